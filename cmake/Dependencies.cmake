@@ -1,0 +1,13 @@
+# Every external library, found once for the whole tree.
+find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Multimedia Svg Test)
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(FFMPEG REQUIRED IMPORTED_TARGET libavformat libavcodec libavutil libswresample)
+pkg_check_modules(TAGLIB REQUIRED IMPORTED_TARGET taglib)
+pkg_check_modules(PLIST REQUIRED IMPORTED_TARGET libplist-2.0)
+find_package(nlohmann_json 3 REQUIRED)
+find_package(ZLIB REQUIRED)
+find_package(CURL REQUIRED)
+find_package(OpenSSL 3 REQUIRED)
+find_package(pugixml REQUIRED)
+find_package(Threads REQUIRED)
+find_package(GTest REQUIRED)

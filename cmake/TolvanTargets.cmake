@@ -1,0 +1,29 @@
+# tolvan_library(NAME SOURCES ... [QT] [DEPS ...])
+# One static library per folder; the folder's parent directory is the include
+# root, so code includes "platform/foundation/UserDefaults.h" and the like.
+function(tolvan_library name)
+  cmake_parse_arguments(ARG "QT" "" "SOURCES;DEPS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+  if(ARG_QT)
+    set_target_properties(${name} PROPERTIES AUTOMOC ON)
+  endif()
+endfunction()
+
+# tolvan_test(NAME SOURCES ... DEPS ...)
+# One test executable per test folder; every case runs through CTest with the
+# offscreen platform and the source tree's resources.
+function(tolvan_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  set_target_properties(${name} PROPERTIES AUTOMOC ON)
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} tolvan_test_support GTest::gtest GTest::gmock)
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TOLVAN_RESOURCES=${CMAKE_SOURCE_DIR}/resources"
+               TIMEOUT 300)
+endfunction()
+include(GoogleTest)

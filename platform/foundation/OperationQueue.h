@@ -1,0 +1,66 @@
+#pragma once
+// A queue of cancellable operations run on worker threads of its own.
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tolvan {
+
+class Operation {
+public:
+    using Body = std::function<void(Operation&)>;
+    explicit Operation(Body body) : body_(std::move(body)) {}
+
+    // A pending operation that is cancelled finishes without running; a running
+    // one sees isCancelled() and decides itself how to stop.
+    void cancel() { cancelled_ = true; }
+    bool isCancelled() const { return cancelled_; }
+    bool isExecuting() const { return executing_; }
+    bool isFinished() const { return finished_; }
+
+private:
+    friend class OperationQueue;
+    Body body_;
+    std::atomic<bool> cancelled_{false};
+    std::atomic<bool> executing_{false};
+    std::atomic<bool> finished_{false};
+};
+
+class OperationQueue {
+public:
+    static int defaultMaxConcurrentOperationCount();
+
+    explicit OperationQueue(std::string name = {}, int maxConcurrentOperationCount = defaultMaxConcurrentOperationCount());
+    // Cancels what is pending and waits for the running operations, except when
+    // destroyed from one of its own operations.
+    ~OperationQueue();
+    OperationQueue(const OperationQueue&) = delete;
+    OperationQueue& operator=(const OperationQueue&) = delete;
+
+    std::string name() const;
+    void setName(std::string name);
+
+    std::shared_ptr<Operation> addOperation(Operation::Body body);
+    void cancelAllOperations();
+
+    // A suspended queue starts no new operation; running ones go on.
+    void setSuspended(bool suspended);
+    bool isSuspended() const;
+
+    // The running operations first, then the pending ones, in queue order.
+    std::vector<std::shared_ptr<Operation>> operations() const;
+    std::size_t operationCount() const;
+    bool firstOperationIsCancelled() const;
+
+    void waitUntilAllOperationsAreFinished();
+
+private:
+    struct State;
+    static void work(const std::shared_ptr<State>& state);
+    std::shared_ptr<State> state_;
+};
+
+}  // namespace tolvan

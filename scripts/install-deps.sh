@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs every Debian package Tolvan builds, tests and benchmarks with.
+# Idempotent: packages already present are left alone.
+set -euo pipefail
+
+packages=(
+  # build and tests
+  build-essential cmake ninja-build pkg-config git
+  googletest libgtest-dev libgmock-dev
+  # interface, audio devices
+  qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-svg-dev libgl-dev
+  # decoding, encoding, muxing
+  libavformat-dev libavcodec-dev libavutil-dev libswresample-dev ffmpeg
+  # tags and cover art
+  libtag1-dev
+  # reporting kit
+  zlib1g-dev libcurl4-openssl-dev libssl-dev nlohmann-json3-dev libplist-dev
+  # music library
+  libpugixml-dev
+  # test servers
+  libcpp-httplib-dev
+  # desktop integration
+  xdg-utils
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && { echo "all dependencies present"; exit 0; }
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
