@@ -1,0 +1,134 @@
+#include "tests/support/AudioFixtures.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+
+namespace tolvan::test {
+
+namespace {
+
+QString source(const ToneSpec& spec)
+{
+    const QString rate = QString::number(spec.sampleRate);
+    const QString length = QString::number(spec.seconds, 'f', 6);
+    QString mono;
+    if (spec.amplitude <= 0)
+        mono = QString("anullsrc=r=%1:cl=mono,atrim=duration=%2").arg(rate, length);
+    else if (spec.noise)
+        mono = QString("anoisesrc=r=%1:a=%2:d=%3:seed=7").arg(rate).arg(spec.amplitude).arg(length);
+    else  // sine's own amplitude is 1/8 of full scale
+        mono = QString("sine=f=%1:r=%2:d=%3,volume=%4").arg(spec.frequency).arg(rate, length).arg(spec.amplitude * 8.0);
+    return mono + QString(",pan=%1c|%2").arg(spec.channels).arg([&] {
+        QStringList outs;
+        for (int c = 0; c < spec.channels; ++c)
+            outs << QString("c%1=c0").arg(c);
+        return outs.join('|');
+    }());
+}
+
+QStringList encoding(const QString& path, const ToneSpec& spec, int streamIndex = -1)
+{
+    const QString ext = QFileInfo(path).suffix().toLower();
+    const QString suffix = streamIndex < 0 ? QString() : QString(":%1").arg(streamIndex);
+    QStringList args;
+    QString codec = spec.codec;
+    if (codec.isEmpty()) {
+        if (ext == "wav")
+            codec = "pcm_s16le";
+        else if (ext == "mp3")
+            codec = "libmp3lame";
+        else if (ext == "m4a" || ext == "m4r" || ext == "mp4" || ext == "aac" || ext == "mov")
+            codec = "aac";
+    }
+    if (!codec.isEmpty())
+        args << "-c:a" + suffix << codec;
+    if (!spec.bitRate.isEmpty())
+        args << "-b:a" + suffix << spec.bitRate;
+    return args;
+}
+
+QStringList tagArguments(const QString& path, const ToneSpec& spec)
+{
+    QStringList args;
+    for (const auto& [key, value] : spec.tags)
+        args << "-metadata" << key + "=" + value;
+    const QString ext = QFileInfo(path).suffix().toLower();
+    if (ext == "mp3")
+        args << (spec.id3 ? QStringList{"-id3v2_version", "3"} : QStringList{"-write_id3v2", "0", "-write_xing", "0"});
+    if (ext == "m4r")
+        args << "-f" << "ipod";
+    return args;
+}
+
+}  // namespace
+
+bool runFfmpeg(const QStringList& arguments, QString* error)
+{
+    QProcess ffmpeg;
+    ffmpeg.start("ffmpeg", QStringList{"-v", "error", "-nostdin", "-y"} + arguments);
+    if (!ffmpeg.waitForFinished(120000) || ffmpeg.exitStatus() != QProcess::NormalExit || ffmpeg.exitCode() != 0) {
+        if (error)
+            *error = QString::fromUtf8(ffmpeg.readAllStandardError()) + ffmpeg.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool writeTone(const QString& path, const ToneSpec& spec, QString* error)
+{
+    QStringList args{"-f", "lavfi", "-i", source(spec)};
+    args << encoding(path, spec) << tagArguments(path, spec) << path;
+    return runFfmpeg(args, error);
+}
+
+bool writeMultiTrack(const QString& path, const std::vector<ToneSpec>& tracks, QString* error)
+{
+    QStringList args;
+    for (const ToneSpec& spec : tracks)
+        args << "-f" << "lavfi" << "-i" << source(spec);
+    for (size_t i = 0; i < tracks.size(); ++i)
+        args << "-map" << QString::number(i) + ":a";
+    for (size_t i = 0; i < tracks.size(); ++i)
+        args << encoding(path, tracks[i], int(i));
+    if (!tracks.empty())
+        args << tagArguments(path, tracks.front());
+    args << path;
+    return runFfmpeg(args, error);
+}
+
+bool writeVideo(const QString& path, double seconds, bool withAudio, QString* error)
+{
+    const QString length = QString::number(seconds, 'f', 3);
+    QStringList args{"-f", "lavfi", "-i", QString("testsrc=size=160x120:rate=10:duration=%1").arg(length)};
+    if (withAudio)
+        args << "-f" << "lavfi" << "-i" << QString("sine=f=330:r=44100:d=%1").arg(length) << "-c:a" << "aac";
+    args << "-c:v" << "mpeg4" << path;
+    return runFfmpeg(args, error);
+}
+
+bool writeTruncated(const QString& sourcePath, const QString& path, double fraction)
+{
+    QFile in(sourcePath);
+    if (!in.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = in.readAll();
+    return writeBytes(path, bytes.left(qsizetype(bytes.size() * fraction)));
+}
+
+bool writeBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile out(path);
+    return out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size();
+}
+
+QByteArray decodeWithFfmpeg(const QString& path, int sampleRate, int channels)
+{
+    QProcess ffmpeg;
+    ffmpeg.start("ffmpeg", {"-v", "error", "-nostdin", "-i", path, "-ac", QString::number(channels), "-ar",
+                            QString::number(sampleRate), "-f", "s16le", "-"});
+    ffmpeg.waitForFinished(120000);
+    return ffmpeg.readAllStandardOutput();
+}
+
+}  // namespace tolvan::test
