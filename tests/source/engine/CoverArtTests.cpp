@@ -1,0 +1,127 @@
+#include "source/engine/CoverArt.h"
+
+#include "tests/support/AudioFixtures.h"
+#include "tests/support/TagFixtures.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <taglib/fileref.h>
+#include <taglib/mp4file.h>
+
+using namespace tolvan::test;
+
+class CoverArtTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    const QByteArray jpeg = imageBytes("JPEG", Qt::red);
+    const QByteArray png = imageBytes("PNG", Qt::blue);
+
+    QString tone(const QString& name, ToneSpec spec = {.seconds = 0.5})
+    {
+        const QString path = dir.filePath(name);
+        QString error;
+        EXPECT_TRUE(writeTone(path, spec, &error)) << error.toStdString();
+        return path;
+    }
+};
+
+TEST_F(CoverArtTest, MP3TakesTheFirstPictureFrameWhenJPEGOrPNG)
+{
+    const QString path = tone("song.mp3");
+    ASSERT_TRUE(setMP3Pictures(path, {{"image/png", png}, {"image/jpeg", jpeg}}));
+    EXPECT_EQ(tagLibCoverArtDataForFileAtPath(path), png);
+    EXPECT_FALSE(tagLibCoverArtImageForFileAtPath(path).isNull());
+    EXPECT_EQ(tagLibCoverArtImageForFileAtPath(path).pixelColor(2, 2), QColor(Qt::blue));
+}
+
+TEST_F(CoverArtTest, MP3WhoseFirstPictureIsGIFHasNone)
+{
+    const QString path = tone("gif.mp3");
+    ASSERT_TRUE(setMP3Pictures(path, {{"image/gif", imageBytes("GIF")}, {"image/jpeg", jpeg}}));
+    EXPECT_FALSE(tagLibCoverArtDataForFileAtPath(path).has_value());
+    EXPECT_TRUE(tagLibCoverArtImageForFileAtPath(path).isNull());
+}
+
+TEST_F(CoverArtTest, ExtensionCaseIsIgnoredAndEmptyPicturesAreNone)
+{
+    const QString upper = tone("LOUD.MP3");
+    ASSERT_TRUE(setMP3Pictures(upper, {{"image/jpeg", jpeg}}));
+    EXPECT_EQ(tagLibCoverArtDataForFileAtPath(upper), jpeg);
+
+    const QString empty = tone("empty.mp3");
+    ASSERT_TRUE(setMP3Pictures(empty, {{"image/jpeg", {}}}));
+    EXPECT_FALSE(tagLibCoverArtDataForFileAtPath(empty).has_value());
+
+    const QString bare = tone("bare.mp3", {.seconds = 0.5, .id3 = false});
+    EXPECT_FALSE(tagLibCoverArtDataForFileAtPath(bare).has_value());
+}
+
+TEST_F(CoverArtTest, MP4TakesTheFirstCoverOfAnyFormat)
+{
+    const QString path = tone("song.m4a");
+    ASSERT_TRUE(setMP4Covers(path, {{14, png}, {13, jpeg}}));
+    EXPECT_EQ(tagLibCoverArtDataForFileAtPath(path), png);
+
+    const QString garbage = tone("garbage.m4a");
+    ASSERT_TRUE(setMP4Covers(garbage, {{13, QByteArray("not an image")}}));
+    EXPECT_EQ(tagLibCoverArtDataForFileAtPath(garbage), QByteArray("not an image"));
+    EXPECT_TRUE(tagLibCoverArtImageForFileAtPath(garbage).isNull());
+}
+
+TEST_F(CoverArtTest, FinishedTonesUnknownAndBrokenFilesHaveNone)
+{
+    const QString tonePath = tone("finished.m4a");
+    ASSERT_TRUE(setMP4Covers(tonePath, {{13, jpeg}}));
+    const QString m4r = dir.filePath("finished.m4r");
+    ASSERT_TRUE(QFile::copy(tonePath, m4r));
+    EXPECT_FALSE(tagLibCoverArtDataForFileAtPath(m4r).has_value());
+
+    ASSERT_TRUE(writeBytes(dir.filePath("noise.mp3"), QByteArray(4096, '\x5a')));
+    EXPECT_FALSE(tagLibCoverArtDataForFileAtPath(dir.filePath("noise.mp3")).has_value());
+    EXPECT_FALSE(tagLibCoverArtDataForFileAtPath(dir.filePath("missing.m4a")).has_value());
+    EXPECT_FALSE(tagLibCoverArtDataForFileAtPath(QString()).has_value());
+    EXPECT_TRUE(tolvanPreviewOfFileAtPath(QString(), {64, 64}).isNull());
+}
+
+TEST_F(CoverArtTest, StringsCrossAsUTF8)
+{
+    const QString text = QString::fromUtf8("Björk – Jóga ♫");
+    EXPECT_EQ(stringWithTagLibString(tagLibString(text)), text);
+    EXPECT_EQ(stringWithTagLibString(tagLibString(QString())), QString(""));
+}
+
+TEST_F(CoverArtTest, WritesTagsAndTheOriginalsCoverIntoAnMP4)
+{
+    const QString original = tone("original.mp3");
+    ASSERT_TRUE(setMP3Pictures(original, {{"image/png", png}}));
+    const QString target = tone("tone.m4a");
+    ASSERT_TRUE(ZNTWriteTagsAndCoverArt(target, {{"Name", QString::fromUtf8("Sång")},
+                                                 {"Artist", "Band"},
+                                                 {"Album", "Record"},
+                                                 {"Comment", "Made here"},
+                                                 {"originalFilePath", original}}));
+    TagLib::MP4::File file(target.toUtf8().constData());
+    ASSERT_TRUE(file.tag());
+    EXPECT_EQ(stringWithTagLibString(file.tag()->title()), QString::fromUtf8("Sång"));
+    EXPECT_EQ(stringWithTagLibString(file.tag()->artist()), "Band");
+    EXPECT_EQ(stringWithTagLibString(file.tag()->album()), "Record");
+    EXPECT_EQ(stringWithTagLibString(file.tag()->comment()), "Made here");
+    const auto covers = file.tag()->item("covr").toCoverArtList();
+    ASSERT_EQ(covers.size(), 1u);
+    EXPECT_EQ(covers.front().format(), TagLib::MP4::CoverArt::PNG);
+    EXPECT_EQ(QByteArray(covers.front().data().data(), covers.front().data().size()), png);
+}
+
+TEST_F(CoverArtTest, WritingTextTagsIntoAnMP3LeavesItsPicturesAlone)
+{
+    const QString target = tone("song.mp3");
+    ASSERT_TRUE(setMP3Pictures(target, {{"image/jpeg", jpeg}}));
+    EXPECT_TRUE(ZNTWriteTagsAndCoverArt(target, {{"Name", "New"}}));
+    TagLib::FileRef file(target.toUtf8().constData());
+    EXPECT_EQ(stringWithTagLibString(file.tag()->title()), "New");
+    EXPECT_EQ(tagLibCoverArtDataForFileAtPath(target), jpeg);
+    EXPECT_FALSE(ZNTWriteTagsAndCoverArt(target, {}));
+    EXPECT_FALSE(ZNTWriteTagsAndCoverArt(dir.filePath("missing.mp3"), {{"Name", "x"}}));
+}
