@@ -23,7 +23,7 @@ function(tolvan_test name)
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TOLVAN_RESOURCES=${CMAKE_SOURCE_DIR}/resources"
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TOLVAN_AUDIO_OUTPUT=null;TOLVAN_RESOURCES=${CMAKE_SOURCE_DIR}/resources"
                TIMEOUT 300)
 endfunction()
 include(GoogleTest)
