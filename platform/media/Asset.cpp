@@ -1,0 +1,210 @@
+#include "platform/media/Asset.h"
+
+#include "platform/media/FfmpegSupport.h"
+#include "platform/media/FileMetadata.h"
+#include "platform/media/FileTrack.h"
+#include "platform/media/MediaError.h"
+
+#include <algorithm>
+
+extern "C" {
+#include <libavutil/intreadwrite.h>
+}
+
+namespace tolvan {
+
+std::shared_ptr<Asset> Asset::assetWithPath(const QString& path) { return std::make_shared<FileAsset>(path); }
+
+QString Asset::description() const
+{
+    return QStringLiteral("<Asset duration %1, %2 tracks>").arg(duration().description()).arg(tracks().size());
+}
+
+std::vector<std::shared_ptr<Track>> Asset::tracksWithMediaType(MediaType type) const
+{
+    std::vector<std::shared_ptr<Track>> matching;
+    for (auto& track : tracks())
+        if (track->mediaType() == type)
+            matching.push_back(track);
+    return matching;
+}
+
+std::vector<std::shared_ptr<Track>> Asset::tracksWithMediaCharacteristic(const QString& characteristic) const
+{
+    std::vector<std::shared_ptr<Track>> matching;
+    for (auto& track : tracks())
+        if (track->hasMediaCharacteristic(characteristic))
+            matching.push_back(track);
+    return matching;
+}
+
+std::vector<MetadataItem> Asset::commonMetadata() const
+{
+    std::vector<MetadataItem> common;
+    for (auto& item : metadata())
+        if (!item.commonKey.isEmpty())
+            common.push_back(item);
+    return common;
+}
+
+namespace {
+
+using namespace ffmpeg;
+
+MediaType mediaTypeOf(AVMediaType type)
+{
+    switch (type) {
+    case AVMEDIA_TYPE_AUDIO: return MediaType::Audio;
+    case AVMEDIA_TYPE_VIDEO: return MediaType::Video;
+    case AVMEDIA_TYPE_SUBTITLE: return MediaType::Subtitle;
+    case AVMEDIA_TYPE_DATA: return MediaType::Data;
+    default: return MediaType::Unknown;
+    }
+}
+
+uint32_t formatIDOf(const AVCodecParameters* codec)
+{
+    const AVCodecDescriptor* descriptor = avcodec_descriptor_get(codec->codec_id);
+    if (descriptor && descriptor->props & AV_CODEC_PROP_LOSSLESS && QByteArray(descriptor->name).startsWith("pcm_"))
+        return AudioFormatLinearPCM;
+    switch (codec->codec_id) {
+    case AV_CODEC_ID_AAC: return AudioFormatMPEG4AAC;
+    case AV_CODEC_ID_MP3: return AudioFormatMPEGLayer3;
+    case AV_CODEC_ID_ALAC: return fourCharCode("alac");
+    case AV_CODEC_ID_FLAC: return fourCharCode("flac");
+    default: return codec->codec_tag;
+    }
+}
+
+FormatDescription formatOf(const AVCodecParameters* codec)
+{
+    FormatDescription format{mediaTypeOf(codec->codec_type), QString::fromUtf8(avcodec_get_name(codec->codec_id)), {}};
+    const int channels = codec->ch_layout.nb_channels;
+    if (format.mediaType != MediaType::Audio || codec->sample_rate <= 0 || channels <= 0)
+        return format;
+    AudioStreamBasicDescription stream;
+    stream.sampleRate = codec->sample_rate;
+    stream.formatID = formatIDOf(codec);
+    stream.channelsPerFrame = uint32_t(channels);
+    stream.framesPerPacket = uint32_t(std::max(codec->frame_size, 0));
+    if (stream.formatID == AudioFormatLinearPCM) {
+        stream.bitsPerChannel = uint32_t(av_get_bits_per_sample(codec->codec_id));
+        stream.bytesPerFrame = stream.bitsPerChannel / 8 * stream.channelsPerFrame;
+        stream.bytesPerPacket = stream.bytesPerFrame;
+        stream.framesPerPacket = 1;
+        stream.formatFlags = AudioFormatFlagIsPacked | AudioFormatFlagIsSignedInteger;
+    } else {
+        stream.bitsPerChannel = uint32_t(std::max(codec->bits_per_raw_sample, 0));
+    }
+    format.streamDescription = stream;
+    return format;
+}
+
+// Exact when the container states it; a container that only estimates it
+// from the bit rate, or whose stated length includes the coder's padding
+// (raw MPEG audio), is demuxed without decoding and its packets counted,
+// less the samples the decoder is told to drop.
+std::vector<MediaTime> exactDurations(AVFormatContext* format)
+{
+    std::vector<MediaTime> durations(format->nb_streams, MediaTime::invalid());
+    const bool countPackets =
+        format->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE || QByteArray(format->iformat->name) == "mp3";
+    std::vector<int64_t> samples(format->nb_streams, 0);
+    bool counted = false;
+    if (countPackets && av_seek_frame(format, -1, 0, AVSEEK_FLAG_BACKWARD) >= 0) {
+        Packet packet(av_packet_alloc());
+        while (av_read_frame(format, packet.get()) >= 0) {
+            const AVStream* stream = format->streams[packet->stream_index];
+            const int rate = stream->codecpar->sample_rate;
+            if (stream->codecpar->codec_type == AVMEDIA_TYPE_AUDIO && rate > 0) {
+                int64_t frames = packet->duration > 0 ? av_rescale_q(packet->duration, stream->time_base, {1, rate})
+                                                      : stream->codecpar->frame_size;
+                size_t size = 0;
+                if (const uint8_t* skip = av_packet_get_side_data(packet.get(), AV_PKT_DATA_SKIP_SAMPLES, &size); skip && size >= 8)
+                    frames -= int64_t(AV_RL32(skip)) + int64_t(AV_RL32(skip + 4));
+                samples[packet->stream_index] += std::max<int64_t>(frames, 0);
+            }
+            av_packet_unref(packet.get());
+        }
+        counted = true;
+    }
+    for (unsigned i = 0; i < format->nb_streams; ++i) {
+        const AVStream* stream = format->streams[i];
+        if (counted && stream->codecpar->codec_type == AVMEDIA_TYPE_AUDIO && stream->codecpar->sample_rate > 0)
+            durations[i] = MediaTime::make(samples[i], stream->codecpar->sample_rate);
+        else if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0 && stream->time_base.num == 1)
+            durations[i] = MediaTime::make(stream->duration, stream->time_base.den);
+        else if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0)
+            durations[i] = MediaTime::make(av_rescale_q(stream->duration, stream->time_base, {1, 1000000}), 1000000);
+        else if (format->duration != AV_NOPTS_VALUE && format->duration > 0)
+            durations[i] = MediaTime::make(format->duration, AV_TIME_BASE);
+    }
+    return durations;
+}
+
+// Encrypted content: a known protected sample entry, or packets that carry
+// encryption information.
+bool isProtected(AVFormatContext* format)
+{
+    for (unsigned i = 0; i < format->nb_streams; ++i) {
+        const uint32_t tag = format->streams[i]->codecpar->codec_tag;
+        if (tag == MKTAG('d', 'r', 'm', 's') || tag == MKTAG('d', 'r', 'm', 'i') || tag == MKTAG('e', 'n', 'c', 'a'))
+            return true;
+    }
+    if (av_seek_frame(format, -1, 0, AVSEEK_FLAG_BACKWARD) < 0)
+        return false;
+    Packet packet(av_packet_alloc());
+    if (av_read_frame(format, packet.get()) < 0)
+        return false;
+    return av_packet_get_side_data(packet.get(), AV_PKT_DATA_ENCRYPTION_INFO, nullptr) != nullptr;
+}
+
+}  // namespace
+
+FileAsset::FileAsset(QString path) : path_(std::move(path)) {}
+
+const FileAsset::Contents& FileAsset::contents() const
+{
+    std::call_once(loaded_, [this] {
+        QString reason;
+        FormatContext format = openInput(path_, &reason);
+        if (!format) {
+            contents_.error = mediaError(MediaErrorFileFormatNotRecognized,
+                                         QStringLiteral("The file cannot be opened as media: %1").arg(reason));
+            return;
+        }
+        contents_.metadata = readFileMetadata(path_, format.get());
+        const std::vector<MediaTime> durations = exactDurations(format.get());
+        MediaTime longest = MediaTime::zero();
+        for (unsigned i = 0; i < format->nb_streams; ++i) {
+            const AVStream* stream = format->streams[i];
+            if (!isTrackStream(stream)) {
+                if (!contents_.picture && stream->attached_pic.size > 0)
+                    contents_.picture = QByteArray(reinterpret_cast<const char*>(stream->attached_pic.data), stream->attached_pic.size);
+                continue;
+            }
+            const int32_t trackID = stream->id > 0 ? stream->id : int32_t(i) + 1;
+            contents_.tracks.push_back(std::make_shared<FileTrack>(path_, int(i), trackID, mediaTypeOf(stream->codecpar->codec_type),
+                                                                   std::vector{formatOf(stream->codecpar)}, durations[i]));
+            if (durations[i].isNumeric() && durations[i] > longest)
+                longest = durations[i];
+        }
+        contents_.duration = longest;
+        contents_.isProtected = isProtected(format.get());
+    });
+    return contents_;
+}
+
+MediaTime FileAsset::duration() const { return contents().duration; }
+std::vector<std::shared_ptr<Track>> FileAsset::tracks() const { return contents().tracks; }
+std::vector<MetadataItem> FileAsset::metadata() const { return contents().metadata; }
+bool FileAsset::hasProtectedContent() const { return contents().isProtected; }
+std::optional<QByteArray> FileAsset::attachedPicture() const { return contents().picture; }
+std::optional<Error> FileAsset::loadError() const { return contents().error; }
+
+QString FileAsset::description() const
+{
+    return QStringLiteral("<FileAsset %1, duration %2>").arg(path_, duration().description());
+}
+
+}  // namespace tolvan

@@ -1,0 +1,137 @@
+#include "platform/media/AssetReader.h"
+
+#include "platform/media/MediaError.h"
+#include "platform/media/PcmStream.h"
+
+#include <algorithm>
+
+namespace tolvan {
+
+AssetReaderOutput::~AssetReaderOutput() = default;
+
+std::shared_ptr<SampleBuffer> AssetReaderOutput::copyNextSampleBuffer()
+{
+    auto reader = reader_.lock();
+    if (!reader || reader->status() != AssetReaderStatusReading || ended_ || !stream_)
+        return nullptr;
+    auto buffer = stream_->nextBuffer();
+    if (buffer)
+        return buffer;
+    ended_ = true;
+    if (auto error = stream_->error())
+        reader->fail(*error);
+    else
+        reader->outputEnded();
+    stream_.reset();  // the decoder's memory goes as soon as it is done
+    return nullptr;
+}
+
+std::shared_ptr<AssetReaderTrackOutput> AssetReaderTrackOutput::assetReaderTrackOutputWithTrack(std::shared_ptr<Track> track,
+                                                                                               AudioOutputSettings settings)
+{
+    return std::make_shared<AssetReaderTrackOutput>(std::move(track), settings);
+}
+
+std::unique_ptr<PcmStream> AssetReaderTrackOutput::openStream(const Asset&, Error* error)
+{
+    if (!track_) {
+        *error = mediaError(MediaErrorUnknown, QStringLiteral("The output has no track"));
+        return nullptr;
+    }
+    return track_->openPcmStream(settings_, error);
+}
+
+std::shared_ptr<AssetReader> AssetReader::assetReaderWithAsset(std::shared_ptr<Asset> asset, Error* error)
+{
+    auto fail = [&](Error failure) {
+        if (error)
+            *error = std::move(failure);
+        return nullptr;
+    };
+    if (!asset)
+        return fail(mediaError(MediaErrorUnknown, QStringLiteral("There is no asset to read")));
+    if (auto loadError = asset->loadError())
+        return fail(*loadError);
+    if (asset->hasProtectedContent())
+        return fail(mediaError(MediaErrorContentIsProtected, QStringLiteral("The content is protected")));
+    return std::make_shared<AssetReader>(std::move(asset));
+}
+
+bool AssetReader::canAddOutput(const std::shared_ptr<AssetReaderOutput>& output) const
+{
+    return output && status() == AssetReaderStatusUnknown && output->reader_.expired()
+        && std::find(outputs_.begin(), outputs_.end(), output) == outputs_.end();
+}
+
+void AssetReader::addOutput(std::shared_ptr<AssetReaderOutput> output)
+{
+    if (!canAddOutput(output))
+        return;
+    output->reader_ = weak_from_this();
+    outputs_.push_back(std::move(output));
+}
+
+bool AssetReader::startReading()
+{
+    if (status() != AssetReaderStatusUnknown)
+        return false;
+    if (outputs_.empty()) {
+        fail(mediaError(MediaErrorUnknown, QStringLiteral("The reader has no output")));
+        return false;
+    }
+    for (auto& output : outputs_) {
+        Error error;
+        output->stream_ = output->openStream(*asset_, &error);
+        if (!output->stream_) {
+            fail(error);
+            return false;
+        }
+    }
+    openOutputs_ = int(outputs_.size());
+    AssetReaderStatus expected = AssetReaderStatusUnknown;
+    return status_.compare_exchange_strong(expected, AssetReaderStatusReading);
+}
+
+void AssetReader::cancelReading()
+{
+    for (AssetReaderStatus current = status(); current == AssetReaderStatusUnknown || current == AssetReaderStatusReading;)
+        if (status_.compare_exchange_weak(current, AssetReaderStatusCancelled))
+            break;
+}
+
+std::optional<Error> AssetReader::error() const
+{
+    std::lock_guard lock(errorMutex_);
+    return error_;
+}
+
+void AssetReader::fail(const Error& error)
+{
+    {
+        std::lock_guard lock(errorMutex_);
+        error_ = error;
+    }
+    for (AssetReaderStatus current = status(); current == AssetReaderStatusUnknown || current == AssetReaderStatusReading;)
+        if (status_.compare_exchange_weak(current, AssetReaderStatusFailed))
+            break;
+}
+
+// The reader completes when its last output has delivered everything.
+void AssetReader::outputEnded()
+{
+    if (--openOutputs_ > 0)
+        return;
+    AssetReaderStatus expected = AssetReaderStatusReading;
+    status_.compare_exchange_strong(expected, AssetReaderStatusCompleted);
+}
+
+QString AssetReader::description() const
+{
+    static const char* const names[] = {"unknown", "reading", "completed", "failed", "cancelled"};
+    return QStringLiteral("<AssetReader status %1 (%2), asset %3>")
+        .arg(int(status()))
+        .arg(names[std::clamp(int(status()), 0, 4)])
+        .arg(asset_ ? asset_->description() : QStringLiteral("none"));
+}
+
+}  // namespace tolvan

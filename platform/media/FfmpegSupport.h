@@ -1,0 +1,47 @@
+#pragma once
+// Small owners and helpers for the FFmpeg objects of the media layer.
+
+#include <QString>
+
+#include <memory>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libswresample/swresample.h>
+}
+
+namespace tolvan::ffmpeg {
+
+struct FormatCloser {
+    void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
+};
+struct CodecFreer {
+    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
+};
+struct PacketFreer {
+    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
+};
+struct FrameFreer {
+    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
+};
+struct ResamplerFreer {
+    void operator()(SwrContext* context) const { swr_free(&context); }
+};
+
+using FormatContext = std::unique_ptr<AVFormatContext, FormatCloser>;
+using CodecContext = std::unique_ptr<AVCodecContext, CodecFreer>;
+using Packet = std::unique_ptr<AVPacket, PacketFreer>;
+using Frame = std::unique_ptr<AVFrame, FrameFreer>;
+using Resampler = std::unique_ptr<SwrContext, ResamplerFreer>;
+
+QString errorText(int averror);
+
+// Opens and probes a media file; null and the reason on failure. Keeps
+// FFmpeg's own log quiet: failures reach callers as errors.
+FormatContext openInput(const QString& path, QString* reason);
+
+// A stream that is a real track, not an embedded cover picture.
+bool isTrackStream(const AVStream* stream);
+
+}  // namespace tolvan::ffmpeg

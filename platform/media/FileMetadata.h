@@ -1,0 +1,17 @@
+#pragma once
+// The metadata items of a media file in their native key spaces.
+
+#include "platform/media/MetadataItem.h"
+
+#include <vector>
+
+struct AVFormatContext;
+
+namespace tolvan {
+
+// ID3v2 frames of an MP3 file and ilst atoms of an MPEG-4 file come from
+// TagLib with their own keys; other containers' tags (and files TagLib cannot
+// read) come from FFmpeg under their common keys.
+std::vector<MetadataItem> readFileMetadata(const QString& path, const AVFormatContext* format);
+
+}  // namespace tolvan

@@ -1,0 +1,262 @@
+#include "platform/media/FileTrack.h"
+
+#include "platform/media/FfmpegSupport.h"
+#include "platform/media/MediaError.h"
+#include "platform/media/PcmStream.h"
+
+#include <vector>
+
+namespace tolvan {
+
+namespace {
+
+using namespace ffmpeg;
+
+// About one second of audio at 8 kHz, a fifth at 44.1 kHz: large enough that
+// handing buffers between threads costs nothing, small enough to show
+// progress early.
+constexpr int kFramesPerBuffer = 8192;
+
+// Decodes one stream of a file and converts it with one resampler call per
+// decoded frame: channel mix, rate and sample format together.
+class FilePcmStream : public PcmStream {
+public:
+    static std::unique_ptr<FilePcmStream> open(const QString& path, int streamIndex, const AudioOutputSettings& settings,
+                                               Error* error);
+
+    std::shared_ptr<SampleBuffer> nextBuffer() override;
+    std::optional<Error> error() const override { return error_; }
+    ~FilePcmStream() override
+    {
+        av_channel_layout_uninit(&inputLayout_);
+        av_channel_layout_uninit(&outputLayout_);
+    }
+
+private:
+    bool decodeStep();
+    bool convert(const AVFrame* frame);
+    bool configureResampler(const AVFrame* frame);
+    void flushResampler();
+    uint8_t* reserve(int frames);
+    void commit(int frames);
+
+    FormatContext format_;
+    CodecContext codec_;
+    Resampler resampler_;
+    Packet packet_{av_packet_alloc()};
+    Frame frame_{av_frame_alloc()};
+    int streamIndex_ = -1;
+
+    AudioOutputSettings settings_;
+    FormatDescription outputFormat_;
+    AVChannelLayout outputLayout_{};
+    AVSampleFormat outputSampleFormat_ = AV_SAMPLE_FMT_S16;
+    int bytesPerFrame_ = 0;
+
+    // The resampler's input as configured, to notice a change mid-stream.
+    AVSampleFormat inputSampleFormat_ = AV_SAMPLE_FMT_NONE;
+    int inputRate_ = 0;
+    AVChannelLayout inputLayout_{};
+
+    std::vector<uint8_t> block_;
+    int filledFrames_ = 0;
+    int64_t framesDelivered_ = 0;
+    bool inputEnded_ = false;
+    bool finished_ = false;
+    int64_t framesDecoded_ = 0;
+    int64_t decodeErrors_ = 0;
+    std::optional<Error> error_;
+};
+
+std::unique_ptr<FilePcmStream> FilePcmStream::open(const QString& path, int streamIndex,
+                                                   const AudioOutputSettings& settings, Error* error)
+{
+    auto fail = [&](MediaErrorCode code, const QString& message) {
+        if (error)
+            *error = mediaError(code, message);
+        return nullptr;
+    };
+    if (auto reason = settings.unsupportedReason())
+        return fail(MediaErrorUnknown, *reason);
+
+    auto stream = std::make_unique<FilePcmStream>();
+    QString reason;
+    stream->format_ = openInput(path, &reason);
+    if (!stream->format_)
+        return fail(MediaErrorFileFormatNotRecognized, QStringLiteral("The file cannot be opened: %1").arg(reason));
+    if (streamIndex < 0 || unsigned(streamIndex) >= stream->format_->nb_streams)
+        return fail(MediaErrorUnknown, QStringLiteral("The file has no stream %1").arg(streamIndex));
+    for (unsigned i = 0; i < stream->format_->nb_streams; ++i)
+        stream->format_->streams[i]->discard = int(i) == streamIndex ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+
+    const AVStream* avStream = stream->format_->streams[streamIndex];
+    const AVCodec* decoder = avcodec_find_decoder(avStream->codecpar->codec_id);
+    if (!decoder || avStream->codecpar->codec_type != AVMEDIA_TYPE_AUDIO)
+        return fail(MediaErrorFileFormatNotRecognized,
+                    QStringLiteral("No audio decoder for %1").arg(avcodec_get_name(avStream->codecpar->codec_id)));
+    stream->codec_.reset(avcodec_alloc_context3(decoder));
+    avcodec_parameters_to_context(stream->codec_.get(), avStream->codecpar);
+    stream->codec_->pkt_timebase = avStream->time_base;
+    stream->codec_->thread_count = 0;  // automatic, for the decoders that can use threads
+    const int status = avcodec_open2(stream->codec_.get(), decoder, nullptr);
+    if (status < 0)
+        return fail(MediaErrorUnknown, QStringLiteral("The audio decoder cannot start: %1").arg(errorText(status)));
+
+    stream->streamIndex_ = streamIndex;
+    stream->settings_ = settings;
+    stream->outputFormat_ = {MediaType::Audio, QStringLiteral("pcm"), settings.streamDescription()};
+    stream->bytesPerFrame_ = int(settings.streamDescription().bytesPerFrame);
+    stream->outputSampleFormat_ = settings.bitDepth == 8 ? AV_SAMPLE_FMT_U8 : AV_SAMPLE_FMT_S16;
+    av_channel_layout_default(&stream->outputLayout_, settings.channels);
+    return stream;
+}
+
+std::shared_ptr<SampleBuffer> FilePcmStream::nextBuffer()
+{
+    if (finished_ || error_)
+        return nullptr;
+    while (filledFrames_ < kFramesPerBuffer && decodeStep()) {
+    }
+    if (error_)
+        return nullptr;
+    if (filledFrames_ == 0) {
+        finished_ = true;
+        if (framesDecoded_ == 0 && decodeErrors_ > 0)
+            error_ = mediaError(MediaErrorUnknown, QStringLiteral("No audio could be decoded (%1 damaged packets)").arg(decodeErrors_));
+        return nullptr;
+    }
+    block_.resize(std::size_t(filledFrames_) * bytesPerFrame_);
+    auto buffer = std::make_shared<SampleBuffer>(outputFormat_, MediaTime::make(framesDelivered_, int32_t(settings_.sampleRate)),
+                                                 std::move(block_));
+    framesDelivered_ += filledFrames_;
+    filledFrames_ = 0;
+    block_ = {};
+    return buffer;
+}
+
+// One step of the decode loop; false once everything is decoded and flushed.
+bool FilePcmStream::decodeStep()
+{
+    int status = avcodec_receive_frame(codec_.get(), frame_.get());
+    if (status == 0) {
+        framesDecoded_ += frame_->nb_samples;
+        const bool converted = convert(frame_.get());
+        av_frame_unref(frame_.get());
+        return converted;
+    }
+    if (status == AVERROR_EOF) {
+        flushResampler();
+        return false;
+    }
+    if (status != AVERROR(EAGAIN)) {
+        ++decodeErrors_;  // a damaged packet: skip it
+        return true;
+    }
+    if (inputEnded_)
+        return false;
+    status = av_read_frame(format_.get(), packet_.get());
+    if (status < 0) {
+        // The end of the file, or as far as a damaged one can be read.
+        inputEnded_ = true;
+        avcodec_send_packet(codec_.get(), nullptr);
+        return true;
+    }
+    if (packet_->stream_index == streamIndex_ && avcodec_send_packet(codec_.get(), packet_.get()) < 0)
+        ++decodeErrors_;
+    av_packet_unref(packet_.get());
+    return true;
+}
+
+bool FilePcmStream::configureResampler(const AVFrame* frame)
+{
+    const auto format = AVSampleFormat(frame->format);
+    if (resampler_ && format == inputSampleFormat_ && frame->sample_rate == inputRate_
+        && av_channel_layout_compare(&frame->ch_layout, &inputLayout_) == 0)
+        return true;
+    if (resampler_)
+        flushResampler();
+    inputSampleFormat_ = format;
+    inputRate_ = frame->sample_rate;
+    av_channel_layout_uninit(&inputLayout_);
+    av_channel_layout_copy(&inputLayout_, &frame->ch_layout);
+    SwrContext* raw = nullptr;
+    int status = swr_alloc_set_opts2(&raw, &outputLayout_, outputSampleFormat_, int(settings_.sampleRate), &inputLayout_,
+                                     format, frame->sample_rate, 0, nullptr);
+    resampler_.reset(raw);
+    if (status >= 0)
+        status = swr_init(raw);
+    if (status < 0) {
+        error_ = mediaError(MediaErrorUnknown, QStringLiteral("The audio cannot be converted: %1").arg(errorText(status)));
+        return false;
+    }
+    return true;
+}
+
+bool FilePcmStream::convert(const AVFrame* frame)
+{
+    if (!configureResampler(frame))
+        return false;
+    const int room = swr_get_out_samples(resampler_.get(), frame->nb_samples);
+    uint8_t* out = reserve(room);
+    const int frames = swr_convert(resampler_.get(), &out, room, const_cast<const uint8_t**>(frame->extended_data),
+                                   frame->nb_samples);
+    if (frames < 0) {
+        ++decodeErrors_;
+        return true;
+    }
+    commit(frames);
+    return true;
+}
+
+void FilePcmStream::flushResampler()
+{
+    if (!resampler_)
+        return;
+    const int room = swr_get_out_samples(resampler_.get(), 0);
+    if (room > 0) {
+        uint8_t* out = reserve(room);
+        const int frames = swr_convert(resampler_.get(), &out, room, nullptr, 0);
+        if (frames > 0)
+            commit(frames);
+    }
+    resampler_.reset();
+}
+
+uint8_t* FilePcmStream::reserve(int frames)
+{
+    const std::size_t needed = std::size_t(filledFrames_ + std::max(frames, 0)) * bytesPerFrame_;
+    if (block_.size() < needed)
+        block_.resize(std::max(needed, std::size_t(kFramesPerBuffer + 2048) * bytesPerFrame_));
+    return block_.data() + std::size_t(filledFrames_) * bytesPerFrame_;
+}
+
+// 8-bit output is signed: the resampler writes offset bytes, so flip the sign bit.
+void FilePcmStream::commit(int frames)
+{
+    if (outputSampleFormat_ == AV_SAMPLE_FMT_U8) {
+        uint8_t* bytes = block_.data() + std::size_t(filledFrames_) * bytesPerFrame_;
+        for (std::size_t i = 0, n = std::size_t(frames) * bytesPerFrame_; i < n; ++i)
+            bytes[i] ^= 0x80;
+    }
+    filledFrames_ += frames;
+}
+
+}  // namespace
+
+FileTrack::FileTrack(QString path, int streamIndex, int32_t trackID, MediaType mediaType,
+                     std::vector<FormatDescription> formats, MediaTime duration)
+    : Track(trackID, mediaType, std::move(formats), duration), path_(std::move(path)), streamIndex_(streamIndex)
+{
+}
+
+std::unique_ptr<PcmStream> FileTrack::openPcmStream(const AudioOutputSettings& settings, Error* error) const
+{
+    if (mediaType_ != MediaType::Audio) {
+        if (error)
+            *error = mediaError(MediaErrorUnknown, QStringLiteral("Track %1 is not an audio track").arg(trackID_));
+        return nullptr;
+    }
+    return FilePcmStream::open(path_, streamIndex_, settings, error);
+}
+
+}  // namespace tolvan

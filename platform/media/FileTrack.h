@@ -1,0 +1,20 @@
+#pragma once
+// A track of a media file, decoded through FFmpeg.
+
+#include "platform/media/Track.h"
+
+namespace tolvan {
+
+class FileTrack : public Track {
+public:
+    FileTrack(QString path, int streamIndex, int32_t trackID, MediaType mediaType, std::vector<FormatDescription> formats,
+              MediaTime duration);
+
+    std::unique_ptr<PcmStream> openPcmStream(const AudioOutputSettings& settings, Error* error) const override;
+
+private:
+    QString path_;
+    int streamIndex_;
+};
+
+}  // namespace tolvan

@@ -1,0 +1,50 @@
+#pragma once
+// One track of an asset: its media type, formats and length, and the way to
+// decode it.
+
+#include "platform/foundation/Error.h"
+#include "platform/media/AudioFormat.h"
+#include "platform/media/MediaTime.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace tolvan {
+
+class PcmStream;
+
+inline const QString MediaCharacteristicAudible = QStringLiteral("audible");
+inline const QString MediaCharacteristicVisual = QStringLiteral("visual");
+
+class Track {
+public:
+    virtual ~Track() = default;
+
+    int32_t trackID() const { return trackID_; }
+    MediaType mediaType() const { return mediaType_; }
+    const std::vector<FormatDescription>& formatDescriptions() const { return formats_; }
+    MediaTime duration() const { return duration_; }
+
+    // Audio tracks are audible, video tracks visual.
+    bool hasMediaCharacteristic(const QString& characteristic) const;
+
+    // The track's audio decoded to the settings, from its start; null (and
+    // the error) when the track cannot be decoded. Called by reader outputs.
+    virtual std::unique_ptr<PcmStream> openPcmStream(const AudioOutputSettings& settings, Error* error) const = 0;
+
+    QString description() const;
+
+protected:
+    Track(int32_t trackID, MediaType mediaType, std::vector<FormatDescription> formats, MediaTime duration)
+        : trackID_(trackID), mediaType_(mediaType), formats_(std::move(formats)), duration_(duration) {}
+
+    int32_t trackID_;
+    MediaType mediaType_;
+    std::vector<FormatDescription> formats_;
+    MediaTime duration_;
+};
+
+}  // namespace tolvan

@@ -1,0 +1,171 @@
+#include "platform/media/AssetReader.h"
+#include "platform/media/MediaError.h"
+
+#include "tests/support/AudioFixtures.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+using namespace tolvan;
+using namespace tolvan::test;
+
+namespace {
+
+struct ReadResult {
+    QByteArray bytes;
+    std::vector<MediaTime> times;
+    std::vector<std::size_t> frames;
+    AssetReaderStatus status = AssetReaderStatusUnknown;
+    std::optional<Error> error;
+};
+
+class AssetReaderTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+
+    QString tone(const QString& name, const ToneSpec& spec)
+    {
+        const QString path = dir.filePath(name);
+        QString error;
+        EXPECT_TRUE(writeTone(path, spec, &error)) << error.toStdString();
+        return path;
+    }
+
+    static ReadResult readAll(const std::shared_ptr<Asset>& asset, const AudioOutputSettings& settings, int track = 0)
+    {
+        ReadResult result;
+        auto reader = AssetReader::assetReaderWithAsset(asset);
+        auto tracks = asset->tracksWithMediaType(MediaType::Audio);
+        auto output = AssetReaderTrackOutput::assetReaderTrackOutputWithTrack(tracks.at(track), settings);
+        reader->addOutput(output);
+        reader->startReading();
+        while (auto buffer = output->copyNextSampleBuffer()) {
+            result.times.push_back(buffer->presentationTimeStamp());
+            result.frames.push_back(buffer->numberOfSamples());
+            result.bytes.append(reinterpret_cast<const char*>(buffer->data()), qsizetype(buffer->dataLength()));
+        }
+        result.status = reader->status();
+        result.error = reader->error();
+        return result;
+    }
+};
+
+}  // namespace
+
+TEST_F(AssetReaderTest, SixteenBitOutputMatchesTheFfmpegCommandLine)
+{
+    // Same downmix, resampling and format as ffmpeg -ac 1 -ar 8000.
+    for (const char* name : {"song.mp3", "song.m4a", "song.wav"}) {
+        const QString path = tone(name, {.seconds = 1.5, .frequency = 300, .amplitude = 0.6});
+        const ReadResult result = readAll(Asset::assetWithPath(path), {.sampleRate = 8000, .channels = 1, .bitDepth = 16});
+        EXPECT_EQ(result.status, AssetReaderStatusCompleted) << name;
+        EXPECT_EQ(result.bytes, decodeWithFfmpeg(path, 8000, 1)) << name;
+    }
+}
+
+TEST_F(AssetReaderTest, BuffersAreContiguousAndCountedInOutputFrames)
+{
+    const QString path = tone("long.wav", {.seconds = 3.0, .sampleRate = 48000});
+    const ReadResult result = readAll(Asset::assetWithPath(path), {.sampleRate = 8000, .channels = 2, .bitDepth = 16});
+    ASSERT_GT(result.times.size(), 1u);
+    int64_t expected = 0;
+    for (std::size_t i = 0; i < result.times.size(); ++i) {
+        EXPECT_EQ(result.times[i], MediaTime::make(expected, 8000));
+        expected += int64_t(result.frames[i]);
+    }
+    EXPECT_EQ(expected, 24000);
+    EXPECT_EQ(result.bytes.size(), 24000 * 4);
+}
+
+TEST_F(AssetReaderTest, EightBitOutputIsSigned)
+{
+    const QString path = tone("loud.wav", {.seconds = 0.5, .frequency = 200, .amplitude = 0.9});
+    const ReadResult wide = readAll(Asset::assetWithPath(path), {.sampleRate = 8000, .channels = 1, .bitDepth = 16});
+    const ReadResult narrow = readAll(Asset::assetWithPath(path), {.sampleRate = 8000, .channels = 1, .bitDepth = 8});
+    ASSERT_EQ(narrow.bytes.size() * 2, wide.bytes.size());
+    int negatives = 0;
+    for (qsizetype i = 0; i < narrow.bytes.size(); ++i) {
+        int16_t sample;
+        std::memcpy(&sample, wide.bytes.constData() + 2 * i, 2);
+        EXPECT_NEAR(int8_t(narrow.bytes[i]), sample / 256.0, 1.0) << i;
+        negatives += int8_t(narrow.bytes[i]) < -100;
+    }
+    EXPECT_GT(negatives, 0);
+}
+
+TEST_F(AssetReaderTest, EachTrackOfAFileIsReadOnItsOwn)
+{
+    const QString path = dir.filePath("two.m4a");
+    ASSERT_TRUE(writeMultiTrack(path, {{.seconds = 1.0, .channels = 6, .amplitude = 0.0},
+                                       {.seconds = 1.0, .channels = 2, .amplitude = 0.8}}));
+    auto asset = Asset::assetWithPath(path);
+    ASSERT_EQ(asset->tracks().size(), 2u);
+    auto peak = [](const QByteArray& bytes) {
+        int peak = 0;
+        for (char byte : bytes)
+            peak = std::max(peak, std::abs(int(int8_t(byte))));
+        return peak;
+    };
+    const AudioOutputSettings settings{.sampleRate = 8000, .channels = 1, .bitDepth = 8};
+    EXPECT_EQ(peak(readAll(asset, settings, 0).bytes), 0);
+    EXPECT_GT(peak(readAll(asset, settings, 1).bytes), 60);
+}
+
+TEST_F(AssetReaderTest, TruncatedFilesReadAsFarAsTheyGo)
+{
+    const QString whole = tone("whole.mp3", {.seconds = 4.0});
+    const QString cut = dir.filePath("cut.mp3");
+    ASSERT_TRUE(writeTruncated(whole, cut, 0.5));
+    const ReadResult result = readAll(Asset::assetWithPath(cut), {.sampleRate = 8000, .channels = 1, .bitDepth = 8});
+    EXPECT_EQ(result.status, AssetReaderStatusCompleted);
+    EXPECT_NEAR(result.bytes.size(), 16000, 2000);
+}
+
+TEST_F(AssetReaderTest, ReadersRefuseWhatTheyCannotRead)
+{
+    const QString text = dir.filePath("text.wav");
+    ASSERT_TRUE(writeBytes(text, QByteArray("RIFF but not really").repeated(20)));
+    Error error;
+    EXPECT_FALSE(AssetReader::assetReaderWithAsset(Asset::assetWithPath(text), &error));
+    EXPECT_EQ(error.code, MediaErrorFileFormatNotRecognized);
+    EXPECT_FALSE(error.message.isEmpty());
+
+    // A video track decodes to no PCM; the reader says why.
+    const QString movie = dir.filePath("silent.mp4");
+    ASSERT_TRUE(writeVideo(movie, 0.5, false));
+    auto asset = Asset::assetWithPath(movie);
+    auto reader = AssetReader::assetReaderWithAsset(asset);
+    ASSERT_TRUE(reader);
+    reader->addOutput(AssetReaderTrackOutput::assetReaderTrackOutputWithTrack(asset->tracks().front(), {}));
+    EXPECT_FALSE(reader->startReading());
+    EXPECT_EQ(reader->status(), AssetReaderStatusFailed);
+    ASSERT_TRUE(reader->error());
+
+    // Float output is not offered.
+    auto song = Asset::assetWithPath(tone("song.wav", {.seconds = 0.2}));
+    reader = AssetReader::assetReaderWithAsset(song);
+    reader->addOutput(AssetReaderTrackOutput::assetReaderTrackOutputWithTrack(song->tracks().front(), {.isFloat = true}));
+    EXPECT_FALSE(reader->startReading());
+    EXPECT_EQ(reader->status(), AssetReaderStatusFailed);
+}
+
+TEST_F(AssetReaderTest, StatusFollowsTheReadingAndCancelStopsIt)
+{
+    auto asset = Asset::assetWithPath(tone("song.wav", {.seconds = 5.0}));
+    auto reader = AssetReader::assetReaderWithAsset(asset);
+    auto output = AssetReaderTrackOutput::assetReaderTrackOutputWithTrack(asset->tracks().front(), {});
+    EXPECT_FALSE(output->copyNextSampleBuffer());  // not added, not started
+    ASSERT_TRUE(reader->canAddOutput(output));
+    reader->addOutput(output);
+    EXPECT_FALSE(reader->canAddOutput(output));
+    EXPECT_EQ(reader->status(), AssetReaderStatusUnknown);
+    ASSERT_TRUE(reader->startReading());
+    EXPECT_EQ(reader->status(), AssetReaderStatusReading);
+    EXPECT_TRUE(output->copyNextSampleBuffer());
+    reader->cancelReading();
+    EXPECT_EQ(reader->status(), AssetReaderStatusCancelled);
+    EXPECT_FALSE(output->copyNextSampleBuffer());
+    EXPECT_FALSE(reader->startReading());
+}

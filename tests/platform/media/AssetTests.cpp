@@ -1,0 +1,152 @@
+#include "platform/media/Asset.h"
+#include "platform/media/MediaError.h"
+
+#include "tests/support/AudioFixtures.h"
+#include "tests/support/TagFixtures.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace tolvan;
+using namespace tolvan::test;
+
+namespace {
+
+class AssetTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+
+    QString tone(const QString& name, const ToneSpec& spec)
+    {
+        const QString path = dir.filePath(name);
+        QString error;
+        EXPECT_TRUE(writeTone(path, spec, &error)) << error.toStdString();
+        return path;
+    }
+
+    // Frames of the file as ffmpeg decodes it at its own rate.
+    static int64_t decodedFrames(const QString& path, int rate, int channels)
+    {
+        return decodeWithFfmpeg(path, rate, channels).size() / (2 * channels);
+    }
+
+    static std::optional<MetadataItem> itemWithCommonKey(const Asset& asset, const QString& key)
+    {
+        for (const auto& item : asset.commonMetadata())
+            if (item.commonKey == key)
+                return item;
+        return std::nullopt;
+    }
+};
+
+}  // namespace
+
+TEST_F(AssetTest, WAVHasOneLinearPCMTrackOfExactDuration)
+{
+    auto asset = Asset::assetWithPath(tone("a.wav", {.seconds = 2.0, .sampleRate = 22050, .channels = 2}));
+    EXPECT_FALSE(asset->loadError());
+    EXPECT_EQ(asset->duration(), MediaTime::make(44100, 22050));
+    ASSERT_EQ(asset->tracks().size(), 1u);
+    const auto track = asset->tracks().front();
+    EXPECT_EQ(track->mediaType(), MediaType::Audio);
+    EXPECT_TRUE(track->hasMediaCharacteristic(MediaCharacteristicAudible));
+    const auto stream = track->formatDescriptions().front().mostCompatibleFormat();
+    ASSERT_TRUE(stream);
+    EXPECT_EQ(stream->formatID, AudioFormatLinearPCM);
+    EXPECT_EQ(stream->sampleRate, 22050);
+    EXPECT_EQ(stream->channelsPerFrame, 2u);
+    EXPECT_EQ(stream->bitsPerChannel, 16u);
+    EXPECT_TRUE(asset->tracksWithMediaType(MediaType::Video).empty());
+}
+
+TEST_F(AssetTest, MP3DurationIsTheDecodedLengthWithOrWithoutAnXingHeader)
+{
+    // Without the header the container only estimates the length from its
+    // bit rate; with it, the stated length includes the coder's padding.
+    for (bool id3 : {false, true}) {
+        const QString path = tone(id3 ? "tagged.mp3" : "bare.mp3", {.seconds = 3.3, .id3 = id3});
+        auto asset = Asset::assetWithPath(path);
+        ASSERT_EQ(asset->tracks().size(), 1u);
+        EXPECT_EQ(asset->duration().timescale, 44100);
+        EXPECT_EQ(asset->duration().value, decodedFrames(path, 44100, 2)) << "id3 " << id3;
+        EXPECT_EQ(asset->tracks().front()->formatDescriptions().front().mostCompatibleFormat()->formatID,
+                  AudioFormatMPEGLayer3);
+    }
+}
+
+TEST_F(AssetTest, MetadataKeepsNativeKeysAndKeySpaces)
+{
+    const std::map<QString, QString> tags{{"title", "Song"}, {"artist", "Band"}, {"album", "Record"}};
+    auto mp3 = Asset::assetWithPath(tone("t.mp3", {.seconds = 0.5, .tags = tags}));
+    auto title = itemWithCommonKey(*mp3, MetadataCommonKeyTitle);
+    ASSERT_TRUE(title);
+    EXPECT_EQ(title->keySpace, MetadataKeySpaceID3);
+    EXPECT_EQ(title->key, QVariant::fromValue(int32_t(fourCharCode("TIT2"))));
+    EXPECT_EQ(title->stringValue(), "Song");
+    EXPECT_EQ(itemWithCommonKey(*mp3, MetadataCommonKeyAlbumName)->stringValue(), "Record");
+
+    auto m4a = Asset::assetWithPath(tone("t.m4a", {.seconds = 0.5, .tags = tags}));
+    title = itemWithCommonKey(*m4a, MetadataCommonKeyTitle);
+    ASSERT_TRUE(title);
+    EXPECT_EQ(title->keySpace, MetadataKeySpaceiTunes);
+    EXPECT_EQ(title->key, QVariant::fromValue(int32_t(fourCharCode("\251nam"))));
+    EXPECT_EQ(itemWithCommonKey(*m4a, MetadataCommonKeyArtist)->stringValue(), "Band");
+
+    auto wav = Asset::assetWithPath(tone("t.wav", {.seconds = 0.5, .tags = tags}));
+    title = itemWithCommonKey(*wav, MetadataCommonKeyTitle);
+    ASSERT_TRUE(title);
+    EXPECT_EQ(title->keySpace, MetadataKeySpaceCommon);
+    EXPECT_EQ(title->key, MetadataCommonKeyTitle);
+
+    auto bare = Asset::assetWithPath(tone("bare.mp3", {.seconds = 0.5, .id3 = false}));
+    EXPECT_FALSE(itemWithCommonKey(*bare, MetadataCommonKeyTitle));
+}
+
+TEST_F(AssetTest, EmbeddedPictureIsNoTrack)
+{
+    const QString path = tone("cover.mp3", {.seconds = 0.5});
+    const QByteArray jpeg = imageBytes("JPEG");
+    ASSERT_TRUE(setMP3Pictures(path, {{"image/jpeg", jpeg}}));
+    auto asset = Asset::assetWithPath(path);
+    EXPECT_EQ(asset->attachedPicture(), jpeg);
+    EXPECT_EQ(asset->tracks().size(), 1u);
+    EXPECT_TRUE(asset->tracksWithMediaCharacteristic(MediaCharacteristicVisual).empty());
+    auto artwork = itemWithCommonKey(*asset, MetadataCommonKeyArtwork);
+    ASSERT_TRUE(artwork);
+    EXPECT_EQ(artwork->dataValue(), jpeg);
+    EXPECT_EQ(artwork->dataType, "image/jpeg");
+}
+
+TEST_F(AssetTest, VideoFilesListBothKindsOfTrack)
+{
+    const QString path = dir.filePath("movie.mp4");
+    ASSERT_TRUE(writeVideo(path, 1.0, true));
+    auto asset = Asset::assetWithPath(path);
+    EXPECT_EQ(asset->tracksWithMediaType(MediaType::Video).size(), 1u);
+    EXPECT_EQ(asset->tracksWithMediaCharacteristic(MediaCharacteristicAudible).size(), 1u);
+    EXPECT_NEAR(asset->duration().seconds(), 1.0, 0.05);
+}
+
+TEST_F(AssetTest, FilesThatAreNotMediaHaveAnErrorAndNothingElse)
+{
+    const QString text = dir.filePath("notes.mp3");
+    ASSERT_TRUE(writeBytes(text, QByteArray("These are not the sounds you are looking for.\n").repeated(50)));
+    for (const QString& path : {text, dir.filePath("missing.wav")}) {
+        auto asset = Asset::assetWithPath(path);
+        ASSERT_TRUE(asset->loadError());
+        EXPECT_EQ(asset->loadError()->domain, AVFoundationErrorDomain);
+        EXPECT_EQ(asset->loadError()->code, MediaErrorFileFormatNotRecognized);
+        EXPECT_TRUE(asset->tracks().empty());
+        EXPECT_EQ(asset->duration(), MediaTime::zero());
+    }
+}
+
+TEST_F(AssetTest, EncryptedAudioIsProtected)
+{
+    const QString path = dir.filePath("locked.m4a");
+    ASSERT_TRUE(runFfmpeg({"-f", "lavfi", "-i", "sine=d=1", "-c:a", "aac", "-encryption_scheme", "cenc-aes-ctr",
+                           "-encryption_key", "76a6c65c5ea762046bd749a2e632ccbb", "-encryption_kid",
+                           "a7e61c373e219033c21091fa607bf3b8", path}));
+    EXPECT_TRUE(Asset::assetWithPath(path)->hasProtectedContent());
+    EXPECT_FALSE(Asset::assetWithPath(tone("open.m4a", {.seconds = 0.5}))->hasProtectedContent());
+}
