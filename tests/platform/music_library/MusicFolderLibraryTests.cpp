@@ -1,0 +1,270 @@
+#include "platform/music_library/MusicFolderLibrary.h"
+#include "platform/music_library/MusicFolderScan.h"
+#include "tests/support/AudioFixtures.h"
+#include "tests/support/EventLoop.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <taglib/fileref.h>
+#include <taglib/tpropertymap.h>
+
+using namespace tolvan;
+
+namespace {
+
+void writeText(const QString& path, const QByteArray& text)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text);
+}
+
+void writeTagged(const QString& path, std::map<QString, QString> tags, bool id3 = true)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    test::ToneSpec spec;
+    spec.seconds = 0.5;
+    spec.tags = std::move(tags);
+    spec.id3 = id3;
+    QString error;
+    ASSERT_TRUE(test::writeTone(path, spec, &error)) << error.toStdString();
+}
+
+// The ffmpeg command line writes no sort tags into ID3v2.3 or MPEG-4 files; set them directly.
+void setSortTags(const QString& path, const std::map<std::string, std::string>& tags)
+{
+    TagLib::FileRef file(QFile::encodeName(path).constData());
+    ASSERT_FALSE(file.isNull());
+    TagLib::PropertyMap properties = file.file()->properties();
+    for (const auto& [key, value] : tags)
+        properties.replace(key, TagLib::StringList(TagLib::String(value, TagLib::String::UTF8)));
+    file.file()->setProperties(properties);
+    ASSERT_TRUE(file.save());
+}
+
+// A Music folder in a scratch home: two tagged songs, an untagged one, a
+// hidden folder, a text file and a playlist file.
+class MusicFolder : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(home.isValid());
+        qputenv("HOME", home.path().toUtf8());
+        music = home.filePath("Music");
+        ASSERT_EQ(MusicFolderLibrary::defaultMusicFolder(), music);
+    }
+
+    void writeSongs()
+    {
+        writeTagged(music + "/Band/01 First.mp3", {{"title", "First Song"}, {"artist", "The Band"}, {"album", "Album One"},
+                                                   {"genre", "Rock"}, {"track", "1"}});
+        setSortTags(music + "/Band/01 First.mp3", {{"TITLESORT", "Song, First"}, {"ARTISTSORT", "Band, The"}});
+        writeTagged(music + "/Band/02 Second.m4a", {{"title", "Second Song"}, {"artist", "The Band"}, {"album", "Album One"},
+                                                    {"track", "2"}});
+        setSortTags(music + "/Band/02 Second.m4a", {{"ALBUMSORT", "One"}});
+        writeTagged(music + "/untagged.mp3", {}, false);
+        writeTagged(music + "/.hidden/secret.mp3", {{"title", "Secret"}});
+        writeText(music + "/notes.txt", "not audio");
+        writeText(music + "/Mix.m3u", "#EXTM3U\n#EXTINF:1,Second\nBand/02 Second.m4a\n\n" + QFile::encodeName(music) +
+                                          "/untagged.mp3\nmissing.mp3\nhttp://radio.invalid/stream\n");
+    }
+
+    std::shared_ptr<MusicFolderLibrary> openScanned()
+    {
+        Error error;
+        auto library = MusicFolderLibrary::open("1.0", &error);
+        EXPECT_TRUE(library) << error.message.toStdString();
+        if (library) {
+            EXPECT_TRUE(test::waitUntil([&] { return !library->isScanning(); }, 30000));
+        }
+        return library;
+    }
+
+    static MusicTrackPtr trackTitled(const MusicLibraryContents& contents, const QString& title)
+    {
+        for (const auto& track : contents.tracks) {
+            if (track->title == title)
+                return track;
+        }
+        return nullptr;
+    }
+
+    QTemporaryDir home;
+    QString music;
+};
+
+}  // namespace
+
+TEST_F(MusicFolder, ScanReadsTagsAndSkipsHiddenAndNonAudioFiles)
+{
+    writeSongs();
+    auto library = openScanned();
+    ASSERT_TRUE(library);
+    const auto contents = library->contents();
+    ASSERT_EQ(contents->tracks.size(), 3u);
+
+    const MusicTrackPtr first = trackTitled(*contents, "First Song");
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->artist, "The Band");
+    EXPECT_EQ(first->album, "Album One");
+    EXPECT_EQ(first->genre, "Rock");
+    EXPECT_EQ(first->trackNumber, 1u);
+    EXPECT_EQ(first->sortTitle, "Song, First");
+    EXPECT_EQ(first->sortArtist, "Band, The");
+    EXPECT_TRUE(first->sortAlbum.isNull());
+    EXPECT_EQ(first->location, QUrl::fromLocalFile(music + "/Band/01 First.mp3"));
+    EXPECT_FALSE(first->lastPlayedDate.has_value());
+
+    const MusicTrackPtr second = trackTitled(*contents, "Second Song");
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->trackNumber, 2u);
+    EXPECT_EQ(second->sortAlbum, "One");
+
+    const MusicTrackPtr untagged = trackTitled(*contents, "untagged");
+    ASSERT_TRUE(untagged) << "an untagged file is titled by its name";
+    EXPECT_TRUE(untagged->artist.isNull());
+    EXPECT_EQ(untagged->trackNumber, 0u);
+}
+
+TEST_F(MusicFolder, PlaylistsAreTheMusicPlaylistThenPlaylistFiles)
+{
+    writeSongs();
+    auto library = openScanned();
+    ASSERT_TRUE(library);
+    const auto contents = library->contents();
+    ASSERT_EQ(contents->playlists.size(), 2u);
+
+    const auto& all = contents->playlists[0];
+    EXPECT_EQ(all->distinguishedKind, MusicFolderLibrary::kMusicDistinguishedKind);
+    EXPECT_TRUE(all->allItems);
+    EXPECT_EQ(all->items.size(), 3u);
+
+    const auto& mix = contents->playlists[1];
+    EXPECT_EQ(mix->name, "Mix");
+    EXPECT_EQ(mix->distinguishedKind, 0u);
+    EXPECT_FALSE(mix->master);
+    ASSERT_EQ(mix->items.size(), 2u) << "missing files and web addresses are left out";
+    EXPECT_EQ(mix->items[0]->title, "Second Song");
+    EXPECT_EQ(mix->items[1]->title, "untagged");
+}
+
+TEST_F(MusicFolder, OpenFailsWithoutFolderWithoutAudioOrForAnotherVersion)
+{
+    Error error;
+    EXPECT_FALSE(MusicFolderLibrary::open("1.0", &error));
+    EXPECT_EQ(error.domain, MusicFolderLibrary::kErrorDomain);
+    EXPECT_EQ(error.code, MusicFolderLibrary::noMusicFolder);
+
+    writeText(music + "/notes.txt", "not audio");
+    writeTagged(music + "/.hidden/secret.mp3", {});
+    EXPECT_FALSE(MusicFolderLibrary::open("1.0", &error));
+    EXPECT_EQ(error.code, MusicFolderLibrary::noAudio) << "hidden audio does not count";
+
+    writeTagged(music + "/song.mp3", {});
+    EXPECT_FALSE(MusicFolderLibrary::open("2.0", &error));
+    EXPECT_EQ(error.code, MusicFolderLibrary::unsupportedVersion);
+    EXPECT_TRUE(MusicFolderLibrary::open("1.0", &error));
+}
+
+TEST_F(MusicFolder, OpeningAnswersAtOnceAndTheScanPublishesLater)
+{
+    writeSongs();
+    Error error;
+    std::atomic<int> finished{0};
+    auto library = MusicFolderLibrary::open("1.0", &error);
+    ASSERT_TRUE(library);
+    library->setScanFinishedHandler([&] { ++finished; });
+    EXPECT_TRUE(library->contents()) << "a snapshot exists before the first scan is done";
+    ASSERT_TRUE(test::waitUntil([&] { return !library->isScanning(); }, 30000));
+    EXPECT_EQ(library->contents()->tracks.size(), 3u);
+    EXPECT_LE(finished.load(), 1);
+}
+
+TEST_F(MusicFolder, IndexCacheStartsTheNextRunAndSkipsUnchangedFiles)
+{
+    writeSongs();
+    openScanned().reset();
+
+    // Tamper with the index: an unchanged file keeps its cached tags, a file
+    // whose modification time differs is read again.
+    const QString indexPath = MusicFolderLibrary::defaultIndexFile();
+    QFile indexFile(indexPath);
+    ASSERT_TRUE(indexFile.open(QIODevice::ReadOnly));
+    QJsonObject root = QJsonDocument::fromJson(indexFile.readAll()).object();
+    indexFile.close();
+    QJsonArray tracks = root["tracks"].toArray();
+    for (auto value : tracks) {
+        QJsonObject track = value.toObject();
+        if (track["title"] == "First Song")
+            track["title"] = "Cached Title";
+        if (track["title"] == "Second Song") {
+            track["title"] = "Stale Title";
+            track["modified"] = 1;
+        }
+        value = track;
+    }
+    root["tracks"] = tracks;
+    writeText(indexPath, QJsonDocument(root).toJson());
+
+    Error error;
+    auto library = MusicFolderLibrary::open("1.0", &error);
+    ASSERT_TRUE(library);
+    EXPECT_EQ(library->contents()->tracks.size(), 3u) << "the cached index answers before any scan";
+    EXPECT_TRUE(trackTitled(*library->contents(), "Cached Title"));
+    ASSERT_TRUE(test::waitUntil([&] { return !library->isScanning(); }, 30000));
+    EXPECT_TRUE(trackTitled(*library->contents(), "Cached Title"));
+    EXPECT_TRUE(trackTitled(*library->contents(), "Second Song"));
+    EXPECT_FALSE(trackTitled(*library->contents(), "Stale Title"));
+}
+
+TEST_F(MusicFolder, IndexOfAnotherFolderOrMalformedIsIgnored)
+{
+    writeSongs();
+    writeText(MusicFolderLibrary::defaultIndexFile(), "{ not json");
+    auto library = openScanned();
+    ASSERT_TRUE(library);
+    EXPECT_EQ(library->contents()->tracks.size(), 3u);
+
+    const auto index = music::readIndex(MusicFolderLibrary::defaultIndexFile(), home.filePath("Elsewhere"));
+    EXPECT_TRUE(index.tracks.empty());
+}
+
+TEST_F(MusicFolder, CoverArtComesFromTheEmbeddedPicture)
+{
+    QDir().mkpath(music);
+    const QString plain = music + "/plain.mp3";
+    writeTagged(plain, {{"title", "Plain"}});
+    const QString cover = home.filePath("cover.png");
+    ASSERT_TRUE(test::runFfmpeg({"-f", "lavfi", "-i", "color=c=red:s=8x8", "-frames:v", "1", cover}));
+    const QString withArt = music + "/art.mp3";
+    ASSERT_TRUE(test::runFfmpeg({"-i", plain, "-i", cover, "-map", "0", "-map", "1", "-c", "copy", "-id3v2_version", "3",
+                                 "-disposition:v", "attached_pic", withArt}));
+
+    const QByteArray art = MusicFolderLibrary::artworkForMediaFile(withArt);
+    EXPECT_TRUE(art.startsWith("\x89PNG")) << art.left(8).toHex().toStdString();
+    EXPECT_TRUE(MusicFolderLibrary::artworkForMediaFile(plain).isEmpty());
+    EXPECT_TRUE(MusicFolderLibrary::artworkForMediaFile(home.filePath("none.mp3")).isEmpty());
+}
+
+TEST(PlaylistEntries, UrlsBackslashesCommentsAndRelativePaths)
+{
+    QTemporaryDir dir;
+    const QString list = dir.filePath("lists/a.m3u8");
+    writeText(list, "\xEF\xBB\xBF#EXTM3U\r\n"
+                    "song one.mp3\r\n"
+                    "..\\other\\two.mp3\r\n"
+                    "file:///abs/three%20x.mp3\n"
+                    "file://localhost/abs/four.mp3\n"
+                    "https://example.invalid/five.mp3\n"
+                    "  # a comment\n");
+    const QStringList entries = music::readPlaylistEntries(list);
+    EXPECT_EQ(entries, (QStringList{dir.filePath("lists/song one.mp3"), dir.filePath("other/two.mp3"), "/abs/three x.mp3",
+                                    "/abs/four.mp3"}));
+    EXPECT_TRUE(music::readPlaylistEntries(dir.filePath("missing.m3u")).isEmpty());
+}
