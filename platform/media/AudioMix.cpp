@@ -1,0 +1,80 @@
+#include "platform/media/AudioMix.h"
+
+#include <QStringList>
+#include <algorithm>
+
+namespace tolvan {
+
+void AudioMixInputParameters::setVolumeRamp(float startVolume, float endVolume, const MediaTimeRange& timeRange)
+{
+    auto at = std::find_if(ramps_.begin(), ramps_.end(), [&](const VolumeRamp& r) { return r.timeRange.start >= timeRange.start; });
+    if (at != ramps_.end() && at->timeRange.start == timeRange.start)
+        *at = {startVolume, endVolume, timeRange};
+    else
+        ramps_.insert(at, {startVolume, endVolume, timeRange});
+}
+
+void AudioMixInputParameters::setVolume(float volume, const MediaTime& time)
+{
+    setVolumeRamp(volume, volume, {time, MediaTime::zero()});
+}
+
+bool AudioMixInputParameters::getVolumeRampForTime(const MediaTime& time, float* startVolume, float* endVolume,
+                                                   MediaTimeRange* timeRange) const
+{
+    for (const VolumeRamp& ramp : ramps_) {
+        if (time <= ramp.timeRange.end()) {
+            if (startVolume)
+                *startVolume = ramp.startVolume;
+            if (endVolume)
+                *endVolume = ramp.endVolume;
+            if (timeRange)
+                *timeRange = ramp.timeRange;
+            return true;
+        }
+    }
+    return false;
+}
+
+double rampValueAt(const VolumeRamp& ramp, double seconds)
+{
+    const double start = ramp.timeRange.start.seconds();
+    const double length = ramp.timeRange.duration.seconds();
+    if (!(length > 0))
+        return ramp.endVolume;
+    const double progress = std::clamp((seconds - start) / length, 0.0, 1.0);
+    return ramp.startVolume + double(ramp.endVolume - ramp.startVolume) * progress;
+}
+
+float AudioMixInputParameters::volumeAtTime(const MediaTime& time) const
+{
+    float volume = 1.0f;
+    for (const VolumeRamp& ramp : ramps_) {
+        if (time < ramp.timeRange.start)
+            break;
+        volume = float(rampValueAt(ramp, time.seconds()));
+    }
+    return volume;
+}
+
+const AudioMixInputParameters* AudioMix::parametersForTrack(int32_t trackID) const
+{
+    for (const auto& parameters : inputParameters)
+        if (parameters.trackID() == trackID)
+            return &parameters;
+    return nullptr;
+}
+
+QString AudioMix::description() const
+{
+    QStringList tracks;
+    for (const auto& parameters : inputParameters) {
+        QStringList ramps;
+        for (const VolumeRamp& ramp : parameters.volumeRamps())
+            ramps << QStringLiteral("%1 -> %2 over %3").arg(ramp.startVolume).arg(ramp.endVolume).arg(ramp.timeRange.description());
+        tracks << QStringLiteral("track %1: %2").arg(parameters.trackID()).arg(ramps.join(", "));
+    }
+    return QStringLiteral("AudioMix(%1)").arg(tracks.join("; "));
+}
+
+}  // namespace tolvan
