@@ -1,0 +1,260 @@
+#include "platform/media/Composition.h"
+
+#include "platform/media/MediaError.h"
+#include "platform/media/PcmStream.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace tolvan {
+
+namespace {
+
+constexpr int64_t kFramesPerBuffer = 8192;
+
+int64_t frameAt(const MediaTime& time, double rate) { return std::llround(time.seconds() * rate); }
+
+std::shared_ptr<SampleBuffer> makeBuffer(const FormatDescription& format, int64_t firstFrame, double rate, std::vector<uint8_t> bytes)
+{
+    return std::make_shared<SampleBuffer>(format, MediaTime::make(firstFrame, int32_t(rate)), std::move(bytes));
+}
+
+// Drops the first frames of its inner stream and restamps what follows.
+class SkippingStream : public PcmStream {
+public:
+    SkippingStream(std::unique_ptr<PcmStream> inner, int64_t frames) : inner_(std::move(inner)), toSkip_(frames) {}
+
+    std::shared_ptr<SampleBuffer> nextBuffer() override
+    {
+        for (;;) {
+            auto buffer = inner_->nextBuffer();
+            if (!buffer)
+                return nullptr;
+            const auto frames = int64_t(buffer->numberOfSamples());
+            if (toSkip_ >= frames) {
+                toSkip_ -= frames;
+                continue;
+            }
+            if (toSkip_ == 0)
+                return buffer;
+            const std::size_t bytesPerFrame = buffer->dataLength() / std::size_t(frames);
+            std::vector<uint8_t> rest(buffer->data() + toSkip_ * bytesPerFrame, buffer->data() + buffer->dataLength());
+            const MediaTime start = buffer->presentationTimeStamp();
+            toSkip_ = 0;
+            return std::make_shared<SampleBuffer>(buffer->formatDescription(),
+                                                  MediaTime::make(start.value + (frames - int64_t(rest.size() / bytesPerFrame)), start.timescale),
+                                                  std::move(rest));
+        }
+    }
+    std::optional<Error> error() const override { return inner_->error(); }
+
+private:
+    std::unique_ptr<PcmStream> inner_;
+    int64_t toSkip_;
+};
+
+// Plays the segments in order: each gives exactly the frames between its
+// start and end on the output timeline, the source's audio or silence,
+// padded with silence where a source ends early.
+class CompositionStream : public PcmStream {
+public:
+    CompositionStream(std::vector<CompositionTrack::Segment> segments, AudioOutputSettings settings)
+        : segments_(std::move(segments)), settings_(settings),
+          format_{MediaType::Audio, QStringLiteral("pcm"), settings.streamDescription()},
+          bytesPerFrame_(settings.streamDescription().bytesPerFrame)
+    {
+    }
+
+    std::shared_ptr<SampleBuffer> nextBuffer() override
+    {
+        while (index_ < segments_.size()) {
+            if (!prepared_ && !prepare())
+                return nullptr;
+            if (position_ < segmentEnd_) {
+                auto buffer = source_ ? fromSource() : silence(std::min(kFramesPerBuffer, segmentEnd_ - position_));
+                if (buffer)
+                    return buffer;
+                if (error_)
+                    return nullptr;
+                continue;
+            }
+            ++index_;
+            prepared_ = false;
+            source_.reset();
+        }
+        return nullptr;
+    }
+
+    std::optional<Error> error() const override { return error_; }
+
+private:
+    bool prepare()
+    {
+        const auto& segment = segments_[index_];
+        const double rate = settings_.sampleRate;
+        position_ = std::max(position_, frameAt(segment.target.start, rate));
+        segmentEnd_ = frameAt(segment.target.end(), rate);
+        if (segment.source) {
+            Error error;
+            auto stream = segment.source->openPcmStream(settings_, &error);
+            if (!stream) {
+                error_ = error;
+                return false;
+            }
+            source_ = skippingFrames(std::move(stream), frameAt(segment.sourceStart, rate));
+        }
+        prepared_ = true;
+        return true;
+    }
+
+    std::shared_ptr<SampleBuffer> fromSource()
+    {
+        auto buffer = source_->nextBuffer();
+        if (!buffer) {
+            if (auto error = source_->error()) {
+                error_ = error;
+                return nullptr;
+            }
+            source_.reset();  // ended early: the rest of the segment is silent
+            return silence(std::min(kFramesPerBuffer, segmentEnd_ - position_));
+        }
+        const int64_t wanted = std::min(int64_t(buffer->numberOfSamples()), segmentEnd_ - position_);
+        std::vector<uint8_t> bytes(buffer->data(), buffer->data() + wanted * bytesPerFrame_);
+        auto out = makeBuffer(format_, position_, settings_.sampleRate, std::move(bytes));
+        position_ += wanted;
+        return out;
+    }
+
+    std::shared_ptr<SampleBuffer> silence(int64_t frames)
+    {
+        if (frames <= 0)
+            return nullptr;
+        auto out = makeBuffer(format_, position_, settings_.sampleRate, std::vector<uint8_t>(std::size_t(frames) * bytesPerFrame_, 0));
+        position_ += frames;
+        return out;
+    }
+
+    std::vector<CompositionTrack::Segment> segments_;
+    AudioOutputSettings settings_;
+    FormatDescription format_;
+    std::size_t bytesPerFrame_;
+    std::size_t index_ = 0;
+    bool prepared_ = false;
+    int64_t position_ = 0;
+    int64_t segmentEnd_ = 0;
+    std::unique_ptr<PcmStream> source_;
+    std::optional<Error> error_;
+};
+
+bool fail(Error* error, const QString& message)
+{
+    if (error)
+        *error = mediaError(MediaErrorUnknown, message);
+    return false;
+}
+
+}  // namespace
+
+std::unique_ptr<PcmStream> skippingFrames(std::unique_ptr<PcmStream> inner, int64_t frames)
+{
+    if (frames <= 0)
+        return inner;
+    return std::make_unique<SkippingStream>(std::move(inner), frames);
+}
+
+bool CompositionTrack::insertTimeRange(const MediaTimeRange& range, std::shared_ptr<Track> track, const MediaTime& time, Error* error)
+{
+    if (!track || track->mediaType() != mediaType_)
+        return fail(error, QStringLiteral("The track cannot be inserted into a track of another media type"));
+    if (!range.isValid() || range.start < MediaTime::zero())
+        return fail(error, QStringLiteral("The time range to insert is not valid"));
+    return insert({{time, range.duration}, std::move(track), range.start}, error);
+}
+
+bool CompositionTrack::insertEmptyTimeRange(const MediaTimeRange& range, Error* error)
+{
+    if (!range.isValid())
+        return fail(error, QStringLiteral("The time range to insert is not valid"));
+    return insert({range, nullptr, MediaTime::zero()}, error);
+}
+
+bool CompositionTrack::insert(Segment segment, Error* error)
+{
+    std::lock_guard lock(mutex_);
+    const MediaTime at = segment.target.start;
+    if (!at.isNumeric() || at < MediaTime::zero() || at > duration_)
+        return fail(error, QStringLiteral("The insertion time lies outside the track"));
+    if (segment.target.isEmpty())
+        return true;
+    const MediaTime shift = segment.target.duration;
+    std::vector<Segment> result;
+    for (const Segment& s : segments_) {
+        if (s.target.end() <= at) {
+            result.push_back(s);
+        } else if (s.target.start >= at) {
+            result.push_back({{addTimes(s.target.start, shift), s.target.duration}, s.source, s.sourceStart});
+        } else {  // at falls inside s: split it
+            const MediaTime head = subtractTimes(at, s.target.start);
+            result.push_back({{s.target.start, head}, s.source, s.sourceStart});
+            result.push_back({{addTimes(at, shift), subtractTimes(s.target.duration, head)}, s.source,
+                              s.source ? addTimes(s.sourceStart, head) : s.sourceStart});
+        }
+    }
+    result.push_back(segment);
+    std::sort(result.begin(), result.end(), [](const Segment& a, const Segment& b) { return a.target.start < b.target.start; });
+    if (segment.source && formats_.empty())
+        formats_ = segment.source->formatDescriptions();
+    segments_ = std::move(result);
+    duration_ = addTimes(duration_, shift);
+    return true;
+}
+
+std::vector<CompositionTrack::Segment> CompositionTrack::segments() const
+{
+    std::lock_guard lock(mutex_);
+    return segments_;
+}
+
+std::unique_ptr<PcmStream> CompositionTrack::openPcmStream(const AudioOutputSettings& settings, Error* error) const
+{
+    if (mediaType_ != MediaType::Audio) {
+        fail(error, QStringLiteral("Only audio tracks can be decoded"));
+        return nullptr;
+    }
+    if (auto reason = settings.unsupportedReason()) {
+        fail(error, *reason);
+        return nullptr;
+    }
+    return std::make_unique<CompositionStream>(segments(), settings);
+}
+
+std::shared_ptr<CompositionTrack> Composition::addMutableTrack(MediaType mediaType)
+{
+    std::lock_guard lock(mutex_);
+    auto track = std::make_shared<CompositionTrack>(int32_t(tracks_.size() + 1), mediaType);
+    tracks_.push_back(track);
+    return track;
+}
+
+MediaTime Composition::duration() const
+{
+    std::lock_guard lock(mutex_);
+    MediaTime longest = MediaTime::zero();
+    for (const auto& track : tracks_)
+        longest = std::max(longest, track->duration());
+    return longest;
+}
+
+std::vector<std::shared_ptr<Track>> Composition::tracks() const
+{
+    std::lock_guard lock(mutex_);
+    return {tracks_.begin(), tracks_.end()};
+}
+
+QString Composition::description() const
+{
+    return QStringLiteral("<Composition duration %1, %2 tracks>").arg(duration().description()).arg(tracks().size());
+}
+
+}  // namespace tolvan

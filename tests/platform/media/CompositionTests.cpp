@@ -1,0 +1,143 @@
+#include "platform/media/AssetReaderAudioMixOutput.h"
+#include "platform/media/Composition.h"
+
+#include "tests/support/AudioFixtures.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace tolvan;
+using namespace tolvan::test;
+
+namespace {
+
+constexpr int kRate = 44100;
+
+MediaTimeRange span(double start, double duration) { return MediaTimeRange::withSeconds(start, duration, kRate); }
+MediaTime at(double seconds) { return MediaTime::withSeconds(seconds, kRate); }
+
+// Everything the asset's audio tracks give through a mix output.
+std::vector<int16_t> readAll(const std::shared_ptr<Asset>& asset, std::optional<AudioMix> mix = std::nullopt)
+{
+    auto reader = AssetReader::assetReaderWithAsset(asset);
+    auto output = AssetReaderAudioMixOutput::assetReaderAudioMixOutputWithAudioTracks(asset->tracksWithMediaType(MediaType::Audio), {});
+    output->setAudioMix(std::move(mix));
+    reader->addOutput(output);
+    EXPECT_TRUE(reader->startReading());
+    std::vector<int16_t> samples;
+    int64_t expectedStart = 0;
+    while (auto buffer = output->copyNextSampleBuffer()) {
+        EXPECT_EQ(buffer->presentationTimeStamp(), MediaTime::make(expectedStart, kRate));
+        expectedStart += int64_t(buffer->numberOfSamples());
+        const auto* data = reinterpret_cast<const int16_t*>(buffer->data());
+        samples.insert(samples.end(), data, data + buffer->numberOfSamples() * 2);
+    }
+    EXPECT_EQ(reader->status(), AssetReaderStatusCompleted);
+    return samples;
+}
+
+std::vector<int16_t> frames(const std::vector<int16_t>& samples, int64_t first, int64_t count)
+{
+    return {samples.begin() + first * 2, samples.begin() + (first + count) * 2};
+}
+
+class CompositionTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        song = dir.filePath("song.wav");
+        ASSERT_TRUE(writeTone(song, {.seconds = 5.0, .noise = true}));
+        const QByteArray pcm = decodeWithFfmpeg(song, kRate, 2);
+        original.assign(reinterpret_cast<const int16_t*>(pcm.constData()), reinterpret_cast<const int16_t*>(pcm.constData() + pcm.size()));
+        asset = Asset::assetWithPath(song);
+        source = asset->tracksWithMediaType(MediaType::Audio).front();
+    }
+
+    QTemporaryDir dir;
+    QString song;
+    std::vector<int16_t> original;
+    std::shared_ptr<Asset> asset;
+    std::shared_ptr<Track> source;
+};
+
+}  // namespace
+
+TEST_F(CompositionTest, StretchGapAndShortPieceAreSampleExact)
+{
+    auto composition = Composition::composition();
+    auto track = composition->addMutableTrack(MediaType::Audio);
+    ASSERT_TRUE(track->insertTimeRange(span(1.0, 2.0), source, at(0)));
+    ASSERT_TRUE(track->insertEmptyTimeRange(span(2.0, 1.5)));
+    ASSERT_TRUE(track->insertTimeRange(span(1.0, 0.01), source, at(3.5)));
+    EXPECT_EQ(composition->duration(), at(3.51));
+
+    const auto out = readAll(composition);
+    ASSERT_EQ(out.size(), size_t(154791) * 2);  // 3.51 s
+    EXPECT_EQ(frames(out, 0, 88200), frames(original, 44100, 88200));
+    EXPECT_EQ(frames(out, 88200, 66150), std::vector<int16_t>(66150 * 2, 0));
+    EXPECT_EQ(frames(out, 154350, 441), frames(original, 44100, 441));
+}
+
+TEST_F(CompositionTest, InsertingInsideAPieceSplitsIt)
+{
+    auto composition = Composition::composition();
+    auto track = composition->addMutableTrack(MediaType::Audio);
+    ASSERT_TRUE(track->insertTimeRange(span(0.0, 2.0), source, at(0)));
+    ASSERT_TRUE(track->insertEmptyTimeRange(span(1.0, 0.5)));
+    const auto segments = track->segments();
+    ASSERT_EQ(segments.size(), 3u);
+    EXPECT_EQ(segments[2].target, span(1.5, 1.0));
+    EXPECT_EQ(segments[2].sourceStart, at(1.0));
+
+    const auto out = readAll(composition);
+    ASSERT_EQ(out.size(), size_t(2.5 * kRate) * 2);
+    EXPECT_EQ(frames(out, 0, 44100), frames(original, 0, 44100));
+    EXPECT_EQ(frames(out, 66150, 44100), frames(original, 44100, 44100));
+}
+
+TEST_F(CompositionTest, PiecesPastTheSourcesEndAreSilent)
+{
+    auto composition = Composition::composition();
+    auto track = composition->addMutableTrack(MediaType::Audio);
+    ASSERT_TRUE(track->insertTimeRange(span(4.5, 1.0), source, at(0)));
+    const auto out = readAll(composition);
+    ASSERT_EQ(out.size(), size_t(kRate) * 2);
+    EXPECT_EQ(frames(out, 0, 22050), frames(original, 198450, 22050));
+    EXPECT_EQ(frames(out, 22050, 22050), std::vector<int16_t>(22050 * 2, 0));
+}
+
+TEST_F(CompositionTest, RefusesInvalidInsertions)
+{
+    auto composition = Composition::composition();
+    auto track = composition->addMutableTrack(MediaType::Audio);
+    Error error;
+    EXPECT_FALSE(track->insertTimeRange(span(0, 1), source, at(2), &error));  // past the end
+    EXPECT_FALSE(track->insertTimeRange(span(0, 1), nullptr, at(0), &error));
+    EXPECT_FALSE(track->insertTimeRange(MediaTimeRange::make(MediaTime::invalid(), at(1)), source, at(0), &error));
+    EXPECT_FALSE(composition->addMutableTrack(MediaType::Video)->insertTimeRange(span(0, 1), source, at(0), &error));
+    EXPECT_EQ(composition->duration(), MediaTime::zero());
+}
+
+TEST_F(CompositionTest, MixOutputSumsTracksAndAppliesTheMix)
+{
+    auto composition = Composition::composition();
+    auto first = composition->addMutableTrack(MediaType::Audio);
+    auto second = composition->addMutableTrack(MediaType::Audio);
+    ASSERT_TRUE(first->insertTimeRange(span(0, 1), source, at(0)));
+    ASSERT_TRUE(second->insertTimeRange(span(0, 0.5), source, at(0)));
+
+    const auto sum = readAll(composition);
+    ASSERT_EQ(sum.size(), size_t(kRate) * 2);
+    for (int64_t i : {0, 1000, 22049})
+        EXPECT_EQ(sum[i * 2], std::clamp(2 * int(original[i * 2]), -32767, 32767));
+    EXPECT_EQ(frames(sum, 22050, 22050), frames(original, 22050, 22050));  // the second track has ended
+
+    AudioMix mix;
+    mix.inputParameters.emplace_back(first->trackID());
+    mix.inputParameters.back().setVolume(0.5f, MediaTime::zero());
+    mix.inputParameters.emplace_back(second->trackID());
+    mix.inputParameters.back().setVolume(0.0f, MediaTime::zero());
+    const auto halved = readAll(composition, mix);
+    for (int64_t i : {0, 1000, 30000})
+        EXPECT_EQ(halved[i * 2], int16_t(original[i * 2] * 0.5));
+}
