@@ -1,0 +1,151 @@
+#pragma once
+// The music library read from its XML property-list file. The file is found
+// once, read on a thread of its own, and the result is stored on the main
+// thread as one immutable snapshot, so lists may read the library from any
+// thread. "MusicLibraryDidLoad" is posted (on the main thread) when the load
+// has finished, also when the file could not be read.
+
+#include "source/media_library/XMLLibraryFile.h"
+#include "source/media_library/ZNTMediaLibrary.h"
+
+#include <mutex>
+
+namespace tolvan {
+class UserDefaults;
+}
+
+inline const QString kMusicLibraryDidLoadNotification = QStringLiteral("MusicLibraryDidLoad");
+
+// What one load produced; absent parts stay absent.
+struct XMLLibrarySnapshot {
+    std::shared_ptr<const XMLLibraryFile> musicLibrary;
+    std::optional<std::vector<XMLTrackPtr>> libraryTracks;  // the music playlist's file tracks
+    std::optional<QVariantList> playlists;               // the source list
+
+    // The file's "Tracks", absent while loading or when the file has none.
+    const XMLTrackTable* allTracks() const { return musicLibrary && musicLibrary->tracks ? &*musicLibrary->tracks : nullptr; }
+};
+using XMLLibrarySnapshotPtr = std::shared_ptr<const XMLLibrarySnapshot>;
+
+class XMLMediaLibrary : public ZNTMediaLibrary {
+    Q_OBJECT
+public:
+    // Starts loading at once. The file's path comes from defaults' key
+    // "iTunesRecentDatabasePaths" (a list, its first entry), else the default path.
+    explicit XMLMediaLibrary(tolvan::UserDefaults& defaults, QObject* parent = nullptr);
+    XMLMediaLibrary();  // with the application's standard defaults
+
+    static inline const QString kDefaultLibraryPath = QStringLiteral("~/Music/iTunes/iTunes Music Library.xml");
+
+    void startLoadingMusicLibrary() override;
+    QString iTunesMusicLibraryXMLPath() const;
+
+    // The loaded data; empty parts while loading or when the file was unreadable.
+    std::shared_ptr<const XMLLibraryFile> library() const { return snapshot()->musicLibrary; }
+    std::vector<XMLTrackPtr> tracks() const { return snapshot()->libraryTracks.value_or(std::vector<XMLTrackPtr>{}); }
+    std::optional<QVariantList> sourcePlaylists() const { return snapshot()->playlists; }
+    XMLLibrarySnapshotPtr snapshot() const;
+
+    QString iTunesVersion() const override { return {}; }
+    quint64 librarySize() const override;
+    QString iTunesMediaPath() const override;
+    QVariantList allPlaylists() const override;
+    std::vector<ZNTMediaLibraryPlaylistPtr> userPlaylists() const override;
+    ZNTMediaLibraryPlaylistPtr masterMusicPlaylist() const override;
+    ZNTMediaLibraryPlaylistPtr masterMoviesPlaylist() const override;
+    ZNTMediaLibraryPlaylistPtr masterTVShowsPlaylist() const override;
+    std::optional<QVariantList> lookupPlaylistItems(const QVariantList& playlistItems) const override;
+    QVariant playlistWithKey(const QString& key, const QVariant& value) const override;
+    std::vector<ZNTMediaLibraryMediaItemPtr> recentlyPlayedItems(unsigned count) const override;
+    QString description() const override;
+
+    XMLTrackPtr trackInfoForTrackID(qint64 trackID) const;
+
+private:
+    void finishLoadingMusicLibrary(XMLLibrarySnapshotPtr result);
+    ZNTMediaLibraryPlaylistPtr masterPlaylist(const QString& key) const;
+
+    tolvan::UserDefaults& defaults_;
+    mutable std::mutex pathMutex_;
+    mutable std::optional<QString> libraryPath_;
+    mutable std::mutex snapshotMutex_;
+    XMLLibrarySnapshotPtr snapshot_;
+    bool loadStarted_ = false;
+};
+
+class XMLMediaLibraryArtist : public ZNTMediaLibraryArtist {
+public:
+    static ZNTMediaLibraryArtistPtr artistWithXMLInfo(const XMLTrackPtr& info);  // null without "Artist"
+    explicit XMLMediaLibraryArtist(XMLTrackPtr info) : info_(std::move(info)) {}
+    QString name() const override { return info_->artist; }
+    QString sortName() const override;
+
+private:
+    XMLTrackPtr info_;
+    mutable std::optional<QString> sortName_;
+};
+
+class XMLMediaLibraryAlbum : public ZNTMediaLibraryAlbum {
+public:
+    static ZNTMediaLibraryAlbumPtr albumWithXMLInfo(const XMLTrackPtr& info);  // null without "Album"
+    explicit XMLMediaLibraryAlbum(XMLTrackPtr info) : info_(std::move(info)) {}
+    QString title() const override { return info_->album; }
+    QString sortTitle() const override;
+
+private:
+    XMLTrackPtr info_;
+    mutable std::optional<QString> sortTitle_;
+};
+
+class XMLMediaLibraryMediaItem : public ZNTMediaLibraryMediaItem {
+public:
+    static ZNTMediaLibraryMediaItemPtr mediaItemWithLibrary(XMLLibrarySnapshotPtr library, XMLTrackPtr info);
+    XMLMediaLibraryMediaItem(XMLLibrarySnapshotPtr library, XMLTrackPtr info);
+
+    const XMLTrackPtr& info() const { return info_; }
+
+    QString title() const override { return info_->name; }
+    QString sortTitle() const override;
+    ZNTMediaLibraryArtistPtr artist() const override;
+    ZNTMediaLibraryAlbumPtr album() const override;
+    QString genre() const override { return info_->genre; }
+    bool drmProtected() const override { return info_->isProtected; }
+    unsigned locationType() const override;
+    QUrl location() const override;
+    unsigned trackNumber() const override;
+    QImage artworkWithSuggestedSize(QSize) const override;
+    ZNTMediaLibraryMediaItemPtr copy() const override;
+
+private:
+    XMLLibrarySnapshotPtr library_;
+    XMLTrackPtr info_;
+    mutable std::optional<ZNTMediaLibraryArtistPtr> artist_;
+    mutable std::optional<ZNTMediaLibraryAlbumPtr> album_;
+    mutable std::optional<QString> sortTitle_;
+};
+
+class XMLMediaLibraryPlaylist : public ZNTMediaLibraryPlaylist {
+public:
+    // The file's "Distinguished Kind" numbers mapped onto the library's kinds.
+    static const QHash<qint64, unsigned>& distinguishedMap();
+
+    // dictionary may be null: a playlist with no name and no items.
+    static ZNTMediaLibraryPlaylistPtr playlistWithLibrary(XMLLibrarySnapshotPtr library, XMLPlaylistPtr dictionary);
+    XMLMediaLibraryPlaylist(XMLLibrarySnapshotPtr library, XMLPlaylistPtr dictionary);
+
+    const XMLPlaylistPtr& playlist() const { return playlist_; }
+
+    QString name() const override { return playlist_ ? playlist_->name() : QString(); }
+    QString sortName() const override;
+    bool master() const override { return playlist_ && playlist_->boolValue("Master").value_or(false); }
+    bool visible() const override { return playlist_ && playlist_->boolValue("Visible").value_or(false); }
+    unsigned distinguishedKind() const override { return distinguishedKind_; }
+    std::vector<ZNTMediaLibraryMediaItemPtr> items() const override;
+
+private:
+    XMLLibrarySnapshotPtr library_;
+    XMLPlaylistPtr playlist_;
+    unsigned distinguishedKind_ = ZNTDistinguishedKindNone;
+    mutable std::optional<std::vector<ZNTMediaLibraryMediaItemPtr>> items_;
+    mutable std::optional<QString> sortName_;
+};
