@@ -222,7 +222,9 @@ std::shared_ptr<const MusicLibraryContents> makeContents(const FolderIndex& inde
         }
         files.push_back(playlist);
     }
-    QCollator collator;
+    // The C locale has no collation of its own (it orders by code point); collate like English there.
+    const QLocale locale;
+    const QCollator collator(locale.language() == QLocale::C ? QLocale(QLocale::English) : locale);
     std::stable_sort(files.begin(), files.end(), [&](const auto& a, const auto& b) { return collator.compare(a->name, b->name) < 0; });
     contents->playlists.insert(contents->playlists.end(), files.begin(), files.end());
     return contents;
