@@ -1,0 +1,111 @@
+#pragma once
+// Plays an asset's audio (a song or a composition) through an optional audio
+// mix: decoding runs on a thread of its own, samples reach the sound device
+// (or the null output) through a software gain that may exceed 1.0 and
+// saturates at the 16-bit range. Seeks are exact. Used on the main thread;
+// completions, time observers and the end signal arrive there.
+
+#include "platform/media/Asset.h"
+#include "platform/media/AudioMix.h"
+#include "platform/media/AudioOutput.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <atomic>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+namespace tolvan {
+
+// Scales interleaved stereo frames by volume times the ramp value of ramps
+// (when given) at each frame, saturating at ±32,767 and truncating toward
+// zero, as the exporter's gain stage does.
+void applySoftwareGain(int16_t* samples, std::size_t frames, int64_t firstFrame, int sampleRate, float volume,
+                       const AudioMixInputParameters* ramps);
+
+class Player : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kSampleRate = 44100;
+    static constexpr int kChannels = 2;
+
+    enum class ActionAtItemEnd { Pause, None };
+    using TimeObserver = std::function<void(const MediaTime&)>;
+
+    explicit Player(std::shared_ptr<Asset> asset, std::optional<AudioMix> audioMix = std::nullopt,
+                    AudioOutput::Kind output = AudioOutput::Kind::Automatic, QObject* parent = nullptr);
+    ~Player() override;
+
+    const std::shared_ptr<Asset>& asset() const { return asset_; }
+    const std::optional<AudioMix>& audioMix() const { return mix_; }
+
+    void play();
+    void pause();
+    float rate() const { return rate_; }
+
+    void setVolume(float volume) { volume_ = volume; }
+    float volume() const { return volume_; }
+
+    MediaTime currentTime() const;
+
+    // Exact seeks ignore the tolerances. The completion runs on the main
+    // thread with true once playback can go on from the new time, or false
+    // when a later seek interrupted this one.
+    void seekToTime(const MediaTime& time, std::function<void(bool finished)> completion = {});
+    void seekToTime(const MediaTime& time, const MediaTime& toleranceBefore, const MediaTime& toleranceAfter,
+                    std::function<void(bool finished)> completion = {});
+
+    // Called on the main thread every interval while playing.
+    int addPeriodicTimeObserverForInterval(const MediaTime& interval, TimeObserver observer);
+    void removeTimeObserver(int token);
+
+    void setActionAtItemEnd(ActionAtItemEnd action) { actionAtItemEnd_ = action; }
+    ActionAtItemEnd actionAtItemEnd() const { return actionAtItemEnd_; }
+
+    QString description() const;
+
+signals:
+    // The end of the item was reached (on the main thread).
+    void didPlayToEndTime();
+
+private:
+    struct Job;
+    void startJob(int64_t frame, int64_t generation);
+    std::size_t render(int16_t* out, std::size_t frames);
+    void primed(int64_t generation);
+    void reachedEnd(const std::shared_ptr<Job>& job);
+
+    std::shared_ptr<Asset> asset_;
+    std::optional<AudioMix> mix_;
+    std::unique_ptr<AudioOutput> output_;
+    ActionAtItemEnd actionAtItemEnd_ = ActionAtItemEnd::Pause;
+
+    std::atomic<float> rate_{0.0f};
+    std::atomic<float> volume_{1.0f};
+    std::atomic<int64_t> position_{0};  // next frame to sound
+    std::atomic<int64_t> generation_{0};
+
+    mutable std::mutex jobMutex_;
+    std::shared_ptr<Job> job_;
+
+    struct PendingSeek {
+        int64_t generation;
+        std::function<void(bool)> completion;
+    };
+    std::optional<PendingSeek> pendingSeek_;
+
+    struct Observer {
+        std::unique_ptr<QTimer> timer;
+        TimeObserver callback;
+    };
+    std::map<int, Observer> observers_;
+    int nextObserver_ = 1;
+
+    std::shared_ptr<std::atomic<bool>> alive_ = std::make_shared<std::atomic<bool>>(true);
+};
+
+}  // namespace tolvan

@@ -1,0 +1,126 @@
+#include "platform/media/Player.h"
+
+#include "platform/foundation/Dispatch.h"
+
+#include "tests/support/AudioFixtures.h"
+#include "tests/support/EventLoop.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace tolvan;
+using namespace tolvan::test;
+
+namespace {
+
+MediaTime at(double seconds) { return MediaTime::withSeconds(seconds, Player::kSampleRate); }
+
+}  // namespace
+
+class PlayerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const QString path = dir.filePath("song.wav");
+        ASSERT_TRUE(writeTone(path, {.seconds = 1.0}));
+        asset = Asset::assetWithPath(path);
+    }
+
+    QTemporaryDir dir;
+    std::shared_ptr<Asset> asset;
+};
+
+TEST_F(PlayerTest, PlaysInRealTimeAndPauseHoldsThePosition)
+{
+    Player player(asset, std::nullopt, AudioOutput::Kind::Null);
+    EXPECT_EQ(player.currentTime(), MediaTime::zero());
+    player.play();
+    EXPECT_FLOAT_EQ(player.rate(), 1.0f);
+    drainEvents(250);
+    player.pause();
+    const double paused = player.currentTime().seconds();
+    EXPECT_GT(paused, 0.12);
+    EXPECT_LT(paused, 0.45);
+    drainEvents(100);
+    EXPECT_DOUBLE_EQ(player.currentTime().seconds(), paused);
+    player.play();
+    drainEvents(100);
+    EXPECT_GT(player.currentTime().seconds(), paused);
+}
+
+TEST_F(PlayerTest, EndOfItemWithNoActionKeepsTheRate)
+{
+    Player player(asset, std::nullopt, AudioOutput::Kind::Null);
+    player.setActionAtItemEnd(Player::ActionAtItemEnd::None);
+    int ends = 0;
+    QObject::connect(&player, &Player::didPlayToEndTime, [&] { ++ends; });
+    bool sought = false;
+    player.seekToTime(at(0.9), [&](bool finished) { sought = finished; });
+    ASSERT_TRUE(waitUntil([&] { return sought; }));
+    player.play();
+    ASSERT_TRUE(waitUntil([&] { return ends == 1; }, 3000));
+    EXPECT_FLOAT_EQ(player.rate(), 1.0f);
+    EXPECT_NEAR(player.currentTime().seconds(), 1.0, 0.001);
+    drainEvents(100);
+    EXPECT_EQ(ends, 1);  // told once
+}
+
+TEST_F(PlayerTest, EndOfItemPausesByDefault)
+{
+    Player player(asset, std::nullopt, AudioOutput::Kind::Null);
+    int ends = 0;
+    QObject::connect(&player, &Player::didPlayToEndTime, [&] { ++ends; });
+    player.seekToTime(at(1.0));
+    player.play();
+    ASSERT_TRUE(waitUntil([&] { return ends == 1; }, 3000));
+    EXPECT_FLOAT_EQ(player.rate(), 0.0f);
+}
+
+TEST_F(PlayerTest, ASeekInterruptedByAnotherReportsUnfinished)
+{
+    Player player(asset, std::nullopt, AudioOutput::Kind::Null);
+    std::vector<std::pair<int, bool>> completions;
+    player.seekToTime(at(0.2), [&](bool finished) { completions.push_back({1, finished}); });
+    player.seekToTime(at(0.5), [&](bool finished) { completions.push_back({2, finished}); });
+    ASSERT_TRUE(waitUntil([&] { return completions.size() == 2; }));
+    EXPECT_EQ(completions, (std::vector<std::pair<int, bool>>{{1, false}, {2, true}}));
+    EXPECT_EQ(player.currentTime(), at(0.5));
+}
+
+TEST_F(PlayerTest, PeriodicObserverRunsOnTheMainThreadWhilePlaying)
+{
+    Player player(asset, std::nullopt, AudioOutput::Kind::Null);
+    int calls = 0;
+    bool onMain = true;
+    const int token = player.addPeriodicTimeObserverForInterval(MediaTime::make(1, 60), [&](const MediaTime&) {
+        ++calls;
+        onMain = onMain && isMainThread();
+    });
+    drainEvents(100);
+    EXPECT_EQ(calls, 0);  // not while paused
+    player.play();
+    drainEvents(300);
+    EXPECT_GE(calls, 8);
+    EXPECT_TRUE(onMain);
+    player.removeTimeObserver(token);
+    const int afterRemoval = calls;
+    drainEvents(100);
+    EXPECT_EQ(calls, afterRemoval);
+}
+
+TEST(SoftwareGain, ScalesSaturatesAndFollowsRamps)
+{
+    std::vector<int16_t> samples{3, -3, 30000, -30000, -32768, 100};
+    applySoftwareGain(samples.data(), 3, 0, 44100, 1.5f, nullptr);
+    EXPECT_EQ(samples, (std::vector<int16_t>{4, -4, 32767, -32767, -32767, 150}));
+
+    AudioMixInputParameters ramps;
+    ramps.setVolumeRamp(0.0f, 1.0f, MediaTimeRange::make(MediaTime::make(0, 4), MediaTime::make(4, 4)));
+    std::vector<int16_t> ramped(8, 1000);
+    applySoftwareGain(ramped.data(), 4, 0, 4, 2.0f, &ramps);
+    EXPECT_EQ(ramped, (std::vector<int16_t>{0, 0, 500, 500, 1000, 1000, 1500, 1500}));
+
+    std::vector<int16_t> unchanged{-32768, 7};
+    applySoftwareGain(unchanged.data(), 1, 0, 44100, 1.0f, nullptr);
+    EXPECT_EQ(unchanged, (std::vector<int16_t>{-32768, 7}));  // unity without ramps passes through
+}
