@@ -5,6 +5,7 @@
 #include "platform/foundation/Error.h"
 #include "platform/media/AudioFormat.h"
 #include "platform/media/MediaTime.h"
+#include "platform/media/PcmStream.h"
 
 #include <QString>
 
@@ -13,8 +14,6 @@
 #include <vector>
 
 namespace tolvan {
-
-class PcmStream;
 
 inline const QString MediaCharacteristicAudible = QStringLiteral("audible");
 inline const QString MediaCharacteristicVisual = QStringLiteral("visual");

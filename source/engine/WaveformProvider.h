@@ -1,0 +1,138 @@
+#pragma once
+// Turns the audio of one song into a compact store of peak pairs that the
+// editor draws as a waveform. Reading runs in the background, one sample
+// buffer per operation on the provider's own queue; the main thread hears of
+// new samples through WaveformProviderSamplesAddedNotification every five
+// seconds of audio and at the end. Finished stores of titled songs stay in a
+// process-wide cache of 11 entries, so a song opened again shows at once.
+//
+// The store holds two signed bytes per bucket, the positive peak first; one
+// bucket per 1/samplesPerSecond seconds. It never changes size, and its bytes
+// are complete wherever timeRangeOfSamples() reaches: the queries read only
+// there, so they may run on any thread while reading goes on.
+
+#include "platform/foundation/OperationQueue.h"
+#include "platform/media/AssetReader.h"
+#include "source/engine/ZNTTimeRange.h"
+
+#include <QPainterPath>
+#include <QRectF>
+#include <QString>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+inline const QString WaveformProviderSamplesAddedNotification = QStringLiteral("WaveformProviderSamplesAddedNotification");
+
+using WaveformSamples = std::vector<int8_t>;
+
+// A range of buckets: those from location up to, not including, location + length.
+struct WaveformSampleRange {
+    uint64_t location = 0;
+    uint64_t length = 0;
+    bool operator==(const WaveformSampleRange&) const = default;
+};
+inline constexpr uint64_t kWaveformNotFound = uint64_t(INT64_MAX);
+
+// A peak pair scaled to about -1 ... +1.
+struct WaveformSample {
+    double positive = 0.0;
+    double negative = 0.0;
+    bool operator==(const WaveformSample&) const = default;
+};
+
+// One entry of the process-wide cache.
+struct WaveformCacheEntry {
+    double time = 0.0;  // "WaveformCacheTime": seconds since the epoch when stored
+    std::shared_ptr<const WaveformSamples> data;  // "WaveformCacheData": the store itself
+    // -1 when other was stored later, 1 when this one was, else 0.
+    int compareWaveformCacheTime(const WaveformCacheEntry& other) const;
+};
+
+class WaveformProvider : public std::enable_shared_from_this<WaveformProvider> {
+public:
+    static constexpr std::size_t kCacheCapacity = 11;
+
+    static std::shared_ptr<WaveformProvider> providerWithAsset(std::shared_ptr<tolvan::Asset> asset, uint64_t samplesPerSecond);
+    ~WaveformProvider();  // cancels what is queued
+
+    const std::shared_ptr<tolvan::Asset>& asset() const { return asset_; }
+    uint64_t samplesPerSecond() const { return samplesPerSecond_; }
+    std::shared_ptr<const WaveformSamples> waveformSamples() const { return samples_; }
+
+    // Takes the cached store or starts reading. Main thread; once per provider.
+    void startReadingWaveform();
+    void stopReadingWaveform();
+    void pauseReadingWaveform();
+    void resumeReadingWaveform();
+
+    ZNTTimeRange timeRangeOfSamples() const;
+    bool finished() const { return finished_.load(std::memory_order_acquire); }
+
+    bool hasSamplesInTimeRange(ZNTTimeRange range) const;
+    WaveformSampleRange sampleRangeForTimeRange(ZNTTimeRange range) const;
+    WaveformSample representativeSampleForTimeRange(ZNTTimeRange range) const;
+    // A weighted peak over a window three times the range, centred on it.
+    WaveformSample smoothedSampleForTimeRange(ZNTTimeRange range) const;
+    // The outlines of the waveform in rect: positive peaks left to right,
+    // negative peaks right to left, and the closed shape of both.
+    void bidirectionalWaveformPathsForTimeRange(ZNTTimeRange range, const QRectF& rect, bool smoothed,
+                                                QPainterPath* positivePath, QPainterPath* negativePath,
+                                                QPainterPath* fullPath) const;
+    double maxMagnitudeOfTimeRange(ZNTTimeRange range) const;
+
+    std::optional<tolvan::MetadataItem> metadataItemForAsset(const tolvan::Asset* asset, const QVariantList& keys) const;
+
+    // The cache key: the metadata title followed by the duration's text; none
+    // without a title.
+    static std::optional<QString> hashKeyForAsset(const tolvan::Asset& asset);
+
+    WaveformProvider(std::shared_ptr<tolvan::Asset> asset, uint64_t samplesPerSecond);
+
+private:
+    void queueReadingStep();
+    void processSample(tolvan::Operation& operation);
+    void readSampleBuffer(tolvan::Operation& operation);
+    bool fillBuckets(const tolvan::SampleBuffer& buffer);
+    void writeBucket(uint64_t index);
+    void notifySamplesAdded();
+    void addTimeRangeToValidSampleTimeRange(ZNTTimeRange range);
+    void finishReading();
+
+    static std::shared_ptr<const WaveformSamples> cachedWaveformForAsset(const tolvan::Asset& asset);
+    static void addWaveformToCache(std::shared_ptr<const WaveformSamples> samples, const tolvan::Asset* asset);
+
+    // Bucket bytes for reading; null before start.
+    const int8_t* bucketBytes() const { return samples_ ? samples_->data() : nullptr; }
+    uint64_t bucketCount() const { return samples_ ? samples_->size() / 2 : 0; }
+
+    std::shared_ptr<tolvan::Asset> asset_;
+    const uint64_t samplesPerSecond_;
+    std::shared_ptr<WaveformSamples> samples_;
+    std::unique_ptr<tolvan::OperationQueue> operationQueue_;
+    std::shared_ptr<tolvan::AssetReader> reader_;
+    std::shared_ptr<tolvan::AssetReaderOutput> readerOutput_;
+
+    // Published after the buckets below it are written (release), read before
+    // reading them (acquire): the lock orders both.
+    mutable std::mutex validRangeMutex_;
+    ZNTTimeRange validSampleTimeRange_{0.0, 0.0};
+    std::atomic<bool> finished_{false};
+
+    // The reading state, touched only by reading steps.
+    int8_t sampleMaxPositive_ = 0;
+    int8_t sampleMaxNegative_ = 0;
+    double audioSampleIterCount_ = 0.0;
+    uint64_t sampleOffset_ = 0;
+    uint64_t sampleOffsetSinceBuffer_ = 0;
+    double assetDuration_ = 0.0;
+    uint64_t samplesSinceNotification_ = 0;
+    uint64_t samplesPerNotification_ = 0;
+};
+
+// A double as an unsigned integer: NaN and values below 0 give 0, values past
+// the largest integer give the largest.
+uint64_t ZNTUnsignedFromDouble(double value);

@@ -1,0 +1,146 @@
+#include "source/engine/WaveformProvider.h"
+
+#include "tests/support/AudioFixtures.h"
+#include "tests/support/EventLoop.h"
+
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace tolvan;
+using namespace tolvan::test;
+
+namespace {
+
+constexpr uint64_t kRate = 8000;
+
+QByteArray wavOf(const std::vector<int>& values)
+{
+    QByteArray data;
+    for (int value : values) {
+        const int16_t sample = int16_t(std::clamp(value * 256, -32768, 32767));
+        data.append(reinterpret_cast<const char*>(&sample), 2);
+    }
+    auto u32 = [](uint32_t v) { QByteArray b(4, 0); qToLittleEndian(v, b.data()); return b; };
+    auto u16 = [](uint16_t v) { QByteArray b(2, 0); qToLittleEndian(v, b.data()); return b; };
+    return "RIFF" + u32(36 + uint32_t(data.size())) + "WAVEfmt " + u32(16) + u16(1) + u16(1) + u32(8000) + u32(16000)
+        + u16(2) + u16(16) + "data" + u32(uint32_t(data.size())) + data;
+}
+
+class WaveformQueriesTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+
+    // A finished provider over 8 kHz frames with these 8-bit values; frame
+    // k + 1 lands in bucket k (bucket 0 takes frames 0 and 1).
+    std::shared_ptr<WaveformProvider> providerOf(const std::vector<int>& frames)
+    {
+        const QString path = dir.filePath(QString("f%1.wav").arg(++files_));
+        EXPECT_TRUE(writeBytes(path, wavOf(frames)));
+        auto provider = WaveformProvider::providerWithAsset(Asset::assetWithPath(path), kRate);
+        provider->startReadingWaveform();
+        EXPECT_TRUE(waitUntil([&] { return provider->finished(); }));
+        return provider;
+    }
+
+private:
+    int files_ = 0;
+};
+
+constexpr double kInfinity = INFINITY;
+
+}  // namespace
+
+TEST_F(WaveformQueriesTest, BucketRangesFollowTheRate)
+{
+    auto provider = providerOf(std::vector<int>(800, 1));
+    EXPECT_EQ(provider->sampleRangeForTimeRange({0.01, 0.02}), (WaveformSampleRange{80, 160}));
+    EXPECT_EQ(provider->sampleRangeForTimeRange({0.00005, 0.0001}), (WaveformSampleRange{0, 1}));
+    EXPECT_EQ(provider->sampleRangeForTimeRange({kInfinity, 1.0}), (WaveformSampleRange{kWaveformNotFound, 0}));
+    EXPECT_EQ(provider->sampleRangeForTimeRange({0.0, kInfinity}), (WaveformSampleRange{kWaveformNotFound, 0}));
+    EXPECT_EQ(kWaveformNotFound, uint64_t(9223372036854775807ull));
+    // Negative and non-finite values clamp to 0 instead of wrapping around.
+    EXPECT_EQ(provider->sampleRangeForTimeRange({-1.0, 0.5}), (WaveformSampleRange{0, 4000}));
+    EXPECT_EQ(provider->sampleRangeForTimeRange({0.5, -1.0}), (WaveformSampleRange{4000, 0}));
+    EXPECT_EQ(provider->sampleRangeForTimeRange({NAN, 1.0}).location, 0u);
+    EXPECT_EQ(ZNTUnsignedFromDouble(1e30), UINT64_MAX);
+    EXPECT_EQ(ZNTUnsignedFromDouble(-3.5), 0u);
+    EXPECT_EQ(ZNTUnsignedFromDouble(7.9), 7u);
+}
+
+TEST_F(WaveformQueriesTest, PeaksOfASingleBucketAreItsBytesScaled)
+{
+    auto provider = providerOf({64, -32, 0, 0});
+    const ZNTTimeRange firstBucket{0.0, 1.0 / 8000};
+    EXPECT_TRUE(provider->hasSamplesInTimeRange(firstBucket));
+    EXPECT_EQ(provider->representativeSampleForTimeRange(firstBucket), (WaveformSample{0.5, -0.25}));
+    EXPECT_EQ(provider->representativeSampleForTimeRange({0.0, 0.0}), (WaveformSample{0.0, 0.0}));
+    EXPECT_DOUBLE_EQ(provider->maxMagnitudeOfTimeRange(firstBucket), 0.5);
+}
+
+TEST_F(WaveformQueriesTest, RangesOutsideTheValidSamplesHaveNone)
+{
+    auto provider = providerOf(std::vector<int>(80, 50));  // 10 ms
+    const ZNTTimeRange past{0.005, 0.01};
+    EXPECT_FALSE(provider->hasSamplesInTimeRange(past));
+    EXPECT_EQ(provider->representativeSampleForTimeRange(past), (WaveformSample{}));
+    EXPECT_EQ(provider->smoothedSampleForTimeRange(past), (WaveformSample{}));
+    EXPECT_EQ(provider->maxMagnitudeOfTimeRange(past), 1.0);
+    EXPECT_FALSE(provider->hasSamplesInTimeRange({kInfinity, 0.001}));
+
+    // Before reading nothing is valid.
+    auto unread = WaveformProvider::providerWithAsset(provider->asset(), kRate);
+    EXPECT_FALSE(unread->hasSamplesInTimeRange({0.0, 0.001}));
+    EXPECT_EQ(unread->maxMagnitudeOfTimeRange({0.0, 0.001}), 1.0);
+    EXPECT_EQ(unread->representativeSampleForTimeRange({0.0, 0.001}), (WaveformSample{}));
+}
+
+TEST_F(WaveformQueriesTest, SmoothingIgnoresAPeakAtTheWindowsEdge)
+{
+    // Range 10 ... 20 ms: the window is 0 ... 30 ms, and its first bucket
+    // holds the loud peak.
+    std::vector<int> frames(241, 10);
+    frames[0] = 127;
+    auto provider = providerOf(frames);
+    const ZNTTimeRange range{0.01, 0.01};
+    EXPECT_DOUBLE_EQ(provider->smoothedSampleForTimeRange(range).positive, 10.0 / 128);
+    EXPECT_DOUBLE_EQ(provider->representativeSampleForTimeRange({0.0, 0.03}).positive, 127.0 / 128);
+
+    // A peak just inside the window's outer third counts in part, truncated.
+    frames[0] = 10;
+    frames[41] = 100;  // bucket 40: x = 40 / 240, weight 1 - (1 - 0.5)^2 = 0.75
+    EXPECT_DOUBLE_EQ(providerOf(frames)->smoothedSampleForTimeRange(range).positive, 75.0 / 128);
+}
+
+TEST_F(WaveformQueriesTest, MaxMagnitudeStopsAtFullScale)
+{
+    // Bucket 0 peaks at 127, so the -128 of bucket 1 is never looked at.
+    auto provider = providerOf({127, -100, -128, 0});
+    EXPECT_DOUBLE_EQ(provider->maxMagnitudeOfTimeRange({0.0, 0.0005}), 127.0 / 128);
+    auto negative = providerOf({5, -100, -128, 0});
+    EXPECT_DOUBLE_EQ(negative->maxMagnitudeOfTimeRange({0.0, 0.0005}), 128.0 / 128);
+    EXPECT_EQ(providerOf(std::vector<int>(100, 0))->maxMagnitudeOfTimeRange({0.0, 0.01}), 0.0);
+}
+
+TEST_F(WaveformQueriesTest, PathsHaveOneColumnPerPointPlusOne)
+{
+    std::vector<int> frames(8001);
+    for (std::size_t i = 0; i < frames.size(); ++i)
+        frames[i] = i % 2 ? 64 : -64;
+    auto provider = providerOf(frames);
+    for (bool smoothed : {false, true}) {
+        QPainterPath positive, negative, full;
+        provider->bidirectionalWaveformPathsForTimeRange({0.0, 0.9}, QRectF(10, 0, 100, 40), smoothed, &positive, &negative, &full);
+        EXPECT_EQ(positive.elementCount(), 101);
+        EXPECT_EQ(negative.elementCount(), 101);
+        EXPECT_EQ(full.elementCount(), 204);
+        // Peaks of ±0.5 in a 40-point rect: 10 above and 11 below the middle.
+        EXPECT_EQ(QPointF(positive.elementAt(50)), QPointF(60, 10));
+        EXPECT_EQ(QPointF(negative.elementAt(0)), QPointF(110, 31));
+        EXPECT_EQ(QPointF(full.elementAt(0)), QPointF(10, 20));
+        EXPECT_EQ(QPointF(full.elementAt(203)), QPointF(10, 20));
+        EXPECT_TRUE(full.elementAt(0).isMoveTo());
+    }
+}

@@ -1,0 +1,312 @@
+#include "source/engine/WaveformProvider.h"
+
+#include "platform/foundation/NotificationCenter.h"
+#include "source/analytics/ZNTAnalytics.h"
+
+#include "tests/support/AudioFixtures.h"
+#include "tests/support/EventLoop.h"
+
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <gtest/gtest.h>
+
+using namespace tolvan;
+using namespace tolvan::test;
+
+namespace {
+
+constexpr uint64_t kRate = 8000;
+
+// A mono 16-bit WAV file at 8 kHz whose samples are the given 8-bit values
+// times 256, so they decode back to exactly those values.
+QByteArray wavOf(const std::vector<int>& values)
+{
+    QByteArray data;
+    for (int value : values) {
+        const int16_t sample = int16_t(std::clamp(value * 256, -32768, 32767));
+        data.append(reinterpret_cast<const char*>(&sample), 2);
+    }
+    auto u32 = [](uint32_t v) { QByteArray b(4, 0); qToLittleEndian(v, b.data()); return b; };
+    auto u16 = [](uint16_t v) { QByteArray b(2, 0); qToLittleEndian(v, b.data()); return b; };
+    return "RIFF" + u32(36 + uint32_t(data.size())) + "WAVEfmt " + u32(16) + u16(1) + u16(1) + u32(8000) + u32(16000)
+        + u16(2) + u16(16) + "data" + u32(uint32_t(data.size())) + data;
+}
+
+// Counts the provider's notifications.
+struct Listener {
+    explicit Listener(const WaveformProvider* provider)
+        : token(NotificationCenter::defaultCenter().addObserver(WaveformProviderSamplesAddedNotification, provider,
+                                                                [this](const Notification&) { ++count; }))
+    {
+    }
+    int count = 0;
+    ObserverToken token;
+};
+
+// An asset that states a duration of its own over another asset's tracks.
+class RestatedAsset : public Asset {
+public:
+    RestatedAsset(std::shared_ptr<Asset> inner, MediaTime duration) : inner_(std::move(inner)), duration_(duration) {}
+    MediaTime duration() const override { return duration_; }
+    std::vector<std::shared_ptr<Track>> tracks() const override { return inner_->tracks(); }
+    std::vector<MetadataItem> metadata() const override { return inner_->metadata(); }
+
+private:
+    std::shared_ptr<Asset> inner_;
+    MediaTime duration_;
+};
+
+// A stereo track that delivers one buffer of loud audio and then fails.
+class FailingTrack : public Track {
+public:
+    FailingTrack() : Track(1, MediaType::Audio, {{MediaType::Audio, "pcm", AudioStreamBasicDescription{8000, AudioFormatLinearPCM, 0, 0, 0, 0, 2, 16}}}, MediaTime::make(2, 1)) {}
+    std::unique_ptr<PcmStream> openPcmStream(const AudioOutputSettings& settings, Error*) const override
+    {
+        struct Stream : PcmStream {
+            AudioOutputSettings settings;
+            bool delivered = false;
+            std::shared_ptr<SampleBuffer> nextBuffer() override
+            {
+                if (std::exchange(delivered, true))
+                    return nullptr;
+                return std::make_shared<SampleBuffer>(FormatDescription{MediaType::Audio, "pcm", settings.streamDescription()},
+                                                      MediaTime::zero(), std::vector<uint8_t>(800, 100));
+            }
+            std::optional<Error> error() const override
+            {
+                return delivered ? std::optional(Error{"test", 1, "the disk went away"}) : std::nullopt;
+            }
+        };
+        auto stream = std::make_unique<Stream>();
+        stream->settings = settings;
+        return stream;
+    }
+};
+
+class TitledAsset : public Asset {
+public:
+    explicit TitledAsset(std::shared_ptr<Track> track) : track_(std::move(track)) {}
+    MediaTime duration() const override { return MediaTime::make(2, 1); }
+    std::vector<std::shared_ptr<Track>> tracks() const override { return {track_}; }
+    std::vector<MetadataItem> metadata() const override
+    {
+        return {{MetadataCommonKeyTitle, MetadataKeySpaceCommon, MetadataCommonKeyTitle, QString("Failing"), {}}};
+    }
+
+private:
+    std::shared_ptr<Track> track_;
+};
+
+class WaveformProviderTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+
+    QString tone(const QString& name, const ToneSpec& spec)
+    {
+        const QString path = dir.filePath(name);
+        QString error;
+        EXPECT_TRUE(writeTone(path, spec, &error)) << error.toStdString();
+        return path;
+    }
+
+    QString wav(const QString& name, const std::vector<int>& values)
+    {
+        const QString path = dir.filePath(name);
+        EXPECT_TRUE(writeBytes(path, wavOf(values)));
+        return path;
+    }
+
+    // Reads to the end and lets the last notification arrive.
+    static void readFully(const std::shared_ptr<WaveformProvider>& provider)
+    {
+        provider->startReadingWaveform();
+        ASSERT_TRUE(waitUntil([&] { return provider->finished(); }, 60000));
+        drainEvents();
+    }
+
+    static std::vector<std::pair<int, int>> buckets(const WaveformProvider& provider)
+    {
+        std::vector<std::pair<int, int>> pairs;
+        const auto store = provider.waveformSamples();
+        for (std::size_t i = 0; i + 1 < store->size(); i += 2)
+            pairs.emplace_back((*store)[i], (*store)[i + 1]);
+        return pairs;
+    }
+};
+
+}  // namespace
+
+TEST_F(WaveformProviderTest, BucketsHoldPeakPairsAndNFramesFillNMinusOneBuckets)
+{
+    const std::vector<int> frames{64, -32, 10, -5, 127, -128, 0, 3};
+    auto provider = WaveformProvider::providerWithAsset(Asset::assetWithPath(wav("peaks.wav", frames)), kRate);
+    readFully(provider);
+    // The first bucket takes two frames, every later one a single frame, and
+    // the last bucket of the store stays empty.
+    const std::vector<std::pair<int, int>> expected{{64, -32}, {10, 0}, {0, -5}, {127, 0}, {0, -128}, {0, 0}, {3, 0}, {0, 0}};
+    EXPECT_EQ(buckets(*provider), expected);
+    EXPECT_TRUE(provider->finished());
+    EXPECT_TRUE(ZNTTimeRangeEqualToRange(provider->timeRangeOfSamples(), {0.0, 0.001}));
+}
+
+TEST_F(WaveformProviderTest, StereoSongsAreReadDownmixedAtTheRequestedRate)
+{
+    auto asset = Asset::assetWithPath(tone("song.mp3", {.seconds = 2.0, .amplitude = 0.5}));
+    auto provider = WaveformProvider::providerWithAsset(asset, 100);
+    readFully(provider);
+    const auto pairs = buckets(*provider);
+    ASSERT_EQ(pairs.size(), std::size_t(std::ceil(100 * asset->duration().seconds())));
+    // A sine at half scale peaks near ±64 in every hundredth of a second.
+    for (std::size_t i = 5; i < 190; ++i) {
+        EXPECT_NEAR(pairs[i].first, 64, 4) << i;
+        EXPECT_NEAR(pairs[i].second, -64, 4) << i;
+    }
+}
+
+TEST_F(WaveformProviderTest, NotificationsComeEveryFiveSecondsOfAudioAndAtTheEnd)
+{
+    for (auto [seconds, expected] : {std::pair{12.0, 3}, std::pair{4.0, 1}, std::pair{10.5, 3}}) {
+        auto provider = WaveformProvider::providerWithAsset(
+            Asset::assetWithPath(tone(QString("t%1.wav").arg(seconds), {.seconds = seconds, .channels = 1})), kRate);
+        Listener listener(provider.get());
+        readFully(provider);
+        EXPECT_EQ(listener.count, expected) << seconds << " seconds";
+        EXPECT_TRUE(ZNTTimeRangeEqualToRange(provider->timeRangeOfSamples(), {0.0, seconds}));
+    }
+}
+
+TEST_F(WaveformProviderTest, TitledSongsComeFromTheCacheTheSecondTime)
+{
+    const QString path = tone("titled.m4a", {.seconds = 3.0, .tags = {{"title", "Cached"}}});
+    auto first = WaveformProvider::providerWithAsset(Asset::assetWithPath(path), kRate);
+    readFully(first);
+
+    auto second = WaveformProvider::providerWithAsset(Asset::assetWithPath(path), kRate);
+    Listener listener(second.get());
+    second->startReadingWaveform();
+    EXPECT_TRUE(second->finished());
+    EXPECT_EQ(second->waveformSamples(), first->waveformSamples());
+    EXPECT_DOUBLE_EQ(ZNTTimeRangeEnd(second->timeRangeOfSamples()), second->asset()->duration().seconds());
+    drainEvents();
+    EXPECT_EQ(listener.count, 1);
+
+    // Without a title there is no key, and the song is read again.
+    const QString untitled = tone("untitled.wav", {.seconds = 1.0});
+    readFully(WaveformProvider::providerWithAsset(Asset::assetWithPath(untitled), kRate));
+    auto again = WaveformProvider::providerWithAsset(Asset::assetWithPath(untitled), kRate);
+    again->startReadingWaveform();
+    EXPECT_FALSE(again->finished());
+    again->stopReadingWaveform();
+}
+
+TEST_F(WaveformProviderTest, TheTwelfthStoredSongEvictsTheOldest)
+{
+    std::vector<QString> paths;
+    for (int i = 0; i < 12; ++i) {
+        paths.push_back(tone(QString("song%1.wav").arg(i), {.seconds = 0.2, .tags = {{"title", QString("Song %1").arg(i)}}}));
+        readFully(WaveformProvider::providerWithAsset(Asset::assetWithPath(paths.back()), kRate));
+    }
+    auto isCached = [](const QString& path) {
+        auto provider = WaveformProvider::providerWithAsset(Asset::assetWithPath(path), kRate);
+        provider->startReadingWaveform();
+        const bool cached = provider->finished();
+        provider->stopReadingWaveform();
+        return cached;
+    };
+    EXPECT_FALSE(isCached(paths[0]));
+    for (int i = 1; i < 12; ++i)
+        EXPECT_TRUE(isCached(paths[i])) << i;
+}
+
+TEST_F(WaveformProviderTest, StoppedProvidersStayUnfinishedAndFallSilent)
+{
+    auto provider = WaveformProvider::providerWithAsset(Asset::assetWithPath(tone("long.mp3", {.seconds = 120.0})), kRate);
+    Listener listener(provider.get());
+    provider->startReadingWaveform();
+    provider->stopReadingWaveform();
+    drainEvents(300);
+    const int heard = listener.count;
+    drainEvents(300);
+    EXPECT_FALSE(provider->finished());
+    EXPECT_EQ(listener.count, heard);
+    EXPECT_LT(ZNTTimeRangeEnd(provider->timeRangeOfSamples()), 120.0);
+}
+
+TEST_F(WaveformProviderTest, AudioLongerThanTheStatedDurationIsDroppedAtTheStoreEnd)
+{
+    auto song = Asset::assetWithPath(tone("long.wav", {.seconds = 3.0, .channels = 1}));
+    auto asset = std::make_shared<RestatedAsset>(song, MediaTime::make(1, 1));
+    auto provider = WaveformProvider::providerWithAsset(asset, kRate);
+    Listener listener(provider.get());
+    readFully(provider);
+    EXPECT_EQ(provider->waveformSamples()->size(), 2 * kRate);
+    EXPECT_NE(buckets(*provider).back(), std::make_pair(0, 0));  // filled to the very end
+    EXPECT_TRUE(ZNTTimeRangeEqualToRange(provider->timeRangeOfSamples(), {0.0, 1.0}));
+    EXPECT_EQ(listener.count, 1);
+}
+
+TEST_F(WaveformProviderTest, AFailingReaderLeavesTheProviderUnfinishedAndUncached)
+{
+    ZNTAnalytics::resetForTesting();
+    auto asset = std::make_shared<TitledAsset>(std::make_shared<FailingTrack>());
+    auto provider = WaveformProvider::providerWithAsset(asset, kRate);
+    Listener listener(provider.get());
+    provider->startReadingWaveform();
+    ASSERT_TRUE(waitUntil([] {
+        auto log = ZNTAnalytics::eventLog();
+        return log && !log->isEmpty() && log->back().value("event") == "processSample AVAssetReader failed";
+    }));
+    drainEvents();
+    EXPECT_FALSE(provider->finished());
+    EXPECT_EQ(listener.count, 0);
+    EXPECT_TRUE(ZNTTimeRangeEqualToRange(provider->timeRangeOfSamples(), {0.0, 799.0 / 8000}));  // what was read stays
+    const QVariantMap parameters = ZNTAnalytics::eventLog()->back().value("parameters").toMap();
+    EXPECT_TRUE(parameters.value("error").toString().contains("the disk went away"));
+
+    auto again = WaveformProvider::providerWithAsset(asset, kRate);
+    again->startReadingWaveform();
+    EXPECT_FALSE(again->finished());  // nothing was cached
+    again->stopReadingWaveform();
+}
+
+TEST_F(WaveformProviderTest, FilesWithoutReadableAudioNeverStart)
+{
+    ZNTAnalytics::resetForTesting();
+    const QString text = dir.filePath("letter.mp3");
+    ASSERT_TRUE(writeBytes(text, QByteArray("Dear reader,\n").repeated(100)));
+    const QString mute = dir.filePath("mute.mp4");
+    ASSERT_TRUE(writeVideo(mute, 1.0, false));
+    for (const QString& path : {text, mute}) {
+        auto provider = WaveformProvider::providerWithAsset(Asset::assetWithPath(path), kRate);
+        Listener listener(provider.get());
+        provider->startReadingWaveform();
+        drainEvents(100);
+        EXPECT_FALSE(provider->finished());
+        EXPECT_EQ(listener.count, 0);
+        EXPECT_TRUE(ZNTTimeRangeEqualToRange(provider->timeRangeOfSamples(), {0.0, 0.0}));
+    }
+    const auto log = ZNTAnalytics::eventLog();
+    ASSERT_TRUE(log);
+    EXPECT_EQ(log->front().value("errorID"), "startReadingWaveform AVAssetReader assetReaderWithAsset");
+    EXPECT_EQ(log->back().value("event"), "startReadingWaveform bestTrackForRingtone failed");
+}
+
+TEST_F(WaveformProviderTest, DamagedSilentAndVideoFilesStillGiveAWaveform)
+{
+    const QString whole = tone("whole.mp3", {.seconds = 4.0});
+    const QString cut = dir.filePath("cut.mp3");
+    ASSERT_TRUE(writeTruncated(whole, cut, 0.5));
+    const QString movie = dir.filePath("movie.mp4");
+    ASSERT_TRUE(writeVideo(movie, 2.0, true));
+    const QString silent = tone("silent.wav", {.seconds = 2.0, .amplitude = 0.0});
+    for (const QString& path : {cut, movie, silent}) {
+        auto provider = WaveformProvider::providerWithAsset(Asset::assetWithPath(path), kRate);
+        readFully(provider);
+        const double duration = provider->asset()->duration().seconds();
+        const double loudest = provider->maxMagnitudeOfTimeRange({0.0, duration});
+        if (path == silent)
+            EXPECT_EQ(loudest, 0.0);
+        else
+            EXPECT_GT(loudest, 0.1) << path.toStdString();
+    }
+}
