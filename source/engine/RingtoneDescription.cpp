@@ -1,0 +1,94 @@
+#include "source/engine/RingtoneDescription.h"
+
+#include "source/engine/AssetAdditions.h"
+#include "source/engine/RingtonePreviewer.h"
+
+#include <QDebug>
+
+using namespace tolvan;
+
+namespace {
+
+constexpr double kLoopPieceSeconds = 0.01;
+
+int32_t timescaleOf(const Asset& asset)
+{
+    const MediaTime duration = asset.duration();
+    return duration.isNumeric() ? duration.timescale : 600;
+}
+
+}  // namespace
+
+std::shared_ptr<RingtoneDescription> RingtoneDescription::descriptionWithAsset(std::shared_ptr<Asset> asset, int32_t kind,
+                                                                              ZNTTimeRange sourceTimeRange, double fadeInDuration,
+                                                                              double fadeOutDuration, double gapDuration,
+                                                                              double volumeAdjustment)
+{
+    std::shared_ptr<RingtoneDescription> description(new RingtoneDescription);
+    description->sourceAsset_ = std::move(asset);
+    description->kind_ = kind;
+    description->sourceTimeRange_ = sourceTimeRange;
+    description->fadeInDuration_ = fadeInDuration;
+    description->fadeOutDuration_ = fadeOutDuration;
+    description->gapDuration_ = gapDuration;
+    description->volumeAdjustment_ = volumeAdjustment;
+    return description;
+}
+
+std::shared_ptr<Composition> RingtoneDescription::makeComposition() const
+{
+    if (!sourceAsset_) {
+        qCritical("Invalid parameter not satisfying: %s", "sourceAsset");
+        return nullptr;
+    }
+    auto composition = Composition::composition();
+    auto compositionTrack = composition->addMutableTrack(MediaType::Audio);
+    auto track = bestTrackForRingtone(*sourceAsset_);
+    const int32_t scale = timescaleOf(*sourceAsset_);
+    const auto [start, duration] = sourceTimeRange_;
+    // Failed insertions leave the composition as far as it got.
+    compositionTrack->insertTimeRange(MediaTimeRange::withSeconds(start, duration, scale), track, MediaTime::zero());
+    if (gapDuration_ > 0) {
+        compositionTrack->insertEmptyTimeRange(MediaTimeRange::withSeconds(duration, gapDuration_, scale));
+        compositionTrack->insertTimeRange(MediaTimeRange::withSeconds(start, kLoopPieceSeconds, scale), track,
+                                          MediaTime::withSeconds(duration + gapDuration_, scale));
+    }
+    return composition;
+}
+
+AudioMix RingtoneDescription::makeAudioMixForAsset(const std::shared_ptr<Asset>& asset, double initialOffset) const
+{
+    const double D = asset ? asset->duration().seconds() : 0.0;
+    const double g = gapDuration_;
+    double fadeIn = fadeInDuration_, fadeOut = fadeOutDuration_;
+    const float volume = float(volumeAdjustment_);
+
+    // Fades that do not fit share the room in proportion; fades of no length
+    // need no room.
+    const double room = D - initialOffset - g;
+    const double fades = fadeIn + fadeOut;
+    if (fades > room && fades > 0) {
+        fadeIn = fadeInDuration_ / fades * room;
+        fadeOut = fadeOutDuration_ / fades * room;
+    }
+
+    AudioMix mix;
+    if (!asset)
+        return mix;
+    const int32_t scale = timescaleOf(*asset);
+    for (const auto& track : asset->tracksWithMediaType(MediaType::Audio)) {
+        AudioMixInputParameters parameters(track->trackID());
+        parameters.setVolumeRamp(0.0f, volume, MediaTimeRange::withSeconds(initialOffset, fadeIn, scale));
+        parameters.setVolumeRamp(volume, 0.0f, MediaTimeRange::withSeconds(D - g - fadeOut, fadeOut, scale));
+        mix.inputParameters.push_back(std::move(parameters));
+    }
+    return mix;
+}
+
+std::shared_ptr<RingtonePreviewer> RingtoneDescription::previewer() const
+{
+    auto composition = makeComposition();
+    if (!composition)
+        return nullptr;
+    return RingtonePreviewer::previewerWithAsset(composition, makeAudioMixForAsset(composition, 0.0));
+}

@@ -1,0 +1,55 @@
+#pragma once
+// One ringtone's settings, as the editor collects them, and what plays and
+// writes the tone: a composition of the selected stretch followed by the gap,
+// and an audio mix that fades it in and out at the chosen volume.
+
+#include "platform/media/AudioMix.h"
+#include "platform/media/Composition.h"
+#include "platform/media/MetadataItem.h"
+#include "source/engine/ZNTTimeRange.h"
+
+#include <QString>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+class RingtonePreviewer;
+class RingtoneAssetWriterExporter;
+class RingtoneExporterDelegate;
+
+class RingtoneDescription {
+public:
+    static std::shared_ptr<RingtoneDescription> descriptionWithAsset(std::shared_ptr<tolvan::Asset> asset, int32_t kind,
+                                                                     ZNTTimeRange sourceTimeRange, double fadeInDuration,
+                                                                     double fadeOutDuration, double gapDuration, double volumeAdjustment);
+
+    const std::shared_ptr<tolvan::Asset>& sourceAsset() const { return sourceAsset_; }
+    int32_t kind() const { return kind_; }
+    ZNTTimeRange sourceTimeRange() const { return sourceTimeRange_; }
+    double fadeInDuration() const { return fadeInDuration_; }
+    double fadeOutDuration() const { return fadeOutDuration_; }
+    double gapDuration() const { return gapDuration_; }
+    double volumeAdjustment() const { return volumeAdjustment_; }
+
+    // The stretch at 0, then (with a gap) the gap's silence and 0.01 s of the
+    // stretch's beginning. Null without a source asset or an audio track.
+    std::shared_ptr<tolvan::Composition> makeComposition() const;
+    // Fades for every audio track of asset, starting at initialOffset seconds.
+    tolvan::AudioMix makeAudioMixForAsset(const std::shared_ptr<tolvan::Asset>& asset, double initialOffset) const;
+
+    std::shared_ptr<RingtonePreviewer> previewer() const;
+    // An exporter that will write the tone to destination; not started.
+    std::shared_ptr<RingtoneAssetWriterExporter> exporterWithDelegate(std::weak_ptr<RingtoneExporterDelegate> delegate,
+                                                                      const QString& destination,
+                                                                      std::optional<std::vector<tolvan::MetadataItem>> metadata,
+                                                                      tolvan::Error* error) const;
+
+private:
+    RingtoneDescription() = default;
+
+    std::shared_ptr<tolvan::Asset> sourceAsset_;
+    int32_t kind_ = 0;
+    ZNTTimeRange sourceTimeRange_;
+    double fadeInDuration_ = 0, fadeOutDuration_ = 0, gapDuration_ = 0, volumeAdjustment_ = 1.0;
+};

@@ -1,0 +1,117 @@
+#include "source/engine/RingtoneDescription.h"
+
+#include "tests/support/AudioFixtures.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace tolvan;
+using namespace tolvan::test;
+
+class RingtoneDescriptionTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const QString path = dir.filePath("song.wav");
+        ASSERT_TRUE(writeTone(path, {.seconds = 20.0, .sampleRate = 8000, .channels = 1}));
+        song = Asset::assetWithPath(path);
+    }
+
+    std::shared_ptr<RingtoneDescription> describe(double fadeIn, double fadeOut, double gap, double volume = 1.0, double length = 10)
+    {
+        return RingtoneDescription::descriptionWithAsset(song, 0, ZNTTimeRangeMake(3.0, length), fadeIn, fadeOut, gap, volume);
+    }
+
+    static void expectRamp(const VolumeRamp& ramp, float from, float to, double start, double duration)
+    {
+        EXPECT_FLOAT_EQ(ramp.startVolume, from);
+        EXPECT_FLOAT_EQ(ramp.endVolume, to);
+        EXPECT_NEAR(ramp.timeRange.start.seconds(), start, 1e-9);
+        EXPECT_NEAR(ramp.timeRange.duration.seconds(), duration, 1e-9);
+    }
+
+    QTemporaryDir dir;
+    std::shared_ptr<Asset> song;
+};
+
+TEST_F(RingtoneDescriptionTest, WithoutGapTheToneIsTheSelection)
+{
+    auto description = describe(2, 3, 0);
+    auto composition = description->makeComposition();
+    ASSERT_TRUE(composition);
+    EXPECT_DOUBLE_EQ(composition->duration().seconds(), 10.0);
+    auto track = std::dynamic_pointer_cast<CompositionTrack>(composition->tracks().front());
+    ASSERT_EQ(track->segments().size(), 1u);  // neither the gap nor the short piece
+    EXPECT_DOUBLE_EQ(track->segments()[0].sourceStart.seconds(), 3.0);
+
+    const AudioMix mix = description->makeAudioMixForAsset(composition, 0.0);
+    ASSERT_EQ(mix.inputParameters.size(), 1u);
+    const auto& ramps = mix.inputParameters[0].volumeRamps();
+    ASSERT_EQ(ramps.size(), 2u);
+    expectRamp(ramps[0], 0, 1, 0, 2);
+    expectRamp(ramps[1], 1, 0, 7, 3);
+}
+
+TEST_F(RingtoneDescriptionTest, TheGapIsSilenceFollowedByAShortPiece)
+{
+    auto description = describe(2, 3, 4);
+    auto composition = description->makeComposition();
+    EXPECT_NEAR(composition->duration().seconds(), 14.01, 1e-9);
+    auto track = std::dynamic_pointer_cast<CompositionTrack>(composition->tracks().front());
+    const auto segments = track->segments();
+    ASSERT_EQ(segments.size(), 3u);
+    EXPECT_EQ(segments[1].source, nullptr);
+    EXPECT_NEAR(segments[1].target.start.seconds(), 10.0, 1e-9);
+    EXPECT_NEAR(segments[2].target.start.seconds(), 14.0, 1e-9);
+    EXPECT_NEAR(segments[2].sourceStart.seconds(), 3.0, 1e-9);
+    EXPECT_NEAR(segments[2].target.duration.seconds(), 0.01, 1e-9);
+
+    const AudioMix mix = description->makeAudioMixForAsset(composition, 0.0);
+    const auto& parameters = mix.inputParameters[0];
+    expectRamp(parameters.volumeRamps()[1], 1, 0, 7.01, 3);
+    EXPECT_FLOAT_EQ(parameters.volumeAtTime(MediaTime::withSeconds(10.5, 600)), 0.0f);  // silence from 10.01 s
+}
+
+TEST_F(RingtoneDescriptionTest, FadesThatDoNotFitAreScaledInProportion)
+{
+    auto description = describe(6, 6, 0);
+    auto composition = description->makeComposition();
+    const auto ramps = description->makeAudioMixForAsset(composition, 0.0).inputParameters[0].volumeRamps();
+    expectRamp(ramps[0], 0, 1, 0, 5);
+    expectRamp(ramps[1], 1, 0, 5, 5);
+
+    auto uneven = describe(3, 9, 0);
+    const auto scaled = uneven->makeAudioMixForAsset(uneven->makeComposition(), 0.0).inputParameters[0].volumeRamps();
+    expectRamp(scaled[0], 0, 1, 0, 2.5);
+    expectRamp(scaled[1], 1, 0, 2.5, 7.5);
+}
+
+TEST_F(RingtoneDescriptionTest, VolumeAdjustmentSetsTheLevelBetweenTheFades)
+{
+    auto description = describe(2, 3, 0, 1.5);
+    const auto parameters = description->makeAudioMixForAsset(description->makeComposition(), 0.0).inputParameters[0];
+    expectRamp(parameters.volumeRamps()[0], 0, 1.5, 0, 2);
+    expectRamp(parameters.volumeRamps()[1], 1.5, 0, 7, 3);
+    EXPECT_FLOAT_EQ(parameters.volumeAtTime(MediaTime::withSeconds(5, 600)), 1.5f);
+}
+
+TEST_F(RingtoneDescriptionTest, NoFadesAndNoRoomNeverDivideByZero)
+{
+    auto description = describe(0, 0, 15, 1.0, 2);  // the gap is longer than the tone itself
+    const auto composition = description->makeComposition();
+    const auto ramps = description->makeAudioMixForAsset(composition, 0.0).inputParameters[0].volumeRamps();
+    for (const VolumeRamp& ramp : ramps) {
+        EXPECT_TRUE(ramp.timeRange.start.isNumeric());
+        EXPECT_TRUE(std::isfinite(ramp.timeRange.duration.seconds()));
+    }
+    EXPECT_TRUE(description->makeAudioMixForAsset(nullptr, 0.0).inputParameters.empty());
+}
+
+TEST_F(RingtoneDescriptionTest, WithoutASongThereIsNothingToPlay)
+{
+    auto description = RingtoneDescription::descriptionWithAsset(nullptr, 0, ZNTTimeRangeMake(0, 1), 0, 0, 0, 1);
+    EXPECT_EQ(description->makeComposition(), nullptr);
+    EXPECT_EQ(description->previewer(), nullptr);
+}
