@@ -10,6 +10,8 @@ public:
     FileTrack(QString path, int streamIndex, int32_t trackID, MediaType mediaType, std::vector<FormatDescription> formats,
               MediaTime duration);
 
+    const QString& path() const { return path_; }
+
     std::unique_ptr<PcmStream> openPcmStream(const AudioOutputSettings& settings, Error* error) const override;
 
 private:

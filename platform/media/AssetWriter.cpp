@@ -1,0 +1,494 @@
+#include "platform/media/AssetWriter.h"
+
+#include "platform/media/FfmpegSupport.h"
+#include "platform/media/MediaError.h"
+#include "platform/media/QuickTimeMetadata.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <taglib/mp4file.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+extern "C" {
+#include <libavutil/audio_fifo.h>
+}
+
+namespace tolvan {
+
+namespace {
+
+using namespace ffmpeg;
+
+struct OutputCloser {
+    void operator()(AVFormatContext* context) const
+    {
+        if (context->pb && !(context->oformat->flags & AVFMT_NOFILE))
+            avio_closep(&context->pb);
+        avformat_free_context(context);
+    }
+};
+struct FifoFreer {
+    void operator()(AVAudioFifo* fifo) const { av_audio_fifo_free(fifo); }
+};
+using OutputContext = std::unique_ptr<AVFormatContext, OutputCloser>;
+using Fifo = std::unique_ptr<AVAudioFifo, FifoFreer>;
+
+Error writerError(const QString& message) { return mediaError(MediaErrorUnknown, message); }
+
+// A name beside the destination that no one else uses, hidden from file lists.
+QString temporaryPathFor(const QString& path)
+{
+    const QFileInfo info(path);
+    const QString suffix = QString::number(QRandomGenerator::global()->generate64(), 16);
+    return info.absolutePath() + "/." + info.fileName() + "." + suffix + ".part";
+}
+
+// The four bytes of an iTunes item key, from its text ("©nam") or its code.
+QByteArray iTunesKeyBytes(const QVariant& key)
+{
+    if (key.typeId() == QMetaType::QString)
+        return key.toString().toLatin1();
+    const auto code = uint32_t(key.toLongLong());
+    const char bytes[4] = {char(code >> 24), char(code >> 16), char(code >> 8), char(code)};
+    return QByteArray(bytes, 4);
+}
+
+TagLib::String utf8(const QString& text) { return TagLib::String(text.toUtf8().constData(), TagLib::String::UTF8); }
+
+TagLib::MP4::CoverArt::Format pictureFormat(const QByteArray& bytes)
+{
+    if (bytes.startsWith("\xFF\xD8\xFF"))
+        return TagLib::MP4::CoverArt::JPEG;
+    if (bytes.startsWith("\x89PNG"))
+        return TagLib::MP4::CoverArt::PNG;
+    return TagLib::MP4::CoverArt::Unknown;
+}
+
+std::optional<TagLib::MP4::Item> iTunesItem(const QByteArray& key, const QVariant& value)
+{
+    if (key == "covr") {
+        const QByteArray bytes = value.toByteArray();
+        TagLib::MP4::CoverArtList covers;
+        covers.append(TagLib::MP4::CoverArt(pictureFormat(bytes), TagLib::ByteVector(bytes.constData(), uint(bytes.size()))));
+        return TagLib::MP4::Item(covers);
+    }
+    if (key == "stik")  // the media kind is stored as one byte
+        return TagLib::MP4::Item(static_cast<unsigned char>(value.toInt()));
+    if (value.typeId() == QMetaType::QString)
+        return TagLib::MP4::Item(TagLib::StringList(utf8(value.toString())));
+    bool isNumber = false;
+    const int number = value.toInt(&isNumber);
+    if (isNumber)
+        return TagLib::MP4::Item(number);
+    return std::nullopt;
+}
+
+// The iTunes items go in through TagLib, the QuickTime items through our own
+// box writer; both keep the audio where it is.
+std::optional<Error> writeMetadata(const QString& path, const std::vector<MetadataItem>& items)
+{
+    TagLib::MP4::File file(path.toUtf8().constData(), false);
+    if (!file.isValid() || !file.tag())
+        return writerError(QStringLiteral("The written file cannot be tagged"));
+    std::vector<QuickTimeMetadataItem> quickTimeItems;
+    bool hasITunesItems = false;
+    for (const MetadataItem& item : items) {
+        if (item.keySpace == MetadataKeySpaceQuickTimeMetadata) {
+            quickTimeItems.push_back({item.key.toString(), item.value.toString()});
+        } else if (item.keySpace == MetadataKeySpaceiTunes) {
+            const QByteArray key = iTunesKeyBytes(item.key);
+            if (auto value = iTunesItem(key, item.value)) {
+                file.tag()->setItem(TagLib::String(TagLib::ByteVector(key.constData(), uint(key.size())), TagLib::String::Latin1), *value);
+                hasITunesItems = true;
+            }
+        }
+    }
+    if (hasITunesItems && !file.save())
+        return writerError(QStringLiteral("The tags cannot be saved"));
+    Error error;
+    if (!quickTimeItems.empty() && !writeQuickTimeMetadata(path, quickTimeItems, &error))
+        return error;
+    return std::nullopt;
+}
+
+}  // namespace
+
+// The open file and, for AAC, the encoder with its queue of samples waiting
+// for a whole frame.
+struct AssetWriter::Encoder {
+    QString temporaryPath;
+    OutputContext format;
+    AVStream* stream = nullptr;
+    CodecContext codec;     // none for PCM: its bytes are the packets
+    Resampler toEncoder;    // interleaved 16-bit to the encoder's planar floats
+    Fifo fifo;
+    Frame converted{av_frame_alloc()};
+    Frame frame{av_frame_alloc()};
+    Packet packet{av_packet_alloc()};
+    int64_t framesWritten = 0;
+
+    ~Encoder()
+    {
+        if (!temporaryPath.isEmpty()) {
+            format.reset();
+            QFile::remove(temporaryPath);
+        }
+    }
+
+    std::optional<Error> open(const QString& path, const QString& fileType, const AudioEncoderSettings& settings);
+    std::optional<Error> write(const SampleBuffer& buffer);
+    std::optional<Error> finish();
+
+private:
+    std::optional<Error> openEncoder(const AudioEncoderSettings& settings);
+    std::optional<Error> encode(const AVFrame* frame);
+    std::optional<Error> encodeQueued(int minimumFrames);
+};
+
+std::optional<Error> AssetWriter::Encoder::open(const QString& path, const QString& fileType, const AudioEncoderSettings& settings)
+{
+    temporaryPath = temporaryPathFor(path);
+    const char* muxer = fileType == FileTypeWAVE ? "wav" : "ipod";
+    AVFormatContext* raw = nullptr;
+    int status = avformat_alloc_output_context2(&raw, nullptr, muxer, temporaryPath.toUtf8().constData());
+    if (status < 0)
+        return writerError(QStringLiteral("No %1 writer: %2").arg(muxer, errorText(status)));
+    format.reset(raw);
+    format->flags |= AVFMT_FLAG_BITEXACT;  // no encoder tag of our own among the file's metadata
+    stream = avformat_new_stream(raw, nullptr);
+    if (!stream)
+        return writerError(QStringLiteral("The file's audio stream cannot be made"));
+    const int rate = int(settings.sampleRate);
+    stream->time_base = {1, rate};
+    if (settings.formatID == AudioFormatMPEG4AAC) {
+        if (auto failure = openEncoder(settings))
+            return failure;
+    } else {
+        AVCodecParameters* parameters = stream->codecpar;
+        parameters->codec_type = AVMEDIA_TYPE_AUDIO;
+        parameters->codec_id = AV_CODEC_ID_PCM_S16LE;
+        parameters->sample_rate = rate;
+        av_channel_layout_default(&parameters->ch_layout, settings.channels);
+        parameters->bits_per_coded_sample = 16;
+        parameters->block_align = 2 * settings.channels;
+        parameters->bit_rate = int64_t(rate) * 16 * settings.channels;
+    }
+    status = avio_open(&format->pb, temporaryPath.toUtf8().constData(), AVIO_FLAG_WRITE);
+    if (status < 0)
+        return writerError(QStringLiteral("The file cannot be created in %1: %2").arg(QFileInfo(path).absolutePath(), errorText(status)));
+    status = avformat_write_header(raw, nullptr);
+    if (status < 0)
+        return writerError(QStringLiteral("The file cannot be started: %1").arg(errorText(status)));
+    return std::nullopt;
+}
+
+std::optional<Error> AssetWriter::Encoder::openEncoder(const AudioEncoderSettings& settings)
+{
+    const AVCodec* aac = avcodec_find_encoder_by_name("aac");
+    if (!aac)
+        return writerError(QStringLiteral("There is no AAC encoder"));
+    codec.reset(avcodec_alloc_context3(aac));
+    const int rate = int(settings.sampleRate);
+    codec->sample_fmt = AV_SAMPLE_FMT_FLTP;
+    codec->sample_rate = rate;
+    av_channel_layout_default(&codec->ch_layout, settings.channels);
+    codec->bit_rate = settings.bitRate;
+    codec->time_base = {1, rate};
+    if (format->oformat->flags & AVFMT_GLOBALHEADER)
+        codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    int status = avcodec_open2(codec.get(), aac, nullptr);
+    if (status >= 0)
+        status = avcodec_parameters_from_context(stream->codecpar, codec.get());
+    if (status < 0)
+        return writerError(QStringLiteral("The AAC encoder cannot start: %1").arg(errorText(status)));
+
+    SwrContext* raw = nullptr;
+    status = swr_alloc_set_opts2(&raw, &codec->ch_layout, AV_SAMPLE_FMT_FLTP, rate, &codec->ch_layout, AV_SAMPLE_FMT_S16, rate, 0, nullptr);
+    toEncoder.reset(raw);
+    if (status >= 0)
+        status = swr_init(raw);
+    fifo.reset(av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, settings.channels, 2 * codec->frame_size));
+    if (status < 0 || !fifo)
+        return writerError(QStringLiteral("The audio cannot be prepared for the encoder: %1").arg(errorText(status)));
+    return std::nullopt;
+}
+
+std::optional<Error> AssetWriter::Encoder::write(const SampleBuffer& buffer)
+{
+    const int frames = int(buffer.numberOfSamples());
+    if (frames == 0)
+        return std::nullopt;
+    if (!codec) {
+        if (av_new_packet(packet.get(), int(buffer.dataLength())) < 0)
+            return writerError(QStringLiteral("Out of memory"));
+        std::memcpy(packet->data, buffer.data(), buffer.dataLength());
+        packet->pts = packet->dts = framesWritten;
+        packet->duration = frames;
+        packet->stream_index = stream->index;
+        framesWritten += frames;
+        const int status = av_write_frame(format.get(), packet.get());
+        av_packet_unref(packet.get());
+        if (status < 0)
+            return writerError(QStringLiteral("The audio cannot be written: %1").arg(errorText(status)));
+        return std::nullopt;
+    }
+    if (converted->nb_samples < frames) {  // grows to the largest buffer once, then is reused
+        av_frame_unref(converted.get());
+        converted->format = AV_SAMPLE_FMT_FLTP;
+        av_channel_layout_copy(&converted->ch_layout, &codec->ch_layout);
+        converted->nb_samples = frames;
+        if (av_frame_get_buffer(converted.get(), 0) < 0)
+            return writerError(QStringLiteral("Out of memory"));
+    }
+    const uint8_t* input = buffer.data();
+    const int done = swr_convert(toEncoder.get(), converted->data, frames, &input, frames);
+    if (done < 0 || av_audio_fifo_write(fifo.get(), reinterpret_cast<void**>(converted->data), done) < done)
+        return writerError(QStringLiteral("The audio cannot be converted for the encoder"));
+    return encodeQueued(codec->frame_size);
+}
+
+// Encodes whole frames while the queue holds at least minimumFrames; with a
+// minimum of 1 the last, shorter frame goes too.
+std::optional<Error> AssetWriter::Encoder::encodeQueued(int minimumFrames)
+{
+    while (av_audio_fifo_size(fifo.get()) >= minimumFrames && av_audio_fifo_size(fifo.get()) > 0) {
+        const int frames = std::min(av_audio_fifo_size(fifo.get()), codec->frame_size);
+        av_frame_unref(frame.get());
+        frame->nb_samples = frames;
+        frame->format = codec->sample_fmt;
+        frame->sample_rate = codec->sample_rate;
+        av_channel_layout_copy(&frame->ch_layout, &codec->ch_layout);
+        if (av_frame_get_buffer(frame.get(), 0) < 0)
+            return writerError(QStringLiteral("Out of memory"));
+        av_audio_fifo_read(fifo.get(), reinterpret_cast<void**>(frame->data), frames);
+        frame->pts = framesWritten;
+        framesWritten += frames;
+        if (auto failure = encode(frame.get()))
+            return failure;
+    }
+    return std::nullopt;
+}
+
+// One step of the encode loop: send a frame (none to flush), write every
+// packet it gives.
+std::optional<Error> AssetWriter::Encoder::encode(const AVFrame* input)
+{
+    int status = avcodec_send_frame(codec.get(), input);
+    if (status < 0)
+        return writerError(QStringLiteral("The audio cannot be encoded: %1").arg(errorText(status)));
+    while ((status = avcodec_receive_packet(codec.get(), packet.get())) == 0) {
+        av_packet_rescale_ts(packet.get(), codec->time_base, stream->time_base);
+        packet->stream_index = stream->index;
+        status = av_interleaved_write_frame(format.get(), packet.get());
+        if (status < 0)
+            return writerError(QStringLiteral("The audio cannot be written: %1").arg(errorText(status)));
+    }
+    if (status != AVERROR(EAGAIN) && status != AVERROR_EOF)
+        return writerError(QStringLiteral("The audio cannot be encoded: %1").arg(errorText(status)));
+    return std::nullopt;
+}
+
+std::optional<Error> AssetWriter::Encoder::finish()
+{
+    if (codec) {
+        if (auto failure = encodeQueued(1))
+            return failure;
+        if (auto failure = encode(nullptr))
+            return failure;
+    }
+    int status = av_write_trailer(format.get());
+    if (status >= 0)
+        status = avio_closep(&format->pb);
+    if (status < 0)
+        return writerError(QStringLiteral("The file cannot be finished: %1").arg(errorText(status)));
+    return std::nullopt;
+}
+
+// --- AssetWriterInput ---------------------------------------------------
+
+std::shared_ptr<AssetWriterInput> AssetWriterInput::assetWriterInputWithMediaType(MediaType mediaType, AudioEncoderSettings settings)
+{
+    return std::make_shared<AssetWriterInput>(mediaType, settings);
+}
+
+bool AssetWriterInput::isReadyForMoreMediaData() const
+{
+    auto writer = writer_.lock();
+    return writer && writer->status() == AssetWriterStatusWriting && !finished_;
+}
+
+bool AssetWriterInput::appendSampleBuffer(const SampleBuffer& buffer)
+{
+    ++appended_;
+    auto writer = writer_.lock();
+    return writer && writer->append(*this, buffer);
+}
+
+void AssetWriterInput::markAsFinished() { finished_ = true; }
+
+void AssetWriterInput::requestMediaDataWhenReadyOnQueue(SerialQueue& queue, std::function<void()> block)
+{
+    queue.async([self = shared_from_this(), block = std::move(block)] {
+        while (self->isReadyForMoreMediaData()) {
+            const int64_t before = self->appended_;
+            block();
+            if (self->appended_ == before)
+                break;  // the block is waiting for something else; nothing will change here
+        }
+    });
+}
+
+QString AssetWriterInput::description() const
+{
+    return QStringLiteral("<AssetWriterInput audio, format '%1', %2 Hz, %3 channels, %4 bit/s%5>")
+        .arg(settings_.formatID == AudioFormatMPEG4AAC ? "aac " : "lpcm")
+        .arg(settings_.sampleRate)
+        .arg(settings_.channels)
+        .arg(settings_.bitRate)
+        .arg(finished_ ? ", finished" : "");
+}
+
+// --- AssetWriter --------------------------------------------------------
+
+std::shared_ptr<AssetWriter> AssetWriter::assetWriterWithURL(const QString& path, const QString& fileType, Error* error)
+{
+    auto fail = [&](const QString& message) {
+        if (error)
+            *error = mediaError(MediaErrorUnknown, message);
+        return nullptr;
+    };
+    if (path.isEmpty())
+        return fail(QStringLiteral("There is no output file"));
+    if (fileType != FileTypeWAVE && fileType != FileTypeAppleM4A)
+        return fail(QStringLiteral("The file type \"%1\" cannot be written").arg(fileType));
+    return std::make_shared<AssetWriter>(path, fileType);
+}
+
+AssetWriter::AssetWriter(QString path, QString fileType) : path_(std::move(path)), fileType_(std::move(fileType)) {}
+
+AssetWriter::~AssetWriter() = default;  // the encoder removes an unfinished file
+
+bool AssetWriter::canAddInput(const std::shared_ptr<AssetWriterInput>& input) const
+{
+    if (!input || !inputs_.empty() || status() != AssetWriterStatusUnknown || input->mediaType() != MediaType::Audio
+        || !input->writer_.expired())
+        return false;
+    const AudioEncoderSettings& settings = input->outputSettings();
+    const bool pcmLayout = settings.bitDepth == 16 && !settings.isBigEndian && !settings.isFloat && !settings.isNonInterleaved;
+    const bool wanted = fileType_ == FileTypeWAVE ? settings.formatID == AudioFormatLinearPCM && pcmLayout
+                                                  : settings.formatID == AudioFormatMPEG4AAC && settings.bitRate > 0;
+    return wanted && settings.sampleRate >= 8000 && settings.sampleRate <= 96000 && settings.channels >= 1 && settings.channels <= 2;
+}
+
+void AssetWriter::addInput(std::shared_ptr<AssetWriterInput> input)
+{
+    if (!canAddInput(input))
+        return;
+    input->writer_ = weak_from_this();
+    inputs_.push_back(std::move(input));
+}
+
+bool AssetWriter::startWriting()
+{
+    if (status() != AssetWriterStatusUnknown)
+        return false;
+    if (inputs_.empty())
+        return fail(writerError(QStringLiteral("The writer has no input")));
+    auto encoder = std::make_unique<Encoder>();
+    if (auto failure = encoder->open(path_, fileType_, inputs_.front()->outputSettings()))
+        return fail(*failure);
+    encoder_ = std::move(encoder);
+    status_ = AssetWriterStatusWriting;
+    return true;
+}
+
+void AssetWriter::startSessionAtSourceTime(const MediaTime& time)
+{
+    if (status() == AssetWriterStatusWriting && !sessionStart_)
+        sessionStart_ = time;
+}
+
+bool AssetWriter::append(const AssetWriterInput& input, const SampleBuffer& buffer)
+{
+    if (status() != AssetWriterStatusWriting || input.finished_)
+        return false;
+    if (!sessionStart_)
+        return fail(writerError(QStringLiteral("A buffer came before the writing session started")));
+    const AudioEncoderSettings& settings = input.outputSettings();
+    const auto& format = buffer.formatDescription().streamDescription;
+    if (!format || format->formatID != AudioFormatLinearPCM || format->bitsPerChannel != 16 || format->sampleRate != settings.sampleRate
+        || int(format->channelsPerFrame) != settings.channels || (format->formatFlags & (AudioFormatFlagIsFloat | AudioFormatFlagIsNonInterleaved)))
+        return fail(writerError(QStringLiteral("The buffer is not interleaved 16-bit audio at %1 Hz with %2 channels")
+                                    .arg(settings.sampleRate)
+                                    .arg(settings.channels)));
+    if (auto failure = encoder_->write(buffer))
+        return fail(*failure);
+    return true;
+}
+
+bool AssetWriter::finishWriting()
+{
+    if (status() != AssetWriterStatusWriting)
+        return false;
+    if (auto failure = encoder_->finish())
+        return fail(*failure);
+    const QString written = encoder_->temporaryPath;
+    if (fileType_ == FileTypeAppleM4A)
+        if (auto failure = writeMetadata(written, metadata_))
+            return fail(*failure);
+    if (std::rename(QFile::encodeName(written).constData(), QFile::encodeName(path_).constData()) != 0)
+        return fail(writerError(QStringLiteral("The file cannot be moved into place: %1").arg(QString::fromLocal8Bit(std::strerror(errno)))));
+    encoder_->temporaryPath.clear();  // it is the destination now
+    encoder_.reset();
+    status_ = AssetWriterStatusCompleted;
+    return true;
+}
+
+void AssetWriter::cancelWriting()
+{
+    AssetWriterStatus current = status();
+    if (current != AssetWriterStatusUnknown && current != AssetWriterStatusWriting)
+        return;
+    status_ = AssetWriterStatusCancelled;
+    discard();
+}
+
+std::optional<Error> AssetWriter::error() const
+{
+    std::lock_guard lock(errorMutex_);
+    return error_;
+}
+
+bool AssetWriter::fail(const Error& error)
+{
+    {
+        std::lock_guard lock(errorMutex_);
+        error_ = error;
+    }
+    status_ = AssetWriterStatusFailed;
+    discard();
+    return false;
+}
+
+void AssetWriter::discard()
+{
+    encoder_.reset();
+    for (auto& input : inputs_)
+        input->finished_ = true;
+}
+
+QString AssetWriter::description() const
+{
+    static const char* const names[] = {"unknown", "writing", "completed", "failed", "cancelled"};
+    return QStringLiteral("<AssetWriter status %1 (%2), file type %3, path %4>")
+        .arg(int(status()))
+        .arg(names[std::clamp(int(status()), 0, 4)])
+        .arg(fileType_, path_);
+}
+
+}  // namespace tolvan
