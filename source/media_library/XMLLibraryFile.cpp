@@ -1,11 +1,16 @@
 #include "source/media_library/XMLLibraryFile.h"
 
+#include "source/media_library/XMLTrackSlices.h"
+
+#include <QDateTime>
 #include <QFile>
 
 #include <pugixml.hpp>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 namespace {
@@ -69,6 +74,46 @@ std::optional<QDateTime> dateOf(const pugi::xml_node& value)
     return date.isValid() ? std::optional(date) : std::nullopt;
 }
 
+// Milliseconds since the epoch; the "YYYY-MM-DDTHH:MM:SSZ" form libraries write
+// is read directly, as it is on every played track.
+std::optional<qint64> millisecondsOf(const pugi::xml_node& value)
+{
+    if (!is(value, "date"))
+        return std::nullopt;
+    const string_view text = value.child_value();
+    auto digits = [&](size_t at, size_t count) {
+        int n = 0;
+        for (size_t i = at; i < at + count; ++i) {
+            if (text[i] < '0' || text[i] > '9')
+                return -1;
+            n = n * 10 + (text[i] - '0');
+        }
+        return n;
+    };
+    if (text.size() == 20 && text[4] == '-' && text[7] == '-' && text[10] == 'T' && text[13] == ':' && text[16] == ':' && text[19] == 'Z') {
+        const QDate day(digits(0, 4), digits(5, 2), digits(8, 2));
+        const int hour = digits(11, 2), minute = digits(14, 2), second = digits(17, 2);
+        if (day.isValid() && hour >= 0 && hour < 24 && minute >= 0 && minute < 60 && second >= 0 && second < 61)
+            return (day.toJulianDay() - QDate(1970, 1, 1).toJulianDay()) * 86400000LL + (hour * 3600 + minute * 60 + second) * 1000LL;
+    }
+    const auto date = dateOf(value);
+    return date ? std::optional(date->toMSecsSinceEpoch()) : std::nullopt;
+}
+
+// The number a "Tracks" key spells in canonical decimal ("12", not "012" or "+12").
+std::optional<qint64> canonicalNumber(string_view key)
+{
+    const char* text = key.data();
+    char* end = nullptr;
+    errno = 0;
+    const long long number = std::strtoll(text, &end, 10);
+    if (end == text || size_t(end - text) != key.size() || errno == ERANGE)
+        return std::nullopt;
+    if (key.size() > 1 && (key[0] == '0' || key[0] == '+' || (key[0] == '-' && (key[1] == '0' || number == 0))))
+        return std::nullopt;
+    return qint64(number);
+}
+
 // Any value as a QVariant, for the few dictionaries read whole.
 QVariant variantOf(const pugi::xml_node& value)
 {
@@ -123,7 +168,7 @@ XMLTrackPtr readTrack(const pugi::xml_node& dict)
         else if (key == "Track Number")
             track->trackNumber = integerOf(value);
         else if (key == "Play Date UTC")
-            track->playDateUTC = dateOf(value);
+            track->playDateUTC = millisecondsOf(value);
         else if (key == "Protected")
             track->isProtected = boolOf(value).value_or(false);
         else if (key == "Sort Name")
@@ -136,27 +181,45 @@ XMLTrackPtr readTrack(const pugi::xml_node& dict)
     return track;
 }
 
-XMLTrackTable readTracks(const pugi::xml_node& dict)
+// Each track's nodes are freed as soon as it is read, so the records fill the
+// parser's released memory instead of adding to it.
+XMLTrackTable readTracks(pugi::xml_node dict)
 {
     XMLTrackTable tracks;
-    forEachEntry(dict, [&](string_view key, const pugi::xml_node& value) {
-        if (is(value, "dict"))
-            tracks.insert(QString::fromUtf8(key.data(), qsizetype(key.size())), readTrack(value));
-    });
+    pugi::xml_node key = dict.first_child();
+    while (key) {
+        pugi::xml_node value = key.next_sibling();
+        if (!value)
+            break;
+        pugi::xml_node next = value.next_sibling();
+        if (std::strcmp(key.name(), "key") == 0 && is(value, "dict")) {
+            XMLTrackPtr track = readTrack(value);
+            if (auto number = canonicalNumber(key.child_value()))
+                tracks.byKey.insert(*number, track);
+            tracks.all.push_back(std::move(track));
+        }
+        dict.remove_child(key);
+        dict.remove_child(value);
+        key = next;
+    }
     return tracks;
 }
 
-std::vector<qint64> readItemTrackIDs(const pugi::xml_node& array)
+std::vector<qint64> readItemTrackIDs(pugi::xml_node array)
 {
     std::vector<qint64> ids;
-    for (pugi::xml_node item = array.first_child(); item; item = item.next_sibling()) {
-        if (!is(item, "dict"))
-            continue;
-        forEachEntry(item, [&](string_view key, const pugi::xml_node& value) {
-            if (key == "Track ID")
+    for (pugi::xml_node item = array.first_child(); item;) {
+        pugi::xml_node next = item.next_sibling();
+        if (is(item, "dict")) {
+            forEachEntry(item, [&](string_view key, const pugi::xml_node& value) {
+                if (key != "Track ID")
+                    return;
                 if (auto id = integerOf(value))
                     ids.push_back(*id);
-        });
+            });
+        }
+        array.remove_child(item);
+        item = next;
     }
     return ids;
 }
@@ -217,32 +280,24 @@ QString XMLPlaylist::stringValue(const QString& key) const
 
 XMLTrackPtr XMLLibraryFile::trackForID(qint64 trackID) const
 {
-    return tracks ? tracks->value(QString::number(trackID)) : XMLTrackPtr();
+    return tracks ? tracks->byKey.value(trackID) : XMLTrackPtr();
 }
 
-std::optional<XMLLibraryFile> readXMLLibraryFile(const QString& path, QString* failure)
+namespace {
+
+constexpr unsigned kParseOptions = pugi::parse_default | pugi::parse_embed_pcdata;
+constexpr std::size_t kTracksPerSlice = 2000;
+
+// Parses text in place (text is changed).
+std::optional<XMLLibraryFile> readDocument(std::string& text, QString* failure)
 {
     auto fail = [failure](const QString& why) {
         if (failure)
             *failure = why;
         return std::nullopt;
     };
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(file.errorString());
-    const qint64 size = file.size();
-    void* buffer = pugi::get_memory_allocation_function()(size_t(std::max<qint64>(size, 1)));
-    if (!buffer || file.read(static_cast<char*>(buffer), size) != size) {
-        if (buffer)
-            pugi::get_memory_deallocation_function()(buffer);
-        return fail(file.errorString());
-    }
-    file.close();
-
-    // The document parses in place and takes the buffer; text stays in it.
     pugi::xml_document document;
-    const pugi::xml_parse_result parsed =
-        document.load_buffer_inplace_own(buffer, size_t(size), pugi::parse_default | pugi::parse_embed_pcdata, pugi::encoding_utf8);
+    const pugi::xml_parse_result parsed = document.load_buffer_inplace(text.data(), text.size(), kParseOptions, pugi::encoding_utf8);
     if (!parsed)
         return fail(QStringLiteral("not a property list: %1 at offset %2").arg(QString::fromLatin1(parsed.description())).arg(parsed.offset));
     const pugi::xml_node root = rootDictionary(document);
@@ -262,4 +317,56 @@ std::optional<XMLLibraryFile> readXMLLibraryFile(const QString& path, QString* f
         }
     });
     return library;
+}
+
+// The file without its tracks (an empty "Tracks" dictionary), then the tracks
+// a slice at a time; nullopt when a part does not parse.
+std::optional<XMLLibraryFile> readInSlices(const std::string& text, const XMLTrackSlices& slices)
+{
+    std::string rest;
+    rest.reserve(text.size() - (slices.contentEnd - slices.contentBegin));
+    rest.append(text, 0, slices.contentBegin).append(text, slices.contentEnd, std::string::npos);
+    std::optional<XMLLibraryFile> library = readDocument(rest, nullptr);
+    if (!library || !library->tracks)
+        return std::nullopt;
+    rest = std::string();
+
+    std::size_t from = slices.contentBegin;
+    std::vector<std::size_t> ends = slices.cuts;
+    ends.push_back(slices.contentEnd);
+    for (std::size_t to : ends) {
+        pugi::xml_document slice;
+        if (!slice.load_buffer(text.data() + from, to - from, kParseOptions | pugi::parse_fragment, pugi::encoding_utf8))
+            return std::nullopt;
+        XMLTrackTable tracks = readTracks(slice);
+        library->tracks->all.insert(library->tracks->all.end(), tracks.all.begin(), tracks.all.end());
+        library->tracks->byKey.insert(tracks.byKey);
+        from = to;
+    }
+    return library;
+}
+
+}  // namespace
+
+std::optional<XMLLibraryFile> readXMLLibraryFile(const QString& path, QString* failure)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (failure)
+            *failure = file.errorString();
+        return std::nullopt;
+    }
+    std::string text(std::size_t(std::max<qint64>(file.size(), 0)), '\0');
+    if (file.read(text.data(), qint64(text.size())) != qint64(text.size())) {
+        if (failure)
+            *failure = file.errorString();
+        return std::nullopt;
+    }
+    file.close();
+
+    if (auto slices = findTrackSlices(text, kTracksPerSlice)) {
+        if (auto library = readInSlices(text, *slices))
+            return library;
+    }
+    return readDocument(text, failure);
 }

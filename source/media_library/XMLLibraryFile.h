@@ -4,7 +4,6 @@
 // and track IDs, and the scalar values of the root dictionary. A value of the
 // wrong type reads as absent.
 
-#include <QDateTime>
 #include <QHash>
 #include <QMetaType>
 #include <QString>
@@ -24,7 +23,7 @@ struct XMLTrack {
     QString location;  // the URL string as written
     bool isProtected = false;
     std::optional<qint64> trackNumber;
-    std::optional<QDateTime> playDateUTC;
+    std::optional<qint64> playDateUTC;  // milliseconds since the epoch
 
     bool isFile() const { return trackType == QLatin1String("File"); }
 };
@@ -41,7 +40,14 @@ struct XMLPlaylist {
 };
 using XMLPlaylistPtr = std::shared_ptr<const XMLPlaylist>;
 
-using XMLTrackTable = QHash<QString, XMLTrackPtr>;  // "Tracks": the key string to its track
+// "Tracks": every track in file order, and the tracks by the number their key
+// spells (tracks are looked up by the decimal string of a track ID).
+struct XMLTrackTable {
+    std::vector<XMLTrackPtr> all;
+    QHash<qint64, XMLTrackPtr> byKey;
+
+    std::size_t size() const { return all.size(); }
+};
 
 struct XMLLibraryFile {
     QVariantMap root;  // the root's values other than "Tracks" and "Playlists"

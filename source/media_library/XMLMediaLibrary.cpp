@@ -72,8 +72,10 @@ QVariantList asVariants(const std::vector<XMLTrackPtr>& tracks)
 void addIcon(QVariantMap& node, const QString& imageName)
 {
     const QString path = tolvan::Bundle::main().pathForResource(imageName, "png", "images");
-    QImage image(path);
-    if (!path.isEmpty() && !image.isNull())
+    if (path.isEmpty())
+        return;
+    const QImage image(path);
+    if (!image.isNull())
         node.insert("icon", image);
 }
 
@@ -297,8 +299,7 @@ std::vector<ZNTMediaLibraryMediaItemPtr> XMLMediaLibrary::recentlyPlayedItems(un
     const auto loaded = snapshot();
     if (!loaded->allTracks() || count == 0)
         return {};
-    const std::vector<XMLTrackPtr> candidates(loaded->allTracks()->cbegin(), loaded->allTracks()->cend());
-    const auto played = tolvan::newestFirst(candidates, count, [](const XMLTrackPtr& track) {
+    const auto played = tolvan::newestFirst(loaded->allTracks()->all, count, [](const XMLTrackPtr& track) {
         return track->isFile() ? track->playDateUTC : std::nullopt;
     });
     std::vector<ZNTMediaLibraryMediaItemPtr> items;

@@ -1,0 +1,95 @@
+#include "source/media_library/XMLTrackSlices.h"
+#include "tests/source/media_library/LibraryFixtures.h"
+
+#include <string>
+
+using namespace tolvan::test;
+namespace pl = tolvan::test::plist;
+
+namespace {
+
+std::string text(const QString& s) { return s.toStdString(); }
+
+// The entries between the slices' cuts, as text.
+std::vector<std::string> pieces(const std::string& text, const XMLTrackSlices& slices)
+{
+    std::vector<std::string> out;
+    std::size_t from = slices.contentBegin;
+    std::vector<std::size_t> ends = slices.cuts;
+    ends.push_back(slices.contentEnd);
+    for (std::size_t to : ends) {
+        out.push_back(text.substr(from, to - from));
+        from = to;
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(TrackSlices, CutsBetweenEntriesOfTheRootTracksDictionaryOnly)
+{
+    const std::string doc = text(pl::document(pl::dict({
+        {"Comment", "<!-- <key>Tracks</key><dict> --><string>a &lt;dict&gt;</string>"},
+        {"Playlists", pl::array({pl::dict({{"Tracks", pl::dict({{"9", pl::dict({})}})}})})},
+        {"Tracks", pl::dict({{"1", pl::fileTrack(1, "One")}, {"2", "<dict/>"}, {"3", pl::fileTrack(3, "<![CDATA[</dict>]]>")},
+                             {"4", pl::fileTrack(4, "Four")}, {"5", pl::fileTrack(5, "Five")}})},
+    })));
+    const auto slices = findTrackSlices(doc, 2);
+    ASSERT_TRUE(slices);
+    const auto parts = pieces(doc, *slices);
+    ASSERT_EQ(parts.size(), 3u);
+    EXPECT_NE(parts[0].find("<key>1</key>"), std::string::npos);
+    EXPECT_NE(parts[0].find("<key>2</key><dict/>"), std::string::npos);
+    EXPECT_NE(parts[1].find("<key>4</key>"), std::string::npos);
+    EXPECT_NE(parts[2].find("<key>5</key>"), std::string::npos);
+    EXPECT_EQ(doc.substr(slices->contentEnd, 7), "</dict>");
+}
+
+TEST(TrackSlices, LeavesUnusualFilesToTheWholeParse)
+{
+    const QString tracks = pl::dict({{"1", pl::fileTrack(1, "One")}});
+    EXPECT_FALSE(findTrackSlices(text(pl::document(pl::dict({{"Tracks", tracks}, {"Tracks", tracks}}))), 10)) << "two \"Tracks\"";
+    EXPECT_FALSE(findTrackSlices(text(pl::document(pl::dict({{"Tracks", "<dict/>"}}))), 10));
+    EXPECT_FALSE(findTrackSlices(text(pl::document(pl::dict({{"Tracks", pl::array({})}}))), 10));
+    EXPECT_FALSE(findTrackSlices(text(pl::document(pl::dict({{"Name", pl::string("x")}}))), 10));
+    EXPECT_FALSE(findTrackSlices("<!DOCTYPE plist [<!ENTITY t \"Tracks\">]><plist><dict><key>&t;</key><dict></dict></dict></plist>", 10));
+    EXPECT_FALSE(findTrackSlices(text(pl::document(pl::dict({{"Tracks", "<dict><key>1</key><dict>"}}))), 10)) << "unclosed";
+    EXPECT_TRUE(findTrackSlices(text("<dict><key>Tracks</key><dict></dict></dict>"), 10)) << "a root dictionary without <plist>";
+}
+
+TEST_F(XMLLibraryTest, LargeLibrariesReadInSlicesLikeSmallOnes)
+{
+    QList<std::pair<QString, QString>> tracks;
+    QStringList items;
+    for (qint64 id = 1; id <= 4500; ++id) {
+        tracks.append({QString::number(id), pl::fileTrack(id, QString("Track %1").arg(id),
+                                                          {{"Play Date UTC", pl::date(QString("2020-01-01T00:00:%1Z").arg(id % 60, 2, 10, QChar('0')))}})});
+        items << pl::dict({{"Track ID", pl::integer(4501 - id)}});
+    }
+    tracks.append({"007", pl::fileTrack(7007, "Leading zero")});
+    const QString playlists = pl::array({pl::dict({{"Name", pl::string("Music")}, {"Music", pl::boolean(true)},
+                                                   {"Playlist Items", pl::array(items)}})});
+    auto library = loadText(pl::document(pl::dict({{"Tracks", pl::dict(tracks)}, {"Playlists", playlists}})));
+
+    EXPECT_EQ(library->librarySize(), 4501u);
+    ASSERT_EQ(library->tracks().size(), 4500u);
+    EXPECT_EQ(library->tracks().front()->name, "Track 4500");
+    EXPECT_EQ(library->tracks().back()->name, "Track 1");
+    EXPECT_EQ(library->trackInfoForTrackID(2001)->name, "Track 2001");
+    EXPECT_EQ(library->trackInfoForTrackID(7)->name, "Track 7") << "key \"007\" is not the decimal string of 7";
+    EXPECT_FALSE(library->trackInfoForTrackID(7007));
+    const auto recent = library->recentlyPlayedItems(2);
+    ASSERT_EQ(recent.size(), 2u);
+    EXPECT_TRUE(recent[0]->title().startsWith("Track "));
+    EXPECT_TRUE(loggedEvents().filter("loadMusicLibraryOnWorkerThread").isEmpty());
+}
+
+TEST_F(XMLLibraryTest, MalformedTrackInALargeLibraryFailsTheWholeLoad)
+{
+    QList<std::pair<QString, QString>> tracks;
+    for (qint64 id = 1; id <= 2500; ++id)
+        tracks.append({QString::number(id), id == 2300 ? "<dict><key>Name</key><string>x</dict>" : pl::fileTrack(id, "t")});
+    auto library = loadText(pl::document(pl::dict({{"Tracks", pl::dict(tracks)}})));
+    EXPECT_EQ(library->librarySize(), 0u);
+    EXPECT_EQ(loggedEvents(), (QStringList{"loadMusicLibraryOnWorkerThread: could not load library", "loadMusicLibraryOnWorkerThread: exception"}));
+}
