@@ -174,6 +174,7 @@ const FileAsset::Contents& FileAsset::contents() const
             return;
         }
         contents_.metadata = readFileMetadata(path_, format.get());
+        auto spare = std::make_shared<SpareInput>();
         const std::vector<MediaTime> durations = exactDurations(format.get());
         MediaTime longest = MediaTime::zero();
         for (unsigned i = 0; i < format->nb_streams; ++i) {
@@ -185,12 +186,13 @@ const FileAsset::Contents& FileAsset::contents() const
             }
             const int32_t trackID = stream->id > 0 ? stream->id : int32_t(i) + 1;
             contents_.tracks.push_back(std::make_shared<FileTrack>(path_, int(i), trackID, mediaTypeOf(stream->codecpar->codec_type),
-                                                                   std::vector{formatOf(stream->codecpar)}, durations[i]));
+                                                                   std::vector{formatOf(stream->codecpar)}, durations[i], spare));
             if (durations[i].isNumeric() && durations[i] > longest)
                 longest = durations[i];
         }
         contents_.duration = longest;
         contents_.isProtected = isProtected(format.get());
+        spare->keep(openInput(path_, &reason, false));
     });
     return contents_;
 }

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <memory>
+#include <mutex>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -37,9 +38,26 @@ using Resampler = std::unique_ptr<SwrContext, ResamplerFreer>;
 
 QString errorText(int averror);
 
-// Opens and probes a media file; null and the reason on failure. Keeps
+// Opens a media file and, when probe is set, reads ahead until every
+// stream's parameters are known; null and the reason on failure. Keeps
 // FFmpeg's own log quiet: failures reach callers as errors.
-FormatContext openInput(const QString& path, QString* reason);
+FormatContext openInput(const QString& path, QString* reason, bool probe = true);
+
+// Reads ahead for the parameters when the header has not given what the
+// stream's decoder needs to start.
+bool probeIfNeeded(AVFormatContext* format, int streamIndex, QString* reason);
+
+// A file opened but not yet read from, kept for its first reader so that
+// reading starts without opening and parsing the file on the reading path.
+class SpareInput {
+public:
+    void keep(FormatContext context);
+    FormatContext take();  // null once taken
+
+private:
+    std::mutex mutex_;
+    FormatContext context_;
+};
 
 // A stream that is a real track, not an embedded cover picture.
 bool isTrackStream(const AVStream* stream);

@@ -21,8 +21,8 @@ constexpr int kFramesPerBuffer = 8192;
 // decoded frame: channel mix, rate and sample format together.
 class FilePcmStream : public PcmStream {
 public:
-    static std::unique_ptr<FilePcmStream> open(const QString& path, int streamIndex, const AudioOutputSettings& settings,
-                                               Error* error);
+    static std::unique_ptr<FilePcmStream> open(const QString& path, FormatContext spare, int streamIndex,
+                                               const AudioOutputSettings& settings, Error* error);
 
     std::shared_ptr<SampleBuffer> nextBuffer() override;
     std::optional<Error> error() const override { return error_; }
@@ -68,7 +68,7 @@ private:
     std::optional<Error> error_;
 };
 
-std::unique_ptr<FilePcmStream> FilePcmStream::open(const QString& path, int streamIndex,
+std::unique_ptr<FilePcmStream> FilePcmStream::open(const QString& path, FormatContext spare, int streamIndex,
                                                    const AudioOutputSettings& settings, Error* error)
 {
     auto fail = [&](MediaErrorCode code, const QString& message) {
@@ -81,7 +81,14 @@ std::unique_ptr<FilePcmStream> FilePcmStream::open(const QString& path, int stre
 
     auto stream = std::make_unique<FilePcmStream>();
     QString reason;
-    stream->format_ = openInput(path, &reason);
+    // The asset has probed the file already: take its opened input, or skip
+    // the probing where the header says enough, so the first samples come at once.
+    stream->format_ = std::move(spare);
+    if (!stream->format_) {
+        stream->format_ = openInput(path, &reason, false);
+        if (stream->format_ && !probeIfNeeded(stream->format_.get(), streamIndex, &reason))
+            stream->format_.reset();
+    }
     if (!stream->format_)
         return fail(MediaErrorFileFormatNotRecognized, QStringLiteral("The file cannot be opened: %1").arg(reason));
     if (streamIndex < 0 || unsigned(streamIndex) >= stream->format_->nb_streams)
@@ -244,8 +251,9 @@ void FilePcmStream::commit(int frames)
 }  // namespace
 
 FileTrack::FileTrack(QString path, int streamIndex, int32_t trackID, MediaType mediaType,
-                     std::vector<FormatDescription> formats, MediaTime duration)
-    : Track(trackID, mediaType, std::move(formats), duration), path_(std::move(path)), streamIndex_(streamIndex)
+                     std::vector<FormatDescription> formats, MediaTime duration, std::shared_ptr<ffmpeg::SpareInput> spareInput)
+    : Track(trackID, mediaType, std::move(formats), duration), path_(std::move(path)), streamIndex_(streamIndex),
+      spareInput_(std::move(spareInput))
 {
 }
 
@@ -256,7 +264,7 @@ std::unique_ptr<PcmStream> FileTrack::openPcmStream(const AudioOutputSettings& s
             *error = mediaError(MediaErrorUnknown, QStringLiteral("Track %1 is not an audio track").arg(trackID_));
         return nullptr;
     }
-    return FilePcmStream::open(path_, streamIndex_, settings, error);
+    return FilePcmStream::open(path_, spareInput_ ? spareInput_->take() : nullptr, streamIndex_, settings, error);
 }
 
 }  // namespace tolvan

@@ -5,10 +5,12 @@
 
 namespace tolvan {
 
+namespace ffmpeg { class SpareInput; }
+
 class FileTrack : public Track {
 public:
     FileTrack(QString path, int streamIndex, int32_t trackID, MediaType mediaType, std::vector<FormatDescription> formats,
-              MediaTime duration);
+              MediaTime duration, std::shared_ptr<ffmpeg::SpareInput> spareInput = nullptr);
 
     const QString& path() const { return path_; }
 
@@ -17,6 +19,7 @@ public:
 private:
     QString path_;
     int streamIndex_;
+    std::shared_ptr<ffmpeg::SpareInput> spareInput_;  // the asset's opened file, for the first reader
 };
 
 }  // namespace tolvan

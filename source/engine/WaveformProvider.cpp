@@ -79,7 +79,9 @@ void WaveformProvider::startReadingWaveform()
         }
     }
     if (!operationQueue_)
-        operationQueue_ = std::make_unique<OperationQueue>("com.kestrova.readWaveform");
+        // The steps run one at a time anyway, each queueing the next; a limit
+        // of one keeps them on one thread, warm, instead of handing over.
+        operationQueue_ = std::make_unique<OperationQueue>("com.kestrova.readWaveform", 1);
 
     const AudioOutputSettings settings{.formatID = AudioFormatLinearPCM, .sampleRate = 8000.0, .channels = 1,
                                        .bitDepth = 8, .isFloat = false, .isBigEndian = false};
@@ -107,7 +109,7 @@ void WaveformProvider::startReadingWaveform()
 
     assetDuration_ = asset_ ? asset_->duration().seconds() : 0.0;
     const uint64_t buckets = ZNTUnsignedFromDouble(std::ceil(double(samplesPerSecond_) * assetDuration_));
-    samples_ = std::make_shared<WaveformSamples>(std::size_t(2 * buckets), int8_t(0));
+    samples_ = std::make_shared<WaveformSamples>(std::size_t(2 * buckets));
     samplesSinceNotification_ = 0;
     samplesPerNotification_ = ZNTUnsignedFromDouble(std::round(double(samplesPerSecond_) * 5.0));
 
@@ -239,24 +241,39 @@ bool WaveformProvider::fillBuckets(const SampleBuffer& buffer)
     }
     const double framesPerBucket = stream->sampleRate / double(samplesPerSecond_);
     const std::size_t step = std::max<uint32_t>(stream->channelsPerFrame, 1);
-    const auto* bytes = reinterpret_cast<const int8_t*>(buffer.data());
-    const std::size_t frames = buffer.numberOfSamples();
+    const auto* frame = reinterpret_cast<const int8_t*>(buffer.data());
+    const auto* end = frame + buffer.numberOfSamples() * step;
+    // The loop works on locals: the store's bytes may alias any member.
+    int8_t* store = samples_->data();
     const uint64_t storeEnd = bucketCount();
-    for (std::size_t i = 0; i < frames; ++i, bytes += step) {
-        const int value = step >= 2 ? (bytes[0] + bytes[1]) / 2 : bytes[0];
+    uint64_t offset = sampleOffset_;
+    double count = audioSampleIterCount_;
+    int positive = sampleMaxPositive_, negative = sampleMaxNegative_;
+    bool room = offset < storeEnd;
+    for (; frame < end; frame += step) {
+        const int value = step >= 2 ? (frame[0] + frame[1]) / 2 : frame[0];
         if (value > 0)
-            sampleMaxPositive_ = int8_t(std::max<int>(sampleMaxPositive_, value));
+            positive = std::max(positive, value);
         else
-            sampleMaxNegative_ = int8_t(std::min<int>(sampleMaxNegative_, value));
-        audioSampleIterCount_ += 1.0;
-        if (audioSampleIterCount_ > framesPerBucket) {
-            if (sampleOffset_ >= storeEnd)
-                return false;
-            writeBucket(sampleOffset_++);
-            audioSampleIterCount_ -= framesPerBucket;
+            negative = std::min(negative, value);
+        count += 1.0;
+        if (count > framesPerBucket) {
+            if (offset >= storeEnd) {
+                room = false;
+                break;
+            }
+            store[2 * offset] = int8_t(positive);
+            store[2 * offset + 1] = int8_t(negative);
+            ++offset;
+            positive = negative = 0;
+            count -= framesPerBucket;
         }
     }
-    return sampleOffset_ < storeEnd;
+    sampleOffset_ = offset;
+    audioSampleIterCount_ = count;
+    sampleMaxPositive_ = int8_t(positive);
+    sampleMaxNegative_ = int8_t(negative);
+    return room && offset < storeEnd;
 }
 
 void WaveformProvider::writeBucket(uint64_t index)

@@ -20,6 +20,8 @@
 #include <QString>
 
 #include <atomic>
+#include <cstdlib>
+#include <new>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -27,7 +29,28 @@
 
 inline const QString WaveformProviderSamplesAddedNotification = QStringLiteral("WaveformProviderSamplesAddedNotification");
 
-using WaveformSamples = std::vector<int8_t>;
+// The bucket bytes: a fixed-size, zero-filled block. Its zero pages come
+// from the system untouched, so a long song's store costs nothing up front.
+class WaveformSamples {
+public:
+    explicit WaveformSamples(std::size_t size) : bytes_(static_cast<int8_t*>(std::calloc(size ? size : 1, 1))), size_(size)
+    {
+        if (!bytes_)
+            throw std::bad_alloc();
+    }
+    ~WaveformSamples() { std::free(bytes_); }
+    WaveformSamples(const WaveformSamples&) = delete;
+    WaveformSamples& operator=(const WaveformSamples&) = delete;
+
+    std::size_t size() const { return size_; }
+    int8_t* data() { return bytes_; }
+    const int8_t* data() const { return bytes_; }
+    int8_t operator[](std::size_t index) const { return bytes_[index]; }
+
+private:
+    int8_t* bytes_;
+    std::size_t size_;
+};
 
 // A range of buckets: those from location up to, not including, location + length.
 struct WaveformSampleRange {

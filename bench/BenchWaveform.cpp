@@ -1,0 +1,66 @@
+// tolvan-bench waveform FILE: reads FILE's waveform at 8,000 buckets per
+// second through WaveformProvider, as the editor does, and prints the time
+// taken, the time to the first notification, the bucket count and the peak
+// resident memory.
+
+#include "bench/BenchCommand.h"
+
+#include "platform/foundation/NotificationCenter.h"
+#include "source/engine/AssetAdditions.h"
+#include "source/engine/WaveformProvider.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cstdio>
+
+namespace {
+
+int readWaveform(const QStringList& arguments)
+{
+    if (arguments.size() != 1) {
+        std::fprintf(stderr, "usage: tolvan-bench waveform FILE\n");
+        return 2;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    auto asset = tolvan::Asset::assetWithPath(arguments.first());
+    if (!hasAudio(*asset)) {
+        const auto error = asset->loadError();
+        std::fprintf(stderr, "%s: %s\n", qPrintable(arguments.first()),
+                     error ? qPrintable(error->description()) : "no audio track");
+        return 1;
+    }
+    const double opened = clock.nsecsElapsed() / 1e9;
+
+    auto provider = WaveformProvider::providerWithAsset(asset, 8000);
+    double firstNotification = -1.0;
+    bool done = false;
+    auto token = tolvan::NotificationCenter::defaultCenter().addObserver(
+        WaveformProviderSamplesAddedNotification, provider.get(), [&](const tolvan::Notification&) {
+            if (firstNotification < 0)
+                firstNotification = clock.nsecsElapsed() / 1e9 - opened;
+            done = provider->finished();
+        });
+    provider->startReadingWaveform();
+    while (!done)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+    const double seconds = clock.nsecsElapsed() / 1e9;
+
+    const QJsonObject result{
+        {"command", "waveform"},
+        {"seconds", seconds},
+        {"readSeconds", seconds - opened},
+        {"firstNotificationSeconds", firstNotification},
+        {"buckets", qint64(provider->waveformSamples()->size() / 2)},
+        {"peakBytes", qint64(tolvan::bench::peakResidentBytes())},
+    };
+    std::printf("%s\n", QJsonDocument(result).toJson(QJsonDocument::Compact).constData());
+    return 0;
+}
+
+const tolvan::bench::Registration registration("waveform", readWaveform);
+
+}  // namespace
