@@ -54,7 +54,7 @@ std::shared_ptr<MusicFolderLibrary> MusicFolderLibrary::open(const QString& apiV
         return fail(noAudio, QStringLiteral("The Music folder at \"%1\" holds no audio files.").arg(folder));
 
     std::shared_ptr<MusicFolderLibrary> library(new MusicFolderLibrary(folder, indexFile));
-    library->contents_ = music::makeContents(index);
+    library->contents_.store(music::makeContents(index));
     library->startScan();
     return library;
 }
@@ -71,15 +71,11 @@ MusicFolderLibrary::~MusicFolderLibrary()
         scanThread_.join();
 }
 
-std::shared_ptr<const MusicLibraryContents> MusicFolderLibrary::contents() const
-{
-    std::lock_guard lock(mutex_);
-    return contents_;
-}
+std::shared_ptr<const MusicLibraryContents> MusicFolderLibrary::contents() const { return contents_.load(); }
 
 void MusicFolderLibrary::setScanFinishedHandler(std::function<void()> handler)
 {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(handlerMutex_);
     scanFinished_ = std::move(handler);
 }
 
@@ -106,10 +102,10 @@ void MusicFolderLibrary::scan()
 
 void MusicFolderLibrary::publish(std::shared_ptr<const MusicLibraryContents> contents)
 {
+    contents_.store(std::move(contents));
     std::function<void()> handler;
     {
-        std::lock_guard lock(mutex_);
-        contents_ = std::move(contents);
+        std::lock_guard lock(handlerMutex_);
         handler = scanFinished_;
     }
     scanning_ = false;

@@ -98,8 +98,8 @@ private:
 
     const QString folder_;
     const QString indexFile_;
-    mutable std::mutex mutex_;
-    std::shared_ptr<const MusicLibraryContents> contents_;
+    std::atomic<std::shared_ptr<const MusicLibraryContents>> contents_;
+    std::mutex handlerMutex_;
     std::function<void()> scanFinished_;
     std::atomic<bool> scanning_{false};
     std::atomic<bool> stopping_{false};

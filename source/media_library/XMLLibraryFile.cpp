@@ -8,6 +8,7 @@
 #include <pugixml.hpp>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -186,18 +187,20 @@ XMLTrackPtr readTrack(const pugi::xml_node& dict)
 XMLTrackTable readTracks(pugi::xml_node dict)
 {
     XMLTrackTable tracks;
-    pugi::xml_node key = dict.first_child();
-    while (key) {
+    for (pugi::xml_node key = dict.first_child(); key;) {
         pugi::xml_node value = key.next_sibling();
-        if (!value)
-            break;
-        pugi::xml_node next = value.next_sibling();
-        if (std::strcmp(key.name(), "key") == 0 && is(value, "dict")) {
+        if (!is(key, "key") || !value) {
+            dict.remove_child(key);
+            key = value;
+            continue;
+        }
+        if (is(value, "dict")) {
             XMLTrackPtr track = readTrack(value);
             if (auto number = canonicalNumber(key.child_value()))
                 tracks.byKey.insert(*number, track);
             tracks.all.push_back(std::move(track));
         }
+        pugi::xml_node next = value.next_sibling();
         dict.remove_child(key);
         dict.remove_child(value);
         key = next;

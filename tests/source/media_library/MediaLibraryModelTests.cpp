@@ -89,11 +89,14 @@ protected:
         list.write("b.m4a\na.mp3\n");
     }
 
+    // The logged errors; events (the XML back end's own, logged from its thread) are left out.
     QStringList errorIDs() const
     {
         QStringList ids;
-        for (const QVariantMap& item : ZNTAnalytics::eventLog().value_or(QList<QVariantMap>{}))
-            ids << item.value("errorID").toString();
+        for (const QVariantMap& item : ZNTAnalytics::eventLog().value_or(QList<QVariantMap>{})) {
+            if (item.contains("errorID"))
+                ids << item.value("errorID").toString();
+        }
         return ids;
     }
 
@@ -157,7 +160,12 @@ TEST_F(FolderBackEnd, ChoiceFallsBackToTheXMLFileWhenTheFolderCannotOpen)
     std::unique_ptr<ZNTMediaLibrary> library = ZNTMediaLibrary::makeLibrary();
     EXPECT_TRUE(dynamic_cast<XMLMediaLibrary*>(library.get())) << library->description().toStdString();
     EXPECT_EQ(errorIDs(), QStringList{"Error opening iTunes library"});
-    const QVariant error = ZNTAnalytics::eventLog()->front().value("error");
+    QVariant error;
+    const QList<QVariantMap> log = ZNTAnalytics::eventLog().value_or(QList<QVariantMap>{});
+    for (const QVariantMap& item : log) {
+        if (item.contains("errorID"))
+            error = item.value("error");
+    }
     EXPECT_EQ(error.value<Error>().code, MusicFolderLibrary::noMusicFolder);
 
     QDir().mkpath(home.filePath("Music/Empty"));
