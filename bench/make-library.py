@@ -66,7 +66,7 @@ def track(out, rng, track_id, artist, album, number, genre, year):
     entry(out, "Genre", "string", genre)
     if artist.startswith("The "):
         entry(out, "Sort Artist", "string", artist[4:])
-    location = "file://localhost/Users/listener/Music/iTunes/iTunes%%20Media/Music/%s/%s/%02d%%20%s.mp3" % (
+    location = "file://localhost/srv/music/Library%%20Media/%s/%s/%02d%%20%s.mp3" % (
         artist.replace(" ", "%20"), album.replace(" ", "%20"), number, name.replace(" ", "%20"))
     entry(out, "Location", "string", location)
     entry(out, "File Folder Count", "integer", 5)
@@ -91,13 +91,12 @@ def main():
     count = int(sys.argv[1]) if len(sys.argv) > 1 else 50_000
     rng = random.Random(20240501)
     out = ['<?xml version="1.0" encoding="UTF-8"?>',
-           '<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">',
            '<plist version="1.0">', "<dict>",
            "\t<key>Major Version</key><integer>1</integer>",
            "\t<key>Minor Version</key><integer>1</integer>",
            "\t<key>Date</key><date>2024-05-01T12:00:00Z</date>",
-           "\t<key>Application Version</key><string>12.9.5.5</string>",
-           "\t<key>Music Folder</key><string>file://localhost/Users/listener/Music/iTunes/iTunes%20Media/</string>",
+           "\t<key>Application Version</key><string>1.0</string>",
+           "\t<key>Music Folder</key><string>file://localhost/srv/music/Library%20Media/</string>",
            "\t<key>Tracks</key>", "\t<dict>"]
     ids = []
     track_id = 1000

@@ -50,7 +50,6 @@ tone "$out/alerts/glint.m4a" 2.4 "$(note 2093 0 4 10)" "$(note 2637 0.05 4 10)" 
 
 cat > "$out/alerts/footer.plist" <<'PLIST'
 <?xml version="1.0" encoding="UTF-8"?>
-<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
 <plist version="1.0">
 <dict>
 	<key>title</key>

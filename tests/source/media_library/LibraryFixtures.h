@@ -42,7 +42,6 @@ inline QString array(const QStringList& values) { return "<array>\n" + values.jo
 inline QString document(const QString& root)
 {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
            "<plist version=\"1.0\">\n" + root + "\n</plist>\n";
 }
 

@@ -28,12 +28,13 @@ std::vector<std::string> pieces(const std::string& text, const XMLTrackSlices& s
 
 TEST(TrackSlices, CutsBetweenEntriesOfTheRootTracksDictionaryOnly)
 {
-    const std::string doc = text(pl::document(pl::dict({
+    std::string doc = text(pl::document(pl::dict({
         {"Comment", "<!-- <key>Tracks</key><dict> --><string>a &lt;dict&gt;</string>"},
         {"Playlists", pl::array({pl::dict({{"Tracks", pl::dict({{"9", pl::dict({})}})}})})},
         {"Tracks", pl::dict({{"1", pl::fileTrack(1, "One")}, {"2", "<dict/>"}, {"3", pl::fileTrack(3, "<![CDATA[</dict>]]>")},
                              {"4", pl::fileTrack(4, "Four")}, {"5", pl::fileTrack(5, "Five")}})},
     })));
+    doc.insert(doc.find("<plist"), "<!DOCTYPE plist SYSTEM \"plist.dtd\">\n");
     const auto slices = findTrackSlices(doc, 2);
     ASSERT_TRUE(slices);
     const auto parts = pieces(doc, *slices);
