@@ -1,0 +1,121 @@
+#include "platform/media/AssetExportSession.h"
+
+#include "platform/foundation/Dispatch.h"
+#include "platform/media/AssetReaderAudioMixOutput.h"
+#include "platform/media/AssetWriter.h"
+#include "platform/media/MediaError.h"
+
+#include <algorithm>
+
+namespace tolvan {
+
+namespace {
+
+// Exports run one after another; later ones wait their turn.
+SerialQueue& exportQueue()
+{
+    static SerialQueue queue("com.kestrova.exportSession");
+    return queue;
+}
+
+const AudioEncoderSettings kPresetSettings{.formatID = AudioFormatMPEG4AAC, .sampleRate = 44100.0, .channels = 2,
+                                           .channelLayoutTag = AudioChannelLayoutTagStereo, .bitRate = 256000};
+
+Error sessionError(const QString& message) { return mediaError(MediaErrorUnknown, message); }
+
+}  // namespace
+
+std::shared_ptr<AssetExportSession> AssetExportSession::exportSessionWithAsset(std::shared_ptr<Asset> asset, const QString& presetName)
+{
+    if (!asset || presetName != AssetExportPresetAppleM4A)
+        return nullptr;
+    return std::make_shared<AssetExportSession>(std::move(asset));
+}
+
+void AssetExportSession::exportAsynchronouslyWithCompletionHandler(std::function<void()> completion)
+{
+    AssetExportSessionStatus expected = AssetExportSessionStatusUnknown;
+    if (!status_.compare_exchange_strong(expected, AssetExportSessionStatusWaiting))
+        return;
+    completion_ = std::move(completion);
+    exportQueue().async([self = shared_from_this()] { self->run(); });
+}
+
+std::optional<Error> AssetExportSession::error() const
+{
+    std::lock_guard lock(errorMutex_);
+    return error_;
+}
+
+void AssetExportSession::end(AssetExportSessionStatus status, std::optional<Error> error)
+{
+    if (status == AssetExportSessionStatusFailed && !error)
+        error = sessionError(QStringLiteral("The export failed"));
+    {
+        std::lock_guard lock(errorMutex_);
+        error_ = std::move(error);
+    }
+    if (status == AssetExportSessionStatusCompleted)
+        progress_ = 1.0f;
+    status_ = status;
+    if (auto completion = std::move(completion_))
+        completion();
+}
+
+void AssetExportSession::run()
+{
+    if (cancelled_)
+        return end(AssetExportSessionStatusCancelled);
+    status_ = AssetExportSessionStatusExporting;
+    if (fileType_ != FileTypeAppleM4A)
+        return end(AssetExportSessionStatusFailed, sessionError(QStringLiteral("The export preset writes MPEG-4 audio files only")));
+
+    Error error;
+    auto reader = AssetReader::assetReaderWithAsset(asset_, &error);
+    if (!reader)
+        return end(AssetExportSessionStatusFailed, error);
+    auto output = AssetReaderAudioMixOutput::assetReaderAudioMixOutputWithAudioTracks(asset_->tracksWithMediaType(MediaType::Audio), {});
+    output->setAudioMix(mix_);
+    reader->addOutput(output);
+    if (!reader->startReading())
+        return end(AssetExportSessionStatusFailed, reader->error());
+
+    auto writer = AssetWriter::assetWriterWithURL(path_, *fileType_, &error);
+    if (!writer)
+        return end(AssetExportSessionStatusFailed, error);
+    auto input = AssetWriterInput::assetWriterInputWithMediaType(MediaType::Audio, kPresetSettings);
+    writer->addInput(input);
+    writer->setMetadata(metadata_);
+    if (!writer->startWriting())
+        return end(AssetExportSessionStatusFailed, writer->error());
+    writer->startSessionAtSourceTime(MediaTime::zero());
+
+    const double totalFrames = std::max(1.0, asset_->duration().seconds() * kPresetSettings.sampleRate);
+    int64_t frames = 0;
+    while (!cancelled_) {
+        auto buffer = output->copyNextSampleBuffer();
+        if (!buffer)
+            break;
+        if (!input->appendSampleBuffer(*buffer)) {
+            reader->cancelReading();
+            return end(AssetExportSessionStatusFailed, writer->error());
+        }
+        frames += int64_t(buffer->numberOfSamples());
+        progress_ = float(std::min(1.0, double(frames) / totalFrames));
+    }
+    if (cancelled_) {
+        reader->cancelReading();
+        writer->cancelWriting();
+        return end(AssetExportSessionStatusCancelled);
+    }
+    if (reader->status() == AssetReaderStatusFailed) {
+        writer->cancelWriting();
+        return end(AssetExportSessionStatusFailed, reader->error());
+    }
+    input->markAsFinished();
+    if (!writer->finishWriting())
+        return end(AssetExportSessionStatusFailed, writer->error());
+    end(AssetExportSessionStatusCompleted);
+}
+
+}  // namespace tolvan

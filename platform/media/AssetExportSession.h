@@ -1,0 +1,78 @@
+#pragma once
+// Exports an asset to a file in one step: decodes its audio tracks through an
+// audio mix and encodes them with an asset writer, on a queue of its own.
+// The one preset writes AAC at 44,100 Hz, stereo, 256,000 bit/s into an
+// MPEG-4 audio file with the session's metadata.
+
+#include "platform/foundation/Error.h"
+#include "platform/media/Asset.h"
+#include "platform/media/AudioMix.h"
+#include "platform/media/MetadataItem.h"
+
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+namespace tolvan {
+
+inline const QString AssetExportPresetAppleM4A = QStringLiteral("AVAssetExportPresetAppleM4A");
+
+enum AssetExportSessionStatus : int64_t {
+    AssetExportSessionStatusUnknown = 0,
+    AssetExportSessionStatusWaiting = 1,  // queued behind other exports
+    AssetExportSessionStatusExporting = 2,
+    AssetExportSessionStatusCompleted = 3,
+    AssetExportSessionStatusFailed = 4,
+    AssetExportSessionStatusCancelled = 5,
+};
+
+class AssetExportSession : public std::enable_shared_from_this<AssetExportSession> {
+public:
+    // Null for a preset other than AssetExportPresetAppleM4A or no asset.
+    static std::shared_ptr<AssetExportSession> exportSessionWithAsset(std::shared_ptr<Asset> asset, const QString& presetName);
+
+    explicit AssetExportSession(std::shared_ptr<Asset> asset) : asset_(std::move(asset)) {}
+
+    // Set before the export starts. The preset writes FileTypeAppleM4A only;
+    // any other type, or none, fails the export.
+    void setOutputFileType(std::optional<QString> fileType) { fileType_ = std::move(fileType); }
+    void setOutputURL(QString path) { path_ = std::move(path); }
+    void setAudioMix(std::optional<AudioMix> mix) { mix_ = std::move(mix); }
+    void setMetadata(std::vector<MetadataItem> metadata) { metadata_ = std::move(metadata); }
+
+    const std::optional<QString>& outputFileType() const { return fileType_; }
+    const QString& outputURL() const { return path_; }
+
+    // Queues the export; completion runs on the export queue once it has
+    // ended (completed, failed or cancelled). Only the first call counts.
+    void exportAsynchronouslyWithCompletionHandler(std::function<void()> completion);
+    // Stops a waiting or running export; it ends as cancelled, its file removed.
+    void cancelExport() { cancelled_ = true; }
+
+    AssetExportSessionStatus status() const { return status_.load(); }
+    std::optional<Error> error() const;
+    float progress() const { return progress_.load(); }  // 0.0 to 1.0
+
+private:
+    void run();
+    void end(AssetExportSessionStatus status, std::optional<Error> error = std::nullopt);
+
+    std::shared_ptr<Asset> asset_;
+    std::optional<QString> fileType_;
+    QString path_;
+    std::optional<AudioMix> mix_;
+    std::vector<MetadataItem> metadata_;
+    std::function<void()> completion_;
+    std::atomic<AssetExportSessionStatus> status_{AssetExportSessionStatusUnknown};
+    std::atomic<float> progress_{0.0f};
+    std::atomic<bool> cancelled_{false};
+    mutable std::mutex errorMutex_;
+    std::optional<Error> error_;
+};
+
+}  // namespace tolvan

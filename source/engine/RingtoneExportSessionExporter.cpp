@@ -1,0 +1,94 @@
+#include "source/engine/RingtoneExportSessionExporter.h"
+
+#include "platform/media/MediaError.h"
+
+using namespace tolvan;
+
+std::shared_ptr<RingtoneExportSessionExporter> RingtoneExportSessionExporter::exporterWithOutputURL(
+    const QUrl& outputURL, std::shared_ptr<Asset> asset, int32_t kind, std::optional<AudioMix> audioMix,
+    std::optional<std::vector<MetadataItem>> metadata)
+{
+    return RingtoneExporter::exporterWithOutputURL<RingtoneExportSessionExporter>(outputURL, std::move(asset), kind, std::move(audioMix),
+                                                                                 std::move(metadata));
+}
+
+RingtoneExportSessionExporter::~RingtoneExportSessionExporter()
+{
+    if (exportSession_)
+        exportSession_->cancelExport();
+}
+
+void RingtoneExportSessionExporter::startExporting()
+{
+    if (exportSession_ || refusal_)
+        return;  // an exporter makes one export
+    if (auto refusal = destinationError()) {
+        refusal_ = refusal;
+        return finishExporting();
+    }
+    exportSession_ = AssetExportSession::exportSessionWithAsset(asset(), AssetExportPresetAppleM4A);
+    if (!exportSession_) {
+        refusal_ = mediaError(MediaErrorUnknown, QStringLiteral("There is nothing to export"));
+        return finishExporting();
+    }
+    exportSession_->setOutputFileType(exportFileType());
+    exportSession_->setOutputURL(outputURL().toLocalFile());
+    exportSession_->setAudioMix(audioMix());
+    exportSession_->setMetadata(exportableMetadata());
+
+    // The timer is in place before the session can end and stop it.
+    auto self = std::static_pointer_cast<RingtoneExportSessionExporter>(shared_from_this());
+    progressTimer_.reset(new QTimer);
+    progressTimer_->setInterval(500);
+    QObject::connect(progressTimer_.get(), &QTimer::timeout, [weak = std::weak_ptr(self)] {
+        if (auto exporter = weak.lock())
+            exporter->timerFired();
+    });
+    progressTimer_->start();
+    exportSession_->exportAsynchronouslyWithCompletionHandler([self] { self->finishExporting(); });
+}
+
+bool RingtoneExportSessionExporter::exportInProgress() const
+{
+    const int64_t current = status();
+    return current == RingtoneExporterStatusWaiting || current == RingtoneExporterStatusExporting;
+}
+
+int64_t RingtoneExportSessionExporter::status() const
+{
+    if (refusal_)
+        return RingtoneExporterStatusFailed;
+    return exportSession_ ? int64_t(exportSession_->status()) : int64_t(RingtoneExporterStatusUnknown);
+}
+
+std::optional<Error> RingtoneExportSessionExporter::error() const
+{
+    if (refusal_)
+        return refusal_;
+    return exportSession_ ? exportSession_->error() : std::nullopt;
+}
+
+double RingtoneExportSessionExporter::progress() const { return exportSession_ ? double(exportSession_->progress()) : 0.0; }
+
+void RingtoneExportSessionExporter::timerFired()
+{
+    if (observer_)
+        observer_(QStringLiteral("progress"));
+}
+
+void RingtoneExportSessionExporter::finishExporting()
+{
+    // The session ends on its own queue; the timer is stopped on its thread.
+    if (QTimer* timer = progressTimer_.get()) {
+        auto self = std::static_pointer_cast<RingtoneExportSessionExporter>(shared_from_this());
+        QMetaObject::invokeMethod(timer, [self] { self->invalidateProgressTimer(); }, Qt::QueuedConnection);
+    }
+    sendExporterDidFinish();
+}
+
+void RingtoneExportSessionExporter::invalidateProgressTimer()
+{
+    if (progressTimer_)
+        progressTimer_->stop();
+    progressTimer_.reset();
+}

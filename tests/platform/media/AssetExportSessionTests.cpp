@@ -1,0 +1,150 @@
+#include "platform/media/AssetExportSession.h"
+
+#include "platform/foundation/Dispatch.h"
+#include "platform/media/AssetWriter.h"
+#include "platform/media/PcmStream.h"
+
+#include "tests/support/AudioFixtures.h"
+#include "tests/support/EventLoop.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <thread>
+
+using namespace tolvan;
+using namespace tolvan::test;
+
+namespace {
+
+constexpr int kRate = 44100;
+
+// An asset whose audio arrives slowly: buffers of one constant value.
+class SlowAsset : public Asset {
+public:
+    class SlowTrack : public Track {
+    public:
+        SlowTrack(int buffers) : Track(1, MediaType::Audio, {}, MediaTime::make(int64_t(buffers) * 4096, kRate)), buffers_(buffers) {}
+
+        std::unique_ptr<PcmStream> openPcmStream(const AudioOutputSettings& settings, Error*) const override
+        {
+            struct Stream : PcmStream {
+                int left;
+                FormatDescription format;
+                int64_t position = 0;
+                std::shared_ptr<SampleBuffer> nextBuffer() override
+                {
+                    if (left-- <= 0)
+                        return nullptr;
+                    std::this_thread::sleep_for(std::chrono::milliseconds(40));
+                    std::vector<int16_t> samples(4096 * 2, 10000);
+                    std::vector<uint8_t> bytes(reinterpret_cast<uint8_t*>(samples.data()), reinterpret_cast<uint8_t*>(samples.data() + samples.size()));
+                    auto buffer = std::make_shared<SampleBuffer>(format, MediaTime::make(position, kRate), std::move(bytes));
+                    position += 4096;
+                    return buffer;
+                }
+                std::optional<Error> error() const override { return std::nullopt; }
+            };
+            auto stream = std::make_unique<Stream>();
+            stream->left = buffers_;
+            stream->format = {MediaType::Audio, "pcm", settings.streamDescription()};
+            return stream;
+        }
+
+    private:
+        int buffers_;
+    };
+
+    explicit SlowAsset(int buffers) : track_(std::make_shared<SlowTrack>(buffers)) {}
+    MediaTime duration() const override { return track_->duration(); }
+    std::vector<std::shared_ptr<Track>> tracks() const override { return {track_}; }
+
+private:
+    std::shared_ptr<Track> track_;
+};
+
+double rms(const QByteArray& pcm)
+{
+    const auto* samples = reinterpret_cast<const int16_t*>(pcm.constData());
+    const qsizetype count = pcm.size() / 2;
+    double sum = 0;
+    for (qsizetype i = 0; i < count; ++i)
+        sum += double(samples[i]) * samples[i];
+    return count ? std::sqrt(sum / double(count)) : 0.0;
+}
+
+class AssetExportSessionTest : public ::testing::Test {
+protected:
+    std::shared_ptr<AssetExportSession> sessionFor(std::shared_ptr<Asset> asset, const QString& name, const QString& type)
+    {
+        auto session = AssetExportSession::exportSessionWithAsset(std::move(asset), AssetExportPresetAppleM4A);
+        session->setOutputURL(dir.filePath(name));
+        session->setOutputFileType(type);
+        return session;
+    }
+
+    void exportAndWait(const std::shared_ptr<AssetExportSession>& session)
+    {
+        session->exportAsynchronouslyWithCompletionHandler([this] {
+            offMainThread = !isMainThread();
+            ++completions;
+        });
+        ASSERT_TRUE(waitUntil([&] { return completions > 0; }, 30000));
+        drainEvents(50);
+        EXPECT_EQ(completions, 1);
+        EXPECT_TRUE(offMainThread);
+    }
+
+    QStringList entries() const { return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot); }
+
+    QTemporaryDir dir;
+    std::atomic<int> completions{0};
+    std::atomic<bool> offMainThread{false};
+};
+
+}  // namespace
+
+TEST_F(AssetExportSessionTest, ExportsTheAssetThroughItsMix)
+{
+    const QString song = dir.filePath("song.wav");
+    ASSERT_TRUE(writeTone(song, {.seconds = 2.0, .noise = true}));
+    auto asset = Asset::assetWithPath(song);
+    AudioMix mix;
+    AudioMixInputParameters half(asset->tracks().front()->trackID());
+    half.setVolume(0.5f, MediaTime::zero());
+    mix.inputParameters.push_back(half);
+
+    auto session = sessionFor(asset, "out.m4a", FileTypeAppleM4A);
+    session->setAudioMix(mix);
+    EXPECT_EQ(session->status(), AssetExportSessionStatusUnknown);
+    exportAndWait(session);
+    ASSERT_EQ(session->status(), AssetExportSessionStatusCompleted) << session->error()->message.toStdString();
+    EXPECT_EQ(session->progress(), 1.0f);
+    EXPECT_NEAR(rms(decodeWithFfmpeg(dir.filePath("out.m4a"), kRate, 2)) / rms(decodeWithFfmpeg(song, kRate, 2)), 0.5, 0.03);
+}
+
+TEST_F(AssetExportSessionTest, ThePresetWritesNoWaveFiles)
+{
+    auto session = sessionFor(std::make_shared<SlowAsset>(1), "out.wav", FileTypeWAVE);
+    exportAndWait(session);
+    EXPECT_EQ(session->status(), AssetExportSessionStatusFailed);
+    EXPECT_TRUE(session->error());
+    EXPECT_TRUE(entries().isEmpty());
+    EXPECT_FALSE(AssetExportSession::exportSessionWithAsset(std::make_shared<SlowAsset>(1), "AVAssetExportPresetHighestQuality"));
+}
+
+TEST_F(AssetExportSessionTest, CancelledExportEndsOnceAndLeavesNoFile)
+{
+    auto session = sessionFor(std::make_shared<SlowAsset>(100), "out.m4a", FileTypeAppleM4A);
+    session->exportAsynchronouslyWithCompletionHandler([this] { ++completions; });
+    ASSERT_TRUE(waitUntil([&] { return session->progress() > 0; }));
+    session->cancelExport();
+    ASSERT_TRUE(waitUntil([&] { return completions > 0; }));
+    drainEvents(50);
+    EXPECT_EQ(completions, 1);
+    EXPECT_EQ(session->status(), AssetExportSessionStatusCancelled);
+    EXPECT_LT(session->progress(), 1.0f);
+    EXPECT_TRUE(entries().isEmpty());
+}

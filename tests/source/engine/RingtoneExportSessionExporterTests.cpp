@@ -1,0 +1,161 @@
+#include "source/engine/RingtoneExportSessionExporter.h"
+#include "source/engine/RingtoneDescription.h"
+
+#include "platform/media/FfmpegSupport.h"
+#include "platform/media/PcmStream.h"
+
+#include "tests/support/AudioFixtures.h"
+#include "tests/support/EventLoop.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <taglib/mp4file.h>
+
+#include <thread>
+
+using namespace tolvan;
+using namespace tolvan::test;
+
+namespace {
+
+constexpr int kRate = 44100;
+
+// Audio that arrives slowly enough for the progress timer to fire: 40 ms
+// per buffer of 4096 silent frames.
+class SlowAsset : public Asset {
+    class SlowTrack : public Track {
+    public:
+        explicit SlowTrack(int buffers) : Track(1, MediaType::Audio, {}, MediaTime::make(int64_t(buffers) * 4096, kRate)), buffers_(buffers) {}
+
+        std::unique_ptr<PcmStream> openPcmStream(const AudioOutputSettings& settings, Error*) const override
+        {
+            struct Stream : PcmStream {
+                int left = 0;
+                FormatDescription format;
+                int64_t position = 0;
+                std::shared_ptr<SampleBuffer> nextBuffer() override
+                {
+                    if (left-- <= 0)
+                        return nullptr;
+                    std::this_thread::sleep_for(std::chrono::milliseconds(40));
+                    auto buffer = std::make_shared<SampleBuffer>(format, MediaTime::make(position, kRate), std::vector<uint8_t>(4096 * 4));
+                    position += 4096;
+                    return buffer;
+                }
+                std::optional<Error> error() const override { return std::nullopt; }
+            };
+            auto stream = std::make_unique<Stream>();
+            stream->left = buffers_;
+            stream->format = {MediaType::Audio, "pcm", settings.streamDescription()};
+            return stream;
+        }
+
+    private:
+        int buffers_;
+    };
+
+public:
+    explicit SlowAsset(int buffers) : track_(std::make_shared<SlowTrack>(buffers)) {}
+    MediaTime duration() const override { return track_->duration(); }
+    std::vector<std::shared_ptr<Track>> tracks() const override { return {track_}; }
+
+private:
+    std::shared_ptr<Track> track_;
+};
+
+struct CountingDelegate : RingtoneExporterDelegate {
+    std::atomic<int> calls{0};
+    std::atomic<bool> alwaysOnMainThread{true};
+    void ringtoneExporterDidFinishExporting(const std::shared_ptr<RingtoneExporter>&) override
+    {
+        alwaysOnMainThread = alwaysOnMainThread && isMainThread();
+        ++calls;
+    }
+};
+
+class RingtoneExportSessionExporterTest : public ::testing::Test {
+protected:
+    void run(const std::shared_ptr<RingtoneExportSessionExporter>& exporter)
+    {
+        exporter->setDelegate(delegate);
+        exporter->startExporting();
+        ASSERT_TRUE(waitUntil([&] { return delegate->calls > 0; }, 30000));
+        drainEvents(100);
+        EXPECT_EQ(delegate->calls, 1);
+        EXPECT_TRUE(delegate->alwaysOnMainThread);
+        EXPECT_FALSE(exporter->exportInProgress());
+        EXPECT_EQ(exporter->progressTimer(), nullptr);
+    }
+
+    QTemporaryDir dir;
+    std::shared_ptr<CountingDelegate> delegate = std::make_shared<CountingDelegate>();
+};
+
+}  // namespace
+
+TEST_F(RingtoneExportSessionExporterTest, WritesTheToneWithItsItems)
+{
+    const QString songPath = dir.filePath("song.wav");
+    ASSERT_TRUE(writeTone(songPath, {.seconds = 4.0, .noise = true}));
+    auto description = RingtoneDescription::descriptionWithAsset(Asset::assetWithPath(songPath), 0, ZNTTimeRangeMake(0.5, 2.0), 0.5, 0.5,
+                                                                 0.0, 1.0);
+    auto composition = description->makeComposition();
+    const QString path = dir.filePath("tone.m4r");
+    auto exporter = RingtoneExportSessionExporter::exporterWithOutputURL(QUrl::fromLocalFile(path), composition, 0,
+                                                                         description->makeAudioMixForAsset(composition, 0.0),
+                                                                         std::vector<MetadataItem>{});
+    EXPECT_EQ(exporter->status(), RingtoneExporterStatusUnknown);
+    run(exporter);
+    ASSERT_EQ(exporter->status(), RingtoneExporterStatusCompleted) << exporter->error()->message.toStdString();
+    EXPECT_EQ(exporter->progress(), 1.0);
+
+    QString reason;
+    auto format = ffmpeg::openInput(path, &reason);
+    ASSERT_TRUE(format);
+    EXPECT_EQ(format->streams[0]->codecpar->codec_id, AV_CODEC_ID_AAC);
+    EXPECT_EQ(format->streams[0]->codecpar->sample_rate, kRate);
+    EXPECT_NEAR(double(format->duration) / AV_TIME_BASE, 2.0, 1024.0 / kRate);
+    TagLib::MP4::File file(path.toUtf8().constData());
+    EXPECT_EQ(file.tag()->item("stik").toByte(), 14);
+    EXPECT_EQ(file.tag()->comment().to8Bit(true), "Made with Tolvan, https://tolvan.app/");
+}
+
+TEST_F(RingtoneExportSessionExporterTest, ObserversHearOfProgressTwiceASecond)
+{
+    auto exporter = RingtoneExportSessionExporter::exporterWithOutputURL(QUrl::fromLocalFile(dir.filePath("slow.m4r")),
+                                                                         std::make_shared<SlowAsset>(40), 1, std::nullopt,
+                                                                         std::vector<MetadataItem>{});
+    std::vector<double> seen;
+    bool onMainThread = true;
+    exporter->setObserver([&](const QString& key) {
+        EXPECT_EQ(key, "progress");
+        onMainThread = onMainThread && isMainThread();
+        seen.push_back(exporter->progress());
+    });
+    QElapsedTimer clock;
+    clock.start();
+    run(exporter);  // about 1.6 s of reading
+    const double seconds = clock.elapsed() / 1000.0;
+    EXPECT_EQ(exporter->status(), RingtoneExporterStatusCompleted);
+    EXPECT_GE(seen.size(), 2u);
+    EXPECT_LE(double(seen.size()), seconds * 2 + 1);
+    EXPECT_TRUE(onMainThread);
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    const std::size_t calls = seen.size();
+    drainEvents(700);
+    EXPECT_EQ(seen.size(), calls);  // the timer is gone with the export
+}
+
+TEST_F(RingtoneExportSessionExporterTest, RefusedDestinationFailsOnce)
+{
+    const QString songPath = dir.filePath("song.m4a");
+    ASSERT_TRUE(writeTone(songPath, {.seconds = 1.0}));
+    auto exporter = RingtoneExportSessionExporter::exporterWithOutputURL(QUrl::fromLocalFile(songPath), Asset::assetWithPath(songPath), 0,
+                                                                         std::nullopt, std::vector<MetadataItem>{});
+    run(exporter);
+    EXPECT_EQ(exporter->status(), RingtoneExporterStatusFailed);
+    ASSERT_TRUE(exporter->error());
+    EXPECT_EQ(exporter->error()->code, RingtoneExporterErrorDestinationIsSource);
+}
