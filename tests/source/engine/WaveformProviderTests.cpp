@@ -232,6 +232,21 @@ TEST_F(WaveformProviderTest, StoppedProvidersStayUnfinishedAndFallSilent)
     EXPECT_LT(ZNTTimeRangeEnd(provider->timeRangeOfSamples()), 120.0);
 }
 
+TEST_F(WaveformProviderTest, PausedReadingHoldsUntilResumed)
+{
+    auto provider = WaveformProvider::providerWithAsset(Asset::assetWithPath(tone("song.wav", {.seconds = 20.0})), kRate);
+    provider->startReadingWaveform();
+    provider->pauseReadingWaveform();
+    drainEvents(100);
+    const ZNTTimeRange held = provider->timeRangeOfSamples();
+    drainEvents(200);
+    EXPECT_FALSE(provider->finished());
+    EXPECT_TRUE(ZNTTimeRangeEqualToRange(provider->timeRangeOfSamples(), held));
+    provider->resumeReadingWaveform();
+    EXPECT_TRUE(waitUntil([&] { return provider->finished(); }));
+    EXPECT_TRUE(ZNTTimeRangeEqualToRange(provider->timeRangeOfSamples(), {0.0, 20.0}));
+}
+
 TEST_F(WaveformProviderTest, AudioLongerThanTheStatedDurationIsDroppedAtTheStoreEnd)
 {
     auto song = Asset::assetWithPath(tone("long.wav", {.seconds = 3.0, .channels = 1}));
