@@ -1,9 +1,11 @@
 #include "source/engine/RingtoneDescription.h"
 
 #include "source/engine/AssetAdditions.h"
+#include "source/engine/RingtoneAssetWriterExporter.h"
 #include "source/engine/RingtonePreviewer.h"
 
 #include <QDebug>
+#include <QUrl>
 
 using namespace tolvan;
 
@@ -91,4 +93,19 @@ std::shared_ptr<RingtonePreviewer> RingtoneDescription::previewer() const
     if (!composition)
         return nullptr;
     return RingtonePreviewer::previewerWithAsset(composition, makeAudioMixForAsset(composition, 0.0));
+}
+
+std::shared_ptr<RingtoneAssetWriterExporter> RingtoneDescription::exporterWithDelegate(std::weak_ptr<RingtoneExporterDelegate> delegate,
+                                                                                       const QString& destination,
+                                                                                       std::optional<std::vector<MetadataItem>> metadata,
+                                                                                       Error*) const
+{
+    auto composition = makeComposition();
+    std::optional<AudioMix> mix;
+    if (composition)
+        mix = makeAudioMixForAsset(composition, 0.0);
+    auto exporter = RingtoneAssetWriterExporter::exporterWithOutputURL(QUrl::fromLocalFile(destination), composition, kind_,
+                                                                        std::move(mix), std::move(metadata));
+    exporter->setDelegate(std::move(delegate));
+    return exporter;
 }

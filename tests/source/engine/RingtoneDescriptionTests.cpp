@@ -1,5 +1,6 @@
 #include "source/engine/RingtoneDescription.h"
 
+#include "source/engine/RingtoneAssetWriterExporter.h"
 #include "tests/support/AudioFixtures.h"
 
 #include <QTemporaryDir>
@@ -114,4 +115,20 @@ TEST_F(RingtoneDescriptionTest, WithoutASongThereIsNothingToPlay)
     auto description = RingtoneDescription::descriptionWithAsset(nullptr, 0, ZNTTimeRangeMake(0, 1), 0, 0, 0, 1);
     EXPECT_EQ(description->makeComposition(), nullptr);
     EXPECT_EQ(description->previewer(), nullptr);
+}
+
+TEST_F(RingtoneDescriptionTest, TheExporterWritesTheToneWithItsMixAndKind)
+{
+    auto description = RingtoneDescription::descriptionWithAsset(song, 1, ZNTTimeRangeMake(3.0, 10.0), 2, 3, 4, 1.0);
+    auto delegate = std::make_shared<RingtoneExporterDelegate>();
+    auto exporter = description->exporterWithDelegate(delegate, dir.filePath("tone.m4r"), std::vector<MetadataItem>{}, nullptr);
+    ASSERT_TRUE(exporter);
+    EXPECT_EQ(exporter->outputURL(), QUrl::fromLocalFile(dir.filePath("tone.m4r")));
+    EXPECT_EQ(exporter->kind(), 1);
+    EXPECT_EQ(exporter->delegate(), delegate);
+    EXPECT_EQ(exporter->status(), 0);  // not started
+    ASSERT_TRUE(exporter->asset());
+    EXPECT_NEAR(exporter->asset()->duration().seconds(), 14.01, 1e-9);
+    ASSERT_TRUE(exporter->audioMix());
+    EXPECT_EQ(exporter->audioMix()->inputParameters.size(), 1u);
 }
