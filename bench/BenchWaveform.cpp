@@ -45,8 +45,21 @@ int readWaveform(const QStringList& arguments)
             done = provider->finished();
         });
     provider->startReadingWaveform();
-    while (!done)
+    // A reading that fails ends without a last notification: give up once
+    // the samples have not grown for a few seconds.
+    QElapsedTimer stalled;
+    stalled.start();
+    double reached = 0.0;
+    while (!done) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+        if (const double end = ZNTTimeRangeEnd(provider->timeRangeOfSamples()); end != reached) {
+            reached = end;
+            stalled.restart();
+        } else if (stalled.elapsed() > 5000) {
+            std::fprintf(stderr, "%s: reading stopped at %.3f seconds\n", qPrintable(arguments.first()), reached);
+            return 1;
+        }
+    }
     const double seconds = clock.nsecsElapsed() / 1e9;
 
     const QJsonObject result{
