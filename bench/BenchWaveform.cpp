@@ -13,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -50,8 +51,10 @@ int readWaveform(const QStringList& arguments)
     QElapsedTimer stalled;
     stalled.start();
     double reached = 0.0;
+    QTimer tick;  // wakes the waiting loop to look for a stall
+    tick.start(100);
     while (!done) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         if (const double end = ZNTTimeRangeEnd(provider->timeRangeOfSamples()); end != reached) {
             reached = end;
             stalled.restart();

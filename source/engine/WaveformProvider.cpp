@@ -252,10 +252,10 @@ bool WaveformProvider::fillBuckets(const SampleBuffer& buffer)
     bool room = offset < storeEnd;
     for (; frame < end; frame += step) {
         const int value = step >= 2 ? (frame[0] + frame[1]) / 2 : frame[0];
-        if (value > 0)
-            positive = std::max(positive, value);
-        else
-            negative = std::min(negative, value);
+        // The positive peak only grows from 0 and the negative only falls
+        // from 0, so both may see every value: no branch on the sign.
+        positive = std::max(positive, value);
+        negative = std::min(negative, value);
         count += 1.0;
         if (count > framesPerBucket) {
             if (offset >= storeEnd) {
