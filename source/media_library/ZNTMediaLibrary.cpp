@@ -35,6 +35,17 @@ QVariant ZNTMediaLibraryAlbum::valueForKey(const QString& key) const
     return {};
 }
 
+QString ZNTMediaLibraryMediaItem::albumTitle() const
+{
+    const auto itemAlbum = album();
+    return itemAlbum ? itemAlbum->title() : QString();
+}
+
+QString ZNTMediaLibraryMediaItem::description() const
+{
+    return QStringLiteral("<ZNTMediaLibraryMediaItem title: %1, location: %2>").arg(title(), location().toString());
+}
+
 QVariant ZNTMediaLibraryMediaItem::valueForKey(const QString& key) const
 {
     if (key == QLatin1String("title"))

@@ -4,6 +4,8 @@
 // could open the user's library. Properties a back end does not answer read as
 // null, 0 or false.
 
+#include "source/engine/TolvanSource.h"
+
 #include <QImage>
 #include <QObject>
 #include <QSize>
@@ -61,20 +63,24 @@ public:
     QVariant valueForKey(const QString& key) const;
 };
 
-class ZNTMediaLibraryMediaItem {
+// A track of the library; it is also what a library source is made from.
+class ZNTMediaLibraryMediaItem : public TolvanSourceMediaItem {
 public:
-    virtual ~ZNTMediaLibraryMediaItem() = default;
+    ~ZNTMediaLibraryMediaItem() override = default;
 
-    virtual QString title() const { return {}; }
+    QString title() const override { return {}; }
     virtual QString sortTitle() const { return {}; }
     virtual ZNTMediaLibraryArtistPtr artist() const { return {}; }
     virtual ZNTMediaLibraryAlbumPtr album() const { return {}; }
     virtual QString genre() const { return {}; }
     virtual bool drmProtected() const { return false; }
     virtual unsigned locationType() const { return ZNTMediaLibraryLocationTypeUnknown; }
-    virtual QUrl location() const { return {}; }
+    QUrl location() const override { return {}; }
     virtual unsigned trackNumber() const { return 0; }
-    virtual QImage artworkWithSuggestedSize(QSize) const { return {}; }
+    QImage artworkWithSuggestedSize(QSize) const override { return {}; }
+    // The title of the item's album, or none.
+    QString albumTitle() const override;
+    QString description() const override;
 
     // A new item of the same back end that answers every property like this one.
     virtual ZNTMediaLibraryMediaItemPtr copy() const { return std::make_shared<ZNTMediaLibraryMediaItem>(); }
