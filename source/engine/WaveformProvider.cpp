@@ -179,7 +179,7 @@ void WaveformProvider::readSampleBuffer(Operation& operation)
     if (buffer) {
         // Buckets past the store's end are dropped; once it is full the rest
         // of the song cannot add anything, so reading ends there.
-        if (!fillBuckets(*buffer) && reader_) {
+        if (!fillBuckets(*buffer)) {
             reader_->cancelReading();
             endOfStream = true;
         }
