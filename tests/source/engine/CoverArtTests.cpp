@@ -125,3 +125,19 @@ TEST_F(CoverArtTest, WritingTextTagsIntoAnMP3LeavesItsPicturesAlone)
     EXPECT_FALSE(ZNTWriteTagsAndCoverArt(target, {}));
     EXPECT_FALSE(ZNTWriteTagsAndCoverArt(dir.filePath("missing.mp3"), {{"Name", "x"}}));
 }
+
+TEST_F(CoverArtTest, PreviewFallsFromCoverToThumbnailToTheDefaultCover)
+{
+    const QString withCover = tone("cover.mp3");
+    ASSERT_TRUE(setMP3Pictures(withCover, {{"image/png", png}}));
+    EXPECT_EQ(tolvanPreviewOfFileAtPath(withCover, {8, 8}).pixelColor(1, 1), QColor(Qt::blue));
+
+    const QString picture = dir.filePath("picture.png");
+    QImage yellow(8, 8, QImage::Format_RGB32);
+    yellow.fill(Qt::yellow);
+    ASSERT_TRUE(yellow.save(picture));
+    EXPECT_EQ(tolvanPreviewOfFileAtPath(picture, {8, 8}).pixelColor(1, 1), QColor(Qt::yellow));
+
+    const QImage fallback = tolvanPreviewOfFileAtPath(tone("plain.wav"), {8, 8});
+    EXPECT_EQ(fallback.size(), QSize(256, 256));  // the bundle's "default_cover"
+}
