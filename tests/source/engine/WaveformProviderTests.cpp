@@ -218,6 +218,35 @@ TEST_F(WaveformProviderTest, TheTwelfthStoredSongEvictsTheOldest)
         EXPECT_TRUE(isCached(paths[i])) << i;
 }
 
+TEST_F(WaveformProviderTest, StoringASongAgainRefreshesItsPlaceInTheCache)
+{
+    std::vector<QString> paths;
+    for (int i = 0; i < 12; ++i) {
+        const double seconds = i == 0 ? 10.0 : 0.2;
+        paths.push_back(tone(QString("song%1.wav").arg(i), {.seconds = seconds, .tags = {{"title", QString("Song %1").arg(i)}}}));
+    }
+    // A second reader of song 0 that started before song 0 was cached, held
+    // until the others are stored.
+    auto late = WaveformProvider::providerWithAsset(Asset::assetWithPath(paths[0]), kRate);
+    late->startReadingWaveform();
+    late->pauseReadingWaveform();
+    ASSERT_FALSE(late->finished());
+    for (int i = 0; i < 11; ++i)
+        readFully(WaveformProvider::providerWithAsset(Asset::assetWithPath(paths[i]), kRate));
+    late->resumeReadingWaveform();
+    ASSERT_TRUE(waitUntil([&] { return late->finished(); }));
+    readFully(WaveformProvider::providerWithAsset(Asset::assetWithPath(paths[11]), kRate));
+
+    auto isCached = [](const QString& path) {
+        auto provider = WaveformProvider::providerWithAsset(Asset::assetWithPath(path), kRate);
+        provider->startReadingWaveform();
+        provider->stopReadingWaveform();
+        return provider->finished();
+    };
+    EXPECT_TRUE(isCached(paths[0]));
+    EXPECT_FALSE(isCached(paths[1]));  // now the oldest stored
+}
+
 TEST_F(WaveformProviderTest, StoppedProvidersStayUnfinishedAndFallSilent)
 {
     auto provider = WaveformProvider::providerWithAsset(Asset::assetWithPath(tone("long.mp3", {.seconds = 120.0})), kRate);
