@@ -83,6 +83,36 @@ public:
     }
 };
 
+// A mono 8 kHz track of three buffers of 100 frames; the middle one has no
+// readable stream format.
+class UnformattedBufferTrack : public Track {
+public:
+    UnformattedBufferTrack()
+        : Track(1, MediaType::Audio, {{MediaType::Audio, "pcm", AudioStreamBasicDescription{8000, AudioFormatLinearPCM, 0, 0, 0, 0, 1, 16}}}, MediaTime::make(3, 100)) {}
+    std::unique_ptr<PcmStream> openPcmStream(const AudioOutputSettings& settings, Error*) const override
+    {
+        struct Stream : PcmStream {
+            AudioOutputSettings settings;
+            int delivered = 0;
+            std::shared_ptr<SampleBuffer> nextBuffer() override
+            {
+                if (delivered == 3)
+                    return nullptr;
+                FormatDescription format{MediaType::Audio, "pcm", settings.streamDescription()};
+                if (delivered == 1)
+                    format.streamDescription.reset();
+                const int8_t value = int8_t(10 * ++delivered);
+                return std::make_shared<SampleBuffer>(format, MediaTime::make(100 * (delivered - 1), 8000),
+                                                      std::vector<uint8_t>(100, uint8_t(value)));
+            }
+            std::optional<Error> error() const override { return std::nullopt; }
+        };
+        auto stream = std::make_unique<Stream>();
+        stream->settings = settings;
+        return stream;
+    }
+};
+
 class TitledAsset : public Asset {
 public:
     explicit TitledAsset(std::shared_ptr<Track> track) : track_(std::move(track)) {}
@@ -311,6 +341,28 @@ TEST_F(WaveformProviderTest, AFailingReaderLeavesTheProviderUnfinishedAndUncache
     again->startReadingWaveform();
     EXPECT_FALSE(again->finished());  // nothing was cached
     again->stopReadingWaveform();
+}
+
+TEST_F(WaveformProviderTest, ABufferWithoutAStreamFormatIsSkipped)
+{
+    ZNTAnalytics::resetForTesting();
+    auto asset = std::make_shared<TitledAsset>(std::make_shared<UnformattedBufferTrack>());
+    auto provider = WaveformProvider::providerWithAsset(asset, kRate);
+    readFully(provider);
+    // The first buffer fills 99 buckets, the second adds none,
+    // the third the next 100 (at 30).
+    const auto pairs = buckets(*provider);
+    ASSERT_EQ(pairs.size(), 16000u);
+    EXPECT_EQ(pairs[98], std::make_pair(10, 0));
+    EXPECT_EQ(pairs[99], std::make_pair(30, 0));
+    EXPECT_EQ(pairs[198], std::make_pair(30, 0));
+    EXPECT_EQ(pairs[199], std::make_pair(0, 0));
+    bool logged = false;
+    const auto log = ZNTAnalytics::eventLog();
+    ASSERT_TRUE(log);
+    for (const QVariantMap& item : *log)
+        logged |= item.value("event") == "CMAudioFormatDescriptionGetMostCompatibleFormat failed";
+    EXPECT_TRUE(logged);
 }
 
 TEST_F(WaveformProviderTest, FilesWithoutReadableAudioNeverStart)
