@@ -100,15 +100,19 @@ FormatDescription formatOf(const AVCodecParameters* codec)
     return format;
 }
 
-// Exact when the container states it; a container that only estimates it
-// from the bit rate, or whose stated length includes the coder's padding
-// (raw MPEG audio), is demuxed without decoding and its packets counted,
-// less the samples the decoder is told to drop.
+// Exact when the container states it; an audio file whose container only
+// estimates it from the bit rate, or whose stated length includes the
+// coder's padding (raw MPEG audio), is demuxed without decoding and its
+// packets counted, less the samples the decoder is told to drop.
 std::vector<MediaTime> exactDurations(AVFormatContext* format)
 {
     std::vector<MediaTime> durations(format->nb_streams, MediaTime::invalid());
-    const bool countPackets =
-        format->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE || QByteArray(format->iformat->name) == "mp3";
+    // Only audio files are counted: a movie's packets could be gigabytes.
+    bool audioOnly = true;
+    for (unsigned i = 0; i < format->nb_streams; ++i)
+        audioOnly &= !isTrackStream(format->streams[i]) || format->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO;
+    const bool countPackets = audioOnly
+        && (format->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE || QByteArray(format->iformat->name) == "mp3");
     std::vector<int64_t> samples(format->nb_streams, 0);
     bool counted = false;
     if (countPackets && av_seek_frame(format, -1, 0, AVSEEK_FLAG_BACKWARD) >= 0) {
