@@ -371,7 +371,7 @@ std::shared_ptr<AssetWriter> AssetWriter::assetWriterWithURL(const QString& path
 
 AssetWriter::AssetWriter(QString path, QString fileType) : path_(std::move(path)), fileType_(std::move(fileType)) {}
 
-AssetWriter::~AssetWriter() = default;  // the encoder removes an unfinished file
+AssetWriter::~AssetWriter() { stopEncoding(false); }  // the encoder removes an unfinished file
 
 bool AssetWriter::canAddInput(const std::shared_ptr<AssetWriterInput>& input) const
 {
@@ -404,6 +404,10 @@ bool AssetWriter::startWriting()
         return fail(*failure);
     encoder_ = std::move(encoder);
     status_ = AssetWriterStatusWriting;
+    encoderThread_ = std::thread([this] {
+        setCurrentThreadName("com.kestrova.assetWriter");
+        encodeQueuedBuffers();
+    });
     return true;
 }
 
@@ -426,15 +430,64 @@ bool AssetWriter::append(const AssetWriterInput& input, const SampleBuffer& buff
         return fail(writerError(QStringLiteral("The buffer is not interleaved 16-bit audio at %1 Hz with %2 channels")
                                     .arg(settings.sampleRate)
                                     .arg(settings.channels)));
-    if (auto failure = encoder_->write(buffer))
-        return fail(*failure);
+    std::unique_lock lock(queueMutex_);
+    queueChanged_.wait(lock, [&] { return queued_.size() < kQueuedBuffers || stopEncoding_; });
+    if (stopEncoding_ || status() != AssetWriterStatusWriting)
+        return false;  // the encoder failed: error() tells why
+    queued_.push_back(buffer);
+    lock.unlock();
+    queueChanged_.notify_all();
     return true;
+}
+
+void AssetWriter::encodeQueuedBuffers()
+{
+    for (;;) {
+        std::unique_lock lock(queueMutex_);
+        queueChanged_.wait(lock, [&] { return stopEncoding_ || noMoreBuffers_ || !queued_.empty(); });
+        if (stopEncoding_ || queued_.empty())
+            return;
+        SampleBuffer buffer = std::move(queued_.front());
+        queued_.pop_front();
+        lock.unlock();
+        queueChanged_.notify_all();
+        if (auto failure = encoder_->write(buffer)) {
+            // The file is removed by whoever next finishes, cancels or drops the writer.
+            setError(*failure);
+            status_ = AssetWriterStatusFailed;
+            {
+                std::lock_guard stop(queueMutex_);
+                stopEncoding_ = true;
+            }
+            queueChanged_.notify_all();
+            return;
+        }
+    }
+}
+
+void AssetWriter::stopEncoding(bool finishQueue)
+{
+    {
+        std::lock_guard lock(queueMutex_);
+        (finishQueue ? noMoreBuffers_ : stopEncoding_) = true;
+    }
+    queueChanged_.notify_all();
+    if (encoderThread_.joinable())
+        encoderThread_.join();
+    queued_.clear();
 }
 
 bool AssetWriter::finishWriting()
 {
-    if (status() != AssetWriterStatusWriting)
+    if (status() != AssetWriterStatusWriting) {
+        cancelWriting();  // cleans up after a failure of the encoder thread
         return false;
+    }
+    stopEncoding(true);
+    if (status() == AssetWriterStatusFailed) {
+        discard();
+        return false;
+    }
     if (auto failure = encoder_->finish())
         return fail(*failure);
     const QString written = encoder_->temporaryPath;
@@ -451,10 +504,12 @@ bool AssetWriter::finishWriting()
 
 void AssetWriter::cancelWriting()
 {
-    AssetWriterStatus current = status();
-    if (current != AssetWriterStatusUnknown && current != AssetWriterStatusWriting)
+    const AssetWriterStatus current = status();
+    if (current == AssetWriterStatusCompleted || current == AssetWriterStatusCancelled)
         return;
-    status_ = AssetWriterStatusCancelled;
+    if (current != AssetWriterStatusFailed)
+        status_ = AssetWriterStatusCancelled;
+    stopEncoding(false);
     discard();
 }
 
@@ -464,13 +519,17 @@ std::optional<Error> AssetWriter::error() const
     return error_;
 }
 
+void AssetWriter::setError(const Error& error)
+{
+    std::lock_guard lock(errorMutex_);
+    error_ = error;
+}
+
 bool AssetWriter::fail(const Error& error)
 {
-    {
-        std::lock_guard lock(errorMutex_);
-        error_ = error;
-    }
+    setError(error);
     status_ = AssetWriterStatusFailed;
+    stopEncoding(false);
     discard();
     return false;
 }

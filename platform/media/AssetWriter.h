@@ -6,8 +6,11 @@
 // the destination untouched.
 //
 // A writer writes once: status goes from unknown to writing to completed,
-// failed or cancelled. Inputs are fed, and the writer finished or cancelled,
-// on one thread at a time; status() and error() may be read from any thread.
+// failed or cancelled. Encoding runs on a thread of the writer's own, a few
+// buffers behind the appends, so decoding and encoding overlap; an append
+// waits while that thread is that far behind. Inputs are fed, and the writer
+// finished or cancelled, on one thread at a time; status() and error() may
+// be read from any thread.
 
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/Error.h"
@@ -19,10 +22,13 @@
 #include <QString>
 
 #include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <thread>
 #include <vector>
 
 namespace tolvan {
@@ -76,9 +82,9 @@ public:
 
     // True while its writer is writing and the input has not been finished.
     bool isReadyForMoreMediaData() const;
-    // Encodes the buffer's frames. False when the input is not ready, the
-    // frames are not in the input's format, or encoding fails; the writer
-    // then tells why.
+    // Queues the buffer's frames for the encoder. False when the input is not
+    // ready, the frames are not in the input's format, or encoding has
+    // failed; the writer then tells why.
     bool appendSampleBuffer(const SampleBuffer& buffer);
     // No more buffers will come; the writer may finish.
     void markAsFinished();
@@ -134,10 +140,12 @@ public:
     bool startWriting();
     // Where the samples' timeline begins; buffers are written from here on.
     void startSessionAtSourceTime(const MediaTime& time);
-    // Flushes the encoder, closes the file, writes the metadata and renames the
-    // file into place. False, with the status failed, when any step fails.
+    // Encodes what is queued, flushes the encoder, closes the file, writes the
+    // metadata and renames the file into place. False, with the status
+    // failed, when any step fails.
     bool finishWriting();
     // Stops and removes the temporary file; the destination is left alone.
+    // After a failure it only cleans up.
     void cancelWriting();
 
     AssetWriterStatus status() const { return status_.load(); }
@@ -152,6 +160,20 @@ private:
     bool append(const AssetWriterInput& input, const SampleBuffer& buffer);
     bool fail(const Error& error);
     void discard();
+    void setError(const Error& error);
+
+    // The encoder thread: takes queued buffers until told to stop, or, once no
+    // more will come, until the queue is empty.
+    void encodeQueuedBuffers();
+    void stopEncoding(bool finishQueue);
+
+    static constexpr std::size_t kQueuedBuffers = 4;
+    std::thread encoderThread_;
+    std::mutex queueMutex_;
+    std::condition_variable queueChanged_;
+    std::deque<SampleBuffer> queued_;
+    bool noMoreBuffers_ = false;
+    bool stopEncoding_ = false;
 
     QString path_;
     QString fileType_;

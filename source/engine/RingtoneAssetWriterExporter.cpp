@@ -139,8 +139,13 @@ void RingtoneAssetWriterExporter::setError(const std::optional<Error>& error)
 void RingtoneAssetWriterExporter::writeAvailableMediaData()
 {
     for (;;) {
-        if (!writerAudioInput_->isReadyForMoreMediaData())
+        if (!writerAudioInput_->isReadyForMoreMediaData()) {
+            // A writer that has stopped will never be ready again: end here
+            // rather than wait for a call that cannot come.
+            if (assetWriter_->status() == AssetWriterStatusFailed || assetWriter_->status() == AssetWriterStatusCancelled)
+                failExport(assetWriter_->error().value_or(exportError(QStringLiteral("The ringtone file cannot be written"))));
             return;
+        }
         if (assetReader_->status() != AssetReaderStatusReading)
             break;
         auto buffer = readerOutput_->copyNextSampleBuffer();
