@@ -97,12 +97,11 @@ private:
         segmentEnd_ = frameAt(segment.target.end(), rate);
         if (segment.source) {
             Error error;
-            auto stream = segment.source->openPcmStream(settings_, &error);
-            if (!stream) {
+            source_ = segment.source->openPcmStreamFromFrame(settings_, frameAt(segment.sourceStart, rate), &error);
+            if (!source_) {
                 error_ = error;
                 return false;
             }
-            source_ = skippingFrames(std::move(stream), frameAt(segment.sourceStart, rate));
         }
         prepared_ = true;
         return true;

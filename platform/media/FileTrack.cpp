@@ -4,7 +4,13 @@
 #include "platform/media/MediaError.h"
 #include "platform/media/PcmStream.h"
 
+#include <algorithm>
+#include <cstring>
 #include <vector>
+
+extern "C" {
+#include <libavutil/intreadwrite.h>
+}
 
 namespace tolvan {
 
@@ -24,6 +30,10 @@ public:
     static std::unique_ptr<FilePcmStream> open(const QString& path, FormatContext spare, int streamIndex,
                                                const AudioOutputSettings& settings, Error* error);
 
+    // Makes the stream begin at output frame startFrame; sourceRate is the
+    // stream's own rate as the asset found it (0 when unknown).
+    void startAt(int64_t startFrame, int sourceRate);
+
     std::shared_ptr<SampleBuffer> nextBuffer() override;
     std::optional<Error> error() const override { return error_; }
     ~FilePcmStream() override
@@ -34,6 +44,8 @@ public:
 
 private:
     bool decodeStep();
+    bool canPassOverPackets(int sourceRate) const;
+    void passOverPacketsBefore(int64_t startFrame, int sourceRate);
     bool convert(const AVFrame* frame);
     bool configureResampler(const AVFrame* frame);
     void flushResampler();
@@ -62,6 +74,8 @@ private:
     int filledFrames_ = 0;
     int64_t framesDelivered_ = 0;
     bool inputEnded_ = false;
+    bool packetInHand_ = false;  // read while passing over packets, not yet decoded
+    int64_t framesToDrop_ = 0;   // decoded frames before the start
     bool finished_ = false;
     int64_t framesDecoded_ = 0;
     int64_t decodeErrors_ = 0;
@@ -161,7 +175,8 @@ bool FilePcmStream::decodeStep()
     }
     if (inputEnded_)
         return false;
-    status = av_read_frame(format_.get(), packet_.get());
+    status = packetInHand_ ? 0 : av_read_frame(format_.get(), packet_.get());
+    packetInHand_ = false;
     if (status < 0) {
         // The end of the file, or as far as a damaged one can be read.
         inputEnded_ = true;
@@ -238,14 +253,80 @@ uint8_t* FilePcmStream::reserve(int frames)
 }
 
 // 8-bit output is signed: the resampler writes offset bytes, so flip the sign bit.
+// Frames before the stream's start are dropped here.
 void FilePcmStream::commit(int frames)
 {
+    if (framesToDrop_ > 0) {
+        const int dropped = int(std::min<int64_t>(framesToDrop_, frames));
+        uint8_t* at = block_.data() + std::size_t(filledFrames_) * bytesPerFrame_;
+        std::memmove(at, at + std::size_t(dropped) * bytesPerFrame_, std::size_t(frames - dropped) * bytesPerFrame_);
+        framesToDrop_ -= dropped;
+        frames -= dropped;
+    }
     if (outputSampleFormat_ == AV_SAMPLE_FMT_U8) {
         uint8_t* bytes = block_.data() + std::size_t(filledFrames_) * bytesPerFrame_;
         for (std::size_t i = 0, n = std::size_t(frames) * bytesPerFrame_; i < n; ++i)
             bytes[i] ^= 0x80;
     }
     filledFrames_ += frames;
+}
+
+void FilePcmStream::startAt(int64_t startFrame, int sourceRate)
+{
+    if (startFrame <= 0)
+        return;
+    framesDelivered_ = startFrame;
+    framesToDrop_ = startFrame;
+    if (canPassOverPackets(sourceRate))
+        passOverPacketsBefore(startFrame, sourceRate);
+}
+
+// Passing over packets keeps the frames exact only when each packet decodes
+// to exactly its duration, at the output rate (so the resampler has no
+// phase to lose), from a decoder whose state settles within a second. AAC
+// does not: its noise substitution draws on a generator that runs from the
+// first packet.
+bool FilePcmStream::canPassOverPackets(int sourceRate) const
+{
+    const AVCodecParameters* parameters = format_->streams[streamIndex_]->codecpar;
+    const AVCodecID codec = parameters->codec_id;
+    const bool pcm = codec >= AV_CODEC_ID_PCM_S16LE && codec < AV_CODEC_ID_ADPCM_IMA_QT;
+    const bool settles = codec == AV_CODEC_ID_MP3 || codec == AV_CODEC_ID_FLAC || codec == AV_CODEC_ID_ALAC;
+    return (pcm || settles) && sourceRate == int(settings_.sampleRate);
+}
+
+// Reads packets without decoding them up to a second before startFrame. A
+// packet's place is its timestamp counted from where the whole decode would
+// begin: the first packet's time plus the priming its decoder would skip.
+void FilePcmStream::passOverPacketsBefore(int64_t startFrame, int sourceRate)
+{
+    const AVStream* stream = format_->streams[streamIndex_];
+    const AVRational perFrame{1, sourceRate};
+    const int64_t decodeFrom = startFrame - sourceRate;  // the decoder's second to settle
+    std::optional<int64_t> origin;
+    while (decodeFrom > 0 && av_read_frame(format_.get(), packet_.get()) >= 0) {
+        if (packet_->stream_index != streamIndex_) {
+            av_packet_unref(packet_.get());
+            continue;
+        }
+        packetInHand_ = true;
+        if (packet_->pts == AV_NOPTS_VALUE || packet_->duration <= 0)
+            return;  // no exact place: decode from here and drop what comes before the start
+        const int64_t position = av_rescale_q(packet_->pts, stream->time_base, perFrame);
+        if (!origin) {
+            std::size_t size = 0;
+            const uint8_t* skip = av_packet_get_side_data(packet_.get(), AV_PKT_DATA_SKIP_SAMPLES, &size);
+            origin = position + (skip && size >= 4 ? int64_t(AV_RL32(skip)) : 0);
+        }
+        const int64_t end = position + av_rescale_q(packet_->duration, stream->time_base, perFrame) - *origin;
+        if (end > decodeFrom) {
+            // The first packet decodes from the origin: its decoder skips the priming itself.
+            framesToDrop_ = startFrame - std::max<int64_t>(0, position - *origin);
+            return;
+        }
+        av_packet_unref(packet_.get());
+        packetInHand_ = false;
+    }
 }
 
 }  // namespace
@@ -265,6 +346,15 @@ std::unique_ptr<PcmStream> FileTrack::openPcmStream(const AudioOutputSettings& s
         return nullptr;
     }
     return FilePcmStream::open(path_, spareInput_ ? spareInput_->take() : nullptr, streamIndex_, settings, error);
+}
+
+std::unique_ptr<PcmStream> FileTrack::openPcmStreamFromFrame(const AudioOutputSettings& settings, int64_t startFrame, Error* error) const
+{
+    auto stream = openPcmStream(settings, error);
+    const auto source = formats_.empty() ? std::nullopt : formats_.front().streamDescription;
+    if (stream)
+        static_cast<FilePcmStream*>(stream.get())->startAt(startFrame, source ? int(source->sampleRate) : 0);
+    return stream;
 }
 
 }  // namespace tolvan

@@ -15,6 +15,9 @@ public:
     const QString& path() const { return path_; }
 
     std::unique_ptr<PcmStream> openPcmStream(const AudioOutputSettings& settings, Error* error) const override;
+    // Passes over the packets before startFrame without decoding them when
+    // the file's packets tell their exact place and no resampling is needed.
+    std::unique_ptr<PcmStream> openPcmStreamFromFrame(const AudioOutputSettings& settings, int64_t startFrame, Error* error) const override;
 
 private:
     QString path_;

@@ -1,5 +1,8 @@
 #include "platform/media/Track.h"
 
+#include "platform/media/Composition.h"
+#include "platform/media/PcmStream.h"
+
 namespace tolvan {
 
 bool Track::hasMediaCharacteristic(const QString& characteristic) const
@@ -9,6 +12,12 @@ bool Track::hasMediaCharacteristic(const QString& characteristic) const
     if (characteristic == MediaCharacteristicVisual)
         return mediaType_ == MediaType::Video;
     return false;
+}
+
+std::unique_ptr<PcmStream> Track::openPcmStreamFromFrame(const AudioOutputSettings& settings, int64_t startFrame, Error* error) const
+{
+    auto stream = openPcmStream(settings, error);
+    return stream ? skippingFrames(std::move(stream), startFrame) : nullptr;
 }
 
 QString Track::description() const

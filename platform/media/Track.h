@@ -33,6 +33,10 @@ public:
     // The track's audio decoded to the settings, from its start; null (and
     // the error) when the track cannot be decoded. Called by reader outputs.
     virtual std::unique_ptr<PcmStream> openPcmStream(const AudioOutputSettings& settings, Error* error) const = 0;
+    // The same from output frame startFrame on, its buffers stamped from
+    // there. Tracks that can find a place without decoding all before it
+    // override this; the result is the same frames either way.
+    virtual std::unique_ptr<PcmStream> openPcmStreamFromFrame(const AudioOutputSettings& settings, int64_t startFrame, Error* error) const;
 
     QString description() const;
 
