@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Times making a ringtone of FILE through tolvan-bench (description, exporter,
+# AAC at 256 kbit/s in an ipod MPEG-4 file) against the ffmpeg command line
+# doing the same work (seek, 40 s, fades, volume, gap), alternating, several
+# rounds each, and prints the last export line and the ratio of the median
+# wall-clock times (below 1.0: we are faster).
+# usage: bench/run-export.sh FILE [ROUNDS] [START]   (TOLVAN_BUILD_DIR selects the build)
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+bench="${TOLVAN_BUILD_DIR:-$root/build}/bin/tolvan-bench"
+file="$1"
+rounds="${2:-7}"
+start="${3:-30}"
+out="$(mktemp -d)"
+trap 'rm -rf "$out"' EXIT
+
+cat "$file" > /dev/null  # every run starts from a warm cache
+python3 - "$bench" "$file" "$rounds" "$start" "$out" <<'PY'
+import json, os, statistics, subprocess, sys, time
+bench, path, rounds, start, out = sys.argv[1], sys.argv[2], int(sys.argv[3]), float(sys.argv[4]), sys.argv[5]
+duration, fade_in, fade_out, gap, volume = 40.0, 1.0, 2.0, 2.0, 1.2
+ours = [bench, "export", path, os.path.join(out, "ours.m4r"), "--start", str(start), "--duration", str(duration),
+        "--fade-in", str(fade_in), "--fade-out", str(fade_out), "--gap", str(gap), "--volume", str(volume), "--kind", "0"]
+filters = f"volume={volume},afade=t=in:d={fade_in},afade=t=out:st={duration - fade_out}:d={fade_out},apad=pad_dur={gap}"
+peer = ["ffmpeg", "-v", "quiet", "-ss", str(start), "-t", str(duration), "-i", path, "-af", filters, "-ac", "2", "-ar", "44100",
+        "-c:a", "aac", "-b:a", "256k", "-f", "ipod", "-y", os.path.join(out, "peer.m4r")]
+
+def timed(command):
+    begin = time.perf_counter()
+    result = subprocess.run(command, check=True, stdout=subprocess.PIPE, text=True).stdout
+    return time.perf_counter() - begin, result
+
+tolvan, ffmpeg, line = [], [], ""
+for _ in range(rounds):
+    seconds, line = timed(ours)
+    tolvan.append(seconds)
+    ffmpeg.append(timed(peer)[0])
+print(line.strip())
+print(json.dumps({"file": path, "rounds": rounds, "ratio": round(statistics.median(tolvan) / statistics.median(ffmpeg), 3),
+                  "tolvanSeconds": round(statistics.median(tolvan), 4), "ffmpegSeconds": round(statistics.median(ffmpeg), 4),
+                  "peerBytes": os.path.getsize(os.path.join(out, "peer.m4r"))}))
+PY
