@@ -3,6 +3,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <memory>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -23,23 +24,23 @@ bool isMainThread();
 class SerialQueue {
 public:
     explicit SerialQueue(std::string name);
-    ~SerialQueue();  // runs the tasks already queued, then joins
+    // Runs the tasks already queued, then joins; destroyed from one of its own
+    // tasks, it lets the worker finish them on its own instead.
+    ~SerialQueue();
     SerialQueue(const SerialQueue&) = delete;
     SerialQueue& operator=(const SerialQueue&) = delete;
 
     const std::string& name() const { return name_; }
     void async(std::function<void()> task);
     void sync(const std::function<void()>& task);  // inline when already on this queue
-    bool isCurrent() const { return std::this_thread::get_id() == thread_.get_id(); }
+    bool isCurrent() const;
 
 private:
-    void run();
+    struct State;
+    static void run(const std::shared_ptr<State>& state);
 
     std::string name_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::deque<std::function<void()>> tasks_;
-    bool stopping_ = false;
+    std::shared_ptr<State> state_;
     std::thread thread_;
 };
 

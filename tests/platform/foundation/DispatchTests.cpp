@@ -174,3 +174,23 @@ TEST(OperationQueue, CanBeDestroyedFromItsOwnOperation)
     });
     EXPECT_EQ(done.get_future().wait_for(std::chrono::seconds(5)), std::future_status::ready);
 }
+
+TEST(SerialQueue, CanBeDestroyedFromItsOwnTask)
+{
+    auto* queue = new SerialQueue("self-destroying");
+    std::promise<void> done;
+    std::atomic<bool> laterTaskRan{false};
+    std::promise<void> bothQueued;
+    auto queued = bothQueued.get_future();
+    queue->async([&] {
+        queued.wait();
+        delete queue;
+    });
+    queue->async([&] {
+        laterTaskRan = true;
+        done.set_value();
+    });
+    bothQueued.set_value();
+    EXPECT_EQ(done.get_future().wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    EXPECT_TRUE(laterTaskRan);
+}
