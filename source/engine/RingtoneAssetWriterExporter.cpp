@@ -4,8 +4,6 @@
 #include "source/analytics/ZNTAnalytics.h"
 #include "source/engine/ZNTTimeRange.h"
 
-#include <thread>
-
 using namespace tolvan;
 
 namespace {
@@ -30,14 +28,6 @@ std::shared_ptr<RingtoneAssetWriterExporter> RingtoneAssetWriterExporter::export
 {
     return RingtoneExporter::exporterWithOutputURL<RingtoneAssetWriterExporter>(outputURL, std::move(asset), kind, std::move(audioMix),
                                                                                std::move(metadata));
-}
-
-RingtoneAssetWriterExporter::~RingtoneAssetWriterExporter()
-{
-    // The last owner may let go inside the work loop, and a queue cannot join
-    // its own thread: another thread waits for it to wind down instead.
-    if (readingQueue_ && readingQueue_->isCurrent())
-        std::thread([queue = std::move(readingQueue_)] {}).detach();
 }
 
 AudioOutputSettings RingtoneAssetWriterExporter::readerOutputSettings()

@@ -23,7 +23,6 @@ public:
                                                                              std::optional<std::vector<tolvan::MetadataItem>> metadata);
 
     using RingtoneExporter::RingtoneExporter;
-    ~RingtoneAssetWriterExporter() override;
 
     // Sets up the reader and the writer and starts the work; called once, on
     // the main thread. A part that cannot be set up ends the export at once

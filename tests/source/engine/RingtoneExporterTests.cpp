@@ -391,6 +391,17 @@ TEST_F(RingtoneExportTest, ReleasedDelegateHearsNothing)
     EXPECT_EQ(*calls, 0);
 }
 
+TEST_F(RingtoneExportTest, AnExporterNobodyKeepsStillFinishes)
+{
+    const QString path = dir.filePath("tone.m4r");
+    exporterFor(path)->startExporting();  // only the work and the delegate call hold it now
+    ASSERT_TRUE(waitUntil([&] { return delegate->calls > 0; }, 30000));
+    ASSERT_EQ(delegate->exporter->status(), RingtoneExporterStatusCompleted);
+    delegate->exporter.reset();  // the last owner goes, wherever that is
+    drainEvents(100);
+    EXPECT_TRUE(QFileInfo(path).size() > 0);
+}
+
 TEST_F(RingtoneExportTest, FolderWithoutWritePermissionFailsAndLeavesNothing)
 {
     const QString folder = dir.filePath("locked");
