@@ -16,6 +16,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <taglib/mp4file.h>
 
 #include <sys/stat.h>
@@ -402,19 +405,51 @@ TEST_F(RingtoneExportTest, AnExporterNobodyKeepsStillFinishes)
     EXPECT_TRUE(QFileInfo(path).size() > 0);
 }
 
+// Runs as an unprivileged user while it lives, when the test runs as root
+// (whom folder permissions do not stop); the song stays readable to all.
+class UnprivilegedWhileRoot {
+public:
+    explicit UnprivilegedWhileRoot(const QStringList& readablePaths)
+    {
+        if (geteuid() != 0)
+            return;
+        for (const QString& path : readablePaths)
+            chmod(path.toUtf8().constData(), QFileInfo(path).isDir() ? 0755 : 0644);
+        dropped_ = seteuid(65534) == 0;  // "nobody"
+    }
+    ~UnprivilegedWhileRoot()
+    {
+        if (dropped_)
+            (void)seteuid(0);
+    }
+    bool denied(const QString& folder) const
+    {
+        QFile probe(folder + "/probe");
+        if (!probe.open(QIODevice::WriteOnly))
+            return true;
+        probe.remove();
+        return false;
+    }
+
+private:
+    bool dropped_ = false;
+};
+
 TEST_F(RingtoneExportTest, FolderWithoutWritePermissionFailsAndLeavesNothing)
 {
     const QString folder = dir.filePath("locked");
     ASSERT_TRUE(QDir().mkdir(folder));
     ASSERT_TRUE(writeBytes(folder + "/tone.m4r", "the old tone"));
     ASSERT_EQ(chmod(folder.toUtf8().constData(), 0555), 0);
-    if (QFile probeFile(folder + "/probe"); probeFile.open(QIODevice::WriteOnly)) {
-        probeFile.remove();
-        chmod(folder.toUtf8().constData(), 0755);
-        GTEST_SKIP() << "this user may write into a read-only folder (running as root), so the refusal cannot be shown";
-    }
     auto exporter = exporterFor(folder + "/tone.m4r");
-    run(exporter);
+    {
+        UnprivilegedWhileRoot user({dir.path(), songPath, folder + "/tone.m4r"});
+        if (!user.denied(folder)) {
+            chmod(folder.toUtf8().constData(), 0755);
+            GTEST_SKIP() << "this user may write into a read-only folder, so the refusal cannot be shown";
+        }
+        run(exporter);
+    }
     EXPECT_EQ(exporter->status(), RingtoneExporterStatusFailed);
     ASSERT_TRUE(exporter->error());
     EXPECT_FALSE(exporter->error()->message.isEmpty());
