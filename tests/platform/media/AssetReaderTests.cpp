@@ -1,7 +1,7 @@
 #include "platform/media/AssetReader.h"
 #include "platform/media/MediaError.h"
 
-#include "tests/support/AudioFixtures.h"
+#include "tests/support/AudioFileTest.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -22,17 +22,8 @@ struct ReadResult {
     std::optional<Error> error;
 };
 
-class AssetReaderTest : public ::testing::Test {
+class AssetReaderTest : public AudioFileTest {
 protected:
-    QTemporaryDir dir;
-
-    QString tone(const QString& name, const ToneSpec& spec)
-    {
-        const QString path = dir.filePath(name);
-        QString error;
-        EXPECT_TRUE(writeTone(path, spec, &error)) << error.toStdString();
-        return path;
-    }
 
     static ReadResult readAll(const std::shared_ptr<Asset>& asset, const AudioOutputSettings& settings, int track = 0)
     {

@@ -1,7 +1,7 @@
 #include "platform/media/Asset.h"
 #include "platform/media/MediaError.h"
 
-#include "tests/support/AudioFixtures.h"
+#include "tests/support/AudioFileTest.h"
 #include "tests/support/TagFixtures.h"
 
 #include <QTemporaryDir>
@@ -12,17 +12,8 @@ using namespace tolvan::test;
 
 namespace {
 
-class AssetTest : public ::testing::Test {
+class AssetTest : public AudioFileTest {
 protected:
-    QTemporaryDir dir;
-
-    QString tone(const QString& name, const ToneSpec& spec)
-    {
-        const QString path = dir.filePath(name);
-        QString error;
-        EXPECT_TRUE(writeTone(path, spec, &error)) << error.toStdString();
-        return path;
-    }
 
     // Frames of the file as ffmpeg decodes it at its own rate.
     static int64_t decodedFrames(const QString& path, int rate, int channels)

@@ -1,6 +1,6 @@
 #include "source/engine/AssetAdditions.h"
 
-#include "tests/support/AudioFixtures.h"
+#include "tests/support/AudioFileTest.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -44,24 +44,16 @@ MetadataItem item(QVariant key, const QString& keySpace, const QString& commonKe
 
 QVariant code(const char (&text)[5]) { return QVariant::fromValue(int32_t(fourCharCode(text))); }
 
-class AssetAdditionsTest : public ::testing::Test {
+class AssetAdditionsTest : public AudioFileTest {
 protected:
-    QTemporaryDir dir;
-
-    std::shared_ptr<Asset> tone(const QString& name, const ToneSpec& spec)
-    {
-        const QString path = dir.filePath(name);
-        QString error;
-        EXPECT_TRUE(writeTone(path, spec, &error)) << error.toStdString();
-        return Asset::assetWithPath(path);
-    }
+    std::shared_ptr<Asset> toneAsset(const QString& name, const ToneSpec& spec) { return Asset::assetWithPath(tone(name, spec)); }
 };
 
 }  // namespace
 
 TEST_F(AssetAdditionsTest, AudioAndVideoAreToldApart)
 {
-    auto song = tone("song.wav", {.seconds = 0.3});
+    auto song = toneAsset("song.wav", {.seconds = 0.3});
     EXPECT_TRUE(hasAudio(*song));
     EXPECT_FALSE(hasVideo(*song));
 
@@ -82,12 +74,12 @@ TEST_F(AssetAdditionsTest, TitlesArtistsAndAlbumsComeFromEveryTagFormat)
 {
     const std::map<QString, QString> tags{{"title", "Night Train"}, {"artist", "The Rails"}, {"album", "Sidings"}};
     for (const char* name : {"tagged.mp3", "tagged.m4a", "tagged.wav"}) {
-        auto asset = tone(name, {.seconds = 0.3, .tags = tags});
+        auto asset = toneAsset(name, {.seconds = 0.3, .tags = tags});
         EXPECT_EQ(metadataTitle(*asset), "Night Train") << name;
         EXPECT_EQ(metadataArtist(*asset), "The Rails") << name;
         EXPECT_EQ(metadataAlbum(*asset), "Sidings") << name;
     }
-    auto bare = tone("bare.mp3", {.seconds = 0.3, .id3 = false});
+    auto bare = toneAsset("bare.mp3", {.seconds = 0.3, .id3 = false});
     std::optional<QString> title = "stale", album = "stale";
     assetName(*bare, &title, nullptr, &album);
     EXPECT_EQ(title, std::nullopt);

@@ -1,6 +1,6 @@
 #include "source/engine/CoverArt.h"
 
-#include "tests/support/AudioFixtures.h"
+#include "tests/support/AudioFileTest.h"
 #include "tests/support/TagFixtures.h"
 
 #include <QFile>
@@ -12,19 +12,12 @@
 
 using namespace tolvan::test;
 
-class CoverArtTest : public ::testing::Test {
+class CoverArtTest : public AudioFileTest {
 protected:
-    QTemporaryDir dir;
     const QByteArray jpeg = imageBytes("JPEG", Qt::red);
     const QByteArray png = imageBytes("PNG", Qt::blue);
 
-    QString tone(const QString& name, ToneSpec spec = {.seconds = 0.5})
-    {
-        const QString path = dir.filePath(name);
-        QString error;
-        EXPECT_TRUE(writeTone(path, spec, &error)) << error.toStdString();
-        return path;
-    }
+    QString tone(const QString& name, ToneSpec spec = {.seconds = 0.5}) { return AudioFileTest::tone(name, spec); }
 };
 
 TEST_F(CoverArtTest, MP3TakesTheFirstPictureFrameWhenJPEGOrPNG)

@@ -3,7 +3,7 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "source/analytics/ZNTAnalytics.h"
 
-#include "tests/support/AudioFixtures.h"
+#include "tests/support/AudioFileTest.h"
 #include "tests/support/EventLoop.h"
 
 #include <QTemporaryDir>
@@ -127,17 +127,8 @@ private:
     std::shared_ptr<Track> track_;
 };
 
-class WaveformProviderTest : public ::testing::Test {
+class WaveformProviderTest : public AudioFileTest {
 protected:
-    QTemporaryDir dir;
-
-    QString tone(const QString& name, const ToneSpec& spec)
-    {
-        const QString path = dir.filePath(name);
-        QString error;
-        EXPECT_TRUE(writeTone(path, spec, &error)) << error.toStdString();
-        return path;
-    }
 
     QString wav(const QString& name, const std::vector<int>& values)
     {
