@@ -3,6 +3,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QtEndian>
+
+#include <algorithm>
 
 namespace tolvan::test {
 
@@ -114,6 +117,19 @@ bool writeTruncated(const QString& sourcePath, const QString& path, double fract
         return false;
     const QByteArray bytes = in.readAll();
     return writeBytes(path, bytes.left(qsizetype(bytes.size() * fraction)));
+}
+
+QByteArray monoWavOf8BitValues(const std::vector<int>& values)
+{
+    QByteArray data;
+    for (int value : values) {
+        const int16_t sample = int16_t(std::clamp(value * 256, -32768, 32767));
+        data.append(reinterpret_cast<const char*>(&sample), 2);
+    }
+    auto u32 = [](uint32_t v) { QByteArray b(4, 0); qToLittleEndian(v, b.data()); return b; };
+    auto u16 = [](uint16_t v) { QByteArray b(2, 0); qToLittleEndian(v, b.data()); return b; };
+    return "RIFF" + u32(36 + uint32_t(data.size())) + "WAVEfmt " + u32(16) + u16(1) + u16(1) + u32(8000) + u32(16000)
+        + u16(2) + u16(16) + "data" + u32(uint32_t(data.size())) + data;
 }
 
 bool writeBytes(const QString& path, const QByteArray& bytes)

@@ -36,6 +36,10 @@ bool writeVideo(const QString& path, double seconds, bool withAudio, QString* er
 // A copy of source cut to the first fraction of its bytes.
 bool writeTruncated(const QString& source, const QString& path, double fraction);
 
+// The bytes of a mono 16-bit WAV file at 8 kHz whose samples are the given
+// 8-bit values times 256, so that 8-bit decoding gives back exactly them.
+QByteArray monoWavOf8BitValues(const std::vector<int>& values);
+
 // A file of the given bytes (a file that is not audio, say).
 bool writeBytes(const QString& path, const QByteArray& bytes);
 

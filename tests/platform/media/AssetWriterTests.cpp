@@ -3,6 +3,7 @@
 #include "platform/media/FfmpegSupport.h"
 #include "platform/media/QuickTimeMetadata.h"
 
+#include "tests/support/MediaProbe.h"
 #include "tests/support/AudioFixtures.h"
 #include "tests/support/TagFixtures.h"
 
@@ -39,25 +40,6 @@ std::shared_ptr<SampleBuffer> toneBuffer(int64_t firstFrame, int frames)
     AudioOutputSettings settings;
     FormatDescription format{MediaType::Audio, "pcm", settings.streamDescription()};
     return std::make_shared<SampleBuffer>(format, MediaTime::make(firstFrame, kRate), std::move(bytes));
-}
-
-struct Probe {
-    std::string codec;
-    int sampleRate = 0;
-    int channels = 0;
-    int64_t bitRate = 0;
-    double seconds = 0;
-};
-
-Probe probe(const QString& path)
-{
-    QString reason;
-    auto format = ffmpeg::openInput(path, &reason);
-    if (!format)
-        return {};
-    const AVStream* stream = format->streams[0];
-    return {avcodec_get_name(stream->codecpar->codec_id), stream->codecpar->sample_rate, stream->codecpar->ch_layout.nb_channels,
-            stream->codecpar->bit_rate, double(format->duration) / AV_TIME_BASE};
 }
 
 QByteArray contents(const QString& path)

@@ -5,6 +5,7 @@
 #include "platform/media/QuickTimeMetadata.h"
 #include "source/analytics/ZNTAnalytics.h"
 
+#include "tests/support/MediaProbe.h"
 #include "tests/support/AudioFixtures.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/TagFixtures.h"
@@ -81,25 +82,6 @@ struct RecordingDelegate : RingtoneExporterDelegate {
         ++calls;
     }
 };
-
-struct Probe {
-    std::string codec;
-    int sampleRate = 0;
-    int channels = 0;
-    int64_t bitRate = 0;
-    double seconds = 0;
-};
-
-Probe probe(const QString& path)
-{
-    QString reason;
-    auto format = ffmpeg::openInput(path, &reason);
-    if (!format)
-        return {};
-    const AVStream* stream = format->streams[0];
-    return {avcodec_get_name(stream->codecpar->codec_id), stream->codecpar->sample_rate, stream->codecpar->ch_layout.nb_channels,
-            stream->codecpar->bit_rate, double(format->duration) / AV_TIME_BASE};
-}
 
 // The bit rates an MPEG-4 file declares for its AAC track in the decoder
 // configuration: {maximum, average}; {0, 0} when there is none.

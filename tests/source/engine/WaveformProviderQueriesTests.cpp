@@ -16,18 +16,6 @@ namespace {
 
 constexpr uint64_t kRate = 8000;
 
-QByteArray wavOf(const std::vector<int>& values)
-{
-    QByteArray data;
-    for (int value : values) {
-        const int16_t sample = int16_t(std::clamp(value * 256, -32768, 32767));
-        data.append(reinterpret_cast<const char*>(&sample), 2);
-    }
-    auto u32 = [](uint32_t v) { QByteArray b(4, 0); qToLittleEndian(v, b.data()); return b; };
-    auto u16 = [](uint16_t v) { QByteArray b(2, 0); qToLittleEndian(v, b.data()); return b; };
-    return "RIFF" + u32(36 + uint32_t(data.size())) + "WAVEfmt " + u32(16) + u16(1) + u16(1) + u32(8000) + u32(16000)
-        + u16(2) + u16(16) + "data" + u32(uint32_t(data.size())) + data;
-}
 
 class WaveformQueriesTest : public ::testing::Test {
 protected:
@@ -38,7 +26,7 @@ protected:
     std::shared_ptr<WaveformProvider> providerOf(const std::vector<int>& frames)
     {
         const QString path = dir.filePath(QString("f%1.wav").arg(++files_));
-        EXPECT_TRUE(writeBytes(path, wavOf(frames)));
+        EXPECT_TRUE(writeBytes(path, monoWavOf8BitValues(frames)));
         auto provider = WaveformProvider::providerWithAsset(Asset::assetWithPath(path), kRate);
         provider->startReadingWaveform();
         EXPECT_TRUE(waitUntil([&] { return provider->finished(); }));

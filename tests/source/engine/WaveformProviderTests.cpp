@@ -17,20 +17,6 @@ namespace {
 
 constexpr uint64_t kRate = 8000;
 
-// A mono 16-bit WAV file at 8 kHz whose samples are the given 8-bit values
-// times 256, so they decode back to exactly those values.
-QByteArray wavOf(const std::vector<int>& values)
-{
-    QByteArray data;
-    for (int value : values) {
-        const int16_t sample = int16_t(std::clamp(value * 256, -32768, 32767));
-        data.append(reinterpret_cast<const char*>(&sample), 2);
-    }
-    auto u32 = [](uint32_t v) { QByteArray b(4, 0); qToLittleEndian(v, b.data()); return b; };
-    auto u16 = [](uint16_t v) { QByteArray b(2, 0); qToLittleEndian(v, b.data()); return b; };
-    return "RIFF" + u32(36 + uint32_t(data.size())) + "WAVEfmt " + u32(16) + u16(1) + u16(1) + u32(8000) + u32(16000)
-        + u16(2) + u16(16) + "data" + u32(uint32_t(data.size())) + data;
-}
 
 // Counts the provider's notifications.
 struct Listener {
@@ -133,7 +119,7 @@ protected:
     QString wav(const QString& name, const std::vector<int>& values)
     {
         const QString path = dir.filePath(name);
-        EXPECT_TRUE(writeBytes(path, wavOf(values)));
+        EXPECT_TRUE(writeBytes(path, monoWavOf8BitValues(values)));
         return path;
     }
 
