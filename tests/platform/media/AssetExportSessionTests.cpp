@@ -4,6 +4,7 @@
 #include "platform/media/AssetWriter.h"
 #include "platform/media/PcmStream.h"
 
+#include "tests/support/SlowAsset.h"
 #include "tests/support/AudioFixtures.h"
 #include "tests/support/EventLoop.h"
 
@@ -21,49 +22,6 @@ namespace {
 
 constexpr int kRate = 44100;
 
-// An asset whose audio arrives slowly: buffers of one constant value.
-class SlowAsset : public Asset {
-public:
-    class SlowTrack : public Track {
-    public:
-        SlowTrack(int buffers) : Track(1, MediaType::Audio, {}, MediaTime::make(int64_t(buffers) * 4096, kRate)), buffers_(buffers) {}
-
-        std::unique_ptr<PcmStream> openPcmStream(const AudioOutputSettings& settings, Error*) const override
-        {
-            struct Stream : PcmStream {
-                int left;
-                FormatDescription format;
-                int64_t position = 0;
-                std::shared_ptr<SampleBuffer> nextBuffer() override
-                {
-                    if (left-- <= 0)
-                        return nullptr;
-                    std::this_thread::sleep_for(std::chrono::milliseconds(40));
-                    std::vector<int16_t> samples(4096 * 2, 10000);
-                    std::vector<uint8_t> bytes(reinterpret_cast<uint8_t*>(samples.data()), reinterpret_cast<uint8_t*>(samples.data() + samples.size()));
-                    auto buffer = std::make_shared<SampleBuffer>(format, MediaTime::make(position, kRate), std::move(bytes));
-                    position += 4096;
-                    return buffer;
-                }
-                std::optional<Error> error() const override { return std::nullopt; }
-            };
-            auto stream = std::make_unique<Stream>();
-            stream->left = buffers_;
-            stream->format = {MediaType::Audio, "pcm", settings.streamDescription()};
-            return stream;
-        }
-
-    private:
-        int buffers_;
-    };
-
-    explicit SlowAsset(int buffers) : track_(std::make_shared<SlowTrack>(buffers)) {}
-    MediaTime duration() const override { return track_->duration(); }
-    std::vector<std::shared_ptr<Track>> tracks() const override { return {track_}; }
-
-private:
-    std::shared_ptr<Track> track_;
-};
 
 double rms(const QByteArray& pcm)
 {
@@ -127,17 +85,17 @@ TEST_F(AssetExportSessionTest, ExportsTheAssetThroughItsMix)
 
 TEST_F(AssetExportSessionTest, ThePresetWritesNoWaveFiles)
 {
-    auto session = sessionFor(std::make_shared<SlowAsset>(1), "out.wav", FileTypeWAVE);
+    auto session = sessionFor(std::make_shared<SlowAsset>(1, 10000), "out.wav", FileTypeWAVE);
     exportAndWait(session);
     EXPECT_EQ(session->status(), AssetExportSessionStatusFailed);
     EXPECT_TRUE(session->error());
     EXPECT_TRUE(entries().isEmpty());
-    EXPECT_FALSE(AssetExportSession::exportSessionWithAsset(std::make_shared<SlowAsset>(1), "AVAssetExportPresetHighestQuality"));
+    EXPECT_FALSE(AssetExportSession::exportSessionWithAsset(std::make_shared<SlowAsset>(1, 10000), "AVAssetExportPresetHighestQuality"));
 }
 
 TEST_F(AssetExportSessionTest, CancelledExportEndsOnceAndLeavesNoFile)
 {
-    auto session = sessionFor(std::make_shared<SlowAsset>(100), "out.m4a", FileTypeAppleM4A);
+    auto session = sessionFor(std::make_shared<SlowAsset>(100, 10000), "out.m4a", FileTypeAppleM4A);
     session->exportAsynchronouslyWithCompletionHandler([this] { ++completions; });
     ASSERT_TRUE(waitUntil([&] { return session->progress() > 0; }));
     session->cancelExport();

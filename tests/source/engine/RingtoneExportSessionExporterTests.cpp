@@ -4,6 +4,7 @@
 #include "platform/media/FfmpegSupport.h"
 #include "platform/media/PcmStream.h"
 
+#include "tests/support/SlowAsset.h"
 #include "tests/support/AudioFixtures.h"
 #include "tests/support/EventLoop.h"
 
@@ -21,49 +22,6 @@ using namespace tolvan::test;
 namespace {
 
 constexpr int kRate = 44100;
-
-// Audio that arrives slowly enough for the progress timer to fire: 40 ms
-// per buffer of 4096 silent frames.
-class SlowAsset : public Asset {
-    class SlowTrack : public Track {
-    public:
-        explicit SlowTrack(int buffers) : Track(1, MediaType::Audio, {}, MediaTime::make(int64_t(buffers) * 4096, kRate)), buffers_(buffers) {}
-
-        std::unique_ptr<PcmStream> openPcmStream(const AudioOutputSettings& settings, Error*) const override
-        {
-            struct Stream : PcmStream {
-                int left = 0;
-                FormatDescription format;
-                int64_t position = 0;
-                std::shared_ptr<SampleBuffer> nextBuffer() override
-                {
-                    if (left-- <= 0)
-                        return nullptr;
-                    std::this_thread::sleep_for(std::chrono::milliseconds(40));
-                    auto buffer = std::make_shared<SampleBuffer>(format, MediaTime::make(position, kRate), std::vector<uint8_t>(4096 * 4));
-                    position += 4096;
-                    return buffer;
-                }
-                std::optional<Error> error() const override { return std::nullopt; }
-            };
-            auto stream = std::make_unique<Stream>();
-            stream->left = buffers_;
-            stream->format = {MediaType::Audio, "pcm", settings.streamDescription()};
-            return stream;
-        }
-
-    private:
-        int buffers_;
-    };
-
-public:
-    explicit SlowAsset(int buffers) : track_(std::make_shared<SlowTrack>(buffers)) {}
-    MediaTime duration() const override { return track_->duration(); }
-    std::vector<std::shared_ptr<Track>> tracks() const override { return {track_}; }
-
-private:
-    std::shared_ptr<Track> track_;
-};
 
 struct CountingDelegate : RingtoneExporterDelegate {
     std::atomic<int> calls{0};
