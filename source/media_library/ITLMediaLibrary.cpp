@@ -95,7 +95,7 @@ ZNTMediaLibraryArtistPtr ITLMediaLibraryArtist::artistWithiTunesArtist(tolvan::M
 QString ITLMediaLibraryArtist::sortName() const
 {
     if (!sortName_)
-        sortName_ = artist_->sortArtist.isNull() ? ZNTMediaLibrary::sortStringFromString(artist_->artist) : artist_->sortArtist;
+        sortName_ = ZNTMediaLibrary::sortStringOr(artist_->sortArtist, artist_->artist);
     return *sortName_;
 }
 
@@ -107,7 +107,7 @@ ZNTMediaLibraryAlbumPtr ITLMediaLibraryAlbum::albumWithiTunesAlbum(tolvan::Music
 QString ITLMediaLibraryAlbum::sortTitle() const
 {
     if (!sortTitle_)
-        sortTitle_ = album_->sortAlbum.isNull() ? ZNTMediaLibrary::sortStringFromString(album_->album) : album_->sortAlbum;
+        sortTitle_ = ZNTMediaLibrary::sortStringOr(album_->sortAlbum, album_->album);
     return *sortTitle_;
 }
 
@@ -119,7 +119,7 @@ ZNTMediaLibraryMediaItemPtr ITLMediaLibraryMediaItem::mediaItemWithiTunesMediaIt
 QString ITLMediaLibraryMediaItem::sortTitle() const
 {
     if (!sortTitle_)
-        sortTitle_ = mediaItem_->sortTitle.isNull() ? ZNTMediaLibrary::sortStringFromString(mediaItem_->title) : mediaItem_->sortTitle;
+        sortTitle_ = ZNTMediaLibrary::sortStringOr(mediaItem_->sortTitle, mediaItem_->title);
     return *sortTitle_;
 }
 

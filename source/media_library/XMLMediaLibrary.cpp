@@ -323,7 +323,7 @@ ZNTMediaLibraryArtistPtr XMLMediaLibraryArtist::artistWithXMLInfo(const XMLTrack
 QString XMLMediaLibraryArtist::sortName() const
 {
     if (!sortName_)
-        sortName_ = info_->sortArtist.isNull() ? ZNTMediaLibrary::sortStringFromString(info_->artist) : info_->sortArtist;
+        sortName_ = ZNTMediaLibrary::sortStringOr(info_->sortArtist, info_->artist);
     return *sortName_;
 }
 
@@ -335,7 +335,7 @@ ZNTMediaLibraryAlbumPtr XMLMediaLibraryAlbum::albumWithXMLInfo(const XMLTrackPtr
 QString XMLMediaLibraryAlbum::sortTitle() const
 {
     if (!sortTitle_)
-        sortTitle_ = info_->sortAlbum.isNull() ? ZNTMediaLibrary::sortStringFromString(info_->album) : info_->sortAlbum;
+        sortTitle_ = ZNTMediaLibrary::sortStringOr(info_->sortAlbum, info_->album);
     return *sortTitle_;
 }
 
@@ -354,7 +354,7 @@ XMLMediaLibraryMediaItem::XMLMediaLibraryMediaItem(XMLLibrarySnapshotPtr library
 QString XMLMediaLibraryMediaItem::sortTitle() const
 {
     if (!sortTitle_)
-        sortTitle_ = info_->sortName.isNull() ? ZNTMediaLibrary::sortStringFromString(info_->name) : info_->sortName;
+        sortTitle_ = ZNTMediaLibrary::sortStringOr(info_->sortName, info_->name);
     return *sortTitle_;
 }
 
@@ -427,7 +427,7 @@ QString XMLMediaLibraryPlaylist::sortName() const
 {
     if (!sortName_) {
         const QString sort = playlist_ ? playlist_->stringValue("Sort Name") : QString();
-        sortName_ = sort.isNull() ? ZNTMediaLibrary::sortStringFromString(name()) : sort;
+        sortName_ = ZNTMediaLibrary::sortStringOr(sort, name());
     }
     return *sortName_;
 }

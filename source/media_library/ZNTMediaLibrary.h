@@ -117,6 +117,11 @@ public:
     // The key for sorting by a title: leading non-alphanumerics dropped, then
     // one leading "The " and then one "A " (any case). A null string gives null.
     static QString sortStringFromString(const QString& string);
+    // The stored sort text when there is one, else the one derived from text.
+    static QString sortStringOr(const QString& storedSortText, const QString& text)
+    {
+        return storedSortText.isNull() ? sortStringFromString(text) : storedSortText;
+    }
 
     ~ZNTMediaLibrary() override = default;
 

@@ -2,7 +2,7 @@
 
 #include "platform/foundation/Dispatch.h"
 
-#include "tests/support/AudioFixtures.h"
+#include "tests/support/AudioFileTest.h"
 #include "tests/support/EventLoop.h"
 
 #include <QTemporaryDir>
@@ -17,16 +17,10 @@ MediaTime at(double seconds) { return MediaTime::withSeconds(seconds, Player::kS
 
 }  // namespace
 
-class PlayerTest : public ::testing::Test {
+class PlayerTest : public AudioFileTest {
 protected:
-    void SetUp() override
-    {
-        const QString path = dir.filePath("song.wav");
-        ASSERT_TRUE(writeTone(path, {.seconds = 1.0}));
-        asset = Asset::assetWithPath(path);
-    }
+    void SetUp() override { asset = Asset::assetWithPath(tone("song.wav", {.seconds = 1.0})); }
 
-    QTemporaryDir dir;
     std::shared_ptr<Asset> asset;
 };
 

@@ -2,7 +2,7 @@
 
 #include "source/analytics/ZNTAnalytics.h"
 #include "source/engine/RingtoneDescription.h"
-#include "tests/support/AudioFixtures.h"
+#include "tests/support/AudioFileTest.h"
 #include "tests/support/EventLoop.h"
 
 #include <QSignalSpy>
@@ -12,16 +12,10 @@
 using namespace tolvan;
 using namespace tolvan::test;
 
-class RingtonePreviewerTest : public ::testing::Test {
+class RingtonePreviewerTest : public AudioFileTest {
 protected:
-    void SetUp() override
-    {
-        const QString path = dir.filePath("song.wav");
-        ASSERT_TRUE(writeTone(path, {.seconds = 3.0}));
-        song = Asset::assetWithPath(path);
-    }
+    void SetUp() override { song = Asset::assetWithPath(tone("song.wav", {.seconds = 3.0})); }
 
-    QTemporaryDir dir;
     std::shared_ptr<Asset> song;
 };
 
