@@ -22,9 +22,9 @@ public:
         bool ended = false;
     };
 
-    MixStream(std::vector<Input> inputs, std::optional<AudioMix> mix, AudioOutputSettings settings)
+    MixStream(std::vector<Input> inputs, std::optional<AudioMix> mix, AudioOutputSettings settings, int64_t startFrame)
         : inputs_(std::move(inputs)), mix_(std::move(mix)), settings_(settings),
-          format_{MediaType::Audio, QStringLiteral("pcm"), settings.streamDescription()}
+          format_{MediaType::Audio, QStringLiteral("pcm"), settings.streamDescription()}, position_(startFrame)
     {
         if (mix_)  // the parameters point into our own copy of the mix
             for (auto& input : inputs_)
@@ -87,14 +87,14 @@ private:
     std::optional<AudioMix> mix_;
     AudioOutputSettings settings_;
     FormatDescription format_;
-    int64_t position_ = 0;
+    int64_t position_;
     std::optional<Error> error_;
 };
 
 }  // namespace
 
 std::unique_ptr<PcmStream> openMixedPcmStream(const std::vector<std::shared_ptr<Track>>& tracks, const AudioOutputSettings& settings,
-                                              const std::optional<AudioMix>& mix, Error* error)
+                                              const std::optional<AudioMix>& mix, Error* error, int64_t startFrame)
 {
     auto fail = [&](const QString& message) -> std::unique_ptr<PcmStream> {
         if (error)
@@ -105,17 +105,17 @@ std::unique_ptr<PcmStream> openMixedPcmStream(const std::vector<std::shared_ptr<
         return fail(QStringLiteral("There is no audio track to mix"));
     const bool applyMix = mix && !mix->inputParameters.empty();
     if (tracks.size() == 1 && !applyMix)
-        return tracks.front()->openPcmStream(settings, error);
+        return tracks.front()->openPcmStreamFromFrame(settings, startFrame, error);
     if (settings.bitDepth != 16)
         return fail(QStringLiteral("Mixed audio is delivered as 16-bit samples"));
     std::vector<MixStream::Input> inputs;
     for (const auto& track : tracks) {
-        auto stream = track ? track->openPcmStream(settings, error) : nullptr;
+        auto stream = track ? track->openPcmStreamFromFrame(settings, startFrame, error) : nullptr;
         if (!stream)
             return nullptr;
         inputs.push_back({std::move(stream), applyMix ? mix->parametersForTrack(track->trackID()) : nullptr});
     }
-    return std::make_unique<MixStream>(std::move(inputs), applyMix ? mix : std::nullopt, settings);
+    return std::make_unique<MixStream>(std::move(inputs), applyMix ? mix : std::nullopt, settings, startFrame);
 }
 
 std::shared_ptr<AssetReaderAudioMixOutput> AssetReaderAudioMixOutput::assetReaderAudioMixOutputWithAudioTracks(

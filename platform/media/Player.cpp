@@ -2,7 +2,6 @@
 
 #include "platform/foundation/Dispatch.h"
 #include "platform/media/AssetReaderAudioMixOutput.h"
-#include "platform/media/Composition.h"
 #include "platform/media/PcmStream.h"
 
 #include <algorithm>
@@ -142,7 +141,7 @@ void Player::startJob(int64_t frame, int64_t generation)
         std::unique_ptr<PcmStream> stream;
         const auto tracks = asset ? asset->tracksWithMediaType(MediaType::Audio) : std::vector<std::shared_ptr<Track>>{};
         if (!tracks.empty())
-            stream = skippingFrames(openMixedPcmStream(tracks, settings, std::nullopt, &error), frame);
+            stream = openMixedPcmStream(tracks, settings, std::nullopt, &error, frame);
         bool announcedPrimed = false;
         auto announcePrimed = [&] {
             if (announcedPrimed)

@@ -141,3 +141,20 @@ TEST_F(CompositionTest, MixOutputSumsTracksAndAppliesTheMix)
     for (int64_t i : {0, 1000, 30000})
         EXPECT_EQ(halved[i * 2], int16_t(original[i * 2] * 0.5));
 }
+
+TEST_F(CompositionTest, MixedStreamsStartingLaterGiveTheSameFrames)
+{
+    AudioOutputSettings settings;
+    auto tracks = asset->tracksWithMediaType(MediaType::Audio);
+    tracks.push_back(tracks.front());  // two tracks: the summing path
+    for (const auto& inputs : {std::vector<std::shared_ptr<Track>>{tracks.front()}, tracks}) {
+        auto stream = openMixedPcmStream(inputs, settings, std::nullopt, nullptr, 100000);
+        ASSERT_TRUE(stream);
+        auto first = stream->nextBuffer();
+        ASSERT_TRUE(first);
+        const auto* samples = reinterpret_cast<const int16_t*>(first->data());
+        const int scale = int(inputs.size());
+        for (int64_t i : {0, 17, 4000})
+            EXPECT_EQ(samples[i * 2], std::clamp(scale * int(original[(100000 + i) * 2]), -32767, 32767));
+    }
+}
