@@ -1,10 +1,12 @@
 #include "platform/media/AssetReaderAudioMixOutput.h"
 
+#include "platform/media/GainStage.h"
 #include "platform/media/MediaError.h"
 #include "platform/media/PcmStream.h"
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 namespace tolvan {
 
@@ -43,22 +45,22 @@ public:
         if (frames == SIZE_MAX)
             return nullptr;  // every input has ended
         const int channels = settings_.channels;
+        const MediaTime time = MediaTime::make(position_, int32_t(settings_.sampleRate));
         std::vector<int32_t> sum(frames * channels, 0);
+        std::vector<int16_t> scaled;
         for (auto& input : inputs_) {
             if (input.ended)
                 continue;
             const auto* samples = reinterpret_cast<const int16_t*>(input.buffer->data()) + input.offset * channels;
-            for (std::size_t f = 0; f < frames; ++f) {
-                const double gain = input.parameters ? input.parameters->volumeAtTime(MediaTime::make(position_ + int64_t(f), int32_t(settings_.sampleRate))) : 1.0;
-                for (int c = 0; c < channels; ++c)
-                    sum[f * channels + c] += int32_t(samples[f * channels + c] * gain);
-            }
+            scaled.assign(samples, samples + frames * channels);
+            if (input.parameters)
+                GainStage(input.parameters, GainPolicy::FollowRamps).apply(scaled.data(), frames, channels, time);
+            std::transform(sum.begin(), sum.end(), scaled.begin(), sum.begin(), std::plus<>());
             input.offset += frames;
         }
         std::vector<uint8_t> bytes(frames * channels * sizeof(int16_t));
         auto* out = reinterpret_cast<int16_t*>(bytes.data());
-        for (std::size_t i = 0; i < sum.size(); ++i)
-            out[i] = int16_t(std::clamp(sum[i], -32767, 32767));
+        std::transform(sum.begin(), sum.end(), out, [](int32_t value) { return GainStage::saturate(value); });
         auto buffer = std::make_shared<SampleBuffer>(format_, MediaTime::make(position_, int32_t(settings_.sampleRate)), std::move(bytes));
         position_ += int64_t(frames);
         return buffer;

@@ -35,8 +35,9 @@ private:
 };
 
 // A stream of the tracks summed frame by frame from startFrame on, each
-// scaled by its volume in the mix (when given), saturated to the 16-bit
-// range. One track without a mix passes through untouched.
+// through the gain stage with its ramps in the mix (when given), the sum
+// saturated to the 16-bit range. One track without a mix passes through
+// untouched.
 std::unique_ptr<PcmStream> openMixedPcmStream(const std::vector<std::shared_ptr<Track>>& tracks, const AudioOutputSettings& settings,
                                               const std::optional<AudioMix>& mix, Error* error, int64_t startFrame = 0);
 

@@ -42,17 +42,17 @@ double rampValueAt(const VolumeRamp& ramp, double seconds)
     const double length = ramp.timeRange.duration.seconds();
     if (!(length > 0))
         return ramp.endVolume;
-    const double progress = std::clamp((seconds - start) / length, 0.0, 1.0);
-    return ramp.startVolume + double(ramp.endVolume - ramp.startVolume) * progress;
+    return ramp.startVolume + double(ramp.endVolume - ramp.startVolume) * (seconds - start) / length;
 }
 
-float AudioMixInputParameters::volumeAtTime(const MediaTime& time) const
+double AudioMixInputParameters::volumeAtTime(const MediaTime& time) const
 {
-    float volume = 1.0f;
+    double volume = 1.0;
+    const double seconds = time.seconds();
     for (const VolumeRamp& ramp : ramps_) {
-        if (time < ramp.timeRange.start)
+        if (seconds < ramp.timeRange.start.seconds())
             break;
-        volume = float(rampValueAt(ramp, time.seconds()));
+        volume = time <= ramp.timeRange.end() ? rampValueAt(ramp, seconds) : ramp.endVolume;
     }
     return volume;
 }

@@ -34,7 +34,7 @@ public:
 
     // The volume at time: inside a ramp its interpolated value, after a ramp
     // its end volume until the next begins, 1.0 before the first.
-    float volumeAtTime(const MediaTime& time) const;
+    double volumeAtTime(const MediaTime& time) const;
 
     const std::vector<VolumeRamp>& volumeRamps() const { return ramps_; }
 
@@ -43,8 +43,9 @@ private:
     std::vector<VolumeRamp> ramps_;
 };
 
-// The value of a ramp at seconds since the timeline's start; a ramp of no
-// length is at its end volume.
+// The value of a ramp at a time it covers, seconds since the timeline's
+// start: start + (end − start) × elapsed ÷ length, with end − start in single
+// precision and the rest in double; a ramp of no length is at its end volume.
 double rampValueAt(const VolumeRamp& ramp, double seconds);
 
 struct AudioMix {

@@ -83,6 +83,19 @@ private:
     std::thread thread_;
 };
 
+// Renders only when pulled, on the puller's thread.
+class ManualAudioOutput final : public AudioOutput {
+public:
+    using AudioOutput::AudioOutput;
+    void start() override { started_ = true; }
+    void stop() override { started_ = false; }
+    bool isNull() const override { return true; }
+    std::size_t pull(int16_t* interleaved, std::size_t frames) override { return started_ ? render(interleaved, frames) : 0; }
+
+private:
+    std::atomic<bool> started_{false};
+};
+
 // The device pulls from this as it needs data.
 class RenderDevice final : public QIODevice {
 public:
@@ -138,7 +151,10 @@ private:
 
 std::unique_ptr<AudioOutput> AudioOutput::create(int sampleRate, int channels, Render render, Kind kind)
 {
-    if (kind == Kind::Automatic && qgetenv("TOLVAN_AUDIO_OUTPUT") != "null") {
+    const QByteArray chosen = qgetenv("TOLVAN_AUDIO_OUTPUT");
+    if (kind == Kind::Manual || (kind == Kind::Automatic && chosen == "manual"))
+        return std::unique_ptr<AudioOutput>(new ManualAudioOutput(sampleRate, channels, std::move(render)));
+    if (kind == Kind::Automatic && chosen != "null") {
         const QAudioDevice device = QMediaDevices::defaultAudioOutput();
         QAudioFormat format;
         format.setSampleRate(sampleRate);

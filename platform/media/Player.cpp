@@ -2,24 +2,34 @@
 
 #include "platform/foundation/Dispatch.h"
 #include "platform/media/AssetReaderAudioMixOutput.h"
+#include "platform/media/GainStage.h"
 #include "platform/media/PcmStream.h"
 
 #include <algorithm>
 #include <cmath>
 #include <condition_variable>
 #include <cstring>
-#include <thread>
 #include <vector>
 
 namespace tolvan {
 
-// One decoding run from a start frame: a detached thread fills the ring, the
-// output drains it. A seek abandons the job and starts another, so the main
-// thread never waits for a decoder.
+// One decoding run from a start frame: a task on the decoding queue fills the
+// ring, the output drains it through the gain stage. A seek abandons the job
+// and queues another, so the main thread never waits for a decoder.
 struct Player::Job {
     static constexpr std::size_t kCapacityFrames = kSampleRate / 2;
 
+    Job(int64_t generation, int64_t startFrame, const AudioMixInputParameters* ramps)
+        : generation(generation), nextFrame(startFrame), gain(ramps, GainPolicy::HoldUntilNextRamp)
+    {
+        gain.startAt(MediaTime::make(startFrame, kSampleRate));
+    }
+
     int64_t generation = 0;
+    // Touched only by the output's render calls: the frame the next popped
+    // one is, and the gain the frames go through.
+    int64_t nextFrame = 0;
+    GainStage gain;
     std::mutex mutex;
     std::condition_variable space;
     std::vector<int16_t> ring = std::vector<int16_t>(kCapacityFrames * kChannels);
@@ -66,6 +76,12 @@ struct Player::Job {
         std::lock_guard lock(mutex);
         abandoned = true;
         space.notify_all();
+    }
+
+    bool isAbandoned()
+    {
+        std::lock_guard lock(mutex);
+        return abandoned;
     }
 };
 
@@ -122,18 +138,23 @@ void Player::seekToTime(const MediaTime& time, const MediaTime&, const MediaTime
     startJob(frame, generation);
 }
 
+const AudioMixInputParameters* Player::ramps() const
+{
+    return mix_ && !mix_->inputParameters.empty() ? &mix_->inputParameters.front() : nullptr;
+}
+
 void Player::startJob(int64_t frame, int64_t generation)
 {
-    auto job = std::make_shared<Job>();
-    job->generation = generation;
+    auto job = std::make_shared<Job>(generation, frame, ramps());
     {
         std::lock_guard lock(jobMutex_);
         if (job_)
             job_->abandon();
         job_ = job;
     }
-    std::thread([this, job, frame, asset = asset_, alive = alive_] {
-        setCurrentThreadName("tolvan.player");
+    decoding_->async([this, job, frame, asset = asset_, alive = alive_] {
+        if (job->isAbandoned())
+            return;  // a later seek has already replaced it
         AudioOutputSettings settings;
         settings.sampleRate = kSampleRate;
         settings.channels = kChannels;
@@ -164,7 +185,7 @@ void Player::startJob(int64_t frame, int64_t generation)
         job->finished = true;
         if (!job->abandoned)
             announcePrimed();
-    }).detach();
+    });
 }
 
 void Player::primed(int64_t generation)
@@ -188,13 +209,14 @@ std::size_t Player::render(int16_t* out, std::size_t frames)
     }
     if (!job)
         return 0;
-    const int64_t first = position_;
     const std::size_t taken = job->pop(out, frames);
     if (taken > 0) {
-        const bool hasRamps = mix_ && !mix_->inputParameters.empty();
-        applySoftwareGain(out, taken, first, kSampleRate, volume_, hasRamps ? &mix_->inputParameters.front() : nullptr);
+        const float volume = volume_;
+        if (ramps() || volume != 1.0f)
+            job->gain.apply(out, taken, kChannels, MediaTime::make(job->nextFrame, kSampleRate), volume);
+        job->nextFrame += int64_t(taken);
         if (job->generation == generation_)
-            position_ = first + int64_t(taken);
+            position_ = job->nextFrame;
     }
     if (taken < frames)
         reachedEnd(job);
@@ -216,22 +238,6 @@ void Player::reachedEnd(const std::shared_ptr<Job>& job)
             pause();
         emit didPlayToEndTime();
     });
-}
-
-void applySoftwareGain(int16_t* samples, std::size_t frames, int64_t firstFrame, int sampleRate, float volume,
-                       const AudioMixInputParameters* ramps)
-{
-    if (!ramps && volume == 1.0f)
-        return;
-    for (std::size_t f = 0; f < frames; ++f) {
-        double gain = volume;
-        if (ramps)
-            gain *= ramps->volumeAtTime(MediaTime::make(firstFrame + int64_t(f), sampleRate));
-        for (int c = 0; c < Player::kChannels; ++c) {
-            int16_t& sample = samples[f * Player::kChannels + c];
-            sample = int16_t(std::clamp(double(sample) * gain, -32767.0, 32767.0));
-        }
-    }
 }
 
 int Player::addPeriodicTimeObserverForInterval(const MediaTime& interval, TimeObserver observer)

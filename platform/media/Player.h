@@ -1,10 +1,12 @@
 #pragma once
 // Plays an asset's audio (a song or a composition) through an optional audio
-// mix: decoding runs on a thread of its own, samples reach the sound device
-// (or the null output) through a software gain that may exceed 1.0 and
-// saturates at the 16-bit range. Seeks are exact. Used on the main thread;
-// completions, time observers and the end signal arrive there.
+// mix: decoding runs on the player's serial queue, samples reach the sound
+// device (or the null output) through the exporter's gain stage, with the
+// player's volume on top, so a previewed tone sounds as its file will. Seeks
+// are exact. Used on the main thread; completions, time observers and the
+// end signal arrive there.
 
+#include "platform/foundation/Dispatch.h"
 #include "platform/media/Asset.h"
 #include "platform/media/AudioMix.h"
 #include "platform/media/AudioOutput.h"
@@ -20,12 +22,6 @@
 #include <optional>
 
 namespace tolvan {
-
-// Scales interleaved stereo frames by volume times the ramp value of ramps
-// (when given) at each frame, saturating at ±32,767 and truncating toward
-// zero, as the exporter's gain stage does.
-void applySoftwareGain(int16_t* samples, std::size_t frames, int64_t firstFrame, int sampleRate, float volume,
-                       const AudioMixInputParameters* ramps);
 
 class Player : public QObject {
     Q_OBJECT
@@ -68,6 +64,9 @@ public:
 
     QString description() const;
 
+    // Where the samples go (the manual output is pulled through this).
+    AudioOutput& output() const { return *output_; }
+
 signals:
     // The end of the item was reached (on the main thread).
     void didPlayToEndTime();
@@ -78,6 +77,8 @@ private:
     std::size_t render(int16_t* out, std::size_t frames);
     void primed(int64_t generation);
     void reachedEnd(const std::shared_ptr<Job>& job);
+
+    const AudioMixInputParameters* ramps() const;
 
     std::shared_ptr<Asset> asset_;
     std::optional<AudioMix> mix_;
@@ -106,6 +107,8 @@ private:
     int nextObserver_ = 1;
 
     std::shared_ptr<std::atomic<bool>> alive_ = std::make_shared<std::atomic<bool>>(true);
+    // Decodes one job at a time; the last member, so it stops first.
+    std::unique_ptr<SerialQueue> decoding_ = std::make_unique<SerialQueue>("tolvan.player");
 };
 
 }  // namespace tolvan

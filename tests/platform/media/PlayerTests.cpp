@@ -101,20 +101,3 @@ TEST_F(PlayerTest, PeriodicObserverRunsOnTheMainThreadWhilePlaying)
     drainEvents(100);
     EXPECT_EQ(calls, afterRemoval);
 }
-
-TEST(SoftwareGain, ScalesSaturatesAndFollowsRamps)
-{
-    std::vector<int16_t> samples{3, -3, 30000, -30000, -32768, 100};
-    applySoftwareGain(samples.data(), 3, 0, 44100, 1.5f, nullptr);
-    EXPECT_EQ(samples, (std::vector<int16_t>{4, -4, 32767, -32767, -32767, 150}));
-
-    AudioMixInputParameters ramps;
-    ramps.setVolumeRamp(0.0f, 1.0f, MediaTimeRange::make(MediaTime::make(0, 4), MediaTime::make(4, 4)));
-    std::vector<int16_t> ramped(8, 1000);
-    applySoftwareGain(ramped.data(), 4, 0, 4, 2.0f, &ramps);
-    EXPECT_EQ(ramped, (std::vector<int16_t>{0, 0, 500, 500, 1000, 1000, 1500, 1500}));
-
-    std::vector<int16_t> unchanged{-32768, 7};
-    applySoftwareGain(unchanged.data(), 1, 0, 44100, 1.0f, nullptr);
-    EXPECT_EQ(unchanged, (std::vector<int16_t>{-32768, 7}));  // unity without ramps passes through
-}
