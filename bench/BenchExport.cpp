@@ -49,7 +49,7 @@ int exportRingtone(const QStringList& arguments)
     QElapsedTimer clock;
     clock.start();
     auto asset = tolvan::Asset::assetWithPath(arguments[0]);
-    auto description = RingtoneDescription::descriptionWithAsset(asset, int32_t(options["--kind"]),
+    auto description = RingtoneDescription::descriptionWithAsset(asset, RingtoneKind(int32_t(options["--kind"])),
                                                                  ZNTTimeRangeMake(options["--start"], options["--duration"]),
                                                                  options["--fade-in"], options["--fade-out"], options["--gap"],
                                                                  options["--volume"]);
@@ -59,7 +59,7 @@ int exportRingtone(const QStringList& arguments)
     delegate->loop.exec();
     const double seconds = clock.nsecsElapsed() / 1e9;
 
-    if (exporter->status() != RingtoneExporterStatusCompleted) {
+    if (exporter->status() != RingtoneExporterStatus::Completed) {
         const auto error = exporter->error();
         std::fprintf(stderr, "export failed: %s\n", error ? qPrintable(error->description()) : "no error");
         return 1;

@@ -34,30 +34,20 @@ std::shared_ptr<AssetExportSession> AssetExportSession::exportSessionWithAsset(s
 
 void AssetExportSession::exportAsynchronouslyWithCompletionHandler(std::function<void()> completion)
 {
-    AssetExportSessionStatus expected = AssetExportSessionStatusUnknown;
-    if (!status_.compare_exchange_strong(expected, AssetExportSessionStatusWaiting))
+    if (started_.exchange(true) || !state_.advance(AssetExportSessionStatus::Waiting))
         return;
     completion_ = std::move(completion);
     exportQueue().async([self = shared_from_this()] { self->run(); });
 }
 
-std::optional<Error> AssetExportSession::error() const
-{
-    std::lock_guard lock(errorMutex_);
-    return error_;
-}
-
 void AssetExportSession::end(AssetExportSessionStatus status, std::optional<Error> error)
 {
-    if (status == AssetExportSessionStatusFailed && !error)
+    if (status == AssetExportSessionStatus::Failed && !error)
         error = sessionError(QStringLiteral("The export failed"));
-    {
-        std::lock_guard lock(errorMutex_);
-        error_ = std::move(error);
-    }
-    if (status == AssetExportSessionStatusCompleted)
+    if (status == AssetExportSessionStatus::Completed)
         progress_ = 1.0f;
-    status_ = status;
+    if (!state_.end(status, std::move(error)))
+        return;
     if (auto completion = std::move(completion_))
         completion();
 }
@@ -65,29 +55,29 @@ void AssetExportSession::end(AssetExportSessionStatus status, std::optional<Erro
 void AssetExportSession::run()
 {
     if (cancelled_)
-        return end(AssetExportSessionStatusCancelled);
-    status_ = AssetExportSessionStatusExporting;
+        return end(AssetExportSessionStatus::Cancelled);
+    state_.advance(AssetExportSessionStatus::Exporting);
     if (fileType_ != FileTypeAppleM4A)
-        return end(AssetExportSessionStatusFailed, sessionError(QStringLiteral("The export preset writes MPEG-4 audio files only")));
+        return end(AssetExportSessionStatus::Failed, sessionError(QStringLiteral("The export preset writes MPEG-4 audio files only")));
 
     Error error;
     auto reader = AssetReader::assetReaderWithAsset(asset_, &error);
     if (!reader)
-        return end(AssetExportSessionStatusFailed, error);
+        return end(AssetExportSessionStatus::Failed, error);
     auto output = AssetReaderAudioMixOutput::assetReaderAudioMixOutputWithAudioTracks(asset_->tracksWithMediaType(MediaType::Audio), {});
     output->setAudioMix(mix_);
     reader->addOutput(output);
     if (!reader->startReading())
-        return end(AssetExportSessionStatusFailed, reader->error());
+        return end(AssetExportSessionStatus::Failed, reader->error());
 
     auto writer = AssetWriter::assetWriterWithURL(path_, *fileType_, &error);
     if (!writer)
-        return end(AssetExportSessionStatusFailed, error);
+        return end(AssetExportSessionStatus::Failed, error);
     auto input = AssetWriterInput::assetWriterInputWithMediaType(MediaType::Audio, kPresetSettings);
     writer->addInput(input);
     writer->setMetadata(metadata_);
     if (!writer->startWriting())
-        return end(AssetExportSessionStatusFailed, writer->error());
+        return end(AssetExportSessionStatus::Failed, writer->error());
     writer->startSessionAtSourceTime(MediaTime::zero());
 
     const double totalFrames = std::max(1.0, asset_->duration().seconds() * kPresetSettings.sampleRate);
@@ -98,7 +88,7 @@ void AssetExportSession::run()
             break;
         if (!input->appendSampleBuffer(*buffer)) {
             reader->cancelReading();
-            return end(AssetExportSessionStatusFailed, writer->error());
+            return end(AssetExportSessionStatus::Failed, writer->error());
         }
         frames += int64_t(buffer->numberOfSamples());
         progress_ = float(std::min(1.0, double(frames) / totalFrames));
@@ -106,16 +96,16 @@ void AssetExportSession::run()
     if (cancelled_) {
         reader->cancelReading();
         writer->cancelWriting();
-        return end(AssetExportSessionStatusCancelled);
+        return end(AssetExportSessionStatus::Cancelled);
     }
     if (reader->status() == AssetReaderStatusFailed) {
         writer->cancelWriting();
-        return end(AssetExportSessionStatusFailed, reader->error());
+        return end(AssetExportSessionStatus::Failed, reader->error());
     }
     input->markAsFinished();
     if (!writer->finishWriting())
-        return end(AssetExportSessionStatusFailed, writer->error());
-    end(AssetExportSessionStatusCompleted);
+        return end(AssetExportSessionStatus::Failed, writer->error());
+    end(AssetExportSessionStatus::Completed);
 }
 
 }  // namespace tolvan

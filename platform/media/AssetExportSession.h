@@ -4,6 +4,7 @@
 // The one preset writes AAC at 44,100 Hz, stereo, 256,000 bit/s into an
 // MPEG-4 audio file with the session's metadata.
 
+#include "platform/foundation/EndState.h"
 #include "platform/foundation/Error.h"
 #include "platform/media/Asset.h"
 #include "platform/media/AudioMix.h"
@@ -22,13 +23,13 @@ namespace tolvan {
 
 inline const QString AssetExportPresetAppleM4A = QStringLiteral("AVAssetExportPresetAppleM4A");
 
-enum AssetExportSessionStatus : int64_t {
-    AssetExportSessionStatusUnknown = 0,
-    AssetExportSessionStatusWaiting = 1,  // queued behind other exports
-    AssetExportSessionStatusExporting = 2,
-    AssetExportSessionStatusCompleted = 3,
-    AssetExportSessionStatusFailed = 4,
-    AssetExportSessionStatusCancelled = 5,
+enum class AssetExportSessionStatus : int64_t {
+    Unknown = 0,
+    Waiting = 1,  // queued behind other exports
+    Exporting = 2,
+    Completed = 3,
+    Failed = 4,
+    Cancelled = 5,
 };
 
 class AssetExportSession : public std::enable_shared_from_this<AssetExportSession> {
@@ -51,11 +52,12 @@ public:
     // Queues the export; completion runs on the export queue once it has
     // ended (completed, failed or cancelled). Only the first call counts.
     void exportAsynchronouslyWithCompletionHandler(std::function<void()> completion);
-    // Stops a waiting or running export; it ends as cancelled, its file removed.
+    // Stops a waiting or running export; it ends as cancelled, its file
+    // removed. A waiting export ends when its turn comes, without work.
     void cancelExport() { cancelled_ = true; }
 
-    AssetExportSessionStatus status() const { return status_.load(); }
-    std::optional<Error> error() const;
+    AssetExportSessionStatus status() const { return state_.status(); }
+    std::optional<Error> error() const { return state_.error(); }
     float progress() const { return progress_.load(); }  // 0.0 to 1.0
 
 private:
@@ -68,11 +70,10 @@ private:
     std::optional<AudioMix> mix_;
     std::vector<MetadataItem> metadata_;
     std::function<void()> completion_;
-    std::atomic<AssetExportSessionStatus> status_{AssetExportSessionStatusUnknown};
+    EndState<AssetExportSessionStatus> state_{AssetExportSessionStatus::Unknown};
+    std::atomic<bool> started_{false};
     std::atomic<float> progress_{0.0f};
     std::atomic<bool> cancelled_{false};
-    mutable std::mutex errorMutex_;
-    std::optional<Error> error_;
 };
 
 }  // namespace tolvan

@@ -2,7 +2,6 @@
 
 #include "platform/media/MediaError.h"
 #include "source/analytics/ZNTAnalytics.h"
-#include "source/engine/ZNTTimeRange.h"
 
 using namespace tolvan;
 
@@ -23,7 +22,7 @@ Error exportError(const QString& message) { return mediaError(MediaErrorUnknown,
 }  // namespace
 
 std::shared_ptr<RingtoneAssetWriterExporter> RingtoneAssetWriterExporter::exporterWithOutputURL(
-    const QUrl& outputURL, std::shared_ptr<Asset> asset, int32_t kind, std::optional<AudioMix> audioMix,
+    const QUrl& outputURL, std::shared_ptr<Asset> asset, RingtoneKind kind, std::optional<AudioMix> audioMix,
     std::optional<std::vector<MetadataItem>> metadata)
 {
     return RingtoneExporter::exporterWithOutputURL<RingtoneAssetWriterExporter>(outputURL, std::move(asset), kind, std::move(audioMix),
@@ -37,167 +36,119 @@ AudioOutputSettings RingtoneAssetWriterExporter::readerOutputSettings()
 
 void RingtoneAssetWriterExporter::startExporting()
 {
-    if (status() != RingtoneExporterStatusUnknown)
+    if (status() != RingtoneExporterStatus::Unknown || !state_.advance(RingtoneExporterStatus::Exporting))
         return;  // an exporter makes one export
-    status_ = RingtoneExporterStatusExporting;
-    if (auto refusal = destinationError())
-        return failExport(*refusal);
-    if (!setupAssetReader() || !setupAssetReaderAudioOutput() || !setupAssetWriter())
-        return failExport(setupError_.value_or(exportError(QStringLiteral("The export cannot be set up"))));
-    progress_ = 0.0;
-    volumeAdjustment_ = 1.0;
-    if (!assetReader_->startReading())
-        return failExport(assetReader_->error().value_or(exportError(QStringLiteral("The song cannot be read"))));
-    if (!assetWriter_->startWriting())
-        return failExport(assetWriter_->error().value_or(exportError(QStringLiteral("The ringtone file cannot be written"))));
-    assetWriter_->startSessionAtSourceTime(MediaTime::zero());
-    readingQueue_ = std::make_shared<SerialQueue>("com.kestrova.exportRingtone");
-    auto self = std::static_pointer_cast<RingtoneAssetWriterExporter>(shared_from_this());
-    writerAudioInput_->requestMediaDataWhenReadyOnQueue(*readingQueue_, [self] { self->writeAvailableMediaData(); });
-}
+    if (auto refusal = startError())
+        return fail(*refusal);
 
-bool RingtoneAssetWriterExporter::setupAssetReader()
-{
     Error error;
     assetReader_ = AssetReader::assetReaderWithAsset(asset(), &error);
     if (!assetReader_)
-        setupError_ = error;
-    return assetReader_ != nullptr;
-}
-
-bool RingtoneAssetWriterExporter::setupAssetReaderAudioOutput()
-{
+        return fail(error);
     // No mix here: the ramps are applied by the gain stage alone.
     readerOutput_ = AssetReaderAudioMixOutput::assetReaderAudioMixOutputWithAudioTracks(asset()->tracksWithMediaType(MediaType::Audio),
                                                                                         readerOutputSettings());
-    if (!assetReader_->canAddOutput(readerOutput_)) {
-        setupError_ = exportError(QStringLiteral("The song's audio cannot be read"));
-        return false;
-    }
+    if (!assetReader_->canAddOutput(readerOutput_))
+        return fail(exportError(QStringLiteral("The song's audio cannot be read")));
     assetReader_->addOutput(readerOutput_);
-    return true;
-}
 
-bool RingtoneAssetWriterExporter::setupAssetWriter()
-{
     // An existing file stays until the new one is complete: the writer
-    // writes beside it and renames its file into place.
-    Error error;
+    // writes beside it and puts its file in place only at the end.
     assetWriter_ = AssetWriter::assetWriterWithURL(outputURL().toLocalFile(), exportFileType().value_or(QString()), &error);
-    if (!assetWriter_) {
-        setupError_ = error;
-        return false;
-    }
-    if (!setupAssetWriterAudioInput())
-        return false;
-    assetWriter_->setMetadata(exportableMetadata());
-    return true;
-}
-
-bool RingtoneAssetWriterExporter::setupAssetWriterAudioInput()
-{
+    if (!assetWriter_)
+        return fail(error);
     writerAudioInput_ =
         AssetWriterInput::assetWriterInputWithMediaType(MediaType::Audio, audioSettingsForFileType(assetWriter_->outputFileType()));
     writerAudioInput_->setExpectsMediaDataInRealTime(false);
-    if (!assetWriter_->canAddInput(writerAudioInput_)) {
-        setupError_ = exportError(QStringLiteral("The writer cannot take the ringtone's audio"));
-        return false;
-    }
+    if (!assetWriter_->canAddInput(writerAudioInput_))
+        return fail(exportError(QStringLiteral("The writer cannot take the ringtone's audio")));
     assetWriter_->addInput(writerAudioInput_);
-    return true;
+    assetWriter_->setMetadata(exportableMetadata());
+
+    progress_ = 0.0;
+    gainStage_.startAt(MediaTime::zero());
+    if (!assetReader_->startReading())
+        return fail(assetReader_->error().value_or(exportError(QStringLiteral("The song cannot be read"))));
+    if (!assetWriter_->startWriting())
+        return fail(assetWriter_->error().value_or(exportError(QStringLiteral("The ringtone file cannot be written"))));
+    assetWriter_->startSessionAtSourceTime(MediaTime::zero());
+
+    readingQueue_ = std::make_shared<SerialQueue>("com.kestrova.exportRingtone");
+    readingQueue_->async([self = std::static_pointer_cast<RingtoneAssetWriterExporter>(shared_from_this())] { self->run(); });
 }
 
-bool RingtoneAssetWriterExporter::exportInProgress() const
+// Every buffer the reader has goes through the gain stage into the writer;
+// how reading ended then decides how the export ends.
+void RingtoneAssetWriterExporter::run()
 {
-    return assetReader_ && assetReader_->status() == AssetReaderStatusReading;
-}
-
-std::optional<Error> RingtoneAssetWriterExporter::error() const
-{
-    std::lock_guard lock(errorMutex_);
-    return error_;
-}
-
-void RingtoneAssetWriterExporter::setError(const std::optional<Error>& error)
-{
-    std::lock_guard lock(errorMutex_);
-    error_ = error;
-}
-
-// One run of the work loop, on the reading queue: every buffer the reader
-// has goes through the gain stage into the writer.
-void RingtoneAssetWriterExporter::writeAvailableMediaData()
-{
-    for (;;) {
-        if (!writerAudioInput_->isReadyForMoreMediaData()) {
-            // A writer that has stopped will never be ready again: end here
-            // rather than wait for a call that cannot come.
-            if (assetWriter_->status() == AssetWriterStatusFailed || assetWriter_->status() == AssetWriterStatusCancelled)
-                failExport(assetWriter_->error().value_or(exportError(QStringLiteral("The ringtone file cannot be written"))));
-            return;
-        }
-        if (assetReader_->status() != AssetReaderStatusReading)
-            break;
+    while (assetReader_->status() == AssetReaderStatusReading) {
+        // A writer that has stopped will never be ready again.
+        if (!writerAudioInput_->isReadyForMoreMediaData())
+            return fail(assetWriter_->error().value_or(exportError(QStringLiteral("The ringtone file cannot be written"))));
         auto buffer = readerOutput_->copyNextSampleBuffer();
         if (!buffer)
             break;
         if (const int status = buffer->makeDataReady(); status != 0)
             ZNTAnalytics::logEvent(QStringLiteral("startExporting CMSampleBufferMakeDataReady failed"), {{"status", status}});
         processSampleBuffer(*buffer);
-        const bool appended = writerAudioInput_->appendSampleBuffer(*buffer);
-        buffer.reset();
-        if (!appended) {
+        if (!writerAudioInput_->appendSampleBuffer(*buffer)) {
             ZNTAnalytics::logEvent(QStringLiteral("appendSampleBuffer: failed"),
                                    {{"writerAudioInput", descriptionOrNull(writerAudioInput_)},
                                     {"assetWriterStatus", int(assetWriter_->status())},
                                     {"assetWriterError", errorDescriptionOrNull(assetWriter_->error())}});
-            return failExport(assetWriter_->error().value_or(exportError(QStringLiteral("The ringtone's audio cannot be written"))));
+            return fail(assetWriter_->error().value_or(exportError(QStringLiteral("The ringtone's audio cannot be written"))));
         }
     }
     writerAudioInput_->markAsFinished();
-    endByReaderStatus();
-}
 
-void RingtoneAssetWriterExporter::endByReaderStatus()
-{
     switch (assetReader_->status()) {
-    case AssetReaderStatusUnknown:
-        ZNTAnalytics::logEvent(QStringLiteral("startExporting AVAssetReaderStatusUnknown"),
-                               {{"assetReader", descriptionOrNull(assetReader_)}, {"assetWriter", descriptionOrNull(assetWriter_)}});
-        return failExport(exportError(QStringLiteral("The song's reader never started")));
     case AssetReaderStatusReading:
     case AssetReaderStatusCompleted:
-        if (!assetWriter_->finishWriting())
-            return failExport(assetWriter_->error().value_or(exportError(QStringLiteral("The ringtone file cannot be finished"))));
-        finished_ = true;
-        progress_ = 1.0;
-        status_ = RingtoneExporterStatusCompleted;
-        return sendExporterDidFinish();
+        return complete();
     case AssetReaderStatusFailed:
-        return failExport(assetReader_->error().value_or(exportError(QStringLiteral("The song cannot be read"))));
+        return fail(assetReader_->error().value_or(exportError(QStringLiteral("The song cannot be read"))));
     case AssetReaderStatusCancelled:
-        assetWriter_->cancelWriting();
-        status_ = RingtoneExporterStatusCancelled;
-        return sendExporterDidFinish();
+        return cancel();
+    case AssetReaderStatusUnknown:
+        break;
     }
-    failExport(exportError(QStringLiteral("The song's reader ended in an unknown state")));
+    ZNTAnalytics::logEvent(QStringLiteral("startExporting AVAssetReaderStatusUnknown"),
+                           {{"assetReader", descriptionOrNull(assetReader_)}, {"assetWriter", descriptionOrNull(assetWriter_)}});
+    fail(exportError(QStringLiteral("The song's reader never started")));
 }
 
-void RingtoneAssetWriterExporter::failExport(const Error& error)
+void RingtoneAssetWriterExporter::complete()
 {
-    setError(error);
+    if (!assetWriter_->finishWriting())
+        return fail(assetWriter_->error().value_or(exportError(QStringLiteral("The ringtone file cannot be finished"))));
+    progress_ = 1.0;
+    end(RingtoneExporterStatus::Completed);
+}
+
+void RingtoneAssetWriterExporter::cancel()
+{
+    assetWriter_->cancelWriting();
+    end(RingtoneExporterStatus::Cancelled);
+}
+
+void RingtoneAssetWriterExporter::fail(const Error& error)
+{
     if (assetReader_)
         assetReader_->cancelReading();
     if (assetWriter_)
         assetWriter_->cancelWriting();
-    status_ = RingtoneExporterStatusFailed;
-    sendExporterDidFinish();
+    end(RingtoneExporterStatus::Failed, error);
 }
 
-void RingtoneAssetWriterExporter::finishExporting()
+void RingtoneAssetWriterExporter::end(RingtoneExporterStatus status, std::optional<Error> error)
 {
-    progress_ = 1.0;
-    sendExporterDidFinish();
+    if (state_.end(status, std::move(error)))
+        sendExporterDidFinish();
+}
+
+bool RingtoneAssetWriterExporter::exportInProgress() const
+{
+    return assetReader_ && assetReader_->status() == AssetReaderStatusReading;
 }
 
 void RingtoneAssetWriterExporter::processSampleBuffer(SampleBuffer& buffer)
@@ -209,18 +160,5 @@ void RingtoneAssetWriterExporter::processSampleBuffer(SampleBuffer& buffer)
         ZNTAnalytics::logEvent(QStringLiteral("processSampleBuffer: CMBlockBufferGetDataPointer returned error"), {{"status", kNoContiguousData}});
         return;
     }
-    const auto& mix = audioMix();
-    const AudioMixInputParameters* parameters = mix && !mix->inputParameters.empty() ? &mix->inputParameters.front() : nullptr;
-    MediaTime time = buffer.presentationTimeStamp();
-    for (std::size_t frame = 0; frame < frames; ++frame, samples += 2, ++time.value) {
-        float startVolume = 1.0f, endVolume = 1.0f;
-        MediaTimeRange range;
-        if (parameters && parameters->getVolumeRampForTime(time, &startVolume, &endVolume, &range)) {
-            const double now = time.seconds(), rampStart = range.start.seconds(), length = range.duration.seconds();
-            if (now >= rampStart)  // a ramp still to come leaves the gain as it was
-                volumeAdjustment_ = length > 0 ? startVolume + double(endVolume - startVolume) * (now - rampStart) / length : endVolume;
-        }
-        samples[0] = int16_t(ClampDouble(-32767, samples[0] * volumeAdjustment_, 32767));
-        samples[1] = int16_t(ClampDouble(-32767, samples[1] * volumeAdjustment_, 32767));
-    }
+    gainStage_.apply(samples, frames, 2, buffer.presentationTimeStamp());
 }

@@ -2,10 +2,13 @@
 
 #include "source/engine/AssetAdditions.h"
 #include "source/engine/RingtoneAssetWriterExporter.h"
+#include "source/engine/RingtoneExporter.h"
 #include "source/engine/RingtonePreviewer.h"
 
 #include <QDebug>
 #include <QUrl>
+
+#include <cmath>
 
 using namespace tolvan;
 
@@ -19,9 +22,14 @@ int32_t timescaleOf(const Asset& asset)
     return duration.isNumeric() ? duration.timescale : 600;
 }
 
+bool isLength(double seconds) { return std::isfinite(seconds) && seconds >= 0; }
+
+Error noAudio(const QString& message) { return Error{RingtoneExporterErrorDomain, RingtoneExporterErrorNoAudio, message}; }
+Error invalidSettings(const QString& message) { return Error{RingtoneExporterErrorDomain, RingtoneExporterErrorInvalidSettings, message}; }
+
 }  // namespace
 
-std::shared_ptr<RingtoneDescription> RingtoneDescription::descriptionWithAsset(std::shared_ptr<Asset> asset, int32_t kind,
+std::shared_ptr<RingtoneDescription> RingtoneDescription::descriptionWithAsset(std::shared_ptr<Asset> asset, RingtoneKind kind,
                                                                               ZNTTimeRange sourceTimeRange, double fadeInDuration,
                                                                               double fadeOutDuration, double gapDuration,
                                                                               double volumeAdjustment)
@@ -87,6 +95,30 @@ AudioMix RingtoneDescription::makeAudioMixForAsset(const std::shared_ptr<Asset>&
     return mix;
 }
 
+std::optional<Error> RingtoneDescription::settingsError() const
+{
+    if (!sourceAsset_)
+        return noAudio(QStringLiteral("There is no song to make the tone from"));
+    if (auto failure = sourceAsset_->loadError())
+        return noAudio(QStringLiteral("The song's audio cannot be read: %1").arg(failure->message));
+    if (!bestTrackForRingtone(*sourceAsset_))
+        return noAudio(QStringLiteral("The song has no audio track"));
+    const auto [start, duration] = sourceTimeRange_;
+    const double songDuration = sourceAsset_->duration().seconds();
+    if (!std::isfinite(duration) || !(duration > 0))
+        return invalidSettings(QStringLiteral("The selection has no length (%1 s)").arg(duration));
+    if (!std::isfinite(start) || start < 0 || !(start < songDuration))
+        return invalidSettings(QStringLiteral("The selection starts outside the song (at %1 s of %2 s)").arg(start).arg(songDuration));
+    if (!isLength(fadeInDuration_) || !isLength(fadeOutDuration_) || !isLength(gapDuration_))
+        return invalidSettings(QStringLiteral("Fades and gap must be finite and not negative (fade-in %1 s, fade-out %2 s, gap %3 s)")
+                                   .arg(fadeInDuration_)
+                                   .arg(fadeOutDuration_)
+                                   .arg(gapDuration_));
+    if (!isLength(volumeAdjustment_))
+        return invalidSettings(QStringLiteral("The volume must be finite and not negative (%1)").arg(volumeAdjustment_));
+    return std::nullopt;
+}
+
 std::shared_ptr<RingtonePreviewer> RingtoneDescription::previewer() const
 {
     auto composition = makeComposition();
@@ -107,5 +139,7 @@ std::shared_ptr<RingtoneAssetWriterExporter> RingtoneDescription::exporterWithDe
     auto exporter = RingtoneAssetWriterExporter::exporterWithOutputURL(QUrl::fromLocalFile(destination), composition, kind_,
                                                                         std::move(mix), std::move(metadata));
     exporter->setDelegate(std::move(delegate));
+    if (auto reason = settingsError())
+        exporter->refuseExport(*reason);
     return exporter;
 }

@@ -18,14 +18,19 @@ class RingtonePreviewer;
 class RingtoneAssetWriterExporter;
 class RingtoneExporterDelegate;
 
+// What a tone is for. It sets the media kind written into the file; a value
+// other than Ringtone, from wherever it came, counts as an alert tone.
+enum class RingtoneKind : int32_t { Ringtone = 0, AlertTone = 1 };
+inline bool isAlertTone(RingtoneKind kind) { return kind != RingtoneKind::Ringtone; }
+
 class RingtoneDescription {
 public:
-    static std::shared_ptr<RingtoneDescription> descriptionWithAsset(std::shared_ptr<tolvan::Asset> asset, int32_t kind,
+    static std::shared_ptr<RingtoneDescription> descriptionWithAsset(std::shared_ptr<tolvan::Asset> asset, RingtoneKind kind,
                                                                      ZNTTimeRange sourceTimeRange, double fadeInDuration,
                                                                      double fadeOutDuration, double gapDuration, double volumeAdjustment);
 
     const std::shared_ptr<tolvan::Asset>& sourceAsset() const { return sourceAsset_; }
-    int32_t kind() const { return kind_; }
+    RingtoneKind kind() const { return kind_; }
     ZNTTimeRange sourceTimeRange() const { return sourceTimeRange_; }
     double fadeInDuration() const { return fadeInDuration_; }
     double fadeOutDuration() const { return fadeOutDuration_; }
@@ -38,8 +43,16 @@ public:
     // Fades for every audio track of asset, starting at initialOffset seconds.
     tolvan::AudioMix makeAudioMixForAsset(const std::shared_ptr<tolvan::Asset>& asset, double initialOffset) const;
 
+    // Why these settings make no tone, or none: a song without audio that
+    // can be read, a selection that is not a positive, finite stretch
+    // starting inside the song, or fades, a gap or a volume that are
+    // negative or not finite.
+    std::optional<tolvan::Error> settingsError() const;
+
     std::shared_ptr<RingtonePreviewer> previewer() const;
-    // An exporter that will write the tone to destination; not started.
+    // An exporter that will write the tone to destination; not started. When
+    // settingsError() has a reason, the exporter ends with it as failed once
+    // started, before anything is written.
     std::shared_ptr<RingtoneAssetWriterExporter> exporterWithDelegate(std::weak_ptr<RingtoneExporterDelegate> delegate,
                                                                       const QString& destination,
                                                                       std::optional<std::vector<tolvan::MetadataItem>> metadata,
@@ -49,7 +62,7 @@ private:
     RingtoneDescription() = default;
 
     std::shared_ptr<tolvan::Asset> sourceAsset_;
-    int32_t kind_ = 0;
+    RingtoneKind kind_ = RingtoneKind::Ringtone;
     ZNTTimeRange sourceTimeRange_;
     double fadeInDuration_ = 0, fadeOutDuration_ = 0, gapDuration_ = 0, volumeAdjustment_ = 1.0;
 };

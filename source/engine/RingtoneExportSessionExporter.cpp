@@ -5,7 +5,7 @@
 using namespace tolvan;
 
 std::shared_ptr<RingtoneExportSessionExporter> RingtoneExportSessionExporter::exporterWithOutputURL(
-    const QUrl& outputURL, std::shared_ptr<Asset> asset, int32_t kind, std::optional<AudioMix> audioMix,
+    const QUrl& outputURL, std::shared_ptr<Asset> asset, RingtoneKind kind, std::optional<AudioMix> audioMix,
     std::optional<std::vector<MetadataItem>> metadata)
 {
     return RingtoneExporter::exporterWithOutputURL<RingtoneExportSessionExporter>(outputURL, std::move(asset), kind, std::move(audioMix),
@@ -20,15 +20,15 @@ RingtoneExportSessionExporter::~RingtoneExportSessionExporter()
 
 void RingtoneExportSessionExporter::startExporting()
 {
-    if (exportSession_ || refusal_)
+    if (exportSession_ || state_.hasEnded())
         return;  // an exporter makes one export
-    if (auto refusal = destinationError()) {
-        refusal_ = refusal;
+    if (auto refusal = startError()) {
+        state_.end(RingtoneExporterStatus::Failed, refusal);
         return finishExporting();
     }
     exportSession_ = AssetExportSession::exportSessionWithAsset(asset(), AssetExportPresetAppleM4A);
     if (!exportSession_) {
-        refusal_ = mediaError(MediaErrorUnknown, QStringLiteral("There is nothing to export"));
+        state_.end(RingtoneExporterStatus::Failed, mediaError(MediaErrorUnknown, QStringLiteral("There is nothing to export")));
         return finishExporting();
     }
     exportSession_->setOutputFileType(exportFileType());
@@ -38,34 +38,40 @@ void RingtoneExportSessionExporter::startExporting()
 
     // The timer is in place before the session can end and stop it.
     auto self = std::static_pointer_cast<RingtoneExportSessionExporter>(shared_from_this());
+    const std::weak_ptr weak(self);
     progressTimer_.reset(new QTimer);
     progressTimer_->setInterval(500);
-    QObject::connect(progressTimer_.get(), &QTimer::timeout, [weak = std::weak_ptr(self)] {
+    QObject::connect(progressTimer_.get(), &QTimer::timeout, [weak] {
         if (auto exporter = weak.lock())
             exporter->timerFired();
     });
     progressTimer_->start();
-    exportSession_->exportAsynchronouslyWithCompletionHandler([self] { self->finishExporting(); });
+    exportSession_->exportAsynchronouslyWithCompletionHandler([weak, session = exportSession_] {
+        if (auto exporter = weak.lock()) {
+            exporter->state_.end(RingtoneExporterStatus(session->status()), session->error());
+            exporter->finishExporting();
+        }
+    });
 }
 
 bool RingtoneExportSessionExporter::exportInProgress() const
 {
-    const int64_t current = status();
-    return current == RingtoneExporterStatusWaiting || current == RingtoneExporterStatusExporting;
+    const RingtoneExporterStatus current = status();
+    return current == RingtoneExporterStatus::Waiting || current == RingtoneExporterStatus::Exporting;
 }
 
-int64_t RingtoneExportSessionExporter::status() const
+RingtoneExporterStatus RingtoneExportSessionExporter::status() const
 {
-    if (refusal_)
-        return RingtoneExporterStatusFailed;
-    return exportSession_ ? int64_t(exportSession_->status()) : int64_t(RingtoneExporterStatusUnknown);
+    if (state_.hasEnded() || !exportSession_)
+        return state_.status();
+    return RingtoneExporterStatus(exportSession_->status());
 }
 
 std::optional<Error> RingtoneExportSessionExporter::error() const
 {
-    if (refusal_)
-        return refusal_;
-    return exportSession_ ? exportSession_->error() : std::nullopt;
+    if (state_.hasEnded() || !exportSession_)
+        return state_.error();
+    return exportSession_->error();
 }
 
 double RingtoneExportSessionExporter::progress() const { return exportSession_ ? double(exportSession_->progress()) : 0.0; }

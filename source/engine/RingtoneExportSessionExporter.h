@@ -9,6 +9,7 @@
 
 #include "source/engine/RingtoneExporter.h"
 
+#include "platform/foundation/EndState.h"
 #include "platform/media/AssetExportSession.h"
 
 #include <QObject>
@@ -20,20 +21,23 @@ class RingtoneExportSessionExporter : public RingtoneExporter {
 public:
     using RingtoneExporter::exporterWithOutputURL;
     static std::shared_ptr<RingtoneExportSessionExporter> exporterWithOutputURL(const QUrl& outputURL,
-                                                                               std::shared_ptr<tolvan::Asset> asset, int32_t kind,
+                                                                               std::shared_ptr<tolvan::Asset> asset, RingtoneKind kind,
                                                                                std::optional<tolvan::AudioMix> audioMix,
                                                                                std::optional<std::vector<tolvan::MetadataItem>> metadata);
 
     using RingtoneExporter::RingtoneExporter;
-    ~RingtoneExportSessionExporter() override;  // cancels a running export
+    // Cancels a running export: the session's work holds the exporter only
+    // weakly, so dropping the last owner stops the export.
+    ~RingtoneExportSessionExporter() override;
 
     // Starts the session on its own queue and the progress timer here; called
     // once, on the main thread.
     void startExporting() override;
     // The session's: waiting or exporting.
     bool exportInProgress() const override;
-    // The session's status, 0 to 5; failed when the destination was refused.
-    int64_t status() const override;
+    // The session's status, 0 to 5, until the export has ended; then the
+    // status it ended with (failed when it was refused before starting).
+    RingtoneExporterStatus status() const override;
     std::optional<tolvan::Error> error() const override;
     double progress() const override;
 
@@ -60,6 +64,6 @@ private:
 
     std::unique_ptr<QTimer, LaterDeleter> progressTimer_;
     std::shared_ptr<tolvan::AssetExportSession> exportSession_;
-    std::optional<tolvan::Error> refusal_;
+    tolvan::EndState<RingtoneExporterStatus> state_{RingtoneExporterStatus::Unknown};
     Observer observer_;
 };

@@ -44,7 +44,7 @@ QString currentDateDescription()
 
 }  // namespace
 
-RingtoneExporter::RingtoneExporter(const QUrl& outputURL, std::shared_ptr<Asset> asset, int32_t kind, std::optional<AudioMix> audioMix,
+RingtoneExporter::RingtoneExporter(const QUrl& outputURL, std::shared_ptr<Asset> asset, RingtoneKind kind, std::optional<AudioMix> audioMix,
                                    std::optional<std::vector<MetadataItem>> metadata)
     : outputURL_(outputURL), asset_(std::move(asset)), kind_(kind), audioMix_(std::move(audioMix)), metadata_(std::move(metadata))
 {
@@ -77,7 +77,7 @@ std::vector<MetadataItem> RingtoneExporter::exportableMetadata() const
     items.push_back({.key = MetadataQuickTimeMetadataKeyCreationDate, .keySpace = MetadataKeySpaceQuickTimeMetadata,
                      .commonKey = MetadataCommonKeyCreationDate, .value = currentDateDescription()});
     items.push_back({.key = QStringLiteral("stik"), .keySpace = MetadataKeySpaceiTunes,
-                     .value = QVariant::fromValue<qint8>(kind_ == 0 ? 14 : 27)});
+                     .value = QVariant::fromValue<qint8>(isAlertTone(kind_) ? 27 : 14)});
     items.push_back({.key = MetadataiTunesMetadataKeyUserComment, .keySpace = MetadataKeySpaceiTunes,
                      .commonKey = MetadataCommonKeyDescription, .value = Localizer::main().string(kRingtoneCommentKey, QString())});
     return items;
@@ -93,8 +93,10 @@ void RingtoneExporter::sendExporterDidFinish()
     });
 }
 
-std::optional<Error> RingtoneExporter::destinationError() const
+std::optional<Error> RingtoneExporter::startError() const
 {
+    if (refusal_)
+        return refusal_;
     const QString destination = outputURL_.toLocalFile();
     for (const QString& source : sourcePaths(asset_))
         if (isSameFile(source, destination))
@@ -103,6 +105,8 @@ std::optional<Error> RingtoneExporter::destinationError() const
     if (!exportFileType())
         return Error{RingtoneExporterErrorDomain, RingtoneExporterErrorNoFileType,
                      QStringLiteral("No file type is known for the extension of %1").arg(destination)};
+    if (!asset_ || asset_->tracksWithMediaType(MediaType::Audio).empty() || !(asset_->duration() > MediaTime::zero()))
+        return Error{RingtoneExporterErrorDomain, RingtoneExporterErrorNoAudio, QStringLiteral("There is no audio to export")};
     return std::nullopt;
 }
 
@@ -115,10 +119,10 @@ QString RingtoneExporter::description() const
         .arg(quintptr(this), 0, 16)
         .arg(outputURL_.toString())
         .arg(asset_ ? asset_->description() : QStringLiteral("(null)"))
-        .arg(kind_)
+        .arg(int32_t(kind_))
         .arg(audioMix_ ? audioMix_->description() : QStringLiteral("(null)"))
         .arg(exportFileType().value_or(QStringLiteral("(null)")))
-        .arg(status())
+        .arg(int64_t(status()))
         .arg(failure ? failure->description() : QStringLiteral("(null)"))
         .arg(progress());
 }

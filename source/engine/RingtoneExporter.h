@@ -11,6 +11,7 @@
 #include "platform/media/AssetWriter.h"
 #include "platform/media/AudioMix.h"
 #include "platform/media/MetadataItem.h"
+#include "source/engine/RingtoneDescription.h"
 
 #include <QString>
 #include <QUrl>
@@ -29,14 +30,15 @@ public:
     virtual void ringtoneExporterDidFinishExporting(const std::shared_ptr<RingtoneExporter>& /*exporter*/) {}
 };
 
-// Exporter status, shared by every exporter and its delegate.
-enum RingtoneExporterStatus : int64_t {
-    RingtoneExporterStatusUnknown = 0,
-    RingtoneExporterStatusWaiting = 1,  // only the export-session exporter waits
-    RingtoneExporterStatusExporting = 2,
-    RingtoneExporterStatusCompleted = 3,
-    RingtoneExporterStatusFailed = 4,
-    RingtoneExporterStatusCancelled = 5,
+// Exporter status, shared by every exporter and its delegate, which read
+// these numbers.
+enum class RingtoneExporterStatus : int64_t {
+    Unknown = 0,
+    Waiting = 1,  // only the export-session exporter waits
+    Exporting = 2,
+    Completed = 3,
+    Failed = 4,
+    Cancelled = 5,
 };
 
 // The localisation key of the comment written into every tone.
@@ -46,14 +48,14 @@ class RingtoneExporter : public std::enable_shared_from_this<RingtoneExporter> {
 public:
     // A new exporter of class T; nothing happens until startExporting().
     template <class T>
-    static std::shared_ptr<T> exporterWithOutputURL(const QUrl& outputURL, std::shared_ptr<tolvan::Asset> asset, int32_t kind,
+    static std::shared_ptr<T> exporterWithOutputURL(const QUrl& outputURL, std::shared_ptr<tolvan::Asset> asset, RingtoneKind kind,
                                                    std::optional<tolvan::AudioMix> audioMix,
                                                    std::optional<std::vector<tolvan::MetadataItem>> metadata)
     {
         return std::make_shared<T>(outputURL, std::move(asset), kind, std::move(audioMix), std::move(metadata));
     }
 
-    RingtoneExporter(const QUrl& outputURL, std::shared_ptr<tolvan::Asset> asset, int32_t kind, std::optional<tolvan::AudioMix> audioMix,
+    RingtoneExporter(const QUrl& outputURL, std::shared_ptr<tolvan::Asset> asset, RingtoneKind kind, std::optional<tolvan::AudioMix> audioMix,
                      std::optional<std::vector<tolvan::MetadataItem>> metadata);
     virtual ~RingtoneExporter() = default;
     RingtoneExporter(const RingtoneExporter&) = delete;
@@ -66,7 +68,7 @@ public:
     // The base does nothing and answers NO, 0, none and 0.0.
     virtual void startExporting() {}
     virtual bool exportInProgress() const { return false; }
-    virtual int64_t status() const { return RingtoneExporterStatusUnknown; }
+    virtual RingtoneExporterStatus status() const { return RingtoneExporterStatus::Unknown; }
     virtual std::optional<tolvan::Error> error() const { return std::nullopt; }
     virtual double progress() const { return 0.0; }
 
@@ -86,31 +88,33 @@ public:
     // when an export ends.
     void sendExporterDidFinish();
 
+    // Makes the export end as failed with reason as soon as it starts, before
+    // anything is written: a description whose settings make no tone.
+    void refuseExport(tolvan::Error reason) { refusal_ = std::move(reason); }
+
     virtual QString description() const;
 
     const QUrl& outputURL() const { return outputURL_; }
     const std::shared_ptr<tolvan::Asset>& asset() const { return asset_; }
-    int32_t kind() const { return kind_; }
+    RingtoneKind kind() const { return kind_; }
     const std::optional<tolvan::AudioMix>& audioMix() const { return audioMix_; }
     const std::optional<std::vector<tolvan::MetadataItem>>& metadata() const { return metadata_; }
-    // Carried along for callers; the exporters take the volume from the mix.
-    double volumeAdjustment() const { return volumeAdjustment_; }
-    void setVolumeAdjustment(double volume) { volumeAdjustment_ = volume; }
 
 protected:
     virtual QString className() const { return QStringLiteral("RingtoneExporter"); }
-    // Why the export cannot begin: the destination is the song itself, or its
-    // extension gives no file type. None when it can.
-    std::optional<tolvan::Error> destinationError() const;
+    // Why the export cannot begin: it was refused, the destination is the
+    // song itself, its extension gives no file type, or the asset holds no
+    // audio. None when it can.
+    std::optional<tolvan::Error> startError() const;
 
 private:
     QUrl outputURL_;
     std::shared_ptr<tolvan::Asset> asset_;
-    int32_t kind_;
+    RingtoneKind kind_;
     std::optional<tolvan::AudioMix> audioMix_;
     std::optional<std::vector<tolvan::MetadataItem>> metadata_;
     std::weak_ptr<RingtoneExporterDelegate> delegate_;
-    double volumeAdjustment_ = 1.0;
+    std::optional<tolvan::Error> refusal_;
 };
 
 // The error domain of exports refused before they start.
@@ -118,4 +122,6 @@ inline const QString RingtoneExporterErrorDomain = QStringLiteral("RingtoneExpor
 enum RingtoneExporterErrorCode : qint64 {
     RingtoneExporterErrorNoFileType = 1,
     RingtoneExporterErrorDestinationIsSource = 2,
+    RingtoneExporterErrorNoAudio = 3,          // the song has no audio that can be read
+    RingtoneExporterErrorInvalidSettings = 4,  // the selection, fades, gap or volume make no tone
 };

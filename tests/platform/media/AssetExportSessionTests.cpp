@@ -76,9 +76,9 @@ TEST_F(AssetExportSessionTest, ExportsTheAssetThroughItsMix)
 
     auto session = sessionFor(asset, "out.m4a", FileTypeAppleM4A);
     session->setAudioMix(mix);
-    EXPECT_EQ(session->status(), AssetExportSessionStatusUnknown);
+    EXPECT_EQ(session->status(), AssetExportSessionStatus::Unknown);
     exportAndWait(session);
-    ASSERT_EQ(session->status(), AssetExportSessionStatusCompleted) << session->error()->message.toStdString();
+    ASSERT_EQ(session->status(), AssetExportSessionStatus::Completed) << session->error()->message.toStdString();
     EXPECT_EQ(session->progress(), 1.0f);
     EXPECT_NEAR(rms(decodeWithFfmpeg(dir.filePath("out.m4a"), kRate, 2)) / rms(decodeWithFfmpeg(song, kRate, 2)), 0.5, 0.03);
 }
@@ -87,7 +87,7 @@ TEST_F(AssetExportSessionTest, ThePresetWritesNoWaveFiles)
 {
     auto session = sessionFor(std::make_shared<SlowAsset>(1, 10000), "out.wav", FileTypeWAVE);
     exportAndWait(session);
-    EXPECT_EQ(session->status(), AssetExportSessionStatusFailed);
+    EXPECT_EQ(session->status(), AssetExportSessionStatus::Failed);
     EXPECT_TRUE(session->error());
     EXPECT_TRUE(entries().isEmpty());
     EXPECT_FALSE(AssetExportSession::exportSessionWithAsset(std::make_shared<SlowAsset>(1, 10000), "AVAssetExportPresetHighestQuality"));
@@ -102,7 +102,7 @@ TEST_F(AssetExportSessionTest, CancelledExportEndsOnceAndLeavesNoFile)
     ASSERT_TRUE(waitUntil([&] { return completions > 0; }));
     drainEvents(50);
     EXPECT_EQ(completions, 1);
-    EXPECT_EQ(session->status(), AssetExportSessionStatusCancelled);
+    EXPECT_EQ(session->status(), AssetExportSessionStatus::Cancelled);
     EXPECT_LT(session->progress(), 1.0f);
     EXPECT_TRUE(entries().isEmpty());
 }

@@ -22,7 +22,7 @@ protected:
 
     std::shared_ptr<RingtoneDescription> describe(double fadeIn, double fadeOut, double gap, double volume = 1.0, double length = 10)
     {
-        return RingtoneDescription::descriptionWithAsset(song, 0, ZNTTimeRangeMake(3.0, length), fadeIn, fadeOut, gap, volume);
+        return RingtoneDescription::descriptionWithAsset(song, RingtoneKind::Ringtone, ZNTTimeRangeMake(3.0, length), fadeIn, fadeOut, gap, volume);
     }
 
     static void expectRamp(const VolumeRamp& ramp, float from, float to, double start, double duration)
@@ -112,21 +112,21 @@ TEST_F(RingtoneDescriptionTest, NoFadesAndNoRoomNeverDivideByZero)
 
 TEST_F(RingtoneDescriptionTest, WithoutASongThereIsNothingToPlay)
 {
-    auto description = RingtoneDescription::descriptionWithAsset(nullptr, 0, ZNTTimeRangeMake(0, 1), 0, 0, 0, 1);
+    auto description = RingtoneDescription::descriptionWithAsset(nullptr, RingtoneKind::Ringtone, ZNTTimeRangeMake(0, 1), 0, 0, 0, 1);
     EXPECT_EQ(description->makeComposition(), nullptr);
     EXPECT_EQ(description->previewer(), nullptr);
 }
 
 TEST_F(RingtoneDescriptionTest, TheExporterWritesTheToneWithItsMixAndKind)
 {
-    auto description = RingtoneDescription::descriptionWithAsset(song, 1, ZNTTimeRangeMake(3.0, 10.0), 2, 3, 4, 1.0);
+    auto description = RingtoneDescription::descriptionWithAsset(song, RingtoneKind::AlertTone, ZNTTimeRangeMake(3.0, 10.0), 2, 3, 4, 1.0);
     auto delegate = std::make_shared<RingtoneExporterDelegate>();
     auto exporter = description->exporterWithDelegate(delegate, dir.filePath("tone.m4r"), std::vector<MetadataItem>{}, nullptr);
     ASSERT_TRUE(exporter);
     EXPECT_EQ(exporter->outputURL(), QUrl::fromLocalFile(dir.filePath("tone.m4r")));
-    EXPECT_EQ(exporter->kind(), 1);
+    EXPECT_EQ(exporter->kind(), RingtoneKind::AlertTone);
     EXPECT_EQ(exporter->delegate(), delegate);
-    EXPECT_EQ(exporter->status(), 0);  // not started
+    EXPECT_EQ(exporter->status(), RingtoneExporterStatus::Unknown);  // not started
     ASSERT_TRUE(exporter->asset());
     EXPECT_NEAR(exporter->asset()->duration().seconds(), 14.01, 1e-9);
     ASSERT_TRUE(exporter->audioMix());

@@ -57,16 +57,16 @@ TEST_F(RingtoneExportSessionExporterTest, WritesTheToneWithItsItems)
 {
     const QString songPath = dir.filePath("song.wav");
     ASSERT_TRUE(writeTone(songPath, {.seconds = 4.0, .noise = true}));
-    auto description = RingtoneDescription::descriptionWithAsset(Asset::assetWithPath(songPath), 0, ZNTTimeRangeMake(0.5, 2.0), 0.5, 0.5,
+    auto description = RingtoneDescription::descriptionWithAsset(Asset::assetWithPath(songPath), RingtoneKind::Ringtone, ZNTTimeRangeMake(0.5, 2.0), 0.5, 0.5,
                                                                  0.0, 1.0);
     auto composition = description->makeComposition();
     const QString path = dir.filePath("tone.m4r");
-    auto exporter = RingtoneExportSessionExporter::exporterWithOutputURL(QUrl::fromLocalFile(path), composition, 0,
+    auto exporter = RingtoneExportSessionExporter::exporterWithOutputURL(QUrl::fromLocalFile(path), composition, RingtoneKind::Ringtone,
                                                                          description->makeAudioMixForAsset(composition, 0.0),
                                                                          std::vector<MetadataItem>{});
-    EXPECT_EQ(exporter->status(), RingtoneExporterStatusUnknown);
+    EXPECT_EQ(exporter->status(), RingtoneExporterStatus::Unknown);
     run(exporter);
-    ASSERT_EQ(exporter->status(), RingtoneExporterStatusCompleted) << exporter->error()->message.toStdString();
+    ASSERT_EQ(exporter->status(), RingtoneExporterStatus::Completed) << exporter->error()->message.toStdString();
     EXPECT_EQ(exporter->progress(), 1.0);
 
     QString reason;
@@ -83,7 +83,7 @@ TEST_F(RingtoneExportSessionExporterTest, WritesTheToneWithItsItems)
 TEST_F(RingtoneExportSessionExporterTest, ObserversHearOfProgressTwiceASecond)
 {
     auto exporter = RingtoneExportSessionExporter::exporterWithOutputURL(QUrl::fromLocalFile(dir.filePath("slow.m4r")),
-                                                                         std::make_shared<SlowAsset>(40), 1, std::nullopt,
+                                                                         std::make_shared<SlowAsset>(40), RingtoneKind::AlertTone, std::nullopt,
                                                                          std::vector<MetadataItem>{});
     std::vector<double> seen;
     bool onMainThread = true;
@@ -96,7 +96,7 @@ TEST_F(RingtoneExportSessionExporterTest, ObserversHearOfProgressTwiceASecond)
     clock.start();
     run(exporter);  // about 1.6 s of reading
     const double seconds = clock.elapsed() / 1000.0;
-    EXPECT_EQ(exporter->status(), RingtoneExporterStatusCompleted);
+    EXPECT_EQ(exporter->status(), RingtoneExporterStatus::Completed);
     EXPECT_GE(seen.size(), 2u);
     EXPECT_LE(double(seen.size()), seconds * 2 + 1);
     EXPECT_TRUE(onMainThread);
@@ -110,10 +110,10 @@ TEST_F(RingtoneExportSessionExporterTest, RefusedDestinationFailsOnce)
 {
     const QString songPath = dir.filePath("song.m4a");
     ASSERT_TRUE(writeTone(songPath, {.seconds = 1.0}));
-    auto exporter = RingtoneExportSessionExporter::exporterWithOutputURL(QUrl::fromLocalFile(songPath), Asset::assetWithPath(songPath), 0,
+    auto exporter = RingtoneExportSessionExporter::exporterWithOutputURL(QUrl::fromLocalFile(songPath), Asset::assetWithPath(songPath), RingtoneKind::Ringtone,
                                                                          std::nullopt, std::vector<MetadataItem>{});
     run(exporter);
-    EXPECT_EQ(exporter->status(), RingtoneExporterStatusFailed);
+    EXPECT_EQ(exporter->status(), RingtoneExporterStatus::Failed);
     ASSERT_TRUE(exporter->error());
     EXPECT_EQ(exporter->error()->code, RingtoneExporterErrorDestinationIsSource);
 }

@@ -56,7 +56,7 @@ std::vector<int16_t> leftSamples(const SampleBuffer& buffer)
 
 std::shared_ptr<RingtoneAssetWriterExporter> exporterWithMix(std::optional<AudioMix> mix)
 {
-    return RingtoneAssetWriterExporter::exporterWithOutputURL(QUrl::fromLocalFile("/nowhere/tone.m4r"), nullptr, 0, std::move(mix),
+    return RingtoneAssetWriterExporter::exporterWithOutputURL(QUrl::fromLocalFile("/nowhere/tone.m4r"), nullptr, RingtoneKind::Ringtone, std::move(mix),
                                                               std::vector<MetadataItem>{});
 }
 
@@ -188,7 +188,7 @@ TEST(RingtoneGainStage, ABufferOfAnotherLayoutIsLoggedAndLeftAlone)
 TEST(RingtoneExporterBase, FileTypeComesFromTheExactExtension)
 {
     auto typeFor = [](const QString& path) {
-        return RingtoneExporter(QUrl::fromLocalFile(path), nullptr, 0, std::nullopt, std::nullopt).exportFileType();
+        return RingtoneExporter(QUrl::fromLocalFile(path), nullptr, RingtoneKind::Ringtone, std::nullopt, std::nullopt).exportFileType();
     };
     EXPECT_EQ(typeFor("/t/a.wav"), FileTypeWAVE);
     EXPECT_EQ(typeFor("/t/a.m4r"), FileTypeAppleM4A);
@@ -209,10 +209,10 @@ TEST(RingtoneExporterBase, FileTypeComesFromTheExactExtension)
 TEST(RingtoneExporterBase, ExporterItemsFollowTheCallersItems)
 {
     const MetadataItem title{.key = MetadataiTunesMetadataKeySongName, .keySpace = MetadataKeySpaceiTunes, .value = "Title"};
-    auto itemsFor = [&](int32_t kind, std::optional<std::vector<MetadataItem>> caller) {
+    auto itemsFor = [&](RingtoneKind kind, std::optional<std::vector<MetadataItem>> caller) {
         return RingtoneExporter(QUrl::fromLocalFile("/t/a.m4r"), nullptr, kind, std::nullopt, std::move(caller)).exportableMetadata();
     };
-    const auto three = itemsFor(0, std::vector<MetadataItem>{});
+    const auto three = itemsFor(RingtoneKind::Ringtone, std::vector<MetadataItem>{});
     ASSERT_EQ(three.size(), 3u);
     EXPECT_EQ(three[0].keySpace, MetadataKeySpaceQuickTimeMetadata);
     EXPECT_EQ(three[0].key, MetadataQuickTimeMetadataKeyCreationDate);
@@ -223,12 +223,12 @@ TEST(RingtoneExporterBase, ExporterItemsFollowTheCallersItems)
     EXPECT_EQ(three[2].key, MetadataiTunesMetadataKeyUserComment);
     EXPECT_EQ(three[2].value, "Made with Tolvan, https://tolvan.app/");
 
-    const auto four = itemsFor(1, std::vector<MetadataItem>{title});
+    const auto four = itemsFor(RingtoneKind::AlertTone, std::vector<MetadataItem>{title});
     ASSERT_EQ(four.size(), 4u);
     EXPECT_EQ(four[0].value, "Title");
     EXPECT_EQ(four[2].value.toInt(), 27);
-    EXPECT_EQ(itemsFor(-3, std::vector<MetadataItem>{})[1].value.toInt(), 27);
-    EXPECT_TRUE(itemsFor(0, std::nullopt).empty());
+    EXPECT_EQ(itemsFor(RingtoneKind(-3), std::vector<MetadataItem>{})[1].value.toInt(), 27);
+    EXPECT_TRUE(itemsFor(RingtoneKind::Ringtone, std::nullopt).empty());
 }
 
 // --- Whole exports -------------------------------------------------------
@@ -245,7 +245,7 @@ protected:
         delegate = std::make_shared<RecordingDelegate>();
     }
 
-    std::shared_ptr<RingtoneAssetWriterExporter> exporterFor(const QString& path, int32_t kind = 0, double fade = 0.5, double gap = 1.0,
+    std::shared_ptr<RingtoneAssetWriterExporter> exporterFor(const QString& path, RingtoneKind kind = RingtoneKind::Ringtone, double fade = 0.5, double gap = 1.0,
                                                              std::optional<std::vector<MetadataItem>> metadata = std::vector<MetadataItem>{})
     {
         auto description = RingtoneDescription::descriptionWithAsset(song, kind, ZNTTimeRangeMake(1.0, 3.0), fade, fade, gap, 1.0);
@@ -286,11 +286,10 @@ TEST_F(RingtoneExportTest, M4rHoldsTheToneAndEveryItem)
     };
     const QString path = dir.filePath("tone.m4r");
     ASSERT_TRUE(writeBytes(path, "an older tone"));  // replaced once the new one is complete
-    auto exporter = exporterFor(path, 0, 0.5, 1.0, caller);
+    auto exporter = exporterFor(path, RingtoneKind::Ringtone, 0.5, 1.0, caller);
     run(exporter);
-    ASSERT_EQ(exporter->status(), RingtoneExporterStatusCompleted) << exporter->error()->message.toStdString();
+    ASSERT_EQ(exporter->status(), RingtoneExporterStatus::Completed) << exporter->error()->message.toStdString();
     EXPECT_EQ(exporter->progress(), 1.0);
-    EXPECT_TRUE(exporter->finished());
 
     const Probe info = probe(path);
     EXPECT_EQ(info.codec, "aac");
@@ -328,9 +327,9 @@ TEST_F(RingtoneExportTest, M4rHoldsTheToneAndEveryItem)
 TEST_F(RingtoneExportTest, AlertToneIsMarkedAsSuch)
 {
     const QString path = dir.filePath("alert.m4a");
-    auto exporter = exporterFor(path, 1);
+    auto exporter = exporterFor(path, RingtoneKind::AlertTone);
     run(exporter);
-    ASSERT_EQ(exporter->status(), RingtoneExporterStatusCompleted);
+    ASSERT_EQ(exporter->status(), RingtoneExporterStatus::Completed);
     TagLib::MP4::File file(path.toUtf8().constData());
     EXPECT_EQ(file.tag()->item("stik").toByte(), 27);
     EXPECT_EQ(file.tag()->itemMap().size(), 2u);  // the media kind and the comment
@@ -340,9 +339,9 @@ TEST_F(RingtoneExportTest, WavHoldsTheSelectionThenSilence)
 {
     // No fades: ramps of no length, so the selection passes at gain 1.0.
     const QString path = dir.filePath("tone.wav");
-    auto exporter = exporterFor(path, 0, 0.0, 1.0);
+    auto exporter = exporterFor(path, RingtoneKind::Ringtone, 0.0, 1.0);
     run(exporter);
-    ASSERT_EQ(exporter->status(), RingtoneExporterStatusCompleted) << exporter->error()->message.toStdString();
+    ASSERT_EQ(exporter->status(), RingtoneExporterStatus::Completed) << exporter->error()->message.toStdString();
 
     const Probe info = probe(path);
     EXPECT_EQ(info.codec, "pcm_s16le");
@@ -370,9 +369,9 @@ TEST_F(RingtoneExportTest, ReleasedDelegateHearsNothing)
     exporter->setDelegate(early);
     exporter->startExporting();
     early.reset();  // gone before the export can end: the end is told on this thread, later
-    ASSERT_TRUE(waitUntil([&] { return exporter->status() >= RingtoneExporterStatusCompleted; }, 30000));
+    ASSERT_TRUE(waitUntil([&] { return exporter->status() >= RingtoneExporterStatus::Completed; }, 30000));
     drainEvents(100);
-    EXPECT_EQ(exporter->status(), RingtoneExporterStatusCompleted);
+    EXPECT_EQ(exporter->status(), RingtoneExporterStatus::Completed);
     EXPECT_EQ(*calls, 0);
 }
 
@@ -381,7 +380,7 @@ TEST_F(RingtoneExportTest, AnExporterNobodyKeepsStillFinishes)
     const QString path = dir.filePath("tone.m4r");
     exporterFor(path)->startExporting();  // only the work and the delegate call hold it now
     ASSERT_TRUE(waitUntil([&] { return delegate->calls > 0; }, 30000));
-    ASSERT_EQ(delegate->exporter->status(), RingtoneExporterStatusCompleted);
+    ASSERT_EQ(delegate->exporter->status(), RingtoneExporterStatus::Completed);
     delegate->exporter.reset();  // the last owner goes, wherever that is
     drainEvents(100);
     EXPECT_TRUE(QFileInfo(path).size() > 0);
@@ -432,7 +431,7 @@ TEST_F(RingtoneExportTest, FolderWithoutWritePermissionFailsAndLeavesNothing)
         }
         run(exporter);
     }
-    EXPECT_EQ(exporter->status(), RingtoneExporterStatusFailed);
+    EXPECT_EQ(exporter->status(), RingtoneExporterStatus::Failed);
     ASSERT_TRUE(exporter->error());
     EXPECT_FALSE(exporter->error()->message.isEmpty());
     EXPECT_EQ(entries(folder), QStringList{"tone.m4r"});
@@ -448,9 +447,8 @@ TEST_F(RingtoneExportTest, AFailureAtTheLastStepLeavesNoPartialFile)
     ASSERT_TRUE(QDir().mkdir(path));
     auto exporter = exporterFor(path);
     run(exporter);
-    EXPECT_EQ(exporter->status(), RingtoneExporterStatusFailed);
+    EXPECT_EQ(exporter->status(), RingtoneExporterStatus::Failed);
     ASSERT_TRUE(exporter->error());
-    EXPECT_FALSE(exporter->finished());
     EXPECT_EQ(entries(dir.path()), QStringList{"song.wav"});
     EXPECT_TRUE(QFileInfo(path).isDir());
 }
@@ -460,7 +458,7 @@ TEST_F(RingtoneExportTest, TheSongItselfIsNotADestination)
     const QByteArray before = contents(songPath);
     auto exporter = exporterFor(songPath);
     run(exporter);
-    EXPECT_EQ(exporter->status(), RingtoneExporterStatusFailed);
+    EXPECT_EQ(exporter->status(), RingtoneExporterStatus::Failed);
     ASSERT_TRUE(exporter->error());
     EXPECT_EQ(exporter->error()->code, RingtoneExporterErrorDestinationIsSource);
     EXPECT_EQ(contents(songPath), before);
@@ -470,7 +468,7 @@ TEST_F(RingtoneExportTest, AnExtensionWithoutFileTypeFailsOnce)
 {
     auto exporter = exporterFor(dir.filePath("tone.M4R"));
     run(exporter);
-    EXPECT_EQ(exporter->status(), RingtoneExporterStatusFailed);
+    EXPECT_EQ(exporter->status(), RingtoneExporterStatus::Failed);
     ASSERT_TRUE(exporter->error());
     EXPECT_EQ(exporter->error()->code, RingtoneExporterErrorNoFileType);
     EXPECT_EQ(entries(dir.path()), QStringList{"song.wav"});
@@ -479,10 +477,10 @@ TEST_F(RingtoneExportTest, AnExtensionWithoutFileTypeFailsOnce)
 TEST_F(RingtoneExportTest, AnAssetWithoutAudioFailsOnce)
 {
     auto exporter = RingtoneAssetWriterExporter::exporterWithOutputURL(QUrl::fromLocalFile(dir.filePath("tone.m4r")), Composition::composition(),
-                                                                       0, std::nullopt, std::vector<MetadataItem>{});
+                                                                       RingtoneKind::Ringtone, std::nullopt, std::vector<MetadataItem>{});
     exporter->setDelegate(delegate);
     run(exporter);
-    EXPECT_EQ(exporter->status(), RingtoneExporterStatusFailed);
+    EXPECT_EQ(exporter->status(), RingtoneExporterStatus::Failed);
     EXPECT_TRUE(exporter->error());
     EXPECT_EQ(entries(dir.path()), QStringList{"song.wav"});
 }

@@ -22,7 +22,7 @@ protected:
 TEST_F(RingtonePreviewerTest, ATonePlaysFromTheStartAndLoopsAfterItsGap)
 {
     // 0.3 s of song, 0.2 s of gap and the short piece: one loop every 0.51 s.
-    auto description = RingtoneDescription::descriptionWithAsset(song, 0, ZNTTimeRangeMake(1.0, 0.3), 0.05, 0.05, 0.2, 1.0);
+    auto description = RingtoneDescription::descriptionWithAsset(song, RingtoneKind::Ringtone, ZNTTimeRangeMake(1.0, 0.3), 0.05, 0.05, 0.2, 1.0);
     auto previewer = description->previewer();
     ASSERT_TRUE(previewer);
     previewer->play();
