@@ -1,10 +1,14 @@
 #include "source/engine/RingtoneDescription.h"
 
 #include "source/engine/RingtoneAssetWriterExporter.h"
+#include "tests/source/engine/ExportFixtures.h"
 #include "tests/support/AudioFixtures.h"
+#include "tests/support/MediaProbe.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <taglib/mp4file.h>
 
 #include <cmath>
 
@@ -117,18 +121,46 @@ TEST_F(RingtoneDescriptionTest, WithoutASongThereIsNothingToPlay)
     EXPECT_EQ(description->previewer(), nullptr);
 }
 
+namespace {
+
+// The root mean square of the mono samples from one second to another.
+double rms(const QByteArray& pcm, int rate, double from, double to)
+{
+    const auto* samples = reinterpret_cast<const int16_t*>(pcm.constData());
+    const qsizetype first = qsizetype(from * rate), last = std::min(qsizetype(to * rate), pcm.size() / 2);
+    double sum = 0;
+    for (qsizetype i = first; i < last; ++i)
+        sum += double(samples[i]) * samples[i];
+    return last > first ? std::sqrt(sum / double(last - first)) : 0.0;
+}
+
+}  // namespace
+
 TEST_F(RingtoneDescriptionTest, TheExporterWritesTheToneWithItsMixAndKind)
 {
     auto description = RingtoneDescription::descriptionWithAsset(song, RingtoneKind::AlertTone, ZNTTimeRangeMake(3.0, 10.0), 2, 3, 4, 1.0);
-    auto delegate = std::make_shared<RingtoneExporterDelegate>();
-    auto exporter = description->exporterWithDelegate(delegate, dir.filePath("tone.m4r"), std::vector<MetadataItem>{}, nullptr);
+    auto delegate = std::make_shared<CountingExportDelegate>();
+    const QString path = dir.filePath("tone.m4r");
+    auto exporter = description->exporterWithDelegate(delegate, path, std::vector<MetadataItem>{}, nullptr);
     ASSERT_TRUE(exporter);
-    EXPECT_EQ(exporter->outputURL(), QUrl::fromLocalFile(dir.filePath("tone.m4r")));
-    EXPECT_EQ(exporter->kind(), RingtoneKind::AlertTone);
+    EXPECT_EQ(exporter->outputURL(), QUrl::fromLocalFile(path));
     EXPECT_EQ(exporter->delegate(), delegate);
     EXPECT_EQ(exporter->status(), RingtoneExporterStatus::Unknown);  // not started
-    ASSERT_TRUE(exporter->asset());
-    EXPECT_NEAR(exporter->asset()->duration().seconds(), 14.01, 1e-9);
-    ASSERT_TRUE(exporter->audioMix());
-    EXPECT_EQ(exporter->audioMix()->inputParameters.size(), 1u);
+    exportToTheEnd(exporter, *delegate);
+    ASSERT_EQ(exporter->status(), RingtoneExporterStatus::Completed);
+
+    // The composition: 10 s of song, 4 s of gap, 0.01 s of the song's start.
+    const Probe file = probe(path);
+    EXPECT_EQ(file.codec, "aac");
+    EXPECT_NEAR(file.seconds, 14.01, 1024.0 / 44100);
+    TagLib::MP4::File tags(path.toUtf8().constData());
+    EXPECT_EQ(tags.tag()->item("stik").toByte(), 27);  // the kind: an alert tone
+
+    // The mix: silent at the start, full between the fades, silent in the gap.
+    const QByteArray pcm = decodeWithFfmpeg(path, 8000, 1);
+    const double full = rms(pcm, 8000, 3.0, 6.0);
+    EXPECT_GT(full, 5000);
+    EXPECT_LT(rms(pcm, 8000, 0.0, 0.05), full * 0.05);
+    EXPECT_NEAR(rms(pcm, 8000, 0.95, 1.05), full * 0.5, full * 0.05);  // half way up the 2 s fade-in
+    EXPECT_LT(rms(pcm, 8000, 10.2, 13.9), 50);
 }

@@ -1,0 +1,116 @@
+// What an exported tone sounds like, sample for sample: a constant-level
+// song through fades, a gap and a volume above 1.
+
+#include "source/engine/RingtoneAssetWriterExporter.h"
+#include "source/engine/RingtoneDescription.h"
+
+#include "tests/source/engine/ExportFixtures.h"
+#include "tests/support/AudioFileTest.h"
+
+#include <QtEndian>
+
+using namespace tolvan;
+using namespace tolvan::test;
+
+namespace {
+
+constexpr int kRate = 44100;
+constexpr int16_t kLevel = 24000;  // × 1.5 saturates
+
+// A 16-bit stereo WAVE file at 44.1 kHz whose every sample is value.
+QByteArray constantWav(double seconds, int16_t value)
+{
+    const auto frames = uint32_t(seconds * kRate);
+    QByteArray data(int(frames) * 4, Qt::Uninitialized);
+    auto* samples = reinterpret_cast<int16_t*>(data.data());
+    std::fill(samples, samples + frames * 2, qToLittleEndian(value));
+    auto le32 = [](uint32_t v) { v = qToLittleEndian(v); return QByteArray(reinterpret_cast<const char*>(&v), 4); };
+    auto le16 = [](uint16_t v) { v = qToLittleEndian(v); return QByteArray(reinterpret_cast<const char*>(&v), 2); };
+    return "RIFF" + le32(36 + uint32_t(data.size())) + "WAVEfmt " + le32(16) + le16(1) + le16(2) + le32(kRate) + le32(kRate * 4) + le16(4)
+        + le16(16) + "data" + le32(uint32_t(data.size())) + data;
+}
+
+}  // namespace
+
+class ExportedToneTest : public AudioFileTest {
+protected:
+    void SetUp() override
+    {
+        songPath = dir.filePath("level.wav");
+        ASSERT_TRUE(writeBytes(songPath, constantWav(6.0, kLevel)));
+    }
+
+    // Exports 2.99 s from 1 s on with a gap of 1 s (a tone of exactly 4 s:
+    // the stretch, the gap, 0.01 s of the stretch's start) and answers the
+    // left channel of the decoded file; both channels must agree.
+    std::vector<int16_t> exportTone(double fadeIn, double fadeOut, double volume)
+    {
+        auto description = RingtoneDescription::descriptionWithAsset(Asset::assetWithPath(songPath), RingtoneKind::Ringtone,
+                                                                     ZNTTimeRangeMake(1.0, 2.99), fadeIn, fadeOut, 1.0, volume);
+        const QString path = dir.filePath("tone.wav");
+        auto delegate = std::make_shared<CountingExportDelegate>();
+        auto exporter = description->exporterWithDelegate(delegate, path, std::vector<MetadataItem>{}, nullptr);
+        exportToTheEnd(exporter, *delegate);
+        EXPECT_EQ(exporter->status(), RingtoneExporterStatus::Completed);
+        const QByteArray pcm = decodeWithFfmpeg(path, kRate, 2);
+        const auto* samples = reinterpret_cast<const int16_t*>(pcm.constData());
+        std::vector<int16_t> left;
+        for (qsizetype frame = 0; frame < pcm.size() / 4; ++frame) {
+            EXPECT_EQ(samples[2 * frame], samples[2 * frame + 1]) << "channels differ at frame " << frame;
+            left.push_back(samples[2 * frame]);
+        }
+        return left;
+    }
+
+    static void expectFrames(const std::vector<int16_t>& tone, const std::vector<std::pair<int, int16_t>>& expected)
+    {
+        for (const auto& [frame, value] : expected) {
+            ASSERT_LT(std::size_t(frame), tone.size());
+            EXPECT_EQ(tone[std::size_t(frame)], value) << "at frame " << frame << " (" << double(frame) / kRate << " s)";
+        }
+    }
+
+    static void expectSilence(const std::vector<int16_t>& tone, int from, int to)
+    {
+        const auto loud = std::find_if(tone.begin() + from, tone.begin() + to, [](int16_t s) { return s != 0; });
+        EXPECT_EQ(loud, tone.begin() + to) << "sound at frame " << (loud - tone.begin()) << " of the silence " << from << " to " << to;
+    }
+
+    QString songPath;
+};
+
+TEST_F(ExportedToneTest, FadesPlateauGapAndLoopPieceAreExact)
+{
+    // Fade in over 0 … 0.5 s to 1.5, fade out from 1.5 over 2 … 3 s; the
+    // stretch ends at 2.99 s, the gap at 3.99 s, the loop piece at 4 s.
+    const auto tone = exportTone(0.5, 1.0, 1.5);
+    ASSERT_EQ(tone.size(), 176400u);
+    expectFrames(tone, {
+                           {0, 0},              // the fade starts from nothing
+                           {1, 1},              // 24000 × 1.5 / 22050, truncated
+                           {11025, 18000},      // half way up: 0.75
+                           {22050, 32767},      // the top of the fade-in, saturated
+                           {44100, 32767},      // the plateau holds 1.5, saturated
+                           {88199, 32767},      // the last frame before the fade-out
+                           {110250, 18000},     // half way down
+                           {131858, 360},       // the stretch's last frame: 1.5 × 442 / 44100
+                       });
+    expectSilence(tone, 131859, 175959);  // the gap
+    expectSilence(tone, 175959, 176400);  // the loop piece: after the fade-out
+}
+
+TEST_F(ExportedToneTest, FadesShareTheRoomThatTheGapLeaves)
+{
+    // 3 s + 3 s of fades in the 3 s before the gap: each is scaled to 1.5 s,
+    // so the fade-in ends where the fade-out begins.
+    const auto tone = exportTone(3.0, 3.0, 1.0);
+    ASSERT_EQ(tone.size(), 176400u);
+    expectFrames(tone, {
+                           {0, 0},
+                           {33075, 12000},   // 0.75 s: half way up
+                           {66150, 24000},   // 1.5 s: the top, where the fade-out starts
+                           {99225, 12000},   // 2.25 s: half way down
+                           {131858, 160},    // 24000 × 442 / 66150, truncated
+                       });
+    expectSilence(tone, 131859, 176400);
+}
