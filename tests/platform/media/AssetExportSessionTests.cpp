@@ -106,3 +106,22 @@ TEST_F(AssetExportSessionTest, CancelledExportEndsOnceAndLeavesNoFile)
     EXPECT_LT(session->progress(), 1.0f);
     EXPECT_TRUE(entries().isEmpty());
 }
+
+TEST_F(AssetExportSessionTest, ASessionCancelledWhileQueuedEndsWithoutWorkAndTheOneAheadGoesOn)
+{
+    auto ahead = sessionFor(std::make_shared<SlowAsset>(25, 10000), "ahead.m4a", FileTypeAppleM4A);
+    auto queued = sessionFor(std::make_shared<SlowAsset>(5, 10000), "queued.m4a", FileTypeAppleM4A);
+    std::atomic<int> aheadCalls{0}, queuedCalls{0};
+    ahead->exportAsynchronouslyWithCompletionHandler([&] { ++aheadCalls; });
+    queued->exportAsynchronouslyWithCompletionHandler([&] { ++queuedCalls; });
+    ASSERT_EQ(queued->status(), AssetExportSessionStatus::Waiting);
+    queued->cancelExport();
+    ASSERT_TRUE(waitUntil([&] { return aheadCalls > 0 && queuedCalls > 0; }, 30000));
+    drainEvents(50);
+    EXPECT_EQ(aheadCalls, 1);
+    EXPECT_EQ(queuedCalls, 1);
+    EXPECT_EQ(ahead->status(), AssetExportSessionStatus::Completed);
+    EXPECT_EQ(queued->status(), AssetExportSessionStatus::Cancelled);
+    EXPECT_EQ(queued->progress(), 0.0f);
+    EXPECT_EQ(entries(), QStringList{"ahead.m4a"});
+}
