@@ -1,7 +1,10 @@
 #include "source/engine/RingtonePreviewer.h"
 
 #include "source/analytics/ZNTAnalytics.h"
+#include "source/engine/RingtoneAssetWriterExporter.h"
 #include "source/engine/RingtoneDescription.h"
+#include "tests/platform/media/ManualPlayback.h"
+#include "tests/source/engine/ExportFixtures.h"
 #include "tests/support/AudioFileTest.h"
 #include "tests/support/EventLoop.h"
 
@@ -12,9 +15,21 @@
 using namespace tolvan;
 using namespace tolvan::test;
 
+// Previewers play through the manual output here: each test takes exactly
+// the stretch of playback it looks at.
 class RingtonePreviewerTest : public AudioFileTest {
 protected:
-    void SetUp() override { song = Asset::assetWithPath(tone("song.wav", {.seconds = 3.0})); }
+    void SetUp() override
+    {
+        qputenv("TOLVAN_AUDIO_OUTPUT", "manual");
+        song = Asset::assetWithPath(tone("song.wav", {.seconds = 3.0}));
+    }
+    void TearDown() override { qputenv("TOLVAN_AUDIO_OUTPUT", "null"); }
+
+    static bool pull(RingtonePreviewer& previewer, double seconds, std::vector<int16_t>* captured = nullptr)
+    {
+        return pullRendered(previewer.player().output(), std::size_t(std::llround(seconds * 44100)), captured);
+    }
 
     std::shared_ptr<Asset> song;
 };
@@ -22,16 +37,16 @@ protected:
 TEST_F(RingtonePreviewerTest, ATonePlaysFromTheStartAndLoopsAfterItsGap)
 {
     // 0.3 s of song, 0.2 s of gap and the short piece: one loop every 0.51 s.
-    auto description = RingtoneDescription::descriptionWithAsset(song, RingtoneKind::Ringtone, ZNTTimeRangeMake(1.0, 0.3), 0.05, 0.05, 0.2, 1.0);
+    auto description =
+        RingtoneDescription::descriptionWithAsset(song, RingtoneKind::Ringtone, ZNTTimeRangeMake(1.0, 0.3), 0.05, 0.05, 0.2, 1.0);
     auto previewer = description->previewer();
     ASSERT_TRUE(previewer);
     previewer->play();
     EXPECT_TRUE(previewer->playing());
-
-    // From the start, through the stretch into the gap, and around again.
-    ASSERT_TRUE(waitUntil([&] { return previewer->currentTime() > 0.02 && previewer->currentTime() < 0.25; }, 2000));
-    ASSERT_TRUE(waitUntil([&] { return previewer->currentTime() > 0.4; }, 2000));
-    ASSERT_TRUE(waitUntil([&] { return previewer->currentTime() < 0.2; }, 2000));
+    ASSERT_TRUE(pull(*previewer, 0.1));
+    EXPECT_DOUBLE_EQ(previewer->currentTime(), 0.1);  // from the start
+    ASSERT_TRUE(pull(*previewer, 0.41 + 0.1));          // through the gap and around again
+    EXPECT_DOUBLE_EQ(previewer->currentTime(), 0.1);
     EXPECT_TRUE(previewer->playing());  // looping needs no further call
     previewer->pause();
 }
@@ -44,15 +59,13 @@ TEST_F(RingtonePreviewerTest, PauseAndPlayResumeWhereItStood)
     EXPECT_EQ(playing.count(), 0);
 
     previewer->play();
-    drainEvents(300);
+    ASSERT_TRUE(pull(*previewer, 0.3));
     previewer->pause();
     EXPECT_EQ(playing.count(), 1);
-    const double stoppedAt = previewer->currentTime();
-    ASSERT_GT(stoppedAt, 0.1);
+    EXPECT_DOUBLE_EQ(previewer->currentTime(), 0.3);
     previewer->play();
-    drainEvents(30);
-    EXPECT_GE(previewer->currentTime(), stoppedAt);
-    EXPECT_LT(previewer->currentTime(), stoppedAt + 0.2);  // resumed, not started over
+    ASSERT_TRUE(pull(*previewer, 0.01));
+    EXPECT_DOUBLE_EQ(previewer->currentTime(), 0.31);  // resumed, not started over
     previewer->pause();
 }
 
@@ -65,8 +78,7 @@ TEST_F(RingtonePreviewerTest, TimeIsAnnouncedOnlyWhenAudible)
     drainEvents(200);
     EXPECT_EQ(times.count(), 0);
     previewer->setVolume(0.5f);
-    drainEvents(200);
-    EXPECT_GE(times.count(), 5);
+    EXPECT_TRUE(waitUntil([&] { return times.count() >= 3; }));
     previewer->pause();
 }
 
@@ -89,4 +101,36 @@ TEST_F(RingtonePreviewerTest, PlayAtTimeStartsThereAndAnInterruptedSeekIsLogged)
 TEST_F(RingtonePreviewerTest, NoAssetNoPreviewer)
 {
     EXPECT_EQ(RingtonePreviewer::previewerWithAsset(nullptr, std::nullopt), nullptr);
+}
+
+// What the phone will play is what the editor lets the user hear: one loop
+// of the preview holds the samples of the exported file.
+TEST_F(RingtonePreviewerTest, ThePreviewIsTheFile)
+{
+    for (const int rate : {44100, 48000}) {  // the second puts the fades' ends between frames
+        SCOPED_TRACE(rate);
+        const QString name = QStringLiteral("noise%1").arg(rate);
+        auto source = Asset::assetWithPath(tone(name + ".wav", {.seconds = 3.0, .sampleRate = rate, .amplitude = 0.7, .noise = true}));
+        auto description =
+            RingtoneDescription::descriptionWithAsset(source, RingtoneKind::Ringtone, ZNTTimeRangeMake(0.5, 1.2), 0.3, 0.4, 0.5, 1.7);
+
+        const QString path = dir.filePath(name + "-tone.wav");
+        auto delegate = std::make_shared<CountingExportDelegate>();
+        auto exporter = description->exporterWithDelegate(delegate, path, std::vector<MetadataItem>{}, nullptr);
+        exportToTheEnd(exporter, *delegate);
+        ASSERT_EQ(exporter->status(), RingtoneExporterStatus::Completed);
+        const QByteArray pcm = decodeWithFfmpeg(path, 44100, 2);
+        const std::vector<int16_t> file(reinterpret_cast<const int16_t*>(pcm.constData()),
+                                        reinterpret_cast<const int16_t*>(pcm.constData() + pcm.size()));
+        ASSERT_EQ(file.size(), std::size_t(2 * 75411));  // 1.2 s + 0.5 s + 0.01 s
+
+        auto previewer = description->previewer();
+        previewer->play();
+        std::vector<int16_t> heard;
+        ASSERT_TRUE(pullRendered(previewer->player().output(), file.size() / 2, &heard));
+        previewer->pause();
+        ASSERT_EQ(heard.size(), file.size());
+        for (std::size_t i = 0; i < file.size(); ++i)
+            ASSERT_LE(std::abs(heard[i] - file[i]), 1) << "first differing frame " << i / 2 << ": heard " << heard[i] << ", file " << file[i];
+    }
 }
