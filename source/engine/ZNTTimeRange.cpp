@@ -12,12 +12,22 @@ bool anyInfinite(ZNTTimeRange a, ZNTTimeRange b)
     return a.start >= kZNTInfinity || a.duration >= kZNTInfinity || b.start >= kZNTInfinity || b.duration >= kZNTInfinity;
 }
 
+// What a number object of a dictionary may hold: a boolean, an integer of
+// any width or a floating-point number. Text, characters, dates and the
+// like are not numbers, even when they could be read as one.
 bool isNumber(const QVariant& v)
 {
     switch (v.typeId()) {
     case QMetaType::Bool:
+    case QMetaType::Char:
+    case QMetaType::SChar:
+    case QMetaType::UChar:
+    case QMetaType::Short:
+    case QMetaType::UShort:
     case QMetaType::Int:
     case QMetaType::UInt:
+    case QMetaType::Long:
+    case QMetaType::ULong:
     case QMetaType::LongLong:
     case QMetaType::ULongLong:
     case QMetaType::Float:

@@ -1,8 +1,10 @@
 #include "source/engine/ZNTTimeRange.h"
 
+#include <QDateTime>
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -77,6 +79,32 @@ TEST(TimeRange, DictionaryRoundTripAndMalformedDictionaries)
     EXPECT_TRUE(isEmpty(ZNTTimeRangeFromDictionary({{kZNTTimeRangeStartKey, 1.0}})));
     EXPECT_TRUE(isEmpty(ZNTTimeRangeFromDictionary({{kZNTTimeRangeStartKey, 1.0}, {kZNTTimeRangeDurationKey, "2"}})));
     expectRange(ZNTTimeRangeFromDictionary({{kZNTTimeRangeStartKey, 1}, {kZNTTimeRangeDurationKey, qint64(2)}}), 1, 2);
+}
+
+TEST(TimeRange, DictionaryNumbersAreOfEveryNumericTypeAndNothingElse)
+{
+    auto rangeOf = [](const QVariant& start, const QVariant& duration) {
+        return ZNTTimeRangeFromDictionary({{kZNTTimeRangeStartKey, start}, {kZNTTimeRangeDurationKey, duration}});
+    };
+    const std::vector<QVariant> numbers{QVariant::fromValue<signed char>(2),  QVariant::fromValue<uchar>(2), QVariant::fromValue<short>(2),
+                                        QVariant::fromValue<ushort>(2),       QVariant(2u),                  QVariant::fromValue<long>(2),
+                                        QVariant::fromValue<ulong>(2),        QVariant(quint64(2)),          QVariant(2.0f),
+                                        QVariant(2.0)};
+    for (const QVariant& number : numbers) {
+        SCOPED_TRACE(number.typeName());
+        expectRange(rangeOf(0.5, number), 0.5, 2);
+        expectRange(rangeOf(number, 0.5), 2, 0.5);
+    }
+    expectRange(rangeOf(true, false), 1, 0);  // a boolean is a number object too
+
+    const std::vector<QVariant> others{QVariant(QStringLiteral("2")), QVariant(QByteArray("2")), QVariant(QChar('2')),
+                                       QVariant(QDateTime::fromSecsSinceEpoch(2)), QVariant(QVariantList{2.0}), QVariant(),
+                                       QVariant::fromValue(nullptr)};
+    for (const QVariant& other : others) {
+        SCOPED_TRACE(other.typeName() ? other.typeName() : "invalid");
+        EXPECT_TRUE(isEmpty(rangeOf(1.0, other)));
+        EXPECT_TRUE(isEmpty(rangeOf(other, 1.0)));
+    }
 }
 
 TEST(TimeRange, Description)
