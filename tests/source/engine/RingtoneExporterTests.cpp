@@ -5,6 +5,7 @@
 #include "platform/media/QuickTimeMetadata.h"
 #include "source/analytics/ZNTAnalytics.h"
 
+#include "tests/source/engine/ExportFixtures.h"
 #include "tests/support/MediaProbe.h"
 #include "tests/support/AudioFixtures.h"
 #include "tests/support/EventLoop.h"
@@ -21,8 +22,6 @@
 #include <unistd.h>
 
 #include <taglib/mp4file.h>
-
-#include <sys/stat.h>
 
 using namespace tolvan;
 using namespace tolvan::test;
@@ -70,19 +69,6 @@ AudioMix mixWithRamps(const std::vector<VolumeRamp>& ramps)
     return mix;
 }
 
-struct RecordingDelegate : RingtoneExporterDelegate {
-    std::atomic<int> calls{0};
-    std::atomic<bool> alwaysOnMainThread{true};
-    std::shared_ptr<RingtoneExporter> exporter;
-
-    void ringtoneExporterDidFinishExporting(const std::shared_ptr<RingtoneExporter>& finished) override
-    {
-        alwaysOnMainThread = alwaysOnMainThread && isMainThread();
-        exporter = finished;
-        ++calls;
-    }
-};
-
 // The bit rates an MPEG-4 file declares for its AAC track in the decoder
 // configuration: {maximum, average}; {0, 0} when there is none.
 std::pair<uint32_t, uint32_t> declaredBitRates(const QByteArray& file)
@@ -104,12 +90,6 @@ std::pair<uint32_t, uint32_t> declaredBitRates(const QByteArray& file)
     i += 5;  // object type, stream type, buffer size
     auto be32 = [&](qsizetype j) { return uint32_t(at(j)) << 24 | uint32_t(at(j + 1)) << 16 | uint32_t(at(j + 2)) << 8 | at(j + 3); };
     return {be32(i), be32(i + 4)};
-}
-
-QByteArray contents(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QString text(const TagLib::MP4::Item& item) { return QString::fromStdString(item.toStringList().toString().to8Bit(true)); }
@@ -242,7 +222,7 @@ protected:
         const QByteArray pcm = decodeWithFfmpeg(songPath, kRate, 2);
         songFrames.assign(reinterpret_cast<const int16_t*>(pcm.constData()), reinterpret_cast<const int16_t*>(pcm.constData() + pcm.size()));
         song = Asset::assetWithPath(songPath);
-        delegate = std::make_shared<RecordingDelegate>();
+        delegate = std::make_shared<CountingExportDelegate>();
     }
 
     std::shared_ptr<RingtoneAssetWriterExporter> exporterFor(const QString& path, RingtoneKind kind = RingtoneKind::Ringtone, double fade = 0.5, double gap = 1.0,
@@ -266,13 +246,11 @@ protected:
         EXPECT_FALSE(exporter->exportInProgress());
     }
 
-    QStringList entries(const QString& folder) const { return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot); }
-
     QTemporaryDir dir;
     QString songPath;
     std::vector<int16_t> songFrames;
     std::shared_ptr<Asset> song;
-    std::shared_ptr<RecordingDelegate> delegate;
+    std::shared_ptr<CountingExportDelegate> delegate;
 };
 
 TEST_F(RingtoneExportTest, M4rHoldsTheToneAndEveryItem)
@@ -295,7 +273,7 @@ TEST_F(RingtoneExportTest, M4rHoldsTheToneAndEveryItem)
     EXPECT_EQ(info.codec, "aac");
     EXPECT_EQ(info.sampleRate, kRate);
     EXPECT_EQ(info.channels, 2);
-    const auto [maximum, average] = declaredBitRates(contents(path));
+    const auto [maximum, average] = declaredBitRates(fileContents(path));
     EXPECT_EQ(maximum, 256000u);
     EXPECT_GT(average, 100000u);  // a second of the tone is silence
     EXPECT_LE(average, 256000u);
@@ -321,7 +299,7 @@ TEST_F(RingtoneExportTest, M4rHoldsTheToneAndEveryItem)
     ASSERT_EQ(quickTime->size(), 1u);
     EXPECT_EQ(quickTime->front().key, kQuickTimeMetadataKeyCreationDate);
     EXPECT_TRUE(QRegularExpression(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d [+-]\d{4}$)").match(quickTime->front().value).hasMatch());
-    EXPECT_EQ(entries(dir.path()), (QStringList{"song.wav", "tone.m4r"}));
+    EXPECT_EQ(filesIn(dir.path()), (QStringList{"song.wav", "tone.m4r"}));
 }
 
 TEST_F(RingtoneExportTest, AlertToneIsMarkedAsSuch)
@@ -434,8 +412,8 @@ TEST_F(RingtoneExportTest, FolderWithoutWritePermissionFailsAndLeavesNothing)
     EXPECT_EQ(exporter->status(), RingtoneExporterStatus::Failed);
     ASSERT_TRUE(exporter->error());
     EXPECT_FALSE(exporter->error()->message.isEmpty());
-    EXPECT_EQ(entries(folder), QStringList{"tone.m4r"});
-    EXPECT_EQ(contents(folder + "/tone.m4r"), "the old tone");
+    EXPECT_EQ(filesIn(folder), QStringList{"tone.m4r"});
+    EXPECT_EQ(fileContents(folder + "/tone.m4r"), "the old tone");
     chmod(folder.toUtf8().constData(), 0755);
 }
 
@@ -449,19 +427,19 @@ TEST_F(RingtoneExportTest, AFailureAtTheLastStepLeavesNoPartialFile)
     run(exporter);
     EXPECT_EQ(exporter->status(), RingtoneExporterStatus::Failed);
     ASSERT_TRUE(exporter->error());
-    EXPECT_EQ(entries(dir.path()), QStringList{"song.wav"});
+    EXPECT_EQ(filesIn(dir.path()), QStringList{"song.wav"});
     EXPECT_TRUE(QFileInfo(path).isDir());
 }
 
 TEST_F(RingtoneExportTest, TheSongItselfIsNotADestination)
 {
-    const QByteArray before = contents(songPath);
+    const QByteArray before = fileContents(songPath);
     auto exporter = exporterFor(songPath);
     run(exporter);
     EXPECT_EQ(exporter->status(), RingtoneExporterStatus::Failed);
     ASSERT_TRUE(exporter->error());
     EXPECT_EQ(exporter->error()->code, RingtoneExporterErrorDestinationIsSource);
-    EXPECT_EQ(contents(songPath), before);
+    EXPECT_EQ(fileContents(songPath), before);
 }
 
 TEST_F(RingtoneExportTest, AnExtensionWithoutFileTypeFailsOnce)
@@ -471,7 +449,7 @@ TEST_F(RingtoneExportTest, AnExtensionWithoutFileTypeFailsOnce)
     EXPECT_EQ(exporter->status(), RingtoneExporterStatus::Failed);
     ASSERT_TRUE(exporter->error());
     EXPECT_EQ(exporter->error()->code, RingtoneExporterErrorNoFileType);
-    EXPECT_EQ(entries(dir.path()), QStringList{"song.wav"});
+    EXPECT_EQ(filesIn(dir.path()), QStringList{"song.wav"});
 }
 
 TEST_F(RingtoneExportTest, AnAssetWithoutAudioFailsOnce)
@@ -482,7 +460,7 @@ TEST_F(RingtoneExportTest, AnAssetWithoutAudioFailsOnce)
     run(exporter);
     EXPECT_EQ(exporter->status(), RingtoneExporterStatus::Failed);
     EXPECT_TRUE(exporter->error());
-    EXPECT_EQ(entries(dir.path()), QStringList{"song.wav"});
+    EXPECT_EQ(filesIn(dir.path()), QStringList{"song.wav"});
 }
 
 TEST_F(RingtoneExportTest, DescriptionNamesTheFields)
