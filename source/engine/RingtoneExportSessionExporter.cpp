@@ -46,8 +46,9 @@ void RingtoneExportSessionExporter::startExporting()
             exporter->timerFired();
     });
     progressTimer_->start();
-    exportSession_->exportAsynchronouslyWithCompletionHandler([weak, session = exportSession_] {
+    exportSession_->exportAsynchronouslyWithCompletionHandler([weak] {
         if (auto exporter = weak.lock()) {
+            const auto& session = exporter->exportSession_;
             exporter->state_.end(RingtoneExporterStatus(session->status()), session->error());
             exporter->finishExporting();
         }
