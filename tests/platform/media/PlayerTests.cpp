@@ -3,6 +3,7 @@
 #include "platform/foundation/Dispatch.h"
 
 #include "tests/platform/media/ManualPlayback.h"
+#include "tests/platform/media/PcmWav.h"
 #include "tests/support/AudioFileTest.h"
 #include "tests/support/EventLoop.h"
 
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 
 using namespace tolvan;
 using namespace tolvan::test;
@@ -22,7 +24,16 @@ MediaTime at(double seconds) { return MediaTime::withSeconds(seconds, Player::kS
 
 class PlayerTest : public AudioFileTest {
 protected:
-    void SetUp() override { asset = Asset::assetWithPath(tone("song.wav", {.seconds = 1.0})); }
+    // A second of a 441 Hz sine, written here rather than by the ffmpeg
+    // command line, so that these tests start no child process.
+    void SetUp() override
+    {
+        const QString path = dir.filePath("song.wav");
+        ASSERT_TRUE(writeBytes(path, pcmWav(Player::kSampleRate, 2, Player::kSampleRate, [](int64_t frame, int channel) {
+            return int16_t(std::lround(16000 * std::sin(2 * M_PI * 441 * double(frame) / Player::kSampleRate + channel)));
+        })));
+        asset = Asset::assetWithPath(path);
+    }
 
     std::shared_ptr<Asset> asset;
 };

@@ -4,10 +4,9 @@
 #include "source/engine/RingtoneAssetWriterExporter.h"
 #include "source/engine/RingtoneDescription.h"
 
+#include "tests/platform/media/PcmWav.h"
 #include "tests/source/engine/ExportFixtures.h"
 #include "tests/support/AudioFileTest.h"
-
-#include <QtEndian>
 
 using namespace tolvan;
 using namespace tolvan::test;
@@ -17,19 +16,6 @@ namespace {
 constexpr int kRate = 44100;
 constexpr int16_t kLevel = 24000;  // × 1.5 saturates
 
-// A 16-bit stereo WAVE file at 44.1 kHz whose every sample is value.
-QByteArray constantWav(double seconds, int16_t value)
-{
-    const auto frames = uint32_t(seconds * kRate);
-    QByteArray data(int(frames) * 4, Qt::Uninitialized);
-    auto* samples = reinterpret_cast<int16_t*>(data.data());
-    std::fill(samples, samples + frames * 2, qToLittleEndian(value));
-    auto le32 = [](uint32_t v) { v = qToLittleEndian(v); return QByteArray(reinterpret_cast<const char*>(&v), 4); };
-    auto le16 = [](uint16_t v) { v = qToLittleEndian(v); return QByteArray(reinterpret_cast<const char*>(&v), 2); };
-    return "RIFF" + le32(36 + uint32_t(data.size())) + "WAVEfmt " + le32(16) + le16(1) + le16(2) + le32(kRate) + le32(kRate * 4) + le16(4)
-        + le16(16) + "data" + le32(uint32_t(data.size())) + data;
-}
-
 }  // namespace
 
 class ExportedToneTest : public AudioFileTest {
@@ -37,7 +23,7 @@ protected:
     void SetUp() override
     {
         songPath = dir.filePath("level.wav");
-        ASSERT_TRUE(writeBytes(songPath, constantWav(6.0, kLevel)));
+        ASSERT_TRUE(writeBytes(songPath, pcmWav(kRate, 2, 6 * kRate, [](int64_t, int) { return kLevel; })));
     }
 
     // Exports 2.99 s from 1 s on with a gap of 1 s (a tone of exactly 4 s:
