@@ -601,10 +601,8 @@ BRSDwarfStep BRSDwarfUnwindComputeRegisters(const BRSDwarfCFIRecord* record, uin
         BRSSDKLog("%s: Error: Stack pointer hasn't changed\n", __func__);
         return BRSDwarfStep::Failure;
     }
-    if (caller.registers[kBRSRegisterRIP] == registers->registers[kBRSRegisterRIP]) {
-        BRSSDKLog("%s: Error: PC hasn't changed\n", __func__);
-        return BRSDwarfStep::Failure;
-    }
+    // The same return address again is a recursion, not a stuck walk: the
+    // stack pointer moving is what tells progress.
     *registers = caller;
     return BRSDwarfStep::Success;
 }
