@@ -64,7 +64,11 @@ void BRSSDKLog(const char* format, ...)
     char digits[24];
     for (const char* p = format; *p; ++p) {
         if (*p != '%' || p[1] == 0) {
-            logWrite(fd, p, 1);
+            // Ordinary characters go out in runs, one write each.
+            const char* run = p;
+            while (p[1] && p[1] != '%')
+                ++p;
+            logWrite(fd, run, size_t(p - run + 1));
             continue;
         }
         const char conversion = *++p;

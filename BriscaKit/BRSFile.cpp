@@ -10,10 +10,10 @@
 
 namespace {
 
-void writeBytes(BRSFile* file, const char* bytes, size_t length)
+void writeDirectly(int fd, const char* bytes, size_t length)
 {
     while (length > 0) {
-        ssize_t written = ::write(file->fd, bytes, length);
+        ssize_t written = ::write(fd, bytes, length);
         if (written < 0 && errno == EINTR)
             continue;
         if (written <= 0)
@@ -21,6 +21,25 @@ void writeBytes(BRSFile* file, const char* bytes, size_t length)
         bytes += written;
         length -= size_t(written);
     }
+}
+
+void flush(BRSFile* file)
+{
+    if (file->buffered > 0 && file->fd >= 0)
+        writeDirectly(file->fd, file->buffer, file->buffered);
+    file->buffered = 0;
+}
+
+void writeBytes(BRSFile* file, const char* bytes, size_t length)
+{
+    if (file->buffered + length > kBRSFileBufferSize)
+        flush(file);
+    if (length > kBRSFileBufferSize) {
+        writeDirectly(file->fd, bytes, length);
+        return;
+    }
+    std::memcpy(file->buffer + file->buffered, bytes, length);
+    file->buffered += uint32_t(length);
 }
 
 void writeText(BRSFile* file, const char* text) { writeBytes(file, text, std::strlen(text)); }
@@ -156,6 +175,7 @@ bool BRSFileInit(BRSFile* file, int fd)
     file->collectionDepth = 0;
     file->needComma = false;
     file->lastCharacter = 0;
+    file->buffered = 0;
     return true;
 }
 
@@ -183,6 +203,7 @@ bool BRSFileClose(BRSFile* file)
 {
     if (!file || file->fd < 0)
         return false;
+    flush(file);
     bool closed = ::close(file->fd) == 0;
     file->fd = -1;
     return closed;
@@ -198,6 +219,7 @@ void BRSFileWriteSectionEnd(BRSFile* file)
 {
     closeCollection(file, '}');
     writeBytes(file, "\n", 1);
+    flush(file);
     file->collectionDepth = 0;
     file->needComma = false;
 }

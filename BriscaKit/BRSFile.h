@@ -12,11 +12,18 @@
 
 #include <nlohmann/json_fwd.hpp>
 
+// Bytes are gathered in the record's own buffer and written at the end of
+// each record line (or when the buffer fills), so a line costs a write or
+// two instead of one per token.
+constexpr size_t kBRSFileBufferSize = 1024;
+
 struct BRSFile {
     int32_t fd = -1;
     int32_t collectionDepth = 0;
     bool needComma = false;
     char lastCharacter = 0;
+    uint32_t buffered = 0;
+    char buffer[kBRSFileBufferSize];
 };
 
 // Opening and closing; failures go to the kit's log and answer false.

@@ -1,5 +1,6 @@
 #include "BriscaKit/BRSAllocator.h"
 #include "BriscaKit/BRSContext.h"
+#include "BriscaKit/BRSException.h"
 #include "BriscaKit/BRSProcess.h"
 #include "BriscaKit/BRSUserLogging.h"
 
@@ -12,6 +13,7 @@
 #include <sys/mman.h>
 #include <sys/ptrace.h>
 #include <sys/wait.h>
+#include <thread>
 
 using kit_test::fileText;
 using kit_test::hexDecoded;
@@ -271,6 +273,46 @@ TEST_F(DisabledErrorsTest, RecordNothing)
 {
     BRSUserLoggingRecordError("domain", 1, {}, {});
     EXPECT_FALSE(std::filesystem::exists(path("errors_a.clsrecord")));
+}
+
+TEST_F(ContextTest, CustomExceptionsStopAtTheirMaximum)
+{
+    for (int i = 0; i < 17; ++i)
+        BRSExceptionRecord(BRSExceptionKind::Custom, "name", ("reason " + std::to_string(i)).c_str(),
+                           {BRSStackFrame::stackFrameWithAddress(0x1234)}, false);
+    const auto recorded = records(path("custom_exception.clsrecord"));
+    ASSERT_EQ(recorded.size(), 16u);
+    const auto& last = recorded.back()["exception"];
+    EXPECT_EQ(last["type"], "custom");
+    EXPECT_EQ(hexDecoded(last["reason"]), "reason 15");
+    EXPECT_EQ(last["frames"], json::parse(R"([{"pc":4660,"offset":0,"line":0}])"));
+}
+
+TEST(SecondCrash, WaitsForTheFirstRecordingThenEndsWithStatusOne)
+{
+    ScratchFolder folder;
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        kit_test::FakeRuntime runtime(folder.path());
+        auto configuration = kit_test::configurationFor(folder.path());
+        BRSContextInitialize(&configuration, runtime);
+        BRSContextMarkAndCheckIfCrashed();  // a first crash is being recorded
+        std::thread first([&] {
+            ::usleep(100000);
+            std::ofstream(folder.file("first-finished")) << "1";
+            BRSContextMarkRecordingDone();
+        });
+        first.detach();
+        if (BRSContextMarkAndCheckIfCrashed())
+            BRSContextWaitForRecordingAndExit();
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_TRUE(std::filesystem::exists(folder.file("first-finished"))) << "the exit came after the first recording";
 }
 
 TEST(ContextUnderDebugger, InstallsNoHandlersButRecordsTheRest)

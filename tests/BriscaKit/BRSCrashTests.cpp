@@ -223,3 +223,13 @@ TEST_F(CrashRecordTest, AnUncaughtExceptionKeepsItsTypeAndReason)
     EXPECT_EQ(BRSExceptionDemangle(hexDecoded(record["name"])), "std::runtime_error");
     EXPECT_EQ(hexDecoded(record["reason"]), "helper exception");
 }
+
+TEST_F(CrashRecordTest, AHandlerInstalledBeforeTheKitGetsTheFaultAfterTheRecord)
+{
+    const HelperRun run = runHelper({"chained"}, home.path());
+    ASSERT_TRUE(WIFEXITED(run.status));
+    EXPECT_EQ(WEXITSTATUS(run.status), 7);
+    const json record = first("mach_exception.clsrecord")["mach_exception"];
+    EXPECT_EQ(record["name"], "EXC_BAD_ACCESS");
+    EXPECT_EQ(record["original_ports"], 1);
+}

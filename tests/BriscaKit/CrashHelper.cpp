@@ -157,6 +157,12 @@ int main(int argc, char** argv)
         return 2;
     const std::string command = argv[1];
     mallopt(M_ARENA_MAX, 1);
+    if (command == "chained") {
+        // A handler that was there before the kit: it must still see the fault.
+        struct sigaction earlier{};
+        earlier.sa_handler = [](int) { ::_exit(7); };
+        sigaction(SIGSEGV, &earlier, nullptr);
+    }
 
     kit_test::FakeRuntime runtime(std::string(std::getenv("HOME")) + "/.cache");
     BRSFileManager files(runtime);
@@ -183,7 +189,7 @@ int main(int argc, char** argv)
     second.detach();
     BRSUserLoggingLog("last line before %s", command.c_str());
 
-    if (command == "null-write" || command == "handler-fault")
+    if (command == "null-write" || command == "handler-fault" || command == "chained")
         crashByNullWrite();
     else if (command == "abort")
         crashByAbort();
