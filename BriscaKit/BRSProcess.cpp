@@ -18,7 +18,7 @@
 
 namespace {
 
-constexpr uint32_t kSuspendTimeLimitMilliseconds = 250;
+constexpr uint32_t kSuspendTimeLimitMilliseconds = 2000;
 constexpr uint32_t kSuspendedHoldMilliseconds = 30000;
 constexpr int kSuspendSignalOffset = 4;  // above SIGRTMIN
 

@@ -323,6 +323,55 @@ TEST(DwarfInstructions, RememberRestoreAndTheOtherOpcodesOfLibraryCode)
               BRSDwarfStep::OutermostFrame);
 }
 
+TEST(DwarfInstructions, LocationsValueRulesAndExpressions)
+{
+    Bytes body;
+    body.u8(0x02).u8(2);                         // advance_loc1 to 2
+    body.u8(0x14).uleb(3).uleb(2);               // val_offset rbx = cfa+16... times the data factor
+    body.u8(0x04).u32(2);                        // advance_loc4 to 4
+    body.u8(0x15).uleb(12).sleb(1);              // val_offset_sf r12 = cfa-8
+    body.u8(0x2f).uleb(13).uleb(2);              // GNU_negative_offset_extended r13 at cfa+16
+    body.u8(0x06).uleb(13);                      // restore_extended r13
+    body.u8(0x10).uleb(14).uleb(2).u8(0x77).u8(0x08);  // expression r14 (two bytes, skipped)
+    body.u8(0x16).uleb(15).uleb(1).u8(0x30);     // val_expression r15
+    body.u8(0x0f).uleb(3).u8(0x77).u8(0x08).u8(0x06);  // def_cfa_expression
+    Frames frames = buildFrames({body}, entryRules());
+    const auto record = parse(frames, 0);
+
+    const auto at2 = stateAt(record, 2);
+    EXPECT_EQ(at2.registers[3].kind, kBRSDwarfRuleValueOffset);
+    EXPECT_EQ(at2.registers[3].value, -16);
+    EXPECT_EQ(at2.registers[12].kind, kBRSDwarfRuleUnchanged) << "not reached at 2";
+
+    const auto at4 = stateAt(record, 4);
+    EXPECT_EQ(at4.registers[12].value, -8);
+    EXPECT_EQ(at4.registers[13].kind, kBRSDwarfRuleUnchanged) << "restored";
+    EXPECT_EQ(at4.registers[14].kind, kBRSDwarfRuleAtExpression);
+    EXPECT_EQ(at4.registers[15].kind, kBRSDwarfRuleValueExpression);
+    EXPECT_EQ(at4.cfaRegister, kBRSDwarfCFAExpressionRegister);
+
+    // Expressions are not evaluated: the step fails and the unwinder falls
+    // back to the frame pointer.
+    BRSRegisterState registers{};
+    registers.registers[kBRSRegisterRSP] = 0x10000;
+    EXPECT_EQ(BRSDwarfUnwindComputeRegisters(&record, record.fde.pcBegin + 4, &registers), BRSDwarfStep::Failure);
+}
+
+TEST(DwarfInstructions, SetLocationIsAnAddressInTheFDEEncoding)
+{
+    Bytes placeholder;
+    placeholder.u8(0x01).u32(0);  // set_loc, patched below
+    placeholder.u8(0x0e).uleb(48);
+    Frames frames = buildFrames({placeholder}, entryRules());
+    const auto record = parse(frames, 0);
+    // pc-relative: the field's own address plus the value lands 6 bytes into the function.
+    const uintptr_t field = record.fde.instructions.start + 1;
+    const int32_t value = int32_t(int64_t(record.fde.pcBegin + 6) - int64_t(field));
+    std::memcpy(reinterpret_cast<void*>(field), &value, 4);
+    EXPECT_EQ(stateAt(record, 5).cfaOffset, 8);
+    EXPECT_EQ(stateAt(record, 6).cfaOffset, 48);
+}
+
 TEST(DwarfInstructions, BadInstructionsFail)
 {
     auto fails = [](Bytes body) {

@@ -66,7 +66,7 @@ TEST_F(RecordFileTest, HexStringsCarryAnyBytes)
 
 TEST_F(RecordFileTest, RawStringsWithQuotesBackslashesAndControlBytesStillParse)
 {
-    const std::string path_ = "/home/a \"quoted\" dir\\with\ttab\nand feed";
+    const std::string path_ = "/srv/a \"quoted\" dir\\with\ttab\nand feed";
     BRSFileWriteSectionStart(&file, "load");
     BRSFileWriteHashStart(&file);
     BRSFileWriteHashEntryString(&file, "path", path_.c_str());
