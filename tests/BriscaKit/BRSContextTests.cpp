@@ -2,6 +2,7 @@
 #include "BriscaKit/BRSContext.h"
 #include "BriscaKit/BRSException.h"
 #include "BriscaKit/BRSProcess.h"
+#include "BriscaKit/BRSSignal.h"
 #include "BriscaKit/BRSUserLogging.h"
 
 #include "tests/BriscaKit/KitFixtures.h"
@@ -286,6 +287,23 @@ TEST_F(ContextTest, CustomExceptionsStopAtTheirMaximum)
     EXPECT_EQ(last["type"], "custom");
     EXPECT_EQ(hexDecoded(last["reason"]), "reason 15");
     EXPECT_EQ(last["frames"], json::parse(R"([{"pc":4660,"offset":0,"line":0}])"));
+}
+
+namespace {
+void foreignHandler(int) {}
+}  // namespace
+
+TEST_F(ContextTest, TheHandlerCheckNamesAForeignHandler)
+{
+    testing::internal::CaptureStderr();
+    BRSSignalCheckHandlers();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "the kit's handlers are in place";
+    signal(SIGBUS, foreignHandler);
+    testing::internal::CaptureStderr();
+    BRSSignalCheckHandlers();
+    const std::string warning = testing::internal::GetCapturedStderr();
+    EXPECT_NE(warning.find("The signal SIGBUS has a non-Brisca handler"), std::string::npos) << warning;
+    EXPECT_EQ(warning.find("SIGSEGV"), std::string::npos);
 }
 
 TEST(SecondCrash, WaitsForTheFirstRecordingThenEndsWithStatusOne)

@@ -115,6 +115,19 @@ TEST_F(UnwindTest, FramePointerStepsMoveTheStackPointer)
     EXPECT_EQ(state.registers[kBRSRegisterRBP], 0u);
 }
 
+TEST_F(UnwindTest, TheFirstStepScansTheStackForAReturnAddress)
+{
+    // A function without a frame: rbp still the caller's, the return
+    // address somewhere above the stack pointer among other words.
+    uint64_t stack[8] = {1, 2, 3, uint64_t(uintptr_t(&BRSUnwindInit)) + 1, 5, 6, 7, 8};
+    BRSRegisterState state{};
+    state.registers[kBRSRegisterRSP] = uintptr_t(&stack[0]);
+    state.registers[kBRSRegisterRBP] = uintptr_t(&stack[8]);
+    ASSERT_TRUE(BRSUnwindWithFramePointer(&state, true));
+    EXPECT_EQ(state.registers[kBRSRegisterRIP], stack[3]);
+    EXPECT_EQ(state.registers[kBRSRegisterRSP], uintptr_t(&stack[4])) << "above the return address";
+}
+
 TEST_F(UnwindTest, ACorruptFramePointerEndsTheWalkWithoutAFault)
 {
     BRSRegisterState state{};
