@@ -1,5 +1,7 @@
 #include "BriscaKit/Brisca.h"
 
+#include "BriscaKit/BRSUserLogging.h"
+
 #include <cstdarg>
 #include <cstdio>
 
@@ -47,6 +49,7 @@ void Brisca::setObjectValue(const std::optional<std::string>& value, const std::
     if (!started_)
         return;
     customKeys_[key] = value;
+    BRSUserLoggingRecordUserKeyValue(key, value);  // into the report once crash capture runs
 }
 
 void Brisca::recordLogMessage(std::string message)
@@ -56,6 +59,7 @@ void Brisca::recordLogMessage(std::string message)
     std::lock_guard lock(mutex_);
     if (!started_)
         return;
+    BRSUserLoggingRecordMessage(message);  // into the report once crash capture runs
     logLines_.push_back({std::uint64_t(ms < 0 ? 0 : ms), std::move(message)});
 }
 

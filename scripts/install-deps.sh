@@ -15,6 +15,8 @@ packages=(
   libtag1-dev
   # reporting kit
   zlib1g-dev libcurl4-openssl-dev libssl-dev nlohmann-json3-dev libplist-dev
+  # crash capture: the unwinder's test oracle
+  libunwind-dev
   # music library
   libpugixml-dev
   # test servers

@@ -1,0 +1,26 @@
+#pragma once
+// Exception recording: uncaught C++ exceptions through the terminate
+// handler, and custom exceptions handed to the kit. Fatal kinds go to
+// "exception.clsrecord" with the crash-time records; custom kinds to
+// "custom_exception.clsrecord", limited in number.
+
+#include "BriscaKit/BRSStackFrame.h"
+
+#include <string>
+#include <vector>
+
+enum class BRSExceptionKind { ObjectiveC = 1, Cpp = 2, JavaScript = 3, Custom = 4 };
+
+void BRSExceptionInitialize();
+void BRSExceptionRecord(BRSExceptionKind kind, const char* name, const char* reason,
+                        const std::vector<BRSStackFrame>& frames, bool notify);
+[[noreturn]] void BRSTerminateHandler();
+void BRSExceptionCheckHandlers();
+// Exception type names are recorded as the runtime gives them (demangling is
+// not crash-safe); this makes them readable when the report is read.
+std::string BRSExceptionDemangle(const std::string& mangledTypeName);
+
+// Crash-time parts shared by both roads.
+const char* BRSExceptionTypeText(BRSExceptionKind kind);
+struct BRSFile;
+void BRSExceptionWriteHeader(BRSFile* file, BRSExceptionKind kind, const char* name, const char* reason);

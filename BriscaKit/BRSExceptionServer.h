@@ -1,0 +1,46 @@
+#pragma once
+// The exception server: a thread started at initialisation on its own
+// pre-mapped stack. The signal handler hands it a hardware fault whose kind
+// is registered; it records "mach_exception.clsrecord" with the crash-time
+// records, puts back the earlier signal handlers and replies, and the fault
+// then repeats into them.
+
+#include <atomic>
+#include <csignal>
+#include <cstdint>
+#include <sys/types.h>
+#include <ucontext.h>
+
+// Fault kinds, as their exception bits.
+enum BRSExceptionMask : uint32_t {
+    kBRSExceptionMaskBadAccess = 2,
+    kBRSExceptionMaskBadInstruction = 4,
+    kBRSExceptionMaskArithmetic = 8,
+    kBRSExceptionMaskBreakpoint = 64,
+    kBRSExceptionMaskCrash = 1024,
+};
+constexpr uint32_t kBRSExceptionMaskRegistered =
+    kBRSExceptionMaskBadAccess | kBRSExceptionMaskBadInstruction | kBRSExceptionMaskArithmetic |
+    kBRSExceptionMaskBreakpoint;
+
+enum class BRSExceptionReply : uint32_t { Pending = 0, Success = 1, Failure = 5 };
+
+// What the faulting thread hands over; it lives on that thread's signal stack.
+struct BRSExceptionRequest {
+    int signal;
+    int code;
+    uintptr_t address;
+    uint64_t trapNumber;
+    pid_t thread;
+    const ucontext_t* context;
+    pid_t process;
+    std::atomic<uint32_t> reply;
+};
+
+void BRSMachExceptionInit(uint32_t maskLeftToSignals);
+// Crash-time: whether the server takes this fault; then hands it over and
+// waits for the reply.
+bool BRSExceptionServerTakesFault(int signal, const siginfo_t* info);
+BRSExceptionReply BRSExceptionServerHandleFault(int signal, const siginfo_t* info, const ucontext_t* context);
+bool BRSMachExceptionUnregister();
+void BRSMachExceptionNames(uint32_t exception, uint64_t code, const char** name, const char** codeName);

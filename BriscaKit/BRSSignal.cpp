@@ -1,0 +1,196 @@
+// Crash-time code: the handler and everything it calls use system calls,
+// pre-mapped stacks and lock-free atomics only.
+#include "BriscaKit/BRSSignal.h"
+
+#include "BriscaKit/BRSContext.h"
+#include "BriscaKit/BRSExceptionServer.h"
+#include "BriscaKit/BRSFile.h"
+#include "BriscaKit/BRSProcess.h"
+
+#include <cerrno>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace {
+
+pid_t gSignalStackOwner = 0;  // the thread whose earlier alternate stack was saved
+
+// Signals sent by kill, raise or sigqueue do not repeat when the handler
+// returns; faults and abort's second raise do.
+bool wasSent(const siginfo_t* info) { return !info || info->si_code <= 0; }
+
+}  // namespace
+
+void BRSSignalNamesForNumber(int signal, int, const char** name, const char** codeName)
+{
+    const char* signalName = "UNKNOWN";
+    const char* code = nullptr;
+    switch (signal) {
+    case SIGILL: signalName = "SIGILL"; break;
+    case SIGTRAP: signalName = "SIGTRAP"; break;
+    case SIGABRT: signalName = "SIGABRT"; code = "ABORT"; break;
+    case SIGFPE: signalName = "SIGFPE"; break;
+    case SIGBUS: signalName = "SIGBUS"; break;
+    case SIGSEGV: signalName = "SIGSEGV"; break;
+    case SIGSYS: signalName = "SIGSYS"; break;
+    }
+    if (name)
+        *name = signalName;
+    if (codeName)
+        *codeName = code;
+}
+
+uint32_t BRSMachExceptionMaskForSignal(int signal)
+{
+    switch (signal) {
+    case SIGILL: return kBRSExceptionMaskBadInstruction;
+    case SIGTRAP: return kBRSExceptionMaskBreakpoint;
+    case SIGABRT: return kBRSExceptionMaskCrash;
+    case SIGFPE: return kBRSExceptionMaskArithmetic;
+    case SIGBUS: return kBRSExceptionMaskBadAccess;
+    case SIGSEGV: return kBRSExceptionMaskBadAccess;
+    case SIGSYS: return kBRSExceptionMaskCrash;
+    default: return 0;
+    }
+}
+
+void BRSSignalInitialize()
+{
+    BRSSignalReadContext& part = gBRSContext->signal;
+    if (!BRSUnlinkIfExists(part.path))
+        BRSSDKLog("%s: Unable to reset the signal log file %s\n", __func__, BRSErrorText(errno));
+    stack_t stack{};
+    stack.ss_sp = gBRSContext->signalStack;
+    stack.ss_size = kBRSHandlerStackSize;
+    if (::sigaltstack(&stack, &part.savedStack) != 0) {
+        BRSSDKLog("%s: Unable to setup stack %s\n", __func__, BRSErrorText(errno));
+    } else {
+        part.hasSavedStack = true;
+        gSignalStackOwner = BRSCurrentThreadID();
+    }
+    BRSProcessInstallSuspendHandler();
+    BRSSignalStackPoolInitialize();
+    BRSSignalInstallHandlers();
+}
+
+void BRSSignalInstallHandlers()
+{
+    BRSSignalReadContext& part = gBRSContext->signal;
+    for (size_t i = 0; i < kBRSHandledSignalCount; ++i) {
+        struct sigaction action{};
+        action.sa_sigaction = BRSSignalHandler;
+        action.sa_flags = SA_ONSTACK | SA_SIGINFO;
+        sigemptyset(&action.sa_mask);
+        struct sigaction previous{};
+        if (::sigaction(kBRSHandledSignals[i], &action, &previous) != 0) {
+            BRSSDKLog("%s: Unable to install handler for %d (%s)\n", __func__, kBRSHandledSignals[i],
+                      BRSErrorText(errno));
+            continue;
+        }
+        const bool hadHandler = (previous.sa_flags & SA_SIGINFO) ? previous.sa_sigaction != nullptr
+                                                                 : previous.sa_handler != SIG_DFL;
+        if (hadHandler) {
+            part.saved[i] = previous;
+            part.hasSaved[i] = true;
+        }
+    }
+}
+
+void BRSSignalSafeRemoveHandlers(bool all)
+{
+    for (size_t i = 0; i < kBRSHandledSignalCount; ++i) {
+        if (!all && kBRSHandledSignals[i] == SIGABRT)
+            continue;
+        struct sigaction action{};
+        action.sa_handler = SIG_DFL;
+        sigemptyset(&action.sa_mask);
+        if (::sigaction(kBRSHandledSignals[i], &action, nullptr) != 0)
+            BRSSDKLog("%s: Unable to set default handler for %d (%s)\n", __func__, int(i), BRSErrorText(errno));
+    }
+}
+
+bool BRSSignalSafeInstallPreexistingHandlers()
+{
+    if (!gBRSContext)
+        return false;
+    BRSSignalReadContext& part = gBRSContext->signal;
+    BRSSignalSafeRemoveHandlers(true);
+    // The saved alternate stack belongs to the thread that set up the kit.
+    if (part.hasSavedStack && BRSCurrentThreadID() == gSignalStackOwner &&
+        !(part.savedStack.ss_flags & SS_DISABLE) && ::sigaltstack(&part.savedStack, nullptr) != 0) {
+        BRSSDKLog("%s: Unable to setup stack %s\n", __func__, BRSErrorText(errno));
+        return false;
+    }
+    bool all = true;
+    for (size_t i = 0; i < kBRSHandledSignalCount; ++i) {
+        if (!part.hasSaved[i])
+            continue;
+        if (::sigaction(kBRSHandledSignals[i], &part.saved[i], nullptr) != 0) {
+            BRSSDKLog("%s: Unable to install handler for %d (%s)\n", __func__, int(i), BRSErrorText(errno));
+            all = false;
+        }
+    }
+    return all;
+}
+
+void BRSSignalHandler(int signal, siginfo_t* info, void* machineContext)
+{
+    const int savedErrno = errno;
+    errno = 0;
+    BRSSDKLog("%s: Signal: %d\n", __func__, signal);
+    if (uintptr_t(info) < 4096)
+        info = nullptr;
+    if (uintptr_t(machineContext) < 4096)
+        machineContext = nullptr;
+    const auto* context = static_cast<const ucontext_t*>(machineContext);
+
+    if (BRSExceptionServerTakesFault(signal, info) &&
+        BRSExceptionServerHandleFault(signal, info, context) == BRSExceptionReply::Success) {
+        // Recorded; the server put the earlier handlers back and the fault
+        // repeats into them.
+        errno = savedErrno;
+        return;
+    }
+
+    BRSSignalSafeRemoveHandlers(true);
+    sigset_t none;
+    sigemptyset(&none);
+    if (::sigprocmask(SIG_SETMASK, &none, nullptr) != 0)
+        BRSSDKLog("%s: Unable to unmask signals - we risk infinite recursion here\n", __func__);
+
+    if (BRSContextIsInitialized()) {
+        if (BRSContextMarkAndCheckIfCrashed()) {
+            BRSSDKLog("%s: Error: aborting signal handler because crash has already occurred\n", __func__);
+            BRSContextWaitForRecordingAndExit();
+        }
+        BRSFile file;
+        if (BRSFileInitWithPath(&file, gBRSContext->signal.path)) {
+            BRSFileWriteSectionStart(&file, "signal");
+            BRSFileWriteHashStart(&file);
+            if (info) {
+                const char* name;
+                const char* codeName;
+                BRSSignalNamesForNumber(info->si_signo, info->si_code, &name, &codeName);
+                BRSFileWriteHashEntryUint64(&file, "number", uint64_t(info->si_signo));
+                BRSFileWriteHashEntryUint64(&file, "code", uint64_t(uint32_t(info->si_code)));
+                BRSFileWriteHashEntryUint64(&file, "address", uint64_t(uintptr_t(info->si_addr)));
+                BRSFileWriteHashEntryString(&file, "name", name);
+                BRSFileWriteHashEntryString(&file, "code_name", codeName);
+            }
+            BRSFileWriteHashEntryUint64(&file, "errno", uint64_t(uint32_t(savedErrno)));
+            BRSFileWriteHashEntryUint64(&file, "time", BRSWallClockSeconds());
+            BRSFileWriteHashEnd(&file);
+            BRSFileWriteSectionEnd(&file);
+            BRSHandler(&file, BRSCurrentThreadID(), context);
+            BRSFileClose(&file);
+        } else {
+            BRSSDKLog("%s: Unable to open signal file\n", __func__);
+            BRSContextMarkRecordingDone();
+        }
+    }
+    BRSSignalSafeInstallPreexistingHandlers();
+    errno = savedErrno;
+    if (wasSent(info))
+        ::syscall(SYS_tgkill, ::getpid(), BRSCurrentThreadID(), signal);
+}
+

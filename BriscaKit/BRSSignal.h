@@ -1,0 +1,29 @@
+#pragma once
+// The crash signals: one handler for seven signals, on an alternate stack.
+// It records "signal.clsrecord" with the crash-time records, or hands a
+// hardware fault to the exception server, then puts back the handlers that
+// were there before the kit and lets the signal take its course.
+
+#include <csignal>
+#include <cstdint>
+#include <functional>
+
+// In the order every loop uses.
+inline constexpr int kBRSHandledSignals[] = {SIGABRT, SIGBUS, SIGFPE, SIGILL, SIGSEGV, SIGSYS, SIGTRAP};
+
+void BRSSignalInitialize();
+void BRSSignalInstallHandlers();
+void BRSSignalHandler(int signal, siginfo_t* info, void* machineContext);
+void BRSSignalSafeRemoveHandlers(bool all);
+bool BRSSignalSafeInstallPreexistingHandlers();
+void BRSSignalEnumerateHandledSignals(const std::function<void(int index, int signal)>& block);
+void BRSSignalCheckHandlers();
+void BRSSignalNamesForNumber(int signal, int code, const char** name, const char** codeName);
+// The fault kind (BRSExceptionMask bit) a signal corresponds to; 0 for none.
+uint32_t BRSMachExceptionMaskForSignal(int signal);
+
+// Alternate signal stacks for every thread: a pre-mapped pool; threads
+// running at start get theirs through a one-shot real-time signal.
+void BRSSignalStackPoolInitialize();
+bool BRSSignalStackInstallForCurrentThread();
+void BRSSignalStackReleaseForCurrentThread();

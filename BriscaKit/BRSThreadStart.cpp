@@ -1,0 +1,60 @@
+// Every thread started once the kit runs gets an alternate signal stack from
+// the pool, so that a stack overflow on it can still be recorded: the kit
+// stands in front of pthread_create and wraps the thread's start routine.
+#include "BriscaKit/BRSContext.h"
+#include "BriscaKit/BRSSignal.h"
+
+#include <dlfcn.h>
+#include <new>
+#include <pthread.h>
+
+#if !defined(__SANITIZE_THREAD__)
+
+namespace {
+
+using CreateFunction = int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*);
+
+struct ThreadStart {
+    void* (*routine)(void*);
+    void* argument;
+};
+
+pthread_key_t gStackKey;
+pthread_once_t gStackKeyOnce = PTHREAD_ONCE_INIT;
+
+void releaseStack(void*) { BRSSignalStackReleaseForCurrentThread(); }
+void makeStackKey() { pthread_key_create(&gStackKey, releaseStack); }
+
+void* startWithSignalStack(void* data)
+{
+    const ThreadStart start = *static_cast<ThreadStart*>(data);
+    delete static_cast<ThreadStart*>(data);
+    if (BRSSignalStackInstallForCurrentThread())
+        pthread_setspecific(gStackKey, &gStackKey);  // gives the stack back when the thread ends
+    return start.routine(start.argument);
+}
+
+CreateFunction realCreate()
+{
+    static const auto create = reinterpret_cast<CreateFunction>(dlsym(RTLD_NEXT, "pthread_create"));
+    return create;
+}
+
+}  // namespace
+
+extern "C" int pthread_create(pthread_t* thread, const pthread_attr_t* attributes, void* (*routine)(void*),
+                              void* argument)
+{
+    if (!BRSContextIsInitialized() || BRSContextIsDebuggerAttached())
+        return realCreate()(thread, attributes, routine, argument);
+    pthread_once(&gStackKeyOnce, makeStackKey);
+    auto* start = new (std::nothrow) ThreadStart{routine, argument};
+    if (!start)
+        return realCreate()(thread, attributes, routine, argument);
+    const int result = realCreate()(thread, attributes, startWithSignalStack, start);
+    if (result != 0)
+        delete start;
+    return result;
+}
+
+#endif

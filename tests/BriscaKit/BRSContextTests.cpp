@@ -1,0 +1,361 @@
+#include "BriscaKit/BRSAllocator.h"
+#include "BriscaKit/BRSContext.h"
+#include "BriscaKit/BRSException.h"
+#include "BriscaKit/BRSProcess.h"
+#include "BriscaKit/BRSSignal.h"
+#include "BriscaKit/BRSUserLogging.h"
+
+#include "tests/BriscaKit/KitFixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <dlfcn.h>
+#include <sys/mman.h>
+#include <sys/ptrace.h>
+#include <sys/wait.h>
+#include <thread>
+
+using kit_test::fileText;
+using kit_test::hexDecoded;
+using kit_test::records;
+using kit_test::ScratchFolder;
+using nlohmann::json;
+
+TEST(Allocator, SizesAlignmentAndTheHeapFallback)
+{
+    const size_t page = BRSHostGetPageSize();
+    BRSAllocator* allocator = BRSAllocatorCreate(page, 100);
+    ASSERT_NE(allocator, nullptr);
+    EXPECT_EQ(allocator->writable.size, 2 * page) << "a request of one page still gets two";
+    EXPECT_EQ(allocator->mappingSize, 3 * page + 2 * page + page);
+
+    void* odd = BRSAllocatorSafeAllocate(allocator, 3, BRSAllocationType::Writable);
+    void* next = BRSAllocatorSafeAllocate(allocator, 8, BRSAllocationType::Writable);
+    EXPECT_EQ(uintptr_t(next) % kBRSAllocationAlignment, 0u);
+    EXPECT_GT(uintptr_t(next), uintptr_t(odd));
+    EXPECT_EQ(BRSAllocatorSafeAllocate(allocator, 8, BRSAllocationType(7)), nullptr);
+
+    const uintptr_t cursor = allocator->writable.cursor;
+    void* large = BRSAllocatorSafeAllocate(allocator, 10 * page, BRSAllocationType::Writable);
+    ASSERT_NE(large, nullptr);
+    EXPECT_EQ(allocator->writable.cursor, cursor) << "an allocation too large comes from the heap";
+    std::free(large);
+
+    ASSERT_TRUE(BRSAllocatorProtect(allocator));
+    void* afterProtect = BRSAllocatorSafeAllocate(allocator, 8, BRSAllocationType::Readable);
+    EXPECT_FALSE(uintptr_t(afterProtect) >= allocator->readable.start &&
+                 uintptr_t(afterProtect) < allocator->readable.start + allocator->readable.size);
+    std::free(afterProtect);
+    EXPECT_TRUE(BRSAllocatorUnprotect(allocator));
+}
+
+TEST(Allocator, GuardPagesSurroundTheRegions)
+{
+    BRSAllocator* allocator = BRSAllocatorCreate(100, 100);
+    ASSERT_NE(allocator, nullptr);
+    const size_t page = BRSHostGetPageSize();
+    unsigned char probe;
+    EXPECT_FALSE(BRSReadMemory(uintptr_t(allocator->base), &probe, 1));
+    EXPECT_FALSE(BRSReadMemory(allocator->writable.start + allocator->writable.size, &probe, 1));
+    EXPECT_TRUE(BRSReadMemory(allocator->writable.start, &probe, 1));
+    EXPECT_FALSE(BRSReadMemory(allocator->readable.start + allocator->readable.size, &probe, 1));
+    (void)page;
+}
+
+TEST(SafeRead, RefusesLowAndUnmappedAddresses)
+{
+    char text[] = "readable";
+    uintptr_t start = 0;
+    EXPECT_TRUE(BRSReadString(uintptr_t(text), &start, 64));
+    EXPECT_EQ(start, uintptr_t(text));
+    EXPECT_FALSE(BRSReadString(uintptr_t(text), &start, 4)) << "longer than the limit";
+    uint64_t word;
+    EXPECT_FALSE(BRSReadMemory(8, &word, sizeof word));
+    void* unmapped = ::mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    EXPECT_FALSE(BRSReadMemory(uintptr_t(unmapped), &word, sizeof word));
+}
+
+class ContextTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        configuration = kit_test::configurationFor(folder.path());
+        configure(configuration);
+        BRSContextInitialize(&configuration, runtime);
+        ASSERT_TRUE(BRSContextIsInitialized());
+    }
+    virtual void configure(BRSCrashReporterConfiguration&) {}
+    std::string path(const char* name) const { return folder.file(name); }
+
+    ScratchFolder folder;
+    kit_test::FakeRuntime runtime{folder.path()};
+    BRSCrashReporterConfiguration configuration;
+};
+
+TEST_F(ContextTest, WritesTheMetadataRecordAtStart)
+{
+    const auto metadata = records(path("metadata.clsrecord"));
+    ASSERT_EQ(metadata.size(), 4u);
+    EXPECT_EQ(metadata[0]["identity"]["api_key"], "0123456789abcdef");
+    EXPECT_EQ(metadata[0]["identity"]["session_id"], "feedface");
+    EXPECT_EQ(metadata[1]["host"]["model"], "TestBox1,1");
+    EXPECT_EQ(metadata[1]["host"]["machine"], "x86_64");
+    EXPECT_EQ(metadata[2]["application"]["bundle_id"], "com.kestrova.tolvan");
+    const auto& executable = metadata[3]["executable"];
+    EXPECT_EQ(executable["architecture"], "x86_64");
+    EXPECT_EQ(executable["uuid"].get<std::string>().size(), 32u);
+    EXPECT_GT(executable["size"].get<uint64_t>(), 0u);
+}
+
+TEST_F(ContextTest, KitLogFormatsItsFewConversionsByHand)
+{
+    BRSSDKLog("%s: %d %u %x %p %llx %s|\n", "fn", -42, 42u, 255u, reinterpret_cast<void*>(0xabc), nullptr);
+    EXPECT_NE(fileText(path("sdk.log")).find("fn: -42 42 ff 0xabc %llx (null)|\n"), std::string::npos);
+}
+
+TEST_F(ContextTest, OnlyTheFirstCrashClaimsTheFlag)
+{
+    EXPECT_FALSE(BRSContextHasCrashed());
+    EXPECT_FALSE(BRSContextMarkAndCheckIfCrashed());
+    EXPECT_TRUE(BRSContextMarkAndCheckIfCrashed());
+    EXPECT_TRUE(BRSContextHasCrashed());
+}
+
+TEST_F(ContextTest, EveryLoadedImageIsRecordedAndUnloadsEmptyTheirSlot)
+{
+    auto loads = [&] {
+        std::vector<json> result;
+        for (const auto& record : records(path("binary_images.clsrecord")))
+            if (record.contains("load"))
+                result.push_back(record["load"]);
+        return result;
+    };
+    const size_t before = loads().size();
+    EXPECT_GE(before, 3u);
+    EXPECT_TRUE(BRSBinaryImageFindImageForAddress(uintptr_t(&BRSContextInitialize), nullptr));
+    EXPECT_FALSE(BRSBinaryImageFindImageForAddress(0, nullptr));
+
+    const char* name = nullptr;
+    for (const char* candidate : {"libbz2.so.1.0", "libcurl.so.4"})
+        if (!dlopen(candidate, RTLD_NOW | RTLD_NOLOAD)) {
+            name = candidate;
+            break;
+        }
+    ASSERT_NE(name, nullptr) << "a library this process has not loaded";
+    void* library = dlopen(name, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr);
+    void* function = dlsym(library, "BZ2_bzlibVersion") ?: dlsym(library, "curl_version");
+    ASSERT_NE(function, nullptr);
+    BRSBinaryImageRefresh();
+    ASSERT_TRUE(BRSBinaryImageFindImageForAddress(uintptr_t(function), nullptr));
+    const auto loaded = loads();
+    ASSERT_EQ(loaded.size(), before + 1);
+    EXPECT_NE(loaded.back()["path"].get<std::string>().find(std::string(name).substr(0, 6)), std::string::npos);
+
+    dlclose(library);
+    BRSBinaryImageRefresh();
+    EXPECT_FALSE(BRSBinaryImageFindImageForAddress(uintptr_t(function), nullptr));
+    size_t unloads = 0;
+    for (const auto& record : records(path("binary_images.clsrecord")))
+        unloads += record.contains("unload");
+    EXPECT_EQ(unloads, 1u);
+
+    // Loaded again, perhaps at the same place: the live slot is found and
+    // emptied again on the next unload, not the emptied one.
+    library = dlopen(name, RTLD_NOW | RTLD_LOCAL);
+    function = dlsym(library, "BZ2_bzlibVersion") ?: dlsym(library, "curl_version");
+    BRSBinaryImageRefresh();
+    EXPECT_TRUE(BRSBinaryImageFindImageForAddress(uintptr_t(function), nullptr));
+    dlclose(library);
+    BRSBinaryImageRefresh();
+    EXPECT_FALSE(BRSBinaryImageFindImageForAddress(uintptr_t(function), nullptr));
+}
+
+class KeyValueTest : public ContextTest {
+protected:
+    void configure(BRSCrashReporterConfiguration& c) override { c.maximumCustomKeys = 16; }
+    std::map<std::string, std::string> compacted()
+    {
+        std::map<std::string, std::string> entries;
+        for (const auto& record : records(path("user_compacted_kv.clsrecord")))
+            entries[hexDecoded(record["kv"]["key"])] = hexDecoded(record["kv"]["value"]);
+        return entries;
+    }
+};
+
+TEST_F(KeyValueTest, TheSixtyFourthWriteCompactsOnceAndTheLatestValueWins)
+{
+    for (int i = 0; i < 63; ++i)
+        BRSUserLoggingRecordUserKeyValue("key" + std::to_string(i % 3), "value " + std::to_string(i));
+    EXPECT_FALSE(std::filesystem::exists(path("user_compacted_kv.clsrecord")));
+    EXPECT_EQ(records(path("user_incremental_kv.clsrecord")).size(), 63u);
+    BRSUserLoggingRecordUserKeyValue("key0", std::nullopt);
+    EXPECT_FALSE(std::filesystem::exists(path("user_incremental_kv.clsrecord")));
+    EXPECT_EQ(compacted(), (std::map<std::string, std::string>{{"key0", ""}, {"key1", "value 61"}, {"key2", "value 62"}}));
+    EXPECT_EQ(gBRSContext->writable->userKeyCounter, 0u);
+
+    BRSUserLoggingRecordUserKeyValue("quote\"d", "line\nfeed");
+    const auto incremental = records(path("user_incremental_kv.clsrecord"));
+    ASSERT_EQ(incremental.size(), 1u);
+    EXPECT_EQ(hexDecoded(incremental[0]["kv"]["value"]), "line\nfeed");
+}
+
+TEST_F(KeyValueTest, CompactionKeepsTheMaximumNumberOfKeys)
+{
+    for (int i = 0; i < 20; ++i)
+        BRSUserLoggingRecordUserKeyValue("k" + std::to_string(i), "v");
+    BRSUserLoggingCompactKVEntries(&gBRSContext->logging.userKV);
+    EXPECT_EQ(compacted().size(), 16u);
+    EXPECT_NE(fileText(path("sdk.log")).find("Truncating KV set, which is above max 16"), std::string::npos);
+}
+
+TEST_F(KeyValueTest, AFailedCompactionKeepsBothFiles)
+{
+    for (int i = 0; i < 5; ++i)
+        BRSUserLoggingRecordUserKeyValue("k" + std::to_string(i), "v");
+    BRSUserLoggingCompactKVEntries(&gBRSContext->logging.userKV);
+    BRSUserLoggingRecordUserKeyValue("later", "x");
+    // The compacted file cannot be replaced: a folder stands where its new
+    // copy is written.
+    std::filesystem::create_directory(path("user_compacted_kv.clsrecord.new"));
+    BRSUserLoggingCompactKVEntries(&gBRSContext->logging.userKV);
+    EXPECT_EQ(compacted().size(), 5u);
+    EXPECT_EQ(records(path("user_incremental_kv.clsrecord")).size(), 1u);
+}
+
+class ABFilesTest : public ContextTest {
+protected:
+    void configure(BRSCrashReporterConfiguration& c) override { c.logBufferSize = 200; }
+    size_t linesIn(const char* name) { return records(path(name)).size(); }
+};
+
+TEST_F(ABFilesTest, LogLinesSwitchFilesPastTheBufferSize)
+{
+    BRSUserLoggingRecordMessage("say \"hi\"\n");
+    const auto first = records(path("log_a.clsrecord"));
+    ASSERT_EQ(first.size(), 1u);
+    EXPECT_EQ(hexDecoded(first[0]["log"]["msg"]), "say \"hi\"\n");
+
+    const std::string message(70, 'm');  // about 170 bytes a line
+    BRSUserLoggingRecordMessage(message);
+    EXPECT_EQ(gBRSContext->writable->currentLogPath, gBRSContext->logging.log.pathB) << "A grew past 200 bytes";
+    BRSUserLoggingRecordMessage(message);
+    EXPECT_EQ(linesIn("log_a.clsrecord"), 2u) << "the filled half stays";
+    EXPECT_EQ(linesIn("log_b.clsrecord"), 1u);
+    BRSUserLoggingRecordMessage(message);
+    EXPECT_EQ(gBRSContext->writable->currentLogPath, gBRSContext->logging.log.pathA);
+    EXPECT_FALSE(std::filesystem::exists(path("log_a.clsrecord"))) << "the older half goes at the switch after next";
+    EXPECT_EQ(linesIn("log_b.clsrecord"), 2u);
+    BRSUserLoggingRecordMessage("newest");
+    EXPECT_EQ(linesIn("log_a.clsrecord"), 1u);
+}
+
+TEST_F(ABFilesTest, ErrorsCarryTheirStackAndDictionaries)
+{
+    BRSUserLoggingRecordError("NSCocoaErrorDomain", -3, {{"NSFilePath", "/x"}}, {});
+    const auto errors = records(path("errors_a.clsrecord"));
+    ASSERT_EQ(errors.size(), 1u);
+    const auto& error = errors[0]["error"];
+    EXPECT_EQ(hexDecoded(error["domain"]), "NSCocoaErrorDomain");
+    EXPECT_EQ(error["code"], -3);
+    EXPECT_GT(error["stacktrace"].size(), 1u);
+    ASSERT_EQ(error["info"].size(), 1u);
+    EXPECT_EQ(hexDecoded(error["info"][0][1]), "/x");
+    EXPECT_FALSE(error.contains("extra_info"));
+}
+
+class DisabledErrorsTest : public ContextTest {
+protected:
+    void configure(BRSCrashReporterConfiguration& c) override { c.errorReportingEnabled = false; }
+};
+
+TEST_F(DisabledErrorsTest, RecordNothing)
+{
+    BRSUserLoggingRecordError("domain", 1, {}, {});
+    EXPECT_FALSE(std::filesystem::exists(path("errors_a.clsrecord")));
+}
+
+TEST_F(ContextTest, CustomExceptionsStopAtTheirMaximum)
+{
+    for (int i = 0; i < 17; ++i)
+        BRSExceptionRecord(BRSExceptionKind::Custom, "name", ("reason " + std::to_string(i)).c_str(),
+                           {BRSStackFrame::stackFrameWithAddress(0x1234)}, false);
+    const auto recorded = records(path("custom_exception.clsrecord"));
+    ASSERT_EQ(recorded.size(), 16u);
+    const auto& last = recorded.back()["exception"];
+    EXPECT_EQ(last["type"], "custom");
+    EXPECT_EQ(hexDecoded(last["reason"]), "reason 15");
+    EXPECT_EQ(last["frames"], json::parse(R"([{"pc":4660,"offset":0,"line":0}])"));
+}
+
+namespace {
+void foreignHandler(int) {}
+}  // namespace
+
+TEST_F(ContextTest, TheHandlerCheckNamesAForeignHandler)
+{
+    testing::internal::CaptureStderr();
+    BRSSignalCheckHandlers();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "the kit's handlers are in place";
+    signal(SIGBUS, foreignHandler);
+    testing::internal::CaptureStderr();
+    BRSSignalCheckHandlers();
+    const std::string warning = testing::internal::GetCapturedStderr();
+    EXPECT_NE(warning.find("The signal SIGBUS has a non-Brisca handler"), std::string::npos) << warning;
+    EXPECT_EQ(warning.find("SIGSEGV"), std::string::npos);
+}
+
+TEST(SecondCrash, WaitsForTheFirstRecordingThenEndsWithStatusOne)
+{
+    ScratchFolder folder;
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        kit_test::FakeRuntime runtime(folder.path());
+        auto configuration = kit_test::configurationFor(folder.path());
+        BRSContextInitialize(&configuration, runtime);
+        BRSContextMarkAndCheckIfCrashed();  // a first crash is being recorded
+        std::thread first([&] {
+            ::usleep(100000);
+            std::ofstream(folder.file("first-finished")) << "1";
+            BRSContextMarkRecordingDone();
+        });
+        first.detach();
+        if (BRSContextMarkAndCheckIfCrashed())
+            BRSContextWaitForRecordingAndExit();
+        _exit(0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_TRUE(std::filesystem::exists(folder.file("first-finished"))) << "the exit came after the first recording";
+}
+
+TEST(ContextUnderDebugger, InstallsNoHandlersButRecordsTheRest)
+{
+    ScratchFolder folder;
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // The parent becomes this process's tracer, as a debugger would.
+        if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0)
+            _exit(3);
+        kit_test::FakeRuntime runtime(folder.path());
+        auto configuration = kit_test::configurationFor(folder.path());
+        BRSContextInitialize(&configuration, runtime);
+        struct sigaction action{};
+        sigaction(SIGSEGV, nullptr, &action);
+        const bool untouched = !(action.sa_flags & SA_SIGINFO) && action.sa_handler == SIG_DFL;
+        const bool recorded = !records(folder.file("metadata.clsrecord")).empty() &&
+                              !records(folder.file("binary_images.clsrecord")).empty();
+        _exit(BRSContextIsDebuggerAttached() && untouched && recorded ? 0 : 1);
+    }
+    int status = 0;
+    while (waitpid(child, &status, 0) == child && WIFSTOPPED(status))
+        ptrace(PTRACE_CONT, child, nullptr, reinterpret_cast<void*>(intptr_t(WSTOPSIG(status))));
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_NE(fileText(folder.file("sdk.log")).find("Debugger present - not installing handlers"), std::string::npos);
+}

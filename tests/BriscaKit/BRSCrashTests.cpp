@@ -1,0 +1,235 @@
+// Runs the crash helper in a child with a scratch HOME for every way of
+// crashing, then reads its report folder as the next launch would.
+#include "BriscaKit/BRSException.h"
+
+#include "tests/BriscaKit/KitFixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using kit_test::hexDecoded;
+using kit_test::ScratchFolder;
+using nlohmann::json;
+
+namespace {
+
+struct HelperRun {
+    int status = 0;
+    std::string output;
+};
+
+HelperRun runHelper(const std::vector<std::string>& arguments, const std::string& home)
+{
+    int out[2];
+    if (::pipe(out) != 0)
+        return {};
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(out[1], STDOUT_FILENO);
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, STDERR_FILENO);
+        ::close(out[0]);
+        ::setenv("HOME", home.c_str(), 1);
+        std::vector<char*> argv{const_cast<char*>(BRISCA_CRASH_HELPER)};
+        for (const auto& argument : arguments)
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    HelperRun run;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;)
+        run.output.append(buffer, size_t(n));
+    ::close(out[0]);
+    ::waitpid(child, &run.status, 0);
+    return run;
+}
+
+// Every line of a record file, each of which must parse.
+std::vector<json> parsedLines(const std::string& path)
+{
+    std::vector<json> lines;
+    std::istringstream text(kit_test::fileText(path));
+    for (std::string line; std::getline(text, line);) {
+        json record = json::parse(line, nullptr, false);
+        EXPECT_FALSE(record.is_discarded()) << "unparseable line in " << path << ": " << line.substr(0, 200);
+        lines.push_back(record);
+    }
+    return lines;
+}
+
+std::string kindOf(const json& record) { return record.is_object() && !record.empty() ? record.begin().key() : ""; }
+
+struct Crash {
+    std::vector<std::string> arguments;
+    int signal;      // how it dies; 0 for exit status 1
+    std::string file;
+    std::string function;
+    std::string crashedThreadName;
+};
+
+std::ostream& operator<<(std::ostream& out, const Crash& crash) { return out << crash.arguments[0]; }
+
+class CrashTest : public ::testing::TestWithParam<Crash> {
+protected:
+    std::string reportFolder() const
+    {
+        return home.path() + "/.cache/com.brisca.data/com.kestrova.tolvan/v3/active/crashrun";
+    }
+    std::string report(const std::string& name) const { return reportFolder() + "/" + name; }
+    ScratchFolder home;
+};
+
+}  // namespace
+
+TEST_P(CrashTest, RecordsTheCrashWithEveryThreadKeysAndLogLines)
+{
+    const Crash& crash = GetParam();
+    const HelperRun run = runHelper(crash.arguments, home.path());
+    if (crash.signal) {
+        ASSERT_TRUE(WIFSIGNALED(run.status)) << "status " << run.status;
+        EXPECT_EQ(WTERMSIG(run.status), crash.signal);
+    } else {
+        ASSERT_TRUE(WIFEXITED(run.status));
+        EXPECT_EQ(WEXITSTATUS(run.status), 1);
+    }
+    for (const char* other : {"signal.clsrecord", "mach_exception.clsrecord", "exception.clsrecord"})
+        if (crash.file != other) {
+            EXPECT_FALSE(std::filesystem::exists(report(other))) << other << ": one crash, one record";
+        }
+
+    const auto lines = parsedLines(report(crash.file));
+    std::vector<std::string> kinds;
+    for (const auto& line : lines)
+        kinds.push_back(kindOf(line));
+    const std::string crashKind = crash.file.substr(0, crash.file.find('.'));
+    ASSERT_EQ(kinds, (std::vector<std::string>{crashKind, "threads", "runtime", "dispatch_queue_names",
+                                               "thread_names", "process_stats", "storage"}));
+
+    const json& threads = lines[1]["threads"];
+    ASSERT_GE(threads.size(), 4u) << "main, two parked workers, the exception server";
+    size_t crashed = threads.size(), withRegisters = 0;
+    for (size_t i = 0; i < threads.size(); ++i) {
+        if (threads[i].value("crashed", false)) {
+            EXPECT_EQ(crashed, threads.size()) << "one crashed thread";
+            crashed = i;
+        }
+        if (threads[i].contains("registers")) {
+            ++withRegisters;
+            EXPECT_NE(threads[i]["registers"]["rip"], 0);
+            EXPECT_NE(threads[i]["registers"]["rsp"], 0);
+            EXPECT_FALSE(threads[i]["stacktrace"].empty());
+        }
+    }
+    ASSERT_LT(crashed, threads.size());
+    EXPECT_EQ(withRegisters, threads.size()) << "every thread stopped and gave its registers";
+    const json& names = lines[4]["thread_names"];
+    ASSERT_EQ(names.size(), threads.size());
+    EXPECT_NE(std::find(names.begin(), names.end(), "parked-one"), names.end());
+    if (!crash.crashedThreadName.empty()) {
+        EXPECT_EQ(names[crashed], crash.crashedThreadName);
+    }
+    EXPECT_EQ(lines[3]["dispatch_queue_names"].size(), threads.size());
+    EXPECT_GT(lines[5]["process_stats"]["resident"], 0);
+
+    const HelperRun symbolicated = runHelper({"symbolicate", reportFolder(), crash.file}, home.path());
+    ASSERT_TRUE(WIFEXITED(symbolicated.status) && WEXITSTATUS(symbolicated.status) == 0);
+    const auto stack = json::parse(symbolicated.output);
+    ASSERT_FALSE(stack.empty());
+    const bool named = std::any_of(stack.begin(), stack.end(), [&](const json& symbol) {
+        return symbol.get<std::string>().find(crash.function) != std::string::npos;
+    });
+    EXPECT_TRUE(named) << crash.function << " not in " << stack.dump().substr(0, 600);
+    if (crash.function == "helper::overflowStack") {
+        EXPECT_EQ(stack.size(), 512u) << "a recursion fills the stack up to the frame limit";
+    }
+
+    const auto keys = kit_test::records(report("user_incremental_kv.clsrecord"));
+    ASSERT_EQ(keys.size(), 1u);
+    EXPECT_EQ(hexDecoded(keys[0]["kv"]["key"]), "custom-key");
+    EXPECT_EQ(hexDecoded(keys[0]["kv"]["value"]), "alpha");
+    const auto log = kit_test::records(report("log_a.clsrecord"));
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(hexDecoded(log.back()["log"]["msg"]), "last line before " + crash.arguments[0]);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Helper, CrashTest,
+    ::testing::Values(Crash{{"null-write"}, SIGSEGV, "mach_exception.clsrecord", "helper::crashByNullWrite", ""},
+                      Crash{{"null-write", "--signals-only"}, SIGSEGV, "signal.clsrecord", "helper::crashByNullWrite", ""},
+                      Crash{{"abort"}, SIGABRT, "signal.clsrecord", "helper::crashByAbort", ""},
+                      Crash{{"exception"}, 0, "exception.clsrecord", "helper::crashByException", ""},
+                      Crash{{"ud2"}, SIGILL, "mach_exception.clsrecord", "helper::crashByIllegalInstruction", ""},
+                      Crash{{"divide"}, SIGFPE, "mach_exception.clsrecord", "helper::crashByDivision", ""},
+                      Crash{{"stack-overflow"}, SIGSEGV, "mach_exception.clsrecord", "helper::overflowStack", ""},
+                      Crash{{"worker-overflow"}, SIGSEGV, "mach_exception.clsrecord", "helper::overflowStack",
+                            "overflowing"},
+                      Crash{{"heap-locked"}, SIGSEGV, "mach_exception.clsrecord", "helper::crashByNullWrite", ""},
+                      Crash{{"raise"}, SIGSEGV, "signal.clsrecord", "helper::crashByRaise", ""},
+                      Crash{{"handler-fault"}, SIGSEGV, "mach_exception.clsrecord", "helper::crashByNullWrite", ""}),
+    [](const ::testing::TestParamInfo<Crash>& info) {
+        std::string name = info.param.arguments[0] + (info.param.arguments.size() > 1 ? "_signals_only" : "");
+        std::replace(name.begin(), name.end(), '-', '_');
+        return name;
+    });
+
+class CrashRecordTest : public ::testing::Test {
+protected:
+    json first(const std::string& file)
+    {
+        const auto all = kit_test::records(home.path() + "/.cache/com.brisca.data/com.kestrova.tolvan/v3/active/crashrun/" + file);
+        return all.empty() ? json() : all[0];
+    }
+    ScratchFolder home;
+};
+
+TEST_F(CrashRecordTest, ABadAccessNamesItsKindAndAddress)
+{
+    runHelper({"null-write"}, home.path());
+    const json record = first("mach_exception.clsrecord")["mach_exception"];
+    EXPECT_EQ(record["exception"], 1);
+    EXPECT_EQ(record["name"], "EXC_BAD_ACCESS");
+    EXPECT_EQ(record["code_name"], "KERN_INVALID_ADDRESS");
+    EXPECT_EQ(record["codes"], json::array({1, 0}));
+}
+
+TEST_F(CrashRecordTest, DivisionAndIllegalInstructionNames)
+{
+    runHelper({"divide"}, home.path());
+    EXPECT_EQ(first("mach_exception.clsrecord")["mach_exception"]["code_name"], "EXC_I386_DIV");
+}
+
+TEST_F(CrashRecordTest, AbortIsASignalRecordWithItsCodeName)
+{
+    runHelper({"abort"}, home.path());
+    const json record = first("signal.clsrecord")["signal"];
+    EXPECT_EQ(record["number"], SIGABRT);
+    EXPECT_EQ(record["name"], "SIGABRT");
+    EXPECT_EQ(record["code_name"], "ABORT");
+}
+
+TEST_F(CrashRecordTest, AnUncaughtExceptionKeepsItsTypeAndReason)
+{
+    runHelper({"exception"}, home.path());
+    const json record = first("exception.clsrecord")["exception"];
+    EXPECT_EQ(record["type"], "c++");
+    EXPECT_EQ(BRSExceptionDemangle(hexDecoded(record["name"])), "std::runtime_error");
+    EXPECT_EQ(hexDecoded(record["reason"]), "helper exception");
+}
+
+TEST_F(CrashRecordTest, AHandlerInstalledBeforeTheKitGetsTheFaultAfterTheRecord)
+{
+    const HelperRun run = runHelper({"chained"}, home.path());
+    ASSERT_TRUE(WIFEXITED(run.status));
+    EXPECT_EQ(WEXITSTATUS(run.status), 7);
+    const json record = first("mach_exception.clsrecord")["mach_exception"];
+    EXPECT_EQ(record["name"], "EXC_BAD_ACCESS");
+    EXPECT_EQ(record["original_ports"], 1);
+}
