@@ -583,13 +583,18 @@ bool BRSURLSessionDataTask::transferDidReceiveData(const char* bytes, std::size_
     return true;
 }
 
+// Handlers run on the session's delegate queue, as the session's delegate calls do.
 void BRSURLSessionDataTask::complete()
 {
     auto self = std::static_pointer_cast<BRSURLSessionDataTask>(shared_from_this());
-    if (completionHandler_)
-        completionHandler_(data_, response(), error());
-    if (auto session = session_.lock())
-        session->taskDidComplete(self, error());
+    auto session = session_.lock();
+    auto finish = [self, session] {
+        if (self->completionHandler_)
+            self->completionHandler_(self->data_, self->response(), self->error());
+        if (session)
+            session->taskDidComplete(self, self->error());
+    };
+    session ? session->delegateQueue()->async(std::move(finish)) : finish();
 }
 
 BRSURLSessionDownloadTask::BRSURLSessionDownloadTask() : targetPath_(temporaryFolder() + "/" + uniqueName()) {}
@@ -642,16 +647,19 @@ void BRSURLSessionDownloadTask::transferDidFinish(std::optional<Error> error)
 void BRSURLSessionDownloadTask::complete()
 {
     auto self = std::static_pointer_cast<BRSURLSessionDownloadTask>(shared_from_this());
-    const auto failure = error();
-    if (downloadCompletionHandler_)
-        downloadCompletionHandler_(targetPath_, response(), failure);
     auto session = session_.lock();
-    if (!failure && session)
-        session->downloadTaskDidFinish(self, targetPath_);
-    else
-        cleanup();
-    if (session)
-        session->taskDidComplete(self, failure);
+    auto finish = [self, session] {
+        const auto failure = self->error();
+        if (self->downloadCompletionHandler_)
+            self->downloadCompletionHandler_(self->targetPath_, self->response(), failure);
+        if (!failure && session)
+            session->downloadTaskDidFinish(self, self->targetPath_);
+        else
+            self->cleanup();  // a failed download leaves no file behind
+        if (session)
+            session->taskDidComplete(self, failure);
+    };
+    session ? session->delegateQueue()->async(std::move(finish)) : finish();
 }
 
 }  // namespace brs
