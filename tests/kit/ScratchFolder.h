@@ -28,6 +28,7 @@ public:
         std::ofstream(file, std::ios::binary) << bytes;
         return file.string();
     }
+    static void writeFile(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
     static std::string read(const std::string& path)
     {
         std::ifstream in(path, std::ios::binary);
