@@ -15,30 +15,35 @@
 namespace brs {
 namespace {
 
-// A fixed pool of detached workers shared by every queue of the process.
+// A pool of detached workers shared by every queue of the process. It grows
+// when every worker is busy, so work that waits for other queued work (a
+// sync onto another queue) cannot starve the pool.
 class WorkerPool {
 public:
     static WorkerPool& shared()
     {
-        static auto* pool = new WorkerPool(4);  // never destroyed: workers outlive static destructors
+        static auto* pool = new WorkerPool;  // never destroyed: workers outlive static destructors
         return *pool;
     }
 
     void post(std::function<void()> work)
     {
+        bool grow = false;
         {
             std::lock_guard lock(mutex_);
             work_.push_back(std::move(work));
+            grow = idle_ < work_.size() && threads_ < kMostThreads;
+            if (grow)
+                ++threads_;
         }
-        ready_.notify_one();
+        if (grow)
+            std::thread([this] { run(); }).detach();
+        else
+            ready_.notify_one();
     }
 
 private:
-    explicit WorkerPool(int threads)
-    {
-        for (int i = 0; i < threads; ++i)
-            std::thread([this] { run(); }).detach();
-    }
+    static constexpr std::size_t kMostThreads = 64;
 
     void run()
     {
@@ -46,7 +51,9 @@ private:
             std::function<void()> work;
             {
                 std::unique_lock lock(mutex_);
+                ++idle_;
                 ready_.wait(lock, [this] { return !work_.empty(); });
+                --idle_;
                 work = std::move(work_.front());
                 work_.pop_front();
             }
@@ -57,6 +64,8 @@ private:
     std::mutex mutex_;
     std::condition_variable ready_;
     std::deque<std::function<void()>> work_;
+    std::size_t idle_ = 0;
+    std::size_t threads_ = 0;
 };
 
 thread_local const void* currentQueue = nullptr;

@@ -62,3 +62,24 @@ TEST(SystemScheduler, RunsWorkForEveryDelayEvenHugeOnesWithoutOverflow)
     EXPECT_EQ(soon.wait(), true);
     EXPECT_FALSE(farRan);
 }
+
+TEST(SerialQueue, WorkWaitingOnOtherQueuesDoesNotStarveThePool)
+{
+    // Many queues whose work each waits for work on another queue: with a
+    // pool of fixed size every worker would wait and nothing would run.
+    constexpr int count = 16;
+    std::vector<std::unique_ptr<SerialQueue>> outer, inner;
+    for (int i = 0; i < count; ++i) {
+        outer.push_back(std::make_unique<SerialQueue>("test.outer"));
+        inner.push_back(std::make_unique<SerialQueue>("test.inner"));
+    }
+    std::atomic<int> done{0};
+    kittest::Waiter<bool> all;
+    for (int i = 0; i < count; ++i)
+        outer[i]->async([&, i] {
+            inner[i]->sync([] {});
+            if (++done == count)
+                all.set(true);
+        });
+    EXPECT_EQ(all.wait(), true);
+}

@@ -359,3 +359,44 @@ TEST(NetworkClientDelays, JitterStaysInItsRange)
     EXPECT_GE(first, 300 * 0.89999997615814209 - 1e-6);
     EXPECT_LE(first, 330 + 1e-6);
 }
+
+TEST_F(NetworkTest, StatusTableThroughTheService)
+{
+    // Each status goes through a real exchange once: the verdict's error, and
+    // whether the utility asked for a wait before trying again.
+    struct Row {
+        int status;
+        std::optional<long> code;
+        bool retried;
+    };
+    const std::vector<Row> rows = {{200, std::nullopt, false}, {202, std::nullopt, false}, {203, -4, false}, {304, std::nullopt, false},
+                                   {402, -4, false},           {404, -5, false},           {408, -1, true},  {420, -1, true},
+                                   {429, -1, true},            {500, -1, true},            {599, -1, true},  {600, -4, false}};
+    FakeReportingService service(KitTestPKI::shared().pinnedLeaf);
+    for (const auto& row : rows) {
+        const std::string path = "/status/" + std::to_string(row.status);
+        service.script("GET", path, {ScriptedAnswer{row.status, row.status == 304 ? "" : "body", "text/plain", "1", "id-" + path}});
+        auto scheduler = std::make_shared<kittest::ManualScheduler>();
+        PLNNetworkTaskUtility utility(nullptr, PLNNetworkOptions{testPins(), scheduler});
+        const auto result = run(utility, requestTo(service, path), 1);
+        EXPECT_EQ(result.error ? std::optional<long>(result.error->code) : std::nullopt, row.code) << row.status;
+        EXPECT_EQ(scheduler->delays().size(), row.retried ? 1u : 0u) << row.status;
+        if (row.code) {
+            EXPECT_EQ(result.error->userInfo["status_code"], row.status);
+            EXPECT_EQ(result.error->userInfo["request_id"], "id-" + path);
+        }
+    }
+}
+
+TEST_F(NetworkTest, DroppedConnectionIsATransportErrorAndNotRetried)
+{
+    FakeReportingService service(KitTestPKI::shared().pinnedLeaf);
+    service.script("GET", "/drop", {ScriptedAnswer{200, std::string(10000, 'z'), "application/json", {}, {}, 10}});
+    auto scheduler = std::make_shared<kittest::ManualScheduler>();
+    PLNNetworkClient client(nullptr, testPins(), scheduler);
+    const auto result = run(client, requestTo(service, "/drop"));
+    ASSERT_TRUE(result.error);
+    EXPECT_EQ(result.error->domain, brs::kBRSURLSessionTransportErrorDomain);
+    EXPECT_TRUE(scheduler->delays().empty());
+    EXPECT_EQ(service.requestCount("GET", "/drop"), 1u);
+}
