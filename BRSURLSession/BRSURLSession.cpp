@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <random>
@@ -107,10 +108,15 @@ bool isSendable(const std::string& url)
     return sendable;
 }
 
+// The user's temporary folder: TMPDIR when set, else the system's.
 std::string temporaryFolder()
 {
     const char* folder = std::getenv("TMPDIR");
-    return folder && *folder ? folder : "/tmp";
+    if (folder && *folder)
+        return folder;
+    std::error_code error;
+    const auto path = std::filesystem::temp_directory_path(error);
+    return error ? std::string(".") : path.string();
 }
 
 std::string uniqueName()

@@ -1,6 +1,7 @@
 #include "kit/PLNEnvironment.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <mutex>
 
 namespace pln {
@@ -13,8 +14,10 @@ std::string xdgFolder(const char* variable, const char* underHome)
 {
     if (const char* value = std::getenv(variable); value && *value == '/')
         return value;
-    const char* home = std::getenv("HOME");
-    return std::string(home && *home ? home : "/tmp") + "/" + underHome;
+    if (const char* home = std::getenv("HOME"); home && *home)
+        return std::string(home) + "/" + underHome;
+    std::error_code error;  // no home folder: keep the kit's files in the temporary folder
+    return (std::filesystem::temp_directory_path(error) / underHome).string();
 }
 
 }  // namespace
