@@ -1,0 +1,71 @@
+#pragma once
+// Requests, responses and errors of the kit's HTTP layer.
+
+#include <nlohmann/json.hpp>
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace brs {
+
+// A failure as a value. userInfo is a JSON object of extra facts (a network
+// error's status code and request id, for example); null when there are none.
+struct Error {
+    std::string domain;
+    long code = 0;
+    std::string message;
+    nlohmann::json userInfo;
+
+    std::string description() const;
+    bool operator==(const Error&) const = default;
+};
+
+// Header fields in the order they were set; names compare without regard to case.
+class HeaderFields {
+public:
+    std::optional<std::string> value(const std::string& name) const;
+    // Replaces every field of that name with one field.
+    void set(const std::string& name, const std::string& value);
+    // Adds to a field of that name, joining the values with ",", or adds the field.
+    void add(const std::string& name, const std::string& value);
+    void remove(const std::string& name);
+    const std::vector<std::pair<std::string, std::string>>& fields() const { return fields_; }
+    bool empty() const { return fields_.empty(); }
+
+private:
+    std::vector<std::pair<std::string, std::string>> fields_;
+};
+
+struct URLRequest {
+    std::string url;
+    std::string httpMethod = "GET";
+    HeaderFields headers;
+    std::string body;
+    // When set, the body is streamed from this file instead.
+    std::optional<std::string> bodyFilePath;
+    double timeoutInterval = 60.0;
+    // The kit's requests never answer from a local cache; the flag records that they asked.
+    bool ignoresLocalCache = false;
+
+    std::optional<std::string> valueForHTTPHeaderField(const std::string& name) const { return headers.value(name); }
+    void setValueForHTTPHeaderField(const std::string& value, const std::string& name) { headers.set(name, value); }
+};
+
+// What the server answered. statusCode is absent for a response that is not an
+// HTTP response; then it has no header fields either.
+struct URLResponse {
+    std::string url;
+    std::optional<long> statusCode;
+    HeaderFields headers;
+};
+
+bool equalsIgnoringCase(const std::string& a, const std::string& b);
+
+// The transport errors of the session layer: the code is libcurl's result
+// code, or one of these.
+inline constexpr const char* kBRSURLSessionTransportErrorDomain = "BRSURLSessionTransportError";
+inline constexpr long kBRSURLSessionCancelledCode = -999;  // a challenge was cancelled
+
+}  // namespace brs

@@ -1,0 +1,108 @@
+#include "kit/PLNNetworkClient.h"
+
+#include "kit/PLNNetworkResponseHandler.h"
+
+#include <cstdlib>
+#include <mutex>
+
+namespace pln {
+
+PLNNetworkClient::PLNNetworkClient(std::shared_ptr<brs::SerialQueue> queue, std::optional<brs::CertificateList> pinnedCertificates,
+                                   std::shared_ptr<brs::Scheduler> scheduler)
+    : certPinner_(pinnedCertificates ? std::make_shared<PLNCertificatePinner>(std::move(*pinnedCertificates)) : nullptr),
+      session_(brs::BRSURLSession::sessionWithConfiguration(brs::BRSURLSessionConfiguration::defaultSessionConfiguration(),
+                                                            std::make_shared<PLNChallengeResponder>(certPinner_), std::move(queue))),
+      scheduler_(std::move(scheduler))
+{
+}
+
+std::shared_ptr<PLNNetworkClient> PLNNetworkClient::create(std::shared_ptr<brs::BRSURLSessionConfiguration> configuration,
+                                                           std::shared_ptr<brs::SerialQueue> queue,
+                                                           std::optional<brs::CertificateList> pinnedCertificates,
+                                                           std::shared_ptr<brs::Scheduler> scheduler)
+{
+    auto client = std::make_shared<PLNNetworkClient>(queue, std::move(pinnedCertificates), std::move(scheduler));
+    client->session_ = brs::BRSURLSession::sessionWithConfiguration(std::move(configuration),
+                                                                    std::make_shared<PLNChallengeResponder>(client->certPinner_), queue);
+    return client->session_ ? client : nullptr;
+}
+
+void PLNNetworkClient::startDataTaskWithRequest(const brs::URLRequest& request, brs::DataCompletionHandler handler)
+{
+    startDataTaskForSession(session_, request, 0, std::move(handler), scheduler_);
+}
+
+void PLNNetworkClient::startDownloadTaskWithRequest(const brs::URLRequest& request, brs::DownloadCompletionHandler handler)
+{
+    startDownloadTaskForSession(session_, request, 0, std::move(handler), scheduler_);
+}
+
+double PLNNetworkClient::randomDoubleWithMin(double min, double max)
+{
+    // The process's 48-bit generator, never seeded: every launch draws the same sequence.
+    static std::mutex mutex;
+    std::lock_guard lock(mutex);
+    return min + drand48() * (max - min);
+}
+
+double PLNNetworkClient::generateRandomJitter() { return randomDoubleWithMin(static_cast<double>(0.9f), static_cast<double>(1.1f)); }
+
+double PLNNetworkClient::computeDelayForResponse(const std::optional<brs::URLResponse>& response, unsigned retryCount)
+{
+    const unsigned attempt = retryCount == 0 ? 1 : retryCount;
+    return PLNNetworkResponseHandler::retryValueForResponse(response) * attempt * generateRandomJitter();
+}
+
+void PLNNetworkClient::runAfterRetryValueFromResponse(const std::optional<brs::URLResponse>& response, unsigned attempts,
+                                                      const std::shared_ptr<brs::Scheduler>& scheduler, std::function<void()> block)
+{
+    scheduler->runAfter(computeDelayForResponse(response, attempts), std::move(block));
+}
+
+namespace {
+
+template <typename Handler, typename MakeTask>
+void attempt(std::shared_ptr<brs::Scheduler> scheduler, const brs::URLRequest& request, unsigned retryCount, Handler handler, MakeTask makeTask)
+{
+    auto task = makeTask(request, [scheduler, request, retryCount, handler, makeTask](auto result, auto response, auto error) {
+        PLNNetworkResponseHandler::handleCompletedResponse(response, request, error, [&](bool retry, std::optional<brs::Error> verdict) {
+            if (!retry) {
+                if (handler)
+                    handler(result, response, verdict);
+            } else if (retryCount < kPLNNetworkClientRetryLimit) {
+                PLNNetworkClient::runAfterRetryValueFromResponse(response, retryCount + 1, scheduler, [=] {
+                    attempt(scheduler, request, retryCount + 1, handler, makeTask);
+                });
+            } else if (handler) {
+                handler(std::nullopt, std::nullopt, PLNNetworkResponseHandler::errorForCode(PLNNetworkErrorCode::RetryLimitReached));
+            }
+        });
+    });
+    if (!task) {
+        if (handler)
+            handler(std::nullopt, std::nullopt, PLNNetworkResponseHandler::errorForCode(PLNNetworkErrorCode::NoTask));
+        return;
+    }
+    task->resume();
+}
+
+}  // namespace
+
+void PLNNetworkClient::startDataTaskForSession(const std::shared_ptr<brs::BRSURLSession>& session, const brs::URLRequest& request,
+                                               unsigned retryCount, brs::DataCompletionHandler handler,
+                                               std::shared_ptr<brs::Scheduler> scheduler)
+{
+    attempt(std::move(scheduler), request, retryCount, std::move(handler),
+            [session](const brs::URLRequest& each, brs::DataCompletionHandler done) { return session->dataTaskWithRequest(each, std::move(done)); });
+}
+
+void PLNNetworkClient::startDownloadTaskForSession(const std::shared_ptr<brs::BRSURLSession>& session, const brs::URLRequest& request,
+                                                   unsigned retryCount, brs::DownloadCompletionHandler handler,
+                                                   std::shared_ptr<brs::Scheduler> scheduler)
+{
+    attempt(std::move(scheduler), request, retryCount, std::move(handler), [session](const brs::URLRequest& each, brs::DownloadCompletionHandler done) {
+        return session->downloadTaskWithRequest(each, std::move(done));
+    });
+}
+
+}  // namespace pln

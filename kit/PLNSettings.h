@@ -1,0 +1,44 @@
+#pragma once
+// The settings the reporting service sent, read back from their cache file.
+
+#include <nlohmann/json.hpp>
+
+#include <mutex>
+#include <optional>
+#include <string>
+
+namespace pln {
+
+class PLNSettings {
+public:
+    explicit PLNSettings(std::string settingsPath) : settingsPath_(std::move(settingsPath)) {}
+
+    // Read from the file on first use. A file that holds no JSON object is
+    // removed and answers nothing.
+    std::optional<nlohmann::json> settingsDictionary();
+    void setSettingsDictionary(std::optional<nlohmann::json> dictionary);
+    void clearSettingsDictionary();
+
+    std::optional<nlohmann::json> appSettings();
+    std::optional<std::string> appStatus();
+    bool appNeedsOnboarding();
+    bool appUpdateRequired();
+
+    static std::optional<std::string> appBundleIdentifier();
+    static std::string appPlatform() { return "mac"; }
+    static std::optional<std::string> appBuildVersion();
+    static std::optional<std::string> appDisplayVersion();
+    static int appSource();
+    // Null when the endpoint or the bundle identifier is missing, or the text makes no URL.
+    static std::optional<std::string> settingsURLForEndpoint(const std::optional<std::string>& endpoint, const std::string& instanceIdentifier,
+                                                            const std::optional<std::string>& iconHash);
+
+    const std::string& settingsPath() const { return settingsPath_; }
+
+private:
+    std::string settingsPath_;
+    std::mutex mutex_;
+    std::optional<nlohmann::json> dictionary_;
+};
+
+}  // namespace pln

@@ -1,0 +1,133 @@
+#define CPPHTTPLIB_OPENSSL_SUPPORT
+#include "tests/support/kit/FakeReportingService.h"
+
+#include "BRSURLSession/URLTypes.h"
+
+#include <httplib.h>
+
+#include <stdexcept>
+#include <thread>
+
+namespace kittest {
+
+std::optional<std::string> RecordedRequest::header(const std::string& name) const
+{
+    for (const auto& [key, value] : headers)
+        if (brs::equalsIgnoringCase(key, name))
+            return value;
+    return std::nullopt;
+}
+
+struct FakeReportingService::Server {
+    httplib::SSLServer http;
+    std::thread thread;
+    int port = 0;
+    mutable std::mutex mutex;
+    std::map<std::pair<std::string, std::string>, std::deque<ScriptedAnswer>> scripts;
+    std::vector<RecordedRequest> requests;
+
+    explicit Server(const TestIdentity& leaf) : http(leaf.certificate->x509(), leaf.key.get()) {}
+
+    void handle(const httplib::Request& request, httplib::Response& response)
+    {
+        RecordedRequest recorded{request.method, request.path, {}, {}, {}, request.body};
+        for (const auto& [key, value] : request.params)
+            recorded.query.emplace(key, value);
+        recorded.headers.insert(request.headers.begin(), request.headers.end());
+        ScriptedAnswer answer{404, "", "text/plain", {}, {}, {}};
+        {
+            std::lock_guard lock(mutex);
+            // The raw query keeps the order in which the client sent the parameters.
+            const auto question = request.target.find('?');
+            if (question != std::string::npos) {
+                std::string query = request.target.substr(question + 1);
+                std::size_t start = 0;
+                while (start <= query.size()) {
+                    const auto end = std::min(query.find('&', start), query.size());
+                    const std::string pair = query.substr(start, end - start);
+                    const auto equals = pair.find('=');
+                    recorded.queryInOrder.emplace_back(pair.substr(0, equals),
+                                                       equals == std::string::npos ? "" : httplib::detail::decode_url(pair.substr(equals + 1), false));
+                    start = end + 1;
+                }
+            }
+            requests.push_back(recorded);
+            auto found = scripts.find({request.method, request.path});
+            if (found != scripts.end() && !found->second.empty()) {
+                answer = found->second.front();
+                if (found->second.size() > 1)
+                    found->second.pop_front();
+            }
+        }
+        response.status = answer.status;
+        if (answer.retryAfter)
+            response.set_header("Retry-After", *answer.retryAfter);
+        if (answer.requestId)
+            response.set_header("X-Request-Id", *answer.requestId);
+        if (answer.dropAfterBytes) {
+            const std::string body = answer.body;
+            const std::size_t keep = std::min(*answer.dropAfterBytes, body.size());
+            response.set_content_provider(body.size(), answer.contentType, [body, keep](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                if (offset < keep)
+                    sink.write(body.data() + offset, keep - offset);
+                return false;  // ends the connection before the announced length
+            });
+        } else if (!answer.contentType.empty()) {
+            response.set_content(answer.body, answer.contentType.c_str());
+        } else {
+            response.body = answer.body;
+        }
+    }
+};
+
+FakeReportingService::FakeReportingService(const TestIdentity& leaf) : server_(std::make_unique<Server>(leaf))
+{
+    auto* server = server_.get();
+    if (!server->http.is_valid())
+        throw std::runtime_error("the test server cannot use its certificate");
+    auto handler = [server](const httplib::Request& request, httplib::Response& response) { server->handle(request, response); };
+    const std::string everything = R"(/.*)";
+    server->http.Get(everything, handler);
+    server->http.Post(everything, handler);
+    server->http.Put(everything, handler);
+    server->http.Delete(everything, handler);
+    server->port = server->http.bind_to_any_port("127.0.0.1");
+    if (server->port <= 0)
+        throw std::runtime_error("the test server cannot bind");
+    server->thread = std::thread([server] { server->http.listen_after_bind(); });
+    while (!server->http.is_running())
+        std::this_thread::yield();
+}
+
+FakeReportingService::~FakeReportingService()
+{
+    server_->http.stop();
+    server_->thread.join();
+}
+
+int FakeReportingService::port() const { return server_->port; }
+
+std::string FakeReportingService::baseURL() const { return "https://127.0.0.1:" + std::to_string(server_->port); }
+
+void FakeReportingService::script(const std::string& method, const std::string& path, std::vector<ScriptedAnswer> answers)
+{
+    std::lock_guard lock(server_->mutex);
+    server_->scripts[{method, path}] = std::deque<ScriptedAnswer>(answers.begin(), answers.end());
+}
+
+std::vector<RecordedRequest> FakeReportingService::requests() const
+{
+    std::lock_guard lock(server_->mutex);
+    return server_->requests;
+}
+
+std::size_t FakeReportingService::requestCount(const std::string& method, const std::string& path) const
+{
+    std::lock_guard lock(server_->mutex);
+    std::size_t count = 0;
+    for (const auto& request : server_->requests)
+        count += request.method == method && request.path == path;
+    return count;
+}
+
+}  // namespace kittest

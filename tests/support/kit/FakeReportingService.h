@@ -1,0 +1,57 @@
+#pragma once
+// A real HTTPS server on 127.0.0.1 that stands in for the reporting service:
+// each route answers from a script, and every request is recorded.
+
+#include "tests/support/kit/TestPKI.h"
+
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kittest {
+
+struct ScriptedAnswer {
+    int status = 200;
+    std::string body;
+    std::string contentType = "application/json";
+    std::optional<std::string> retryAfter;
+    std::optional<std::string> requestId;
+    // Announces the whole body but closes the connection after this many bytes.
+    std::optional<std::size_t> dropAfterBytes;
+};
+
+struct RecordedRequest {
+    std::string method;
+    std::string path;
+    std::multimap<std::string, std::string> query;  // in the order they came
+    std::vector<std::pair<std::string, std::string>> queryInOrder;
+    std::multimap<std::string, std::string> headers;
+    std::string body;
+    std::optional<std::string> header(const std::string& name) const;
+};
+
+class FakeReportingService {
+public:
+    // Serves with the given leaf (its own chain is the leaf alone).
+    explicit FakeReportingService(const TestIdentity& leaf);
+    ~FakeReportingService();
+
+    int port() const;
+    std::string baseURL() const;  // "https://127.0.0.1:PORT"
+
+    // Answers for a method and path, used one after another; the last one
+    // repeats. A route without a script answers 404.
+    void script(const std::string& method, const std::string& path, std::vector<ScriptedAnswer> answers);
+    std::vector<RecordedRequest> requests() const;
+    std::size_t requestCount(const std::string& method, const std::string& path) const;
+
+private:
+    struct Server;
+    std::unique_ptr<Server> server_;
+};
+
+}  // namespace kittest
