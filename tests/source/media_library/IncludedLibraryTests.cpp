@@ -37,6 +37,13 @@ public:
         return int(objects_.size()) - 1;
     }
     int ascii(const QByteArray& text) { return add(marker(0x5, text.size()) + text); }
+    int utf16(const QString& text)
+    {
+        QByteArray units;
+        for (QChar c : text)
+            units += bigEndian(c.unicode(), 2);
+        return add(marker(0x6, text.size()) + units);
+    }
     int boolean(bool value) { return add(QByteArray(1, value ? '\x09' : '\x08')); }
     // An object encoded later, once the objects it refers to have numbers.
     int reserve() { return add({}); }
@@ -91,13 +98,13 @@ private:
     std::vector<QByteArray> objects_;
 };
 
-// {"title": title, key: true} in the binary form.
-QByteArray binaryFooter(const QByteArray& title, const QByteArray& key)
+// {"title": title, key: true} in the binary form, the key in UTF-16 when asked.
+QByteArray binaryFooter(const QByteArray& title, const QByteArray& key, bool utf16Key = false)
 {
     BinaryPlist plist(1);
     const int root = plist.reserve();
     const int titleKey = plist.ascii("title"), titleValue = plist.ascii(title);
-    const int otherKey = plist.ascii(key), otherValue = plist.boolean(true);
+    const int otherKey = utf16Key ? plist.utf16(QString::fromLatin1(key)) : plist.ascii(key), otherValue = plist.boolean(true);
     plist.set(root, plist.dictOf({titleKey, otherKey}, {titleValue, otherValue}));
     return plist.bytes();
 }
@@ -218,6 +225,10 @@ TEST_F(IncludedTones, BinaryFootersAreReadAndHostileOnesLeftOut)
     writeFile(included("nul/x.m4a"));
     writeFile(included("nul/footer.plist"), binaryFooter("Nul", QByteArray("a\0b", 3)));
     EXPECT_EQ(titles(library.ringtonesWithSetPath(included("nul"))), QStringList{"x.m4a"}) << "a key holding U+0000";
+    writeFile(included("nul/footer.plist"), binaryFooter("Nul", QByteArray("\0", 1), true));
+    EXPECT_EQ(titles(library.ringtonesWithSetPath(included("nul"))), QStringList{"x.m4a"}) << "a UTF-16 key of U+0000";
+    writeFile(included("nul/footer.plist"), binaryFooter("Wide", "shown", true));
+    EXPECT_EQ(library.ringtonesWithSetPath(included("nul")).value(1), (QVariantMap{{"title", "Wide"}, {"shown", true}}));
 
     writeFile(included("deep/x.m4a"));
     writeFile(included("deep/footer.plist"), deepBinaryFooter(100000));
