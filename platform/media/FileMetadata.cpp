@@ -1,6 +1,7 @@
 #include "platform/media/FileMetadata.h"
 
 #include "platform/media/FfmpegSupport.h"
+#include "platform/media/TagLibAdapter.h"
 
 #include <taglib/attachedpictureframe.h>
 #include <taglib/id3v2tag.h>
@@ -13,10 +14,6 @@
 namespace tolvan {
 
 namespace {
-
-QString fromTagLib(const TagLib::String& string) { return QString::fromStdString(string.to8Bit(true)); }
-
-QByteArray fromTagLib(const TagLib::ByteVector& bytes) { return QByteArray(bytes.data(), qsizetype(bytes.size())); }
 
 // A four-byte native key as the signed number look-ups compare it with.
 QVariant codeKey(const QByteArray& bytes)
@@ -61,19 +58,20 @@ QString commonKey(const std::map<QByteArray, QString>& keys, const QByteArray& n
 
 std::vector<MetadataItem> id3Items(const QString& path)
 {
-    TagLib::FileStream stream(path.toUtf8().constData(), true);
+    TagLib::FileStream stream(tagLibFileName(path).constData(), true);
     TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
     std::vector<MetadataItem> items;
     if (!file.isValid() || !file.hasID3v2Tag())
         return items;
     for (const TagLib::ID3v2::Frame* frame : file.ID3v2Tag()->frameList()) {
-        const QByteArray id = fromTagLib(frame->frameID());
+        const QByteArray id = fromTagLibBytes(frame->frameID());
         MetadataItem item{codeKey(id), MetadataKeySpaceID3, commonKey(id3CommonKeys(), id), {}, {}};
-        if (auto picture = dynamic_cast<const TagLib::ID3v2::AttachedPictureFrame*>(frame)) {
-            item.value = fromTagLib(picture->picture());
-            item.dataType = fromTagLib(picture->mimeType());
+        if (auto frameOfPicture = dynamic_cast<const TagLib::ID3v2::AttachedPictureFrame*>(frame)) {
+            EmbeddedPicture picture = pictureOf(*frameOfPicture);
+            item.value = picture.bytes;
+            item.dataType = picture.mimeType;
         } else if (id.startsWith('T') || id == "COMM") {
-            item.value = fromTagLib(frame->toString());
+            item.value = fromTagLibString(frame->toString());
         } else {
             continue;
         }
@@ -84,23 +82,24 @@ std::vector<MetadataItem> id3Items(const QString& path)
 
 std::vector<MetadataItem> iTunesItems(const QString& path)
 {
-    TagLib::FileStream stream(path.toUtf8().constData(), true);
+    TagLib::FileStream stream(tagLibFileName(path).constData(), true);
     TagLib::MP4::File file(&stream, false);
     std::vector<MetadataItem> items;
     if (!file.isValid() || !file.tag())
         return items;
     for (const auto& [name, atom] : file.tag()->itemMap()) {
-        const QByteArray native(name.toCString(false));
+        const QByteArray native = fromTagLibKey(name);
         MetadataItem item{native.size() == 4 ? codeKey(native) : QVariant(QString::fromLatin1(native)),
                           MetadataKeySpaceiTunes, commonKey(iTunesCommonKeys(), native), {}, {}};
         if (native == "covr") {
             const auto covers = atom.toCoverArtList();
             if (covers.isEmpty())
                 continue;
-            item.value = fromTagLib(covers.front().data());
-            item.dataType = covers.front().format() == TagLib::MP4::CoverArt::PNG ? "image/png" : "image/jpeg";
+            EmbeddedPicture picture = pictureOf(covers.front());
+            item.value = picture.bytes;
+            item.dataType = picture.mimeType;
         } else if (!atom.toStringList().isEmpty()) {
-            item.value = fromTagLib(atom.toStringList().toString(", "));
+            item.value = fromTagLibString(atom.toStringList().toString(", "));
         } else {
             item.value = atom.toInt();
         }

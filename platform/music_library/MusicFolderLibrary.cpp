@@ -1,17 +1,14 @@
 #include "platform/music_library/MusicFolderLibrary.h"
 
 #include "platform/foundation/Dispatch.h"
+#include "platform/media/TagLibAdapter.h"
 #include "platform/music_library/MusicFolderScan.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
-#include <taglib/attachedpictureframe.h>
-#include <taglib/flacfile.h>
-#include <taglib/id3v2tag.h>
-#include <taglib/mp4file.h>
-#include <taglib/mpegfile.h>
+#include <atomic>
+#include <mutex>
 
 namespace tolvan {
 
@@ -19,9 +16,17 @@ namespace {
 
 Error makeError(int code, const QString& message) { return Error{MusicFolderLibrary::kErrorDomain, code, message}; }
 
-QByteArray toQByteArray(const TagLib::ByteVector& bytes) { return QByteArray(bytes.data(), int(bytes.size())); }
-
 }  // namespace
+
+struct MusicFolderLibrary::State {
+    std::atomic<std::shared_ptr<const MusicLibraryContents>> contents;
+    std::mutex handlerMutex;
+    std::function<void()> scanFinished;
+    std::atomic<bool> scanning{false};
+    std::atomic<bool> stopping{false};
+    // Last, so that it is destroyed (and its scan waited for) before the rest.
+    std::unique_ptr<SerialQueue> scanQueue;
+};
 
 QString MusicFolderLibrary::defaultMusicFolder() { return QStandardPaths::writableLocation(QStandardPaths::MusicLocation); }
 
@@ -54,46 +59,45 @@ std::shared_ptr<MusicFolderLibrary> MusicFolderLibrary::open(const QString& apiV
         return fail(noAudio, QStringLiteral("The Music folder at \"%1\" holds no audio files.").arg(folder));
 
     std::shared_ptr<MusicFolderLibrary> library(new MusicFolderLibrary(folder, indexFile));
-    library->contents_.store(music::makeContents(index));
+    library->state_->contents.store(music::makeContents(index));
     library->startScan();
     return library;
 }
 
 MusicFolderLibrary::MusicFolderLibrary(QString folder, QString indexFile)
-    : folder_(std::move(folder)), indexFile_(std::move(indexFile))
+    : folder_(std::move(folder)), indexFile_(std::move(indexFile)), state_(std::make_unique<State>())
 {
 }
 
 MusicFolderLibrary::~MusicFolderLibrary()
 {
-    stopping_ = true;
-    if (scanThread_.joinable())
-        scanThread_.join();
+    state_->stopping = true;
+    state_->scanQueue.reset();
 }
 
-std::shared_ptr<const MusicLibraryContents> MusicFolderLibrary::contents() const { return contents_.load(); }
+std::shared_ptr<const MusicLibraryContents> MusicFolderLibrary::contents() const { return state_->contents.load(); }
+
+bool MusicFolderLibrary::isScanning() const { return state_->scanning; }
 
 void MusicFolderLibrary::setScanFinishedHandler(std::function<void()> handler)
 {
-    std::lock_guard lock(handlerMutex_);
-    scanFinished_ = std::move(handler);
+    std::lock_guard lock(state_->handlerMutex);
+    state_->scanFinished = std::move(handler);
 }
 
 void MusicFolderLibrary::startScan()
 {
-    scanning_ = true;
-    scanThread_ = std::thread([this] {
-        setCurrentThreadName("com.kestrova.musicFolderScan");
-        scan();
-    });
+    state_->scanning = true;
+    state_->scanQueue = std::make_unique<SerialQueue>("com.kestrova.musicFolderScan");
+    state_->scanQueue->async([this] { scan(); });
 }
 
 void MusicFolderLibrary::scan()
 {
     const music::FolderIndex previous = music::readIndex(indexFile_, folder_);
-    const music::FolderIndex index = music::scanFolder(folder_, previous, stopping_);
-    if (stopping_) {
-        scanning_ = false;
+    const music::FolderIndex index = music::scanFolder(folder_, previous, state_->stopping);
+    if (state_->stopping) {
+        state_->scanning = false;
         return;
     }
     music::writeIndex(indexFile_, index);
@@ -102,42 +106,21 @@ void MusicFolderLibrary::scan()
 
 void MusicFolderLibrary::publish(std::shared_ptr<const MusicLibraryContents> contents)
 {
-    contents_.store(std::move(contents));
+    state_->contents.store(std::move(contents));
     std::function<void()> handler;
     {
-        std::lock_guard lock(handlerMutex_);
-        handler = scanFinished_;
+        std::lock_guard lock(state_->handlerMutex);
+        handler = state_->scanFinished;
     }
-    scanning_ = false;
+    state_->scanning = false;
     if (handler)
         handler();
 }
 
 QByteArray MusicFolderLibrary::artworkForMediaFile(const QString& path)
 {
-    const QByteArray encodedPath = QFile::encodeName(path);
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix == "mp3") {
-        TagLib::MPEG::File file(encodedPath.constData(), false);
-        if (file.isValid() && file.hasID3v2Tag()) {
-            for (TagLib::ID3v2::Frame* frame : file.ID3v2Tag()->frameList("APIC")) {
-                if (auto* picture = dynamic_cast<TagLib::ID3v2::AttachedPictureFrame*>(frame))
-                    return toQByteArray(picture->picture());
-            }
-        }
-    } else if (suffix == "m4a" || suffix == "m4b" || suffix == "mp4" || suffix == "aac") {
-        TagLib::MP4::File file(encodedPath.constData(), false);
-        if (file.isValid() && file.hasMP4Tag() && file.tag()->contains("covr")) {
-            const TagLib::MP4::CoverArtList covers = file.tag()->item("covr").toCoverArtList();
-            if (!covers.isEmpty())
-                return toQByteArray(covers.front().data());
-        }
-    } else if (suffix == "flac") {
-        TagLib::FLAC::File file(encodedPath.constData(), false);
-        if (file.isValid() && !file.pictureList().isEmpty())
-            return toQByteArray(file.pictureList().front()->data());
-    }
-    return {};
+    const std::optional<EmbeddedPicture> picture = songCoverPicture(path);
+    return picture ? picture->bytes : QByteArray();
 }
 
 }  // namespace tolvan

@@ -2,7 +2,8 @@
 // The user's Music folder read as a music library: every audio file with its
 // tags, the .m3u/.m3u8 playlists beside them, and one music playlist of all
 // tracks. Opening answers at once from an index cache; the folder is scanned
-// on a thread of its own and each scan is published as one immutable snapshot.
+// on the serial queue "com.kestrova.musicFolderScan" and each scan is published
+// as one immutable snapshot.
 // This library keeps no play history.
 
 #include "platform/foundation/Error.h"
@@ -12,12 +13,9 @@
 #include <QString>
 #include <QUrl>
 
-#include <atomic>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
-#include <thread>
 #include <vector>
 
 namespace tolvan {
@@ -71,7 +69,7 @@ public:
     static QString defaultMusicFolder();
     static QString defaultIndexFile();
 
-    ~MusicFolderLibrary();  // stops a running scan and waits for it
+    ~MusicFolderLibrary();  // stops a running scan between two files and waits for it
     MusicFolderLibrary(const MusicFolderLibrary&) = delete;
     MusicFolderLibrary& operator=(const MusicFolderLibrary&) = delete;
 
@@ -82,12 +80,13 @@ public:
 
     // The latest published snapshot; safe from any thread.
     std::shared_ptr<const MusicLibraryContents> contents() const;
-    bool isScanning() const { return scanning_; }
+    bool isScanning() const;
 
-    // Runs on the scanning thread after each scan has published its snapshot.
+    // Runs on the scanning queue after each scan has published its snapshot.
     void setScanFinishedHandler(std::function<void()> handler);
 
-    // The first embedded cover picture of the file (encoded image bytes), or empty.
+    // The song's cover picture (encoded image bytes) as the engine's cover-art
+    // reading finds it, or empty.
     static QByteArray artworkForMediaFile(const QString& path);
 
 private:
@@ -96,14 +95,11 @@ private:
     void scan();
     void publish(std::shared_ptr<const MusicLibraryContents> contents);
 
+    struct State;
+
     const QString folder_;
     const QString indexFile_;
-    std::atomic<std::shared_ptr<const MusicLibraryContents>> contents_;
-    std::mutex handlerMutex_;
-    std::function<void()> scanFinished_;
-    std::atomic<bool> scanning_{false};
-    std::atomic<bool> stopping_{false};
-    std::thread scanThread_;
+    std::unique_ptr<State> state_;
 };
 
 }  // namespace tolvan

@@ -1,5 +1,7 @@
 #include "platform/music_library/MusicFolderScan.h"
 
+#include "platform/media/TagLibAdapter.h"
+
 #include <QCollator>
 #include <QDir>
 #include <QDirIterator>
@@ -27,7 +29,8 @@ const QStringList& audioExtensions()
     return extensions;
 }
 
-QString toQString(const TagLib::String& s) { return s.isEmpty() ? QString() : QString::fromStdString(s.to8Bit(true)); }
+// An empty tag reads as no tag.
+QString toQString(const TagLib::String& s) { return s.isEmpty() ? QString() : fromTagLibString(s); }
 
 QString firstProperty(const TagLib::PropertyMap& properties, const char* key)
 {
@@ -43,14 +46,15 @@ bool isHiddenBelow(const QString& folder, const QString& path)
     return relative.contains(QLatin1String("/."));
 }
 
-// Iterates the visible files below folder until visit answers false.
+// Iterates the visible regular files below folder until visit answers false.
+// Links to devices and FIFOs are passed over: reading them would never end.
 void forEachVisibleFile(const QString& folder, const std::function<bool(const QFileInfo&)>& visit)
 {
     QDirIterator it(folder, QDir::Files | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         it.next();
         const QFileInfo info = it.fileInfo();
-        if (isHiddenBelow(folder, info.filePath()))
+        if (isHiddenBelow(folder, info.filePath()) || !isRegularFile(info.filePath()))
             continue;
         if (!visit(info))
             return;
@@ -64,7 +68,8 @@ QString entryPath(QString line, const QDir& base)
         QUrl url(line);
         if (url.host().compare("localhost", Qt::CaseInsensitive) == 0)
             url.setHost({});
-        return QDir::cleanPath(url.toLocalFile());
+        // "file:name.mp3" names a file beside the playlist.
+        return QDir::cleanPath(base.absoluteFilePath(url.toLocalFile()));
     }
     if (line.contains(QLatin1String("://")))
         return {};  // a stream or web address
@@ -134,7 +139,7 @@ MusicTrackPtr readTrack(const QString& path, qint64 fileSize, qint64 modified)
     track->location = QUrl::fromLocalFile(path);
     track->fileSize = fileSize;
     track->modified = modified;
-    const QByteArray encodedPath = QFile::encodeName(path);
+    const QByteArray encodedPath = tagLibFileName(path);
     TagLib::FileRef file(encodedPath.constData(), false);
     if (!file.isNull() && file.tag()) {
         const TagLib::Tag* tag = file.tag();
@@ -156,7 +161,7 @@ MusicTrackPtr readTrack(const QString& path, qint64 fileSize, qint64 modified)
 QStringList readPlaylistEntries(const QString& playlistPath)
 {
     QFile file(playlistPath);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+    if (!isRegularFile(playlistPath) || !file.open(QIODevice::ReadOnly | QIODevice::Text))
         return {};
     const QDir base = QFileInfo(playlistPath).absoluteDir();
     QStringList entries;

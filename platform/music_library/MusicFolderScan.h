@@ -25,10 +25,11 @@ struct FolderIndex {
 bool isAudioFile(const QString& path);
 bool isPlaylistFile(const QString& path);
 
-// Answers as soon as one audio file is found; hidden files and folders are skipped.
+// Answers as soon as one audio file is found; hidden files and folders, and
+// anything but regular files (a link to a device, a FIFO), are skipped.
 bool containsAudio(const QString& folder);
 
-// Every audio and playlist file below folder, tracks read again only when their
+// Every audio and playlist file below folder (regular files only), tracks read again only when their
 // size or modification time differs from the previous index. Stops early
 // (answering what it has) when stopping becomes true.
 FolderIndex scanFolder(const QString& folder, const FolderIndex& previous, const std::atomic<bool>& stopping);
@@ -37,8 +38,9 @@ FolderIndex scanFolder(const QString& folder, const FolderIndex& previous, const
 MusicTrackPtr readTrack(const QString& path, qint64 fileSize, qint64 modified);
 
 // Entry lines of an .m3u or .m3u8 file as cleaned absolute paths; comments,
-// blank lines and remote URLs are left out, relative entries are taken from
-// the playlist's folder.
+// blank lines and remote URLs are left out, relative entries (also relative
+// file URLs, "file:name.mp3") are taken from the playlist's folder. A path
+// that is not a regular file has no entries.
 QStringList readPlaylistEntries(const QString& playlistPath);
 
 // The snapshot the library publishes: tracks by path, the music playlist of all

@@ -2,7 +2,6 @@
 
 #include "platform/foundation/Dispatch.h"
 #include "source/analytics/ZNTAnalytics.h"
-#include "source/media_library/MediaLibraryArtwork.h"
 
 #include <QPointer>
 
@@ -92,11 +91,9 @@ ZNTMediaLibraryArtistPtr ITLMediaLibraryArtist::artistWithiTunesArtist(tolvan::M
     return artist ? std::make_shared<ITLMediaLibraryArtist>(std::move(artist)) : nullptr;
 }
 
-QString ITLMediaLibraryArtist::sortName() const
+ITLMediaLibraryArtist::ITLMediaLibraryArtist(tolvan::MusicTrackPtr artist)
+    : artist_(std::move(artist)), sortName_(ZNTMediaLibrary::sortStringOr(artist_->sortArtist, artist_->artist))
 {
-    if (!sortName_)
-        sortName_ = ZNTMediaLibrary::sortStringOr(artist_->sortArtist, artist_->artist);
-    return *sortName_;
 }
 
 ZNTMediaLibraryAlbumPtr ITLMediaLibraryAlbum::albumWithiTunesAlbum(tolvan::MusicTrackPtr album)
@@ -104,11 +101,9 @@ ZNTMediaLibraryAlbumPtr ITLMediaLibraryAlbum::albumWithiTunesAlbum(tolvan::Music
     return album ? std::make_shared<ITLMediaLibraryAlbum>(std::move(album)) : nullptr;
 }
 
-QString ITLMediaLibraryAlbum::sortTitle() const
+ITLMediaLibraryAlbum::ITLMediaLibraryAlbum(tolvan::MusicTrackPtr album)
+    : album_(std::move(album)), sortTitle_(ZNTMediaLibrary::sortStringOr(album_->sortAlbum, album_->album))
 {
-    if (!sortTitle_)
-        sortTitle_ = ZNTMediaLibrary::sortStringOr(album_->sortAlbum, album_->album);
-    return *sortTitle_;
 }
 
 ZNTMediaLibraryMediaItemPtr ITLMediaLibraryMediaItem::mediaItemWithiTunesMediaItem(tolvan::MusicTrackPtr mediaItem)
@@ -116,20 +111,19 @@ ZNTMediaLibraryMediaItemPtr ITLMediaLibraryMediaItem::mediaItemWithiTunesMediaIt
     return mediaItem ? std::make_shared<ITLMediaLibraryMediaItem>(std::move(mediaItem)) : nullptr;
 }
 
-QString ITLMediaLibraryMediaItem::sortTitle() const
+ITLMediaLibraryMediaItem::ITLMediaLibraryMediaItem(tolvan::MusicTrackPtr mediaItem)
+    : mediaItem_(std::move(mediaItem)), sortTitle_(ZNTMediaLibrary::sortStringOr(mediaItem_->sortTitle, mediaItem_->title))
 {
-    if (!sortTitle_)
-        sortTitle_ = ZNTMediaLibrary::sortStringOr(mediaItem_->sortTitle, mediaItem_->title);
-    return *sortTitle_;
 }
 
-QImage ITLMediaLibraryMediaItem::artworkWithSuggestedSize(QSize) const { return coverArtImageForFile(mediaItem_->path); }
+QImage ITLMediaLibraryMediaItem::artworkWithSuggestedSize(QSize) const
+{
+    return QImage::fromData(tolvan::MusicFolderLibrary::artworkForMediaFile(mediaItem_->path));
+}
 
 ZNTMediaLibraryMediaItemPtr ITLMediaLibraryMediaItem::copy() const
 {
-    auto item = std::make_shared<ITLMediaLibraryMediaItem>(mediaItem_);
-    item->sortTitle_ = sortTitle_;
-    return item;
+    return std::make_shared<ITLMediaLibraryMediaItem>(mediaItem_);
 }
 
 QString ITLMediaLibraryMediaItem::description() const
@@ -142,20 +136,25 @@ ZNTMediaLibraryPlaylistPtr ITLMediaLibraryPlaylist::playlistWithiTunesPlaylist(t
     return std::make_shared<ITLMediaLibraryPlaylist>(std::move(playlist));
 }
 
-ITLMediaLibraryPlaylist::ITLMediaLibraryPlaylist(tolvan::MusicPlaylistPtr playlist) : playlist_(std::move(playlist))
+namespace {
+
+std::vector<ZNTMediaLibraryMediaItemPtr> itemRecords(const tolvan::MusicPlaylistPtr& playlist)
 {
-    if (!playlist_)
-        return;
-    items_.reserve(playlist_->items.size());
-    for (const tolvan::MusicTrackPtr& track : playlist_->items)
-        items_.push_back(ITLMediaLibraryMediaItem::mediaItemWithiTunesMediaItem(track));
+    std::vector<ZNTMediaLibraryMediaItemPtr> items;
+    if (!playlist)
+        return items;
+    items.reserve(playlist->items.size());
+    for (const tolvan::MusicTrackPtr& track : playlist->items)
+        items.push_back(ITLMediaLibraryMediaItem::mediaItemWithiTunesMediaItem(track));
+    return items;
 }
 
-QString ITLMediaLibraryPlaylist::sortName() const
+}  // namespace
+
+ITLMediaLibraryPlaylist::ITLMediaLibraryPlaylist(tolvan::MusicPlaylistPtr playlist)
+    : playlist_(std::move(playlist)), items_(itemRecords(playlist_)),
+      sortName_(ZNTMediaLibrary::sortStringFromString(playlist_ ? playlist_->name : QString()))
 {
-    if (!sortName_)
-        sortName_ = ZNTMediaLibrary::sortStringFromString(name());
-    return *sortName_;
 }
 
 QString ITLMediaLibraryPlaylist::description() const

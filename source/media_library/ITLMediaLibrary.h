@@ -40,36 +40,36 @@ private:
 class ITLMediaLibraryArtist : public ZNTMediaLibraryArtist {
 public:
     static ZNTMediaLibraryArtistPtr artistWithiTunesArtist(tolvan::MusicTrackPtr artist);
-    explicit ITLMediaLibraryArtist(tolvan::MusicTrackPtr artist) : artist_(std::move(artist)) {}
+    explicit ITLMediaLibraryArtist(tolvan::MusicTrackPtr artist);
     QString name() const override { return artist_->artist; }
-    QString sortName() const override;
+    QString sortName() const override { return sortName_; }
 
 private:
-    tolvan::MusicTrackPtr artist_;  // the artist's names are a track's tags
-    mutable std::optional<QString> sortName_;
+    const tolvan::MusicTrackPtr artist_;  // the artist's names are a track's tags
+    const QString sortName_;
 };
 
 class ITLMediaLibraryAlbum : public ZNTMediaLibraryAlbum {
 public:
     static ZNTMediaLibraryAlbumPtr albumWithiTunesAlbum(tolvan::MusicTrackPtr album);
-    explicit ITLMediaLibraryAlbum(tolvan::MusicTrackPtr album) : album_(std::move(album)) {}
+    explicit ITLMediaLibraryAlbum(tolvan::MusicTrackPtr album);
     QString title() const override { return album_->album; }
-    QString sortTitle() const override;
+    QString sortTitle() const override { return sortTitle_; }
 
 private:
-    tolvan::MusicTrackPtr album_;
-    mutable std::optional<QString> sortTitle_;
+    const tolvan::MusicTrackPtr album_;
+    const QString sortTitle_;
 };
 
 class ITLMediaLibraryMediaItem : public ZNTMediaLibraryMediaItem {
 public:
     static ZNTMediaLibraryMediaItemPtr mediaItemWithiTunesMediaItem(tolvan::MusicTrackPtr mediaItem);
-    explicit ITLMediaLibraryMediaItem(tolvan::MusicTrackPtr mediaItem) : mediaItem_(std::move(mediaItem)) {}
+    explicit ITLMediaLibraryMediaItem(tolvan::MusicTrackPtr mediaItem);
 
     const tolvan::MusicTrackPtr& mediaItem() const { return mediaItem_; }
 
     QString title() const override { return mediaItem_->title; }
-    QString sortTitle() const override;
+    QString sortTitle() const override { return sortTitle_; }
     ZNTMediaLibraryArtistPtr artist() const override { return ITLMediaLibraryArtist::artistWithiTunesArtist(mediaItem_); }
     ZNTMediaLibraryAlbumPtr album() const override { return ITLMediaLibraryAlbum::albumWithiTunesAlbum(mediaItem_); }
     QString genre() const override { return mediaItem_->genre; }
@@ -82,8 +82,8 @@ public:
     QString description() const;
 
 private:
-    tolvan::MusicTrackPtr mediaItem_;
-    mutable std::optional<QString> sortTitle_;
+    const tolvan::MusicTrackPtr mediaItem_;
+    const QString sortTitle_;
 };
 
 class ITLMediaLibraryPlaylist : public ZNTMediaLibraryPlaylist {
@@ -95,14 +95,14 @@ public:
     const tolvan::MusicPlaylistPtr& playlist() const { return playlist_; }
 
     QString name() const override { return playlist_ ? playlist_->name : QString(); }
-    QString sortName() const override;
+    QString sortName() const override { return sortName_; }
     bool master() const override { return playlist_ && playlist_->master; }
     unsigned distinguishedKind() const override { return playlist_ ? playlist_->distinguishedKind : 0; }
     std::vector<ZNTMediaLibraryMediaItemPtr> items() const override { return items_; }
     QString description() const;
 
 private:
-    tolvan::MusicPlaylistPtr playlist_;
-    std::vector<ZNTMediaLibraryMediaItemPtr> items_;
-    mutable std::optional<QString> sortName_;
+    const tolvan::MusicPlaylistPtr playlist_;
+    const std::vector<ZNTMediaLibraryMediaItemPtr> items_;
+    const QString sortName_;
 };

@@ -2,6 +2,7 @@
 
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Localizer.h"
+#include "source/media_library/PropertyListLimits.h"
 
 #include <QCollator>
 #include <QDateTime>
@@ -88,13 +89,16 @@ QVariant variantFromPlist(plist_t node)
 }
 
 // The footer's dictionary (XML or binary property list); nullopt when the file
-// cannot be read or holds no dictionary.
+// cannot be read, holds no dictionary, or is outside the limits that keep
+// libplist and the conversion above from overflowing the stack or aborting.
 std::optional<QVariantMap> readFooter(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
     const QByteArray bytes = file.readAll();
+    if (isBinaryPropertyList(bytes) ? !isSafeBinaryPropertyList(bytes) : !isShallowXML(bytes))
+        return std::nullopt;
     plist_t root = nullptr;
     plist_from_memory(bytes.constData(), uint32_t(bytes.size()), &root);
     if (!root)

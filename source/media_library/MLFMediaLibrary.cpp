@@ -2,7 +2,6 @@
 
 #include "platform/foundation/Dispatch.h"
 #include "source/analytics/ZNTAnalytics.h"
-#include "source/media_library/MediaLibraryArtwork.h"
 
 #include <QPointer>
 
@@ -80,20 +79,19 @@ ZNTMediaLibraryMediaItemPtr MLFMediaLibraryMediaItem::mediaItemWithMLMediaObject
     return object ? std::make_shared<MLFMediaLibraryMediaItem>(std::move(object)) : nullptr;
 }
 
-QString MLFMediaLibraryMediaItem::sortTitle() const
+MLFMediaLibraryMediaItem::MLFMediaLibraryMediaItem(tolvan::MusicTrackPtr object)
+    : object_(std::move(object)), sortTitle_(ZNTMediaLibrary::sortStringFromString(object_->title))
 {
-    if (!sortTitle_)
-        sortTitle_ = ZNTMediaLibrary::sortStringFromString(object_->title);
-    return *sortTitle_;
 }
 
-QImage MLFMediaLibraryMediaItem::artworkWithSuggestedSize(QSize) const { return coverArtImageForFile(object_->path); }
+QImage MLFMediaLibraryMediaItem::artworkWithSuggestedSize(QSize) const
+{
+    return QImage::fromData(tolvan::MusicFolderLibrary::artworkForMediaFile(object_->path));
+}
 
 ZNTMediaLibraryMediaItemPtr MLFMediaLibraryMediaItem::copy() const
 {
-    auto item = std::make_shared<MLFMediaLibraryMediaItem>(object_);
-    item->sortTitle_ = sortTitle_;
-    return item;
+    return std::make_shared<MLFMediaLibraryMediaItem>(object_);
 }
 
 ZNTMediaLibraryPlaylistPtr MLFMediaLibraryPlaylist::playlistWithMediaLibraryGroup(tolvan::MusicPlaylistPtr group)
@@ -103,9 +101,11 @@ ZNTMediaLibraryPlaylistPtr MLFMediaLibraryPlaylist::playlistWithMediaLibraryGrou
 
 std::vector<ZNTMediaLibraryMediaItemPtr> MLFMediaLibraryPlaylist::items() const
 {
-    if (items_.empty() && group_) {
-        for (const tolvan::MusicTrackPtr& object : group_->items)
-            items_.push_back(MLFMediaLibraryMediaItem::mediaItemWithMLMediaObject(object));
-    }
-    return items_;
+    std::vector<ZNTMediaLibraryMediaItemPtr> items;
+    if (!group_)
+        return items;
+    items.reserve(group_->items.size());
+    for (const tolvan::MusicTrackPtr& object : group_->items)
+        items.push_back(MLFMediaLibraryMediaItem::mediaItemWithMLMediaObject(object));
+    return items;
 }

@@ -34,10 +34,10 @@ private:
 class MLFMediaLibraryMediaItem : public ZNTMediaLibraryMediaItem {
 public:
     static ZNTMediaLibraryMediaItemPtr mediaItemWithMLMediaObject(tolvan::MusicTrackPtr object);
-    explicit MLFMediaLibraryMediaItem(tolvan::MusicTrackPtr object) : object_(std::move(object)) {}
+    explicit MLFMediaLibraryMediaItem(tolvan::MusicTrackPtr object);
 
     QString title() const override { return object_->title; }
-    QString sortTitle() const override;
+    QString sortTitle() const override { return sortTitle_; }
     QUrl location() const override { return object_->location; }
     unsigned locationType() const override { return object_->location.isLocalFile() ? 1 : 0; }
     bool drmProtected() const override { return object_->drmProtected; }
@@ -45,8 +45,8 @@ public:
     ZNTMediaLibraryMediaItemPtr copy() const override;
 
 private:
-    tolvan::MusicTrackPtr object_;
-    mutable std::optional<QString> sortTitle_;
+    const tolvan::MusicTrackPtr object_;
+    const QString sortTitle_;
 };
 
 class MLFMediaLibraryPlaylist : public ZNTMediaLibraryPlaylist {
@@ -56,10 +56,9 @@ public:
 
     QString name() const override { return group_ ? group_->name : QString(); }
     QString sortName() const override { return name(); }
-    // Built on first request; a group without media objects is asked again next time.
+    // The group's media objects, wrapped on each request.
     std::vector<ZNTMediaLibraryMediaItemPtr> items() const override;
 
 private:
-    tolvan::MusicPlaylistPtr group_;
-    mutable std::vector<ZNTMediaLibraryMediaItemPtr> items_;
+    const tolvan::MusicPlaylistPtr group_;
 };

@@ -1,5 +1,6 @@
 #include "source/media_library/XMLLibraryFile.h"
 
+#include "source/media_library/PropertyListLimits.h"
 #include "source/media_library/XMLTrackSlices.h"
 
 #include <QDateTime>
@@ -303,6 +304,8 @@ std::optional<XMLLibraryFile> readDocument(std::string& text, QString* failure)
     const pugi::xml_parse_result parsed = document.load_buffer_inplace(text.data(), text.size(), kParseOptions, pugi::encoding_utf8);
     if (!parsed)
         return fail(QStringLiteral("not a property list: %1 at offset %2").arg(QString::fromLatin1(parsed.description())).arg(parsed.offset));
+    if (!xmlNestingWithin(document))
+        return fail(QStringLiteral("the property list nests deeper than %1 levels").arg(kMaxPropertyListDepth));
     const pugi::xml_node root = rootDictionary(document);
     if (!root)
         return fail(QStringLiteral("the property list's root is not a dictionary"));
@@ -339,7 +342,8 @@ std::optional<XMLLibraryFile> readInSlices(const std::string& text, const XMLTra
     ends.push_back(slices.contentEnd);
     for (std::size_t to : ends) {
         pugi::xml_document slice;
-        if (!slice.load_buffer(text.data() + from, to - from, kParseOptions | pugi::parse_fragment, pugi::encoding_utf8))
+        if (!slice.load_buffer(text.data() + from, to - from, kParseOptions | pugi::parse_fragment, pugi::encoding_utf8) ||
+            !xmlNestingWithin(slice))
             return std::nullopt;
         XMLTrackTable tracks = readTracks(slice);
         library->tracks->all.insert(library->tracks->all.end(), tracks.all.begin(), tracks.all.end());

@@ -5,14 +5,15 @@
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/UserDefaults.h"
 #include "source/analytics/ZNTAnalytics.h"
+#include "source/engine/CoverArt.h"
 #include "source/engine/StringAdditions.h"
-#include "source/media_library/MediaLibraryArtwork.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QPointer>
 
-#include <thread>
+#include <condition_variable>
+#include <mutex>
 
 namespace {
 
@@ -20,6 +21,7 @@ const QString kPathDoesNotExist = QStringLiteral("loadMusicLibraryOnWorkerThread
 const QString kCouldNotLoad = QStringLiteral("loadMusicLibraryOnWorkerThread: could not load library");
 const QString kLoadException = QStringLiteral("loadMusicLibraryOnWorkerThread: exception");
 const QString kPlaylistNameIsNil = QStringLiteral("createPlaylistItem() name is nil");
+const QString kGroupNameIsNil = QStringLiteral("createGroupWithName() playlist name is nil");
 
 QVariant nullable(const QString& s) { return s.isNull() ? QVariant::fromValue(nullptr) : QVariant(s); }
 
@@ -35,6 +37,14 @@ QUrl libraryURL(const QString& text)
 }
 
 bool isLocalFile(const QUrl& url) { return url.scheme() == QLatin1String("file") && url.host().isEmpty() && !url.path().isEmpty(); }
+
+// The scheme as the location string writes it: QUrl folds a scheme to lower
+// case, and a location's type depends on its exact spelling.
+QStringView schemeAsWritten(const QString& location)
+{
+    const qsizetype colon = location.indexOf(':');
+    return colon > 0 ? QStringView(location).left(colon) : QStringView();
+}
 
 XMLPlaylistPtr firstPlaylistWith(const XMLLibraryFile& file, const QString& key)
 {
@@ -91,21 +101,20 @@ std::optional<QVariantMap> playlistNode(const XMLLibraryFile& file, const XMLPla
     return node;
 }
 
-QVariantMap groupNode(const QString& name) { return {{"Name", name}, {"group", true}}; }
 
 // The source list: the library's distinguished playlists, then the opened files.
 QVariantList makeSourceList(const XMLLibraryFile& file)
 {
     QVariantList nodes;
     nodes.reserve(100);
-    nodes.append(groupNode("iTunes"));
+    nodes.append(*xmlSourceListGroupNode("iTunes"));
     if (file.playlists) {
         for (const char* key : {"Music", "Movies", "TV Shows", "Podcasts", "Audiobooks"}) {
             if (auto node = playlistNode(file, firstPlaylistWith(file, key)))
                 nodes.append(*node);
         }
     }
-    nodes.append(groupNode("Finder"));
+    nodes.append(*xmlSourceListGroupNode("Finder"));
     QVariantMap opened{{"Name", "Opened Files"}, {"Playlist Items", QVariantList()}, {"Opened Files", true}};
     addIcon(opened, "folder");
     nodes.append(opened);
@@ -142,40 +151,105 @@ XMLLibrarySnapshotPtr loadMusicLibrary(const QString& path, const QString& self)
 
 }  // namespace
 
+std::optional<QVariantMap> xmlSourceListGroupNode(const QString& name)
+{
+    if (name.isNull()) {
+        ZNTAnalytics::logEvent(kGroupNameIsNil);
+        return std::nullopt;
+    }
+    return QVariantMap{{"Name", name}, {"group", true}};
+}
+
 // MARK: - XMLMediaLibrary
 
+namespace {
+
+// The loader gives its result to the main thread and waits until the main
+// thread has stored it, unless the library is destroyed first: the main
+// thread, waiting for the loader then, could never store anything.
+class MainThreadHandOver : public std::enable_shared_from_this<MainThreadHandOver> {
+public:
+    void runOnMainAndWait(std::function<void()> task)
+    {
+        tolvan::dispatchMain([self = shared_from_this(), task = std::move(task)] {
+            task();
+            self->finish();
+        });
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return finished_ || abandoned_; });
+    }
+
+    void abandon()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            abandoned_ = true;
+        }
+        changed_.notify_all();
+    }
+
+private:
+    void finish()
+    {
+        {
+            std::lock_guard lock(mutex_);
+            finished_ = true;
+        }
+        changed_.notify_all();
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool finished_ = false;
+    bool abandoned_ = false;
+};
+
+}  // namespace
+
+struct XMLMediaLibrary::State {
+    std::mutex pathMutex;
+    std::optional<QString> libraryPath;
+    std::mutex snapshotMutex;
+    XMLLibrarySnapshotPtr snapshot = std::make_shared<XMLLibrarySnapshot>();
+    bool loadStarted = false;
+    std::shared_ptr<MainThreadHandOver> handOver = std::make_shared<MainThreadHandOver>();
+    // Last, so that it is destroyed (and its load waited for) before the rest.
+    tolvan::SerialQueue loadQueue{"com.kestrova.loadMusicLibrary"};
+};
+
 XMLMediaLibrary::XMLMediaLibrary(tolvan::UserDefaults& defaults, QObject* parent)
-    : ZNTMediaLibrary(parent), defaults_(defaults), snapshot_(std::make_shared<XMLLibrarySnapshot>())
+    : ZNTMediaLibrary(parent), defaults_(defaults), state_(std::make_unique<State>())
 {
     startLoadingMusicLibrary();
 }
 
 XMLMediaLibrary::XMLMediaLibrary() : XMLMediaLibrary(tolvan::UserDefaults::standard()) {}
 
+XMLMediaLibrary::~XMLMediaLibrary() { state_->handOver->abandon(); }
+
 void XMLMediaLibrary::startLoadingMusicLibrary()
 {
-    if (loadStarted_)
+    if (state_->loadStarted)
         return;  // the file is read once
-    loadStarted_ = true;
+    state_->loadStarted = true;
     setLoading(true);
     const QString path = iTunesMusicLibraryXMLPath();
     const QString self = description();
     QPointer<XMLMediaLibrary> library(this);
-    std::thread([library, path, self] {
-        tolvan::setCurrentThreadName("com.kestrova.loadMusicLibrary");
+    state_->loadQueue.async([library, handOver = state_->handOver, path, self] {
         XMLLibrarySnapshotPtr result = loadMusicLibrary(path, self);
-        tolvan::dispatchMainAndWait([&] {
+        handOver->runOnMainAndWait([library, result] {
             if (library)
-                library->finishLoadingMusicLibrary(std::move(result));
+                library->finishLoadingMusicLibrary(result);
         });
-    }).detach();
+    });
 }
 
 void XMLMediaLibrary::finishLoadingMusicLibrary(XMLLibrarySnapshotPtr result)
 {
     {
-        std::lock_guard lock(snapshotMutex_);
-        snapshot_ = std::move(result);
+        std::lock_guard lock(state_->snapshotMutex);
+        state_->snapshot = std::move(result);
     }
     tolvan::NotificationCenter::defaultCenter().post(kMusicLibraryDidLoadNotification, this);
     setLoading(false);
@@ -183,14 +257,15 @@ void XMLMediaLibrary::finishLoadingMusicLibrary(XMLLibrarySnapshotPtr result)
 
 XMLLibrarySnapshotPtr XMLMediaLibrary::snapshot() const
 {
-    std::lock_guard lock(snapshotMutex_);
-    return snapshot_;
+    std::lock_guard lock(state_->snapshotMutex);
+    return state_->snapshot;
 }
 
 QString XMLMediaLibrary::iTunesMusicLibraryXMLPath() const
 {
-    std::lock_guard lock(pathMutex_);
-    if (!libraryPath_) {
+    std::lock_guard lock(state_->pathMutex);
+    std::optional<QString>& libraryPath = state_->libraryPath;
+    if (!libraryPath) {
         QString path = kDefaultLibraryPath;
         defaults_.synchronize();
         // A list of paths; a list of one may read back from the settings file as a plain string.
@@ -199,9 +274,9 @@ QString XMLMediaLibrary::iTunesMusicLibraryXMLPath() const
         const QVariant first = paths.isEmpty() ? recent : paths.first();
         if (first.typeId() == QMetaType::QString && !first.toString().isEmpty())
             path = first.toString();
-        libraryPath_ = stringByResolvingAliases(path);
+        libraryPath = stringByResolvingAliases(path);
     }
-    return *libraryPath_;
+    return *libraryPath;
 }
 
 quint64 XMLMediaLibrary::librarySize() const
@@ -320,11 +395,9 @@ ZNTMediaLibraryArtistPtr XMLMediaLibraryArtist::artistWithXMLInfo(const XMLTrack
     return info && !info->artist.isNull() ? std::make_shared<XMLMediaLibraryArtist>(info) : nullptr;
 }
 
-QString XMLMediaLibraryArtist::sortName() const
+XMLMediaLibraryArtist::XMLMediaLibraryArtist(XMLTrackPtr info)
+    : info_(std::move(info)), sortName_(ZNTMediaLibrary::sortStringOr(info_->sortArtist, info_->artist))
 {
-    if (!sortName_)
-        sortName_ = ZNTMediaLibrary::sortStringOr(info_->sortArtist, info_->artist);
-    return *sortName_;
 }
 
 ZNTMediaLibraryAlbumPtr XMLMediaLibraryAlbum::albumWithXMLInfo(const XMLTrackPtr& info)
@@ -332,11 +405,9 @@ ZNTMediaLibraryAlbumPtr XMLMediaLibraryAlbum::albumWithXMLInfo(const XMLTrackPtr
     return info && !info->album.isNull() ? std::make_shared<XMLMediaLibraryAlbum>(info) : nullptr;
 }
 
-QString XMLMediaLibraryAlbum::sortTitle() const
+XMLMediaLibraryAlbum::XMLMediaLibraryAlbum(XMLTrackPtr info)
+    : info_(std::move(info)), sortTitle_(ZNTMediaLibrary::sortStringOr(info_->sortAlbum, info_->album))
 {
-    if (!sortTitle_)
-        sortTitle_ = ZNTMediaLibrary::sortStringOr(info_->sortAlbum, info_->album);
-    return *sortTitle_;
 }
 
 ZNTMediaLibraryMediaItemPtr XMLMediaLibraryMediaItem::mediaItemWithLibrary(XMLLibrarySnapshotPtr library, XMLTrackPtr info)
@@ -347,39 +418,19 @@ ZNTMediaLibraryMediaItemPtr XMLMediaLibraryMediaItem::mediaItemWithLibrary(XMLLi
 }
 
 XMLMediaLibraryMediaItem::XMLMediaLibraryMediaItem(XMLLibrarySnapshotPtr library, XMLTrackPtr info)
-    : library_(std::move(library)), info_(std::move(info))
+    : library_(std::move(library)), info_(std::move(info)), artist_(XMLMediaLibraryArtist::artistWithXMLInfo(info_)),
+      album_(XMLMediaLibraryAlbum::albumWithXMLInfo(info_)), sortTitle_(ZNTMediaLibrary::sortStringOr(info_->sortName, info_->name))
 {
-}
-
-QString XMLMediaLibraryMediaItem::sortTitle() const
-{
-    if (!sortTitle_)
-        sortTitle_ = ZNTMediaLibrary::sortStringOr(info_->sortName, info_->name);
-    return *sortTitle_;
-}
-
-ZNTMediaLibraryArtistPtr XMLMediaLibraryMediaItem::artist() const
-{
-    if (!artist_)
-        artist_ = XMLMediaLibraryArtist::artistWithXMLInfo(info_);
-    return *artist_;
-}
-
-ZNTMediaLibraryAlbumPtr XMLMediaLibraryMediaItem::album() const
-{
-    if (!album_)
-        album_ = XMLMediaLibraryAlbum::albumWithXMLInfo(info_);
-    return *album_;
 }
 
 QUrl XMLMediaLibraryMediaItem::location() const { return libraryURL(info_->location); }
 
 unsigned XMLMediaLibraryMediaItem::locationType() const
 {
-    const QUrl url = location();
-    if (isLocalFile(url))
+    const QStringView scheme = schemeAsWritten(info_->location);
+    if (scheme == QLatin1String("file") && isLocalFile(location()))
         return ZNTMediaLibraryLocationTypeFile;
-    if (url.scheme() == QLatin1String("http"))
+    if (scheme == QLatin1String("http") && location().isValid())
         return ZNTMediaLibraryLocationTypeRemote;
     return ZNTMediaLibraryLocationTypeUnknown;
 }
@@ -392,16 +443,12 @@ unsigned XMLMediaLibraryMediaItem::trackNumber() const
 
 QImage XMLMediaLibraryMediaItem::artworkWithSuggestedSize(QSize) const
 {
-    return locationType() == ZNTMediaLibraryLocationTypeFile ? coverArtImageForFile(location().toLocalFile()) : QImage();
+    return locationType() == ZNTMediaLibraryLocationTypeFile ? tagLibCoverArtImageForFileAtPath(location().toLocalFile()) : QImage();
 }
 
 ZNTMediaLibraryMediaItemPtr XMLMediaLibraryMediaItem::copy() const
 {
-    auto item = std::make_shared<XMLMediaLibraryMediaItem>(library_, info_);
-    item->artist_ = artist_;
-    item->album_ = album_;
-    item->sortTitle_ = sortTitle_;
-    return item;
+    return std::make_shared<XMLMediaLibraryMediaItem>(library_, info_);
 }
 
 const QHash<qint64, unsigned>& XMLMediaLibraryPlaylist::distinguishedMap()
@@ -415,33 +462,31 @@ ZNTMediaLibraryPlaylistPtr XMLMediaLibraryPlaylist::playlistWithLibrary(XMLLibra
     return std::make_shared<XMLMediaLibraryPlaylist>(std::move(library), std::move(dictionary));
 }
 
-XMLMediaLibraryPlaylist::XMLMediaLibraryPlaylist(XMLLibrarySnapshotPtr library, XMLPlaylistPtr dictionary)
-    : library_(std::move(library)), playlist_(std::move(dictionary))
+namespace {
+
+unsigned distinguishedKindOf(const XMLPlaylistPtr& playlist)
 {
-    const std::optional<qint64> kind = playlist_ ? playlist_->integerValue("Distinguished Kind") : std::nullopt;
-    if (kind)
-        distinguishedKind_ = distinguishedMap().value(*kind, ZNTDistinguishedKindUnmapped);
+    const std::optional<qint64> kind = playlist ? playlist->integerValue("Distinguished Kind") : std::nullopt;
+    return kind ? XMLMediaLibraryPlaylist::distinguishedMap().value(*kind, ZNTDistinguishedKindUnmapped) : ZNTDistinguishedKindNone;
 }
 
-QString XMLMediaLibraryPlaylist::sortName() const
+}  // namespace
+
+XMLMediaLibraryPlaylist::XMLMediaLibraryPlaylist(XMLLibrarySnapshotPtr library, XMLPlaylistPtr dictionary)
+    : library_(std::move(library)), playlist_(std::move(dictionary)), distinguishedKind_(distinguishedKindOf(playlist_)),
+      sortName_(ZNTMediaLibrary::sortStringOr(playlist_ ? playlist_->stringValue("Sort Name") : QString(), name()))
 {
-    if (!sortName_) {
-        const QString sort = playlist_ ? playlist_->stringValue("Sort Name") : QString();
-        sortName_ = ZNTMediaLibrary::sortStringOr(sort, name());
-    }
-    return *sortName_;
 }
 
 std::vector<ZNTMediaLibraryMediaItemPtr> XMLMediaLibraryPlaylist::items() const
 {
-    if (!items_) {
-        items_.emplace();
-        if (playlist_ && library_ && library_->musicLibrary) {
-            for (qint64 id : playlist_->itemTrackIDs) {
-                if (XMLTrackPtr track = library_->musicLibrary->trackForID(id))
-                    items_->push_back(XMLMediaLibraryMediaItem::mediaItemWithLibrary(library_, track));
-            }
-        }
+    std::vector<ZNTMediaLibraryMediaItemPtr> items;
+    if (!playlist_ || !library_ || !library_->musicLibrary)
+        return items;
+    items.reserve(playlist_->itemTrackIDs.size());
+    for (qint64 id : playlist_->itemTrackIDs) {
+        if (XMLTrackPtr track = library_->musicLibrary->trackForID(id))
+            items.push_back(XMLMediaLibraryMediaItem::mediaItemWithLibrary(library_, track));
     }
-    return *items_;
+    return items;
 }

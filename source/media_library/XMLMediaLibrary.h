@@ -1,14 +1,15 @@
 #pragma once
 // The music library read from its XML property-list file. The file is found
-// once, read on a thread of its own, and the result is stored on the main
-// thread as one immutable snapshot, so lists may read the library from any
-// thread. "MusicLibraryDidLoad" is posted (on the main thread) when the load
-// has finished, also when the file could not be read.
+// once, read on the serial queue "com.kestrova.loadMusicLibrary", and the
+// result is stored on the main thread as one immutable snapshot, so lists may
+// read the library from any thread. "MusicLibraryDidLoad" is posted (on the
+// main thread) when the load has finished, also when the file could not be
+// read.
 
 #include "source/media_library/XMLLibraryFile.h"
 #include "source/media_library/ZNTMediaLibrary.h"
 
-#include <mutex>
+#include <memory>
 
 namespace tolvan {
 class UserDefaults;
@@ -27,6 +28,10 @@ struct XMLLibrarySnapshot {
 };
 using XMLLibrarySnapshotPtr = std::shared_ptr<const XMLLibrarySnapshot>;
 
+// A group node of the source list, {"Name": name, "group": true}; without a
+// name none, and the event "createGroupWithName() playlist name is nil".
+std::optional<QVariantMap> xmlSourceListGroupNode(const QString& name);
+
 class XMLMediaLibrary : public ZNTMediaLibrary {
     Q_OBJECT
 public:
@@ -34,6 +39,8 @@ public:
     // "iTunesRecentDatabasePaths" (a list, its first entry), else the default path.
     explicit XMLMediaLibrary(tolvan::UserDefaults& defaults, QObject* parent = nullptr);
     XMLMediaLibrary();  // with the application's standard defaults
+    // Waits for a load that is still reading the file; its result is dropped.
+    ~XMLMediaLibrary() override;
 
     static inline const QString kDefaultLibraryPath = QStringLiteral("~/Music/iTunes/iTunes Music Library.xml");
 
@@ -65,36 +72,34 @@ private:
     void finishLoadingMusicLibrary(XMLLibrarySnapshotPtr result);
     ZNTMediaLibraryPlaylistPtr masterPlaylist(const QString& key) const;
 
+    struct State;
+
     tolvan::UserDefaults& defaults_;
-    mutable std::mutex pathMutex_;
-    mutable std::optional<QString> libraryPath_;
-    mutable std::mutex snapshotMutex_;
-    XMLLibrarySnapshotPtr snapshot_;
-    bool loadStarted_ = false;
+    std::unique_ptr<State> state_;
 };
 
 class XMLMediaLibraryArtist : public ZNTMediaLibraryArtist {
 public:
     static ZNTMediaLibraryArtistPtr artistWithXMLInfo(const XMLTrackPtr& info);  // null without "Artist"
-    explicit XMLMediaLibraryArtist(XMLTrackPtr info) : info_(std::move(info)) {}
+    explicit XMLMediaLibraryArtist(XMLTrackPtr info);
     QString name() const override { return info_->artist; }
-    QString sortName() const override;
+    QString sortName() const override { return sortName_; }
 
 private:
-    XMLTrackPtr info_;
-    mutable std::optional<QString> sortName_;
+    const XMLTrackPtr info_;
+    const QString sortName_;
 };
 
 class XMLMediaLibraryAlbum : public ZNTMediaLibraryAlbum {
 public:
     static ZNTMediaLibraryAlbumPtr albumWithXMLInfo(const XMLTrackPtr& info);  // null without "Album"
-    explicit XMLMediaLibraryAlbum(XMLTrackPtr info) : info_(std::move(info)) {}
+    explicit XMLMediaLibraryAlbum(XMLTrackPtr info);
     QString title() const override { return info_->album; }
-    QString sortTitle() const override;
+    QString sortTitle() const override { return sortTitle_; }
 
 private:
-    XMLTrackPtr info_;
-    mutable std::optional<QString> sortTitle_;
+    const XMLTrackPtr info_;
+    const QString sortTitle_;
 };
 
 class XMLMediaLibraryMediaItem : public ZNTMediaLibraryMediaItem {
@@ -105,9 +110,9 @@ public:
     const XMLTrackPtr& info() const { return info_; }
 
     QString title() const override { return info_->name; }
-    QString sortTitle() const override;
-    ZNTMediaLibraryArtistPtr artist() const override;
-    ZNTMediaLibraryAlbumPtr album() const override;
+    QString sortTitle() const override { return sortTitle_; }
+    ZNTMediaLibraryArtistPtr artist() const override { return artist_; }
+    ZNTMediaLibraryAlbumPtr album() const override { return album_; }
     QString genre() const override { return info_->genre; }
     bool drmProtected() const override { return info_->isProtected; }
     unsigned locationType() const override;
@@ -117,11 +122,11 @@ public:
     ZNTMediaLibraryMediaItemPtr copy() const override;
 
 private:
-    XMLLibrarySnapshotPtr library_;
-    XMLTrackPtr info_;
-    mutable std::optional<ZNTMediaLibraryArtistPtr> artist_;
-    mutable std::optional<ZNTMediaLibraryAlbumPtr> album_;
-    mutable std::optional<QString> sortTitle_;
+    const XMLLibrarySnapshotPtr library_;
+    const XMLTrackPtr info_;
+    const ZNTMediaLibraryArtistPtr artist_;
+    const ZNTMediaLibraryAlbumPtr album_;
+    const QString sortTitle_;
 };
 
 class XMLMediaLibraryPlaylist : public ZNTMediaLibraryPlaylist {
@@ -136,16 +141,17 @@ public:
     const XMLPlaylistPtr& playlist() const { return playlist_; }
 
     QString name() const override { return playlist_ ? playlist_->name() : QString(); }
-    QString sortName() const override;
+    QString sortName() const override { return sortName_; }
     bool master() const override { return playlist_ && playlist_->boolValue("Master").value_or(false); }
     bool visible() const override { return playlist_ && playlist_->boolValue("Visible").value_or(false); }
     unsigned distinguishedKind() const override { return distinguishedKind_; }
+    // The playlist's tracks, wrapped only when asked for (a library's music
+    // playlist may hold tens of thousands).
     std::vector<ZNTMediaLibraryMediaItemPtr> items() const override;
 
 private:
-    XMLLibrarySnapshotPtr library_;
-    XMLPlaylistPtr playlist_;
-    unsigned distinguishedKind_ = ZNTDistinguishedKindNone;
-    mutable std::optional<std::vector<ZNTMediaLibraryMediaItemPtr>> items_;
-    mutable std::optional<QString> sortName_;
+    const XMLLibrarySnapshotPtr library_;
+    const XMLPlaylistPtr playlist_;
+    const unsigned distinguishedKind_;
+    const QString sortName_;
 };

@@ -2,6 +2,7 @@
 #include "platform/music_library/MusicFolderScan.h"
 #include "tests/support/AudioFixtures.h"
 #include "tests/support/EventLoop.h"
+#include "tests/support/TagFixtures.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,6 +13,8 @@
 #include <gtest/gtest.h>
 #include <taglib/fileref.h>
 #include <taglib/tpropertymap.h>
+
+#include <sys/stat.h>
 
 using namespace tolvan;
 
@@ -252,6 +255,70 @@ TEST_F(MusicFolder, CoverArtComesFromTheEmbeddedPicture)
     EXPECT_TRUE(MusicFolderLibrary::artworkForMediaFile(home.filePath("none.mp3")).isEmpty());
 }
 
+TEST_F(MusicFolder, ArtworkFollowsTheSongCoverRules)
+{
+    QDir().mkpath(music);
+    const QByteArray jpeg = test::imageBytes("JPEG");
+    const QString gifFirst = music + "/gif-first.mp3";
+    writeTagged(gifFirst, {});
+    ASSERT_TRUE(test::setMP3Pictures(gifFirst, {{"image/gif", QByteArray("GIF89a")}, {"image/jpeg", jpeg}}));
+    EXPECT_TRUE(MusicFolderLibrary::artworkForMediaFile(gifFirst).isEmpty()) << "the first picture frame is not JPEG or PNG";
+
+    const QString m4a = music + "/covered.m4a";
+    writeTagged(m4a, {});
+    ASSERT_TRUE(test::setMP4Covers(m4a, {{13, jpeg}}));
+    for (const QString& extension : {"m4v", "3gp"}) {
+        const QString copy = music + "/covered." + extension;
+        ASSERT_TRUE(QFile::copy(m4a, copy));
+        EXPECT_EQ(MusicFolderLibrary::artworkForMediaFile(copy), jpeg) << extension.toStdString();
+    }
+}
+
+TEST_F(MusicFolder, DevicesFifosAndEndlessLinksAreSkippedAndTheScanEnds)
+{
+    writeTagged(music + "/song.mp3", {{"title", "Song"}});
+    ASSERT_TRUE(QFile::link("/dev/zero", music + "/zero.mp3"));
+    ASSERT_TRUE(QFile::link("/dev/zero", music + "/endless.m3u"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(music + "/pipe.mp3").constData(), 0600), 0);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(music + "/pipe.m3u").constData(), 0600), 0);
+    writeText(music + "/Real.m3u", "song.mp3\nzero.mp3\npipe.mp3\n");
+
+    auto library = openScanned();
+    ASSERT_TRUE(library);
+    const auto contents = library->contents();
+    ASSERT_EQ(contents->tracks.size(), 1u);
+    EXPECT_EQ(contents->tracks[0]->title, "Song");
+    ASSERT_EQ(contents->playlists.size(), 2u) << "only the regular playlist file is read";
+    EXPECT_EQ(contents->playlists[1]->name, "Real");
+    ASSERT_EQ(contents->playlists[1]->items.size(), 1u);
+    EXPECT_TRUE(music::readPlaylistEntries(music + "/pipe.m3u").isEmpty());
+    EXPECT_TRUE(music::readPlaylistEntries(music + "/endless.m3u").isEmpty());
+}
+
+TEST_F(MusicFolder, PlaylistFilesAreOrderedByNameWithTheirEntriesInFileOrder)
+{
+    writeTagged(music + "/a.mp3", {{"title", "A"}});
+    writeTagged(music + "/b.mp3", {{"title", "B"}});
+    writeTagged(music + "/sub/c.mp3", {{"title", "C"}});
+    writeText(music + "/zeta.m3u", "file:b.mp3\nsub/c.mp3\na.mp3\n");
+    writeText(music + "/sub/Alpha.m3u8", "file:c.mp3\nfile:../a.mp3\n");
+    writeText(music + "/beta.m3u", "file:sub/c.mp3\nb.mp3\n");
+
+    auto library = openScanned();
+    ASSERT_TRUE(library);
+    QStringList names;
+    std::map<QString, QStringList> items;
+    for (const auto& playlist : library->contents()->playlists) {
+        names << playlist->name;
+        for (const auto& track : playlist->items)
+            items[playlist->name] << track->title;
+    }
+    EXPECT_EQ(names, (QStringList{"Music", "Alpha", "beta", "zeta"}));
+    EXPECT_EQ(items["zeta"], (QStringList{"B", "C", "A"}));
+    EXPECT_EQ(items["Alpha"], (QStringList{"C", "A"})) << "relative file URLs resolve against the playlist's folder";
+    EXPECT_EQ(items["beta"], (QStringList{"C", "B"}));
+}
+
 TEST(PlaylistEntries, UrlsBackslashesCommentsAndRelativePaths)
 {
     QTemporaryDir dir;
@@ -261,10 +328,12 @@ TEST(PlaylistEntries, UrlsBackslashesCommentsAndRelativePaths)
                     "..\\other\\two.mp3\r\n"
                     "file:///abs/three%20x.mp3\n"
                     "file://localhost/abs/four.mp3\n"
+                    "file:six%20x.mp3\n"
+                    "file:../seven.mp3\n"
                     "https://example.invalid/five.mp3\n"
                     "  # a comment\n");
     const QStringList entries = music::readPlaylistEntries(list);
     EXPECT_EQ(entries, (QStringList{dir.filePath("lists/song one.mp3"), dir.filePath("other/two.mp3"), "/abs/three x.mp3",
-                                    "/abs/four.mp3"}));
+                                    "/abs/four.mp3", dir.filePath("lists/six x.mp3"), dir.filePath("seven.mp3")}));
     EXPECT_TRUE(music::readPlaylistEntries(dir.filePath("missing.m3u")).isEmpty());
 }

@@ -115,8 +115,19 @@ TEST_F(CoverArtTest, WritingTextTagsIntoAnMP3LeavesItsPicturesAlone)
     TagLib::FileRef file(target.toUtf8().constData());
     EXPECT_EQ(stringWithTagLibString(file.tag()->title()), "New");
     EXPECT_EQ(tagLibCoverArtDataForFileAtPath(target), jpeg);
-    EXPECT_FALSE(ZNTWriteTagsAndCoverArt(target, {}));
     EXPECT_FALSE(ZNTWriteTagsAndCoverArt(dir.filePath("missing.mp3"), {{"Name", "x"}}));
+}
+
+TEST_F(CoverArtTest, AnEmptyDictionaryLeavesTheFileUntouched)
+{
+    const QString target = tone("untouched.m4a");
+    QFile file(target);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+    EXPECT_FALSE(ZNTWriteTagsAndCoverArt(target, {}));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), before) << "nothing is saved without information to write";
 }
 
 TEST_F(CoverArtTest, PreviewFallsFromCoverToThumbnailToTheDefaultCover)

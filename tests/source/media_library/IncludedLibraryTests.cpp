@@ -25,6 +25,111 @@ void writeFile(const QString& path, const QByteArray& bytes = "tone")
 const QByteArray kFooter = R"(<?xml version="1.0" encoding="UTF-8"?>
 <plist version="1.0"><dict><key>title</key><string>More tones</string><key>count</key><integer>2</integer></dict></plist>)";
 
+// A binary property list written byte by byte: each object is encoded with
+// references of refSize bytes, the first object is the top.
+class BinaryPlist {
+public:
+    explicit BinaryPlist(int refSize) : refSize_(refSize) {}
+
+    int add(const QByteArray& encoded)
+    {
+        objects_.push_back(encoded);
+        return int(objects_.size()) - 1;
+    }
+    int ascii(const QByteArray& text) { return add(marker(0x5, text.size()) + text); }
+    int utf16(const QString& text)
+    {
+        QByteArray units;
+        for (QChar c : text)
+            units += bigEndian(c.unicode(), 2);
+        return add(marker(0x6, text.size()) + units);
+    }
+    int boolean(bool value) { return add(QByteArray(1, value ? '\x09' : '\x08')); }
+    // An object encoded later, once the objects it refers to have numbers.
+    int reserve() { return add({}); }
+    void set(int object, const QByteArray& encoded) { objects_[size_t(object)] = encoded; }
+    QByteArray arrayOf(const std::vector<int>& items) const { return marker(0xA, qsizetype(items.size())) + references(items); }
+    QByteArray dictOf(const std::vector<int>& keys, const std::vector<int>& values) const
+    {
+        return marker(0xD, qsizetype(keys.size())) + references(keys) + references(values);
+    }
+
+    QByteArray bytes() const
+    {
+        QByteArray out("bplist00");
+        std::vector<quint64> offsets;
+        for (const QByteArray& object : objects_) {
+            offsets.push_back(quint64(out.size()));
+            out += object;
+        }
+        const quint64 table = quint64(out.size());
+        for (quint64 offset : offsets)
+            out += bigEndian(offset, 4);
+        out += QByteArray(6, '\0');
+        out += char(4);
+        out += char(refSize_);
+        out += bigEndian(objects_.size(), 8) + bigEndian(0, 8) + bigEndian(table, 8);
+        return out;
+    }
+
+private:
+    static QByteArray bigEndian(quint64 value, int width)
+    {
+        QByteArray out(width, '\0');
+        for (int i = width - 1; i >= 0; --i, value >>= 8)
+            out[i] = char(value & 0xFF);
+        return out;
+    }
+    static QByteArray marker(int type, qsizetype count)
+    {
+        if (count < 15)
+            return QByteArray(1, char(type << 4 | int(count)));
+        return QByteArray(1, char(type << 4 | 0xF)) + char(0x12) + bigEndian(quint64(count), 4);
+    }
+    QByteArray references(const std::vector<int>& objects) const
+    {
+        QByteArray out;
+        for (int object : objects)
+            out += bigEndian(quint64(object), refSize_);
+        return out;
+    }
+
+    int refSize_;
+    std::vector<QByteArray> objects_;
+};
+
+// {"title": title, key: true} in the binary form, the key in UTF-16 when asked.
+QByteArray binaryFooter(const QByteArray& title, const QByteArray& key, bool utf16Key = false)
+{
+    BinaryPlist plist(1);
+    const int root = plist.reserve();
+    const int titleKey = plist.ascii("title"), titleValue = plist.ascii(title);
+    const int otherKey = utf16Key ? plist.utf16(QString::fromLatin1(key)) : plist.ascii(key), otherValue = plist.boolean(true);
+    plist.set(root, plist.dictOf({titleKey, otherKey}, {titleValue, otherValue}));
+    return plist.bytes();
+}
+
+// {"deep": [[[ ... ]]]} nesting depth arrays, in the binary form.
+QByteArray deepBinaryFooter(int depth)
+{
+    BinaryPlist plist(4);
+    const int root = plist.reserve();
+    const int key = plist.ascii("deep");
+    std::vector<int> arrays;
+    for (int i = 0; i < depth; ++i)
+        arrays.push_back(plist.reserve());
+    for (int i = 0; i < depth; ++i)
+        plist.set(arrays[size_t(i)], i + 1 < depth ? plist.arrayOf({arrays[size_t(i) + 1]}) : plist.arrayOf({}));
+    plist.set(root, plist.dictOf({key}, {arrays.front()}));
+    return plist.bytes();
+}
+
+QByteArray deepXMLFooter(int depth)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict><key>deep</key>" +
+           QByteArray("<array>").repeated(depth) + QByteArray("</array>").repeated(depth) + "</dict></plist>";
+}
+
 // A resources folder of our own: two sets, a set with only its footer, and the
 // things that are not sets or tones.
 class IncludedTones : public ::testing::Test {
@@ -107,6 +212,39 @@ TEST_F(IncludedTones, FooterOnlyUnreadableFooterAndMissingSets)
     EXPECT_TRUE(library.ringtonesWithSetPath(included("missing")).isEmpty());
     IncludedLibrary empty(resources.filePath("nowhere"), localizer);
     EXPECT_TRUE(empty.includedRingtoneSets().isEmpty());
+}
+
+TEST_F(IncludedTones, BinaryFootersAreReadAndHostileOnesLeftOut)
+{
+    writeFile(included("binary/x.m4a"));
+    writeFile(included("binary/footer.plist"), binaryFooter("Binary", "shown"));
+    const QList<QVariantMap> binary = library.ringtonesWithSetPath(included("binary"));
+    ASSERT_EQ(binary.size(), 2);
+    EXPECT_EQ(binary[1], (QVariantMap{{"title", "Binary"}, {"shown", true}}));
+
+    writeFile(included("nul/x.m4a"));
+    writeFile(included("nul/footer.plist"), binaryFooter("Nul", QByteArray("a\0b", 3)));
+    EXPECT_EQ(titles(library.ringtonesWithSetPath(included("nul"))), QStringList{"x.m4a"}) << "a key holding U+0000";
+    writeFile(included("nul/footer.plist"), binaryFooter("Nul", QByteArray("\0", 1), true));
+    EXPECT_EQ(titles(library.ringtonesWithSetPath(included("nul"))), QStringList{"x.m4a"}) << "a UTF-16 key of U+0000";
+    writeFile(included("nul/footer.plist"), binaryFooter("Wide", "shown", true));
+    EXPECT_EQ(library.ringtonesWithSetPath(included("nul")).value(1), (QVariantMap{{"title", "Wide"}, {"shown", true}}));
+
+    writeFile(included("deep/x.m4a"));
+    writeFile(included("deep/footer.plist"), deepBinaryFooter(100000));
+    EXPECT_EQ(titles(library.ringtonesWithSetPath(included("deep"))), QStringList{"x.m4a"}) << "binary, 100,000 deep";
+    writeFile(included("deep/footer.plist"), deepXMLFooter(100000));
+    EXPECT_EQ(titles(library.ringtonesWithSetPath(included("deep"))), QStringList{"x.m4a"}) << "XML, 100,000 deep";
+
+    writeFile(included("deep/footer.plist"), deepBinaryFooter(50));
+    EXPECT_EQ(library.ringtonesWithSetPath(included("deep")).size(), 2) << "a modest nesting is read";
+    writeFile(included("deep/footer.plist"), deepXMLFooter(50));
+    EXPECT_EQ(library.ringtonesWithSetPath(included("deep")).size(), 2);
+
+    QByteArray cut = binaryFooter("Cut", "shown");
+    cut[cut.size() - 1] = char(0x7F);  // the offset table would lie past the end
+    writeFile(included("deep/footer.plist"), cut);
+    EXPECT_EQ(library.ringtonesWithSetPath(included("deep")).size(), 1);
 }
 
 // The sets the application ships: each tone decodes, fits its kind's longest

@@ -1,6 +1,8 @@
 #include "tests/source/media_library/LibraryFixtures.h"
 
 #include "platform/foundation/Dispatch.h"
+#include "tests/support/AudioFixtures.h"
+#include "tests/support/TagFixtures.h"
 
 #include <QDir>
 #include <QSignalSpy>
@@ -57,6 +59,8 @@ QStringList titles(const std::vector<ZNTMediaLibraryMediaItemPtr>& items)
         out << item->title();
     return out;
 }
+
+QString nestedArrays(int depth) { return QString("<array>").repeated(depth) + QString("</array>").repeated(depth); }
 
 QStringList names(const std::vector<ZNTMediaLibraryPlaylistPtr>& playlists)
 {
@@ -166,6 +170,9 @@ TEST_F(XMLLibraryTest, OnlyFileLocationsBecomeLocalPaths)
         {"http://example.invalid/f.mp3", 2, ""},
         {"https://example.invalid/g.mp3", 0, ""},
         {"ftp://example.invalid/h.mp3", 0, ""},
+        {"HTTP://example.invalid/i.mp3", 0, ""},
+        {"Http://example.invalid/j.mp3", 0, ""},
+        {"FILE:///srv/music/k.mp3", 0, ""},
     };
     QList<std::pair<QString, QString>> tracks;
     for (size_t i = 0; i < cases.size(); ++i) {
@@ -253,6 +260,10 @@ TEST_P(UnreadableLibrary, FinishesEmptyAndStillPosts)
         path = writeLibrary(pl::document(pl::array({pl::string("a")})));
     else if (kind == "not xml")
         path = writeLibrary("\x01\x02 binary garbage");
+    else if (kind == "deep root value")
+        path = writeLibrary(pl::document(pl::dict({{"Tracks", pl::dict({})}, {"Deep", nestedArrays(50000)}})));
+    else if (kind == "deep track")
+        path = writeLibrary(pl::document(pl::dict({{"Tracks", pl::dict({{"1", pl::fileTrack(1, "x", {{"Deep", nestedArrays(50000)}})}})}})));
 
     auto library = load(path);
     EXPECT_EQ(posts, 1);
@@ -275,7 +286,94 @@ TEST_P(UnreadableLibrary, FinishesEmptyAndStillPosts)
     EXPECT_TRUE(parameters.value("self").toString().startsWith("XMLMediaLibrary"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, UnreadableLibrary, ::testing::Values("missing", "malformed", "array", "not xml"));
+INSTANTIATE_TEST_SUITE_P(Files, UnreadableLibrary,
+                         ::testing::Values("missing", "malformed", "array", "not xml", "deep root value", "deep track"));
+
+TEST_F(XMLLibraryTest, ModestNestingStillLoads)
+{
+    auto library = loadText(pl::document(pl::dict({{"Tracks", pl::dict({{"1", pl::fileTrack(1, "x", {{"Deep", nestedArrays(100)}})}})},
+                                                   {"Playlists", pl::array({playlist("Nested", {{"Deep", nestedArrays(100)}}, {1})})}})));
+    EXPECT_EQ(library->librarySize(), 1u);
+    EXPECT_EQ(titles(library->userPlaylists().at(0)->items()), QStringList{"x"});
+}
+
+TEST_F(XMLLibraryTest, IntegersWithTrailingGarbageReadAsAbsent)
+{
+    const QString tracks = pl::dict({
+        {"1", pl::fileTrack(1, "Garbage", {{"Track Number", "<integer>12abc</integer>"}})},
+        {"2", pl::fileTrack(2, "Fraction", {{"Track Number", "<integer>7.5</integer>"}})},
+        {"3", pl::fileTrack(3, "Hex", {{"Track Number", "<integer>0x10</integer>"}})},
+        {"4", pl::fileTrack(4, "Plain", {{"Track Number", "<integer>9</integer>"}})},
+    });
+    const QString items = pl::array({pl::dict({{"Track ID", "<integer>4x</integer>"}}), pl::dict({{"Track ID", pl::integer(4)}}),
+                                     pl::dict({{"Track ID", "<integer>1 2</integer>"}})});
+    auto library = loadText(pl::document(pl::dict({{"Tracks", tracks},
+                                                   {"Playlists", pl::array({pl::dict({{"Name", pl::string("List")},
+                                                                                      {"Playlist Items", items}})})}})));
+    for (qint64 id : {1, 2, 3})
+        EXPECT_EQ(XMLMediaLibraryMediaItem(library->snapshot(), library->trackInfoForTrackID(id)).trackNumber(), 0u) << id;
+    EXPECT_EQ(XMLMediaLibraryMediaItem(library->snapshot(), library->trackInfoForTrackID(4)).trackNumber(), 9u);
+    EXPECT_EQ(titles(library->userPlaylists().at(0)->items()), QStringList{"Plain"}) << "a track ID with garbage names no track";
+
+    const QString badID = pl::dict({{"5", pl::dict({{"Track ID", "<integer>5five</integer>"}, {"Name", pl::string("Bad")}})}});
+    auto other = load(writeLibrary(pl::document(pl::dict({{"Tracks", badID}})), "Other.xml"));
+    EXPECT_FALSE(other->trackInfoForTrackID(5)->trackID.has_value());
+}
+
+TEST_F(XMLLibraryTest, DestroyedWhileLoadingItNeitherHangsNorPosts)
+{
+    QList<std::pair<QString, QString>> tracks;
+    for (qint64 id = 1; id <= 20000; ++id)
+        tracks.append({QString::number(id), pl::fileTrack(id, QString::number(id))});
+    defaults->setValue("iTunesRecentDatabasePaths", QStringList{writeLibrary(pl::document(pl::dict({{"Tracks", pl::dict(tracks)}})))});
+
+    int posts = 0;
+    auto token = NotificationCenter::defaultCenter().addObserver(kMusicLibraryDidLoadNotification, nullptr,
+                                                                 [&](const Notification&) { ++posts; });
+    for (int i = 0; i < 3; ++i) {
+        auto library = std::make_unique<XMLMediaLibrary>(*defaults);
+        EXPECT_TRUE(library->loading());
+        library.reset();  // still parsing: the load ends, and its hand-over finds no library
+    }
+    // The main queue runs in order: once this marker has run, so has any hand-over a load queued.
+    bool marker = false;
+    dispatchMain([&] { marker = true; });
+    ASSERT_TRUE(waitUntil([&] { return marker; }, 30000));
+    EXPECT_EQ(posts, 0);
+}
+
+TEST_F(XMLLibraryTest, GroupNodesNeedAName)
+{
+    EXPECT_EQ(xmlSourceListGroupNode("Finder"), (QVariantMap{{"Name", "Finder"}, {"group", true}}));
+    EXPECT_TRUE(loggedEvents().isEmpty());
+    EXPECT_FALSE(xmlSourceListGroupNode(QString()).has_value());
+    EXPECT_EQ(loggedEvents(), QStringList{"createGroupWithName() playlist name is nil"});
+}
+
+TEST_F(XMLLibraryTest, TrackArtworkIsTheSongCover)
+{
+    const QByteArray png = imageBytes("PNG", Qt::blue);
+    QString error;
+    const QString gifFirst = dir.filePath("gif-first.mp3");
+    ASSERT_TRUE(writeTone(gifFirst, {.seconds = 0.3}, &error)) << error.toStdString();
+    ASSERT_TRUE(setMP3Pictures(gifFirst, {{"image/gif", QByteArray("GIF89a")}, {"image/png", png}}));
+    const QString m4a = dir.filePath("clip.m4a");
+    ASSERT_TRUE(writeTone(m4a, {.seconds = 0.3}, &error)) << error.toStdString();
+    ASSERT_TRUE(setMP4Covers(m4a, {{14, png}}));
+    const QString m4v = dir.filePath("clip.m4v");
+    ASSERT_TRUE(QFile::copy(m4a, m4v));
+
+    auto library = loadText(pl::document(pl::dict({{"Tracks", pl::dict({
+        {"1", pl::fileTrack(1, "gif", {{"Location", pl::string(QUrl::fromLocalFile(gifFirst).toString())}})},
+        {"2", pl::fileTrack(2, "m4v", {{"Location", pl::string(QUrl::fromLocalFile(m4v).toString())}})},
+    })}})));
+    const auto artwork = [&](qint64 id) {
+        return XMLMediaLibraryMediaItem(library->snapshot(), library->trackInfoForTrackID(id)).artworkWithSuggestedSize({8, 8});
+    };
+    EXPECT_TRUE(artwork(1).isNull()) << "the first picture frame is a GIF";
+    ASSERT_FALSE(artwork(2).isNull());
+    EXPECT_EQ(artwork(2).pixelColor(1, 1), QColor(Qt::blue));
+}
 
 TEST_F(XMLLibraryTest, RecentlyPlayedAreTheLatestFilesNewestFirst)
 {
