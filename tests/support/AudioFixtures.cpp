@@ -119,17 +119,24 @@ bool writeTruncated(const QString& sourcePath, const QString& path, double fract
     return writeBytes(path, bytes.left(qsizetype(bytes.size() * fraction)));
 }
 
-QByteArray monoWavOf8BitValues(const std::vector<int>& values)
+QByteArray wavOf16BitSamples(int sampleRate, int channels, const std::vector<int16_t>& samples)
 {
-    QByteArray data;
-    for (int value : values) {
-        const int16_t sample = int16_t(std::clamp(value * 256, -32768, 32767));
-        data.append(reinterpret_cast<const char*>(&sample), 2);
-    }
+    QByteArray data(reinterpret_cast<const char*>(samples.data()), qsizetype(samples.size() * 2));
     auto u32 = [](uint32_t v) { QByteArray b(4, 0); qToLittleEndian(v, b.data()); return b; };
     auto u16 = [](uint16_t v) { QByteArray b(2, 0); qToLittleEndian(v, b.data()); return b; };
-    return "RIFF" + u32(36 + uint32_t(data.size())) + "WAVEfmt " + u32(16) + u16(1) + u16(1) + u32(8000) + u32(16000)
-        + u16(2) + u16(16) + "data" + u32(uint32_t(data.size())) + data;
+    const uint16_t blockAlign = uint16_t(2 * channels);
+    return "RIFF" + u32(36 + uint32_t(data.size())) + "WAVEfmt " + u32(16) + u16(1) + u16(uint16_t(channels))
+        + u32(uint32_t(sampleRate)) + u32(uint32_t(sampleRate) * blockAlign) + u16(blockAlign) + u16(16) + "data"
+        + u32(uint32_t(data.size())) + data;
+}
+
+QByteArray monoWavOf8BitValues(const std::vector<int>& values)
+{
+    std::vector<int16_t> samples;
+    samples.reserve(values.size());
+    for (int value : values)
+        samples.push_back(int16_t(std::clamp(value * 256, -32768, 32767)));
+    return wavOf16BitSamples(8000, 1, samples);
 }
 
 bool writeBytes(const QString& path, const QByteArray& bytes)
