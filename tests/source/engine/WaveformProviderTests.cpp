@@ -5,6 +5,7 @@
 
 #include "tests/support/AudioFileTest.h"
 #include "tests/support/EventLoop.h"
+#include "tests/support/RangeComparison.h"
 
 #include <QTemporaryDir>
 #include <QtEndian>
@@ -153,7 +154,7 @@ TEST_F(WaveformProviderTest, BucketsHoldPeakPairsAndNFramesFillNMinusOneBuckets)
     const std::vector<std::pair<int, int>> expected{{64, -32}, {10, 0}, {0, -5}, {127, 0}, {0, -128}, {0, 0}, {3, 0}, {0, 0}};
     EXPECT_EQ(buckets(*provider), expected);
     EXPECT_TRUE(provider->finished());
-    EXPECT_TRUE(ZNTTimeRangeEqualToRange(provider->timeRangeOfSamples(), {0.0, 0.001}));
+    EXPECT_TRUE(sameRange(provider->timeRangeOfSamples(), {0.0, 0.001}));
 }
 
 TEST_F(WaveformProviderTest, StereoSongsAreReadDownmixedAtTheRequestedRate)
@@ -178,7 +179,7 @@ TEST_F(WaveformProviderTest, NotificationsComeEveryFiveSecondsOfAudioAndAtTheEnd
         Listener listener(provider.get());
         readFully(provider);
         EXPECT_EQ(listener.count, expected) << seconds << " seconds";
-        EXPECT_TRUE(ZNTTimeRangeEqualToRange(provider->timeRangeOfSamples(), {0.0, seconds}));
+        EXPECT_TRUE(sameRange(provider->timeRangeOfSamples(), {0.0, seconds}));
     }
 }
 
@@ -277,10 +278,10 @@ TEST_F(WaveformProviderTest, PausedReadingHoldsUntilResumed)
     const ZNTTimeRange held = provider->timeRangeOfSamples();
     drainEvents(200);
     EXPECT_FALSE(provider->finished());
-    EXPECT_TRUE(ZNTTimeRangeEqualToRange(provider->timeRangeOfSamples(), held));
+    EXPECT_TRUE(sameRange(provider->timeRangeOfSamples(), held));
     provider->resumeReadingWaveform();
     EXPECT_TRUE(waitUntil([&] { return provider->finished(); }));
-    EXPECT_TRUE(ZNTTimeRangeEqualToRange(provider->timeRangeOfSamples(), {0.0, 20.0}));
+    EXPECT_TRUE(sameRange(provider->timeRangeOfSamples(), {0.0, 20.0}));
 }
 
 TEST_F(WaveformProviderTest, AudioLongerThanTheStatedDurationIsDroppedAtTheStoreEnd)
@@ -292,7 +293,7 @@ TEST_F(WaveformProviderTest, AudioLongerThanTheStatedDurationIsDroppedAtTheStore
     readFully(provider);
     EXPECT_EQ(provider->waveformSamples()->size(), 2 * kRate);
     EXPECT_NE(buckets(*provider).back(), std::make_pair(0, 0));  // filled to the very end
-    EXPECT_TRUE(ZNTTimeRangeEqualToRange(provider->timeRangeOfSamples(), {0.0, 1.0}));
+    EXPECT_TRUE(sameRange(provider->timeRangeOfSamples(), {0.0, 1.0}));
     EXPECT_EQ(listener.count, 1);
 }
 
@@ -310,7 +311,7 @@ TEST_F(WaveformProviderTest, AFailingReaderLeavesTheProviderUnfinishedAndUncache
     drainEvents();
     EXPECT_FALSE(provider->finished());
     EXPECT_EQ(listener.count, 0);
-    EXPECT_TRUE(ZNTTimeRangeEqualToRange(provider->timeRangeOfSamples(), {0.0, 799.0 / 8000}));  // what was read stays
+    EXPECT_TRUE(sameRange(provider->timeRangeOfSamples(), {0.0, 799.0 / 8000}));  // what was read stays
     const QVariantMap parameters = ZNTAnalytics::eventLog()->back().value("parameters").toMap();
     EXPECT_TRUE(parameters.value("error").toString().contains("the disk went away"));
 
@@ -356,7 +357,7 @@ TEST_F(WaveformProviderTest, FilesWithoutReadableAudioNeverStart)
         drainEvents(100);
         EXPECT_FALSE(provider->finished());
         EXPECT_EQ(listener.count, 0);
-        EXPECT_TRUE(ZNTTimeRangeEqualToRange(provider->timeRangeOfSamples(), {0.0, 0.0}));
+        EXPECT_TRUE(sameRange(provider->timeRangeOfSamples(), {0.0, 0.0}));
     }
     const auto log = ZNTAnalytics::eventLog();
     ASSERT_TRUE(log);
