@@ -109,8 +109,8 @@ public:
 
     std::optional<tolvan::MetadataItem> metadataItemForAsset(const tolvan::Asset* asset, const QVariantList& keys) const;
 
-    // The cache key: the metadata title followed by the duration's text; none
-    // without a title.
+    // The cache key: the metadata title followed by the duration's text and
+    // the identity of the file; none without a title or a file.
     static std::optional<QString> hashKeyForAsset(const tolvan::Asset& asset);
 
     WaveformProvider(std::shared_ptr<tolvan::Asset> asset, uint64_t samplesPerSecond);
