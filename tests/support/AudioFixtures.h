@@ -26,6 +26,8 @@ struct ToneSpec {
 
 // Writes a file whose container follows path's extension (.wav, .mp3, .m4a,
 // .m4r, .aac, .flac, .ogg ...). Answers false and fills error on failure.
+// A sine or silence in a ".wav" file, with at most a title, artist and
+// album, is written without starting ffmpeg.
 bool writeTone(const QString& path, const ToneSpec& spec, QString* error = nullptr);
 
 // An MPEG-4 file with one audio track per spec, in order.
