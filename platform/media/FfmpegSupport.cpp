@@ -2,10 +2,18 @@
 
 #include <cerrno>
 #include <mutex>
+#include <optional>
 
 #include <sys/stat.h>
 
 namespace tolvan::ffmpeg {
+
+QString errorText(int averror)
+{
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(averror, text, sizeof text);
+    return QString::fromUtf8(text);
+}
 
 namespace {
 
@@ -21,6 +29,17 @@ bool isRegularFile(const QByteArray& path, QString* reason)
         return false;
     }
     return true;
+}
+
+// Why audio of this rate and channel count is not read, or none. A value of
+// 0 is not known yet and passes.
+std::optional<QString> implausibleAudioReason(int sampleRate, int channels)
+{
+    if (sampleRate < 0 || (sampleRate > 0 && (sampleRate < kMinimumSampleRate || sampleRate > kMaximumSampleRate)))
+        return QStringLiteral("Implausible sample rate %1 Hz").arg(sampleRate);
+    if (channels < 0 || channels > kMaximumChannels)
+        return QStringLiteral("Implausible channel count %1").arg(channels);
+    return std::nullopt;
 }
 
 // Every audio stream's parameters, as far as they are known, are plausible.
@@ -39,22 +58,6 @@ bool hasPlausibleAudio(const AVFormatContext* format, QString* reason)
 }
 
 }  // namespace
-
-std::optional<QString> implausibleAudioReason(int sampleRate, int channels)
-{
-    if (sampleRate < 0 || (sampleRate > 0 && (sampleRate < kMinimumSampleRate || sampleRate > kMaximumSampleRate)))
-        return QStringLiteral("Implausible sample rate %1 Hz").arg(sampleRate);
-    if (channels < 0 || channels > kMaximumChannels)
-        return QStringLiteral("Implausible channel count %1").arg(channels);
-    return std::nullopt;
-}
-
-QString errorText(int averror)
-{
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(averror, text, sizeof text);
-    return QString::fromUtf8(text);
-}
 
 FormatContext openInput(const QString& path, QString* reason, bool probe)
 {

@@ -5,7 +5,6 @@
 
 #include <memory>
 #include <mutex>
-#include <optional>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -55,10 +54,6 @@ bool probeIfNeeded(AVFormatContext* format, int streamIndex, QString* reason);
 inline constexpr int kMinimumSampleRate = 1000;
 inline constexpr int kMaximumSampleRate = 2822400;
 inline constexpr int kMaximumChannels = 64;
-
-// Why audio of this rate and channel count is not read, or none. A value of
-// 0 is not known yet and passes.
-std::optional<QString> implausibleAudioReason(int sampleRate, int channels);
 
 // A file opened but not yet read from, kept for its first reader so that
 // reading starts without opening and parsing the file on the reading path.

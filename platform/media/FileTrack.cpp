@@ -195,10 +195,6 @@ bool FilePcmStream::configureResampler(const AVFrame* frame)
     if (resampler_ && format == inputSampleFormat_ && frame->sample_rate == inputRate_
         && av_channel_layout_compare(&frame->ch_layout, &inputLayout_) == 0)
         return true;
-    if (auto implausible = implausibleAudioReason(frame->sample_rate, frame->ch_layout.nb_channels)) {
-        error_ = mediaError(MediaErrorFileFormatNotRecognized, *implausible);
-        return false;
-    }
     if (resampler_)
         flushResampler();
     inputSampleFormat_ = format;
