@@ -56,7 +56,11 @@ void dispatchMain(std::function<void()> fn)
             return;  // the posted drain will take it
         queue.drainPosted = true;
     }
-    QMetaObject::invokeMethod(app, [&queue] { queue.drain(); }, Qt::QueuedConnection);
+    // The drain finds the queue through its accessor rather than a capture:
+    // the queue may have been made on this thread, and the accessor's guard
+    // orders that for the main thread where Qt's event queue, uninstrumented,
+    // shows no order to a race checker.
+    QMetaObject::invokeMethod(app, [] { mainQueue().drain(); }, Qt::QueuedConnection);
 }
 
 void dispatchMainAndWait(const std::function<void()>& fn)

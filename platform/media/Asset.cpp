@@ -7,6 +7,8 @@
 
 #include <algorithm>
 
+#include <sys/stat.h>
+
 extern "C" {
 #include <libavutil/intreadwrite.h>
 }
@@ -163,6 +165,20 @@ bool isProtected(AVFormatContext* format)
     return av_packet_get_side_data(packet.get(), AV_PKT_DATA_ENCRYPTION_INFO, nullptr) != nullptr;
 }
 
+// Taken from the file the path names, through any symbolic link.
+std::optional<QString> identityOfFile(const QString& path)
+{
+    struct stat info;
+    if (::stat(path.toUtf8().constData(), &info) != 0)
+        return std::nullopt;
+    return QStringLiteral("%1:%2 %3 bytes modified %4.%5")
+        .arg(quint64(info.st_dev))
+        .arg(quint64(info.st_ino))
+        .arg(qint64(info.st_size))
+        .arg(qint64(info.st_mtim.tv_sec))
+        .arg(qint64(info.st_mtim.tv_nsec), 9, 10, QChar('0'));
+}
+
 }  // namespace
 
 FileAsset::FileAsset(QString path) : path_(std::move(path)) {}
@@ -170,6 +186,7 @@ FileAsset::FileAsset(QString path) : path_(std::move(path)) {}
 const FileAsset::Contents& FileAsset::contents() const
 {
     std::call_once(loaded_, [this] {
+        contents_.identity = identityOfFile(path_);
         QString reason;
         FormatContext format = openInput(path_, &reason);
         if (!format) {
@@ -207,6 +224,7 @@ std::vector<MetadataItem> FileAsset::metadata() const { return contents().metada
 bool FileAsset::hasProtectedContent() const { return contents().isProtected; }
 std::optional<QByteArray> FileAsset::attachedPicture() const { return contents().picture; }
 std::optional<Error> FileAsset::loadError() const { return contents().error; }
+std::optional<QString> FileAsset::fileIdentity() const { return contents().identity; }
 
 QString FileAsset::description() const
 {

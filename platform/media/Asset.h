@@ -35,6 +35,10 @@ public:
     virtual std::optional<QByteArray> attachedPicture() const { return std::nullopt; }
     // Why the asset has nothing to read, or none.
     virtual std::optional<Error> loadError() const { return std::nullopt; }
+    // What tells the file the asset reads from every other file, and from
+    // itself before a change: its device, inode, size and modification
+    // time. None for an asset that is not read from a file.
+    virtual std::optional<QString> fileIdentity() const { return std::nullopt; }
     virtual QString description() const;
 
     std::vector<std::shared_ptr<Track>> tracksWithMediaType(MediaType type) const;
@@ -58,6 +62,7 @@ public:
     bool hasProtectedContent() const override;
     std::optional<QByteArray> attachedPicture() const override;
     std::optional<Error> loadError() const override;
+    std::optional<QString> fileIdentity() const override;
     QString description() const override;
 
 private:
@@ -67,6 +72,7 @@ private:
         std::vector<MetadataItem> metadata;
         bool isProtected = false;
         std::optional<QByteArray> picture;
+        std::optional<QString> identity;
         std::optional<Error> error;
     };
     // Opens the file on first use; later calls answer what it found.

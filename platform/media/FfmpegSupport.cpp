@@ -1,6 +1,10 @@
 #include "platform/media/FfmpegSupport.h"
 
+#include <cerrno>
 #include <mutex>
+#include <optional>
+
+#include <sys/stat.h>
 
 namespace tolvan::ffmpeg {
 
@@ -11,18 +15,69 @@ QString errorText(int averror)
     return QString::fromUtf8(text);
 }
 
+namespace {
+
+bool isRegularFile(const QByteArray& path, QString* reason)
+{
+    struct stat info;
+    if (::stat(path.constData(), &info) != 0) {
+        *reason = errorText(AVERROR(errno));
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        *reason = QStringLiteral("Not a regular file");
+        return false;
+    }
+    return true;
+}
+
+// Why audio of this rate and channel count is not read, or none. A value of
+// 0 is not known yet and passes.
+std::optional<QString> implausibleAudioReason(int sampleRate, int channels)
+{
+    if (sampleRate < 0 || (sampleRate > 0 && (sampleRate < kMinimumSampleRate || sampleRate > kMaximumSampleRate)))
+        return QStringLiteral("Implausible sample rate %1 Hz").arg(sampleRate);
+    if (channels < 0 || channels > kMaximumChannels)
+        return QStringLiteral("Implausible channel count %1").arg(channels);
+    return std::nullopt;
+}
+
+// Every audio stream's parameters, as far as they are known, are plausible.
+bool hasPlausibleAudio(const AVFormatContext* format, QString* reason)
+{
+    for (unsigned i = 0; i < format->nb_streams; ++i) {
+        const AVCodecParameters* codec = format->streams[i]->codecpar;
+        if (codec->codec_type != AVMEDIA_TYPE_AUDIO)
+            continue;
+        if (auto implausible = implausibleAudioReason(codec->sample_rate, codec->ch_layout.nb_channels)) {
+            *reason = *implausible;
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
 FormatContext openInput(const QString& path, QString* reason, bool probe)
 {
     static std::once_flag quiet;
     std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
 
+    const QByteArray localPath = path.toUtf8();
+    if (!isRegularFile(localPath, reason))
+        return nullptr;
+    // The "file:" prefix keeps a name such as "concat:a|b" a file name.
     AVFormatContext* raw = nullptr;
-    int status = avformat_open_input(&raw, path.toUtf8().constData(), nullptr, nullptr);
+    int status = avformat_open_input(&raw, ("file:" + localPath).constData(), nullptr, nullptr);
     if (status < 0) {
         *reason = errorText(status);
         return nullptr;
     }
     FormatContext context(raw);
+    // The header's claims are checked before any packet is read for them.
+    if (!hasPlausibleAudio(context.get(), reason))
+        return nullptr;
     if (!probe)
         return context;
     status = avformat_find_stream_info(context.get(), nullptr);
@@ -30,6 +85,8 @@ FormatContext openInput(const QString& path, QString* reason, bool probe)
         *reason = errorText(status);
         return nullptr;
     }
+    if (!hasPlausibleAudio(context.get(), reason))
+        return nullptr;
     return context;
 }
 
@@ -45,9 +102,11 @@ bool probeIfNeeded(AVFormatContext* format, int streamIndex, QString* reason)
     if (known)
         return true;
     const int status = avformat_find_stream_info(format, nullptr);
-    if (status < 0)
+    if (status < 0) {
         *reason = errorText(status);
-    return status >= 0;
+        return false;
+    }
+    return hasPlausibleAudio(format, reason);
 }
 
 void SpareInput::keep(FormatContext context)

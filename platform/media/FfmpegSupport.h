@@ -39,13 +39,21 @@ using Resampler = std::unique_ptr<SwrContext, ResamplerFreer>;
 QString errorText(int averror);
 
 // Opens a media file and, when probe is set, reads ahead until every
-// stream's parameters are known; null and the reason on failure. Keeps
-// FFmpeg's own log quiet: failures reach callers as errors.
+// stream's parameters are known; null and the reason on failure. Only a
+// regular file (or a link to one) is opened: a device, a FIFO or a folder
+// could block or never end. Keeps FFmpeg's own log quiet: failures reach
+// callers as errors.
 FormatContext openInput(const QString& path, QString* reason, bool probe = true);
 
 // Reads ahead for the parameters when the header has not given what the
 // stream's decoder needs to start.
 bool probeIfNeeded(AVFormatContext* format, int streamIndex, QString* reason);
+
+// The rates and channel counts that audio files use. A header that claims
+// more would have the decoder allocate for it before anything fails.
+inline constexpr int kMinimumSampleRate = 1000;
+inline constexpr int kMaximumSampleRate = 2822400;
+inline constexpr int kMaximumChannels = 64;
 
 // A file opened but not yet read from, kept for its first reader so that
 // reading starts without opening and parsing the file on the reading path.

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace tolvan {
@@ -14,8 +15,12 @@ namespace tolvan {
 class SampleBuffer {
 public:
     SampleBuffer(FormatDescription format, MediaTime presentationTime, std::vector<uint8_t> bytes);
+    // A buffer without a format: bytes that nothing can interpret.
+    SampleBuffer(MediaTime presentationTime, std::vector<uint8_t> bytes);
 
-    const FormatDescription& formatDescription() const { return format_; }
+    bool hasFormatDescription() const { return format_.has_value(); }
+    // The buffer's format; an empty description when it has none.
+    const FormatDescription& formatDescription() const;
     // Counted in output frames: the first frame's index over the output rate.
     MediaTime presentationTimeStamp() const { return presentationTime_; }
     std::size_t numberOfSamples() const;  // frames
@@ -30,7 +35,7 @@ public:
     std::size_t dataLength() const { return bytes_.size(); }
 
 private:
-    FormatDescription format_;
+    std::optional<FormatDescription> format_;
     MediaTime presentationTime_;
     std::vector<uint8_t> bytes_;
 };

@@ -2,15 +2,65 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QStringList>
+
+#include <optional>
+#include <vector>
+
+#include <pwd.h>
+
+namespace {
+
+// The home folder of the user named, or none when there is no such user.
+std::optional<QString> homeOfUser(const QString& user)
+{
+    if (user.isEmpty())
+        return QDir::homePath();
+    struct passwd entry;
+    struct passwd* found = nullptr;
+    std::vector<char> buffer(16384);
+    if (getpwnam_r(user.toUtf8().constData(), &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
+        return std::nullopt;
+    return QString::fromUtf8(found->pw_dir);
+}
+
+// "~" and "~user" at the start become that user's home folder; an unknown
+// user leaves the path as it is.
+QString expandingTilde(const QString& path)
+{
+    if (!path.startsWith('~'))
+        return path;
+    const qsizetype slash = path.indexOf('/');
+    const qsizetype end = slash < 0 ? path.size() : slash;
+    const auto home = homeOfUser(path.mid(1, end - 1));
+    return home ? *home + path.mid(end) : path;
+}
+
+}  // namespace
 
 QString stringByResolvingAliases(const QString& path)
 {
     if (path.isEmpty())
         return path;
-    QString expanded = path;
-    if (expanded == "~" || expanded.startsWith("~/"))
-        expanded.replace(0, 1, QDir::homePath());
-    return QDir::cleanPath(expanded);
+    const QString expanded = expandingTilde(path);
+    const bool absolute = expanded.startsWith('/');
+    QStringList components;
+    for (const QString& component : expanded.split('/', Qt::SkipEmptyParts)) {
+        if (component == ".")
+            continue;
+        // Only an absolute path knows what ".." leads to; above the root
+        // there is nothing.
+        if (component == ".." && absolute) {
+            if (!components.isEmpty())
+                components.removeLast();
+            continue;
+        }
+        components.append(component);
+    }
+    const QString joined = components.join('/');
+    if (absolute)
+        return '/' + joined;
+    return joined.isEmpty() ? QStringLiteral(".") : joined;
 }
 
 namespace {

@@ -6,8 +6,10 @@
 
 #include <cstdint>
 
-// The standardised form of path: "." and ".." folded, "~" expanded, doubled
-// slashes removed. Symbolic links and alias files are not followed.
+// The standardised form of path: a leading "~" or "~user" expanded, doubled
+// slashes, "." and a trailing slash removed, and ".." folded in absolute
+// paths (a relative path keeps it: what it leads to depends on where the
+// path is read). Symbolic links and alias files are not followed.
 QString stringByResolvingAliases(const QString& path);
 
 // path itself when nothing exists there, else the first of "base 2.ext",

@@ -230,6 +230,10 @@ bool WaveformProvider::fillBuckets(const SampleBuffer& buffer)
         ZNTAnalytics::logEvent("processSample CMSampleBufferMakeDataReady failed", {{"status", buffer.makeDataReady()}});
         return true;
     }
+    if (!buffer.hasFormatDescription()) {
+        ZNTAnalytics::logEvent("CMSampleBufferGetFormatDescription failed");
+        return true;
+    }
     const auto stream = buffer.formatDescription().mostCompatibleFormat();
     if (!stream) {
         ZNTAnalytics::logEvent("CMAudioFormatDescriptionGetMostCompatibleFormat failed");
@@ -300,9 +304,12 @@ std::optional<MetadataItem> WaveformProvider::metadataItemForAsset(const Asset* 
 std::optional<QString> WaveformProvider::hashKeyForAsset(const Asset& asset)
 {
     const auto title = metadataTitle(asset);
-    if (!title)
+    const auto file = asset.fileIdentity();
+    if (!title || !file)
         return std::nullopt;
-    return *title + asset.duration().description();
+    // Title and duration alone are shared by different songs (two
+    // recordings of one piece, a copy that was edited since).
+    return *title + asset.duration().description() + QStringLiteral(" in file ") + *file;
 }
 
 std::shared_ptr<const WaveformSamples> WaveformProvider::cachedWaveformForAsset(const Asset& asset)

@@ -3,8 +3,9 @@
 // editor draws as a waveform. Reading runs in the background, one sample
 // buffer per operation on the provider's own queue; the main thread hears of
 // new samples through WaveformProviderSamplesAddedNotification every five
-// seconds of audio and at the end. Finished stores of titled songs stay in a
-// process-wide cache of 11 entries, so a song opened again shows at once.
+// seconds of audio and at the end. Finished stores of titled songs read from
+// files stay in a process-wide cache of 11 entries, so a song opened again
+// shows at once.
 //
 // The store holds two signed bytes per bucket, the positive peak first; one
 // bucket per 1/samplesPerSecond seconds. It never changes size, and its bytes
@@ -109,8 +110,8 @@ public:
 
     std::optional<tolvan::MetadataItem> metadataItemForAsset(const tolvan::Asset* asset, const QVariantList& keys) const;
 
-    // The cache key: the metadata title followed by the duration's text; none
-    // without a title.
+    // The cache key: the metadata title followed by the duration's text and
+    // the identity of the file; none without a title or a file.
     static std::optional<QString> hashKeyForAsset(const tolvan::Asset& asset);
 
     WaveformProvider(std::shared_ptr<tolvan::Asset> asset, uint64_t samplesPerSecond);

@@ -13,6 +13,16 @@ constexpr double kPeakScale = 1.0 / 128.0;
 
 bool isInfinite(ZNTTimeRange range) { return std::isinf(range.start) || std::isinf(range.duration); }
 
+// rate × seconds, made whole where it misses a whole number by no more than
+// the rounding of seconds: a range that ends where the valid range ends must
+// not reach into the bucket after it, which may still be being written.
+double bucketPosition(double rate, double seconds)
+{
+    const double position = rate * seconds;
+    const double whole = std::round(position);
+    return std::abs(position - whole) <= 1e-6 ? whole : position;
+}
+
 }  // namespace
 
 bool WaveformProvider::hasSamplesInTimeRange(ZNTTimeRange range) const
@@ -27,8 +37,8 @@ WaveformSampleRange WaveformProvider::sampleRangeForTimeRange(ZNTTimeRange range
     if (isInfinite(range))
         return {kWaveformNotFound, 0};
     const double rate = double(samplesPerSecond_);
-    return {ZNTUnsignedFromDouble(std::floor(rate * range.start)),
-            ZNTUnsignedFromDouble(std::ceil(rate * (ZNTTimeRangeEnd(range) - range.start)))};
+    return {ZNTUnsignedFromDouble(std::floor(bucketPosition(rate, range.start))),
+            ZNTUnsignedFromDouble(std::ceil(bucketPosition(rate, ZNTTimeRangeEnd(range) - range.start)))};
 }
 
 namespace {
@@ -37,6 +47,18 @@ namespace {
 bool insideStore(WaveformSampleRange buckets, uint64_t count)
 {
     return buckets.location <= count && buckets.length <= count - buckets.location;
+}
+
+// A line to point even where the path already stands: lineTo drops such
+// a line, and the paths keep one element per column.
+void addLine(QPainterPath& path, const QPointF& point)
+{
+    if (path.elementCount() > 0 && path.currentPosition() == point) {
+        path.lineTo(point + QPointF(1.0, 1.0));
+        path.setElementPositionAt(path.elementCount() - 1, point.x(), point.y());
+        return;
+    }
+    path.lineTo(point);
 }
 
 }  // namespace
@@ -115,17 +137,17 @@ void WaveformProvider::bidirectionalWaveformPathsForTimeRange(ZNTTimeRange range
         if (i == 0)
             positivePath->moveTo(positives[i]);
         else
-            positivePath->lineTo(positives[i]);
-        fullPath->lineTo(positives[i]);
+            addLine(*positivePath, positives[i]);
+        addLine(*fullPath, positives[i]);
     }
     for (std::size_t i = negatives.size(); i-- > 0;) {
         if (i + 1 == negatives.size())
             negativePath->moveTo(negatives[i]);
         else
-            negativePath->lineTo(negatives[i]);
-        fullPath->lineTo(negatives[i]);
+            addLine(*negativePath, negatives[i]);
+        addLine(*fullPath, negatives[i]);
     }
-    fullPath->lineTo(rect.left(), midY);
+    addLine(*fullPath, QPointF(rect.left(), midY));
 }
 
 double WaveformProvider::maxMagnitudeOfTimeRange(ZNTTimeRange range) const

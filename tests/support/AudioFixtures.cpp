@@ -6,6 +6,8 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <cmath>
+#include <map>
 
 namespace tolvan::test {
 
@@ -78,8 +80,64 @@ bool runFfmpeg(const QStringList& arguments, QString* error)
     return true;
 }
 
+namespace {
+
+// The RIFF INFO chunk ids of the tags a WAV file written here can carry.
+const std::map<QString, QByteArray> kInfoIds{{"title", "INAM"}, {"artist", "IART"}, {"album", "IPRD"}};
+
+// A sine or silence in a plain WAV file needs no ffmpeg: written here, it
+// starts no child process (which a ThreadSanitizer run cannot follow).
+bool canWriteHere(const QString& path, const ToneSpec& spec)
+{
+    const bool knownTags = std::all_of(spec.tags.begin(), spec.tags.end(), [](const auto& tag) { return kInfoIds.count(tag.first); });
+    return QFileInfo(path).suffix().toLower() == "wav" && !spec.noise && spec.codec.isEmpty() && spec.bitRate.isEmpty()
+        && knownTags;
+}
+
+QByteArray infoChunk(const std::map<QString, QString>& tags)
+{
+    if (tags.empty())
+        return {};
+    auto u32 = [](uint32_t v) { QByteArray b(4, 0); qToLittleEndian(v, b.data()); return b; };
+    QByteArray info = "INFO";
+    for (const auto& [key, value] : tags) {
+        QByteArray text = value.toUtf8() + '\0';
+        if (text.size() % 2)
+            text += '\0';
+        info += kInfoIds.at(key) + u32(uint32_t(text.size())) + text;
+    }
+    return "LIST" + u32(uint32_t(info.size())) + info;
+}
+
+bool writeWavTone(const QString& path, const ToneSpec& spec)
+{
+    const auto frames = std::size_t(std::llround(spec.seconds * spec.sampleRate));
+    std::vector<int16_t> samples(frames * std::size_t(spec.channels));
+    const double peak = std::clamp(spec.amplitude, 0.0, 1.0) * 32767.0;
+    for (std::size_t i = 0; i < frames; ++i) {
+        const double value = peak * std::sin(2.0 * M_PI * spec.frequency * double(i) / spec.sampleRate);
+        std::fill_n(samples.begin() + std::ptrdiff_t(i * spec.channels), spec.channels, int16_t(std::lround(value)));
+    }
+    QByteArray bytes = wavOf16BitSamples(spec.sampleRate, spec.channels, samples);
+    const QByteArray info = infoChunk(spec.tags);
+    if (!info.isEmpty()) {
+        bytes.insert(12 + 8 + 16, info);  // after the format chunk
+        qToLittleEndian(uint32_t(bytes.size() - 8), bytes.data() + 4);
+    }
+    return writeBytes(path, bytes);
+}
+
+}  // namespace
+
 bool writeTone(const QString& path, const ToneSpec& spec, QString* error)
 {
+    if (canWriteHere(path, spec)) {
+        if (writeWavTone(path, spec))
+            return true;
+        if (error)
+            *error = QStringLiteral("Cannot write %1").arg(path);
+        return false;
+    }
     QStringList args{"-f", "lavfi", "-i", source(spec)};
     args << encoding(path, spec) << tagArguments(path, spec) << path;
     return runFfmpeg(args, error);
@@ -119,17 +177,24 @@ bool writeTruncated(const QString& sourcePath, const QString& path, double fract
     return writeBytes(path, bytes.left(qsizetype(bytes.size() * fraction)));
 }
 
-QByteArray monoWavOf8BitValues(const std::vector<int>& values)
+QByteArray wavOf16BitSamples(int sampleRate, int channels, const std::vector<int16_t>& samples)
 {
-    QByteArray data;
-    for (int value : values) {
-        const int16_t sample = int16_t(std::clamp(value * 256, -32768, 32767));
-        data.append(reinterpret_cast<const char*>(&sample), 2);
-    }
+    QByteArray data(reinterpret_cast<const char*>(samples.data()), qsizetype(samples.size() * 2));
     auto u32 = [](uint32_t v) { QByteArray b(4, 0); qToLittleEndian(v, b.data()); return b; };
     auto u16 = [](uint16_t v) { QByteArray b(2, 0); qToLittleEndian(v, b.data()); return b; };
-    return "RIFF" + u32(36 + uint32_t(data.size())) + "WAVEfmt " + u32(16) + u16(1) + u16(1) + u32(8000) + u32(16000)
-        + u16(2) + u16(16) + "data" + u32(uint32_t(data.size())) + data;
+    const uint16_t blockAlign = uint16_t(2 * channels);
+    return "RIFF" + u32(36 + uint32_t(data.size())) + "WAVEfmt " + u32(16) + u16(1) + u16(uint16_t(channels))
+        + u32(uint32_t(sampleRate)) + u32(uint32_t(sampleRate) * blockAlign) + u16(blockAlign) + u16(16) + "data"
+        + u32(uint32_t(data.size())) + data;
+}
+
+QByteArray monoWavOf8BitValues(const std::vector<int>& values)
+{
+    std::vector<int16_t> samples;
+    samples.reserve(values.size());
+    for (int value : values)
+        samples.push_back(int16_t(std::clamp(value * 256, -32768, 32767)));
+    return wavOf16BitSamples(8000, 1, samples);
 }
 
 bool writeBytes(const QString& path, const QByteArray& bytes)

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <map>
 #include <vector>
 
@@ -25,6 +26,8 @@ struct ToneSpec {
 
 // Writes a file whose container follows path's extension (.wav, .mp3, .m4a,
 // .m4r, .aac, .flac, .ogg ...). Answers false and fills error on failure.
+// A sine or silence in a ".wav" file, with at most a title, artist and
+// album, is written without starting ffmpeg.
 bool writeTone(const QString& path, const ToneSpec& spec, QString* error = nullptr);
 
 // An MPEG-4 file with one audio track per spec, in order.
@@ -35,6 +38,10 @@ bool writeVideo(const QString& path, double seconds, bool withAudio, QString* er
 
 // A copy of source cut to the first fraction of its bytes.
 bool writeTruncated(const QString& source, const QString& path, double fraction);
+
+// The bytes of a 16-bit WAV file of interleaved samples, written here
+// without starting ffmpeg. Any rate and channel count go into the header.
+QByteArray wavOf16BitSamples(int sampleRate, int channels, const std::vector<int16_t>& samples);
 
 // The bytes of a mono 16-bit WAV file at 8 kHz whose samples are the given
 // 8-bit values times 256, so that 8-bit decoding gives back exactly them.

@@ -1,6 +1,7 @@
 // The generated fixtures are what the other tests assume them to be.
 
 #include "tests/support/AudioFixtures.h"
+#include "tests/support/FrameComparison.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -61,4 +62,23 @@ TEST(AudioFixtures, TagsMultiTrackAndVideo)
     const QString video = dir.filePath("clip.mp4");
     ASSERT_TRUE(writeVideo(video, 1.0, true));
     EXPECT_EQ(probe(video, "stream=codec_type"), "video\naudio");
+}
+
+TEST(FrameComparison, NamesTheFirstDifferingFrameOrTheLengths)
+{
+    const std::vector<int16_t> stereo{1, 2, 3, 4, 5, 6};
+    EXPECT_TRUE(sameFrames(stereo, stereo, 2));
+
+    const auto differing = sameFrames(stereo, std::vector<int16_t>{1, 2, 3, 9, 5, 0}, 2);
+    EXPECT_FALSE(differing);
+    EXPECT_NE(std::string(differing.message()).find("first at frame 1: actual { 3, 4 }, expected { 3, 9 }"), std::string::npos)
+        << differing.message();
+
+    const auto shorter = sameFrames(stereo, std::vector<int16_t>{1, 2, 3, 4}, 2);
+    EXPECT_FALSE(shorter);
+    EXPECT_NE(std::string(shorter.message()).find("actual has 3 frames and expected 2"), std::string::npos) << shorter.message();
+
+    const QByteArray bytes = QByteArray::fromHex("01000200");
+    EXPECT_TRUE(sameSamples16(bytes, bytes, 1));
+    EXPECT_FALSE(sameSamples16(bytes, QByteArray::fromHex("01000300"), 1));
 }

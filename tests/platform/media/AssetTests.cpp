@@ -1,11 +1,16 @@
 #include "platform/media/Asset.h"
+#include "platform/media/FfmpegSupport.h"
 #include "platform/media/MediaError.h"
 
 #include "tests/support/AudioFileTest.h"
 #include "tests/support/TagFixtures.h"
 
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 using namespace tolvan;
 using namespace tolvan::test;
@@ -130,6 +135,79 @@ TEST_F(AssetTest, FilesThatAreNotMediaHaveAnErrorAndNothingElse)
         EXPECT_TRUE(asset->tracks().empty());
         EXPECT_EQ(asset->duration(), MediaTime::zero());
     }
+}
+
+TEST_F(AssetTest, OnlyRegularFilesAndLinksToThemAreOpened)
+{
+    const QString fifo = dir.filePath("fifo.wav");
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString zero = dir.filePath("zero.mp3");
+    ASSERT_TRUE(QFile::link("/dev/zero", zero));
+    const QString folder = dir.filePath("folder.m4a");
+    ASSERT_TRUE(QDir().mkdir(folder));
+    // Each of these would block the open or be read without end.
+    for (const QString& path : {QStringLiteral("/dev/zero"), zero, fifo, folder}) {
+        auto asset = Asset::assetWithPath(path);
+        ASSERT_TRUE(asset->loadError()) << path.toStdString();
+        EXPECT_EQ(asset->loadError()->domain, AVFoundationErrorDomain);
+        EXPECT_EQ(asset->loadError()->code, MediaErrorFileFormatNotRecognized);
+        EXPECT_TRUE(asset->tracks().empty());
+    }
+
+    const QString song = dir.filePath("song.wav");
+    ASSERT_TRUE(writeBytes(song, monoWavOf8BitValues(std::vector<int>(800, 5))));
+    const QString link = dir.filePath("link.wav");
+    ASSERT_TRUE(QFile::link(song, link));
+    auto linked = Asset::assetWithPath(link);
+    EXPECT_FALSE(linked->loadError());
+    EXPECT_EQ(linked->duration(), MediaTime::make(800, 8000));
+    ASSERT_EQ(linked->tracks().size(), 1u);
+
+    // A song replaced by a FIFO after it was opened is not read from either.
+    const auto track = linked->tracks().front();
+    Error error;
+    EXPECT_TRUE(track->openPcmStream({}, &error));  // the file the asset opened
+    ASSERT_TRUE(QFile::remove(song));
+    ASSERT_EQ(mkfifo(QFile::encodeName(song).constData(), 0600), 0);
+    EXPECT_FALSE(track->openPcmStream({}, &error));
+    EXPECT_EQ(error.code, MediaErrorFileFormatNotRecognized);
+}
+
+TEST_F(AssetTest, HeadersClaimingImplausibleRatesOrChannelsCannotBeRead)
+{
+    const std::vector<int16_t> samples(4000, 1000);
+    struct Case { int rate; int channels; const char* reason; };
+    for (const Case& claim : {Case{999'999'000, 1, "sample rate"}, Case{500, 1, "sample rate"}, Case{8000, 200, "channel"}}) {
+        const QString path = dir.filePath(QString("claim%1x%2.wav").arg(claim.rate).arg(claim.channels));
+        ASSERT_TRUE(writeBytes(path, wavOf16BitSamples(claim.rate, claim.channels, samples)));
+        auto asset = Asset::assetWithPath(path);
+        ASSERT_TRUE(asset->loadError()) << claim.rate << " Hz, " << claim.channels << " channels";
+        EXPECT_EQ(asset->loadError()->code, MediaErrorFileFormatNotRecognized);
+        EXPECT_TRUE(asset->loadError()->message.contains(claim.reason)) << asset->loadError()->message.toStdString();
+        EXPECT_TRUE(asset->tracks().empty());
+    }
+    // The ends of what audio files use still read.
+    for (int rate : {ffmpeg::kMinimumSampleRate, 192000}) {
+        const QString path = dir.filePath(QString("rate%1.wav").arg(rate));
+        ASSERT_TRUE(writeBytes(path, wavOf16BitSamples(rate, 2, samples)));
+        auto asset = Asset::assetWithPath(path);
+        EXPECT_FALSE(asset->loadError()) << rate;
+        EXPECT_EQ(asset->duration(), MediaTime::make(2000, rate));
+    }
+}
+
+TEST_F(AssetTest, NamesThatLookLikeProtocolsAreFileNames)
+{
+    // Relative to the working folder, "pipe:0" would otherwise read the
+    // standard input.
+    const QString previous = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    ASSERT_TRUE(writeBytes("pipe:0", monoWavOf8BitValues(std::vector<int>(400, 5))));
+    auto asset = Asset::assetWithPath("pipe:0");
+    const auto duration = asset->duration();
+    QDir::setCurrent(previous);
+    EXPECT_FALSE(asset->loadError());
+    EXPECT_EQ(duration, MediaTime::make(400, 8000));
 }
 
 TEST_F(AssetTest, EncryptedAudioIsProtected)

@@ -2,6 +2,7 @@
 #include "platform/media/PcmStream.h"
 
 #include "tests/support/AudioFixtures.h"
+#include "tests/support/FrameComparison.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -53,8 +54,7 @@ TEST_P(FileTrackFromFrameTest, GivesTheFramesOfTheWholeDecode)
         const Decoded whole = decode(track, start, true);
         const Decoded part = decode(track, start, false);
         EXPECT_EQ(part.firstStamp, start) << name << " from " << start;
-        ASSERT_EQ(part.samples.size(), whole.samples.size()) << name << " from " << start;
-        EXPECT_TRUE(part.samples == whole.samples) << name << " from " << start;
+        EXPECT_TRUE(sameFrames(part.samples, whole.samples, 2)) << name << " from " << start;
     }
 }
 

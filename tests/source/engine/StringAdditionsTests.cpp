@@ -5,6 +5,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <pwd.h>
+
 namespace {
 
 void touch(const QString& path)
@@ -57,9 +59,31 @@ TEST(ResolvingAliases, StandardisesWithoutFollowingLinks)
     ASSERT_TRUE(QFile::link(dir.filePath("target.mp3"), dir.filePath("alias.mp3")));
     const QString messy = dir.path() + "/sub/..//./alias.mp3";
     EXPECT_EQ(stringByResolvingAliases(messy), dir.filePath("alias.mp3"));
-    EXPECT_EQ(stringByResolvingAliases("~/Music/a.mp3"), QDir::homePath() + "/Music/a.mp3");
     EXPECT_EQ(stringByResolvingAliases("/a/b/"), "/a/b");
+    EXPECT_EQ(stringByResolvingAliases("/../a/./b/../c"), "/a/c");
     EXPECT_EQ(stringByResolvingAliases(""), "");
+}
+
+TEST(ResolvingAliases, RelativePathsKeepTheirParentReferences)
+{
+    // What ".." leads to depends on where a relative path is read from.
+    EXPECT_EQ(stringByResolvingAliases("a/../b"), "a/../b");
+    EXPECT_EQ(stringByResolvingAliases("../Music//./song.mp3/"), "../Music/song.mp3");
+    EXPECT_EQ(stringByResolvingAliases("./"), ".");
+}
+
+TEST(ResolvingAliases, ExpandsTheTildeOfAUserOrOfTheCurrentUser)
+{
+    EXPECT_EQ(stringByResolvingAliases("~"), QDir::homePath());
+    EXPECT_EQ(stringByResolvingAliases("~/Music/a.mp3"), QDir::homePath() + "/Music/a.mp3");
+    const struct passwd* root = getpwnam("root");
+    ASSERT_TRUE(root);
+    EXPECT_EQ(stringByResolvingAliases("~root/Music/../a.mp3"), QString::fromUtf8(root->pw_dir) + "/a.mp3");
+    EXPECT_EQ(stringByResolvingAliases("~root"), QString::fromUtf8(root->pw_dir));
+    // A user that does not exist leaves the path as it is, and a tilde
+    // inside the path is a plain character.
+    EXPECT_EQ(stringByResolvingAliases("~no-such-user-here/a.mp3"), "~no-such-user-here/a.mp3");
+    EXPECT_EQ(stringByResolvingAliases("/x/~root/a"), "/x/~root/a");
 }
 
 TEST(FourCharCode, RoundTripsAndNeverReadsPastShortStrings)

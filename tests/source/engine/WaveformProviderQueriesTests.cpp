@@ -53,6 +53,10 @@ TEST_F(WaveformQueriesTest, BucketRangesFollowTheRate)
     EXPECT_EQ(provider->sampleRangeForTimeRange({-1.0, 0.5}), (WaveformSampleRange{0, 4000}));
     EXPECT_EQ(provider->sampleRangeForTimeRange({0.5, -1.0}), (WaveformSampleRange{4000, 0}));
     EXPECT_EQ(provider->sampleRangeForTimeRange({NAN, 1.0}).location, 0u);
+    // A range ending where 8191 buckets end, its start found by subtraction,
+    // covers its three buckets and not the one after them.
+    const double end = 8191.0 / 8000, width = 3.0 / 8000;
+    EXPECT_EQ(provider->sampleRangeForTimeRange({end - width, width}), (WaveformSampleRange{8188, 3}));
     EXPECT_EQ(ZNTUnsignedFromDouble(1e30), UINT64_MAX);
     EXPECT_EQ(ZNTUnsignedFromDouble(-3.5), 0u);
     EXPECT_EQ(ZNTUnsignedFromDouble(7.9), 7u);
@@ -131,4 +135,24 @@ TEST_F(WaveformQueriesTest, PathsHaveOneColumnPerPointPlusOne)
         EXPECT_EQ(QPointF(full.elementAt(203)), QPointF(10, 20));
         EXPECT_TRUE(full.elementAt(0).isMoveTo());
     }
+}
+
+TEST_F(WaveformQueriesTest, ASilentFirstColumnKeepsItsPointInTheFullPath)
+{
+    // The first column's positive point lies where the full path starts.
+    std::vector<int> frames(8001, 64);
+    std::fill(frames.begin(), frames.begin() + 400, 0);
+    auto provider = providerOf(frames);
+    QPainterPath positive, negative, full;
+    provider->bidirectionalWaveformPathsForTimeRange({0.0, 0.9}, QRectF(10, 0, 100, 40), false, &positive, &negative, &full);
+    EXPECT_EQ(positive.elementCount(), 101);
+    EXPECT_EQ(negative.elementCount(), 101);
+    ASSERT_EQ(full.elementCount(), 204);
+    EXPECT_TRUE(full.elementAt(0).isMoveTo());
+    EXPECT_EQ(QPointF(full.elementAt(1)), QPointF(10, 20));
+    EXPECT_TRUE(full.elementAt(1).isLineTo());
+    EXPECT_EQ(QPointF(full.elementAt(2)), QPointF(positive.elementAt(1)));
+    EXPECT_EQ(QPointF(full.elementAt(101)), QPointF(positive.elementAt(100)));
+    EXPECT_EQ(QPointF(full.elementAt(102)), QPointF(negative.elementAt(0)));
+    EXPECT_EQ(QPointF(full.elementAt(203)), QPointF(10, 20));
 }

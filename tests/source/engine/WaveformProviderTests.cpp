@@ -5,10 +5,15 @@
 
 #include "tests/support/AudioFileTest.h"
 #include "tests/support/EventLoop.h"
+#include "tests/support/RangeComparison.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
 
 using namespace tolvan;
 using namespace tolvan::test;
@@ -69,39 +74,53 @@ public:
     }
 };
 
-// A mono 8 kHz track of three buffers of 100 frames; the middle one has no
-// readable stream format.
+// What the middle buffer of an UnformattedBufferTrack lacks.
+enum class Lacking { StreamFormat, FormatDescription };
+
+// A mono 8 kHz track of three buffers of 100 frames; the middle one lacks
+// its stream format or its whole format description.
 class UnformattedBufferTrack : public Track {
 public:
-    UnformattedBufferTrack()
-        : Track(1, MediaType::Audio, {{MediaType::Audio, "pcm", AudioStreamBasicDescription{8000, AudioFormatLinearPCM, 0, 0, 0, 0, 1, 16}}}, MediaTime::make(3, 100)) {}
+    explicit UnformattedBufferTrack(Lacking lacking)
+        : Track(1, MediaType::Audio, {{MediaType::Audio, "pcm", AudioStreamBasicDescription{8000, AudioFormatLinearPCM, 0, 0, 0, 0, 1, 16}}}, MediaTime::make(3, 100)),
+          lacking_(lacking) {}
     std::unique_ptr<PcmStream> openPcmStream(const AudioOutputSettings& settings, Error*) const override
     {
         struct Stream : PcmStream {
             AudioOutputSettings settings;
+            Lacking lacking;
             int delivered = 0;
             std::shared_ptr<SampleBuffer> nextBuffer() override
             {
                 if (delivered == 3)
                     return nullptr;
                 FormatDescription format{MediaType::Audio, "pcm", settings.streamDescription()};
-                if (delivered == 1)
-                    format.streamDescription.reset();
                 const int8_t value = int8_t(10 * ++delivered);
-                return std::make_shared<SampleBuffer>(format, MediaTime::make(100 * (delivered - 1), 8000),
-                                                      std::vector<uint8_t>(100, uint8_t(value)));
+                const MediaTime time = MediaTime::make(100 * (delivered - 1), 8000);
+                std::vector<uint8_t> bytes(100, uint8_t(value));
+                if (delivered == 2 && lacking == Lacking::FormatDescription)
+                    return std::make_shared<SampleBuffer>(time, std::move(bytes));
+                if (delivered == 2)
+                    format.streamDescription.reset();
+                return std::make_shared<SampleBuffer>(format, time, std::move(bytes));
             }
             std::optional<Error> error() const override { return std::nullopt; }
         };
         auto stream = std::make_unique<Stream>();
         stream->settings = settings;
+        stream->lacking = lacking_;
         return stream;
     }
+
+private:
+    Lacking lacking_;
 };
 
-class TitledAsset : public Asset {
+// A titled two-second song over a file of its own, read through the given
+// track: cached like any song from a file.
+class TitledAsset : public FileAsset {
 public:
-    explicit TitledAsset(std::shared_ptr<Track> track) : track_(std::move(track)) {}
+    TitledAsset(const QString& file, std::shared_ptr<Track> track) : FileAsset(file), track_(std::move(track)) {}
     MediaTime duration() const override { return MediaTime::make(2, 1); }
     std::vector<std::shared_ptr<Track>> tracks() const override { return {track_}; }
     std::vector<MetadataItem> metadata() const override
@@ -123,6 +142,12 @@ protected:
         return path;
     }
 
+    // A titled song over a small file of the scratch folder.
+    std::shared_ptr<TitledAsset> titled(std::shared_ptr<Track> track)
+    {
+        return std::make_shared<TitledAsset>(wav(QString("titled%1.wav").arg(++titledFiles_), {1, 2, 3}), std::move(track));
+    }
+
     // Reads to the end and lets the last notification arrive.
     static void readFully(const std::shared_ptr<WaveformProvider>& provider)
     {
@@ -139,6 +164,9 @@ protected:
             pairs.emplace_back((*store)[i], (*store)[i + 1]);
         return pairs;
     }
+
+private:
+    int titledFiles_ = 0;
 };
 
 }  // namespace
@@ -153,7 +181,7 @@ TEST_F(WaveformProviderTest, BucketsHoldPeakPairsAndNFramesFillNMinusOneBuckets)
     const std::vector<std::pair<int, int>> expected{{64, -32}, {10, 0}, {0, -5}, {127, 0}, {0, -128}, {0, 0}, {3, 0}, {0, 0}};
     EXPECT_EQ(buckets(*provider), expected);
     EXPECT_TRUE(provider->finished());
-    EXPECT_TRUE(ZNTTimeRangeEqualToRange(provider->timeRangeOfSamples(), {0.0, 0.001}));
+    EXPECT_TRUE(sameRange(provider->timeRangeOfSamples(), {0.0, 0.001}));
 }
 
 TEST_F(WaveformProviderTest, StereoSongsAreReadDownmixedAtTheRequestedRate)
@@ -178,7 +206,7 @@ TEST_F(WaveformProviderTest, NotificationsComeEveryFiveSecondsOfAudioAndAtTheEnd
         Listener listener(provider.get());
         readFully(provider);
         EXPECT_EQ(listener.count, expected) << seconds << " seconds";
-        EXPECT_TRUE(ZNTTimeRangeEqualToRange(provider->timeRangeOfSamples(), {0.0, seconds}));
+        EXPECT_TRUE(sameRange(provider->timeRangeOfSamples(), {0.0, seconds}));
     }
 }
 
@@ -277,29 +305,29 @@ TEST_F(WaveformProviderTest, PausedReadingHoldsUntilResumed)
     const ZNTTimeRange held = provider->timeRangeOfSamples();
     drainEvents(200);
     EXPECT_FALSE(provider->finished());
-    EXPECT_TRUE(ZNTTimeRangeEqualToRange(provider->timeRangeOfSamples(), held));
+    EXPECT_TRUE(sameRange(provider->timeRangeOfSamples(), held));
     provider->resumeReadingWaveform();
     EXPECT_TRUE(waitUntil([&] { return provider->finished(); }));
-    EXPECT_TRUE(ZNTTimeRangeEqualToRange(provider->timeRangeOfSamples(), {0.0, 20.0}));
+    EXPECT_TRUE(sameRange(provider->timeRangeOfSamples(), {0.0, 20.0}));
 }
 
 TEST_F(WaveformProviderTest, AudioLongerThanTheStatedDurationIsDroppedAtTheStoreEnd)
 {
-    auto song = Asset::assetWithPath(tone("long.wav", {.seconds = 3.0, .channels = 1}));
+    auto song = Asset::assetWithPath(wav("long.wav", std::vector<int>(3 * 8000, 50)));
     auto asset = std::make_shared<RestatedAsset>(song, MediaTime::make(1, 1));
     auto provider = WaveformProvider::providerWithAsset(asset, kRate);
     Listener listener(provider.get());
     readFully(provider);
     EXPECT_EQ(provider->waveformSamples()->size(), 2 * kRate);
-    EXPECT_NE(buckets(*provider).back(), std::make_pair(0, 0));  // filled to the very end
-    EXPECT_TRUE(ZNTTimeRangeEqualToRange(provider->timeRangeOfSamples(), {0.0, 1.0}));
+    EXPECT_EQ(buckets(*provider).back(), std::make_pair(50, 0));  // filled to the very end
+    EXPECT_TRUE(sameRange(provider->timeRangeOfSamples(), {0.0, 1.0}));
     EXPECT_EQ(listener.count, 1);
 }
 
 TEST_F(WaveformProviderTest, AFailingReaderLeavesTheProviderUnfinishedAndUncached)
 {
     ZNTAnalytics::resetForTesting();
-    auto asset = std::make_shared<TitledAsset>(std::make_shared<FailingTrack>());
+    auto asset = titled(std::make_shared<FailingTrack>());
     auto provider = WaveformProvider::providerWithAsset(asset, kRate);
     Listener listener(provider.get());
     provider->startReadingWaveform();
@@ -310,7 +338,7 @@ TEST_F(WaveformProviderTest, AFailingReaderLeavesTheProviderUnfinishedAndUncache
     drainEvents();
     EXPECT_FALSE(provider->finished());
     EXPECT_EQ(listener.count, 0);
-    EXPECT_TRUE(ZNTTimeRangeEqualToRange(provider->timeRangeOfSamples(), {0.0, 799.0 / 8000}));  // what was read stays
+    EXPECT_TRUE(sameRange(provider->timeRangeOfSamples(), {0.0, 799.0 / 8000}));  // what was read stays
     const QVariantMap parameters = ZNTAnalytics::eventLog()->back().value("parameters").toMap();
     EXPECT_TRUE(parameters.value("error").toString().contains("the disk went away"));
 
@@ -320,26 +348,129 @@ TEST_F(WaveformProviderTest, AFailingReaderLeavesTheProviderUnfinishedAndUncache
     again->stopReadingWaveform();
 }
 
-TEST_F(WaveformProviderTest, ABufferWithoutAStreamFormatIsSkipped)
+TEST_F(WaveformProviderTest, ABufferWithoutAFormatIsSkippedAndLogged)
 {
-    ZNTAnalytics::resetForTesting();
-    auto asset = std::make_shared<TitledAsset>(std::make_shared<UnformattedBufferTrack>());
-    auto provider = WaveformProvider::providerWithAsset(asset, kRate);
-    readFully(provider);
-    // The first buffer fills 99 buckets, the second adds none,
-    // the third the next 100 (at 30).
-    const auto pairs = buckets(*provider);
-    ASSERT_EQ(pairs.size(), 16000u);
-    EXPECT_EQ(pairs[98], std::make_pair(10, 0));
-    EXPECT_EQ(pairs[99], std::make_pair(30, 0));
-    EXPECT_EQ(pairs[198], std::make_pair(30, 0));
-    EXPECT_EQ(pairs[199], std::make_pair(0, 0));
-    bool logged = false;
-    const auto log = ZNTAnalytics::eventLog();
-    ASSERT_TRUE(log);
-    for (const QVariantMap& item : *log)
-        logged |= item.value("event") == "CMAudioFormatDescriptionGetMostCompatibleFormat failed";
-    EXPECT_TRUE(logged);
+    for (auto [lacking, event] : {std::pair{Lacking::StreamFormat, "CMAudioFormatDescriptionGetMostCompatibleFormat failed"},
+                                  std::pair{Lacking::FormatDescription, "CMSampleBufferGetFormatDescription failed"}}) {
+        ZNTAnalytics::resetForTesting();
+        auto asset = titled(std::make_shared<UnformattedBufferTrack>(lacking));
+        auto provider = WaveformProvider::providerWithAsset(asset, kRate);
+        readFully(provider);
+        // The first buffer fills 99 buckets, the second adds none,
+        // the third the next 100 (at 30).
+        const auto pairs = buckets(*provider);
+        ASSERT_EQ(pairs.size(), 16000u);
+        EXPECT_EQ(pairs[98], std::make_pair(10, 0)) << event;
+        EXPECT_EQ(pairs[99], std::make_pair(30, 0)) << event;
+        EXPECT_EQ(pairs[198], std::make_pair(30, 0)) << event;
+        EXPECT_EQ(pairs[199], std::make_pair(0, 0)) << event;
+        int logged = 0;
+        const auto log = ZNTAnalytics::eventLog();
+        ASSERT_TRUE(log);
+        for (const QVariantMap& item : *log)
+            logged += item.value("event") == event;
+        EXPECT_EQ(logged, 1) << event;
+    }
+}
+
+TEST_F(WaveformProviderTest, SongsSharingTitleAndDurationKeepTheirOwnWaveforms)
+{
+    const QString quiet = tone("quiet.wav", {.seconds = 1.0, .amplitude = 0.1, .tags = {{"title", "Same"}}});
+    const QString loud = tone("loud.wav", {.seconds = 1.0, .amplitude = 0.8, .tags = {{"title", "Same"}}});
+    auto first = WaveformProvider::providerWithAsset(Asset::assetWithPath(quiet), kRate);
+    readFully(first);
+    ASSERT_LT(first->maxMagnitudeOfTimeRange({0.0, 1.0}), 0.2);
+
+    auto second = WaveformProvider::providerWithAsset(Asset::assetWithPath(loud), kRate);
+    second->startReadingWaveform();
+    EXPECT_FALSE(second->finished()) << "taken from the other song's cache entry";
+    ASSERT_TRUE(waitUntil([&] { return second->finished(); }));
+    EXPECT_GT(second->maxMagnitudeOfTimeRange({0.0, 1.0}), 0.7);
+
+    // A song edited since it was stored is read again too.
+    ASSERT_TRUE(QFile::remove(quiet));
+    ASSERT_TRUE(QFile::copy(loud, quiet));
+    auto edited = WaveformProvider::providerWithAsset(Asset::assetWithPath(quiet), kRate);
+    edited->startReadingWaveform();
+    EXPECT_FALSE(edited->finished());
+    ASSERT_TRUE(waitUntil([&] { return edited->finished(); }));
+    EXPECT_GT(edited->maxMagnitudeOfTimeRange({0.0, 1.0}), 0.7);
+
+    // The same file opened again, through a link as well, is the cached one.
+    const QString link = dir.filePath("link.wav");
+    ASSERT_TRUE(QFile::link(loud, link));
+    for (const QString& path : {loud, link}) {
+        auto again = WaveformProvider::providerWithAsset(Asset::assetWithPath(path), kRate);
+        again->startReadingWaveform();
+        EXPECT_TRUE(again->finished()) << path.toStdString();
+        EXPECT_EQ(again->waveformSamples(), second->waveformSamples());
+    }
+}
+
+// A second thread queries while the provider reads: whatever it finds inside
+// the range published at the time is what the finished store holds there.
+TEST_F(WaveformProviderTest, QueriesDuringReadingSeeOnlyFinishedBuckets)
+{
+    constexpr int kSeconds = 300;
+    std::vector<int> frames(kSeconds * 8000);
+    for (std::size_t i = 0; i < frames.size(); ++i)
+        frames[i] = int(i * 37 % 255) - 127;  // neighbouring buckets differ
+    auto provider = WaveformProvider::providerWithAsset(Asset::assetWithPath(wav("long.wav", frames)), kRate);
+
+    // A query over a column inside the range published before it.
+    struct Seen {
+        ZNTTimeRange column;
+        WaveformSample peak;
+        double magnitude;
+    };
+    std::vector<Seen> seen;
+    std::vector<ZNTTimeRange> published;
+    std::atomic<int> rounds{0};
+    std::atomic<bool> done{false};
+    // Held until the querier runs, so that it runs while reading goes on.
+    provider->startReadingWaveform();
+    provider->pauseReadingWaveform();
+    std::thread querier([&] {
+        while (!done.load()) {
+            const ZNTTimeRange valid = provider->timeRangeOfSamples();
+            // The last buckets published, the latest written (one bucket
+            // earlier where rounding puts the column's end past the range),
+            // and a column past them, which is still being written.
+            const double width = std::min(3.0 / kRate, valid.duration);
+            ZNTTimeRange last{ZNTTimeRangeEnd(valid) - width, width};
+            if (!ZNTTimeRangeContainsRange(valid, last))
+                last.start -= 1.0 / kRate;
+            const ZNTTimeRange beyond{ZNTTimeRangeEnd(valid), 0.1};
+            const Seen inside{last, provider->representativeSampleForTimeRange(last), provider->maxMagnitudeOfTimeRange(last)};
+            // The smoothed window depends on the range at the call: it is
+            // only read, for the checker to watch.
+            provider->smoothedSampleForTimeRange(last);
+            provider->representativeSampleForTimeRange(beyond);
+            provider->maxMagnitudeOfTimeRange(beyond);
+            const bool grown = published.empty() || !ZNTTimeRangeEqualToRange(published.back(), valid);
+            if (grown && valid.duration > width && ZNTTimeRangeContainsRange(valid, last)) {
+                published.push_back(valid);
+                seen.push_back(inside);
+            }
+            ++rounds;
+        }
+    });
+    ASSERT_TRUE(waitUntil([&] { return rounds.load() > 0; }));
+    provider->resumeReadingWaveform();
+    const bool finished = waitUntil([&] { return provider->finished(); }, 60000);
+    done = true;
+    querier.join();
+    ASSERT_TRUE(finished);
+
+    EXPECT_TRUE(sameRange(provider->timeRangeOfSamples(), {0.0, double(kSeconds)}));
+    ASSERT_FALSE(seen.empty());
+    for (std::size_t i = 1; i < published.size(); ++i)
+        ASSERT_TRUE(ZNTTimeRangeContainsRange(published[i], published[i - 1])) << "the valid range shrank at query " << i;
+    for (const Seen& item : seen) {
+        const auto where = [&] { return ::testing::Message() << "at " << item.column.start << " s for " << item.column.duration << " s"; };
+        ASSERT_EQ(item.peak, provider->representativeSampleForTimeRange(item.column)) << where();
+        ASSERT_EQ(item.magnitude, provider->maxMagnitudeOfTimeRange(item.column)) << where();
+    }
 }
 
 TEST_F(WaveformProviderTest, FilesWithoutReadableAudioNeverStart)
@@ -356,7 +487,7 @@ TEST_F(WaveformProviderTest, FilesWithoutReadableAudioNeverStart)
         drainEvents(100);
         EXPECT_FALSE(provider->finished());
         EXPECT_EQ(listener.count, 0);
-        EXPECT_TRUE(ZNTTimeRangeEqualToRange(provider->timeRangeOfSamples(), {0.0, 0.0}));
+        EXPECT_TRUE(sameRange(provider->timeRangeOfSamples(), {0.0, 0.0}));
     }
     const auto log = ZNTAnalytics::eventLog();
     ASSERT_TRUE(log);
