@@ -266,12 +266,14 @@ void drawPanels(QPainter& p, int top)
         split.setThinDivider(thin);
         auto* a = new ZNTBackgroundView;
         auto* b = new ZNTBackgroundView;
-        a->setBackgroundColor(UIColorManager::sharedManager()->previewBackgroundColor());
+        a->setBackgroundColor(UIColorManager::sharedManager()->navigatorBackgroundColor());
         b->setBackgroundColor(UIColorManager::sharedManager()->waveformBackgroundColor());
         split.addWidget(a);
         split.addWidget(b);
         split.setHandleWidth(thin ? 1 : 9);
         split.resize(260, 60);
+        split.setAttribute(Qt::WA_DontShowOnScreen);
+        split.show();
         split.setSizes({25, 25});
         place(p, split, {360 + (thin ? 280 : 0), bars + 30}, {260, 60});
     }
