@@ -23,6 +23,8 @@ packages=(
   libcpp-httplib-dev
   # desktop integration
   xdg-utils
+  # interface fonts: stand-ins with the metrics of the fonts the interface names
+  fonts-liberation fonts-dejavu-core
 )
 
 missing=()

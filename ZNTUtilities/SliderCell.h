@@ -1,0 +1,26 @@
+#pragma once
+// A horizontal slider drawn from two pictures: the track stretched along the
+// bar at its own height, the knob centred on the knob's place. Rectangles are
+// the control's, y down.
+
+#include "ZNTUtilities/ZNTImage.h"
+
+#include <QRectF>
+
+class QPainter;
+
+class ZNTSliderCell {
+public:
+    ZNTImage knobImage;
+    ZNTImage trackImage;
+
+    // The bar's full width, the picture's height, centred (offset rounded down).
+    static QRectF trackRect(const QRectF& bar, qreal trackHeight);
+    // The knob picture centred on the knob rectangle, snapped to whole points:
+    // x rounded to the nearest (halves away from zero), y rounded up.
+    static QRectF knobImageRect(const QRectF& knob, QSizeF knobSize);
+    static qreal opacity(bool enabled) { return enabled ? 1.0 : 0.75; }
+
+    void drawBar(QPainter& painter, const QRectF& bar, bool enabled) const;
+    void drawKnob(QPainter& painter, const QRectF& knob, bool enabled) const;
+};
