@@ -108,7 +108,7 @@ void AssetExportSession::run()
         writer->cancelWriting();
         return end(AssetExportSessionStatusCancelled);
     }
-    if (reader->status() == AssetReaderStatusFailed) {
+    if (reader->status() == AssetReaderStatus::Failed) {
         writer->cancelWriting();
         return end(AssetExportSessionStatusFailed, reader->error());
     }

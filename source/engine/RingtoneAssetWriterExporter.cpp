@@ -109,7 +109,7 @@ bool RingtoneAssetWriterExporter::setupAssetWriterAudioInput()
 
 bool RingtoneAssetWriterExporter::exportInProgress() const
 {
-    return assetReader_ && assetReader_->status() == AssetReaderStatusReading;
+    return assetReader_ && assetReader_->status() == AssetReaderStatus::Reading;
 }
 
 std::optional<Error> RingtoneAssetWriterExporter::error() const
@@ -132,11 +132,11 @@ void RingtoneAssetWriterExporter::writeAvailableMediaData()
         if (!writerAudioInput_->isReadyForMoreMediaData()) {
             // A writer that has stopped will never be ready again: end here
             // rather than wait for a call that cannot come.
-            if (assetWriter_->status() == AssetWriterStatusFailed || assetWriter_->status() == AssetWriterStatusCancelled)
+            if (assetWriter_->status() == AssetWriterStatus::Failed || assetWriter_->status() == AssetWriterStatus::Cancelled)
                 failExport(assetWriter_->error().value_or(exportError(QStringLiteral("The ringtone file cannot be written"))));
             return;
         }
-        if (assetReader_->status() != AssetReaderStatusReading)
+        if (assetReader_->status() != AssetReaderStatus::Reading)
             break;
         auto buffer = readerOutput_->copyNextSampleBuffer();
         if (!buffer)
@@ -161,21 +161,21 @@ void RingtoneAssetWriterExporter::writeAvailableMediaData()
 void RingtoneAssetWriterExporter::endByReaderStatus()
 {
     switch (assetReader_->status()) {
-    case AssetReaderStatusUnknown:
+    case AssetReaderStatus::Unknown:
         ZNTAnalytics::logEvent(QStringLiteral("startExporting AVAssetReaderStatusUnknown"),
                                {{"assetReader", descriptionOrNull(assetReader_)}, {"assetWriter", descriptionOrNull(assetWriter_)}});
         return failExport(exportError(QStringLiteral("The song's reader never started")));
-    case AssetReaderStatusReading:
-    case AssetReaderStatusCompleted:
+    case AssetReaderStatus::Reading:
+    case AssetReaderStatus::Completed:
         if (!assetWriter_->finishWriting())
             return failExport(assetWriter_->error().value_or(exportError(QStringLiteral("The ringtone file cannot be finished"))));
         finished_ = true;
         progress_ = 1.0;
         status_ = RingtoneExporterStatusCompleted;
         return sendExporterDidFinish();
-    case AssetReaderStatusFailed:
+    case AssetReaderStatus::Failed:
         return failExport(assetReader_->error().value_or(exportError(QStringLiteral("The song cannot be read"))));
-    case AssetReaderStatusCancelled:
+    case AssetReaderStatus::Cancelled:
         assetWriter_->cancelWriting();
         status_ = RingtoneExporterStatusCancelled;
         return sendExporterDidFinish();
