@@ -137,8 +137,8 @@ public:
     void addInput(std::shared_ptr<AssetWriterInput> input);
     const std::vector<std::shared_ptr<AssetWriterInput>>& inputs() const { return inputs_; }
 
-    // Opens the unnamed output file and the encoder. False, with the status failed
-    // and the error set, when either cannot be had.
+    // Opens the unnamed output file and the encoder. False, with the status
+    // failed and the error set, when either cannot be had.
     bool startWriting();
     // Where the samples' timeline begins; buffers are written from here on.
     void startSessionAtSourceTime(const MediaTime& time);
