@@ -152,6 +152,9 @@ TEST_F(AssetReaderTest, ReadersRefuseWhatTheyCannotRead)
     EXPECT_FALSE(reader->startReading());
     EXPECT_EQ(reader->status(), AssetReaderStatus::Failed);
     ASSERT_TRUE(reader->error());
+    reader->cancelReading();  // the failure came first and stays
+    EXPECT_EQ(reader->status(), AssetReaderStatus::Failed);
+    EXPECT_TRUE(reader->error());
 
     // Float output is not offered.
     auto song = Asset::assetWithPath(tone("song.wav", {.seconds = 0.2}));

@@ -188,7 +188,12 @@ TEST_F(AssetWriterTest, CancelledOrFailedWritesLeaveTheOldFileAlone)
     EXPECT_FALSE(input->appendSampleBuffer(wrong));
     EXPECT_EQ(failed->status(), AssetWriterStatus::Failed);
     ASSERT_TRUE(failed->error());
+    const Error firstError = *failed->error();
     EXPECT_FALSE(failed->finishWriting());
+    failed->cancelWriting();  // the failure came first and stays, with its error
+    EXPECT_EQ(failed->status(), AssetWriterStatus::Failed);
+    ASSERT_TRUE(failed->error());
+    EXPECT_EQ(failed->error()->message, firstError.message);
 
     EXPECT_EQ(contents(path), "the old tone");
     EXPECT_EQ(entries(), QStringList{"old.m4r"});
