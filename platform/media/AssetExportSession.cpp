@@ -98,7 +98,7 @@ void AssetExportSession::run()
         writer->cancelWriting();
         return end(AssetExportSessionStatus::Cancelled);
     }
-    if (reader->status() == AssetReaderStatusFailed) {
+    if (reader->status() == AssetReaderStatus::Failed) {
         writer->cancelWriting();
         return end(AssetExportSessionStatus::Failed, reader->error());
     }

@@ -12,7 +12,7 @@ AssetReaderOutput::~AssetReaderOutput() = default;
 std::shared_ptr<SampleBuffer> AssetReaderOutput::copyNextSampleBuffer()
 {
     auto reader = reader_.lock();
-    if (!reader || reader->status() != AssetReaderStatusReading || ended_ || !stream_)
+    if (!reader || reader->status() != AssetReaderStatus::Reading || ended_ || !stream_)
         return nullptr;
     auto buffer = stream_->nextBuffer();
     if (buffer)
@@ -59,7 +59,7 @@ std::shared_ptr<AssetReader> AssetReader::assetReaderWithAsset(std::shared_ptr<A
 
 bool AssetReader::canAddOutput(const std::shared_ptr<AssetReaderOutput>& output) const
 {
-    return output && status() == AssetReaderStatusUnknown && output->reader_.expired()
+    return output && status() == AssetReaderStatus::Unknown && output->reader_.expired()
         && std::find(outputs_.begin(), outputs_.end(), output) == outputs_.end();
 }
 
@@ -73,7 +73,7 @@ void AssetReader::addOutput(std::shared_ptr<AssetReaderOutput> output)
 
 bool AssetReader::startReading()
 {
-    if (status() != AssetReaderStatusUnknown)
+    if (status() != AssetReaderStatus::Unknown)
         return false;
     if (outputs_.empty()) {
         fail(mediaError(MediaErrorUnknown, QStringLiteral("The reader has no output")));
@@ -88,49 +88,27 @@ bool AssetReader::startReading()
         }
     }
     openOutputs_ = int(outputs_.size());
-    AssetReaderStatus expected = AssetReaderStatusUnknown;
-    return status_.compare_exchange_strong(expected, AssetReaderStatusReading);
+    return state_.advance(AssetReaderStatus::Reading);  // false when cancelled meanwhile
 }
 
-void AssetReader::cancelReading()
-{
-    for (AssetReaderStatus current = status(); current == AssetReaderStatusUnknown || current == AssetReaderStatusReading;)
-        if (status_.compare_exchange_weak(current, AssetReaderStatusCancelled))
-            break;
-}
+void AssetReader::cancelReading() { state_.end(AssetReaderStatus::Cancelled); }
 
-std::optional<Error> AssetReader::error() const
-{
-    std::lock_guard lock(errorMutex_);
-    return error_;
-}
-
-void AssetReader::fail(const Error& error)
-{
-    {
-        std::lock_guard lock(errorMutex_);
-        error_ = error;
-    }
-    for (AssetReaderStatus current = status(); current == AssetReaderStatusUnknown || current == AssetReaderStatusReading;)
-        if (status_.compare_exchange_weak(current, AssetReaderStatusFailed))
-            break;
-}
+void AssetReader::fail(const Error& error) { state_.end(AssetReaderStatus::Failed, error); }
 
 // The reader completes when its last output has delivered everything.
 void AssetReader::outputEnded()
 {
-    if (--openOutputs_ > 0)
-        return;
-    AssetReaderStatus expected = AssetReaderStatusReading;
-    status_.compare_exchange_strong(expected, AssetReaderStatusCompleted);
+    if (--openOutputs_ == 0)
+        state_.end(AssetReaderStatus::Completed);
 }
 
 QString AssetReader::description() const
 {
     static const char* const names[] = {"unknown", "reading", "completed", "failed", "cancelled"};
+    const int status = int(this->status());
     return QStringLiteral("<AssetReader status %1 (%2), asset %3>")
-        .arg(int(status()))
-        .arg(names[std::clamp(int(status()), 0, 4)])
+        .arg(status)
+        .arg(names[status])
         .arg(asset_ ? asset_->description() : QStringLiteral("none"));
 }
 

@@ -5,6 +5,7 @@
 // failed or cancelled. Outputs are read on one thread at a time; status(),
 // error() and cancelReading() may be called from any thread.
 
+#include "platform/foundation/EndState.h"
 #include "platform/foundation/Error.h"
 #include "platform/media/Asset.h"
 #include "platform/media/AudioFormat.h"
@@ -13,7 +14,6 @@
 
 #include <atomic>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -21,12 +21,12 @@ namespace tolvan {
 
 class AssetReader;
 
-enum AssetReaderStatus : int {
-    AssetReaderStatusUnknown = 0,
-    AssetReaderStatusReading = 1,
-    AssetReaderStatusCompleted = 2,
-    AssetReaderStatusFailed = 3,
-    AssetReaderStatusCancelled = 4,
+enum class AssetReaderStatus : int {
+    Unknown = 0,
+    Reading = 1,
+    Completed = 2,
+    Failed = 3,
+    Cancelled = 4,
 };
 
 class AssetReaderOutput {
@@ -92,8 +92,9 @@ public:
     bool startReading();
     void cancelReading();
 
-    AssetReaderStatus status() const { return status_.load(); }
-    std::optional<Error> error() const;
+    // The first end (completed, failed or cancelled) stays.
+    AssetReaderStatus status() const { return state_.status(); }
+    std::optional<Error> error() const { return state_.error(); }
 
     QString description() const;
 
@@ -104,10 +105,8 @@ private:
 
     std::shared_ptr<Asset> asset_;
     std::vector<std::shared_ptr<AssetReaderOutput>> outputs_;
-    std::atomic<AssetReaderStatus> status_{AssetReaderStatusUnknown};
+    EndState<AssetReaderStatus> state_{AssetReaderStatus::Unknown};
     std::atomic<int> openOutputs_{0};
-    mutable std::mutex errorMutex_;
-    std::optional<Error> error_;
 };
 
 }  // namespace tolvan

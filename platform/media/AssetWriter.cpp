@@ -2,17 +2,20 @@
 
 #include "platform/media/FfmpegSupport.h"
 #include "platform/media/MediaError.h"
+#include "platform/media/OutputFile.h"
 #include "platform/media/QuickTimeMetadata.h"
 
 #include <QFile>
-#include <QFileInfo>
-#include <QRandomGenerator>
 
 #include <taglib/mp4file.h>
+#include <taglib/tbytevectorstream.h>
 
 #include <algorithm>
-#include <cstdio>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
 
 extern "C" {
 #include <libavutil/audio_fifo.h>
@@ -39,14 +42,6 @@ using OutputContext = std::unique_ptr<AVFormatContext, OutputCloser>;
 using Fifo = std::unique_ptr<AVAudioFifo, FifoFreer>;
 
 Error writerError(const QString& message) { return mediaError(MediaErrorUnknown, message); }
-
-// A name beside the destination that no one else uses, hidden from file lists.
-QString temporaryPathFor(const QString& path)
-{
-    const QFileInfo info(path);
-    const QString suffix = QString::number(QRandomGenerator::global()->generate64(), 16);
-    return info.absolutePath() + "/." + info.fileName() + "." + suffix + ".part";
-}
 
 // The four bytes of an iTunes item key, from its text ("©nam") or its code.
 QByteArray iTunesKeyBytes(const QVariant& key)
@@ -88,40 +83,51 @@ std::optional<TagLib::MP4::Item> iTunesItem(const QByteArray& key, const QVarian
     return std::nullopt;
 }
 
-// The iTunes items go in through TagLib, the QuickTime items through our own
-// box writer; both keep the audio where it is.
-std::optional<Error> writeMetadata(const QString& path, const std::vector<MetadataItem>& items)
+// The file's bytes with the iTunes items set through TagLib, working on a
+// stream in memory.
+std::optional<QByteArray> withITunesItems(const QByteArray& bytes, const std::vector<MetadataItem>& items, Error* error)
 {
-    TagLib::MP4::File file(path.toUtf8().constData(), false);
-    if (!file.isValid() || !file.tag())
-        return writerError(QStringLiteral("The written file cannot be tagged"));
-    std::vector<QuickTimeMetadataItem> quickTimeItems;
-    bool hasITunesItems = false;
-    for (const MetadataItem& item : items) {
-        if (item.keySpace == MetadataKeySpaceQuickTimeMetadata) {
-            quickTimeItems.push_back({item.key.toString(), item.value.toString()});
-        } else if (item.keySpace == MetadataKeySpaceiTunes) {
+    TagLib::ByteVectorStream stream(TagLib::ByteVector(bytes.constData(), uint(bytes.size())));
+    {
+        TagLib::MP4::File file(&stream, false);
+        if (!file.isValid() || !file.tag()) {
+            *error = writerError(QStringLiteral("The written file cannot be tagged"));
+            return std::nullopt;
+        }
+        bool hasITunesItems = false;
+        for (const MetadataItem& item : items) {
+            if (item.keySpace != MetadataKeySpaceiTunes)
+                continue;
             const QByteArray key = iTunesKeyBytes(item.key);
             if (auto value = iTunesItem(key, item.value)) {
                 file.tag()->setItem(TagLib::String(TagLib::ByteVector(key.constData(), uint(key.size())), TagLib::String::Latin1), *value);
                 hasITunesItems = true;
             }
         }
+        if (hasITunesItems && !file.save()) {
+            *error = writerError(QStringLiteral("The tags cannot be saved"));
+            return std::nullopt;
+        }
     }
-    if (hasITunesItems && !file.save())
-        return writerError(QStringLiteral("The tags cannot be saved"));
-    Error error;
-    if (!quickTimeItems.empty() && !writeQuickTimeMetadata(path, quickTimeItems, &error))
-        return error;
-    return std::nullopt;
+    const TagLib::ByteVector* tagged = stream.data();
+    return QByteArray(tagged->data(), qsizetype(tagged->size()));
+}
+
+std::vector<QuickTimeMetadataItem> quickTimeItems(const std::vector<MetadataItem>& items)
+{
+    std::vector<QuickTimeMetadataItem> found;
+    for (const MetadataItem& item : items)
+        if (item.keySpace == MetadataKeySpaceQuickTimeMetadata)
+            found.push_back({item.key.toString(), item.value.toString()});
+    return found;
 }
 
 }  // namespace
 
-// The open file and, for AAC, the encoder with its queue of samples waiting
-// for a whole frame.
+// The unnamed output file and, for AAC, the encoder with its queue of
+// samples waiting for a whole frame.
 struct AssetWriter::Encoder {
-    QString temporaryPath;
+    std::unique_ptr<OutputFile> output;  // declared first: it goes after FFmpeg's handle on it
     OutputContext format;
     AVStream* stream = nullptr;
     CodecContext codec;     // none for PCM: its bytes are the packets
@@ -132,17 +138,10 @@ struct AssetWriter::Encoder {
     Packet packet{av_packet_alloc()};
     int64_t framesWritten = 0;
 
-    ~Encoder()
-    {
-        if (!temporaryPath.isEmpty()) {
-            format.reset();
-            QFile::remove(temporaryPath);
-        }
-    }
-
-    std::optional<Error> open(const QString& path, const QString& fileType, const AudioEncoderSettings& settings);
+    std::optional<Error> open(const QByteArray& path, const QString& fileType, const AudioEncoderSettings& settings);
     std::optional<Error> write(const SampleBuffer& buffer);
     std::optional<Error> finish();
+    std::optional<Error> writeMetadata(const std::vector<MetadataItem>& items);
 
 private:
     std::optional<Error> openEncoder(const AudioEncoderSettings& settings);
@@ -150,12 +149,16 @@ private:
     std::optional<Error> encodeQueued(int minimumFrames);
 };
 
-std::optional<Error> AssetWriter::Encoder::open(const QString& path, const QString& fileType, const AudioEncoderSettings& settings)
+std::optional<Error> AssetWriter::Encoder::open(const QByteArray& path, const QString& fileType, const AudioEncoderSettings& settings)
 {
-    temporaryPath = temporaryPathFor(path);
+    Error error;
+    output = OutputFile::create(path, &error);
+    if (!output)
+        return error;
+    const QByteArray name = output->openablePath();  // FFmpeg opens the unnamed file through it
     const char* muxer = fileType == FileTypeWAVE ? "wav" : "ipod";
     AVFormatContext* raw = nullptr;
-    int status = avformat_alloc_output_context2(&raw, nullptr, muxer, temporaryPath.toUtf8().constData());
+    int status = avformat_alloc_output_context2(&raw, nullptr, muxer, name.constData());
     if (status < 0)
         return writerError(QStringLiteral("No %1 writer: %2").arg(muxer, errorText(status)));
     format.reset(raw);
@@ -178,9 +181,9 @@ std::optional<Error> AssetWriter::Encoder::open(const QString& path, const QStri
         parameters->block_align = 2 * settings.channels;
         parameters->bit_rate = int64_t(rate) * 16 * settings.channels;
     }
-    status = avio_open(&format->pb, temporaryPath.toUtf8().constData(), AVIO_FLAG_WRITE);
+    status = avio_open(&format->pb, name.constData(), AVIO_FLAG_WRITE);
     if (status < 0)
-        return writerError(QStringLiteral("The file cannot be created in %1: %2").arg(QFileInfo(path).absolutePath(), errorText(status)));
+        return writerError(QStringLiteral("The file cannot be opened for writing: %1").arg(errorText(status)));
     status = avformat_write_header(raw, nullptr);
     if (status < 0)
         return writerError(QStringLiteral("The file cannot be started: %1").arg(errorText(status)));
@@ -303,10 +306,30 @@ std::optional<Error> AssetWriter::Encoder::finish()
     }
     int status = av_write_trailer(format.get());
     if (status >= 0)
-        status = avio_closep(&format->pb);
+        status = format->pb->error;  // a write that failed on the way, even where the muxer did not say
+    const int closed = avio_closep(&format->pb);
+    if (status >= 0)
+        status = closed;
     if (status < 0)
         return writerError(QStringLiteral("The file cannot be finished: %1").arg(errorText(status)));
     return std::nullopt;
+}
+
+// The iTunes items go in through TagLib, the QuickTime items through our own
+// box writer, both on the file's bytes in memory; the result replaces the
+// file's contents in one checked write. The audio stays where it is.
+std::optional<Error> AssetWriter::Encoder::writeMetadata(const std::vector<MetadataItem>& items)
+{
+    Error error;
+    auto bytes = output->contents(&error);
+    if (bytes)
+        bytes = withITunesItems(*bytes, items, &error);
+    if (bytes)
+        if (const auto quickTime = quickTimeItems(items); !quickTime.empty())
+            bytes = withQuickTimeMetadata(*bytes, quickTime, &error);
+    if (!bytes)
+        return error;
+    return output->replaceContents(*bytes);
 }
 
 // --- AssetWriterInput ---------------------------------------------------
@@ -319,7 +342,7 @@ std::shared_ptr<AssetWriterInput> AssetWriterInput::assetWriterInputWithMediaTyp
 bool AssetWriterInput::isReadyForMoreMediaData() const
 {
     auto writer = writer_.lock();
-    return writer && writer->status() == AssetWriterStatusWriting && !finished_;
+    return writer && writer->status() == AssetWriterStatus::Writing && !finished_;
 }
 
 bool AssetWriterInput::appendSampleBuffer(const SampleBuffer& buffer)
@@ -355,11 +378,92 @@ QString AssetWriterInput::description() const
 
 // --- AssetWriter --------------------------------------------------------
 
+// The encoder thread and the few buffers queued for it: an append waits
+// while the thread is that far behind.
+struct AssetWriter::Pipeline {
+    static constexpr std::size_t kQueuedBuffers = 4;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<SampleBuffer> queued;
+    bool noMoreBuffers = false;
+    bool stopped = false;
+    std::thread thread;
+
+    // False once the thread has stopped.
+    bool push(const SampleBuffer& buffer)
+    {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return queued.size() < kQueuedBuffers || stopped; });
+        if (stopped)
+            return false;
+        queued.push_back(buffer);
+        lock.unlock();
+        changed.notify_all();
+        return true;
+    }
+
+    // The next buffer for the thread; nothing once it is to stop, or once no
+    // more will come and the queue is empty.
+    std::optional<SampleBuffer> pop()
+    {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return stopped || noMoreBuffers || !queued.empty(); });
+        if (stopped || queued.empty())
+            return std::nullopt;
+        SampleBuffer buffer = std::move(queued.front());
+        queued.pop_front();
+        lock.unlock();
+        changed.notify_all();
+        return buffer;
+    }
+
+    // Called by the thread when it cannot go on: appends are refused.
+    void stop()
+    {
+        {
+            std::lock_guard lock(mutex);
+            stopped = true;
+        }
+        changed.notify_all();
+    }
+
+    // Ends the thread, at once or once it has taken every queued buffer, and
+    // waits for it.
+    void end(bool finishQueue)
+    {
+        {
+            std::lock_guard lock(mutex);
+            (finishQueue ? noMoreBuffers : stopped) = true;
+        }
+        changed.notify_all();
+        if (thread.joinable())
+            thread.join();
+        std::lock_guard lock(mutex);
+        queued.clear();
+    }
+};
+
+std::shared_ptr<AssetWriter> AssetWriter::assetWriterWithURL(const QUrl& url, const QString& fileType, Error* error)
+{
+    if (!url.isLocalFile()) {
+        if (error)
+            *error = writerError(QStringLiteral("There is no output file"));
+        return nullptr;
+    }
+    // The encoded path keeps bytes that are not UTF-8 as they are.
+    return assetWriterWithNativePath(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()), fileType, error);
+}
+
 std::shared_ptr<AssetWriter> AssetWriter::assetWriterWithURL(const QString& path, const QString& fileType, Error* error)
+{
+    return assetWriterWithNativePath(QFile::encodeName(path), fileType, error);
+}
+
+std::shared_ptr<AssetWriter> AssetWriter::assetWriterWithNativePath(const QByteArray& path, const QString& fileType, Error* error)
 {
     auto fail = [&](const QString& message) {
         if (error)
-            *error = mediaError(MediaErrorUnknown, message);
+            *error = writerError(message);
         return nullptr;
     };
     if (path.isEmpty())
@@ -369,13 +473,16 @@ std::shared_ptr<AssetWriter> AssetWriter::assetWriterWithURL(const QString& path
     return std::make_shared<AssetWriter>(path, fileType);
 }
 
-AssetWriter::AssetWriter(QString path, QString fileType) : path_(std::move(path)), fileType_(std::move(fileType)) {}
+AssetWriter::AssetWriter(QByteArray nativePath, QString fileType)
+    : nativePath_(std::move(nativePath)), path_(QFile::decodeName(nativePath_)), fileType_(std::move(fileType))
+{
+}
 
-AssetWriter::~AssetWriter() { stopEncoding(false); }  // the encoder removes an unfinished file
+AssetWriter::~AssetWriter() { stopEncoding(false); }  // an unfinished file goes with its encoder
 
 bool AssetWriter::canAddInput(const std::shared_ptr<AssetWriterInput>& input) const
 {
-    if (!input || !inputs_.empty() || status() != AssetWriterStatusUnknown || input->mediaType() != MediaType::Audio
+    if (!input || !inputs_.empty() || status() != AssetWriterStatus::Unknown || input->mediaType() != MediaType::Audio
         || !input->writer_.expired())
         return false;
     const AudioEncoderSettings& settings = input->outputSettings();
@@ -395,31 +502,40 @@ void AssetWriter::addInput(std::shared_ptr<AssetWriterInput> input)
 
 bool AssetWriter::startWriting()
 {
-    if (status() != AssetWriterStatusUnknown)
+    if (status() != AssetWriterStatus::Unknown)
         return false;
     if (inputs_.empty())
         return fail(writerError(QStringLiteral("The writer has no input")));
     auto encoder = std::make_unique<Encoder>();
-    if (auto failure = encoder->open(path_, fileType_, inputs_.front()->outputSettings()))
+    if (auto failure = encoder->open(nativePath_, fileType_, inputs_.front()->outputSettings()))
         return fail(*failure);
+    if (!state_.advance(AssetWriterStatus::Writing))
+        return false;
     encoder_ = std::move(encoder);
-    status_ = AssetWriterStatusWriting;
-    encoderThread_ = std::thread([this] {
+    pipeline_ = std::make_unique<Pipeline>();
+    pipeline_->thread = std::thread([this] {
         setCurrentThreadName("com.kestrova.assetWriter");
-        encodeQueuedBuffers();
+        while (auto buffer = pipeline_->pop()) {
+            if (auto failure = encoder_->write(*buffer)) {
+                // The file goes when the writer is next finished, cancelled or dropped.
+                state_.end(AssetWriterStatus::Failed, *failure);
+                pipeline_->stop();
+                return;
+            }
+        }
     });
     return true;
 }
 
 void AssetWriter::startSessionAtSourceTime(const MediaTime& time)
 {
-    if (status() == AssetWriterStatusWriting && !sessionStart_)
+    if (status() == AssetWriterStatus::Writing && !sessionStart_)
         sessionStart_ = time;
 }
 
 bool AssetWriter::append(const AssetWriterInput& input, const SampleBuffer& buffer)
 {
-    if (status() != AssetWriterStatusWriting || input.finished_)
+    if (status() != AssetWriterStatus::Writing || input.finished_)
         return false;
     if (!sessionStart_)
         return fail(writerError(QStringLiteral("A buffer came before the writing session started")));
@@ -430,105 +546,52 @@ bool AssetWriter::append(const AssetWriterInput& input, const SampleBuffer& buff
         return fail(writerError(QStringLiteral("The buffer is not interleaved 16-bit audio at %1 Hz with %2 channels")
                                     .arg(settings.sampleRate)
                                     .arg(settings.channels)));
-    std::unique_lock lock(queueMutex_);
-    queueChanged_.wait(lock, [&] { return queued_.size() < kQueuedBuffers || stopEncoding_; });
-    if (stopEncoding_ || status() != AssetWriterStatusWriting)
-        return false;  // the encoder failed: error() tells why
-    queued_.push_back(buffer);
-    lock.unlock();
-    queueChanged_.notify_all();
-    return true;
-}
-
-void AssetWriter::encodeQueuedBuffers()
-{
-    for (;;) {
-        std::unique_lock lock(queueMutex_);
-        queueChanged_.wait(lock, [&] { return stopEncoding_ || noMoreBuffers_ || !queued_.empty(); });
-        if (stopEncoding_ || queued_.empty())
-            return;
-        SampleBuffer buffer = std::move(queued_.front());
-        queued_.pop_front();
-        lock.unlock();
-        queueChanged_.notify_all();
-        if (auto failure = encoder_->write(buffer)) {
-            // The file is removed by whoever next finishes, cancels or drops the writer.
-            setError(*failure);
-            status_ = AssetWriterStatusFailed;
-            {
-                std::lock_guard stop(queueMutex_);
-                stopEncoding_ = true;
-            }
-            queueChanged_.notify_all();
-            return;
-        }
-    }
+    // False when the encoder has failed: error() tells why.
+    return pipeline_->push(buffer) && status() == AssetWriterStatus::Writing;
 }
 
 void AssetWriter::stopEncoding(bool finishQueue)
 {
-    {
-        std::lock_guard lock(queueMutex_);
-        (finishQueue ? noMoreBuffers_ : stopEncoding_) = true;
-    }
-    queueChanged_.notify_all();
-    if (encoderThread_.joinable())
-        encoderThread_.join();
-    queued_.clear();
+    if (pipeline_)
+        pipeline_->end(finishQueue);
 }
 
 bool AssetWriter::finishWriting()
 {
-    if (status() != AssetWriterStatusWriting) {
+    if (status() != AssetWriterStatus::Writing) {
         cancelWriting();  // cleans up after a failure of the encoder thread
         return false;
     }
     stopEncoding(true);
-    if (status() == AssetWriterStatusFailed) {
+    if (status() != AssetWriterStatus::Writing) {
         discard();
         return false;
     }
     if (auto failure = encoder_->finish())
         return fail(*failure);
-    const QString written = encoder_->temporaryPath;
     if (fileType_ == FileTypeAppleM4A)
-        if (auto failure = writeMetadata(written, metadata_))
+        if (auto failure = encoder_->writeMetadata(metadata_))
             return fail(*failure);
-    if (std::rename(QFile::encodeName(written).constData(), QFile::encodeName(path_).constData()) != 0)
-        return fail(writerError(QStringLiteral("The file cannot be moved into place: %1").arg(QString::fromLocal8Bit(std::strerror(errno)))));
-    encoder_->temporaryPath.clear();  // it is the destination now
+    if (auto failure = encoder_->output->commit())
+        return fail(*failure);
     encoder_.reset();
-    status_ = AssetWriterStatusCompleted;
+    state_.end(AssetWriterStatus::Completed);
     return true;
 }
 
 void AssetWriter::cancelWriting()
 {
     const AssetWriterStatus current = status();
-    if (current == AssetWriterStatusCompleted || current == AssetWriterStatusCancelled)
+    if (current == AssetWriterStatus::Completed || current == AssetWriterStatus::Cancelled)
         return;
-    if (current != AssetWriterStatusFailed)
-        status_ = AssetWriterStatusCancelled;
+    state_.end(AssetWriterStatus::Cancelled);  // a failure that came first stays
     stopEncoding(false);
     discard();
 }
 
-std::optional<Error> AssetWriter::error() const
-{
-    std::lock_guard lock(errorMutex_);
-    return error_;
-}
-
-void AssetWriter::setError(const Error& error)
-{
-    std::lock_guard lock(errorMutex_);
-    error_ = error;
-}
-
 bool AssetWriter::fail(const Error& error)
 {
-    setError(error);
-    status_ = AssetWriterStatusFailed;
+    state_.end(AssetWriterStatus::Failed, error);
     stopEncoding(false);
     discard();
     return false;
@@ -544,10 +607,8 @@ void AssetWriter::discard()
 QString AssetWriter::description() const
 {
     static const char* const names[] = {"unknown", "writing", "completed", "failed", "cancelled"};
-    return QStringLiteral("<AssetWriter status %1 (%2), file type %3, path %4>")
-        .arg(int(status()))
-        .arg(names[std::clamp(int(status()), 0, 4)])
-        .arg(fileType_, path_);
+    const int status = int(this->status());
+    return QStringLiteral("<AssetWriter status %1 (%2), file type %3, path %4>").arg(status).arg(names[status]).arg(fileType_, path_);
 }
 
 }  // namespace tolvan

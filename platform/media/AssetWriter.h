@@ -1,9 +1,10 @@
 #pragma once
 // Writes audio into a new media file: a WAVE file of 16-bit PCM, or AAC in an
 // MPEG-4 audio file with iTunes and QuickTime metadata. The file is written
-// under a temporary name beside the destination and renamed into place only
-// when it is complete, so a failed or cancelled write leaves whatever was at
-// the destination untouched.
+// as an unnamed file (an OutputFile) and takes the destination's place only
+// when it is complete and on disk, so a failed or cancelled write, a full
+// disk or a killed process leaves whatever was at the destination untouched
+// and nothing beside it. Every write is checked.
 //
 // A writer writes once: status goes from unknown to writing to completed,
 // failed or cancelled. Encoding runs on a thread of the writer's own, a few
@@ -13,6 +14,7 @@
 // be read from any thread.
 
 #include "platform/foundation/Dispatch.h"
+#include "platform/foundation/EndState.h"
 #include "platform/foundation/Error.h"
 #include "platform/media/AudioFormat.h"
 #include "platform/media/MediaTime.h"
@@ -20,15 +22,12 @@
 #include "platform/media/SampleBuffer.h"
 
 #include <QString>
+#include <QUrl>
 
 #include <atomic>
-#include <condition_variable>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
-#include <thread>
 #include <vector>
 
 namespace tolvan {
@@ -56,12 +55,12 @@ struct AudioEncoderSettings {
     bool operator==(const AudioEncoderSettings&) const = default;
 };
 
-enum AssetWriterStatus : int {
-    AssetWriterStatusUnknown = 0,
-    AssetWriterStatusWriting = 1,
-    AssetWriterStatusCompleted = 2,
-    AssetWriterStatusFailed = 3,
-    AssetWriterStatusCancelled = 4,
+enum class AssetWriterStatus : int {
+    Unknown = 0,
+    Writing = 1,
+    Completed = 2,
+    Failed = 3,
+    Cancelled = 4,
 };
 
 class AssetWriter;
@@ -109,12 +108,15 @@ private:
 
 class AssetWriter : public std::enable_shared_from_this<AssetWriter> {
 public:
-    // A writer for path in one of the file types above; null (and the error)
-    // for another type or an empty path. Nothing is written until
-    // startWriting().
+    // A writer for a local file URL in one of the file types above; null
+    // (and the error) for another type or a URL that is not a local file.
+    // The URL's path bytes are the file's name, whether UTF-8 or not.
+    // Nothing is written until startWriting().
+    static std::shared_ptr<AssetWriter> assetWriterWithURL(const QUrl& url, const QString& fileType, Error* error = nullptr);
+    // The same for a path.
     static std::shared_ptr<AssetWriter> assetWriterWithURL(const QString& path, const QString& fileType, Error* error = nullptr);
 
-    AssetWriter(QString path, QString fileType);
+    AssetWriter(QByteArray nativePath, QString fileType);
     ~AssetWriter();  // an unfinished write is cancelled
     AssetWriter(const AssetWriter&) = delete;
     AssetWriter& operator=(const AssetWriter&) = delete;
@@ -135,55 +137,45 @@ public:
     void addInput(std::shared_ptr<AssetWriterInput> input);
     const std::vector<std::shared_ptr<AssetWriterInput>>& inputs() const { return inputs_; }
 
-    // Opens the temporary file and the encoder. False, with the status failed
-    // and the error set, when either cannot be had.
+    // Opens the unnamed output file and the encoder. False, with the status
+    // failed and the error set, when either cannot be had.
     bool startWriting();
     // Where the samples' timeline begins; buffers are written from here on.
     void startSessionAtSourceTime(const MediaTime& time);
-    // Encodes what is queued, flushes the encoder, closes the file, writes the
-    // metadata and renames the file into place. False, with the status
+    // Encodes what is queued, flushes the encoder, writes the metadata,
+    // flushes the file to disk and puts it in place. False, with the status
     // failed, when any step fails.
     bool finishWriting();
-    // Stops and removes the temporary file; the destination is left alone.
+    // Stops and drops the unfinished file; the destination is left alone.
     // After a failure it only cleans up.
     void cancelWriting();
 
-    AssetWriterStatus status() const { return status_.load(); }
-    std::optional<Error> error() const;
+    // The first end (completed, failed or cancelled) stays.
+    AssetWriterStatus status() const { return state_.status(); }
+    std::optional<Error> error() const { return state_.error(); }
 
     QString description() const;
 
 private:
     friend class AssetWriterInput;
     struct Encoder;
+    struct Pipeline;
 
+    static std::shared_ptr<AssetWriter> assetWriterWithNativePath(const QByteArray& path, const QString& fileType, Error* error);
     bool append(const AssetWriterInput& input, const SampleBuffer& buffer);
     bool fail(const Error& error);
     void discard();
-    void setError(const Error& error);
-
-    // The encoder thread: takes queued buffers until told to stop, or, once no
-    // more will come, until the queue is empty.
-    void encodeQueuedBuffers();
     void stopEncoding(bool finishQueue);
 
-    static constexpr std::size_t kQueuedBuffers = 4;
-    std::thread encoderThread_;
-    std::mutex queueMutex_;
-    std::condition_variable queueChanged_;
-    std::deque<SampleBuffer> queued_;
-    bool noMoreBuffers_ = false;
-    bool stopEncoding_ = false;
-
+    QByteArray nativePath_;
     QString path_;
     QString fileType_;
     std::vector<MetadataItem> metadata_;
     std::vector<std::shared_ptr<AssetWriterInput>> inputs_;
     std::unique_ptr<Encoder> encoder_;
+    std::unique_ptr<Pipeline> pipeline_;
     std::optional<MediaTime> sessionStart_;
-    std::atomic<AssetWriterStatus> status_{AssetWriterStatusUnknown};
-    mutable std::mutex errorMutex_;
-    std::optional<Error> error_;
+    EndState<AssetWriterStatus> state_{AssetWriterStatus::Unknown};
 };
 
 }  // namespace tolvan

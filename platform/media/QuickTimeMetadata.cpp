@@ -1,7 +1,8 @@
 #include "platform/media/QuickTimeMetadata.h"
 
+#include "platform/media/OutputFile.h"
+
 #include <QFile>
-#include <QSaveFile>
 #include <QtEndian>
 
 namespace tolvan {
@@ -64,40 +65,78 @@ const Box* find(const std::vector<Box>& boxes, const char* type)
     return nullptr;
 }
 
-bool isMetadataMeta(const QByteArray& bytes, const Box& meta)
+bool fail(Error* error, qint64 code, const QString& message)
+{
+    if (error)
+        *error = {kErrorDomain, code, message};
+    return false;
+}
+
+bool inconsistent(Error* error, const QByteArray& type)
+{
+    return fail(error, QuickTimeMetadataErrorInconsistentBox, QStringLiteral("The size of a \"%1\" box does not fit the file").arg(QString::fromLatin1(type)));
+}
+
+// Whether a meta box of the movie holds QuickTime metadata (its handler is
+// "mdta"); false, and the error, when its boxes do not fit together.
+std::optional<bool> isMetadataMeta(const QByteArray& bytes, const Box& meta, Error* error)
 {
     auto inside = children(bytes, meta.payload(), meta.end());
-    if (!inside)
-        return false;
+    if (!inside) {
+        inconsistent(error, meta.type);
+        return std::nullopt;
+    }
     const Box* hdlr = find(*inside, "hdlr");
     return hdlr && hdlr->size >= hdlr->headerSize + 12 && bytes.mid(hdlr->payload() + 8, 4) == "mdta";
 }
 
-std::vector<QuickTimeMetadataItem> parseMeta(const QByteArray& bytes, const Box& meta)
+// The key names of a keys box, in order.
+std::optional<std::vector<QString>> parseKeys(const QByteArray& bytes, const Box& keys, Error* error)
+{
+    if (keys.size < keys.headerSize + 8) {
+        inconsistent(error, keys.type);
+        return std::nullopt;
+    }
+    std::vector<QString> names;
+    const quint32 count = be32(bytes, keys.payload() + 4);
+    qint64 at = keys.payload() + 8;
+    for (; names.size() < count; at += be32(bytes, at)) {
+        if (keys.end() - at < 8 || be32(bytes, at) < 8 || be32(bytes, at) > keys.end() - at) {
+            inconsistent(error, keys.type);
+            return std::nullopt;
+        }
+        names.push_back(QString::fromUtf8(bytes.mid(at + 8, be32(bytes, at) - 8)));
+    }
+    return names;
+}
+
+std::optional<std::vector<QuickTimeMetadataItem>> parseMeta(const QByteArray& bytes, const Box& meta, Error* error)
 {
     std::vector<QuickTimeMetadataItem> items;
     auto inside = children(bytes, meta.payload(), meta.end());
     const Box* keys = inside ? find(*inside, "keys") : nullptr;
     const Box* ilst = inside ? find(*inside, "ilst") : nullptr;
-    if (!keys || !ilst || keys->size < keys->headerSize + 8)
+    if (!keys || !ilst)
         return items;
-    std::vector<QString> names;
-    const quint32 count = be32(bytes, keys->payload() + 4);
-    for (qint64 at = keys->payload() + 8; names.size() < count && at + 8 <= keys->end();) {
-        const quint32 size = be32(bytes, at);
-        if (size < 8 || at + size > keys->end())
-            break;
-        names.push_back(QString::fromUtf8(bytes.mid(at + 8, size - 8)));
-        at += size;
-    }
+    auto names = parseKeys(bytes, *keys, error);
+    if (!names)
+        return std::nullopt;
     auto entries = children(bytes, ilst->payload(), ilst->end());
-    for (const Box& entry : entries.value_or(std::vector<Box>{})) {
+    if (!entries) {
+        inconsistent(error, ilst->type);
+        return std::nullopt;
+    }
+    for (const Box& entry : *entries) {
         const quint32 index = be32(bytes, entry.start + 4);  // 1-based key index in place of a type
         auto dataBoxes = children(bytes, entry.payload(), entry.end());
         const Box* data = dataBoxes ? find(*dataBoxes, "data") : nullptr;
-        if (index == 0 || index > names.size() || !data || data->size < data->headerSize + 8)
+        if (!dataBoxes || (data && data->size < data->headerSize + 8)) {
+            inconsistent(error, data ? data->type : ilst->type);
+            return std::nullopt;
+        }
+        if (index == 0 || index > names->size() || !data)
             continue;
-        items.push_back({names[index - 1], QString::fromUtf8(bytes.mid(data->payload() + 8, data->size - data->headerSize - 8))});
+        items.push_back({(*names)[index - 1], QString::fromUtf8(bytes.mid(data->payload() + 8, data->size - data->headerSize - 8))});
     }
     return items;
 }
@@ -128,6 +167,8 @@ bool shiftChunkOffsets(QByteArray& moov, qint64 begin, qint64 end, qint64 delta)
                 return false;
         } else if (b.type == "stco" || b.type == "co64") {
             const bool wide = b.type == "co64";
+            if (b.size < b.headerSize + 8)
+                return false;
             const quint32 count = be32(moov, b.payload() + 4);
             const qint64 first = b.payload() + 8, step = wide ? 8 : 4;
             if (first + qint64(count) * step > b.end())
@@ -148,21 +189,50 @@ bool shiftChunkOffsets(QByteArray& moov, qint64 begin, qint64 end, qint64 delta)
     return true;
 }
 
-bool fail(Error* error, qint64 code, const QString& message)
+// A box as it goes into the new file: a box that ran to the end of the
+// movie gets its size written out, since the movie no longer ends with it.
+std::optional<QByteArray> boxWithExplicitSize(const QByteArray& bytes, const Box& b)
 {
-    if (error)
-        *error = {kErrorDomain, code, message};
-    return false;
+    QByteArray out = bytes.mid(b.start, b.size);
+    if (b.headerSize == 8 && be32(bytes, b.start) == 0) {
+        if (b.size > 0xFFFFFFFFll)
+            return std::nullopt;
+        out.replace(0, 4, u32(quint32(b.size)));
+    }
+    return out;
 }
 
 std::optional<QByteArray> readAll(const QString& path, Error* error)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        fail(error, 1, file.errorString());
+        fail(error, QuickTimeMetadataErrorUnreadable, file.errorString());
         return std::nullopt;
     }
     return file.readAll();
+}
+
+// The file's top-level boxes and the children of its movie box.
+struct Movie {
+    std::vector<Box> top;
+    Box moov;
+    std::vector<Box> children;
+};
+
+std::optional<Movie> findMovie(const QByteArray& bytes, Error* error)
+{
+    auto top = children(bytes, 0, bytes.size());
+    const Box* moov = top ? find(*top, "moov") : nullptr;
+    if (!moov) {
+        fail(error, QuickTimeMetadataErrorNotMPEG4, QStringLiteral("Not an MPEG-4 file"));
+        return std::nullopt;
+    }
+    auto inMoov = children(bytes, moov->payload(), moov->end());
+    if (!inMoov) {
+        inconsistent(error, moov->type);
+        return std::nullopt;
+    }
+    return Movie{*top, *moov, *inMoov};
 }
 
 }  // namespace
@@ -170,55 +240,71 @@ std::optional<QByteArray> readAll(const QString& path, Error* error)
 std::optional<std::vector<QuickTimeMetadataItem>> readQuickTimeMetadata(const QString& path, Error* error)
 {
     auto bytes = readAll(path, error);
-    if (!bytes)
+    auto movie = bytes ? findMovie(*bytes, error) : std::nullopt;
+    if (!movie)
         return std::nullopt;
-    auto top = children(*bytes, 0, bytes->size());
-    const Box* moov = top ? find(*top, "moov") : nullptr;
-    auto inMoov = moov ? children(*bytes, moov->payload(), moov->end()) : std::nullopt;
-    if (!inMoov) {
-        fail(error, 2, QStringLiteral("Not an MPEG-4 file"));
+    for (const Box& b : movie->children) {
+        if (b.type != "meta")
+            continue;
+        auto holdsMetadata = isMetadataMeta(*bytes, b, error);
+        if (!holdsMetadata)
+            return std::nullopt;
+        if (*holdsMetadata)
+            return parseMeta(*bytes, b, error);
+    }
+    return std::vector<QuickTimeMetadataItem>{};
+}
+
+std::optional<QByteArray> withQuickTimeMetadata(const QByteArray& file, const std::vector<QuickTimeMetadataItem>& items, Error* error)
+{
+    auto movie = findMovie(file, error);
+    if (!movie)
+        return std::nullopt;
+
+    // The new movie box: its children without an old metadata box, then ours.
+    QByteArray body;
+    for (const Box& b : movie->children) {
+        if (b.type == "meta") {
+            auto holdsMetadata = isMetadataMeta(file, b, error);
+            if (!holdsMetadata)
+                return std::nullopt;
+            if (*holdsMetadata)
+                continue;
+        }
+        auto kept = boxWithExplicitSize(file, b);
+        if (!kept) {
+            inconsistent(error, b.type);
+            return std::nullopt;
+        }
+        body += *kept;
+    }
+    body += metaBox(items);
+    QByteArray newMoov = u32(quint32(8 + body.size())) + "moov" + body;
+
+    const qint64 delta = newMoov.size() - movie->moov.size;
+    bool mediaFollows = false;
+    for (const Box& b : movie->top)
+        mediaFollows = mediaFollows || (b.type == "mdat" && b.start > movie->moov.start);
+    if (mediaFollows && delta != 0 && !shiftChunkOffsets(newMoov, 8, newMoov.size(), delta)) {
+        fail(error, QuickTimeMetadataErrorOffsets, QStringLiteral("The chunk offsets cannot be moved"));
         return std::nullopt;
     }
-    for (const Box& b : *inMoov)
-        if (b.type == "meta" && isMetadataMeta(*bytes, b))
-            return parseMeta(*bytes, b);
-    return std::vector<QuickTimeMetadataItem>{};
+    return file.left(movie->moov.start) + newMoov + file.mid(movie->moov.end());
 }
 
 bool writeQuickTimeMetadata(const QString& path, const std::vector<QuickTimeMetadataItem>& items, Error* error)
 {
     auto bytes = readAll(path, error);
-    if (!bytes)
+    auto rewritten = bytes ? withQuickTimeMetadata(*bytes, items, error) : std::nullopt;
+    if (!rewritten)
         return false;
-    auto top = children(*bytes, 0, bytes->size());
-    const Box* moov = top ? find(*top, "moov") : nullptr;
-    auto inMoov = moov ? children(*bytes, moov->payload(), moov->end()) : std::nullopt;
-    if (!inMoov)
-        return fail(error, 2, QStringLiteral("Not an MPEG-4 file"));
-
-    // The new movie box: its children without an old metadata box, then ours.
-    QByteArray body;
-    for (const Box& b : *inMoov)
-        if (!(b.type == "meta" && isMetadataMeta(*bytes, b)))
-            body += bytes->mid(b.start, b.size);
-    body += metaBox(items);
-    QByteArray newMoov = u32(quint32(8 + body.size())) + "moov" + body;
-
-    const qint64 delta = newMoov.size() - moov->size;
-    bool mediaFollows = false;
-    for (const Box& b : *top)
-        mediaFollows = mediaFollows || (b.type == "mdat" && b.start > moov->start);
-    if (mediaFollows && delta != 0 && !shiftChunkOffsets(newMoov, 8, newMoov.size(), delta))
-        return fail(error, 3, QStringLiteral("The chunk offsets cannot be moved"));
-
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly))
-        return fail(error, 4, out.errorString());
-    out.write(bytes->left(moov->start));
-    out.write(newMoov);
-    out.write(bytes->mid(moov->end()));
-    if (!out.commit())
-        return fail(error, 4, out.errorString());
+    Error failure;
+    auto out = OutputFile::create(QFile::encodeName(path), &failure);
+    std::optional<Error> problem = out ? out->replaceContents(*rewritten) : failure;
+    if (!problem)
+        problem = out->commit();
+    if (problem)
+        return fail(error, QuickTimeMetadataErrorUnwritable, problem->message);
     return true;
 }
 

@@ -54,7 +54,7 @@ void RingtoneAssetWriterExporter::startExporting()
 
     // An existing file stays until the new one is complete: the writer
     // writes beside it and puts its file in place only at the end.
-    assetWriter_ = AssetWriter::assetWriterWithURL(outputURL().toLocalFile(), exportFileType().value_or(QString()), &error);
+    assetWriter_ = AssetWriter::assetWriterWithURL(outputURL(), exportFileType().value_or(QString()), &error);
     if (!assetWriter_)
         return fail(error);
     writerAudioInput_ =
@@ -81,7 +81,7 @@ void RingtoneAssetWriterExporter::startExporting()
 // how reading ended then decides how the export ends.
 void RingtoneAssetWriterExporter::run()
 {
-    while (assetReader_->status() == AssetReaderStatusReading) {
+    while (assetReader_->status() == AssetReaderStatus::Reading) {
         // A writer that has stopped will never be ready again.
         if (!writerAudioInput_->isReadyForMoreMediaData())
             return fail(assetWriter_->error().value_or(exportError(QStringLiteral("The ringtone file cannot be written"))));
@@ -102,17 +102,17 @@ void RingtoneAssetWriterExporter::run()
     writerAudioInput_->markAsFinished();
 
     switch (assetReader_->status()) {
-    case AssetReaderStatusReading:
-    case AssetReaderStatusCompleted:
+    case AssetReaderStatus::Reading:
+    case AssetReaderStatus::Completed:
         return complete();
-    case AssetReaderStatusFailed:
+    case AssetReaderStatus::Failed:
         return fail(assetReader_->error().value_or(exportError(QStringLiteral("The song cannot be read"))));
-    case AssetReaderStatusCancelled:
+    case AssetReaderStatus::Cancelled:
         return cancel();
-    case AssetReaderStatusUnknown:
+    case AssetReaderStatus::Unknown:
         break;
     }
-    ZNTAnalytics::logEvent(QStringLiteral("startExporting AVAssetReaderStatusUnknown"),
+    ZNTAnalytics::logEvent(QStringLiteral("startExporting AVAssetReaderStatus::Unknown"),
                            {{"assetReader", descriptionOrNull(assetReader_)}, {"assetWriter", descriptionOrNull(assetWriter_)}});
     fail(exportError(QStringLiteral("The song's reader never started")));
 }
@@ -148,7 +148,7 @@ void RingtoneAssetWriterExporter::end(RingtoneExporterStatus status, std::option
 
 bool RingtoneAssetWriterExporter::exportInProgress() const
 {
-    return assetReader_ && assetReader_->status() == AssetReaderStatusReading;
+    return assetReader_ && assetReader_->status() == AssetReaderStatus::Reading;
 }
 
 void RingtoneAssetWriterExporter::processSampleBuffer(SampleBuffer& buffer)

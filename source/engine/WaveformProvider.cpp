@@ -184,7 +184,7 @@ void WaveformProvider::readSampleBuffer(Operation& operation)
             endOfStream = true;
         }
     } else {
-        if (!reader_ || reader_->status() != AssetReaderStatusCompleted) {
+        if (!reader_ || reader_->status() != AssetReaderStatus::Completed) {
             // A reader that failed has not read the song: say so, and leave
             // the provider unfinished rather than cache a silent store.
             const auto failure = reader_ ? reader_->error() : std::nullopt;

@@ -19,7 +19,7 @@ struct ReadResult {
     QByteArray bytes;
     std::vector<MediaTime> times;
     std::vector<std::size_t> frames;
-    AssetReaderStatus status = AssetReaderStatusUnknown;
+    AssetReaderStatus status = AssetReaderStatus::Unknown;
     std::optional<Error> error;
 };
 
@@ -57,7 +57,7 @@ TEST_F(AssetReaderTest, SixteenBitOutputMatchesTheFfmpegCommandLine)
         auto asset = Asset::assetWithPath(path);
         const ReadResult first = readAll(asset, {.sampleRate = 8000, .channels = 1, .bitDepth = 16});
         const ReadResult second = readAll(asset, {.sampleRate = 8000, .channels = 1, .bitDepth = 16});
-        EXPECT_EQ(first.status, AssetReaderStatusCompleted) << name;
+        EXPECT_EQ(first.status, AssetReaderStatus::Completed) << name;
         EXPECT_TRUE(sameSamples16(first.bytes, decodeWithFfmpeg(path, 8000, 1), 1)) << name;
         EXPECT_TRUE(sameSamples16(second.bytes, first.bytes, 1)) << name;
     }
@@ -117,7 +117,7 @@ TEST_F(AssetReaderTest, TruncatedFilesReadAsFarAsTheyGo)
     const QString cut = dir.filePath("cut.mp3");
     ASSERT_TRUE(writeTruncated(whole, cut, 0.5));
     const ReadResult result = readAll(Asset::assetWithPath(cut), {.sampleRate = 8000, .channels = 1, .bitDepth = 8});
-    EXPECT_EQ(result.status, AssetReaderStatusCompleted);
+    EXPECT_EQ(result.status, AssetReaderStatus::Completed);
     EXPECT_NEAR(result.bytes.size(), 16000, 2000);
 }
 
@@ -130,7 +130,7 @@ TEST_F(AssetReaderTest, DamagedPacketsAreSkipped)
     file.write(QByteArray(3000, '\x5a'));  // garbage over a few packets in the middle
     file.close();
     const ReadResult result = readAll(Asset::assetWithPath(whole), {.sampleRate = 8000, .channels = 1, .bitDepth = 8});
-    EXPECT_EQ(result.status, AssetReaderStatusCompleted);
+    EXPECT_EQ(result.status, AssetReaderStatus::Completed);
     EXPECT_GT(result.bytes.size(), 30000);  // of 32,000 frames, only the damaged ones are missing
 }
 
@@ -151,7 +151,7 @@ TEST_F(AssetReaderTest, ReadersRefuseWhatTheyCannotRead)
     ASSERT_TRUE(reader);
     reader->addOutput(AssetReaderTrackOutput::assetReaderTrackOutputWithTrack(asset->tracks().front(), {}));
     EXPECT_FALSE(reader->startReading());
-    EXPECT_EQ(reader->status(), AssetReaderStatusFailed);
+    EXPECT_EQ(reader->status(), AssetReaderStatus::Failed);
     ASSERT_TRUE(reader->error());
 
     // Float output is not offered.
@@ -159,7 +159,7 @@ TEST_F(AssetReaderTest, ReadersRefuseWhatTheyCannotRead)
     reader = AssetReader::assetReaderWithAsset(song);
     reader->addOutput(AssetReaderTrackOutput::assetReaderTrackOutputWithTrack(song->tracks().front(), {.isFloat = true}));
     EXPECT_FALSE(reader->startReading());
-    EXPECT_EQ(reader->status(), AssetReaderStatusFailed);
+    EXPECT_EQ(reader->status(), AssetReaderStatus::Failed);
 }
 
 TEST_F(AssetReaderTest, StatusFollowsTheReadingAndCancelStopsIt)
@@ -171,12 +171,12 @@ TEST_F(AssetReaderTest, StatusFollowsTheReadingAndCancelStopsIt)
     ASSERT_TRUE(reader->canAddOutput(output));
     reader->addOutput(output);
     EXPECT_FALSE(reader->canAddOutput(output));
-    EXPECT_EQ(reader->status(), AssetReaderStatusUnknown);
+    EXPECT_EQ(reader->status(), AssetReaderStatus::Unknown);
     ASSERT_TRUE(reader->startReading());
-    EXPECT_EQ(reader->status(), AssetReaderStatusReading);
+    EXPECT_EQ(reader->status(), AssetReaderStatus::Reading);
     EXPECT_TRUE(output->copyNextSampleBuffer());
     reader->cancelReading();
-    EXPECT_EQ(reader->status(), AssetReaderStatusCancelled);
+    EXPECT_EQ(reader->status(), AssetReaderStatus::Cancelled);
     EXPECT_FALSE(output->copyNextSampleBuffer());
     EXPECT_FALSE(reader->startReading());
 }

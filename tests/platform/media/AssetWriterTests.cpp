@@ -3,6 +3,7 @@
 #include "platform/media/FfmpegSupport.h"
 #include "platform/media/QuickTimeMetadata.h"
 
+#include "tests/platform/media/OutputFileSupport.h"
 #include "tests/support/MediaProbe.h"
 #include "tests/support/AudioFixtures.h"
 #include "tests/support/TagFixtures.h"
@@ -14,8 +15,15 @@
 
 #include <taglib/mp4file.h>
 
+#include <chrono>
 #include <cmath>
+#include <random>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
+
+extern char** environ;
 
 using namespace tolvan;
 using namespace tolvan::test;
@@ -70,6 +78,16 @@ protected:
             ASSERT_TRUE(input->appendSampleBuffer(*toneBuffer(at, int(std::min<int64_t>(8192, total - at)))));
     }
 
+    // Appends until the seconds are written or an append is refused.
+    bool appendAll(double seconds)
+    {
+        const int64_t total = std::llround(seconds * kRate);
+        for (int64_t at = 0; at < total; at += 8192)
+            if (!input->appendSampleBuffer(*toneBuffer(at, int(std::min<int64_t>(8192, total - at)))))
+                return false;
+        return true;
+    }
+
     // Everything in the folder besides what the test put there.
     QStringList entries() const { return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot); }
 
@@ -85,7 +103,7 @@ TEST_F(AssetWriterTest, WaveHoldsTheFramesExactly)
     appendSeconds(1.5);
     input->markAsFinished();
     ASSERT_TRUE(writer->finishWriting()) << writer->error()->message.toStdString();
-    EXPECT_EQ(writer->status(), AssetWriterStatusCompleted);
+    EXPECT_EQ(writer->status(), AssetWriterStatus::Completed);
 
     const Probe info = probe(path);
     EXPECT_EQ(info.codec, "pcm_s16le");
@@ -159,18 +177,23 @@ TEST_F(AssetWriterTest, CancelledOrFailedWritesLeaveTheOldFileAlone)
 
     auto cancelled = startedWriter(path, FileTypeAppleM4A, kAac);
     appendSeconds(0.5);
-    EXPECT_EQ(entries().size(), 2);  // the new file is written beside the old one
+    EXPECT_EQ(entries(), QStringList{"old.m4r"});  // the new file has no name until it is complete
     cancelled->cancelWriting();
-    EXPECT_EQ(cancelled->status(), AssetWriterStatusCancelled);
+    EXPECT_EQ(cancelled->status(), AssetWriterStatus::Cancelled);
     EXPECT_FALSE(input->isReadyForMoreMediaData());
 
     auto failed = startedWriter(path, FileTypeAppleM4A, kAac);
     AudioOutputSettings mono{.channels = 1};
     SampleBuffer wrong({MediaType::Audio, "pcm", mono.streamDescription()}, MediaTime::zero(), std::vector<uint8_t>(200));
     EXPECT_FALSE(input->appendSampleBuffer(wrong));
-    EXPECT_EQ(failed->status(), AssetWriterStatusFailed);
+    EXPECT_EQ(failed->status(), AssetWriterStatus::Failed);
     ASSERT_TRUE(failed->error());
+    const Error firstError = *failed->error();
     EXPECT_FALSE(failed->finishWriting());
+    failed->cancelWriting();  // the failure came first and stays, with its error
+    EXPECT_EQ(failed->status(), AssetWriterStatus::Failed);
+    ASSERT_TRUE(failed->error());
+    EXPECT_EQ(failed->error()->message, firstError.message);
 
     EXPECT_EQ(contents(path), "the old tone");
     EXPECT_EQ(entries(), QStringList{"old.m4r"});
@@ -186,7 +209,7 @@ TEST_F(AssetWriterTest, RefusesWhatItCannotWrite)
     auto wave = AssetWriter::assetWriterWithURL(dir.filePath("a.wav"), FileTypeWAVE);
     EXPECT_FALSE(wave->canAddInput(AssetWriterInput::assetWriterInputWithMediaType(MediaType::Audio, kAac)));
     EXPECT_FALSE(wave->startWriting());  // no input
-    EXPECT_EQ(wave->status(), AssetWriterStatusFailed);
+    EXPECT_EQ(wave->status(), AssetWriterStatus::Failed);
 
     auto missingFolder = AssetWriter::assetWriterWithURL(dir.filePath("none/a.wav"), FileTypeWAVE);
     missingFolder->addInput(AssetWriterInput::assetWriterInputWithMediaType(MediaType::Audio, kPcm));
@@ -200,9 +223,9 @@ TEST_F(AssetWriterTest, RequestedBlockRunsOnTheQueueUntilTheInputEnds)
     auto writer = startedWriter(dir.filePath("queued.wav"), FileTypeWAVE, kPcm);
     std::atomic<int> runs{0};
     std::atomic<bool> onQueue{true};
+    int64_t next = 0;  // outlives the queue, whose last run still reads it
     {
         SerialQueue queue("test.writer");
-        int64_t next = 0;
         input->requestMediaDataWhenReadyOnQueue(queue, [&] {
             onQueue = onQueue && queue.isCurrent();
             ++runs;
@@ -218,4 +241,126 @@ TEST_F(AssetWriterTest, RequestedBlockRunsOnTheQueueUntilTheInputEnds)
     EXPECT_TRUE(onQueue);
     EXPECT_TRUE(writer->finishWriting());
     EXPECT_EQ(decodeWithFfmpeg(dir.filePath("queued.wav"), kRate, 2).size(), 5 * 4096 * 4);
+}
+
+// --- How the file reaches the disk ---------------------------------------
+
+namespace {
+
+struct FullDiskCase {
+    const char* name;
+    QString fileType;
+    AudioEncoderSettings settings;
+    double seconds;
+    qsizetype coverBytes;  // a large cover makes the tagged file outgrow the limit only at the end
+    rlim_t limit;
+};
+
+pid_t startChild(const QString& destination, const char* mode)
+{
+    const QByteArray path = QFile::encodeName(destination);
+    char* argv[] = {const_cast<char*>(TOLVAN_WRITER_CHILD), const_cast<char*>(path.constData()), const_cast<char*>(mode), nullptr};
+    pid_t child = -1;
+    return posix_spawn(&child, TOLVAN_WRITER_CHILD, nullptr, nullptr, argv, environ) == 0 ? child : -1;
+}
+
+int waitForChild(pid_t child)
+{
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    return status;
+}
+
+}  // namespace
+
+TEST_F(AssetWriterTest, AFullDiskFailsTheWriteAndKeepsTheOldTone)
+{
+    const FullDiskCase cases[] = {
+        {"WAVE audio", FileTypeWAVE, kPcm, 5.0, 0, 200 * 1024},
+        {"AAC audio", FileTypeAppleM4A, kAac, 5.0, 0, 64 * 1024},
+        {"tags after the audio", FileTypeAppleM4A, kAac, 1.0, 300 * 1024, 200 * 1024},
+    };
+    const QString path = dir.filePath("old.m4r");
+    const QByteArray old(20000, 'o');
+    ASSERT_TRUE(writeBytes(path, old));
+    for (const FullDiskCase& c : cases) {
+        auto writer = AssetWriter::assetWriterWithURL(path, c.fileType);
+        writer->setMetadata({{.key = MetadataiTunesMetadataKeyCoverArt,
+                              .keySpace = MetadataKeySpaceiTunes,
+                              .value = QByteArray("\x89PNG") + QByteArray(c.coverBytes, 'c')},
+                             {.key = MetadataQuickTimeMetadataKeyCreationDate, .keySpace = MetadataKeySpaceQuickTimeMetadata, .value = "now"}});
+        input = AssetWriterInput::assetWriterInputWithMediaType(MediaType::Audio, c.settings);
+        writer->addInput(input);
+        bool appended = false, finished = false;
+        {
+            FileSizeLimit limit(c.limit);
+            ASSERT_TRUE(writer->startWriting()) << c.name;
+            writer->startSessionAtSourceTime(MediaTime::zero());
+            appended = appendAll(c.seconds);
+            input->markAsFinished();
+            finished = writer->finishWriting();
+        }
+        EXPECT_FALSE(finished) << c.name;
+        if (c.coverBytes > 0)
+            EXPECT_TRUE(appended) << c.name << ": the audio alone fits";
+        EXPECT_EQ(writer->status(), AssetWriterStatus::Failed) << c.name;
+        EXPECT_TRUE(writer->error()) << c.name;
+        EXPECT_EQ(contents(path), old) << c.name;
+        EXPECT_EQ(entries(), QStringList{"old.m4r"}) << c.name;
+    }
+}
+
+TEST_F(AssetWriterTest, AWriterKilledAtAnyMomentLeavesNothingAndTheOldToneWhole)
+{
+    // Every write of the child gives the same bytes, so whatever moment the
+    // kill comes at, the tone must be exactly this one.
+    const QString path = dir.filePath("old.m4r");
+    const pid_t first = startChild(path, "once");
+    ASSERT_GT(first, 0);
+    ASSERT_EQ(waitForChild(first), 0);
+    const QByteArray tone = contents(path);
+    ASSERT_FALSE(tone.isEmpty());
+
+    const unsigned seed = std::random_device{}();
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<int> moment(0, 400);  // milliseconds: spans several writes of the child
+    for (int round = 0; round < 8; ++round) {
+        const pid_t child = startChild(path, "loop");
+        ASSERT_GT(child, 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(moment(random)));
+        kill(child, SIGKILL);
+        const int status = waitForChild(child);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the child stopped by itself: " << status;
+        EXPECT_EQ(entries(), QStringList{"old.m4r"}) << "round " << round << ", seed " << seed;
+        EXPECT_EQ(contents(path), tone) << "round " << round << ", seed " << seed;
+    }
+}
+
+TEST_F(AssetWriterTest, NamesFromAURLAreWrittenExactly)
+{
+    const QByteArray folder = QFile::encodeName(dir.path());
+    const QByteArray notUtf8 = "tone-\xff\xe9.wav";
+    const QList<QByteArray> names{notUtf8, QByteArray(230, 'a') + ".wav", QByteArray(251, 'b') + ".wav"};
+    for (const QByteArray& name : names)
+        ASSERT_TRUE(writeRaw(folder + '/' + name, "old", 0600));
+    for (const QByteArray& name : names) {
+        const QUrl url = QUrl::fromEncoded("file://" + (folder + '/' + name).toPercentEncoding("/"));
+        auto writer = AssetWriter::assetWriterWithURL(url, FileTypeWAVE);
+        ASSERT_TRUE(writer) << name.size();
+        input = AssetWriterInput::assetWriterInputWithMediaType(MediaType::Audio, kPcm);
+        writer->addInput(input);
+        ASSERT_TRUE(writer->startWriting()) << writer->error()->message.toStdString();
+        writer->startSessionAtSourceTime(MediaTime::zero());
+        appendSeconds(0.1);
+        input->markAsFinished();
+        ASSERT_TRUE(writer->finishWriting()) << name.size() << ": " << writer->error()->message.toStdString();
+        EXPECT_TRUE(readRaw(folder + '/' + name).startsWith("RIFF")) << name.size();
+        EXPECT_EQ(permissionBits(folder + '/' + name), 0600u) << name.size();
+    }
+    QList<QByteArray> sorted = names;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(rawEntries(folder), sorted);
+    EXPECT_FALSE(AssetWriter::assetWriterWithURL(QUrl("http://example.com/a.wav"), FileTypeWAVE));
+    unlink((folder + '/' + notUtf8).constData());  // a name the temporary folder's own clean-up cannot spell
 }

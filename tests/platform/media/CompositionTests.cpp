@@ -32,7 +32,7 @@ std::vector<int16_t> readAll(const std::shared_ptr<Asset>& asset, std::optional<
         const auto* data = reinterpret_cast<const int16_t*>(buffer->data());
         samples.insert(samples.end(), data, data + buffer->numberOfSamples() * 2);
     }
-    EXPECT_EQ(reader->status(), AssetReaderStatusCompleted);
+    EXPECT_EQ(reader->status(), AssetReaderStatus::Completed);
     return samples;
 }
 

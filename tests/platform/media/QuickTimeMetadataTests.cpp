@@ -3,6 +3,7 @@
 #include "tests/support/AudioFixtures.h"
 
 #include <QFile>
+#include <QtEndian>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -98,4 +99,82 @@ TEST_F(QuickTimeMetadataTest, FilesThatAreNotMPEG4AreLeftAlone)
     EXPECT_EQ(contents(cut), cutBefore);
     EXPECT_FALSE(writeQuickTimeMetadata(dir.filePath("missing.m4a"), kDate, &error));
     EXPECT_FALSE(QFile::exists(dir.filePath("missing.m4a")));
+}
+
+namespace {
+
+QByteArray be32Bytes(quint32 value)
+{
+    const char bytes[4] = {char(value >> 24), char(value >> 16), char(value >> 8), char(value)};
+    return QByteArray(bytes, 4);
+}
+
+void setBe32(QByteArray& bytes, qsizetype at, quint32 value) { bytes.replace(at, 4, be32Bytes(value)); }
+
+quint32 be32At(const QByteArray& bytes, qsizetype at) { return qFromBigEndian<quint32>(bytes.constData() + at); }
+
+}  // namespace
+
+TEST_F(QuickTimeMetadataTest, ABoxRunningToTheEndOfTheMovieKeepsItsExtent)
+{
+    // The movie is the file's last box; give it a last child of size 0.
+    const QString path = song("open-ended.m4a");
+    QByteArray bytes = contents(path);
+    const qsizetype moov = bytes.indexOf("moov") - 4;
+    ASSERT_GT(moov, 0);
+    ASSERT_EQ(moov + be32At(bytes, moov), bytes.size());
+    bytes += be32Bytes(0) + "free" + "tail";
+    setBe32(bytes, moov, be32At(bytes, moov) + 12);
+    ASSERT_TRUE(writeBytes(path, bytes));
+    const QByteArray audioBefore = decodeWithFfmpeg(path, 44100, 2);
+    ASSERT_FALSE(audioBefore.isEmpty());
+
+    Error error;
+    ASSERT_TRUE(writeQuickTimeMetadata(path, kDate, &error)) << error.message.toStdString();
+    EXPECT_EQ(readQuickTimeMetadata(path), kDate);
+    const QByteArray written = contents(path);
+    EXPECT_TRUE(written.contains(be32Bytes(12) + "free" + "tail"));  // its size is written out now that the metadata follows
+    EXPECT_EQ(decodeWithFfmpeg(path, 44100, 2), audioBefore);
+}
+
+TEST_F(QuickTimeMetadataTest, BoxesWhoseSizesDoNotFitAreRefused)
+{
+    const QString good = song("good.m4a");
+    ASSERT_TRUE(writeQuickTimeMetadata(good, kDate));
+    const QByteArray bytes = contents(good);
+
+    struct Damage {
+        const char* name;
+        QByteArray box;
+        qsizetype offset;  // from the start of that box to the size field to damage
+        quint32 size;
+        bool insideOurItems;  // a write replaces the damaged metadata box whole
+    };
+    const Damage damages[] = {
+        {"a movie child larger than the movie", "mvhd", 0, 0x7FFFFFF0, false},
+        {"a movie child smaller than its header", "mvhd", 0, 4, false},
+        {"a key entry past its box", "keys", 16, 0xFFFF, true},
+        {"a data box too short for its header", "data", 0, 9, true},
+    };
+    for (const Damage& damage : damages) {
+        QByteArray broken = bytes;
+        const qsizetype box = broken.lastIndexOf(damage.box) - 4;  // our items come last
+        ASSERT_GT(box, 0) << damage.name;
+        setBe32(broken, box + damage.offset, damage.size);
+        const QString path = dir.filePath("broken.m4a");
+        ASSERT_TRUE(writeBytes(path, broken));
+
+        Error error;
+        EXPECT_FALSE(readQuickTimeMetadata(path, &error).has_value()) << damage.name;
+        EXPECT_EQ(error.code, QuickTimeMetadataErrorInconsistentBox) << damage.name;
+        error = {};
+        if (damage.insideOurItems) {
+            EXPECT_TRUE(writeQuickTimeMetadata(path, kDate, &error)) << damage.name;
+            EXPECT_EQ(readQuickTimeMetadata(path), kDate) << damage.name;
+            continue;
+        }
+        EXPECT_FALSE(writeQuickTimeMetadata(path, kDate, &error)) << damage.name;
+        EXPECT_EQ(error.code, QuickTimeMetadataErrorInconsistentBox) << damage.name;
+        EXPECT_EQ(contents(path), broken) << damage.name;
+    }
 }
