@@ -85,9 +85,18 @@ for name in "${targets[@]}"; do
     [ -f "$file" ] && ! is_pending "$name/$(basename "$file")" && cp "$file" "$corpus/"
   done
   echo "fuzz: $name for ${seconds} s"
-  "$build/bin/fuzz_$name" "${fuzzer_options[@]}" -max_total_time="$seconds" -print_final_stats=1 \
-    -artifact_prefix="$artifacts/" "$corpus" "$root/fuzz/corpus/$name" \
-    >"$build/$name.log" 2>&1 || { status=1; echo "fuzz: $name failed; input in $artifacts/, output in $build/$name.log"; }
-  grep -E '^stat::(number_of_executed_units|new_units_added)' "$build/$name.log" | tr '\n' ' '; echo
+  # In a child process that goes on after a failure, so one known fault does
+  # not hide the others; every failing input is kept.
+  failures() { find "$artifacts" -name 'crash-*' -o -name 'leak-*' -o -name 'timeout-*' -o -name 'oom-*' | wc -l; }
+  before=$(failures)
+  "$build/bin/fuzz_$name" "${fuzzer_options[@]}" -max_total_time="$seconds" -fork=1 \
+    -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 -artifact_prefix="$artifacts/" \
+    "$corpus" "$root/fuzz/corpus/$name" >"$build/$name.log" 2>&1 || status=1
+  found=$(( $(failures) - before ))
+  if [ "$found" -gt 0 ]; then
+    status=1
+    echo "fuzz: $name: $found failing inputs in $artifacts/, output in $build/$name.log"
+  fi
+  grep -E '^#[0-9]+: cov' "$build/$name.log" | tail -n 1
 done
 exit "$status"
