@@ -1,5 +1,6 @@
 // Reads the cover picture and the tags of the input as a song file, then
-// writes tags and the input's cover into a copy of it, as an export does.
+// writes tags and the input's cover into a tone of our own, as an export
+// does (the tone is the writer's file, never the user's).
 
 #include "fuzz/FuzzSupport.h"
 
@@ -16,7 +17,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
 {
     using namespace tolvan;
-    fuzz::freshFolder();
+    const QString folder = fuzz::freshFolder();
     const auto input = fuzz::splitExtension(data, size, fuzz::kAudioExtensions);
     const QString song = fuzz::writeFile("song" + input.extension, input.bytes);
 
@@ -26,7 +27,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     (void)tagLibCoverArtImageForFileAtPath(song);
     ZNTLogMP4Items(song);
 
-    const QString tone = fuzz::writeFile("tone" + input.extension, input.bytes);
+    const QString tone = folder + "/tone.m4r";
+    if (!QFile::copy(QStringLiteral(TOLVAN_FUZZ_TONE), tone))
+        fuzz::fail("cannot copy the tone to write into");
     ZNTWriteTagsAndCoverArt(tone, {{"Name", QString::fromUtf8("T\xc3\xb6ne")},
                                    {"Artist", "Artist"},
                                    {"Album", "Album"},
