@@ -7,6 +7,8 @@ packages=(
   # build and tests
   build-essential cmake ninja-build pkg-config git
   googletest libgtest-dev libgmock-dev
+  # fuzzing: clang with its sanitizer and libFuzzer runtime, readable stacks
+  clang libclang-rt-14-dev llvm
   # interface, audio devices
   qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-svg-dev libgl-dev
   # decoding, encoding, muxing

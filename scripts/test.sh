@@ -2,13 +2,26 @@
 # Installs what is missing, builds, and runs every test through CTest.
 # With --tsan, also builds the concurrency-critical libraries with
 # ThreadSanitizer in build-tsan/ and runs their tests there.
+# With --asan, also builds everything with AddressSanitizer and
+# UndefinedBehaviorSanitizer in build-asan/ and runs every test there.
+# With --fuzz, also runs every fuzz target over its seeds and regression
+# inputs (scripts/fuzz.sh --regressions). The options combine.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
+with_tsan=0 with_asan=0 with_fuzz=0
+for option in "$@"; do
+  case "$option" in
+    --tsan) with_tsan=1 ;;
+    --asan) with_asan=1 ;;
+    --fuzz) with_fuzz=1 ;;
+    *) echo "test.sh: unknown option '$option' (--tsan, --asan, --fuzz)" >&2; exit 2 ;;
+  esac
+done
 "$root/scripts/install-deps.sh"
 "$root/scripts/build.sh"
 ctest --test-dir "${TOLVAN_BUILD_DIR:-$root/build}" --output-on-failure --parallel "$(nproc)"
 
-if [ "${1:-}" = "--tsan" ]; then
+if [ "$with_tsan" = 1 ]; then
   tsan="$root/build-tsan"
   TOLVAN_BUILD_DIR="$tsan" "$root/scripts/build.sh" -DTOLVAN_TSAN=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
   # The concurrency tests, and the waveform, query, XML-reader and player
@@ -19,4 +32,16 @@ if [ "${1:-}" = "--tsan" ]; then
     ctest --test-dir "$tsan" --output-on-failure --parallel "$(nproc)" \
       -R '^(BriscaTest|ZNTAnalyticsTest|ZNTAnalyticsStartTest|NotificationCenter|OperationQueue|SerialQueue|WaveformQueriesTest|WaveformProviderTest|XMLLibraryTest|TrackSlices|Files/UnreadableLibrary|PlayerTest|RingtonePreviewerTest|SoftwareGain|NullAudioOutput)\.' \
       -E "$forking"
+fi
+
+if [ "$with_asan" = 1 ]; then
+  asan="$root/build-asan"
+  TOLVAN_BUILD_DIR="$asan" "$root/scripts/build.sh" -DTOLVAN_ASAN=ON >/dev/null
+  ASAN_OPTIONS="halt_on_error=1 detect_stack_use_after_return=1 strict_init_order=1" \
+  UBSAN_OPTIONS="halt_on_error=1 print_stacktrace=1" \
+    ctest --test-dir "$asan" --output-on-failure --parallel "$(nproc)"
+fi
+
+if [ "$with_fuzz" = 1 ]; then
+  "$root/scripts/fuzz.sh" --regressions
 fi

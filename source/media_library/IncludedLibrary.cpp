@@ -43,11 +43,11 @@ QVariant variantFromPlist(plist_t node)
         return value;
     }
     case PLIST_STRING: {
-        char* value = nullptr;
-        plist_get_string_val(node, &value);
-        QString text = QString::fromUtf8(value);
-        free(value);
-        return text;
+        // By its stored length: a string may hold U+0000, which
+        // plist_get_string_val asserts against.
+        uint64_t length = 0;
+        const char* value = plist_get_string_ptr(node, &length);
+        return QString::fromUtf8(value, qsizetype(length));
     }
     case PLIST_DATA: {
         char* bytes = nullptr;

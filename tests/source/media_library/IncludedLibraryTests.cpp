@@ -245,6 +245,17 @@ TEST_F(IncludedTones, BinaryFootersAreReadAndHostileOnesLeftOut)
     cut[cut.size() - 1] = char(0x7F);  // the offset table would lie past the end
     writeFile(included("deep/footer.plist"), cut);
     EXPECT_EQ(library.ringtonesWithSetPath(included("deep")).size(), 1);
+TEST_F(IncludedTones, AFooterStringHoldingUPlus0000ReadsWhole)
+{
+    // A binary property list of {"title": "\u00e9\u0000b"}, the text stored as UTF-16.
+    const QByteArray footer("bplist00\xd1\x01\x02\x55title\x63\x00\xe9\x00\x00\x00\x62\x08\x0b\x11"
+                            "\x00\x00\x00\x00\x00\x00\x01\x01\x00\x00\x00\x00\x00\x00\x00\x03"
+                            "\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x18",
+                            59);
+    writeFile(included("only/footer.plist"), footer);
+    const QList<QVariantMap> only = library.ringtonesWithSetPath(included("only"));
+    ASSERT_EQ(only.size(), 1);
+    EXPECT_EQ(only[0].value("title").toString(), QString::fromUtf8("\xc3\xa9\0b", 4));
 }
 
 // The sets the application ships: each tone decodes, fits its kind's longest

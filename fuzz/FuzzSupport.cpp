@@ -1,0 +1,79 @@
+#include "fuzz/FuzzSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+namespace tolvan::fuzz {
+
+namespace {
+
+std::unique_ptr<QTemporaryDir>& scratch()
+{
+    static std::unique_ptr<QTemporaryDir> folder;
+    return folder;
+}
+
+}  // namespace
+
+void initialize(int* argc, char*** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("TOLVAN_AUDIO_OUTPUT", "null");
+    // The code under test logs its failures; the fuzzer's output stays readable.
+    qputenv("QT_LOGGING_RULES", "*.debug=false;*.info=false;*.warning=false");
+    static QGuiApplication application(*argc, *argv);
+    scratch() = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/tolvan-fuzz-XXXXXX");
+    if (!scratch()->isValid())
+        fail("no scratch folder");
+}
+
+QString freshFolder()
+{
+    QDir folder(scratch()->path());
+    folder.removeRecursively();
+    folder.mkpath(".");
+    return folder.path();
+}
+
+QString writeFile(const QString& name, const QByteArray& bytes)
+{
+    const QString path = scratch()->path() + "/" + name;
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+        fail("cannot write the input file");
+    return path;
+}
+
+ExtensionInput splitExtension(const uint8_t* data, std::size_t size, std::initializer_list<const char*> extensions)
+{
+    if (size == 0)
+        return {QString::fromLatin1(*extensions.begin()), {}};
+    const std::size_t choice = data[0] % extensions.size();
+    return {QString::fromLatin1(extensions.begin()[choice]),
+            QByteArray(reinterpret_cast<const char*>(data + 1), qsizetype(size - 1))};
+}
+
+void processEventsUntil(const std::function<bool()>& done)
+{
+    while (!done()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::yieldCurrentThread();
+    }
+}
+
+void fail(const char* what)
+{
+    std::fprintf(stderr, "fuzz target: %s\n", what);
+    std::abort();
+}
+
+}  // namespace tolvan::fuzz

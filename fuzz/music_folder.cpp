@@ -1,0 +1,69 @@
+// Opens a Music folder that holds the input as a song and as .m3u and .m3u8
+// playlists, waits for the scan, and checks what it published.
+
+#include "fuzz/FuzzSupport.h"
+
+#include "platform/music_library/MusicFolderLibrary.h"
+#include "platform/music_library/MusicFolderScan.h"
+
+#include <QDir>
+
+#include <set>
+
+using namespace tolvan;
+
+namespace {
+
+// The extensions a Music folder scan takes as songs.
+constexpr std::initializer_list<const char*> kSongExtensions = {
+    ".mp3", ".m4a", ".m4b", ".mp4", ".aac", ".flac", ".ogg", ".oga", ".opus", ".wav", ".aif", ".aiff", ".wv", ".ape", ".mpc", ".wma"};
+
+void checkEntries(const QString& playlist)
+{
+    for (const QString& entry : music::readPlaylistEntries(playlist)) {
+        if (!QDir::isAbsolutePath(entry) || QDir::cleanPath(entry) != entry)
+            fuzz::fail("a playlist entry is not a cleaned absolute path");
+    }
+}
+
+void checkContents(const MusicLibraryContents& contents)
+{
+    std::set<const MusicTrack*> tracks;
+    for (const auto& track : contents.tracks)
+        tracks.insert(track.get());
+    for (const auto& playlist : contents.playlists) {
+        for (const auto& item : playlist->items) {
+            if (!tracks.count(item.get()))
+                fuzz::fail("a playlist holds a track that is not in the library");
+        }
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
+{
+    fuzz::initialize(argc, argv);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
+{
+    fuzz::freshFolder();
+    const auto input = fuzz::splitExtension(data, size, kSongExtensions);
+    const QString song = fuzz::writeFile("Music/song" + input.extension, input.bytes);
+    checkEntries(fuzz::writeFile("Music/list.m3u", input.bytes));
+    checkEntries(fuzz::writeFile("Music/Sub/list.m3u8", input.bytes));
+    const QString folder = QFileInfo(song).path();
+    const QString index = QFileInfo(folder).path() + "/index.json";
+
+    Error error;
+    auto library = MusicFolderLibrary::open("1.0", folder, index, &error);
+    if (!library)
+        fuzz::fail("a Music folder with a song in it does not open");
+    checkContents(*library->contents());
+    fuzz::processEventsUntil([&] { return !library->isScanning(); });
+    checkContents(*library->contents());
+    (void)MusicFolderLibrary::artworkForMediaFile(song);
+    return 0;
+}

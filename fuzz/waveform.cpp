@@ -1,0 +1,82 @@
+// Reads the input's waveform to the end through a provider, as the editor
+// does, then asks the finished store every query the editor draws with.
+
+#include "fuzz/FuzzSupport.h"
+
+#include "source/analytics/ZNTAnalytics.h"
+#include "source/engine/AssetAdditions.h"
+#include "source/engine/WaveformProvider.h"
+
+#include <QPainterPath>
+
+#include <algorithm>
+
+using namespace tolvan;
+
+namespace {
+
+constexpr uint64_t kSamplesPerSecond = 100;
+
+// The provider records why it stops without finishing; those events end the wait.
+bool providerGaveUp()
+{
+    const auto log = ZNTAnalytics::eventLog();
+    if (!log)
+        return false;
+    for (const QVariantMap& item : *log) {
+        const QString event = item.value("event").toString();
+        if (event == "processSample AVAssetReader failed" || event == "Excecption during WaveformProvider processSample")
+            return true;
+    }
+    return false;
+}
+
+void queryEverything(const WaveformProvider& provider, ZNTTimeRange whole)
+{
+    const QRectF rect(0, 0, 100, 40);
+    for (const ZNTTimeRange range : {whole, ZNTTimeRange{whole.start + whole.duration / 3, whole.duration / 7},
+                                     ZNTTimeRange{-1.0, whole.duration + 2.0}}) {
+        (void)provider.hasSamplesInTimeRange(range);
+        (void)provider.sampleRangeForTimeRange(range);
+        const WaveformSample sample = provider.representativeSampleForTimeRange(range);
+        const WaveformSample smoothed = provider.smoothedSampleForTimeRange(range);
+        (void)provider.maxMagnitudeOfTimeRange(range);
+        for (double value : {sample.positive, sample.negative, smoothed.positive, smoothed.negative}) {
+            if (!(value >= -1.01 && value <= 1.01))
+                fuzz::fail("a waveform sample lies outside -1 ... +1");
+        }
+        for (bool smoothedPaths : {false, true}) {
+            QPainterPath positive, negative, full;
+            provider.bidirectionalWaveformPathsForTimeRange(range, rect, smoothedPaths, &positive, &negative, &full);
+        }
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
+{
+    fuzz::initialize(argc, argv);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
+{
+    fuzz::freshFolder();
+    ZNTAnalytics::resetForTesting();
+    const auto input = fuzz::splitExtension(data, size, fuzz::kAudioExtensions);
+    auto asset = Asset::assetWithPath(fuzz::writeFile("input" + input.extension, input.bytes));
+
+    auto provider = WaveformProvider::providerWithAsset(asset, kSamplesPerSecond);
+    provider->startReadingWaveform();
+    // Without a track to read the provider starts nothing.
+    if (!bestTrackForRingtone(*asset))
+        return 0;
+    fuzz::processEventsUntil([&] { return provider->finished() || providerGaveUp(); });
+    // A header may claim hundreds of hours; the queries cost time in
+    // proportion to the range, so they look at its first ten minutes.
+    ZNTTimeRange range = provider->timeRangeOfSamples();
+    range.duration = std::min(range.duration, 600.0);
+    queryEverything(*provider, range);
+    return 0;
+}
