@@ -245,6 +245,8 @@ TEST_F(IncludedTones, BinaryFootersAreReadAndHostileOnesLeftOut)
     cut[cut.size() - 1] = char(0x7F);  // the offset table would lie past the end
     writeFile(included("deep/footer.plist"), cut);
     EXPECT_EQ(library.ringtonesWithSetPath(included("deep")).size(), 1);
+}
+
 TEST_F(IncludedTones, AFooterStringHoldingUPlus0000ReadsWhole)
 {
     // A binary property list of {"title": "\u00e9\u0000b"}, the text stored as UTF-16.
