@@ -5,7 +5,6 @@ pkg_check_modules(FFMPEG REQUIRED IMPORTED_TARGET libavformat libavcodec libavut
 pkg_check_modules(TAGLIB REQUIRED IMPORTED_TARGET taglib)
 pkg_check_modules(PLIST REQUIRED IMPORTED_TARGET libplist-2.0)
 find_package(nlohmann_json 3 REQUIRED)
-find_package(ZLIB REQUIRED)
 find_package(CURL REQUIRED)
 find_package(OpenSSL 3 REQUIRED)
 find_package(pugixml REQUIRED)
