@@ -1,8 +1,9 @@
 #include "tests/support/AudioFixtures.h"
 
+#include "tests/support/ChildProcess.h"
+
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QtEndian>
 
 #include <algorithm>
@@ -70,11 +71,10 @@ QStringList tagArguments(const QString& path, const ToneSpec& spec)
 
 bool runFfmpeg(const QStringList& arguments, QString* error)
 {
-    QProcess ffmpeg;
-    ffmpeg.start("ffmpeg", QStringList{"-v", "error", "-nostdin", "-y"} + arguments);
-    if (!ffmpeg.waitForFinished(120000) || ffmpeg.exitStatus() != QProcess::NormalExit || ffmpeg.exitCode() != 0) {
+    const ChildResult ffmpeg = runChild("ffmpeg", QStringList{"-v", "error", "-nostdin", "-y"} + arguments);
+    if (!ffmpeg.succeeded()) {
         if (error)
-            *error = QString::fromUtf8(ffmpeg.readAllStandardError()) + ffmpeg.errorString();
+            *error = QString::fromUtf8(ffmpeg.standardError);
         return false;
     }
     return true;
@@ -205,11 +205,9 @@ bool writeBytes(const QString& path, const QByteArray& bytes)
 
 QByteArray decodeWithFfmpeg(const QString& path, int sampleRate, int channels)
 {
-    QProcess ffmpeg;
-    ffmpeg.start("ffmpeg", {"-v", "error", "-nostdin", "-i", path, "-ac", QString::number(channels), "-ar",
-                            QString::number(sampleRate), "-f", "s16le", "-"});
-    ffmpeg.waitForFinished(120000);
-    return ffmpeg.readAllStandardOutput();
+    return runChild("ffmpeg", {"-v", "error", "-nostdin", "-i", path, "-ac", QString::number(channels), "-ar",
+                               QString::number(sampleRate), "-f", "s16le", "-"})
+        .standardOutput;
 }
 
 }  // namespace tolvan::test

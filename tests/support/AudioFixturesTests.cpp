@@ -1,9 +1,9 @@
 // The generated fixtures are what the other tests assume them to be.
 
 #include "tests/support/AudioFixtures.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/FrameComparison.h"
 
-#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -15,10 +15,8 @@ namespace {
 
 QString probe(const QString& path, const QString& entries)
 {
-    QProcess ffprobe;
-    ffprobe.start("ffprobe", {"-v", "error", "-show_entries", entries, "-of", "default=nw=1:nk=1", path});
-    ffprobe.waitForFinished(30000);
-    return QString::fromUtf8(ffprobe.readAllStandardOutput()).trimmed();
+    const ChildResult ffprobe = runChild("ffprobe", {"-v", "error", "-show_entries", entries, "-of", "default=nw=1:nk=1", path});
+    return QString::fromUtf8(ffprobe.standardOutput).trimmed();
 }
 
 }  // namespace
