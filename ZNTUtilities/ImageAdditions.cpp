@@ -1,5 +1,6 @@
 #include "ZNTUtilities/ImageAdditions.h"
 
+#include "platform/foundation/Bundle.h"
 #include "platform/thumbnails/Thumbnailer.h"
 
 #include <QAbstractFileIconProvider>
@@ -7,6 +8,27 @@
 #include <QFileInfo>
 #include <QIcon>
 #include <QPainter>
+#include <QSvgRenderer>
+
+namespace {
+
+// The desktop's icon theme is optional; without one, files show our own plain
+// document drawing. Rendered here rather than through the image store, which
+// belongs to the main thread.
+QImage plainDocumentIcon(QSize size)
+{
+    QSvgRenderer renderer(tolvan::Bundle::main().pathForResource(QStringLiteral("document"), QStringLiteral("svg"),
+                                                                  QStringLiteral("images")));
+    if (!renderer.isValid() || size.isEmpty())
+        return {};
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    renderer.render(&painter);
+    return image;
+}
+
+}  // namespace
 
 QImage quicklookPreviewOfFileAtPath(const QString& path, QSize size, bool asIcon)
 {
@@ -19,7 +41,9 @@ QImage imageWithPreviewOfFileAtPath(const QString& path, QSize size, bool asIcon
     if (!preview.isNull() || path.isEmpty())
         return preview;
     const QIcon icon = QAbstractFileIconProvider().icon(QFileInfo(path));
-    return icon.pixmap(size).toImage().scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (!icon.isNull())
+        return icon.pixmap(size).toImage().scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    return plainDocumentIcon(size);
 }
 
 QImage colorizedImage(const QImage& image, const QColor& color)

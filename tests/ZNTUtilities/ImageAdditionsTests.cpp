@@ -47,3 +47,17 @@ TEST(QuicklookPreview, NoneForSongsWithoutPicturesAndMissingFiles)
     EXPECT_TRUE(quicklookPreviewOfFileAtPath(dir.filePath("missing.png"), {16, 16}, false).isNull());
     EXPECT_TRUE(quicklookPreviewOfFileAtPath(QString(), {16, 16}, false).isNull());
 }
+
+// A file without a picture of its own still shows something: its icon, at
+// the size asked for.
+TEST(QuicklookPreview, FilesWithoutAPictureFallBackToTheirIcon)
+{
+    QTemporaryDir dir;
+    const QString text = dir.filePath("notes.txt");
+    ASSERT_TRUE(writeBytes(text, "no picture here\n"));
+    EXPECT_TRUE(quicklookPreviewOfFileAtPath(text, {32, 32}, false).isNull());
+    const QImage icon = imageWithPreviewOfFileAtPath(text, {32, 32}, false);
+    ASSERT_FALSE(icon.isNull());
+    EXPECT_EQ(icon.size(), QSize(32, 32));
+    EXPECT_TRUE(imageWithPreviewOfFileAtPath(QString(), {32, 32}, false).isNull());
+}
