@@ -24,7 +24,7 @@ packages=(
   # test servers
   libcpp-httplib-dev
   # desktop integration
-  xdg-utils
+  xdg-utils libglib2.0-bin
   # interface fonts: stand-ins with the metrics of the fonts the interface names
   fonts-liberation fonts-dejavu-core
 )
