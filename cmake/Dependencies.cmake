@@ -1,5 +1,5 @@
 # Every external library, found once for the whole tree.
-find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Multimedia Svg Test)
+find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Network Multimedia Svg Test)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(FFMPEG REQUIRED IMPORTED_TARGET libavformat libavcodec libavutil libswresample)
 pkg_check_modules(TAGLIB REQUIRED IMPORTED_TARGET taglib)

@@ -1,0 +1,70 @@
+#include "source/shell/MoveToApplicationsFolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace tolvan;
+
+TEST(MoveOfferTest, NoOfferFromAnApplicationsFolderOrOnceDeclinedForGood)
+{
+    const QStringList folders{"/home/ann/Applications", "/opt/Applications"};
+    EXPECT_TRUE(shouldOfferMove("/home/ann/Downloads/Tolvan", false, folders));
+    EXPECT_TRUE(shouldOfferMove("/home/ann/Downloads/Tolvan.AppImage", false, folders));
+    EXPECT_FALSE(shouldOfferMove("/home/ann/Downloads/Tolvan", true, folders));
+    EXPECT_FALSE(shouldOfferMove("/home/ann/Applications/Tolvan", false, folders));
+    EXPECT_FALSE(shouldOfferMove("/opt/Applications/Tolvan.AppImage", false, folders));
+    EXPECT_FALSE(shouldOfferMove("/media/usb/Applications/tools/deep/Tolvan", false, folders));
+    // A folder whose name merely begins like one is not inside it.
+    EXPECT_TRUE(shouldOfferMove("/opt/ApplicationsOld/Tolvan", false, folders));
+    EXPECT_FALSE(shouldOfferMove("/home/ann/Applications/../Applications/Tolvan", false, {}));
+}
+
+TEST(MoveOfferTest, TheHomeFolderIsChosenOnlyWhenItIsInUse)
+{
+    QTemporaryDir dir;
+    const QString home = dir.filePath("home/Applications");
+    const QString system = dir.filePath("opt/Applications");
+    QDir().mkpath(system);
+
+    MoveDestination destination = moveDestination("/x/Downloads/Tolvan", home, system);
+    EXPECT_FALSE(destination.inHomeFolder);
+    EXPECT_EQ(destination.path, QDir(system).filePath("Tolvan"));
+
+    QDir().mkpath(home);
+    EXPECT_FALSE(moveDestination("/x/Downloads/Tolvan", home, system).inHomeFolder);  // empty: not in use
+
+    QFile(QDir(home).filePath("Other.AppImage")).open(QIODevice::WriteOnly);
+    destination = moveDestination("/x/Downloads/Tolvan.AppImage", home, system);
+    EXPECT_TRUE(destination.inHomeFolder);
+    EXPECT_EQ(destination.path, QDir(home).filePath("Tolvan.AppImage"));
+    EXPECT_FALSE(destination.needsAuthorization);
+    EXPECT_EQ(moveOfferMessage(destination), "Move to Applications folder in your Home folder?");
+}
+
+TEST(MoveOfferTest, AFolderThatIsNotThereOrNotOursNeedsTheAdministrator)
+{
+    QTemporaryDir dir;
+    const MoveDestination missing = moveDestination("/x/Tolvan", dir.filePath("none"), dir.filePath("opt/Applications"));
+    EXPECT_TRUE(missing.needsAuthorization);
+    EXPECT_EQ(moveOfferMessage(missing), "Move to Applications folder?");
+    EXPECT_EQ(moveOfferInformativeText(missing, true),
+              "I can move myself to the Applications folder if you'd like. Note that this will require an administrator password.");
+
+    QDir().mkpath(dir.filePath("opt/Applications"));
+    const MoveDestination writable = moveDestination("/x/Tolvan", dir.filePath("none"), dir.filePath("opt/Applications"));
+    EXPECT_FALSE(writable.needsAuthorization);
+    EXPECT_EQ(moveOfferInformativeText(writable, true),
+              "I can move myself to the Applications folder if you'd like. This will keep your Downloads folder uncluttered.");
+    EXPECT_EQ(moveOfferInformativeText(writable, false), "I can move myself to the Applications folder if you'd like.");
+}
+
+TEST(MoveOfferTest, TheSystemFolderIsTakenWithLinksResolved)
+{
+    QTemporaryDir dir;
+    QDir().mkpath(dir.filePath("real/Applications"));
+    QFile::link(dir.filePath("real/Applications"), dir.filePath("Applications"));
+    const MoveDestination destination = moveDestination("/x/Tolvan", dir.filePath("none"), dir.filePath("Applications"));
+    EXPECT_EQ(destination.folder, QFileInfo(dir.filePath("real/Applications")).canonicalFilePath());
+}
