@@ -115,7 +115,9 @@ void Updater::checkForUpdates()
 {
     const std::optional<QUrl> feed = feedURL();
     if (!feed) {
-        QDesktopServices::openUrl(releaseNotesURL());
+        if (!releaseNotesURL().isValid() || releaseNotesURL().isEmpty() || !QDesktopServices::openUrl(releaseNotesURL()))
+            emit checkFinished({std::nullopt, Error{QStringLiteral("TolvanErrorDomain"), 0,
+                                                    QStringLiteral("This copy has no update feed; the package manager updates it.")}});
         return;
     }
     QNetworkReply* reply = network_->get(QNetworkRequest(*feed));

@@ -53,9 +53,9 @@ QStringList entriesOf(const QString& folder)
 
 TEST(ShellQuotingTest, PathsWithApostrophesAndSpacesStayOneWord)
 {
-    EXPECT_EQ(shellQuoted("/home/ann/My Apps/Tolvan"), "'/home/ann/My Apps/Tolvan'");
-    EXPECT_EQ(shellQuoted("/home/o'neil/Tolvan"), "'/home/o'\\''neil/Tolvan'");
-    for (const QString& path : {QString("/tmp/it's a 'test'/x"), QString("/tmp/$HOME `id` \"q\"; rm -rf x"), QString("''")}) {
+    EXPECT_EQ(shellQuoted("/users/ann/My Apps/Tolvan"), "'/users/ann/My Apps/Tolvan'");
+    EXPECT_EQ(shellQuoted("/users/o'neil/Tolvan"), "'/users/o'\\''neil/Tolvan'");
+    for (const QString& path : {QString("/srv/it's a 'test'/x"), QString("/srv/$HOME `id` \"q\"; rm -rf x"), QString("''")}) {
         EXPECT_EQ(runShell("printf %s " + shellQuoted(path)), path.toUtf8());
         EXPECT_EQ(runShell("set -- " + shellQuoted(path) + "; echo $#"), "1\n");
     }
@@ -78,10 +78,10 @@ TEST(ApplicationCopyTest, AFolderCountsOnlyWithItsOwnResourcesAndAnAppImageAlway
     EXPECT_FALSE(applicationCopyFor("/usr/bin/tolvan", {}));
 
     writeFile(dir.filePath("Downloads/Tolvan.AppImage"), "ELF");
-    const std::optional<ApplicationCopy> image = applicationCopyFor("/tmp/.mount_x/usr/bin/tolvan", dir.filePath("Downloads/Tolvan.AppImage"));
+    const std::optional<ApplicationCopy> image = applicationCopyFor("/run/.mount_x/usr/bin/tolvan", dir.filePath("Downloads/Tolvan.AppImage"));
     ASSERT_TRUE(image);
     EXPECT_EQ(image->kind, ApplicationCopy::Kind::AppImage);
-    EXPECT_EQ(programOfCopy(*image, "/home/a/Applications/Tolvan.AppImage"), "/home/a/Applications/Tolvan.AppImage");
+    EXPECT_EQ(programOfCopy(*image, "/users/a/Applications/Tolvan.AppImage"), "/users/a/Applications/Tolvan.AppImage");
 }
 
 TEST(CopyIntoPlaceTest, ACopyReplacesTheOldOneOnlyOnceComplete)

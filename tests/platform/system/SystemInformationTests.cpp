@@ -1,4 +1,6 @@
+#include "platform/foundation/Bundle.h"
 #include "platform/foundation/Dispatch.h"
+#include "platform/foundation/UserDefaults.h"
 #include "platform/system/SystemProfile.h"
 #include "platform/system/Updater.h"
 #include "platform/system/UserIdentity.h"
@@ -107,4 +109,22 @@ TEST(AppcastTest, EmptyFeedsHaveNoItemAndBrokenOnesSayWhy)
     EXPECT_TRUE(error.message.isEmpty());
     EXPECT_FALSE(newestAppcastItem("<rss><channel><item>", &error));
     EXPECT_FALSE(error.message.isEmpty());
+}
+
+TEST(UpdaterTest, WithoutAFeedOrReleaseNotesACheckSaysSoInsteadOfUpToDate)
+{
+    QTemporaryDir dir;
+    UserDefaults defaults(dir.filePath("defaults.ini"));
+    const Bundle bundle(dir.path());  // no information dictionary: no feed, no release notes
+    Updater updater(defaults, bundle);
+    EXPECT_FALSE(updater.feedURL());
+    std::optional<UpdateCheckResult> result;
+    QObject::connect(&updater, &Updater::checkFinished, [&](const UpdateCheckResult& finished) { result = finished; });
+    updater.checkForUpdates();
+    ASSERT_TRUE(result);
+    EXPECT_FALSE(result->newerVersion);
+    ASSERT_TRUE(result->error);
+
+    defaults.setValue("UpdateFeedURL", "http://127.0.0.1:9/appcast.xml");
+    EXPECT_EQ(updater.feedURL(), QUrl("http://127.0.0.1:9/appcast.xml"));
 }

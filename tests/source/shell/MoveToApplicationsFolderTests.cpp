@@ -9,16 +9,16 @@ using namespace tolvan;
 
 TEST(MoveOfferTest, NoOfferFromAnApplicationsFolderOrOnceDeclinedForGood)
 {
-    const QStringList folders{"/home/ann/Applications", "/opt/Applications"};
-    EXPECT_TRUE(shouldOfferMove("/home/ann/Downloads/Tolvan", false, folders));
-    EXPECT_TRUE(shouldOfferMove("/home/ann/Downloads/Tolvan.AppImage", false, folders));
-    EXPECT_FALSE(shouldOfferMove("/home/ann/Downloads/Tolvan", true, folders));
-    EXPECT_FALSE(shouldOfferMove("/home/ann/Applications/Tolvan", false, folders));
+    const QStringList folders{"/users/ann/Applications", "/opt/Applications"};
+    EXPECT_TRUE(shouldOfferMove("/users/ann/Downloads/Tolvan", false, folders));
+    EXPECT_TRUE(shouldOfferMove("/users/ann/Downloads/Tolvan.AppImage", false, folders));
+    EXPECT_FALSE(shouldOfferMove("/users/ann/Downloads/Tolvan", true, folders));
+    EXPECT_FALSE(shouldOfferMove("/users/ann/Applications/Tolvan", false, folders));
     EXPECT_FALSE(shouldOfferMove("/opt/Applications/Tolvan.AppImage", false, folders));
     EXPECT_FALSE(shouldOfferMove("/media/usb/Applications/tools/deep/Tolvan", false, folders));
     // A folder whose name merely begins like one is not inside it.
     EXPECT_TRUE(shouldOfferMove("/opt/ApplicationsOld/Tolvan", false, folders));
-    EXPECT_FALSE(shouldOfferMove("/home/ann/Applications/../Applications/Tolvan", false, {}));
+    EXPECT_FALSE(shouldOfferMove("/users/ann/Applications/../Applications/Tolvan", false, {}));
 }
 
 TEST(MoveOfferTest, TheHomeFolderIsChosenOnlyWhenItIsInUse)
