@@ -137,6 +137,7 @@ bool isRunningFrom(const QString& path)
     const QString root = QFileInfo(path).canonicalFilePath();
     if (root.isEmpty())
         return false;
+    const QByteArray appImageEntry = "APPIMAGE=" + QFile::encodeName(root);
     const QDir proc(QStringLiteral("/proc"));
     for (const QString& entry : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         bool isProcess = false;
@@ -145,6 +146,10 @@ bool isRunningFrom(const QString& path)
             continue;
         const QString executable = QFileInfo(proc.filePath(entry + QStringLiteral("/exe"))).symLinkTarget();
         if (executable == root || executable.startsWith(root + u'/'))
+            return true;
+        // An AppImage runs from a mount of its own and names itself in its environment.
+        QFile environment(proc.filePath(entry + QStringLiteral("/environ")));
+        if (environment.open(QIODevice::ReadOnly) && environment.readAll().split('\0').contains(appImageEntry))
             return true;
     }
     return false;

@@ -48,7 +48,8 @@ enum class PrivilegedResult { Done, Cancelled, Failed };
 // Runs copyIntoPlaceScript through pkexec and waits for it.
 PrivilegedResult copyIntoPlaceAsAdministrator(const QString& source, const QString& destination);
 
-// True when a running process's executable lies at or under path.
+// True when a running process's executable lies at or under path, or the
+// process runs the AppImage at path.
 bool isRunningFrom(const QString& path);
 
 // The script that waits until the process pid has ended, then starts program.

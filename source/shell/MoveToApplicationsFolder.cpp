@@ -166,7 +166,6 @@ void OfferMoveToApplicationsFolder()
     small.setPointSizeF(small.pointSizeF() * 0.85);
     suppress->setFont(small);
     alert.setCheckBox(suppress);
-    QApplication::setActiveWindow(&alert);
     alert.exec();
 
     if (alert.clickedButton() != move) {

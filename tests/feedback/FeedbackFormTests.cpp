@@ -1,8 +1,8 @@
 #include "feedback/QFFeedbackController.h"
 
 #include "platform/foundation/UserDefaults.h"
-#include "tests/feedback/FeedbackServer.h"
 #include "tests/support/EventLoop.h"
+#include "tests/support/HttpTestServer.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -16,7 +16,7 @@
 #include <gtest/gtest.h>
 
 using namespace tolvan;
-using feedbacktest::FeedbackServer;
+using FeedbackServer = tolvan::test::HttpTestServer;
 
 namespace {
 
@@ -33,7 +33,7 @@ bool eventuallyTrue(const std::function<bool()>& done, int timeoutMs = 10000)
 }
 
 // The fields of a multipart body, in order, checked part by part.
-Fields fieldsOf(const feedbacktest::RawRequest& request)
+Fields fieldsOf(const test::RawRequest& request)
 {
     const QByteArray type = request.header("Content-Type");
     const QByteArray boundary = type.mid(type.indexOf("boundary=") + 9);
@@ -126,7 +126,7 @@ TEST_F(FeedbackFormTest, ASentFormCarriesExactlyItsFieldsAndThanksTheUser)
     const QString alert = sendAndWaitForAlert(form);
     EXPECT_EQ(alert, "Thank you for your feedback! / Your feedback has been sent.");
     ASSERT_EQ(server.requests.size(), 1);
-    const feedbacktest::RawRequest& request = server.requests[0];
+    const test::RawRequest& request = server.requests[0];
     EXPECT_TRUE(request.head.startsWith("POST /feedback HTTP/1.1\r\n"));
     EXPECT_EQ(request.header("Content-Length").toLongLong(), request.body.size());
     EXPECT_TRUE(request.header("Content-Type").startsWith("multipart/form-data; boundary=x-mime-boundary://"));

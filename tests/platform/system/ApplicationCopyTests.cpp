@@ -175,4 +175,16 @@ TEST(RunningCopyTest, OurOwnProcessIsFoundUnderItsFolderAndNothingElse)
     QTemporaryDir dir;
     EXPECT_FALSE(isRunningFrom(dir.path()));
     EXPECT_FALSE(isRunningFrom(dir.filePath("missing")));
+
+    writeFile(dir.filePath("Tolvan.AppImage"), "ELF");
+    EXPECT_FALSE(isRunningFrom(dir.filePath("Tolvan.AppImage")));
+    QProcess running;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("APPIMAGE", dir.filePath("Tolvan.AppImage"));
+    running.setProcessEnvironment(environment);
+    running.start("/bin/sleep", {"5"});
+    ASSERT_TRUE(running.waitForStarted());
+    EXPECT_TRUE(isRunningFrom(dir.filePath("Tolvan.AppImage")));
+    running.kill();
+    running.waitForFinished();
 }

@@ -6,6 +6,7 @@
 #include "platform/system/UserIdentity.h"
 #include "platform/system/Version.h"
 #include "tests/support/EventLoop.h"
+#include "tests/support/HttpTestServer.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -127,4 +128,42 @@ TEST(UpdaterTest, WithoutAFeedOrReleaseNotesACheckSaysSoInsteadOfUpToDate)
 
     defaults.setValue("UpdateFeedURL", "http://127.0.0.1:9/appcast.xml");
     EXPECT_EQ(updater.feedURL(), QUrl("http://127.0.0.1:9/appcast.xml"));
+}
+
+TEST(UpdaterTest, ACheckReadsTheFeedAndReportsOnlyANewerVersion)
+{
+    test::HttpTestServer server("/appcast.xml");
+    QTemporaryDir dir;
+    UserDefaults defaults(dir.filePath("defaults.ini"));
+    defaults.setValue("UpdateFeedURL", server.url());
+    Updater updater(defaults, Bundle::main());  // build version "1"
+    std::optional<UpdateCheckResult> result;
+    QObject::connect(&updater, &Updater::checkFinished, [&](const UpdateCheckResult& finished) { result = finished; });
+    const auto check = [&] {
+        result.reset();
+        updater.checkForUpdates();
+        return test::waitUntil([&] { return result.has_value(); });
+    };
+
+    server.body = R"(<rss><channel><item><enclosure url="https://example.org/2" version="2"/></item></channel></rss>)";
+    ASSERT_TRUE(check());
+    ASSERT_TRUE(result->newerVersion);
+    EXPECT_EQ(result->newerVersion->version, "2");
+    EXPECT_FALSE(result->error);
+    EXPECT_TRUE(server.requests[0].head.startsWith("GET /appcast.xml "));
+
+    server.body = R"(<rss><channel><item><enclosure url="https://example.org/1" version="1.0"/></item></channel></rss>)";
+    ASSERT_TRUE(check());
+    EXPECT_FALSE(result->newerVersion);
+    EXPECT_FALSE(result->error);
+
+    server.status = 404;
+    ASSERT_TRUE(check());
+    EXPECT_FALSE(result->newerVersion);
+    EXPECT_TRUE(result->error);
+
+    server.status = 200;
+    server.body = "<rss><channel><item>";
+    ASSERT_TRUE(check());
+    EXPECT_TRUE(result->error);
 }

@@ -1,13 +1,15 @@
 #pragma once
-// A feedback endpoint on 127.0.0.1 for the tests: records each request's raw
-// bytes and answers with the status the test sets, or drops the connection.
+// A plain HTTP server on 127.0.0.1 for the tests, served from the main event
+// loop: records each request's raw bytes and answers with the status and body
+// the test sets, drops the connection, or never answers.
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QTcpServer>
 #include <QTcpSocket>
 
-namespace feedbacktest {
+namespace tolvan::test {
 
 struct RawRequest {
     QByteArray head;  // request line and headers
@@ -24,11 +26,11 @@ struct RawRequest {
     }
 };
 
-class FeedbackServer : public QObject {
+class HttpTestServer : public QObject {
 public:
     enum class Answer { Status, Drop, Never };
 
-    FeedbackServer()
+    explicit HttpTestServer(QString path = QStringLiteral("/feedback")) : path_(std::move(path))
     {
         server_.listen(QHostAddress::LocalHost);
         connect(&server_, &QTcpServer::newConnection, this, [this] {
@@ -39,10 +41,11 @@ public:
         });
     }
 
-    QString url() const { return QStringLiteral("http://127.0.0.1:%1/feedback").arg(server_.serverPort()); }
+    QString url() const { return QStringLiteral("http://127.0.0.1:%1%2").arg(server_.serverPort()).arg(path_); }
 
     Answer answer = Answer::Status;
     int status = 200;
+    QByteArray body = "ok";
     QList<RawRequest> requests;
     int connectionsClosedByPeer = 0;
 
@@ -67,14 +70,15 @@ private:
         case Answer::Never: return;
         case Answer::Status: break;
         }
-        const QByteArray text = status == 200 ? "OK" : "Service Unavailable";
-        socket->write("HTTP/1.1 " + QByteArray::number(status) + " " + text +
-                      "\r\nContent-Type: text/plain\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok");
+        const QByteArray reason = status >= 200 && status <= 299 ? "OK" : "Error";
+        socket->write("HTTP/1.1 " + QByteArray::number(status) + " " + reason + "\r\nContent-Type: text/plain\r\nContent-Length: " +
+                      QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
         socket->disconnectFromHost();
     }
 
+    QString path_;
     QTcpServer server_;
     QHash<QTcpSocket*, QByteArray> buffers_;
 };
 
-}  // namespace feedbacktest
+}  // namespace tolvan::test
