@@ -4,8 +4,8 @@
 #include "platform/foundation/UserDefaults.h"
 #include "platform/system/ApplicationCopy.h"
 
-#include <QApplication>
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
@@ -69,39 +69,6 @@ void removeOldCopy(const QString& path)
     std::exit(0);
 }
 
-// Copies the application into place; false after telling the user why not.
-bool copyToDestination(const ApplicationCopy& copy, const MoveDestination& destination)
-{
-    if (!destination.needsAuthorization) {
-        if (QFileInfo::exists(destination.path) && isRunningFrom(destination.path)) {
-            qInfo().noquote() << QStringLiteral("INFO -- Switching to an already running version");
-            QProcess::startDetached(programOfCopy(copy, destination.path), {});
-            std::exit(0);
-        }
-        if (std::optional<Error> error = copyIntoPlace(copy.path, destination.path)) {
-            qWarning().noquote() << QStringLiteral("ERROR -- %1").arg(error->message);
-            qWarning().noquote() << QStringLiteral("ERROR -- Could not copy myself to %1").arg(destination.path);
-            showFailureAlert();
-            return false;
-        }
-        return true;
-    }
-    if (copy.path.trimmed().isEmpty() || destination.path.trimmed().isEmpty()) {
-        showFailureAlert();
-        return false;
-    }
-    switch (copyIntoPlaceAsAdministrator(copy.path, destination.path)) {
-    case PrivilegedResult::Done: return true;
-    case PrivilegedResult::Cancelled:
-        qInfo().noquote() << QStringLiteral("INFO -- Not moving because user canceled authorization");
-        return false;
-    case PrivilegedResult::Failed: break;
-    }
-    qWarning().noquote() << QStringLiteral("ERROR -- Could not copy myself to %1 with authorization").arg(destination.folder);
-    showFailureAlert();
-    return false;
-}
-
 }  // namespace
 
 bool shouldOfferMove(const QString& copyPath, bool suppressed, const QStringList& applicationsFolders)
@@ -144,6 +111,33 @@ QString moveOfferInformativeText(const MoveDestination& destination, bool fromDo
     return informative;
 }
 
+MoveOutcome moveApplication(const ApplicationCopy& copy, const MoveDestination& destination)
+{
+    if (!destination.needsAuthorization) {
+        if (QFileInfo::exists(destination.path) && isRunningFrom(destination.path))
+            return MoveOutcome::AlreadyRunningThere;
+        if (std::optional<Error> error = copyIntoPlace(copy.path, destination.path)) {
+            qWarning().noquote() << QStringLiteral("ERROR -- %1").arg(error->message);
+            qWarning().noquote() << QStringLiteral("ERROR -- Could not copy myself to %1").arg(destination.path);
+            return MoveOutcome::Failed;
+        }
+    } else {
+        if (copy.path.trimmed().isEmpty() || destination.path.trimmed().isEmpty())
+            return MoveOutcome::Failed;
+        switch (copyIntoPlaceAsAdministrator(copy.path, destination.path)) {
+        case PrivilegedResult::Done: break;
+        case PrivilegedResult::Cancelled:
+            qInfo().noquote() << QStringLiteral("INFO -- Not moving because user canceled authorization");
+            return MoveOutcome::Cancelled;
+        case PrivilegedResult::Failed:
+            qWarning().noquote() << QStringLiteral("ERROR -- Could not copy myself to %1 with authorization").arg(destination.folder);
+            return MoveOutcome::Failed;
+        }
+    }
+    removeOldCopy(copy.path);
+    return MoveOutcome::Moved;
+}
+
 void OfferMoveToApplicationsFolder()
 {
     UserDefaults& defaults = UserDefaults::standard();
@@ -174,10 +168,16 @@ void OfferMoveToApplicationsFolder()
         return;
     }
     qInfo().noquote() << QStringLiteral("INFO -- Moving myself to the Applications folder");
-    if (!copyToDestination(*copy, destination))
-        return;
-    removeOldCopy(copy->path);
-    relaunchFrom(*copy, destination.path);
+    switch (moveApplication(*copy, destination)) {
+    case MoveOutcome::Moved:
+        relaunchFrom(*copy, destination.path);
+    case MoveOutcome::AlreadyRunningThere:
+        qInfo().noquote() << QStringLiteral("INFO -- Switching to an already running version");
+        QProcess::startDetached(programOfCopy(*copy, destination.path), {});
+        std::exit(0);
+    case MoveOutcome::Cancelled: return;
+    case MoveOutcome::Failed: showFailureAlert(); return;
+    }
 }
 
 }  // namespace tolvan

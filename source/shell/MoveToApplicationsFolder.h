@@ -2,6 +2,8 @@
 // The offer, at launch, to move a self-contained copy of the application
 // (a folder or an AppImage) into an Applications folder and run it from there.
 
+#include "platform/system/ApplicationCopy.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -27,6 +29,13 @@ MoveDestination moveDestination(const QString& copyPath, const QString& homeAppl
 
 QString moveOfferMessage(const MoveDestination& destination);
 QString moveOfferInformativeText(const MoveDestination& destination, bool fromDownloads);
+
+enum class MoveOutcome { Moved, AlreadyRunningThere, Cancelled, Failed };
+
+// Copies the application into place (as the administrator where needed) and
+// removes the copy it was started from. Nothing is copied over a copy that is
+// running at the destination; a failure leaves both places as they were.
+MoveOutcome moveApplication(const ApplicationCopy& copy, const MoveDestination& destination);
 
 // Asks, and on yes copies, removes the old copy and relaunches from the new
 // place, ending this process; returns when nothing was moved. Blocks the main

@@ -2,6 +2,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -67,4 +69,67 @@ TEST(MoveOfferTest, TheSystemFolderIsTakenWithLinksResolved)
     QFile::link(dir.filePath("real/Applications"), dir.filePath("Applications"));
     const MoveDestination destination = moveDestination("/x/Tolvan", dir.filePath("none"), dir.filePath("Applications"));
     EXPECT_EQ(destination.folder, QFileInfo(dir.filePath("real/Applications")).canonicalFilePath());
+}
+
+namespace {
+
+QString makeCopy(const QString& folder, const QByteArray& version)
+{
+    QDir().mkpath(folder + "/resources");
+    QFile info(folder + "/resources/Info.json");
+    info.open(QIODevice::WriteOnly);
+    info.write(version);
+    QFile::copy("/bin/sleep", folder + "/tolvan");
+    return folder;
+}
+
+QByteArray versionAt(const QString& folder)
+{
+    QFile info(folder + "/resources/Info.json");
+    return info.open(QIODevice::ReadOnly) ? info.readAll() : QByteArray("<missing>");
+}
+
+}  // namespace
+
+TEST(MoveApplicationTest, TheCopyMovesAndTheOldPlaceIsCleared)
+{
+    QTemporaryDir dir;
+    const std::optional<ApplicationCopy> copy = applicationCopyFor(makeCopy(dir.filePath("Downloads/Tolvan"), "2") + "/tolvan", {});
+    ASSERT_TRUE(copy);
+    QDir().mkpath(dir.filePath("opt/Applications"));
+    const MoveDestination destination = moveDestination(copy->path, dir.filePath("none"), dir.filePath("opt/Applications"));
+    ASSERT_FALSE(destination.needsAuthorization);
+
+    EXPECT_EQ(moveApplication(*copy, destination), MoveOutcome::Moved);
+    EXPECT_EQ(versionAt(destination.path), "2");
+    EXPECT_TRUE(QFileInfo(destination.path + "/tolvan").isExecutable());
+    EXPECT_FALSE(QFileInfo::exists(copy->path));
+}
+
+TEST(MoveApplicationTest, NothingIsCopiedOverACopyRunningAtTheDestination)
+{
+    QTemporaryDir dir;
+    const std::optional<ApplicationCopy> copy = applicationCopyFor(makeCopy(dir.filePath("Downloads/Tolvan"), "2") + "/tolvan", {});
+    const QString installed = makeCopy(dir.filePath("opt/Applications/Tolvan"), "1");
+    const MoveDestination destination = moveDestination(copy->path, dir.filePath("none"), dir.filePath("opt/Applications"));
+
+    QProcess running;
+    running.start(installed + "/tolvan", {"5"});
+    ASSERT_TRUE(running.waitForStarted());
+    EXPECT_EQ(moveApplication(*copy, destination), MoveOutcome::AlreadyRunningThere);
+    running.kill();
+    running.waitForFinished();
+    EXPECT_EQ(versionAt(installed), "1");
+    EXPECT_EQ(versionAt(copy->path), "2");
+}
+
+TEST(MoveApplicationTest, AFailedCopyKeepsTheCopyWeStartedFrom)
+{
+    QTemporaryDir dir;
+    const std::optional<ApplicationCopy> copy = applicationCopyFor(makeCopy(dir.filePath("Downloads/Tolvan"), "2") + "/tolvan", {});
+    QDir().mkpath(dir.filePath("opt/Applications"));
+    MoveDestination destination = moveDestination(copy->path, dir.filePath("none"), dir.filePath("opt/Applications"));
+    destination.path = dir.filePath("opt/Applications/missing folder/Tolvan");  // its folder is not there
+    EXPECT_EQ(moveApplication(*copy, destination), MoveOutcome::Failed);
+    EXPECT_EQ(versionAt(copy->path), "2");
 }
