@@ -1,0 +1,143 @@
+#include "platform/system/Updater.h"
+
+#include "platform/foundation/Bundle.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/system/Version.h"
+
+#include <QDesktopServices>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QXmlStreamReader>
+
+namespace tolvan {
+
+namespace {
+
+const QString automaticKey = QStringLiteral("UpdaterAutomaticallyChecks");
+const QString profileKey = QStringLiteral("UpdaterSendsSystemProfile");
+const QString feedKey = QStringLiteral("UpdateFeedURL");
+const QString releaseNotesKey = QStringLiteral("ReleaseNotesURL");
+
+QString attributeNamed(const QXmlStreamAttributes& attributes, QStringView localName)
+{
+    for (const QXmlStreamAttribute& attribute : attributes)
+        if (attribute.name() == localName)
+            return attribute.value().toString();
+    return {};
+}
+
+}  // namespace
+
+std::optional<AppcastItem> newestAppcastItem(const QByteArray& feed, Error* error)
+{
+    QXmlStreamReader xml(feed);
+    std::optional<AppcastItem> newest;
+    AppcastItem item;
+    bool inItem = false;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement()) {
+            if (xml.name() == u"item") {
+                inItem = true;
+                item = {};
+            } else if (inItem && xml.name() == u"enclosure") {
+                const QXmlStreamAttributes attributes = xml.attributes();
+                if (const QString version = attributeNamed(attributes, u"version"); !version.isEmpty())
+                    item.version = version;
+                item.displayVersion = attributeNamed(attributes, u"shortVersionString");
+                item.link = QUrl(attributeNamed(attributes, u"url"));
+            } else if (inItem && xml.name() == u"version") {
+                item.version = xml.readElementText().trimmed();
+            } else if (inItem && xml.name() == u"link" && item.link.isEmpty()) {
+                item.link = QUrl(xml.readElementText().trimmed());
+            }
+        } else if (xml.isEndElement() && xml.name() == u"item") {
+            inItem = false;
+            if (!item.version.isEmpty() && (!newest || compareVersions(item.version, newest->version) > 0))
+                newest = item;
+        }
+    }
+    if (xml.hasError()) {
+        if (error)
+            *error = {QStringLiteral("TolvanErrorDomain"), xml.lineNumber(), xml.errorString()};
+        return std::nullopt;
+    }
+    if (newest && newest->displayVersion.isEmpty())
+        newest->displayVersion = newest->version;
+    return newest;
+}
+
+Updater& Updater::sharedUpdater()
+{
+    static Updater* updater = new Updater(UserDefaults::standard(), Bundle::main());
+    return *updater;
+}
+
+Updater::Updater(UserDefaults& defaults, const Bundle& bundle, QObject* parent)
+    : QObject(parent), defaults_(defaults), bundle_(bundle), network_(new QNetworkAccessManager(this))
+{
+}
+
+bool Updater::automaticallyChecksForUpdates() const { return defaults_.boolValue(automaticKey, false); }
+
+void Updater::setAutomaticallyChecksForUpdates(bool on)
+{
+    if (on == automaticallyChecksForUpdates())
+        return;
+    defaults_.setValue(automaticKey, on);
+    emit automaticallyChecksForUpdatesChanged(on);
+}
+
+bool Updater::sendsSystemProfile() const { return defaults_.boolValue(profileKey, false); }
+
+void Updater::setSendsSystemProfile(bool on)
+{
+    if (on == sendsSystemProfile())
+        return;
+    defaults_.setValue(profileKey, on);
+    emit sendsSystemProfileChanged(on);
+}
+
+std::optional<QUrl> Updater::feedURL() const
+{
+    QString feed = defaults_.stringValue(feedKey);
+    if (feed.isEmpty())
+        feed = bundle_.objectForInfoDictionaryKey(feedKey).toString();
+    const QUrl url(feed);
+    if (feed.isEmpty() || !url.isValid())
+        return std::nullopt;
+    return url;
+}
+
+QUrl Updater::releaseNotesURL() const { return QUrl(bundle_.objectForInfoDictionaryKey(releaseNotesKey).toString()); }
+
+void Updater::checkForUpdates()
+{
+    const std::optional<QUrl> feed = feedURL();
+    if (!feed) {
+        if (!releaseNotesURL().isValid() || releaseNotesURL().isEmpty() || !QDesktopServices::openUrl(releaseNotesURL()))
+            emit checkFinished({std::nullopt, Error{QStringLiteral("TolvanErrorDomain"), 0,
+                                                    QStringLiteral("This copy has no update feed; the package manager updates it.")}});
+        return;
+    }
+    QNetworkReply* reply = network_->get(QNetworkRequest(*feed));
+    connect(reply, &QNetworkReply::finished, this, [this, reply] {
+        reply->deleteLater();
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        if (reply->error() != QNetworkReply::NoError || status < 200 || status > 299) {
+            emit checkFinished({std::nullopt, Error{QStringLiteral("TolvanErrorDomain"), status, reply->errorString()}});
+            return;
+        }
+        Error unreadable;
+        std::optional<AppcastItem> newest = newestAppcastItem(reply->readAll(), &unreadable);
+        if (!unreadable.message.isEmpty()) {
+            emit checkFinished({std::nullopt, unreadable});
+            return;
+        }
+        if (newest && compareVersions(newest->version, bundle_.buildVersion()) <= 0)
+            newest.reset();
+        emit checkFinished({newest, std::nullopt});
+    });
+}
+
+}  // namespace tolvan

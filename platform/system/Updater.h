@@ -1,0 +1,70 @@
+#pragma once
+// The application's update checker. It keeps two settings the preferences
+// show, and on "Check Now..." reads the appcast when a feed is configured;
+// without one (a packaged copy, which the package manager updates) it opens
+// the release notes instead.
+
+#include "platform/foundation/Error.h"
+
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+#include <optional>
+
+class QNetworkAccessManager;
+
+namespace tolvan {
+
+class Bundle;
+class UserDefaults;
+
+struct AppcastItem {
+    QString version;
+    QString displayVersion;
+    QUrl link;
+};
+
+// The newest item of an appcast (an RSS feed whose items carry a "version"
+// attribute on their enclosure, or a "version" element); empty when the
+// feed lists none, and empty with error filled when it cannot be read.
+std::optional<AppcastItem> newestAppcastItem(const QByteArray& feed, Error* error = nullptr);
+
+struct UpdateCheckResult {
+    std::optional<AppcastItem> newerVersion;  // empty: up to date
+    std::optional<Error> error;
+};
+
+class Updater : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(bool automaticallyChecksForUpdates READ automaticallyChecksForUpdates WRITE setAutomaticallyChecksForUpdates
+                   NOTIFY automaticallyChecksForUpdatesChanged)
+    Q_PROPERTY(bool sendsSystemProfile READ sendsSystemProfile WRITE setSendsSystemProfile NOTIFY sendsSystemProfileChanged)
+public:
+    static Updater& sharedUpdater();
+    Updater(UserDefaults& defaults, const Bundle& bundle, QObject* parent = nullptr);
+
+    bool automaticallyChecksForUpdates() const;
+    void setAutomaticallyChecksForUpdates(bool on);
+    bool sendsSystemProfile() const;
+    void setSendsSystemProfile(bool on);
+
+    // The feed from the defaults or the information dictionary ("UpdateFeedURL").
+    std::optional<QUrl> feedURL() const;
+    QUrl releaseNotesURL() const;
+
+    // Reads the feed and reports through checkFinished, or opens the release notes.
+    void checkForUpdates();
+
+signals:
+    void automaticallyChecksForUpdatesChanged(bool on);
+    void sendsSystemProfileChanged(bool on);
+    void checkFinished(const tolvan::UpdateCheckResult& result);
+
+private:
+    UserDefaults& defaults_;
+    const Bundle& bundle_;
+    QNetworkAccessManager* network_;
+};
+
+}  // namespace tolvan

@@ -1,0 +1,188 @@
+#include "source/shell/PreferencesPanes.h"
+
+#include "platform/foundation/Localizer.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/system/Updater.h"
+#include "source/shell/MoveToApplicationsFolder.h"
+#include "source/shell/PreferencesController.h"
+#include "ZNTUtilities/ImageStore.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace tolvan {
+
+namespace {
+
+const QString showIncludedKey = QStringLiteral("showIncludedRingtones");
+const QString autoImportKey = QStringLiteral("autoImportIntoiTunes");
+const QString importCompletedDontShowKey = QStringLiteral("ITunesImportCompletedWindowController_dontShow");
+constexpr int paneWidth = 480;
+constexpr int descriptionIndent = 22;
+
+QAction* toolbarItem(const QString& identifier, const QIcon& icon, const QString& labelKey, QObject* parent)
+{
+    auto* item = new QAction(icon, localized(labelKey), parent);
+    item->setObjectName(identifier);
+    return item;
+}
+
+// A check box that shows a stored boolean and stores every change.
+QCheckBox* checkBoxBoundTo(UserDefaults& defaults, const QString& key, bool fallback, const QString& title)
+{
+    auto* box = new QCheckBox(title);
+    box->setChecked(defaults.boolValue(key, fallback));
+    QObject::connect(box, &QCheckBox::toggled, &defaults, [&defaults, key](bool on) { defaults.setValue(key, on); });
+    QObject::connect(&defaults, &UserDefaults::changed, box, [box, &defaults, key, fallback](const QString& changed) {
+        if (changed == key)
+            box->setChecked(defaults.boolValue(key, fallback));
+    });
+    return box;
+}
+
+QLabel* descriptionLabel(const QString& text)
+{
+    auto* label = new QLabel(text);
+    label->setWordWrap(true);
+    label->setContentsMargins(descriptionIndent, 0, 0, 0);
+    QFont font = label->font();
+    font.setPointSizeF(font.pointSizeF() * 0.9);
+    label->setFont(font);
+    label->setForegroundRole(QPalette::PlaceholderText);
+    return label;
+}
+
+QVBoxLayout* paneLayout(QWidget* pane)
+{
+    pane->setFixedWidth(paneWidth);
+    auto* layout = new QVBoxLayout(pane);
+    layout->setContentsMargins(24, 20, 24, 20);
+    layout->setSpacing(6);
+    return layout;
+}
+
+QHBoxLayout* trailing(QWidget* button)
+{
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    row->addWidget(button);
+    return row;
+}
+
+}  // namespace
+
+QAction* PreferencesGeneralController::defaultToolbarItemWithIdentifier(const QString& identifier, QObject* parent)
+{
+    const QImage image = ImageStore::named(QStringLiteral("general_pref")).bitmap();
+    return toolbarItem(identifier, QIcon(QPixmap::fromImage(image)), QStringLiteral("General"), parent);
+}
+
+QWidget* PreferencesGeneralController::toolbarViewController(const PreferencesEnvironment& environment)
+{
+    return new PreferencesGeneralController(environment.defaults);
+}
+
+PreferencesGeneralController::PreferencesGeneralController(UserDefaults& defaults) : defaults_(defaults)
+{
+    showIncludedRingtonesButton = checkBoxBoundTo(defaults, showIncludedKey, true,
+                                                  localized(QStringLiteral("show included button title"), QStringLiteral("Show included tones")));
+    showIncludedRingtonesLabel = descriptionLabel(localized(QStringLiteral("Show included ringtones button description"),
+                                                            QStringLiteral("Unchecking this box will hide the included tones in the media browser.")));
+    autoiTunesImportButton = checkBoxBoundTo(defaults, autoImportKey, true,
+                                             localized(QStringLiteral("import into itunes button title"),
+                                                       QStringLiteral("Automatically import tones into iTunes")));
+    autoiTunesImportLabel = descriptionLabel(localized(
+        QStringLiteral("Auto import ringtone button description"),
+        QStringLiteral("Unchecking this box means you will always be asked where to save your new tones. This is useful if you have a phone other than an iPhone.")));
+    resetDontShowDialogsButton = new QPushButton(localized(QStringLiteral("prefs reset dont show button title"),
+                                                           QStringLiteral("Reset don't show dialogs")));
+    connect(resetDontShowDialogsButton, &QPushButton::clicked, this, &PreferencesGeneralController::resetDontShowDialogs);
+
+    QVBoxLayout* layout = paneLayout(this);
+    layout->addWidget(showIncludedRingtonesButton);
+    layout->addWidget(showIncludedRingtonesLabel);
+    layout->addSpacing(14);
+    layout->addWidget(autoiTunesImportButton);
+    layout->addWidget(autoiTunesImportLabel);
+    layout->addSpacing(18);
+    layout->addLayout(trailing(resetDontShowDialogsButton));
+}
+
+void PreferencesGeneralController::resetDontShowDialogs()
+{
+    defaults_.remove(importCompletedDontShowKey);
+    defaults_.remove(moveToApplicationsFolderAlertSuppressKey);
+}
+
+QAction* PreferencesUpdateController::defaultToolbarItemWithIdentifier(const QString& identifier, QObject* parent)
+{
+    const QIcon fallback = QApplication::style()->standardIcon(QStyle::SP_BrowserReload);
+    return toolbarItem(identifier, QIcon::fromTheme(QStringLiteral("system-software-update"), fallback), QStringLiteral("Update"), parent);
+}
+
+QWidget* PreferencesUpdateController::toolbarViewController(const PreferencesEnvironment& environment)
+{
+    return new PreferencesUpdateController(environment.updater);
+}
+
+PreferencesUpdateController::PreferencesUpdateController(Updater& updater) : updater_(updater)
+{
+    checkNowButton = new QPushButton(localized(QStringLiteral("Check Now...")));
+    autoCheckButton = new QCheckBox(localized(QStringLiteral("Automatically check for updates")));
+    systemInfoButton = new QCheckBox(localized(QStringLiteral("Include system information")));
+    systemInfoLabel = descriptionLabel(localized(QStringLiteral(
+        "This is just some general information about your system which will help us decide how to support this product in the future.")));
+
+    connect(checkNowButton, &QPushButton::clicked, &updater, &Updater::checkForUpdates);
+    connect(&updater, &Updater::checkFinished, this, &PreferencesUpdateController::showCheckResult);
+
+    autoCheckButton->setChecked(updater.automaticallyChecksForUpdates());
+    connect(autoCheckButton, &QCheckBox::toggled, &updater, &Updater::setAutomaticallyChecksForUpdates);
+    connect(&updater, &Updater::automaticallyChecksForUpdatesChanged, autoCheckButton, &QCheckBox::setChecked);
+    systemInfoButton->setChecked(updater.sendsSystemProfile());
+    connect(systemInfoButton, &QCheckBox::toggled, &updater, &Updater::setSendsSystemProfile);
+    connect(&updater, &Updater::sendsSystemProfileChanged, systemInfoButton, &QCheckBox::setChecked);
+
+    QVBoxLayout* layout = paneLayout(this);
+    layout->addWidget(autoCheckButton);
+    layout->addSpacing(10);
+    layout->addWidget(systemInfoButton);
+    layout->addWidget(systemInfoLabel);
+    layout->addSpacing(18);
+    layout->addLayout(trailing(checkNowButton));
+}
+
+void PreferencesUpdateController::showCheckResult(const UpdateCheckResult& result)
+{
+    auto* box = new QMessageBox(this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    if (result.error) {
+        box->setIcon(QMessageBox::Warning);
+        box->setText(localized(QStringLiteral("Update Error!")));
+        box->setInformativeText(result.error->message);
+    } else if (result.newerVersion) {
+        box->setText(localized(QStringLiteral("A new version is available!"), QStringLiteral("A new version is available!")));
+        box->setInformativeText(localized(QStringLiteral("Version %1 is now available."), QStringLiteral("Version %1 is now available."))
+                                    .arg(result.newerVersion->displayVersion));
+        QPushButton* download = box->addButton(localized(QStringLiteral("Download")), QMessageBox::AcceptRole);
+        box->addButton(localized(QStringLiteral("Later")), QMessageBox::RejectRole);
+        const QUrl link = result.newerVersion->link;
+        connect(box, &QMessageBox::buttonClicked, box, [download, link](QAbstractButton* clicked) {
+            if (clicked == download)
+                QDesktopServices::openUrl(link);
+        });
+    } else {
+        box->setText(localized(QStringLiteral("You're up-to-date!")));
+    }
+    box->open();
+}
+
+}  // namespace tolvan
