@@ -38,7 +38,7 @@ std::optional<std::vector<uint8_t>> readTrack(const std::shared_ptr<Asset>& asse
             fuzz::fail("a buffer's length does not match its frame count");
         bytes.insert(bytes.end(), buffer->data(), buffer->data() + buffer->dataLength());
     }
-    if (reader->status() != AssetReaderStatusCompleted)
+    if (reader->status() != AssetReaderStatus::Completed)
         return std::nullopt;
     return bytes;
 }

@@ -302,8 +302,9 @@ TEST_F(AssetWriterTest, AFullDiskFailsTheWriteAndKeepsTheOldTone)
             finished = writer->finishWriting();
         }
         EXPECT_FALSE(finished) << c.name;
-        if (c.coverBytes > 0)
+        if (c.coverBytes > 0) {
             EXPECT_TRUE(appended) << c.name << ": the audio alone fits";
+        }
         EXPECT_EQ(writer->status(), AssetWriterStatus::Failed) << c.name;
         EXPECT_TRUE(writer->error()) << c.name;
         EXPECT_EQ(contents(path), old) << c.name;

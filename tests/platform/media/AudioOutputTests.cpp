@@ -48,17 +48,22 @@ TEST(NullAudioOutput, RestartsAndToleratesARenderThatRunsDry)
 {
     std::atomic<int> calls{0};
     auto output = AudioOutput::create(8000, 1, [&](int16_t*, std::size_t) { ++calls; return std::size_t(0); }, AudioOutput::Kind::Null);
+    auto pullsWithin = [&](int atLeast) {
+        for (int waited = 0; waited < 5000 && calls < atLeast; waited += 5)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return calls >= atLeast;
+    };
     output->start();
     output->start();  // already running: no second thread
-    std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    ASSERT_TRUE(pullsWithin(2)) << "a render that gives nothing is asked again";
     output->stop();
     output->stop();
     const int first = calls;
-    EXPECT_GT(first, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_EQ(calls, first) << "stopped";
     output->start();
-    std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    EXPECT_TRUE(pullsWithin(first + 1)) << "restarted";
     output->stop();
-    EXPECT_GT(calls, first);
 }
 
 TEST(AudioOutput, TestsNeverGetTheSoundDevice)

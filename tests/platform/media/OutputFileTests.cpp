@@ -26,8 +26,9 @@ protected:
         Error error;
         auto output = OutputFile::create(destination, &error, GetParam());
         EXPECT_TRUE(output) << error.message.toStdString();
-        if (output)
+        if (output) {
             EXPECT_FALSE(output->replaceContents(bytes));
+        }
         return output;
     }
 };

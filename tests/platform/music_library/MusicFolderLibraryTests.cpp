@@ -268,7 +268,7 @@ TEST_F(MusicFolder, ArtworkFollowsTheSongCoverRules)
     const QString m4a = music + "/covered.m4a";
     writeTagged(m4a, {});
     ASSERT_TRUE(test::setMP4Covers(m4a, {{13, jpeg}}));
-    for (const QString& extension : {"m4v", "3gp"}) {
+    for (const QString extension : {"m4v", "3gp"}) {
         const QString copy = music + "/covered." + extension;
         ASSERT_TRUE(QFile::copy(m4a, copy));
         EXPECT_EQ(MusicFolderLibrary::artworkForMediaFile(copy), jpeg) << extension.toStdString();
