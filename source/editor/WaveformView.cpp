@@ -43,6 +43,16 @@ QColor grey(qreal white, qreal alpha = 1.0)
     return QColor::fromRgbF(float(white), float(white), float(white), float(alpha));
 }
 
+// Fills a tall, thin rectangle in bands: the raster engine hands the rows of
+// a fill taller than about a hundred pixels to its thread pool, which costs
+// far more than filling a one-point column.
+void fillInBands(QPainter& painter, const QRectF& r, const QColor& color)
+{
+    constexpr double kBand = 40.0;
+    for (double y = r.top(); y < r.bottom(); y += kBand)
+        painter.fillRect(QRectF(r.left(), y, r.width(), std::min(kBand, r.bottom() - y)), color);
+}
+
 // The duration label's text: at most one fraction digit, in the interface's format.
 QString durationText(double seconds)
 {
@@ -81,6 +91,7 @@ struct WaveformView::Private {
     std::shared_ptr<WaveformRenderer> renderer;
     uint64_t generation = 0;
     qreal tileRatio = 1.0;  // device pixel ratio of the surface painted last
+    QRectF paintRect;       // the part of the view being painted (y-up)
     QTimer rerenderTimer;
 
     // Drawing resources.
@@ -492,7 +503,10 @@ void WaveformView::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
     d->tileRatio = painter.device()->devicePixelRatioF();
-    const QRectF dirty = flippedRect(QRectF(event->rect()), height());
+    // Only the visible part can be seen, whatever the paint asks for (a
+    // whole-view render would otherwise make every tile of the song).
+    const QRectF dirty = flippedRect(QRectF(event->rect()), height()).intersected(visibleBounds());
+    d->paintRect = dirty;
     try {
         const SecondsSpan span = secondsToDraw(d->geometry(), dirty);
         d->drawBackground(painter);
@@ -564,7 +578,7 @@ void WaveformView::Private::drawTiles(QPainter& p, SecondsSpan span)
     const QRectF track = g.trackBounds();
     p.save();
     p.setRenderHint(QPainter::SmoothPixmapTransform, false);
-    p.setClipRect(toQt(track));
+    p.setClipRect(toQt(track.intersected(paintRect)));
     for (uint64_t index = tileIndexFromTime(span.start), last = tileIndexFromTime(span.end); index <= last; ++index) {
         const QImage tile = tileAtIndex(index);
         if (!tile.isNull())
@@ -639,14 +653,14 @@ void WaveformView::Private::drawTimeMarkings(QPainter& p, SecondsSpan span)
     const double textHeight = std::ceil(QFontMetricsF(rulerFont).height());
     const qreal ratio = p.device()->devicePixelRatioF();
     p.save();
-    p.setClipRect(toQt(QRectF(track.x(), track.y(), std::floor(duration * pointsPerSecond), track.height())));
+    p.setClipRect(toQt(QRectF(track.x(), track.y(), std::floor(duration * pointsPerSecond), track.height()).intersected(paintRect)));
     const double stop = seconds.end * pointsPerSecond + track.x() + pointsPerSecond;
     for (double t = seconds.start, x = t * pointsPerSecond + track.x(); x < stop; t += 1.0, x = t * pointsPerSecond + track.x()) {
         const bool labelled = t > 0 && qint64(t) % interval == 0;
         const QRectF tick = labelled ? QRectF(x, track.y(), 1, track.height() - 1) : QRectF(x, track.y() + track.height() - 11, 1, 10);
-        p.fillRect(toQt(tick), grey(1, 0.1));
-        p.fillRect(toQt(tick.translated(-1, 0)), grey(0, 0.05));
-        p.fillRect(toQt(tick.translated(1, 0)), grey(0, 0.05));
+        fillInBands(p, toQt(tick), grey(1, 0.1));
+        fillInBands(p, toQt(tick.translated(-1, 0)), grey(0, 0.05));
+        fillInBands(p, toQt(tick.translated(1, 0)), grey(0, 0.05));
         if (labelled) {
             const QImage& label = rulerLabel(rulerText(t), ratio);
             const QRectF place(QPointF(x + 4, track.y() + track.height() - textHeight - 12), QSizeF(label.size()) / ratio);
