@@ -10,6 +10,7 @@
 #include "source/editor/WaveformView.h"
 #include "source/engine/WaveformProvider.h"
 
+#include <QPointer>
 #include <QPropertyAnimation>
 #include <QScrollBar>
 
@@ -52,10 +53,12 @@ protected:
 
 struct WaveformViewController::Private {
     WaveformViewController* q;
-    std::unique_ptr<WaveformAreaView> area = std::make_unique<WaveformAreaView>();
-    NotifierScrollView* scrollView = new NotifierScrollView(area.get());
-    WaveformView* waveformView = new WaveformView;
-    WaveformNavigator* navigator = new WaveformNavigator(area.get());
+    // The views belong to the area, and the area to whoever places it in a
+    // layout (or to the controller until then).
+    QPointer<WaveformAreaView> area = new WaveformAreaView;
+    QPointer<NotifierScrollView> scrollView = new NotifierScrollView(area);
+    QPointer<WaveformView> waveformView = new WaveformView;
+    QPointer<WaveformNavigator> navigator = new WaveformNavigator(area);
 
     std::shared_ptr<tolvan::Asset> asset;
     std::shared_ptr<WaveformProvider> provider;
@@ -67,6 +70,11 @@ struct WaveformViewController::Private {
     std::vector<tolvan::ObserverToken> navigatorObservers;
 
     explicit Private(WaveformViewController* controller) : q(controller) {}
+    ~Private()
+    {
+        if (area && !area->parent())
+            delete area;
+    }
     double duration() const { return waveformView->movieDuration(); }
     void navigatorMouseDragged(const tolvan::Notification& notification);
 };
@@ -121,7 +129,7 @@ WaveformViewController::~WaveformViewController()
         d->provider->stopReadingWaveform();
 }
 
-QWidget* WaveformViewController::view() const { return d->area.get(); }
+QWidget* WaveformViewController::view() const { return d->area; }
 NotifierScrollView* WaveformViewController::scrollView() const { return d->scrollView; }
 WaveformView* WaveformViewController::waveformView() const { return d->waveformView; }
 WaveformNavigator* WaveformViewController::waveformNavigator() const { return d->navigator; }
@@ -237,6 +245,8 @@ void WaveformViewController::setNavigatorVisible(bool visible, bool animated)
 
 void WaveformViewController::updateNavigator(bool animated)
 {
+    if (!d->area)  // the window is closing
+        return;
     const QRectF visible = d->waveformView->visibleBounds();
     const double T = d->duration();
     const double a = ClampDouble(0, d->waveformView->timeFromLocation(visible.left()), T);

@@ -48,6 +48,9 @@ inline std::shared_ptr<WaveformProvider> readWaveform(const std::shared_ptr<tolv
     auto provider = WaveformProvider::providerWithAsset(asset, 8000);
     provider->startReadingWaveform();
     EXPECT_TRUE(tolvan::test::waitUntil([&] { return provider->finished(); }));
+    // The last reading step may still hold the provider for a moment after
+    // it says it has finished; let it return before the test goes on.
+    tolvan::test::drainEvents(20);
     return provider;
 }
 

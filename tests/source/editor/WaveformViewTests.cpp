@@ -291,3 +291,19 @@ TEST_F(WaveformAreaTest, AnotherSongStartsAfreshAndLateTilesAreDropped)
     view->setAsset(view->asset(), view->waveformProvider());
     expectSelection(view->selection(), 2, 3);
 }
+
+TEST(WaveformViewControllerLifetime, TheAreaBelongsToTheWidgetItIsPlacedIn)
+{
+    auto window = std::make_unique<QWidget>();
+    {
+        WaveformViewController controller;
+        controller.view()->setParent(window.get());
+    }
+    EXPECT_EQ(window->findChildren<WaveformView*>().size(), 1u) << "the laid-out area outlives its controller";
+
+    auto controller = std::make_unique<WaveformViewController>();
+    controller->view()->setParent(window.get());
+    window.reset();  // the window closes first
+    controller->updateNavigator();
+    controller.reset();
+}
