@@ -1,5 +1,9 @@
 #include "source/editor/WaveformGeometry.h"
 
+#include "platform/foundation/Localizer.h"
+
+#include <QLocale>
+
 #include <algorithm>
 #include <cmath>
 
@@ -220,6 +224,16 @@ QString rulerText(double seconds)
     if (minutes > 0)
         return QString::asprintf("%.2lld:%.2lld", minutes, rest);
     return QString::asprintf("0:%.2lld", rest);
+}
+
+QString selectionDurationText(double seconds)
+{
+    QString number = QLocale().toString(seconds, 'f', 1);
+    const QString zero = QLocale().decimalPoint() + QLatin1Char('0');
+    if (number.endsWith(zero))
+        number.chop(zero.size());
+    return tolvan::localized(QStringLiteral("selection duration format"), QStringLiteral("%@ s"))
+        .replace(QStringLiteral("%@"), number);
 }
 
 SecondsSpan rulerSeconds(double start, double end, double duration)

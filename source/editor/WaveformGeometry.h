@@ -100,6 +100,9 @@ Part partHit(const HitRects& rects, QPointF p);
 // The time ruler.
 int rulerLabelInterval(double pointsPerSecond);
 QString rulerText(double seconds);
+// The selection's duration label: at most one fraction digit, in the
+// interface's number format and its "selection duration format" text.
+QString selectionDurationText(double seconds);
 SecondsSpan rulerSeconds(double start, double end, double duration);
 
 }  // namespace waveform

@@ -3,7 +3,6 @@
 
 #include "source/editor/WaveformView_p.h"
 
-#include "platform/foundation/Localizer.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/media/Asset.h"
 #include "source/analytics/ZNTAnalytics.h"
@@ -11,7 +10,6 @@
 #include "source/engine/WaveformProvider.h"
 
 #include <QCursor>
-#include <QLocale>
 #include <QPainter>
 #include <QResizeEvent>
 
@@ -20,17 +18,6 @@ using namespace waveform;
 namespace {
 
 const QString kPixelsPerSecondKey = QStringLiteral("pixelsPerSecond");
-
-// The duration label's text: at most one fraction digit, in the interface's format.
-QString durationText(double seconds)
-{
-    QString number = QLocale().toString(seconds, 'f', 1);
-    const QString zero = QLocale().decimalPoint() + QLatin1Char('0');
-    if (number.endsWith(zero))
-        number.chop(zero.size());
-    return tolvan::localized(QStringLiteral("selection duration format"), QStringLiteral("%@ s"))
-        .replace(QStringLiteral("%@"), number);
-}
 
 }  // namespace
 
@@ -350,7 +337,7 @@ void WaveformView::Private::providerSamplesUpdated()
 
 void WaveformView::Private::updateSelectionString()
 {
-    selectionString = durationText(selection.duration);
+    selectionString = selectionDurationText(selection.duration);
 }
 
 // MARK: Frame changes

@@ -3,6 +3,7 @@
 #include "source/editor/SelectionRules.h"
 #include "source/editor/WaveformGeometry.h"
 
+#include <QLocale>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -174,6 +175,11 @@ TEST(WaveformRuler, IntervalsTextsAndSeconds)
     EXPECT_EQ(rulerText(3725), "01:02:05");
     EXPECT_EQ(rulerText(600), "10:00");
     EXPECT_EQ(rulerText(kNaN), "0:00");
+    QLocale::setDefault(QLocale::c());
+    EXPECT_EQ(selectionDurationText(12.4), "12.4 s");
+    EXPECT_EQ(selectionDurationText(5.0), "5 s");
+    EXPECT_EQ(selectionDurationText(39.98), "40 s");
+    EXPECT_EQ(selectionDurationText(1.04), "1 s");
     const SecondsSpan first = rulerSeconds(2, 30, 100);
     EXPECT_EQ(first.start, 1) << "second 0 has no tick";
     EXPECT_EQ(first.end, 33);
