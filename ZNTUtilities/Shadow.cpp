@@ -15,10 +15,13 @@ void boxBlurAlpha(QImage& image, int radius, bool alongRows)
     const int w = image.width(), h = image.height();
     const int lines = alongRows ? h : w, length = alongRows ? w : h;
     std::vector<int> line(length);
+    // One detach, then plain pointer arithmetic: scanLine() checks for sharing on every call.
+    uchar* const bits = image.bits();
+    const qsizetype bytesPerLine = image.bytesPerLine();
     for (int l = 0; l < lines; ++l) {
         auto pixel = [&](int i) -> QRgb& {
             const int x = alongRows ? i : l, y = alongRows ? l : i;
-            return reinterpret_cast<QRgb*>(image.scanLine(y))[x];
+            return reinterpret_cast<QRgb*>(bits + y * bytesPerLine)[x];
         };
         for (int i = 0; i < length; ++i)
             line[i] = qAlpha(pixel(i));

@@ -6,9 +6,9 @@
 
 namespace tolvan::bench {
 
-std::map<std::string, Command>& commands()
+std::map<std::string, Registered>& commands()
 {
-    static std::map<std::string, Command> registry;
+    static std::map<std::string, Registered> registry;
     return registry;
 }
 
@@ -23,17 +23,20 @@ long long peakResidentBytes()
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
-    QStringList arguments = app.arguments();
-    arguments.removeFirst();
     auto& commands = tolvan::bench::commands();
-    if (arguments.isEmpty() || !commands.count(arguments.first().toStdString())) {
+    const auto chosen = argc > 1 ? commands.find(argv[1]) : commands.end();
+    const auto app = chosen != commands.end() && chosen->second.makeApplication
+        ? chosen->second.makeApplication(argc, argv)
+        : std::make_unique<QCoreApplication>(argc, argv);
+    QStringList arguments = app->arguments();
+    arguments.removeFirst();
+    if (chosen == commands.end()) {
         std::fprintf(stderr, "usage: tolvan-bench COMMAND ...\ncommands:");
         for (const auto& [name, command] : commands)
             std::fprintf(stderr, " %s", name.c_str());
         std::fprintf(stderr, "\n");
         return 2;
     }
-    const std::string name = arguments.takeFirst().toStdString();
-    return commands[name](arguments);
+    arguments.removeFirst();
+    return chosen->second.command(arguments);
 }
