@@ -11,6 +11,8 @@
 
 #include <QPainter>
 
+#include <cmath>
+
 using namespace tolvan;
 
 namespace {
@@ -35,6 +37,8 @@ private:
 // One line of white text with a shadow above it, cut at the end with an
 // ellipsis when the view is too narrow.
 class MessageView final : public QWidget {
+    static constexpr int kInset = 5;
+
 public:
     explicit MessageView(const QString& text)
     {
@@ -44,7 +48,8 @@ public:
     QSize sizeHint() const override
     {
         const QFontMetricsF metrics(text_.font);
-        return QSizeF(metrics.horizontalAdvance(text_.text) + 8, metrics.height() + 8).toSize();
+        // Whole points, rounded up, and room for the shadow on each side.
+        return QSize(int(std::ceil(metrics.horizontalAdvance(text_.text))) + 2 * kInset, int(std::ceil(metrics.height())) + 2 * kInset);
     }
 
 protected:
@@ -52,7 +57,7 @@ protected:
     {
         QPainter painter(this);
         StyledText shown = text_;
-        shown.text = QFontMetricsF(text_.font).elidedText(text_.text, Qt::ElideRight, width() - 8);
+        shown.text = QFontMetricsF(text_.font).elidedText(text_.text, Qt::ElideRight, width() - 2 * kInset + 0.5);
         drawStyledText(painter, rect(), shown, Qt::AlignCenter);
     }
 
