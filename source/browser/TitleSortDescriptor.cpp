@@ -3,7 +3,19 @@
 #include <algorithm>
 #include <numeric>
 
-TitleSortDescriptor::TitleSortDescriptor(QString keyPath) : keyPath_(std::move(keyPath))
+namespace {
+
+// The user's locale; the bare "C" locale compares code points and knows no
+// numbers, so it collates as English does.
+QLocale collationLocale()
+{
+    const QLocale system;
+    return system.language() == QLocale::C ? QLocale(QLocale::English, QLocale::UnitedStates) : system;
+}
+
+}  // namespace
+
+TitleSortDescriptor::TitleSortDescriptor(QString keyPath) : keyPath_(std::move(keyPath)), collator_(collationLocale())
 {
     collator_.setNumericMode(true);
 }
