@@ -14,12 +14,7 @@ namespace {
 
 QColor grey(float white, float alpha = 1) { return QColor::fromRgbF(white, white, white, alpha); }
 
-QFont lucida(qreal points)
-{
-    QFont font(QStringLiteral("Lucida Grande"));
-    font.setPointSizeF(points);
-    return font;
-}
+QFont lucida(qreal points) { return interfaceFont(points); }
 
 // Present unless the row has no value there at all.
 std::optional<QString> optionalString(const BrowserRow& row, const QString& keyPath)
@@ -52,6 +47,11 @@ void drawTemplate(QPainter& painter, const QRectF& rect, const QString& name, bo
 }
 
 }  // namespace
+
+int fontSize(const QFont& font)
+{
+    return font.pixelSize() > 0 ? font.pixelSize() : qRound(font.pointSizeF());
+}
 
 qreal textHeight(const QString& text, const QFont& font)
 {
@@ -177,7 +177,7 @@ SimpleMenuCell::Layout SimpleMenuCell::layout(const QRectF& frame, const Browser
     result.title = values.value(QStringLiteral("title")).toString();
     if (style == 1 && group) {
         QFont smaller = font;
-        smaller.setPointSizeF(font.pointSizeF() - 1);
+        smaller.setPixelSize(fontSize(font) - 1);
         result.text = {smaller, grey(1.0f / 3)};
         result.raised = true;
     } else {

@@ -39,6 +39,9 @@ signals:
     void appearanceChanged();
 };
 
+// A font's size in points (one point is one logical pixel).
+int fontSize(const QFont& font);
+
 // The height of a text line in the font; an empty text has none.
 qreal textHeight(const QString& text, const QFont& font);
 

@@ -15,7 +15,7 @@ namespace {
 QFont helvetica(bool bold)
 {
     QFont font(QStringLiteral("Helvetica"));
-    font.setPointSizeF(CoverListItem::fontSize);
+    font.setPixelSize(int(CoverListItem::fontSize));
     font.setBold(bold);
     return font;
 }

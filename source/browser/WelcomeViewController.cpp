@@ -95,7 +95,9 @@ void WelcomeViewController::setDirectionsTextColor(const QColor& color)
 void WelcomeViewController::applyDirectionsStyle()
 {
     for (QLabel* label : directions_) {
-        label->setFont(QFont(QStringLiteral("Helvetica"), 20));
+        QFont helvetica(QStringLiteral("Helvetica"));
+        helvetica.setPixelSize(20);
+        label->setFont(helvetica);
         QPalette palette = label->palette();
         palette.setColor(QPalette::WindowText, directionsTextColor_);
         label->setPalette(palette);
