@@ -125,7 +125,8 @@ bool BrowserListController::synchronousLoading() { return synchronousLoads; }
 
 SimpleBrowserTable* BrowserListController::tableView()
 {
-    view();
+    if (!table_)
+        view();  // makes the table (a list's own view set-up may ask before it returns)
     return table_;
 }
 
