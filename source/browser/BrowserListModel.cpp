@@ -34,10 +34,14 @@ QVariant BrowserListModel::data(const QModelIndex& index, int role) const
     return {};
 }
 
-BrowserFilterModel::BrowserFilterModel(BrowserListModel* rows, QObject* parent) : QSortFilterProxyModel(parent), rows_(rows)
+BrowserFilterModel::BrowserFilterModel(BrowserListModel* rows, QObject* parent) : QAbstractListModel(parent), rows_(rows)
 {
-    setSourceModel(rows);
-    setDynamicSortFilter(false);
+    connect(rows_, &QAbstractItemModel::modelAboutToBeReset, this, [this] { beginResetModel(); });
+    connect(rows_, &QAbstractItemModel::modelReset, this, [this] {
+        filter(false);
+        endResetModel();
+    });
+    filter(false);
 }
 
 void BrowserFilterModel::setSearchString(const QString& searchString)
@@ -45,8 +49,30 @@ void BrowserFilterModel::setSearchString(const QString& searchString)
     const QString needle = searchNeedle(searchString);
     if (needle == needle_)
         return;
+    const bool narrowing = !needle_.isEmpty() && needle.contains(needle_);
     needle_ = needle;
-    invalidateRowsFilter();
+    beginResetModel();
+    filter(narrowing);
+    endResetModel();
+}
+
+void BrowserFilterModel::filter(bool narrowing)
+{
+    const BrowserRows& rows = rows_->rows();
+    std::vector<int> shown;
+    if (narrowing) {
+        for (int index : shown_) {
+            if (rowMatches(rows[std::size_t(index)], needle_))
+                shown.push_back(index);
+        }
+    } else {
+        shown.reserve(rows.size());
+        for (std::size_t index = 0; index < rows.size(); ++index) {
+            if (rowMatches(rows[index], needle_))
+                shown.push_back(int(index));
+        }
+    }
+    shown_ = std::move(shown);
 }
 
 const BrowserRow* BrowserFilterModel::rowAt(const QModelIndex& index)
@@ -54,7 +80,26 @@ const BrowserRow* BrowserFilterModel::rowAt(const QModelIndex& index)
     return index.isValid() ? index.data(BrowserListModel::rowRole).value<const BrowserRow*>() : nullptr;
 }
 
-bool BrowserFilterModel::filterAcceptsRow(int sourceRow, const QModelIndex&) const
+const BrowserRow* BrowserFilterModel::rowAt(int row) const
 {
-    return rowMatches(rows_->rows()[std::size_t(sourceRow)], needle_);
+    return row >= 0 && row < int(shown_.size()) ? &rows_->rows()[std::size_t(shown_[std::size_t(row)])] : nullptr;
+}
+
+int BrowserFilterModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(shown_.size());
+}
+
+QVariant BrowserFilterModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= int(shown_.size()))
+        return {};
+    return rows_->data(rows_->index(shown_[std::size_t(index.row())]), role);
+}
+
+Qt::ItemFlags BrowserFilterModel::flags(const QModelIndex& index) const
+{
+    if (!index.isValid() || index.row() >= int(shown_.size()))
+        return Qt::NoItemFlags;
+    return rows_->flags(rows_->index(shown_[std::size_t(index.row())]));
 }

@@ -6,7 +6,6 @@
 #include "source/browser/BrowserRow.h"
 
 #include <QAbstractListModel>
-#include <QSortFilterProxyModel>
 
 class BrowserListModel : public QAbstractListModel {
     Q_OBJECT
@@ -28,7 +27,9 @@ private:
     BrowserRows rows_;
 };
 
-class BrowserFilterModel : public QSortFilterProxyModel {
+// The rows whose indexed text holds the search string, in the rows' order.
+// Typing on (a string holding the last one) only narrows the rows shown.
+class BrowserFilterModel : public QAbstractListModel {
     Q_OBJECT
 public:
     explicit BrowserFilterModel(BrowserListModel* rows, QObject* parent = nullptr);
@@ -39,14 +40,18 @@ public:
 
     // The row behind a row of this model (or of the rows model), or null.
     static const BrowserRow* rowAt(const QModelIndex& index);
-    const BrowserRow* rowAt(int row) const { return rowAt(index(row, 0)); }
+    const BrowserRow* rowAt(int row) const;
 
-protected:
-    bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
+    void filter(bool narrowing);
+
     BrowserListModel* rows_;
     QString needle_;
+    std::vector<int> shown_;  // indexes into the rows
 };
 
 Q_DECLARE_METATYPE(const BrowserRow*)

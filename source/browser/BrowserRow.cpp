@@ -7,31 +7,71 @@ QVariant BrowserRow::value(const QString& keyPath) const
     return values_.value(keyPath);
 }
 
-QString foldedForSearch(const QString& text)
+QString BrowserRow::string(const QString& keyPath) const
+{
+    // The keys every list sorts and searches tracks by, read without boxing:
+    // a large list reads them once per track.
+    if (track_) {
+        if (keyPath == QLatin1String("title"))
+            return track_->title();
+        if (keyPath == QLatin1String("sortTitle"))
+            return track_->sortTitle();
+        if (keyPath == QLatin1String("genre"))
+            return track_->genre();
+        if (keyPath == QLatin1String("artist.name")) {
+            const ZNTMediaLibraryArtistPtr artist = track_->artist();
+            return artist ? artist->name() : QString();
+        }
+        if (keyPath == QLatin1String("album.title"))
+            return track_->albumTitle();
+    }
+    return value(keyPath).toString();
+}
+
+namespace {
+
+// Appends text folded: plain ASCII lowered in place, anything else
+// decomposed, without its marks, case-folded.
+void appendFolded(QString& out, QStringView text)
 {
     bool ascii = true;
     for (QChar c : text)
         ascii = ascii && c.unicode() < 0x80;
-    if (ascii)
-        return text.toLower();
-    const QString decomposed = text.normalized(QString::NormalizationForm_KD);
-    QString folded;
-    folded.reserve(decomposed.size());
+    if (ascii) {
+        for (QChar c : text)
+            out.append(c.unicode() >= 'A' && c.unicode() <= 'Z' ? QChar(c.unicode() + 32) : c);
+        return;
+    }
+    const QString decomposed = text.toString().normalized(QString::NormalizationForm_KD);
+    QString kept;
+    kept.reserve(decomposed.size());
     for (QChar c : decomposed) {
         if (!c.isMark())
-            folded.append(c);
+            kept.append(c);
     }
-    return folded.toCaseFolded();
+    out.append(kept.toCaseFolded());
+}
+
+}  // namespace
+
+QString foldedForSearch(const QString& text)
+{
+    QString folded;
+    folded.reserve(text.size());
+    appendFolded(folded, text);
+    return folded;
 }
 
 void indexForSearch(BrowserRows& rows, const QStringList& keys)
 {
     for (BrowserRow& row : rows) {
         QString text;
+        text.reserve(64);
         for (const QString& key : keys) {
-            text += foldedForSearch(row.string(key));
+            appendFolded(text, row.string(key));
             text += QLatin1Char('\n');
         }
+        text.squeeze();
         row.setSearchText(std::move(text));
     }
 }

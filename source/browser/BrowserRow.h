@@ -21,7 +21,7 @@ public:
     const ZNTMediaLibraryMediaItemPtr& track() const { return track_; }
 
     QVariant value(const QString& keyPath) const;
-    QString string(const QString& keyPath) const { return value(keyPath).toString(); }
+    QString string(const QString& keyPath) const;
     bool flag(const QString& key) const { return value(key).toBool(); }
 
     // The folded texts of the searched keys, one per line (see indexForSearch).
