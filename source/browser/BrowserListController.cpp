@@ -118,6 +118,8 @@ BrowserListController::BrowserListController(BrowserServices services) : service
 BrowserListController::~BrowserListController()
 {
     queue_.reset();  // cancels the job and waits for it: no rows arrive after this
+    if (isViewLoaded())
+        delete view();  // the table goes before the rows it shows
 }
 
 void BrowserListController::setSynchronousLoading(bool synchronous) { synchronousLoads = synchronous; }

@@ -339,6 +339,15 @@ TEST_F(ScenarioTest, TheMenuFollowsTheToneSettingAndIgnoresHeadings)
     EXPECT_EQ(stack()->viewControllers().size(), 1u) << "headings cannot be chosen";
     EXPECT_EQ(menu->tableView()->selectedRow(), -1);
 
+    // A row without an action does nothing, even right after one with an action.
+    menu->rows().setRows({BrowserRow(QVariantMap{{"title", "LIBRARY"}, {"isGroup", true}}),
+                          BrowserRow(QVariantMap{{"title", "Songs"}, {"itemType", "songs"}, {"action", "selectLibraryItem:"}}),
+                          BrowserRow(QVariantMap{{"title", "Inert"}, {"itemType", "songs"}})});
+    click(menu, 2);
+    tolvan::test::drainEvents(50);
+    EXPECT_EQ(stack()->viewControllers().size(), 1u);
+    EXPECT_TRUE(loggedEvents().isEmpty());
+
     defaults->setValue("showIncludedRingtones", false);
     EXPECT_EQ(menu->arrangedRows().rowCount(), 7) << "the tone sets go at once";
     EXPECT_LT(7, before);
