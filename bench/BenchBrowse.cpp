@@ -1,0 +1,94 @@
+// tolvan-bench browse FILE.xml: loads a music library XML file, then times
+// what the browser does with it: building the songs, artists and albums
+// lists (each as its list's queue builds it, reading the tracks first; the
+// songs list once more when warm) and
+// answering each keystroke of a typed filter over the songs list. The peer is
+// a plain sort of the same titles by code point, the least any list build
+// could cost.
+
+#include "bench/BenchCommand.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "platform/foundation/UserDefaults.h"
+#include "source/browser/BrowserListModel.h"
+#include "source/browser/SimpleAlbumsController.h"
+#include "source/browser/SimpleArtistsController.h"
+#include "source/browser/SimpleSongsController.h"
+#include "source/media_library/XMLMediaLibrary.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+template <class Work>
+double secondsFor(Work&& work)
+{
+    QElapsedTimer timer;
+    timer.start();
+    work();
+    return timer.nsecsElapsed() / 1e9;
+}
+
+int browse(const QStringList& arguments)
+{
+    if (arguments.isEmpty() || arguments.size() > 2 || !QFileInfo(arguments[0]).isFile()) {
+        std::fprintf(stderr, "usage: tolvan-bench browse FILE.xml [TYPED]\n");
+        return 2;
+    }
+    const QString typed = arguments.size() > 1 ? arguments[1] : QStringLiteral("night river");
+    QTemporaryDir scratch;
+    tolvan::UserDefaults defaults(scratch.filePath("defaults.ini"));
+    defaults.setValue("iTunesRecentDatabasePaths", QStringList{QFileInfo(arguments[0]).absoluteFilePath()});
+    XMLMediaLibrary library(defaults);
+    auto token = tolvan::NotificationCenter::defaultCenter().addObserver(kMusicLibraryDidLoadNotification, &library,
+                                                                         [](const tolvan::Notification&) { QCoreApplication::quit(); });
+    QCoreApplication::exec();
+    auto tracks = [&] {
+        const ZNTMediaLibraryPlaylistPtr music = library.masterMusicPlaylist();
+        return music ? music->items() : std::vector<ZNTMediaLibraryMediaItemPtr>{};
+    };
+
+    BrowserRows songs, artists, albums;
+    const double songsSeconds = secondsFor([&] { songs = SimpleSongsController::buildContent(tracks(), SimpleSongsController::Order::title); });
+    const double artistsSeconds = secondsFor([&] { artists = SimpleArtistsController::buildRows(tracks()); });
+    const double albumsSeconds = secondsFor([&] { albums = SimpleAlbumsController::buildRows(library, tracks(), std::nullopt); });
+
+    // Again, now that the allocator and the collator have warmed up, as every
+    // list after the first one finds them.
+    const double songsWarmSeconds = secondsFor([&] { SimpleSongsController::buildContent(tracks(), SimpleSongsController::Order::title); });
+
+    QStringList titles;
+    for (const BrowserRow& row : songs)
+        titles << row.string(QStringLiteral("title"));
+    const double peerSeconds = secondsFor([&] { std::sort(titles.begin(), titles.end()); });
+
+    BrowserListModel model;
+    BrowserFilterModel filter(&model);
+    const std::size_t songCount = songs.size();
+    model.setRows(std::move(songs));
+    double slowestKeystroke = 0, allKeystrokes = 0;
+    int shown = 0;
+    for (qsizetype length = 1; length <= typed.size(); ++length) {
+        const double seconds = secondsFor([&] { filter.setSearchString(typed.left(length)); });
+        slowestKeystroke = std::max(slowestKeystroke, seconds);
+        allKeystrokes += seconds;
+        shown = filter.rowCount();
+    }
+
+    std::printf("{\"command\":\"browse\",\"songs\":%zu,\"artists\":%zu,\"albums\":%zu,\"songsSeconds\":%.4f,\"artistsSeconds\":%.4f,"
+                "\"albumsSeconds\":%.4f,\"songsWarmSeconds\":%.4f,\"peerSortSeconds\":%.4f,\"keystrokes\":%lld,\"slowestKeystrokeSeconds\":%.4f,"
+                "\"meanKeystrokeSeconds\":%.4f,\"filteredSongs\":%d,\"peakBytes\":%lld}\n",
+                songCount, artists.size(), albums.size(), songsSeconds, artistsSeconds, albumsSeconds, songsWarmSeconds, peerSeconds,
+                static_cast<long long>(typed.size()), slowestKeystroke, allKeystrokes / std::max<qsizetype>(1, typed.size()), shown,
+                tolvan::bench::peakResidentBytes());
+    return songCount > 0 ? 0 : 1;
+}
+
+const tolvan::bench::Registration registration("browse", browse);
+
+}  // namespace

@@ -1,0 +1,38 @@
+#pragma once
+// Albums, each row the album's title over its artist, by the album's sort
+// string. From the main menu it lists every album of the library; pushed from
+// an artist it lists that artist's albums under a pinned "All Songs" row.
+
+#include "source/browser/BrowserListController.h"
+
+class SimpleAlbumsController : public BrowserListController {
+    Q_OBJECT
+public:
+    static std::shared_ptr<SimpleAlbumsController> albums(const BrowserServices& services);
+    static std::shared_ptr<SimpleAlbumsController> albumsWithTracks(const BrowserServices& services, std::vector<ZNTMediaLibraryMediaItemPtr> tracks,
+                                                                    const QString& artistName);
+
+    SimpleAlbumsController(const BrowserServices& services, std::unique_ptr<ListTracks> tracks, bool includeAllSongsItem);
+
+    // One row per album title among the file tracks, and, for an artist, the
+    // "All Songs" row {"sortToTop", "filterByArtist", "onlyShowTitle"}.
+    static BrowserRows buildRows(const ZNTMediaLibrary& library, const std::vector<ZNTMediaLibraryMediaItemPtr>& tracks,
+                                 std::optional<QString> allSongsArtist);
+
+    bool includeAllSongsItem() const { return includeAllSongsItem_; }
+    void updateItems();
+
+    bool filtersBySearchString() const override { return true; }
+    void controllerWillBecomeVisible() override { clearSelection(); }
+    void controllerDidBecomeVisible() override { emit restoreSearchStringRequested(searchString()); }
+    void controllerWillBecomeHidden() override { emit clearSearchStringRequested(); }
+
+protected:
+    QWidget* loadView() override;
+    void cellChosen() override;
+
+private:
+    std::unique_ptr<ListTracks> tracks_;
+    const bool includeAllSongsItem_;
+    std::unique_ptr<SimpleDetailedCell> cell_;
+};

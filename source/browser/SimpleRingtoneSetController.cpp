@@ -1,0 +1,124 @@
+#include "source/browser/SimpleRingtoneSetController.h"
+
+#include "source/media_library/IncludedLibrary.h"
+#include "ZNTUtilities/Fonts.h"
+#include "ZNTUtilities/UIColorManager.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+namespace {
+
+QString pathOf(const QUrl& url) { return url.isLocalFile() ? url.toLocalFile() : url.path(); }
+
+}  // namespace
+
+SimpleRingtoneSetController::SimpleRingtoneSetController(const BrowserServices& services) : BrowserListController(services) {}
+
+std::shared_ptr<SimpleRingtoneSetController> SimpleRingtoneSetController::ringtoneSetForPath(const BrowserServices& services, const QString& path,
+                                                                                           const QString& title)
+{
+    auto list = std::make_shared<SimpleRingtoneSetController>(services);
+    list->setTitle(title);
+    list->setRingtonesSetPath(path);
+    return list;
+}
+
+QWidget* SimpleRingtoneSetController::loadView()
+{
+    cell_ = std::make_unique<SimpleDetailedCell>();
+    cell_->primaryKey = QStringLiteral("title");
+    cell_->secondaryKey = QStringLiteral("info");
+    UIColorManager::bindDetailedCellToColors(cell_.get());
+    footerCell_ = std::make_unique<FooterButtonCell>();
+    TableLook look;
+    look.cell = cell_.get();
+    look.rowHeight = 36;
+    look.spinner = false;
+    QWidget* view = makeListView(look);
+    BrowserItemDelegate* delegate = tableView()->browserDelegate();
+    delegate->cellForRow = [this](const BrowserRow& row) -> BrowserCell* { return isFooter(row) ? footerCell_.get() : cell_.get(); };
+    delegate->heightOfRow = [](const BrowserRow& row) { return isFooter(row) ? footerRowHeight : 36; };
+    tableView()->setUniformItemSizes(false);
+    updateItems();
+    return view;
+}
+
+void SimpleRingtoneSetController::updateItems()
+{
+    BrowserRows rows;
+    if (services_.includedLibrary) {
+        for (const QVariantMap& tone : services_.includedLibrary->ringtonesWithSetPath(ringtonesSetPath_))
+            rows.emplace_back(tone);
+    }
+    setRowsNow(std::move(rows));
+}
+
+std::optional<QVariantMap> SimpleRingtoneSetController::contentsForRow(int row)
+{
+    const BrowserRow* contents = row < 0 ? nullptr : arrangedRows().rowAt(row);
+    return contents ? std::optional<QVariantMap>(contents->values()) : std::nullopt;
+}
+
+void SimpleRingtoneSetController::rowChosen(int row)
+{
+    const auto contents = contentsForRow(row);
+    if (contents && contents->value(QStringLiteral("footerItem")).toBool())
+        footerCellClicked();
+    else
+        cellChosen();
+}
+
+void SimpleRingtoneSetController::cellChosen()
+{
+    const BrowserRow* row = selectedRow();
+    if (!row) {
+        services_.openSource(nullptr);
+        return;
+    }
+    // A tone without a usable file location has nothing to open.
+    const QUrl location(row->string(QStringLiteral("Location")));
+    if (location.isEmpty() || !location.isValid())
+        return;
+    services_.openSource(TolvanSource::sourceWithFile(location, row->values()));
+}
+
+void SimpleRingtoneSetController::footerCellClicked()
+{
+    const int count = arrangedRows().rowCount();
+    const auto footer = contentsForRow(count - 1);
+    if (!footer || !services_.host)
+        return;
+    const QUrl link(footer->value(QStringLiteral("link")).toString());
+    if (link.isValid() && !link.isEmpty())
+        services_.host->openURL(link);
+}
+
+void SimpleRingtoneSetController::selectionChangedTo(const TolvanSourcePtr& source)
+{
+    const BrowserRow* row = selectedRow();
+    const QString selectedPath = row ? pathOf(QUrl(row->string(QStringLiteral("Location")))) : QString();
+    const QString openPath = source ? pathOf(source->mediaFileURL()) : QString();
+    if (selectedPath.isEmpty() || selectedPath != openPath)
+        clearSelection();
+}
+
+void FooterButtonCell::draw(QPainter& painter, const QRectF& frame, const BrowserRow& row, const BrowserCellState& state) const
+{
+    const QRectF button = buttonRect(frame);
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient face(button.topLeft(), button.bottomLeft());
+    const qreal top = state.highlighted ? 0.82 : 0.99, bottom = state.highlighted ? 0.74 : 0.9;
+    face.setColorAt(0, QColor::fromRgbF(top, top, top));
+    face.setColorAt(1, QColor::fromRgbF(bottom, bottom, bottom));
+    QPainterPath outline;
+    outline.addRoundedRect(button.adjusted(0.5, 0.5, -0.5, -0.5), 4, 4);
+    painter.fillPath(outline, face);
+    painter.setPen(QPen(QColor::fromRgbF(0, 0, 0, 0.35f), 1));
+    painter.drawPath(outline);
+    painter.setFont(interfaceFont(13));
+    painter.setPen(Qt::black);
+    painter.drawText(button.adjusted(8, 2, -8, -2), Qt::AlignCenter | Qt::TextWordWrap, row.string(QStringLiteral("title")));
+    painter.restore();
+}

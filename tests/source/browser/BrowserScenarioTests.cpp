@@ -1,0 +1,469 @@
+// The browser as a user drives it: a music library written as an XML file
+// over audio files made by the test, the pane in a window under the offscreen
+// platform, and a host that records what it is handed.
+#include "tests/source/browser/BrowserFixtures.h"
+
+#include "platform/foundation/Localizer.h"
+#include "platform/foundation/NotificationCenter.h"
+#include "source/browser/NavigationController.h"
+#include "source/browser/SimpleAlbumsController.h"
+#include "source/browser/SimpleArtistsController.h"
+#include "source/browser/SimpleBrowserController.h"
+#include "source/browser/SimpleMainMenuController.h"
+#include "source/browser/SimplePlaylistsController.h"
+#include "source/browser/SimpleRingtoneSetController.h"
+#include "source/browser/SimpleSongsController.h"
+#include "source/media_library/XMLMediaLibrary.h"
+#include "tests/source/media_library/LibraryFixtures.h"
+#include "tests/support/AudioFixtures.h"
+#include "ZNTUtilities/Fonts.h"
+
+#include <QLineEdit>
+#include <QMenu>
+#include <QTest>
+
+#include <cmath>
+
+using namespace browsertest;
+namespace pl = tolvan::test::plist;
+
+namespace {
+
+struct Song {
+    qint64 id;
+    QString name, artist, album, genre;
+    int trackNumber;
+    QString played;  // "Play Date UTC", or empty
+};
+
+const QList<Song> songs{
+    {1, "Halo", "Beyoncé", "I Am", "Pop", 2, "2024-05-01T10:00:00Z"},
+    {2, "Crazy in Love", "Beyoncé", "Dangerously", "Pop", 1, ""},
+    {3, "Single Ladies", "Beyoncé", "I Am", "Pop", 1, "2024-05-03T10:00:00Z"},
+    {4, "Take Five", "Dave Brubeck", "Time Out", "Jazz", 3, "2024-05-02T10:00:00Z"},
+    {5, "Blue Rondo", "Dave Brubeck", "Time Out", "Jazz", 1, ""},
+    {6, "10 Seconds", "Nobody", "", "Noise", 1, "2024-04-01T10:00:00Z"},
+};
+
+class ScenarioTest : public BrowserTest {
+protected:
+    void SetUp() override
+    {
+        BrowserTest::SetUp();
+        registerFontSubstitutions();
+        library = loadLibrary(writeLibrary());
+        ASSERT_TRUE(library);
+        window.resize(340, 560);
+        pane = new SimpleBrowserController(services(), &window);
+        pane->setGeometry(0, 0, 340, 560);
+        window.show();
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    }
+
+    BrowserServices services() { return {&host, library.get(), included(), defaults.get()}; }
+    virtual IncludedLibrary* included() { return &IncludedLibrary::defaultLibrary(); }
+
+    QString songPath(qint64 id) const { return dir.filePath(QString("song%1.wav").arg(id)); }
+
+    QString writeLibrary()
+    {
+        QList<std::pair<QString, QString>> tracks;
+        for (const Song& song : songs) {
+            std::vector<int16_t> tone(8000);
+            for (std::size_t i = 0; i < tone.size(); ++i)
+                tone[i] = int16_t(8000 * std::sin(i * 0.05 * double(song.id)));
+            QFile file(songPath(song.id));
+            EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(tolvan::test::wavOf16BitSamples(8000, 1, tone));
+            QList<std::pair<QString, QString>> entries{{"Track ID", pl::integer(song.id)},
+                                                       {"Name", pl::string(song.name)},
+                                                       {"Artist", pl::string(song.artist)},
+                                                       {"Genre", pl::string(song.genre)},
+                                                       {"Track Number", pl::integer(song.trackNumber)},
+                                                       {"Track Type", pl::string("File")},
+                                                       {"Location", pl::string(QUrl::fromLocalFile(songPath(song.id)).toString())}};
+            if (!song.album.isEmpty())
+                entries.append({"Album", pl::string(song.album)});
+            if (!song.played.isEmpty())
+                entries.append({"Play Date UTC", pl::date(song.played)});
+            tracks.append({QString::number(song.id), pl::dict(entries)});
+        }
+        auto playlist = [](const QString& name, QList<std::pair<QString, QString>> extra, std::initializer_list<qint64> ids) {
+            extra.prepend({"Name", pl::string(name)});
+            extra.append({"Playlist Items", pl::playlistItems(ids)});
+            return pl::dict(extra);
+        };
+        const QString playlists = pl::array({
+            playlist("Library", {{"Master", pl::boolean(true)}, {"Visible", pl::boolean(false)}}, {1, 2, 3, 4, 5, 6}),
+            playlist("Music", {{"Music", pl::boolean(true)}, {"Distinguished Kind", pl::integer(4)}}, {1, 2, 3, 4, 5, 6}),
+            playlist("Road Trip", {}, {5, 1, 4}),
+            playlist("Nothing Yet", {}, {}),
+        });
+        const QString text = pl::document(pl::dict({{"Major Version", pl::integer(1)}, {"Tracks", pl::dict(tracks)}, {"Playlists", playlists}}));
+        const QString path = dir.filePath("Library.xml");
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text.toUtf8());
+        return path;
+    }
+
+    std::unique_ptr<XMLMediaLibrary> loadLibrary(const QString& path)
+    {
+        defaults->setValue("iTunesRecentDatabasePaths", QStringList{path});
+        auto loaded = std::make_unique<XMLMediaLibrary>(*defaults);
+        EXPECT_TRUE(tolvan::test::waitUntil([&] { return !loaded->loading() && loaded->masterMusicPlaylist(); }, 30000));
+        return loaded;
+    }
+
+    NavigationController* stack() { return pane->navigationController(); }
+    template <class List>
+    List* visible()
+    {
+        return dynamic_cast<List*>(stack()->visibleViewController());
+    }
+
+    // Waits for the visible list's rows and the end of the slide.
+    template <class List>
+    List* arrive()
+    {
+        EXPECT_TRUE(tolvan::test::waitUntil([&] {
+            auto* list = visible<List>();
+            return list && !list->isLoading() && !stack()->isSliding();
+        }, 10000));
+        return visible<List>();
+    }
+
+    void click(BrowserListController* list, int row)
+    {
+        SimpleBrowserTable* table = list->tableView();
+        const QRect rect = table->visualRect(table->model()->index(row, 0));
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, rect.center());
+    }
+
+    int rowTitled(BrowserListController* list, const QString& title, const QString& key = "title")
+    {
+        for (int row = 0; row < list->arrangedRows().rowCount(); ++row) {
+            if (list->arrangedRows().rowAt(row)->string(key) == title)
+                return row;
+        }
+        ADD_FAILURE() << "no row " << title.toStdString();
+        return -1;
+    }
+
+    static QStringList titles(BrowserListController* list, const QString& key = "title")
+    {
+        QStringList out;
+        for (int row = 0; row < list->arrangedRows().rowCount(); ++row)
+            out << list->arrangedRows().rowAt(row)->string(key);
+        return out;
+    }
+
+    QString openedPath() const { return host.open ? host.open->mediaFileURL().toLocalFile() : QString(); }
+
+    std::unique_ptr<XMLMediaLibrary> library;
+    QWidget window;
+    SimpleBrowserController* pane = nullptr;
+};
+
+}  // namespace
+
+TEST_F(ScenarioTest, OpenSongsFilterOpenASongAndGoBack)
+{
+    auto* menu = visible<SimpleMainMenuController>();
+    ASSERT_TRUE(menu);
+    click(menu, rowTitled(menu, "Songs"));
+    auto* list = arrive<SimpleSongsController>();
+    ASSERT_TRUE(list);
+    EXPECT_EQ(titles(list), (QStringList{"Blue Rondo", "Crazy in Love", "Halo", "Single Ladies", "Take Five", "10 Seconds"}));
+
+    QTest::keyClicks(pane->searchField(), "BEYONCE");
+    EXPECT_EQ(titles(list), (QStringList{"Crazy in Love", "Halo", "Single Ladies"})) << "the artist, without its accent";
+    click(list, rowTitled(list, "Halo"));
+    ASSERT_EQ(host.opened.size(), 1u);
+    EXPECT_EQ(openedPath(), songPath(1));
+    EXPECT_EQ(host.open->title(), "Halo");
+
+    list->tableView()->setFocus();
+    QTest::keyClick(list->tableView(), Qt::Key_Left);
+    EXPECT_TRUE(arrive<SimpleMainMenuController>());
+    EXPECT_TRUE(pane->searchField()->text().isEmpty()) << "a covered filtering list empties the field";
+    EXPECT_EQ(menu->tableView()->selectedRow(), -1) << "the menu shows no selection on return";
+}
+
+TEST_F(ScenarioTest, ArtistThenAlbumsThenSongsInTrackOrder)
+{
+    auto* menu = visible<SimpleMainMenuController>();
+    click(menu, rowTitled(menu, "Artists"));
+    auto* artists = arrive<SimpleArtistsController>();
+    ASSERT_TRUE(artists);
+    EXPECT_EQ(titles(artists), (QStringList{"Beyoncé", "Dave Brubeck", "Nobody"}));
+
+    QTest::keyClicks(pane->searchField(), "dave");
+    ASSERT_EQ(titles(artists), QStringList{"Dave Brubeck"});
+    click(artists, 0);
+    auto* onlyAlbum = arrive<SimpleSongsController>();
+    ASSERT_TRUE(onlyAlbum) << "one album: the songs at once";
+    EXPECT_EQ(titles(onlyAlbum), (QStringList{"Blue Rondo", "Take Five"})) << "by track number";
+    EXPECT_TRUE(pane->searchField()->text().isEmpty());
+    stack()->popViewControllerAnimated(false);
+    EXPECT_EQ(pane->searchField()->text(), "dave") << "the artists list puts its filter back";
+
+    pane->searchField()->clear();
+    click(artists, rowTitled(artists, "Beyoncé"));
+    auto* albums = arrive<SimpleAlbumsController>();
+    ASSERT_TRUE(albums);
+    EXPECT_EQ(titles(albums, "Album"), (QStringList{"All Songs", "Dangerously", "I Am"}));
+    click(albums, rowTitled(albums, "I Am", "Album"));
+    auto* album = arrive<SimpleSongsController>();
+    ASSERT_TRUE(album);
+    EXPECT_EQ(album->title(), "I Am");
+    EXPECT_EQ(titles(album), (QStringList{"Single Ladies", "Halo"}));
+
+    stack()->popViewControllerAnimated(false);
+    click(albums, 0);
+    auto* all = arrive<SimpleSongsController>();
+    ASSERT_TRUE(all);
+    EXPECT_EQ(all->title(), "All Songs");
+    EXPECT_EQ(titles(all), (QStringList{"Crazy in Love", "Halo", "Single Ladies"})) << "by title";
+    EXPECT_EQ(stack()->viewControllers().size(), 4u);
+}
+
+TEST_F(ScenarioTest, APlaylistKeepsItsOwnOrderAndEmptyOnesAreHidden)
+{
+    auto* menu = visible<SimpleMainMenuController>();
+    click(menu, rowTitled(menu, "Playlists"));
+    auto* playlists = arrive<SimplePlaylistsController>();
+    ASSERT_TRUE(playlists);
+    EXPECT_EQ(titles(playlists), QStringList{"Road Trip"});
+    click(playlists, 0);
+    auto* trip = arrive<SimpleSongsController>();
+    ASSERT_TRUE(trip);
+    EXPECT_EQ(trip->look(), SimpleSongsController::Look::detailed);
+    EXPECT_EQ(titles(trip), (QStringList{"Blue Rondo", "Halo", "Take Five"}));
+}
+
+TEST_F(ScenarioTest, TypingInTheMenuSearchesAllSongs)
+{
+    QTest::keyClicks(pane->searchField(), "jazz");
+    auto* list = arrive<SimpleSongsController>();
+    ASSERT_TRUE(list);
+    EXPECT_EQ(stack()->viewControllers().size(), 2u);
+    EXPECT_EQ(titles(list), (QStringList{"Blue Rondo", "Take Five"})) << "the genre matches";
+    QTest::keyClicks(pane->searchField(), "z");
+    EXPECT_EQ(stack()->viewControllers().size(), 2u) << "more typing filters the same list";
+    EXPECT_TRUE(titles(list).isEmpty());
+
+    stack()->popViewControllerAnimated(false);
+    pane->setSearchString("   ");
+    EXPECT_EQ(stack()->viewControllers().size(), 1u) << "blank is no search";
+}
+
+TEST_F(ScenarioTest, KeysOpenTheSelectedRowAndTheSpaceBarGoesToTheHostFirst)
+{
+    pane->setSearchString("Take");
+    auto* list = arrive<SimpleSongsController>();
+    ASSERT_TRUE(list);
+    SimpleBrowserTable* table = list->tableView();
+    table->setFocus();
+    QTest::keyClick(table, Qt::Key_Return);
+    EXPECT_TRUE(host.opened.empty()) << "nothing selected: nothing opens";
+
+    table->selectRow(0);
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Right, Qt::Key_Space})
+        QTest::keyClick(table, key);
+    EXPECT_EQ(host.opened.size(), 4u);
+    EXPECT_EQ(openedPath(), songPath(4));
+
+    host.wantsSpace = true;
+    QTest::keyClick(table, Qt::Key_Space);
+    EXPECT_EQ(host.spaces, 1);
+    EXPECT_EQ(host.opened.size(), 4u) << "the host took the space bar";
+
+    QTest::keyPress(table, Qt::Key_Shift, Qt::ShiftModifier);
+    const std::size_t pressed = host.flags.size();
+    EXPECT_GT(pressed, 0u) << "every change of the modifier keys goes to the host";
+    QTest::keyRelease(table, Qt::Key_Shift);
+    EXPECT_GT(host.flags.size(), pressed);
+
+    table->clearFocus();
+    host.wantsSpace = false;
+    QTest::keyClick(table, Qt::Key_Return);
+    EXPECT_EQ(host.opened.size(), 4u) << "only the focused table opens rows";
+}
+
+TEST_F(ScenarioTest, SelectionFollowsTheOpenSourceAndTheContextMenuRevealsTheFile)
+{
+    pane->setSearchString("Halo");
+    auto* list = arrive<SimpleSongsController>();
+    ASSERT_TRUE(list);
+    click(list, 0);
+    pane->selectedAssetChanged();
+    EXPECT_EQ(list->tableView()->selectedRow(), 0) << "the open song stays selected";
+    host.openSource(TolvanSource::sourceWithFile(QUrl::fromLocalFile(songPath(6))));
+    pane->selectedAssetChanged();
+    EXPECT_EQ(list->tableView()->selectedRow(), -1) << "another source clears it";
+
+    SimpleBrowserTable* table = list->tableView();
+    const QRect first = table->visualRect(table->model()->index(0, 0));
+    std::unique_ptr<QMenu> menu(table->menuForPoint(first.center()));
+    ASSERT_TRUE(menu);
+    ASSERT_EQ(menu->actions().size(), 1);
+    EXPECT_EQ(menu->actions()[0]->text(), "Reveal in Finder");
+    menu->actions()[0]->trigger();
+    EXPECT_EQ(host.revealed, std::vector<QString>{songPath(1)});
+    EXPECT_FALSE(table->menuForPoint(first.center() + QPoint(0, 200))) << "no menu below the last row";
+}
+
+TEST_F(ScenarioTest, BrowsingToASongByNameLeavesTheMenuAndOneSongsList)
+{
+    auto* menu = visible<SimpleMainMenuController>();
+    click(menu, rowTitled(menu, "Artists"));
+    arrive<SimpleArtistsController>();
+    pane->browseToAndSelectSongNamed("Take Five");
+    ASSERT_EQ(stack()->viewControllers().size(), 2u);
+    auto* list = visible<SimpleSongsController>();
+    ASSERT_TRUE(list);
+    EXPECT_EQ(openedPath(), songPath(4));
+    EXPECT_EQ(list->arrangedRows().rowAt(list->tableView()->selectedRow())->string("title"), "Take Five");
+    BrowserListController::setSynchronousLoading(false);  // other tests load as the application usually does
+}
+
+TEST_F(ScenarioTest, TheMenuFollowsTheToneSettingAndIgnoresHeadings)
+{
+    auto* menu = visible<SimpleMainMenuController>();
+    const int before = menu->arrangedRows().rowCount();
+    EXPECT_TRUE(titles(menu).contains("RINGTONES"));
+    click(menu, 0);
+    click(menu, rowTitled(menu, "RINGTONES"));
+    EXPECT_EQ(stack()->viewControllers().size(), 1u) << "headings cannot be chosen";
+    EXPECT_EQ(menu->tableView()->selectedRow(), -1);
+
+    // A row without an action does nothing, even right after one with an action.
+    menu->rows().setRows({BrowserRow(QVariantMap{{"title", "LIBRARY"}, {"isGroup", true}}),
+                          BrowserRow(QVariantMap{{"title", "Songs"}, {"itemType", "songs"}, {"action", "selectLibraryItem:"}}),
+                          BrowserRow(QVariantMap{{"title", "Inert"}, {"itemType", "songs"}})});
+    const QStringList eventsBefore = loggedEvents();
+    click(menu, 2);
+    tolvan::test::drainEvents(50);
+    EXPECT_EQ(stack()->viewControllers().size(), 1u);
+    EXPECT_EQ(loggedEvents(), eventsBefore);
+
+    defaults->setValue("showIncludedRingtones", false);
+    EXPECT_EQ(menu->arrangedRows().rowCount(), 7) << "the tone sets go at once";
+    EXPECT_LT(7, before);
+
+    host.recording = true;
+    menu->tableView()->selectRow(1);
+    pane->selectedAssetChanged();
+    EXPECT_EQ(menu->tableView()->selectedRow(), 1) << "kept while the recorder is the source";
+    host.recording = false;
+    pane->selectedAssetChanged();
+    EXPECT_EQ(menu->tableView()->selectedRow(), -1);
+}
+
+// A tone set of the test's own, with a footer.
+class ToneSetScenarioTest : public ScenarioTest {
+protected:
+    void SetUp() override
+    {
+        const QString resources = toneDir.filePath("resources");
+        QDir().mkpath(resources + "/included/bells");
+        QDir().mkpath(resources + "/strings");
+        for (const char* name : {"b-ding.wav", "a-dong.wav"}) {
+            QFile file(resources + "/included/bells/" + name);
+            EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(tolvan::test::wavOf16BitSamples(8000, 1, std::vector<int16_t>(4000, 1000)));
+        }
+        QFile footer(resources + "/included/bells/footer.plist");
+        EXPECT_TRUE(footer.open(QIODevice::WriteOnly));
+        footer.write(pl::document(pl::dict({{"footerItem", pl::boolean(true)},
+                                            {"title", pl::string("More bells on our web site")},
+                                            {"link", pl::string("https://example.invalid/bells")}}))
+                         .toUtf8());
+        footer.close();
+        localizer = std::make_unique<tolvan::Localizer>(resources + "/strings");
+        tones = std::make_unique<IncludedLibrary>(resources, *localizer);
+        ScenarioTest::SetUp();
+    }
+    IncludedLibrary* included() override { return tones.get(); }
+
+    QTemporaryDir toneDir;
+    std::unique_ptr<tolvan::Localizer> localizer;
+    std::unique_ptr<IncludedLibrary> tones;
+};
+
+TEST_F(ToneSetScenarioTest, TonesOpenWithTheirDictionaryAndTheFooterOpensItsLink)
+{
+    auto* menu = visible<SimpleMainMenuController>();
+    click(menu, rowTitled(menu, "bells"));
+    auto* set = arrive<SimpleRingtoneSetController>();
+    ASSERT_TRUE(set);
+    EXPECT_EQ(titles(set), (QStringList{"a-dong.wav", "b-ding.wav", "More bells on our web site"}));
+    SimpleBrowserTable* table = set->tableView();
+    EXPECT_EQ(table->visualRect(table->model()->index(2, 0)).height(), 60);
+
+    click(set, 2);
+    EXPECT_EQ(table->selectedRow(), -1) << "the footer cannot be selected";
+    EXPECT_EQ(host.urls, std::vector<QUrl>{QUrl("https://example.invalid/bells")});
+
+    click(set, 0);
+    ASSERT_TRUE(host.open);
+    EXPECT_TRUE(host.open->mediaFileURL().toLocalFile().endsWith("/bells/a-dong.wav"));
+    ASSERT_TRUE(host.open->mediaInfo());
+    EXPECT_TRUE(host.open->mediaInfo()->value("includedRingtone").toBool());
+    pane->selectedAssetChanged();
+    EXPECT_EQ(table->selectedRow(), 0) << "the open tone stays selected";
+
+    // A row without a file location opens nothing.
+    set->rows().setRows({BrowserRow(QVariantMap{{"title", "broken"}})});
+    const auto opened = host.opened.size();
+    click(set, 0);
+    EXPECT_EQ(host.opened.size(), opened);
+
+    set->rows().setRows({BrowserRow(QVariantMap{{"title", "kept"}, {"Location", "file:///x.wav"}})});
+    table->selectRow(0);
+    const auto popped = stack()->popViewControllerAnimated(false);
+    EXPECT_EQ(table->selectedRow(), -1) << "leaving the list clears its selection";
+}
+
+// Lists opened while the library is still being read.
+class LoadingLibraryTest : public BrowserTest {};
+
+TEST_F(LoadingLibraryTest, ListsWaitForTheLoadWithTheSpinnerTurning)
+{
+    library.music = {track({.title = "Late", .artist = "Someone", .album = "One"}), track({.title = "Later", .artist = "Else", .album = "Two"})};
+    library.playlists = {std::make_shared<FakePlaylist>("Mix", library.music)};
+    library.setStillLoading(true);
+    auto artists = SimpleArtistsController::artists(services());
+    auto albums = SimpleAlbumsController::albums(services());
+    auto songs = SimpleSongsController::songs(services());
+    auto playlists = SimplePlaylistsController::playlists(services());
+    playlists->view();
+    tolvan::test::drainEvents(300);
+    EXPECT_TRUE(artists->isLoading() && artists->isSpinning());
+    EXPECT_TRUE(songs->isSpinning() && albums->isSpinning());
+    EXPECT_EQ(playlists->arrangedRows().rowCount(), 0);
+
+    library.setStillLoading(false);
+    ASSERT_TRUE(tolvan::test::waitUntil([&] { return !artists->isLoading() && !albums->isLoading() && !songs->isLoading(); }, 5000));
+    EXPECT_FALSE(artists->isSpinning());
+    EXPECT_EQ(artists->arrangedRows().rowCount(), 2);
+    EXPECT_EQ(albums->arrangedRows().rowCount(), 2);
+    EXPECT_EQ(songs->arrangedRows().rowCount(), 2);
+    EXPECT_EQ(playlists->arrangedRows().rowCount(), 1);
+}
+
+TEST_F(LoadingLibraryTest, AListDestroyedWhileItWaitsStopsWaiting)
+{
+    library.music = {track({.title = "Never"})};
+    library.setStillLoading(true);
+    auto artists = SimpleArtistsController::artists(services());
+    tolvan::test::drainEvents(100);
+    QElapsedTimer timer;
+    timer.start();
+    artists.reset();
+    EXPECT_LT(timer.elapsed(), 1000) << "the wait is cancelled";
+    library.setStillLoading(false);
+    tolvan::test::drainEvents(100);  // no rows reach the destroyed list
+}

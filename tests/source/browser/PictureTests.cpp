@@ -1,0 +1,128 @@
+// Pictures of the browser and the welcome view, saved into the build folder
+// at pixel ratios 1 and 2 for a person to look at (browser-*.png,
+// welcome@*.png).
+#include "tests/source/browser/BrowserFixtures.h"
+
+#include "source/browser/CoverListController.h"
+#include "source/browser/NavigationController.h"
+#include "source/browser/SimpleAlbumsController.h"
+#include "source/browser/SimpleBrowserController.h"
+#include "source/browser/SimpleSongsController.h"
+#include "source/browser/WelcomeViewController.h"
+#include "ZNTUtilities/Fonts.h"
+
+#include <QPainter>
+
+using namespace browsertest;
+
+namespace {
+
+QImage artwork(QColor top, QColor bottom)
+{
+    QImage image(180, 180, QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&image);
+    QLinearGradient fill(0, 0, 180, 180);
+    fill.setColorAt(0, top);
+    fill.setColorAt(1, bottom);
+    painter.fillRect(image.rect(), fill);
+    painter.setPen(QPen(QColor(255, 255, 255, 160), 6));
+    painter.drawEllipse(QPointF(90, 90), 50, 50);
+    return image;
+}
+
+class PictureTest : public BrowserTest {
+protected:
+    void SetUp() override
+    {
+        BrowserTest::SetUp();
+        registerFontSubstitutions();
+        library.music = {
+            track({.title = "Halo", .artist = "Beyoncé", .album = "I Am", .trackNumber = 2}),
+            track({.title = "Take Five", .artist = "Dave Brubeck", .album = "Time Out", .trackNumber = 3}),
+            track({.title = "Blue Rondo à la Turk", .artist = "Dave Brubeck", .album = "Time Out", .trackNumber = 1}),
+            track({.title = "Copy Protected Song", .artist = "Label", .album = "Locked", .protectedTrack = true}),
+            track({.title = "A Title Long Enough To Be Cut Short At The Edge", .artist = "Someone With A Long Name", .album = "And A Long Album"}),
+            track({.title = "Untagged"}),
+            track({.title = "10 Seconds", .artist = "Nobody"}),
+        };
+        library.recent = {
+            track({.title = "Halo", .artist = "Beyoncé", .artwork = artwork(QColor(230, 160, 60), QColor(120, 40, 20))}),
+            track({.title = "Take Five", .artist = "Dave Brubeck", .artwork = artwork(QColor(60, 140, 220), QColor(20, 30, 90))}),
+            track({.title = "Untagged"}),
+        };
+    }
+
+    static void save(QWidget& widget, const QString& name)
+    {
+        for (const qreal dpr : {1.0, 2.0}) {
+            QImage image(widget.size() * dpr, QImage::Format_ARGB32_Premultiplied);
+            image.setDevicePixelRatio(dpr);
+            image.fill(Qt::white);
+            widget.render(&image);
+            const QString path = QDir(BROWSER_PICTURE_DIR).filePath(QString("%1@%2x.png").arg(name).arg(int(dpr)));
+            ASSERT_TRUE(image.save(path)) << path.toStdString();
+        }
+    }
+
+    static QImage grab(QWidget& widget)
+    {
+        QImage image(widget.size(), QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::white);
+        widget.render(&image);
+        return image;
+    }
+};
+
+}  // namespace
+
+TEST_F(PictureTest, BrowserMenuSongsAndAlbums)
+{
+    QWidget window;
+    window.resize(320, 520);
+    auto* pane = new SimpleBrowserController(services(), &window);
+    pane->setGeometry(0, 0, 320, 520);
+    window.show();
+    NavigationController* stack = pane->navigationController();
+    const int barTop = stack->mapTo(&window, QPoint(0, 0)).y();
+
+    save(window, "browser-menu");
+    QImage menu = grab(window);
+    EXPECT_LT(menu.pixelColor(160, barTop + 15).lightnessF(), 0.9) << "the grey navigation bar";
+
+    auto songs = SimpleSongsController::songs(services());
+    SimpleSongsController* list = songs.get();
+    stack->pushViewController(songs, false);
+    ASSERT_TRUE(tolvan::test::waitUntil([&] { return !list->isLoading(); }));
+    list->tableView()->selectRow(1);
+    save(window, "browser-songs");
+    const QRect selected = list->tableView()->visualRect(list->tableView()->model()->index(1, 0));
+    const QPoint inSelection = list->tableView()->viewport()->mapTo(&window, selected.center() - QPoint(100, 0));
+    EXPECT_GT(grab(window).pixelColor(inSelection).blueF(), 0.6) << "the selected row is blue";
+
+    auto albums = SimpleAlbumsController::albumsWithTracks(services(), library.music, "Dave Brubeck");
+    SimpleAlbumsController* albumList = albums.get();
+    stack->pushViewController(albums, false);
+    ASSERT_TRUE(tolvan::test::waitUntil([&] { return !albumList->isLoading(); }));
+    save(window, "browser-albums");
+    const QImage albumsImage = grab(window);
+    const QRect row0 = albumList->tableView()->visualRect(albumList->tableView()->model()->index(0, 0));
+    const QRect row1 = albumList->tableView()->visualRect(albumList->tableView()->model()->index(1, 0));
+    const QPoint p0 = albumList->tableView()->viewport()->mapTo(&window, QPoint(300, row0.center().y()));
+    const QPoint p1 = albumList->tableView()->viewport()->mapTo(&window, QPoint(300, row1.center().y()));
+    EXPECT_NE(albumsImage.pixelColor(p0), albumsImage.pixelColor(p1)) << "alternating row colours";
+}
+
+TEST_F(PictureTest, WelcomeWithThreeRecentCovers)
+{
+    WelcomeViewController view(services());
+    view.resize(760, 600);
+    view.show();
+    tolvan::test::drainEvents(50);
+    ASSERT_EQ(view.coverListController()->items().size(), 3);
+    view.setReceivingDrag(true);
+    tolvan::test::drainEvents(20);
+    save(view, "welcome");
+    const QImage image = grab(view);
+    const QPoint cover = view.coverListController()->items()[0]->mapTo(&view, QPoint(70, 50));
+    EXPECT_GT(image.pixelColor(cover).redF(), 0.5) << "the first cover's artwork";
+}

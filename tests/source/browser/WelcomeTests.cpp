@@ -1,0 +1,172 @@
+// The welcome view, its drop frame and the recent covers.
+#include "tests/source/browser/BrowserFixtures.h"
+
+#include "source/browser/CoverListController.h"
+#include "source/browser/WelcomeViewController.h"
+#include "ZNTUtilities/Fonts.h"
+#include "ZNTUtilities/ImageStore.h"
+#include "ZNTUtilities/widgets/ZNTButton.h"
+
+#include <QLabel>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace browsertest;
+
+namespace {
+
+class WelcomeTest : public BrowserTest {
+protected:
+    void SetUp() override
+    {
+        BrowserTest::SetUp();
+        registerFontSubstitutions();
+    }
+    void playSongs(int count)
+    {
+        for (int n = 0; n < count; ++n)
+            library.recent.push_back(track({.title = QString("Song %1").arg(n), .artist = "Artist"}));
+    }
+    std::unique_ptr<WelcomeViewController> welcome()
+    {
+        auto view = std::make_unique<WelcomeViewController>(services());
+        view->resize(700, 560);
+        tolvan::test::drainEvents(20);  // the covers load on the next pass
+        return view;
+    }
+};
+
+}  // namespace
+
+TEST_F(WelcomeTest, UpToThreeRecentSongsAndTheThirdDirectionOnlyWithThem)
+{
+    playSongs(5);
+    auto view = welcome();
+    EXPECT_EQ(view->coverListController()->recentCount(), 3u);
+    EXPECT_EQ(view->coverListController()->items().size(), 3);
+    EXPECT_EQ(view->coverListController()->items()[0]->representedObject()->title(), "Song 0") << "most recent first";
+    EXPECT_TRUE(view->showsRecentSongs());
+    EXPECT_FALSE(view->directionsLabel(3)->isHidden());
+    EXPECT_FALSE(view->directions3Separator()->isHidden());
+
+    library.recent.resize(2);
+    view->coverListController()->updateRecentItems();
+    EXPECT_EQ(view->coverListController()->items().size(), 2);
+
+    library.recent.clear();
+    view->coverListController()->updateRecentItems();
+    EXPECT_EQ(view->coverListController()->recentCount(), 0u);
+    EXPECT_TRUE(view->directionsLabel(3)->isHidden());
+    EXPECT_TRUE(view->coverListController()->view()->isHidden());
+    EXPECT_FALSE(view->directionsLabel(2)->isHidden());
+}
+
+TEST_F(WelcomeTest, CoversAppearWhenTheLibraryLoadsAfterTheView)
+{
+    playSongs(2);
+    library.setStillLoading(true);
+    auto view = welcome();
+    EXPECT_EQ(view->coverListController()->recentCount(), 0u);
+    library.setStillLoading(false);
+    EXPECT_EQ(view->coverListController()->recentCount(), 2u);
+    EXPECT_TRUE(view->showsRecentSongs());
+}
+
+TEST_F(WelcomeTest, CaptionsAndCoverImages)
+{
+    auto lines = CoverListItem::captionFor(FakeTrack({.title = "Only Title"}));
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_TRUE(lines[0].bold);
+    lines = CoverListItem::captionFor(FakeTrack({.title = "", .artist = "Only Artist"}));
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_EQ(lines[0].text, "Only Artist") << "no leading line break";
+    EXPECT_FALSE(lines[0].bold);
+    lines = CoverListItem::captionFor(FakeTrack({.title = "T", .artist = "A"}));
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[0].bold && !lines[1].bold);
+
+    const QImage fallback = ImageStore::named("default_cover").bitmap();
+    ASSERT_FALSE(fallback.isNull());
+    EXPECT_EQ(CoverListItem::imageFor(FakeTrack({.title = "No art"})), fallback);
+    QImage art(180, 180, QImage::Format_RGB32);
+    art.fill(Qt::red);
+    EXPECT_EQ(CoverListItem::imageFor(FakeTrack({.title = "Art", .artwork = art})), art);
+}
+
+TEST_F(WelcomeTest, ChoosingACoverShowsThePressedFrameThenOpensTheSongOnce)
+{
+    playSongs(3);
+    auto view = welcome();
+    view->show();
+    CoverListItem* cover = view->coverListController()->items()[1];
+    QTest::mouseClick(cover, Qt::LeftButton, {}, QPoint(70, 50));
+    EXPECT_EQ(cover->frame(), CoverListItem::Frame::selected);
+    EXPECT_TRUE(host.opened.empty());
+    ASSERT_TRUE(tolvan::test::waitUntil([&] { return !host.opened.empty(); }, 2000));
+    EXPECT_EQ(cover->frame(), CoverListItem::Frame::normal);
+    tolvan::test::drainEvents(400);
+    ASSERT_EQ(host.opened.size(), 1u) << "clearing the selection opens nothing";
+    EXPECT_EQ(host.opened[0]->title(), "Song 1");
+
+    QEnterEvent enter(QPointF(10, 10), QPointF(10, 10), QPointF(10, 10));
+    QCoreApplication::sendEvent(cover, &enter);
+    EXPECT_EQ(cover->frame(), CoverListItem::Frame::highlighted);
+    view->coverListController()->view()->hide();
+    EXPECT_EQ(cover->frame(), CoverListItem::Frame::normal) << "hidden under the mouse, back to normal";
+}
+
+TEST_F(WelcomeTest, WithoutAHostAChoiceOnlyClearsTheSelection)
+{
+    playSongs(1);
+    BrowserServices alone = services();
+    alone.host = nullptr;
+    CoverListController covers(alone);
+    tolvan::test::drainEvents(20);
+    ASSERT_EQ(covers.items().size(), 1);
+    covers.selectItem(covers.items()[0]);
+    covers.itemSelected(covers.items()[0]->representedObject());
+    EXPECT_FALSE(covers.items()[0]->isSelected());
+}
+
+TEST_F(WelcomeTest, TextColourReachesNewCoversOnly)
+{
+    playSongs(1);
+    auto view = welcome();
+    CoverListItem* shown = view->coverListController()->items()[0];
+    view->setDirectionsTextColor(Qt::yellow);
+    EXPECT_EQ(view->coverListController()->textColor(), QColor(Qt::yellow));
+    EXPECT_EQ(shown->textColor(), QColor::fromRgbF(0.9f, 0.9f, 0.9f)) << "covers shown keep their colour";
+    view->coverListController()->updateRecentItems();
+    EXPECT_EQ(view->coverListController()->items()[0]->textColor(), QColor(Qt::yellow));
+    EXPECT_EQ(view->directionsLabel(1)->palette().color(QPalette::WindowText), QColor(Qt::yellow));
+}
+
+TEST_F(WelcomeTest, TheDropFrameLightsWhileADragHovers)
+{
+    auto view = welcome();
+    QSignalSpy changes(view.get(), &WelcomeViewController::dropTargetColorChanged);
+    EXPECT_EQ(view->dropTarget()->lineColor(), QColor::fromRgbF(0.6f, 0.6f, 0.6f));
+    view->setReceivingDrag(true);
+    view->setReceivingDrag(true);
+    EXPECT_EQ(changes.size(), 1);
+    EXPECT_EQ(view->dropTarget()->lineColor(), QColor::fromRgbF(0.9f, 0.9f, 0.9f));
+    view->setDirectionsTextColor(Qt::cyan);
+    EXPECT_EQ(view->dropTarget()->lineColor(), QColor(Qt::cyan)) << "a lit frame follows the colour";
+    view->setReceivingDrag(false);
+    EXPECT_EQ(view->dropTarget()->lineColor(), QColor::fromRgbF(0.6f, 0.6f, 0.6f));
+}
+
+TEST_F(WelcomeTest, SocialButtonsShowTheirPicturesAndTellTheHost)
+{
+    auto view = welcome();
+    ZNTButton* twitter = view->twitterButton();
+    EXPECT_FALSE(twitter->toolTip().isEmpty());
+    EXPECT_EQ(twitter->toolTip(), twitter->accessibleDescription());
+    EXPECT_EQ(view->facebookButton()->toolTip(), "Like Tolvan on Facebook");
+    EXPECT_FALSE(twitter->cell().backgroundImage(8).isNull()) << "a hover picture";
+    EXPECT_FALSE(twitter->cell().backgroundImage(1).isNull()) << "a pressed picture";
+    twitter->click();
+    view->facebookButton()->click();
+    EXPECT_EQ(host.twitter, 1);
+    EXPECT_EQ(host.facebook, 1);
+}
