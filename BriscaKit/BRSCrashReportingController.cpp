@@ -130,7 +130,12 @@ bool BRSCrashReportingController::startWithProfilingMark(uint64_t mark, const st
     if (!fileManager_.prepareForNewLaunch())
         return false;
     const bool urgent = checkForAndCreateLaunchMarker();
+    // All three listings are taken now, before any report moves: a report
+    // this launch moves into processing or prepared is not taken up twice.
     const auto earlierReports = fileManager_.activePathContents();
+    removeHiddenPartialPackages();
+    const auto processing = fileManager_.processingPathContents();
+    const auto prepared = fileManager_.preparedPathContents();
 
     currentReport_ = setupCurrentReport();
     if (!currentReport_)
@@ -140,7 +145,7 @@ bool BRSCrashReportingController::startWithProfilingMark(uint64_t mark, const st
         currentReport_.reset();
     }
     processExistingReportPaths(earlierReports, urgent);
-    handleContentsInOtherReportingDirectories();
+    handleContentsInOtherReportingDirectories(processing, prepared);
     BRSUserLoggingRecordInternalKeyValue("com.brisca.kit-start-time", millisecondsSince(mark));
     return currentReport_ != nullptr;
 }
@@ -392,20 +397,22 @@ void BRSCrashReportingController::prepareAndSubmit(const std::shared_ptr<BRSInte
     reportsController().prepareAndSubmitReport(report, urgent, processing);
 }
 
-void BRSCrashReportingController::handleContentsInOtherReportingDirectories()
+void BRSCrashReportingController::removeHiddenPartialPackages()
 {
     // A packaging killed half-way leaves a hidden partial package: it is never sent.
     std::error_code error;
     for (fs::directory_iterator it(fileManager_.preparedPath(), error), end; !error && it != end; it.increment(error))
         if (it->path().filename().string().starts_with("."))
             fs::remove(it->path(), error);
+}
 
-    const auto processing = fileManager_.processingPathContents();
+void BRSCrashReportingController::handleContentsInOtherReportingDirectories(const std::vector<std::string>& processing,
+                                                                            const std::vector<std::string>& prepared)
+{
     enqueue([processing](BRSCrashReportingController& self) {
         for (const auto& path : processing)
             self.prepareAndSubmit(BRSInternalReport::reportWithPath(path), false, false);
     });
-    const auto prepared = fileManager_.preparedPathContents();
     std::weak_ptr<BRSCrashReportingController> weak = weak_from_this();
     networkClient_->attemptToReconnectBackgroundSessionWithCompletionBlock([weak, prepared] {
         if (auto self = weak.lock())

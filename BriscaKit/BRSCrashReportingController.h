@@ -100,7 +100,8 @@ private:
     void handleDelegateCompletionForReport(const std::shared_ptr<BRSInternalReport>& report, bool submit);
     void displayPermissionAlertForReport(const std::shared_ptr<BRSInternalReport>& report);
     void handlePromptComplete(const std::shared_ptr<BRSInternalReport>& report, bool submit, bool alwaysSubmit);
-    void handleContentsInOtherReportingDirectories();
+    void removeHiddenPartialPackages();
+    void handleContentsInOtherReportingDirectories(const std::vector<std::string>& processing, const std::vector<std::string>& prepared);
     void uploadPreexistingFiles(const std::vector<std::string>& paths);
     void retryUploadForReportAtPath(const std::string& path);
     void removeReport(const std::shared_ptr<BRSInternalReport>& report);
