@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <sys/file.h>
 #include <unistd.h>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -70,19 +71,20 @@ int BRSLockReportDirectory(const std::string& path)
 }
 
 std::shared_ptr<BRSCrashReportingController> BRSCrashReportingController::create(
-    BRSFileManager& fileManager, std::weak_ptr<BRSCrashReportingControllerDelegate> delegate, const BRSRuntime& runtime, pln::Plinth& host,
+    std::shared_ptr<BRSFileManager> fileManager, std::weak_ptr<BRSCrashReportingControllerDelegate> delegate, const BRSRuntime& runtime, pln::Plinth& host,
     BRSApplication& application, pln::PLNNetworkOptions options)
 {
     std::shared_ptr<BRSCrashReportingController> controller(
-        new BRSCrashReportingController(fileManager, std::move(delegate), runtime, host, application, std::move(options)));
-    controller->networkClient_ = BRSNetworkClient::create(controller->operationQueue_, fileManager, controller, controller->options_);
+        new BRSCrashReportingController(std::move(fileManager), std::move(delegate), runtime, host, application, std::move(options)));
+    controller->networkClient_ = BRSNetworkClient::create(controller->operationQueue_, controller->fileManager_, controller, controller->options_);
     return controller;
 }
 
-BRSCrashReportingController::BRSCrashReportingController(BRSFileManager& fileManager, std::weak_ptr<BRSCrashReportingControllerDelegate> delegate,
+BRSCrashReportingController::BRSCrashReportingController(std::shared_ptr<BRSFileManager> fileManager,
+                                                         std::weak_ptr<BRSCrashReportingControllerDelegate> delegate,
                                                          const BRSRuntime& runtime, pln::Plinth& host, BRSApplication& application,
                                                          pln::PLNNetworkOptions options)
-    : fileManager_(fileManager), delegate_(std::move(delegate)), runtime_(runtime), host_(host), application_(application),
+    : fileManagerHeld_(std::move(fileManager)), fileManager_(*fileManagerHeld_), delegate_(std::move(delegate)), runtime_(runtime), host_(host), application_(application),
       options_(std::move(options)), operationQueue_(std::make_shared<brs::SerialQueue>("com.plinth.brisca.mac.work-queue"))
 {
 }
@@ -310,6 +312,17 @@ void BRSCrashReportingController::handleDelegateCompletionForReport(const std::s
 
 void BRSCrashReportingController::displayPermissionAlertForReport(const std::shared_ptr<BRSInternalReport>& report)
 {
+    const BRSPromptChoice choice = promptChoice_;
+    if (choice != BRSPromptChoice::NotAsked) {
+        handlePromptComplete(report, choice != BRSPromptChoice::DontSend, false);
+        return;
+    }
+    // One question at a time: reports found meanwhile follow its answer.
+    if (prompting_) {
+        awaitingAnswer_.push_back(report);
+        return;
+    }
+    prompting_ = true;
     const auto settings = this->settings();
     BRSAlert alert{settings->interactivePromptTitle(), settings->interactivePromptMessage(), {settings->interactivePromptSendTitle()}};
     const std::string alwaysSend = settings->interactivePromptAlwaysSendTitle();
@@ -318,23 +331,24 @@ void BRSCrashReportingController::displayPermissionAlertForReport(const std::sha
     alert.buttons.push_back(settings->interactivePromptCancelTitle());
     pln::PLNDebugLog("[Brisca:Crash] Displaying permission alert");
 
-    const BRSPromptChoice choice = promptChoice_;
-    if (choice == BRSPromptChoice::DontSend || choice == BRSPromptChoice::Send || choice == BRSPromptChoice::AlwaysSend) {
-        handlePromptComplete(report, choice != BRSPromptChoice::DontSend, false);
-        return;
-    }
     const bool hasAlwaysSend = !alwaysSend.empty();
     std::weak_ptr<BRSCrashReportingController> weak = weak_from_this();
     application_.runModalAlert(alert, [weak, report, hasAlwaysSend](std::optional<std::size_t> button) {
-        auto self = weak.lock();
-        if (!self)
-            return;
-        if (!button) {
-            pln::PLNLog("[Brisca:Crash] Unable to ask about the report " + report->directoryName() + "; it stays for the next launch");
-            return;
-        }
-        const std::size_t cancel = hasAlwaysSend ? 2 : 1;
-        self->handlePromptComplete(report, *button != cancel, hasAlwaysSend && *button == 1);
+        if (auto self = weak.lock())
+            self->enqueue([report, hasAlwaysSend, button](BRSCrashReportingController& self) {
+                self.prompting_ = false;
+                auto waiting = std::exchange(self.awaitingAnswer_, {});
+                if (!button) {
+                    pln::PLNLog("[Brisca:Crash] Unable to ask about the reports of earlier launches; they stay for the next launch");
+                    return;
+                }
+                const bool submit = *button != (hasAlwaysSend ? 2u : 1u);
+                const bool always = hasAlwaysSend && *button == 1;
+                self.promptChoice_ = !submit ? BRSPromptChoice::DontSend : always ? BRSPromptChoice::AlwaysSend : BRSPromptChoice::Send;
+                self.handlePromptComplete(report, submit, always);
+                for (const auto& later : waiting)
+                    self.handlePromptComplete(later, submit, false);
+            });
     });
 }
 
@@ -348,7 +362,8 @@ void BRSCrashReportingController::handlePromptComplete(const std::shared_ptr<BRS
             return;
         }
         self.prepareAndSubmit(report, false, true);
-        self.promptChoice_ = alwaysSubmit ? BRSPromptChoice::AlwaysSend : BRSPromptChoice::Send;
+        if (alwaysSubmit || self.promptChoice_ != BRSPromptChoice::AlwaysSend)
+            self.promptChoice_ = alwaysSubmit ? BRSPromptChoice::AlwaysSend : BRSPromptChoice::Send;
         if (alwaysSubmit)
             pln::PLNLog("should set always submit here");
     });

@@ -57,7 +57,7 @@ class BRSCrashReportingController : public BRSNetworkClientDelegate,
                                     public BRSCrashReporterTarget,
                                     public std::enable_shared_from_this<BRSCrashReportingController> {
 public:
-    static std::shared_ptr<BRSCrashReportingController> create(BRSFileManager& fileManager,
+    static std::shared_ptr<BRSCrashReportingController> create(std::shared_ptr<BRSFileManager> fileManager,
                                                                std::weak_ptr<BRSCrashReportingControllerDelegate> delegate,
                                                                const BRSRuntime& runtime, pln::Plinth& host, BRSApplication& application,
                                                                pln::PLNNetworkOptions options = {});
@@ -86,7 +86,7 @@ public:
     void deliverCrashDelegateCallback() override;
 
 private:
-    BRSCrashReportingController(BRSFileManager& fileManager, std::weak_ptr<BRSCrashReportingControllerDelegate> delegate,
+    BRSCrashReportingController(std::shared_ptr<BRSFileManager> fileManager, std::weak_ptr<BRSCrashReportingControllerDelegate> delegate,
                                 const BRSRuntime& runtime, pln::Plinth& host, BRSApplication& application, pln::PLNNetworkOptions options);
 
     bool checkPreconditions();
@@ -115,6 +115,7 @@ private:
     // Runs work as one operation on the work queue, holding this controller.
     void enqueue(std::function<void(BRSCrashReportingController&)> work);
 
+    std::shared_ptr<BRSFileManager> fileManagerHeld_;
     BRSFileManager& fileManager_;
     std::weak_ptr<BRSCrashReportingControllerDelegate> delegate_;
     const BRSRuntime& runtime_;
@@ -128,6 +129,8 @@ private:
     std::mutex settingsMutex_;
     std::atomic<BRSPromptChoice> promptChoice_{BRSPromptChoice::NotAsked};
     std::map<std::string, int> rejections_;  // package path -> refused uploads; on the work queue only
+    bool prompting_ = false;                  // on the work queue only
+    std::vector<std::shared_ptr<BRSInternalReport>> awaitingAnswer_;  // on the work queue only
     std::vector<std::shared_ptr<void>> observers_;
     std::shared_ptr<BRSInternalReport> currentReport_;
     int reportLock_ = -1;

@@ -16,7 +16,7 @@ std::shared_ptr<BRSNetworkClient> BRSNetworkClient::create(std::shared_ptr<brs::
 
 BRSNetworkClient::BRSNetworkClient(std::shared_ptr<brs::SerialQueue> queue, const BRSFileManager& fileManager,
                                    std::weak_ptr<BRSNetworkClientDelegate> delegate, pln::PLNNetworkOptions options)
-    : operationQueue_(std::move(queue)), fileManager_(fileManager), delegate_(std::move(delegate)), options_(std::move(options)),
+    : operationQueue_(std::move(queue)), rootPath_(fileManager.rootPath()), delegate_(std::move(delegate)), options_(std::move(options)),
       certPinner_(std::make_shared<pln::PLNCertificatePinner>(options_.pinnedCertificates))
 {
     // Asked, as the delegate expects, though the answer changes nothing here.
@@ -29,7 +29,7 @@ BRSNetworkClient::BRSNetworkClient(std::shared_ptr<brs::SerialQueue> queue, cons
         pln::PLNLog("[Brisca:Crash:Client] Failed to initialize");
 }
 
-std::string BRSNetworkClient::rootPath() const { return fileManager_.rootPath(); }
+std::string BRSNetworkClient::rootPath() const { return rootPath_; }
 
 std::string BRSNetworkClient::absolutePathForRelativeTaskPath(const std::string& relative) const { return rootPath() + "/" + relative; }
 

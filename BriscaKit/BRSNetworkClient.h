@@ -56,7 +56,7 @@ private:
     bool claim(const std::string& filePath);
 
     std::shared_ptr<brs::SerialQueue> operationQueue_;
-    const BRSFileManager& fileManager_;
+    std::string rootPath_;
     std::weak_ptr<BRSNetworkClientDelegate> delegate_;
     pln::PLNNetworkOptions options_;
     std::shared_ptr<pln::PLNCertificatePinner> certPinner_;

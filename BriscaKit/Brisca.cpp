@@ -119,7 +119,14 @@ std::shared_ptr<Brisca> Brisca::create(BriscaEnvironment environment)
 
 Brisca::Brisca(BriscaEnvironment environment) : environment_(environment) {}
 
-Brisca::~Brisca() = default;
+Brisca::~Brisca()
+{
+    // A kit made for a while (tests) lets its queued work finish first.
+    if (crashReportingController_)
+        crashReportingController_->operationQueue()->sync([] {});
+    if (analyticsController_)
+        analyticsController_->waitUntilIdle();
+}
 
 Brisca* Brisca::startWith(const std::string& apiKey, std::shared_ptr<BriscaDelegate> delegate)
 {
@@ -179,7 +186,7 @@ void Brisca::start()
         if (delegate && (delegate->didDetectCrashDuringPreviousExecutionWithReport || delegate->didDetectCrashDuringPreviousExecution))
             pln::PLNLog("[Brisca] The Brisca delegate implements deprecated methods.  Please see Brisca.h for details.");
 
-        auto fileManager = std::make_unique<BRSFileManager>(runtime);
+        auto fileManager = std::make_shared<BRSFileManager>(runtime);
         std::shared_ptr<BRSBetaController> beta;
         if (BRSBetaController::isBetaSupported()) {
             beta = BRSBetaController::create(weak_from_this(), environment_.network);
@@ -187,7 +194,7 @@ void Brisca::start()
                 pln::PLNLog("[Brisca] Beta could not be initialized");
         }
         const auto betaToken = beta ? beta->betaToken() : std::nullopt;
-        auto crash = BRSCrashReportingController::create(*fileManager, weak_from_this(), runtime, *environment_.host,
+        auto crash = BRSCrashReportingController::create(fileManager, weak_from_this(), runtime, *environment_.host,
                                                          *environment_.application, environment_.network);
         {
             std::lock_guard lock(mutex_);

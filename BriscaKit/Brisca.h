@@ -146,7 +146,7 @@ private:
     mutable std::mutex mutex_;
     std::once_flag started_;
     std::shared_ptr<BriscaDelegate> delegate_;
-    std::unique_ptr<BRSFileManager> fileManager_;
+    std::shared_ptr<BRSFileManager> fileManager_;
     std::shared_ptr<BRSCrashReportingController> crashReportingController_;
     std::shared_ptr<BRSAnalyticsController> analyticsController_;
     std::shared_ptr<BRSBetaController> betaController_;
