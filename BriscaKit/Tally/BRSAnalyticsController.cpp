@@ -596,7 +596,8 @@ std::optional<brs::Error> BRSAnalyticsController::pruneSessionFragmentLogFiles()
     const std::string open = fs::path(currentSessionFragmentDirectory()).lexically_normal().string();
     std::erase_if(*files, [&](const std::string& file) { return fs::path(file).parent_path().lexically_normal().string() == open; });
     size_t count = files->size();
-    if (count <= settings.maxPendingSendFileCount)
+    // A limit of 0 (the service gave none) is no limit: unsent events are not thrown away wholesale.
+    if (settings.maxPendingSendFileCount == 0 || count <= settings.maxPendingSendFileCount)
         return std::nullopt;
     std::map<int, std::vector<std::string>> groups;  // by priority, each oldest first
     for (const auto& file : *files) {
