@@ -15,6 +15,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <stdexcept>
+#include <utility>
 
 namespace {
 
@@ -94,10 +95,10 @@ void Brisca::setSharedEnvironment(BriscaEnvironment environment)
 {
     Shared& state = shared();
     std::lock_guard lock(state.mutex);
-    if (state.kit && state.kit->isBriscaStarted())
-        return;
     state.environment = environment;
-    state.kit.reset();
+    // The shared kit may already be known to callers: it keeps its address.
+    if (state.kit && !state.kit->isBriscaStarted())
+        state.kit->environment_ = completed(environment);
 }
 
 Brisca* Brisca::startWithAPIKey(const std::string& apiKey, std::shared_ptr<BriscaDelegate> delegate)
@@ -213,8 +214,15 @@ void Brisca::start()
                 analytics->logAppInstalled();
                 analytics->logAppLaunched();
             }
-            std::lock_guard lock(mutex_);
-            analyticsController_ = analytics;
+            std::vector<std::pair<uint64_t, std::string>> crashes;
+            {
+                std::lock_guard lock(mutex_);
+                analyticsController_ = analytics;
+                crashes = std::exchange(pendingCrashes_, {});
+            }
+            for (const auto& [crashedOn, session] : crashes)
+                if (analytics)
+                    analytics->logPreviousSessionCrashedOnDate(crashedOn, session);
         }
     });
 }
@@ -365,21 +373,17 @@ void Brisca::reportingControllerInternalDidDetectReportForLastExecution(const st
     // own execution, not merely the one before this launch.
     if (!report->holdsCrash() || !report->identifier())
         return;
-    const uint64_t crashedOn = report->dateCreated();
-    const std::string session = *report->identifier();
-    std::weak_ptr<Brisca> weak = weak_from_this();
-    environment_.application->dispatchMain([weak, crashedOn, session] {
-        auto self = weak.lock();
-        if (!self)
+    std::shared_ptr<BRSAnalyticsController> analytics;
+    {
+        std::lock_guard lock(mutex_);
+        analytics = analyticsController_;
+        // Reports are found during the start, before the usage-event log exists.
+        if (!analytics) {
+            pendingCrashes_.emplace_back(report->dateCreated(), *report->identifier());
             return;
-        std::shared_ptr<BRSAnalyticsController> analytics;
-        {
-            std::lock_guard lock(self->mutex_);
-            analytics = self->analyticsController_;
         }
-        if (analytics)
-            analytics->logPreviousSessionCrashedOnDate(crashedOn, session);
-    });
+    }
+    analytics->logPreviousSessionCrashedOnDate(report->dateCreated(), *report->identifier());
 }
 
 bool Brisca::reportingControllerEnsureDeliveryOfUnixSignal(int signal)

@@ -150,6 +150,7 @@ private:
     std::shared_ptr<BRSCrashReportingController> crashReportingController_;
     std::shared_ptr<BRSAnalyticsController> analyticsController_;
     std::shared_ptr<BRSBetaController> betaController_;
+    std::vector<std::pair<uint64_t, std::string>> pendingCrashes_;  // crash date, session
 };
 
 // printf-style: formats its arguments into one log line of this run's report.

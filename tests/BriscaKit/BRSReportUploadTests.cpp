@@ -2,6 +2,7 @@
 // posted to the fake reporting service on 127.0.0.1.
 #include "BriscaKit/BRSCrashReportingController.h"
 #include "BriscaKit/BRSFileManager.h"
+#include "BriscaKit/Tally/BRSAnalyticsController.h"
 #include "kit/PLNConsole.h"
 #include "tests/BriscaKit/LaunchFixtures.h"
 #include "tests/BriscaKit/ReportFixtures.h"
@@ -197,6 +198,34 @@ TEST_F(ReportUploadTest, AReportOfARunningInstanceIsLeftAlone)
     EXPECT_EQ(service.requestCount("POST", kReportsPath), 0u);
     ::close(lock);
     EXPECT_FALSE(BRSReportDirectoryIsLocked(other));
+}
+
+TEST_F(ReportUploadTest, ACrashedRunEndsItsOwnSessionWithACrashEventAtTheNextLaunch)
+{
+    ASSERT_TRUE(files.prepareForNewLaunch());
+    std::string crashedRun;
+    {
+        TestApplication application;
+        auto kit = launch(std::make_shared<kittest::HoldingScheduler>(), application);
+        crashedRun = hosts.back()->executionIdentifier();
+    }
+    hosts.clear();  // that process ends: its kit and the lock on its report go
+    // That run crashed: its report holds a crash record beside its metadata.
+    const std::string report = files.activePath() + "/" + crashedRun;
+    ASSERT_TRUE(fs::exists(report + "/metadata.clsrecord"));
+    writeFile(report + "/signal.clsrecord", "{\"signal\":{}}\n");
+    service.script("POST", kReportsPath, {ScriptedAnswer{200, "{}"}});
+    TestApplication application;
+    auto kit = launch(std::make_shared<kittest::HoldingScheduler>(), application);
+    ASSERT_TRUE(eventually([&] { return service.requestCount("POST", kReportsPath) == 1; }));
+    kit->analyticsController()->waitUntilIdle();
+
+    std::vector<std::string> crashEvents;
+    for (const auto& entry : fs::recursive_directory_iterator(reportRoot(home.path()) + "/analytics"))
+        if (entry.is_regular_file() && fileText(entry.path().string()).find("\tapp_crashed\t") != std::string::npos)
+            crashEvents.push_back(entry.path().string());
+    ASSERT_EQ(crashEvents.size(), 1u);
+    EXPECT_NE(crashEvents[0].find("_" + crashedRun + "/"), std::string::npos) << crashEvents[0];
 }
 
 namespace {
