@@ -3,7 +3,9 @@
 #include "kit/PLNConsole.h"
 #include "kit/PLNEnvironment.h"
 
+#include <cctype>
 #include <cstdlib>
+#include <string_view>
 
 namespace {
 

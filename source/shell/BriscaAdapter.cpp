@@ -77,6 +77,10 @@ void BriscaAdapter::dispatchMain(std::function<void()> work) { tolvan::dispatchM
 
 void BriscaAdapter::runModalAlert(const BRSAlert& alert, std::function<void(std::optional<std::size_t>)> completion)
 {
+    if (alert.buttons.empty()) {
+        completion(std::nullopt);
+        return;
+    }
     tolvan::dispatchMain([alert, completion = std::move(completion)] {
         QMessageBox box;
         box.setIcon(QMessageBox::Warning);

@@ -187,16 +187,24 @@ TEST_F(ReportUploadTest, DontSendRemovesThisAndLaterReportsWithoutAskingAgain)
 TEST_F(ReportUploadTest, AReportOfARunningInstanceIsLeftAlone)
 {
     ASSERT_TRUE(files.prepareForNewLaunch());
+    // One running instance crashed-looking (its record half written), one
+    // with nothing worth sending yet: neither is taken nor deleted.
     const std::string other = earlierReport("running");
+    const std::string live = files.activePath() + "/live";
+    writeFile(live + "/log_a.clsrecord", "{\"log\":{}}\n");
     const int lock = BRSLockReportDirectory(other);
+    const int liveLock = BRSLockReportDirectory(live);
     ASSERT_GE(lock, 0);
+    ASSERT_GE(liveLock, 0);
     TestApplication application;
     auto kit = launch(std::make_shared<kittest::ManualScheduler>(), application);
     kit->crashReportingController()->operationQueue()->sync([] {});
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_TRUE(fs::exists(other + "/signal.clsrecord"));
+    EXPECT_TRUE(fs::exists(live + "/log_a.clsrecord"));
     EXPECT_EQ(service.requestCount("POST", kReportsPath), 0u);
     ::close(lock);
+    ::close(liveLock);
     EXPECT_FALSE(BRSReportDirectoryIsLocked(other));
 }
 

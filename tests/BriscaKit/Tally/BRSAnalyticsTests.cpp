@@ -165,13 +165,18 @@ TEST_F(AnalyticsTest, BeforeSettingsEventsAreLoggedAndAHighPriorityOneOnlyMarksM
 {
     auto controller = makeController();
     ASSERT_TRUE(controller);
+    ASSERT_TRUE(host.isFirstInstall());
+    controller->logAppInstalled();
     controller->logAppLaunched();
-    pln::PLNNotificationCenter::defaultCenter().post(kBRSApplicationDidBecomeActiveNotification);
+    auto& center = pln::PLNNotificationCenter::defaultCenter();
+    center.post(kBRSApplicationDidBecomeActiveNotification);
+    center.post(kBRSApplicationWillResignActiveNotification);
+    center.post(kBRSApplicationWillTerminateNotification);
     controller->logCustomEventWithName("Share", {{"kind", "ringtone"}});
     controller->waitUntilIdle();
     const std::string fragment = controller->currentSessionFragmentDirectory();
-    EXPECT_EQ(keysOf(fragment + "/1.log"), (std::vector<std::string>{"metadata", "app_launched"}));
-    EXPECT_EQ(keysOf(fragment + "/0.log"), (std::vector<std::string>{"metadata", "app_became_active"}));
+    EXPECT_EQ(keysOf(fragment + "/1.log"), (std::vector<std::string>{"metadata", "app_launched", "app_became_inactive", "app_terminated"}));
+    EXPECT_EQ(keysOf(fragment + "/0.log"), (std::vector<std::string>{"metadata", "app_installed", "app_became_active"}));
     EXPECT_EQ(keysOf(fragment + "/2.log"), (std::vector<std::string>{"metadata", "custom"}));
     EXPECT_FALSE(fs::exists(packaged())) << "no maintenance before settings";
     EXPECT_TRUE(scheduler->delays().empty()) << "no timer before settings";
