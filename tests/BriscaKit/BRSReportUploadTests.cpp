@@ -116,6 +116,21 @@ TEST_F(ReportUploadTest, AReportTheUserSendsIsPostedWithItsHeadersAndPartsAndLea
     EXPECT_TRUE(files.processingPathContents().empty());
 }
 
+TEST_F(ReportUploadTest, AfterALaunchThatDiedEarlyReportsAreSentAtOnceDuringTheStart)
+{
+    ASSERT_TRUE(files.prepareForNewLaunch());
+    earlierReport("abc123");
+    writeFile(files.structurePath() + "/launchmarker", "");  // the last launch never reached its main loop
+    service.script("POST", kReportsPath, {ScriptedAnswer{200, "{}"}});
+    TestApplication application;
+    auto kit = launch(std::make_shared<kittest::ManualScheduler>(), application);
+    // Sent before the start returned, on the starting thread.
+    EXPECT_EQ(service.requestCount("POST", kReportsPath), 1u);
+    ASSERT_TRUE(eventually([&] { return files.preparedPathContents().empty(); }));
+    application.drainMain();
+    EXPECT_FALSE(fs::exists(files.structurePath() + "/launchmarker")) << "this launch reached its main loop";
+}
+
 TEST_F(ReportUploadTest, A503IsTriedAgainAfterItsRetryValue)
 {
     ASSERT_TRUE(files.prepareForNewLaunch());
