@@ -30,7 +30,7 @@ if [ "$with_tsan" = 1 ]; then
   # checker follows (the toolkit's own way of starting a child is hidden from it).
   TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$root/tests/support/tsan.supp" \
     ctest --test-dir "$tsan" --output-on-failure --parallel "$(nproc)" \
-      -R '^(BriscaTest|ZNTAnalyticsTest|ZNTAnalyticsStartTest|NotificationCenter|OperationQueue|SerialQueue|WaveformQueriesTest|WaveformProviderTest|XMLLibraryTest|TrackSlices|Files/UnreadableLibrary|PlayerTest|RingtonePreviewerTest|SoftwareGain|NullAudioOutput|AudioRecorderTest|SystemProfileTest|UndoManager|RendererTest|WaveformAreaTest|LoadingLibraryTest|ScenarioTest|ToneSetScenarioTest)\.'
+      -R '^(BriscaTest|ReportUploadTest|AnalyticsTest|ZNTAnalyticsTest|ZNTAnalyticsStartTest|NotificationCenter|OperationQueue|SerialQueue|WaveformQueriesTest|WaveformProviderTest|XMLLibraryTest|TrackSlices|Files/UnreadableLibrary|PlayerTest|RingtonePreviewerTest|SoftwareGain|NullAudioOutput|AudioRecorderTest|SystemProfileTest|UndoManager|RendererTest|WaveformAreaTest|LoadingLibraryTest|ScenarioTest|ToneSetScenarioTest)\.'
 fi
 
 if [ "$with_asan" = 1 ]; then

@@ -2,14 +2,25 @@
 // $HOME, sets a custom key and a log line, parks two named workers, then
 // crashes as COMMAND says. "symbolicate FOLDER FILE" prints the crashed
 // thread's stack of a report as symbol names, as the next launch sees them.
+// "next-launch" starts the whole kit in $HOME as the application's next
+// launch does, against the service in $BRISCA_TEST_SERVICE (pinned to the
+// root in $BRISCA_TEST_ROOT), answers the send prompt with button
+// $BRISCA_TEST_PROMPT and waits until no report is left to send.
 
 #include "BriscaKit/BRSContext.h"
 #include "BriscaKit/BRSException.h"
 #include "BriscaKit/BRSFileManager.h"
 #include "BriscaKit/BRSSymbolResolver.h"
 #include "BriscaKit/Brisca.h"
+#include "BriscaKit/BRSUserLogging.h"
 
 #include "tests/BriscaKit/KitFixtures.h"
+#include "tests/BriscaKit/LaunchFixtures.h"
+#include "tests/support/kit/ManualScheduler.h"
+
+#include <chrono>
+#include <fstream>
+#include <iostream>
 
 #include <atomic>
 #include <csignal>
@@ -123,6 +134,38 @@ __attribute__((noinline)) void crashWhileTheHeapIsLocked()
     ::_exit(3);
 }
 
+int nextLaunch()
+{
+    const std::string home = std::getenv("HOME");
+    kit_test::installLaunchEnvironment(home, std::getenv("BRISCA_TEST_SERVICE"));
+    std::ifstream rootFile(std::getenv("BRISCA_TEST_ROOT"));
+    const std::string pem((std::istreambuf_iterator<char>(rootFile)), {});
+    pln::PLNNetworkOptions network{{brs::Certificate::fromPEM(pem)}, std::make_shared<kittest::ManualScheduler>()};
+    pln::BRSUserDefaults store(home + "/.local/share/com.brisca");
+    pln::Plinth host(store, network);
+    kit_test::FakeRuntime runtime(home + "/.cache");
+    const char* answer = std::getenv("BRISCA_TEST_PROMPT");
+    kit_test::TestApplication application(answer ? std::optional<std::size_t>(std::strtoul(answer, nullptr, 10)) : std::nullopt);
+    auto kit = Brisca::create({&host, &runtime, &application, &store, network});
+    kit->startWith(kit_test::kTestAPIKey, nullptr);
+
+    BRSFileManager files(runtime);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::chrono::steady_clock::now() < deadline) {
+        application.drainMain();
+        kit->crashReportingController()->operationQueue()->sync([] {});
+        if (files.activePathContents().size() == 1 && files.processingPathContents().empty() && files.preparedPathContents().empty())
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    for (const auto& alert : application.alerts())
+        std::printf("alert %s|%s|%zu\n", alert.messageText.c_str(), alert.informativeText.c_str(), alert.buttons.size());
+    std::printf("prepared %zu processing %zu active %zu\n", files.preparedPathContents().size(), files.processingPathContents().size(),
+                files.activePathContents().size());
+    std::fflush(stdout);
+    ::_exit(0);  // the kit's queues and handlers stay as they are
+}
+
 int symbolicate(const char* folder, const char* file)
 {
     BRSSymbolResolver resolver;
@@ -156,6 +199,8 @@ int main(int argc, char** argv)
     if (argc < 2)
         return 2;
     const std::string command = argv[1];
+    if (command == "next-launch")
+        return nextLaunch();
     mallopt(M_ARENA_MAX, 1);
     if (command == "chained") {
         // A handler that was there before the kit: it must still see the fault.
@@ -179,8 +224,7 @@ int main(int argc, char** argv)
         configuration.machExceptionsLeftToSignals = ~0u;
     BRSContextInitialize(&configuration, runtime);
 
-    Brisca* kit = Brisca::startWithAPIKey("0123456789abcdef");
-    kit->setObjectValue("alpha", "custom-key");
+    BRSUserLoggingRecordUserKeyValue("custom-key", "alpha");
     std::latch started(2);
     std::thread first(park, "parked-one", &started);
     std::thread second(park, "parked-two", &started);

@@ -1,6 +1,13 @@
 #include "source/analytics/ZNTAnalytics.h"
 
 #include "BriscaKit/Brisca.h"
+#include "kit/PLNEnvironment.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+#include <filesystem>
+#include <fstream>
 
 #include <gtest/gtest.h>
 
@@ -9,14 +16,50 @@
 
 using tolvan::Error;
 
+namespace {
+
+// The kit starts for real in a scratch home, with settings from an earlier
+// download that keep a log large enough for every line these cases write,
+// and its settings download pointed at a closed port.
+class ScratchKitEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        home_ = QDir::temp().filePath(QString("analytics-test-%1").arg(QCoreApplication::applicationPid())).toStdString();
+        pln::PLNEnvironment environment;
+        environment.infoDictionary = {{"CFBundleIdentifier", "com.kestrova.tolvan"}, {"CFBundleVersion", "1"}};
+        environment.dataFolder = home_ + "/data";
+        environment.cacheFolder = home_ + "/cache";
+        environment.configFolder = home_ + "/config";
+        pln::PLNSetEnvironment(environment);
+        const auto settings = std::filesystem::path(home_) / "cache" / "io.plinth.sdk.mac.data" / "com.kestrova.tolvan";
+        std::filesystem::create_directories(settings);
+        std::ofstream(settings / "settings.json") << R"({"session": {"log_buffer_size": 16000000}, "features": {"collect_analytics": false}})";
+        ::setenv("SettingsEndpoint", "https://127.0.0.1:9", 1);
+        ::setenv("ConfigureEndpoint", "https://127.0.0.1:9", 1);
+    }
+    void TearDown() override
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(home_, ignored);
+    }
+
+private:
+    std::string home_;
+};
+
+const auto* const kScratchKit = ::testing::AddGlobalTestEnvironment(new ScratchKitEnvironment);
+
+}  // namespace
+
 // Before any other case of this program starts the kit (each case runs in a
 // process of its own, and this one comes first in a run of them all).
 TEST(ZNTAnalyticsStartTest, StartAnalyticsStartsTheKit)
 {
-    ASSERT_FALSE(Brisca::sharedInstance()->isStarted());
+    ASSERT_FALSE(Brisca::sharedInstance()->isBriscaStarted());
     ZNTAnalytics::startAnalytics();
-    EXPECT_TRUE(Brisca::sharedInstance()->isStarted());
-    EXPECT_EQ(Brisca::sharedInstance()->apiKey(), "BRISCA_API_KEY");
+    EXPECT_TRUE(Brisca::sharedInstance()->isBriscaStarted());
+    EXPECT_EQ(Brisca::sharedInstance()->APIKey(), "BRISCA_API_KEY");
 }
 
 class ZNTAnalyticsTest : public ::testing::Test {

@@ -28,9 +28,9 @@ struct FakeReportingService::Server {
 
     explicit Server(const TestIdentity& leaf) : http(leaf.certificate->x509(), leaf.key.get()) {}
 
-    void handle(const httplib::Request& request, httplib::Response& response)
+    void handle(const httplib::Request& request, httplib::Response& response, std::vector<RecordedPart> parts = {})
     {
-        RecordedRequest recorded{request.method, request.path, {}, {}, {}, request.body};
+        RecordedRequest recorded{request.method, request.path, {}, {}, {}, request.body, std::move(parts)};
         for (const auto& [key, value] : request.params)
             recorded.query.emplace(key, value);
         recorded.headers.insert(request.headers.begin(), request.headers.end());
@@ -88,7 +88,29 @@ FakeReportingService::FakeReportingService(const TestIdentity& leaf) : server_(s
     auto handler = [server](const httplib::Request& request, httplib::Response& response) { server->handle(request, response); };
     const std::string everything = R"(/.*)";
     server->http.Get(everything, handler);
-    server->http.Post(everything, handler);
+    // A multipart body reaches the handler as its parts, in order.
+    server->http.Post(everything, [server](const httplib::Request& request, httplib::Response& response, const httplib::ContentReader& reader) {
+        if (!request.is_multipart_form_data()) {
+            httplib::Request withBody = request;
+            reader([&](const char* data, std::size_t length) {
+                withBody.body.append(data, length);
+                return true;
+            });
+            server->handle(withBody, response);
+            return;
+        }
+        std::vector<RecordedPart> parts;
+        reader(
+            [&](const httplib::MultipartFormData& part) {
+                parts.push_back({part.name, part.filename, part.content_type, {}});
+                return true;
+            },
+            [&](const char* data, std::size_t length) {
+                parts.back().data.append(data, length);
+                return true;
+            });
+        server->handle(request, response, std::move(parts));
+    });
     server->http.Put(everything, handler);
     server->http.Delete(everything, handler);
     server->port = server->http.bind_to_any_port("127.0.0.1");

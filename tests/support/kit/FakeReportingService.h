@@ -24,13 +24,22 @@ struct ScriptedAnswer {
     std::optional<std::size_t> dropAfterBytes;
 };
 
+// One part of a "multipart/form-data" request, as it came.
+struct RecordedPart {
+    std::string name;
+    std::string fileName;
+    std::string contentType;
+    std::string data;
+};
+
 struct RecordedRequest {
     std::string method;
     std::string path;
     std::multimap<std::string, std::string> query;  // in the order they came
     std::vector<std::pair<std::string, std::string>> queryInOrder;
     std::multimap<std::string, std::string> headers;
-    std::string body;
+    std::string body;  // empty for a multipart request: see parts
+    std::vector<RecordedPart> parts;
     std::optional<std::string> header(const std::string& name) const;
 };
 

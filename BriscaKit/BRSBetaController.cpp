@@ -1,0 +1,180 @@
+#include "BriscaKit/BRSBetaController.h"
+
+#include "BriscaKit/BRSKitConstants.h"
+#include "kit/PLNConsole.h"
+#include "kit/PLNEnvironment.h"
+#include "kit/PLNIdentity.h"
+#include "kit/PLNNotificationCenter.h"
+#include "kit/PLNURLBuilder.h"
+#include "kit/Plinth.h"
+
+std::optional<BRSBetaUpdate> BRSBetaUpdate::betaUpdateWithDictionary(const nlohmann::json& dictionary, brs::Error* error)
+{
+    if (dictionary.is_object() && dictionary.contains("url") && dictionary["url"].is_string()) {
+        const auto url = pln::PLNURLBuilder::URLWithBase(dictionary["url"].get<std::string>()).URL();
+        if (url) {
+            BRSBetaUpdate update{*url, std::nullopt};
+            if (dictionary.contains("version_string") && dictionary["version_string"].is_string())
+                update.version = dictionary["version_string"].get<std::string>();
+            return update;
+        }
+    }
+    if (error)
+        *error = brs::Error{"NSURLErrorDomain", -1017, "cannot parse response", nullptr};
+    return std::nullopt;
+}
+
+bool BRSBetaController::isBetaSupported()
+{
+    // There are no application extensions here; only a build signed for distribution takes part.
+    return pln::PLNInstallationSource() == pln::PLNInstallationSourceCode::SignedForDistribution;
+}
+
+std::shared_ptr<BRSBetaController> BRSBetaController::create(std::weak_ptr<BRSBetaControllerDelegate> delegate, pln::PLNNetworkOptions options,
+                                                             std::function<std::optional<std::string>()> tokenSource)
+{
+    return std::shared_ptr<BRSBetaController>(new BRSBetaController(std::move(delegate), std::move(options), std::move(tokenSource)));
+}
+
+BRSBetaController::BRSBetaController(std::weak_ptr<BRSBetaControllerDelegate> delegate, pln::PLNNetworkOptions options,
+                                     std::function<std::optional<std::string>()> tokenSource)
+    : delegate_(std::move(delegate)), options_(std::move(options)), tokenSource_(std::move(tokenSource)),
+      queue_(std::make_shared<brs::SerialQueue>("com.plinth.brisca.mac.beta"))
+{
+    networkClient_ = std::make_shared<pln::PLNNetworkClient>(nullptr, options_.pinnedCertificates, options_.scheduler);
+    if (!networkClient_->session())
+        pln::PLNDebugLog("[Brisca:Beta] Failed to configure networking");
+}
+
+std::optional<std::string> BRSBetaController::betaToken()
+{
+    std::lock_guard lock(mutex_);
+    if (!betaToken_)
+        betaToken_ = tokenSource_ ? tokenSource_() : std::nullopt;
+    return *betaToken_;
+}
+
+bool BRSBetaController::start()
+{
+    if (!betaToken())
+        return false;
+    std::weak_ptr<BRSBetaController> weak = weak_from_this();
+    observer_ = pln::PLNNotificationCenter::defaultCenter().addObserver(pln::kPLNSettingsAvailableNotification, [weak] {
+        if (auto self = weak.lock())
+            self->checkForUpdate();
+    });
+    return true;
+}
+
+std::optional<BRSBetaUpdate> BRSBetaController::activeUpdate() const
+{
+    std::lock_guard lock(mutex_);
+    return activeUpdate_;
+}
+
+std::optional<std::string> BRSBetaController::betaUpdateURL()
+{
+    auto delegate = delegate_.lock();
+    const auto settings = delegate ? delegate->settingsForBetaController() : std::make_shared<BRSSettings>();
+    auto builder = pln::PLNURLBuilder::URLWithBase(settings->betaEndpoint());
+    builder.appendComponent("/spi/v2/platforms/");
+    builder.appendComponent("mac");
+    builder.appendComponent("/apps/");
+    builder.appendComponent(pln::PLNSanitizedBundleIdentifier().value_or(""));
+    builder.appendComponent("/beta_update_check");
+    builder.appendValue(pln::PLNBundleVersion() ? nlohmann::json(*pln::PLNBundleVersion()) : nlohmann::json(), "build_version");
+    builder.appendValue(pln::PLNBundleShortVersionString() ? nlohmann::json(*pln::PLNBundleShortVersionString()) : nlohmann::json(),
+                        "display_version");
+    const auto instance = pln::Plinth::sharedSDK().instanceIdentifier();
+    builder.appendValue(instance ? nlohmann::json(*instance) : nlohmann::json(), "instance");
+    builder.appendValue(static_cast<int>(pln::PLNInstallationSource()), "source");
+    return builder.URL();
+}
+
+void BRSBetaController::checkForUpdate()
+{
+    std::weak_ptr<BRSBetaController> weak = weak_from_this();
+    queue_->async([weak] {
+        auto self = weak.lock();
+        if (!self || !isBetaSupported() || self->checksSuspended_ || self->retrying_.exchange(true))
+            return;
+        pln::PLNDebugLog("[Brisca:Beta] Loading beta update");
+        const auto url = self->betaUpdateURL();
+        if (!url)
+            return;
+        pln::PLNDebugLog("[Brisca:Beta] Beta Update-Check url string: '" + *url + "'");
+        auto delegate = self->delegate_.lock();
+        const std::string locale = pln::PLNCurrentEnvironment()->localeIdentifier;
+        brs::URLRequest request;
+        request.url = *url;
+        request.ignoresLocalCache = true;
+        request.timeoutInterval = 10;
+        request.setValueForHTTPHeaderField(kBRSUserAgent, "User-Agent");
+        request.setValueForHTTPHeaderField("application/json", "Accept");
+        request.setValueForHTTPHeaderField("utf-8", "Accept-Charset");
+        request.setValueForHTTPHeaderField(locale, "Accept-Language");
+        request.setValueForHTTPHeaderField(locale, "Content-Language");
+        request.setValueForHTTPHeaderField(kBRSDeveloperToken, "X-Brisca-Developer-Token");
+        request.setValueForHTTPHeaderField(kBRSKitBundleIdentifier, "X-Brisca-API-Client-Id");
+        request.setValueForHTTPHeaderField(kBRSKitVersion, "X-Brisca-API-Client-Display-Version");
+        request.setValueForHTTPHeaderField(kBRSKitBuild, "X-Brisca-API-Client-Build-Version");
+        if (auto key = delegate ? delegate->APIKeyForBetaController() : std::nullopt)
+            request.setValueForHTTPHeaderField(*key, "X-Brisca-API-Key");
+        if (auto token = self->betaToken())
+            request.setValueForHTTPHeaderField(*token, "X-Brisca-Beta-Token");
+        self->networkClient_->startDataTaskWithRequest(request, [weak](auto data, auto, auto error) {
+            if (auto self = weak.lock())
+                self->loaded(data, error);
+        });
+    });
+}
+
+void BRSBetaController::loaded(const std::optional<std::string>& data, const std::optional<brs::Error>& error)
+{
+    if (error || !data || data->empty()) {
+        // The flag stays set: this process checks no more.
+        pln::PLNDebugLog("[Brisca:Beta] Failed to load update '" + (error ? error->description() : std::string("(null)")) + "'");
+        return;
+    }
+    std::weak_ptr<BRSBetaController> weak = weak_from_this();
+    queue_->async([weak, data] {
+        auto self = weak.lock();
+        if (!self)
+            return;
+        pln::PLNDebugLog("[Brisca:Beta] Beta update loaded");
+        auto delegate = self->delegate_.lock();
+        const double suspension = delegate ? delegate->settingsForBetaController()->betaSuspendDuration() : 3600;
+        self->checksSuspended_ = true;
+        self->options_.scheduler->runAfter(suspension, [weak] {
+            if (auto self = weak.lock())
+                self->checksSuspended_ = false;
+        });
+        self->retrying_ = false;
+        auto update = updateWithData(*data, nullptr);
+        if (!update) {
+            pln::PLNDebugLog("[Brisca:Beta] Beta update url is invalid");
+            return;
+        }
+        std::lock_guard lock(self->mutex_);
+        self->activeUpdate_ = std::move(update);
+    });
+}
+
+std::optional<BRSBetaUpdate> BRSBetaController::updateWithData(const std::string& data, brs::Error* error)
+{
+    const auto parsed = nlohmann::json::parse(data, nullptr, false);
+    if (parsed.is_discarded()) {
+        if (error)
+            *error = brs::Error{"NSCocoaErrorDomain", 3840, "The data is not JSON", nullptr};
+        pln::PLNDebugLog("[Brisca:Beta] Unable to deserialize beta update data: The data is not JSON");
+        return std::nullopt;
+    }
+    brs::Error readError;
+    auto update = BRSBetaUpdate::betaUpdateWithDictionary(parsed, &readError);
+    if (!update) {
+        pln::PLNDebugLog("[Brisca:Beta] Unable to read beta update data: " + readError.description());
+        if (error)
+            *error = readError;
+    }
+    return update;
+}

@@ -1,0 +1,131 @@
+// End to end on 127.0.0.1: the crash helper crashes in a scratch home; its
+// next launch starts the whole kit, asks, symbolicates, packages and posts
+// the report to the fake reporting service.
+#include "tests/BriscaKit/LaunchFixtures.h"
+#include "tests/BriscaKit/ReportFixtures.h"
+#include "tests/support/kit/FakeReportingService.h"
+#include "tests/support/kit/Multipart.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace kit_test;
+using kittest::FakeReportingService;
+using kittest::KitTestPKI;
+using kittest::ScriptedAnswer;
+using nlohmann::json;
+
+namespace {
+
+const std::string kReportsPath = "/sdk-api/v1/platforms/mac/apps/com.kestrova.tolvan/reports";
+
+// Runs the helper with HOME and the variables given; answers its standard output.
+std::string runHelper(const std::vector<std::string>& arguments, const std::vector<std::pair<std::string, std::string>>& environment)
+{
+    int out[2];
+    if (::pipe(out) != 0)
+        return {};
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(out[1], STDOUT_FILENO);
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, STDERR_FILENO);
+        ::close(out[0]);
+        for (const auto& [name, value] : environment)
+            ::setenv(name.c_str(), value.c_str(), 1);
+        std::vector<char*> argv{const_cast<char*>(BRISCA_CRASH_HELPER)};
+        for (const auto& argument : arguments)
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    std::string output;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;)
+        output.append(buffer, size_t(n));
+    ::close(out[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return output;
+}
+
+struct CrashKind {
+    std::string command;
+    std::string record;    // the part of the crash record
+    std::string function;  // the crashing function, as symbolication names it
+};
+
+std::ostream& operator<<(std::ostream& out, const CrashKind& kind) { return out << kind.command; }
+
+class CrashUploadTest : public ::testing::TestWithParam<CrashKind> {
+protected:
+    ScratchFolder home;
+    FakeReportingService service{KitTestPKI::shared().pinnedLeaf};
+};
+
+}  // namespace
+
+TEST_P(CrashUploadTest, TheNextLaunchAsksThenPostsTheSymbolicatedReport)
+{
+    const CrashKind& kind = GetParam();
+    writeFile(home.file("root.pem"), KitTestPKI::shared().pinnedRoot.certificatePEM());
+    writeCachedSettings(home.path(), {{"features", {{"prompt_enabled", true}}}});
+    service.script("POST", kReportsPath, {ScriptedAnswer{200, "{}"}});
+
+    runHelper({kind.command}, {{"HOME", home.path()}});
+    const std::string output = runHelper({"next-launch"}, {{"HOME", home.path()},
+                                                            {"BRISCA_TEST_SERVICE", service.baseURL()},
+                                                            {"BRISCA_TEST_ROOT", home.file("root.pem")},
+                                                            {"BRISCA_TEST_PROMPT", "0"}});
+    EXPECT_NE(output.find("alert Send Crash Report?|"), std::string::npos) << output;
+    EXPECT_NE(output.find("prepared 0 processing 0 active 1"), std::string::npos) << output;
+
+    ASSERT_EQ(service.requestCount("POST", kReportsPath), 1u);
+    const auto request = service.requests().back();
+    EXPECT_EQ(request.header("X-Brisca-API-Key"), kTestAPIKey);
+    std::map<std::string, kittest::RecordedPart> parts;
+    std::vector<std::string> order;
+    for (const auto& part : request.parts) {
+        parts[part.name] = part;
+        order.push_back(part.name);
+    }
+    ASSERT_GE(order.size(), 4u);
+    EXPECT_EQ(order[0], "api_key");
+    EXPECT_EQ(order[1], "report_id");
+    EXPECT_EQ(parts["report_id"].data, "feedface");
+    for (const std::string& name : {std::string("metadata"), std::string("binary_images"), kind.record})
+        EXPECT_TRUE(parts.count(name)) << name;
+    ASSERT_TRUE(parts.count(kind.record + ".clsrecord")) << "the symbolicated frames";
+    const auto& symbolicated = parts[kind.record + ".clsrecord"];
+    EXPECT_EQ(symbolicated.fileName, kind.record + ".clsrecord.symbolicated.gz");
+    EXPECT_EQ(symbolicated.contentType, "application/x-gzip");
+
+    const auto text = kittest::gunzip(symbolicated.data);
+    ASSERT_TRUE(text);
+    const json record = json::parse(*text, nullptr, false);
+    ASSERT_TRUE(record.contains("threads")) << *text;
+    bool named = false;
+    for (const auto& thread : record["threads"])
+        for (const auto& frame : thread)
+            named = named || (frame["symbol"].is_string() && frame["symbol"].get<std::string>().find(kind.function) != std::string::npos &&
+                              frame["library"] == "brisca-crash-helper");
+    EXPECT_TRUE(named) << kind.function << " in " << text->substr(0, 2000);
+}
+
+INSTANTIATE_TEST_SUITE_P(Helper, CrashUploadTest,
+                         ::testing::Values(CrashKind{"null-write", "mach_exception", "helper::crashByNullWrite"},
+                                           CrashKind{"abort", "signal", "helper::crashByAbort"},
+                                           CrashKind{"exception", "exception", "helper::crashByException"},
+                                           CrashKind{"ud2", "mach_exception", "helper::crashByIllegalInstruction"},
+                                           CrashKind{"divide", "mach_exception", "helper::crashByDivision"},
+                                           CrashKind{"raise", "signal", "helper::crashByRaise"}),
+                         [](const ::testing::TestParamInfo<CrashKind>& info) {
+                             std::string name = info.param.command;
+                             std::replace(name.begin(), name.end(), '-', '_');
+                             return name;
+                         });
