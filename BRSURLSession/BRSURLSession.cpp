@@ -152,6 +152,10 @@ struct TransferEngine {
 private:
     TransferEngine()
     {
+        // The engine's thread runs until the process ends, so OpenSSL must not
+        // free its tables in an exit handler while a transfer may still use
+        // them: asked first, before libcurl starts it, it installs none.
+        OPENSSL_init_ssl(OPENSSL_INIT_NO_ATEXIT, nullptr);
         curl_global_init(CURL_GLOBAL_DEFAULT);
         multi_ = curl_multi_init();
         std::thread([this] { run(); }).detach();
