@@ -257,6 +257,23 @@ TEST_F(URLSessionTest, TruncatedDownloadIsAnErrorAndLeavesNoFile)
     EXPECT_FALSE(exists(*result.path));
 }
 
+TEST_F(URLSessionTest, ASlowServiceTimesOutOnlyPastTheRequestsTimeout)
+{
+    service.script("GET", "/slow", {ScriptedAnswer{.status = 200, .body = "late", .delay = std::chrono::milliseconds(1500)}});
+    auto session = BRSURLSession::sessionWithConfiguration(BRSURLSessionConfiguration::defaultSessionConfiguration());
+    auto impatient = request("/slow");
+    impatient.timeoutInterval = 0.3;
+    const auto timedOut = fetch(session, impatient);
+    ASSERT_TRUE(timedOut.error);
+    EXPECT_EQ(timedOut.error->domain, kBRSURLSessionTransportErrorDomain);
+
+    auto patient = request("/slow");
+    patient.timeoutInterval = 30;
+    const auto answered = fetch(session, patient);
+    ASSERT_FALSE(answered.error) << answered.error->description();
+    EXPECT_EQ(answered.data, "late");
+}
+
 TEST_F(URLSessionTest, DownloadIntoAnUnwritableFolderFailsWithTheDownloadError)
 {
     service.script("GET", "/file", {ScriptedAnswer{200, "content", "text/plain"}});

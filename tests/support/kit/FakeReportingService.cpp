@@ -59,6 +59,8 @@ struct FakeReportingService::Server {
                     found->second.pop_front();
             }
         }
+        if (answer.delay.count() > 0)
+            std::this_thread::sleep_for(answer.delay);
         response.status = answer.status;
         if (answer.retryAfter)
             response.set_header("Retry-After", *answer.retryAfter);

@@ -4,6 +4,7 @@
 
 #include "tests/support/kit/TestPKI.h"
 
+#include <chrono>
 #include <deque>
 #include <map>
 #include <memory>
@@ -22,6 +23,8 @@ struct ScriptedAnswer {
     std::optional<std::string> requestId;
     // Announces the whole body but closes the connection after this many bytes.
     std::optional<std::size_t> dropAfterBytes;
+    // Waits this long before answering, as a slow service does.
+    std::chrono::milliseconds delay{0};
 };
 
 // One part of a "multipart/form-data" request, as it came.
