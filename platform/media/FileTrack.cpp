@@ -106,14 +106,14 @@ std::unique_ptr<FilePcmStream> FilePcmStream::open(const QString& path, FormatCo
 
     auto stream = std::make_unique<FilePcmStream>();
     QString reason;
-    // The asset has probed the file already: take its opened input, or skip
-    // the probing where the header says enough, so the first samples come at once.
+    // Take the input the asset opened for its first reader, or open one;
+    // either is probed only where the header does not say enough, so the
+    // first samples come at once, and both roads read the same stream.
     stream->format_ = std::move(spare);
-    if (!stream->format_) {
+    if (!stream->format_)
         stream->format_ = openInput(path, &reason, false);
-        if (stream->format_ && !probeIfNeeded(stream->format_.get(), streamIndex, &reason))
-            stream->format_.reset();
-    }
+    if (stream->format_ && !probeIfNeeded(stream->format_.get(), streamIndex, &reason))
+        stream->format_.reset();
     if (!stream->format_)
         return fail(MediaErrorFileFormatNotRecognized, QStringLiteral("The file cannot be opened: %1").arg(reason));
     if (streamIndex < 0 || unsigned(streamIndex) >= stream->format_->nb_streams)
