@@ -27,7 +27,7 @@ if [ "$with_tsan" = 1 ]; then
   # The concurrency tests, and the waveform, query, XML-reader and player
   # tests that start no child process: the checker cannot follow a threaded
   # process's fork into the ffmpeg command line.
-  forking='^WaveformProviderTest\.(StereoSongsAreReadDownmixedAtTheRequestedRate|TitledSongsComeFromTheCacheTheSecondTime|StoppedProvidersStayUnfinishedAndFallSilent|FilesWithoutReadableAudioNeverStart|DamagedSilentAndVideoFilesStillGiveAWaveform)$'
+  forking='^WaveformProviderTest\.(StereoSongsAreReadDownmixedAtTheRequestedRate|TitledSongsComeFromTheCacheTheSecondTime|StoppedProvidersStayUnfinishedAndFallSilent|FilesWithoutReadableAudioNeverStart|DamagedSilentAndVideoFilesStillGiveAWaveform|ChunkedReadingGivesTheBucketsOfAWholeRead)$'
   TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$root/tests/support/tsan.supp" \
     ctest --test-dir "$tsan" --output-on-failure --parallel "$(nproc)" \
       -R '^(BriscaTest|ZNTAnalyticsTest|ZNTAnalyticsStartTest|NotificationCenter|OperationQueue|SerialQueue|WaveformQueriesTest|WaveformProviderTest|XMLLibraryTest|TrackSlices|Files/UnreadableLibrary|PlayerTest|RingtonePreviewerTest|SoftwareGain|NullAudioOutput)\.' \

@@ -561,15 +561,35 @@ TEST_F(WaveformProviderTest, ChunkedReadingGivesTheBucketsOfAWholeRead)
     }
 }
 
-TEST_F(WaveformProviderTest, StoppedChunkedReadingStaysUnfinished)
+// Chunks run on several threads at once: read to the end, stopped, and let
+// go of while they run (a sine written without the command line, so that a
+// thread checker can follow).
+TEST_F(WaveformProviderTest, ChunksEndWhenReadStoppedOrLetGo)
 {
-    auto provider = WaveformProvider::providerWithAsset(Asset::assetWithPath(tone("long.flac", {.seconds = 120.0, .noise = true})), kRate);
-    provider->setChunking(10.0, 6);
-    provider->startReadingWaveform();
-    provider->stopReadingWaveform();
+    const QString path = tone("long.wav", {.seconds = 120.0});
+    auto whole = WaveformProvider::providerWithAsset(Asset::assetWithPath(path), kRate);
+    readFully(whole);
+    auto chunked = WaveformProvider::providerWithAsset(Asset::assetWithPath(path), kRate);
+    chunked->setChunking(10.0, 9);
+    readFully(chunked);
+    EXPECT_EQ(buckets(*chunked), buckets(*whole));
+
+    auto stopped = WaveformProvider::providerWithAsset(Asset::assetWithPath(path), kRate);
+    stopped->setChunking(10.0, 6);
+    Listener listener(stopped.get());
+    stopped->startReadingWaveform();
+    stopped->stopReadingWaveform();
     drainEvents(500);
-    EXPECT_FALSE(provider->finished());
-    EXPECT_LT(ZNTTimeRangeEnd(provider->timeRangeOfSamples()), 120.0);
-    provider.reset();  // chunks that still run end with the provider gone
-    drainEvents(200);
+    const int heard = listener.count;
+    drainEvents(300);
+    EXPECT_FALSE(stopped->finished());
+    EXPECT_EQ(listener.count, heard);
+    EXPECT_LT(ZNTTimeRangeEnd(stopped->timeRangeOfSamples()), 120.0);
+
+    auto dropped = WaveformProvider::providerWithAsset(Asset::assetWithPath(path), kRate);
+    dropped->setChunking(10.0, 12);
+    dropped->startReadingWaveform();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    dropped.reset();  // chunks that still run end with the provider gone
+    drainEvents(300);
 }
