@@ -218,7 +218,10 @@ void WaveformProvider::startReadingWaveform()
 void WaveformProvider::startChunks(const std::shared_ptr<Track>& track, const AudioOutputSettings& settings)
 {
     const int freeCores = std::max(1, QThread::idealThreadCount() - 1);
-    const int count = chunkCount_ > 0 ? chunkCount_ : 1 + 3 * freeCores;
+    // Two chunks a core balance cores that other work slows; more would cost
+    // more opening and seeking (an MP3 seeks by reading its frames up to
+    // the place) than they win.
+    const int count = chunkCount_ > 0 ? chunkCount_ : 1 + 2 * freeCores;
     const auto frames = uint64_t(assetDuration_ * kDecodingRate);
     if (count < 2 || frames < uint64_t(count))
         return;

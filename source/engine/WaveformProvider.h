@@ -138,7 +138,7 @@ public:
     WaveformProvider(std::shared_ptr<tolvan::Asset> asset, uint64_t samplesPerSecond);
 
     // How a reading is split: songs from chunkedFromSeconds on are read in
-    // chunks, as many as chunkCount or, at 0, three for each free core.
+    // chunks, as many as chunkCount or, at 0, two for each free core.
     void setChunking(double chunkedFromSeconds, int chunkCount = 0);
 
 private:
