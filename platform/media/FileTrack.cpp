@@ -57,6 +57,7 @@ private:
     uint8_t* reserve(int frames);
     void commit(int frames);
 
+    QString path_;
     FormatContext format_;
     CodecContext codec_;
     Resampler resampler_;
@@ -134,6 +135,7 @@ std::unique_ptr<FilePcmStream> FilePcmStream::open(const QString& path, FormatCo
     if (status < 0)
         return fail(MediaErrorUnknown, QStringLiteral("The audio decoder cannot start: %1").arg(errorText(status)));
 
+    stream->path_ = path;
     stream->streamIndex_ = streamIndex;
     stream->settings_ = settings;
     stream->outputFormat_ = {MediaType::Audio, QStringLiteral("pcm"), settings.streamDescription()};
@@ -175,7 +177,7 @@ bool FilePcmStream::decodeStep()
         if (placeByTimestamp_ && !placeFirstFrame(frame_.get())) {
             av_frame_unref(frame_.get());
             rewind();
-            return true;
+            return !error_;
         }
         const bool converted = convert(frame_.get());
         av_frame_unref(frame_.get());
@@ -364,16 +366,25 @@ void FilePcmStream::seekBefore(int64_t startFrame, int sourceRate)
     placeByTimestamp_ = true;
 }
 
-// Back to a decode from the start, when a seek fails or lands past the start.
+// Back to a decode from the start, when a seek fails or lands past the
+// start: on the file opened afresh, as a seek back would not bring back
+// every container's priming.
 void FilePcmStream::rewind()
 {
     av_packet_unref(packet_.get());
     packetInHand_ = false;
-    avcodec_flush_buffers(codec_.get());
-    const AVStream* stream = format_->streams[streamIndex_];
-    av_seek_frame(format_.get(), streamIndex_, stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0, AVSEEK_FLAG_BACKWARD);
-    framesToDrop_ = framesDelivered_;
     placeByTimestamp_ = false;
+    avcodec_flush_buffers(codec_.get());
+    framesToDrop_ = framesDelivered_;
+    QString reason;
+    FormatContext fresh = openInput(path_, &reason, false);
+    if (!fresh || !probeIfNeeded(fresh.get(), streamIndex_, &reason) || fresh->nb_streams != format_->nb_streams) {
+        error_ = mediaError(MediaErrorUnknown, QStringLiteral("The file cannot be read again: %1").arg(reason));
+        return;
+    }
+    for (unsigned i = 0; i < fresh->nb_streams; ++i)
+        fresh->streams[i]->discard = int(i) == streamIndex_ ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+    format_ = std::move(fresh);
 }
 
 // The first frame after a seek: its place in the whole decode, and so the
