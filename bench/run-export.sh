@@ -1,24 +1,29 @@
 #!/usr/bin/env bash
-# Times making a ringtone of FILE through tolvan-bench (description, exporter,
-# AAC at 256 kbit/s in an ipod MPEG-4 file) against the ffmpeg command line
-# doing the same work (seek, 40 s, fades, volume, gap), alternating, several
-# rounds each, and prints the last export line and the ratio of the median
-# wall-clock times (below 1.0: we are faster). Our tone passes through 16-bit
-# samples (the gain stage works on them), which costs the AAC encoder more than
-# ffmpeg's float path does; the second ratio is against ffmpeg made to take
-# the same 16-bit step.
-# usage: bench/run-export.sh FILE [ROUNDS] [START]   (TOLVAN_BUILD_DIR selects the build)
+# Times making a ringtone through tolvan-bench (description, exporter, AAC at
+# 256 kbit/s in an ipod MPEG-4 file) against the ffmpeg command line doing
+# the same work (-ss before -i, 40 s, fades, volume, gap), alternating,
+# several rounds each, and prints the ratio of the median wall-clock times
+# (below 1.0: we are faster) with our peak memory. Our tone passes through
+# 16-bit samples (the gain stage works on them), which costs the AAC encoder
+# more than ffmpeg's float path does; the second ratio is against ffmpeg made
+# to take the same 16-bit step.
+#
+# usage: bench/run-export.sh FILE [ROUNDS] [START]
+#        bench/run-export.sh --long DIR [ROUNDS] [SECONDS]
+# The second form writes a long song (default two hours) into DIR in WAVE,
+# FLAC, MP3 and AAC (once; bench/make-long-audio.sh) and times a tone at its
+# start, its middle and its end in every format.
+# TOLVAN_BUILD_DIR selects the build.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 bench="${TOLVAN_BUILD_DIR:-$root/build}/bin/tolvan-bench"
-file="$1"
-rounds="${2:-7}"
-start="${3:-30}"
-out="$(mktemp -d)"
-trap 'rm -rf "$out"' EXIT
 
-cat "$file" > /dev/null  # every run starts from a warm cache
-python3 - "$bench" "$file" "$rounds" "$start" "$out" <<'PY'
+# time_tone FILE ROUNDS START: one JSON line of ratios.
+time_tone() {
+  local out
+  out="$(mktemp -d)"
+  cat "$1" > /dev/null  # every run starts from a warm cache
+  python3 - "$bench" "$1" "$2" "$3" "$out" <<'PY'
 import json, os, statistics, subprocess, sys, time
 bench, path, rounds, start, out = sys.argv[1], sys.argv[2], int(sys.argv[3]), float(sys.argv[4]), sys.argv[5]
 duration, fade_in, fade_out, gap, volume = 40.0, 1.0, 2.0, 2.0, 1.2
@@ -40,9 +45,23 @@ for _ in range(rounds):
     tolvan.append(seconds)
     ffmpeg.append(timed(peer)[0])
     ffmpeg16.append(timed(peer16)[0])
-print(line.strip())
-print(json.dumps({"file": path, "rounds": rounds, "ratio": round(statistics.median(tolvan) / statistics.median(ffmpeg), 3),
+print(json.dumps({"file": os.path.basename(path), "start": start, "rounds": rounds,
+                  "ratio": round(statistics.median(tolvan) / statistics.median(ffmpeg), 3),
                   "ratioSixteenBitPeer": round(statistics.median(tolvan) / statistics.median(ffmpeg16), 3),
                   "tolvanSeconds": round(statistics.median(tolvan), 4), "ffmpegSeconds": round(statistics.median(ffmpeg), 4),
-                  "peerBytes": os.path.getsize(os.path.join(out, "peer.m4r"))}))
+                  "peakMB": round(json.loads(line)["peakBytes"] / 2**20, 1)}))
 PY
+  rm -rf "$out"
+}
+
+if [ "${1:-}" = "--long" ]; then
+  dir="$2" rounds="${3:-3}" seconds="${4:-7200}"
+  "$root/bench/make-long-audio.sh" "$dir" "$seconds"
+  for extension in wav flac mp3 m4a; do
+    for start in 0 $((seconds / 2)) $((seconds - 41)); do
+      time_tone "$dir/long.$extension" "$rounds" "$start"
+    done
+  done
+else
+  time_tone "$1" "${2:-7}" "${3:-30}"
+fi

@@ -1,6 +1,8 @@
 // Opens the input as an audio file and reads every audio track to its end,
 // once from the start and once from a frame inside it: a track that starts
-// a piece without decoding what lies before it must give the same frames.
+// a piece with a seek must give the same frames. AAC's noise substitution
+// draws on a generator that runs from the first packet, so an AAC track read
+// from a seek must only give as many frames.
 
 #include "fuzz/FuzzSupport.h"
 
@@ -89,7 +91,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
         const int64_t startFrame = int64_t(whole->size() / kBytesPerFrame / 2);
         const std::size_t offset = std::size_t(startFrame) * kBytesPerFrame;
         const auto rest = readTrackFrom(*track, startFrame);
-        if (rest && !std::equal(rest->begin(), rest->end(), whole->begin() + std::ptrdiff_t(offset), whole->end()))
+        if (!rest)
+            continue;
+        if (rest->size() != whole->size() - offset)
+            fuzz::fail("a track read from a frame inside it has another length than the same stretch read from its start");
+        const auto stream = track->formatDescriptions().empty() ? std::nullopt : track->formatDescriptions().front().streamDescription;
+        const bool noiseMayDiffer = stream && stream->formatID == AudioFormatMPEG4AAC;
+        if (!noiseMayDiffer && !std::equal(rest->begin(), rest->end(), whole->begin() + std::ptrdiff_t(offset), whole->end()))
             fuzz::fail("a track read from a frame inside it differs from the same frames read from its start");
     }
     return 0;

@@ -4,6 +4,7 @@
 #include "platform/media/FileMetadata.h"
 #include "platform/media/FileTrack.h"
 #include "platform/media/MediaError.h"
+#include "platform/media/MpegAudioInfo.h"
 
 #include <algorithm>
 
@@ -102,22 +103,52 @@ FormatDescription formatOf(const AVCodecParameters* codec)
     return format;
 }
 
+// The frames an MPEG audio file decodes to, from its first frame's header:
+// the frames it counts, less the priming the decoder skips (the encoder's
+// delay and the decoder's own 529 samples) and the padding past the
+// decoder's delay at the end.
+std::optional<int64_t> statedMpegAudioFrames(const QString& path, const AVStream* stream)
+{
+    const auto info = readMpegAudioInfo(path);
+    if (!info || info->sampleRate != stream->codecpar->sample_rate)
+        return std::nullopt;
+    constexpr int kDecoderDelay = 529;
+    const int64_t skipped = stream->start_time == AV_NOPTS_VALUE ? 0
+                                                                 : av_rescale_q(stream->start_time, stream->time_base, {1, info->sampleRate});
+    int64_t dropped = 0;
+    if (skipped > 0 && info->encoderDelay && skipped == *info->encoderDelay + kDecoderDelay)
+        dropped = std::max(0, info->padding - kDecoderDelay);
+    else if (skipped != 0)
+        return std::nullopt;  // priming of a kind the header does not tell
+    return info->frames * info->samplesPerFrame - skipped - dropped;
+}
+
 // Exact when the container states it; an audio file whose container only
 // estimates it from the bit rate, or whose stated length includes the
 // coder's padding (raw MPEG audio), is demuxed without decoding and its
-// packets counted, less the samples the decoder is told to drop.
-std::vector<MediaTime> exactDurations(AVFormatContext* format)
+// packets counted, less the samples the decoder is told to drop. An MPEG
+// audio file whose first frame states its length is not counted.
+std::vector<MediaTime> exactDurations(AVFormatContext* format, const QString& path)
 {
     std::vector<MediaTime> durations(format->nb_streams, MediaTime::invalid());
     // Only audio files are counted: a movie's packets could be gigabytes.
     bool audioOnly = true;
     for (unsigned i = 0; i < format->nb_streams; ++i)
         audioOnly &= !isTrackStream(format->streams[i]) || format->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO;
-    const bool countPackets = audioOnly
-        && (format->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE || QByteArray(format->iformat->name) == "mp3");
+    const bool mpegAudio = QByteArray(format->iformat->name) == "mp3";
+    const bool countPackets = audioOnly && (format->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE || mpegAudio);
     std::vector<int64_t> samples(format->nb_streams, 0);
     bool counted = false;
-    if (countPackets && av_seek_frame(format, -1, 0, AVSEEK_FLAG_BACKWARD) >= 0) {
+    for (unsigned i = 0; countPackets && mpegAudio && i < format->nb_streams; ++i) {
+        if (format->streams[i]->codecpar->codec_type != AVMEDIA_TYPE_AUDIO)
+            continue;
+        if (const auto stated = statedMpegAudioFrames(path, format->streams[i])) {
+            samples[i] = std::max<int64_t>(*stated, 0);
+            counted = true;
+        }
+        break;
+    }
+    if (countPackets && !counted && av_seek_frame(format, -1, 0, AVSEEK_FLAG_BACKWARD) >= 0) {
         Packet packet(av_packet_alloc());
         while (av_read_frame(format, packet.get()) >= 0) {
             const AVStream* stream = format->streams[packet->stream_index];
@@ -196,7 +227,7 @@ const FileAsset::Contents& FileAsset::contents() const
         }
         contents_.metadata = readFileMetadata(path_, format.get());
         auto spare = std::make_shared<SpareInput>();
-        const std::vector<MediaTime> durations = exactDurations(format.get());
+        const std::vector<MediaTime> durations = exactDurations(format.get(), path_);
         MediaTime longest = MediaTime::zero();
         for (unsigned i = 0; i < format->nb_streams; ++i) {
             const AVStream* stream = format->streams[i];

@@ -70,7 +70,7 @@ void AssetExportSession::run()
     if (!reader->startReading())
         return end(AssetExportSessionStatus::Failed, reader->error());
 
-    auto writer = AssetWriter::assetWriterWithURL(path_, *fileType_, &error);
+    auto writer = AssetWriter::assetWriterWithURL(url_, *fileType_, &error);
     if (!writer)
         return end(AssetExportSessionStatus::Failed, error);
     auto input = AssetWriterInput::assetWriterInputWithMediaType(MediaType::Audio, kPresetSettings);

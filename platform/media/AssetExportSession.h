@@ -11,6 +11,7 @@
 #include "platform/media/MetadataItem.h"
 
 #include <QString>
+#include <QUrl>
 
 #include <atomic>
 #include <functional>
@@ -42,12 +43,13 @@ public:
     // Set before the export starts. The preset writes FileTypeAppleM4A only;
     // any other type, or none, fails the export.
     void setOutputFileType(std::optional<QString> fileType) { fileType_ = std::move(fileType); }
-    void setOutputURL(QString path) { path_ = std::move(path); }
+    // The URL's path bytes are the file's name, whether UTF-8 or not.
+    void setOutputURL(QUrl url) { url_ = std::move(url); }
     void setAudioMix(std::optional<AudioMix> mix) { mix_ = std::move(mix); }
     void setMetadata(std::vector<MetadataItem> metadata) { metadata_ = std::move(metadata); }
 
     const std::optional<QString>& outputFileType() const { return fileType_; }
-    const QString& outputURL() const { return path_; }
+    const QUrl& outputURL() const { return url_; }
 
     // Queues the export; completion runs on the export queue once it has
     // ended (completed, failed or cancelled). Only the first call counts.
@@ -66,7 +68,7 @@ private:
 
     std::shared_ptr<Asset> asset_;
     std::optional<QString> fileType_;
-    QString path_;
+    QUrl url_;
     std::optional<AudioMix> mix_;
     std::vector<MetadataItem> metadata_;
     std::function<void()> completion_;

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <list>
+#include <utility>
 
 namespace tolvan {
 
@@ -54,9 +56,34 @@ private:
     int64_t toSkip_;
 };
 
+// Frames held in memory, handed out in one buffer.
+class MemoryStream : public PcmStream {
+public:
+    MemoryStream(FormatDescription format, double rate, int64_t firstFrame, std::vector<uint8_t> bytes)
+        : format_(std::move(format)), rate_(rate), firstFrame_(firstFrame), bytes_(std::move(bytes))
+    {
+    }
+    std::shared_ptr<SampleBuffer> nextBuffer() override
+    {
+        if (bytes_.empty())
+            return nullptr;
+        return makeBuffer(format_, firstFrame_, rate_, std::exchange(bytes_, {}));
+    }
+    std::optional<Error> error() const override { return std::nullopt; }
+
+private:
+    FormatDescription format_;
+    double rate_;
+    int64_t firstFrame_;
+    std::vector<uint8_t> bytes_;
+};
+
 // Plays the segments in order: each gives exactly the frames between its
 // start and end on the output timeline, the source's audio or silence,
-// padded with silence where a source ends early.
+// padded with silence where a source ends early. The first second of each
+// piece read from a source stays in memory, so a later piece that repeats
+// it (a tone's loop piece repeats the beginning of its stretch) opens and
+// reads nothing.
 class CompositionStream : public PcmStream {
 public:
     CompositionStream(std::vector<CompositionTrack::Segment> segments, AudioOutputSettings settings)
@@ -82,6 +109,7 @@ public:
             ++index_;
             prepared_ = false;
             source_.reset();
+            recording_ = nullptr;
         }
         return nullptr;
     }
@@ -96,15 +124,46 @@ private:
         position_ = std::max(position_, frameAt(segment.target.start, rate));
         segmentEnd_ = frameAt(segment.target.end(), rate);
         if (segment.source) {
-            Error error;
-            source_ = segment.source->openPcmStreamFromFrame(settings_, frameAt(segment.sourceStart, rate), &error);
+            const int64_t sourceStart = frameAt(segment.sourceStart, rate);
+            source_ = framesReadBefore(*segment.source, sourceStart, segmentEnd_ - position_);
             if (!source_) {
-                error_ = error;
-                return false;
+                Error error;
+                source_ = segment.source->openPcmStreamFromFrame(settings_, sourceStart, &error);
+                if (!source_) {
+                    error_ = error;
+                    return false;
+                }
+                heads_.push_back({segment.source.get(), sourceStart, {}});
+                recording_ = &heads_.back().bytes;
             }
         }
         prepared_ = true;
         return true;
+    }
+
+    // The frames from sourceStart on, when an earlier piece has read them all.
+    std::unique_ptr<PcmStream> framesReadBefore(const Track& track, int64_t sourceStart, int64_t frames)
+    {
+        for (const Head& head : heads_) {
+            const int64_t offset = sourceStart - head.sourceStart;
+            const auto held = int64_t(head.bytes.size() / bytesPerFrame_);
+            if (head.track == &track && offset >= 0 && offset + frames <= held) {
+                auto from = head.bytes.begin() + std::ptrdiff_t(offset * int64_t(bytesPerFrame_));
+                return std::make_unique<MemoryStream>(format_, settings_.sampleRate, sourceStart,
+                                                      std::vector<uint8_t>(from, from + std::ptrdiff_t(frames * int64_t(bytesPerFrame_))));
+            }
+        }
+        return nullptr;
+    }
+
+    void remember(const uint8_t* bytes, std::size_t length)
+    {
+        if (!recording_)
+            return;
+        const std::size_t room = std::size_t(settings_.sampleRate) * bytesPerFrame_ - recording_->size();
+        recording_->insert(recording_->end(), bytes, bytes + std::min(room, length));
+        if (length >= room)
+            recording_ = nullptr;
     }
 
     std::shared_ptr<SampleBuffer> fromSource()
@@ -118,6 +177,7 @@ private:
             source_.reset();  // ended early: the rest of the segment is silent
             return silence(std::min(kFramesPerBuffer, segmentEnd_ - position_));
         }
+        remember(buffer->data(), buffer->dataLength());
         const int64_t wanted = std::min(int64_t(buffer->numberOfSamples()), segmentEnd_ - position_);
         std::vector<uint8_t> bytes(buffer->data(), buffer->data() + wanted * bytesPerFrame_);
         auto out = makeBuffer(format_, position_, settings_.sampleRate, std::move(bytes));
@@ -144,6 +204,14 @@ private:
     int64_t segmentEnd_ = 0;
     std::unique_ptr<PcmStream> source_;
     std::optional<Error> error_;
+
+    struct Head {
+        const Track* track;
+        int64_t sourceStart;
+        std::vector<uint8_t> bytes;  // at most a second
+    };
+    std::list<Head> heads_;  // a list: recording_ points into its last entry
+    std::vector<uint8_t>* recording_ = nullptr;
 };
 
 bool fail(Error* error, const QString& message)

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <numeric>
+#include <utility>
 #include <vector>
 
 extern "C" {
@@ -44,14 +46,18 @@ public:
 
 private:
     bool decodeStep();
-    bool canPassOverPackets(int sourceRate) const;
-    void passOverPacketsBefore(int64_t startFrame, int sourceRate);
+    bool readOrigin(int sourceRate);
+    int64_t leadInFrames(int sourceRate) const;
+    void seekBefore(int64_t startFrame, int sourceRate);
+    void rewind();
+    bool placeFirstFrame(const AVFrame* frame);
     bool convert(const AVFrame* frame);
     bool configureResampler(const AVFrame* frame);
     void flushResampler();
     uint8_t* reserve(int frames);
     void commit(int frames);
 
+    QString path_;
     FormatContext format_;
     CodecContext codec_;
     Resampler resampler_;
@@ -76,6 +82,12 @@ private:
     bool inputEnded_ = false;
     bool packetInHand_ = false;  // read while passing over packets, not yet decoded
     int64_t framesToDrop_ = 0;   // decoded frames before the start
+    // After a seek: where the whole decode begins and where this one starts.
+    bool placeByTimestamp_ = false;
+    int64_t origin_ = 0;
+    int64_t startFrame_ = 0;
+    int sourceRate_ = 0;
+    int inputFramesToSkip_ = 0;  // of the first frame, to keep the resampler's phase
     bool finished_ = false;
     int64_t framesDecoded_ = 0;
     int64_t decodeErrors_ = 0;
@@ -95,14 +107,14 @@ std::unique_ptr<FilePcmStream> FilePcmStream::open(const QString& path, FormatCo
 
     auto stream = std::make_unique<FilePcmStream>();
     QString reason;
-    // The asset has probed the file already: take its opened input, or skip
-    // the probing where the header says enough, so the first samples come at once.
+    // Take the input the asset opened for its first reader, or open one;
+    // either is probed only where the header does not say enough, so the
+    // first samples come at once, and both roads read the same stream.
     stream->format_ = std::move(spare);
-    if (!stream->format_) {
+    if (!stream->format_)
         stream->format_ = openInput(path, &reason, false);
-        if (stream->format_ && !probeIfNeeded(stream->format_.get(), streamIndex, &reason))
-            stream->format_.reset();
-    }
+    if (stream->format_ && !probeIfNeeded(stream->format_.get(), streamIndex, &reason))
+        stream->format_.reset();
     if (!stream->format_)
         return fail(MediaErrorFileFormatNotRecognized, QStringLiteral("The file cannot be opened: %1").arg(reason));
     if (streamIndex < 0 || unsigned(streamIndex) >= stream->format_->nb_streams)
@@ -123,6 +135,7 @@ std::unique_ptr<FilePcmStream> FilePcmStream::open(const QString& path, FormatCo
     if (status < 0)
         return fail(MediaErrorUnknown, QStringLiteral("The audio decoder cannot start: %1").arg(errorText(status)));
 
+    stream->path_ = path;
     stream->streamIndex_ = streamIndex;
     stream->settings_ = settings;
     stream->outputFormat_ = {MediaType::Audio, QStringLiteral("pcm"), settings.streamDescription()};
@@ -161,6 +174,11 @@ bool FilePcmStream::decodeStep()
     int status = avcodec_receive_frame(codec_.get(), frame_.get());
     if (status == 0) {
         framesDecoded_ += frame_->nb_samples;
+        if (placeByTimestamp_ && !placeFirstFrame(frame_.get())) {
+            av_frame_unref(frame_.get());
+            rewind();
+            return !error_;
+        }
         const bool converted = convert(frame_.get());
         av_frame_unref(frame_.get());
         return converted;
@@ -218,10 +236,20 @@ bool FilePcmStream::convert(const AVFrame* frame)
 {
     if (!configureResampler(frame))
         return false;
-    const int room = swr_get_out_samples(resampler_.get(), frame->nb_samples);
+    // The input from the first frame to keep on.
+    const int skip = std::exchange(inputFramesToSkip_, 0);
+    std::vector<const uint8_t*> skipped;
+    if (skip > 0) {
+        const auto format = AVSampleFormat(frame->format);
+        const int planes = av_sample_fmt_is_planar(format) ? frame->ch_layout.nb_channels : 1;
+        const int skipBytes = skip * av_get_bytes_per_sample(format) * (planes == 1 ? frame->ch_layout.nb_channels : 1);
+        for (int plane = 0; plane < planes; ++plane)
+            skipped.push_back(frame->extended_data[plane] + skipBytes);
+    }
+    const uint8_t** input = skip > 0 ? skipped.data() : const_cast<const uint8_t**>(frame->extended_data);
+    const int room = swr_get_out_samples(resampler_.get(), frame->nb_samples - skip);
     uint8_t* out = reserve(room);
-    const int frames = swr_convert(resampler_.get(), &out, room, const_cast<const uint8_t**>(frame->extended_data),
-                                   frame->nb_samples);
+    const int frames = swr_convert(resampler_.get(), &out, room, input, frame->nb_samples - skip);
     if (frames < 0) {
         ++decodeErrors_;
         return true;
@@ -276,57 +304,109 @@ void FilePcmStream::startAt(int64_t startFrame, int sourceRate)
     if (startFrame <= 0)
         return;
     framesDelivered_ = startFrame;
-    framesToDrop_ = startFrame;
-    if (canPassOverPackets(sourceRate))
-        passOverPacketsBefore(startFrame, sourceRate);
+    framesToDrop_ = startFrame;  // decoding from the start unless a seek finds a place
+    if (sourceRate > 0 && readOrigin(sourceRate))
+        seekBefore(startFrame, sourceRate);
 }
 
-// Passing over packets keeps the frames exact only when each packet decodes
-// to exactly its duration, at the output rate (so the resampler has no
-// phase to lose), from a decoder whose state settles within a second. AAC
-// does not: its noise substitution draws on a generator that runs from the
-// first packet.
-bool FilePcmStream::canPassOverPackets(int sourceRate) const
-{
-    const AVCodecParameters* parameters = format_->streams[streamIndex_]->codecpar;
-    const AVCodecID codec = parameters->codec_id;
-    const bool pcm = codec >= AV_CODEC_ID_PCM_S16LE && codec < AV_CODEC_ID_ADPCM_IMA_QT;
-    const bool settles = codec == AV_CODEC_ID_MP3 || codec == AV_CODEC_ID_FLAC || codec == AV_CODEC_ID_ALAC;
-    return (pcm || settles) && sourceRate == int(settings_.sampleRate);
-}
-
-// Reads packets without decoding them up to a second before startFrame. A
-// packet's place is its timestamp counted from where the whole decode would
-// begin: the first packet's time plus the priming its decoder would skip.
-void FilePcmStream::passOverPacketsBefore(int64_t startFrame, int sourceRate)
+// Where the whole decode begins, in source frames on the stream's clock: the
+// first packet's time plus the priming its decoder skips. The packet stays
+// in hand for a decode from the start.
+bool FilePcmStream::readOrigin(int sourceRate)
 {
     const AVStream* stream = format_->streams[streamIndex_];
-    const AVRational perFrame{1, sourceRate};
-    const int64_t decodeFrom = startFrame - sourceRate;  // the decoder's second to settle
-    std::optional<int64_t> origin;
-    while (decodeFrom > 0 && av_read_frame(format_.get(), packet_.get()) >= 0) {
+    while (av_read_frame(format_.get(), packet_.get()) >= 0) {
         if (packet_->stream_index != streamIndex_) {
             av_packet_unref(packet_.get());
             continue;
         }
         packetInHand_ = true;
-        if (packet_->pts == AV_NOPTS_VALUE || packet_->duration <= 0)
-            return;  // no exact place: decode from here and drop what comes before the start
-        const int64_t position = av_rescale_q(packet_->pts, stream->time_base, perFrame);
-        if (!origin) {
-            std::size_t size = 0;
-            const uint8_t* skip = av_packet_get_side_data(packet_.get(), AV_PKT_DATA_SKIP_SAMPLES, &size);
-            origin = position + (skip && size >= 4 ? int64_t(AV_RL32(skip)) : 0);
-        }
-        const int64_t end = position + av_rescale_q(packet_->duration, stream->time_base, perFrame) - *origin;
-        if (end > decodeFrom) {
-            // The first packet decodes from the origin: its decoder skips the priming itself.
-            framesToDrop_ = startFrame - std::max<int64_t>(0, position - *origin);
-            return;
-        }
-        av_packet_unref(packet_.get());
-        packetInHand_ = false;
+        if (packet_->pts == AV_NOPTS_VALUE)
+            return false;
+        std::size_t size = 0;
+        const uint8_t* skip = av_packet_get_side_data(packet_.get(), AV_PKT_DATA_SKIP_SAMPLES, &size);
+        origin_ = av_rescale_q(packet_->pts, stream->time_base, {1, sourceRate}) + (skip && size >= 4 ? int64_t(AV_RL32(skip)) : 0);
+        return true;
     }
+    return false;
+}
+
+// Decoders whose every packet stands alone give the whole decode's frames
+// from the packet on; the others need their state built up again first (an
+// MP3's bit reservoir and overlap, AAC's overlap and band replication), which
+// a second of audio does. AAC's noise substitution draws on a generator that
+// runs from the first packet, so noise bands alone may differ from the whole
+// decode's. A resampler needs the same second to fill its filter.
+int64_t FilePcmStream::leadInFrames(int sourceRate) const
+{
+    const AVCodecID codec = format_->streams[streamIndex_]->codecpar->codec_id;
+    const bool pcm = codec >= AV_CODEC_ID_PCM_S16LE && codec < AV_CODEC_ID_ADPCM_IMA_QT;
+    const bool standsAlone = pcm || codec == AV_CODEC_ID_FLAC || codec == AV_CODEC_ID_ALAC;
+    return standsAlone && sourceRate == int(settings_.sampleRate) ? 0 : sourceRate;
+}
+
+// Seeks to the last packet at or before the lead-in; the first decoded frame
+// then tells by its timestamp how many frames lie before the start.
+void FilePcmStream::seekBefore(int64_t startFrame, int sourceRate)
+{
+    const AVStream* stream = format_->streams[streamIndex_];
+    const int64_t sourceStart = av_rescale(startFrame, sourceRate, int64_t(settings_.sampleRate));
+    const int64_t seekTo = sourceStart - leadInFrames(sourceRate);
+    if (seekTo <= 0)
+        return;
+    const int64_t timestamp = av_rescale_q(origin_ + seekTo, {1, sourceRate}, stream->time_base);
+    if (av_seek_frame(format_.get(), streamIndex_, timestamp, AVSEEK_FLAG_BACKWARD) < 0) {
+        rewind();
+        return;
+    }
+    av_packet_unref(packet_.get());
+    packetInHand_ = false;
+    startFrame_ = startFrame;
+    sourceRate_ = sourceRate;
+    placeByTimestamp_ = true;
+}
+
+// Back to a decode from the start, when a seek fails or lands past the
+// start: on the file opened afresh, as a seek back would not bring back
+// every container's priming.
+void FilePcmStream::rewind()
+{
+    av_packet_unref(packet_.get());
+    packetInHand_ = false;
+    placeByTimestamp_ = false;
+    avcodec_flush_buffers(codec_.get());
+    framesToDrop_ = framesDelivered_;
+    QString reason;
+    FormatContext fresh = openInput(path_, &reason, false);
+    if (!fresh || !probeIfNeeded(fresh.get(), streamIndex_, &reason) || fresh->nb_streams != format_->nb_streams) {
+        error_ = mediaError(MediaErrorUnknown, QStringLiteral("The file cannot be read again: %1").arg(reason));
+        return;
+    }
+    for (unsigned i = 0; i < fresh->nb_streams; ++i)
+        fresh->streams[i]->discard = int(i) == streamIndex_ ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+    format_ = std::move(fresh);
+}
+
+// The first frame after a seek: its place in the whole decode, and so the
+// frames to drop before the start. A resampler keeps the whole decode's
+// phase only from an input frame that falls on an output frame, so the
+// input frames before the next such one are skipped.
+bool FilePcmStream::placeFirstFrame(const AVFrame* frame)
+{
+    placeByTimestamp_ = false;
+    const int64_t pts = frame->pts != AV_NOPTS_VALUE ? frame->pts : frame->best_effort_timestamp;
+    if (pts == AV_NOPTS_VALUE)
+        return false;
+    const int64_t position = av_rescale_q(pts, format_->streams[streamIndex_]->time_base, {1, sourceRate_}) - origin_;
+    const int64_t outputRate = int64_t(settings_.sampleRate);
+    const int64_t period = sourceRate_ / std::gcd(int64_t(sourceRate_), outputRate);
+    const int64_t aligned = (std::max<int64_t>(position, 0) + period - 1) / period * period;
+    const int64_t outputPosition = aligned / period * (outputRate / std::gcd(int64_t(sourceRate_), outputRate));
+    if (outputPosition > startFrame_ || aligned - position >= frame->nb_samples)
+        return false;
+    inputFramesToSkip_ = int(aligned - position);
+    framesToDrop_ = startFrame_ - outputPosition;
+    return true;
 }
 
 }  // namespace

@@ -53,6 +53,8 @@ public:
 private:
     double followedGainAt(const MediaTime& time) const;
     double lastEndVolume() const;
+    // Whether a ramp covers any moment from first to last.
+    bool rampTouches(const MediaTime& first, const MediaTime& last) const;
 
     const AudioMixInputParameters* ramps_;
     GainPolicy policy_;

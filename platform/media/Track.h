@@ -34,8 +34,8 @@ public:
     // the error) when the track cannot be decoded. Called by reader outputs.
     virtual std::unique_ptr<PcmStream> openPcmStream(const AudioOutputSettings& settings, Error* error) const = 0;
     // The same from output frame startFrame on, its buffers stamped from
-    // there. Tracks that can find a place without decoding all before it
-    // override this; the result is the same frames either way.
+    // there. Tracks that can seek override this; the result is the same
+    // frames either way, but for the noise bands of AAC.
     virtual std::unique_ptr<PcmStream> openPcmStreamFromFrame(const AudioOutputSettings& settings, int64_t startFrame, Error* error) const;
 
     QString description() const;

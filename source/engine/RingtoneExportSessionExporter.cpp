@@ -32,7 +32,7 @@ void RingtoneExportSessionExporter::startExporting()
         return finishExporting();
     }
     exportSession_->setOutputFileType(exportFileType());
-    exportSession_->setOutputURL(outputURL().toLocalFile());
+    exportSession_->setOutputURL(outputURL());
     exportSession_->setAudioMix(audioMix());
     exportSession_->setMetadata(exportableMetadata());
 

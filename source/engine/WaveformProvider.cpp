@@ -5,6 +5,8 @@
 #include "source/analytics/ZNTAnalytics.h"
 #include "source/engine/AssetAdditions.h"
 
+#include <QThread>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -48,7 +50,91 @@ double secondsSinceEpoch()
     return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
 
+constexpr double kDecodingRate = 8000.0;
+
 }  // namespace
+
+WaveformBucketCursor WaveformBucketCursor::afterFrames(uint64_t frames, double framesPerBucket)
+{
+    // Every frame adds one to the count, and a count past framesPerBucket
+    // writes a bucket and gives framesPerBucket back: a bucket for every
+    // framesPerBucket frames but the first, and the rest counted.
+    WaveformBucketCursor cursor;
+    if (frames == 0)
+        return cursor;
+    cursor.sampleOffset = uint64_t(std::ceil(double(frames) / framesPerBucket)) - 1;
+    cursor.audioSampleIterCount = double(frames) - double(cursor.sampleOffset) * framesPerBucket;
+    return cursor;
+}
+
+bool WaveformBucketCursor::fill(const int8_t* frame, std::size_t frames, std::size_t step, double framesPerBucket, int8_t* store,
+                                uint64_t storeEnd)
+{
+    const int8_t* end = frame + frames * step;
+    // The loop works on locals: the store's bytes may alias any member.
+    uint64_t offset = sampleOffset;
+    double count = audioSampleIterCount;
+    int positive = sampleMaxPositive, negative = sampleMaxNegative;
+    bool room = offset < storeEnd;
+    for (; frame < end; frame += step) {
+        const int value = step >= 2 ? (frame[0] + frame[1]) / 2 : frame[0];
+        // The positive peak only grows from 0 and the negative only falls
+        // from 0, so both may see every value: no branch on the sign.
+        positive = std::max(positive, value);
+        negative = std::min(negative, value);
+        count += 1.0;
+        if (count > framesPerBucket) {
+            if (offset >= storeEnd) {
+                room = false;
+                break;
+            }
+            store[2 * offset] = int8_t(positive);
+            store[2 * offset + 1] = int8_t(negative);
+            ++offset;
+            positive = negative = 0;
+            count -= framesPerBucket;
+        }
+    }
+    sampleOffset = offset;
+    audioSampleIterCount = count;
+    sampleMaxPositive = int8_t(positive);
+    sampleMaxNegative = int8_t(negative);
+    return room && offset < storeEnd;
+}
+
+void WaveformBucketCursor::finish(int8_t* store, uint64_t storeEnd)
+{
+    if (audioSampleIterCount > 1.0 && sampleOffset < storeEnd) {
+        store[2 * sampleOffset] = sampleMaxPositive;
+        store[2 * sampleOffset + 1] = sampleMaxNegative;
+        ++sampleOffset;
+    }
+    sampleMaxPositive = sampleMaxNegative = 0;
+}
+
+// A long song read in chunks: the reading steps read the first, each other
+// chunk is one operation of the chunk queue with a decoder of its own. A
+// chunk starts where a whole read would stand at its first frame and ends at
+// the next chunk's first bucket, so the buckets are those of a whole read.
+// The valid range grows over a chunk once it and every chunk before it are
+// read.
+struct WaveformProvider::Chunks {
+    std::shared_ptr<Track> track;
+    AudioOutputSettings settings;
+    std::shared_ptr<WaveformSamples> samples;
+    double framesPerBucket = 1.0;
+    std::vector<uint64_t> startFrames;            // at the decoding rate
+    std::vector<WaveformBucketCursor> cursors;     // a whole read's, at each start
+
+    std::mutex mutex;
+    std::vector<bool> ended;
+    std::size_t joined = 0;  // the leading chunks that are read
+
+    uint64_t bucketEnd(std::size_t index) const
+    {
+        return index + 1 < cursors.size() ? cursors[index + 1].sampleOffset : samples->size() / 2;
+    }
+};
 
 std::shared_ptr<WaveformProvider> WaveformProvider::providerWithAsset(std::shared_ptr<Asset> asset, uint64_t samplesPerSecond)
 {
@@ -64,6 +150,14 @@ WaveformProvider::~WaveformProvider()
 {
     if (operationQueue_)
         operationQueue_->cancelAllOperations();
+    if (chunkQueue_)
+        chunkQueue_->cancelAllOperations();
+}
+
+void WaveformProvider::setChunking(double chunkedFromSeconds, int chunkCount)
+{
+    chunkedFromSeconds_ = chunkedFromSeconds;
+    chunkCount_ = chunkCount;
 }
 
 void WaveformProvider::startReadingWaveform()
@@ -83,7 +177,7 @@ void WaveformProvider::startReadingWaveform()
         // of one keeps them on one thread, warm, instead of handing over.
         operationQueue_ = std::make_unique<OperationQueue>("com.kestrova.readWaveform", 1);
 
-    const AudioOutputSettings settings{.formatID = AudioFormatLinearPCM, .sampleRate = 8000.0, .channels = 1,
+    const AudioOutputSettings settings{.formatID = AudioFormatLinearPCM, .sampleRate = kDecodingRate, .channels = 1,
                                        .bitDepth = 8, .isFloat = false, .isBigEndian = false};
     Error error;
     reader_ = AssetReader::assetReaderWithAsset(asset_, &error);
@@ -112,27 +206,127 @@ void WaveformProvider::startReadingWaveform()
     samples_ = std::make_shared<WaveformSamples>(std::size_t(2 * buckets));
     samplesSinceNotification_ = 0;
     samplesPerNotification_ = ZNTUnsignedFromDouble(std::round(double(samplesPerSecond_) * 5.0));
+    readingEnd_ = buckets;
+    // A bucket of less than a decoded frame cannot start at a chunk's frame.
+    if (assetDuration_ >= chunkedFromSeconds_ && double(samplesPerSecond_) <= kDecodingRate)
+        startChunks(track, settings);
 
     operationQueue_->setSuspended(false);
     queueReadingStep();
+}
+
+void WaveformProvider::startChunks(const std::shared_ptr<Track>& track, const AudioOutputSettings& settings)
+{
+    const int freeCores = std::max(1, QThread::idealThreadCount() - 1);
+    // Two chunks a core balance cores that other work slows; more would cost
+    // more opening and seeking (an MP3 seeks by reading its frames up to
+    // the place) than they win.
+    const int count = chunkCount_ > 0 ? chunkCount_ : 1 + 2 * freeCores;
+    const auto frames = uint64_t(assetDuration_ * kDecodingRate);
+    if (count < 2 || frames < uint64_t(count))
+        return;
+    chunks_ = std::make_shared<Chunks>();
+    chunks_->track = track;
+    chunks_->settings = settings;
+    chunks_->samples = samples_;
+    chunks_->framesPerBucket = kDecodingRate / double(samplesPerSecond_);
+    for (int index = 0; index < count; ++index) {
+        const uint64_t start = frames * uint64_t(index) / uint64_t(count);
+        chunks_->startFrames.push_back(start);
+        chunks_->cursors.push_back(WaveformBucketCursor::afterFrames(start, chunks_->framesPerBucket));
+    }
+    chunks_->ended.assign(std::size_t(count), false);
+    readingEnd_ = chunks_->bucketEnd(0);
+
+    chunkQueue_ = std::make_unique<OperationQueue>("com.kestrova.readWaveform.chunks", freeCores);
+    for (std::size_t index = 1; index < std::size_t(count); ++index) {
+        chunkQueue_->addOperation([weak = weak_from_this(), chunks = chunks_, index](Operation& operation) {
+            readChunk(weak, chunks, index, operation);
+        });
+    }
+}
+
+// Holds the provider only to join the chunk: a provider let go of cancels
+// its chunks.
+void WaveformProvider::readChunk(const std::weak_ptr<WaveformProvider>& weak, const std::shared_ptr<Chunks>& chunks, std::size_t index,
+                                 const Operation& operation)
+{
+    Error error;
+    auto stream = chunks->track->openPcmStreamFromFrame(chunks->settings, int64_t(chunks->startFrames[index]), &error);
+    WaveformBucketCursor cursor = chunks->cursors[index];
+    const uint64_t end = chunks->bucketEnd(index);
+    int8_t* store = chunks->samples->data();
+    bool completed = stream != nullptr;
+    while (completed && !operation.isCancelled()) {
+        const auto buffer = stream->nextBuffer();
+        if (!buffer) {
+            if (auto failure = stream->error()) {
+                error = *failure;
+                completed = false;
+            } else if (index + 1 == chunks->cursors.size()) {
+                cursor.finish(store, end);
+            }
+            break;
+        }
+        if (!cursor.fill(reinterpret_cast<const int8_t*>(buffer->data()), buffer->numberOfSamples(), 1, chunks->framesPerBucket, store,
+                         end))
+            break;
+    }
+    if (operation.isCancelled())
+        return;
+    auto provider = weak.lock();
+    if (!provider)
+        return;
+    if (!completed)
+        ZNTAnalytics::logEvent("processSample AVAssetReader failed", {{"chunk", qulonglong(index)}, {"error", error.description()}});
+    provider->chunkEnded(index, completed);
+}
+
+void WaveformProvider::chunkEnded(std::size_t index, bool completed)
+{
+    std::size_t joined = 0;
+    {
+        std::lock_guard lock(chunks_->mutex);
+        if (!completed)
+            return;  // the chunks after it never join: reading does not finish
+        chunks_->ended[index] = true;
+        const std::size_t before = chunks_->joined;
+        while (chunks_->joined < chunks_->ended.size() && chunks_->ended[chunks_->joined])
+            ++chunks_->joined;
+        if (chunks_->joined == before)
+            return;
+        joined = chunks_->joined;
+    }
+    const bool all = joined == chunks_->ended.size();
+    const double end = all ? assetDuration_ : double(chunks_->cursors[joined].sampleOffset) / double(samplesPerSecond_);
+    addTimeRangeToValidSampleTimeRange({0.0, end});
+    if (all)
+        finished_.store(true, std::memory_order_release);
+    notifySamplesAdded();
+    if (all)
+        addWaveformToCache(samples_, asset_.get());
 }
 
 void WaveformProvider::stopReadingWaveform()
 {
     if (operationQueue_)
         operationQueue_->cancelAllOperations();
+    if (chunkQueue_)
+        chunkQueue_->cancelAllOperations();
 }
 
 void WaveformProvider::pauseReadingWaveform()
 {
-    if (operationQueue_)
-        operationQueue_->setSuspended(true);
+    for (auto* queue : {operationQueue_.get(), chunkQueue_.get()})
+        if (queue)
+            queue->setSuspended(true);
 }
 
 void WaveformProvider::resumeReadingWaveform()
 {
-    if (operationQueue_)
-        operationQueue_->setSuspended(false);
+    for (auto* queue : {operationQueue_.get(), chunkQueue_.get()})
+        if (queue)
+            queue->setSuspended(false);
 }
 
 ZNTTimeRange WaveformProvider::timeRangeOfSamples() const
@@ -176,12 +370,13 @@ void WaveformProvider::readSampleBuffer(Operation& operation)
     }
     const std::shared_ptr<SampleBuffer> buffer = readerOutput_->copyNextSampleBuffer();
     bool endOfStream = !buffer;
+    bool endOfChunk = false;  // the first chunk read up to the second
     if (buffer) {
         // Buckets past the store's end are dropped; once it is full the rest
         // of the song cannot add anything, so reading ends there.
         if (!fillBuckets(*buffer)) {
             reader_->cancelReading();
-            endOfStream = true;
+            (chunks_ ? endOfChunk : endOfStream) = true;
         }
     } else {
         if (!reader_ || reader_->status() != AssetReaderStatus::Completed) {
@@ -193,37 +388,41 @@ void WaveformProvider::readSampleBuffer(Operation& operation)
                                     {"error", failure ? QVariant(failure->description()) : QVariant()}});
             return;
         }
-        if (audioSampleIterCount_ > 1.0 && sampleOffset_ < bucketCount())
-            writeBucket(sampleOffset_++);
+        cursor_.finish(samples_->data(), readingEnd_);
     }
+    // With chunks, the end of the song is the last chunk's to tell.
+    const bool finishing = endOfStream && !chunks_;
 
+    const uint64_t sampleOffset = cursor_.sampleOffset;
     const double start = double(sampleOffsetSinceBuffer_) / double(samplesPerSecond_);
-    const double duration = endOfStream ? assetDuration_ - start
-                                        : double(sampleOffset_ - sampleOffsetSinceBuffer_) / double(samplesPerSecond_);
+    const double duration = finishing ? assetDuration_ - start : double(sampleOffset - sampleOffsetSinceBuffer_) / double(samplesPerSecond_);
     addTimeRangeToValidSampleTimeRange({start, duration});
-    if (endOfStream)
+    if (finishing)
         finished_.store(true, std::memory_order_release);
 
-    samplesSinceNotification_ += sampleOffset_ - sampleOffsetSinceBuffer_;
-    sampleOffsetSinceBuffer_ = sampleOffset_;
+    samplesSinceNotification_ += sampleOffset - sampleOffsetSinceBuffer_;
+    sampleOffsetSinceBuffer_ = sampleOffset;
     if (samplesSinceNotification_ > samplesPerNotification_) {
         samplesSinceNotification_ -= samplesPerNotification_;
         notifySamplesAdded();
-    } else if (endOfStream) {
+    } else if (finishing) {
         notifySamplesAdded();
     }
 
+    const bool chunkRead = chunks_ && (endOfStream || endOfChunk);
     if (operation.isCancelled()) {
         if (reader_)
             reader_->cancelReading();
-    } else if (!finished()) {
+    } else if (!finished() && !chunkRead) {
         queueReadingStep();
     }
-    if (finished())
+    if (chunkRead && !operation.isCancelled())
+        chunkEnded(0, true);
+    else if (finishing)
         addWaveformToCache(samples_, asset_.get());
 }
 
-// Answers false when the store is full.
+// Answers false when the store, or the first chunk, is full.
 bool WaveformProvider::fillBuckets(const SampleBuffer& buffer)
 {
     if (buffer.makeDataReady() != 0) {
@@ -245,48 +444,8 @@ bool WaveformProvider::fillBuckets(const SampleBuffer& buffer)
     }
     const double framesPerBucket = stream->sampleRate / double(samplesPerSecond_);
     const std::size_t step = std::max<uint32_t>(stream->channelsPerFrame, 1);
-    const auto* frame = reinterpret_cast<const int8_t*>(buffer.data());
-    const auto* end = frame + buffer.numberOfSamples() * step;
-    // The loop works on locals: the store's bytes may alias any member.
-    int8_t* store = samples_->data();
-    const uint64_t storeEnd = bucketCount();
-    uint64_t offset = sampleOffset_;
-    double count = audioSampleIterCount_;
-    int positive = sampleMaxPositive_, negative = sampleMaxNegative_;
-    bool room = offset < storeEnd;
-    for (; frame < end; frame += step) {
-        const int value = step >= 2 ? (frame[0] + frame[1]) / 2 : frame[0];
-        // The positive peak only grows from 0 and the negative only falls
-        // from 0, so both may see every value: no branch on the sign.
-        positive = std::max(positive, value);
-        negative = std::min(negative, value);
-        count += 1.0;
-        if (count > framesPerBucket) {
-            if (offset >= storeEnd) {
-                room = false;
-                break;
-            }
-            store[2 * offset] = int8_t(positive);
-            store[2 * offset + 1] = int8_t(negative);
-            ++offset;
-            positive = negative = 0;
-            count -= framesPerBucket;
-        }
-    }
-    sampleOffset_ = offset;
-    audioSampleIterCount_ = count;
-    sampleMaxPositive_ = int8_t(positive);
-    sampleMaxNegative_ = int8_t(negative);
-    return room && offset < storeEnd;
-}
-
-void WaveformProvider::writeBucket(uint64_t index)
-{
-    int8_t* bucket = samples_->data() + 2 * index;
-    bucket[0] = sampleMaxPositive_;
-    bucket[1] = sampleMaxNegative_;
-    sampleMaxPositive_ = 0;
-    sampleMaxNegative_ = 0;
+    return cursor_.fill(reinterpret_cast<const int8_t*>(buffer.data()), buffer.numberOfSamples(), step, framesPerBucket,
+                        samples_->data(), readingEnd_);
 }
 
 void WaveformProvider::notifySamplesAdded()

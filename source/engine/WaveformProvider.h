@@ -76,9 +76,30 @@ struct WaveformCacheEntry {
     int compareWaveformCacheTime(const WaveformCacheEntry& other) const;
 };
 
+// Where the bucket fill stands: the bucket being filled, its peaks so far,
+// and the frames counted toward it.
+struct WaveformBucketCursor {
+    uint64_t sampleOffset = 0;
+    double audioSampleIterCount = 0.0;
+    int8_t sampleMaxPositive = 0;
+    int8_t sampleMaxNegative = 0;
+
+    // The cursor of a whole read after frames frames, at framesPerBucket.
+    static WaveformBucketCursor afterFrames(uint64_t frames, double framesPerBucket);
+    // Fills the buckets of frames (8-bit, step bytes apart, the first two
+    // channels averaged) into store, up to bucket storeEnd; false once the
+    // bucket at storeEnd would be written.
+    bool fill(const int8_t* frame, std::size_t frames, std::size_t step, double framesPerBucket, int8_t* store, uint64_t storeEnd);
+    // At the end of the song: writes the bucket being filled, if it has
+    // more than one frame and room.
+    void finish(int8_t* store, uint64_t storeEnd);
+};
+
 class WaveformProvider : public std::enable_shared_from_this<WaveformProvider> {
 public:
     static constexpr std::size_t kCacheCapacity = 11;
+    // Songs at least this long are read in chunks on several cores.
+    static constexpr double kChunkedReadingSeconds = 30 * 60;
 
     static std::shared_ptr<WaveformProvider> providerWithAsset(std::shared_ptr<tolvan::Asset> asset, uint64_t samplesPerSecond);
     ~WaveformProvider();  // cancels what is queued
@@ -116,12 +137,21 @@ public:
 
     WaveformProvider(std::shared_ptr<tolvan::Asset> asset, uint64_t samplesPerSecond);
 
+    // How a reading is split: songs from chunkedFromSeconds on are read in
+    // chunks, as many as chunkCount or, at 0, two for each free core.
+    void setChunking(double chunkedFromSeconds, int chunkCount = 0);
+
 private:
+    struct Chunks;
+    void startChunks(const std::shared_ptr<tolvan::Track>& track, const tolvan::AudioOutputSettings& settings);
+    static void readChunk(const std::weak_ptr<WaveformProvider>& weak, const std::shared_ptr<Chunks>& chunks, std::size_t index,
+                          const tolvan::Operation& operation);
+    void chunkEnded(std::size_t index, bool completed);
+
     void queueReadingStep();
     void processSample(tolvan::Operation& operation);
     void readSampleBuffer(tolvan::Operation& operation);
     bool fillBuckets(const tolvan::SampleBuffer& buffer);
-    void writeBucket(uint64_t index);
     void notifySamplesAdded();
     void addTimeRangeToValidSampleTimeRange(ZNTTimeRange range);
     void finishReading();
@@ -137,6 +167,10 @@ private:
     const uint64_t samplesPerSecond_;
     std::shared_ptr<WaveformSamples> samples_;
     std::unique_ptr<tolvan::OperationQueue> operationQueue_;
+    std::unique_ptr<tolvan::OperationQueue> chunkQueue_;  // chunks after the first
+    std::shared_ptr<Chunks> chunks_;
+    double chunkedFromSeconds_ = kChunkedReadingSeconds;
+    int chunkCount_ = 0;
     std::shared_ptr<tolvan::AssetReader> reader_;
     std::shared_ptr<tolvan::AssetReaderOutput> readerOutput_;
 
@@ -146,11 +180,10 @@ private:
     ZNTTimeRange validSampleTimeRange_{0.0, 0.0};
     std::atomic<bool> finished_{false};
 
-    // The reading state, touched only by reading steps.
-    int8_t sampleMaxPositive_ = 0;
-    int8_t sampleMaxNegative_ = 0;
-    double audioSampleIterCount_ = 0.0;
-    uint64_t sampleOffset_ = 0;
+    // The reading state, touched only by reading steps. With chunks, the
+    // steps read the first chunk, up to bucket readingEnd_.
+    WaveformBucketCursor cursor_;
+    uint64_t readingEnd_ = 0;
     uint64_t sampleOffsetSinceBuffer_ = 0;
     double assetDuration_ = 0.0;
     uint64_t samplesSinceNotification_ = 0;

@@ -15,6 +15,9 @@
 #include <string>
 #include <string_view>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 namespace {
 
 using std::string_view;
@@ -292,6 +295,17 @@ namespace {
 constexpr unsigned kParseOptions = pugi::parse_default | pugi::parse_embed_pcdata;
 constexpr std::size_t kTracksPerSlice = 2000;
 
+// Gives the pages wholly inside [from, to) of a mapped text back to the
+// system; the mapping stays valid.
+void releasePages(string_view text, std::size_t from, std::size_t to)
+{
+    static const auto pageSize = std::uintptr_t(sysconf(_SC_PAGESIZE));
+    const auto begin = (reinterpret_cast<std::uintptr_t>(text.data()) + from + pageSize - 1) / pageSize * pageSize;
+    const auto end = (reinterpret_cast<std::uintptr_t>(text.data()) + to) / pageSize * pageSize;
+    if (end > begin)
+        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);
+}
+
 // Parses text in place (text is changed).
 std::optional<XMLLibraryFile> readDocument(std::string& text, QString* failure)
 {
@@ -326,12 +340,14 @@ std::optional<XMLLibraryFile> readDocument(std::string& text, QString* failure)
 }
 
 // The file without its tracks (an empty "Tracks" dictionary), then the tracks
-// a slice at a time; nullopt when a part does not parse.
-std::optional<XMLLibraryFile> readInSlices(const std::string& text, const XMLTrackSlices& slices)
+// a slice at a time; nullopt when a part does not parse. Each slice's text is
+// let go of once parsed: text is a read-only mapping of the file, whose pages
+// are read in again should anything look back.
+std::optional<XMLLibraryFile> readInSlices(string_view text, const XMLTrackSlices& slices)
 {
     std::string rest;
     rest.reserve(text.size() - (slices.contentEnd - slices.contentBegin));
-    rest.append(text, 0, slices.contentBegin).append(text, slices.contentEnd, std::string::npos);
+    rest.append(text.substr(0, slices.contentBegin)).append(text.substr(slices.contentEnd));
     std::optional<XMLLibraryFile> library = readDocument(rest, nullptr);
     if (!library || !library->tracks)
         return std::nullopt;
@@ -345,6 +361,7 @@ std::optional<XMLLibraryFile> readInSlices(const std::string& text, const XMLTra
         if (!slice.load_buffer(text.data() + from, to - from, kParseOptions | pugi::parse_fragment, pugi::encoding_utf8) ||
             !xmlNestingWithin(slice))
             return std::nullopt;
+        releasePages(text, from, to);
         XMLTrackTable tracks = readTracks(slice);
         library->tracks->all.insert(library->tracks->all.end(), tracks.all.begin(), tracks.all.end());
         library->tracks->byKey.insert(tracks.byKey);
@@ -357,23 +374,27 @@ std::optional<XMLLibraryFile> readInSlices(const std::string& text, const XMLTra
 
 std::optional<XMLLibraryFile> readXMLLibraryFile(const QString& path, QString* failure)
 {
+    auto fail = [failure](const QString& why) {
+        if (failure)
+            *failure = why;
+        return std::nullopt;
+    };
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (failure)
-            *failure = file.errorString();
-        return std::nullopt;
-    }
-    std::string text(std::size_t(std::max<qint64>(file.size(), 0)), '\0');
-    if (file.read(text.data(), qint64(text.size())) != qint64(text.size())) {
-        if (failure)
-            *failure = file.errorString();
-        return std::nullopt;
-    }
-    file.close();
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(file.errorString());
+    // The file is read where it lies in the page cache, not copied first.
+    const qint64 size = file.size();
+    const uchar* mapped = size > 0 ? file.map(0, size) : nullptr;
+    if (size > 0 && !mapped)
+        return fail(file.errorString());
+    const string_view text(reinterpret_cast<const char*>(mapped), std::size_t(std::max<qint64>(size, 0)));
+    if (mapped)
+        madvise(const_cast<uchar*>(mapped), text.size(), MADV_SEQUENTIAL);
 
     if (auto slices = findTrackSlices(text, kTracksPerSlice)) {
         if (auto library = readInSlices(text, *slices))
             return library;
     }
-    return readDocument(text, failure);
+    std::string copy(text);  // parsed in place
+    return readDocument(copy, failure);
 }

@@ -51,7 +51,7 @@ QStringList encoding(const QString& path, const ToneSpec& spec, int streamIndex 
         args << "-c:a" + suffix << codec;
     if (!spec.bitRate.isEmpty())
         args << "-b:a" + suffix << spec.bitRate;
-    return args;
+    return args + spec.encoderOptions;
 }
 
 QStringList tagArguments(const QString& path, const ToneSpec& spec)
@@ -91,6 +91,7 @@ bool canWriteHere(const QString& path, const ToneSpec& spec)
 {
     const bool knownTags = std::all_of(spec.tags.begin(), spec.tags.end(), [](const auto& tag) { return kInfoIds.count(tag.first); });
     return QFileInfo(path).suffix().toLower() == "wav" && !spec.noise && spec.codec.isEmpty() && spec.bitRate.isEmpty()
+        && spec.encoderOptions.isEmpty()
         && knownTags;
 }
 

@@ -22,6 +22,7 @@ struct ToneSpec {
     bool id3 = true;          // MP3: write an ID3v2 tag (false: no tag at all)
     QString codec;            // override the container's default codec
     QString bitRate;          // e.g. "128k"
+    QStringList encoderOptions;  // passed to the encoder as they stand, e.g. {"-aac_pns", "0"}
 };
 
 // Writes a file whose container follows path's extension (.wav, .mp3, .m4a,

@@ -38,7 +38,7 @@ protected:
     std::shared_ptr<AssetExportSession> sessionFor(std::shared_ptr<Asset> asset, const QString& name, const QString& type)
     {
         auto session = AssetExportSession::exportSessionWithAsset(std::move(asset), AssetExportPresetAppleM4A);
-        session->setOutputURL(dir.filePath(name));
+        session->setOutputURL(QUrl::fromLocalFile(dir.filePath(name)));
         session->setOutputFileType(type);
         return session;
     }

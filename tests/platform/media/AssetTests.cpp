@@ -1,6 +1,7 @@
 #include "platform/media/Asset.h"
 #include "platform/media/FfmpegSupport.h"
 #include "platform/media/MediaError.h"
+#include "platform/media/MpegAudioInfo.h"
 
 #include "tests/support/AudioFileTest.h"
 #include "tests/support/TagFixtures.h"
@@ -11,6 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+
+#include <tuple>
 
 using namespace tolvan;
 using namespace tolvan::test;
@@ -68,6 +71,40 @@ TEST_F(AssetTest, MP3DurationIsTheDecodedLengthWithOrWithoutAnXingHeader)
         EXPECT_EQ(asset->tracks().front()->formatDescriptions().front().mostCompatibleFormat()->formatID,
                   AudioFormatMPEGLayer3);
     }
+}
+
+// The length comes from the first frame's header where it tells one that
+// fits the file; a file cut short or joined to another is counted instead.
+TEST_F(AssetTest, MP3LengthFromTheHeaderIsTheDecodedLength)
+{
+    const QString stereo = tone("stereo.mp3", {.seconds = 7.1, .noise = true});
+    const QString mono = tone("mono.mp3", {.seconds = 2.3, .sampleRate = 22050, .channels = 1});
+    const QString variable = dir.filePath("variable.mp3");
+    ASSERT_TRUE(runFfmpeg({"-f", "lavfi", "-i", "anoisesrc=d=4.2:r=48000:a=0.3", "-c:a", "libmp3lame", "-q:a", "4", variable}));
+    for (const auto& [path, rate, samplesPerFrame] : {std::tuple{stereo, 44100, 1152}, {mono, 22050, 576}, {variable, 48000, 1152}}) {
+        const auto info = readMpegAudioInfo(path);
+        ASSERT_TRUE(info) << path.toStdString();
+        EXPECT_EQ(info->sampleRate, rate);
+        EXPECT_EQ(info->samplesPerFrame, samplesPerFrame);
+        EXPECT_GT(info->frames, 0);
+        ASSERT_TRUE(info->encoderDelay);
+        EXPECT_EQ(Asset::assetWithPath(path)->duration(), MediaTime::make(decodedFrames(path, rate, 1), rate)) << path.toStdString();
+    }
+
+    QFile whole(stereo);
+    ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
+    const QByteArray bytes = whole.readAll();
+    const QString cut = dir.filePath("cut.mp3"), joined = dir.filePath("joined.mp3");
+    for (const auto& [path, contents] : {std::pair{cut, bytes.left(bytes.size() / 2)}, std::pair{joined, bytes + bytes}}) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(contents);
+        file.close();
+        EXPECT_FALSE(readMpegAudioInfo(path)) << path.toStdString();
+    }
+    EXPECT_EQ(Asset::assetWithPath(cut)->duration().value, decodedFrames(cut, 44100, 2));
+    // Counted, the second song's header frame decodes as one frame more.
+    EXPECT_NEAR(double(Asset::assetWithPath(joined)->duration().value), double(decodedFrames(joined, 44100, 2)), 1152);
 }
 
 TEST_F(AssetTest, MetadataKeepsNativeKeysAndKeySpaces)

@@ -41,6 +41,29 @@ std::vector<int16_t> frames(const std::vector<int16_t>& samples, int64_t first, 
     return {samples.begin() + first * 2, samples.begin() + (first + count) * 2};
 }
 
+// A track that counts the streams opened on it.
+class CountingTrack : public Track {
+public:
+    explicit CountingTrack(std::shared_ptr<Track> inner)
+        : Track(inner->trackID(), inner->mediaType(), inner->formatDescriptions(), inner->duration()), inner_(std::move(inner))
+    {
+    }
+    std::unique_ptr<PcmStream> openPcmStream(const AudioOutputSettings& settings, Error* error) const override
+    {
+        ++opened;
+        return inner_->openPcmStream(settings, error);
+    }
+    std::unique_ptr<PcmStream> openPcmStreamFromFrame(const AudioOutputSettings& settings, int64_t startFrame, Error* error) const override
+    {
+        ++opened;
+        return inner_->openPcmStreamFromFrame(settings, startFrame, error);
+    }
+    mutable int opened = 0;
+
+private:
+    std::shared_ptr<Track> inner_;
+};
+
 class CompositionTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -76,6 +99,30 @@ TEST_F(CompositionTest, StretchGapAndShortPieceAreSampleExact)
     EXPECT_EQ(frames(out, 0, 88200), frames(original, 44100, 88200));
     EXPECT_EQ(frames(out, 88200, 66150), std::vector<int16_t>(66150 * 2, 0));
     EXPECT_EQ(frames(out, 154350, 441), frames(original, 44100, 441));
+}
+
+// A piece that repeats the beginning of an earlier one is served from the
+// frames already read; a piece elsewhere in the source opens it again.
+TEST_F(CompositionTest, RepeatedBeginningIsNotReadTwice)
+{
+    auto counting = std::make_shared<CountingTrack>(source);
+    auto composition = Composition::composition();
+    auto track = composition->addMutableTrack(MediaType::Audio);
+    ASSERT_TRUE(track->insertTimeRange(span(1.0, 2.0), counting, at(0)));
+    ASSERT_TRUE(track->insertEmptyTimeRange(span(2.0, 0.5)));
+    ASSERT_TRUE(track->insertTimeRange(span(1.0, 0.01), counting, at(2.5)));
+    ASSERT_TRUE(track->insertTimeRange(span(1.5, 0.2), counting, at(2.51)));
+    auto out = readAll(composition);
+    EXPECT_EQ(counting->opened, 1);
+    ASSERT_EQ(out.size(), size_t(119511) * 2);
+    EXPECT_EQ(frames(out, 110250, 441), frames(original, 44100, 441));
+    EXPECT_EQ(frames(out, 110691, 8820), frames(original, 66150, 8820));
+
+    ASSERT_TRUE(track->insertTimeRange(span(4.0, 0.1), counting, at(2.71)));
+    counting->opened = 0;
+    out = readAll(composition);
+    EXPECT_EQ(counting->opened, 2);
+    EXPECT_EQ(frames(out, 119511, 4410), frames(original, 176400, 4410));
 }
 
 TEST_F(CompositionTest, InsertingInsideAPieceSplitsIt)

@@ -127,3 +127,28 @@ TEST(GainStage, StartingAnywhereGivesWhatAnUninterruptedRunGives)
         }
     }
 }
+
+// Buffers of any size give what frames taken one at a time give: a buffer
+// that no ramp touches is scaled by one gain, which must be every frame's.
+TEST(GainStage, BuffersOfAnySizeGiveWhatSingleFramesGive)
+{
+    const auto tone = ramps({{0.0f, 1.5f, MediaTimeRange::withSeconds(0.0, 0.013, 48000)},
+                             {1.5f, 0.5f, MediaTimeRange::withSeconds(0.021, 0.0, 600000)},
+                             {0.5f, 0.0f, MediaTimeRange::withSeconds(0.031, 0.0071, 48000)},
+                             {0.0f, 0.7f, MediaTimeRange::withSeconds(0.04000001, 0.0, 600000)}});
+    for (GainPolicy policy : {GainPolicy::HoldUntilNextRamp, GainPolicy::FollowRamps}) {
+        GainStage single(&tone, policy);
+        std::vector<int16_t> expected;
+        for (int64_t index = 0; index < 2500; ++index)
+            expected.push_back(run(single, index, 1, 20000).front());
+        for (std::size_t size : {7, 64, 333, 1000}) {
+            GainStage buffered(&tone, policy);
+            std::vector<int16_t> actual;
+            for (int64_t index = 0; index < 2500; index += int64_t(size)) {
+                const auto part = run(buffered, index, std::min<std::size_t>(size, std::size_t(2500 - index)), 20000);
+                actual.insert(actual.end(), part.begin(), part.end());
+            }
+            ASSERT_EQ(actual, expected) << "buffers of " << size << ", policy " << int(policy);
+        }
+    }
+}

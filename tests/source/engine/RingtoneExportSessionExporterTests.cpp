@@ -9,12 +9,17 @@
 #include "tests/support/EventLoop.h"
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <taglib/mp4file.h>
 
 #include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace tolvan;
 using namespace tolvan::test;
@@ -78,6 +83,30 @@ TEST_F(RingtoneExportSessionExporterTest, WritesTheToneWithItsItems)
     TagLib::MP4::File file(path.toUtf8().constData());
     EXPECT_EQ(file.tag()->item("stik").toByte(), 14);
     EXPECT_EQ(file.tag()->comment().to8Bit(true), "Made with Tolvan, https://tolvan.app/");
+}
+
+// A destination's name is bytes: one that is not UTF-8 is written as it is.
+TEST_F(RingtoneExportSessionExporterTest, WritesToANameThatIsNotUtf8)
+{
+    const QString songPath = dir.filePath("song.wav");
+    ASSERT_TRUE(writeTone(songPath, {.seconds = 1.0}));
+    const QByteArray folder = QFile::encodeName(dir.path());
+    const QByteArray name = "tone-\xff\xe9.m4r";
+    const QUrl url = QUrl::fromEncoded("file://" + (folder + '/' + name).toPercentEncoding("/"));
+    auto exporter = RingtoneExportSessionExporter::exporterWithOutputURL(url, Asset::assetWithPath(songPath), RingtoneKind::Ringtone,
+                                                                         std::nullopt, std::vector<MetadataItem>{});
+    run(exporter);
+    ASSERT_EQ(exporter->status(), RingtoneExporterStatus::Completed) << exporter->error()->message.toStdString();
+    struct stat info {};
+    ASSERT_EQ(::stat((folder + '/' + name).constData(), &info), 0);
+    EXPECT_GT(info.st_size, 1000);
+    char head[8] = {};
+    const int fd = ::open((folder + '/' + name).constData(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(::read(fd, head, 8), 8);
+    ::close(fd);
+    EXPECT_EQ(QByteArray(head + 4, 4), "ftyp");
+    ::unlink((folder + '/' + name).constData());  // a name the temporary folder's own clean-up cannot spell
 }
 
 TEST_F(RingtoneExportSessionExporterTest, ObserversHearOfProgressTwiceASecond)

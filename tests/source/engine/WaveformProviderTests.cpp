@@ -514,3 +514,82 @@ TEST_F(WaveformProviderTest, DamagedSilentAndVideoFilesStillGiveAWaveform)
             EXPECT_GT(loudest, 0.1) << path.toStdString();
     }
 }
+
+// A song read in chunks has the buckets of a song read whole: each chunk
+// starts with the frames and the bucket state a whole read has there.
+TEST_F(WaveformProviderTest, ChunkedReadingGivesTheBucketsOfAWholeRead)
+{
+    for (const char* name : {"chunked.mp3", "chunked.m4a", "chunked.wav"}) {
+        auto asset = Asset::assetWithPath(tone(name, {.seconds = 30.0, .noise = true, .encoderOptions = QString(name).endsWith(".m4a")
+                                                                                        ? QStringList{"-aac_pns", "0"}
+                                                                                        : QStringList{}}));
+        for (uint64_t rate : {kRate, uint64_t(300)}) {
+            auto whole = WaveformProvider::providerWithAsset(asset, rate);
+            readFully(whole);
+            auto chunked = WaveformProvider::providerWithAsset(asset, rate);
+            chunked->setChunking(10.0, 7);
+            std::vector<ZNTTimeRange> seen;
+            const auto token = NotificationCenter::defaultCenter().addObserver(
+                WaveformProviderSamplesAddedNotification, chunked.get(),
+                [&](const Notification&) { seen.push_back(chunked->timeRangeOfSamples()); });
+            readFully(chunked);
+
+            const auto expected = buckets(*whole), actual = buckets(*chunked);
+            ASSERT_EQ(actual.size(), expected.size());
+            // At the decoding rate every bucket is the whole read's. At 300
+            // buckets a second a chunk may start inside a bucket: that one
+            // bucket (at most one per boundary, six here) holds the peaks of
+            // the chunk's frames only, so its peaks lie within the whole's.
+            std::size_t differing = 0;
+            for (std::size_t i = 0; i < actual.size(); ++i) {
+                if (actual[i] != expected[i]) {
+                    ++differing;
+                    EXPECT_LE(actual[i].first, expected[i].first) << name << " bucket " << i;
+                    EXPECT_GE(actual[i].second, expected[i].second) << name << " bucket " << i;
+                }
+            }
+            EXPECT_LE(differing, rate == kRate ? 0u : 6u) << name << " at " << rate;
+            EXPECT_TRUE(sameRange(chunked->timeRangeOfSamples(), whole->timeRangeOfSamples())) << name;
+            // The valid range grows from the start, never past a gap.
+            ASSERT_FALSE(seen.empty());
+            for (std::size_t i = 0; i < seen.size(); ++i) {
+                EXPECT_EQ(seen[i].start, 0.0) << name;
+                if (i > 0)
+                    EXPECT_GE(seen[i].duration, seen[i - 1].duration) << name;
+            }
+        }
+    }
+}
+
+// Chunks run on several threads at once: read to the end, stopped, and let
+// go of while they run (a sine written without the command line, so that a
+// thread checker can follow).
+TEST_F(WaveformProviderTest, ChunksEndWhenReadStoppedOrLetGo)
+{
+    const QString path = tone("long.wav", {.seconds = 120.0});
+    auto whole = WaveformProvider::providerWithAsset(Asset::assetWithPath(path), kRate);
+    readFully(whole);
+    auto chunked = WaveformProvider::providerWithAsset(Asset::assetWithPath(path), kRate);
+    chunked->setChunking(10.0, 9);
+    readFully(chunked);
+    EXPECT_EQ(buckets(*chunked), buckets(*whole));
+
+    auto stopped = WaveformProvider::providerWithAsset(Asset::assetWithPath(path), kRate);
+    stopped->setChunking(10.0, 6);
+    Listener listener(stopped.get());
+    stopped->startReadingWaveform();
+    stopped->stopReadingWaveform();
+    drainEvents(500);
+    const int heard = listener.count;
+    drainEvents(300);
+    EXPECT_FALSE(stopped->finished());
+    EXPECT_EQ(listener.count, heard);
+    EXPECT_LT(ZNTTimeRangeEnd(stopped->timeRangeOfSamples()), 120.0);
+
+    auto dropped = WaveformProvider::providerWithAsset(Asset::assetWithPath(path), kRate);
+    dropped->setChunking(10.0, 12);
+    dropped->startReadingWaveform();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    dropped.reset();  // chunks that still run end with the provider gone
+    drainEvents(300);
+}

@@ -1,0 +1,91 @@
+#include "platform/media/MpegAudioInfo.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+
+namespace tolvan {
+
+namespace {
+
+uint32_t bigEndian(const QByteArray& bytes, qsizetype at, int length)
+{
+    uint32_t value = 0;
+    for (int i = 0; i < length; ++i)
+        value = value << 8 | uint8_t(bytes[at + i]);
+    return value;
+}
+
+// The ID3v2 tag's length, header and footer included.
+int64_t id3v2Length(const QByteArray& head)
+{
+    if (head.size() < 10 || !head.startsWith("ID3"))
+        return 0;
+    const int64_t size = int64_t(head[6] & 0x7f) << 21 | int64_t(head[7] & 0x7f) << 14 | int64_t(head[8] & 0x7f) << 7 | int64_t(head[9] & 0x7f);
+    return 10 + size + (head[5] & 0x10 ? 10 : 0);
+}
+
+}  // namespace
+
+std::optional<MpegAudioInfo> readMpegAudioHeader(const QByteArray& head)
+{
+    if (head.size() < 4)
+        return std::nullopt;
+    const uint32_t frame = bigEndian(head, 0, 4);
+    const int version = frame >> 19 & 3;  // 0 MPEG 2.5, 2 MPEG 2, 3 MPEG 1
+    const int layer = frame >> 17 & 3;    // 1 layer III
+    const int rateIndex = frame >> 10 & 3;
+    const bool mono = (frame >> 6 & 3) == 3;
+    if ((frame & 0xffe00000) != 0xffe00000 || version == 1 || layer != 1 || rateIndex == 3)
+        return std::nullopt;
+    constexpr std::array<int, 3> kMpeg1Rates{44100, 48000, 32000};
+    const bool mpeg1 = version == 3;
+    const int sideInformation = mpeg1 ? (mono ? 17 : 32) : (mono ? 9 : 17);
+
+    qsizetype at = 4 + sideInformation;
+    if (at + 16 > head.size())
+        return std::nullopt;
+    const QByteArray tag = head.mid(at, 4);
+    const uint32_t flags = bigEndian(head, at + 4, 4);
+    if ((tag != "Xing" && tag != "Info") || (flags & 3) != 3)
+        return std::nullopt;
+    MpegAudioInfo info;
+    info.sampleRate = kMpeg1Rates[std::size_t(rateIndex)] >> (mpeg1 ? 0 : version == 2 ? 1 : 2);
+    info.samplesPerFrame = mpeg1 ? 1152 : 576;
+    info.frames = bigEndian(head, at + 8, 4);
+    info.bytes = bigEndian(head, at + 12, 4);
+    at += 16 + (flags & 4 ? 100 : 0) + (flags & 8 ? 4 : 0);
+    // The encoder's tag: a version text of nine bytes, twelve bytes of
+    // settings, then delay and padding in twelve bits each.
+    if (at + 24 <= head.size()) {
+        const uint32_t delays = bigEndian(head, at + 21, 3);
+        info.encoderDelay = int(delays >> 12);
+        info.padding = int(delays & 0xfff);
+    }
+    return info;
+}
+
+std::optional<MpegAudioInfo> readMpegAudioInfo(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const int64_t audioStart = id3v2Length(file.read(10));
+    if (!file.seek(audioStart))
+        return std::nullopt;
+    auto info = readMpegAudioHeader(file.read(512));
+    if (!info || info->frames <= 0)
+        return std::nullopt;
+    int64_t audioBytes = file.size() - audioStart;
+    if (file.seek(file.size() - 128) && file.read(3) == "TAG")
+        audioBytes -= 128;
+    // Room for a small tag at the end; a missing or added song is far more.
+    const int64_t slack = std::max<int64_t>(8192, info->bytes / 1000);
+    if (std::abs(audioBytes - info->bytes) > slack)
+        return std::nullopt;
+    return info;
+}
+
+}  // namespace tolvan

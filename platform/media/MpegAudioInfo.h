@@ -1,0 +1,31 @@
+#pragma once
+// The length an MPEG audio file states in its first frame: the frame count
+// of a "Xing" or "Info" header and the encoder's delay and padding that
+// follow it. Reading it spares counting every frame of a long file.
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+namespace tolvan {
+
+struct MpegAudioInfo {
+    int64_t frames = 0;           // audio frames after the header's own
+    int samplesPerFrame = 0;
+    int sampleRate = 0;
+    int64_t bytes = 0;            // the audio's size, the header's frame included
+    std::optional<int> encoderDelay;  // samples, with the padding below, when the encoder says
+    int padding = 0;
+};
+
+// The header of the frame that starts frame; nothing when it carries no
+// frame count and size.
+std::optional<MpegAudioInfo> readMpegAudioHeader(const QByteArray& frame);
+
+// The header of the file at path, when its stated size matches the file's:
+// a file cut short or joined to another is no longer what its header says.
+std::optional<MpegAudioInfo> readMpegAudioInfo(const QString& path);
+
+}  // namespace tolvan
