@@ -94,7 +94,7 @@ TEST_F(TagLibAdapterTest, EmbeddedPicturesOfEachTagKindInStoredOrder)
 
 TEST_F(TagLibAdapterTest, SongCoverFollowsTheExtensionTable)
 {
-    for (const QString& name : {"clip.m4v", "phone.3gp", "book.M4B", "plain.mp4", "video.mp4v", "adts.aac"}) {
+    for (const QString name : {"clip.m4v", "phone.3gp", "book.M4B", "plain.mp4", "video.mp4v", "adts.aac"}) {
         const QString path = mp4SongNamed(name, {{13, jpeg}, {14, png}});
         const auto cover = songCoverPicture(path);
         ASSERT_TRUE(cover) << name.toStdString();

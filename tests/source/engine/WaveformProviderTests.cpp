@@ -554,8 +554,9 @@ TEST_F(WaveformProviderTest, ChunkedReadingGivesTheBucketsOfAWholeRead)
             ASSERT_FALSE(seen.empty());
             for (std::size_t i = 0; i < seen.size(); ++i) {
                 EXPECT_EQ(seen[i].start, 0.0) << name;
-                if (i > 0)
+                if (i > 0) {
                     EXPECT_GE(seen[i].duration, seen[i - 1].duration) << name;
+                }
             }
         }
     }
