@@ -1,4 +1,3 @@
-#define CPPHTTPLIB_OPENSSL_SUPPORT
 #include "tests/support/kit/FakeReportingService.h"
 
 #include "BRSURLSession/URLTypes.h"
