@@ -19,6 +19,12 @@
 #include <random>
 #include <thread>
 
+// The kit's threads (the transfer engine, its queues) run until the process
+// ends, so OpenSSL must not free its tables in an exit handler while one of
+// them may still use it. Asked before anything else starts OpenSSL, which
+// happens before main(), it installs no such handler.
+[[maybe_unused]] static const bool openSSLKeepsItsTablesAtExit = OPENSSL_init_ssl(OPENSSL_INIT_NO_ATEXIT, nullptr) == 1;
+
 namespace brs {
 
 // ---------------------------------------------------------------------------
@@ -152,10 +158,6 @@ struct TransferEngine {
 private:
     TransferEngine()
     {
-        // The engine's thread runs until the process ends, so OpenSSL must not
-        // free its tables in an exit handler while a transfer may still use
-        // them: asked first, before libcurl starts it, it installs none.
-        OPENSSL_init_ssl(OPENSSL_INIT_NO_ATEXIT, nullptr);
         curl_global_init(CURL_GLOBAL_DEFAULT);
         multi_ = curl_multi_init();
         std::thread([this] { run(); }).detach();
