@@ -24,13 +24,27 @@ ctest --test-dir "${TOLVAN_BUILD_DIR:-$root/build}" --output-on-failure --parall
 
 if [ "$with_tsan" = 1 ]; then
   tsan="$root/build-tsan"
-  TOLVAN_BUILD_DIR="$tsan" "$root/scripts/build.sh" -DTOLVAN_TSAN=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
   # The concurrency tests, and the waveform, query, XML-reader and player
   # tests. Fixtures start the ffmpeg command line with posix_spawn, which the
   # checker follows (the toolkit's own way of starting a child is hidden from it).
+  tsan_suites=(BriscaTest ReportUploadTest AnalyticsTest ZNTAnalyticsTest ZNTAnalyticsStartTest
+    NotificationCenter OperationQueue SerialQueue WaveformQueriesTest WaveformProviderTest XMLLibraryTest
+    TrackSlices Files/UnreadableLibrary PlayerTest RingtonePreviewerTest SoftwareGain NullAudioOutput
+    AudioRecorderTest SystemProfileTest UndoManager RendererTest WaveformAreaTest LoadingLibraryTest
+    ScenarioTest ToneSetScenarioTest)
+  # Only the test programs that hold those suites are built.
+  cmake -S "$root" -B "$tsan" -G Ninja -DTOLVAN_TSAN=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
+  cmake --build "$tsan" --parallel "$(nproc)" --target \
+    tolvan_analytics_tests tolvan_brisca_tests tolvan_browser_tests tolvan_brsurlsession_tests \
+    tolvan_editor_tests tolvan_engine_tests tolvan_foundation_tests tolvan_media_library_tests \
+    tolvan_media_tests tolvan_system_tests >/dev/null
+  for suite in "${tsan_suites[@]}"; do
+    ctest --test-dir "$tsan" -N -R "^$suite\\." | grep -q 'Total Tests: [1-9]' ||
+      { echo "test.sh: no ThreadSanitizer program holds the suite $suite" >&2; exit 1; }
+  done
+  pattern="^($(IFS='|'; echo "${tsan_suites[*]}"))\\."
   TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$root/tests/support/tsan.supp" \
-    ctest --test-dir "$tsan" --output-on-failure --parallel "$(nproc)" \
-      -R '^(BriscaTest|ReportUploadTest|AnalyticsTest|ZNTAnalyticsTest|ZNTAnalyticsStartTest|NotificationCenter|OperationQueue|SerialQueue|WaveformQueriesTest|WaveformProviderTest|XMLLibraryTest|TrackSlices|Files/UnreadableLibrary|PlayerTest|RingtonePreviewerTest|SoftwareGain|NullAudioOutput|AudioRecorderTest|SystemProfileTest|UndoManager|RendererTest|WaveformAreaTest|LoadingLibraryTest|ScenarioTest|ToneSetScenarioTest)\.'
+    ctest --test-dir "$tsan" --output-on-failure --parallel "$(nproc)" -R "$pattern"
 fi
 
 if [ "$with_asan" = 1 ]; then
