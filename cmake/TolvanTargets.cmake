@@ -20,6 +20,7 @@ function(tolvan_test name)
   set_target_properties(${name} PROPERTIES AUTOMOC ON)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} tolvan_test_support GTest::gtest GTest::gmock)
+  target_precompile_headers(${name} REUSE_FROM tolvan_test_support)
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
