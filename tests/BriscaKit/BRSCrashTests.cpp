@@ -2,55 +2,22 @@
 // crashing, then reads its report folder as the next launch would.
 #include "BriscaKit/BRSException.h"
 
+#include "tests/BriscaKit/CrashHelperRun.h"
 #include "tests/BriscaKit/KitFixtures.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <fcntl.h>
 #include <sstream>
 #include <sys/wait.h>
-#include <unistd.h>
 
 using kit_test::hexDecoded;
+using kit_test::HelperRun;
+using kit_test::runCrashHelper;
 using kit_test::ScratchFolder;
 using nlohmann::json;
 
 namespace {
-
-struct HelperRun {
-    int status = 0;
-    std::string output;
-};
-
-HelperRun runHelper(const std::vector<std::string>& arguments, const std::string& home)
-{
-    int out[2];
-    if (::pipe(out) != 0)
-        return {};
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::dup2(out[1], STDOUT_FILENO);
-        const int null = ::open("/dev/null", O_WRONLY);
-        ::dup2(null, STDERR_FILENO);
-        ::close(out[0]);
-        ::setenv("HOME", home.c_str(), 1);
-        std::vector<char*> argv{const_cast<char*>(BRISCA_CRASH_HELPER)};
-        for (const auto& argument : arguments)
-            argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    ::close(out[1]);
-    HelperRun run;
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;)
-        run.output.append(buffer, size_t(n));
-    ::close(out[0]);
-    ::waitpid(child, &run.status, 0);
-    return run;
-}
 
 // Every line of a record file, each of which must parse.
 std::vector<json> parsedLines(const std::string& path)
@@ -92,7 +59,7 @@ protected:
 TEST_P(CrashTest, RecordsTheCrashWithEveryThreadKeysAndLogLines)
 {
     const Crash& crash = GetParam();
-    const HelperRun run = runHelper(crash.arguments, home.path());
+    const HelperRun run = runCrashHelper(crash.arguments, {{"HOME", home.path()}});
     if (crash.signal) {
         ASSERT_TRUE(WIFSIGNALED(run.status)) << "status " << run.status;
         EXPECT_EQ(WTERMSIG(run.status), crash.signal);
@@ -139,7 +106,7 @@ TEST_P(CrashTest, RecordsTheCrashWithEveryThreadKeysAndLogLines)
     EXPECT_EQ(lines[3]["dispatch_queue_names"].size(), threads.size());
     EXPECT_GT(lines[5]["process_stats"]["resident"], 0);
 
-    const HelperRun symbolicated = runHelper({"symbolicate", reportFolder(), crash.file}, home.path());
+    const HelperRun symbolicated = runCrashHelper({"symbolicate", reportFolder(), crash.file}, {{"HOME", home.path()}});
     ASSERT_TRUE(WIFEXITED(symbolicated.status) && WEXITSTATUS(symbolicated.status) == 0);
     const auto stack = json::parse(symbolicated.output);
     ASSERT_FALSE(stack.empty());
@@ -192,7 +159,7 @@ protected:
 
 TEST_F(CrashRecordTest, ABadAccessNamesItsKindAndAddress)
 {
-    runHelper({"null-write"}, home.path());
+    runCrashHelper({"null-write"}, {{"HOME", home.path()}});
     const json record = first("mach_exception.clsrecord")["mach_exception"];
     EXPECT_EQ(record["exception"], 1);
     EXPECT_EQ(record["name"], "EXC_BAD_ACCESS");
@@ -202,13 +169,13 @@ TEST_F(CrashRecordTest, ABadAccessNamesItsKindAndAddress)
 
 TEST_F(CrashRecordTest, DivisionAndIllegalInstructionNames)
 {
-    runHelper({"divide"}, home.path());
+    runCrashHelper({"divide"}, {{"HOME", home.path()}});
     EXPECT_EQ(first("mach_exception.clsrecord")["mach_exception"]["code_name"], "EXC_I386_DIV");
 }
 
 TEST_F(CrashRecordTest, AbortIsASignalRecordWithItsCodeName)
 {
-    runHelper({"abort"}, home.path());
+    runCrashHelper({"abort"}, {{"HOME", home.path()}});
     const json record = first("signal.clsrecord")["signal"];
     EXPECT_EQ(record["number"], SIGABRT);
     EXPECT_EQ(record["name"], "SIGABRT");
@@ -217,7 +184,7 @@ TEST_F(CrashRecordTest, AbortIsASignalRecordWithItsCodeName)
 
 TEST_F(CrashRecordTest, AnUncaughtExceptionKeepsItsTypeAndReason)
 {
-    runHelper({"exception"}, home.path());
+    runCrashHelper({"exception"}, {{"HOME", home.path()}});
     const json record = first("exception.clsrecord")["exception"];
     EXPECT_EQ(record["type"], "c++");
     EXPECT_EQ(BRSExceptionDemangle(hexDecoded(record["name"])), "std::runtime_error");
@@ -226,7 +193,7 @@ TEST_F(CrashRecordTest, AnUncaughtExceptionKeepsItsTypeAndReason)
 
 TEST_F(CrashRecordTest, AHandlerInstalledBeforeTheKitGetsTheFaultAfterTheRecord)
 {
-    const HelperRun run = runHelper({"chained"}, home.path());
+    const HelperRun run = runCrashHelper({"chained"}, {{"HOME", home.path()}});
     ASSERT_TRUE(WIFEXITED(run.status));
     EXPECT_EQ(WEXITSTATUS(run.status), 7);
     const json record = first("mach_exception.clsrecord")["mach_exception"];

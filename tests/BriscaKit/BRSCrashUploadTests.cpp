@@ -1,6 +1,7 @@
 // End to end on 127.0.0.1: the crash helper crashes in a scratch home; its
 // next launch starts the whole kit, asks, symbolicates, packages and posts
 // the report to the fake reporting service.
+#include "tests/BriscaKit/CrashHelperRun.h"
 #include "tests/BriscaKit/LaunchFixtures.h"
 #include "tests/BriscaKit/ReportFixtures.h"
 #include "tests/support/kit/FakeReportingService.h"
@@ -8,9 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace kit_test;
 using kittest::FakeReportingService;
@@ -21,38 +19,6 @@ using nlohmann::json;
 namespace {
 
 const std::string kReportsPath = "/sdk-api/v1/platforms/mac/apps/com.kestrova.tolvan/reports";
-
-// Runs the helper with HOME and the variables given; answers its standard output.
-std::string runHelper(const std::vector<std::string>& arguments, const std::vector<std::pair<std::string, std::string>>& environment)
-{
-    int out[2];
-    if (::pipe(out) != 0)
-        return {};
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::dup2(out[1], STDOUT_FILENO);
-        const int null = ::open("/dev/null", O_WRONLY);
-        ::dup2(null, STDERR_FILENO);
-        ::close(out[0]);
-        for (const auto& [name, value] : environment)
-            ::setenv(name.c_str(), value.c_str(), 1);
-        std::vector<char*> argv{const_cast<char*>(BRISCA_CRASH_HELPER)};
-        for (const auto& argument : arguments)
-            argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    ::close(out[1]);
-    std::string output;
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;)
-        output.append(buffer, size_t(n));
-    ::close(out[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return output;
-}
 
 struct CrashKind {
     std::string command;
@@ -77,11 +43,11 @@ TEST_P(CrashUploadTest, TheNextLaunchAsksThenPostsTheSymbolicatedReport)
     writeCachedSettings(home.path(), {{"features", {{"prompt_enabled", true}}}});
     service.script("POST", kReportsPath, {ScriptedAnswer{200, "{}"}});
 
-    runHelper({kind.command}, {{"HOME", home.path()}});
-    const std::string output = runHelper({"next-launch"}, {{"HOME", home.path()},
+    runCrashHelper({kind.command}, {{"HOME", home.path()}});
+    const std::string output = runCrashHelper({"next-launch"}, {{"HOME", home.path()},
                                                             {"BRISCA_TEST_SERVICE", service.baseURL()},
                                                             {"BRISCA_TEST_ROOT", home.file("root.pem")},
-                                                            {"BRISCA_TEST_PROMPT", "0"}});
+                                                            {"BRISCA_TEST_PROMPT", "0"}}).output;
     EXPECT_NE(output.find("alert Send Crash Report?|"), std::string::npos) << output;
     EXPECT_NE(output.find("prepared 0 processing 0 active 1"), std::string::npos) << output;
 
