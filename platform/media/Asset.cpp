@@ -196,18 +196,23 @@ bool isProtected(AVFormatContext* format)
     return av_packet_get_side_data(packet.get(), AV_PKT_DATA_ENCRYPTION_INFO, nullptr) != nullptr;
 }
 
-// Taken from the file the path names, through any symbolic link.
+// Taken from the file the path names, through any symbolic link. The status
+// change time is part of it: a file replaced by a copy can get the freed inode
+// number back with the same size and a copied modification time, but its
+// status change time is always that of the replacement.
 std::optional<QString> identityOfFile(const QString& path)
 {
     struct stat info;
     if (::stat(path.toUtf8().constData(), &info) != 0)
         return std::nullopt;
-    return QStringLiteral("%1:%2 %3 bytes modified %4.%5")
+    const auto time = [](const timespec& t) {
+        return QStringLiteral("%1.%2").arg(qint64(t.tv_sec)).arg(qint64(t.tv_nsec), 9, 10, QChar('0'));
+    };
+    return QStringLiteral("%1:%2 %3 bytes modified %4 changed %5")
         .arg(quint64(info.st_dev))
         .arg(quint64(info.st_ino))
         .arg(qint64(info.st_size))
-        .arg(qint64(info.st_mtim.tv_sec))
-        .arg(qint64(info.st_mtim.tv_nsec), 9, 10, QChar('0'));
+        .arg(time(info.st_mtim), time(info.st_ctim));
 }
 
 }  // namespace

@@ -9,8 +9,10 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QThread>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <tuple>
@@ -208,6 +210,31 @@ TEST_F(AssetTest, OnlyRegularFilesAndLinksToThemAreOpened)
     ASSERT_EQ(mkfifo(QFile::encodeName(song).constData(), 0600), 0);
     EXPECT_FALSE(track->openPcmStream({}, &error));
     EXPECT_EQ(error.code, MediaErrorFileFormatNotRecognized);
+}
+
+// The identity keys stored waveforms: a song rewritten in place, even by a
+// tag editor that puts its modification time back, is another song.
+TEST_F(AssetTest, FileIdentityFollowsTheContentsNotThePath)
+{
+    const QString song = dir.filePath("song.wav");
+    ASSERT_TRUE(writeBytes(song, monoWavOf8BitValues(std::vector<int>(800, 5))));
+    const QString link = dir.filePath("link.wav");
+    ASSERT_TRUE(QFile::link(song, link));
+    const auto identity = Asset::assetWithPath(song)->fileIdentity();
+    ASSERT_TRUE(identity);
+    EXPECT_EQ(Asset::assetWithPath(link)->fileIdentity(), identity);
+
+    struct stat before;
+    ASSERT_EQ(::stat(QFile::encodeName(song).constData(), &before), 0);
+    QThread::msleep(30);  // past the file system's clock tick
+    ASSERT_TRUE(writeBytes(song, monoWavOf8BitValues(std::vector<int>(800, 90))));
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(song).constData(), times, 0), 0);
+    struct stat after;
+    ASSERT_EQ(::stat(QFile::encodeName(song).constData(), &after), 0);
+    ASSERT_EQ(after.st_ino, before.st_ino) << "rewritten in place";
+    ASSERT_EQ(after.st_size, before.st_size);
+    EXPECT_NE(Asset::assetWithPath(song)->fileIdentity(), identity);
 }
 
 TEST_F(AssetTest, HeadersClaimingImplausibleRatesOrChannelsCannotBeRead)
