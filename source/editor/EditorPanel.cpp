@@ -21,7 +21,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QResizeEvent>
+#include <QHelpEvent>
 #include <QSignalBlocker>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -75,6 +77,33 @@ void fillTimeMenu(DarkPopupButton* popup)
 }
 
 ZNTImage stretchable(const QString& name) { return ImageStore::named(name).stretchableImage(18, 0); }
+
+// Each segment of the kind control has a tool tip of its own.
+class SegmentToolTips : public QObject {
+public:
+    SegmentToolTips(DarkSegmentedControl* control, QStringList tips) : QObject(control), control_(control), tips_(std::move(tips))
+    {
+        control->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() != QEvent::ToolTip)
+            return false;
+        auto* help = static_cast<QHelpEvent*>(event);
+        const int segment = control_->cell().segmentAtPoint(help->pos(), control_->rect());
+        if (segment >= 0 && segment < tips_.size())
+            QToolTip::showText(help->globalPos(), tips_[segment], control_);
+        else
+            QToolTip::hideText();
+        return true;
+    }
+
+private:
+    DarkSegmentedControl* control_;
+    QStringList tips_;
+};
 
 QString secondsText(double seconds) { return std::isfinite(seconds) ? QString::number(seconds, 'f', 2) : QString(); }
 
@@ -195,13 +224,13 @@ void EditorViewController::Private::setupAttributeControls()
     kindControl->addSegment({}, ImageStore::named(QStringLiteral("kind_alerttone")), 40);
     kindControl->setSelectedImage(ImageStore::named(QStringLiteral("kind_ringtone_selected")), 0);
     kindControl->setSelectedImage(ImageStore::named(QStringLiteral("kind_alerttone_selected")), 1);
-    kindControl->setToolTip(localized(QStringLiteral("kind ringtone tooltip"),
-                                      QStringLiteral("Chooses that a ringtone be created. Ringtones can be up to 40 seconds long and will "
-                                                     "appear in the Ringtones section."))
-                            + "\n"
-                            + localized(QStringLiteral("kind alert tone tooltip"),
-                                        QStringLiteral("Chooses that an alert tone be created. Alert tones can be up to 30 seconds long "
-                                                       "and will appear in the Alert Tones section.")));
+    new SegmentToolTips(kindControl,
+                        {localized(QStringLiteral("kind ringtone tooltip"),
+                                   QStringLiteral("Chooses that a ringtone be created. Ringtones can be up to 40 seconds long and will "
+                                                  "appear in the Ringtones section.")),
+                         localized(QStringLiteral("kind alert tone tooltip"),
+                                   QStringLiteral("Chooses that an alert tone be created. Alert tones can be up to 30 seconds long and "
+                                                  "will appear in the Alert Tones section."))});
     kindControl->setAccessibleDescription(localized(QStringLiteral("kind ringtone accessibility title"), QStringLiteral("ringtone")) + ", "
                                           + localized(QStringLiteral("kind alert tone accessibility title"), QStringLiteral("alert tone")));
     kindControl->resize(kindControl->sizeHint());

@@ -5,6 +5,7 @@
 
 #include "source/editor/EditorViewController.h"
 #include "source/editor/EditorSettings.h"
+#include "source/editor/ManualVolumeSlider.h"
 #include "source/editor/PreviewView.h"
 #include "source/editor/SelectionCache.h"
 #include "source/editor/WaveformView.h"
@@ -13,6 +14,7 @@
 #include "source/engine/TolvanSource.h"
 
 #include "platform/appkit/ModifierKeys.h"
+#include "platform/appkit/Workspace.h"
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/UndoManager.h"
 #include "platform/foundation/UserDefaults.h"
@@ -24,7 +26,9 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QUrl>
+#include <QUrlQuery>
 
 #include <condition_variable>
 #include <mutex>
@@ -472,4 +476,124 @@ TEST_F(EditorTest, TheBarsButtonsReachTheHost)
     }
     EXPECT_EQ(clicked, 1);
     EXPECT_EQ(host.closes, 1);
+}
+
+namespace {
+
+struct RecordingWorkspace : Workspace {
+    QList<QUrl> opened;
+    void openURL(const QUrl& url, Completion done) override
+    {
+        opened << url;
+        if (done)
+            done(true);
+    }
+};
+
+}  // namespace
+
+TEST_F(EditorTest, SharingOffersTheFullMessageAndPostsAShortOne)
+{
+    const QString path = dir.filePath("tagged.wav");
+    const QString name = QStringLiteral("A Song With A Rather Long Name");
+    const QString artist = QStringLiteral("An Orchestra Whose Name Goes On And On Beyond Any Short Limit");
+    ASSERT_TRUE(writeTone(path, {.seconds = 3, .tags = {{"title", name}, {"artist", artist}}}));
+    makeEditor();
+    editor->updateTwitter();  // no song: nothing is posted
+    open(editortest::assetAt(path));
+
+    QWidget anchor;
+    editor->shareAction(&anchor);
+    ASSERT_NE(editor->sharingPicker(), nullptr);
+    EXPECT_EQ(editor->sharingPicker()->items(), QStringList{editor->sharingMessageWithLimit(false)});
+    EXPECT_TRUE(editor->sharingPicker()->items()[0].contains(artist)) << "the picker gets the whole message";
+    QStringList offered;
+    for (const auto& service : editor->sharingPicker()->services())
+        offered << service->title();
+    EXPECT_EQ(offered, QStringList{"Copy"}) << "the mail service is left out";
+    editor->sharingPicker()->menu()->close();
+
+    auto recording = std::make_unique<RecordingWorkspace>();
+    RecordingWorkspace* workspace = recording.get();
+    Workspace::setShared(std::move(recording));
+    editor->updateTwitter();
+    editor->updateFacebook();
+    const QList<QUrl> opened = workspace->opened;
+    Workspace::setShared(nullptr);
+    ASSERT_EQ(opened.size(), 2);
+    const QString posted = QUrlQuery(opened[0]).queryItemValue("status", QUrl::FullyDecoded);
+    EXPECT_TRUE(posted.contains(name));
+    EXPECT_FALSE(posted.contains(artist)) << "too long with the artist";
+    EXPECT_TRUE(QUrlQuery(opened[1]).queryItemValue("message", QUrl::FullyDecoded).contains(artist));
+}
+
+TEST_F(EditorTest, TheImportSheetIsShownAndClosedThroughTheHost)
+{
+    struct SheetHost : RecordingHost {
+        QObject* showImportCompletedSheet(std::function<void()> completion) override
+        {
+            done = std::move(completion);
+            sheet = std::make_unique<QObject>();
+            return sheet.get();
+        }
+        void closeImportCompletedSheet(QObject* closing) override
+        {
+            closed = closing == sheet.get();
+            done();
+        }
+        std::unique_ptr<QObject> sheet;
+        std::function<void()> done;
+        bool closed = false;
+    } sheetHost;
+    makeEditor();
+    editor->setHost(&sheetHost);
+    editor->closeImportedIntoITunesPanel();  // none shows: nothing happens
+    EXPECT_FALSE(sheetHost.closed);
+    editor->showImportedIntoITunesPanel();
+    ASSERT_TRUE(sheetHost.sheet);
+    editor->closeImportedIntoITunesPanel();
+    EXPECT_TRUE(sheetHost.closed);
+    sheetHost.closed = false;
+    editor->closeImportedIntoITunesPanel();
+    EXPECT_FALSE(sheetHost.closed) << "the closed sheet was forgotten";
+    editor->setHost(&host);
+}
+
+TEST_F(EditorTest, TimesThatAreNoNumbersMoveNothing)
+{
+    makeEditor();
+    open(song("song.wav", 30));
+    auto* waveform = editor->waveformViewController()->waveformView();
+    emit waveform->didMovePlayPosition(0, 12.0);
+    EXPECT_NEAR(editor->player()->currentTime(), 12.0, 1e-3) << "the song player follows the play head";
+    emit waveform->didMovePlayPosition(12.0, std::numeric_limits<double>::quiet_NaN());
+    emit waveform->didMovePlayPosition(12.0, kInf);
+    EXPECT_NEAR(editor->player()->currentTime(), 12.0, 1e-3);
+    emit waveform->doubleClickAtTime(std::numeric_limits<double>::quiet_NaN());
+    EXPECT_FALSE(editor->isPlaying());
+    EXPECT_FALSE(editor->isPreviewing());
+    editor->setSelectionStartTime(kInf);
+    expectSelection(*editor, 0, 10);
+}
+
+TEST_F(EditorTest, OpeningASongRemembersItAtOnceAndTheSliderSpeaksTheGain)
+{
+    makeEditor();
+    auto asset = song("untitled.wav", 20);
+    const double before = editor::SelectionCache::now();
+    open(asset);
+    const QString key = editor::SelectionCache::keyForAsset(*asset);
+    EXPECT_EQ(key, asset->duration().description()) << "no title: the duration alone";
+    const QVariantMap entry = defaults.dictionaryValue(editor::kSongSelectionsKey).value(key).toMap();
+    EXPECT_GE(entry.value(editor::kSelectionCacheTimeKey).toDouble(), before);
+    EXPECT_EQ(entry.value(editor::kSelectionCacheSizeKey).toDouble(), 10.0);
+
+    editor->setManualVolumeGain(1.5);
+    auto* slider = editor->view()->findChild<ManualVolumeSlider*>();
+    ASSERT_NE(slider, nullptr);
+    EXPECT_EQ(slider->accessibleDescription(), "1.5");
+    EXPECT_DOUBLE_EQ(slider->doubleValue(), 0.05);
+    defaults.setValue(editor::kManualVolumeGainKey, 0);
+    EXPECT_EQ(editor->manualVolumeGain(), 1.0);
+    EXPECT_EQ(editor->manualVolumeSliderValue(), 0.0);
 }

@@ -74,6 +74,7 @@ TEST(EditorPicture, PreviewPaneWaveformBarAndAdvancedPanel)
     ASSERT_TRUE(waitUntil([&] { return editor->waveformViewController()->provider()->finished(); }, 20000));
     editor->setSelectionStartTime(14);
     editor->setSelectionDuration(22);
+    editor->waveformViewController()->scrollWaveformToSelection();
     ASSERT_EQ(editor->trackDescription().size(), 3u);
     EXPECT_EQ(editor->trackDescription()[0].text, "Evening Swell");
     drainEvents(900);  // the full tile renders replace the fast ones
