@@ -25,12 +25,12 @@ ctest --test-dir "${TOLVAN_BUILD_DIR:-$root/build}" --output-on-failure --parall
 if [ "$with_tsan" = 1 ]; then
   tsan="$root/build-tsan"
   TOLVAN_BUILD_DIR="$tsan" "$root/scripts/build.sh" -DTOLVAN_TSAN=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
-  # The concurrency tests, and the waveform, query, XML-reader and player
+  # The concurrency tests, and the waveform, query, XML-reader, player and editor
   # tests. Fixtures start the ffmpeg command line with posix_spawn, which the
   # checker follows (the toolkit's own way of starting a child is hidden from it).
   TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$root/tests/support/tsan.supp" \
     ctest --test-dir "$tsan" --output-on-failure --parallel "$(nproc)" \
-      -R '^(BriscaTest|ReportUploadTest|AnalyticsTest|ZNTAnalyticsTest|ZNTAnalyticsStartTest|NotificationCenter|OperationQueue|SerialQueue|WaveformQueriesTest|WaveformProviderTest|XMLLibraryTest|TrackSlices|Files/UnreadableLibrary|PlayerTest|RingtonePreviewerTest|SoftwareGain|NullAudioOutput|AudioRecorderTest|SystemProfileTest|UndoManager|RendererTest|WaveformAreaTest|LoadingLibraryTest|ScenarioTest|ToneSetScenarioTest)\.'
+      -R '^(BriscaTest|ReportUploadTest|AnalyticsTest|ZNTAnalyticsTest|ZNTAnalyticsStartTest|NotificationCenter|OperationQueue|SerialQueue|WaveformQueriesTest|WaveformProviderTest|XMLLibraryTest|TrackSlices|Files/UnreadableLibrary|PlayerTest|RingtonePreviewerTest|SoftwareGain|NullAudioOutput|AudioRecorderTest|SystemProfileTest|UndoManager|RendererTest|WaveformAreaTest|LoadingLibraryTest|ScenarioTest|ToneSetScenarioTest|EditorTest)\.'
 fi
 
 if [ "$with_asan" = 1 ]; then

@@ -79,10 +79,11 @@ std::shared_ptr<RingtonePreviewer> EditorViewController::Private::makePreviewer(
 
 std::shared_ptr<RingtoneDescription> EditorViewController::Private::makeDescription(double volumeAdjustment) const
 {
-    if (!asset)
+    // Until the song has loaded, the selection shown is still the last song's.
+    if (!asset || !loaded)
         return nullptr;
-    return RingtoneDescription::descriptionWithAsset(asset, settings.kind(), waveformViewController->selection(), settings.fadeInDuration(),
-                                                     settings.fadeOutDuration(), settings.gapDuration(), volumeAdjustment);
+    return RingtoneDescription::descriptionWithAsset(asset, settings.kind(), waveformViewController->selection(), q->fadeInDuration(),
+                                                     q->fadeOutDuration(), q->gapDuration(), volumeAdjustment);
 }
 
 void EditorViewController::Private::setFade(FadeEnd end, double seconds)
@@ -634,7 +635,7 @@ std::shared_ptr<RingtoneDescription> EditorViewController::createRingtoneDescrip
     };
     if (!d->asset)
         return fail(QStringLiteral("No source media"));
-    if (!editor::isUsableSelection(selection(), secondsOf(d->asset)))
+    if (!d->loaded || !editor::isUsableSelection(selection(), secondsOf(d->asset)))
         return fail(QStringLiteral("No usable selection"));
     auto description = d->makeDescription(adjustVolumeAmount());
     if (const auto reason = description->settingsError())

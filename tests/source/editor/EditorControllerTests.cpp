@@ -12,6 +12,7 @@
 #include "source/editor/WaveformViewController.h"
 #include "source/engine/RingtonePreviewer.h"
 #include "source/engine/TolvanSource.h"
+#include "source/engine/WaveformProvider.h"
 
 #include "platform/appkit/ModifierKeys.h"
 #include "platform/appkit/Workspace.h"
@@ -394,6 +395,22 @@ TEST_F(EditorTest, TheExportDescriptionNeedsASongAndAUsableSelection)
     gated->open();
     ASSERT_TRUE(waitUntil([&] { return !editor->loadingAsset(); }));
     EXPECT_NE(editor->createRingtoneDescription(&error), nullptr);
+
+    // Nor is the last song's selection while the next one loads, though it fits the next song.
+    editor->setSelectionStartTime(1);
+    auto next = std::make_shared<GatedAsset>(song("next.wav", 30));
+    editor->setAsset(next, nullptr);
+    error = {};
+    EXPECT_EQ(editor->createRingtoneDescription(&error), nullptr);
+    EXPECT_EQ(error.code, 4);
+    editor->startPreview();
+    EXPECT_FALSE(editor->isPreviewing()) << "no preview of a song with another's selection";
+    next->open();
+    ASSERT_TRUE(waitUntil([&] { return !editor->loadingAsset() && editor->waveformViewController()->asset() == next; }));
+    auto description = editor->createRingtoneDescription(&error);
+    ASSERT_NE(description, nullptr);
+    EXPECT_EQ(description->sourceTimeRange().start, 0.0);
+    EXPECT_EQ(description->sourceAsset(), next);
 }
 
 TEST_F(EditorTest, ManualVolumeGoesToTheExportAndToThePreviewsPlayer)
@@ -412,6 +429,7 @@ TEST_F(EditorTest, ManualVolumeGoesToTheExportAndToThePreviewsPlayer)
     EXPECT_EQ(editor->manualVolumeGain(), 6.0);
     EXPECT_EQ(editor->ringtonePreviewer()->volume(), 6.0f) << "a running preview follows at once";
     editor->setManuallyAdjustVolume(false);
+    ASSERT_TRUE(waitUntil([&] { return editor->waveformViewController()->provider()->finished(); }));
     const double automatic = editor->adjustVolumeAmount();
     EXPECT_NEAR(automatic, 1.0 / editor->selectionMaxVolume(), 1e-9);
     EXPECT_GT(automatic, 1.0) << "the song peaks below full scale";
