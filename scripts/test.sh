@@ -31,7 +31,7 @@ if [ "$with_tsan" = 1 ]; then
     NotificationCenter OperationQueue SerialQueue WaveformQueriesTest WaveformProviderTest XMLLibraryTest
     TrackSlices Files/UnreadableLibrary PlayerTest RingtonePreviewerTest SoftwareGain NullAudioOutput
     AudioRecorderTest SystemProfileTest UndoManager RendererTest WaveformAreaTest LoadingLibraryTest
-    ScenarioTest ToneSetScenarioTest)
+    ScenarioTest ToneSetScenarioTest EditorTest)
   # Only the test programs that hold those suites are built.
   cmake -S "$root" -B "$tsan" -G Ninja -DTOLVAN_TSAN=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
   cmake --build "$tsan" --parallel "$(nproc)" --target \
