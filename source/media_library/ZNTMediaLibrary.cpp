@@ -35,6 +35,12 @@ QVariant ZNTMediaLibraryAlbum::valueForKey(const QString& key) const
     return {};
 }
 
+QString ZNTMediaLibraryMediaItem::artistName() const
+{
+    const auto itemArtist = artist();
+    return itemArtist ? itemArtist->name() : QString();
+}
+
 QString ZNTMediaLibraryMediaItem::albumTitle() const
 {
     const auto itemAlbum = album();
@@ -138,14 +144,13 @@ QVariantMap ZNTMediaLibrary::albumsFromTracks(const std::vector<ZNTMediaLibraryM
     for (const ZNTMediaLibraryMediaItemPtr& track : tracks) {
         if (!track || track->locationType() != ZNTMediaLibraryLocationTypeFile)
             continue;
-        const ZNTMediaLibraryAlbumPtr album = track->album();
-        const QString title = album ? album->title() : QString();
+        const QString title = track->albumTitle();
         if (title.isNull() || albums.contains(title))
             continue;
         QVariantMap entry{{"Album", title}};
-        const ZNTMediaLibraryArtistPtr artist = track->artist();
-        if (artist && !artist->name().isNull())
-            entry.insert("Artist", artist->name());
+        const QString artist = track->artistName();
+        if (!artist.isNull())
+            entry.insert("Artist", artist);
         albums.insert(title, entry);
     }
     return albums;
