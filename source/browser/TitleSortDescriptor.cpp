@@ -143,9 +143,24 @@ void TitleSortDescriptor::sort(BrowserRows& rows) const
     }
     std::vector<SortKeys::Key>& order = keys.keys();
     std::stable_sort(order.begin(), order.end(), [&](const SortKeys::Key& a, const SortKeys::Key& b) { return keys.compare(a, b) < 0; });
-    BrowserRows sorted;
-    sorted.reserve(rows.size());
+    // Moves the rows into place one cycle of the permutation at a time, so a
+    // large list is sorted without a second copy of its rows.
+    std::vector<quint32> from;
+    from.reserve(order.size());
     for (const SortKeys::Key& key : order)
-        sorted.push_back(std::move(rows[key.row]));
-    rows = std::move(sorted);
+        from.push_back(key.row);
+    for (std::size_t start = 0; start < from.size(); ++start) {
+        if (from[start] == start)
+            continue;
+        BrowserRow held = std::move(rows[start]);
+        std::size_t position = start;
+        while (from[position] != start) {
+            const std::size_t source = from[position];
+            rows[position] = std::move(rows[source]);
+            from[position] = quint32(position);
+            position = source;
+        }
+        rows[position] = std::move(held);
+        from[position] = quint32(position);
+    }
 }

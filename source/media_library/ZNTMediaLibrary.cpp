@@ -4,6 +4,8 @@
 #include "source/media_library/MLFMediaLibrary.h"
 #include "source/media_library/XMLMediaLibrary.h"
 
+#include <QSet>
+
 namespace {
 
 QVariant nullable(const QString& s) { return s.isNull() ? QVariant() : QVariant(s); }
@@ -141,12 +143,14 @@ QString ZNTMediaLibrary::sortStringFromString(const QString& string)
 QVariantMap ZNTMediaLibrary::albumsFromTracks(const std::vector<ZNTMediaLibraryMediaItemPtr>& tracks) const
 {
     QVariantMap albums;
+    QSet<QString> seen;  // a hash look-up per track rather than a walk of the map
     for (const ZNTMediaLibraryMediaItemPtr& track : tracks) {
         if (!track || track->locationType() != ZNTMediaLibraryLocationTypeFile)
             continue;
         const QString title = track->albumTitle();
-        if (title.isNull() || albums.contains(title))
+        if (title.isNull() || seen.contains(title))
             continue;
+        seen.insert(title);
         QVariantMap entry{{"Album", title}};
         const QString artist = track->artistName();
         if (!artist.isNull())
