@@ -19,8 +19,8 @@ packages=(
   zlib1g-dev libcurl4-openssl-dev libssl-dev nlohmann-json3-dev libplist-dev
   # crash capture: the unwinder's test oracle
   libunwind-dev
-  # music library
-  libpugixml-dev
+  # music library; the collation the browser sorts titles by
+  libpugixml-dev libicu-dev
   # test servers
   libcpp-httplib-dev
   # desktop integration

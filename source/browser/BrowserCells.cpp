@@ -1,5 +1,7 @@
 #include "source/browser/BrowserCells.h"
 
+#include "source/browser/NavigateImageTransformer.h"
+
 #include "ZNTUtilities/Fonts.h"
 #include "ZNTUtilities/ImageAdditions.h"
 #include "ZNTUtilities/ImageStore.h"
@@ -190,8 +192,9 @@ SimpleMenuCell::Layout SimpleMenuCell::layout(const QRectF& frame, const Browser
     qreal width = w - (indent + leftMargin + rightMargin);
     const qreal top = y + std::ceil((h - th) / 2);
 
-    if (values.value(QStringLiteral("hasChildren")).toBool()) {
-        const QSizeF size = imageSize(QStringLiteral("go_right_template"));
+    result.arrowImage = NavigateImageTransformer::transformedValue(values.value(QStringLiteral("hasChildren")));
+    if (!result.arrowImage.isNull()) {
+        const QSizeF size = imageSize(result.arrowImage);
         result.arrowRect = QRectF(left + width - size.width(), y + std::ceil((h - size.height()) / 2), size.width(), size.height());
         width -= size.width() + spacing;
     }
@@ -212,7 +215,7 @@ void SimpleMenuCell::draw(QPainter& painter, const QRectF& frame, const BrowserR
     painter.save();
     painter.setClipRect(frame);
     if (l.arrowRect)
-        drawTemplate(painter, *l.arrowRect, QStringLiteral("go_right_template"), state.darkBackground);
+        drawTemplate(painter, *l.arrowRect, l.arrowImage, state.darkBackground);
     if (l.imageRect)
         drawTemplate(painter, *l.imageRect, row.values().value(QStringLiteral("image")).toString(), state.darkBackground);
     if (l.raised)  // engraved: a light copy one point below

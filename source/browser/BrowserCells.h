@@ -110,6 +110,7 @@ public:
         TextAttributes text;
         bool raised = false;  // a group heading, engraved
         QRectF textRect;
+        QString arrowImage;  // the template image of rows that lead on
         std::optional<QRectF> arrowRect;
         std::optional<QRectF> imageRect;
     };

@@ -7,41 +7,39 @@ QVariant BrowserRow::value(const QString& keyPath) const
     return values_.value(keyPath);
 }
 
-QString BrowserRow::string(const QString& keyPath) const
+RowKey::RowKey(QString keyPath) : path_(std::move(keyPath)), field_(TrackField::other)
 {
-    // The keys every list sorts and searches tracks by, read without boxing:
-    // a large list reads them once per track.
-    if (track_) {
-        if (keyPath == QLatin1String("title"))
-            return track_->title();
-        if (keyPath == QLatin1String("sortTitle"))
-            return track_->sortTitle();
-        if (keyPath == QLatin1String("genre"))
-            return track_->genre();
-        if (keyPath == QLatin1String("artist.name")) {
-            const ZNTMediaLibraryArtistPtr artist = track_->artist();
-            return artist ? artist->name() : QString();
-        }
-        if (keyPath == QLatin1String("album.title"))
-            return track_->albumTitle();
+    static const std::pair<QLatin1String, TrackField> fields[] = {
+        {QLatin1String("title"), TrackField::title},           {QLatin1String("sortTitle"), TrackField::sortTitle},
+        {QLatin1String("genre"), TrackField::genre},           {QLatin1String("artist.name"), TrackField::artistName},
+        {QLatin1String("album.title"), TrackField::albumTitle},
+    };
+    for (const auto& [name, field] : fields) {
+        if (path_ == name)
+            field_ = field;
     }
-    return value(keyPath).toString();
+}
+
+QString BrowserRow::string(const RowKey& key) const
+{
+    if (!track_)
+        return values_.value(key.path_).toString();
+    switch (key.field_) {
+    case RowKey::TrackField::title: return track_->title();
+    case RowKey::TrackField::sortTitle: return track_->sortTitle();
+    case RowKey::TrackField::genre: return track_->genre();
+    case RowKey::TrackField::artistName: return track_->artistName();
+    case RowKey::TrackField::albumTitle: return track_->albumTitle();
+    case RowKey::TrackField::other: break;
+    }
+    return track_->valueForKeyPath(key.path_).toString();
 }
 
 namespace {
 
-// Appends text folded: plain ASCII lowered in place, anything else
-// decomposed, without its marks, case-folded.
-void appendFolded(QString& out, QStringView text)
+// Anything beyond ASCII: decomposed, without its marks, case-folded.
+void appendFoldedUnicode(QString& out, QStringView text)
 {
-    bool ascii = true;
-    for (QChar c : text)
-        ascii = ascii && c.unicode() < 0x80;
-    if (ascii) {
-        for (QChar c : text)
-            out.append(c.unicode() >= 'A' && c.unicode() <= 'Z' ? QChar(c.unicode() + 32) : c);
-        return;
-    }
     const QString decomposed = text.toString().normalized(QString::NormalizationForm_KD);
     QString kept;
     kept.reserve(decomposed.size());
@@ -50,6 +48,24 @@ void appendFolded(QString& out, QStringView text)
             kept.append(c);
     }
     out.append(kept.toCaseFolded());
+}
+
+// Appends text folded. Most titles are plain ASCII, lowered in place in
+// memory reserved beforehand.
+void appendFolded(QString& out, QStringView text)
+{
+    const qsizetype start = out.size();
+    out.resize(start + text.size());
+    QChar* write = out.data() + start;
+    for (QChar c : text) {
+        const char16_t unit = c.unicode();
+        if (unit >= 0x80) {
+            out.truncate(start);
+            appendFoldedUnicode(out, text);
+            return;
+        }
+        *write++ = QChar(unit >= 'A' && unit <= 'Z' ? char16_t(unit + 32) : unit);
+    }
 }
 
 }  // namespace
@@ -62,17 +78,22 @@ QString foldedForSearch(const QString& text)
     return folded;
 }
 
-void indexForSearch(BrowserRows& rows, const QStringList& keys)
+void indexForSearch(BrowserRows& rows, const std::vector<RowKey>& keys)
 {
+    std::vector<QString> texts(keys.size());
     for (BrowserRow& row : rows) {
-        QString text;
-        text.reserve(64);
-        for (const QString& key : keys) {
-            appendFolded(text, row.string(key));
-            text += QLatin1Char('\n');
+        qsizetype length = 0;
+        for (std::size_t index = 0; index < keys.size(); ++index) {
+            texts[index] = row.string(keys[index]);
+            length += texts[index].size() + 1;
         }
-        text.squeeze();
-        row.setSearchText(std::move(text));
+        QString folded;
+        folded.reserve(length);  // folding ASCII keeps the length
+        for (const QString& text : texts) {
+            appendFolded(folded, text);
+            folded += QLatin1Char('\n');
+        }
+        row.setSearchText(std::move(folded));
     }
 }
 

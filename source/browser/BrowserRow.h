@@ -11,6 +11,22 @@
 
 #include <vector>
 
+// A key path resolved once: reading it from every row of a large list then
+// costs no comparison of key names per row.
+class RowKey {
+public:
+    RowKey(QString keyPath);  // NOLINT: any key path string is a key
+    RowKey(const char* keyPath) : RowKey(QString::fromLatin1(keyPath)) {}  // NOLINT
+    const QString& path() const { return path_; }
+
+private:
+    friend class BrowserRow;
+    // What a track answers for the key without boxing a value.
+    enum class TrackField : quint8 { title, sortTitle, genre, artistName, albumTitle, other };
+    QString path_;
+    TrackField field_;
+};
+
 class BrowserRow {
 public:
     BrowserRow() = default;
@@ -21,7 +37,7 @@ public:
     const ZNTMediaLibraryMediaItemPtr& track() const { return track_; }
 
     QVariant value(const QString& keyPath) const;
-    QString string(const QString& keyPath) const;
+    QString string(const RowKey& key) const;
     bool flag(const QString& key) const { return value(key).toBool(); }
 
     // The folded texts of the searched keys, one per line (see indexForSearch).
@@ -42,7 +58,7 @@ QString foldedForSearch(const QString& text);
 
 // Gives every row the folded text of its values under keys, which a filter
 // then matches with one substring test per row.
-void indexForSearch(BrowserRows& rows, const QStringList& keys);
+void indexForSearch(BrowserRows& rows, const std::vector<RowKey>& keys);
 
 // The search string as the filter compares it: folded, no line breaks (they
 // separate the keys), null when nothing is left.

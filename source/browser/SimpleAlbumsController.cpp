@@ -87,20 +87,25 @@ void SimpleAlbumsController::updateItems()
     });
 }
 
+std::vector<ZNTMediaLibraryMediaItemPtr> SimpleAlbumsController::tracksOfRow(const std::vector<ZNTMediaLibraryMediaItemPtr>& tracks,
+                                                                             const BrowserRow& row)
+{
+    const bool allSongs = row.flag(QStringLiteral("filterByArtist"));
+    const QString wanted = row.string(allSongs ? QStringLiteral("Artist") : QStringLiteral("Album"));
+    std::vector<ZNTMediaLibraryMediaItemPtr> chosen;
+    for (const ZNTMediaLibraryMediaItemPtr& track : tracks) {
+        const QString value = !track ? QString() : (allSongs ? track->artistName() : track->albumTitle());
+        if (!value.isNull() && value == wanted)
+            chosen.push_back(track);
+    }
+    return chosen;
+}
+
 void SimpleAlbumsController::cellChosen()
 {
     const BrowserRow* row = selectedRow();
     if (!row)
         return;
-    const bool allSongs = row->flag(QStringLiteral("filterByArtist"));
-    const QString key = allSongs ? QStringLiteral("artist.name") : QStringLiteral("album.title");
-    const QString wanted = row->string(allSongs ? QStringLiteral("Artist") : QStringLiteral("Album"));
-    const QString title = row->string(QStringLiteral("Album"));
-    std::vector<ZNTMediaLibraryMediaItemPtr> tracks;
-    for (const ZNTMediaLibraryMediaItemPtr& track : tracks_->current()) {
-        if (track && track->valueForKeyPath(key).toString() == wanted)
-            tracks.push_back(track);
-    }
-    const auto order = allSongs ? SimpleSongsController::Order::title : SimpleSongsController::Order::trackNumber;
-    pushAboveThis(SimpleSongsController::songsWithTracks(services_, std::move(tracks), title, order));
+    const auto order = row->flag(QStringLiteral("filterByArtist")) ? SimpleSongsController::Order::title : SimpleSongsController::Order::trackNumber;
+    pushAboveThis(SimpleSongsController::songsWithTracks(services_, tracksOfRow(tracks_->current(), *row), row->string(QStringLiteral("Album")), order));
 }

@@ -19,6 +19,11 @@ public:
     static BrowserRows buildRows(const ZNTMediaLibrary& library, const std::vector<ZNTMediaLibraryMediaItemPtr>& tracks,
                                  std::optional<QString> allSongsArtist);
 
+    // The tracks a row opens: the artist's for "All Songs", else the album's.
+    // A track without an artist or album belongs to no row, not even one
+    // whose name is empty.
+    static std::vector<ZNTMediaLibraryMediaItemPtr> tracksOfRow(const std::vector<ZNTMediaLibraryMediaItemPtr>& tracks, const BrowserRow& row);
+
     bool includeAllSongsItem() const { return includeAllSongsItem_; }
     void updateItems();
 

@@ -27,8 +27,7 @@ BrowserRows SimpleArtistsController::buildRows(const std::vector<ZNTMediaLibrary
     for (const ZNTMediaLibraryMediaItemPtr& track : tracks) {
         if (!track || track->locationType() != ZNTMediaLibraryLocationTypeFile)
             continue;
-        const ZNTMediaLibraryArtistPtr artist = track->artist();
-        const QString name = artist ? artist->name() : QString();
+        const QString name = track->artistName();
         if (!name.isEmpty())
             names.insert(name);
     }
@@ -72,8 +71,7 @@ void SimpleArtistsController::cellChosen()
     const ZNTMediaLibraryPlaylistPtr music = services_.library->masterMusicPlaylist();
     std::vector<ZNTMediaLibraryMediaItemPtr> tracks;
     for (const ZNTMediaLibraryMediaItemPtr& track : music ? music->items() : std::vector<ZNTMediaLibraryMediaItemPtr>{}) {
-        const ZNTMediaLibraryArtistPtr artist = track ? track->artist() : nullptr;
-        if (artist && artist->name() == name)
+        if (track && track->artistName() == name)
             tracks.push_back(track);
     }
     NavigationViewControllerPtr next;

@@ -58,13 +58,13 @@ std::shared_ptr<SimpleSongsController> SimpleSongsController::detailedSongsWithT
     return make(services, Look::detailed, std::make_unique<ListTracks>(std::move(tracks)), title, order);
 }
 
-BrowserRows SimpleSongsController::buildContent(const std::vector<ZNTMediaLibraryMediaItemPtr>& tracks, Order order)
+BrowserRows SimpleSongsController::buildContent(std::vector<ZNTMediaLibraryMediaItemPtr> tracks, Order order)
 {
     BrowserRows rows;
     rows.reserve(tracks.size());
-    for (const ZNTMediaLibraryMediaItemPtr& track : tracks) {
+    for (ZNTMediaLibraryMediaItemPtr& track : tracks) {
         if (track && track->locationType() == ZNTMediaLibraryLocationTypeFile)
-            rows.emplace_back(track);
+            rows.emplace_back(std::move(track));
     }
     switch (order) {
     case Order::title: TitleSortDescriptor(QStringLiteral("sortTitle")).sort(rows); break;

@@ -7,35 +7,35 @@
 
 #include "source/browser/BrowserRow.h"
 
-#include <QCollator>
+#include <memory>
 
-#include <optional>
+struct UCollator;
 
 class TitleSortDescriptor {
 public:
     // keyPath names the string compared, such as "sortTitle".
-    explicit TitleSortDescriptor(QString keyPath);
+    explicit TitleSortDescriptor(RowKey keyPath);
+    ~TitleSortDescriptor();
+    TitleSortDescriptor(const TitleSortDescriptor&) = delete;
+    TitleSortDescriptor& operator=(const TitleSortDescriptor&) = delete;
 
-    enum class Group { pinned, text, digits, empty };
+    enum class Group : quint8 { pinned, text, digits, empty };
 
-    // What a row sorts by, worked out once per row, so sorting a large list
-    // costs one collation per row instead of one per comparison.
-    struct Key {
-        Group group;
-        std::optional<QCollatorSortKey> collation;  // none for empty titles
-    };
+    const QString& keyPath() const { return keyPath_.path(); }
+    Group group(const BrowserRow& row, const QString& title) const;
 
-    const QString& keyPath() const { return keyPath_; }
-    Key key(const BrowserRow& row) const;
     // Negative, zero or positive as a goes before, with or after b. Two pinned
     // rows compare by their titles, so the order stays a strict weak one.
-    static int compare(const Key& a, const Key& b);
-    int compare(const BrowserRow& a, const BrowserRow& b) const { return compare(key(a), key(b)); }
+    int compare(const BrowserRow& a, const BrowserRow& b) const;
 
     // Sorts rows in this order; rows that compare equal keep their order.
+    // Each row's collation key is worked out once, into one buffer, so a
+    // large list costs one collation per row and comparisons of bytes.
     void sort(BrowserRows& rows) const;
 
 private:
-    QString keyPath_;
-    QCollator collator_;
+    class SortKeys;
+
+    RowKey keyPath_;
+    std::unique_ptr<UCollator, void (*)(UCollator*)> collator_;
 };

@@ -38,6 +38,17 @@ QUrl libraryURL(const QString& text)
 
 bool isLocalFile(const QUrl& url) { return url.scheme() == QLatin1String("file") && url.host().isEmpty() && !url.path().isEmpty(); }
 
+// "file:///..." or "file://localhost/...": a local file whatever the path holds
+// (the path is not empty, it starts with the slash).
+bool startsWithLocalFileAuthority(const QString& location)
+{
+    const QLatin1String prefix("file://");
+    if (!location.startsWith(prefix))
+        return false;
+    const QStringView authority = QStringView(location).mid(prefix.size());
+    return authority.startsWith(u'/') || authority.startsWith(QLatin1String("localhost/"), Qt::CaseInsensitive);
+}
+
 // The scheme as the location string writes it: QUrl folds a scheme to lower
 // case, and a location's type depends on its exact spelling.
 QStringView schemeAsWritten(const QString& location)
@@ -395,20 +406,14 @@ ZNTMediaLibraryArtistPtr XMLMediaLibraryArtist::artistWithXMLInfo(const XMLTrack
     return info && !info->artist.isNull() ? std::make_shared<XMLMediaLibraryArtist>(info) : nullptr;
 }
 
-XMLMediaLibraryArtist::XMLMediaLibraryArtist(XMLTrackPtr info)
-    : info_(std::move(info)), sortName_(ZNTMediaLibrary::sortStringOr(info_->sortArtist, info_->artist))
-{
-}
+QString XMLMediaLibraryArtist::sortName() const { return ZNTMediaLibrary::sortStringOr(info_->sortArtist, info_->artist); }
 
 ZNTMediaLibraryAlbumPtr XMLMediaLibraryAlbum::albumWithXMLInfo(const XMLTrackPtr& info)
 {
     return info && !info->album.isNull() ? std::make_shared<XMLMediaLibraryAlbum>(info) : nullptr;
 }
 
-XMLMediaLibraryAlbum::XMLMediaLibraryAlbum(XMLTrackPtr info)
-    : info_(std::move(info)), sortTitle_(ZNTMediaLibrary::sortStringOr(info_->sortAlbum, info_->album))
-{
-}
+QString XMLMediaLibraryAlbum::sortTitle() const { return ZNTMediaLibrary::sortStringOr(info_->sortAlbum, info_->album); }
 
 ZNTMediaLibraryMediaItemPtr XMLMediaLibraryMediaItem::mediaItemWithLibrary(XMLLibrarySnapshotPtr library, XMLTrackPtr info)
 {
@@ -417,17 +422,18 @@ ZNTMediaLibraryMediaItemPtr XMLMediaLibraryMediaItem::mediaItemWithLibrary(XMLLi
     return std::make_shared<XMLMediaLibraryMediaItem>(std::move(library), std::move(info));
 }
 
-XMLMediaLibraryMediaItem::XMLMediaLibraryMediaItem(XMLLibrarySnapshotPtr library, XMLTrackPtr info)
-    : library_(std::move(library)), info_(std::move(info)), artist_(XMLMediaLibraryArtist::artistWithXMLInfo(info_)),
-      album_(XMLMediaLibraryAlbum::albumWithXMLInfo(info_)), sortTitle_(ZNTMediaLibrary::sortStringOr(info_->sortName, info_->name))
-{
-}
+QString XMLMediaLibraryMediaItem::sortTitle() const { return ZNTMediaLibrary::sortStringOr(info_->sortName, info_->name); }
 
 QUrl XMLMediaLibraryMediaItem::location() const { return libraryURL(info_->location); }
 
 unsigned XMLMediaLibraryMediaItem::locationType() const
 {
-    const QStringView scheme = schemeAsWritten(info_->location);
+    const QString& text = info_->location;
+    // The shapes nearly every library writes, told apart without parsing a
+    // URL: lists test this for every track they show.
+    if (startsWithLocalFileAuthority(text))
+        return ZNTMediaLibraryLocationTypeFile;
+    const QStringView scheme = schemeAsWritten(text);
     if (scheme == QLatin1String("file") && isLocalFile(location()))
         return ZNTMediaLibraryLocationTypeFile;
     if (scheme == QLatin1String("http") && location().isValid())

@@ -78,41 +78,47 @@ private:
     std::unique_ptr<State> state_;
 };
 
+// The records below are views of one track's values: they hold the track and
+// work out derived values (sort keys, the artist and album records) when
+// asked, so wrapping a playlist of tens of thousands of tracks costs one small
+// object per track.
+
 class XMLMediaLibraryArtist : public ZNTMediaLibraryArtist {
 public:
     static ZNTMediaLibraryArtistPtr artistWithXMLInfo(const XMLTrackPtr& info);  // null without "Artist"
-    explicit XMLMediaLibraryArtist(XMLTrackPtr info);
+    explicit XMLMediaLibraryArtist(XMLTrackPtr info) : info_(std::move(info)) {}
     QString name() const override { return info_->artist; }
-    QString sortName() const override { return sortName_; }
+    QString sortName() const override;
 
 private:
     const XMLTrackPtr info_;
-    const QString sortName_;
 };
 
 class XMLMediaLibraryAlbum : public ZNTMediaLibraryAlbum {
 public:
     static ZNTMediaLibraryAlbumPtr albumWithXMLInfo(const XMLTrackPtr& info);  // null without "Album"
-    explicit XMLMediaLibraryAlbum(XMLTrackPtr info);
+    explicit XMLMediaLibraryAlbum(XMLTrackPtr info) : info_(std::move(info)) {}
     QString title() const override { return info_->album; }
-    QString sortTitle() const override { return sortTitle_; }
+    QString sortTitle() const override;
 
 private:
     const XMLTrackPtr info_;
-    const QString sortTitle_;
 };
 
 class XMLMediaLibraryMediaItem : public ZNTMediaLibraryMediaItem {
 public:
     static ZNTMediaLibraryMediaItemPtr mediaItemWithLibrary(XMLLibrarySnapshotPtr library, XMLTrackPtr info);
-    XMLMediaLibraryMediaItem(XMLLibrarySnapshotPtr library, XMLTrackPtr info);
+    XMLMediaLibraryMediaItem(XMLLibrarySnapshotPtr library, XMLTrackPtr info) : library_(std::move(library)), info_(std::move(info)) {}
 
     const XMLTrackPtr& info() const { return info_; }
 
     QString title() const override { return info_->name; }
-    QString sortTitle() const override { return sortTitle_; }
-    ZNTMediaLibraryArtistPtr artist() const override { return artist_; }
-    ZNTMediaLibraryAlbumPtr album() const override { return album_; }
+    QString sortTitle() const override;
+    // A new record on every call; they answer alike.
+    ZNTMediaLibraryArtistPtr artist() const override { return XMLMediaLibraryArtist::artistWithXMLInfo(info_); }
+    ZNTMediaLibraryAlbumPtr album() const override { return XMLMediaLibraryAlbum::albumWithXMLInfo(info_); }
+    QString artistName() const override { return info_->artist; }
+    QString albumTitle() const override { return info_->album; }
     QString genre() const override { return info_->genre; }
     bool drmProtected() const override { return info_->isProtected; }
     unsigned locationType() const override;
@@ -124,9 +130,6 @@ public:
 private:
     const XMLLibrarySnapshotPtr library_;
     const XMLTrackPtr info_;
-    const ZNTMediaLibraryArtistPtr artist_;
-    const ZNTMediaLibraryAlbumPtr album_;
-    const QString sortTitle_;
 };
 
 class XMLMediaLibraryPlaylist : public ZNTMediaLibraryPlaylist {

@@ -4,6 +4,8 @@
 #include "source/media_library/MLFMediaLibrary.h"
 #include "source/media_library/XMLMediaLibrary.h"
 
+#include <QSet>
+
 namespace {
 
 QVariant nullable(const QString& s) { return s.isNull() ? QVariant() : QVariant(s); }
@@ -33,6 +35,12 @@ QVariant ZNTMediaLibraryAlbum::valueForKey(const QString& key) const
     if (key == QLatin1String("sortTitle"))
         return nullable(sortTitle());
     return {};
+}
+
+QString ZNTMediaLibraryMediaItem::artistName() const
+{
+    const auto itemArtist = artist();
+    return itemArtist ? itemArtist->name() : QString();
 }
 
 QString ZNTMediaLibraryMediaItem::albumTitle() const
@@ -135,17 +143,18 @@ QString ZNTMediaLibrary::sortStringFromString(const QString& string)
 QVariantMap ZNTMediaLibrary::albumsFromTracks(const std::vector<ZNTMediaLibraryMediaItemPtr>& tracks) const
 {
     QVariantMap albums;
+    QSet<QString> seen;  // a hash look-up per track rather than a walk of the map
     for (const ZNTMediaLibraryMediaItemPtr& track : tracks) {
         if (!track || track->locationType() != ZNTMediaLibraryLocationTypeFile)
             continue;
-        const ZNTMediaLibraryAlbumPtr album = track->album();
-        const QString title = album ? album->title() : QString();
-        if (title.isNull() || albums.contains(title))
+        const QString title = track->albumTitle();
+        if (title.isNull() || seen.contains(title))
             continue;
+        seen.insert(title);
         QVariantMap entry{{"Album", title}};
-        const ZNTMediaLibraryArtistPtr artist = track->artist();
-        if (artist && !artist->name().isNull())
-            entry.insert("Artist", artist->name());
+        const QString artist = track->artistName();
+        if (!artist.isNull())
+            entry.insert("Artist", artist);
         albums.insert(title, entry);
     }
     return albums;

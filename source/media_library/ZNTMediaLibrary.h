@@ -78,7 +78,9 @@ public:
     QUrl location() const override { return {}; }
     virtual unsigned trackNumber() const { return 0; }
     QImage artworkWithSuggestedSize(QSize) const override { return {}; }
-    // The title of the item's album, or none.
+    // The name of the item's artist and the title of its album, or none:
+    // what lists read of every track, without making the records.
+    virtual QString artistName() const;
     QString albumTitle() const override;
     QString description() const override;
 

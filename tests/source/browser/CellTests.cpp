@@ -3,7 +3,9 @@
 #include "tests/source/browser/BrowserFixtures.h"
 
 #include "source/browser/BrowserCells.h"
+#include "source/browser/NavigateImageTransformer.h"
 #include "ZNTUtilities/Fonts.h"
+#include "ZNTUtilities/ImageStore.h"
 
 #include <QFontMetricsF>
 
@@ -112,7 +114,9 @@ TEST_F(CellTest, MenuRowsIndentUnderTheirGroupInTheGroupedStyle)
     EXPECT_EQ(item.textRect.right(), item.arrowRect->left() - 5) << "the title between them, a spacing from each";
     EXPECT_EQ(item.text.font.pixelSize(), 14);
 
+    EXPECT_EQ(item.arrowImage, "go_right_template");
     EXPECT_EQ(cell.layout(row, untitled, {}).title, "");
+    EXPECT_FALSE(cell.layout(row, untitled, {}).arrowRect) << "a false flag leads nowhere";
 
     cell.style = 0;
     heading = cell.layout(row, group, {});
@@ -137,4 +141,13 @@ TEST_F(CellTest, PlainSongRowsCentreOneLineWithAChevronWhenSelected)
     EXPECT_EQ(*layout.chevronRect, QRectF(195 - 9, 24 + std::floor((24 - 9) / 2.0) - 1, 9, 9));
     EXPECT_EQ(layout.textRect.width(), 185 - 14);
     EXPECT_FALSE(layout.font.bold()) << "the selected title in the regular weight";
+}
+
+TEST(NavigateImageTransformer, OnlyATrueFlagBecomesTheArrow)
+{
+    for (const QVariant& leads : {QVariant(true), QVariant(1), QVariant(QStringLiteral("YES"))})
+        EXPECT_EQ(NavigateImageTransformer::transformedValue(leads), "go_right_template") << leads.toString().toStdString();
+    for (const QVariant& not_ : {QVariant(false), QVariant(0), QVariant(), QVariant::fromValue(nullptr), QVariant(QString())})
+        EXPECT_TRUE(NavigateImageTransformer::transformedValue(not_).isNull()) << not_.typeName();
+    EXPECT_FALSE(ImageStore::named(NavigateImageTransformer::transformedValue(true)).isNull()) << "the arrow is an image the store has";
 }

@@ -75,6 +75,29 @@ TEST(AlbumsRows, OneRowPerTitleBySortStringWithAllSongsPinnedFirst)
     EXPECT_EQ(column(everyAlbum, "Album"), (QStringList{"Anonymous", "Middle", "The Zoo"}));
 }
 
+TEST(AlbumsRows, ARowOpensTheTracksOfItsAlbumOrForAllSongsItsArtist)
+{
+    const std::vector<ZNTMediaLibraryMediaItemPtr> tracks{
+        track({.title = "a", .artist = "First", .album = "Zoo"}),
+        track({.title = "b", .artist = "Second", .album = "Zoo"}),
+        track({.title = "untitled album", .artist = "First", .album = ""}),
+        track({.title = "no album", .artist = "First"}),
+        track({.title = "no artist", .album = ""}),
+    };
+    auto titlesOf = [](const std::vector<ZNTMediaLibraryMediaItemPtr>& chosen) {
+        QStringList titles;
+        for (const auto& track : chosen)
+            titles << track->title();
+        return titles;
+    };
+    EXPECT_EQ(titlesOf(SimpleAlbumsController::tracksOfRow(tracks, BrowserRow(QVariantMap{{"Album", "Zoo"}}))), (QStringList{"a", "b"}));
+    EXPECT_EQ(titlesOf(SimpleAlbumsController::tracksOfRow(tracks, BrowserRow(QVariantMap{{"Album", ""}}))),
+              (QStringList{"untitled album", "no artist"}))
+        << "an album titled with nothing is not every track without an album";
+    const BrowserRow allSongs(QVariantMap{{"Album", "All Songs"}, {"Artist", "First"}, {"filterByArtist", true}});
+    EXPECT_EQ(titlesOf(SimpleAlbumsController::tracksOfRow(tracks, allSongs)), (QStringList{"a", "untitled album", "no album"}));
+}
+
 TEST(PlaylistsRows, EmptyPlaylistsHiddenSortedBySortName)
 {
     const auto songFile = track({.title = "song"});

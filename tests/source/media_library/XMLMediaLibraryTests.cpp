@@ -173,6 +173,12 @@ TEST_F(XMLLibraryTest, OnlyFileLocationsBecomeLocalPaths)
         {"HTTP://example.invalid/i.mp3", 0, ""},
         {"Http://example.invalid/j.mp3", 0, ""},
         {"FILE:///srv/music/k.mp3", 0, ""},
+        {"file:///", 1, "/"},
+        {"file:///srv/l.mp3?v=1#t", 1, "/srv/l.mp3"},
+        {"file://Localhost/%C3%A9%20m.mp3", 1, "/é m.mp3"},
+        {"file:/srv/n.mp3", 1, "/srv/n.mp3"},
+        {"file://localhost", 0, ""},
+        {"file://localhostx/o.mp3", 0, ""},
     };
     QList<std::pair<QString, QString>> tracks;
     for (size_t i = 0; i < cases.size(); ++i) {
@@ -452,6 +458,10 @@ TEST_F(XMLLibraryTest, RecordsReadTheirTrackAndCopiesAnswerAlike)
     EXPECT_EQ(items[3]->sortTitle(), "Zecond");
     EXPECT_FALSE(items[0]->artist());
     EXPECT_FALSE(items[0]->album());
+    EXPECT_EQ(road->artistName(), "The Band") << "read without making the record";
+    EXPECT_EQ(road->albumTitle(), "Trips");
+    EXPECT_TRUE(items[0]->artistName().isNull());
+    EXPECT_TRUE(items[0]->albumTitle().isNull());
 
     const auto copy = road->copy();
     EXPECT_EQ(copy->title(), road->title());
