@@ -21,6 +21,8 @@ packages=(
   libunwind-dev
   # music library
   libpugixml-dev
+  # profiling the benchmarks
+  linux-perf
   # test servers
   libcpp-httplib-dev
   # desktop integration
