@@ -6,7 +6,9 @@
 # (below 1.0: we are faster) with our peak memory. Our tone passes through
 # 16-bit samples (the gain stage works on them), which costs the AAC encoder
 # more than ffmpeg's float path does; the second ratio is against ffmpeg made
-# to take the same 16-bit step.
+# to take the same 16-bit step. On a busy machine the wall-clock ratio swings
+# with the load; the ratio of processor time (user and system, all threads)
+# beside it is steadier.
 #
 # usage: bench/run-export.sh FILE [ROUNDS] [START]
 #        bench/run-export.sh --long DIR [ROUNDS] [SECONDS]
@@ -24,7 +26,7 @@ time_tone() {
   out="$(mktemp -d)"
   cat "$1" > /dev/null  # every run starts from a warm cache
   python3 - "$bench" "$1" "$2" "$3" "$out" <<'PY'
-import json, os, statistics, subprocess, sys, time
+import json, os, resource, statistics, subprocess, sys, time
 bench, path, rounds, start, out = sys.argv[1], sys.argv[2], int(sys.argv[3]), float(sys.argv[4]), sys.argv[5]
 duration, fade_in, fade_out, gap, volume = 40.0, 1.0, 2.0, 2.0, 1.2
 ours = [bench, "export", path, os.path.join(out, "ours.m4r"), "--start", str(start), "--duration", str(duration),
@@ -34,20 +36,28 @@ peer = ["ffmpeg", "-v", "quiet", "-ss", str(start), "-t", str(duration), "-i", p
         "-c:a", "aac", "-b:a", "256k", "-f", "ipod", "-y", os.path.join(out, "peer.m4r")]
 peer16 = [arg + ",aformat=sample_fmts=s16" if arg == filters else arg for arg in peer[:-1]] + [os.path.join(out, "peer16.m4r")]
 
-def timed(command):
-    begin = time.perf_counter()
-    result = subprocess.run(command, check=True, stdout=subprocess.PIPE, text=True).stdout
-    return time.perf_counter() - begin, result
+def cpu_of_children():
+    usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return usage.ru_utime + usage.ru_stime
 
-tolvan, ffmpeg, ffmpeg16, line = [], [], [], ""
+def timed(command):
+    begin, cpu = time.perf_counter(), cpu_of_children()
+    result = subprocess.run(command, check=True, stdout=subprocess.PIPE, text=True).stdout
+    return time.perf_counter() - begin, cpu_of_children() - cpu, result
+
+tolvan, ffmpeg, ffmpeg16, tolvanCpu, ffmpegCpu, line = [], [], [], [], [], ""
 for _ in range(rounds):
-    seconds, line = timed(ours)
+    seconds, cpu, line = timed(ours)
     tolvan.append(seconds)
-    ffmpeg.append(timed(peer)[0])
+    tolvanCpu.append(cpu)
+    seconds, cpu, _ = timed(peer)
+    ffmpeg.append(seconds)
+    ffmpegCpu.append(cpu)
     ffmpeg16.append(timed(peer16)[0])
 print(json.dumps({"file": os.path.basename(path), "start": start, "rounds": rounds,
                   "ratio": round(statistics.median(tolvan) / statistics.median(ffmpeg), 3),
                   "ratioSixteenBitPeer": round(statistics.median(tolvan) / statistics.median(ffmpeg16), 3),
+                  "cpuRatio": round(statistics.median(tolvanCpu) / statistics.median(ffmpegCpu), 3),
                   "tolvanSeconds": round(statistics.median(tolvan), 4), "ffmpegSeconds": round(statistics.median(ffmpeg), 4),
                   "peakMB": round(json.loads(line)["peakBytes"] / 2**20, 1)}))
 PY

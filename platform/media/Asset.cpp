@@ -249,6 +249,7 @@ const FileAsset::Contents& FileAsset::contents() const
         }
         contents_.duration = longest;
         contents_.isProtected = isProtected(format.get());
+        format.reset();  // a long file's packet index is large: one open at a time
         spare->keep(openInput(path_, &reason, false));
     });
     return contents_;

@@ -4,16 +4,18 @@
 #include "platform/media/MediaError.h"
 #include "platform/media/OutputFile.h"
 #include "platform/media/QuickTimeMetadata.h"
+#include "platform/media/TailStream.h"
 
 #include <QFile>
+#include <QtEndian>
 
 #include <taglib/mp4file.h>
-#include <taglib/tbytevectorstream.h>
 
 #include <algorithm>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <limits>
 #include <mutex>
 #include <thread>
 
@@ -83,14 +85,18 @@ std::optional<TagLib::MP4::Item> iTunesItem(const QByteArray& key, const QVarian
     return std::nullopt;
 }
 
-// The file's bytes with the iTunes items set through TagLib, working on a
-// stream in memory.
-std::optional<QByteArray> withITunesItems(const QByteArray& bytes, const std::vector<MetadataItem>& items, Error* error)
+// The end of the file from tailStart on, with the iTunes items set through
+// TagLib; the bytes before it are read from the file as TagLib looks at them.
+std::optional<QByteArray> withITunesItems(const OutputFile& file, qint64 tailStart, const QByteArray& tail,
+                                          const std::vector<MetadataItem>& items, Error* error)
 {
-    TagLib::ByteVectorStream stream(TagLib::ByteVector(bytes.constData(), uint(bytes.size())));
+    TailStream stream(long(tailStart), TagLib::ByteVector(tail.constData(), uint(tail.size())), [&file](long offset, unsigned long length) {
+        const QByteArray bytes = file.contents(offset, qint64(length)).value_or(QByteArray());
+        return TagLib::ByteVector(bytes.constData(), uint(bytes.size()));
+    });
     {
-        TagLib::MP4::File file(&stream, false);
-        if (!file.isValid() || !file.tag()) {
+        TagLib::MP4::File mp4(&stream, false);
+        if (!mp4.isValid() || !mp4.tag()) {
             *error = writerError(QStringLiteral("The written file cannot be tagged"));
             return std::nullopt;
         }
@@ -100,17 +106,40 @@ std::optional<QByteArray> withITunesItems(const QByteArray& bytes, const std::ve
                 continue;
             const QByteArray key = iTunesKeyBytes(item.key);
             if (auto value = iTunesItem(key, item.value)) {
-                file.tag()->setItem(TagLib::String(TagLib::ByteVector(key.constData(), uint(key.size())), TagLib::String::Latin1), *value);
+                mp4.tag()->setItem(TagLib::String(TagLib::ByteVector(key.constData(), uint(key.size())), TagLib::String::Latin1), *value);
                 hasITunesItems = true;
             }
         }
-        if (hasITunesItems && !file.save()) {
+        if (hasITunesItems && (!mp4.save() || stream.touchedBeforeTail())) {
             *error = writerError(QStringLiteral("The tags cannot be saved"));
             return std::nullopt;
         }
     }
-    const TagLib::ByteVector* tagged = stream.data();
-    return QByteArray(tagged->data(), qsizetype(tagged->size()));
+    const TagLib::ByteVector& tagged = stream.tail();
+    return QByteArray(tagged.data(), qsizetype(tagged.size()));
+}
+
+// Where the movie box starts when it is the file's last top-level box with
+// the audio before it, as the muxer writes it: the metadata then changes
+// nothing before it. 0 for any other layout, where the whole file is edited.
+qint64 trailingMovieStart(const OutputFile& file)
+{
+    bool audioBefore = false;
+    for (qint64 at = 0;;) {
+        const QByteArray header = file.contents(at, 16).value_or(QByteArray());
+        if (header.size() < 8)
+            return 0;
+        quint64 size = qFromBigEndian<quint32>(header.constData());
+        if (size == 1 && header.size() == 16)
+            size = qFromBigEndian<quint64>(header.constData() + 8);
+        if (size < 8 || size > quint64(std::numeric_limits<qint64>::max() - at))
+            return 0;
+        const QByteArray type = header.mid(4, 4);
+        if (type == "moov")
+            return audioBefore && file.contents(at + qint64(size), 1).value_or("more").isEmpty() ? at : 0;
+        audioBefore = audioBefore || type == "mdat";
+        at += qint64(size);
+    }
 }
 
 std::vector<QuickTimeMetadataItem> quickTimeItems(const std::vector<MetadataItem>& items)
@@ -137,6 +166,8 @@ struct AssetWriter::Encoder {
     Frame frame{av_frame_alloc()};
     Packet packet{av_packet_alloc()};
     int64_t framesWritten = 0;
+    int64_t writtenBack = 0;  // bytes of the file handed to the disk so far
+    static constexpr int64_t kWriteBackBytes = 256 * 1024;
 
     std::optional<Error> open(const QByteArray& path, const QString& fileType, const AudioEncoderSettings& settings);
     std::optional<Error> write(const SampleBuffer& buffer);
@@ -147,7 +178,18 @@ private:
     std::optional<Error> openEncoder(const AudioEncoderSettings& settings);
     std::optional<Error> encode(const AVFrame* frame);
     std::optional<Error> encodeQueued(int minimumFrames);
+    void writeBackNow();
 };
+
+// Hands what the muxer has written to the disk every few hundred kilobytes,
+// so that the flush before the file goes in place has little left to do.
+void AssetWriter::Encoder::writeBackNow()
+{
+    if (const int64_t written = avio_tell(format->pb); written - writtenBack >= kWriteBackBytes) {
+        output->startWriteBack();
+        writtenBack = written;
+    }
+}
 
 std::optional<Error> AssetWriter::Encoder::open(const QByteArray& path, const QString& fileType, const AudioEncoderSettings& settings)
 {
@@ -238,6 +280,7 @@ std::optional<Error> AssetWriter::Encoder::write(const SampleBuffer& buffer)
         av_packet_unref(packet.get());
         if (status < 0)
             return writerError(QStringLiteral("The audio cannot be written: %1").arg(errorText(status)));
+        writeBackNow();
         return std::nullopt;
     }
     if (converted->nb_samples < frames) {  // grows to the largest buffer once, then is reused
@@ -290,6 +333,7 @@ std::optional<Error> AssetWriter::Encoder::encode(const AVFrame* input)
         status = av_interleaved_write_frame(format.get(), packet.get());
         if (status < 0)
             return writerError(QStringLiteral("The audio cannot be written: %1").arg(errorText(status)));
+        writeBackNow();
     }
     if (status != AVERROR(EAGAIN) && status != AVERROR_EOF)
         return writerError(QStringLiteral("The audio cannot be encoded: %1").arg(errorText(status)));
@@ -316,20 +360,22 @@ std::optional<Error> AssetWriter::Encoder::finish()
 }
 
 // The iTunes items go in through TagLib, the QuickTime items through our own
-// box writer, both on the file's bytes in memory; the result replaces the
-// file's contents in one checked write. The audio stays where it is.
+// box writer, both on the end of the file in memory from the movie box on;
+// the result replaces that end in one checked write. The audio before it is
+// neither copied nor written again.
 std::optional<Error> AssetWriter::Encoder::writeMetadata(const std::vector<MetadataItem>& items)
 {
     Error error;
-    auto bytes = output->contents(&error);
-    if (bytes)
-        bytes = withITunesItems(*bytes, items, &error);
-    if (bytes)
+    const qint64 tailStart = trailingMovieStart(*output);
+    auto tail = output->contents(tailStart, -1, &error);
+    if (tail)
+        tail = withITunesItems(*output, tailStart, *tail, items, &error);
+    if (tail)
         if (const auto quickTime = quickTimeItems(items); !quickTime.empty())
-            bytes = withQuickTimeMetadata(*bytes, quickTime, &error);
-    if (!bytes)
+            tail = withQuickTimeMetadata(*tail, quickTime, &error);
+    if (!tail)
         return error;
-    return output->replaceContents(*bytes);
+    return output->replaceContents(tailStart, *tail);
 }
 
 // --- AssetWriterInput ---------------------------------------------------

@@ -4,6 +4,7 @@
 
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -83,9 +84,9 @@ bool writeAll(int fd, const char* bytes, std::size_t size, off_t offset)
     return true;
 }
 
-bool readAll(int fd, char* bytes, std::size_t size)
+bool readAll(int fd, char* bytes, std::size_t size, off_t offset)
 {
-    for (off_t offset = 0; size > 0;) {
+    while (size > 0) {
         const ssize_t read = pread(fd, bytes, size, offset);
         if (read < 0 && errno == EINTR)
             continue;
@@ -101,15 +102,19 @@ bool readAll(int fd, char* bytes, std::size_t size)
     return true;
 }
 
-std::optional<QByteArray> readFile(int fd, Error* error)
+// Up to length bytes from offset on (all of them for a negative length).
+std::optional<QByteArray> readFile(int fd, Error* error, off_t offset = 0, qint64 length = -1)
 {
     struct stat info {};
     if (fstat(fd, &info) != 0) {
         *error = fileError(QStringLiteral("The written file cannot be examined"));
         return std::nullopt;
     }
-    QByteArray bytes(qsizetype(info.st_size), '\0');
-    if (!readAll(fd, bytes.data(), std::size_t(bytes.size()))) {
+    qint64 available = std::max<qint64>(info.st_size - offset, 0);
+    if (length >= 0)
+        available = std::min(available, length);
+    QByteArray bytes(qsizetype(available), Qt::Uninitialized);
+    if (!readAll(fd, bytes.data(), std::size_t(bytes.size()), offset)) {
         *error = fileError(QStringLiteral("The written file cannot be read"));
         return std::nullopt;
     }
@@ -182,21 +187,24 @@ OutputFile::Storage OutputFile::storage() const { return d->storage; }
 const QByteArray& OutputFile::target() const { return d->target; }
 QByteArray OutputFile::openablePath() const { return "/proc/self/fd/" + QByteArray::number(d->fd); }
 
-std::optional<QByteArray> OutputFile::contents(Error* error) const
+std::optional<QByteArray> OutputFile::contents(qint64 offset, qint64 length, Error* error) const
 {
     Error failure;
-    auto bytes = readFile(d->fd, &failure);
+    auto bytes = readFile(d->fd, &failure, off_t(offset), length);
     if (!bytes && error)
         *error = failure;
     return bytes;
 }
 
-std::optional<Error> OutputFile::replaceContents(const QByteArray& bytes)
+std::optional<Error> OutputFile::replaceContents(qint64 offset, const QByteArray& bytes)
 {
-    if (!writeAll(d->fd, bytes.constData(), std::size_t(bytes.size()), 0) || ftruncate(d->fd, off_t(bytes.size())) != 0)
+    if (!writeAll(d->fd, bytes.constData(), std::size_t(bytes.size()), off_t(offset)) ||
+        ftruncate(d->fd, off_t(offset + bytes.size())) != 0)
         return fileError(QStringLiteral("The file cannot be written"));
     return std::nullopt;
 }
+
+void OutputFile::startWriteBack() { sync_file_range(d->fd, 0, 0, SYNC_FILE_RANGE_WRITE); }
 
 std::optional<Error> OutputFile::commit()
 {

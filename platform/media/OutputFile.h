@@ -45,9 +45,17 @@ public:
 
     // The bytes of the file as written so far; nothing (and the error) when
     // they cannot be read.
-    std::optional<QByteArray> contents(Error* error = nullptr) const;
+    std::optional<QByteArray> contents(Error* error = nullptr) const { return contents(0, -1, error); }
+    // At most length of them (all when length is negative) from offset on;
+    // fewer where the file ends first.
+    std::optional<QByteArray> contents(qint64 offset, qint64 length, Error* error = nullptr) const;
     // Makes the file hold exactly these bytes; every write is checked.
-    std::optional<Error> replaceContents(const QByteArray& bytes);
+    std::optional<Error> replaceContents(const QByteArray& bytes) { return replaceContents(0, bytes); }
+    // Keeps the bytes before offset and makes these the rest of the file.
+    std::optional<Error> replaceContents(qint64 offset, const QByteArray& bytes);
+    // Starts writing what is written so far to disk without waiting for it,
+    // so that commit() has less left to wait for. Errors show at commit().
+    void startWriteBack();
     // Flushes the file to disk and puts it in place. Once only.
     std::optional<Error> commit();
 

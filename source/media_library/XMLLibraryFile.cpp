@@ -5,17 +5,21 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QScopeGuard>
 
 #include <pugixml.hpp>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <memory>
 #include <cstring>
 #include <string>
 #include <string_view>
 
+#include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -295,19 +299,94 @@ namespace {
 constexpr unsigned kParseOptions = pugi::parse_default | pugi::parse_embed_pcdata;
 constexpr std::size_t kTracksPerSlice = 2000;
 
-// Gives the pages wholly inside [from, to) of a mapped text back to the
-// system; the mapping stays valid.
-void releasePages(string_view text, std::size_t from, std::size_t to)
+// The file's bytes in memory of our own. The file is read, not mapped: a
+// mapped file that another program shortens in place faults the reading
+// process on the pages that are gone. A file shortened or rewritten while it
+// is read is refused instead. The pages are anonymous, so those of text
+// already parsed can be given back (they then read as zeros).
+class FileText {
+public:
+    static std::unique_ptr<FileText> read(const QString& path, QString* failure);
+    ~FileText()
+    {
+        if (bytes_ != MAP_FAILED)
+            munmap(bytes_, mappedSize_);
+    }
+    FileText(const FileText&) = delete;
+    FileText& operator=(const FileText&) = delete;
+
+    char* data() { return static_cast<char*>(bytes_); }
+    std::size_t size() const { return size_; }
+    string_view text() const { return {static_cast<const char*>(bytes_), size_}; }
+
+    // Gives the pages wholly inside [from, to) back to the system.
+    void release(std::size_t from, std::size_t to)
+    {
+        static const auto pageSize = std::uintptr_t(sysconf(_SC_PAGESIZE));
+        const auto base = reinterpret_cast<std::uintptr_t>(bytes_);
+        const auto begin = (base + from + pageSize - 1) / pageSize * pageSize;
+        const auto end = (base + to) / pageSize * pageSize;
+        if (end > begin)
+            madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);
+    }
+
+private:
+    FileText(void* bytes, std::size_t size, std::size_t mappedSize) : bytes_(bytes), size_(size), mappedSize_(mappedSize) {}
+
+    void* bytes_;
+    std::size_t size_;
+    std::size_t mappedSize_;
+};
+
+bool sameFile(const struct stat& a, const struct stat& b)
 {
-    static const auto pageSize = std::uintptr_t(sysconf(_SC_PAGESIZE));
-    const auto begin = (reinterpret_cast<std::uintptr_t>(text.data()) + from + pageSize - 1) / pageSize * pageSize;
-    const auto end = (reinterpret_cast<std::uintptr_t>(text.data()) + to) / pageSize * pageSize;
-    if (end > begin)
-        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
+           a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+std::unique_ptr<FileText> FileText::read(const QString& path, QString* failure)
+{
+    auto fail = [failure](const QString& why) {
+        *failure = why;
+        return nullptr;
+    };
+    const int fd = open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return fail(QString::fromLocal8Bit(std::strerror(errno)));
+    const auto closeFile = qScopeGuard([fd] { close(fd); });
+    struct stat before {};
+    if (fstat(fd, &before) != 0)
+        return fail(QString::fromLocal8Bit(std::strerror(errno)));
+    if (!S_ISREG(before.st_mode))
+        return fail(QStringLiteral("not a regular file"));
+    const auto size = std::size_t(before.st_size);
+    // One byte more than the file, so a file that has grown reads as changed.
+    const std::size_t mappedSize = size + 1;
+    // Every page is written by the read: made in one go, not one fault each.
+    void* bytes = mmap(nullptr, mappedSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+    if (bytes == MAP_FAILED)
+        return fail(QStringLiteral("out of memory for a file of %1 bytes").arg(size));
+    std::unique_ptr<FileText> text(new FileText(bytes, size, mappedSize));
+
+    std::size_t done = 0;
+    while (done < mappedSize) {
+        const ssize_t got = pread(fd, text->data() + done, mappedSize - done, off_t(done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return fail(QString::fromLocal8Bit(std::strerror(errno)));
+        if (got == 0)
+            break;
+        done += std::size_t(got);
+    }
+    struct stat after {};
+    if (done != size || fstat(fd, &after) != 0 || !sameFile(before, after))
+        return fail(QStringLiteral("the file changed while it was read"));
+    return text;
 }
 
 // Parses text in place (text is changed).
-std::optional<XMLLibraryFile> readDocument(std::string& text, QString* failure)
+std::optional<XMLLibraryFile> readDocument(char* text, std::size_t size, QString* failure)
 {
     auto fail = [failure](const QString& why) {
         if (failure)
@@ -315,7 +394,7 @@ std::optional<XMLLibraryFile> readDocument(std::string& text, QString* failure)
         return std::nullopt;
     };
     pugi::xml_document document;
-    const pugi::xml_parse_result parsed = document.load_buffer_inplace(text.data(), text.size(), kParseOptions, pugi::encoding_utf8);
+    const pugi::xml_parse_result parsed = document.load_buffer_inplace(text, size, kParseOptions, pugi::encoding_utf8);
     if (!parsed)
         return fail(QStringLiteral("not a property list: %1 at offset %2").arg(QString::fromLatin1(parsed.description())).arg(parsed.offset));
     if (!xmlNestingWithin(document))
@@ -341,14 +420,14 @@ std::optional<XMLLibraryFile> readDocument(std::string& text, QString* failure)
 
 // The file without its tracks (an empty "Tracks" dictionary), then the tracks
 // a slice at a time; nullopt when a part does not parse. Each slice's text is
-// let go of once parsed: text is a read-only mapping of the file, whose pages
-// are read in again should anything look back.
-std::optional<XMLLibraryFile> readInSlices(string_view text, const XMLTrackSlices& slices)
+// given back once parsed, so the file's text is not whole afterwards.
+std::optional<XMLLibraryFile> readInSlices(FileText& file, const XMLTrackSlices& slices)
 {
+    const string_view text = file.text();
     std::string rest;
     rest.reserve(text.size() - (slices.contentEnd - slices.contentBegin));
     rest.append(text.substr(0, slices.contentBegin)).append(text.substr(slices.contentEnd));
-    std::optional<XMLLibraryFile> library = readDocument(rest, nullptr);
+    std::optional<XMLLibraryFile> library = readDocument(rest.data(), rest.size(), nullptr);
     if (!library || !library->tracks)
         return std::nullopt;
     rest = std::string();
@@ -361,7 +440,7 @@ std::optional<XMLLibraryFile> readInSlices(string_view text, const XMLTrackSlice
         if (!slice.load_buffer(text.data() + from, to - from, kParseOptions | pugi::parse_fragment, pugi::encoding_utf8) ||
             !xmlNestingWithin(slice))
             return std::nullopt;
-        releasePages(text, from, to);
+        file.release(from, to);
         XMLTrackTable tracks = readTracks(slice);
         library->tracks->all.insert(library->tracks->all.end(), tracks.all.begin(), tracks.all.end());
         library->tracks->byKey.insert(tracks.byKey);
@@ -374,27 +453,21 @@ std::optional<XMLLibraryFile> readInSlices(string_view text, const XMLTrackSlice
 
 std::optional<XMLLibraryFile> readXMLLibraryFile(const QString& path, QString* failure)
 {
-    auto fail = [failure](const QString& why) {
+    QString why;
+    auto fail = [&] {
         if (failure)
             *failure = why;
         return std::nullopt;
     };
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(file.errorString());
-    // The file is read where it lies in the page cache, not copied first.
-    const qint64 size = file.size();
-    const uchar* mapped = size > 0 ? file.map(0, size) : nullptr;
-    if (size > 0 && !mapped)
-        return fail(file.errorString());
-    const string_view text(reinterpret_cast<const char*>(mapped), std::size_t(std::max<qint64>(size, 0)));
-    if (mapped)
-        madvise(const_cast<uchar*>(mapped), text.size(), MADV_SEQUENTIAL);
-
-    if (auto slices = findTrackSlices(text, kTracksPerSlice)) {
-        if (auto library = readInSlices(text, *slices))
+    std::unique_ptr<FileText> file = FileText::read(path, &why);
+    if (!file)
+        return fail();
+    if (auto slices = findTrackSlices(file->text(), kTracksPerSlice)) {
+        if (auto library = readInSlices(*file, *slices))
             return library;
+        file = FileText::read(path, &why);  // the parsed slices' text was given back: the whole parse reads afresh
+        if (!file)
+            return fail();
     }
-    std::string copy(text);  // parsed in place
-    return readDocument(copy, failure);
+    return readDocument(file->data(), file->size(), failure);
 }

@@ -57,8 +57,9 @@ struct XMLLibraryFile {
     XMLTrackPtr trackForID(qint64 trackID) const;
 };
 
-// Reads the file; nullopt, with failure filled, when it cannot be read, is not
-// a well-formed property list, or its root is not a dictionary.
+// Reads the file; nullopt, with failure filled, when it cannot be read, changes
+// while it is read, is not a well-formed property list, or its root is not a
+// dictionary.
 std::optional<XMLLibraryFile> readXMLLibraryFile(const QString& path, QString* failure = nullptr);
 
 Q_DECLARE_METATYPE(XMLTrackPtr)

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <taglib/mp4file.h>
+#include <taglib/tbytevectorstream.h>
 
 #include <chrono>
 #include <cmath>
@@ -168,6 +169,51 @@ TEST_F(AssetWriterTest, MetadataGoesIntoTheFileAsTheItemsSay)
     EXPECT_EQ(file.tag()->itemMap().size(), 4u);  // nothing of the encoder's own
     EXPECT_EQ(readQuickTimeMetadata(path),
               (std::vector<QuickTimeMetadataItem>{{kQuickTimeMetadataKeyCreationDate, "2026-12-08 23:30:00 +0000"}}));
+}
+
+// The items are written into the movie box at the file's end, where the
+// muxer left it: the bytes before it are the untagged file's, and the whole
+// file is what tagging a copy of the untagged file in memory gives.
+TEST_F(AssetWriterTest, MetadataChangesTheMovieBoxAloneAsAWholeFileEditWould)
+{
+    const std::vector<MetadataItem> items{
+        {.key = MetadataiTunesMetadataKeySongName, .keySpace = MetadataKeySpaceiTunes, .value = "Tail"},
+        {.key = MetadataiTunesMetadataKeyCoverArt, .keySpace = MetadataKeySpaceiTunes, .value = imageBytes("PNG", Qt::red)},
+        {.key = MetadataQuickTimeMetadataKeyCreationDate, .keySpace = MetadataKeySpaceQuickTimeMetadata, .value = "2026-12-09 12:00:00 +0000"},
+    };
+    auto write = [&](const QString& path, const std::vector<MetadataItem>& metadata) {
+        auto writer = AssetWriter::assetWriterWithURL(path, FileTypeAppleM4A);
+        writer->setMetadata(metadata);
+        input = AssetWriterInput::assetWriterInputWithMediaType(MediaType::Audio, kAac);
+        writer->addInput(input);
+        EXPECT_TRUE(writer->startWriting());
+        writer->startSessionAtSourceTime(MediaTime::zero());
+        appendSeconds(2.0);
+        EXPECT_TRUE(writer->finishWriting());
+        return contents(path);
+    };
+    const QByteArray plain = write(dir.filePath("plain.m4a"), {});
+    const QByteArray tagged = write(dir.filePath("tagged.m4a"), items);
+    ASSERT_GT(tagged.size(), plain.size());
+
+    const qint64 movie = plain.lastIndexOf("moov") - 4;
+    ASSERT_GT(movie, plain.indexOf("mdat"));
+    EXPECT_EQ(tagged.left(movie), plain.left(movie));
+
+    TagLib::ByteVectorStream stream(TagLib::ByteVector(plain.constData(), uint(plain.size())));
+    {
+        TagLib::MP4::File file(&stream, false);
+        file.tag()->setItem("\251nam", TagLib::MP4::Item(TagLib::StringList("Tail")));
+        const QByteArray cover = items[1].value.toByteArray();
+        TagLib::MP4::CoverArtList covers;
+        covers.append(TagLib::MP4::CoverArt(TagLib::MP4::CoverArt::PNG, TagLib::ByteVector(cover.constData(), uint(cover.size()))));
+        file.tag()->setItem("covr", TagLib::MP4::Item(covers));
+        ASSERT_TRUE(file.save());
+    }
+    const QByteArray withITunes(stream.data()->data(), qsizetype(stream.data()->size()));
+    const auto expected = withQuickTimeMetadata(withITunes, {{kQuickTimeMetadataKeyCreationDate, "2026-12-09 12:00:00 +0000"}});
+    ASSERT_TRUE(expected);
+    EXPECT_EQ(tagged, *expected);
 }
 
 TEST_F(AssetWriterTest, CancelledOrFailedWritesLeaveTheOldFileAlone)

@@ -541,3 +541,50 @@ TEST_F(XMLLibraryTest, ALargeLibraryReadsEveryTrackAndWhatFollows)
     EXPECT_EQ(library->playlists->front()->itemTrackIDs, (std::vector<qint64>{9001, 1}));
     EXPECT_EQ(library->root.value("Music Folder").toString(), "file:///music/");
 }
+
+// Another program may shorten the library file in place and write it again
+// while it is read: each read gives the whole library or a failure that says
+// why, and the process lives on.
+TEST_F(XMLLibraryTest, ALibraryShortenedWhileItIsReadGivesAllOrAFailure)
+{
+    constexpr qint64 kTracks = 12000;
+    QList<std::pair<QString, QString>> tracks;
+    for (qint64 id = 1; id <= kTracks; ++id)
+        tracks.append({QString::number(id), pl::fileTrack(id, QStringLiteral("Song %1").arg(id))});
+    const QByteArray text = pl::document(pl::dict({{"Tracks", pl::dict(tracks)}})).toUtf8();
+    const QString path = writeLibrary(QString::fromUtf8(text));
+
+    std::atomic<bool> done{false};
+    std::atomic<int> rewrites{0};
+    std::thread rewriter([&] {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        while (!done) {
+            ASSERT_TRUE(file.resize(text.size() / 3));
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            ASSERT_TRUE(file.seek(0));
+            ASSERT_EQ(file.write(text), text.size());
+            ASSERT_TRUE(file.flush());
+            ++rewrites;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    for (int round = 0; round < 60; ++round) {
+        QString failure;
+        if (const auto library = readXMLLibraryFile(path, &failure)) {
+            ASSERT_TRUE(library->tracks);
+            EXPECT_EQ(library->tracks->size(), std::size_t(kTracks));
+        } else {
+            EXPECT_FALSE(failure.isEmpty());
+        }
+    }
+    done = true;
+    rewriter.join();
+    EXPECT_GT(rewrites, 10);
+
+    QString failure;
+    const auto library = readXMLLibraryFile(path, &failure);
+    ASSERT_TRUE(library) << failure.toStdString();
+    EXPECT_EQ(library->tracks->size(), std::size_t(kTracks));
+    EXPECT_EQ(library->trackForID(kTracks)->name, QStringLiteral("Song %1").arg(kTracks));
+}
