@@ -132,6 +132,10 @@ int renderBench(const QStringList& arguments)
     for (double start = 0; start + 5 <= duration || start == 0; start += std::max(5.0, duration / 100))
         fullTile.add([&] { renderer.renderWithSize({750, trackHeight}, {start, 5}); });
 
+    // A window paints at its screen's pixel ratio alone. Hidden, the view
+    // paints only into the pictures, so their ratio is the one it keeps its
+    // tiles and images at, as on a screen of that ratio.
+    controller.view()->hide();
     QJsonObject scrolling;
     for (const double pps : {25.0, 150.0})
         for (const qreal ratio : {1.0, 2.0})
