@@ -7,8 +7,8 @@
 //    pixel ratio 1 and 2, with the song fully read and, for the first
 //    seconds, while it is still being read;
 // the time from opening the song (the window already up) and from its first
-// samples to the first painted tile, and, as the peer, the cost of copying a finished picture of
-// the same size (the least any paint can cost).
+// samples to the first painted tile, and, as the peer, the cost of copying a
+// finished picture of the same size (the least any paint can cost).
 
 #include "bench/BenchCommand.h"
 
