@@ -198,8 +198,9 @@ TEST_F(WaveformQueriesTest, ARowOfColumnsHasTheValuesOfEachColumnAlone)
             ASSERT_EQ(batched[k], alone) << "row at " << row.start << " step " << row.step << ", column " << k;
             loud += alone.positive > 0.1;
         }
-        if (row.step > 0.001 && row.start >= 0 && row.start < 11)
+        if (row.step > 0.001 && row.start >= 0 && row.start < 11) {
             EXPECT_GT(loud, row.count / 2) << "a row of silence would prove nothing; step " << row.step;
+        }
     }
 
     // The smoothed outline takes its columns from the same row.
