@@ -77,7 +77,22 @@ bool WaveformBucketCursor::fill(const int8_t* frame, std::size_t frames, std::si
     double count = audioSampleIterCount;
     int positive = sampleMaxPositive, negative = sampleMaxNegative;
     bool room = offset < storeEnd;
+    const bool framePerBucket = framesPerBucket == 1.0 && step == 1;
     for (; frame < end; frame += step) {
+        if (framePerBucket && count == 1.0 && positive == 0 && negative == 0) {
+            // A bucket per frame and nothing pending: each frame is a bucket
+            // of its own, up to the store's end.
+            const auto run = std::size_t(std::min<uint64_t>(uint64_t(end - frame), storeEnd > offset ? storeEnd - offset : 0));
+            int8_t* out = store + 2 * offset;
+            for (std::size_t i = 0; i < run; ++i) {
+                out[2 * i] = std::max<int8_t>(frame[i], 0);
+                out[2 * i + 1] = std::min<int8_t>(frame[i], 0);
+            }
+            offset += run;
+            frame += run;
+            if (frame == end)
+                break;
+        }
         const int value = step >= 2 ? (frame[0] + frame[1]) / 2 : frame[0];
         // The positive peak only grows from 0 and the negative only falls
         // from 0, so both may see every value: no branch on the sign.
