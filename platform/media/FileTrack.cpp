@@ -28,6 +28,11 @@ using namespace ffmpeg;
 // progress early.
 constexpr int kFramesPerBuffer = 8192;
 
+struct ParametersFreer {
+    void operator()(AVCodecParameters* parameters) const { avcodec_parameters_free(&parameters); }
+};
+using CodecParameters = std::unique_ptr<AVCodecParameters, ParametersFreer>;
+
 // Packets a stream takes from a shared input at each turn: a second and a
 // half of AAC, so that turns are few and the packets in hand are small.
 constexpr int kPacketsPerTurn = 64;
@@ -40,7 +45,10 @@ class FileSharedInput : public SharedTrackInput {
 public:
     static std::shared_ptr<FileSharedInput> open(const QString& path, int streamIndex, QString* reason);
 
-    const AVStream* stream() const { return format_->streams[streamIndex_]; }
+    AVRational timeBase() const { return timeBase_; }
+    // The stream's codec parameters, copied out of turn: a stream may start
+    // while others read.
+    CodecParameters parameters();
     // Appends up to `count` packets of the stream from packet number `next`
     // on, moving `next` past them; an FFmpeg status (AVERROR_EOF past the
     // last packet).
@@ -59,7 +67,17 @@ private:
     FormatContext format_;
     int streamIndex_ = -1;
     int64_t position_ = -1;  // the number of the packet read next; -1 after a seek
+    AVRational timeBase_{1, 1};
 };
+
+CodecParameters FileSharedInput::parameters()
+{
+    CodecParameters copy(avcodec_parameters_alloc());
+    std::lock_guard lock(mutex_);
+    if (copy && avcodec_parameters_copy(copy.get(), format_->streams[streamIndex_]->codecpar) < 0)
+        copy.reset();
+    return copy;
+}
 
 std::shared_ptr<FileSharedInput> FileSharedInput::open(const QString& path, int streamIndex, QString* reason)
 {
@@ -75,6 +93,7 @@ std::shared_ptr<FileSharedInput> FileSharedInput::open(const QString& path, int 
     input->format_ = std::move(format);
     input->streamIndex_ = streamIndex;
     input->position_ = 0;
+    input->timeBase_ = input->format_->streams[streamIndex]->time_base;
     return input;
 }
 
@@ -147,7 +166,6 @@ public:
     }
 
 private:
-    const AVStream* avStream() const { return shared_ ? shared_->stream() : format_->streams[streamIndex_]; }
     int readPacket();
     bool decodeStep();
     bool readOrigin(int sourceRate);
@@ -166,6 +184,8 @@ private:
     std::shared_ptr<FileSharedInput> shared_;  // the one it shares
     std::deque<Packet> sharedPackets_;         // taken from the shared input at its turn
     int64_t nextSharedPacket_ = 0;
+    AVRational timeBase_{1, 1};  // the stream's, fixed at opening
+    AVCodecID codecId_ = AV_CODEC_ID_NONE;
     CodecContext codec_;
     Resampler resampler_;
     Packet packet_{av_packet_alloc()};
@@ -235,14 +255,19 @@ std::unique_ptr<FilePcmStream> FilePcmStream::open(const QString& path, FormatCo
     }
     stream->streamIndex_ = streamIndex;
 
-    const AVStream* avStream = stream->avStream();
-    const AVCodec* decoder = avcodec_find_decoder(avStream->codecpar->codec_id);
-    if (!decoder || avStream->codecpar->codec_type != AVMEDIA_TYPE_AUDIO)
+    const CodecParameters sharedParameters = stream->shared_ ? stream->shared_->parameters() : nullptr;
+    if (stream->shared_ && !sharedParameters)
+        return fail(MediaErrorUnknown, QStringLiteral("The stream's parameters cannot be copied"));
+    const AVCodecParameters* parameters = stream->shared_ ? sharedParameters.get() : stream->format_->streams[streamIndex]->codecpar;
+    stream->timeBase_ = stream->shared_ ? stream->shared_->timeBase() : stream->format_->streams[streamIndex]->time_base;
+    stream->codecId_ = parameters->codec_id;
+    const AVCodec* decoder = avcodec_find_decoder(parameters->codec_id);
+    if (!decoder || parameters->codec_type != AVMEDIA_TYPE_AUDIO)
         return fail(MediaErrorFileFormatNotRecognized,
-                    QStringLiteral("No audio decoder for %1").arg(avcodec_get_name(avStream->codecpar->codec_id)));
+                    QStringLiteral("No audio decoder for %1").arg(avcodec_get_name(parameters->codec_id)));
     stream->codec_.reset(avcodec_alloc_context3(decoder));
-    avcodec_parameters_to_context(stream->codec_.get(), avStream->codecpar);
-    stream->codec_->pkt_timebase = avStream->time_base;
+    avcodec_parameters_to_context(stream->codec_.get(), parameters);
+    stream->codec_->pkt_timebase = stream->timeBase_;
     stream->codec_->thread_count = 0;  // automatic, for the decoders that can use threads
     const int status = avcodec_open2(stream->codec_.get(), decoder, nullptr);
     if (status < 0)
@@ -441,7 +466,6 @@ void FilePcmStream::startAt(int64_t startFrame, int sourceRate)
 // in hand for a decode from the start.
 bool FilePcmStream::readOrigin(int sourceRate)
 {
-    const AVStream* stream = avStream();
     while (readPacket() >= 0) {
         if (packet_->stream_index != streamIndex_) {
             av_packet_unref(packet_.get());
@@ -452,7 +476,7 @@ bool FilePcmStream::readOrigin(int sourceRate)
             return false;
         std::size_t size = 0;
         const uint8_t* skip = av_packet_get_side_data(packet_.get(), AV_PKT_DATA_SKIP_SAMPLES, &size);
-        origin_ = av_rescale_q(packet_->pts, stream->time_base, {1, sourceRate}) + (skip && size >= 4 ? int64_t(AV_RL32(skip)) : 0);
+        origin_ = av_rescale_q(packet_->pts, timeBase_, {1, sourceRate}) + (skip && size >= 4 ? int64_t(AV_RL32(skip)) : 0);
         return true;
     }
     return false;
@@ -466,7 +490,7 @@ bool FilePcmStream::readOrigin(int sourceRate)
 // decode's. A resampler needs the same second to fill its filter.
 int64_t FilePcmStream::leadInFrames(int sourceRate) const
 {
-    const AVCodecID codec = avStream()->codecpar->codec_id;
+    const AVCodecID codec = codecId_;
     const bool pcm = codec >= AV_CODEC_ID_PCM_S16LE && codec < AV_CODEC_ID_ADPCM_IMA_QT;
     const bool standsAlone = pcm || codec == AV_CODEC_ID_FLAC || codec == AV_CODEC_ID_ALAC;
     return standsAlone && sourceRate == int(settings_.sampleRate) ? 0 : sourceRate;
@@ -476,12 +500,11 @@ int64_t FilePcmStream::leadInFrames(int sourceRate) const
 // then tells by its timestamp how many frames lie before the start.
 void FilePcmStream::seekBefore(int64_t startFrame, int sourceRate)
 {
-    const AVStream* stream = avStream();
     const int64_t sourceStart = av_rescale(startFrame, sourceRate, int64_t(settings_.sampleRate));
     const int64_t seekTo = sourceStart - leadInFrames(sourceRate);
     if (seekTo <= 0)
         return;
-    const int64_t timestamp = av_rescale_q(origin_ + seekTo, {1, sourceRate}, stream->time_base);
+    const int64_t timestamp = av_rescale_q(origin_ + seekTo, {1, sourceRate}, timeBase_);
     if (shared_) {
         const int64_t packet = shared_->packetAtOrBefore(timestamp);
         if (packet < 0) {
@@ -537,7 +560,7 @@ bool FilePcmStream::placeFirstFrame(const AVFrame* frame)
     const int64_t pts = frame->pts != AV_NOPTS_VALUE ? frame->pts : frame->best_effort_timestamp;
     if (pts == AV_NOPTS_VALUE)
         return false;
-    const int64_t position = av_rescale_q(pts, avStream()->time_base, {1, sourceRate_}) - origin_;
+    const int64_t position = av_rescale_q(pts, timeBase_, {1, sourceRate_}) - origin_;
     const int64_t outputRate = int64_t(settings_.sampleRate);
     const int64_t period = sourceRate_ / std::gcd(int64_t(sourceRate_), outputRate);
     const int64_t aligned = (std::max<int64_t>(position, 0) + period - 1) / period * period;
