@@ -149,18 +149,22 @@ WaveformSample weightedPeak(const int8_t* bytes, uint64_t length, const Smoothin
         }
         return {positive * kPeakScale, negative * kPeakScale};
     }
-    const double* weights = table->weights.data();
-    const auto weighted = [&](uint64_t from, uint64_t to) {
-        for (uint64_t i = from; i < to; ++i) {
-            positive = std::max(positive, int(bytes[2 * i] * weights[i]));
-            negative = std::min(negative, int(bytes[2 * i + 1] * weights[i]));
-        }
-    };
-    weighted(0, table->fullFrom);
+    // The middle third first: its peaks at full weight leave few buckets
+    // of the outer thirds that could pass them, as a weight is at most 1.
     for (uint64_t i = table->fullFrom; i < table->fullTo; ++i) {
         positive = std::max<int>(positive, bytes[2 * i]);
         negative = std::min<int>(negative, bytes[2 * i + 1]);
     }
+    const double* weights = table->weights.data();
+    const auto weighted = [&](uint64_t from, uint64_t to) {
+        for (uint64_t i = from; i < to; ++i) {
+            if (bytes[2 * i] > positive)
+                positive = std::max(positive, int(bytes[2 * i] * weights[i]));
+            if (bytes[2 * i + 1] < negative)
+                negative = std::min(negative, int(bytes[2 * i + 1] * weights[i]));
+        }
+    };
+    weighted(0, table->fullFrom);
     weighted(table->fullTo, length);
     return {positive * kPeakScale, negative * kPeakScale};
 }
