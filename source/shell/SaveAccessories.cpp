@@ -66,6 +66,7 @@ void SaveAsAccessoryController::loadView()
     row->addWidget(formatPopup_, 1, Qt::AlignBaseline);
     view_ = root;
     populateFormatMenu();
+    formatPopup_->setCurrentIndex(saveFormatIndex(saveFormats(ringtoneKind_), defaults_.stringValue(kSaveAsFormatKey)));
     root->resize(root->sizeHint() + QSize(4, 0));
 }
 

@@ -132,6 +132,7 @@ void SaveRoad::saveRingtoneShowingUIWithParams(std::shared_ptr<SaveParams> param
     if (params->showSaveAsDialog) {
         std::shared_ptr<SaveAsAccessoryController> accessory = SaveAsAccessoryController::accessoryController(&defaults_);
         accessory->setRingtoneKind(host_.ringtoneKind());
+        accessory->view();  // the remembered format is chosen as the view loads
         params->accessoryController = accessory;
         host_.runSavePanel(*accessory, proposedSaveName(songName, fileName), [weakSelf, params](std::optional<QString> path) {
             auto self = weakSelf.lock();
