@@ -69,6 +69,17 @@ void Workspace::openFile(const QString& path, Completion done)
     runOpener({QStringLiteral("gio open"), QStringLiteral("xdg-open")}, QFileInfo(path).absoluteFilePath(), std::move(done));
 }
 
+void Workspace::openURL(const QUrl& url, Completion done)
+{
+    if (!done)
+        done = [](bool) {};
+    if (!url.isValid() || url.scheme().isEmpty()) {
+        done(false);
+        return;
+    }
+    runOpener({QStringLiteral("gio open"), QStringLiteral("xdg-open")}, url.toString(QUrl::FullyEncoded), std::move(done));
+}
+
 void Workspace::revealFiles(const QStringList& paths, Completion done)
 {
     if (!done)

@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 
 #include <functional>
 #include <memory>
@@ -30,6 +31,10 @@ public:
     // interface); where no file manager answers, opens the folder of the
     // first file instead.
     virtual void revealFiles(const QStringList& paths, Completion done);
+
+    // Opens an address (a web page, a new mail message) with the desktop's
+    // handler for its scheme. False for an address that is not valid.
+    virtual void openURL(const QUrl& url, Completion done);
 };
 
 }  // namespace tolvan

@@ -54,6 +54,8 @@ PreviewLayout PreviewView::layoutInBounds(QSizeF bounds, std::optional<double> v
 }
 
 QFont PreviewView::descriptionFont() { return interfaceFont(18); }
+QFont PreviewView::titleFont() { return interfaceFont(22); }
+QFont PreviewView::detailFont() { return interfaceFont(16); }
 
 void PreviewView::setAsset(std::shared_ptr<Asset> asset)
 {
@@ -73,12 +75,25 @@ void PreviewView::setSource(std::shared_ptr<const TolvanSource> source)
 
 void PreviewView::setAssetDescription(const std::optional<QString>& description)
 {
-    description_ = description;
-    double measured = 0;
-    if (description_ && !description_->isEmpty()) {
-        const QFontMetricsF metrics(descriptionFont());
-        measured = metrics.boundingRect(QRectF(0, 0, 10000, 10000), Qt::AlignLeft | Qt::AlignTop, *description_).height();
+    std::vector<StyledText> lines;
+    if (description && !description->isEmpty()) {
+        for (const QString& line : description->split('\n'))
+            lines.push_back({line, descriptionFont(), Qt::white, Shadow{QPointF(0, -1), 1, Qt::black}});
     }
+    setAssetDescription(lines);
+    description_ = description;
+}
+
+void PreviewView::setAssetDescription(const std::vector<StyledText>& lines)
+{
+    lines_ = lines;
+    QStringList text;
+    double measured = 0;
+    for (const StyledText& line : lines_) {
+        text << line.text;
+        measured += QFontMetricsF(line.font).height();
+    }
+    description_ = lines_.empty() ? std::nullopt : std::optional<QString>(text.join('\n'));
     textHeight_ = textHeightForMeasuredHeight(measured);
     update();
 }
@@ -114,13 +129,19 @@ void PreviewView::paintEvent(QPaintEvent*)
     if (!showsVideo_)
         ImageStore::named(QStringLiteral("cover_overlay")).draw(painter, layout.picture);
 
-    if (description_ && !description_->isEmpty() && layout.text.width() > 0) {
-        const QFontMetricsF metrics(descriptionFont());
-        QStringList lines = description_->split('\n');
-        for (QString& line : lines)
-            line = metrics.elidedText(line, Qt::ElideRight, layout.text.width());
-        const StyledText text{lines.join('\n'), descriptionFont(), Qt::white, Shadow{QPointF(0, -1), 1, Qt::black}};
-        drawStyledText(painter, layout.text.adjusted(0, 8, 0, -8), text, Qt::AlignLeft | Qt::AlignVCenter);
+    if (!lines_.empty() && layout.text.width() > 0) {
+        // The lines as one block, centred on the text area's height.
+        double height = 0;
+        for (const StyledText& line : lines_)
+            height += QFontMetricsF(line.font).height();
+        const QRectF area = layout.text.adjusted(0, 8, 0, -8);
+        double y = area.top() + (area.height() - height) / 2;
+        for (StyledText line : lines_) {
+            const QFontMetricsF metrics(line.font);
+            line.text = metrics.elidedText(line.text, Qt::ElideRight, area.width());
+            drawStyledText(painter, QRectF(area.left(), y, area.width(), metrics.height()), line, Qt::AlignLeft | Qt::AlignTop);
+            y += metrics.height();
+        }
     }
 }
 

@@ -6,6 +6,8 @@
 #include "platform/media/Asset.h"
 #include "platform/media/Player.h"
 
+#include "ZNTUtilities/Shadow.h"
+
 #include <QPointer>
 #include <QWidget>
 
@@ -36,6 +38,10 @@ public:
     void setAsset(std::shared_ptr<tolvan::Asset> asset);
     void setSource(std::shared_ptr<const TolvanSource> source);
     void setAssetDescription(const std::optional<QString>& description);
+    // The track's lines, each in its own style; a line too long for the pane
+    // is cut at its end.
+    void setAssetDescription(const std::vector<StyledText>& lines);
+    const std::vector<StyledText>& descriptionLines() const { return lines_; }
     void setPlayer(tolvan::Player* player);
 
     const std::shared_ptr<tolvan::Asset>& asset() const { return asset_; }
@@ -48,6 +54,8 @@ public:
     PreviewLayout currentLayout() const;
 
     static QFont descriptionFont();
+    static QFont titleFont();   // the track's title
+    static QFont detailFont();  // its artist and album
 
 protected:
     void paintEvent(QPaintEvent*) override;
@@ -56,6 +64,7 @@ private:
     std::shared_ptr<tolvan::Asset> asset_;
     std::shared_ptr<const TolvanSource> source_;
     std::optional<QString> description_;
+    std::vector<StyledText> lines_;
     QPointer<tolvan::Player> player_;
     QImage coverArtImage_;   // forgotten with a new asset
     QImage shownPicture_;    // stays on screen until the new source's

@@ -120,3 +120,19 @@ TEST_F(WorkspaceTest, TestsCanPutTheirOwnWorkspaceInPlace)
     Workspace::setShared(nullptr);  // back to the desktop's
     EXPECT_EQ(open(song), std::optional<bool>(false)) << "no opener on PATH";
 }
+
+TEST_F(WorkspaceTest, AddressesGoToTheOpenerFullyEncoded)
+{
+    fakeOpener("gio", 0);
+    std::optional<bool> result;
+    const QUrl page(QStringLiteral("https://example.org/home?status=caf%C3%A9%20%26%20more"));
+    Workspace::shared().openURL(page, [&](bool ok) { result = ok; });
+    ASSERT_TRUE(waitUntil([&] { return result.has_value(); }));
+    EXPECT_TRUE(*result);
+    EXPECT_EQ(argumentsOf("gio"), (QStringList{"open", "https://example.org/home?status=caf%C3%A9%20%26%20more"}));
+
+    result.reset();
+    Workspace::shared().openURL(QUrl(QStringLiteral("no scheme")), [&](bool ok) { result = ok; });
+    ASSERT_TRUE(result.has_value()) << "answered at once";
+    EXPECT_FALSE(*result);
+}
