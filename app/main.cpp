@@ -9,7 +9,6 @@
 #include "source/shell/TolvanController.h"
 #include "source/shell/TolvanMainWindow.h"
 #include "app/LaunchArguments.h"
-#include "app/EditorAdapter.h"
 
 #include <QApplication>
 #include <QCryptographicHash>
@@ -53,7 +52,6 @@ int main(int argc, char** argv)
         return 0;
 
     TolvanServices services = TolvanServices::standard();
-    services.makeEditor = makeApplicationEditor;
     services.startKit = startKit;
     services.offerMove = tolvan::OfferMoveToApplicationsFolder;
     TolvanController controller(services);

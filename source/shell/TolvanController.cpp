@@ -2,6 +2,8 @@
 #include "source/shell/TolvanController.h"
 
 #include "feedback/QFFeedbackController.h"
+#include "platform/appkit/ModifierKeys.h"
+#include "source/shell/ApplicationEditor.h"
 #include "platform/appkit/Workspace.h"
 #include "platform/foundation/Localizer.h"
 #include "platform/foundation/UserDefaults.h"
@@ -49,6 +51,7 @@ TolvanServices TolvanServices::standard()
     services.defaults = &UserDefaults::standard();
     services.library = &ZNTMediaLibrary::defaultLibrary();
     services.includedLibrary = &IncludedLibrary::defaultLibrary();
+    services.makeEditor = [](TolvanController& shell) { return std::make_unique<ApplicationEditor>(shell, &shell.defaults()); };
     return services;
 }
 
@@ -58,12 +61,11 @@ TolvanController::TolvanController(TolvanServices services)
     gController = this;
     saveRoad_ = SaveRoad::create(*this, defaults_);
     awakeFromNib();
-    qApp->installEventFilter(this);
+    connect(&ModifierKeys::shared(), &ModifierKeys::flagsChanged, this, [this] { flagsChanged(modifierFlags()); });
 }
 
 TolvanController::~TolvanController()
 {
-    qApp->removeEventFilter(this);
     if (importCompleted_)
         delete importCompleted_.data();
     setContentViewController(ContentKind::None, nullptr);
@@ -183,7 +185,12 @@ void TolvanController::setRecordingSelected(bool selected)
     updateSelectionInfo(std::nullopt);
 }
 
-Qt::KeyboardModifiers TolvanController::modifierFlags() const { return QGuiApplication::queryKeyboardModifiers(); }
+Qt::KeyboardModifiers TolvanController::modifierFlags() const
+{
+    const ModifierFlags flags = ModifierKeys::shared().flags();
+    return (flags.testFlag(ModifierKey::Shift) ? Qt::ShiftModifier : Qt::NoModifier)
+        | (flags.testFlag(ModifierKey::Option) ? Qt::AltModifier : Qt::NoModifier);
+}
 
 void TolvanController::handleSpacebar()
 {
@@ -219,15 +226,8 @@ void TolvanController::flagsChanged(Qt::KeyboardModifiers)
 
 bool TolvanController::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Shift || key == Qt::Key_Alt || key == Qt::Key_Control || key == Qt::Key_Meta)
-            flagsChanged(static_cast<QKeyEvent*>(event)->modifiers());
-    } else if (event->type() == QEvent::WindowActivate && watched == mainWindow_) {
-        flagsChanged(modifierFlags());
-    } else if (event->type() == QEvent::Resize && watched == previewBackground_ && contentView_) {
+    if (event->type() == QEvent::Resize && watched == previewBackground_ && contentView_)
         contentView_->setGeometry(previewBackground_->rect());
-    }
     return QObject::eventFilter(watched, event);
 }
 

@@ -49,17 +49,20 @@ enum class ContentKind { None, Editor, Recording, Error, Welcome };
 // error, else the welcome screen.
 ContentKind chooseContent(bool hasAsset, bool recordingSelected, bool hasError);
 
+class TolvanController;
+
 struct TolvanServices {
     tolvan::UserDefaults* defaults = nullptr;
     ZNTMediaLibrary* library = nullptr;
     IncludedLibrary* includedLibrary = nullptr;
     // The editor pane; without one the content area never shows an editor.
-    std::function<std::unique_ptr<ShellEditor>()> makeEditor;
+    std::function<std::unique_ptr<ShellEditor>(TolvanController& shell)> makeEditor;
     // The reporting kit's start; tests leave it out.
     std::function<void()> startKit;
     // The move offer at launch; tests leave it out.
     std::function<void()> offerMove;
 
+    // The process's libraries and settings, with the application's editor.
     static TolvanServices standard();
 };
 
@@ -94,6 +97,7 @@ public:
     SimpleBrowserController* simpleBrowserController() const { return browser_; }
     ErrorViewController* errorViewController() const { return errorView_.get(); }
     SaveRoad& saveRoad() const { return *saveRoad_; }
+    tolvan::UserDefaults& defaults() const { return defaults_; }
 
     // What is open and what the content area shows.
     std::shared_ptr<tolvan::Asset> selectedAsset() const override { return selectedAsset_; }

@@ -85,7 +85,7 @@ void TolvanController::buildWindow()
 {
     mainWindow_ = new TolvanMainWindow(*this);
     mainWindow_->setMinimumSize(820, 520);
-    mainWindow_->resize(1000, 660);
+    mainWindow_->resize(1120, 720);
 
     splitView_ = new CustomSplitView(Qt::Horizontal);
     splitView_->setChildrenCollapsible(false);
@@ -151,7 +151,7 @@ void TolvanController::setupWaveformView()
     scaleSlider_->setAccessibleName(localized(QStringLiteral("scale slider accessibility title"), QStringLiteral("waveform scale")));
     if (!services_.makeEditor)
         return;
-    editor_ = services_.makeEditor();
+    editor_ = services_.makeEditor(*this);
     if (!editor_)
         return;
     scaleSlider_->setRange(int(editor_->minPointsPerSecond() * kSliderSteps), int(editor_->maxPointsPerSecond() * kSliderSteps));

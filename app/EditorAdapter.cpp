@@ -1,3 +1,0 @@
-#include "app/EditorAdapter.h"
-
-std::unique_ptr<ShellEditor> makeApplicationEditor() { return nullptr; }
