@@ -194,7 +194,7 @@ Qt::KeyboardModifiers TolvanController::modifierFlags() const
 
 void TolvanController::handleSpacebar()
 {
-    if (!editor_)
+    if (!editor_ || !wantsToHandleSpacebar())
         return;
     if (editor_->isPlaying())
         editor_->stopPlaying();

@@ -9,6 +9,7 @@
 #include "source/engine/RingtoneDescription.h"
 #include "source/engine/RingtoneExporter.h"
 #include "source/shell/ShellEditor.h"
+#include "tests/support/AudioFixtures.h"
 
 #include <QStringList>
 #include <QTemporaryDir>
@@ -141,6 +142,59 @@ private:
 struct ScratchDefaults {
     QTemporaryDir dir;
     tolvan::UserDefaults defaults{dir.filePath("defaults.ini")};
+};
+
+}  // namespace shelltest
+
+#include "source/shell/TolvanController.h"
+#include "tests/source/browser/BrowserFixtures.h"
+
+namespace shelltest {
+
+// A controller over an empty library and scratch settings, with a
+// stand-in editor (or the application's, when asked) and a scratch HOME.
+struct ShellHarness {
+    explicit ShellHarness(bool applicationEditor = false)
+    {
+        qputenv("HOME", home.path().toUtf8());
+        TolvanServices services;
+        services.defaults = &scratch.defaults;
+        services.library = &library;
+        services.includedLibrary = &IncludedLibrary::defaultLibrary();
+        if (applicationEditor) {
+            services.makeEditor = TolvanServices::standard().makeEditor;
+        } else {
+            services.makeEditor = [this](TolvanController&) {
+                auto made = std::make_unique<FakeEditor>();
+                editor = made.get();
+                return made;
+            };
+        }
+        controller = std::make_unique<TolvanController>(services);
+    }
+    ~ShellHarness()
+    {
+        controller.reset();
+        qputenv("HOME", oldHome);
+    }
+
+    QString writeSong(const QString& name, const tolvan::test::ToneSpec& spec = {}) const
+    {
+        const QString path = home.filePath("Music/" + name);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        return tolvan::test::writeTone(path, spec) ? path : QString();
+    }
+    static std::shared_ptr<const TolvanSource> sourceFor(const QString& path)
+    {
+        return TolvanSource::sourceWithFile(QUrl::fromLocalFile(path));
+    }
+
+    QByteArray oldHome = qgetenv("HOME");
+    QTemporaryDir home;
+    ScratchDefaults scratch;
+    browsertest::FakeLibrary library;
+    FakeEditor* editor = nullptr;
+    std::unique_ptr<TolvanController> controller;
 };
 
 }  // namespace shelltest
