@@ -56,6 +56,7 @@ int main(int argc, char** argv)
     services.offerMove = tolvan::OfferMoveToApplicationsFolder;
     TolvanController controller(services);
     QObject::connect(&instance, &tolvan::SingleInstance::filesReceived, &controller, [&controller](const QStringList& files) {
+        qInfo("A later launch handed over %lld file(s): %s", qlonglong(files.size()), qUtf8Printable(files.join(QStringLiteral(", "))));
         controller.applicationOpenFiles(files);
         controller.mainWindow()->raise();
         controller.mainWindow()->activateWindow();
