@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QIcon>
+#include <QMainWindow>
 #include <QPushButton>
 #include <QTextBrowser>
 #include <QUrl>
@@ -43,6 +44,15 @@ protected:
     }
 };
 
+// Where a sheet comes down: centred at the top of the window's content,
+// below its menu bar.
+QPoint sheetOrigin(const QWidget& window, int sheetWidth)
+{
+    const auto* main = qobject_cast<const QMainWindow*>(&window);
+    const int contentTop = main && main->centralWidget() ? main->centralWidget()->mapTo(&window, QPoint(0, 0)).y() : 0;
+    return window.mapToGlobal(QPoint((window.width() - sheetWidth) / 2, contentTop));
+}
+
 }  // namespace
 
 void ITunesImportCompletedWindowController::setGoToAction(std::function<void()> action) { goToAction() = std::move(action); }
@@ -55,6 +65,8 @@ ITunesImportCompletedWindowController* ITunesImportCompletedWindowController::sh
         return nullptr;
     auto* sheet = new ITunesImportCompletedWindowController(window, store);
     sheet->setCompletion(std::move(completion));
+    if (window)
+        sheet->move(sheetOrigin(*window->window(), sheet->width()));
     sheet->open();  // modal to its window only
     return sheet;
 }
