@@ -104,12 +104,12 @@ public:
     static std::unique_ptr<EditorViewController> editorViewController(EditorServices services = {});
     ~EditorViewController() override;
 
-    QWidget* view() const;
-    WaveformViewController* waveformViewController() const;
-    PreviewView* previewView() const;
-    EditorHost* host() const;
+    QWidget* view() const;                                    // the pane; the caller places it in its window
+    WaveformViewController* waveformViewController() const;   // the waveform area's controller
+    PreviewView* previewView() const;                         // the cover and track description at the top
+    EditorHost* host() const;                                 // the application controller, or null
     void setHost(EditorHost* host);
-    tolvan::UndoManager* undoManager() const;
+    tolvan::UndoManager* undoManager() const;                 // where settings and selection changes are registered
 
     // ---- The song
     // Loads a song (both may be null: the editor is cleared). Nothing happens
@@ -117,13 +117,13 @@ public:
     // the spinner shows at once for a first song, after 0.2 s when switching.
     // A load that a later call overtook is dropped.
     void setAsset(std::shared_ptr<tolvan::Asset> asset, std::shared_ptr<const TolvanSource> source);
-    const std::shared_ptr<tolvan::Asset>& asset() const;
-    const std::shared_ptr<const TolvanSource>& source() const;
-    bool loadingAsset() const;
+    const std::shared_ptr<tolvan::Asset>& asset() const;          // the song being edited, or null
+    const std::shared_ptr<const TolvanSource>& source() const;    // what it was made from
+    bool loadingAsset() const;            // the spinner shows; bar, Play and waveform are hidden
     void setLoadingAsset(bool loading);
 
     // ---- Settings (user defaults, undoable where the user changes them)
-    RingtoneKind ringtoneKind() const;
+    RingtoneKind ringtoneKind() const;    // the stored kind, for the save road
     int selectedKind() const;             // 0 ringtone, 1 alert tone
     void setSelectedKind(int kind);       // cuts the selection; a running preview resumes
     int selectedFadeIn() const;           // index in the time menu; -1 when no item carries the stored value
@@ -135,47 +135,47 @@ public:
     double fadeInDuration() const;        // seconds, at least 0.1
     double fadeOutDuration() const;
     double gapDuration() const;           // seconds
-    bool advancedVisible() const;
-    void setAdvancedVisible(bool visible);
-    void setAdvancedVisible(bool visible, bool animated);
+    bool advancedVisible() const;                          // the advanced panel shows
+    void setAdvancedVisible(bool visible);                 // shows or hides it and remembers the choice
+    void setAdvancedVisible(bool visible, bool animated);  // the same (the change is not animated)
 
     // ---- Volume
-    bool manuallyAdjustVolume() const;
-    void setManuallyAdjustVolume(bool manual);
-    double manualVolumeGain() const;      // stored 0 or nothing reads as 1.0
-    void setManualVolumeGain(double gain);
-    double manualVolumeSliderValue() const;
+    bool manuallyAdjustVolume() const;          // the "Manual Volume" check box
+    void setManuallyAdjustVolume(bool manual);  // a running preview takes the new gain at once
+    double manualVolumeGain() const;            // stored 0 or nothing reads as 1.0
+    void setManualVolumeGain(double gain);      // also the slider's spoken value and a running preview
+    double manualVolumeSliderValue() const;     // the slider's position (−1 … 1) for the gain
     void setManualVolumeSliderValue(double position);
     bool allowVolumeAdjustment() const;   // the source's own say
     double selectionMaxVolume() const;    // loudest sample of the selection, 0 … 1
     double adjustVolumeAmount() const;    // the gain the tone gets
 
     // ---- Selection
-    ZNTTimeRange selection() const;
+    ZNTTimeRange selection() const;   // the waveform area's selection
     // The first selection of a song: the remembered one, else its first 10 s
     // (the whole item when the source asks for it).
     ZNTTimeRange selectionForAsset(const std::shared_ptr<tolvan::Asset>& asset, const std::shared_ptr<const TolvanSource>& source);
-    double selectionStartTime() const;
-    void setSelectionStartTime(double seconds);  // keeps the duration
-    double selectionDuration() const;
-    void setSelectionDuration(double seconds);   // keeps the start
+    double selectionStartTime() const;           // the advanced start field
+    void setSelectionStartTime(double seconds);  // keeps the duration, pinned inside the song
+    double selectionDuration() const;            // the advanced duration field
+    void setSelectionDuration(double seconds);   // keeps the start, no longer than allowed
     void updateMaxSelectionSize();               // by kind and gap; cuts a longer selection
-    void moveSelectionToPlayLocation();
+    void moveSelectionToPlayLocation();          // the selection starts at the play head (none: nothing)
 
     // ---- Preview (the selection as the tone) and play (the whole song)
-    void startStopPreview();  // Option held: from 1 s before the fade-out
-    void startStopPlay();
+    void startStopPreview();  // stops the song or the preview, else previews (Option: from 1 s before the fade-out)
+    void startStopPlay();     // plays or stops the whole song
     // The space bar: stops the song while it plays, else starts or stops the preview.
     void handleSpacebarKey();
-    bool isPlaying() const;
-    bool isPreviewing() const;
-    void startPreview();
-    void startPreviewNearEnd();
+    bool isPlaying() const;                      // the whole song plays
+    bool isPreviewing() const;                   // the selection is being previewed
+    void startPreview();                         // from previewPlayTime into the selection (the song stops)
+    void startPreviewNearEnd();                  // from 1 s before the fade-out, when the selection is long enough
     void stopPreview();
-    void restartPreviewIfPlaying();
-    void restartPreviewAtBeginningIfPlaying();
-    void restartPreviewNearEndIfPlaying();
-    void startPlaying();
+    void restartPreviewIfPlaying();              // a running preview starts again where it was
+    void restartPreviewAtBeginningIfPlaying();   // … at the selection's start
+    void restartPreviewNearEndIfPlaying();       // … 1 s before the fade-out
+    void startPlaying();                         // the whole song from the play head (or the start)
     void stopPlaying();
     double previewPlayTime() const;  // seconds into the selection; +infinity: from its start
     RingtonePreviewer* ringtonePreviewer() const;  // set exactly while previewing
@@ -191,15 +191,15 @@ public:
     QString previewButtonTitle() const;  // "Stop" while previewing, "Preview End" with Option, else "Preview"
 
     // ---- Zoom (relayed to the waveform area)
-    void zoomIn();
-    void zoomOut();
-    double pointsPerSecond() const;
+    void zoomIn();                                   // one step in
+    void zoomOut();                                  // one step out
+    double pointsPerSecond() const;                  // the zoom slider's value
     void setPointsPerSecond(double pointsPerSecond);
-    double minPointsPerSecond() const;
+    double minPointsPerSecond() const;               // the slider's range
     double maxPointsPerSecond() const;
 
     // ---- Menus
-    void toggleAdvancedMode();
+    void toggleAdvancedMode();   // shows or hides the advanced panel
     // Whether the item is enabled (only with a song); the advanced item is
     // retitled "Show/Hide Advanced Controls" first.
     bool validateMenuItem(EditorMenuAction action, QAction* item = nullptr) const;
@@ -208,14 +208,16 @@ public:
     std::vector<StyledText> trackDescription() const;
 
     // ---- Sharing
+    // "Created a ringtone from … using Tolvan" and the web page; with limit,
+    // without the artist when longer than 140 UTF-16 code units.
     QString sharingMessageWithLimit(bool limit) const;
     // Pops up the sharing menu beside the sender (the mail service left out).
     void shareAction(QWidget* sender);
     tolvan::SharingServicePicker* sharingPicker() const;  // the last one shown
-    void updateFacebook();
-    void updateTwitter();
-    void showImportedIntoITunesPanel();
-    void closeImportedIntoITunesPanel();
+    void updateFacebook();                 // opens the posting page with the whole message
+    void updateTwitter();                  // opens the posting page with the short message
+    void showImportedIntoITunesPanel();    // the host's import-completed sheet
+    void closeImportedIntoITunesPanel();   // closes it, when it shows
 
 signals:
     void assetChanged();
