@@ -125,13 +125,4 @@ QStringList filesOfUrls(const QList<QUrl>& urls)
     return files;
 }
 
-QStringList filesOfTrackList(const QVariantMap& trackList)
-{
-    QStringList files;
-    const QVariantMap tracks = trackList.value(QStringLiteral("Tracks")).toMap();
-    for (const QVariant& track : tracks)
-        appendDistinct(files, QUrl(track.toMap().value(QStringLiteral("Location")).toString()));
-    return files;
-}
-
 }  // namespace tolvan

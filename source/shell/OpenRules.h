@@ -10,7 +10,6 @@
 #include <QString>
 #include <QStringList>
 #include <QUrl>
-#include <QVariantMap>
 
 #include <optional>
 
@@ -69,9 +68,8 @@ BookmarkListChange addingBookmark(const QList<QByteArray>& list, const QByteArra
 QByteArray bookmarkDataForFolder(const QString& folder);
 std::optional<QString> folderForBookmarkData(const QByteArray& data);
 
-// The local files of a drop or a music-application track list, in order and
-// without duplicates. Track "Location"s that are not file: URLs are skipped.
+// The local files of a drop, in order and without duplicates; addresses
+// that are not file: URLs are skipped.
 QStringList filesOfUrls(const QList<QUrl>& urls);
-QStringList filesOfTrackList(const QVariantMap& trackList);
 
 }  // namespace tolvan

@@ -88,6 +88,11 @@ TEST_F(ControllerTest, OpeningErrorsShowTheErrorView)
         EXPECT_TRUE(controller.selectedSource()) << "a failed open keeps its source";
     }
 
+    // A library track whose location is an address, not a file.
+    controller.openSource(TolvanSource::sourceWithFile(QUrl("https://example.com/stream.mp3")));
+    ASSERT_EQ(controller.contentKind(), ContentKind::Error);
+    EXPECT_EQ(controller.errorViewController()->error().code, NSFileNoSuchFileError);
+
     controller.setRecordingSelected(true);
     EXPECT_EQ(controller.contentKind(), ContentKind::Recording) << "the recorder comes before an error";
     EXPECT_EQ(controller.errorViewController(), nullptr);

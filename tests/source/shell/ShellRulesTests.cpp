@@ -110,17 +110,11 @@ TEST(OpenRulesTest, BookmarkListKeepsThreeNewestWithoutDuplicates)
     EXPECT_FALSE(folderForBookmarkData(bookmarkDataForFolder(dir.path()) + "/gone"));
 }
 
-TEST(OpenRulesTest, DroppedFilesAndTrackLists)
+TEST(OpenRulesTest, DroppedFilesAreLocalAndDistinct)
 {
     EXPECT_EQ(filesOfUrls({QUrl::fromLocalFile("/m/a.mp3"), QUrl("https://example.com/b.mp3"), QUrl::fromLocalFile("/m/a.mp3"),
                            QUrl::fromLocalFile("/m/c.wav")}),
               (QStringList{"/m/a.mp3", "/m/c.wav"}));
-    const QVariantMap tracks{{"Tracks", QVariantMap{{"1", QVariantMap{{"Location", "http://radio.example/stream"}}},
-                                                    {"2", QVariantMap{{"Location", "file:///m/Song%20One.m4a"}}},
-                                                    {"3", QVariantMap{{"Location", "file:///m/Song%20One.m4a"}}},
-                                                    {"4", QVariantMap{{"Name", "no location"}}}}}};
-    EXPECT_EQ(filesOfTrackList(tracks), QStringList{"/m/Song One.m4a"}) << "only file locations, each once";
-    EXPECT_TRUE(filesOfTrackList({}).isEmpty());
 }
 
 TEST(SaveNamingTest, NamesFromTitlesAndFiles)
