@@ -56,7 +56,7 @@ if [ "$with_asan" = 1 ]; then
   ASAN_OPTIONS="halt_on_error=1 detect_stack_use_after_return=1 strict_init_order=1" \
   UBSAN_OPTIONS="halt_on_error=1 print_stacktrace=1" \
     ctest --test-dir "$asan" --output-on-failure --parallel "$(nproc)" \
-      -E '^(CrashRecordTest|Helper/CrashTest|ContextUnderDebugger)\.'
+      -E '^(CrashRecordTest|Helper/CrashTest|ContextUnderDebugger|AppCrashTest)\.'
 fi
 
 if [ "$with_fuzz" = 1 ]; then

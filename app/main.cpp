@@ -1,0 +1,73 @@
+// The tolvan program: one running copy per user and home folder. A later
+// launch hands its files to the running copy and ends; the first one starts
+// the application and opens the files it was given.
+
+#include "platform/appkit/SingleInstance.h"
+#include "platform/foundation/UserDefaults.h"
+#include "source/shell/BriscaAdapter.h"
+#include "source/shell/MoveToApplicationsFolder.h"
+#include "source/shell/TolvanController.h"
+#include "source/shell/TolvanMainWindow.h"
+#include "app/LaunchArguments.h"
+
+#include <QApplication>
+#include <QCryptographicHash>
+#include <QDir>
+
+#include <cstdlib>
+
+namespace {
+
+// The reporting service's key for this application.
+const std::string kReportingAPIKey = "6b1e0c3f95d24a7e8c0d17f2a9b4e35c0f6d2a18";
+
+QString instanceKey()
+{
+    const QByteArray home = QCryptographicHash::hash(QDir::homePath().toUtf8(), QCryptographicHash::Sha1).toHex().left(12);
+    return QStringLiteral("tolvan-") + QString::fromLatin1(home);
+}
+
+void startKit()
+{
+    tolvan::BriscaAdapter::shared().startKit(kReportingAPIKey);
+    // The crash test's switch: the kit is running, now die as a fault would.
+    if (qEnvironmentVariable("TOLVAN_TEST_CRASH_AFTER_KIT_START") == QStringLiteral("abort"))
+        std::abort();
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tolvan"));
+    QApplication::setOrganizationName(QStringLiteral("Tolvan"));
+    QApplication::setDesktopFileName(QStringLiteral("tolvan"));
+
+    const LaunchArguments launch = parseLaunchArguments(application.arguments());
+    tolvan::UserDefaults::standard().setArguments(application.arguments());
+
+    tolvan::SingleInstance instance(instanceKey());
+    if (instance.handOffToRunningInstance(launch.files))
+        return 0;
+
+    TolvanServices services = TolvanServices::standard();
+    services.startKit = startKit;
+    services.offerMove = tolvan::OfferMoveToApplicationsFolder;
+    TolvanController controller(services);
+    QObject::connect(&instance, &tolvan::SingleInstance::filesReceived, &controller, [&controller](const QStringList& files) {
+        qInfo("A later launch handed over %lld file(s): %s", qlonglong(files.size()), qUtf8Printable(files.join(QStringLiteral(", "))));
+        controller.applicationOpenFiles(files);
+        controller.mainWindow()->raise();
+        controller.mainWindow()->activateWindow();
+    });
+
+    controller.applicationWillFinishLaunching();
+    controller.mainWindow()->show();
+    controller.applicationDidFinishLaunching();
+    if (launch.makeRingtone)
+        controller.makeRingtone(*launch.makeRingtone);
+    else
+        controller.applicationOpenFiles(launch.files);
+    return application.exec();
+}

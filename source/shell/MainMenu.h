@@ -1,0 +1,100 @@
+#pragma once
+// The menu bar, built in code from one table so that every title and key
+// comes from the strings tables. Each item carries a MenuAction; the
+// application performs and validates items by it.
+
+#include <QKeySequence>
+#include <QList>
+#include <QString>
+
+#include <functional>
+
+class QAction;
+class QMenu;
+class QMenuBar;
+class QWidget;
+
+enum class MenuAction {
+    None,  // submenus and separators
+    About,
+    CheckForUpdates,
+    ShowPreferences,
+    Services,
+    Hide,
+    HideOthers,
+    ShowAll,
+    Terminate,
+    OpenDocument,
+    Save,
+    SaveAs,
+    ShowRingtonesInFinder,
+    PerformClose,
+    Undo,
+    Redo,
+    Cut,
+    Copy,
+    Paste,
+    Delete,
+    SelectAll,
+    ActivateSearchField,
+    ZoomIn,
+    ZoomOut,
+    StartStopPreview,
+    StartStopPlay,
+    MoveSelectionToPlayLocation,
+    ToggleAdvancedMode,
+    ToggleFullScreen,
+    Minimize,
+    Zoom,
+    ArrangeInFront,
+    ShowHelp,
+    ShowReleaseNotes,
+    ShowFeedback,
+};
+
+// The modifier keys of a key equivalent, as the table names them. Command
+// is the desktop's Control key, Option its Alt key and Control its Meta key.
+enum class KeyMask { None, Command, OptionCommand, Option, ControlCommand };
+
+struct MenuItemSpec {
+    QString titleKey;  // empty for a separator
+    QString defaultTitle;
+    MenuAction action = MenuAction::None;
+    QString keyLookupKey;  // the strings key of the key equivalent; empty when fixed
+    QString defaultKey;    // the key equivalent (or its default); empty for none
+    KeyMask mask = KeyMask::Command;
+    bool alternate = false;  // shown in place of the item above while Alt is held
+
+    bool isSeparator() const { return titleKey.isEmpty(); }
+};
+
+struct MenuSpec {
+    QString titleKey;
+    QList<MenuItemSpec> items;
+};
+
+// The application menu, then File, Edit, View, Window and Help.
+const QList<MenuSpec>& applicationMenuTable();
+
+QString menuItemTitle(const MenuItemSpec& item);
+// The key sequence of an item, its key looked up in the strings; an upper-
+// case letter adds Shift.
+QKeySequence keyEquivalent(const MenuItemSpec& item);
+
+// Whether an item is enabled. Editing items are the editor's to decide;
+// Save and Save As need an open song; items with no meaning on this desktop
+// stay disabled.
+struct MenuState {
+    bool hasAsset = false;
+    std::function<bool(MenuAction)> editorValidates;
+};
+bool validateMenuAction(MenuAction action, const MenuState& state);
+bool isEditorAction(MenuAction action);
+
+// Fills the bar from the table. Triggered items call perform; the alternate
+// items' shortcuts are added to window. A key sequence taken by an earlier
+// item is not given to a later one.
+void buildApplicationMenus(QMenuBar* bar, QWidget* window, const std::function<void(MenuAction)>& perform);
+MenuAction menuActionOf(const QAction* action);
+// Enables every item of the bar by the rule above.
+void validateMenus(QMenuBar* bar, const MenuState& state);

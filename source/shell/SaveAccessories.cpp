@@ -1,0 +1,154 @@
+#include "source/shell/SaveAccessories.h"
+
+#include "platform/foundation/Localizer.h"
+#include "platform/foundation/UserDefaults.h"
+#include "ZNTUtilities/widgets/PanelViews.h"
+
+#include <QComboBox>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+
+using tolvan::localized;
+
+QList<SaveFormat> saveFormats(RingtoneKind kind)
+{
+    return {{isAlertTone(kind) ? localized(QStringLiteral("iPhone Alert Tone (.m4r)")) : localized(QStringLiteral("iPhone Ringtone (.m4r)")),
+             QStringLiteral("m4r")},
+            {localized(QStringLiteral("AAC Audio (.m4a)")), QStringLiteral("m4a")},
+            {localized(QStringLiteral("Wave Audio (.wav)")), QStringLiteral("wav")}};
+}
+
+int saveFormatIndex(const QList<SaveFormat>& formats, const QString& storedExtension)
+{
+    for (int index = 0; index < formats.size(); ++index)
+        if (formats[index].extension == storedExtension)
+            return index;
+    return 0;
+}
+
+std::unique_ptr<SaveAsAccessoryController> SaveAsAccessoryController::accessoryController(tolvan::UserDefaults* defaults)
+{
+    return std::unique_ptr<SaveAsAccessoryController>(new SaveAsAccessoryController(defaults ? *defaults : tolvan::UserDefaults::standard()));
+}
+
+SaveAsAccessoryController::SaveAsAccessoryController(tolvan::UserDefaults& defaults) : defaults_(defaults) {}
+
+SaveAsAccessoryController::~SaveAsAccessoryController()
+{
+    if (view_ && !view_->parent())
+        delete view_;
+}
+
+QWidget* SaveAsAccessoryController::view()
+{
+    if (!view_)
+        loadView();
+    return view_;
+}
+
+void SaveAsAccessoryController::loadView()
+{
+    auto* root = new ZNTBackgroundView;
+    root->setBackgroundColor(Qt::transparent);
+    root->setBorderEdges(0);
+    formatLabel_ = new QLabel(localized(QStringLiteral("File Format:")), root);
+    formatLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    formatPopup_ = new QComboBox(root);
+    formatPopup_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    connect(formatPopup_, &QComboBox::activated, this, &SaveAsAccessoryController::formatPopupSelectionChanged);
+
+    auto* row = new QHBoxLayout(root);
+    row->setContentsMargins(10, 20, 10, 20);
+    row->addWidget(formatLabel_, 0, Qt::AlignBaseline);
+    row->addWidget(formatPopup_, 1, Qt::AlignBaseline);
+    view_ = root;
+    populateFormatMenu();
+    formatPopup_->setCurrentIndex(saveFormatIndex(saveFormats(ringtoneKind_), defaults_.stringValue(kSaveAsFormatKey)));
+    root->resize(root->sizeHint() + QSize(4, 0));
+}
+
+void SaveAsAccessoryController::populateFormatMenu()
+{
+    formatPopup_->clear();
+    for (const SaveFormat& format : saveFormats(ringtoneKind_))
+        formatPopup_->addItem(format.title, format.extension);
+}
+
+QString SaveAsAccessoryController::selectedExtension() const
+{
+    return formatPopup_ ? formatPopup_->currentData().toString() : QString();
+}
+
+void SaveAsAccessoryController::setSavePanel(QFileDialog* panel)
+{
+    view();
+    savePanel_ = panel;
+    formatPopup_->setCurrentIndex(saveFormatIndex(saveFormats(ringtoneKind_), defaults_.stringValue(kSaveAsFormatKey)));
+    updateSavePanelWithSelection();
+}
+
+void SaveAsAccessoryController::updateSavePanelWithSelection()
+{
+    if (!savePanel_)
+        return;
+    const QString extension = selectedExtension();
+    savePanel_->setNameFilter(formatPopup_->currentText().section(QLatin1Char('('), 0, 0).trimmed()
+                              + QStringLiteral(" (*.%1)").arg(extension));
+    savePanel_->setDefaultSuffix(extension);
+    // The name in the panel follows the format, as the file will.
+    const QStringList chosen = savePanel_->selectedFiles();
+    if (!chosen.isEmpty() && !chosen.first().isEmpty()) {
+        const QFileInfo info(chosen.first());
+        if (!info.isDir())
+            savePanel_->selectFile(info.completeBaseName() + QLatin1Char('.') + extension);
+    }
+}
+
+void SaveAsAccessoryController::formatPopupSelectionChanged()
+{
+    defaults_.setValue(kSaveAsFormatKey, selectedExtension());
+    updateSavePanelWithSelection();
+}
+
+std::unique_ptr<ReplaceAccessoryController> ReplaceAccessoryController::accessoryController()
+{
+    return std::unique_ptr<ReplaceAccessoryController>(new ReplaceAccessoryController);
+}
+
+ReplaceAccessoryController::~ReplaceAccessoryController()
+{
+    if (view_ && !view_->parent())
+        delete view_;
+}
+
+QWidget* ReplaceAccessoryController::view()
+{
+    if (!view_)
+        loadView();
+    return view_;
+}
+
+void ReplaceAccessoryController::loadView()
+{
+    auto* root = new QWidget;
+    renameLabel_ = new QLabel(localized(QStringLiteral("Rename to")), root);
+    nameField_ = new QLineEdit(pendingName_, root);
+    nameField_->setMinimumWidth(220);
+    auto* row = new QHBoxLayout(root);
+    row->setContentsMargins(0, 8, 0, 0);
+    row->addWidget(renameLabel_);
+    row->addWidget(nameField_, 1);
+    view_ = root;
+}
+
+QString ReplaceAccessoryController::name() const { return nameField_ ? nameField_->text() : pendingName_; }
+
+void ReplaceAccessoryController::setName(const QString& name)
+{
+    pendingName_ = name;
+    if (nameField_)
+        nameField_->setText(name);
+}

@@ -1,0 +1,344 @@
+// Start-up, the content area, keys and the forwarded actions.
+#include "source/shell/TolvanController.h"
+
+#include "feedback/QFFeedbackController.h"
+#include "platform/appkit/ModifierKeys.h"
+#include "source/shell/ApplicationEditor.h"
+#include "platform/appkit/Workspace.h"
+#include "platform/foundation/Localizer.h"
+#include "platform/foundation/UserDefaults.h"
+#include "source/analytics/ZNTAnalytics.h"
+#include "source/browser/SimpleBrowserController.h"
+#include "source/browser/WelcomeViewController.h"
+#include "source/editor/ErrorViewController.h"
+#include "source/editor/PreviewView.h"
+#include "ZNTUtilities/widgets/PanelViews.h"
+#include "ZNTUtilities/widgets/ZNTButton.h"
+#include "source/media_library/IncludedLibrary.h"
+#include "source/media_library/ZNTMediaLibrary.h"
+#include "source/shell/ITunesImportCompletedWindowController.h"
+#include "source/shell/PreferencesController.h"
+#include "source/shell/ShellEditor.h"
+#include "source/shell/TolvanMainWindow.h"
+#include "source/shell/TolvanScreenshots.h"
+
+#include <QApplication>
+#include <QDebug>
+#include <QDesktopServices>
+#include <QKeyEvent>
+#include <QLabel>
+
+using namespace tolvan;
+
+namespace {
+
+TolvanController* gController = nullptr;
+
+}  // namespace
+
+ContentKind chooseContent(bool hasAsset, bool recordingSelected, bool hasError)
+{
+    if (hasAsset)
+        return ContentKind::Editor;
+    if (recordingSelected)
+        return ContentKind::Recording;
+    return hasError ? ContentKind::Error : ContentKind::Welcome;
+}
+
+TolvanServices TolvanServices::standard()
+{
+    TolvanServices services;
+    services.defaults = &UserDefaults::standard();
+    services.library = &ZNTMediaLibrary::defaultLibrary();
+    services.includedLibrary = &IncludedLibrary::defaultLibrary();
+    services.makeEditor = [](TolvanController& shell) { return std::make_unique<ApplicationEditor>(shell, &shell.defaults()); };
+    return services;
+}
+
+TolvanController::TolvanController(TolvanServices services)
+    : services_(std::move(services)), defaults_(services_.defaults ? *services_.defaults : UserDefaults::standard())
+{
+    gController = this;
+    saveRoad_ = SaveRoad::create(*this, defaults_);
+    awakeFromNib();
+    connect(&ModifierKeys::shared(), &ModifierKeys::flagsChanged, this, [this] { flagsChanged(modifierFlags()); });
+}
+
+TolvanController::~TolvanController()
+{
+    if (importCompleted_)
+        delete importCompleted_.data();
+    setContentViewController(ContentKind::None, nullptr);
+    delete mainWindow_;
+    if (gController == this)
+        gController = nullptr;
+}
+
+TolvanController* TolvanController::tolvanController() { return gController; }
+
+void TolvanController::awakeFromNib()
+{
+    saveRoad_->setRenameBehavior(RenameBehavior::MakeUnique);
+    saveRoad_->setImportITunesViaTempDirectory(false);
+    buildWindow();
+    setupWelcomeView();
+    setupWaveformView();
+    setupRecordView();
+    setupAdvancedButton();
+    setupSharingButton();
+    updateSelectionInfo(std::nullopt);
+    mainWindow_->setWindowTitle(localized(QStringLiteral("Tolvan")));
+}
+
+void TolvanController::initializePreferences()
+{
+    if (!defaults_.contains(kAutoImportIntoiTunesKey))
+        defaults_.setValue(kAutoImportIntoiTunesKey, true);
+}
+
+void TolvanController::applicationWillFinishLaunching()
+{
+    initializePreferences();
+    buildApplicationMenus();
+    if (services_.offerMove)
+        services_.offerMove();
+    restoreBookmarkedAccessURLs();
+}
+
+void TolvanController::applicationDidFinishLaunching()
+{
+    if (services_.startKit)
+        services_.startKit();
+    if (services_.library)
+        ZNTAnalytics::setLogValue(services_.library->description(), QStringLiteral("defaultMediaLibrary"));
+    TolvanScreenshots::startRunningIfNeeded(defaults_);
+}
+
+void TolvanController::updateSelectionInfo(const std::optional<Error>& error)
+{
+    if (editor_)
+        editor_->setAsset(selectedAsset_, selectedSource_);
+    setShowEditorControls(selectedAsset_ != nullptr);
+    switch (chooseContent(selectedAsset_ != nullptr && editor_, recordingSelected_, error.has_value())) {
+    case ContentKind::Editor:
+        setContentViewController(ContentKind::Editor, editor_->view());
+        break;
+    case ContentKind::Recording:
+        setContentViewController(ContentKind::Recording, recorder_->view());
+        break;
+    case ContentKind::Error: {
+        // A new error view for every error; the one on screen goes first.
+        setContentViewController(ContentKind::None, nullptr);
+        errorView_ = ErrorViewController::errorViewWithError(*error);
+        setContentViewController(ContentKind::Error, errorView_->view());
+        break;
+    }
+    case ContentKind::Welcome:
+    case ContentKind::None:
+        setContentViewController(ContentKind::Welcome, welcome_);
+        break;
+    }
+    if (browser_)
+        browser_->selectedAssetChanged();
+    emit selectedAssetChanged();
+    validateMenus();
+}
+
+void TolvanController::setContentViewController(ContentKind kind, QWidget* view)
+{
+    if (kind == content_ && view == contentView_)
+        return;
+    if (contentView_) {
+        contentView_->hide();
+        contentView_->setParent(nullptr);
+    }
+    if (content_ == ContentKind::Recording && recorder_)
+        recorder_->viewDidDisappear();
+    if (content_ == ContentKind::Error && kind != ContentKind::Error)
+        errorView_.reset();
+    content_ = kind;
+    contentView_ = view;
+    if (!view)
+        return;
+    view->setParent(previewBackground_);
+    view->setGeometry(previewBackground_->rect());
+    view->show();
+    if (kind == ContentKind::Recording)
+        recorder_->viewDidAppear();
+}
+
+void TolvanController::setShowEditorControls(bool show)
+{
+    showEditorControls_ = show;
+    scaleSlider_->setVisible(show);
+    zoomInLabel_->setVisible(show);
+    zoomOutLabel_->setVisible(show);
+    advancedButton_->setVisible(show);
+    sharingButton_->setVisible(show && sharingAvailable());
+}
+
+bool TolvanController::sharingAvailable() { return true; }
+
+void TolvanController::setRecordingSelected(bool selected)
+{
+    recordingSelected_ = selected;
+    updateSelectionInfo(std::nullopt);
+}
+
+Qt::KeyboardModifiers TolvanController::modifierFlags() const
+{
+    const ModifierFlags flags = ModifierKeys::shared().flags();
+    return (flags.testFlag(ModifierKey::Shift) ? Qt::ShiftModifier : Qt::NoModifier)
+        | (flags.testFlag(ModifierKey::Option) ? Qt::AltModifier : Qt::NoModifier);
+}
+
+void TolvanController::handleSpacebar()
+{
+    if (!editor_ || !wantsToHandleSpacebar())
+        return;
+    if (editor_->isPlaying())
+        editor_->stopPlaying();
+    else
+        editor_->startStopPreview();
+}
+
+bool TolvanController::handleSpacebarKey(const QKeyEvent& event)
+{
+    if (event.key() != Qt::Key_Space || !wantsToHandleSpacebar())
+        return false;
+    if (!event.isAutoRepeat())
+        handleSpacebar();
+    return true;
+}
+
+void TolvanController::keyDown(const QKeyEvent& event)
+{
+    if (event.text() == QStringLiteral(" ") && !event.isAutoRepeat())
+        handleSpacebar();
+}
+
+void TolvanController::flagsChanged(Qt::KeyboardModifiers)
+{
+    if (editor_)
+        editor_->modifierFlagsChanged();
+    emit modifierFlagsChanged();
+}
+
+bool TolvanController::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::Resize && watched == previewBackground_ && contentView_)
+        contentView_->setGeometry(previewBackground_->rect());
+    return QObject::eventFilter(watched, event);
+}
+
+void TolvanController::openURL(const QUrl& url)
+{
+    if (url.isLocalFile())
+        Workspace::shared().openFile(url.toLocalFile(), [](bool) {});
+    else
+        QDesktopServices::openUrl(url);
+}
+
+void TolvanController::revealInFileViewer(const QString& path) { Workspace::shared().revealFiles({path}, [](bool) {}); }
+
+void TolvanController::followTolvanOnTwitter() { openURL(QUrl(QStringLiteral("https://twitter.com/tolvanapp"))); }
+
+void TolvanController::friendTolvanOnFacebook() { openURL(QUrl(QStringLiteral("https://www.facebook.com/tolvanapp"))); }
+
+void TolvanController::clearSelection(QObject*) { openSource(nullptr); }
+
+void TolvanController::reportError(const Error& error)
+{
+    clearSelection(nullptr);
+    updateSelectionInfo(error);
+}
+
+void TolvanController::showPreferencePanel()
+{
+    PreferencesController& preferences = PreferencesController::shared();
+    preferences.show();
+    preferences.raise();
+}
+
+QString TolvanController::appFeedbackInfo() const
+{
+    QVariantList events;
+    if (const auto log = ZNTAnalytics::eventLog())
+        for (const QVariantMap& item : *log)
+            events.append(item);
+    QString text;
+    QDebug(&text).nospace() << QVariantMap{{QStringLiteral("eventLog"), events},
+                                           {QStringLiteral("logValues"), ZNTAnalytics::logValues().value_or(QVariantMap())}};
+    return text.replace(QStringLiteral("\\t"), QStringLiteral("\t")).replace(QStringLiteral("\\n"), QStringLiteral("\n"));
+}
+
+void TolvanController::showFeedback() { QFFeedbackController::showFeedbackWithAppInfo(appFeedbackInfo()); }
+
+void TolvanController::showMainBrowserMenu()
+{
+    if (browser_)
+        browser_->showTopMenu();
+}
+
+void TolvanController::browseToAndSelectSongNamed(const QString& title)
+{
+    if (browser_)
+        browser_->browseToAndSelectSongNamed(title);
+    if (editor_)
+        editor_->setAdvancedVisible(true);
+}
+
+void TolvanController::showAdvancedMode(bool visible)
+{
+    if (editor_)
+        editor_->setAdvancedVisible(visible);
+}
+
+void TolvanController::showImportedPanel()
+{
+    if (importCompleted_)
+        return;
+    QPointer<TolvanController> self(this);
+    importCompleted_ = ITunesImportCompletedWindowController::showSheetInWindow(
+        mainWindow_, [self] {
+            if (self)
+                self->importCompleted_ = nullptr;
+        },
+        &defaults_);
+}
+
+void TolvanController::closeImportedPanel()
+{
+    if (importCompleted_)
+        importCompleted_->closeSheet();
+}
+
+void TolvanController::windowWillClose()
+{
+    // A tone half written is never left behind: the writer drops its file.
+    saveRoad_->cancelExport();
+    QCoreApplication::quit();
+}
+
+RingtoneKind TolvanController::ringtoneKind() const { return editor_ ? editor_->ringtoneKind() : RingtoneKind::Ringtone; }
+
+void TolvanController::stopPreviewAndPlaying()
+{
+    if (!editor_)
+        return;
+    editor_->stopPreview();
+    editor_->stopPlaying();
+}
+
+std::shared_ptr<RingtoneDescription> TolvanController::createRingtoneDescription(Error* error)
+{
+    return editor_ ? editor_->createRingtoneDescription(error) : nullptr;
+}
+
+void TolvanController::createButtonAction() { saveRoad_->createButtonAction(modifierFlags()); }
+
+void TolvanController::save() { saveRoad_->save(); }
+
+void TolvanController::saveAs() { saveRoad_->saveAs(); }
+
+void TolvanController::showRingtonesInFinder() { revealInFileViewer(saveRoad_->ringtonesFolder()); }

@@ -1,0 +1,256 @@
+#pragma once
+// The application's one controller: it builds the main window (the library
+// browser beside the content area, the zoom slider and the editor buttons
+// below), starts the application in a fixed order, opens sources from every
+// road, decides what the content area shows (editor, recording pane, error
+// view or welcome screen, in that order of precedence), turns the space bar
+// and modifier keys into editor actions, runs the save road, and quits when
+// the main window closes.
+
+#include "source/browser/BrowserHost.h"
+#include "source/editor/RecordViewController.h"
+#include "source/shell/MainMenu.h"
+#include "source/shell/OpenRules.h"
+#include "source/shell/SaveRoad.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QRectF>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class CustomSplitView;
+class ErrorViewController;
+#include "source/shell/ITunesImportCompletedWindowController.h"
+class IncludedLibrary;
+class PreviewBackground;
+class QLabel;
+class QMimeData;
+class QPushButton;
+class ShellEditor;
+class SimpleBrowserController;
+class TolvanMainWindow;
+class WelcomeViewController;
+class ZNTButton;
+class ZNTMediaLibrary;
+class ZNTSlider;
+
+namespace tolvan {
+class Asset;
+class UserDefaults;
+}
+
+// Where the content area's view comes from.
+enum class ContentKind { None, Editor, Recording, Error, Welcome };
+
+// The content the precedence rule picks: a song, else the recorder, else an
+// error, else the welcome screen.
+ContentKind chooseContent(bool hasAsset, bool recordingSelected, bool hasError);
+
+class TolvanController;
+
+struct TolvanServices {
+    tolvan::UserDefaults* defaults = nullptr;
+    ZNTMediaLibrary* library = nullptr;
+    IncludedLibrary* includedLibrary = nullptr;
+    // The editor pane; without one the content area never shows an editor.
+    std::function<std::unique_ptr<ShellEditor>(TolvanController& shell)> makeEditor;
+    // The reporting kit's start; tests leave it out.
+    std::function<void()> startKit;
+    // The move offer at launch; tests leave it out.
+    std::function<void()> offerMove;
+
+    // The process's libraries and settings, with the application's editor.
+    static TolvanServices standard();
+};
+
+class TolvanController : public QObject, public BrowserHost, public RecordViewHost, public SaveRoadHost {
+    Q_OBJECT
+public:
+    explicit TolvanController(TolvanServices services);
+    ~TolvanController() override;
+
+    // The application's controller while one exists.
+    static TolvanController* tolvanController();
+
+    // Start-up, after the window is built.
+    void initializePreferences();
+    void applicationWillFinishLaunching();
+    void applicationDidFinishLaunching();
+
+    // Outlets.
+    TolvanMainWindow* mainWindow() const { return mainWindow_; }
+    CustomSplitView* splitView() const { return splitView_; }
+    QWidget* browserContainer() const { return browserContainer_; }
+    PreviewBackground* previewBackground() const { return previewBackground_; }
+    ZNTSlider* scaleSlider() const { return scaleSlider_; }
+    QLabel* zoomInLabel() const { return zoomInLabel_; }
+    QLabel* zoomOutLabel() const { return zoomOutLabel_; }
+    ZNTButton* advancedButton() const { return advancedButton_; }
+    ZNTButton* sharingButton() const { return sharingButton_; }
+
+    ShellEditor* editorViewController() const { return editor_.get(); }
+    WelcomeViewController* welcomeViewController() const { return welcome_; }
+    RecordViewController* recordViewController() const { return recorder_.get(); }
+    SimpleBrowserController* simpleBrowserController() const { return browser_; }
+    ErrorViewController* errorViewController() const { return errorView_.get(); }
+    SaveRoad& saveRoad() const { return *saveRoad_; }
+    tolvan::UserDefaults& defaults() const { return defaults_; }
+
+    // What is open and what the content area shows.
+    std::shared_ptr<tolvan::Asset> selectedAsset() const override { return selectedAsset_; }
+    ContentKind contentKind() const { return content_; }
+    QWidget* contentView() const { return contentView_; }
+    void updateSelectionInfo(const std::optional<tolvan::Error>& error);
+    bool showEditorControls() const { return showEditorControls_; }
+    void setShowEditorControls(bool show);
+    // Whether the editor's sharing button can work on this desktop.
+    static bool sharingAvailable();
+
+    // BrowserHost and RecordViewHost.
+    void openSource(TolvanSourcePtr source) override;
+    TolvanSourcePtr selectedSource() const override { return selectedSource_; }
+    bool recordingSelected() const override { return recordingSelected_; }
+    void setRecordingSelected(bool selected) override;
+    bool wantsToHandleSpacebar() const override { return selectedSource_ != nullptr; }
+    bool handleSpacebarKey(const QKeyEvent& event) override;
+    void flagsChanged(Qt::KeyboardModifiers modifiers) override;
+    void openURL(const QUrl& url) override;
+    void revealInFileViewer(const QString& path) override;
+    void followTolvanOnTwitter() override;
+    void friendTolvanOnFacebook() override;
+    void clearSelection(QObject* sender = nullptr) override;
+
+    // The modifier keys now held.
+    Qt::KeyboardModifiers modifierFlags() const;
+    void handleSpacebar();
+    // A key that reached the window: the space bar plays or previews, once
+    // per press; nothing else does anything.
+    void keyDown(const QKeyEvent& event);
+    void reportError(const tolvan::Error& error);
+
+    // Opening (every road ends in openSource).
+    // Reopens even the source already open (the open panel's road).
+    void reopenSource(TolvanSourcePtr source);
+    bool applicationOpenFile(const QString& path);
+    void applicationOpenFiles(const QStringList& paths);
+    // The desktop's "make a ringtone of this file" action.
+    void makeRingtone(const QString& path);
+    void openDocument();
+    static QStringList movieFileTypes();
+    // A drop on the main window.
+    static std::optional<QString> fileFromDragPasteboard(const QMimeData& data);
+    bool draggingEntered(const QMimeData& data);
+    bool draggingUpdated(const QMimeData& data) const;
+    void draggingExited();
+    bool performDragOperation(const QMimeData& data);
+
+    // Folder access the user granted, kept in "accessBookmarks".
+    void bookmarkAccessURL(const QString& folder);
+    void restoreBookmarkedAccessURLs();
+    void clearBookmarkedAccessURLs();
+    QStringList grantedFolders() const { return grantedFolders_; }
+    tolvan::AccessRequest accessRequestForSource(const TolvanSource& source) const;
+    void presentAccessRequestForSource(TolvanSourcePtr source);
+    // Answers the access panel (tests call it in place of the user).
+    void accessRequestDidEnd(TolvanSourcePtr source, const std::optional<QString>& chosenFolder);
+
+    // The save road's front (Create, Save, Save As).
+    void createButtonAction();
+    void save();
+    void saveAs();
+    void showRingtonesInFinder();
+
+    // Menus.
+    void buildApplicationMenus();
+    void performMenuAction(MenuAction action);
+    bool validateMenuAction(MenuAction action) const;
+    void validateMenus();
+
+    // The split view's rule and full screen.
+    double constrainSplitPosition(double proposed) const;
+    void toggleFullScreen();
+    bool isFullScreen() const { return fullScreen_; }
+    std::optional<QRectF> frameForNonFullScreenMode() const;
+    void setFrameForNonFullScreenMode(const QRectF& frame);
+    double fullScreenAnimationDuration() const { return fullScreenDuration_; }
+    void setFullScreenAnimationDuration(double seconds) { fullScreenDuration_ = seconds; }
+
+    // Forwarded actions.
+    void showPreferencePanel();
+    void showFeedback();
+    QString appFeedbackInfo() const;
+
+    // Screenshot steps.
+    void showMainBrowserMenu();
+    void browseToAndSelectSongNamed(const QString& title);
+    void showAdvancedMode(bool visible);
+    void showImportedPanel() override;
+    void closeImportedPanel();
+    ITunesImportCompletedWindowController* importCompleted() const { return importCompleted_; }
+
+    // The window is closing: the export in progress stops, the application ends.
+    void windowWillClose();
+
+    // SaveRoadHost.
+    RingtoneKind ringtoneKind() const override;
+    void stopPreviewAndPlaying() override;
+    std::shared_ptr<RingtoneDescription> createRingtoneDescription(tolvan::Error* error) override;
+    void runSavePanel(SaveAsAccessoryController& accessory, const QString& proposedName,
+                      std::function<void(std::optional<QString>)> done) override;
+    void runRenameAlert(const QString& takenName, ReplaceAccessoryController& accessory, std::function<void(RenameAnswer)> done) override;
+    void presentError(const tolvan::Error& error) override;
+
+signals:
+    void selectedAssetChanged();
+    void modifierFlagsChanged();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void awakeFromNib();
+    void buildWindow();
+    void setupWelcomeView();
+    void setupWaveformView();
+    void setupRecordView();
+    void setupAdvancedButton();
+    void setupSharingButton();
+    void setContentViewController(ContentKind kind, QWidget* view);
+    void openSource(TolvanSourcePtr source, bool reopen);
+    void animateFullScreen(bool entering);
+
+    TolvanServices services_;
+    tolvan::UserDefaults& defaults_;
+    std::shared_ptr<SaveRoad> saveRoad_;
+
+    TolvanMainWindow* mainWindow_ = nullptr;
+    CustomSplitView* splitView_ = nullptr;
+    QWidget* browserContainer_ = nullptr;
+    PreviewBackground* previewBackground_ = nullptr;
+    ZNTSlider* scaleSlider_ = nullptr;
+    QLabel* zoomInLabel_ = nullptr;
+    QLabel* zoomOutLabel_ = nullptr;
+    ZNTButton* advancedButton_ = nullptr;
+    ZNTButton* sharingButton_ = nullptr;
+
+    SimpleBrowserController* browser_ = nullptr;
+    WelcomeViewController* welcome_ = nullptr;
+    std::unique_ptr<ShellEditor> editor_;
+    std::unique_ptr<RecordViewController> recorder_;
+    std::unique_ptr<ErrorViewController> errorView_;
+    QPointer<ITunesImportCompletedWindowController> importCompleted_;
+
+    TolvanSourcePtr selectedSource_;
+    std::shared_ptr<tolvan::Asset> selectedAsset_;
+    bool recordingSelected_ = false;
+    bool showEditorControls_ = false;
+    ContentKind content_ = ContentKind::None;
+    QPointer<QWidget> contentView_;
+    QStringList grantedFolders_;
+    bool fullScreen_ = false;
+    bool animatingFullScreen_ = false;
+    double fullScreenDuration_ = 0.5;
+};

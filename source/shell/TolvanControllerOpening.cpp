@@ -1,0 +1,254 @@
+// Every road by which a song is opened, and the folders the user granted.
+#include "source/shell/TolvanController.h"
+
+#include "platform/foundation/Localizer.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/media/Asset.h"
+#include "source/analytics/ZNTAnalytics.h"
+#include "source/browser/WelcomeViewController.h"
+#include "source/media_library/ZNTMediaLibrary.h"
+#include "source/shell/TolvanMainWindow.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMimeData>
+#include <QStandardPaths>
+#include <QVBoxLayout>
+
+using namespace tolvan;
+
+namespace {
+
+const QString kAccessBookmarksKey = QStringLiteral("accessBookmarks");
+
+QVariant descriptionOrNull(const TolvanSourcePtr& source)
+{
+    return source ? QVariant(source->description()) : QVariant::fromValue(nullptr);
+}
+
+}  // namespace
+
+void TolvanController::openSource(TolvanSourcePtr source) { openSource(std::move(source), false); }
+
+void TolvanController::reopenSource(TolvanSourcePtr source) { openSource(std::move(source), true); }
+
+void TolvanController::openSource(TolvanSourcePtr source, bool reopen)
+{
+    ZNTAnalytics::logEvent(QStringLiteral("openSource:"), {{"source", descriptionOrNull(source)}});
+    if (!reopen && selectedSource_ && source && selectedSource_->isEqual(*source))
+        return;
+
+    std::shared_ptr<Asset> asset;
+    std::optional<Error> error;
+    const QUrl url = source ? source->mediaFileURL() : QUrl();
+    if (!url.isEmpty()) {
+        const QString path = url.isLocalFile() ? url.toLocalFile() : QString();
+        switch (fileProblemAtPath(path)) {
+        case FileProblem::Missing:
+            error = noSuchFileError();
+            break;
+        case FileProblem::Unreadable:
+            if (!pathIsInsideFolders(path, grantedFolders_)) {
+                presentAccessRequestForSource(source);
+                return;  // nothing changes until the user has answered
+            }
+            error = noPermissionError(path);  // granted, and still not readable
+            break;
+        case FileProblem::None:
+            asset = Asset::assetWithPath(path);
+            if ((error = assetOpenError(*asset)))
+                asset.reset();
+            break;
+        }
+    }
+    if (error)
+        ZNTAnalytics::logError(QStringLiteral("openSource"), {}, error);
+    selectedSource_ = source;
+    selectedAsset_ = asset;
+    updateSelectionInfo(error);
+}
+
+bool TolvanController::applicationOpenFile(const QString& path)
+{
+    openSource(TolvanSource::sourceWithFile(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath())));
+    return false;
+}
+
+void TolvanController::applicationOpenFiles(const QStringList& paths)
+{
+    if (!paths.isEmpty())
+        applicationOpenFile(paths.first());
+}
+
+void TolvanController::makeRingtone(const QString& path)
+{
+    ZNTAnalytics::logEvent(QStringLiteral("Opening a source file from the services menu"),
+                           {{"path", path.isEmpty() ? QVariant::fromValue(nullptr) : QVariant(path)}});
+    if (!path.isEmpty())
+        openSource(TolvanSource::sourceWithFile(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath())));
+}
+
+QStringList TolvanController::movieFileTypes()
+{
+    return {QStringLiteral("mp3"), QStringLiteral("m4a"), QStringLiteral("m4r"), QStringLiteral("m4b"), QStringLiteral("mp4"),
+            QStringLiteral("aac"), QStringLiteral("wav"), QStringLiteral("aif"), QStringLiteral("aiff"), QStringLiteral("aifc"),
+            QStringLiteral("caf"), QStringLiteral("flac"), QStringLiteral("ogg"), QStringLiteral("oga"), QStringLiteral("opus"),
+            QStringLiteral("mov"), QStringLiteral("m4v"), QStringLiteral("3gp"), QStringLiteral("amr"), QStringLiteral("wma")};
+}
+
+void TolvanController::openDocument()
+{
+    ZNTAnalytics::logEvent(QStringLiteral("openDocument:"), {{"sender", QVariant::fromValue(nullptr)}});
+    auto* panel = new QFileDialog(mainWindow_);
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    panel->setFileMode(QFileDialog::ExistingFile);
+    panel->setAcceptMode(QFileDialog::AcceptOpen);
+    QStringList patterns;
+    for (const QString& extension : movieFileTypes())
+        patterns << QStringLiteral("*.") + extension;
+    panel->setNameFilter(localized(QStringLiteral("Audio and video files")) + QStringLiteral(" (%1)").arg(patterns.join(QLatin1Char(' '))));
+    panel->setDirectory(QStandardPaths::writableLocation(QStandardPaths::MusicLocation));
+    QPointer<TolvanController> self(this);
+    connect(panel, &QFileDialog::finished, this, [self, panel](int result) {
+        const QStringList files = panel->selectedFiles();
+        ZNTAnalytics::logEvent(QStringLiteral("openDocument: completion"), {{"result", result}, {"urls", files.join(QLatin1Char(','))}});
+        if (self && result != 0 && !files.isEmpty())
+            self->reopenSource(TolvanSource::sourceWithFile(QUrl::fromLocalFile(files.first())));
+    });
+    panel->open();
+}
+
+std::optional<QString> TolvanController::fileFromDragPasteboard(const QMimeData& data)
+{
+    if (!data.hasUrls())
+        return std::nullopt;
+    const QStringList files = filesOfUrls(data.urls());
+    if (files.isEmpty())
+        return std::nullopt;
+    return files.first();
+}
+
+bool TolvanController::draggingUpdated(const QMimeData& data) const
+{
+    const auto file = fileFromDragPasteboard(data);
+    return file && fileProblemAtPath(*file) != FileProblem::Missing;
+}
+
+bool TolvanController::draggingEntered(const QMimeData& data)
+{
+    if (!draggingUpdated(data))
+        return false;
+    if (welcome_)
+        welcome_->setReceivingDrag(true);
+    return true;
+}
+
+void TolvanController::draggingExited()
+{
+    if (welcome_)
+        welcome_->setReceivingDrag(false);
+}
+
+bool TolvanController::performDragOperation(const QMimeData& data)
+{
+    const auto file = fileFromDragPasteboard(data);
+    if (!file || fileProblemAtPath(*file) == FileProblem::Missing)
+        return false;
+    openSource(TolvanSource::sourceWithFile(QUrl::fromLocalFile(*file)));
+    return true;
+}
+
+AccessRequest TolvanController::accessRequestForSource(const TolvanSource& source) const
+{
+    const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+    const QString media = services_.library ? services_.library->iTunesMediaPath() : QString();
+    return accessRequestForPath(source.mediaFileURL().toLocalFile(), music, media);
+}
+
+void TolvanController::presentAccessRequestForSource(TolvanSourcePtr source)
+{
+    if (!source || !source->mediaFileURL().isLocalFile()) {
+        ZNTAnalytics::logEvent(QStringLiteral("urlForAccessRequestForSource: called with a source with no URL"),
+                               {{"source", descriptionOrNull(source)}});
+        return;
+    }
+    const AccessRequest request = accessRequestForSource(*source);
+    auto* panel = new QFileDialog(mainWindow_);
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    panel->setOption(QFileDialog::DontUseNativeDialog);
+    panel->setFileMode(QFileDialog::Directory);
+    panel->setOption(QFileDialog::ShowDirsOnly);
+    panel->setLabelText(QFileDialog::Accept, localized(QStringLiteral("music access request allow button"), QStringLiteral("Allow")));
+    panel->setDirectory(request.folder);
+    auto* message = new QLabel(localized(QStringLiteral("music access request custom message"),
+                                         QStringLiteral("Tolvan needs access to open this item. Please select the folder that contains "
+                                                        "your music. If allowed, Tolvan will not ask again.")));
+    message->setWordWrap(true);
+    message->setContentsMargins(20, 20, 20, 20);
+    if (auto* grid = qobject_cast<QGridLayout*>(panel->layout()))
+        grid->addWidget(message, grid->rowCount(), 0, 1, grid->columnCount());
+    QPointer<TolvanController> self(this);
+    connect(panel, &QFileDialog::finished, this, [self, panel, source](int result) {
+        const QStringList chosen = panel->selectedFiles();
+        if (self)
+            self->accessRequestDidEnd(source, result == QDialog::Accepted && !chosen.isEmpty() ? std::optional(chosen.first()) : std::nullopt);
+    });
+    panel->open();
+}
+
+void TolvanController::accessRequestDidEnd(TolvanSourcePtr source, const std::optional<QString>& chosenFolder)
+{
+    if (!chosenFolder)
+        return;  // cancelled: what was open stays open
+    bookmarkAccessURL(*chosenFolder);
+    // Granted now: the next attempt reports a file that still cannot be read
+    // instead of asking again.
+    grantedFolders_.append(accessRequestForSource(*source).folder);
+    openSource(source, true);
+}
+
+void TolvanController::bookmarkAccessURL(const QString& folder)
+{
+    const QByteArray bookmark = bookmarkDataForFolder(folder);
+    if (bookmark.isEmpty()) {
+        ZNTAnalytics::logError(QStringLiteral("Failed to create bookmark."), folder, std::nullopt);
+        return;
+    }
+    QList<QByteArray> list;
+    for (const QVariant& entry : defaults_.arrayValue(kAccessBookmarksKey))
+        list.append(entry.toByteArray());
+    const BookmarkListChange change = addingBookmark(list, bookmark);
+    for (const QByteArray& removed : change.removed) {
+        const auto removedFolder = folderForBookmarkData(removed);
+        if (!removedFolder)
+            ZNTAnalytics::logError(QStringLiteral("Failed to restore bookmark"), {}, std::nullopt);
+        else
+            grantedFolders_.removeAll(*removedFolder);
+    }
+    QVariantList stored;
+    for (const QByteArray& entry : change.list)
+        stored.append(entry);
+    defaults_.setValue(kAccessBookmarksKey, stored);
+    if (const auto granted = folderForBookmarkData(bookmark); granted && !grantedFolders_.contains(*granted))
+        grantedFolders_.append(*granted);
+}
+
+void TolvanController::restoreBookmarkedAccessURLs()
+{
+    for (const QVariant& entry : defaults_.arrayValue(kAccessBookmarksKey)) {
+        const auto folder = folderForBookmarkData(entry.toByteArray());
+        if (!folder) {
+            ZNTAnalytics::logError(QStringLiteral("Failed to restore bookmarked access URLs."), {}, std::nullopt);
+            continue;  // kept: the folder may come back
+        }
+        if (!grantedFolders_.contains(*folder))
+            grantedFolders_.append(*folder);
+    }
+}
+
+void TolvanController::clearBookmarkedAccessURLs()
+{
+    defaults_.remove(kAccessBookmarksKey);
+    grantedFolders_.clear();
+}

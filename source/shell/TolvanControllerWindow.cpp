@@ -1,0 +1,431 @@
+// The main window: its layout, the split view, full screen, the menus and
+// the dialogs of the save road.
+#include "source/shell/TolvanController.h"
+
+#include "platform/foundation/Bundle.h"
+#include "platform/foundation/Localizer.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/system/Updater.h"
+#include "source/browser/SimpleBrowserController.h"
+#include "source/browser/WelcomeViewController.h"
+#include "source/editor/PreviewView.h"
+#include "source/shell/SaveAccessories.h"
+#include "source/shell/ShellEditor.h"
+#include "source/shell/TolvanMainWindow.h"
+#include "source/shell/WindowGeometry.h"
+#include "ZNTUtilities/Binding.h"
+#include "ZNTUtilities/ImageStore.h"
+#include "ZNTUtilities/UIColorManager.h"
+#include "ZNTUtilities/widgets/PanelViews.h"
+#include "ZNTUtilities/widgets/ViewAdditions.h"
+#include "ZNTUtilities/widgets/ZNTButton.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPropertyAnimation>
+#include <QPushButton>
+#include <QScreen>
+#include <QSequentialAnimationGroup>
+#include <QVBoxLayout>
+
+using namespace tolvan;
+
+namespace {
+
+const QString kFrameForNonFullScreenModeKey = QStringLiteral("frameForNonFullScreenMode");
+constexpr int kSliderSteps = 10;  // slider units per point per second
+
+QLabel* imageLabel(const QString& imageName, QWidget* parent)
+{
+    auto* label = new QLabel(parent);
+    label->setPixmap(QPixmap::fromImage(ImageStore::named(imageName).bitmap()));
+    label->setFixedSize(16, 16);
+    label->setScaledContents(true);
+    return label;
+}
+
+ZNTButton* imageButton(const QString& imageName, QWidget* parent)
+{
+    auto* button = new ZNTButton(parent);
+    button->setBackgroundImage(ImageStore::named(imageName), 0);
+    button->setBackgroundImage(ImageStore::named(imageName + QStringLiteral("_down")), 1);
+    button->setFixedSize(28, 24);
+    button->setFocusPolicy(Qt::NoFocus);
+    return button;
+}
+
+const char* standardEditSlot(MenuAction action)
+{
+    switch (action) {
+    case MenuAction::Undo:
+        return "undo";
+    case MenuAction::Redo:
+        return "redo";
+    case MenuAction::Cut:
+        return "cut";
+    case MenuAction::Copy:
+        return "copy";
+    case MenuAction::Paste:
+        return "paste";
+    case MenuAction::Delete:
+        return "del";
+    default:
+        return "selectAll";
+    }
+}
+
+}  // namespace
+
+void TolvanController::buildWindow()
+{
+    mainWindow_ = new TolvanMainWindow(*this);
+    mainWindow_->setMinimumSize(820, 520);
+    mainWindow_->resize(1120, 720);
+
+    splitView_ = new CustomSplitView(Qt::Horizontal);
+    splitView_->setChildrenCollapsible(false);
+    browserContainer_ = new QWidget;
+    browserContainer_->setMinimumWidth(int(kBrowserMinimumWidth));
+    browserContainer_->setMaximumWidth(int(kBrowserMaximumWidth));
+    auto* browserLayout = new QVBoxLayout(browserContainer_);
+    browserLayout->setContentsMargins(0, 0, 0, 0);
+
+    auto* contentColumn = new QWidget;
+    auto* column = new QVBoxLayout(contentColumn);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    previewBackground_ = new PreviewBackground;
+    previewBackground_->installEventFilter(this);
+    column->addWidget(previewBackground_, 1);
+
+    auto* bottomBar = new ToolbarView;
+    bottomBar->setFixedHeight(34);
+    auto* bar = new QHBoxLayout(bottomBar);
+    bar->setContentsMargins(12, 4, 12, 4);
+    bar->setSpacing(6);
+    zoomOutLabel_ = imageLabel(QStringLiteral("zoom_out"), bottomBar);
+    scaleSlider_ = new ZNTSlider(bottomBar);
+    scaleSlider_->setFixedWidth(140);
+    zoomInLabel_ = imageLabel(QStringLiteral("zoom_in"), bottomBar);
+    advancedButton_ = imageButton(QStringLiteral("advanced"), bottomBar);
+    sharingButton_ = imageButton(QStringLiteral("share"), bottomBar);
+    bar->addWidget(zoomOutLabel_);
+    bar->addWidget(scaleSlider_);
+    bar->addWidget(zoomInLabel_);
+    bar->addStretch(1);
+    bar->addWidget(sharingButton_);
+    bar->addWidget(advancedButton_);
+    column->addWidget(bottomBar);
+
+    splitView_->addWidget(browserContainer_);
+    splitView_->addWidget(contentColumn);
+    splitView_->setStretchFactor(0, 0);  // a resize goes to the content, the browser keeps its width
+    splitView_->setStretchFactor(1, 1);
+    splitView_->setSizes({250, 750});
+    mainWindow_->setCentralWidget(splitView_);
+
+    BrowserServices services{this, services_.library, services_.includedLibrary, &defaults_};
+    browser_ = new SimpleBrowserController(services, browserContainer_);
+    browserLayout->addWidget(browser_);
+
+    bindProperty(previewBackground_, "backgroundColor", UIColorManager::sharedManager(), "previewBackgroundColor");
+}
+
+void TolvanController::setupWelcomeView()
+{
+    welcome_ = new WelcomeViewController(BrowserServices{this, services_.library, services_.includedLibrary, &defaults_});
+    welcome_->setParent(previewBackground_);
+    welcome_->hide();
+}
+
+void TolvanController::setupWaveformView()
+{
+    scaleSlider_->setToolTip(localized(QStringLiteral("zoom slider tooltip"), QStringLiteral("Zoom the waveform in and out")));
+    scaleSlider_->setKnobImage(ImageStore::named(QStringLiteral("slider_knob")));
+    scaleSlider_->setTrackImage(ImageStore::named(QStringLiteral("slider_track")).stretchableImage(3, 0));
+    scaleSlider_->setAccessibleName(localized(QStringLiteral("scale slider accessibility title"), QStringLiteral("waveform scale")));
+    if (!services_.makeEditor)
+        return;
+    editor_ = services_.makeEditor(*this);
+    if (!editor_)
+        return;
+    scaleSlider_->setRange(int(editor_->minPointsPerSecond() * kSliderSteps), int(editor_->maxPointsPerSecond() * kSliderSteps));
+    scaleSlider_->setValue(int(editor_->pointsPerSecond() * kSliderSteps));
+    connect(scaleSlider_, &QSlider::valueChanged, this, [this](int value) {
+        if (editor_)
+            editor_->setPointsPerSecond(double(value) / kSliderSteps);
+    });
+    editor_->setPointsPerSecondObserver([slider = QPointer<ZNTSlider>(scaleSlider_)](double pointsPerSecond) {
+        if (slider) {
+            const QSignalBlocker quiet(slider);
+            slider->setValue(int(pointsPerSecond * kSliderSteps));
+        }
+    });
+}
+
+void TolvanController::setupRecordView()
+{
+    recorder_ = RecordViewController::recordView();
+    recorder_->setTolvanController(this);
+}
+
+void TolvanController::setupAdvancedButton()
+{
+    advancedButton_->setToolTip(localized(QStringLiteral("advanced view button"), QStringLiteral("Shows and hides the advanced panel")));
+    advancedButton_->setAccessibleDescription(localized(QStringLiteral("accessibility title advanced view button"), QStringLiteral("advanced panel")));
+    connect(advancedButton_, &QAbstractButton::clicked, this, [this] {
+        if (editor_)
+            editor_->toggleAdvancedMode();
+    });
+}
+
+void TolvanController::setupSharingButton()
+{
+    sharingButton_->setToolTip(localized(QStringLiteral("sharing view button"), QStringLiteral("Shares a message about your ringtone")));
+    sharingButton_->setAccessibleDescription(
+        localized(QStringLiteral("accessibility title sharing button"), QStringLiteral("share message about ringtone")));
+    // The picker opens on the press, under the pointer.
+    connect(sharingButton_, &QAbstractButton::pressed, this, [this] {
+        if (editor_)
+            editor_->shareAction(sharingButton_);
+    });
+}
+
+double TolvanController::constrainSplitPosition(double proposed) const { return tolvan::constrainSplitPosition(proposed); }
+
+// Menus.
+
+void TolvanController::buildApplicationMenus()
+{
+    ::buildApplicationMenus(mainWindow_->menuBar(), mainWindow_, [this](MenuAction action) { performMenuAction(action); });
+    for (QAction* top : mainWindow_->menuBar()->actions())
+        if (QMenu* menu = top->menu())
+            connect(menu, &QMenu::aboutToShow, this, &TolvanController::validateMenus);
+    validateMenus();
+}
+
+bool TolvanController::validateMenuAction(MenuAction action) const
+{
+    MenuState state{selectedAsset_ != nullptr, {}};
+    if (editor_)
+        state.editorValidates = [editor = editor_.get()](MenuAction editing) { return editor->validateMenuAction(editing); };
+    return ::validateMenuAction(action, state);
+}
+
+void TolvanController::validateMenus()
+{
+    if (!mainWindow_)
+        return;
+    MenuState state{selectedAsset_ != nullptr, {}};
+    if (editor_)
+        state.editorValidates = [editor = editor_.get()](MenuAction editing) { return editor->validateMenuAction(editing); };
+    ::validateMenus(mainWindow_->menuBar(), state);
+}
+
+void TolvanController::performMenuAction(MenuAction action)
+{
+    if (!validateMenuAction(action))
+        return;
+    QWidget* focus = QApplication::focusWidget();
+    switch (action) {
+    case MenuAction::About:
+        QMessageBox::about(mainWindow_, localized(QStringLiteral("About Tolvan")),
+                           QStringLiteral("%1 %2").arg(Bundle::main().name(), Bundle::main().version()));
+        break;
+    case MenuAction::CheckForUpdates:
+        Updater::sharedUpdater().checkForUpdates();
+        break;
+    case MenuAction::ShowPreferences:
+        showPreferencePanel();
+        break;
+    case MenuAction::Hide:
+        mainWindow_->showMinimized();
+        break;
+    case MenuAction::Terminate:
+    case MenuAction::PerformClose:
+        mainWindow_->close();
+        break;
+    case MenuAction::OpenDocument:
+        openDocument();
+        break;
+    case MenuAction::Save:
+        save();
+        break;
+    case MenuAction::SaveAs:
+        saveAs();
+        break;
+    case MenuAction::ShowRingtonesInFinder:
+        showRingtonesInFinder();
+        break;
+    case MenuAction::Undo:
+    case MenuAction::Redo:
+    case MenuAction::Cut:
+    case MenuAction::Copy:
+    case MenuAction::Paste:
+    case MenuAction::Delete:
+    case MenuAction::SelectAll:
+        // The focused text field takes the standard edits.
+        if (focus)
+            QMetaObject::invokeMethod(focus, standardEditSlot(action));
+        break;
+    case MenuAction::ActivateSearchField:
+        browser_->activateSearchField();
+        break;
+    case MenuAction::ZoomIn:
+        editor_->zoomIn();
+        break;
+    case MenuAction::ZoomOut:
+        editor_->zoomOut();
+        break;
+    case MenuAction::StartStopPreview:
+        editor_->startStopPreview();
+        break;
+    case MenuAction::StartStopPlay:
+        editor_->startStopPlay();
+        break;
+    case MenuAction::MoveSelectionToPlayLocation:
+        editor_->moveSelectionToPlayLocation();
+        break;
+    case MenuAction::ToggleAdvancedMode:
+        editor_->toggleAdvancedMode();
+        break;
+    case MenuAction::ToggleFullScreen:
+        toggleFullScreen();
+        break;
+    case MenuAction::Minimize:
+        mainWindow_->showMinimized();
+        break;
+    case MenuAction::Zoom:
+        mainWindow_->isMaximized() ? mainWindow_->showNormal() : mainWindow_->showMaximized();
+        break;
+    case MenuAction::ArrangeInFront:
+        mainWindow_->showNormal();
+        mainWindow_->raise();
+        mainWindow_->activateWindow();
+        break;
+    case MenuAction::ShowHelp:
+        openURL(QUrl(QStringLiteral("https://tolvan.app/support")));
+        break;
+    case MenuAction::ShowReleaseNotes:
+        openURL(QUrl(QStringLiteral("https://tolvan.app/appcast/tolvan/%1.html").arg(Bundle::main().buildVersion())));
+        break;
+    case MenuAction::ShowFeedback:
+        showFeedback();
+        break;
+    case MenuAction::None:
+    case MenuAction::Services:
+    case MenuAction::HideOthers:
+    case MenuAction::ShowAll:
+        break;
+    }
+}
+
+// Full screen.
+
+std::optional<QRectF> TolvanController::frameForNonFullScreenMode() const
+{
+    const QVariantList values = defaults_.arrayValue(kFrameForNonFullScreenModeKey);
+    if (values.size() != 4)
+        return std::nullopt;
+    const QRectF frame(values[0].toDouble(), values[1].toDouble(), values[2].toDouble(), values[3].toDouble());
+    return frame.isValid() ? std::optional(frame) : std::nullopt;
+}
+
+void TolvanController::setFrameForNonFullScreenMode(const QRectF& frame)
+{
+    defaults_.setValue(kFrameForNonFullScreenModeKey, QVariantList{frame.x(), frame.y(), frame.width(), frame.height()});
+}
+
+void TolvanController::toggleFullScreen()
+{
+    if (!animatingFullScreen_)
+        animateFullScreen(!fullScreen_);
+}
+
+void TolvanController::animateFullScreen(bool entering)
+{
+    QScreen* screen = mainWindow_->screen() ? mainWindow_->screen() : QGuiApplication::primaryScreen();
+    FullScreenSteps steps;
+    if (entering) {
+        setFrameForNonFullScreenMode(mainWindow_->geometry());
+        steps = enterFullScreenSteps(mainWindow_->geometry(), mainWindow_->maximumSize(), screen->geometry(), fullScreenDuration_);
+        tolvan_startAnimatedDrawing(mainWindow_->centralWidget());
+    } else {
+        mainWindow_->showNormal();
+        const QRectF fallback(screen->availableGeometry().center() - QPointF(500, 330), QSizeF(1000, 660));
+        steps = exitFullScreenSteps(mainWindow_->geometry(), frameForNonFullScreenMode(), fallback, fullScreenDuration_);
+    }
+    animatingFullScreen_ = true;
+    auto* group = new QSequentialAnimationGroup(this);
+    for (const QRectF& frame : {steps.intermediate, steps.final}) {
+        auto* step = new QPropertyAnimation(mainWindow_, "geometry", group);
+        step->setDuration(int(steps.stepDuration * 1000));
+        step->setEndValue(frame.toRect());
+        group->addAnimation(step);
+    }
+    connect(group, &QAbstractAnimation::finished, this, [this, entering, group] {
+        animatingFullScreen_ = false;
+        fullScreen_ = entering;
+        if (entering) {
+            tolvan_endAnimatedDrawing(mainWindow_->centralWidget());
+            mainWindow_->showFullScreen();
+        }
+        group->deleteLater();
+    });
+    group->start();
+}
+
+// The save road's dialogs: sheets on the main window.
+
+void TolvanController::runSavePanel(SaveAsAccessoryController& accessory, const QString& proposedName,
+                                    std::function<void(std::optional<QString>)> done)
+{
+    auto* panel = new QFileDialog(mainWindow_);
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    panel->setOption(QFileDialog::DontUseNativeDialog);  // it carries our format pop-up
+    panel->setAcceptMode(QFileDialog::AcceptSave);
+    panel->setFileMode(QFileDialog::AnyFile);
+    panel->setDirectory(saveRoad_->ringtonesFolder());
+    accessory.setSavePanel(panel);
+    panel->selectFile(proposedName + QLatin1Char('.') + accessory.selectedExtension());
+    if (auto* grid = qobject_cast<QGridLayout*>(panel->layout()))
+        grid->addWidget(accessory.view(), grid->rowCount(), 0, 1, grid->columnCount());
+    connect(panel, &QFileDialog::finished, this, [panel, done = std::move(done)](int result) {
+        const QStringList files = panel->selectedFiles();
+        done(result == QDialog::Accepted && !files.isEmpty() ? std::optional(files.first()) : std::nullopt);
+    });
+    panel->open();
+}
+
+void TolvanController::runRenameAlert(const QString& takenName, ReplaceAccessoryController& accessory, std::function<void(RenameAnswer)> done)
+{
+    auto* alert = new QMessageBox(mainWindow_);
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    alert->setIcon(QMessageBox::Question);
+    alert->setText(localized(QStringLiteral("There is already a ringtone with the name \"%@\".")).replace(QStringLiteral("%@"), takenName));
+    alert->setInformativeText(localized(QStringLiteral("You can rename the ringtone or replace the existing ringtone.")));
+    QPushButton* rename = alert->addButton(localized(QStringLiteral("Rename")), QMessageBox::AcceptRole);
+    QPushButton* replace = alert->addButton(localized(QStringLiteral("Replace")), QMessageBox::DestructiveRole);
+    alert->addButton(localized(QStringLiteral("Cancel")), QMessageBox::RejectRole);
+    alert->setDefaultButton(rename);
+    if (auto* grid = qobject_cast<QGridLayout*>(alert->layout()))
+        grid->addWidget(accessory.view(), grid->rowCount(), 1, 1, grid->columnCount() - 1);
+    connect(alert, &QMessageBox::finished, this, [alert, rename, replace, done = std::move(done)](int) {
+        const QAbstractButton* clicked = alert->clickedButton();
+        done(clicked == rename ? RenameAnswer::Rename : clicked == replace ? RenameAnswer::Replace : RenameAnswer::Cancel);
+    });
+    alert->open();
+}
+
+void TolvanController::presentError(const Error& error)
+{
+    auto* alert = new QMessageBox(QMessageBox::Warning, Bundle::main().name(), error.localizedDescription(), QMessageBox::Ok, mainWindow_);
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    alert->setObjectName(QStringLiteral("errorAlert"));
+    alert->open();
+}

@@ -1,0 +1,136 @@
+#include "source/shell/TolvanScreenshots.h"
+
+#include "platform/foundation/UserDefaults.h"
+#include "source/shell/TolvanController.h"
+#include "source/shell/TolvanMainWindow.h"
+#include "source/shell/ITunesImportCompletedWindowController.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QPainter>
+#include <QTimer>
+
+TolvanScreenshots& TolvanScreenshots::standardTolvanScreenshots()
+{
+    static auto* screenshots = new TolvanScreenshots;  // lives as long as the application
+    return *screenshots;
+}
+
+bool TolvanScreenshots::isRunningInScreenshotMode(const tolvan::UserDefaults& defaults)
+{
+    return !defaults.stringValue(kScreenshotsKey).isEmpty();
+}
+
+QString TolvanScreenshots::standardizedOutputPath(const QString& path)
+{
+    QString expanded = path;
+    if (expanded == QStringLiteral("~") || expanded.startsWith(QStringLiteral("~/")))
+        expanded = QDir::homePath() + expanded.mid(1);
+    return QDir::cleanPath(QDir(expanded).absolutePath());
+}
+
+void TolvanScreenshots::startRunningIfNeeded(tolvan::UserDefaults& defaults)
+{
+    if (!isRunningInScreenshotMode(defaults))
+        return;
+    standardTolvanScreenshots().setOutputPath(standardizedOutputPath(defaults.stringValue(kScreenshotsKey)));
+    standardTolvanScreenshots().startRunning();
+}
+
+void TolvanScreenshots::setupAppState()
+{
+    interval_ = 3.0;
+    // Tests and CI walk the steps faster; nothing else sets this.
+    bool ok = false;
+    const double quicker = qEnvironmentVariable("TOLVAN_SCREENSHOT_INTERVAL").toDouble(&ok);
+    if (ok && quicker > 0)
+        interval_ = quicker;
+}
+
+void TolvanScreenshots::startRunning()
+{
+    setupAppState();
+    steps_ = {{&TolvanScreenshots::setupMainWindowSplashScreenshot, nullptr},
+              {&TolvanScreenshots::setupSelectedSongScreenshot, nullptr},
+              {&TolvanScreenshots::setupSelectedSongAdvancedScreenshot, nullptr},
+              {&TolvanScreenshots::setupSelectedSongImportedScreenshot, &TolvanScreenshots::teardownSelectedSongImportedScreenshot}};
+    after(interval_, &TolvanScreenshots::takeNextScreenshot, 1);
+}
+
+void TolvanScreenshots::after(double seconds, void (TolvanScreenshots::*step)(int), int index)
+{
+    QTimer::singleShot(int(seconds * 1000), this, [this, step, index] { (this->*step)(index); });
+}
+
+void TolvanScreenshots::takeNextScreenshot(int index)
+{
+    if (index > steps_.size())
+        return finishTakingScreenshots();
+    (this->*steps_[index - 1].setup)();
+    after(interval_, &TolvanScreenshots::finishTakingNextScreenshot, index);
+}
+
+void TolvanScreenshots::finishTakingNextScreenshot(int index)
+{
+    takeScreenshotWithIndex(index);
+    if (auto teardown = steps_[index - 1].teardown)
+        (this->*teardown)();
+    after(interval_, &TolvanScreenshots::takeNextScreenshot, index + 1);
+}
+
+bool TolvanScreenshots::takeScreenshotWithIndex(int index)
+{
+    TolvanController* controller = TolvanController::tolvanController();
+    if (!controller)
+        return false;
+    QWidget* window = controller->mainWindow();
+    QImage picture = window->grab().toImage();
+    // A sheet is a window of its own: it is drawn where it stands on the main window.
+    if (ITunesImportCompletedWindowController* sheet = controller->importCompleted(); sheet && sheet->isVisible()) {
+        QPainter painter(&picture);
+        const QPoint offset = sheet->geometry().topLeft() - window->geometry().topLeft();
+        painter.drawPixmap(offset, sheet->grab());
+    }
+    return picture.save(QDir(outputPath_).filePath(QStringLiteral("screenshot_%1.png").arg(index)), "PNG");
+}
+
+void TolvanScreenshots::finishTakingScreenshots() { QCoreApplication::quit(); }
+
+void TolvanScreenshots::setupMainWindowSplashScreenshot()
+{
+    if (auto* controller = TolvanController::tolvanController()) {
+        controller->openSource(nullptr);
+        controller->showMainBrowserMenu();
+    }
+}
+
+void TolvanScreenshots::setupSelectedSongScreenshot()
+{
+    if (auto* controller = TolvanController::tolvanController()) {
+        controller->browseToAndSelectSongNamed(kScreenshotSongTitle);
+        controller->showAdvancedMode(false);
+    }
+}
+
+void TolvanScreenshots::setupSelectedSongAdvancedScreenshot()
+{
+    if (auto* controller = TolvanController::tolvanController()) {
+        controller->browseToAndSelectSongNamed(kScreenshotSongTitle);
+        controller->showAdvancedMode(true);
+    }
+}
+
+void TolvanScreenshots::setupSelectedSongImportedScreenshot()
+{
+    if (auto* controller = TolvanController::tolvanController()) {
+        controller->browseToAndSelectSongNamed(kScreenshotSongTitle);
+        controller->showAdvancedMode(false);
+        controller->showImportedPanel();
+    }
+}
+
+void TolvanScreenshots::teardownSelectedSongImportedScreenshot()
+{
+    if (auto* controller = TolvanController::tolvanController())
+        controller->closeImportedPanel();
+}

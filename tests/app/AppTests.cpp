@@ -1,0 +1,150 @@
+// The real tolvan program, started as a desktop would start it, in a
+// scratch home with a generated library: the screenshot run, a second
+// launch handing its file to the first, and a crash whose report the next
+// launch sends to a reporting service on 127.0.0.1.
+#include "tests/support/AudioFixtures.h"
+#include "tests/support/TagFixtures.h"
+#include "tests/support/kit/FakeReportingService.h"
+#include "tests/support/kit/TestPKI.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+
+using namespace tolvan;
+
+namespace {
+
+const QString kDemoTitle = QStringLiteral("Tolvan Demo Song");
+
+class AppTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(home.isValid());
+        QDir().mkpath(home.filePath("Music"));
+        QDir().mkpath(home.filePath("shots"));
+        song = home.filePath("Music/demo.mp3");
+        ASSERT_TRUE(test::writeTone(song, test::ToneSpec{.seconds = 30.0,
+                                                         .frequency = 330.0,
+                                                         .tags = {{"title", kDemoTitle}, {"artist", "Demo Artist"}, {"album", "Demo Album"}}}));
+        ASSERT_TRUE(test::setMP3Pictures(song, {{"image/png", test::imageBytes("PNG", QColor(230, 140, 40), 300)}}));
+    }
+
+    QProcessEnvironment environment(double interval = 0.6) const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_MUSIC_DIR", "XDG_DOCUMENTS_DIR"})
+            env.remove(name);
+        env.insert("HOME", home.path());
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("TOLVAN_AUDIO_OUTPUT", "null");
+        env.insert("TOLVAN_SCREENSHOT_INTERVAL", QString::number(interval));
+        // No launch of a test talks to the reporting service's real settings.
+        env.insert("SettingsEndpoint", "https://127.0.0.1:9");
+        env.insert("ConfigureEndpoint", "https://127.0.0.1:9");
+        env.insert("BriscaReportsEndpoint", "https://127.0.0.1:9");
+        return env;
+    }
+
+    // Starts tolvan with the arguments; the caller waits for it.
+    std::unique_ptr<QProcess> start(const QStringList& arguments, const QProcessEnvironment& env) const
+    {
+        auto process = std::make_unique<QProcess>();
+        process->setProcessEnvironment(env);
+        process->start(QStringLiteral(TOLVAN_BINARY), arguments);
+        return process;
+    }
+
+    QStringList screenshotArguments() const
+    {
+        return {"-screenshots", home.filePath("shots"), "-moveToApplicationsFolderAlertSuppress", "YES"};
+    }
+
+    QTemporaryDir home;
+    QString song;
+};
+
+}  // namespace
+
+TEST_F(AppTest, ScreenshotRunLeavesFourDifferentPicturesAndEnds)
+{
+    auto tolvan = start(screenshotArguments(), environment());
+    ASSERT_TRUE(tolvan->waitForFinished(90000)) << tolvan->readAllStandardError().toStdString();
+    EXPECT_EQ(tolvan->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(tolvan->exitCode(), 0) << tolvan->readAllStandardError().toStdString();
+
+    QList<QImage> pictures;
+    for (int index = 1; index <= 4; ++index) {
+        const QString path = home.filePath(QStringLiteral("shots/screenshot_%1.png").arg(index));
+        QImage picture(path);
+        ASSERT_FALSE(picture.isNull()) << path.toStdString();
+        pictures << picture.convertToFormat(QImage::Format_RGB32);
+        // Kept in the build folder for a person to look at.
+        picture.save(QStringLiteral(SCREENSHOT_OUTPUT_DIR "/app-screenshot_%1.png").arg(index));
+    }
+    for (int a = 0; a < 4; ++a) {
+        EXPECT_EQ(pictures[a].size(), pictures[0].size());
+        EXPECT_GE(pictures[a].width(), 800);
+        for (int b = a + 1; b < 4; ++b)
+            EXPECT_NE(pictures[a], pictures[b]) << "pictures " << a + 1 << " and " << b + 1 << " are the same";
+    }
+}
+
+TEST_F(AppTest, ASecondLaunchHandsItsFileToTheFirst)
+{
+    auto first = start(screenshotArguments(), environment(0.8));
+    ASSERT_TRUE(first->waitForStarted());
+    QThread::msleep(1500);  // the first copy is listening by now
+
+    const QString other = home.filePath("other.wav");
+    ASSERT_TRUE(test::writeTone(other, test::ToneSpec{.seconds = 3.0}));
+    auto second = start({other}, environment());
+    ASSERT_TRUE(second->waitForFinished(20000));
+    EXPECT_EQ(second->exitCode(), 0);
+
+    ASSERT_TRUE(first->waitForFinished(90000));
+    const QString log = QString::fromUtf8(first->readAllStandardError());
+    EXPECT_TRUE(log.contains("A later launch handed over 1 file(s): " + other)) << log.toStdString();
+    EXPECT_EQ(first->exitCode(), 0);
+}
+
+// Kept out of the sanitizer run: its runtime owns the fault signals.
+class AppCrashTest : public AppTest {};
+
+TEST_F(AppCrashTest, CrashReportReachesTheServiceAtTheNextLaunch)
+{
+    const kittest::KitTestPKI& pki = kittest::KitTestPKI::shared();
+    kittest::FakeReportingService service{pki.pinnedLeaf};
+    const std::string reports = "/sdk-api/v1/platforms/mac/apps/com.kestrova.tolvan/reports";
+    service.script("POST", reports, {kittest::ScriptedAnswer{200, "{}"}});
+    QFile root(home.filePath("root.pem"));
+    ASSERT_TRUE(root.open(QIODevice::WriteOnly));
+    root.write(QByteArray::fromStdString(pki.pinnedRoot.certificatePEM()));
+    root.close();
+
+    QProcessEnvironment env = environment(1.0);
+    env.insert("BriscaReportsEndpoint", QString::fromStdString(service.baseURL()));
+    env.insert("TOLVAN_TEST_KIT_ROOT", root.fileName());
+
+    QProcessEnvironment crashing = env;
+    crashing.insert("TOLVAN_TEST_CRASH_AFTER_KIT_START", "abort");
+    auto crashed = start(screenshotArguments(), crashing);
+    ASSERT_TRUE(crashed->waitForFinished(60000));
+    EXPECT_EQ(crashed->exitStatus(), QProcess::CrashExit);
+    EXPECT_EQ(service.requestCount("POST", reports), 0u);
+
+    auto next = start(screenshotArguments(), env);
+    ASSERT_TRUE(next->waitForFinished(90000));
+    EXPECT_EQ(next->exitCode(), 0) << next->readAllStandardError().toStdString();
+    ASSERT_EQ(service.requestCount("POST", reports), 1u) << next->readAllStandardError().toStdString();
+    bool signalRecord = false;
+    const auto requests = service.requests();
+    for (const auto& part : requests.back().parts)
+        signalRecord = signalRecord || part.name == "signal";
+    EXPECT_TRUE(signalRecord) << "the abort is in the report";
+}

@@ -1,0 +1,133 @@
+// The save-as and replace accessories, the import-completed sheet, and the
+// save road's dialogs as the controller shows them.
+#include "source/shell/ITunesImportCompletedWindowController.h"
+#include "source/shell/SaveAccessories.h"
+#include "source/shell/TolvanMainWindow.h"
+#include "tests/source/shell/ShellFixtures.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTextBrowser>
+#include <gtest/gtest.h>
+
+using namespace shelltest;
+using namespace tolvan;
+
+TEST(SaveAsAccessoryTest, RemembersTheFormatAndSetsThePanelsType)
+{
+    ScratchDefaults scratch;
+    auto accessory = SaveAsAccessoryController::accessoryController(&scratch.defaults);
+    accessory->view();
+    QFileDialog panel;
+    panel.setOption(QFileDialog::DontUseNativeDialog);
+    accessory->setSavePanel(&panel);
+    EXPECT_EQ(accessory->formatPopup()->count(), 3);
+    EXPECT_EQ(accessory->formatPopup()->currentIndex(), 0) << "nothing stored: the ringtone format";
+    EXPECT_EQ(panel.defaultSuffix(), "m4r");
+    EXPECT_TRUE(panel.nameFilters().join(" ").contains("*.m4r"));
+    EXPECT_EQ(accessory->formatLabel()->text(), "File Format:");
+
+    accessory->formatPopup()->setCurrentIndex(2);
+    accessory->formatPopupSelectionChanged();
+    EXPECT_EQ(scratch.defaults.stringValue(kSaveAsFormatKey), "wav") << "stored at once, even if the panel is cancelled";
+    EXPECT_EQ(panel.defaultSuffix(), "wav");
+
+    auto next = SaveAsAccessoryController::accessoryController(&scratch.defaults);
+    next->setRingtoneKind(RingtoneKind::AlertTone);
+    next->view();
+    EXPECT_EQ(next->formatPopup()->currentIndex(), 2);
+    EXPECT_EQ(next->formatPopup()->itemText(0), "iPhone Alert Tone (.m4r)");
+    EXPECT_EQ(next->formatPopup()->itemData(0).toString(), "m4r");
+
+    scratch.defaults.setValue(kSaveAsFormatKey, "ogg");
+    EXPECT_EQ(saveFormatIndex(saveFormats(RingtoneKind::Ringtone), "ogg"), 0);
+}
+
+TEST(ReplaceAccessoryTest, TheFieldCarriesTheName)
+{
+    auto accessory = ReplaceAccessoryController::accessoryController();
+    accessory->setName("Song 2");
+    accessory->view();
+    EXPECT_EQ(accessory->renameLabel()->text(), "Rename to");
+    EXPECT_EQ(accessory->nameField()->text(), "Song 2");
+    accessory->nameField()->setText("My own name");
+    EXPECT_EQ(accessory->name(), "My own name") << "the user's edit is the name";
+}
+
+class ImportSheetTest : public ::testing::Test {
+protected:
+    ScratchDefaults scratch;
+    QWidget window;
+    int completions = 0;
+    ITunesImportCompletedWindowController* show()
+    {
+        return ITunesImportCompletedWindowController::showSheetInWindow(&window, [this] { ++completions; }, &scratch.defaults);
+    }
+};
+
+TEST_F(ImportSheetTest, ShowsTheHelpPageAndKeepsTheCheckBox)
+{
+    QPointer<ITunesImportCompletedWindowController> sheet = show();
+    ASSERT_TRUE(sheet);
+    EXPECT_TRUE(sheet->isVisible());
+    EXPECT_TRUE(sheet->webView()->toPlainText().contains("Your ringtone is ready"));
+    EXPECT_EQ(sheet->doneButton()->text(), "Done");
+    EXPECT_FALSE(sheet->dontShowButton()->isChecked());
+    sheet->dontShowButton()->setChecked(true);
+    sheet->reject();  // Escape: every way out counts the same
+    EXPECT_EQ(completions, 1);
+    EXPECT_TRUE(scratch.defaults.boolValue(kImportCompletedDontShowKey));
+    test::waitUntil([&] { return sheet.isNull(); }, 2000);
+    EXPECT_TRUE(sheet.isNull()) << "the sheet and its controller go";
+
+    EXPECT_EQ(show(), nullptr) << "asked not to see it again";
+    EXPECT_EQ(completions, 1);
+    ITunesImportCompletedWindowController::resetDontShow(&scratch.defaults);
+    EXPECT_FALSE(scratch.defaults.contains(kImportCompletedDontShowKey));
+    ITunesImportCompletedWindowController* again = show();
+    ASSERT_TRUE(again);
+    EXPECT_FALSE(again->dontShowButton()->isChecked());
+    again->closeSheet();
+    EXPECT_EQ(completions, 2);
+    EXPECT_FALSE(scratch.defaults.boolValue(kImportCompletedDontShowKey, true)) << "unchecked writes NO";
+}
+
+TEST_F(ImportSheetTest, GoToShowsTheTonesAndEnds)
+{
+    int shown = 0;
+    ITunesImportCompletedWindowController::setGoToAction([&] { ++shown; });
+    ITunesImportCompletedWindowController* sheet = show();
+    ASSERT_TRUE(sheet);
+    sheet->iTunesButton()->click();
+    ITunesImportCompletedWindowController::setGoToAction(nullptr);
+    EXPECT_EQ(shown, 1);
+    EXPECT_EQ(completions, 1);
+}
+
+TEST(ControllerDialogsTest, SavePanelCarriesTheFormatsAndAnswersThePath)
+{
+    ShellHarness shell;
+    TolvanController& controller = *shell.controller;
+    controller.openSource(ShellHarness::sourceFor(shell.writeSong("tone.wav", {.tags = {{"title", "Tone"}}})));
+    controller.saveAs();
+    auto* panel = controller.mainWindow()->findChild<QFileDialog*>();
+    ASSERT_TRUE(panel);
+    EXPECT_TRUE(panel->isVisible());
+    EXPECT_EQ(panel->acceptMode(), QFileDialog::AcceptSave);
+    EXPECT_TRUE(panel->findChild<QComboBox*>()) << "the format pop-up is in the panel";
+    EXPECT_TRUE(panel->selectedFiles().value(0).endsWith("/Tone.m4r")) << panel->selectedFiles().value(0).toStdString();
+    panel->reject();
+    EXPECT_FALSE(controller.saveRoad().isExporting());
+
+    controller.presentError(Error{"X", 1, "Something went wrong"});
+    auto* alert = controller.mainWindow()->findChild<QMessageBox*>("errorAlert");
+    ASSERT_TRUE(alert);
+    EXPECT_EQ(alert->text(), "Something went wrong");
+    EXPECT_EQ(alert->windowModality(), Qt::WindowModal);
+    alert->accept();
+}

@@ -1,0 +1,275 @@
+// The shell's pure rules: what is wrong with a file, which folder to ask
+// for, the granted-folder list, save names, the menu table and the window's
+// geometry.
+#include "source/shell/MainMenu.h"
+#include "source/shell/OpenRules.h"
+#include "source/shell/SaveNaming.h"
+#include "source/shell/WindowGeometry.h"
+#include "tests/support/AudioFixtures.h"
+
+#include "platform/media/Asset.h"
+#include "source/engine/TolvanError.h"
+
+#include <QAction>
+#include <QDir>
+#include <QMenu>
+#include <QMenuBar>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+using namespace tolvan;
+
+namespace {
+
+QString touch(const QString& path, const QByteArray& bytes = "x")
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write(bytes);
+    return path;
+}
+
+}  // namespace
+
+TEST(OpenRulesTest, FileProblemsBeforeReading)
+{
+    QTemporaryDir dir;
+    EXPECT_EQ(fileProblemAtPath(dir.filePath("missing.mp3")), FileProblem::Missing);
+    EXPECT_EQ(fileProblemAtPath(dir.path()), FileProblem::Missing) << "a folder is no song";
+    EXPECT_EQ(fileProblemAtPath(QString()), FileProblem::Missing);
+    const QString song = touch(dir.filePath("song.mp3"));
+    EXPECT_EQ(fileProblemAtPath(song), FileProblem::None);
+    if (::geteuid() != 0) {  // the superuser reads everything
+        QFile::setPermissions(song, QFileDevice::WriteOwner);
+        EXPECT_EQ(fileProblemAtPath(song), FileProblem::Unreadable);
+    }
+    EXPECT_EQ(noSuchFileError(), (Error{NSCocoaErrorDomain, NSFileNoSuchFileError, {}}));
+    EXPECT_EQ(noPermissionError(song).code, kFileReadNoPermissionError);
+    EXPECT_TRUE(noPermissionError(song).message.contains("song.mp3"));
+}
+
+TEST(OpenRulesTest, AssetErrorsForSilentAndUnreadableFiles)
+{
+    QTemporaryDir dir;
+    const QString text = touch(dir.filePath("notes.wav"), "these are not samples");
+    const auto textError = assetOpenError(*Asset::assetWithPath(text));
+    ASSERT_TRUE(textError);
+    EXPECT_EQ(textError->domain, TolvanErrorDomain);
+    EXPECT_EQ(textError->code, TolvanErrorNoAudio);
+
+    const QString tone = dir.filePath("tone.wav");
+    ASSERT_TRUE(test::writeBytes(tone, test::wavOf16BitSamples(44100, 1, std::vector<int16_t>(4410, 1000))));
+    EXPECT_FALSE(assetOpenError(*Asset::assetWithPath(tone)));
+}
+
+TEST(OpenRulesTest, AccessRequestPrefersMusicThenMediaThenOwnFolder)
+{
+    QTemporaryDir dir;
+    const QString music = dir.filePath("Music"), media = dir.filePath("Media"), elsewhere = dir.filePath("Elsewhere");
+    for (const QString& folder : {music, media, elsewhere, dir.filePath("Music2")})
+        QDir().mkpath(folder);
+    const QString canonical = QFileInfo(dir.path()).canonicalFilePath();
+
+    const auto inMusic = accessRequestForPath(touch(music + "/a/b.mp3"), music, media);
+    EXPECT_EQ(inMusic.type, AccessRequestType::MusicFolder);
+    EXPECT_EQ(inMusic.folder, canonical + "/Music");
+    EXPECT_EQ(accessRequestForPath(touch(media + "/c.mp3"), music, media).type, AccessRequestType::MediaFolder);
+    const auto other = accessRequestForPath(touch(elsewhere + "/d.mp3"), music, media);
+    EXPECT_EQ(other.type, AccessRequestType::ContainingFolder);
+    EXPECT_EQ(other.folder, canonical + "/Elsewhere");
+    EXPECT_EQ(accessRequestForPath(touch(dir.filePath("Music2/e.mp3")), music, media).type, AccessRequestType::ContainingFolder)
+        << "a folder whose name starts like Music is not inside it";
+    EXPECT_EQ(accessRequestForPath(touch(media + "/f.mp3"), music, QString()).type, AccessRequestType::ContainingFolder);
+
+    EXPECT_TRUE(pathIsInsideFolders(music + "/a/b.mp3", {elsewhere, music}));
+    EXPECT_FALSE(pathIsInsideFolders(dir.filePath("Music2/e.mp3"), {music}));
+}
+
+TEST(OpenRulesTest, BookmarkListKeepsThreeNewestWithoutDuplicates)
+{
+    BookmarkListChange change = addingBookmark({}, "a");
+    change = addingBookmark(change.list, "b");
+    change = addingBookmark(change.list, "c");
+    EXPECT_EQ(change.list, (QList<QByteArray>{"c", "b", "a"}));
+    EXPECT_TRUE(change.removed.isEmpty());
+
+    const BookmarkListChange again = addingBookmark(change.list, "b");
+    EXPECT_EQ(again.list, change.list) << "a folder granted twice keeps its one entry";
+    EXPECT_TRUE(again.removed.isEmpty());
+
+    const BookmarkListChange fourth = addingBookmark(change.list, "d");
+    EXPECT_EQ(fourth.list, (QList<QByteArray>{"d", "c", "b"}));
+    EXPECT_EQ(fourth.removed, (QList<QByteArray>{"a"})) << "exactly the entry cut off loses its access";
+
+    QTemporaryDir dir;
+    EXPECT_EQ(folderForBookmarkData(bookmarkDataForFolder(dir.path())), QFileInfo(dir.path()).canonicalFilePath());
+    EXPECT_FALSE(folderForBookmarkData(bookmarkDataForFolder(dir.path()) + "/gone"));
+}
+
+TEST(OpenRulesTest, DroppedFilesAreLocalAndDistinct)
+{
+    EXPECT_EQ(filesOfUrls({QUrl::fromLocalFile("/m/a.mp3"), QUrl("https://example.com/b.mp3"), QUrl::fromLocalFile("/m/a.mp3"),
+                           QUrl::fromLocalFile("/m/c.wav")}),
+              (QStringList{"/m/a.mp3", "/m/c.wav"}));
+}
+
+TEST(SaveNamingTest, NamesFromTitlesAndFiles)
+{
+    EXPECT_EQ(defaultDestination("/t", QString("Song"), "x.mp3"), "/t/Song.m4r");
+    EXPECT_EQ(defaultDestination("/t", QString("A/B"), "x.mp3"), "/t/A:B.m4r");
+    EXPECT_EQ(defaultDestination("/t", QString("Op. 9"), "x.mp3"), "/t/Op. 9.m4r") << "a title's dots are not an extension";
+    EXPECT_EQ(defaultDestination("/t", QString(""), "My Song.flac"), "/t/My Song.m4r") << "an empty title falls back to the file";
+    EXPECT_EQ(defaultDestination("/t", std::nullopt, "Nocturne Op. 9.mp3"), "/t/Nocturne Op. 9.m4r");
+    EXPECT_EQ(proposedSaveName(std::nullopt, "take.one.wav"), "take.one");
+
+    EXPECT_EQ(titleForDestination("/t/A:B.m4r"), "A/B");
+    EXPECT_EQ(titleForDestination("/t/Op. 9.m4r"), "Op. 9");
+    EXPECT_EQ(renamedDestination("/t/Song.m4r", "New/Name"), "/t/New:Name.m4r");
+    EXPECT_EQ(renamedDestination("/t/Song.wav", "Other"), "/t/Other.wav");
+}
+
+TEST(SaveNamingTest, TakenNamesByBehaviour)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Song.m4r");
+    EXPECT_EQ(resolveTakenDestination(path, RenameBehavior::Ask).path, path);
+    EXPECT_FALSE(resolveTakenDestination(path, RenameBehavior::Ask).askUser) << "a free name needs no question";
+    touch(path);
+    EXPECT_EQ(resolveTakenDestination(path, RenameBehavior::MakeUnique).path, dir.filePath("Song 2.m4r"));
+    touch(dir.filePath("Song 2.m4r"));
+    EXPECT_EQ(resolveTakenDestination(path, RenameBehavior::MakeUnique).path, dir.filePath("Song 3.m4r"));
+    EXPECT_TRUE(resolveTakenDestination(path, RenameBehavior::Ask).askUser);
+    EXPECT_EQ(resolveTakenDestination(path, RenameBehavior::Replace).path, path);
+    EXPECT_EQ(renameBehaviorFromInt(0), RenameBehavior::Ask);
+    EXPECT_EQ(renameBehaviorFromInt(1), RenameBehavior::MakeUnique);
+    EXPECT_EQ(renameBehaviorFromInt(7), RenameBehavior::Replace);
+}
+
+namespace {
+
+const MenuItemSpec* findItem(const QString& title)
+{
+    for (const MenuSpec& menu : applicationMenuTable())
+        for (const MenuItemSpec& item : menu.items)
+            if (item.titleKey == title)
+                return &item;
+    return nullptr;
+}
+
+}  // namespace
+
+TEST(MenuTableTest, MenusInOrderWithTheirKeys)
+{
+    QStringList menus;
+    for (const MenuSpec& menu : applicationMenuTable())
+        menus << menu.titleKey;
+    EXPECT_EQ(menus, (QStringList{"Tolvan", "File", "Edit", "View", "Window", "Help"}));
+
+    const struct {
+        const char* title;
+        QKeySequence key;
+    } keys[] = {
+        {"Open", QKeySequence(Qt::CTRL | Qt::Key_O)},
+        {"Save As...", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)},
+        {"Redo", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)},
+        {"Hide Others", QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_H)},
+        {"Preferences...", QKeySequence(Qt::CTRL | Qt::Key_Comma)},
+        {"Zoom In", QKeySequence(Qt::CTRL | Qt::Key_Equal)},
+        {"Preview Selection", QKeySequence(Qt::Key_Space)},
+        {"Preview Selection Near End", QKeySequence(Qt::ALT | Qt::Key_Space)},
+        {"Enter Full Screen", QKeySequence(Qt::CTRL | Qt::META | Qt::Key_F)},
+        {"Tolvan Help", QKeySequence(Qt::CTRL | Qt::Key_Question)},
+        {"Show Ringtones in Finder", QKeySequence()},
+    };
+    for (const auto& [title, key] : keys) {
+        const MenuItemSpec* item = findItem(title);
+        ASSERT_TRUE(item) << title;
+        EXPECT_EQ(keyEquivalent(*item), key) << title;
+    }
+    EXPECT_TRUE(findItem("Preview Selection Near End")->alternate);
+    EXPECT_EQ(findItem("Preview Selection Near End")->action, MenuAction::StartStopPreview);
+    EXPECT_EQ(menuItemTitle(*findItem("release notes menu item")), "Release Notes");
+}
+
+TEST(MenuTableTest, ValidationWithAndWithoutASong)
+{
+    const MenuState none{false, {}};
+    const MenuState open{true, {}};
+    for (MenuAction action : {MenuAction::Save, MenuAction::SaveAs, MenuAction::ZoomIn, MenuAction::ZoomOut, MenuAction::StartStopPreview,
+                              MenuAction::StartStopPlay, MenuAction::MoveSelectionToPlayLocation, MenuAction::ToggleAdvancedMode}) {
+        EXPECT_FALSE(validateMenuAction(action, none)) << int(action);
+        EXPECT_TRUE(validateMenuAction(action, open)) << int(action);
+    }
+    for (MenuAction action : {MenuAction::OpenDocument, MenuAction::ActivateSearchField, MenuAction::Minimize, MenuAction::ShowHelp,
+                              MenuAction::ShowFeedback, MenuAction::Terminate})
+        EXPECT_TRUE(validateMenuAction(action, none)) << int(action);
+    const MenuState editorSays{true, [](MenuAction action) { return action == MenuAction::ZoomIn; }};
+    EXPECT_TRUE(validateMenuAction(MenuAction::ZoomIn, editorSays));
+    EXPECT_FALSE(validateMenuAction(MenuAction::ZoomOut, editorSays)) << "the editor decides its own items";
+    EXPECT_TRUE(validateMenuAction(MenuAction::Save, editorSays));
+}
+
+TEST(MenuTableTest, BuiltBarGivesEachKeyToOneItem)
+{
+    QMenuBar bar;
+    QWidget window;
+    QList<MenuAction> performed;
+    buildApplicationMenus(&bar, &window, [&](MenuAction action) { performed << action; });
+    QHash<QKeySequence, QStringList> owners;
+    QAction* minimize = nullptr;
+    QAction* moveSelection = nullptr;
+    for (QAction* top : bar.actions())
+        for (QAction* action : top->menu()->actions()) {
+            if (!action->shortcut().isEmpty())
+                owners[action->shortcut()] << action->text();
+            if (menuActionOf(action) == MenuAction::Minimize)
+                minimize = action;
+            if (menuActionOf(action) == MenuAction::MoveSelectionToPlayLocation)
+                moveSelection = action;
+        }
+    for (auto it = owners.begin(); it != owners.end(); ++it)
+        EXPECT_EQ(it.value().size(), 1) << it.key().toString().toStdString() << " " << it.value().join(", ").toStdString();
+    ASSERT_TRUE(minimize && moveSelection);
+    EXPECT_EQ(moveSelection->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_M));
+    EXPECT_TRUE(minimize->shortcut().isEmpty()) << "Ctrl+M is the View menu's already";
+    ASSERT_EQ(window.actions().size(), 1) << "the near-end preview keeps its key on the window";
+    EXPECT_EQ(window.actions().front()->shortcut(), QKeySequence(Qt::ALT | Qt::Key_Space));
+
+    validateMenus(&bar, MenuState{false, {}});
+    minimize->trigger();
+    moveSelection->trigger();  // disabled: does nothing
+    EXPECT_EQ(performed, QList<MenuAction>{MenuAction::Minimize});
+}
+
+TEST(WindowGeometryTest, DividerStaysBetweenTwoAndThreeHundred)
+{
+    EXPECT_EQ(constrainSplitPosition(150), 200);
+    EXPECT_EQ(constrainSplitPosition(250.5), 250.5);
+    EXPECT_EQ(constrainSplitPosition(420), 300);
+    EXPECT_EQ(browserGripRect(QRectF(0, 0, 250, 600), 640), QRectF(238, 610, 12, 30));
+}
+
+TEST(WindowGeometryTest, FullScreenFrames)
+{
+    // A window limited to 1600 x 1000 on a 1920 x 1080 screen right of the first.
+    const QRectF screen(1920, 0, 1920, 1080);
+    const auto steps = enterFullScreenSteps(QRectF(2000, 100, 1001, 601), QSizeF(1600, 1000), screen, 0.7);
+    EXPECT_EQ(steps.final, QRectF(1920 + 160, 40, 1600, 1000));
+    EXPECT_EQ(steps.intermediate, QRectF(1920 + 160 + 299, 40 + 199, 1001, 601)) << "centred, margins rounded down, on its own screen";
+    EXPECT_DOUBLE_EQ(steps.stepDuration, 0.25);
+    EXPECT_EQ(enterFullScreenSteps(QRectF(0, 0, 800, 600), QSizeF(1e6, 1e6), QRectF(0, 0, 1920, 1080), 0.1).stepDuration, 0.0)
+        << "a short system duration gives no negative steps";
+    EXPECT_EQ(enterFullScreenSteps(QRectF(0, 0, 800, 600), QSizeF(1e6, 1e6), QRectF(0, 0, 1920, 1080), 1).final, QRectF(0, 0, 1920, 1080));
+
+    const QRectF saved(100, 80, 1000, 660);
+    const auto back = exitFullScreenSteps(QRectF(0, 0, 1920, 1080), saved, QRectF(1, 2, 3, 4), 0.5);
+    EXPECT_EQ(back.final, saved);
+    EXPECT_EQ(back.intermediate, QRectF(460, 210, 1000, 660));
+    EXPECT_DOUBLE_EQ(back.stepDuration, 0.25);
+    EXPECT_EQ(exitFullScreenSteps(QRectF(0, 0, 1920, 1080), std::nullopt, QRectF(10, 20, 900, 600), 0.5).final, QRectF(10, 20, 900, 600))
+        << "no saved frame: a sane one";
+}

@@ -1,0 +1,122 @@
+// End to end inside the process, with the real editor and exporter in a
+// scratch home: open a tagged song, Create, and find the tone in
+// Documents/Tolvan with its audio settings, tags and cover.
+#include "tests/source/shell/ShellFixtures.h"
+
+#include "source/engine/AssetAdditions.h"
+#include "source/engine/CoverArt.h"
+#include "source/shell/ApplicationEditor.h"
+#include "tests/support/EventLoop.h"
+
+#include <QMessageBox>
+#include "source/shell/TolvanMainWindow.h"
+#include "tests/support/MediaProbe.h"
+#include "tests/support/TagFixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+using namespace shelltest;
+using namespace tolvan;
+
+namespace {
+
+class ShellScenarioTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        song = shell.home.filePath("Music/Nocturne Op. 9.mp3");
+        QDir().mkpath(shell.home.filePath("Music"));
+        ASSERT_TRUE(test::writeTone(song, test::ToneSpec{.seconds = 12.0,
+                                                         .tags = {{"title", "Op. 9 / No. 2"}, {"artist", "Chopin"}, {"album", "Nocturnes"}}}));
+        cover = test::imageBytes("JPEG", QColor(40, 120, 220), 64);
+        ASSERT_TRUE(test::setMP3Pictures(song, {{"image/jpeg", cover}}));
+    }
+
+    EditorViewController& editor() { return dynamic_cast<ApplicationEditor&>(*shell.controller->editorViewController()).editor(); }
+
+    // Opens the song and waits until the editor has loaded it.
+    void openSong()
+    {
+        shell.controller->openSource(ShellHarness::sourceFor(song));
+        ASSERT_EQ(shell.controller->contentKind(), ContentKind::Editor);
+        ASSERT_TRUE(test::waitUntil([&] { return editor().asset() && !editor().loadingAsset() && editor().selectionDuration() > 0; }, 20000));
+    }
+
+    // Create, then wait for the exporter's report.
+    void create()
+    {
+        shell.controller->createButtonAction();
+        ASSERT_TRUE(shell.controller->saveRoad().isExporting());
+        ASSERT_TRUE(test::waitUntil([&] { return !shell.controller->saveRoad().isExporting(); }, 60000));
+    }
+
+    ShellHarness shell{true};
+    WorkspaceScope workspace;
+    QString song;
+    QByteArray cover;
+};
+
+}  // namespace
+
+TEST_F(ShellScenarioTest, CreateWritesTheToneIntoTheTonesFolderTwice)
+{
+    openSong();
+    create();
+    const QString tone = shell.home.filePath("Documents/Tolvan/Op. 9 : No. 2.m4r");
+    ASSERT_TRUE(QFileInfo::exists(tone)) << QDir(shell.home.filePath("Documents/Tolvan")).entryList().join(", ").toStdString();
+    const test::Probe probe = test::probe(tone);
+    EXPECT_EQ(probe.codec, "aac");
+    EXPECT_EQ(probe.sampleRate, 44100);
+    EXPECT_EQ(probe.channels, 2);
+    EXPECT_NEAR(probe.seconds, editor().selectionDuration(), 0.1);
+
+    const auto written = Asset::assetWithPath(tone);
+    EXPECT_EQ(metadataTitle(*written), "Op. 9 / No. 2") << "the title keeps its slash inside the file";
+    EXPECT_EQ(metadataArtist(*written), "Chopin");
+    EXPECT_EQ(metadataAlbum(*written), "Nocturnes");
+    EXPECT_EQ(written->attachedPicture(), cover) << "the song's own cover, as stored";
+
+    EXPECT_EQ(workspace.log->opened, QStringList{tone}) << "handed to the desktop's handler";
+    ASSERT_TRUE(shell.controller->importCompleted()) << "the sheet follows a hand-over";
+    shell.controller->closeImportedPanel();
+    EXPECT_EQ(shell.scratch.defaults.integerValue("ringtonesCreated"), 1);
+
+    create();
+    EXPECT_TRUE(QFileInfo::exists(shell.home.filePath("Documents/Tolvan/Op. 9 : No. 2 2.m4r")));
+    EXPECT_EQ(shell.scratch.defaults.integerValue("ringtonesCreated"), 2);
+}
+
+TEST_F(ShellScenarioTest, AReadOnlyTonesFolderGivesThePermissionAlertAndNoFile)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "the superuser writes into read-only folders";
+    const QString folder = shell.home.filePath("Documents/Tolvan");
+    QDir().mkpath(folder);
+    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    openSong();
+    shell.controller->createButtonAction();
+    EXPECT_FALSE(shell.controller->saveRoad().isExporting());
+    auto* alert = shell.controller->mainWindow()->findChild<QMessageBox*>("errorAlert");
+    ASSERT_TRUE(alert);
+    EXPECT_TRUE(alert->text().startsWith("You do not have permission to write the ringtones folder"));
+    EXPECT_TRUE(QDir(folder).isEmpty());
+    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+TEST_F(ShellScenarioTest, ClosingTheWindowDuringAnExportLeavesNoTone)
+{
+    // A long song, so that the export is still running when the window closes.
+    const QString longSong = shell.home.filePath("Music/long.wav");
+    ASSERT_TRUE(test::writeTone(longSong, test::ToneSpec{.seconds = 240.0, .tags = {{"title", "Long"}}}));
+    song = longSong;
+    openSong();
+    editor().setSelectionDuration(39.0);
+    shell.controller->createButtonAction();
+    ASSERT_TRUE(shell.controller->saveRoad().isExporting());
+    shell.controller->windowWillClose();
+    ASSERT_TRUE(test::waitUntil([&] { return !shell.controller->saveRoad().isExporting(); }, 30000));
+    EXPECT_FALSE(QFileInfo::exists(shell.home.filePath("Documents/Tolvan/Long.m4r")));
+    EXPECT_TRUE(workspace.log->opened.isEmpty());
+}
