@@ -19,10 +19,9 @@
 #include <random>
 #include <thread>
 
-// The kit's threads (the transfer engine, its queues) run until the process
-// ends, so OpenSSL must not free its tables in an exit handler while one of
-// them may still use it. Asked before anything else starts OpenSSL, which
-// happens before main(), it installs no such handler.
+// OpenSSL's own exit handler frees its tables. Asked before anything else
+// starts OpenSSL, it installs none; when another library started it first,
+// the transfer engine still stops at exit before that handler runs.
 [[maybe_unused]] static const bool openSSLKeepsItsTablesAtExit = OPENSSL_init_ssl(OPENSSL_INIT_NO_ATEXIT, nullptr) == 1;
 
 namespace brs {
@@ -160,12 +159,26 @@ private:
     {
         curl_global_init(CURL_GLOBAL_DEFAULT);
         multi_ = curl_multi_init();
-        std::thread([this] { run(); }).detach();
+        thread_ = std::thread([this] { run(); });
+        // A transfer in its handshake uses OpenSSL's tables, which OpenSSL's
+        // own exit handler frees: the engine stops first. Handlers run in the
+        // reverse order of registration and the libraries' own run last.
+        std::atexit([] { shared().stop(); });
+    }
+
+    void stop()
+    {
+        if (::getpid() != owner_)
+            return;  // a forked child that exits has no engine thread to join
+        stopping_ = true;
+        curl_multi_wakeup(multi_);
+        if (thread_.joinable())
+            thread_.join();
     }
 
     void run()
     {
-        for (;;) {
+        while (!stopping_) {
             std::vector<std::shared_ptr<BRSURLSessionTask>> arrived;
             {
                 std::lock_guard lock(mutex_);
@@ -375,6 +388,9 @@ private:
     }
 
     CURLM* multi_ = nullptr;
+    std::thread thread_;
+    const pid_t owner_ = ::getpid();
+    std::atomic<bool> stopping_ = false;
     std::mutex mutex_;
     std::vector<std::shared_ptr<BRSURLSessionTask>> inbox_;
     std::map<CURL*, std::shared_ptr<BRSURLSessionTask>> running_;
