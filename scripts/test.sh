@@ -29,7 +29,7 @@ if [ "$with_tsan" = 1 ]; then
   # checker follows (the toolkit's own way of starting a child is hidden from it).
   tsan_suites=(BriscaTest ReportUploadTest AnalyticsTest ZNTAnalyticsTest ZNTAnalyticsStartTest
     NotificationCenter OperationQueue SerialQueue WaveformQueriesTest WaveformProviderTest XMLLibraryTest
-    TrackSlices Files/UnreadableLibrary PlayerTest RingtonePreviewerTest SoftwareGain NullAudioOutput
+    TrackSlices Files/UnreadableLibrary PlayerTest RingtonePreviewerTest GainStage NullAudioOutput
     AudioRecorderTest SystemProfileTest UndoManager RendererTest WaveformAreaTest LoadingLibraryTest
     ScenarioTest ToneSetScenarioTest EditorTest)
   # Only the test programs that hold those suites are built.
@@ -37,7 +37,7 @@ if [ "$with_tsan" = 1 ]; then
   cmake --build "$tsan" --parallel "$(nproc)" --target \
     tolvan_analytics_tests tolvan_brisca_tests tolvan_browser_tests tolvan_brsurlsession_tests \
     tolvan_editor_tests tolvan_engine_tests tolvan_foundation_tests tolvan_media_library_tests \
-    tolvan_media_tests tolvan_system_tests >/dev/null
+    tolvan_media_tests tolvan_system_tests tolvan_tally_tests >/dev/null
   for suite in "${tsan_suites[@]}"; do
     ctest --test-dir "$tsan" -N -R "^$suite\\." | grep -q 'Total Tests: [1-9]' ||
       { echo "test.sh: no ThreadSanitizer program holds the suite $suite" >&2; exit 1; }
