@@ -8,12 +8,34 @@
 #include "tests/support/AudioFixtures.h"
 #include "tests/support/EventLoop.h"
 
+#include <QBuffer>
+#include <QColor>
+#include <QImage>
+#include <QLinearGradient>
+#include <QPainter>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace editortest {
 
 // A mono 8 kHz song of the given 8-bit sample values.
+// A 256-point square cover running from one colour to another, as PNG bytes.
+inline QByteArray gradientCover(const QColor& from, const QColor& to)
+{
+    QImage cover(256, 256, QImage::Format_RGB32);
+    QPainter painter(&cover);
+    QLinearGradient gradient(0, 0, 256, 256);
+    gradient.setColorAt(0, from);
+    gradient.setColorAt(1, to);
+    painter.fillRect(cover.rect(), gradient);
+    painter.end();
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    cover.save(&buffer, "PNG");
+    return png;
+}
+
 inline QString writeValues(const QTemporaryDir& folder, const QString& name, const std::vector<int>& values)
 {
     const QString path = folder.filePath(name);

@@ -22,25 +22,6 @@
 using namespace tolvan;
 using namespace tolvan::test;
 
-namespace {
-
-QByteArray gradientCover()
-{
-    QImage cover(256, 256, QImage::Format_RGB32);
-    QPainter painter(&cover);
-    QLinearGradient gradient(0, 0, 256, 256);
-    gradient.setColorAt(0, QColor(200, 60, 90));
-    gradient.setColorAt(1, QColor(40, 90, 210));
-    painter.fillRect(cover.rect(), gradient);
-    painter.end();
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    cover.save(&buffer, "PNG");
-    return png;
-}
-
-}  // namespace
 
 TEST(EditorPicture, PreviewPaneWaveformBarAndAdvancedPanel)
 {
@@ -49,7 +30,7 @@ TEST(EditorPicture, PreviewPaneWaveformBarAndAdvancedPanel)
     const QString mp3 = dir.filePath("song.mp3");
     ASSERT_TRUE(runFfmpeg({"-i", wav, "-metadata", "title=Evening Swell", "-metadata", "artist=The Generated Band", "-metadata",
                            "album=Sines and Envelopes", "-b:a", "128k", mp3}));
-    ASSERT_TRUE(setMP3Pictures(mp3, {{"image/png", gradientCover()}}));
+    ASSERT_TRUE(setMP3Pictures(mp3, {{"image/png", editortest::gradientCover(QColor(200, 60, 90), QColor(40, 90, 210))}}));
 
     UserDefaults defaults(dir.filePath("defaults.ini"));
     defaults.setValue(QStringLiteral("editor_showAdvanced"), true);

@@ -1,6 +1,7 @@
 // The preview pane's geometry, its picture and text, and the backdrop's cache.
 
 #include "source/editor/PreviewView.h"
+#include "tests/source/editor/EditorFixtures.h"
 #include "source/engine/TolvanSource.h"
 
 #include "ZNTUtilities/widgets/ViewAdditions.h"
@@ -106,17 +107,7 @@ TEST(PreviewPane, Picture)
     QTemporaryDir dir;
     const QString song = dir.filePath("song.mp3");
     ASSERT_TRUE(writeTone(song, {.seconds = 0.5}));
-    QImage cover(256, 256, QImage::Format_RGB32);
-    QPainter painter(&cover);
-    QLinearGradient gradient(0, 0, 256, 256);
-    gradient.setColorAt(0, QColor(40, 110, 200));
-    gradient.setColorAt(1, QColor(230, 120, 40));
-    painter.fillRect(cover.rect(), gradient);
-    painter.end();
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    cover.save(&buffer, "PNG");
+    const QByteArray png = editortest::gradientCover(QColor(40, 110, 200), QColor(230, 120, 40));
     ASSERT_TRUE(setMP3Pictures(song, {{"image/png", png}}));
 
     PreviewBackground background;
