@@ -18,9 +18,16 @@ for option in "$@"; do
     *) echo "test.sh: unknown option '$option' (--tsan, --asan, --fuzz)" >&2; exit 2 ;;
   esac
 done
+# Each stage says how long it took, so a slow one shows in the log.
+stage_start=$SECONDS
+stage_done() { echo "test.sh: $1 took $((SECONDS - stage_start)) s"; stage_start=$SECONDS; }
+
 "$root/scripts/install-deps.sh"
+stage_done "installing"
 "$root/scripts/build.sh"
+stage_done "building"
 ctest --test-dir "${TOLVAN_BUILD_DIR:-$root/build}" --output-on-failure --parallel "$(nproc)"
+stage_done "testing"
 
 if [ "$with_tsan" = 1 ]; then
   tsan="$root/build-tsan"
@@ -38,6 +45,7 @@ if [ "$with_tsan" = 1 ]; then
     tolvan_analytics_tests tolvan_brisca_tests tolvan_browser_tests tolvan_brsurlsession_tests \
     tolvan_editor_tests tolvan_engine_tests tolvan_foundation_tests tolvan_media_library_tests \
     tolvan_media_tests tolvan_system_tests tolvan_tally_tests >/dev/null
+  stage_done "building for ThreadSanitizer"
   for suite in "${tsan_suites[@]}"; do
     ctest --test-dir "$tsan" -N -R "^$suite\\." | grep -q 'Total Tests: [1-9]' ||
       { echo "test.sh: no ThreadSanitizer program holds the suite $suite" >&2; exit 1; }
@@ -45,6 +53,7 @@ if [ "$with_tsan" = 1 ]; then
   pattern="^($(IFS='|'; echo "${tsan_suites[*]}"))\\."
   TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$root/tests/support/tsan.supp" \
     ctest --test-dir "$tsan" --output-on-failure --parallel "$(nproc)" -R "$pattern"
+  stage_done "testing under ThreadSanitizer"
 fi
 
 if [ "$with_asan" = 1 ]; then
@@ -53,12 +62,15 @@ if [ "$with_asan" = 1 ]; then
   # runtime owns the fault signals, the alternate signal stacks and thread
   # creation that crash capture takes over, so those run in the plain build.
   TOLVAN_BUILD_DIR="$asan" "$root/scripts/build.sh" -DTOLVAN_ASAN=ON >/dev/null
+  stage_done "building for AddressSanitizer"
   ASAN_OPTIONS="halt_on_error=1 detect_stack_use_after_return=1 strict_init_order=1" \
   UBSAN_OPTIONS="halt_on_error=1 print_stacktrace=1" \
     ctest --test-dir "$asan" --output-on-failure --parallel "$(nproc)" \
       -E '^(CrashRecordTest|Helper/CrashTest|ContextUnderDebugger|AppCrashTest)\.'
+  stage_done "testing under AddressSanitizer"
 fi
 
 if [ "$with_fuzz" = 1 ]; then
   "$root/scripts/fuzz.sh" --regressions
+  stage_done "fuzzing regressions"
 fi
