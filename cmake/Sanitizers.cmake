@@ -2,12 +2,15 @@
 # the project's libraries are instrumented; the system's libraries are not.
 #
 # TOLVAN_ASAN: AddressSanitizer and UndefinedBehaviorSanitizer; undefined
-#   behaviour ends the process instead of printing and going on.
+#   behaviour ends the process instead of printing and going on. Light
+#   optimisation and line tables keep the build short and the reports exact.
+#   The fuzz targets are built too, each replaying its seeds and regression
+#   inputs as a test.
 # TOLVAN_FUZZ: the same sanitizers plus libFuzzer's coverage instrumentation
 #   (clang only); the targets in fuzz/ link libFuzzer's main.
 
 set(tolvan_sanitizer_flags -fsanitize=address,undefined -fno-sanitize-recover=undefined
-    -fno-omit-frame-pointer -g)
+    -fno-omit-frame-pointer -O1 -g1)
 
 if(TOLVAN_FUZZ)
   if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")

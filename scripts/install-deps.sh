@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # build and tests
-  build-essential cmake ninja-build pkg-config git
+  build-essential cmake ninja-build pkg-config git lld
   googletest libgtest-dev libgmock-dev
   # fuzzing: clang with its sanitizer and libFuzzer runtime, readable stacks
   clang libclang-rt-14-dev llvm

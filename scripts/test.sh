@@ -4,9 +4,11 @@
 # ThreadSanitizer in build-tsan/ and runs their tests there.
 # With --asan, also builds everything with AddressSanitizer and
 # UndefinedBehaviorSanitizer in build-asan/ and runs every test there but
-# those that crash a process on purpose.
-# With --fuzz, also runs every fuzz target over its seeds and regression
-# inputs (scripts/fuzz.sh --regressions). The options combine.
+# those that crash a process on purpose; the fuzz targets' seeds and
+# regression inputs are replayed there too.
+# With --fuzz, also builds the fuzz targets with clang and libFuzzer and runs
+# each over its seeds and regression inputs (scripts/fuzz.sh --regressions).
+# The options combine.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 with_tsan=0 with_asan=0 with_fuzz=0
