@@ -5,7 +5,10 @@
 #include "platform/media/PcmStream.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
+#include <deque>
+#include <mutex>
 #include <numeric>
 #include <utility>
 #include <vector>
@@ -25,12 +28,130 @@ using namespace ffmpeg;
 // progress early.
 constexpr int kFramesPerBuffer = 8192;
 
+struct ParametersFreer {
+    void operator()(AVCodecParameters* parameters) const { avcodec_parameters_free(&parameters); }
+};
+using CodecParameters = std::unique_ptr<AVCodecParameters, ParametersFreer>;
+
+// Packets a stream takes from a shared input at each turn: a second and a
+// half of AAC, so that turns are few and the packets in hand are small.
+constexpr int kPacketsPerTurn = 64;
+
+// A file's input that several streams read in turns, each from its own
+// place: the container's index of every packet is read and held once. Only
+// for containers that index every packet (MPEG-4 and QuickTime), where a
+// place is a packet's number in the index.
+class FileSharedInput : public SharedTrackInput {
+public:
+    static std::shared_ptr<FileSharedInput> open(const QString& path, int streamIndex, QString* reason);
+
+    AVRational timeBase() const { return timeBase_; }
+    // The stream's codec parameters, copied out of turn: a stream may start
+    // while others read.
+    CodecParameters parameters();
+    // Appends up to `count` packets of the stream from packet number `next`
+    // on, moving `next` past them; an FFmpeg status (AVERROR_EOF past the
+    // last packet).
+    int read(int64_t& next, std::deque<Packet>& packets, int count);
+    // The number of the last packet at or before timestamp (in the stream's
+    // time base), or -1 when there is none.
+    int64_t packetAtOrBefore(int64_t timestamp);
+
+private:
+    // A seek lands near a packet, not on it: it aims this many packets
+    // early, and the packets before the one wanted are passed over.
+    static constexpr int kSeekMargin = 8;
+    static constexpr int kMostPassedOver = 64;
+
+    std::mutex mutex_;
+    FormatContext format_;
+    int streamIndex_ = -1;
+    int64_t position_ = -1;  // the number of the packet read next; -1 after a seek
+    AVRational timeBase_{1, 1};
+};
+
+CodecParameters FileSharedInput::parameters()
+{
+    CodecParameters copy(avcodec_parameters_alloc());
+    std::lock_guard lock(mutex_);
+    if (copy && avcodec_parameters_copy(copy.get(), format_->streams[streamIndex_]->codecpar) < 0)
+        copy.reset();
+    return copy;
+}
+
+std::shared_ptr<FileSharedInput> FileSharedInput::open(const QString& path, int streamIndex, QString* reason)
+{
+    FormatContext format = openInput(path, reason, false);
+    if (!format || !probeIfNeeded(format.get(), streamIndex, reason) || streamIndex < 0 || unsigned(streamIndex) >= format->nb_streams)
+        return nullptr;
+    const QByteArray name = format->iformat->name;
+    if (!name.contains("mp4") && !name.contains("mov"))
+        return nullptr;
+    for (unsigned i = 0; i < format->nb_streams; ++i)
+        format->streams[i]->discard = int(i) == streamIndex ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+    auto input = std::make_shared<FileSharedInput>();
+    input->format_ = std::move(format);
+    input->streamIndex_ = streamIndex;
+    input->position_ = 0;
+    input->timeBase_ = input->format_->streams[streamIndex]->time_base;
+    return input;
+}
+
+int FileSharedInput::read(int64_t& next, std::deque<Packet>& packets, int count)
+{
+    std::lock_guard lock(mutex_);
+    AVStream* stream = format_->streams[streamIndex_];
+    const AVIndexEntry* wanted = next <= INT_MAX ? avformat_index_get_entry(stream, int(next)) : nullptr;
+    if (!wanted)
+        return AVERROR_EOF;
+    if (next != position_) {
+        const AVIndexEntry* aim = avformat_index_get_entry(stream, int(std::max<int64_t>(next - kSeekMargin, 0)));
+        const int status = av_seek_frame(format_.get(), streamIndex_, aim->timestamp, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY);
+        position_ = -1;
+        if (status < 0)
+            return status;
+    }
+    const int64_t wantedPlace = wanted->pos;
+    int passedOver = 0, taken = 0;
+    while (taken < count) {
+        Packet packet(av_packet_alloc());
+        const int status = av_read_frame(format_.get(), packet.get());
+        if (status < 0) {
+            position_ = -1;
+            return taken > 0 ? 0 : status;
+        }
+        if (packet->stream_index != streamIndex_)
+            continue;
+        if (position_ < 0) {
+            // Found again by the packet's place in the file.
+            if (packet->pos != wantedPlace) {
+                if (++passedOver > kMostPassedOver)
+                    return AVERROR_INVALIDDATA;
+                continue;
+            }
+            position_ = next;
+        }
+        packets.push_back(std::move(packet));
+        ++taken;
+        position_ = ++next;
+    }
+    return 0;
+}
+
+int64_t FileSharedInput::packetAtOrBefore(int64_t timestamp)
+{
+    std::lock_guard lock(mutex_);
+    return av_index_search_timestamp(format_->streams[streamIndex_], timestamp, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY);
+}
+
 // Decodes one stream of a file and converts it with one resampler call per
-// decoded frame: channel mix, rate and sample format together.
+// decoded frame: channel mix, rate and sample format together. Its packets
+// come from an input of its own or, in turns, from one it shares.
 class FilePcmStream : public PcmStream {
 public:
     static std::unique_ptr<FilePcmStream> open(const QString& path, FormatContext spare, int streamIndex,
-                                               const AudioOutputSettings& settings, Error* error);
+                                               const AudioOutputSettings& settings, std::shared_ptr<FileSharedInput> shared,
+                                               Error* error);
 
     // Makes the stream begin at output frame startFrame; sourceRate is the
     // stream's own rate as the asset found it (0 when unknown).
@@ -45,6 +166,7 @@ public:
     }
 
 private:
+    int readPacket();
     bool decodeStep();
     bool readOrigin(int sourceRate);
     int64_t leadInFrames(int sourceRate) const;
@@ -58,7 +180,12 @@ private:
     void commit(int frames);
 
     QString path_;
-    FormatContext format_;
+    FormatContext format_;                    // the input of its own, or
+    std::shared_ptr<FileSharedInput> shared_;  // the one it shares
+    std::deque<Packet> sharedPackets_;         // taken from the shared input at its turn
+    int64_t nextSharedPacket_ = 0;
+    AVRational timeBase_{1, 1};  // the stream's, fixed at opening
+    AVCodecID codecId_ = AV_CODEC_ID_NONE;
     CodecContext codec_;
     Resampler resampler_;
     Packet packet_{av_packet_alloc()};
@@ -95,7 +222,8 @@ private:
 };
 
 std::unique_ptr<FilePcmStream> FilePcmStream::open(const QString& path, FormatContext spare, int streamIndex,
-                                                   const AudioOutputSettings& settings, Error* error)
+                                                   const AudioOutputSettings& settings, std::shared_ptr<FileSharedInput> shared,
+                                                   Error* error)
 {
     auto fail = [&](MediaErrorCode code, const QString& message) {
         if (error)
@@ -106,37 +234,46 @@ std::unique_ptr<FilePcmStream> FilePcmStream::open(const QString& path, FormatCo
         return fail(MediaErrorUnknown, *reason);
 
     auto stream = std::make_unique<FilePcmStream>();
-    QString reason;
-    // Take the input the asset opened for its first reader, or open one;
-    // either is probed only where the header does not say enough, so the
-    // first samples come at once, and both roads read the same stream.
-    stream->format_ = std::move(spare);
-    if (!stream->format_)
-        stream->format_ = openInput(path, &reason, false);
-    if (stream->format_ && !probeIfNeeded(stream->format_.get(), streamIndex, &reason))
-        stream->format_.reset();
-    if (!stream->format_)
-        return fail(MediaErrorFileFormatNotRecognized, QStringLiteral("The file cannot be opened: %1").arg(reason));
-    if (streamIndex < 0 || unsigned(streamIndex) >= stream->format_->nb_streams)
-        return fail(MediaErrorUnknown, QStringLiteral("The file has no stream %1").arg(streamIndex));
-    for (unsigned i = 0; i < stream->format_->nb_streams; ++i)
-        stream->format_->streams[i]->discard = int(i) == streamIndex ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+    if (shared) {
+        stream->shared_ = std::move(shared);
+    } else {
+        QString reason;
+        // Take the input the asset opened for its first reader, or open one;
+        // either is probed only where the header does not say enough, so the
+        // first samples come at once, and both roads read the same stream.
+        stream->format_ = std::move(spare);
+        if (!stream->format_)
+            stream->format_ = openInput(path, &reason, false);
+        if (stream->format_ && !probeIfNeeded(stream->format_.get(), streamIndex, &reason))
+            stream->format_.reset();
+        if (!stream->format_)
+            return fail(MediaErrorFileFormatNotRecognized, QStringLiteral("The file cannot be opened: %1").arg(reason));
+        if (streamIndex < 0 || unsigned(streamIndex) >= stream->format_->nb_streams)
+            return fail(MediaErrorUnknown, QStringLiteral("The file has no stream %1").arg(streamIndex));
+        for (unsigned i = 0; i < stream->format_->nb_streams; ++i)
+            stream->format_->streams[i]->discard = int(i) == streamIndex ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+    }
+    stream->streamIndex_ = streamIndex;
 
-    const AVStream* avStream = stream->format_->streams[streamIndex];
-    const AVCodec* decoder = avcodec_find_decoder(avStream->codecpar->codec_id);
-    if (!decoder || avStream->codecpar->codec_type != AVMEDIA_TYPE_AUDIO)
+    const CodecParameters sharedParameters = stream->shared_ ? stream->shared_->parameters() : nullptr;
+    if (stream->shared_ && !sharedParameters)
+        return fail(MediaErrorUnknown, QStringLiteral("The stream's parameters cannot be copied"));
+    const AVCodecParameters* parameters = stream->shared_ ? sharedParameters.get() : stream->format_->streams[streamIndex]->codecpar;
+    stream->timeBase_ = stream->shared_ ? stream->shared_->timeBase() : stream->format_->streams[streamIndex]->time_base;
+    stream->codecId_ = parameters->codec_id;
+    const AVCodec* decoder = avcodec_find_decoder(parameters->codec_id);
+    if (!decoder || parameters->codec_type != AVMEDIA_TYPE_AUDIO)
         return fail(MediaErrorFileFormatNotRecognized,
-                    QStringLiteral("No audio decoder for %1").arg(avcodec_get_name(avStream->codecpar->codec_id)));
+                    QStringLiteral("No audio decoder for %1").arg(avcodec_get_name(parameters->codec_id)));
     stream->codec_.reset(avcodec_alloc_context3(decoder));
-    avcodec_parameters_to_context(stream->codec_.get(), avStream->codecpar);
-    stream->codec_->pkt_timebase = avStream->time_base;
+    avcodec_parameters_to_context(stream->codec_.get(), parameters);
+    stream->codec_->pkt_timebase = stream->timeBase_;
     stream->codec_->thread_count = 0;  // automatic, for the decoders that can use threads
     const int status = avcodec_open2(stream->codec_.get(), decoder, nullptr);
     if (status < 0)
         return fail(MediaErrorUnknown, QStringLiteral("The audio decoder cannot start: %1").arg(errorText(status)));
 
     stream->path_ = path;
-    stream->streamIndex_ = streamIndex;
     stream->settings_ = settings;
     stream->outputFormat_ = {MediaType::Audio, QStringLiteral("pcm"), settings.streamDescription()};
     stream->bytesPerFrame_ = int(settings.streamDescription().bytesPerFrame);
@@ -168,6 +305,21 @@ std::shared_ptr<SampleBuffer> FilePcmStream::nextBuffer()
     return buffer;
 }
 
+// The next packet into packet_: an FFmpeg status.
+int FilePcmStream::readPacket()
+{
+    if (!shared_)
+        return av_read_frame(format_.get(), packet_.get());
+    if (sharedPackets_.empty()) {
+        const int status = shared_->read(nextSharedPacket_, sharedPackets_, kPacketsPerTurn);
+        if (sharedPackets_.empty())
+            return status < 0 ? status : AVERROR_EOF;
+    }
+    av_packet_move_ref(packet_.get(), sharedPackets_.front().get());
+    sharedPackets_.pop_front();
+    return 0;
+}
+
 // One step of the decode loop; false once everything is decoded and flushed.
 bool FilePcmStream::decodeStep()
 {
@@ -193,7 +345,7 @@ bool FilePcmStream::decodeStep()
     }
     if (inputEnded_)
         return false;
-    status = packetInHand_ ? 0 : av_read_frame(format_.get(), packet_.get());
+    status = packetInHand_ ? 0 : readPacket();
     packetInHand_ = false;
     if (status < 0) {
         // The end of the file, or as far as a damaged one can be read.
@@ -314,8 +466,7 @@ void FilePcmStream::startAt(int64_t startFrame, int sourceRate)
 // in hand for a decode from the start.
 bool FilePcmStream::readOrigin(int sourceRate)
 {
-    const AVStream* stream = format_->streams[streamIndex_];
-    while (av_read_frame(format_.get(), packet_.get()) >= 0) {
+    while (readPacket() >= 0) {
         if (packet_->stream_index != streamIndex_) {
             av_packet_unref(packet_.get());
             continue;
@@ -325,7 +476,7 @@ bool FilePcmStream::readOrigin(int sourceRate)
             return false;
         std::size_t size = 0;
         const uint8_t* skip = av_packet_get_side_data(packet_.get(), AV_PKT_DATA_SKIP_SAMPLES, &size);
-        origin_ = av_rescale_q(packet_->pts, stream->time_base, {1, sourceRate}) + (skip && size >= 4 ? int64_t(AV_RL32(skip)) : 0);
+        origin_ = av_rescale_q(packet_->pts, timeBase_, {1, sourceRate}) + (skip && size >= 4 ? int64_t(AV_RL32(skip)) : 0);
         return true;
     }
     return false;
@@ -339,7 +490,7 @@ bool FilePcmStream::readOrigin(int sourceRate)
 // decode's. A resampler needs the same second to fill its filter.
 int64_t FilePcmStream::leadInFrames(int sourceRate) const
 {
-    const AVCodecID codec = format_->streams[streamIndex_]->codecpar->codec_id;
+    const AVCodecID codec = codecId_;
     const bool pcm = codec >= AV_CODEC_ID_PCM_S16LE && codec < AV_CODEC_ID_ADPCM_IMA_QT;
     const bool standsAlone = pcm || codec == AV_CODEC_ID_FLAC || codec == AV_CODEC_ID_ALAC;
     return standsAlone && sourceRate == int(settings_.sampleRate) ? 0 : sourceRate;
@@ -349,13 +500,20 @@ int64_t FilePcmStream::leadInFrames(int sourceRate) const
 // then tells by its timestamp how many frames lie before the start.
 void FilePcmStream::seekBefore(int64_t startFrame, int sourceRate)
 {
-    const AVStream* stream = format_->streams[streamIndex_];
     const int64_t sourceStart = av_rescale(startFrame, sourceRate, int64_t(settings_.sampleRate));
     const int64_t seekTo = sourceStart - leadInFrames(sourceRate);
     if (seekTo <= 0)
         return;
-    const int64_t timestamp = av_rescale_q(origin_ + seekTo, {1, sourceRate}, stream->time_base);
-    if (av_seek_frame(format_.get(), streamIndex_, timestamp, AVSEEK_FLAG_BACKWARD) < 0) {
+    const int64_t timestamp = av_rescale_q(origin_ + seekTo, {1, sourceRate}, timeBase_);
+    if (shared_) {
+        const int64_t packet = shared_->packetAtOrBefore(timestamp);
+        if (packet < 0) {
+            rewind();
+            return;
+        }
+        sharedPackets_.clear();
+        nextSharedPacket_ = packet;
+    } else if (av_seek_frame(format_.get(), streamIndex_, timestamp, AVSEEK_FLAG_BACKWARD) < 0) {
         rewind();
         return;
     }
@@ -376,6 +534,11 @@ void FilePcmStream::rewind()
     placeByTimestamp_ = false;
     avcodec_flush_buffers(codec_.get());
     framesToDrop_ = framesDelivered_;
+    if (shared_) {
+        sharedPackets_.clear();
+        nextSharedPacket_ = 0;
+        return;
+    }
     QString reason;
     FormatContext fresh = openInput(path_, &reason, false);
     if (!fresh || !probeIfNeeded(fresh.get(), streamIndex_, &reason) || fresh->nb_streams != format_->nb_streams) {
@@ -397,7 +560,7 @@ bool FilePcmStream::placeFirstFrame(const AVFrame* frame)
     const int64_t pts = frame->pts != AV_NOPTS_VALUE ? frame->pts : frame->best_effort_timestamp;
     if (pts == AV_NOPTS_VALUE)
         return false;
-    const int64_t position = av_rescale_q(pts, format_->streams[streamIndex_]->time_base, {1, sourceRate_}) - origin_;
+    const int64_t position = av_rescale_q(pts, timeBase_, {1, sourceRate_}) - origin_;
     const int64_t outputRate = int64_t(settings_.sampleRate);
     const int64_t period = sourceRate_ / std::gcd(int64_t(sourceRate_), outputRate);
     const int64_t aligned = (std::max<int64_t>(position, 0) + period - 1) / period * period;
@@ -420,21 +583,45 @@ FileTrack::FileTrack(QString path, int streamIndex, int32_t trackID, MediaType m
 
 std::unique_ptr<PcmStream> FileTrack::openPcmStream(const AudioOutputSettings& settings, Error* error) const
 {
+    return openFilePcmStream(settings, nullptr, error);
+}
+
+std::unique_ptr<PcmStream> FileTrack::openPcmStreamFromFrame(const AudioOutputSettings& settings, int64_t startFrame, Error* error) const
+{
+    return openSharedPcmStreamFromFrame(settings, startFrame, nullptr, error);
+}
+
+std::shared_ptr<SharedTrackInput> FileTrack::openSharedInput() const
+{
+    if (mediaType_ != MediaType::Audio)
+        return nullptr;
+    QString reason;
+    return FileSharedInput::open(path_, streamIndex_, &reason);
+}
+
+std::unique_ptr<PcmStream> FileTrack::openSharedPcmStreamFromFrame(const AudioOutputSettings& settings, int64_t startFrame,
+                                                                   std::shared_ptr<SharedTrackInput> input, Error* error) const
+{
+    auto stream = openFilePcmStream(settings, std::move(input), error);
+    const auto source = formats_.empty() ? std::nullopt : formats_.front().streamDescription;
+    if (stream)
+        static_cast<FilePcmStream*>(stream.get())->startAt(startFrame, source ? int(source->sampleRate) : 0);
+    return stream;
+}
+
+// Through the shared input when there is one; else through the asset's
+// opened file while it is spare, or a file opened afresh.
+std::unique_ptr<PcmStream> FileTrack::openFilePcmStream(const AudioOutputSettings& settings, std::shared_ptr<SharedTrackInput> input,
+                                                        Error* error) const
+{
+    auto shared = std::dynamic_pointer_cast<FileSharedInput>(std::move(input));
     if (mediaType_ != MediaType::Audio) {
         if (error)
             *error = mediaError(MediaErrorUnknown, QStringLiteral("Track %1 is not an audio track").arg(trackID_));
         return nullptr;
     }
-    return FilePcmStream::open(path_, spareInput_ ? spareInput_->take() : nullptr, streamIndex_, settings, error);
-}
-
-std::unique_ptr<PcmStream> FileTrack::openPcmStreamFromFrame(const AudioOutputSettings& settings, int64_t startFrame, Error* error) const
-{
-    auto stream = openPcmStream(settings, error);
-    const auto source = formats_.empty() ? std::nullopt : formats_.front().streamDescription;
-    if (stream)
-        static_cast<FilePcmStream*>(stream.get())->startAt(startFrame, source ? int(source->sampleRate) : 0);
-    return stream;
+    FormatContext spare = !shared && spareInput_ ? spareInput_->take() : nullptr;
+    return FilePcmStream::open(path_, std::move(spare), streamIndex_, settings, std::move(shared), error);
 }
 
 }  // namespace tolvan

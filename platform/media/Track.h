@@ -18,6 +18,13 @@ namespace tolvan {
 inline const QString MediaCharacteristicAudible = QStringLiteral("audible");
 inline const QString MediaCharacteristicVisual = QStringLiteral("visual");
 
+// An input that several streams of one track read in turns; what it holds
+// is its track's own.
+class SharedTrackInput {
+public:
+    virtual ~SharedTrackInput() = default;
+};
+
 class Track {
 public:
     virtual ~Track() = default;
@@ -37,6 +44,16 @@ public:
     // there. Tracks that can seek override this; the result is the same
     // frames either way, but for the noise bands of AAC.
     virtual std::unique_ptr<PcmStream> openPcmStreamFromFrame(const AudioOutputSettings& settings, int64_t startFrame, Error* error) const;
+
+    // For reading one track in pieces at the same time: an input that the
+    // pieces' streams share, where sharing saves memory; null otherwise.
+    virtual std::shared_ptr<SharedTrackInput> openSharedInput() const { return nullptr; }
+    // openPcmStreamFromFrame reading through input (null: an input of its own).
+    virtual std::unique_ptr<PcmStream> openSharedPcmStreamFromFrame(const AudioOutputSettings& settings, int64_t startFrame,
+                                                                    std::shared_ptr<SharedTrackInput> /*input*/, Error* error) const
+    {
+        return openPcmStreamFromFrame(settings, startFrame, error);
+    }
 
     QString description() const;
 

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -64,25 +65,32 @@ QImage WaveformRenderer::fastRenderWithSize(QSizeF size, ZNTTimeRange range, qre
     if (width < 1 || height < 2)
         return {};
     const QImage& column = fastGradientFillForHeight(height - 1);
-    QImage tile(width, height, QImage::Format_ARGB32_Premultiplied);
-    tile.fill(Qt::transparent);
 
-    const double step = range.duration / (size.width() * devicePixelRatio);
+    // Each column's line, from its upper peak's row to its lower one's.
+    std::vector<WaveformSample> peaks(static_cast<std::size_t>(width));
+    provider_->smoothedSamplesForColumns(range.start, range.duration / (size.width() * devicePixelRatio), peaks);
     const double half = (height - 1) * 0.5;
     const double mid = 1.0 + half;
     const float lastRow = float(height - 1);
-    double t = range.start;
-    for (int x = 0; x < width; ++x, t += step) {
-        const WaveformSample peak = provider_->smoothedSampleForTimeRange(ZNTTimeRangeMake(t, step));
-        const auto y1 = unsigned(ClampFloat(0, float(mid - std::ceil(peak.positive * half)), lastRow));
-        const auto y2 = unsigned(ClampFloat(0, float(mid - std::floor(peak.negative * half)), lastRow));
-        // The gradient line is one row shorter than the tile: its last row
-        // also serves the tile's last.
-        const int lastColumnRow = column.height() - 1;
-        for (unsigned row = std::min(y1, y2); row <= std::max(y1, y2); ++row) {
-            const auto* source = reinterpret_cast<const QRgb*>(column.constScanLine(std::min(int(row), lastColumnRow)));
-            reinterpret_cast<QRgb*>(tile.scanLine(int(row)))[x] = *source;
-        }
+    std::vector<int> top(peaks.size()), bottom(peaks.size());
+    for (std::size_t x = 0; x < peaks.size(); ++x) {
+        const auto y1 = int(ClampFloat(0, float(mid - std::ceil(peaks[x].positive * half)), lastRow));
+        const auto y2 = int(ClampFloat(0, float(mid - std::floor(peaks[x].negative * half)), lastRow));
+        top[x] = std::min(y1, y2);
+        bottom[x] = std::max(y1, y2);
+    }
+
+    // Row by row, every pixel written: the gradient's colour of the row
+    // where a line crosses it, transparent elsewhere. The gradient line is
+    // one row shorter than the tile: its last row also serves the tile's last.
+    QImage tile(width, height, QImage::Format_ARGB32_Premultiplied);
+    const int lastColumnRow = column.height() - 1;
+    uchar* bits = tile.bits();
+    for (int row = 0; row < height; ++row) {
+        const QRgb colour = *reinterpret_cast<const QRgb*>(column.constScanLine(std::min(row, lastColumnRow)));
+        auto* pixels = reinterpret_cast<QRgb*>(bits + qsizetype(row) * tile.bytesPerLine());
+        for (int x = 0; x < width; ++x)
+            pixels[x] = top[std::size_t(x)] <= row && row <= bottom[std::size_t(x)] ? colour : 0;
     }
     tile.setDevicePixelRatio(devicePixelRatio);
     return tile;

@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
 #include <exception>
 
 using namespace waveform;
@@ -28,12 +29,87 @@ void fillInBands(QPainter& painter, const QRectF& r, const QColor& color)
         painter.fillRect(QRectF(r.left(), y, r.width(), std::min(kBand, r.bottom() - y)), color);
 }
 
+// Pixels per point of what is being painted: the device's ratio, or the
+// scale of a picture the view is rendered into (QWidget::render keeps the
+// widget as the device and scales the painter instead).
+qreal pixelsPerPoint(const QPainter& painter)
+{
+    const QTransform transform = painter.deviceTransform();
+    if (transform.type() <= QTransform::TxScale && transform.m11() > 0 && transform.m11() == transform.m22())
+        return transform.m11();
+    return painter.device()->devicePixelRatioF();
+}
+
+qreal pointWidth(const QImage& image) { return image.width() / image.devicePixelRatio(); }
+
+// The middle slice made at least 64 points wide from its first column, so
+// that a wide rectangle takes few copies.
+QImage widened(const QImage& middle)
+{
+    const QImage source = middle.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const int width = std::max(source.width(), int(std::ceil(64 * source.devicePixelRatio())));
+    QImage wide(width, source.height(), QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < source.height(); ++y) {
+        const QRgb colour = reinterpret_cast<const QRgb*>(source.constScanLine(y))[0];
+        std::fill_n(reinterpret_cast<QRgb*>(wide.scanLine(y)), width, colour);
+    }
+    wide.setDevicePixelRatio(source.devicePixelRatio());
+    return wide;
+}
+
 }  // namespace
+
+namespace waveform {
+
+StripImage::StripImage(const QImage& image, qreal capWidth)
+{
+    QImage middle;
+    if (!sliceWithLeftWidth(image, capWidth, capWidth, &left_, &middle, &right_))
+        return;
+    stretched_ = ZNTImage::horizontalThreePart(left_, middle, right_);
+    middle_ = widened(middle);
+}
+
+void StripImage::draw(QPainter& painter, const QRectF& dest, const QRectF& visible) const
+{
+    if (isNull() || dest.isEmpty())
+        return;
+    const qreal leftWidth = pointWidth(left_), rightWidth = pointWidth(right_);
+    if (!(dest.width() > leftWidth + rightWidth)) {
+        stretched_.draw(painter, dest);
+        return;
+    }
+    const QRectF shown = dest.intersected(QRectF(visible.left(), dest.top(), visible.width(), dest.height()));
+    if (shown.isEmpty())
+        return;
+    const QRectF left(dest.topLeft(), QSizeF(leftWidth, dest.height()));
+    const QRectF right(dest.right() - rightWidth, dest.top(), rightWidth, dest.height());
+    if (left.intersects(shown))
+        painter.drawImage(left.topLeft(), left_);
+    if (right.intersects(shown))
+        painter.drawImage(right.topLeft(), right_);
+    const QRectF middle(left.right(), dest.top(), right.left() - left.right(), dest.height());
+    const QRectF span = middle.intersected(shown);
+    if (span.isEmpty())
+        return;
+    painter.save();
+    painter.setClipRect(span, Qt::IntersectClip);
+    const qreal step = pointWidth(middle_);
+    for (qreal x = middle.left() + std::floor((span.left() - middle.left()) / step) * step; x < span.right(); x += step)
+        painter.drawImage(QPointF(x, dest.top()), middle_);
+    painter.restore();
+}
+
+}  // namespace waveform
 
 void WaveformView::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
-    d->tileRatio = painter.device()->devicePixelRatioF();
+    if (const qreal ratio = pixelsPerPoint(painter); ratio != d->tileRatio) {
+        // Tiles made for another pixel density would be drawn stretched.
+        d->tiles.clear();
+        d->tileRatio = ratio;
+    }
     // Only the visible part can be seen, whatever the paint asks for (a
     // whole-view render would otherwise make every tile of the song).
     const QRectF dirty = flippedRect(QRectF(event->rect()), height()).intersected(visibleBounds());
@@ -59,7 +135,7 @@ void WaveformView::Private::drawBackground(QPainter& p)
     const QRectF area = geometry().areaBounds();
     if (area.width() <= 0 || area.height() <= 8)
         return;
-    const qreal ratio = p.device()->devicePixelRatioF();
+    const qreal ratio = pixelsPerPoint(p);
     if (backgroundHeight != area.height() || backgroundRatio != ratio) {
         // A rounded dark panel with a soft shadow, cut into caps and a middle.
         const QSizeF size(76, area.height());
@@ -81,13 +157,11 @@ void WaveformView::Private::drawBackground(QPainter& p)
         painter.fillPath(rounded4, gradient);
         painter.fillRect(QRectF(panel.left() + 4, panel.top() + 1, panel.width() - 8, 1), grey(1, 0.1));
         painter.end();
-        QImage left, center, right;
-        sliceWithLeftWidth(image, 6, 6, &left, &center, &right);
-        background = ZNTImage::horizontalThreePart(left, center, right);
+        background = StripImage(image, 6);
         backgroundHeight = area.height();
         backgroundRatio = ratio;
     }
-    background.draw(p, toQt(area.adjusted(-2, 0, 2, 0)));
+    background.draw(p, toQt(area.adjusted(-2, 0, 2, 0)), toQt(paintRect));
 }
 
 void WaveformView::Private::drawSelectionBackground(QPainter& p)
@@ -123,7 +197,7 @@ void WaveformView::Private::drawSelectionForeground(QPainter& p)
     const QRectF s = selectionRect(geometry(), selection);
     if (s.isEmpty())
         return;
-    const qreal ratio = p.device()->devicePixelRatioF();
+    const qreal ratio = pixelsPerPoint(p);
     if (foregroundHeight != s.height() || foregroundRatio != ratio) {
         // A glossy frame 9 points wide with a shadow around it, stretched across the selection.
         const qreal h = s.height();
@@ -148,11 +222,11 @@ void WaveformView::Private::drawSelectionForeground(QPainter& p)
         painter.setClipPath(outside);
         drawShadow(painter, Shadow{{0, 0}, 5, grey(0, 0.75)}, inner, [&](QPainter& shapes) { shapes.fillPath(frame, Qt::black); });
         painter.end();
-        selectionForeground = ZNTImage(image).stretchableImage(9, 0);
+        selectionForeground = StripImage(image, 9);
         foregroundHeight = h;
         foregroundRatio = ratio;
     }
-    selectionForeground.draw(p, toQt(s.adjusted(-5, 0, 5, 0)));
+    selectionForeground.draw(p, toQt(s.adjusted(-5, 0, 5, 0)), toQt(paintRect));
 }
 
 const QImage& WaveformView::Private::rulerLabel(const QString& text, qreal ratio)
@@ -182,7 +256,7 @@ void WaveformView::Private::drawTimeMarkings(QPainter& p, SecondsSpan span)
     const SecondsSpan seconds = rulerSeconds(span.start, span.end, duration);
     const int interval = rulerLabelInterval(pointsPerSecond);
     const double textHeight = std::ceil(QFontMetricsF(rulerFont).height());
-    const qreal ratio = p.device()->devicePixelRatioF();
+    const qreal ratio = pixelsPerPoint(p);
     p.save();
     p.setClipRect(toQt(QRectF(track.x(), track.y(), std::floor(duration * pointsPerSecond), track.height()).intersected(paintRect)));
     const double stop = seconds.end * pointsPerSecond + track.x() + pointsPerSecond;

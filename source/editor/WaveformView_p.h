@@ -35,6 +35,22 @@ inline QColor grey(qreal white, qreal alpha = 1.0)
     return QColor::fromRgbF(float(white), float(white), float(white), float(alpha));
 }
 
+// A panel image cut across into a left cap, a middle whose columns are all
+// alike, and a right cap, for rectangles as wide as the song: only the part
+// being painted is drawn, the middle as side-by-side copies, never scaled
+// (a stretched image costs the raster engine the whole stretch).
+class StripImage {
+public:
+    StripImage() = default;
+    StripImage(const QImage& image, qreal capWidth);
+    bool isNull() const { return middle_.isNull(); }
+    void draw(QPainter& painter, const QRectF& dest, const QRectF& visible) const;
+
+private:
+    QImage left_, middle_, right_;
+    ZNTImage stretched_;  // for a rectangle narrower than the caps
+};
+
 }  // namespace waveform
 
 // Only the view's own source files include this header.
@@ -71,9 +87,9 @@ struct WaveformView::Private {
     // Drawing resources.
     ZNTImage startHandleImage = ImageStore::named(QStringLiteral("resize_left"));
     ZNTImage endHandleImage = ImageStore::named(QStringLiteral("resize_right"));
-    ZNTImage background;  // three slices, rebuilt for another height
+    StripImage background;  // rebuilt for another height
     qreal backgroundHeight = -1, backgroundRatio = 0;
-    ZNTImage selectionForeground;
+    StripImage selectionForeground;
     qreal foregroundHeight = -1, foregroundRatio = 0;
     ZNTImage labelBackground;
     QString selectionString;

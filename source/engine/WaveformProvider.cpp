@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cmath>
 #include <map>
+#include <utility>
 
 using namespace tolvan;
 
@@ -76,7 +77,22 @@ bool WaveformBucketCursor::fill(const int8_t* frame, std::size_t frames, std::si
     double count = audioSampleIterCount;
     int positive = sampleMaxPositive, negative = sampleMaxNegative;
     bool room = offset < storeEnd;
+    const bool framePerBucket = framesPerBucket == 1.0 && step == 1;
     for (; frame < end; frame += step) {
+        if (framePerBucket && count == 1.0 && positive == 0 && negative == 0) {
+            // A bucket per frame and nothing pending: each frame is a bucket
+            // of its own, up to the store's end.
+            const auto run = std::size_t(std::min<uint64_t>(uint64_t(end - frame), storeEnd > offset ? storeEnd - offset : 0));
+            int8_t* out = store + 2 * offset;
+            for (std::size_t i = 0; i < run; ++i) {
+                out[2 * i] = std::max<int8_t>(frame[i], 0);
+                out[2 * i + 1] = std::min<int8_t>(frame[i], 0);
+            }
+            offset += run;
+            frame += run;
+            if (frame == end)
+                break;
+        }
         const int value = step >= 2 ? (frame[0] + frame[1]) / 2 : frame[0];
         // The positive peak only grows from 0 and the negative only falls
         // from 0, so both may see every value: no branch on the sign.
@@ -129,6 +145,18 @@ struct WaveformProvider::Chunks {
     std::mutex mutex;
     std::vector<bool> ended;
     std::size_t joined = 0;  // the leading chunks that are read
+    // The input the chunks' streams share (null where sharing saves nothing),
+    // opened by the first chunk to run and let go of once all are read.
+    bool inputOpened = false;
+    std::shared_ptr<SharedTrackInput> input;
+
+    std::shared_ptr<SharedTrackInput> sharedInput()
+    {
+        std::lock_guard lock(mutex);
+        if (!std::exchange(inputOpened, true))
+            input = track->openSharedInput();
+        return input;
+    }
 
     uint64_t bucketEnd(std::size_t index) const
     {
@@ -252,7 +280,8 @@ void WaveformProvider::readChunk(const std::weak_ptr<WaveformProvider>& weak, co
                                  const Operation& operation)
 {
     Error error;
-    auto stream = chunks->track->openPcmStreamFromFrame(chunks->settings, int64_t(chunks->startFrames[index]), &error);
+    auto stream = chunks->track->openSharedPcmStreamFromFrame(chunks->settings, int64_t(chunks->startFrames[index]),
+                                                              chunks->sharedInput(), &error);
     WaveformBucketCursor cursor = chunks->cursors[index];
     const uint64_t end = chunks->bucketEnd(index);
     int8_t* store = chunks->samples->data();
@@ -296,6 +325,8 @@ void WaveformProvider::chunkEnded(std::size_t index, bool completed)
         if (chunks_->joined == before)
             return;
         joined = chunks_->joined;
+        if (joined == chunks_->ended.size())
+            chunks_->input.reset();
     }
     const bool all = joined == chunks_->ended.size();
     const double end = all ? assetDuration_ : double(chunks_->cursors[joined].sampleOffset) / double(samplesPerSecond_);
@@ -415,6 +446,12 @@ void WaveformProvider::readSampleBuffer(Operation& operation)
             reader_->cancelReading();
     } else if (!finished() && !chunkRead) {
         queueReadingStep();
+    }
+    if (chunkRead) {
+        // The rest of the song is the other chunks' to read: the first
+        // chunk's decoder and input (a long song's index of packets) go.
+        reader_.reset();
+        readerOutput_.reset();
     }
     if (chunkRead && !operation.isCancelled())
         chunkEnded(0, true);

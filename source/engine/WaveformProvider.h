@@ -23,6 +23,8 @@
 #include <atomic>
 #include <cstdlib>
 #include <new>
+#include <optional>
+#include <span>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -122,6 +124,11 @@ public:
     WaveformSample representativeSampleForTimeRange(ZNTTimeRange range) const;
     // A weighted peak over a window three times the range, centred on it.
     WaveformSample smoothedSampleForTimeRange(ZNTTimeRange range) const;
+    // The smoothed peaks of a row of columns `step` seconds wide: column k
+    // covers {t_k, step}, where t_0 = start and each t is the one before plus
+    // step. The values are those of smoothedSampleForTimeRange column by
+    // column, from one look at the valid range.
+    void smoothedSamplesForColumns(double start, double step, std::span<WaveformSample> columns) const;
     // The outlines of the waveform in rect: positive peaks left to right,
     // negative peaks right to left, and the closed shape of both.
     void bidirectionalWaveformPathsForTimeRange(ZNTTimeRange range, const QRectF& rect, bool smoothed,
@@ -158,6 +165,9 @@ private:
 
     static std::shared_ptr<const WaveformSamples> cachedWaveformForAsset(const tolvan::Asset& asset);
     static void addWaveformToCache(std::shared_ptr<const WaveformSamples> samples, const tolvan::Asset* asset);
+
+    // The buckets of the smoothing window of range, when range lies inside valid.
+    std::optional<WaveformSampleRange> smoothingWindow(ZNTTimeRange valid, ZNTTimeRange range) const;
 
     // Bucket bytes for reading; null before start.
     const int8_t* bucketBytes() const { return samples_ ? samples_->data() : nullptr; }

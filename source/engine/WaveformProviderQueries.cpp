@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -79,31 +80,126 @@ WaveformSample WaveformProvider::representativeSampleForTimeRange(ZNTTimeRange r
     return {positive * kPeakScale, negative * kPeakScale};
 }
 
-WaveformSample WaveformProvider::smoothedSampleForTimeRange(ZNTTimeRange range) const
+namespace {
+
+// The weight of bucket i of a smoothing window of `length` buckets: full in
+// the middle third, falling to 0 toward the window's edges.
+double smoothingWeight(uint64_t i, uint64_t length)
 {
-    const ZNTTimeRange valid = timeRangeOfSamples();
+    const double x = double(i) / double(length);
+    if (x < 0.333)
+        return 1.0 - std::pow(1.0 - 3.0 * x, 2);
+    if (x > 0.666)
+        return 1.0 - std::pow(1.0 - 3.0 * (1.0 - x), 2);
+    return 1.0;
+}
+
+// The weights of one window length, tabulated: a row of columns asks for
+// windows of one or two lengths over and over.
+struct SmoothingTable {
+    // Longer windows are weighed bucket by bucket: a table of them would
+    // cost more memory than the scan saves.
+    static constexpr uint64_t kLongestTabulated = 1 << 16;
+
+    explicit SmoothingTable(uint64_t length) : weights(length)
+    {
+        for (uint64_t i = 0; i < length; ++i)
+            weights[i] = smoothingWeight(i, length);
+        fullFrom = uint64_t(std::find(weights.begin(), weights.end(), 1.0) - weights.begin());
+        fullTo = uint64_t(std::find_if(weights.begin() + std::ptrdiff_t(fullFrom), weights.end(), [](double w) { return w != 1.0; }) -
+                          weights.begin());
+    }
+    uint64_t length() const { return weights.size(); }
+
+    std::vector<double> weights;
+    uint64_t fullFrom = 0, fullTo = 0;  // the buckets in between weigh exactly 1
+};
+
+// The last two tables used, the older one replaced by a new length.
+class SmoothingTables {
+public:
+    const SmoothingTable* forLength(uint64_t length)
+    {
+        if (length > SmoothingTable::kLongestTabulated)
+            return nullptr;
+        for (const auto& table : tables_)
+            if (table && table->length() == length)
+                return &*table;
+        auto& table = tables_[next_];
+        next_ = 1 - next_;
+        return &table.emplace(length);
+    }
+
+private:
+    std::optional<SmoothingTable> tables_[2];
+    int next_ = 0;
+};
+
+// The weighted peak pair of a window's buckets; weights from the table
+// when there is one, else bucket by bucket.
+WaveformSample weightedPeak(const int8_t* bytes, uint64_t length, const SmoothingTable* table)
+{
+    // Each weighted value truncated toward zero: an int holds them exactly.
+    int positive = 0, negative = 0;
+    if (!table) {
+        for (uint64_t i = 0; i < length; ++i, bytes += 2) {
+            const double weight = smoothingWeight(i, length);
+            positive = std::max(positive, int(bytes[0] * weight));
+            negative = std::min(negative, int(bytes[1] * weight));
+        }
+        return {positive * kPeakScale, negative * kPeakScale};
+    }
+    // The middle third first: its peaks at full weight leave few buckets
+    // of the outer thirds that could pass them, as a weight is at most 1.
+    for (uint64_t i = table->fullFrom; i < table->fullTo; ++i) {
+        positive = std::max<int>(positive, bytes[2 * i]);
+        negative = std::min<int>(negative, bytes[2 * i + 1]);
+    }
+    const double* weights = table->weights.data();
+    const auto weighted = [&](uint64_t from, uint64_t to) {
+        for (uint64_t i = from; i < to; ++i) {
+            if (bytes[2 * i] > positive)
+                positive = std::max(positive, int(bytes[2 * i] * weights[i]));
+            if (bytes[2 * i + 1] < negative)
+                negative = std::min(negative, int(bytes[2 * i + 1] * weights[i]));
+        }
+    };
+    weighted(0, table->fullFrom);
+    weighted(table->fullTo, length);
+    return {positive * kPeakScale, negative * kPeakScale};
+}
+
+}  // namespace
+
+std::optional<WaveformSampleRange> WaveformProvider::smoothingWindow(ZNTTimeRange valid, ZNTTimeRange range) const
+{
     if (isInfinite(range) || !ZNTTimeRangeContainsRange(valid, range))
-        return {};
+        return std::nullopt;
     const ZNTTimeRange window =
         ZNTTimeRangeIntersection(valid, ZNTTimeRangeMake(range.start - range.duration, 3.0 * range.duration));
     const WaveformSampleRange buckets = sampleRangeForTimeRange(window);
     if (!insideStore(buckets, bucketCount()))
-        return {};
-    const int8_t* bytes = bucketBytes() + 2 * buckets.location;
-    const double length = double(buckets.length);
-    double positive = 0.0, negative = 0.0;
-    for (uint64_t i = 0; i < buckets.length; ++i, bytes += 2) {
-        // Full weight in the middle third, falling to 0 at the window's edges.
-        const double x = double(i) / length;
-        double weight = 1.0;
-        if (x < 0.333)
-            weight = 1.0 - std::pow(1.0 - 3.0 * x, 2);
-        else if (x > 0.666)
-            weight = 1.0 - std::pow(1.0 - 3.0 * (1.0 - x), 2);
-        positive = std::max(positive, std::trunc(bytes[0] * weight));
-        negative = std::min(negative, std::trunc(bytes[1] * weight));
+        return std::nullopt;
+    return buckets;
+}
+
+WaveformSample WaveformProvider::smoothedSampleForTimeRange(ZNTTimeRange range) const
+{
+    const auto buckets = smoothingWindow(timeRangeOfSamples(), range);
+    return buckets ? weightedPeak(bucketBytes() + 2 * buckets->location, buckets->length, nullptr) : WaveformSample{};
+}
+
+void WaveformProvider::smoothedSamplesForColumns(double start, double step, std::span<WaveformSample> columns) const
+{
+    const ZNTTimeRange valid = timeRangeOfSamples();
+    SmoothingTables tables;
+    double t = start;
+    for (WaveformSample& column : columns) {
+        const auto buckets = smoothingWindow(valid, ZNTTimeRangeMake(t, step));
+        column = buckets ? weightedPeak(bucketBytes() + 2 * buckets->location, buckets->length, tables.forLength(buckets->length))
+                         : WaveformSample{};
+        t += step;
     }
-    return {positive * kPeakScale, negative * kPeakScale};
 }
 
 void WaveformProvider::bidirectionalWaveformPathsForTimeRange(ZNTTimeRange range, const QRectF& rect, bool smoothed,
@@ -119,15 +215,25 @@ void WaveformProvider::bidirectionalWaveformPathsForTimeRange(ZNTTimeRange range
     const double half = rect.height() * 0.5;
 
     std::vector<QPointF> positives, negatives;
-    const std::size_t columns = std::size_t(ZNTUnsignedFromDouble(std::ceil(width))) + 1;
-    positives.reserve(columns);
-    negatives.reserve(columns);
-    double t = range.start;
-    for (double x = rect.left(); x <= rect.right() && positives.size() < columns; x += 1.0, t += step) {
-        const ZNTTimeRange column = ZNTTimeRangeMake(t, step);
-        const WaveformSample peak = smoothed ? smoothedSampleForTimeRange(column) : representativeSampleForTimeRange(column);
-        positives.emplace_back(x, midY - std::ceil(peak.positive * half));
-        negatives.emplace_back(x, midY - std::floor(peak.negative * half) + 1.0);
+    const std::size_t most = std::size_t(ZNTUnsignedFromDouble(std::ceil(width))) + 1;
+    std::vector<double> xs;
+    for (double x = rect.left(); x <= rect.right() && xs.size() < most; x += 1.0)
+        xs.push_back(x);
+    std::vector<WaveformSample> peaks(xs.size());
+    if (smoothed) {
+        smoothedSamplesForColumns(range.start, step, peaks);
+    } else {
+        double t = range.start;
+        for (WaveformSample& peak : peaks) {
+            peak = representativeSampleForTimeRange(ZNTTimeRangeMake(t, step));
+            t += step;
+        }
+    }
+    positives.reserve(xs.size());
+    negatives.reserve(xs.size());
+    for (std::size_t i = 0; i < xs.size(); ++i) {
+        positives.emplace_back(xs[i], midY - std::ceil(peaks[i].positive * half));
+        negatives.emplace_back(xs[i], midY - std::floor(peaks[i].negative * half) + 1.0);
     }
 
     *fullPath = QPainterPath(QPointF(rect.left(), midY));

@@ -98,3 +98,42 @@ TEST(FileTrackFromFrame, AACNoiseBandsKeepTheirLevel)
     EXPECT_NEAR(energy(part.samples) / energy(whole.samples), 1.0, 0.02);
     EXPECT_LT(difference / energy(whole.samples), 0.5);
 }
+
+// Streams that share one input, read in turns a buffer at a time, give the
+// frames that streams with inputs of their own give; only an MPEG-4 file,
+// whose packet index is worth sharing, has an input to share.
+TEST(FileTrackFromFrame, StreamsSharingAnInputGiveTheirOwnFrames)
+{
+    QTemporaryDir dir;
+    const QString m4a = dir.filePath("shared.m4a"), mp3 = dir.filePath("unshared.mp3");
+    ASSERT_TRUE(writeTone(m4a, {.seconds = 12.0, .noise = true, .encoderOptions = {"-aac_pns", "0"}}));
+    ASSERT_TRUE(writeTone(mp3, {.seconds = 2.0}));
+    EXPECT_FALSE(Asset::assetWithPath(mp3)->tracksWithMediaType(MediaType::Audio).front()->openSharedInput());
+
+    auto track = Asset::assetWithPath(m4a)->tracksWithMediaType(MediaType::Audio).front();
+    auto input = track->openSharedInput();
+    ASSERT_TRUE(input);
+    AudioOutputSettings settings;
+    const std::vector<int64_t> starts{0, 100000, 441000 + 77, 44100 * 11};
+    std::vector<std::unique_ptr<PcmStream>> streams;
+    std::vector<std::vector<int16_t>> shared(starts.size());
+    for (int64_t start : starts)
+        streams.push_back(track->openSharedPcmStreamFromFrame(settings, start, input, nullptr));
+    for (bool reading = true; reading;) {
+        reading = false;
+        for (std::size_t i = 0; i < streams.size(); ++i) {
+            ASSERT_TRUE(streams[i]);
+            if (auto buffer = streams[i]->nextBuffer()) {
+                const auto* data = reinterpret_cast<const int16_t*>(buffer->data());
+                shared[i].insert(shared[i].end(), data, data + buffer->numberOfSamples() * 2);
+                reading = true;
+            }
+        }
+    }
+    for (std::size_t i = 0; i < starts.size(); ++i) {
+        EXPECT_FALSE(streams[i]->error()) << starts[i];
+        const Decoded own = decode(track, starts[i], false);
+        ASSERT_GT(own.samples.size(), 44100u) << starts[i];
+        EXPECT_EQ(shared[i], own.samples) << "from " << starts[i];
+    }
+}

@@ -32,6 +32,10 @@ TEST(WaveformAreaPicture, ViewRulerSelectionHandlesAndNavigator)
     controller.setPlayTime(9.25);
     controller.waveformView()->setMouseTime(3.2);
     controller.scrollView()->setHPosition(0.02);
+    // Laid out, then off screen: the pictures alone set the pixel ratio the
+    // view keeps its tiles at, so the full renders at each ratio are kept.
+    tolvan::test::drainEvents(50);
+    controller.view()->hide();
 
     for (const qreal ratio : {1.0, 2.0}) {
         QImage picture(controller.view()->size() * ratio, QImage::Format_ARGB32_Premultiplied);
@@ -51,4 +55,36 @@ TEST(WaveformAreaPicture, ViewRulerSelectionHandlesAndNavigator)
         EXPECT_GT(selected.blue(), selected.red() + 60) << "the selection is blue";
         EXPECT_TRUE(controller.navigatorVisible());
     }
+}
+
+TEST(WaveformAreaPicture, APictureOfTheViewIsDrawnAtThePicturesOwnRatio)
+{
+    // A silent song's fast tiles are one pixel row across the middle. The
+    // window paints at ratio 1; a picture of it at ratio 2 made at once,
+    // before full renders land, shows that row as one row of the picture,
+    // where tiles kept from the window and stretched would show two.
+    registerFontSubstitutions();
+    tolvan::UserDefaults::standard().remove("pixelsPerSecond");
+    QTemporaryDir folder;
+    WaveformViewController controller;
+    controller.view()->resize(600, 240);
+    controller.view()->show();
+    controller.setPointsPerSecond(40);
+    controller.setAsset(assetAt(writeValues(folder, "silence.wav", std::vector<int>(20 * 8000, 0))));
+    ASSERT_TRUE(tolvan::test::waitUntil([&] { return controller.provider()->finished(); }));
+    tolvan::test::drainEvents(100);  // the window paints its tiles
+
+    const qreal ratio = 2.0;
+    QImage picture(controller.view()->size() * ratio, QImage::Format_ARGB32_Premultiplied);
+    picture.setDevicePixelRatio(ratio);
+    picture.fill(Qt::black);
+    controller.view()->render(&picture);
+    WaveformView* view = controller.waveformView();
+    const QRectF track = flippedRect(view->waveformGeometry().trackBounds(), view->height());
+    const QPointF top = view->mapTo(controller.view(), QPointF(track.left() + 0.5 * 40 + 0.25, track.top()));
+    std::vector<int> bright;
+    for (int y = int(top.y() * ratio); y < int((top.y() + track.height()) * ratio); ++y)
+        if (picture.pixelColor(int(top.x() * ratio), y).red() > 120)
+            bright.push_back(y);
+    EXPECT_EQ(bright.size(), 1u);
 }

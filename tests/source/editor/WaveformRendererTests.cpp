@@ -7,6 +7,9 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <set>
+
 using namespace editortest;
 
 namespace {
@@ -125,4 +128,33 @@ TEST_F(RendererTest, EveryRequestCompletesOnceOnTheMainThread)
     EXPECT_EQ(completions, 6);
     EXPECT_EQ(failures, 1) << "the tile of width 0";
     EXPECT_EQ(offMain, 0);
+}
+
+TEST_F(RendererTest, EachColumnRunsBetweenItsOwnSmoothedPeaks)
+{
+    // A song whose loudness changes from column to column, drawn at both
+    // pixel ratios: every column is one unbroken line from its upper peak's
+    // row to its lower one's, as the column's own query places them.
+    QTemporaryDir songFolder;
+    auto provider = readWaveform(assetAt(writeSong(songFolder, "song.wav", 6.0)));
+    auto renderer = WaveformRenderer::rendererWithProvider(provider);
+    for (const qreal ratio : {1.0, 2.0}) {
+        const ZNTTimeRange range{0.8, 5.0};
+        const QImage tile = renderer->fastRenderWithSize({250, 60}, range, ratio);
+        ASSERT_EQ(tile.size(), QSize(int(250 * ratio), int(60 * ratio)));
+        const double step = range.duration / tile.width(), half = (tile.height() - 1) * 0.5;
+        double t = range.start;
+        std::set<int> lengths;
+        for (int x = 0; x < tile.width(); ++x, t += step) {
+            const WaveformSample peak = provider->smoothedSampleForTimeRange({t, step});
+            const int upper = std::clamp(int(1 + half - std::ceil(peak.positive * half)), 0, tile.height() - 1);
+            const int lower = std::clamp(int(1 + half - std::floor(peak.negative * half)), 0, tile.height() - 1);
+            std::vector<int> expected;
+            for (int y = std::min(upper, lower); y <= std::max(upper, lower); ++y)
+                expected.push_back(y);
+            ASSERT_EQ(opaqueRows(tile, x), expected) << "column " << x << " at ratio " << ratio;
+            lengths.insert(int(expected.size()));
+        }
+        EXPECT_GT(lengths.size(), 10u) << "the lines differ in length, or the test proves little";
+    }
 }

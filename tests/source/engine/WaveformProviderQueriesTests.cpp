@@ -156,3 +156,60 @@ TEST_F(WaveformQueriesTest, ASilentFirstColumnKeepsItsPointInTheFullPath)
     EXPECT_EQ(QPointF(full.elementAt(102)), QPointF(negative.elementAt(0)));
     EXPECT_EQ(QPointF(full.elementAt(203)), QPointF(10, 20));
 }
+
+TEST_F(WaveformQueriesTest, ARowOfColumnsHasTheValuesOfEachColumnAlone)
+{
+    // 12 s of noise under a swelling envelope, with a few full-scale clicks,
+    // so that every weight of a window can decide a column's peak.
+    std::vector<int> frames(12 * 8000 + 1);
+    uint32_t noise = 12345;
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        noise = noise * 1664525u + 1013904223u;
+        const double envelope = 0.2 + 0.8 * std::abs(std::sin(double(i) / 8000 * 1.7));
+        frames[i] = int(std::lround((double(noise >> 24) - 128.0) * envelope));
+    }
+    for (std::size_t click : {4000u, 33333u, 71717u}) {
+        frames[click] = 127;
+        frames[click + 1] = -128;
+    }
+    auto provider = providerOf(frames);
+
+    struct Row {
+        double start, step;
+        std::size_t count;
+    };
+    const Row rows[] = {
+        {0.0, 1.0 / 25, 300},         // the whole song at the lowest zoom
+        {0.37, 1.0 / 150, 1200},      // a window length that alternates
+        {0.001, 0.0123457, 900},
+        {0.0, 1.0 / 8000, 400},       // a bucket per column
+        {11.5, 0.01, 100},            // past the end of the samples
+        {-0.5, 0.02, 50},             // before the start
+        {0.0, 3.1, 5},                // windows too long for a table
+        {2.0, 0.0, 3},
+    };
+    for (const Row& row : rows) {
+        std::vector<WaveformSample> batched(row.count, WaveformSample{9.0, 9.0});
+        provider->smoothedSamplesForColumns(row.start, row.step, batched);
+        double t = row.start;
+        std::size_t loud = 0;
+        for (std::size_t k = 0; k < row.count; ++k, t += row.step) {
+            const WaveformSample alone = provider->smoothedSampleForTimeRange({t, row.step});
+            ASSERT_EQ(batched[k], alone) << "row at " << row.start << " step " << row.step << ", column " << k;
+            loud += alone.positive > 0.1;
+        }
+        if (row.step > 0.001 && row.start >= 0 && row.start < 11) {
+            EXPECT_GT(loud, row.count / 2) << "a row of silence would prove nothing; step " << row.step;
+        }
+    }
+
+    // The smoothed outline takes its columns from the same row.
+    QPainterPath positive, negative, full;
+    provider->bidirectionalWaveformPathsForTimeRange({1.0, 4.0}, QRectF(0, 0, 200, 100), true, &positive, &negative, &full);
+    ASSERT_EQ(positive.elementCount(), 201);
+    double t = 1.0;
+    for (int x = 0; x <= 200; ++x, t += 4.0 / 200) {
+        const WaveformSample peak = provider->smoothedSampleForTimeRange({t, 4.0 / 200});
+        ASSERT_EQ(positive.elementAt(x).y, 50 - std::ceil(peak.positive * 50)) << x;
+    }
+}

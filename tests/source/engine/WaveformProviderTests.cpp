@@ -602,3 +602,51 @@ TEST_F(WaveformProviderTest, ChunksEndWhenReadStoppedOrLetGo)
     dropped.reset();  // chunks that still run end with the provider gone
     drainEvents(300);
 }
+
+// The bucket fill, fed in pieces of any size, against the rule written out
+// frame by frame: the peaks of the frames counted toward a bucket, written
+// once the count passes the frames per bucket, which it then gives back;
+// nothing past the store's end.
+TEST(WaveformBucketCursorTest, FillsBucketsAsTheRuleDoesFrameByFrame)
+{
+    uint32_t noise = 99;
+    const auto next = [&noise] { return noise = noise * 1664525u + 1013904223u; };
+    for (const double framesPerBucket : {1.0, 1.5, 5.5125})
+        for (const std::size_t step : {std::size_t(1), std::size_t(2)})
+            for (const uint64_t storeEnd : {uint64_t(4000), uint64_t(700)}) {
+                std::vector<int8_t> frames(3000 * step);
+                for (std::size_t i = 0; i < frames.size(); ++i)
+                    frames[i] = i % 97 < 30 ? 0 : int8_t(next() >> 24);  // runs of silence too
+
+                std::vector<int8_t> expected(2 * storeEnd), actual(2 * storeEnd);
+                uint64_t offset = 0;
+                double count = 0;
+                int positive = 0, negative = 0;
+                for (std::size_t f = 0; f < 3000; ++f) {
+                    const int value = step >= 2 ? (frames[f * step] + frames[f * step + 1]) / 2 : frames[f * step];
+                    positive = std::max(positive, value);
+                    negative = std::min(negative, value);
+                    count += 1.0;
+                    if (count > framesPerBucket) {
+                        if (offset >= storeEnd)
+                            break;
+                        expected[2 * offset] = int8_t(positive);
+                        expected[2 * offset + 1] = int8_t(negative);
+                        ++offset;
+                        positive = negative = 0;
+                        count -= framesPerBucket;
+                    }
+                }
+
+                WaveformBucketCursor cursor;
+                bool room = true;
+                for (std::size_t done = 0; done < 3000 && room;) {
+                    const std::size_t piece = std::min<std::size_t>(3000 - done, 1 + next() % 700);
+                    room = cursor.fill(frames.data() + done * step, piece, step, framesPerBucket, actual.data(), storeEnd);
+                    done += piece;
+                }
+                EXPECT_EQ(actual, expected) << framesPerBucket << " frames a bucket, step " << step << ", store " << storeEnd;
+                EXPECT_EQ(cursor.sampleOffset, offset);
+                EXPECT_EQ(room, offset < storeEnd);
+            }
+}
