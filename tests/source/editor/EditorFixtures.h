@@ -18,7 +18,6 @@
 
 namespace editortest {
 
-// A mono 8 kHz song of the given 8-bit sample values.
 // A 256-point square cover running from one colour to another, as PNG bytes.
 inline QByteArray gradientCover(const QColor& from, const QColor& to)
 {
@@ -36,6 +35,7 @@ inline QByteArray gradientCover(const QColor& from, const QColor& to)
     return png;
 }
 
+// A mono 8 kHz song of the given 8-bit sample values.
 inline QString writeValues(const QTemporaryDir& folder, const QString& name, const std::vector<int>& values)
 {
     const QString path = folder.filePath(name);
