@@ -3,17 +3,23 @@
 #include "source/media_library/PropertyListLimits.h"
 #include "source/media_library/XMLTrackSlices.h"
 
+#include "platform/foundation/OperationQueue.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <QScopeGuard>
+#include <QThread>
 
 #include <pugixml.hpp>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
-#include <memory>
 #include <cstring>
+#include <deque>
+#include <memory>
+#include <numeric>
 #include <string>
 #include <string_view>
 
@@ -418,34 +424,91 @@ std::optional<XMLLibraryFile> readDocument(char* text, std::size_t size, QString
     return library;
 }
 
+// One slice of the "Tracks" dictionary's content, parsed as a fragment;
+// nullopt when it does not parse. Its text is given back once parsed.
+std::optional<XMLTrackTable> readSlice(FileText& file, std::size_t from, std::size_t to)
+{
+    pugi::xml_document slice;
+    if (!slice.load_buffer(file.data() + from, to - from, kParseOptions | pugi::parse_fragment, pugi::encoding_utf8) ||
+        !xmlNestingWithin(slice))
+        return std::nullopt;
+    file.release(from, to);
+    return readTracks(slice);
+}
+
+// Parses the "Tracks" slices side by side on the free cores while the scan
+// that finds them goes on, and joins their tracks in file order.
+class TrackSliceReader {
+public:
+    explicit TrackSliceReader(FileText& file)
+        : file_(file), workers_("com.kestrova.readLibrary.slices", std::max(1, QThread::idealThreadCount() - 1))
+    {
+    }
+
+    void read(std::size_t from, std::size_t to)
+    {
+        // A deque's elements stay where they are as it grows.
+        std::optional<XMLTrackTable>* slot = &slices_.emplace_back();
+        workers_.addOperation([this, slot, from, to](tolvan::Operation&) {
+            if (failed_)
+                return;
+            *slot = readSlice(file_, from, to);
+            if (!*slot)
+                failed_ = true;
+        });
+    }
+
+    // Whether a slice's text may have been given back.
+    bool startedReading() const { return !slices_.empty(); }
+
+    // Stops reading: slices not yet begun are skipped.
+    void abandon()
+    {
+        failed_ = true;
+        finish();
+    }
+
+    // Waits for every slice; false when one did not parse.
+    bool finish()
+    {
+        workers_.waitUntilAllOperationsAreFinished();
+        return !failed_;
+    }
+
+    // Every slice's tracks, in file order, once all are read.
+    XMLTrackTable takeTracks()
+    {
+        XMLTrackTable tracks;
+        tracks.all.reserve(std::accumulate(slices_.begin(), slices_.end(), std::size_t(0),
+                                           [](std::size_t sum, const auto& slice) { return sum + slice->size(); }));
+        tracks.byKey.reserve(qsizetype(tracks.all.capacity()));
+        for (std::optional<XMLTrackTable>& slice : slices_) {
+            tracks.all.insert(tracks.all.end(), slice->all.begin(), slice->all.end());
+            tracks.byKey.insert(slice->byKey);
+        }
+        slices_.clear();
+        return tracks;
+    }
+
+private:
+    FileText& file_;
+    std::deque<std::optional<XMLTrackTable>> slices_;
+    std::atomic<bool> failed_ = false;
+    tolvan::OperationQueue workers_;  // last: its operations are waited for before the rest goes
+};
+
 // The file without its tracks (an empty "Tracks" dictionary), then the tracks
-// a slice at a time; nullopt when a part does not parse. Each slice's text is
-// given back once parsed, so the file's text is not whole afterwards.
-std::optional<XMLLibraryFile> readInSlices(FileText& file, const XMLTrackSlices& slices)
+// the reader parsed; nullopt when a part does not parse.
+std::optional<XMLLibraryFile> readAroundSlices(const FileText& file, const XMLTrackSlices& slices, TrackSliceReader& reader)
 {
     const string_view text = file.text();
     std::string rest;
     rest.reserve(text.size() - (slices.contentEnd - slices.contentBegin));
     rest.append(text.substr(0, slices.contentBegin)).append(text.substr(slices.contentEnd));
     std::optional<XMLLibraryFile> library = readDocument(rest.data(), rest.size(), nullptr);
-    if (!library || !library->tracks)
+    if (!reader.finish() || !library || !library->tracks)
         return std::nullopt;
-    rest = std::string();
-
-    std::size_t from = slices.contentBegin;
-    std::vector<std::size_t> ends = slices.cuts;
-    ends.push_back(slices.contentEnd);
-    for (std::size_t to : ends) {
-        pugi::xml_document slice;
-        if (!slice.load_buffer(text.data() + from, to - from, kParseOptions | pugi::parse_fragment, pugi::encoding_utf8) ||
-            !xmlNestingWithin(slice))
-            return std::nullopt;
-        file.release(from, to);
-        XMLTrackTable tracks = readTracks(slice);
-        library->tracks->all.insert(library->tracks->all.end(), tracks.all.begin(), tracks.all.end());
-        library->tracks->byKey.insert(tracks.byKey);
-        from = to;
-    }
+    library->tracks = reader.takeTracks();
     return library;
 }
 
@@ -462,12 +525,18 @@ std::optional<XMLLibraryFile> readXMLLibraryFile(const QString& path, QString* f
     std::unique_ptr<FileText> file = FileText::read(path, &why);
     if (!file)
         return fail();
-    if (auto slices = findTrackSlices(file->text(), kTracksPerSlice)) {
-        if (auto library = readInSlices(*file, *slices))
-            return library;
-        file = FileText::read(path, &why);  // the parsed slices' text was given back: the whole parse reads afresh
-        if (!file)
-            return fail();
+    {
+        TrackSliceReader reader(*file);
+        const auto slices = findTrackSlices(file->text(), kTracksPerSlice, [&](std::size_t from, std::size_t to) { reader.read(from, to); });
+        if (slices) {
+            if (auto library = readAroundSlices(*file, *slices, reader))
+                return library;
+        }
+        reader.abandon();
+        if (reader.startedReading())
+            file.reset();  // parsed slices' text was given back: the whole parse reads afresh
     }
+    if (!file && !(file = FileText::read(path, &why)))
+        return fail();
     return readDocument(file->data(), file->size(), failure);
 }

@@ -84,9 +84,19 @@ std::optional<Tag> nextTag(string_view text, std::size_t& pos)
 
 }  // namespace
 
-std::optional<XMLTrackSlices> findTrackSlices(string_view text, std::size_t entriesPerSlice)
+std::optional<XMLTrackSlices> findTrackSlices(string_view text, std::size_t entriesPerSlice, const TrackSliceFound& sliceFound)
 {
     XMLTrackSlices slices;
+    std::size_t sliceBegin = 0;
+    auto endSlice = [&](std::size_t end) {
+        if (sliceFound && end > sliceBegin)
+            sliceFound(sliceBegin, end);
+        sliceBegin = end;
+    };
+    auto cut = [&](std::size_t at) {
+        slices.cuts.push_back(at);
+        endSlice(at);
+    };
     int depth = 0;          // open elements before the current tag
     int entryDepth = -1;    // depth of the root dictionary's keys and values
     std::size_t keyText = 0;
@@ -109,11 +119,11 @@ std::optional<XMLTrackSlices> findTrackSlices(string_view text, std::size_t entr
                     if (found || tag->name != "dict" || tag->selfClosing)
                         return std::nullopt;
                     inTracks = true;
-                    slices.contentBegin = tag->end;
+                    slices.contentBegin = sliceBegin = tag->end;
                 }
                 nextValueIsTracks = false;
             } else if (inTracks && depth == entryDepth + 1 && tag->selfClosing && tag->name == "dict" && ++entries % entriesPerSlice == 0) {
-                slices.cuts.push_back(tag->end);
+                cut(tag->end);
             }
             if (!tag->selfClosing)
                 ++depth;
@@ -124,11 +134,12 @@ std::optional<XMLTrackSlices> findTrackSlices(string_view text, std::size_t entr
         if (depth == entryDepth && tag->name == "key") {
             nextValueIsTracks = text.substr(keyText, tag->begin - keyText) == "Tracks";
         } else if (inTracks && depth == entryDepth + 1 && tag->name == "dict" && ++entries % entriesPerSlice == 0) {
-            slices.cuts.push_back(tag->end);
+            cut(tag->end);
         } else if (inTracks && depth == entryDepth) {
             inTracks = false;
             found = true;
             slices.contentEnd = tag->begin;
+            endSlice(slices.contentEnd);
         }
     }
     if (!found || depth != 0)

@@ -5,6 +5,7 @@
 // every track at once.
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -18,4 +19,9 @@ struct XMLTrackSlices {
 // nullopt when the text is not laid out as one plain "Tracks" dictionary in a
 // root dictionary (the caller then parses the whole text at once). Only tags
 // are looked at; the XML parser checks everything else.
-std::optional<XMLTrackSlices> findTrackSlices(std::string_view text, std::size_t entriesPerSlice);
+// sliceFound, when given, hears of each non-empty slice [from, to) as soon as
+// its end is found, so that slices can be parsed while the scan goes on; what
+// it heard counts for nothing when the result is nullopt.
+using TrackSliceFound = std::function<void(std::size_t from, std::size_t to)>;
+std::optional<XMLTrackSlices> findTrackSlices(std::string_view text, std::size_t entriesPerSlice,
+                                              const TrackSliceFound& sliceFound = nullptr);

@@ -35,9 +35,11 @@ TEST(TrackSlices, CutsBetweenEntriesOfTheRootTracksDictionaryOnly)
                              {"4", pl::fileTrack(4, "Four")}, {"5", pl::fileTrack(5, "Five")}})},
     })));
     doc.insert(doc.find("<plist"), "<!DOCTYPE plist SYSTEM \"plist.dtd\">\n");
-    const auto slices = findTrackSlices(doc, 2);
+    std::vector<std::string> heard;
+    const auto slices = findTrackSlices(doc, 2, [&](std::size_t from, std::size_t to) { heard.push_back(doc.substr(from, to - from)); });
     ASSERT_TRUE(slices);
     const auto parts = pieces(doc, *slices);
+    EXPECT_EQ(heard, parts) << "each slice is heard as soon as it ends, in order";
     ASSERT_EQ(parts.size(), 3u);
     EXPECT_NE(parts[0].find("<key>1</key>"), std::string::npos);
     EXPECT_NE(parts[0].find("<key>2</key><dict/>"), std::string::npos);
@@ -68,15 +70,17 @@ TEST_F(XMLLibraryTest, LargeLibrariesReadInSlicesLikeSmallOnes)
         items << pl::dict({{"Track ID", pl::integer(4501 - id)}});
     }
     tracks.append({"007", pl::fileTrack(7007, "Leading zero")});
+    tracks.append({"1999", pl::fileTrack(1999, "Second 1999")});
     const QString playlists = pl::array({pl::dict({{"Name", pl::string("Music")}, {"Music", pl::boolean(true)},
                                                    {"Playlist Items", pl::array(items)}})});
     auto library = loadText(pl::document(pl::dict({{"Tracks", pl::dict(tracks)}, {"Playlists", playlists}})));
 
-    EXPECT_EQ(library->librarySize(), 4501u);
+    EXPECT_EQ(library->librarySize(), 4502u);
     ASSERT_EQ(library->tracks().size(), 4500u);
     EXPECT_EQ(library->tracks().front()->name, "Track 4500");
     EXPECT_EQ(library->tracks().back()->name, "Track 1");
     EXPECT_EQ(library->trackInfoForTrackID(2001)->name, "Track 2001");
+    EXPECT_EQ(library->trackInfoForTrackID(1999)->name, "Second 1999") << "a key given twice, in different slices, means its last track";
     EXPECT_EQ(library->trackInfoForTrackID(7)->name, "Track 7") << "key \"007\" is not the decimal string of 7";
     EXPECT_FALSE(library->trackInfoForTrackID(7007));
     const auto recent = library->recentlyPlayedItems(2);
