@@ -39,7 +39,7 @@ if [ "$with_tsan" = 1 ]; then
   tsan_suites=(BriscaTest ReportUploadTest AnalyticsTest ZNTAnalyticsTest ZNTAnalyticsStartTest
     NotificationCenter OperationQueue SerialQueue WaveformQueriesTest WaveformProviderTest XMLLibraryTest
     TrackSlices Files/UnreadableLibrary PlayerTest RingtonePreviewerTest GainStage NullAudioOutput
-    AudioRecorderTest SystemProfileTest UndoManager RendererTest WaveformAreaTest LoadingLibraryTest
+    AudioRecorderTest SegmentedAacEncoder SystemProfileTest UndoManager RendererTest WaveformAreaTest LoadingLibraryTest
     ScenarioTest ToneSetScenarioTest EditorTest)
   # Only the test programs that hold those suites are built.
   cmake -S "$root" -B "$tsan" -G Ninja -DTOLVAN_TSAN=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null

@@ -4,6 +4,7 @@
 #include "platform/media/MediaError.h"
 #include "platform/media/OutputFile.h"
 #include "platform/media/QuickTimeMetadata.h"
+#include "platform/media/SegmentedAacEncoder.h"
 #include "platform/media/TailStream.h"
 
 #include <QFile>
@@ -19,10 +20,6 @@
 #include <mutex>
 #include <thread>
 
-extern "C" {
-#include <libavutil/audio_fifo.h>
-}
-
 namespace tolvan {
 
 namespace {
@@ -37,11 +34,7 @@ struct OutputCloser {
         avformat_free_context(context);
     }
 };
-struct FifoFreer {
-    void operator()(AVAudioFifo* fifo) const { av_audio_fifo_free(fifo); }
-};
 using OutputContext = std::unique_ptr<AVFormatContext, OutputCloser>;
-using Fifo = std::unique_ptr<AVAudioFifo, FifoFreer>;
 
 Error writerError(const QString& message) { return mediaError(MediaErrorUnknown, message); }
 
@@ -153,17 +146,12 @@ std::vector<QuickTimeMetadataItem> quickTimeItems(const std::vector<MetadataItem
 
 }  // namespace
 
-// The unnamed output file and, for AAC, the encoder with its queue of
-// samples waiting for a whole frame.
+// The unnamed output file and, for AAC, the encoder.
 struct AssetWriter::Encoder {
     std::unique_ptr<OutputFile> output;  // declared first: it goes after FFmpeg's handle on it
     OutputContext format;
     AVStream* stream = nullptr;
-    CodecContext codec;     // none for PCM: its bytes are the packets
-    Resampler toEncoder;    // interleaved 16-bit to the encoder's planar floats
-    Fifo fifo;
-    Frame converted{av_frame_alloc()};
-    Frame frame{av_frame_alloc()};
+    std::unique_ptr<SegmentedAacEncoder> aac;  // none for PCM: its bytes are the packets
     Packet packet{av_packet_alloc()};
     int64_t framesWritten = 0;
     int64_t writtenBack = 0;  // bytes of the file handed to the disk so far
@@ -176,8 +164,7 @@ struct AssetWriter::Encoder {
 
 private:
     std::optional<Error> openEncoder(const AudioEncoderSettings& settings);
-    std::optional<Error> encode(const AVFrame* frame);
-    std::optional<Error> encodeQueued(int minimumFrames);
+    std::optional<Error> writePacket(AVPacket* encoded);
     void writeBackNow();
 };
 
@@ -234,32 +221,16 @@ std::optional<Error> AssetWriter::Encoder::open(const QByteArray& path, const QS
 
 std::optional<Error> AssetWriter::Encoder::openEncoder(const AudioEncoderSettings& settings)
 {
-    const AVCodec* aac = avcodec_find_encoder_by_name("aac");
-    if (!aac)
-        return writerError(QStringLiteral("There is no AAC encoder"));
-    codec.reset(avcodec_alloc_context3(aac));
     const int rate = int(settings.sampleRate);
-    codec->sample_fmt = AV_SAMPLE_FMT_FLTP;
-    codec->sample_rate = rate;
-    av_channel_layout_default(&codec->ch_layout, settings.channels);
-    codec->bit_rate = settings.bitRate;
-    codec->time_base = {1, rate};
-    if (format->oformat->flags & AVFMT_GLOBALHEADER)
-        codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    int status = avcodec_open2(codec.get(), aac, nullptr);
-    if (status >= 0)
-        status = avcodec_parameters_from_context(stream->codecpar, codec.get());
-    if (status < 0)
+    Error error;
+    aac = SegmentedAacEncoder::open(
+        {.sampleRate = rate, .channels = settings.channels, .bitRate = settings.bitRate,
+         .globalHeader = bool(format->oformat->flags & AVFMT_GLOBALHEADER)},
+        &error);
+    if (!aac)
+        return error;
+    if (const int status = avcodec_parameters_from_context(stream->codecpar, aac->parameters()); status < 0)
         return writerError(QStringLiteral("The AAC encoder cannot start: %1").arg(errorText(status)));
-
-    SwrContext* raw = nullptr;
-    status = swr_alloc_set_opts2(&raw, &codec->ch_layout, AV_SAMPLE_FMT_FLTP, rate, &codec->ch_layout, AV_SAMPLE_FMT_S16, rate, 0, nullptr);
-    toEncoder.reset(raw);
-    if (status >= 0)
-        status = swr_init(raw);
-    fifo.reset(av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, settings.channels, 2 * codec->frame_size));
-    if (status < 0 || !fifo)
-        return writerError(QStringLiteral("The audio cannot be prepared for the encoder: %1").arg(errorText(status)));
     return std::nullopt;
 }
 
@@ -268,7 +239,7 @@ std::optional<Error> AssetWriter::Encoder::write(const SampleBuffer& buffer)
     const int frames = int(buffer.numberOfSamples());
     if (frames == 0)
         return std::nullopt;
-    if (!codec) {
+    if (!aac) {
         if (av_new_packet(packet.get(), int(buffer.dataLength())) < 0)
             return writerError(QStringLiteral("Out of memory"));
         std::memcpy(packet->data, buffer.data(), buffer.dataLength());
@@ -283,69 +254,26 @@ std::optional<Error> AssetWriter::Encoder::write(const SampleBuffer& buffer)
         writeBackNow();
         return std::nullopt;
     }
-    if (converted->nb_samples < frames) {  // grows to the largest buffer once, then is reused
-        av_frame_unref(converted.get());
-        converted->format = AV_SAMPLE_FMT_FLTP;
-        av_channel_layout_copy(&converted->ch_layout, &codec->ch_layout);
-        converted->nb_samples = frames;
-        if (av_frame_get_buffer(converted.get(), 0) < 0)
-            return writerError(QStringLiteral("Out of memory"));
-    }
-    const uint8_t* input = buffer.data();
-    const int done = swr_convert(toEncoder.get(), converted->data, frames, &input, frames);
-    if (done < 0 || av_audio_fifo_write(fifo.get(), reinterpret_cast<void**>(converted->data), done) < done)
-        return writerError(QStringLiteral("The audio cannot be converted for the encoder"));
-    return encodeQueued(codec->frame_size);
+    return aac->append(reinterpret_cast<const int16_t*>(buffer.data()), frames,
+                       [this](AVPacket* encoded) { return writePacket(encoded); });
 }
 
-// Encodes whole frames while the queue holds at least minimumFrames; with a
-// minimum of 1 the last, shorter frame goes too.
-std::optional<Error> AssetWriter::Encoder::encodeQueued(int minimumFrames)
+// Muxes one packet of the encoder's, whose clock counts samples.
+std::optional<Error> AssetWriter::Encoder::writePacket(AVPacket* encoded)
 {
-    while (av_audio_fifo_size(fifo.get()) >= minimumFrames && av_audio_fifo_size(fifo.get()) > 0) {
-        const int frames = std::min(av_audio_fifo_size(fifo.get()), codec->frame_size);
-        av_frame_unref(frame.get());
-        frame->nb_samples = frames;
-        frame->format = codec->sample_fmt;
-        frame->sample_rate = codec->sample_rate;
-        av_channel_layout_copy(&frame->ch_layout, &codec->ch_layout);
-        if (av_frame_get_buffer(frame.get(), 0) < 0)
-            return writerError(QStringLiteral("Out of memory"));
-        av_audio_fifo_read(fifo.get(), reinterpret_cast<void**>(frame->data), frames);
-        frame->pts = framesWritten;
-        framesWritten += frames;
-        if (auto failure = encode(frame.get()))
-            return failure;
-    }
-    return std::nullopt;
-}
-
-// One step of the encode loop: send a frame (none to flush), write every
-// packet it gives.
-std::optional<Error> AssetWriter::Encoder::encode(const AVFrame* input)
-{
-    int status = avcodec_send_frame(codec.get(), input);
+    av_packet_rescale_ts(encoded, aac->parameters()->time_base, stream->time_base);
+    encoded->stream_index = stream->index;
+    const int status = av_interleaved_write_frame(format.get(), encoded);
     if (status < 0)
-        return writerError(QStringLiteral("The audio cannot be encoded: %1").arg(errorText(status)));
-    while ((status = avcodec_receive_packet(codec.get(), packet.get())) == 0) {
-        av_packet_rescale_ts(packet.get(), codec->time_base, stream->time_base);
-        packet->stream_index = stream->index;
-        status = av_interleaved_write_frame(format.get(), packet.get());
-        if (status < 0)
-            return writerError(QStringLiteral("The audio cannot be written: %1").arg(errorText(status)));
-        writeBackNow();
-    }
-    if (status != AVERROR(EAGAIN) && status != AVERROR_EOF)
-        return writerError(QStringLiteral("The audio cannot be encoded: %1").arg(errorText(status)));
+        return writerError(QStringLiteral("The audio cannot be written: %1").arg(errorText(status)));
+    writeBackNow();
     return std::nullopt;
 }
 
 std::optional<Error> AssetWriter::Encoder::finish()
 {
-    if (codec) {
-        if (auto failure = encodeQueued(1))
-            return failure;
-        if (auto failure = encode(nullptr))
+    if (aac) {
+        if (auto failure = aac->finish([this](AVPacket* encoded) { return writePacket(encoded); }))
             return failure;
     }
     int status = av_write_trailer(format.get());
