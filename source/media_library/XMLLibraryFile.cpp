@@ -7,7 +7,6 @@
 
 #include <QDateTime>
 #include <QFile>
-#include <QScopeGuard>
 #include <QThread>
 
 #include <pugixml.hpp>
@@ -19,12 +18,12 @@
 #include <cstring>
 #include <deque>
 #include <memory>
+#include <mutex>
 #include <numeric>
 #include <string>
 #include <string_view>
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -305,90 +304,90 @@ namespace {
 constexpr unsigned kParseOptions = pugi::parse_default | pugi::parse_embed_pcdata;
 constexpr std::size_t kTracksPerSlice = 2000;
 
-// The file's bytes in memory of our own. The file is read, not mapped: a
-// mapped file that another program shortens in place faults the reading
-// process on the pages that are gone. A file shortened or rewritten while it
-// is read is refused instead. The pages are anonymous, so those of text
-// already parsed can be given back (they then read as zeros).
-class FileText {
+constexpr std::size_t kBlockBytes = std::size_t(4) << 20;
+
+// A library file opened for reading. It is read, not mapped: a mapped file
+// that another program shortens in place faults the reading process on the
+// pages that are gone. A file shortened or rewritten while it is read is
+// refused instead.
+class LibraryFile {
 public:
-    static std::unique_ptr<FileText> read(const QString& path, QString* failure);
-    ~FileText()
+    static std::unique_ptr<LibraryFile> open(const QString& path, QString* failure);
+    ~LibraryFile() { close(fd_); }
+    LibraryFile(const LibraryFile&) = delete;
+    LibraryFile& operator=(const LibraryFile&) = delete;
+
+    std::size_t size() const { return std::size_t(opened_.st_size); }
+
+    // Reads up to count bytes at offset into bytes: how many, 0 at the end,
+    // nullopt with failure filled when reading fails.
+    std::optional<std::size_t> read(std::size_t offset, char* bytes, std::size_t count, QString* failure) const
     {
-        if (bytes_ != MAP_FAILED)
-            munmap(bytes_, mappedSize_);
+        for (;;) {
+            const ssize_t got = pread(fd_, bytes, count, off_t(offset));
+            if (got >= 0)
+                return std::size_t(got);
+            if (errno != EINTR) {
+                *failure = QString::fromLocal8Bit(std::strerror(errno));
+                return std::nullopt;
+            }
+        }
     }
-    FileText(const FileText&) = delete;
-    FileText& operator=(const FileText&) = delete;
 
-    char* data() { return static_cast<char*>(bytes_); }
-    std::size_t size() const { return size_; }
-    string_view text() const { return {static_cast<const char*>(bytes_), size_}; }
-
-    // Gives the pages wholly inside [from, to) back to the system.
-    void release(std::size_t from, std::size_t to)
+    // Whether the file is as it was when opened, all of it read.
+    bool unchanged(std::size_t bytesRead) const
     {
-        static const auto pageSize = std::uintptr_t(sysconf(_SC_PAGESIZE));
-        const auto base = reinterpret_cast<std::uintptr_t>(bytes_);
-        const auto begin = (base + from + pageSize - 1) / pageSize * pageSize;
-        const auto end = (base + to) / pageSize * pageSize;
-        if (end > begin)
-            madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);
+        struct stat now {};
+        return bytesRead == size() && fstat(fd_, &now) == 0 && now.st_dev == opened_.st_dev && now.st_ino == opened_.st_ino &&
+               now.st_size == opened_.st_size && now.st_mtim.tv_sec == opened_.st_mtim.tv_sec &&
+               now.st_mtim.tv_nsec == opened_.st_mtim.tv_nsec;
     }
 
 private:
-    FileText(void* bytes, std::size_t size, std::size_t mappedSize) : bytes_(bytes), size_(size), mappedSize_(mappedSize) {}
+    LibraryFile(int fd, const struct stat& opened) : fd_(fd), opened_(opened) {}
 
-    void* bytes_;
-    std::size_t size_;
-    std::size_t mappedSize_;
+    int fd_;
+    struct stat opened_;
 };
 
-bool sameFile(const struct stat& a, const struct stat& b)
+std::unique_ptr<LibraryFile> LibraryFile::open(const QString& path, QString* failure)
 {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
-           a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        *failure = QString::fromLocal8Bit(std::strerror(errno));
+        return nullptr;
+    }
+    struct stat opened {};
+    const bool statted = fstat(fd, &opened) == 0;
+    if (!statted || !S_ISREG(opened.st_mode)) {
+        *failure = statted ? QStringLiteral("not a regular file") : QString::fromLocal8Bit(std::strerror(errno));
+        ::close(fd);
+        return nullptr;
+    }
+    return std::unique_ptr<LibraryFile>(new LibraryFile(fd, opened));
 }
 
-std::unique_ptr<FileText> FileText::read(const QString& path, QString* failure)
-{
-    auto fail = [failure](const QString& why) {
-        *failure = why;
-        return nullptr;
-    };
-    const int fd = open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return fail(QString::fromLocal8Bit(std::strerror(errno)));
-    const auto closeFile = qScopeGuard([fd] { close(fd); });
-    struct stat before {};
-    if (fstat(fd, &before) != 0)
-        return fail(QString::fromLocal8Bit(std::strerror(errno)));
-    if (!S_ISREG(before.st_mode))
-        return fail(QStringLiteral("not a regular file"));
-    const auto size = std::size_t(before.st_size);
-    // One byte more than the file, so a file that has grown reads as changed.
-    const std::size_t mappedSize = size + 1;
-    // Every page is written by the read: made in one go, not one fault each.
-    void* bytes = mmap(nullptr, mappedSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
-    if (bytes == MAP_FAILED)
-        return fail(QStringLiteral("out of memory for a file of %1 bytes").arg(size));
-    std::unique_ptr<FileText> text(new FileText(bytes, size, mappedSize));
+const QString kChangedWhileRead = QStringLiteral("the file changed while it was read");
 
+// The whole file in memory of our own, one byte longer than the file was so
+// that a file that has grown reads as changed.
+std::unique_ptr<char[]> readWhole(const LibraryFile& file, QString* failure)
+{
+    auto bytes = std::make_unique_for_overwrite<char[]>(file.size() + 1);
     std::size_t done = 0;
-    while (done < mappedSize) {
-        const ssize_t got = pread(fd, text->data() + done, mappedSize - done, off_t(done));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return fail(QString::fromLocal8Bit(std::strerror(errno)));
-        if (got == 0)
+    while (done <= file.size()) {
+        const auto got = file.read(done, bytes.get() + done, file.size() + 1 - done, failure);
+        if (!got)
+            return nullptr;
+        if (*got == 0)
             break;
-        done += std::size_t(got);
+        done += *got;
     }
-    struct stat after {};
-    if (done != size || fstat(fd, &after) != 0 || !sameFile(before, after))
-        return fail(QStringLiteral("the file changed while it was read"));
-    return text;
+    if (!file.unchanged(done)) {
+        *failure = kChangedWhileRead;
+        return nullptr;
+    }
+    return bytes;
 }
 
 // Parses text in place (text is changed).
@@ -424,42 +423,39 @@ std::optional<XMLLibraryFile> readDocument(char* text, std::size_t size, QString
     return library;
 }
 
-// One slice of the "Tracks" dictionary's content, parsed as a fragment;
-// nullopt when it does not parse. Its text is given back once parsed.
-std::optional<XMLTrackTable> readSlice(FileText& file, std::size_t from, std::size_t to)
+// One slice of the "Tracks" dictionary's content, parsed as a fragment in
+// place; nullopt when it does not parse.
+std::optional<XMLTrackTable> readSlice(std::string& text)
 {
     pugi::xml_document slice;
-    if (!slice.load_buffer(file.data() + from, to - from, kParseOptions | pugi::parse_fragment, pugi::encoding_utf8) ||
+    if (!slice.load_buffer_inplace(text.data(), text.size(), kParseOptions | pugi::parse_fragment, pugi::encoding_utf8) ||
         !xmlNestingWithin(slice))
         return std::nullopt;
-    file.release(from, to);
     return readTracks(slice);
 }
 
-// Parses the "Tracks" slices side by side on the free cores while the scan
-// that finds them goes on, and joins their tracks in file order.
+// Parses the "Tracks" slices side by side on the free cores as the scan
+// hands them over, and joins their tracks in file order.
 class TrackSliceReader {
 public:
-    explicit TrackSliceReader(FileText& file)
-        : file_(file), workers_("com.kestrova.readLibrary.slices", std::max(1, QThread::idealThreadCount() - 1))
-    {
-    }
+    TrackSliceReader() : workers_("com.kestrova.readLibrary.slices", std::max(1, QThread::idealThreadCount() - 1)) {}
 
-    void read(std::size_t from, std::size_t to)
+    // Copies the slice's text: the caller's buffer is its to change.
+    void read(std::string_view slice)
     {
         // A deque's elements stay where they are as it grows.
         std::optional<XMLTrackTable>* slot = &slices_.emplace_back();
-        workers_.addOperation([this, slot, from, to](tolvan::Operation&) {
-            if (failed_)
-                return;
-            *slot = readSlice(file_, from, to);
-            if (!*slot)
-                failed_ = true;
+        std::string text = spareBuffer();
+        text.assign(slice);
+        workers_.addOperation([this, slot, text = std::move(text)](tolvan::Operation&) mutable {
+            if (!failed_) {
+                *slot = readSlice(text);
+                if (!*slot)
+                    failed_ = true;
+            }
+            giveBack(std::move(text));
         });
     }
-
-    // Whether a slice's text may have been given back.
-    bool startedReading() const { return !slices_.empty(); }
 
     // Stops reading: slices not yet begun are skipped.
     void abandon()
@@ -491,26 +487,138 @@ public:
     }
 
 private:
-    FileText& file_;
+    // The slices' buffers are used again: memory already in hand is filled
+    // much faster than fresh memory.
+    std::string spareBuffer()
+    {
+        std::lock_guard lock(spareMutex_);
+        if (spare_.empty())
+            return {};
+        std::string buffer = std::move(spare_.back());
+        spare_.pop_back();
+        return buffer;
+    }
+
+    void giveBack(std::string buffer)
+    {
+        std::lock_guard lock(spareMutex_);
+        spare_.push_back(std::move(buffer));
+    }
+
     std::deque<std::optional<XMLTrackTable>> slices_;
+    std::mutex spareMutex_;
+    std::vector<std::string> spare_;
     std::atomic<bool> failed_ = false;
     tolvan::OperationQueue workers_;  // last: its operations are waited for before the rest goes
 };
 
-// The file without its tracks (an empty "Tracks" dictionary), then the tracks
-// the reader parsed; nullopt when a part does not parse.
-std::optional<XMLLibraryFile> readAroundSlices(const FileText& file, const XMLTrackSlices& slices, TrackSliceReader& reader)
-{
-    const string_view text = file.text();
-    std::string rest;
-    rest.reserve(text.size() - (slices.contentEnd - slices.contentBegin));
-    rest.append(text.substr(0, slices.contentBegin)).append(text.substr(slices.contentEnd));
-    std::optional<XMLLibraryFile> library = readDocument(rest.data(), rest.size(), nullptr);
-    if (!reader.finish() || !library || !library->tracks)
+// Reads the file a block at a time through one buffer that keeps only what
+// is not yet handed on: each slice of "Tracks" goes to the reader as soon as
+// the scan has found its end, and the text around the tracks is kept for a
+// parse of its own. Nothing holds the whole file.
+class SlicedRead {
+public:
+    explicit SlicedRead(const LibraryFile& file)
+        : file_(file), scanner_(kTracksPerSlice, [this](std::size_t from, std::size_t to) { sliceFound(from, to); })
+    {
+    }
+
+    // nullopt, with failure filled, when the file cannot be read or changes
+    // while it is read; nullopt alone when the whole parse is to decide (a
+    // layout the scan leaves to it, a part that does not parse).
+    std::optional<XMLLibraryFile> run(QString* failure)
+    {
+        for (;;) {
+            const std::optional<std::size_t> got = readBlock(failure);
+            if (!got)
+                return giveUp();
+            if (*got == 0 || scanner_.hasRefused())
+                break;
+            scanner_.scan(block(), base_);
+            keepAroundTracks();
+        }
+        if (scanner_.hasRefused())
+            return giveUp();
+        if (!file_.unchanged(bytesRead_)) {
+            *failure = kChangedWhileRead;
+            return giveUp();
+        }
+        const std::optional<XMLTrackSlices> slices = scanner_.result();
+        if (!slices)
+            return giveUp();
+        rest_.append(textBetween(restEnd_, base_ + window_.size()));
+        std::optional<XMLLibraryFile> library = readDocument(rest_.data(), rest_.size(), nullptr);
+        if (!reader_.finish() || !library || !library->tracks)
+            return std::nullopt;
+        library->tracks = reader_.takeTracks();
+        return library;
+    }
+
+private:
+    enum class Part { BeforeTracks, Tracks, AfterTracks };
+
+    std::string_view block() const { return window_; }
+    std::string_view textBetween(std::size_t from, std::size_t to) const { return block().substr(from - base_, to - from); }
+
+    std::optional<XMLLibraryFile> giveUp()
+    {
+        reader_.abandon();
         return std::nullopt;
-    library->tracks = reader.takeTracks();
-    return library;
-}
+    }
+
+    // Drops what is no longer needed, then appends the next block; how many
+    // bytes came. One byte past the file's size is asked for, so a file that
+    // has grown reads as changed.
+    std::optional<std::size_t> readBlock(QString* failure)
+    {
+        const std::size_t keepFrom = std::min(scanner_.neededFrom(), part_ == Part::Tracks ? sliceBegin_ : restEnd_);
+        window_.erase(0, keepFrom - base_);
+        base_ = keepFrom;
+        const std::size_t wanted = std::min(kBlockBytes, file_.size() + 1 - std::min(bytesRead_, file_.size() + 1));
+        const std::size_t kept = window_.size();
+        window_.resize(kept + wanted);
+        const auto got = wanted ? file_.read(bytesRead_, window_.data() + kept, wanted, failure) : std::optional<std::size_t>(0);
+        window_.resize(kept + got.value_or(0));
+        bytesRead_ += got.value_or(0);
+        return got;
+    }
+
+    void sliceFound(std::size_t from, std::size_t to)
+    {
+        reader_.read(textBetween(from, to));
+        sliceBegin_ = to;
+    }
+
+    // The text before the tracks' content and after it is the rest's.
+    void keepAroundTracks()
+    {
+        const XMLTrackSlices& slices = scanner_.slices();
+        if (part_ == Part::BeforeTracks && (scanner_.isInTracks() || scanner_.hasFoundTracks())) {
+            rest_.append(textBetween(restEnd_, slices.contentBegin));
+            sliceBegin_ = std::max(sliceBegin_, slices.contentBegin);
+            part_ = Part::Tracks;
+        }
+        if (part_ == Part::Tracks && scanner_.hasFoundTracks()) {
+            restEnd_ = slices.contentEnd;
+            part_ = Part::AfterTracks;
+        }
+        if (part_ != Part::Tracks) {
+            rest_.append(textBetween(restEnd_, scanner_.position()));
+            restEnd_ = scanner_.position();
+        }
+    }
+
+    const LibraryFile& file_;
+    TrackSliceReader reader_;
+    TrackSliceScanner scanner_;
+    std::string window_;     // the file's bytes from base_ on
+    std::size_t base_ = 0;
+    std::size_t bytesRead_ = 0;
+    Part part_ = Part::BeforeTracks;
+    std::size_t sliceBegin_ = 0;  // where the slice the scan is in begins
+    std::string rest_;            // the file without the tracks' content
+    std::size_t restEnd_ = 0;     // how far the rest is taken
+};
 
 }  // namespace
 
@@ -522,21 +630,18 @@ std::optional<XMLLibraryFile> readXMLLibraryFile(const QString& path, QString* f
             *failure = why;
         return std::nullopt;
     };
-    std::unique_ptr<FileText> file = FileText::read(path, &why);
+    const std::unique_ptr<LibraryFile> file = LibraryFile::open(path, &why);
     if (!file)
         return fail();
-    {
-        TrackSliceReader reader(*file);
-        const auto slices = findTrackSlices(file->text(), kTracksPerSlice, [&](std::size_t from, std::size_t to) { reader.read(from, to); });
-        if (slices) {
-            if (auto library = readAroundSlices(*file, *slices, reader))
-                return library;
-        }
-        reader.abandon();
-        if (reader.startedReading())
-            file.reset();  // parsed slices' text was given back: the whole parse reads afresh
-    }
-    if (!file && !(file = FileText::read(path, &why)))
+    if (auto library = SlicedRead(*file).run(&why))
+        return library;
+    if (!why.isEmpty())
         return fail();
-    return readDocument(file->data(), file->size(), failure);
+    // A layout the slices leave alone, or a part that did not parse: the
+    // whole file is parsed at once, and says what is wrong with it.
+    const std::unique_ptr<LibraryFile> again = LibraryFile::open(path, &why);
+    std::unique_ptr<char[]> text = again ? readWhole(*again, &why) : nullptr;
+    if (!text)
+        return fail();
+    return readDocument(text.get(), again->size(), failure);
 }

@@ -12,6 +12,12 @@ struct Tag {
     std::size_t end = 0;    // just after '>'
 };
 
+enum class Next {
+    Tag,
+    Incomplete,  // the text ends before the next tag does
+    Refused,     // what follows is left to the parser
+};
+
 bool skipPast(string_view text, std::size_t& pos, string_view terminator)
 {
     const std::size_t found = text.find(terminator, pos);
@@ -23,38 +29,46 @@ bool skipPast(string_view text, std::size_t& pos, string_view terminator)
 
 // The next element tag at or after pos; comments, CDATA, processing
 // instructions and a declaration without an internal subset are stepped over.
-std::optional<Tag> nextTag(string_view text, std::size_t& pos)
+// When the text ends first, pos is left at the '<' that begins what is cut
+// off, or at the end when no '<' is left.
+Next nextTag(string_view text, std::size_t& pos, Tag& tag)
 {
     for (;;) {
         const std::size_t open = text.find('<', pos);
-        if (open == string_view::npos || open + 1 >= text.size())
-            return std::nullopt;
+        if (open == string_view::npos) {
+            pos = text.size();
+            return Next::Incomplete;
+        }
         pos = open;
+        if (open + 1 >= text.size())
+            return Next::Incomplete;
         const string_view rest = text.substr(open);
         if (rest.starts_with("<!--")) {
             if (!skipPast(text, pos, "-->"))
-                return std::nullopt;
+                return Next::Incomplete;
             continue;
         }
         if (rest.starts_with("<![CDATA[")) {
             if (!skipPast(text, pos, "]]>"))
-                return std::nullopt;
+                return Next::Incomplete;
             continue;
         }
         if (rest.starts_with("<?")) {
             if (!skipPast(text, pos, "?>"))
-                return std::nullopt;
+                return Next::Incomplete;
             continue;
         }
         if (rest.starts_with("<!")) {
             const std::size_t close = text.find('>', open);
-            if (close == string_view::npos || text.substr(open, close - open).find('[') != string_view::npos)
-                return std::nullopt;  // an internal subset may declare entities: leave it to the parser
+            if (close == string_view::npos)
+                return Next::Incomplete;
+            if (text.substr(open, close - open).find('[') != string_view::npos)
+                return Next::Refused;  // an internal subset may declare entities
             pos = close + 1;
             continue;
         }
 
-        Tag tag;
+        tag = Tag{};
         tag.begin = open;
         std::size_t i = open + 1;
         tag.closing = text[i] == '/';
@@ -73,78 +87,96 @@ std::optional<Tag> nextTag(string_view text, std::size_t& pos)
             else if (c == '>')
                 break;
         }
-        if (i >= text.size() || tag.name.empty())
-            return std::nullopt;
+        if (i >= text.size())
+            return Next::Incomplete;
+        if (tag.name.empty())
+            return Next::Refused;
         tag.selfClosing = !tag.closing && text[i - 1] == '/';
         tag.end = i + 1;
         pos = tag.end;
-        return tag;
+        return Next::Tag;
     }
 }
 
 }  // namespace
 
-std::optional<XMLTrackSlices> findTrackSlices(string_view text, std::size_t entriesPerSlice, const TrackSliceFound& sliceFound)
+TrackSliceScanner::TrackSliceScanner(std::size_t entriesPerSlice, TrackSliceFound sliceFound)
+    : entriesPerSlice_(entriesPerSlice), sliceFound_(std::move(sliceFound))
 {
-    XMLTrackSlices slices;
-    std::size_t sliceBegin = 0;
-    auto endSlice = [&](std::size_t end) {
-        if (sliceFound && end > sliceBegin)
-            sliceFound(sliceBegin, end);
-        sliceBegin = end;
-    };
-    auto cut = [&](std::size_t at) {
-        slices.cuts.push_back(at);
-        endSlice(at);
-    };
-    int depth = 0;          // open elements before the current tag
-    int entryDepth = -1;    // depth of the root dictionary's keys and values
-    std::size_t keyText = 0;
-    bool nextValueIsTracks = false;
-    bool inTracks = false;
-    bool found = false;
-    std::size_t entries = 0;
+}
 
-    std::size_t pos = 0;
-    while (auto tag = nextTag(text, pos)) {
-        if (!tag->closing) {
-            if (depth == 0)
-                entryDepth = tag->name == "plist" ? 2 : tag->name == "dict" ? 1 : -1;
-            if (entryDepth < 0)
-                return std::nullopt;
-            if (depth == entryDepth && tag->name == "key") {
-                keyText = tag->end;
-            } else if (depth == entryDepth) {
-                if (nextValueIsTracks) {
-                    if (found || tag->name != "dict" || tag->selfClosing)
-                        return std::nullopt;
-                    inTracks = true;
-                    slices.contentBegin = sliceBegin = tag->end;
+std::size_t TrackSliceScanner::neededFrom() const { return keyText_ ? std::min(*keyText_, pos_) : pos_; }
+
+void TrackSliceScanner::endSlice(std::size_t end)
+{
+    if (sliceFound_ && end > sliceBegin_)
+        sliceFound_(sliceBegin_, end);
+    sliceBegin_ = end;
+}
+
+void TrackSliceScanner::scan(string_view text, std::size_t base)
+{
+    std::size_t at = pos_ - base;
+    Tag tag;
+    Next next = Next::Tag;
+    while (!refused_ && (next = nextTag(text, at, tag)) == Next::Tag) {
+        const std::size_t begin = base + tag.begin, end = base + tag.end;
+        if (!tag.closing) {
+            if (depth_ == 0)
+                entryDepth_ = tag.name == "plist" ? 2 : tag.name == "dict" ? 1 : -1;
+            if (entryDepth_ < 0)
+                return refuse();
+            if (depth_ == entryDepth_ && tag.name == "key") {
+                keyText_ = end;
+            } else if (depth_ == entryDepth_) {
+                if (nextValueIsTracks_) {
+                    if (found_ || tag.name != "dict" || tag.selfClosing)
+                        return refuse();
+                    inTracks_ = true;
+                    slices_.contentBegin = sliceBegin_ = end;
                 }
-                nextValueIsTracks = false;
-            } else if (inTracks && depth == entryDepth + 1 && tag->selfClosing && tag->name == "dict" && ++entries % entriesPerSlice == 0) {
-                cut(tag->end);
+                nextValueIsTracks_ = false;
+            } else if (inTracks_ && depth_ == entryDepth_ + 1 && tag.selfClosing && tag.name == "dict" && ++entries_ % entriesPerSlice_ == 0) {
+                slices_.cuts.push_back(end);
+                endSlice(end);
             }
-            if (!tag->selfClosing)
-                ++depth;
+            if (!tag.selfClosing)
+                ++depth_;
             continue;
         }
-        if (--depth < 0)
-            return std::nullopt;
-        if (depth == entryDepth && tag->name == "key") {
-            nextValueIsTracks = text.substr(keyText, tag->begin - keyText) == "Tracks";
-        } else if (inTracks && depth == entryDepth + 1 && tag->name == "dict" && ++entries % entriesPerSlice == 0) {
-            cut(tag->end);
-        } else if (inTracks && depth == entryDepth) {
-            inTracks = false;
-            found = true;
-            slices.contentEnd = tag->begin;
-            endSlice(slices.contentEnd);
+        if (--depth_ < 0)
+            return refuse();
+        if (depth_ == entryDepth_ && tag.name == "key") {
+            nextValueIsTracks_ = keyText_ && text.substr(*keyText_ - base, begin - *keyText_) == "Tracks";
+            keyText_.reset();
+        } else if (inTracks_ && depth_ == entryDepth_ + 1 && tag.name == "dict" && ++entries_ % entriesPerSlice_ == 0) {
+            slices_.cuts.push_back(end);
+            endSlice(end);
+        } else if (inTracks_ && depth_ == entryDepth_) {
+            inTracks_ = false;
+            found_ = true;
+            slices_.contentEnd = begin;
+            endSlice(slices_.contentEnd);
         }
     }
-    if (!found || depth != 0)
+    if (next == Next::Refused)
+        refuse();
+    pos_ = base + at;
+}
+
+std::optional<XMLTrackSlices> TrackSliceScanner::result() const
+{
+    if (refused_ || !found_ || depth_ != 0)
         return std::nullopt;
+    XMLTrackSlices slices = slices_;
     while (!slices.cuts.empty() && slices.cuts.back() >= slices.contentEnd)
         slices.cuts.pop_back();
     return slices;
+}
+
+std::optional<XMLTrackSlices> findTrackSlices(string_view text, std::size_t entriesPerSlice, const TrackSliceFound& sliceFound)
+{
+    TrackSliceScanner scanner(entriesPerSlice, sliceFound);
+    scanner.scan(text, 0);
+    return scanner.result();
 }

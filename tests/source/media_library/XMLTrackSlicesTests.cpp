@@ -24,9 +24,9 @@ std::vector<std::string> pieces(const std::string& text, const XMLTrackSlices& s
     return out;
 }
 
-}  // namespace
-
-TEST(TrackSlices, CutsBetweenEntriesOfTheRootTracksDictionaryOnly)
+// Comments, CDATA, a declaration, "Tracks" keys deeper down and text that
+// looks like tags around five tracks.
+std::string trickyLibrary()
 {
     std::string doc = text(pl::document(pl::dict({
         {"Comment", "<!-- <key>Tracks</key><dict> --><string>a &lt;dict&gt;</string>"},
@@ -35,6 +35,14 @@ TEST(TrackSlices, CutsBetweenEntriesOfTheRootTracksDictionaryOnly)
                              {"4", pl::fileTrack(4, "Four")}, {"5", pl::fileTrack(5, "Five")}})},
     })));
     doc.insert(doc.find("<plist"), "<!DOCTYPE plist SYSTEM \"plist.dtd\">\n");
+    return doc;
+}
+
+}  // namespace
+
+TEST(TrackSlices, CutsBetweenEntriesOfTheRootTracksDictionaryOnly)
+{
+    const std::string doc = trickyLibrary();
     std::vector<std::string> heard;
     const auto slices = findTrackSlices(doc, 2, [&](std::size_t from, std::size_t to) { heard.push_back(doc.substr(from, to - from)); });
     ASSERT_TRUE(slices);
@@ -46,6 +54,40 @@ TEST(TrackSlices, CutsBetweenEntriesOfTheRootTracksDictionaryOnly)
     EXPECT_NE(parts[1].find("<key>4</key>"), std::string::npos);
     EXPECT_NE(parts[2].find("<key>5</key>"), std::string::npos);
     EXPECT_EQ(doc.substr(slices->contentEnd, 7), "</dict>");
+}
+
+// Text that comes a block at a time, each block holding only what the
+// scanner still needs, gives the slices of the whole text at once.
+TEST(TrackSlices, BlocksOfAnySizeGiveTheSlicesOfTheWholeText)
+{
+    const std::string doc = trickyLibrary();
+    const auto whole = findTrackSlices(doc, 2);
+    ASSERT_TRUE(whole);
+    for (std::size_t block : {1, 2, 3, 7, 64, 1000}) {
+        SCOPED_TRACE(block);
+        std::vector<std::pair<std::size_t, std::size_t>> heard;
+        TrackSliceScanner scanner(2, [&](std::size_t from, std::size_t to) { heard.emplace_back(from, to); });
+        for (std::size_t readTo = 0; readTo < doc.size();) {
+            readTo = std::min(doc.size(), readTo + block);
+            const std::size_t keptFrom = scanner.neededFrom();
+            scanner.scan(doc.substr(keptFrom, readTo - keptFrom), keptFrom);
+        }
+        const auto slices = scanner.result();
+        ASSERT_TRUE(slices);
+        EXPECT_EQ(slices->contentBegin, whole->contentBegin);
+        EXPECT_EQ(slices->contentEnd, whole->contentEnd);
+        EXPECT_EQ(slices->cuts, whole->cuts);
+        ASSERT_EQ(heard.size(), 3u);
+        EXPECT_EQ(heard.front().first, whole->contentBegin);
+        EXPECT_EQ(heard.back().second, whole->contentEnd);
+    }
+
+    TrackSliceScanner refusing(2);
+    const std::string entities = "<!DOCTYPE plist [<!ENTITY t \"Tracks\">]><plist><dict><key>&t;</key><dict></dict></dict></plist>";
+    for (std::size_t at = 0; at < entities.size(); at += 5)
+        refusing.scan(std::string_view(entities).substr(refusing.neededFrom(), at + 5 - refusing.neededFrom()), refusing.neededFrom());
+    EXPECT_TRUE(refusing.hasRefused());
+    EXPECT_FALSE(refusing.result());
 }
 
 TEST(TrackSlices, LeavesUnusualFilesToTheWholeParse)
