@@ -186,10 +186,10 @@ struct SegmentedAacEncoder::Private {
             segment->input = {};
             segment->done.set_value();
         });
-        // What the next segment's lead-in does not need is let go.
-        const int64_t keepFrom = std::clamp<int64_t>(nextSegment * segmentSamples - leadInSamples, audioStart, audioEnd());
-        audio.erase(audio.begin(), at(keepFrom));
-        audioStart = keepFrom;
+        // What comes before the next segment's lead-in is let go.
+        const int64_t nextInputStart = std::clamp<int64_t>(nextSegment * segmentSamples - leadInSamples, audioStart, audioEnd());
+        audio.erase(audio.begin(), at(nextInputStart));
+        audioStart = nextInputStart;
     }
 
     // Hands over the packets of the finished segments at the front; with
