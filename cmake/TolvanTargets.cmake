@@ -9,32 +9,6 @@ function(tolvan_library name)
   if(ARG_QT)
     set_target_properties(${name} PROPERTIES AUTOMOC ON)
   endif()
-  tolvan_precompile_common_headers(${name} "${ARG_SOURCES}" "${ARG_DEPS}" ${ARG_QT})
-endfunction()
-
-# The headers nearly every file of a folder includes are read once for the
-# folder (a precompiled header) instead of once a file: about a third less
-# compile time. A folder of a few files would spend more on the header than
-# it saves.
-function(tolvan_precompile_common_headers name sources deps qt)
-  list(FILTER sources INCLUDE REGEX "\\.cpp$")
-  list(LENGTH sources count)
-  if(count LESS 4)
-    return()
-  endif()
-  set(headers <functional> <map> <memory> <mutex> <optional> <string> <vector>)
-  if(qt)
-    list(APPEND headers <QObject> <QString> <QStringList> <QPointer> <QFileInfo> <QUrl> <QDebug>)
-    if("Qt6::Gui" IN_LIST deps OR "Qt6::Widgets" IN_LIST deps)
-      list(APPEND headers <QColor> <QImage> <QPainter>)
-    endif()
-    if("Qt6::Widgets" IN_LIST deps)
-      list(APPEND headers <QWidget>)
-    endif()
-  else()
-    list(APPEND headers <nlohmann/json.hpp>)
-  endif()
-  target_precompile_headers(${name} PRIVATE ${headers})
 endfunction()
 
 # Test programs compile their sources in batches of eight (a unity build): the
