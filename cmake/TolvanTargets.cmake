@@ -11,6 +11,20 @@ function(tolvan_library name)
   endif()
 endfunction()
 
+# Test programs compile their sources in batches of eight (a unity build): the
+# headers every test includes are read once a batch instead of once a file,
+# which nearly halves the tests' compile time, and eight sources a batch still
+# keep every core busy. Names private to a test file must therefore differ
+# between the files of one test folder.
+option(TOLVAN_UNITY_TESTS "Compile each test program's sources in batches" ON)
+set(TOLVAN_TEST_BATCH_SIZE 8)
+
+# tolvan_test_sources_in_batches(TARGET)
+function(tolvan_test_sources_in_batches name)
+  set_target_properties(${name} PROPERTIES UNITY_BUILD ${TOLVAN_UNITY_TESTS}
+                                           UNITY_BUILD_BATCH_SIZE ${TOLVAN_TEST_BATCH_SIZE})
+endfunction()
+
 # tolvan_test(NAME SOURCES ... DEPS ...)
 # One test executable per test folder; every case runs through CTest with the
 # offscreen platform and the source tree's resources.
@@ -18,6 +32,7 @@ function(tolvan_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   set_target_properties(${name} PROPERTIES AUTOMOC ON)
+  tolvan_test_sources_in_batches(${name})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} tolvan_test_support GTest::gtest GTest::gmock)
   target_precompile_headers(${name} REUSE_FROM tolvan_test_support)

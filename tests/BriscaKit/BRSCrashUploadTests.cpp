@@ -18,7 +18,7 @@ using nlohmann::json;
 
 namespace {
 
-const std::string kReportsPath = "/sdk-api/v1/platforms/mac/apps/com.kestrova.tolvan/reports";
+const std::string kCrashReportsPath = "/sdk-api/v1/platforms/mac/apps/com.kestrova.tolvan/reports";
 
 struct CrashKind {
     std::string command;
@@ -41,7 +41,7 @@ TEST_P(CrashUploadTest, TheNextLaunchAsksThenPostsTheSymbolicatedReport)
     const CrashKind& kind = GetParam();
     writeFile(home.file("root.pem"), KitTestPKI::shared().pinnedRoot.certificatePEM());
     writeCachedSettings(home.path(), {{"features", {{"prompt_enabled", true}}}});
-    service.script("POST", kReportsPath, {ScriptedAnswer{200, "{}"}});
+    service.script("POST", kCrashReportsPath, {ScriptedAnswer{200, "{}"}});
 
     runCrashHelper({kind.command}, {{"HOME", home.path()}});
     const std::string output = runCrashHelper({"next-launch"}, {{"HOME", home.path()},
@@ -51,7 +51,7 @@ TEST_P(CrashUploadTest, TheNextLaunchAsksThenPostsTheSymbolicatedReport)
     EXPECT_NE(output.find("alert Send Crash Report?|"), std::string::npos) << output;
     EXPECT_NE(output.find("prepared 0 processing 0 active 1"), std::string::npos) << output;
 
-    ASSERT_EQ(service.requestCount("POST", kReportsPath), 1u);
+    ASSERT_EQ(service.requestCount("POST", kCrashReportsPath), 1u);
     const auto request = service.requests().back();
     EXPECT_EQ(request.header("X-Brisca-API-Key"), kTestAPIKey);
     std::map<std::string, kittest::RecordedPart> parts;

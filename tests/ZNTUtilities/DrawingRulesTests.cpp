@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 namespace {
-QColor grey(float w, float a = 1) { return QColor::fromRgbF(w, w, w, a); }
+QColor greyOf(float w, float a = 1) { return QColor::fromRgbF(w, w, w, a); }
 }  // namespace
 
 TEST(Gloss, BlackRunsIntoTheGreyHighlight)
@@ -27,7 +27,7 @@ TEST(Gloss, BlackRunsIntoTheGreyHighlight)
 
 TEST(Gloss, UpperHalfLightensFromSixTenthsToTwoTenthsOfL)
 {
-    const QColor base = grey(0.5f);
+    const QColor base = greyOf(0.5f);
     const GlossParameters g = glossParameters(base);
     const qreal l = PerceivedBrightness(base);
     EXPECT_NEAR(l, std::pow(0.5, 0.2), 1e-4);  // a colour channel holds 16 bits
@@ -146,9 +146,9 @@ TEST(RecessedFrame, InnerLineAndShadowReach)
 
 TEST(Scroller, ColoursAndWhenItDraws)
 {
-    const ScrollerColors colors = scrollerColors(grey(0.5f));
+    const ScrollerColors colors = scrollerColors(greyOf(0.5f));
     EXPECT_NEAR(colors.stroke.redF(), 0.25, 1e-3);
-    EXPECT_EQ(colors.slotStart, grey(0.5f));
+    EXPECT_EQ(colors.slotStart, greyOf(0.5f));
     EXPECT_NEAR(colors.slotEnd.redF(), 0.25, 1e-3);
     EXPECT_NEAR(colors.knobStart.redF(), 0.55, 1e-3);
     EXPECT_NEAR(colors.knobEnd.redF(), 0.25 * 0.975 + 0.025, 1e-3);
@@ -207,7 +207,7 @@ TEST(SmallUtilities, FlagColoursAndUUIDs)
 {
     EXPECT_EQ(BoolColorTransformer::transformedValue(0), QColor(Qt::white));
     EXPECT_EQ(BoolColorTransformer::transformedValue(QVariant()), QColor(Qt::white));
-    EXPECT_EQ(BoolColorTransformer::transformedValue(1), grey(0.5f));
+    EXPECT_EQ(BoolColorTransformer::transformedValue(1), greyOf(0.5f));
     const QString a = stringWithNewUUID(), b = stringWithNewUUID();
     EXPECT_EQ(a.size(), 36);
     EXPECT_NE(a, b);

@@ -22,7 +22,7 @@ QImage bands(int w, int h, std::initializer_list<std::pair<int, QColor>> edges, 
     return image;
 }
 
-QImage canvas(int w, int h, QColor fill = Qt::transparent)
+QImage filledImage(int w, int h, QColor fill = Qt::transparent)
 {
     QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
     image.fill(fill);
@@ -54,17 +54,17 @@ TEST(ImageCutting, ThreePiecesAcrossAndAlong)
 TEST(ImageCutting, CapsThatLeaveNoMiddleCutNothing)
 {
     QImage left;
-    EXPECT_FALSE(sliceWithLeftWidth(canvas(12, 4), 6, 6, &left, nullptr, nullptr));
+    EXPECT_FALSE(sliceWithLeftWidth(filledImage(12, 4), 6, 6, &left, nullptr, nullptr));
     EXPECT_TRUE(left.isNull());
-    EXPECT_FALSE(sliceWithTopHeight(canvas(4, 10), 5, 5, &left, nullptr, nullptr));
+    EXPECT_FALSE(sliceWithTopHeight(filledImage(4, 10), 5, 5, &left, nullptr, nullptr));
     ZNTImage::Pieces pieces;
-    EXPECT_FALSE(sliceWithLeftWidth(canvas(40, 16), 8, 8, 8, 8, &pieces));
+    EXPECT_FALSE(sliceWithLeftWidth(filledImage(40, 16), 8, 8, 8, 8, &pieces));
     EXPECT_TRUE(pieces.topLeft.isNull());
 }
 
 TEST(ImageCutting, NinePiecesSkipEmptyAndUnwantedOnes)
 {
-    QImage image = canvas(40, 40, Qt::gray);
+    QImage image = filledImage(40, 40, Qt::gray);
     QPainter(&image).fillRect(0, 0, 8, 8, Qt::red);  // the top-left corner on screen
     ZNTImage::Pieces pieces;
     ASSERT_TRUE(sliceWithLeftWidth(image, 8, 8, 8, 8, &pieces, false));
@@ -91,7 +91,7 @@ TEST(ImageCutting, RectanglesAreTakenFromTheLowerLeftOrigin)
 
 TEST(ImageSilhouette, KeepsSoftAlphaAndRefusesEmptyImages)
 {
-    QImage glyph = canvas(4, 1);
+    QImage glyph = filledImage(4, 1);
     glyph.setPixelColor(0, 0, QColor(0, 0, 0, 255));
     glyph.setPixelColor(1, 0, QColor(0, 0, 0, 128));
     const QImage white = colorizedImage(glyph, Qt::white);
@@ -99,7 +99,7 @@ TEST(ImageSilhouette, KeepsSoftAlphaAndRefusesEmptyImages)
     EXPECT_NEAR(white.pixelColor(1, 0).alpha(), 128, 1);
     EXPECT_NEAR(white.pixelColor(1, 0).red(), 255, 2);
     EXPECT_EQ(white.pixelColor(2, 0).alpha(), 0);
-    EXPECT_TRUE(colorizedImage(canvas(1, 1).copy(0, 0, 0, 10), Qt::white).isNull());
+    EXPECT_TRUE(colorizedImage(filledImage(1, 1).copy(0, 0, 0, 10), Qt::white).isNull());
 }
 
 TEST(StretchableImage, ChoosesItsKindFromTheCaps)
@@ -112,8 +112,8 @@ TEST(StretchableImage, ChoosesItsKindFromTheCaps)
     EXPECT_EQ(three.pieces().topCenter.width(), 4);
     EXPECT_EQ(three.pieces().topRight.width(), 18);
 
-    EXPECT_EQ(ZNTImage(canvas(10, 30)).stretchableImage(0, 5).kind(), ZNTImage::Kind::verticalThreePart);
-    EXPECT_EQ(ZNTImage(canvas(10, 30)).stretchableImage(0, 5).size(), QSizeF(10, 30));
+    EXPECT_EQ(ZNTImage(filledImage(10, 30)).stretchableImage(0, 5).kind(), ZNTImage::Kind::verticalThreePart);
+    EXPECT_EQ(ZNTImage(filledImage(10, 30)).stretchableImage(0, 5).size(), QSizeF(10, 30));
     EXPECT_TRUE(ZNTImage(face).stretchableImage(0, 0).isNull());
     EXPECT_TRUE(ZNTImage(face).stretchableImage(-1, 0).isNull());
     EXPECT_TRUE(ZNTImage(face).stretchableImage(20, 0).isNull());
@@ -123,7 +123,7 @@ TEST(StretchableImage, ChoosesItsKindFromTheCaps)
 TEST(StretchableImage, CapsKeepTheirSizeWhileTheMiddleStretches)
 {
     const QImage face = bands(40, 24, {{18, Qt::red}, {22, Qt::green}, {40, Qt::blue}});
-    QImage out = canvas(200, 24);
+    QImage out = filledImage(200, 24);
     {
         QPainter painter(&out);
         ZNTImage(face).stretchableImage(18, 0).draw(painter, {0, 0, 200, 24});
@@ -136,10 +136,10 @@ TEST(StretchableImage, CapsKeepTheirSizeWhileTheMiddleStretches)
 
 TEST(StretchableImage, NinePartsWithoutCentreLeaveTheMiddleUntouched)
 {
-    const ZNTImage frame = ZNTImage(canvas(40, 40, Qt::black)).stretchableImage(8, 8, false);
+    const ZNTImage frame = ZNTImage(filledImage(40, 40, Qt::black)).stretchableImage(8, 8, false);
     ASSERT_EQ(frame.kind(), ZNTImage::Kind::ninePart);
     EXPECT_TRUE(frame.pieces().center.isNull());
-    QImage out = canvas(100, 80, Qt::white);
+    QImage out = filledImage(100, 80, Qt::white);
     {
         QPainter painter(&out);
         frame.draw(painter, {0, 0, 100, 80});
@@ -175,7 +175,7 @@ TEST(ImageStore, FindsTheApplicationsImagesCrisp)
     EXPECT_GE(button.bitmap().devicePixelRatio(), 2);
     EXPECT_TRUE(ImageStore::named(QStringLiteral("no_such_image")).isNull());
     EXPECT_TRUE(ImageStore::named(QStringLiteral("no_such_image")).isNull());
-    QImage out = canvas(10, 10);
+    QImage out = filledImage(10, 10);
     QPainter painter(&out);
     ImageStore::named(QStringLiteral("no_such_image")).draw(painter, {0, 0, 10, 10});
     EXPECT_EQ(out.pixelColor(5, 5).alpha(), 0);

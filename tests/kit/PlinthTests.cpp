@@ -2,6 +2,7 @@
 #include "kit/PLNEnvironment.h"
 #include "kit/PLNNotificationCenter.h"
 #include "kit/Plinth.h"
+#include "tests/kit/MemoryLegacyDefaults.h"
 #include "tests/kit/ScratchFolder.h"
 #include "tests/support/kit/FakeReportingService.h"
 #include "tests/support/kit/ManualScheduler.h"
@@ -12,11 +13,12 @@
 #include <regex>
 
 using namespace pln;
+using kittest::MemoryLegacyDefaults;
 using kittest::ScratchFolder;
 
 namespace {
 
-const std::string kAPIKey = "0123456789abcdef0123456789abcdef01234567";
+const std::string kPlinthAPIKey = "0123456789abcdef0123456789abcdef01234567";
 
 class RecordingKit : public PLNKit {
 public:
@@ -44,22 +46,11 @@ private:
     Plinth* host_;
 };
 
-class MemoryLegacyDefaults : public PLNLegacyDefaults {
-public:
-    std::optional<nlohmann::json> objectForKey(const std::string& key) override
-    {
-        return values.count(key) ? std::optional<nlohmann::json>(values[key]) : std::nullopt;
-    }
-    void removeObjectForKey(const std::string& key) override { values.erase(key); }
-    void synchronize() override {}
-    std::map<std::string, nlohmann::json> values;
-};
-
 class PlinthTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        useInfo({{"CFBundleIdentifier", "com.example.tone"}, {"CFBundleVersion", "7"}, {"Plinth", {{"APIKey", kAPIKey}, {"Kits", nlohmann::json::array()}}}});
+        useInfo({{"CFBundleIdentifier", "com.example.tone"}, {"CFBundleVersion", "7"}, {"Plinth", {{"APIKey", kPlinthAPIKey}, {"Kits", nlohmann::json::array()}}}});
         PLNSetConsoleSink([this](const std::string& line) {
             std::lock_guard lock(mutex);
             lines.push_back(line);
@@ -132,7 +123,7 @@ TEST_F(PlinthTest, LaterKitOfTheSameClassReplacesTheEarlierButBothStart)
 
 TEST_F(PlinthTest, WithoutAnAPIKeyNothingStartsAndTheRegistrationIsUsedUp)
 {
-    useInfo({{"CFBundleIdentifier", "com.example.tone"}, {"Plinth", {{"APIKey", kAPIKey}}}});
+    useInfo({{"CFBundleIdentifier", "com.example.tone"}, {"Plinth", {{"APIKey", kPlinthAPIKey}}}});
     auto host = makeHost();
     host->setSDKConfig(nlohmann::json{{"Kits", nlohmann::json::array()}});
     auto kit = std::make_shared<RecordingKit>("Brisca", "1", std::nullopt);
@@ -140,7 +131,7 @@ TEST_F(PlinthTest, WithoutAnAPIKeyNothingStartsAndTheRegistrationIsUsedUp)
     EXPECT_EQ(kit->starts, 0);
     EXPECT_TRUE(host->kitMap().empty());
     EXPECT_TRUE(logged("[Plinth] Plinth API Key is nil! Plinth won't work unless there is a valid API Key setup in Info.plist"));
-    host->setAPIKey(kAPIKey);
+    host->setAPIKey(kPlinthAPIKey);
     host->registerKits({kit});
     EXPECT_EQ(kit->starts, 0);
 }
@@ -159,7 +150,7 @@ TEST_F(PlinthTest, ConfigurationChecksRaiseForWhatTheKitCannotRunWith)
     EXPECT_EQ(message({{"Plinth", "text"}}), "[Plinth] Value of Info.plist key \"Plinth\" must be a NSDictionary.");
     EXPECT_EQ(message({{"Plinth", {{"Kits", nlohmann::json::array()}}}}),
               "[Plinth] Value of Info.plist[Plinth][APIKey] must contain your Plinth API Key.");
-    EXPECT_EQ(message({{"Plinth", {{"APIKey", kAPIKey}}}}), "no exception");
+    EXPECT_EQ(message({{"Plinth", {{"APIKey", kPlinthAPIKey}}}}), "no exception");
     EXPECT_TRUE(logged("[Plinth] [Plinth] Value of Info.plist[Plinth][Kits] should be a NSArray."));
 
     useInfo({{"Plinth", {{"Kits", nlohmann::json::array()}}}});
@@ -171,7 +162,7 @@ TEST_F(PlinthTest, KitConfigurationTakesTheFirstEntryAndSetsKitInfoOverTheDecode
 {
     const std::string obfuscated = "eyJhIjoib2JmdXNjYXRlZCIsImIiOiJvYmZ1c2NhdGVkIn0=";  // {"a":"obfuscated","b":"obfuscated"}
     useInfo({{"Plinth",
-              {{"APIKey", kAPIKey},
+              {{"APIKey", kPlinthAPIKey},
                {"Kits",
                 {"not a dictionary",
                  {{"KitName", "Brisca"}, {"KitInfo", {{"b", "plain"}}}, {"ObfuscatedKitInfo", obfuscated}},
@@ -183,7 +174,7 @@ TEST_F(PlinthTest, KitConfigurationTakesTheFirstEntryAndSetsKitInfoOverTheDecode
     EXPECT_EQ(host->configurationDictionaryForKit(other), nlohmann::json::object());
     EXPECT_FALSE(host->configurationDictionaryForKit(absent));
 
-    useInfo({{"Plinth", {{"APIKey", kAPIKey}, {"Kits", {{"KitName", "Brisca"}}}}}});
+    useInfo({{"Plinth", {{"APIKey", kPlinthAPIKey}, {"Kits", {{"KitName", "Brisca"}}}}}});
     EXPECT_FALSE(makeHost()->configurationDictionaryForKit(brisca));  // "Kits" is a dictionary here, not an array
 }
 
@@ -209,7 +200,7 @@ TEST_F(PlinthTest, InstallationIdentifierOfAnOlderVersionIsMovedIn)
 {
     auto legacy = std::make_shared<MemoryLegacyDefaults>();
     legacy->values["com.brisca.iuuid"] = "LEGACY-INSTALL-ID";
-    useInfo({{"Plinth", {{"APIKey", kAPIKey}}}}, legacy);
+    useInfo({{"Plinth", {{"APIKey", kPlinthAPIKey}}}}, legacy);
     auto host = makeHost();
     EXPECT_FALSE(host->isFirstInstall());
     EXPECT_EQ(host->installID(), "LEGACY-INSTALL-ID");
@@ -235,6 +226,6 @@ TEST_F(PlinthTest, StartingKitsDownloadsTheSettingsThatTheHostThenAnswers)
     ASSERT_TRUE(host.settings());
     EXPECT_EQ((*host.settings())["features"]["collect_reports"], true);
     const auto request = service.requests().front();
-    EXPECT_EQ(request.header("X-Brisca-API-Key"), kAPIKey);
+    EXPECT_EQ(request.header("X-Brisca-API-Key"), kPlinthAPIKey);
     EXPECT_EQ(request.header("X-Brisca-Installation-ID"), host.installID());
 }

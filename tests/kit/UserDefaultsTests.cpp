@@ -1,5 +1,6 @@
 #include "kit/BRSUserDefaults.h"
 #include "kit/PLNEnvironment.h"
+#include "tests/kit/MemoryLegacyDefaults.h"
 #include "tests/kit/ScratchFolder.h"
 
 #include <gtest/gtest.h>
@@ -9,23 +10,10 @@
 #include <thread>
 
 using namespace pln;
+using kittest::MemoryLegacyDefaults;
 using kittest::ScratchFolder;
 
 namespace {
-
-class MemoryLegacyDefaults : public PLNLegacyDefaults {
-public:
-    std::optional<nlohmann::json> objectForKey(const std::string& key) override
-    {
-        const auto found = values.find(key);
-        return found == values.end() ? std::nullopt : std::optional<nlohmann::json>(found->second);
-    }
-    void removeObjectForKey(const std::string& key) override { values.erase(key); }
-    void synchronize() override { ++synchronizations; }
-
-    std::map<std::string, nlohmann::json> values;
-    int synchronizations = 0;
-};
 
 class UserDefaultsTest : public ::testing::Test {
 protected:

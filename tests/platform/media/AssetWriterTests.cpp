@@ -32,7 +32,7 @@ using namespace tolvan::test;
 
 namespace {
 
-constexpr int kRate = 44100;
+constexpr int kWriterRate = 44100;
 
 const AudioEncoderSettings kPcm{.formatID = AudioFormatLinearPCM};
 const AudioEncoderSettings kAac{.formatID = AudioFormatMPEG4AAC, .bitRate = 256000};
@@ -43,13 +43,13 @@ std::shared_ptr<SampleBuffer> toneBuffer(int64_t firstFrame, int frames)
     std::vector<uint8_t> bytes(std::size_t(frames) * 4);
     auto* samples = reinterpret_cast<int16_t*>(bytes.data());
     for (int i = 0; i < frames; ++i) {
-        const double phase = 2 * M_PI * 440.0 * double(firstFrame + i) / kRate;
+        const double phase = 2 * M_PI * 440.0 * double(firstFrame + i) / kWriterRate;
         samples[2 * i] = int16_t(12000 * std::sin(phase));
         samples[2 * i + 1] = int16_t(-7000 * std::sin(phase));
     }
     AudioOutputSettings settings;
     FormatDescription format{MediaType::Audio, "pcm", settings.streamDescription()};
-    return std::make_shared<SampleBuffer>(format, MediaTime::make(firstFrame, kRate), std::move(bytes));
+    return std::make_shared<SampleBuffer>(format, MediaTime::make(firstFrame, kWriterRate), std::move(bytes));
 }
 
 // Interleaved stereo frames of a gliding tone under a little noise, with a
@@ -94,7 +94,7 @@ protected:
 
     void appendSeconds(double seconds)
     {
-        const int64_t total = std::llround(seconds * kRate);
+        const int64_t total = std::llround(seconds * kWriterRate);
         for (int64_t at = 0; at < total; at += 8192)
             ASSERT_TRUE(input->appendSampleBuffer(*toneBuffer(at, int(std::min<int64_t>(8192, total - at)))));
     }
@@ -102,7 +102,7 @@ protected:
     // Appends until the seconds are written or an append is refused.
     bool appendAll(double seconds)
     {
-        const int64_t total = std::llround(seconds * kRate);
+        const int64_t total = std::llround(seconds * kWriterRate);
         for (int64_t at = 0; at < total; at += 8192)
             if (!input->appendSampleBuffer(*toneBuffer(at, int(std::min<int64_t>(8192, total - at)))))
                 return false;
@@ -128,9 +128,9 @@ TEST_F(AssetWriterTest, WaveHoldsTheFramesExactly)
 
     const Probe info = probe(path);
     EXPECT_EQ(info.codec, "pcm_s16le");
-    EXPECT_EQ(info.sampleRate, kRate);
+    EXPECT_EQ(info.sampleRate, kWriterRate);
     EXPECT_EQ(info.channels, 2);
-    const QByteArray pcm = decodeWithFfmpeg(path, kRate, 2);
+    const QByteArray pcm = decodeWithFfmpeg(path, kWriterRate, 2);
     ASSERT_EQ(pcm.size(), 66150 * 4);
     QByteArray expected;
     for (int64_t at = 0; at < 66150; at += 8192) {
@@ -151,11 +151,11 @@ TEST_F(AssetWriterTest, AacFileHasTheSettingsAndTheExactLength)
 
     const Probe info = probe(path);
     EXPECT_EQ(info.codec, "aac");
-    EXPECT_EQ(info.sampleRate, kRate);
+    EXPECT_EQ(info.sampleRate, kWriterRate);
     EXPECT_EQ(info.channels, 2);
-    EXPECT_NEAR(info.seconds, 3.3, 1024.0 / kRate);
+    EXPECT_NEAR(info.seconds, 3.3, 1024.0 / kWriterRate);
     // Decoding gives the frames back without the encoder's priming.
-    EXPECT_NEAR(decodeWithFfmpeg(path, kRate, 2).size() / 4, 145530, 1024);
+    EXPECT_NEAR(decodeWithFfmpeg(path, kWriterRate, 2).size() / 4, 145530, 1024);
 }
 
 // A long AAC tone is encoded in segments side by side. Decoded, it is as
@@ -353,7 +353,7 @@ TEST_F(AssetWriterTest, RequestedBlockRunsOnTheQueueUntilTheInputEnds)
     EXPECT_EQ(runs, 6);
     EXPECT_TRUE(onQueue);
     EXPECT_TRUE(writer->finishWriting());
-    EXPECT_EQ(decodeWithFfmpeg(dir.filePath("queued.wav"), kRate, 2).size(), 5 * 4096 * 4);
+    EXPECT_EQ(decodeWithFfmpeg(dir.filePath("queued.wav"), kWriterRate, 2).size(), 5 * 4096 * 4);
 }
 
 // --- How the file reaches the disk ---------------------------------------

@@ -11,10 +11,10 @@ using namespace tolvan::test;
 
 namespace {
 
-constexpr int kRate = 44100;
+constexpr int kCompositionRate = 44100;
 
-MediaTimeRange span(double start, double duration) { return MediaTimeRange::withSeconds(start, duration, kRate); }
-MediaTime at(double seconds) { return MediaTime::withSeconds(seconds, kRate); }
+MediaTimeRange rangeAt(double start, double duration) { return MediaTimeRange::withSeconds(start, duration, kCompositionRate); }
+MediaTime timeAt(double seconds) { return MediaTime::withSeconds(seconds, kCompositionRate); }
 
 // Everything the asset's audio tracks give through a mix output.
 std::vector<int16_t> readAll(const std::shared_ptr<Asset>& asset, std::optional<AudioMix> mix = std::nullopt)
@@ -27,7 +27,7 @@ std::vector<int16_t> readAll(const std::shared_ptr<Asset>& asset, std::optional<
     std::vector<int16_t> samples;
     int64_t expectedStart = 0;
     while (auto buffer = output->copyNextSampleBuffer()) {
-        EXPECT_EQ(buffer->presentationTimeStamp(), MediaTime::make(expectedStart, kRate));
+        EXPECT_EQ(buffer->presentationTimeStamp(), MediaTime::make(expectedStart, kCompositionRate));
         expectedStart += int64_t(buffer->numberOfSamples());
         const auto* data = reinterpret_cast<const int16_t*>(buffer->data());
         samples.insert(samples.end(), data, data + buffer->numberOfSamples() * 2);
@@ -70,7 +70,7 @@ protected:
     {
         song = dir.filePath("song.wav");
         ASSERT_TRUE(writeTone(song, {.seconds = 5.0, .noise = true}));
-        const QByteArray pcm = decodeWithFfmpeg(song, kRate, 2);
+        const QByteArray pcm = decodeWithFfmpeg(song, kCompositionRate, 2);
         original.assign(reinterpret_cast<const int16_t*>(pcm.constData()), reinterpret_cast<const int16_t*>(pcm.constData() + pcm.size()));
         asset = Asset::assetWithPath(song);
         source = asset->tracksWithMediaType(MediaType::Audio).front();
@@ -89,10 +89,10 @@ TEST_F(CompositionTest, StretchGapAndShortPieceAreSampleExact)
 {
     auto composition = Composition::composition();
     auto track = composition->addMutableTrack(MediaType::Audio);
-    ASSERT_TRUE(track->insertTimeRange(span(1.0, 2.0), source, at(0)));
-    ASSERT_TRUE(track->insertEmptyTimeRange(span(2.0, 1.5)));
-    ASSERT_TRUE(track->insertTimeRange(span(1.0, 0.01), source, at(3.5)));
-    EXPECT_EQ(composition->duration(), at(3.51));
+    ASSERT_TRUE(track->insertTimeRange(rangeAt(1.0, 2.0), source, timeAt(0)));
+    ASSERT_TRUE(track->insertEmptyTimeRange(rangeAt(2.0, 1.5)));
+    ASSERT_TRUE(track->insertTimeRange(rangeAt(1.0, 0.01), source, timeAt(3.5)));
+    EXPECT_EQ(composition->duration(), timeAt(3.51));
 
     const auto out = readAll(composition);
     ASSERT_EQ(out.size(), size_t(154791) * 2);  // 3.51 s
@@ -108,17 +108,17 @@ TEST_F(CompositionTest, RepeatedBeginningIsNotReadTwice)
     auto counting = std::make_shared<CountingTrack>(source);
     auto composition = Composition::composition();
     auto track = composition->addMutableTrack(MediaType::Audio);
-    ASSERT_TRUE(track->insertTimeRange(span(1.0, 2.0), counting, at(0)));
-    ASSERT_TRUE(track->insertEmptyTimeRange(span(2.0, 0.5)));
-    ASSERT_TRUE(track->insertTimeRange(span(1.0, 0.01), counting, at(2.5)));
-    ASSERT_TRUE(track->insertTimeRange(span(1.5, 0.2), counting, at(2.51)));
+    ASSERT_TRUE(track->insertTimeRange(rangeAt(1.0, 2.0), counting, timeAt(0)));
+    ASSERT_TRUE(track->insertEmptyTimeRange(rangeAt(2.0, 0.5)));
+    ASSERT_TRUE(track->insertTimeRange(rangeAt(1.0, 0.01), counting, timeAt(2.5)));
+    ASSERT_TRUE(track->insertTimeRange(rangeAt(1.5, 0.2), counting, timeAt(2.51)));
     auto out = readAll(composition);
     EXPECT_EQ(counting->opened, 1);
     ASSERT_EQ(out.size(), size_t(119511) * 2);
     EXPECT_EQ(frames(out, 110250, 441), frames(original, 44100, 441));
     EXPECT_EQ(frames(out, 110691, 8820), frames(original, 66150, 8820));
 
-    ASSERT_TRUE(track->insertTimeRange(span(4.0, 0.1), counting, at(2.71)));
+    ASSERT_TRUE(track->insertTimeRange(rangeAt(4.0, 0.1), counting, timeAt(2.71)));
     counting->opened = 0;
     out = readAll(composition);
     EXPECT_EQ(counting->opened, 2);
@@ -129,15 +129,15 @@ TEST_F(CompositionTest, InsertingInsideAPieceSplitsIt)
 {
     auto composition = Composition::composition();
     auto track = composition->addMutableTrack(MediaType::Audio);
-    ASSERT_TRUE(track->insertTimeRange(span(0.0, 2.0), source, at(0)));
-    ASSERT_TRUE(track->insertEmptyTimeRange(span(1.0, 0.5)));
+    ASSERT_TRUE(track->insertTimeRange(rangeAt(0.0, 2.0), source, timeAt(0)));
+    ASSERT_TRUE(track->insertEmptyTimeRange(rangeAt(1.0, 0.5)));
     const auto segments = track->segments();
     ASSERT_EQ(segments.size(), 3u);
-    EXPECT_EQ(segments[2].target, span(1.5, 1.0));
-    EXPECT_EQ(segments[2].sourceStart, at(1.0));
+    EXPECT_EQ(segments[2].target, rangeAt(1.5, 1.0));
+    EXPECT_EQ(segments[2].sourceStart, timeAt(1.0));
 
     const auto out = readAll(composition);
-    ASSERT_EQ(out.size(), size_t(2.5 * kRate) * 2);
+    ASSERT_EQ(out.size(), size_t(2.5 * kCompositionRate) * 2);
     EXPECT_EQ(frames(out, 0, 44100), frames(original, 0, 44100));
     EXPECT_EQ(frames(out, 66150, 44100), frames(original, 44100, 44100));
 }
@@ -146,9 +146,9 @@ TEST_F(CompositionTest, PiecesPastTheSourcesEndAreSilent)
 {
     auto composition = Composition::composition();
     auto track = composition->addMutableTrack(MediaType::Audio);
-    ASSERT_TRUE(track->insertTimeRange(span(4.5, 1.0), source, at(0)));
+    ASSERT_TRUE(track->insertTimeRange(rangeAt(4.5, 1.0), source, timeAt(0)));
     const auto out = readAll(composition);
-    ASSERT_EQ(out.size(), size_t(kRate) * 2);
+    ASSERT_EQ(out.size(), size_t(kCompositionRate) * 2);
     EXPECT_EQ(frames(out, 0, 22050), frames(original, 198450, 22050));
     EXPECT_EQ(frames(out, 22050, 22050), std::vector<int16_t>(22050 * 2, 0));
 }
@@ -158,10 +158,10 @@ TEST_F(CompositionTest, RefusesInvalidInsertions)
     auto composition = Composition::composition();
     auto track = composition->addMutableTrack(MediaType::Audio);
     Error error;
-    EXPECT_FALSE(track->insertTimeRange(span(0, 1), source, at(2), &error));  // past the end
-    EXPECT_FALSE(track->insertTimeRange(span(0, 1), nullptr, at(0), &error));
-    EXPECT_FALSE(track->insertTimeRange(MediaTimeRange::make(MediaTime::invalid(), at(1)), source, at(0), &error));
-    EXPECT_FALSE(composition->addMutableTrack(MediaType::Video)->insertTimeRange(span(0, 1), source, at(0), &error));
+    EXPECT_FALSE(track->insertTimeRange(rangeAt(0, 1), source, timeAt(2), &error));  // past the end
+    EXPECT_FALSE(track->insertTimeRange(rangeAt(0, 1), nullptr, timeAt(0), &error));
+    EXPECT_FALSE(track->insertTimeRange(MediaTimeRange::make(MediaTime::invalid(), timeAt(1)), source, timeAt(0), &error));
+    EXPECT_FALSE(composition->addMutableTrack(MediaType::Video)->insertTimeRange(rangeAt(0, 1), source, timeAt(0), &error));
     EXPECT_EQ(composition->duration(), MediaTime::zero());
 }
 
@@ -170,11 +170,11 @@ TEST_F(CompositionTest, MixOutputSumsTracksAndAppliesTheMix)
     auto composition = Composition::composition();
     auto first = composition->addMutableTrack(MediaType::Audio);
     auto second = composition->addMutableTrack(MediaType::Audio);
-    ASSERT_TRUE(first->insertTimeRange(span(0, 1), source, at(0)));
-    ASSERT_TRUE(second->insertTimeRange(span(0, 0.5), source, at(0)));
+    ASSERT_TRUE(first->insertTimeRange(rangeAt(0, 1), source, timeAt(0)));
+    ASSERT_TRUE(second->insertTimeRange(rangeAt(0, 0.5), source, timeAt(0)));
 
     const auto sum = readAll(composition);
-    ASSERT_EQ(sum.size(), size_t(kRate) * 2);
+    ASSERT_EQ(sum.size(), size_t(kCompositionRate) * 2);
     for (int64_t i : {0, 1000, 22049})
         EXPECT_EQ(sum[i * 2], std::clamp(2 * int(original[i * 2]), -32767, 32767));
     EXPECT_EQ(frames(sum, 22050, 22050), frames(original, 22050, 22050));  // the second track has ended

@@ -9,10 +9,10 @@ using namespace tolvan;
 
 namespace {
 
-constexpr int32_t kRate = 44100;
+constexpr int32_t kGainRate = 44100;
 
-MediaTime frame(int64_t index, int32_t rate = kRate) { return MediaTime::make(index, rate); }
-MediaTimeRange frames(int64_t start, int64_t length, int32_t rate = kRate) { return {frame(start, rate), frame(length, rate)}; }
+MediaTime frame(int64_t index, int32_t rate = kGainRate) { return MediaTime::make(index, rate); }
+MediaTimeRange frames(int64_t start, int64_t length, int32_t rate = kGainRate) { return {frame(start, rate), frame(length, rate)}; }
 
 AudioMixInputParameters ramps(const std::vector<VolumeRamp>& list)
 {
@@ -24,7 +24,7 @@ AudioMixInputParameters ramps(const std::vector<VolumeRamp>& list)
 
 // Mono frames of one value each, through the stage from firstFrame on.
 std::vector<int16_t> run(GainStage& stage, int64_t firstFrame, std::size_t count, int16_t value = 1000, double volume = 1.0,
-                         int32_t rate = kRate)
+                         int32_t rate = kGainRate)
 {
     std::vector<int16_t> samples(count, value);
     stage.apply(samples.data(), count, 1, frame(firstFrame, rate), volume);

@@ -18,7 +18,7 @@ using namespace tolvan::test;
 
 namespace {
 
-MediaTime at(double seconds) { return MediaTime::withSeconds(seconds, Player::kSampleRate); }
+MediaTime playerTime(double seconds) { return MediaTime::withSeconds(seconds, Player::kSampleRate); }
 
 }  // namespace
 
@@ -46,13 +46,13 @@ TEST_F(PlayerTest, PauseHoldsThePositionAndPlayResumesThere)
     EXPECT_FLOAT_EQ(player.rate(), 1.0f);
     ASSERT_TRUE(pullRendered(player.output(), 11025));
     player.pause();
-    EXPECT_EQ(player.currentTime(), at(0.25));
+    EXPECT_EQ(player.currentTime(), playerTime(0.25));
     int16_t frame[2];
     EXPECT_EQ(player.output().pull(frame, 1), 0u);  // a paused player renders nothing
-    EXPECT_EQ(player.currentTime(), at(0.25));
+    EXPECT_EQ(player.currentTime(), playerTime(0.25));
     player.play();
     ASSERT_TRUE(pullRendered(player.output(), 4410));
-    EXPECT_EQ(player.currentTime(), at(0.35));
+    EXPECT_EQ(player.currentTime(), playerTime(0.35));
     player.pause();
 }
 
@@ -91,7 +91,7 @@ TEST_F(PlayerTest, EndOfItemWithNoActionKeepsTheRate)
     int ends = 0;
     QObject::connect(&player, &Player::didPlayToEndTime, [&] { ++ends; });
     bool sought = false;
-    player.seekToTime(at(0.9), [&](bool finished) { sought = finished; });
+    player.seekToTime(playerTime(0.9), [&](bool finished) { sought = finished; });
     ASSERT_TRUE(waitUntil([&] { return sought; }));
     player.play();
     ASSERT_TRUE(waitUntil([&] { return ends == 1; }, 3000));
@@ -106,7 +106,7 @@ TEST_F(PlayerTest, EndOfItemPausesByDefault)
     Player player(asset, std::nullopt, AudioOutput::Kind::Null);
     int ends = 0;
     QObject::connect(&player, &Player::didPlayToEndTime, [&] { ++ends; });
-    player.seekToTime(at(1.0));
+    player.seekToTime(playerTime(1.0));
     player.play();
     ASSERT_TRUE(waitUntil([&] { return ends == 1; }, 3000));
     EXPECT_FLOAT_EQ(player.rate(), 0.0f);
@@ -116,11 +116,11 @@ TEST_F(PlayerTest, ASeekInterruptedByAnotherReportsUnfinished)
 {
     Player player(asset, std::nullopt, AudioOutput::Kind::Null);
     std::vector<std::pair<int, bool>> completions;
-    player.seekToTime(at(0.2), [&](bool finished) { completions.push_back({1, finished}); });
-    player.seekToTime(at(0.5), [&](bool finished) { completions.push_back({2, finished}); });
+    player.seekToTime(playerTime(0.2), [&](bool finished) { completions.push_back({1, finished}); });
+    player.seekToTime(playerTime(0.5), [&](bool finished) { completions.push_back({2, finished}); });
     ASSERT_TRUE(waitUntil([&] { return completions.size() == 2; }));
     EXPECT_EQ(completions, (std::vector<std::pair<int, bool>>{{1, false}, {2, true}}));
-    EXPECT_EQ(player.currentTime(), at(0.5));
+    EXPECT_EQ(player.currentTime(), playerTime(0.5));
 }
 
 TEST_F(PlayerTest, PeriodicObserverRunsOnTheMainThreadWhilePlaying)

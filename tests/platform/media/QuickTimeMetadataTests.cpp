@@ -14,7 +14,7 @@ using namespace tolvan::test;
 
 namespace {
 
-QByteArray contents(const QString& path)
+QByteArray fileBytes(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -77,26 +77,26 @@ TEST_F(QuickTimeMetadataTest, WritingAgainReplacesTheItems)
     ASSERT_TRUE(writeQuickTimeMetadata(twice, {{"a", "1"}, {"b", "2"}}));
     ASSERT_TRUE(writeQuickTimeMetadata(twice, kDate));
     EXPECT_EQ(readQuickTimeMetadata(twice), kDate);
-    EXPECT_EQ(contents(twice), contents(once));
+    EXPECT_EQ(fileBytes(twice), fileBytes(once));
 }
 
 TEST_F(QuickTimeMetadataTest, FilesThatAreNotMPEG4AreLeftAlone)
 {
     const QString wav = dir.filePath("tone.wav");
     ASSERT_TRUE(writeTone(wav, {.seconds = 0.2}));
-    const QByteArray before = contents(wav);
+    const QByteArray before = fileBytes(wav);
     Error error;
     EXPECT_FALSE(writeQuickTimeMetadata(wav, kDate, &error));
     EXPECT_EQ(error.code, 2);
-    EXPECT_EQ(contents(wav), before);
+    EXPECT_EQ(fileBytes(wav), before);
     EXPECT_FALSE(readQuickTimeMetadata(wav).has_value());
 
     const QString cut = dir.filePath("cut.m4a");
     ASSERT_TRUE(writeTruncated(song("whole.m4a"), cut, 0.5));
-    const QByteArray cutBefore = contents(cut);
+    const QByteArray cutBefore = fileBytes(cut);
     EXPECT_FALSE(readQuickTimeMetadata(cut).has_value());  // the movie box was at the end
     EXPECT_FALSE(writeQuickTimeMetadata(cut, kDate));
-    EXPECT_EQ(contents(cut), cutBefore);
+    EXPECT_EQ(fileBytes(cut), cutBefore);
     EXPECT_FALSE(writeQuickTimeMetadata(dir.filePath("missing.m4a"), kDate, &error));
     EXPECT_FALSE(QFile::exists(dir.filePath("missing.m4a")));
 }
@@ -119,7 +119,7 @@ TEST_F(QuickTimeMetadataTest, ABoxRunningToTheEndOfTheMovieKeepsItsExtent)
 {
     // The movie is the file's last box; give it a last child of size 0.
     const QString path = song("open-ended.m4a");
-    QByteArray bytes = contents(path);
+    QByteArray bytes = fileBytes(path);
     const qsizetype moov = bytes.indexOf("moov") - 4;
     ASSERT_GT(moov, 0);
     ASSERT_EQ(moov + be32At(bytes, moov), bytes.size());
@@ -132,7 +132,7 @@ TEST_F(QuickTimeMetadataTest, ABoxRunningToTheEndOfTheMovieKeepsItsExtent)
     Error error;
     ASSERT_TRUE(writeQuickTimeMetadata(path, kDate, &error)) << error.message.toStdString();
     EXPECT_EQ(readQuickTimeMetadata(path), kDate);
-    const QByteArray written = contents(path);
+    const QByteArray written = fileBytes(path);
     EXPECT_TRUE(written.contains(be32Bytes(12) + "free" + "tail"));  // its size is written out now that the metadata follows
     EXPECT_EQ(decodeWithFfmpeg(path, 44100, 2), audioBefore);
 }
@@ -141,7 +141,7 @@ TEST_F(QuickTimeMetadataTest, BoxesWhoseSizesDoNotFitAreRefused)
 {
     const QString good = song("good.m4a");
     ASSERT_TRUE(writeQuickTimeMetadata(good, kDate));
-    const QByteArray bytes = contents(good);
+    const QByteArray bytes = fileBytes(good);
 
     struct Damage {
         const char* name;
@@ -175,6 +175,6 @@ TEST_F(QuickTimeMetadataTest, BoxesWhoseSizesDoNotFitAreRefused)
         }
         EXPECT_FALSE(writeQuickTimeMetadata(path, kDate, &error)) << damage.name;
         EXPECT_EQ(error.code, QuickTimeMetadataErrorInconsistentBox) << damage.name;
-        EXPECT_EQ(contents(path), broken) << damage.name;
+        EXPECT_EQ(fileBytes(path), broken) << damage.name;
     }
 }

@@ -39,7 +39,7 @@ using namespace tolvan::test;
 
 namespace {
 
-constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kControllerInf = std::numeric_limits<double>::infinity();
 
 class RecordingHost : public EditorHost {
 public:
@@ -247,7 +247,7 @@ TEST_F(EditorTest, APreviewStartsAgainWhereEachChangeAsks)
 
     editor->setSelectedFadeIn(2);  // from the beginning
     EXPECT_EQ(previewsMade(), 4);
-    EXPECT_EQ(editor->previewPlayTime(), kInf);
+    EXPECT_EQ(editor->previewPlayTime(), kControllerInf);
 
     editor->setSelectedKind(1);
     EXPECT_EQ(previewsMade(), 5);
@@ -277,7 +277,7 @@ TEST_F(EditorTest, OptionStartsThePreviewNearTheEndAndTheTitlesFollowTheKeys)
 
     editor->setSelectionDuration(2.5);
     editor->startStopPreview();
-    EXPECT_EQ(editor->previewPlayTime(), kInf) << "too short: from the beginning";
+    EXPECT_EQ(editor->previewPlayTime(), kControllerInf) << "too short: from the beginning";
     editor->stopPreview();
 
     QKeyEvent optionUp(QEvent::KeyRelease, Qt::Key_Alt, Qt::AltModifier);
@@ -585,12 +585,12 @@ TEST_F(EditorTest, TimesThatAreNoNumbersMoveNothing)
     emit waveform->didMovePlayPosition(0, 12.0);
     EXPECT_NEAR(editor->player()->currentTime(), 12.0, 1e-3) << "the song player follows the play head";
     emit waveform->didMovePlayPosition(12.0, std::numeric_limits<double>::quiet_NaN());
-    emit waveform->didMovePlayPosition(12.0, kInf);
+    emit waveform->didMovePlayPosition(12.0, kControllerInf);
     EXPECT_NEAR(editor->player()->currentTime(), 12.0, 1e-3);
     emit waveform->doubleClickAtTime(std::numeric_limits<double>::quiet_NaN());
     EXPECT_FALSE(editor->isPlaying());
     EXPECT_FALSE(editor->isPreviewing());
-    editor->setSelectionStartTime(kInf);
+    editor->setSelectionStartTime(kControllerInf);
     expectSelection(*editor, 0, 10);
 }
 

@@ -18,7 +18,7 @@ using namespace navigator;
 
 namespace {
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kNavigatorNaN = std::numeric_limits<double>::quiet_NaN();
 
 // A strip 404 points wide: the waveform is 400 wide from x = 2, 4 points a
 // second of a 100-second song.
@@ -56,7 +56,7 @@ TEST(NavigatorGeometry, TimesAndRectanglesInWholePoints)
 
 TEST(NavigatorGeometry, NoRectangleWithoutASongOrForRangesThatAreNone)
 {
-    for (const NavigatorGeometry& g : {strip(0), strip(kNaN), strip(-4), strip(INFINITY)}) {
+    for (const NavigatorGeometry& g : {strip(0), strip(kNavigatorNaN), strip(-4), strip(INFINITY)}) {
         EXPECT_TRUE(g.rectForTimeRange({1, 2}).isNull());
         EXPECT_EQ(g.locationForTime(3), 0);
         EXPECT_EQ(g.timeAtLocation(3), 0);
@@ -64,9 +64,9 @@ TEST(NavigatorGeometry, NoRectangleWithoutASongOrForRangesThatAreNone)
     const NavigatorGeometry g = strip();
     EXPECT_TRUE(g.rectForTimeRange({5, 0}).isNull());
     EXPECT_TRUE(g.rectForTimeRange(kZNTTimeRangeEmpty).isNull());
-    EXPECT_TRUE(g.rectForTimeRange({kNaN, 3}).isNull());
+    EXPECT_TRUE(g.rectForTimeRange({kNavigatorNaN, 3}).isNull());
     EXPECT_TRUE(g.layerRectForTimeRange({INFINITY, 3}).isNull());
-    EXPECT_EQ(g.locationForTime(kNaN), 0);
+    EXPECT_EQ(g.locationForTime(kNavigatorNaN), 0);
 }
 
 TEST(NavigatorGeometry, LayersAreAtLeastSixPointsWideAndStayInside)

@@ -13,7 +13,7 @@ using namespace waveform;
 
 namespace {
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kWaveformNaN = std::numeric_limits<double>::quiet_NaN();
 
 void expectRect(const QRectF& actual, const QRectF& expected)
 {
@@ -38,7 +38,7 @@ TEST(WaveformGeometry, TimeAndLocationCountFromTheAreaAndACentredShortSong)
         {1000, 10, 25, 375, 250},      // floor((1000 − 250) / 2)
         {1001, 10, 25, 375, 250},      // floor(375.5)
         {1000, 10.01, 25, 374, 251},   // width ceil(250.25)
-        {1000, kNaN, 25, 500, 0},      // no song: an empty area in the middle
+        {1000, kWaveformNaN, 25, 500, 0},      // no song: an empty area in the middle
     };
     for (const Case& c : cases) {
         const WaveformGeometry g{QRectF(0, 0, c.viewWidth, 200), c.duration, c.pps};
@@ -55,7 +55,7 @@ TEST(WaveformGeometry, WidthAndCompletelyVisibleIncludeBothMargins)
     EXPECT_EQ(viewWidthForContainerWidth(800, 100, 25), 2564);  // 2500 + 2 × 32
     EXPECT_EQ(viewWidthForContainerWidth(3000, 100, 25), 3000);
     EXPECT_EQ(viewWidthForContainerWidth(800, 10.01, 150), std::ceil(1501.5 + 64));
-    EXPECT_EQ(viewWidthForContainerWidth(800, kNaN, 25), 800);
+    EXPECT_EQ(viewWidthForContainerWidth(800, kWaveformNaN, 25), 800);
     EXPECT_TRUE(completelyVisible(314, 10, 25));
     EXPECT_FALSE(completelyVisible(313, 10, 25));
     EXPECT_TRUE(completelyVisible(64, 0, 25)) << "no song fits anywhere";
@@ -65,7 +65,7 @@ TEST(WaveformZoom, StepsRoundButNeverStandStillExceptForZero)
 {
     struct Case { double magnification, step; };
     const Case cases[] = {{0.3, 1}, {-0.3, -1}, {2.6, 3}, {-2.6, -3}, {1.0, 1}, {-1.0, -1}, {0.5, 1}, {-0.5, -1},
-                          {0.0, 0}, {-0.0, 0}, {kNaN, 0}, {INFINITY, 0}};
+                          {0.0, 0}, {-0.0, 0}, {kWaveformNaN, 0}, {INFINITY, 0}};
     for (const Case& c : cases)
         EXPECT_EQ(zoomStep(c.magnification), c.step) << c.magnification;
 }
@@ -75,11 +75,11 @@ TEST(WaveformZoom, LimitsAndTheStoredZoom)
     EXPECT_EQ(limitedPointsPerSecond(24.4), 25);
     EXPECT_EQ(limitedPointsPerSecond(151), 150);
     EXPECT_EQ(limitedPointsPerSecond(80.5), 81);
-    EXPECT_EQ(limitedPointsPerSecond(kNaN), 25);
+    EXPECT_EQ(limitedPointsPerSecond(kWaveformNaN), 25);
     EXPECT_EQ(limitedPointsPerSecond(-INFINITY), 25);
     EXPECT_EQ(initialPointsPerSecond(0), 25) << "absent";
     EXPECT_EQ(initialPointsPerSecond(200), 200) << "taken as it is until the next change";
-    EXPECT_EQ(initialPointsPerSecond(kNaN), 25);
+    EXPECT_EQ(initialPointsPerSecond(kWaveformNaN), 25);
     EXPECT_EQ(initialPointsPerSecond(INFINITY), 25);
     EXPECT_EQ(initialPointsPerSecond(-40), 25);
 }
@@ -95,7 +95,7 @@ TEST(WaveformZoom, TheAnchorIsTheMouseInsideTheVisibleRectElseItsCentre)
 TEST(WaveformTiles, IndexesRectsAndTheTilesToDrop)
 {
     struct Case { double t; uint64_t index; };
-    const Case cases[] = {{0, 0}, {4.999, 0}, {5, 1}, {14.2, 2}, {-3, 0}, {kNaN, 0}, {INFINITY, uint64_t(9e18) / 5}};
+    const Case cases[] = {{0, 0}, {4.999, 0}, {5, 1}, {14.2, 2}, {-3, 0}, {kWaveformNaN, 0}, {INFINITY, uint64_t(9e18) / 5}};
     for (const Case& c : cases)
         EXPECT_EQ(tileIndexFromTime(c.t), c.index) << c.t;
 
@@ -174,7 +174,7 @@ TEST(WaveformRuler, IntervalsTextsAndSeconds)
     EXPECT_EQ(rulerText(5), "0:05");
     EXPECT_EQ(rulerText(3725), "01:02:05");
     EXPECT_EQ(rulerText(600), "10:00");
-    EXPECT_EQ(rulerText(kNaN), "0:00");
+    EXPECT_EQ(rulerText(kWaveformNaN), "0:00");
     QLocale::setDefault(QLocale::c());
     EXPECT_EQ(selectionDurationText(12.4), "12.4 s");
     EXPECT_EQ(selectionDurationText(5.0), "5 s");
@@ -197,9 +197,9 @@ TEST(SelectionLimits, DurationStartAndShortSongs)
         {{98, 10}, 40, 100, {90, 10}},          // a selection that would leave the song moves back in
         {{-3, 10}, 40, 100, {0, 10}},
         {{0, 2}, 40, 0.4, {0, 0.4}},            // a song shorter than a second: all of it
-        {{kNaN, 5}, 40, 100, {0, 5}},
-        {{5, kNaN}, 40, 100, {5, 1}},
-        {{500, 0.2}, 40, kNaN, {500, 1}},       // without a song only the duration is limited
+        {{kWaveformNaN, 5}, 40, 100, {0, 5}},
+        {{5, kWaveformNaN}, 40, 100, {5, 1}},
+        {{500, 0.2}, 40, kWaveformNaN, {500, 1}},       // without a song only the duration is limited
     };
     for (const Case& c : cases) {
         const ZNTTimeRange r = limitedSelection(c.proposed, c.max, c.song);
@@ -213,7 +213,7 @@ TEST(SelectionLimits, PlayTimes)
     EXPECT_EQ(limitedPlayTime(-2, 10), 0);
     EXPECT_EQ(limitedPlayTime(12, 10), 10);
     EXPECT_EQ(limitedPlayTime(kZNTInfinity, 10), kZNTInfinity);
-    EXPECT_EQ(limitedPlayTime(kNaN, 10), kZNTInfinity);
+    EXPECT_EQ(limitedPlayTime(kWaveformNaN, 10), kZNTInfinity);
     EXPECT_EQ(playTimeFromMouse(10.5, 10), kZNTInfinity) << "dragged past the end: hidden";
     EXPECT_EQ(playTimeFromMouse(-0.1, 10), kZNTInfinity);
     EXPECT_EQ(playTimeFromMouse(4, 10), 4);

@@ -26,7 +26,7 @@ using namespace tolvan::test;
 
 namespace {
 
-constexpr int kRate = 44100;
+constexpr int kSessionRate = 44100;
 
 struct CountingDelegate : RingtoneExporterDelegate {
     std::atomic<int> calls{0};
@@ -78,8 +78,8 @@ TEST_F(RingtoneExportSessionExporterTest, WritesTheToneWithItsItems)
     auto format = ffmpeg::openInput(path, &reason);
     ASSERT_TRUE(format);
     EXPECT_EQ(format->streams[0]->codecpar->codec_id, AV_CODEC_ID_AAC);
-    EXPECT_EQ(format->streams[0]->codecpar->sample_rate, kRate);
-    EXPECT_NEAR(double(format->duration) / AV_TIME_BASE, 2.0, 1024.0 / kRate);
+    EXPECT_EQ(format->streams[0]->codecpar->sample_rate, kSessionRate);
+    EXPECT_NEAR(double(format->duration) / AV_TIME_BASE, 2.0, 1024.0 / kSessionRate);
     TagLib::MP4::File file(path.toUtf8().constData());
     EXPECT_EQ(file.tag()->item("stik").toByte(), 14);
     EXPECT_EQ(file.tag()->comment().to8Bit(true), "Made with Tolvan, https://tolvan.app/");

@@ -28,9 +28,9 @@ using namespace tolvan::test;
 
 namespace {
 
-constexpr int kRate = 44100;
+constexpr int kExporterRate = 44100;
 
-MediaTime frameTime(int64_t frame) { return MediaTime::make(frame, kRate); }
+MediaTime frameTime(int64_t frame) { return MediaTime::make(frame, kExporterRate); }
 MediaTimeRange frameRange(int64_t start, int64_t length) { return {frameTime(start), frameTime(length)}; }
 
 // A buffer of stereo frames, both channels the same value per frame.
@@ -219,7 +219,7 @@ protected:
     {
         songPath = dir.filePath("song.wav");
         ASSERT_TRUE(writeTone(songPath, {.seconds = 6.0, .noise = true}));
-        const QByteArray pcm = decodeWithFfmpeg(songPath, kRate, 2);
+        const QByteArray pcm = decodeWithFfmpeg(songPath, kExporterRate, 2);
         songFrames.assign(reinterpret_cast<const int16_t*>(pcm.constData()), reinterpret_cast<const int16_t*>(pcm.constData() + pcm.size()));
         song = Asset::assetWithPath(songPath);
         delegate = std::make_shared<CountingExportDelegate>();
@@ -271,14 +271,14 @@ TEST_F(RingtoneExportTest, M4rHoldsTheToneAndEveryItem)
 
     const Probe info = probe(path);
     EXPECT_EQ(info.codec, "aac");
-    EXPECT_EQ(info.sampleRate, kRate);
+    EXPECT_EQ(info.sampleRate, kExporterRate);
     EXPECT_EQ(info.channels, 2);
     const auto [maximum, average] = declaredBitRates(fileContents(path));
     EXPECT_EQ(maximum, 256000u);
     EXPECT_GT(average, 100000u);  // a second of the tone is silence
     EXPECT_LE(average, 256000u);
     EXPECT_EQ(info.bitRate, int64_t(average));
-    EXPECT_NEAR(info.seconds, 3.0 + 1.0 + 0.01, 1024.0 / kRate);
+    EXPECT_NEAR(info.seconds, 3.0 + 1.0 + 0.01, 1024.0 / kExporterRate);
 
     TagLib::MP4::File file(path.toUtf8().constData());
     ASSERT_TRUE(file.isValid());
@@ -323,9 +323,9 @@ TEST_F(RingtoneExportTest, WavHoldsTheSelectionThenSilence)
 
     const Probe info = probe(path);
     EXPECT_EQ(info.codec, "pcm_s16le");
-    EXPECT_EQ(info.sampleRate, kRate);
+    EXPECT_EQ(info.sampleRate, kExporterRate);
     EXPECT_EQ(info.channels, 2);
-    const QByteArray pcm = decodeWithFfmpeg(path, kRate, 2);
+    const QByteArray pcm = decodeWithFfmpeg(path, kExporterRate, 2);
     const auto* out = reinterpret_cast<const int16_t*>(pcm.constData());
     ASSERT_EQ(pcm.size() / 4, 176841);  // 3 s + 1 s + 0.01 s
     std::vector<int16_t> expected(songFrames.begin() + 44100 * 2, songFrames.begin() + (44100 + 132300) * 2);

@@ -14,7 +14,7 @@ using namespace tolvan::test;
 
 namespace {
 
-constexpr uint64_t kRate = 8000;
+constexpr uint64_t kQueriesRate = 8000;
 
 
 class WaveformQueriesTest : public ::testing::Test {
@@ -27,7 +27,7 @@ protected:
     {
         const QString path = dir.filePath(QString("f%1.wav").arg(++files_));
         EXPECT_TRUE(writeBytes(path, monoWavOf8BitValues(frames)));
-        auto provider = WaveformProvider::providerWithAsset(Asset::assetWithPath(path), kRate);
+        auto provider = WaveformProvider::providerWithAsset(Asset::assetWithPath(path), kQueriesRate);
         provider->startReadingWaveform();
         EXPECT_TRUE(waitUntil([&] { return provider->finished(); }));
         return provider;
@@ -83,7 +83,7 @@ TEST_F(WaveformQueriesTest, RangesOutsideTheValidSamplesHaveNone)
     EXPECT_FALSE(provider->hasSamplesInTimeRange({kInfinity, 0.001}));
 
     // Before reading nothing is valid.
-    auto unread = WaveformProvider::providerWithAsset(provider->asset(), kRate);
+    auto unread = WaveformProvider::providerWithAsset(provider->asset(), kQueriesRate);
     EXPECT_FALSE(unread->hasSamplesInTimeRange({0.0, 0.001}));
     EXPECT_EQ(unread->maxMagnitudeOfTimeRange({0.0, 0.001}), 1.0);
     EXPECT_EQ(unread->representativeSampleForTimeRange({0.0, 0.001}), (WaveformSample{}));

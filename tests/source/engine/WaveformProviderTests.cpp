@@ -20,7 +20,7 @@ using namespace tolvan::test;
 
 namespace {
 
-constexpr uint64_t kRate = 8000;
+constexpr uint64_t kProviderRate = 8000;
 
 
 // Counts the provider's notifications.
@@ -174,7 +174,7 @@ private:
 TEST_F(WaveformProviderTest, BucketsHoldPeakPairsAndNFramesFillNMinusOneBuckets)
 {
     const std::vector<int> frames{64, -32, 10, -5, 127, -128, 0, 3};
-    auto provider = WaveformProvider::providerWithAsset(Asset::assetWithPath(wav("peaks.wav", frames)), kRate);
+    auto provider = WaveformProvider::providerWithAsset(Asset::assetWithPath(wav("peaks.wav", frames)), kProviderRate);
     readFully(provider);
     // The first bucket takes two frames, every later one a single frame, and
     // the last bucket of the store stays empty.
@@ -202,7 +202,7 @@ TEST_F(WaveformProviderTest, NotificationsComeEveryFiveSecondsOfAudioAndAtTheEnd
 {
     for (auto [seconds, expected] : {std::pair{12.0, 3}, std::pair{4.0, 1}, std::pair{10.5, 3}}) {
         auto provider = WaveformProvider::providerWithAsset(
-            Asset::assetWithPath(tone(QString("t%1.wav").arg(seconds), {.seconds = seconds, .channels = 1})), kRate);
+            Asset::assetWithPath(tone(QString("t%1.wav").arg(seconds), {.seconds = seconds, .channels = 1})), kProviderRate);
         Listener listener(provider.get());
         readFully(provider);
         EXPECT_EQ(listener.count, expected) << seconds << " seconds";
@@ -213,10 +213,10 @@ TEST_F(WaveformProviderTest, NotificationsComeEveryFiveSecondsOfAudioAndAtTheEnd
 TEST_F(WaveformProviderTest, TitledSongsComeFromTheCacheTheSecondTime)
 {
     const QString path = tone("titled.m4a", {.seconds = 3.0, .tags = {{"title", "Cached"}}});
-    auto first = WaveformProvider::providerWithAsset(Asset::assetWithPath(path), kRate);
+    auto first = WaveformProvider::providerWithAsset(Asset::assetWithPath(path), kProviderRate);
     readFully(first);
 
-    auto second = WaveformProvider::providerWithAsset(Asset::assetWithPath(path), kRate);
+    auto second = WaveformProvider::providerWithAsset(Asset::assetWithPath(path), kProviderRate);
     Listener listener(second.get());
     second->startReadingWaveform();
     EXPECT_TRUE(second->finished());
@@ -227,8 +227,8 @@ TEST_F(WaveformProviderTest, TitledSongsComeFromTheCacheTheSecondTime)
 
     // Without a title there is no key, and the song is read again.
     const QString untitled = tone("untitled.wav", {.seconds = 1.0});
-    readFully(WaveformProvider::providerWithAsset(Asset::assetWithPath(untitled), kRate));
-    auto again = WaveformProvider::providerWithAsset(Asset::assetWithPath(untitled), kRate);
+    readFully(WaveformProvider::providerWithAsset(Asset::assetWithPath(untitled), kProviderRate));
+    auto again = WaveformProvider::providerWithAsset(Asset::assetWithPath(untitled), kProviderRate);
     again->startReadingWaveform();
     EXPECT_FALSE(again->finished());
     again->stopReadingWaveform();
@@ -239,10 +239,10 @@ TEST_F(WaveformProviderTest, TheTwelfthStoredSongEvictsTheOldest)
     std::vector<QString> paths;
     for (int i = 0; i < 12; ++i) {
         paths.push_back(tone(QString("song%1.wav").arg(i), {.seconds = 0.2, .tags = {{"title", QString("Song %1").arg(i)}}}));
-        readFully(WaveformProvider::providerWithAsset(Asset::assetWithPath(paths.back()), kRate));
+        readFully(WaveformProvider::providerWithAsset(Asset::assetWithPath(paths.back()), kProviderRate));
     }
     auto isCached = [](const QString& path) {
-        auto provider = WaveformProvider::providerWithAsset(Asset::assetWithPath(path), kRate);
+        auto provider = WaveformProvider::providerWithAsset(Asset::assetWithPath(path), kProviderRate);
         provider->startReadingWaveform();
         const bool cached = provider->finished();
         provider->stopReadingWaveform();
@@ -262,18 +262,18 @@ TEST_F(WaveformProviderTest, StoringASongAgainRefreshesItsPlaceInTheCache)
     }
     // A second reader of song 0 that started before song 0 was cached, held
     // until the others are stored.
-    auto late = WaveformProvider::providerWithAsset(Asset::assetWithPath(paths[0]), kRate);
+    auto late = WaveformProvider::providerWithAsset(Asset::assetWithPath(paths[0]), kProviderRate);
     late->startReadingWaveform();
     late->pauseReadingWaveform();
     ASSERT_FALSE(late->finished());
     for (int i = 0; i < 11; ++i)
-        readFully(WaveformProvider::providerWithAsset(Asset::assetWithPath(paths[i]), kRate));
+        readFully(WaveformProvider::providerWithAsset(Asset::assetWithPath(paths[i]), kProviderRate));
     late->resumeReadingWaveform();
     ASSERT_TRUE(waitUntil([&] { return late->finished(); }));
-    readFully(WaveformProvider::providerWithAsset(Asset::assetWithPath(paths[11]), kRate));
+    readFully(WaveformProvider::providerWithAsset(Asset::assetWithPath(paths[11]), kProviderRate));
 
     auto isCached = [](const QString& path) {
-        auto provider = WaveformProvider::providerWithAsset(Asset::assetWithPath(path), kRate);
+        auto provider = WaveformProvider::providerWithAsset(Asset::assetWithPath(path), kProviderRate);
         provider->startReadingWaveform();
         provider->stopReadingWaveform();
         return provider->finished();
@@ -284,7 +284,7 @@ TEST_F(WaveformProviderTest, StoringASongAgainRefreshesItsPlaceInTheCache)
 
 TEST_F(WaveformProviderTest, StoppedProvidersStayUnfinishedAndFallSilent)
 {
-    auto provider = WaveformProvider::providerWithAsset(Asset::assetWithPath(tone("long.mp3", {.seconds = 120.0})), kRate);
+    auto provider = WaveformProvider::providerWithAsset(Asset::assetWithPath(tone("long.mp3", {.seconds = 120.0})), kProviderRate);
     Listener listener(provider.get());
     provider->startReadingWaveform();
     provider->stopReadingWaveform();
@@ -298,7 +298,7 @@ TEST_F(WaveformProviderTest, StoppedProvidersStayUnfinishedAndFallSilent)
 
 TEST_F(WaveformProviderTest, PausedReadingHoldsUntilResumed)
 {
-    auto provider = WaveformProvider::providerWithAsset(Asset::assetWithPath(tone("song.wav", {.seconds = 20.0})), kRate);
+    auto provider = WaveformProvider::providerWithAsset(Asset::assetWithPath(tone("song.wav", {.seconds = 20.0})), kProviderRate);
     provider->startReadingWaveform();
     provider->pauseReadingWaveform();
     // A step already running when the pause came may still land: the range
@@ -323,10 +323,10 @@ TEST_F(WaveformProviderTest, AudioLongerThanTheStatedDurationIsDroppedAtTheStore
 {
     auto song = Asset::assetWithPath(wav("long.wav", std::vector<int>(3 * 8000, 50)));
     auto asset = std::make_shared<RestatedAsset>(song, MediaTime::make(1, 1));
-    auto provider = WaveformProvider::providerWithAsset(asset, kRate);
+    auto provider = WaveformProvider::providerWithAsset(asset, kProviderRate);
     Listener listener(provider.get());
     readFully(provider);
-    EXPECT_EQ(provider->waveformSamples()->size(), 2 * kRate);
+    EXPECT_EQ(provider->waveformSamples()->size(), 2 * kProviderRate);
     EXPECT_EQ(buckets(*provider).back(), std::make_pair(50, 0));  // filled to the very end
     EXPECT_TRUE(sameRange(provider->timeRangeOfSamples(), {0.0, 1.0}));
     EXPECT_EQ(listener.count, 1);
@@ -336,7 +336,7 @@ TEST_F(WaveformProviderTest, AFailingReaderLeavesTheProviderUnfinishedAndUncache
 {
     ZNTAnalytics::resetForTesting();
     auto asset = titled(std::make_shared<FailingTrack>());
-    auto provider = WaveformProvider::providerWithAsset(asset, kRate);
+    auto provider = WaveformProvider::providerWithAsset(asset, kProviderRate);
     Listener listener(provider.get());
     provider->startReadingWaveform();
     ASSERT_TRUE(waitUntil([] {
@@ -350,7 +350,7 @@ TEST_F(WaveformProviderTest, AFailingReaderLeavesTheProviderUnfinishedAndUncache
     const QVariantMap parameters = ZNTAnalytics::eventLog()->back().value("parameters").toMap();
     EXPECT_TRUE(parameters.value("error").toString().contains("the disk went away"));
 
-    auto again = WaveformProvider::providerWithAsset(asset, kRate);
+    auto again = WaveformProvider::providerWithAsset(asset, kProviderRate);
     again->startReadingWaveform();
     EXPECT_FALSE(again->finished());  // nothing was cached
     again->stopReadingWaveform();
@@ -362,7 +362,7 @@ TEST_F(WaveformProviderTest, ABufferWithoutAFormatIsSkippedAndLogged)
                                   std::pair{Lacking::FormatDescription, "CMSampleBufferGetFormatDescription failed"}}) {
         ZNTAnalytics::resetForTesting();
         auto asset = titled(std::make_shared<UnformattedBufferTrack>(lacking));
-        auto provider = WaveformProvider::providerWithAsset(asset, kRate);
+        auto provider = WaveformProvider::providerWithAsset(asset, kProviderRate);
         readFully(provider);
         // The first buffer fills 99 buckets, the second adds none,
         // the third the next 100 (at 30).
@@ -385,11 +385,11 @@ TEST_F(WaveformProviderTest, SongsSharingTitleAndDurationKeepTheirOwnWaveforms)
 {
     const QString quiet = tone("quiet.wav", {.seconds = 1.0, .amplitude = 0.1, .tags = {{"title", "Same"}}});
     const QString loud = tone("loud.wav", {.seconds = 1.0, .amplitude = 0.8, .tags = {{"title", "Same"}}});
-    auto first = WaveformProvider::providerWithAsset(Asset::assetWithPath(quiet), kRate);
+    auto first = WaveformProvider::providerWithAsset(Asset::assetWithPath(quiet), kProviderRate);
     readFully(first);
     ASSERT_LT(first->maxMagnitudeOfTimeRange({0.0, 1.0}), 0.2);
 
-    auto second = WaveformProvider::providerWithAsset(Asset::assetWithPath(loud), kRate);
+    auto second = WaveformProvider::providerWithAsset(Asset::assetWithPath(loud), kProviderRate);
     second->startReadingWaveform();
     EXPECT_FALSE(second->finished()) << "taken from the other song's cache entry";
     ASSERT_TRUE(waitUntil([&] { return second->finished(); }));
@@ -398,7 +398,7 @@ TEST_F(WaveformProviderTest, SongsSharingTitleAndDurationKeepTheirOwnWaveforms)
     // A song edited since it was stored is read again too.
     ASSERT_TRUE(QFile::remove(quiet));
     ASSERT_TRUE(QFile::copy(loud, quiet));
-    auto edited = WaveformProvider::providerWithAsset(Asset::assetWithPath(quiet), kRate);
+    auto edited = WaveformProvider::providerWithAsset(Asset::assetWithPath(quiet), kProviderRate);
     edited->startReadingWaveform();
     EXPECT_FALSE(edited->finished());
     ASSERT_TRUE(waitUntil([&] { return edited->finished(); }));
@@ -408,7 +408,7 @@ TEST_F(WaveformProviderTest, SongsSharingTitleAndDurationKeepTheirOwnWaveforms)
     const QString link = dir.filePath("link.wav");
     ASSERT_TRUE(QFile::link(loud, link));
     for (const QString& path : {loud, link}) {
-        auto again = WaveformProvider::providerWithAsset(Asset::assetWithPath(path), kRate);
+        auto again = WaveformProvider::providerWithAsset(Asset::assetWithPath(path), kProviderRate);
         again->startReadingWaveform();
         EXPECT_TRUE(again->finished()) << path.toStdString();
         EXPECT_EQ(again->waveformSamples(), second->waveformSamples());
@@ -423,7 +423,7 @@ TEST_F(WaveformProviderTest, QueriesDuringReadingSeeOnlyFinishedBuckets)
     std::vector<int> frames(kSeconds * 8000);
     for (std::size_t i = 0; i < frames.size(); ++i)
         frames[i] = int(i * 37 % 255) - 127;  // neighbouring buckets differ
-    auto provider = WaveformProvider::providerWithAsset(Asset::assetWithPath(wav("long.wav", frames)), kRate);
+    auto provider = WaveformProvider::providerWithAsset(Asset::assetWithPath(wav("long.wav", frames)), kProviderRate);
 
     // A query over a column inside the range published before it.
     struct Seen {
@@ -444,10 +444,10 @@ TEST_F(WaveformProviderTest, QueriesDuringReadingSeeOnlyFinishedBuckets)
             // The last buckets published, the latest written (one bucket
             // earlier where rounding puts the column's end past the range),
             // and a column past them, which is still being written.
-            const double width = std::min(3.0 / kRate, valid.duration);
+            const double width = std::min(3.0 / kProviderRate, valid.duration);
             ZNTTimeRange last{ZNTTimeRangeEnd(valid) - width, width};
             if (!ZNTTimeRangeContainsRange(valid, last))
-                last.start -= 1.0 / kRate;
+                last.start -= 1.0 / kProviderRate;
             const ZNTTimeRange beyond{ZNTTimeRangeEnd(valid), 0.1};
             const Seen inside{last, provider->representativeSampleForTimeRange(last), provider->maxMagnitudeOfTimeRange(last)};
             // The smoothed window depends on the range at the call: it is
@@ -489,7 +489,7 @@ TEST_F(WaveformProviderTest, FilesWithoutReadableAudioNeverStart)
     const QString mute = dir.filePath("mute.mp4");
     ASSERT_TRUE(writeVideo(mute, 1.0, false));
     for (const QString& path : {text, mute}) {
-        auto provider = WaveformProvider::providerWithAsset(Asset::assetWithPath(path), kRate);
+        auto provider = WaveformProvider::providerWithAsset(Asset::assetWithPath(path), kProviderRate);
         Listener listener(provider.get());
         provider->startReadingWaveform();
         drainEvents(100);
@@ -512,7 +512,7 @@ TEST_F(WaveformProviderTest, DamagedSilentAndVideoFilesStillGiveAWaveform)
     ASSERT_TRUE(writeVideo(movie, 2.0, true));
     const QString silent = tone("silent.wav", {.seconds = 2.0, .amplitude = 0.0});
     for (const QString& path : {cut, movie, silent}) {
-        auto provider = WaveformProvider::providerWithAsset(Asset::assetWithPath(path), kRate);
+        auto provider = WaveformProvider::providerWithAsset(Asset::assetWithPath(path), kProviderRate);
         readFully(provider);
         const double duration = provider->asset()->duration().seconds();
         const double loudest = provider->maxMagnitudeOfTimeRange({0.0, duration});
@@ -531,7 +531,7 @@ TEST_F(WaveformProviderTest, ChunkedReadingGivesTheBucketsOfAWholeRead)
         auto asset = Asset::assetWithPath(tone(name, {.seconds = 30.0, .noise = true, .encoderOptions = QString(name).endsWith(".m4a")
                                                                                         ? QStringList{"-aac_pns", "0"}
                                                                                         : QStringList{}}));
-        for (uint64_t rate : {kRate, uint64_t(300)}) {
+        for (uint64_t rate : {kProviderRate, uint64_t(300)}) {
             auto whole = WaveformProvider::providerWithAsset(asset, rate);
             readFully(whole);
             auto chunked = WaveformProvider::providerWithAsset(asset, rate);
@@ -556,7 +556,7 @@ TEST_F(WaveformProviderTest, ChunkedReadingGivesTheBucketsOfAWholeRead)
                     EXPECT_GE(actual[i].second, expected[i].second) << name << " bucket " << i;
                 }
             }
-            EXPECT_LE(differing, rate == kRate ? 0u : 6u) << name << " at " << rate;
+            EXPECT_LE(differing, rate == kProviderRate ? 0u : 6u) << name << " at " << rate;
             EXPECT_TRUE(sameRange(chunked->timeRangeOfSamples(), whole->timeRangeOfSamples())) << name;
             // The valid range grows from the start, never past a gap.
             ASSERT_FALSE(seen.empty());
@@ -576,14 +576,14 @@ TEST_F(WaveformProviderTest, ChunkedReadingGivesTheBucketsOfAWholeRead)
 TEST_F(WaveformProviderTest, ChunksEndWhenReadStoppedOrLetGo)
 {
     const QString path = tone("long.wav", {.seconds = 120.0});
-    auto whole = WaveformProvider::providerWithAsset(Asset::assetWithPath(path), kRate);
+    auto whole = WaveformProvider::providerWithAsset(Asset::assetWithPath(path), kProviderRate);
     readFully(whole);
-    auto chunked = WaveformProvider::providerWithAsset(Asset::assetWithPath(path), kRate);
+    auto chunked = WaveformProvider::providerWithAsset(Asset::assetWithPath(path), kProviderRate);
     chunked->setChunking(10.0, 9);
     readFully(chunked);
     EXPECT_EQ(buckets(*chunked), buckets(*whole));
 
-    auto stopped = WaveformProvider::providerWithAsset(Asset::assetWithPath(path), kRate);
+    auto stopped = WaveformProvider::providerWithAsset(Asset::assetWithPath(path), kProviderRate);
     stopped->setChunking(10.0, 6);
     Listener listener(stopped.get());
     stopped->startReadingWaveform();
@@ -595,7 +595,7 @@ TEST_F(WaveformProviderTest, ChunksEndWhenReadStoppedOrLetGo)
     EXPECT_EQ(listener.count, heard);
     EXPECT_LT(ZNTTimeRangeEnd(stopped->timeRangeOfSamples()), 120.0);
 
-    auto dropped = WaveformProvider::providerWithAsset(Asset::assetWithPath(path), kRate);
+    auto dropped = WaveformProvider::providerWithAsset(Asset::assetWithPath(path), kProviderRate);
     dropped->setChunking(10.0, 12);
     dropped->startReadingWaveform();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
