@@ -70,6 +70,7 @@ TolvanController::~TolvanController()
         delete importCompleted_.data();
     setContentViewController(ContentKind::None, nullptr);
     delete mainWindow_;
+    mainWindow_ = nullptr;
     if (gController == this)
         gController = nullptr;
 }
@@ -135,7 +136,7 @@ void TolvanController::updateSelectionInfo(const std::optional<Error>& error)
     }
     case ContentKind::Welcome:
     case ContentKind::None:
-        setContentViewController(ContentKind::Welcome, welcome_);
+        setContentViewController(ContentKind::Welcome, welcome_.get());
         break;
     }
     if (browser_)

@@ -92,7 +92,7 @@ public:
     ZNTButton* sharingButton() const { return sharingButton_; }
 
     ShellEditor* editorViewController() const { return editor_.get(); }
-    WelcomeViewController* welcomeViewController() const { return welcome_; }
+    WelcomeViewController* welcomeViewController() const { return welcome_.get(); }
     RecordViewController* recordViewController() const { return recorder_.get(); }
     SimpleBrowserController* simpleBrowserController() const { return browser_; }
     ErrorViewController* errorViewController() const { return errorView_.get(); }
@@ -237,7 +237,8 @@ private:
     ZNTButton* sharingButton_ = nullptr;
 
     SimpleBrowserController* browser_ = nullptr;
-    WelcomeViewController* welcome_ = nullptr;
+    // The content views are ours: each is out of the window while another shows.
+    std::unique_ptr<WelcomeViewController> welcome_;
     std::unique_ptr<ShellEditor> editor_;
     std::unique_ptr<RecordViewController> recorder_;
     std::unique_ptr<ErrorViewController> errorView_;

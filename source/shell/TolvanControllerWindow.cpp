@@ -138,9 +138,7 @@ void TolvanController::buildWindow()
 
 void TolvanController::setupWelcomeView()
 {
-    welcome_ = new WelcomeViewController(BrowserServices{this, services_.library, services_.includedLibrary, &defaults_});
-    welcome_->setParent(previewBackground_);
-    welcome_->hide();
+    welcome_ = std::make_unique<WelcomeViewController>(BrowserServices{this, services_.library, services_.includedLibrary, &defaults_});
 }
 
 void TolvanController::setupWaveformView()
