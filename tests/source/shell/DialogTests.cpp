@@ -4,6 +4,7 @@
 #include "source/shell/SaveAccessories.h"
 #include "source/shell/TolvanMainWindow.h"
 #include "tests/source/shell/ShellFixtures.h"
+#include "tests/support/ShownTexts.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -77,6 +78,7 @@ TEST_F(ImportSheetTest, ShowsTheHelpPageAndKeepsTheCheckBox)
     EXPECT_TRUE(sheet->isVisible());
     EXPECT_TRUE(sheet->webView()->toPlainText().contains("Your ringtone is ready"));
     EXPECT_EQ(sheet->doneButton()->text(), "Done");
+    EXPECT_EQ(test::foreignDesktopNamesReport(test::shownTexts(*sheet) << sheet->webView()->toPlainText()), "");
     EXPECT_FALSE(sheet->dontShowButton()->isChecked());
     sheet->dontShowButton()->setChecked(true);
     sheet->reject();  // Escape: every way out counts the same
