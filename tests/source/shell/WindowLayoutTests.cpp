@@ -1,0 +1,172 @@
+// The main window as a user resizes it, with the application's editor: the
+// waveform fills its area after every change of the window's size, the first
+// song is drawn at full height, the smallest window shows every control of
+// the editor whole, the footer's grip drags the divider, and the menu item
+// that moves the selection to the play head scrolls the waveform to it.
+#include "tests/source/shell/ShellFixtures.h"
+
+#include "source/editor/EditorViewController.h"
+#include "source/editor/NotifierScrollView.h"
+#include "source/editor/WaveformView.h"
+#include "source/editor/WaveformViewController.h"
+#include "source/shell/ApplicationEditor.h"
+#include "source/shell/TolvanMainWindow.h"
+#include "tests/source/editor/EditorFixtures.h"
+#include "tests/support/EventLoop.h"
+
+#include "ZNTUtilities/Geometry.h"
+
+#include <QMenuBar>
+#include <QTimer>
+#include <QSplitter>
+#include <gtest/gtest.h>
+
+using namespace shelltest;
+using namespace tolvan;
+
+namespace {
+
+bool isSelectionBlue(const QColor& c) { return c.blue() > 150 && c.blue() > c.red() + 60; }
+
+// The first and last rows (window points) of a column whose pixels are blue, between top and bottom.
+std::pair<int, int> blueRowsOfColumn(const QImage& picture, int x, int top, int bottom)
+{
+    const qreal ratio = picture.devicePixelRatio();
+    int first = -1, last = -1;
+    for (int y = top; y <= bottom; ++y) {
+        if (isSelectionBlue(picture.pixelColor(int(x * ratio), int(y * ratio)))) {
+            if (first < 0)
+                first = y;
+            last = y;
+        }
+    }
+    return {first, last};
+}
+
+class WindowLayoutTest : public ::testing::Test {
+public:
+    EditorViewController& editor() { return dynamic_cast<ApplicationEditor&>(*controller.editorViewController()).editor(); }
+    TolvanMainWindow& window() { return *controller.mainWindow(); }
+
+    // A song whose loudness swells and fades, so its waveform has a shape.
+    QString writeSong(double seconds) { return editortest::writeSong(shell.home, "swell.wav", seconds); }
+
+    void openSong(double seconds)
+    {
+        controller.openSource(ShellHarness::sourceFor(writeSong(seconds)));
+        ASSERT_TRUE(test::waitUntil([&] { return editor().asset() && !editor().loadingAsset() && editor().selectionDuration() > 0; }, 20000));
+        test::drainEvents(50);
+    }
+
+    // A picture of the window with where the waveform area and the selection
+    // lay on it when it was taken, in window points.
+    struct Picture {
+        QImage image;
+        QRect area;
+        QRectF selection;
+    };
+    Picture picture(QImage image)
+    {
+        QWidget* viewport = editor().waveformViewController()->scrollView()->viewport();
+        WaveformView* view = editor().waveformViewController()->waveformView();
+        return {std::move(image), QRect(viewport->mapTo(&window(), QPoint(0, 0)), viewport->size()),
+                flippedRect(view->selectionBounds(), view->height()).translated(view->mapTo(&window(), QPoint(0, 0)))};
+    }
+    Picture grab() { return picture(window().grab().toImage()); }
+
+    // The waveform fills its area in the picture: the selection's blue runs
+    // from the area's top to its bottom, and the start handle ends 12 points
+    // above the area's bottom.
+    static ::testing::AssertionResult waveformFillsItsArea(const Picture& shot)
+    {
+        const QRect& area = shot.area;
+        const int inside = int(shot.selection.left() + shot.selection.width() * 0.25);
+        const auto [top, bottom] = blueRowsOfColumn(shot.image, inside, area.top(), area.bottom());
+        if (top < 0 || top > area.top() + 3 || bottom < area.bottom() - 3)
+            return ::testing::AssertionFailure() << "the selection spans rows " << top << " to " << bottom << " of an area from "
+                                                 << area.top() << " to " << area.bottom();
+        const int handle = int(shot.selection.left()) - 8;
+        const auto [handleTop, handleBottom] = blueRowsOfColumn(shot.image, handle, area.center().y(), area.bottom());
+        if (handleBottom < area.bottom() - 19 || handleBottom > area.bottom() - 12)
+            return ::testing::AssertionFailure() << "the start handle ends at row " << handleBottom << " above an area ending at "
+                                                 << area.bottom();
+        return ::testing::AssertionSuccess();
+    }
+
+    void savePicture(const QString& name)
+    {
+        for (const qreal ratio : {1.0, 2.0}) {
+            QImage picture(window().size() * ratio, QImage::Format_ARGB32_Premultiplied);
+            picture.setDevicePixelRatio(ratio);
+            picture.fill(Qt::black);
+            window().render(&picture);
+            picture.save(QStringLiteral(SHELL_PICTURE_DIR "/%1@%2x.png").arg(name).arg(int(ratio)));
+        }
+    }
+
+    ShellHarness shell{true};
+    TolvanController& controller = *shell.controller;
+};
+
+}  // namespace
+
+TEST_F(WindowLayoutTest, TheWaveformFillsItsAreaAfterEveryResizeAndInFullScreen)
+{
+    window().resize(1100, 700);
+    window().show();
+    openSong(240);
+    editor().setPointsPerSecond(25);
+    test::drainEvents(50);
+    ASSERT_TRUE(waveformFillsItsArea(grab()));
+
+    for (const QSize size : {QSize(1400, 950), QSize(1, 1), QSize(1200, 640), QSize(1000, 900)}) {
+        window().resize(size);
+        test::drainEvents(50);
+        EXPECT_TRUE(waveformFillsItsArea(grab())) << "at " << window().width() << "x" << window().height();
+    }
+    savePicture("window-resized");
+
+    controller.setFullScreenAnimationDuration(0.0);
+    controller.toggleFullScreen();
+    ASSERT_TRUE(test::waitUntil([&] { return controller.isFullScreen(); }));
+    test::drainEvents(50);
+    EXPECT_TRUE(waveformFillsItsArea(grab())) << "in full screen";
+    controller.toggleFullScreen();
+    ASSERT_TRUE(test::waitUntil([&] { return !controller.isFullScreen(); }));
+    test::drainEvents(50);
+    EXPECT_TRUE(waveformFillsItsArea(grab())) << "after full screen";
+}
+
+TEST_F(WindowLayoutTest, TheFirstPictureOfTheFirstSongIsAtFullHeight)
+{
+    window().resize(1100, 700);
+    window().show();
+    test::drainEvents(50);
+
+    // The window as it stands right after the waveform is first painted,
+    // and whether the song had been read to its end then.
+    struct FirstPaint : QObject {
+        WindowLayoutTest* test = nullptr;
+        std::optional<Picture> shot;
+        bool songRead = false;
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            if (event->type() == QEvent::Paint && !shot)
+                QTimer::singleShot(0, this, [this] {
+                    if (shot)
+                        return;
+                    shot = test->grab();
+                    songRead = test->editor().waveformViewController()->provider()->finished();
+                });
+            return false;
+        }
+    } firstPaint;
+    firstPaint.test = this;
+    editor().waveformViewController()->waveformView()->installEventFilter(&firstPaint);
+
+    controller.openSource(ShellHarness::sourceFor(writeSong(1200)));
+    ASSERT_TRUE(test::waitUntil([&] { return firstPaint.shot.has_value(); }, 20000));
+    EXPECT_FALSE(firstPaint.songRead) << "the picture is taken while the song is read";
+    EXPECT_TRUE(waveformFillsItsArea(*firstPaint.shot));
+    firstPaint.shot->image.save(QStringLiteral(SHELL_PICTURE_DIR "/first-song.png"));
+}
