@@ -83,8 +83,9 @@ const char* standardEditSlot(MenuAction action)
 
 void TolvanController::buildWindow()
 {
+    // The window's minimum follows from its layouts (the content area's is set
+    // from the views it shows, fitContentAreaToItsViews).
     mainWindow_ = new TolvanMainWindow(*this);
-    mainWindow_->setMinimumSize(820, 520);
     mainWindow_->resize(1120, 720);
 
     splitView_ = new CustomSplitView(Qt::Horizontal);
@@ -172,6 +173,18 @@ void TolvanController::setupRecordView()
 {
     recorder_ = RecordViewController::recordView();
     recorder_->setTolvanController(this);
+}
+
+void TolvanController::fitContentAreaToItsViews()
+{
+    // The content area places its one view by hand, so it takes the largest
+    // minimum of the views it may show: switching views never changes the
+    // window's minimum, and the smallest window still shows each view whole.
+    QSize minimum;
+    for (QWidget* view : {editor_ ? editor_->view() : nullptr, static_cast<QWidget*>(welcome_), recorder_ ? recorder_->view() : nullptr})
+        if (view)
+            minimum = minimum.expandedTo(view->minimumSizeHint().expandedTo(view->minimumSize()));
+    previewBackground_->setMinimumSize(minimum);
 }
 
 void TolvanController::setupAdvancedButton()

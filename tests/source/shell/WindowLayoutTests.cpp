@@ -15,8 +15,16 @@
 #include "tests/support/EventLoop.h"
 
 #include "ZNTUtilities/Geometry.h"
+#include "ZNTUtilities/widgets/DarkControls.h"
+#include "ZNTUtilities/widgets/PanelViews.h"
+#include "ZNTUtilities/widgets/ZNTButton.h"
 
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
+#include <QSlider>
 #include <QTimer>
 #include <QSplitter>
 #include <gtest/gtest.h>
@@ -41,6 +49,48 @@ std::pair<int, int> blueRowsOfColumn(const QImage& picture, int x, int top, int 
         }
     }
     return {first, last};
+}
+
+// The controls a user reaches below `root` that show on its window.
+std::vector<QWidget*> shownControlsBelow(QWidget* root)
+{
+    std::vector<QWidget*> controls;
+    for (QWidget* widget : root->findChildren<QWidget*>()) {
+        const bool control = qobject_cast<QLabel*>(widget) || qobject_cast<QAbstractButton*>(widget) || qobject_cast<QComboBox*>(widget)
+            || qobject_cast<QLineEdit*>(widget) || qobject_cast<QSlider*>(widget) || qobject_cast<DarkSegmentedControl*>(widget);
+        if (control && widget->isVisibleTo(widget->window()))
+            controls.push_back(widget);
+    }
+    return controls;
+}
+
+QString describe(const QWidget* control)
+{
+    QString text = control->metaObject()->className();
+    if (auto* label = qobject_cast<const QLabel*>(control))
+        text += " \"" + label->text() + "\"";
+    if (auto* button = qobject_cast<const QAbstractButton*>(control))
+        text += " \"" + button->text() + "\"";
+    return text + " " + control->accessibleName();
+}
+
+// The control lies wholly inside each of its ancestors up to the window, and
+// a control that shows text is at least as wide as the text asks.
+::testing::AssertionResult shownWhole(QWidget* control)
+{
+    QRect rect = control->rect();
+    for (QWidget* widget = control; !widget->isWindow(); widget = widget->parentWidget()) {
+        rect.translate(widget->pos());
+        if (!widget->parentWidget()->rect().contains(rect))
+            return ::testing::AssertionFailure() << describe(control).toStdString() << " is cut by its "
+                                                 << widget->parentWidget()->metaObject()->className();
+    }
+    const bool showsText = qobject_cast<QLabel*>(control) || qobject_cast<QComboBox*>(control) || qobject_cast<DarkSegmentedControl*>(control)
+        || (qobject_cast<QAbstractButton*>(control) && !qobject_cast<ZNTButton*>(control));
+    if (showsText && control->width() < control->sizeHint().width())
+        return ::testing::AssertionFailure() << describe(control).toStdString() << " is " << control->width() << " wide of "
+                                             << control->sizeHint().width();
+    return ::testing::AssertionSuccess();
 }
 
 class WindowLayoutTest : public ::testing::Test {
@@ -169,4 +219,28 @@ TEST_F(WindowLayoutTest, TheFirstPictureOfTheFirstSongIsAtFullHeight)
     EXPECT_FALSE(firstPaint.songRead) << "the picture is taken while the song is read";
     EXPECT_TRUE(waveformFillsItsArea(*firstPaint.shot));
     firstPaint.shot->image.save(QStringLiteral(SHELL_PICTURE_DIR "/first-song.png"));
+}
+
+TEST_F(WindowLayoutTest, TheSmallestWindowShowsEveryControlWhole)
+{
+    window().show();
+    openSong(60);
+    ASSERT_FALSE(editor().advancedVisible());
+    for (const bool advanced : {true, false}) {
+        controller.advancedButton()->click();
+        ASSERT_EQ(editor().advancedVisible(), advanced);
+        window().resize(1, 1);  // as small as the window lets itself be
+        test::drainEvents(50);
+        EXPECT_EQ(window().size(), window().minimumSize());
+
+        std::vector<QWidget*> controls = shownControlsBelow(editor().view());
+        // kind, three labels and pop-ups, Close, Play, Preview, Create; the
+        // advanced panel's two labels and fields, check box and slider
+        EXPECT_EQ(controls.size(), advanced ? 17u : 11u);
+        for (QWidget* control : shownControlsBelow(controller.scaleSlider()->parentWidget()))
+            controls.push_back(control);
+        for (QWidget* control : controls)
+            EXPECT_TRUE(shownWhole(control)) << (advanced ? "advanced shown" : "advanced hidden");
+        savePicture(advanced ? "smallest-window-advanced" : "smallest-window");
+    }
 }
