@@ -25,6 +25,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QSlider>
+#include <QTest>
 #include <QTimer>
 #include <QSplitter>
 #include <gtest/gtest.h>
@@ -243,4 +244,35 @@ TEST_F(WindowLayoutTest, TheSmallestWindowShowsEveryControlWhole)
             EXPECT_TRUE(shownWhole(control)) << (advanced ? "advanced shown" : "advanced hidden");
         savePicture(advanced ? "smallest-window-advanced" : "smallest-window");
     }
+}
+
+TEST_F(WindowLayoutTest, MovingTheSelectionToThePlayHeadScrollsTheWaveformToIt)
+{
+    window().show();
+    controller.buildApplicationMenus();
+    openSong(240);
+    editor().setPointsPerSecond(25);  // 6,000 points of waveform
+    WaveformView* view = editor().waveformViewController()->waveformView();
+
+    // The user scrolls to 3:05, clicks there to put the play head, and scrolls back to the start.
+    view->scrollRectToVisible(QRectF(view->locationFromTime(180), 0, 250, 1));
+    test::drainEvents(20);
+    const QPoint click = view->mapTo(&window(), QPointF(view->locationFromTime(185), view->height() / 2.0).toPoint());
+    QTest::mouseClick(window().windowHandle(), Qt::LeftButton, {}, click);
+    ASSERT_NEAR(editor().waveformViewController()->playTime(), 185, 0.1);
+    editor().waveformViewController()->scrollView()->setHPosition(0);
+    ASSERT_FALSE(view->visibleBounds().intersects(QRectF(view->locationFromTime(185), 0, 250, 1)));
+
+    QAction* item = nullptr;
+    for (QAction* top : window().menuBar()->actions())
+        for (QAction* action : top->menu()->actions())
+            if (menuActionOf(action) == MenuAction::MoveSelectionToPlayLocation)
+                item = action;
+    ASSERT_TRUE(item);
+    EXPECT_EQ(item->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_M));
+    item->trigger();
+    EXPECT_NEAR(editor().selectionStartTime(), 185, 0.1);
+    EXPECT_TRUE(view->visibleBounds().contains(view->selectionBounds()))
+        << "the view shows " << view->visibleBounds().left() << " to " << view->visibleBounds().right() << ", the selection starts at "
+        << view->selectionBounds().left();
 }
