@@ -25,9 +25,9 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QSlider>
+#include <QSplitter>
 #include <QTest>
 #include <QTimer>
-#include <QSplitter>
 #include <gtest/gtest.h>
 
 using namespace shelltest;
@@ -65,7 +65,7 @@ std::vector<QWidget*> shownControlsBelow(QWidget* root)
     return controls;
 }
 
-QString describe(const QWidget* control)
+QString describeControl(const QWidget* control)
 {
     QString text = control->metaObject()->className();
     if (auto* label = qobject_cast<const QLabel*>(control))
@@ -83,13 +83,13 @@ QString describe(const QWidget* control)
     for (QWidget* widget = control; !widget->isWindow(); widget = widget->parentWidget()) {
         rect.translate(widget->pos());
         if (!widget->parentWidget()->rect().contains(rect))
-            return ::testing::AssertionFailure() << describe(control).toStdString() << " is cut by its "
+            return ::testing::AssertionFailure() << describeControl(control).toStdString() << " is cut by its "
                                                  << widget->parentWidget()->metaObject()->className();
     }
     const bool showsText = qobject_cast<QLabel*>(control) || qobject_cast<QComboBox*>(control) || qobject_cast<DarkSegmentedControl*>(control)
         || (qobject_cast<QAbstractButton*>(control) && !qobject_cast<ZNTButton*>(control));
     if (showsText && control->width() < control->sizeHint().width())
-        return ::testing::AssertionFailure() << describe(control).toStdString() << " is " << control->width() << " wide of "
+        return ::testing::AssertionFailure() << describeControl(control).toStdString() << " is " << control->width() << " wide of "
                                              << control->sizeHint().width();
     return ::testing::AssertionSuccess();
 }
@@ -116,14 +116,13 @@ public:
         QRect area;
         QRectF selection;
     };
-    Picture picture(QImage image)
+    Picture grab()
     {
         QWidget* viewport = editor().waveformViewController()->scrollView()->viewport();
         WaveformView* view = editor().waveformViewController()->waveformView();
-        return {std::move(image), QRect(viewport->mapTo(&window(), QPoint(0, 0)), viewport->size()),
+        return {window().grab().toImage(), QRect(viewport->mapTo(&window(), QPoint(0, 0)), viewport->size()),
                 flippedRect(view->selectionBounds(), view->height()).translated(view->mapTo(&window(), QPoint(0, 0)))};
     }
-    Picture grab() { return picture(window().grab().toImage()); }
 
     // The waveform fills its area in the picture: the selection's blue runs
     // from the area's top to its bottom, and the start handle ends 12 points
@@ -137,7 +136,7 @@ public:
             return ::testing::AssertionFailure() << "the selection spans rows " << top << " to " << bottom << " of an area from "
                                                  << area.top() << " to " << area.bottom();
         const int handle = int(shot.selection.left()) - 8;
-        const auto [handleTop, handleBottom] = blueRowsOfColumn(shot.image, handle, area.center().y(), area.bottom());
+        const int handleBottom = blueRowsOfColumn(shot.image, handle, area.center().y(), area.bottom()).second;
         if (handleBottom < area.bottom() - 19 || handleBottom > area.bottom() - 12)
             return ::testing::AssertionFailure() << "the start handle ends at row " << handleBottom << " above an area ending at "
                                                  << area.bottom();
