@@ -451,6 +451,8 @@ void EditorViewController::setSelectionStartTime(double seconds)
     const ZNTTimeRange current = selection();
     d->waveformViewController->setSelection(
         d->waveformViewController->pinSelection({seconds, current.duration}, current, SelectionPin::keepDuration));
+    // The selection may have moved out of sight: the user follows it.
+    d->waveformViewController->scrollWaveformToSelection();
     d->showSelection();
     emit selectionChanged();
 }

@@ -90,6 +90,7 @@ void TolvanController::awakeFromNib()
     setupWelcomeView();
     setupWaveformView();
     setupRecordView();
+    fitContentAreaToItsViews();
     setupAdvancedButton();
     setupSharingButton();
     updateSelectionInfo(std::nullopt);

@@ -219,6 +219,7 @@ private:
     void setupWelcomeView();
     void setupWaveformView();
     void setupRecordView();
+    void fitContentAreaToItsViews();
     void setupAdvancedButton();
     void setupSharingButton();
     void setContentViewController(ContentKind kind, QWidget* view);

@@ -28,6 +28,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPropertyAnimation>
 #include <QPushButton>
 #include <QScreen>
@@ -60,6 +61,52 @@ ZNTButton* imageButton(const QString& imageName, QWidget* parent)
     return button;
 }
 
+// The grip at the end of the browser pane's footer: a second handle of the
+// split view's divider.
+class BrowserGrip : public QWidget {
+public:
+    BrowserGrip(QWidget* browserPane, QSplitter* splitView) : QWidget(browserPane), splitView_(splitView)
+    {
+        setCursor(Qt::SplitHCursor);
+        browserPane->installEventFilter(this);
+        splitView->installEventFilter(this);
+        place();
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Resize)
+            place();
+        return false;
+    }
+    void mousePressEvent(QMouseEvent* event) override
+    {
+        if (event->button() == Qt::LeftButton)
+            grab_ = splitView_->sizes().value(0) - xInSplitView(*event);
+    }
+    void mouseMoveEvent(QMouseEvent* event) override
+    {
+        if (!(event->buttons() & Qt::LeftButton))
+            return;
+        const QList<int> sizes = splitView_->sizes();
+        const int position = int(constrainSplitPosition(xInSplitView(*event) + grab_));
+        splitView_->setSizes({position, sizes.value(0) + sizes.value(1) - position});
+    }
+
+private:
+    double xInSplitView(const QMouseEvent& event) const { return splitView_->mapFromGlobal(event.globalPosition()).x(); }
+    void place()
+    {
+        const QRectF grip = browserGripRect(QRectF(parentWidget()->rect()), splitView_->height());
+        setGeometry(QRect(parentWidget()->mapFrom(splitView_, grip.topLeft().toPoint()), grip.size().toSize()));
+        raise();
+    }
+
+    QSplitter* splitView_;
+    double grab_ = 0;
+};
+
 const char* standardEditSlot(MenuAction action)
 {
     switch (action) {
@@ -80,8 +127,9 @@ const char* standardEditSlot(MenuAction action)
 
 void TolvanController::buildWindow()
 {
+    // The window's minimum follows from its layouts (the content area's is set
+    // from the views it shows, fitContentAreaToItsViews).
     mainWindow_ = new TolvanMainWindow(*this);
-    mainWindow_->setMinimumSize(820, 520);
     mainWindow_->resize(1120, 720);
 
     splitView_ = new CustomSplitView(Qt::Horizontal);
@@ -129,6 +177,7 @@ void TolvanController::buildWindow()
     BrowserServices services{this, services_.library, services_.includedLibrary, &defaults_};
     browser_ = new SimpleBrowserController(services, browserContainer_);
     browserLayout->addWidget(browser_);
+    new BrowserGrip(browserContainer_, splitView_);
 
     bindProperty(previewBackground_, "backgroundColor", UIColorManager::sharedManager(), "previewBackgroundColor");
 }
@@ -167,6 +216,18 @@ void TolvanController::setupRecordView()
 {
     recorder_ = RecordViewController::recordView();
     recorder_->setTolvanController(this);
+}
+
+void TolvanController::fitContentAreaToItsViews()
+{
+    // The content area places its one view by hand, so it takes the largest
+    // minimum of the views it may show: switching views never changes the
+    // window's minimum, and the smallest window still shows each view whole.
+    QSize minimum;
+    for (QWidget* view : {editor_ ? editor_->view() : nullptr, static_cast<QWidget*>(welcome_), recorder_ ? recorder_->view() : nullptr})
+        if (view)
+            minimum = minimum.expandedTo(view->minimumSizeHint().expandedTo(view->minimumSize()));
+    previewBackground_->setMinimumSize(minimum);
 }
 
 void TolvanController::setupAdvancedButton()

@@ -28,6 +28,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QTest>
 #include <QUrl>
 #include <QUrlQuery>
 
@@ -464,6 +465,31 @@ TEST_F(EditorTest, AdvancedFieldsArePinnedAndShowTheResult)
     editor->waveformViewController()->setPlayTime(7);
     editor->moveSelectionToPlayLocation();
     EXPECT_EQ(editor->selectionStartTime(), 7);
+}
+
+TEST_F(EditorTest, TypingAStartScrollsTheWaveformToTheMovedSelection)
+{
+    makeEditor();
+    editor->view()->show();
+    open(song("long.wav", 240));
+    editor->setPointsPerSecond(25);  // 6,000 points of waveform in a view of 900
+    WaveformView* view = editor->waveformViewController()->waveformView();
+    ASSERT_TRUE(view->visibleBounds().contains(view->selectionBounds()));
+
+    QLineEdit* start = editor->view()->findChildren<QLineEdit*>().at(0);
+    start->setFocus();
+    start->selectAll();
+    QTest::keyClicks(start, "200");
+    QTest::keyClick(start, Qt::Key_Return);
+    expectSelection(*editor, 200, 10);
+    EXPECT_TRUE(view->visibleBounds().contains(view->selectionBounds()))
+        << "the view shows " << view->visibleBounds().left() << " to " << view->visibleBounds().right() << ", the selection starts at "
+        << view->selectionBounds().left();
+
+    start->selectAll();
+    QTest::keyClicks(start, "12");
+    QTest::keyClick(start, Qt::Key_Return);
+    EXPECT_TRUE(view->visibleBounds().contains(view->selectionBounds())) << "and back";
 }
 
 TEST_F(EditorTest, TheTrackDescriptionFallsBackToTheFileName)
