@@ -224,7 +224,7 @@ void TolvanController::fitContentAreaToItsViews()
     // minimum of the views it may show: switching views never changes the
     // window's minimum, and the smallest window still shows each view whole.
     QSize minimum;
-    for (QWidget* view : {editor_ ? editor_->view() : nullptr, static_cast<QWidget*>(welcome_), recorder_ ? recorder_->view() : nullptr})
+    for (QWidget* view : {editor_ ? editor_->view() : nullptr, static_cast<QWidget*>(welcome_.get()), recorder_ ? recorder_->view() : nullptr})
         if (view)
             minimum = minimum.expandedTo(view->minimumSizeHint().expandedTo(view->minimumSize()));
     previewBackground_->setMinimumSize(minimum);
