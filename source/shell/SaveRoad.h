@@ -103,6 +103,8 @@ public:
     // its explanation, every other error is shown as it is.
     static tolvan::Error willPresentError(const tolvan::Error& error);
     static tolvan::Error noPermissionError();
+    // A destination whose folder is not there (a name typed with a "/").
+    static tolvan::Error noSuchFolderError(const QString& folder);
 
     // True from the export's start until its exporter reports back.
     bool isExporting() const { return exporter_ != nullptr; }

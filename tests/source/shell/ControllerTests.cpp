@@ -39,20 +39,6 @@ TEST(ContentChoiceTest, AssetThenRecordingThenErrorThenWelcome)
         EXPECT_EQ(chooseContent(c.asset, c.recording, c.error), c.shown) << c.asset << c.recording << c.error;
 }
 
-namespace {
-
-// The item of the application's menus that performs the action.
-QAction* openingMenuItem(TolvanController& controller, MenuAction wanted)
-{
-    for (QAction* top : controller.mainWindow()->menuBar()->actions())
-        for (QAction* action : top->menu()->actions())
-            if (menuActionOf(action) == wanted)
-                return action;
-    return nullptr;
-}
-
-}  // namespace
-
 class ControllerTest : public ::testing::Test {
 protected:
     ShellHarness shell;
@@ -126,7 +112,7 @@ TEST_F(ControllerTest, OpeningErrorsShowTheErrorView)
 TEST_F(ControllerTest, FilesThatAreNotSongsCannotBeReadThroughTheOpenPanel)
 {
     controller.buildApplicationMenus();
-    QAction* open = openingMenuItem(controller, MenuAction::OpenDocument);
+    QAction* open = menuItemFor(controller, MenuAction::OpenDocument);
     ASSERT_TRUE(open);
     QDir().mkpath(shell.home.filePath("Music"));
     QByteArray noise(80'000, Qt::Uninitialized);

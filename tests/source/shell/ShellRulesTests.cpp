@@ -124,6 +124,11 @@ TEST(SaveNamingTest, NamesFromTitlesAndFiles)
     EXPECT_EQ(defaultDestination("/t", QString(""), "My Song.flac"), "/t/My Song.m4r") << "an empty title falls back to the file";
     EXPECT_EQ(defaultDestination("/t", std::nullopt, "Nocturne Op. 9.mp3"), "/t/Nocturne Op. 9.m4r");
     EXPECT_EQ(proposedSaveName(std::nullopt, "take.one.wav"), "take.one");
+    EXPECT_EQ(proposedSaveName(QString("AC/DC Tribute"), "x.mp3"), "AC:DC Tribute") << "one file name, not a folder and a file";
+
+    EXPECT_EQ(withExtension("Mr. Brightside", "m4r"), "Mr. Brightside.m4r");
+    EXPECT_EQ(withExtension("Song.M4R", "m4r"), "Song.M4R");
+    EXPECT_EQ(withExtension("Song.wav", "m4r"), "Song.wav.m4r") << "only the chosen format's extension counts";
 
     EXPECT_EQ(titleForDestination("/t/A:B.m4r"), "A/B");
     EXPECT_EQ(titleForDestination("/t/Op. 9.m4r"), "Op. 9");
