@@ -11,6 +11,7 @@
 #include "source/shell/SaveAccessories.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFileInfo>
 #include <QImage>
 
@@ -225,7 +226,7 @@ void SaveRoad::saveRingtoneWithParams(std::shared_ptr<SaveParams> params)
         return;
     }
     if (!folder.isDir() || !folder.isWritable()) {
-        host_.presentError(willPresentError(noPermissionError()));
+        host_.presentError(willPresentError(noPermissionError(), folder.absoluteFilePath()));
         return;
     }
 
@@ -261,7 +262,8 @@ void SaveRoad::ringtoneExporterDidFinishExporting(const std::shared_ptr<Ringtone
         break;
     }
     case RingtoneExporterStatus::Failed:
-        host_.presentError(willPresentError(exporter->error().value_or(Error{RingtoneExporterErrorDomain, 0, {}})));
+        host_.presentError(willPresentError(exporter->error().value_or(Error{RingtoneExporterErrorDomain, 0, {}}),
+                                            QFileInfo(exporter->outputURL().toLocalFile()).absolutePath()));
         break;
     default:
         break;
@@ -285,14 +287,17 @@ void SaveRoad::handOver(const QString& path)
     });
 }
 
-Error SaveRoad::willPresentError(const Error& error)
+Error SaveRoad::willPresentError(const Error& error, const QString& folder)
 {
     if (error.domain != kOSStatusErrorDomain || error.code != kNoPermissionStatus)
         return error;
-    return Error{error.domain, error.code,
-                 localized(QStringLiteral("You do not have permission to write the ringtones folder")) + QStringLiteral("\n\n")
-                     + localized(QStringLiteral("This can sometimes happen when the iTunes music folder has been moved from another machine. "
-                                                "Try changing the permissions on your iTunes music folder and applying those changes to all subfolders."))};
+    const QString description = localized(QStringLiteral("You do not have permission to write the ringtones folder"),
+                                          QStringLiteral("You do not have permission to write the ringtones folder “%@”."))
+                                    .replace(QStringLiteral("%@"), QDir::toNativeSeparators(folder));
+    const QString suggestion =
+        localized(QStringLiteral("This can sometimes happen when the iTunes music folder has been moved from another machine. "
+                                 "Try changing the permissions on your iTunes music folder and applying those changes to all subfolders."));
+    return Error{error.domain, error.code, description + QStringLiteral("\n\n") + suggestion};
 }
 
 Error SaveRoad::noPermissionError() { return Error{kOSStatusErrorDomain, kNoPermissionStatus, {}}; }

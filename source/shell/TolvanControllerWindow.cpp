@@ -4,6 +4,7 @@
 
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Localizer.h"
+#include "platform/foundation/UndoManager.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/system/Updater.h"
 #include "source/browser/SimpleBrowserController.h"
@@ -62,10 +63,6 @@ ZNTButton* imageButton(const QString& imageName, QWidget* parent)
 const char* standardEditSlot(MenuAction action)
 {
     switch (action) {
-    case MenuAction::Undo:
-        return "undo";
-    case MenuAction::Redo:
-        return "redo";
     case MenuAction::Cut:
         return "cut";
     case MenuAction::Copy:
@@ -138,9 +135,7 @@ void TolvanController::buildWindow()
 
 void TolvanController::setupWelcomeView()
 {
-    welcome_ = new WelcomeViewController(BrowserServices{this, services_.library, services_.includedLibrary, &defaults_});
-    welcome_->setParent(previewBackground_);
-    welcome_->hide();
+    welcome_ = std::make_unique<WelcomeViewController>(BrowserServices{this, services_.library, services_.includedLibrary, &defaults_});
 }
 
 void TolvanController::setupWaveformView()
@@ -206,25 +201,30 @@ void TolvanController::buildApplicationMenus()
     for (QAction* top : mainWindow_->menuBar()->actions())
         if (QMenu* menu = top->menu())
             connect(menu, &QMenu::aboutToShow, this, &TolvanController::validateMenus);
+    // Undo's and Redo's keys work only while their items are enabled.
+    connect(undoManager_.get(), &UndoManager::canUndoChanged, this, &TolvanController::validateMenus);
+    connect(undoManager_.get(), &UndoManager::canRedoChanged, this, &TolvanController::validateMenus);
     validateMenus();
 }
 
-bool TolvanController::validateMenuAction(MenuAction action) const
+MenuState TolvanController::menuState() const
 {
-    MenuState state{selectedAsset_ != nullptr, {}};
+    MenuState state;
+    state.hasAsset = selectedAsset_ != nullptr;
+    state.canUndo = undoManager_->canUndo();
+    state.canRedo = undoManager_->canRedo();
+    state.fullScreen = fullScreen_;
     if (editor_)
-        state.editorValidates = [editor = editor_.get()](MenuAction editing) { return editor->validateMenuAction(editing); };
-    return ::validateMenuAction(action, state);
+        state.editorValidates = [editor = editor_.get()](MenuAction editing, QAction* item) { return editor->validateMenuAction(editing, item); };
+    return state;
 }
+
+bool TolvanController::validateMenuAction(MenuAction action) const { return ::validateMenuAction(action, menuState()); }
 
 void TolvanController::validateMenus()
 {
-    if (!mainWindow_)
-        return;
-    MenuState state{selectedAsset_ != nullptr, {}};
-    if (editor_)
-        state.editorValidates = [editor = editor_.get()](MenuAction editing) { return editor->validateMenuAction(editing); };
-    ::validateMenus(mainWindow_->menuBar(), state);
+    if (mainWindow_)
+        ::validateMenus(mainWindow_->menuBar(), menuState());
 }
 
 void TolvanController::performMenuAction(MenuAction action)
@@ -263,7 +263,11 @@ void TolvanController::performMenuAction(MenuAction action)
         showRingtonesInFinder();
         break;
     case MenuAction::Undo:
+        undoManager_->undo();
+        break;
     case MenuAction::Redo:
+        undoManager_->redo();
+        break;
     case MenuAction::Cut:
     case MenuAction::Copy:
     case MenuAction::Paste:
@@ -375,6 +379,7 @@ void TolvanController::animateFullScreen(bool entering)
             tolvan_endAnimatedDrawing(mainWindow_->centralWidget());
             mainWindow_->showFullScreen();
         }
+        validateMenus();  // the item says "Exit Full Screen" while in full screen
         group->deleteLater();
     });
     group->start();

@@ -71,6 +71,19 @@ TEST_F(ControllerTest, StartsOnTheWelcomeScreenAndOpensASong)
     EXPECT_FALSE(shell.editor->asset());
 }
 
+TEST_F(ControllerTest, TheContentViewsGoWithTheController)
+{
+    const QPointer<QWidget> welcome = controller.welcomeViewController();
+    const QPointer<QWidget> recorder = controller.recordViewController()->view();
+    controller.openSource(ShellHarness::sourceFor(shell.writeSong("tone.wav")));
+    ASSERT_EQ(controller.contentKind(), ContentKind::Editor);
+    ASSERT_FALSE(welcome->parent()) << "out of the window while the editor shows";
+
+    shell.controller.reset();
+    EXPECT_FALSE(welcome) << "it would outlive the library it shows";
+    EXPECT_FALSE(recorder);
+}
+
 TEST_F(ControllerTest, OpeningErrorsShowTheErrorView)
 {
     const struct {

@@ -6,6 +6,7 @@
 #include "tests/source/shell/ShellFixtures.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/MediaProbe.h"
+#include "tests/support/ShownTexts.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -81,6 +82,7 @@ TEST_F(ImportSheetTest, ShowsTheHelpPageAndKeepsTheCheckBox)
     EXPECT_TRUE(sheet->isVisible());
     EXPECT_TRUE(sheet->webView()->toPlainText().contains("Your ringtone is ready"));
     EXPECT_EQ(sheet->doneButton()->text(), "Done");
+    EXPECT_EQ(test::foreignDesktopNamesReport(test::shownTexts(*sheet) << sheet->webView()->toPlainText()), "");
     EXPECT_FALSE(sheet->dontShowButton()->isChecked());
     sheet->dontShowButton()->setChecked(true);
     sheet->reject();  // Escape: every way out counts the same

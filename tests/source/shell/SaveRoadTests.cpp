@@ -5,6 +5,7 @@
 #include "source/shell/SaveRoad.h"
 #include "tests/source/shell/ShellFixtures.h"
 #include "tests/support/AudioFixtures.h"
+#include "tests/support/ShownTexts.h"
 
 #include "platform/media/MediaError.h"
 
@@ -186,10 +187,25 @@ TEST_F(SaveRoadTest, FailuresAreShownAndCountedStarts)
     EXPECT_EQ(host.errors[2].code, 9) << "the editor's reason";
     EXPECT_EQ(scratch.defaults.integerValue(kRingtonesCreatedKey), 1);
 
-    const Error permission = SaveRoad::willPresentError(SaveRoad::noPermissionError());
-    EXPECT_TRUE(permission.message.startsWith("You do not have permission to write the ringtones folder"));
     const Error other{"X", 2, "as it is"};
-    EXPECT_EQ(SaveRoad::willPresentError(other), other);
+    EXPECT_EQ(SaveRoad::willPresentError(other, tonesFolder()), other);
+}
+
+TEST_F(SaveRoadTest, AFolderThatCannotBeWrittenIsNamedInTheMessage)
+{
+    road->save();
+    exporters[0]->finish(RingtoneExporterStatus::Failed, SaveRoad::noPermissionError());
+    ASSERT_EQ(host.errors.size(), 1);
+    const QString message = host.errors[0].message;
+    EXPECT_TRUE(message.startsWith("You do not have permission to write to the folder “" + tonesFolder() + "”.")) << message.toStdString();
+    EXPECT_EQ(test::foreignDesktopNamesReport({message}), "");
+
+    // A folder chosen in the save panel is the one named.
+    road->saveAs();
+    host.savePanelDone(home.filePath("Music/Song.m4r"));
+    exporters[1]->finish(RingtoneExporterStatus::Failed, SaveRoad::noPermissionError());
+    ASSERT_EQ(host.errors.size(), 2);
+    EXPECT_TRUE(host.errors[1].message.contains("“" + home.filePath("Music") + "”")) << host.errors[1].message.toStdString();
 }
 
 TEST_F(SaveRoadTest, ShiftOrNoAutomaticImportAsksWhereAndCancelLeavesNothing)

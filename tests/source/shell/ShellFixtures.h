@@ -58,7 +58,7 @@ public:
         }
         return RingtoneDescription::descriptionWithAsset(asset_, kind, ZNTTimeRange{0, seconds}, 0.1, 0.1, 0, 1.0);
     }
-    bool validateMenuAction(MenuAction) override { return asset_ != nullptr; }
+    bool validateMenuAction(MenuAction, QAction*) override { return asset_ != nullptr; }
     double minPointsPerSecond() const override { return 25; }
     double maxPointsPerSecond() const override { return 150; }
     double pointsPerSecond() const override { return zoom; }

@@ -201,8 +201,8 @@ TEST(MenuTableTest, MenusInOrderWithTheirKeys)
 
 TEST(MenuTableTest, ValidationWithAndWithoutASong)
 {
-    const MenuState none{false, {}};
-    const MenuState open{true, {}};
+    const MenuState none{};
+    const MenuState open{.hasAsset = true};
     for (MenuAction action : {MenuAction::Save, MenuAction::SaveAs, MenuAction::ZoomIn, MenuAction::ZoomOut, MenuAction::StartStopPreview,
                               MenuAction::StartStopPlay, MenuAction::MoveSelectionToPlayLocation, MenuAction::ToggleAdvancedMode}) {
         EXPECT_FALSE(validateMenuAction(action, none)) << int(action);
@@ -211,10 +211,16 @@ TEST(MenuTableTest, ValidationWithAndWithoutASong)
     for (MenuAction action : {MenuAction::OpenDocument, MenuAction::ActivateSearchField, MenuAction::Minimize, MenuAction::ShowHelp,
                               MenuAction::ShowFeedback, MenuAction::Terminate})
         EXPECT_TRUE(validateMenuAction(action, none)) << int(action);
-    const MenuState editorSays{true, [](MenuAction action) { return action == MenuAction::ZoomIn; }};
+    const MenuState editorSays{.hasAsset = true, .editorValidates = [](MenuAction action, QAction*) { return action == MenuAction::ZoomIn; }};
     EXPECT_TRUE(validateMenuAction(MenuAction::ZoomIn, editorSays));
     EXPECT_FALSE(validateMenuAction(MenuAction::ZoomOut, editorSays)) << "the editor decides its own items";
     EXPECT_TRUE(validateMenuAction(MenuAction::Save, editorSays));
+
+    EXPECT_FALSE(validateMenuAction(MenuAction::Undo, open)) << "a song alone gives nothing to undo";
+    EXPECT_FALSE(validateMenuAction(MenuAction::Redo, open));
+    EXPECT_TRUE(validateMenuAction(MenuAction::Undo, MenuState{.canUndo = true}));
+    EXPECT_FALSE(validateMenuAction(MenuAction::Redo, MenuState{.canUndo = true}));
+    EXPECT_TRUE(validateMenuAction(MenuAction::Redo, MenuState{.canRedo = true}));
 }
 
 TEST(MenuTableTest, BuiltBarGivesEachKeyToOneItem)
@@ -243,7 +249,7 @@ TEST(MenuTableTest, BuiltBarGivesEachKeyToOneItem)
     ASSERT_EQ(window.actions().size(), 1) << "the near-end preview keeps its key on the window";
     EXPECT_EQ(window.actions().front()->shortcut(), QKeySequence(Qt::ALT | Qt::Key_Space));
 
-    validateMenus(&bar, MenuState{false, {}});
+    validateMenus(&bar, MenuState{});
     minimize->trigger();
     moveSelection->trigger();  // disabled: does nothing
     EXPECT_EQ(performed, QList<MenuAction>{MenuAction::Minimize});
