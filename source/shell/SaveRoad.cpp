@@ -15,6 +15,10 @@
 #include <QFileInfo>
 #include <QImage>
 
+#include <cerrno>
+
+#include <sys/stat.h>
+
 using namespace tolvan;
 
 namespace {
@@ -40,6 +44,14 @@ std::optional<QString> songNameOf(const std::optional<std::vector<MetadataItem>>
 QString sourceFileName(const TolvanSourcePtr& source)
 {
     return source ? QFileInfo(source->mediaFileURL().toLocalFile()).fileName() : QString();
+}
+
+// Nothing is at the path. A folder we may not enter hides what lies behind
+// it: that is a matter of permission, not a missing folder.
+bool isMissing(const QString& path)
+{
+    struct stat info;
+    return ::stat(QFile::encodeName(path).constData(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR);
 }
 
 std::shared_ptr<RingtoneExporter> makeWriterExporter(const RingtoneDescription& description, std::weak_ptr<RingtoneExporterDelegate> delegate,
@@ -135,12 +147,12 @@ void SaveRoad::saveRingtoneShowingUIWithParams(std::shared_ptr<SaveParams> param
         accessory->setRingtoneKind(host_.ringtoneKind());
         accessory->view();  // the remembered format is chosen as the view loads
         params->accessoryController = accessory;
-        host_.runSavePanel(*accessory, proposedSaveName(songName, fileName), [weakSelf, params](std::optional<QString> path) {
+        host_.runSavePanel(*accessory, proposedSaveName(songName, fileName), [weakSelf, params, accessory](std::optional<QString> path) {
             auto self = weakSelf.lock();
             params->accessoryController.reset();
             if (!self || !path || path->isEmpty())
                 return;
-            params->path = *path;
+            params->path = withExtension(*path, accessory->selectedExtension());  // the file is of the format chosen
             self->saveRingtoneWithParams(params);
         });
         return;
@@ -206,10 +218,15 @@ void SaveRoad::saveRingtoneWithParams(std::shared_ptr<SaveParams> params)
     if (!metadataItemWithKey(metadata, MetadataiTunesMetadataKeySongName) && !title.isEmpty())
         metadata.push_back(iTunesItem(MetadataiTunesMetadataKeySongName, title));
 
-    // A folder we may not write to fails every export: say so before starting.
-    const QString folder = QFileInfo(params->path).absolutePath();
-    if (!QFileInfo(folder).isWritable()) {
-        host_.presentError(willPresentError(noPermissionError(), folder));
+    // A folder that is not there, or that we may not write to, fails every
+    // export: say which before starting.
+    const QFileInfo folder(QFileInfo(params->path).absolutePath());
+    if (isMissing(folder.absoluteFilePath())) {
+        host_.presentError(noSuchFolderError(folder.absoluteFilePath()));
+        return;
+    }
+    if (!folder.isDir() || !folder.isWritable()) {
+        host_.presentError(willPresentError(noPermissionError(), folder.absoluteFilePath()));
         return;
     }
 
@@ -284,6 +301,12 @@ Error SaveRoad::willPresentError(const Error& error, const QString& folder)
 }
 
 Error SaveRoad::noPermissionError() { return Error{kOSStatusErrorDomain, kNoPermissionStatus, {}}; }
+
+Error SaveRoad::noSuchFolderError(const QString& folder)
+{
+    return Error{NSCocoaErrorDomain, NSFileNoSuchFileError,
+                 localized(QStringLiteral("The folder “%@” does not exist.")).replace(QStringLiteral("%@"), QFileInfo(folder).fileName())};
+}
 
 void SaveRoad::cancelExport()
 {

@@ -104,6 +104,8 @@ public:
     // other error is shown as it is.
     static tolvan::Error willPresentError(const tolvan::Error& error, const QString& folder);
     static tolvan::Error noPermissionError();
+    // A destination whose folder is not there (a name typed with a "/").
+    static tolvan::Error noSuchFolderError(const QString& folder);
 
     // True from the export's start until its exporter reports back.
     bool isExporting() const { return exporter_ != nullptr; }

@@ -155,10 +155,6 @@ public:
     void restoreBookmarkedAccessURLs();
     void clearBookmarkedAccessURLs();
     QStringList grantedFolders() const { return grantedFolders_; }
-    tolvan::AccessRequest accessRequestForSource(const TolvanSource& source) const;
-    void presentAccessRequestForSource(TolvanSourcePtr source);
-    // Answers the access panel (tests call it in place of the user).
-    void accessRequestDidEnd(TolvanSourcePtr source, const std::optional<QString>& chosenFolder);
 
     // The save road's front (Create, Save, Save As).
     void createButtonAction();

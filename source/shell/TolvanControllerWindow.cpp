@@ -451,11 +451,8 @@ void TolvanController::animateFullScreen(bool entering)
 void TolvanController::runSavePanel(SaveAsAccessoryController& accessory, const QString& proposedName,
                                     std::function<void(std::optional<QString>)> done)
 {
-    auto* panel = new QFileDialog(mainWindow_);
+    auto* panel = new SavePanel(mainWindow_);
     panel->setAttribute(Qt::WA_DeleteOnClose);
-    panel->setOption(QFileDialog::DontUseNativeDialog);  // it carries our format pop-up
-    panel->setAcceptMode(QFileDialog::AcceptSave);
-    panel->setFileMode(QFileDialog::AnyFile);
     panel->setDirectory(saveRoad_->ringtonesFolder());
     accessory.setSavePanel(panel);
     panel->selectFile(proposedName + QLatin1Char('.') + accessory.selectedExtension());

@@ -12,6 +12,8 @@
 #include <QFile>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 using namespace shelltest;
 using namespace tolvan;
 
@@ -227,6 +229,34 @@ TEST_F(SaveRoadTest, ShiftOrNoAutomaticImportAsksWhereAndCancelLeavesNothing)
     QFile(home.filePath("Chosen.wav")).open(QIODevice::WriteOnly);
     exporters[0]->finish(RingtoneExporterStatus::Completed);
     EXPECT_TRUE(workspace.log->opened.isEmpty()) << "a tone saved elsewhere stays where it was written";
+}
+
+TEST_F(SaveRoadTest, APanelsPathGetsTheFormatsExtensionAndAMissingFolderIsSaidToBeMissing)
+{
+    scratch.defaults.setValue(kSaveAsFormatKey, "wav");
+    road->saveAs();
+    host.savePanelDone(home.filePath("Op. 9"));
+    ASSERT_EQ(exporters.size(), 1u);
+    EXPECT_EQ(exporters[0]->outputURL().toLocalFile(), home.filePath("Op. 9.wav"));
+    exporters[0]->finish(RingtoneExporterStatus::Cancelled);
+
+    road->saveAs();
+    host.savePanelDone(home.filePath("AC/DC Tribute.wav"));
+    EXPECT_EQ(exporters.size(), 1u) << "nothing starts";
+    ASSERT_EQ(host.errors.size(), 1);
+    EXPECT_EQ(host.errors[0].domain, NSCocoaErrorDomain);
+    EXPECT_EQ(host.errors[0].code, NSFileNoSuchFileError);
+    EXPECT_EQ(host.errors[0].message, "The folder “AC” does not exist.");
+
+    if (::geteuid() == 0)
+        return;  // the superuser enters every folder
+    QDir().mkpath(home.filePath("locked/inner"));
+    QFile::setPermissions(home.filePath("locked"), {});
+    road->saveAs();
+    host.savePanelDone(home.filePath("locked/inner/Tone.wav"));
+    QFile::setPermissions(home.filePath("locked"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    ASSERT_EQ(host.errors.size(), 2);
+    EXPECT_EQ(host.errors[1].code, kNoPermissionStatus) << "a folder behind one we may not enter is no missing folder";
 }
 
 TEST_F(SaveRoadTest, RenameDialogRoads)
