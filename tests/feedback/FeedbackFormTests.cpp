@@ -274,8 +274,9 @@ TEST_F(FeedbackFormTest, TheApplicationsOwnInformationNamesTheAddressTheFormUses
     test::drainEvents(20);
     const QString question = *asked;
     ASSERT_TRUE(form) << "no notice of a missing address: " << question.toStdString();
-    if (!question.isEmpty())
+    if (!question.isEmpty()) {
         EXPECT_TRUE(question.contains(named.host())) << question.toStdString();
+    }
     EXPECT_FALSE(question.contains("QFFeedbackURL"));
 }
 
