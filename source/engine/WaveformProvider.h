@@ -11,7 +11,13 @@
 // bucket per 1/samplesPerSecond seconds. It never changes size, and its bytes
 // are complete wherever timeRangeOfSamples() reaches: the queries read only
 // there, so they may run on any thread while reading goes on.
+//
+// Reading ends once: finished, or failed with the reason the song's audio
+// cannot be read (no audio track, a decoder that fails, data that decodes to
+// nothing). Either end is announced by the notification; status() and
+// error() tell which.
 
+#include "platform/foundation/EndState.h"
 #include "platform/foundation/OperationQueue.h"
 #include "platform/media/AssetReader.h"
 #include "source/engine/ZNTTimeRange.h"
@@ -70,6 +76,13 @@ struct WaveformSample {
     bool operator==(const WaveformSample&) const = default;
 };
 
+enum class WaveformReadingStatus : int {
+    Unknown = 0,  // not started
+    Reading = 1,
+    Finished = 2,  // the whole song's buckets are in the store
+    Failed = 3,    // error() tells why
+};
+
 // One entry of the process-wide cache.
 struct WaveformCacheEntry {
     double time = 0.0;  // "WaveformCacheTime": seconds since the epoch when stored
@@ -117,7 +130,9 @@ public:
     void resumeReadingWaveform();
 
     ZNTTimeRange timeRangeOfSamples() const;
-    bool finished() const { return finished_.load(std::memory_order_acquire); }
+    WaveformReadingStatus status() const { return state_.status(); }
+    std::optional<tolvan::Error> error() const { return state_.error(); }
+    bool finished() const { return status() == WaveformReadingStatus::Finished; }
 
     bool hasSamplesInTimeRange(ZNTTimeRange range) const;
     WaveformSampleRange sampleRangeForTimeRange(ZNTTimeRange range) const;
@@ -153,7 +168,7 @@ private:
     void startChunks(const std::shared_ptr<tolvan::Track>& track, const tolvan::AudioOutputSettings& settings);
     static void readChunk(const std::weak_ptr<WaveformProvider>& weak, const std::shared_ptr<Chunks>& chunks, std::size_t index,
                           const tolvan::Operation& operation);
-    void chunkEnded(std::size_t index, bool completed);
+    void chunkEnded(std::size_t index);
 
     void queueReadingStep();
     void processSample(tolvan::Operation& operation);
@@ -161,7 +176,7 @@ private:
     bool fillBuckets(const tolvan::SampleBuffer& buffer);
     void notifySamplesAdded();
     void addTimeRangeToValidSampleTimeRange(ZNTTimeRange range);
-    void finishReading();
+    void failReading(const tolvan::Error& error);
 
     static std::shared_ptr<const WaveformSamples> cachedWaveformForAsset(const tolvan::Asset& asset);
     static void addWaveformToCache(std::shared_ptr<const WaveformSamples> samples, const tolvan::Asset* asset);
@@ -188,7 +203,7 @@ private:
     // reading them (acquire): the lock orders both.
     mutable std::mutex validRangeMutex_;
     ZNTTimeRange validSampleTimeRange_{0.0, 0.0};
-    std::atomic<bool> finished_{false};
+    tolvan::EndState<WaveformReadingStatus> state_{WaveformReadingStatus::Unknown};
 
     // The reading state, touched only by reading steps. With chunks, the
     // steps read the first chunk, up to bucket readingEnd_.
