@@ -200,7 +200,7 @@ void WaveformProvider::startReadingWaveform()
         if (auto cached = cachedWaveformForAsset(*asset_)) {
             // Cached stores are never written again, so sharing one is safe.
             samples_ = std::const_pointer_cast<WaveformSamples>(cached);
-            addTimeRangeToValidSampleTimeRange({0.0, asset_->duration().seconds()});
+            addTimeRangeToValidSampleTimeRange({0.0, asset_->duration().seconds()}, bucketCount());
             state_.end(WaveformReadingStatus::Finished);
             notifySamplesAdded();
             return;
@@ -340,8 +340,9 @@ void WaveformProvider::chunkEnded(std::size_t index)
             chunks_->input.reset();
     }
     const bool all = joined == chunks_->ended.size();
-    const double end = all ? assetDuration_ : double(chunks_->cursors[joined].sampleOffset) / double(samplesPerSecond_);
-    addTimeRangeToValidSampleTimeRange({0.0, end});
+    const uint64_t readable = all ? bucketCount() : chunks_->cursors[joined].sampleOffset;
+    const double end = all ? assetDuration_ : double(readable) / double(samplesPerSecond_);
+    addTimeRangeToValidSampleTimeRange({0.0, end}, readable);
     if (all)
         state_.end(WaveformReadingStatus::Finished);
     notifySamplesAdded();
@@ -371,16 +372,19 @@ void WaveformProvider::resumeReadingWaveform()
             queue->setSuspended(false);
 }
 
-ZNTTimeRange WaveformProvider::timeRangeOfSamples() const
+ZNTTimeRange WaveformProvider::timeRangeOfSamples() const { return validSamples().range; }
+
+WaveformProvider::ValidSamples WaveformProvider::validSamples() const
 {
     std::lock_guard lock(validRangeMutex_);
-    return validSampleTimeRange_;
+    return validSamples_;
 }
 
-void WaveformProvider::addTimeRangeToValidSampleTimeRange(ZNTTimeRange range)
+void WaveformProvider::addTimeRangeToValidSampleTimeRange(ZNTTimeRange range, uint64_t readableBuckets)
 {
     std::lock_guard lock(validRangeMutex_);
-    validSampleTimeRange_ = ZNTTimeRangeUnion(validSampleTimeRange_, range);
+    validSamples_.range = ZNTTimeRangeUnion(validSamples_.range, range);
+    validSamples_.readableBuckets = std::max(validSamples_.readableBuckets, readableBuckets);
 }
 
 // The reading ends without its waveform: observers hear of it once and find
@@ -449,7 +453,8 @@ void WaveformProvider::readSampleBuffer(Operation& operation)
     const uint64_t sampleOffset = cursor_.sampleOffset;
     const double start = double(sampleOffsetSinceBuffer_) / double(samplesPerSecond_);
     const double duration = finishing ? assetDuration_ - start : double(sampleOffset - sampleOffsetSinceBuffer_) / double(samplesPerSecond_);
-    addTimeRangeToValidSampleTimeRange({start, duration});
+    // Once the song is read no bucket is written any more: all are readable.
+    addTimeRangeToValidSampleTimeRange({start, duration}, finishing ? bucketCount() : sampleOffset);
     if (finishing)
         state_.end(WaveformReadingStatus::Finished);
 

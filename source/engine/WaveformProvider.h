@@ -175,14 +175,30 @@ private:
     void readSampleBuffer(tolvan::Operation& operation);
     bool fillBuckets(const tolvan::SampleBuffer& buffer);
     void notifySamplesAdded();
-    void addTimeRangeToValidSampleTimeRange(ZNTTimeRange range);
+    // Publishes the range, whose buckets below readableBuckets are written.
+    void addTimeRangeToValidSampleTimeRange(ZNTTimeRange range, uint64_t readableBuckets);
     void failReading(const tolvan::Error& error);
 
     static std::shared_ptr<const WaveformSamples> cachedWaveformForAsset(const tolvan::Asset& asset);
     static void addWaveformToCache(std::shared_ptr<const WaveformSamples> samples, const tolvan::Asset* asset);
 
-    // The buckets of the smoothing window of range, when range lies inside valid.
-    std::optional<WaveformSampleRange> smoothingWindow(ZNTTimeRange valid, ZNTTimeRange range) const;
+    // The valid range and the buckets below which the store is written, from
+    // one look.
+    struct ValidSamples {
+        ZNTTimeRange range{0.0, 0.0};
+        uint64_t readableBuckets = 0;
+    };
+    ValidSamples validSamples() const;
+    // The buckets a query over range reads: those of its bucket range that
+    // are written; none when range does not lie inside the valid range.
+    std::optional<WaveformSampleRange> bucketsToScan(const ValidSamples& valid, ZNTTimeRange range) const;
+    // The smoothing window of a range inside the valid range: its bucket
+    // range, which sets the weights, and how many of its buckets are written.
+    struct SmoothingWindow {
+        WaveformSampleRange buckets;
+        uint64_t written = 0;
+    };
+    std::optional<SmoothingWindow> smoothingWindow(const ValidSamples& valid, ZNTTimeRange range) const;
 
     // Bucket bytes for reading; null before start.
     const int8_t* bucketBytes() const { return samples_ ? samples_->data() : nullptr; }
@@ -200,9 +216,12 @@ private:
     std::shared_ptr<tolvan::AssetReaderOutput> readerOutput_;
 
     // Published after the buckets below it are written (release), read before
-    // reading them (acquire): the lock orders both.
+    // reading them (acquire): the lock orders both. The buckets of a range
+    // inside the valid range may reach one past it (the rounding of its end):
+    // a scan stops at the readable ones rather than read a bucket being
+    // written.
     mutable std::mutex validRangeMutex_;
-    ZNTTimeRange validSampleTimeRange_{0.0, 0.0};
+    ValidSamples validSamples_;
     tolvan::EndState<WaveformReadingStatus> state_{WaveformReadingStatus::Unknown};
 
     // The reading state, touched only by reading steps. With chunks, the
