@@ -97,8 +97,11 @@ MoveDestination moveDestination(const QString& copyPath, const QString& homeAppl
 
 QString moveOfferMessage(const MoveDestination& destination)
 {
+    // The texts name the folder where they hold "%@": this desktop has no
+    // one folder of applications that the user would know by name.
     return text(destination.inHomeFolder ? QStringLiteral("Move to Applications folder in your Home folder?")
-                                         : QStringLiteral("Move to Applications folder?"));
+                                         : QStringLiteral("Move to Applications folder?"))
+        .replace(QStringLiteral("%@"), QDir::toNativeSeparators(destination.folder));
 }
 
 QString moveOfferInformativeText(const MoveDestination& destination, bool fromDownloads)

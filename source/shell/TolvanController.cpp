@@ -6,6 +6,7 @@
 #include "source/shell/ApplicationEditor.h"
 #include "platform/appkit/Workspace.h"
 #include "platform/foundation/Localizer.h"
+#include "platform/foundation/UndoManager.h"
 #include "platform/foundation/UserDefaults.h"
 #include "source/analytics/ZNTAnalytics.h"
 #include "source/browser/SimpleBrowserController.h"
@@ -27,6 +28,7 @@
 #include <QDesktopServices>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 
 using namespace tolvan;
 
@@ -56,11 +58,14 @@ TolvanServices TolvanServices::standard()
 }
 
 TolvanController::TolvanController(TolvanServices services)
-    : services_(std::move(services)), defaults_(services_.defaults ? *services_.defaults : UserDefaults::standard())
+    : services_(std::move(services)),
+      defaults_(services_.defaults ? *services_.defaults : UserDefaults::standard()),
+      undoManager_(std::make_unique<UndoManager>())
 {
     gController = this;
     saveRoad_ = SaveRoad::create(*this, defaults_);
     awakeFromNib();
+    qApp->installEventFilter(this);  // the window's text fields and the Undo and Redo keys
     connect(&ModifierKeys::shared(), &ModifierKeys::flagsChanged, this, [this] { flagsChanged(modifierFlags()); });
 }
 
@@ -70,6 +75,7 @@ TolvanController::~TolvanController()
         delete importCompleted_.data();
     setContentViewController(ContentKind::None, nullptr);
     delete mainWindow_;
+    mainWindow_ = nullptr;
     if (gController == this)
         gController = nullptr;
 }
@@ -84,6 +90,7 @@ void TolvanController::awakeFromNib()
     setupWelcomeView();
     setupWaveformView();
     setupRecordView();
+    fitContentAreaToItsViews();
     setupAdvancedButton();
     setupSharingButton();
     updateSelectionInfo(std::nullopt);
@@ -135,7 +142,7 @@ void TolvanController::updateSelectionInfo(const std::optional<Error>& error)
     }
     case ContentKind::Welcome:
     case ContentKind::None:
-        setContentViewController(ContentKind::Welcome, welcome_);
+        setContentViewController(ContentKind::Welcome, welcome_.get());
         break;
     }
     if (browser_)
@@ -228,7 +235,21 @@ bool TolvanController::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::Resize && watched == previewBackground_ && contentView_)
         contentView_->setGeometry(previewBackground_->rect());
+    if (event->type() == QEvent::ShortcutOverride && leavesUndoKeyToWindow(watched, *static_cast<QKeyEvent*>(event))) {
+        event->ignore();
+        return true;
+    }
     return QObject::eventFilter(watched, event);
+}
+
+// A text field claims the Undo and Redo keys for its typing; one with no
+// typing to take back or do again leaves them to Edit ▸ Undo and Redo.
+bool TolvanController::leavesUndoKeyToWindow(QObject* watched, const QKeyEvent& key) const
+{
+    const auto* field = qobject_cast<const QLineEdit*>(watched);
+    if (!field || field->window() != mainWindow_)
+        return false;
+    return (key.matches(QKeySequence::Undo) && !field->isUndoAvailable()) || (key.matches(QKeySequence::Redo) && !field->isRedoAvailable());
 }
 
 void TolvanController::openURL(const QUrl& url)

@@ -39,6 +39,7 @@ class ZNTSlider;
 
 namespace tolvan {
 class Asset;
+class UndoManager;
 class UserDefaults;
 }
 
@@ -92,12 +93,14 @@ public:
     ZNTButton* sharingButton() const { return sharingButton_; }
 
     ShellEditor* editorViewController() const { return editor_.get(); }
-    WelcomeViewController* welcomeViewController() const { return welcome_; }
+    WelcomeViewController* welcomeViewController() const { return welcome_.get(); }
     RecordViewController* recordViewController() const { return recorder_.get(); }
     SimpleBrowserController* simpleBrowserController() const { return browser_; }
     ErrorViewController* errorViewController() const { return errorView_.get(); }
     SaveRoad& saveRoad() const { return *saveRoad_; }
     tolvan::UserDefaults& defaults() const { return defaults_; }
+    // The window's undo manager, which the editor registers its changes with.
+    tolvan::UndoManager& undoManager() const { return *undoManager_; }
 
     // What is open and what the content area shows.
     std::shared_ptr<tolvan::Asset> selectedAsset() const override { return selectedAsset_; }
@@ -152,10 +155,6 @@ public:
     void restoreBookmarkedAccessURLs();
     void clearBookmarkedAccessURLs();
     QStringList grantedFolders() const { return grantedFolders_; }
-    tolvan::AccessRequest accessRequestForSource(const TolvanSource& source) const;
-    void presentAccessRequestForSource(TolvanSourcePtr source);
-    // Answers the access panel (tests call it in place of the user).
-    void accessRequestDidEnd(TolvanSourcePtr source, const std::optional<QString>& chosenFolder);
 
     // The save road's front (Create, Save, Save As).
     void createButtonAction();
@@ -216,15 +215,19 @@ private:
     void setupWelcomeView();
     void setupWaveformView();
     void setupRecordView();
+    void fitContentAreaToItsViews();
     void setupAdvancedButton();
     void setupSharingButton();
     void setContentViewController(ContentKind kind, QWidget* view);
     void openSource(TolvanSourcePtr source, bool reopen);
     void animateFullScreen(bool entering);
+    MenuState menuState() const;
+    bool leavesUndoKeyToWindow(QObject* watched, const QKeyEvent& key) const;
 
     TolvanServices services_;
     tolvan::UserDefaults& defaults_;
     std::shared_ptr<SaveRoad> saveRoad_;
+    std::unique_ptr<tolvan::UndoManager> undoManager_;  // outlives the editor that registers with it
 
     TolvanMainWindow* mainWindow_ = nullptr;
     CustomSplitView* splitView_ = nullptr;
@@ -237,7 +240,8 @@ private:
     ZNTButton* sharingButton_ = nullptr;
 
     SimpleBrowserController* browser_ = nullptr;
-    WelcomeViewController* welcome_ = nullptr;
+    // The content views are ours: each is out of the window while another shows.
+    std::unique_ptr<WelcomeViewController> welcome_;
     std::unique_ptr<ShellEditor> editor_;
     std::unique_ptr<RecordViewController> recorder_;
     std::unique_ptr<ErrorViewController> errorView_;

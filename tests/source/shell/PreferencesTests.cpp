@@ -6,6 +6,7 @@
 #include "source/shell/PreferencesPanes.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/HttpTestServer.h"
+#include "tests/support/ShownTexts.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -112,7 +113,7 @@ TEST_F(PreferencesTest, TheGeneralPaneStoresItsSettingsAndResetsTheDontShowChoic
     PreferencesGeneralController pane(defaults);
     EXPECT_FALSE(pane.showIncludedRingtonesButton->isChecked());
     EXPECT_TRUE(pane.autoiTunesImportButton->isChecked());  // absent reads as on
-    EXPECT_EQ(pane.autoiTunesImportButton->text(), "Automatically import tones into iTunes");
+    EXPECT_EQ(pane.autoiTunesImportButton->text(), "Automatically open new tones in your ringtone application");
 
     pane.showIncludedRingtonesButton->click();
     EXPECT_TRUE(defaults.boolValue("showIncludedRingtones"));
@@ -157,6 +158,20 @@ TEST_F(PreferencesTest, CheckNowTellsOfANewerVersion)
     EXPECT_EQ(box->text(), "A new version is available!");
     EXPECT_EQ(box->informativeText(), "Version 0.9 is now available.");
     box->close();
+}
+
+TEST_F(PreferencesTest, BothPanesSpeakOfThisDesktopOnly)
+{
+    PreferencesController window(environment());
+    window.show();
+    QStringList texts;
+    for (const char* pane : {"general", "update"}) {
+        window.toolbarItem(pane)->trigger();
+        texts << test::shownTexts(window);
+    }
+    EXPECT_TRUE(texts.contains("Show included tones")) << "the panes' texts were gathered";
+    EXPECT_TRUE(texts.contains("Check Now..."));
+    EXPECT_EQ(test::foreignDesktopNamesReport(texts), "");
 }
 
 TEST_F(PreferencesTest, PicturesOfBothPanes)
