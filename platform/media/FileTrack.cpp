@@ -163,6 +163,7 @@ public:
 private:
     int readPacket();
     bool decodeStep();
+    Error nothingDecodedError() const;
     bool readOrigin(int sourceRate);
     int64_t leadInFrames(int sourceRate) const;
     void seekBefore(int64_t startFrame, int sourceRate);
@@ -211,8 +212,9 @@ private:
     int sourceRate_ = 0;
     int inputFramesToSkip_ = 0;  // of the first frame, to keep the resampler's phase
     bool finished_ = false;
-    int64_t framesDecoded_ = 0;
     int64_t decodeErrors_ = 0;
+    int readError_ = 0;          // how reading packets ended
+    bool deliveredAny_ = false;
     std::optional<Error> error_;
 };
 
@@ -287,10 +289,11 @@ std::shared_ptr<SampleBuffer> FilePcmStream::nextBuffer()
         return nullptr;
     if (filledFrames_ == 0) {
         finished_ = true;
-        if (framesDecoded_ == 0 && decodeErrors_ > 0)
-            error_ = mediaError(MediaErrorUnknown, QStringLiteral("No audio could be decoded (%1 damaged packets)").arg(decodeErrors_));
+        if (!deliveredAny_)
+            error_ = nothingDecodedError();
         return nullptr;
     }
+    deliveredAny_ = true;
     block_.resize(std::size_t(filledFrames_) * bytesPerFrame_);
     auto buffer = std::make_shared<SampleBuffer>(outputFormat_, MediaTime::make(framesDelivered_, int32_t(settings_.sampleRate)),
                                                  std::move(block_));
@@ -298,6 +301,21 @@ std::shared_ptr<SampleBuffer> FilePcmStream::nextBuffer()
     filledFrames_ = 0;
     block_ = {};
     return buffer;
+}
+
+// A stream that ends before its first frame has read nothing of the track:
+// its header promised audio that its data does not hold (cut off, damaged,
+// or none from the start on). That is a failure, not a silent track.
+Error FilePcmStream::nothingDecodedError() const
+{
+    QString reason;
+    if (decodeErrors_ > 0)
+        reason = QStringLiteral("%1 of its packets are damaged").arg(decodeErrors_);
+    else if (readError_ < 0 && readError_ != AVERROR_EOF)
+        reason = errorText(readError_);
+    else
+        reason = QStringLiteral("it holds no audio frames");
+    return mediaError(MediaErrorDecodeFailed, QStringLiteral("The audio of this file cannot be decoded: %1").arg(reason));
 }
 
 // The next packet into packet_: an FFmpeg status.
@@ -320,7 +338,6 @@ bool FilePcmStream::decodeStep()
 {
     int status = avcodec_receive_frame(codec_.get(), frame_.get());
     if (status == 0) {
-        framesDecoded_ += frame_->nb_samples;
         if (placeByTimestamp_ && !placeFirstFrame(frame_.get())) {
             av_frame_unref(frame_.get());
             rewind();
@@ -344,6 +361,7 @@ bool FilePcmStream::decodeStep()
     packetInHand_ = false;
     if (status < 0) {
         // The end of the file, or as far as a damaged one can be read.
+        readError_ = status;
         inputEnded_ = true;
         avcodec_send_packet(codec_.get(), nullptr);
         return true;

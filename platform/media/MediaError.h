@@ -9,6 +9,7 @@ inline const QString AVFoundationErrorDomain = QStringLiteral("AVFoundationError
 
 enum MediaErrorCode : qint64 {
     MediaErrorUnknown = -11800,                 // a failure without a more precise code
+    MediaErrorDecodeFailed = -11821,            // a track whose data decodes to no audio
     MediaErrorFileFormatNotRecognized = -11828, // not a media file we can read, or no audio in it
     MediaErrorContentIsProtected = -11831,      // encrypted content
 };

@@ -236,6 +236,10 @@ EditorViewController::EditorViewController(EditorServices services) : d(std::mak
     auto* area = d->waveformViewController.get();
     connect(area, &WaveformViewController::selectionChanged, this, [this] { d->selectionDidChangeInArea(); });
     connect(area, &WaveformViewController::pointsPerSecondChanged, this, &EditorViewController::pointsPerSecondChanged);
+    connect(area, &WaveformViewController::waveformCannotBeRead, this, [this](const Error& error) {
+        if (d->services.host)
+            d->services.host->songCannotBeRead(error);
+    });
     WaveformView* waveform = area->waveformView();
     connect(waveform, &WaveformView::selectionWillChange, this, [this] { d->waveformViewSelectionWillChange(); });
     connect(waveform, &WaveformView::selectionDidChange, this, [this] { d->waveformViewSelectionDidChange(); });

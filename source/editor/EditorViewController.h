@@ -56,6 +56,8 @@ public:
     }
     // Closes a sheet that showImportCompletedSheet returned.
     virtual void closeImportCompletedSheet(QObject* sheet) { (void)sheet; }
+    // The open song's audio proved unreadable while its waveform was read.
+    virtual void songCannotBeRead(const tolvan::Error& error) { (void)error; }
 };
 
 // The menu items whose state the editor decides.

@@ -71,6 +71,7 @@ struct WaveformViewController::Private {
     bool settingSelection = false;
     bool settingScrollPosition = false;
     std::vector<tolvan::ObserverToken> navigatorObservers;
+    tolvan::ObserverToken providerObserver;
 
     explicit Private(WaveformViewController* controller) : q(controller) {}
     ~Private()
@@ -80,7 +81,23 @@ struct WaveformViewController::Private {
     }
     double duration() const { return waveformView->movieDuration(); }
     void navigatorMouseDragged(const tolvan::Notification& notification);
+    void observeProvider();
 };
+
+// The current song's provider that fails is told of once.
+void WaveformViewController::Private::observeProvider()
+{
+    providerObserver.reset();
+    if (!provider)
+        return;
+    providerObserver = tolvan::NotificationCenter::defaultCenter().addObserver(
+        WaveformProviderSamplesAddedNotification, provider.get(), [this](const tolvan::Notification&) {
+            if (provider->status() != WaveformReadingStatus::Failed)
+                return;
+            providerObserver.reset();
+            emit q->waveformCannotBeRead(provider->error().value_or(tolvan::Error{}));
+        });
+}
 
 WaveformViewController::WaveformViewController(QObject* parent) : QObject(parent), d(std::make_unique<Private>(this))
 {
@@ -147,6 +164,7 @@ void WaveformViewController::setAsset(std::shared_ptr<tolvan::Asset> asset)
     d->provider = d->asset ? WaveformProvider::providerWithAsset(d->asset, kSamplesPerSecond) : nullptr;
     d->waveformView->setAsset(d->asset, d->provider);
     d->navigator->setAsset(d->asset, d->provider);
+    d->observeProvider();
     if (d->provider)
         d->provider->startReadingWaveform();
     d->selection = {0, 0};

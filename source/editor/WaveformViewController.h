@@ -13,6 +13,7 @@
 // selectionDidChange, didScrub, didMovePlayPosition, doubleClickAtTime,
 // didRenderMovie).
 
+#include "platform/foundation/Error.h"
 #include "source/engine/ZNTTimeRange.h"
 
 #include <QObject>
@@ -106,6 +107,8 @@ signals:
     void pointsPerSecondChanged();
     void playTimeChanged();
     void previewTimeChanged();
+    // The song's audio cannot be read: its waveform ended with this error.
+    void waveformCannotBeRead(const tolvan::Error& error);
 
 private:
     struct Private;

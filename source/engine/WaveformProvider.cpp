@@ -2,8 +2,10 @@
 
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/media/MediaError.h"
 #include "source/analytics/ZNTAnalytics.h"
 #include "source/engine/AssetAdditions.h"
+#include "source/engine/TolvanError.h"
 
 #include <QThread>
 
@@ -52,6 +54,8 @@ double secondsSinceEpoch()
 }
 
 constexpr double kDecodingRate = 8000.0;
+
+bool decodesToNothing(const Error& error) { return error.domain == AVFoundationErrorDomain && error.code == MediaErrorDecodeFailed; }
 
 }  // namespace
 
@@ -190,12 +194,14 @@ void WaveformProvider::setChunking(double chunkedFromSeconds, int chunkCount)
 
 void WaveformProvider::startReadingWaveform()
 {
+    if (!state_.advance(WaveformReadingStatus::Reading))
+        return;
     if (asset_) {
         if (auto cached = cachedWaveformForAsset(*asset_)) {
             // Cached stores are never written again, so sharing one is safe.
             samples_ = std::const_pointer_cast<WaveformSamples>(cached);
-            addTimeRangeToValidSampleTimeRange({0.0, asset_->duration().seconds()});
-            finished_.store(true, std::memory_order_release);
+            addTimeRangeToValidSampleTimeRange({0.0, asset_->duration().seconds()}, bucketCount());
+            state_.end(WaveformReadingStatus::Finished);
             notifySamplesAdded();
             return;
         }
@@ -216,17 +222,19 @@ void WaveformProvider::startReadingWaveform()
     if (!track) {
         ZNTAnalytics::logEvent("startReadingWaveform bestTrackForRingtone failed",
                                {{"asset", asset_ ? QVariant(asset_->description()) : QVariant()}});
-        return;
+        // Nothing is read: the reader's refusal says why, or the want of audio.
+        return failReading(reader_ ? Error{TolvanErrorDomain, TolvanErrorNoAudio, QStringLiteral("The file has no audio track")} : error);
     }
+    if (!reader_)
+        return failReading(error);
     readerOutput_ = AssetReaderTrackOutput::assetReaderTrackOutputWithTrack(track, settings);
-    if (reader_) {
-        reader_->addOutput(readerOutput_);
-        if (!reader_->startReading()) {
-            const auto failure = reader_->error();
-            ZNTAnalytics::logEvent("startReadingWaveform startReading failed",
-                                   {{"reader", reader_->description()},
-                                    {"error", failure ? QVariant(failure->description()) : QVariant()}});
-        }
+    reader_->addOutput(readerOutput_);
+    if (!reader_->startReading()) {
+        const auto failure = reader_->error();
+        ZNTAnalytics::logEvent("startReadingWaveform startReading failed",
+                               {{"reader", reader_->description()},
+                                {"error", failure ? QVariant(failure->description()) : QVariant()}});
+        return failReading(failure.value_or(mediaError(MediaErrorUnknown, QStringLiteral("The song's audio cannot be read"))));
     }
 
     assetDuration_ = asset_ ? asset_->duration().seconds() : 0.0;
@@ -289,7 +297,10 @@ void WaveformProvider::readChunk(const std::weak_ptr<WaveformProvider>& weak, co
     while (completed && !operation.isCancelled()) {
         const auto buffer = stream->nextBuffer();
         if (!buffer) {
-            if (auto failure = stream->error()) {
+            // A chunk that lies wholly past where the song's data ends holds
+            // no audio, as a whole read has none there; any other failure
+            // ends the reading.
+            if (auto failure = stream->error(); failure && !decodesToNothing(*failure)) {
                 error = *failure;
                 completed = false;
             } else if (index + 1 == chunks->cursors.size()) {
@@ -306,18 +317,18 @@ void WaveformProvider::readChunk(const std::weak_ptr<WaveformProvider>& weak, co
     auto provider = weak.lock();
     if (!provider)
         return;
-    if (!completed)
+    if (!completed) {
         ZNTAnalytics::logEvent("processSample AVAssetReader failed", {{"chunk", qulonglong(index)}, {"error", error.description()}});
-    provider->chunkEnded(index, completed);
+        return provider->failReading(error);
+    }
+    provider->chunkEnded(index);
 }
 
-void WaveformProvider::chunkEnded(std::size_t index, bool completed)
+void WaveformProvider::chunkEnded(std::size_t index)
 {
     std::size_t joined = 0;
     {
         std::lock_guard lock(chunks_->mutex);
-        if (!completed)
-            return;  // the chunks after it never join: reading does not finish
         chunks_->ended[index] = true;
         const std::size_t before = chunks_->joined;
         while (chunks_->joined < chunks_->ended.size() && chunks_->ended[chunks_->joined])
@@ -329,10 +340,11 @@ void WaveformProvider::chunkEnded(std::size_t index, bool completed)
             chunks_->input.reset();
     }
     const bool all = joined == chunks_->ended.size();
-    const double end = all ? assetDuration_ : double(chunks_->cursors[joined].sampleOffset) / double(samplesPerSecond_);
-    addTimeRangeToValidSampleTimeRange({0.0, end});
+    const uint64_t readable = all ? bucketCount() : chunks_->cursors[joined].sampleOffset;
+    const double end = all ? assetDuration_ : double(readable) / double(samplesPerSecond_);
+    addTimeRangeToValidSampleTimeRange({0.0, end}, readable);
     if (all)
-        finished_.store(true, std::memory_order_release);
+        state_.end(WaveformReadingStatus::Finished);
     notifySamplesAdded();
     if (all)
         addWaveformToCache(samples_, asset_.get());
@@ -360,16 +372,27 @@ void WaveformProvider::resumeReadingWaveform()
             queue->setSuspended(false);
 }
 
-ZNTTimeRange WaveformProvider::timeRangeOfSamples() const
+ZNTTimeRange WaveformProvider::timeRangeOfSamples() const { return validSamples().range; }
+
+WaveformProvider::ValidSamples WaveformProvider::validSamples() const
 {
     std::lock_guard lock(validRangeMutex_);
-    return validSampleTimeRange_;
+    return validSamples_;
 }
 
-void WaveformProvider::addTimeRangeToValidSampleTimeRange(ZNTTimeRange range)
+void WaveformProvider::addTimeRangeToValidSampleTimeRange(ZNTTimeRange range, uint64_t readableBuckets)
 {
     std::lock_guard lock(validRangeMutex_);
-    validSampleTimeRange_ = ZNTTimeRangeUnion(validSampleTimeRange_, range);
+    validSamples_.range = ZNTTimeRangeUnion(validSamples_.range, range);
+    validSamples_.readableBuckets = std::max(validSamples_.readableBuckets, readableBuckets);
+}
+
+// The reading ends without its waveform: observers hear of it once and find
+// the reason in error().
+void WaveformProvider::failReading(const Error& error)
+{
+    if (state_.end(WaveformReadingStatus::Failed, error))
+        notifySamplesAdded();
 }
 
 // The step holds the provider only while it runs: a provider that its owner
@@ -389,6 +412,7 @@ void WaveformProvider::processSample(Operation& operation)
         readSampleBuffer(operation);
     } catch (const std::exception& exception) {
         ZNTAnalytics::logEvent("Excecption during WaveformProvider processSample", {{"exception", QString(exception.what())}});
+        failReading(mediaError(MediaErrorUnknown, QStringLiteral("The song's waveform cannot be read: %1").arg(exception.what())));
     }
 }
 
@@ -411,12 +435,14 @@ void WaveformProvider::readSampleBuffer(Operation& operation)
         }
     } else {
         if (!reader_ || reader_->status() != AssetReaderStatus::Completed) {
-            // A reader that failed has not read the song: say so, and leave
-            // the provider unfinished rather than cache a silent store.
+            // A reader that failed has not read the song: the provider fails
+            // with its reason rather than finish (and cache) a silent store.
             const auto failure = reader_ ? reader_->error() : std::nullopt;
             ZNTAnalytics::logEvent("processSample AVAssetReader failed",
                                    {{"reader", reader_ ? QVariant(reader_->description()) : QVariant()},
                                     {"error", failure ? QVariant(failure->description()) : QVariant()}});
+            if (failure)
+                failReading(*failure);
             return;
         }
         cursor_.finish(samples_->data(), readingEnd_);
@@ -427,9 +453,10 @@ void WaveformProvider::readSampleBuffer(Operation& operation)
     const uint64_t sampleOffset = cursor_.sampleOffset;
     const double start = double(sampleOffsetSinceBuffer_) / double(samplesPerSecond_);
     const double duration = finishing ? assetDuration_ - start : double(sampleOffset - sampleOffsetSinceBuffer_) / double(samplesPerSecond_);
-    addTimeRangeToValidSampleTimeRange({start, duration});
+    // Once the song is read no bucket is written any more: all are readable.
+    addTimeRangeToValidSampleTimeRange({start, duration}, finishing ? bucketCount() : sampleOffset);
     if (finishing)
-        finished_.store(true, std::memory_order_release);
+        state_.end(WaveformReadingStatus::Finished);
 
     samplesSinceNotification_ += sampleOffset - sampleOffsetSinceBuffer_;
     sampleOffsetSinceBuffer_ = sampleOffset;
@@ -454,7 +481,7 @@ void WaveformProvider::readSampleBuffer(Operation& operation)
         readerOutput_.reset();
     }
     if (chunkRead && !operation.isCancelled())
-        chunkEnded(0, true);
+        chunkEnded(0);
     else if (finishing)
         addWaveformToCache(samples_, asset_.get());
 }

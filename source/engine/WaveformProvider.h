@@ -11,7 +11,13 @@
 // bucket per 1/samplesPerSecond seconds. It never changes size, and its bytes
 // are complete wherever timeRangeOfSamples() reaches: the queries read only
 // there, so they may run on any thread while reading goes on.
+//
+// Reading ends once: finished, or failed with the reason the song's audio
+// cannot be read (no audio track, a decoder that fails, data that decodes to
+// nothing). Either end is announced by the notification; status() and
+// error() tell which.
 
+#include "platform/foundation/EndState.h"
 #include "platform/foundation/OperationQueue.h"
 #include "platform/media/AssetReader.h"
 #include "source/engine/ZNTTimeRange.h"
@@ -70,6 +76,13 @@ struct WaveformSample {
     bool operator==(const WaveformSample&) const = default;
 };
 
+enum class WaveformReadingStatus : int {
+    Unknown = 0,  // not started
+    Reading = 1,
+    Finished = 2,  // the whole song's buckets are in the store
+    Failed = 3,    // error() tells why
+};
+
 // One entry of the process-wide cache.
 struct WaveformCacheEntry {
     double time = 0.0;  // "WaveformCacheTime": seconds since the epoch when stored
@@ -117,7 +130,9 @@ public:
     void resumeReadingWaveform();
 
     ZNTTimeRange timeRangeOfSamples() const;
-    bool finished() const { return finished_.load(std::memory_order_acquire); }
+    WaveformReadingStatus status() const { return state_.status(); }
+    std::optional<tolvan::Error> error() const { return state_.error(); }
+    bool finished() const { return status() == WaveformReadingStatus::Finished; }
 
     bool hasSamplesInTimeRange(ZNTTimeRange range) const;
     WaveformSampleRange sampleRangeForTimeRange(ZNTTimeRange range) const;
@@ -153,21 +168,37 @@ private:
     void startChunks(const std::shared_ptr<tolvan::Track>& track, const tolvan::AudioOutputSettings& settings);
     static void readChunk(const std::weak_ptr<WaveformProvider>& weak, const std::shared_ptr<Chunks>& chunks, std::size_t index,
                           const tolvan::Operation& operation);
-    void chunkEnded(std::size_t index, bool completed);
+    void chunkEnded(std::size_t index);
 
     void queueReadingStep();
     void processSample(tolvan::Operation& operation);
     void readSampleBuffer(tolvan::Operation& operation);
     bool fillBuckets(const tolvan::SampleBuffer& buffer);
     void notifySamplesAdded();
-    void addTimeRangeToValidSampleTimeRange(ZNTTimeRange range);
-    void finishReading();
+    // Publishes the range, whose buckets below readableBuckets are written.
+    void addTimeRangeToValidSampleTimeRange(ZNTTimeRange range, uint64_t readableBuckets);
+    void failReading(const tolvan::Error& error);
 
     static std::shared_ptr<const WaveformSamples> cachedWaveformForAsset(const tolvan::Asset& asset);
     static void addWaveformToCache(std::shared_ptr<const WaveformSamples> samples, const tolvan::Asset* asset);
 
-    // The buckets of the smoothing window of range, when range lies inside valid.
-    std::optional<WaveformSampleRange> smoothingWindow(ZNTTimeRange valid, ZNTTimeRange range) const;
+    // The valid range and the buckets below which the store is written, from
+    // one look.
+    struct ValidSamples {
+        ZNTTimeRange range{0.0, 0.0};
+        uint64_t readableBuckets = 0;
+    };
+    ValidSamples validSamples() const;
+    // The buckets a query over range reads: those of its bucket range that
+    // are written; none when range does not lie inside the valid range.
+    std::optional<WaveformSampleRange> bucketsToScan(const ValidSamples& valid, ZNTTimeRange range) const;
+    // The smoothing window of a range inside the valid range: its bucket
+    // range, which sets the weights, and how many of its buckets are written.
+    struct SmoothingWindow {
+        WaveformSampleRange buckets;
+        uint64_t written = 0;
+    };
+    std::optional<SmoothingWindow> smoothingWindow(const ValidSamples& valid, ZNTTimeRange range) const;
 
     // Bucket bytes for reading; null before start.
     const int8_t* bucketBytes() const { return samples_ ? samples_->data() : nullptr; }
@@ -185,10 +216,13 @@ private:
     std::shared_ptr<tolvan::AssetReaderOutput> readerOutput_;
 
     // Published after the buckets below it are written (release), read before
-    // reading them (acquire): the lock orders both.
+    // reading them (acquire): the lock orders both. The buckets of a range
+    // inside the valid range may reach one past it (the rounding of its end):
+    // a scan stops at the readable ones rather than read a bucket being
+    // written.
     mutable std::mutex validRangeMutex_;
-    ZNTTimeRange validSampleTimeRange_{0.0, 0.0};
-    std::atomic<bool> finished_{false};
+    ValidSamples validSamples_;
+    tolvan::EndState<WaveformReadingStatus> state_{WaveformReadingStatus::Unknown};
 
     // The reading state, touched only by reading steps. With chunks, the
     // steps read the first chunk, up to bucket readingEnd_.

@@ -1,5 +1,9 @@
 // The queries that turn the bucket store into drawable values. They read
 // only buckets inside the valid sample time range, whose bytes are complete.
+// A range's buckets are floor(S × start) on, ceil(S × (end − start)) of
+// them, in double precision: where the rounding takes one bucket more than
+// the valid range holds, that bucket is not yet written and counts as
+// silence, as it stands in the zero-filled store.
 
 #include "source/engine/WaveformProvider.h"
 
@@ -13,16 +17,6 @@ namespace {
 constexpr double kPeakScale = 1.0 / 128.0;
 
 bool isInfinite(ZNTTimeRange range) { return std::isinf(range.start) || std::isinf(range.duration); }
-
-// rate × seconds, made whole where it misses a whole number by no more than
-// the rounding of seconds: a range that ends where the valid range ends must
-// not reach into the bucket after it, which may still be being written.
-double bucketPosition(double rate, double seconds)
-{
-    const double position = rate * seconds;
-    const double whole = std::round(position);
-    return std::abs(position - whole) <= 1e-6 ? whole : position;
-}
 
 }  // namespace
 
@@ -38,16 +32,16 @@ WaveformSampleRange WaveformProvider::sampleRangeForTimeRange(ZNTTimeRange range
     if (isInfinite(range))
         return {kWaveformNotFound, 0};
     const double rate = double(samplesPerSecond_);
-    return {ZNTUnsignedFromDouble(std::floor(bucketPosition(rate, range.start))),
-            ZNTUnsignedFromDouble(std::ceil(bucketPosition(rate, ZNTTimeRangeEnd(range) - range.start)))};
+    return {ZNTUnsignedFromDouble(std::floor(rate * range.start)),
+            ZNTUnsignedFromDouble(std::ceil(rate * (ZNTTimeRangeEnd(range) - range.start)))};
 }
 
 namespace {
 
-// The consistency check every scan makes: the buckets lie inside the store.
-bool insideStore(WaveformSampleRange buckets, uint64_t count)
+// How many of length buckets from location lie below end.
+uint64_t bucketsBelow(uint64_t end, uint64_t location, uint64_t length)
 {
-    return buckets.location <= count && buckets.length <= count - buckets.location;
+    return location < end ? std::min(length, end - location) : 0;
 }
 
 // A line to point even where the path already stands: lineTo drops such
@@ -64,14 +58,21 @@ void addLine(QPainterPath& path, const QPointF& point)
 
 }  // namespace
 
+std::optional<WaveformSampleRange> WaveformProvider::bucketsToScan(const ValidSamples& valid, ZNTTimeRange range) const
+{
+    if (isInfinite(range) || !ZNTTimeRangeContainsRange(valid.range, range))
+        return std::nullopt;
+    const WaveformSampleRange buckets = sampleRangeForTimeRange(range);
+    return WaveformSampleRange{buckets.location, bucketsBelow(valid.readableBuckets, buckets.location, buckets.length)};
+}
+
 WaveformSample WaveformProvider::representativeSampleForTimeRange(ZNTTimeRange range) const
 {
-    if (!hasSamplesInTimeRange(range))
+    const auto scanned = bucketsToScan(validSamples(), range);
+    if (!scanned)
         return {};
-    const WaveformSampleRange buckets = sampleRangeForTimeRange(range);
-    if (!insideStore(buckets, bucketCount()))
-        return {};
-    const int8_t* bytes = bucketBytes() + 2 * buckets.location;
+    const WaveformSampleRange buckets = *scanned;
+    const int8_t* bytes = buckets.length > 0 ? bucketBytes() + 2 * buckets.location : nullptr;
     int positive = 0, negative = 0;
     for (uint64_t i = 0; i < buckets.length; ++i, bytes += 2) {
         positive = std::max<int>(positive, bytes[0]);
@@ -135,14 +136,14 @@ private:
     int next_ = 0;
 };
 
-// The weighted peak pair of a window's buckets; weights from the table
-// when there is one, else bucket by bucket.
-WaveformSample weightedPeak(const int8_t* bytes, uint64_t length, const SmoothingTable* table)
+// The weighted peak pair of the first `written` buckets of a window of
+// `length`; weights from the table when there is one, else bucket by bucket.
+WaveformSample weightedPeak(const int8_t* bytes, uint64_t length, uint64_t written, const SmoothingTable* table)
 {
     // Each weighted value truncated toward zero: an int holds them exactly.
     int positive = 0, negative = 0;
     if (!table) {
-        for (uint64_t i = 0; i < length; ++i, bytes += 2) {
+        for (uint64_t i = 0; i < written; ++i, bytes += 2) {
             const double weight = smoothingWeight(i, length);
             positive = std::max(positive, int(bytes[0] * weight));
             negative = std::min(negative, int(bytes[1] * weight));
@@ -151,13 +152,13 @@ WaveformSample weightedPeak(const int8_t* bytes, uint64_t length, const Smoothin
     }
     // The middle third first: its peaks at full weight leave few buckets
     // of the outer thirds that could pass them, as a weight is at most 1.
-    for (uint64_t i = table->fullFrom; i < table->fullTo; ++i) {
+    for (uint64_t i = table->fullFrom, to = std::min(table->fullTo, written); i < to; ++i) {
         positive = std::max<int>(positive, bytes[2 * i]);
         negative = std::min<int>(negative, bytes[2 * i + 1]);
     }
     const double* weights = table->weights.data();
     const auto weighted = [&](uint64_t from, uint64_t to) {
-        for (uint64_t i = from; i < to; ++i) {
+        for (uint64_t i = from, end = std::min(to, written); i < end; ++i) {
             if (bytes[2 * i] > positive)
                 positive = std::max(positive, int(bytes[2 * i] * weights[i]));
             if (bytes[2 * i + 1] < negative)
@@ -171,33 +172,35 @@ WaveformSample weightedPeak(const int8_t* bytes, uint64_t length, const Smoothin
 
 }  // namespace
 
-std::optional<WaveformSampleRange> WaveformProvider::smoothingWindow(ZNTTimeRange valid, ZNTTimeRange range) const
+std::optional<WaveformProvider::SmoothingWindow> WaveformProvider::smoothingWindow(const ValidSamples& valid, ZNTTimeRange range) const
 {
-    if (isInfinite(range) || !ZNTTimeRangeContainsRange(valid, range))
+    if (isInfinite(range) || !ZNTTimeRangeContainsRange(valid.range, range))
         return std::nullopt;
     const ZNTTimeRange window =
-        ZNTTimeRangeIntersection(valid, ZNTTimeRangeMake(range.start - range.duration, 3.0 * range.duration));
+        ZNTTimeRangeIntersection(valid.range, ZNTTimeRangeMake(range.start - range.duration, 3.0 * range.duration));
     const WaveformSampleRange buckets = sampleRangeForTimeRange(window);
-    if (!insideStore(buckets, bucketCount()))
-        return std::nullopt;
-    return buckets;
+    return SmoothingWindow{buckets, bucketsBelow(valid.readableBuckets, buckets.location, buckets.length)};
 }
 
 WaveformSample WaveformProvider::smoothedSampleForTimeRange(ZNTTimeRange range) const
 {
-    const auto buckets = smoothingWindow(timeRangeOfSamples(), range);
-    return buckets ? weightedPeak(bucketBytes() + 2 * buckets->location, buckets->length, nullptr) : WaveformSample{};
+    const auto window = smoothingWindow(validSamples(), range);
+    return window && window->written > 0
+             ? weightedPeak(bucketBytes() + 2 * window->buckets.location, window->buckets.length, window->written, nullptr)
+             : WaveformSample{};
 }
 
 void WaveformProvider::smoothedSamplesForColumns(double start, double step, std::span<WaveformSample> columns) const
 {
-    const ZNTTimeRange valid = timeRangeOfSamples();
+    const ValidSamples valid = validSamples();
     SmoothingTables tables;
     double t = start;
     for (WaveformSample& column : columns) {
-        const auto buckets = smoothingWindow(valid, ZNTTimeRangeMake(t, step));
-        column = buckets ? weightedPeak(bucketBytes() + 2 * buckets->location, buckets->length, tables.forLength(buckets->length))
-                         : WaveformSample{};
+        const auto window = smoothingWindow(valid, ZNTTimeRangeMake(t, step));
+        column = window && window->written > 0
+                   ? weightedPeak(bucketBytes() + 2 * window->buckets.location, window->buckets.length, window->written,
+                                  tables.forLength(window->buckets.length))
+                   : WaveformSample{};
         t += step;
     }
 }
@@ -258,12 +261,11 @@ void WaveformProvider::bidirectionalWaveformPathsForTimeRange(ZNTTimeRange range
 
 double WaveformProvider::maxMagnitudeOfTimeRange(ZNTTimeRange range) const
 {
-    if (!hasSamplesInTimeRange(range))
+    const auto scanned = bucketsToScan(validSamples(), range);
+    if (!scanned)
         return 1.0;
-    const WaveformSampleRange buckets = sampleRangeForTimeRange(range);
-    if (!insideStore(buckets, bucketCount()))
-        return 1.0;
-    const int8_t* bytes = bucketBytes() + 2 * buckets.location;
+    const WaveformSampleRange buckets = *scanned;
+    const int8_t* bytes = buckets.length > 0 ? bucketBytes() + 2 * buckets.location : nullptr;
     int positive = 0, negative = 0;
     for (uint64_t i = 0; i < buckets.length; ++i, bytes += 2) {
         positive = std::max<int>(positive, bytes[0]);

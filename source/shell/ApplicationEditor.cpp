@@ -85,6 +85,9 @@ void ApplicationEditor::createButtonAction(QObject*) { shell_.createButtonAction
 
 void ApplicationEditor::clearSelection(QObject* sender) { shell_.clearSelection(sender); }
 
+// The song closes and the error view says why, as for a song that fails to open.
+void ApplicationEditor::songCannotBeRead(const tolvan::Error& error) { shell_.reportError(error); }
+
 QWidget* ApplicationEditor::mainWindow() const { return shell_.mainWindow(); }
 
 QObject* ApplicationEditor::showImportCompletedSheet(std::function<void()> completion)

@@ -48,6 +48,7 @@ public:
     QWidget* mainWindow() const override;
     QObject* showImportCompletedSheet(std::function<void()> completion) override;
     void closeImportCompletedSheet(QObject* sheet) override;
+    void songCannotBeRead(const tolvan::Error& error) override;
 
 private:
     TolvanController& shell_;

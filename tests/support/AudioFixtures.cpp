@@ -178,6 +178,43 @@ bool writeTruncated(const QString& sourcePath, const QString& path, double fract
     return writeBytes(path, bytes.left(qsizetype(bytes.size() * fraction)));
 }
 
+bool writeMediaDataCutOff(const QString& m4aSource, const QString& path, qsizetype keptBytes)
+{
+    QFile in(m4aSource);
+    if (!in.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = in.readAll();
+    const qsizetype mediaData = bytes.indexOf("mdat");
+    const qsizetype index = bytes.indexOf("moov");
+    if (mediaData < 0 || index < 0 || index > mediaData)
+        return false;  // the index would be cut off too
+    return writeBytes(path, bytes.left(mediaData + 4 + keptBytes));
+}
+
+bool writeFramesDamaged(const QString& flacSource, const QString& path)
+{
+    QFile in(flacSource);
+    if (!in.open(QIODevice::ReadOnly))
+        return false;
+    QByteArray bytes = in.readAll();
+    if (!bytes.startsWith("fLaC"))
+        return false;
+    // Past the metadata blocks: a byte of flags (the last block's top bit
+    // set) and a 24-bit length each.
+    qsizetype at = 4;
+    for (bool last = false; !last; at += 4 + qFromBigEndian<quint32>(bytes.constData() + at) % 0x1000000) {
+        if (at + 4 > bytes.size())
+            return false;
+        last = uchar(bytes[at]) & 0x80;
+    }
+    uint32_t noise = 7;
+    for (qsizetype i = at; i < bytes.size(); ++i) {
+        noise = noise * 1664525u + 1013904223u;
+        bytes[i] = char(noise >> 24);
+    }
+    return writeBytes(path, bytes);
+}
+
 QByteArray wavOf16BitSamples(int sampleRate, int channels, const std::vector<int16_t>& samples)
 {
     QByteArray data(reinterpret_cast<const char*>(samples.data()), qsizetype(samples.size() * 2));

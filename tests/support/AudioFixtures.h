@@ -40,6 +40,12 @@ bool writeVideo(const QString& path, double seconds, bool withAudio, QString* er
 // A copy of source cut to the first fraction of its bytes.
 bool writeTruncated(const QString& source, const QString& path, double fraction);
 
+// Copies of a song whose header is whole and whose audio is not: an MPEG-4
+// file written with its index first, cut off after the first keptBytes of
+// its media data; a FLAC file with every frame overwritten by noise.
+bool writeMediaDataCutOff(const QString& m4aSource, const QString& path, qsizetype keptBytes = 100);
+bool writeFramesDamaged(const QString& flacSource, const QString& path);
+
 // The bytes of a 16-bit WAV file of interleaved samples, written here
 // without starting ffmpeg. Any rate and channel count go into the header.
 QByteArray wavOf16BitSamples(int sampleRate, int channels, const std::vector<int16_t>& samples);

@@ -134,6 +134,43 @@ TEST_F(AssetReaderTest, DamagedPacketsAreSkipped)
     EXPECT_GT(result.bytes.size(), 30000);  // of 32,000 frames, only the damaged ones are missing
 }
 
+// A file whose header lists an audio track that decodes to nothing has not
+// been read: the reader fails with the reason instead of completing empty,
+// from the start and from any frame.
+TEST_F(AssetReaderTest, ATrackThatDecodesToNothingFailsTheReader)
+{
+    const QString cut = dir.filePath("cut.m4a");
+    ASSERT_TRUE(writeMediaDataCutOff(tone("whole.m4a", {.seconds = 4.0, .encoderOptions = {"-movflags", "+faststart"}}), cut));
+    const QString damaged = dir.filePath("damaged.flac");
+    ASSERT_TRUE(writeFramesDamaged(tone("whole.flac", {.seconds = 4.0}), damaged));
+    const AudioOutputSettings settings{.sampleRate = 8000, .channels = 1, .bitDepth = 8};
+    for (const QString& path : {cut, damaged}) {
+        SCOPED_TRACE(path.toStdString());
+        auto asset = Asset::assetWithPath(path);
+        ASSERT_FALSE(asset->loadError());
+        ASSERT_NEAR(asset->duration().seconds(), 4.0, 0.1);  // the header still claims the song
+        const ReadResult whole = readAll(asset, settings);
+        EXPECT_TRUE(whole.bytes.isEmpty());
+        EXPECT_EQ(whole.status, AssetReaderStatus::Failed);
+        ASSERT_TRUE(whole.error);
+        EXPECT_EQ(whole.error->domain, AVFoundationErrorDomain);
+        EXPECT_EQ(whole.error->code, MediaErrorDecodeFailed);
+        EXPECT_FALSE(whole.error->message.isEmpty());
+
+        Error error;
+        auto fromFrame = asset->tracks().front()->openPcmStreamFromFrame(settings, 8000, &error);
+        ASSERT_TRUE(fromFrame);
+        EXPECT_FALSE(fromFrame->nextBuffer());
+        ASSERT_TRUE(fromFrame->error());
+        EXPECT_EQ(fromFrame->error()->code, MediaErrorDecodeFailed);
+    }
+
+    // A song whose audio is whole reads to the end as before.
+    const ReadResult good = readAll(Asset::assetWithPath(dir.filePath("whole.flac")), settings);
+    EXPECT_EQ(good.status, AssetReaderStatus::Completed);
+    EXPECT_EQ(good.bytes.size(), 32000);
+}
+
 TEST_F(AssetReaderTest, ReadersRefuseWhatTheyCannotRead)
 {
     const QString text = dir.filePath("text.wav");

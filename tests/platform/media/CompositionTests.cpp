@@ -1,5 +1,6 @@
 #include "platform/media/AssetReaderAudioMixOutput.h"
 #include "platform/media/Composition.h"
+#include "platform/media/MediaError.h"
 
 #include "tests/support/AudioFixtures.h"
 
@@ -151,6 +152,35 @@ TEST_F(CompositionTest, PiecesPastTheSourcesEndAreSilent)
     ASSERT_EQ(out.size(), size_t(kCompositionRate) * 2);
     EXPECT_EQ(frames(out, 0, 22050), frames(original, 198450, 22050));
     EXPECT_EQ(frames(out, 22050, 22050), std::vector<int16_t>(22050 * 2, 0));
+}
+
+// A piece whose source decodes to nothing is no stretch of silence: the
+// composition's reader fails with the source's error, whatever lies around it.
+TEST_F(CompositionTest, APieceThatDecodesToNothingFailsTheReading)
+{
+    const QString damaged = dir.filePath("damaged.flac");
+    const QString flac = dir.filePath("whole.flac");
+    ASSERT_TRUE(writeTone(flac, {.seconds = 3.0}));
+    ASSERT_TRUE(writeFramesDamaged(flac, damaged));
+    auto broken = Asset::assetWithPath(damaged)->tracksWithMediaType(MediaType::Audio).front();
+
+    auto composition = Composition::composition();
+    auto track = composition->addMutableTrack(MediaType::Audio);
+    ASSERT_TRUE(track->insertTimeRange(rangeAt(0.5, 1.0), source, timeAt(0)));
+    ASSERT_TRUE(track->insertTimeRange(rangeAt(1.0, 1.0), broken, timeAt(1.0)));
+    ASSERT_TRUE(track->insertEmptyTimeRange(rangeAt(2.0, 0.5)));
+
+    auto reader = AssetReader::assetReaderWithAsset(composition);
+    auto output = AssetReaderAudioMixOutput::assetReaderAudioMixOutputWithAudioTracks(composition->tracksWithMediaType(MediaType::Audio), {});
+    reader->addOutput(output);
+    ASSERT_TRUE(reader->startReading());
+    int64_t frames = 0;
+    while (auto buffer = output->copyNextSampleBuffer())
+        frames += int64_t(buffer->numberOfSamples());
+    EXPECT_EQ(frames, kCompositionRate);  // the first piece, and nothing after it
+    EXPECT_EQ(reader->status(), AssetReaderStatus::Failed);
+    ASSERT_TRUE(reader->error());
+    EXPECT_EQ(reader->error()->code, MediaErrorDecodeFailed);
 }
 
 TEST_F(CompositionTest, RefusesInvalidInsertions)

@@ -1,8 +1,12 @@
 // Exports that would hold no audio of the song are refused before anything
-// is written: the destination keeps what it had.
+// is written, or fail once the song's audio proves unreadable: either way
+// the destination keeps what it had.
 
 #include "source/engine/RingtoneAssetWriterExporter.h"
 #include "source/engine/RingtoneDescription.h"
+#include "source/engine/RingtoneExportSessionExporter.h"
+
+#include "platform/media/MediaError.h"
 
 #include "tests/source/engine/ExportFixtures.h"
 #include "tests/support/AudioFileTest.h"
@@ -125,4 +129,55 @@ TEST_F(RingtoneExportRefusalTest, ASelectionPartlyPastTheEndIsStillATone)
     auto exporter = description->exporterWithDelegate(delegate, dir.filePath("tone.wav"), std::vector<MetadataItem>{}, nullptr);
     exportToTheEnd(exporter, *delegate);
     EXPECT_EQ(exporter->status(), RingtoneExporterStatus::Completed);
+}
+
+// A song whose header lists audio that its data does not hold (the media
+// data cut off, every frame damaged) makes no tone of silence: both
+// exporters fail with the media error, and the older tone stays.
+TEST_F(RingtoneExportRefusalTest, ASongWhoseAudioDecodesToNothingFailsWithTheMediaError)
+{
+    const QString cut = dir.filePath("cut.m4a");
+    ASSERT_TRUE(writeMediaDataCutOff(tone("whole.m4a", {.seconds = 4.0, .encoderOptions = {"-movflags", "+faststart"}}), cut));
+    const QString damaged = dir.filePath("damaged.flac");
+    ASSERT_TRUE(writeFramesDamaged(tone("whole.flac", {.seconds = 4.0}), damaged));
+    const QString good = dir.filePath("whole.flac");
+
+    auto exportOf = [&](const QString& song, bool throughSession) {
+        auto description = RingtoneDescription::descriptionWithAsset(Asset::assetWithPath(song), RingtoneKind::Ringtone,
+                                                                     ZNTTimeRangeMake(1.0, 2.0), 0.5, 0.5, 1.0, 1.0);
+        EXPECT_EQ(description->settingsError(), std::nullopt);  // the header alone makes a fine tone
+        auto delegate = std::make_shared<CountingExportDelegate>();
+        std::shared_ptr<RingtoneExporter> exporter;
+        if (throughSession) {
+            auto composition = description->makeComposition();
+            exporter = RingtoneExportSessionExporter::exporterWithOutputURL(QUrl::fromLocalFile(destination), composition,
+                                                                           RingtoneKind::Ringtone,
+                                                                           description->makeAudioMixForAsset(composition, 0.0),
+                                                                           std::vector<MetadataItem>{});
+            exporter->setDelegate(delegate);
+        } else {
+            exporter = description->exporterWithDelegate(delegate, destination, std::vector<MetadataItem>{}, nullptr);
+        }
+        exportToTheEnd(exporter, *delegate);
+        return exporter;
+    };
+    for (bool throughSession : {false, true}) {
+        for (const QString& song : {cut, damaged}) {
+            SCOPED_TRACE(song.toStdString() + (throughSession ? " through the export session" : ""));
+            ASSERT_TRUE(writeBytes(destination, "the older tone"));
+            const QStringList before = filesIn(dir.path());
+            auto exporter = exportOf(song, throughSession);
+            EXPECT_EQ(exporter->status(), RingtoneExporterStatus::Failed);
+            ASSERT_TRUE(exporter->error());
+            EXPECT_EQ(exporter->error()->domain, AVFoundationErrorDomain);
+            EXPECT_EQ(exporter->error()->code, MediaErrorDecodeFailed);
+            EXPECT_EQ(fileContents(destination), "the older tone");
+            EXPECT_EQ(filesIn(dir.path()), before);
+        }
+        // The same song whole makes its tone.
+        SCOPED_TRACE(throughSession ? "whole song through the export session" : "whole song");
+        auto exporter = exportOf(good, throughSession);
+        EXPECT_EQ(exporter->status(), RingtoneExporterStatus::Completed);
+        EXPECT_GT(fileContents(destination).size(), 10000);
+    }
 }

@@ -53,10 +53,11 @@ TEST_F(WaveformQueriesTest, BucketRangesFollowTheRate)
     EXPECT_EQ(provider->sampleRangeForTimeRange({-1.0, 0.5}), (WaveformSampleRange{0, 4000}));
     EXPECT_EQ(provider->sampleRangeForTimeRange({0.5, -1.0}), (WaveformSampleRange{4000, 0}));
     EXPECT_EQ(provider->sampleRangeForTimeRange({NAN, 1.0}).location, 0u);
-    // A range ending where 8191 buckets end, its start found by subtraction,
-    // covers its three buckets and not the one after them.
+    // floor(S × start) and ceil(S × (end − start)) in double precision, even
+    // where the rounding of end − start takes one bucket more.
+    EXPECT_EQ(provider->sampleRangeForTimeRange({0.014125, 0.000125}), (WaveformSampleRange{113, 2}));
     const double end = 8191.0 / 8000, width = 3.0 / 8000;
-    EXPECT_EQ(provider->sampleRangeForTimeRange({end - width, width}), (WaveformSampleRange{8188, 3}));
+    EXPECT_EQ(provider->sampleRangeForTimeRange({end - width, width}), (WaveformSampleRange{8188, 4}));
     EXPECT_EQ(ZNTUnsignedFromDouble(1e30), UINT64_MAX);
     EXPECT_EQ(ZNTUnsignedFromDouble(-3.5), 0u);
     EXPECT_EQ(ZNTUnsignedFromDouble(7.9), 7u);
@@ -211,5 +212,131 @@ TEST_F(WaveformQueriesTest, ARowOfColumnsHasTheValuesOfEachColumnAlone)
     for (int x = 0; x <= 200; ++x, t += 4.0 / 200) {
         const WaveformSample peak = provider->smoothedSampleForTimeRange({t, 4.0 / 200});
         ASSERT_EQ(positive.elementAt(x).y, 50 - std::ceil(peak.positive * 50)) << x;
+    }
+}
+
+namespace {
+
+// The peaks the rule gives for a range, computed from the store's raw bytes:
+// its buckets are floor(S × start) on, ceil(S × (end − start)) of them.
+class BucketRule {
+public:
+    explicit BucketRule(const WaveformProvider& provider)
+        : samples_(provider.waveformSamples()), valid_(provider.timeRangeOfSamples())
+    {
+    }
+
+    static WaveformSampleRange bucketsOf(ZNTTimeRange range)
+    {
+        const double end = range.start + range.duration;
+        return {uint64_t(std::floor(8000.0 * range.start)), uint64_t(std::ceil(8000.0 * (end - range.start)))};
+    }
+
+    WaveformSample representative(ZNTTimeRange range) const
+    {
+        int positive = 0, negative = 0;
+        forEachBucket(bucketsOf(range), [&](uint64_t, int8_t high, int8_t low) {
+            positive = std::max<int>(positive, high);
+            negative = std::min<int>(negative, low);
+            return true;
+        });
+        return {positive / 128.0, negative / 128.0};
+    }
+
+    double maxMagnitude(ZNTTimeRange range) const
+    {
+        int positive = 0, negative = 0;
+        forEachBucket(bucketsOf(range), [&](uint64_t, int8_t high, int8_t low) {
+            positive = std::max<int>(positive, high);
+            if (positive == 127)
+                return false;
+            negative = std::min<int>(negative, low);
+            return negative != -127;
+        });
+        return std::max(positive, -negative) / 128.0;
+    }
+
+    WaveformSample smoothed(ZNTTimeRange range) const
+    {
+        const WaveformSampleRange window =
+            bucketsOf(ZNTTimeRangeIntersection(valid_, {range.start - range.duration, 3 * range.duration}));
+        double positive = 0.0, negative = 0.0;
+        forEachBucket(window, [&](uint64_t i, int8_t high, int8_t low) {
+            const double x = double(i - window.location) / double(window.length);
+            const double w = x < 0.333 ? 1 - std::pow(1 - 3 * x, 2) : x > 0.666 ? 1 - std::pow(1 - 3 * (1 - x), 2) : 1.0;
+            positive = std::max(positive, std::trunc(high * w));
+            negative = std::min(negative, std::trunc(low * w));
+            return true;
+        });
+        return {positive / 128.0, negative / 128.0};
+    }
+
+private:
+    // Buckets past the store's end do not exist: they add nothing.
+    template <typename Visit>
+    void forEachBucket(WaveformSampleRange buckets, Visit visit) const
+    {
+        const uint64_t end = std::min<uint64_t>(buckets.location + buckets.length, samples_->size() / 2);
+        for (uint64_t i = buckets.location; i < end; ++i)
+            if (!visit(i, (*samples_)[2 * i], (*samples_)[2 * i + 1]))
+                return;
+    }
+
+    std::shared_ptr<const WaveformSamples> samples_;
+    ZNTTimeRange valid_;
+};
+
+}  // namespace
+
+// Ranges on and near bucket boundaries, as a grid of columns makes them:
+// every query takes exactly the buckets of the rule, one-by-one and in rows.
+TEST_F(WaveformQueriesTest, EveryQueryTakesTheBucketsOfTheRule)
+{
+    // Neighbouring buckets differ, so a bucket more or less shows.
+    std::vector<int> frames(2001);
+    for (std::size_t i = 0; i < frames.size(); ++i)
+        frames[i] = int(i * 37 % 255) - 127;
+    frames[114 + 1] = 126;  // bucket 114, the second of {0.014125, 0.000125}
+    frames[113 + 1] = 5;
+    auto provider = providerOf(frames);
+    const BucketRule rule(*provider);
+    EXPECT_EQ(provider->representativeSampleForTimeRange({0.014125, 0.000125}).positive, 126.0 / 128);
+    EXPECT_EQ(provider->maxMagnitudeOfTimeRange({0.014125, 0.000125}), 126.0 / 128);
+
+    const double bucket = 1.0 / 8000;
+    std::size_t widened = 0, ranges = 0;
+    for (const double width : {bucket, 0.000125, 2 * bucket, 3 * 0.000125, 0.0001}) {
+        for (int k = 0; k * bucket + width <= 0.25 && k < 1990; ++k) {
+            for (const double start : {k * bucket, k * 0.000125, k / 8000.0 + 1e-12, k / 8000.0 - 1e-12}) {
+                const ZNTTimeRange range{start, width};
+                if (!provider->hasSamplesInTimeRange(range))
+                    continue;
+                const auto where = [&] { return ::testing::Message() << "at " << start << " s for " << width << " s"; };
+                ASSERT_EQ(provider->sampleRangeForTimeRange(range), BucketRule::bucketsOf(range)) << where();
+                ASSERT_EQ(provider->representativeSampleForTimeRange(range), rule.representative(range)) << where();
+                ASSERT_EQ(provider->maxMagnitudeOfTimeRange(range), rule.maxMagnitude(range)) << where();
+                ASSERT_EQ(provider->smoothedSampleForTimeRange(range), rule.smoothed(range)) << where();
+                ++ranges;
+                widened += width == bucket && BucketRule::bucketsOf(range).length > 1;
+            }
+        }
+    }
+    EXPECT_GT(widened, ranges / 20);  // the rounding takes a second bucket often
+
+    // A row of columns, and the outlines drawn from them, take the same buckets.
+    for (const double step : {bucket, 0.000125, 0.0003}) {
+        std::vector<WaveformSample> row(600);
+        provider->smoothedSamplesForColumns(0.001, step, row);
+        QPainterPath positive, negative, full;
+        provider->bidirectionalWaveformPathsForTimeRange({0.001, step * 400}, QRectF(0, 0, 400, 256), false, &positive, &negative, &full);
+        ASSERT_EQ(positive.elementCount(), 401);
+        double t = 0.001;
+        for (std::size_t k = 0; k < row.size(); ++k, t += step) {
+            ASSERT_EQ(row[k], rule.smoothed({t, step})) << "step " << step << ", column " << k;
+            if (k <= 400) {
+                ASSERT_EQ(positive.elementAt(int(k)).y, 128 - std::ceil(rule.representative({t, step}).positive * 128))
+                    << "step " << step << ", column " << k;
+            }
+        }
     }
 }

@@ -3,7 +3,11 @@
 // Documents/Tolvan with its audio settings, tags and cover.
 #include "tests/source/shell/ShellFixtures.h"
 
+#include "platform/media/MediaError.h"
+#include "source/editor/ErrorViewController.h"
+#include "source/editor/WaveformViewController.h"
 #include "source/engine/AssetAdditions.h"
+#include "source/engine/WaveformProvider.h"
 #include "source/engine/CoverArt.h"
 #include "source/shell/ApplicationEditor.h"
 #include "tests/support/EventLoop.h"
@@ -119,4 +123,32 @@ TEST_F(ShellScenarioTest, ClosingTheWindowDuringAnExportLeavesNoTone)
     ASSERT_TRUE(test::waitUntil([&] { return !shell.controller->saveRoad().isExporting(); }, 30000));
     EXPECT_FALSE(QFileInfo::exists(shell.home.filePath("Documents/Tolvan/Long.m4r")));
     EXPECT_TRUE(workspace.log->opened.isEmpty());
+}
+
+// A song whose header promises audio that its data does not hold opens, and
+// as soon as its waveform proves unreadable the error view says why; no
+// silent waveform of the header's length stays behind to make a tone of.
+TEST_F(ShellScenarioTest, ASongThatDecodesToNothingEndsInTheErrorView)
+{
+    const QString whole = shell.home.filePath("whole.flac");
+    ASSERT_TRUE(test::writeTone(whole, test::ToneSpec{.seconds = 8.0}));
+    song = shell.home.filePath("Music/damaged.flac");
+    ASSERT_TRUE(test::writeFramesDamaged(whole, song));
+
+    shell.controller->applicationOpenFile(song);  // as the file manager opens it
+    EXPECT_EQ(shell.controller->contentKind(), ContentKind::Editor) << "its header promises a song";
+    ASSERT_TRUE(test::waitUntil([&] { return shell.controller->contentKind() == ContentKind::Error; }, 20000));
+    const Error& error = shell.controller->errorViewController()->error();
+    EXPECT_EQ(error.domain, AVFoundationErrorDomain);
+    EXPECT_EQ(error.code, MediaErrorDecodeFailed);
+    EXPECT_EQ(shell.controller->errorViewController()->errorText(), error.message);
+    EXPECT_FALSE(shell.controller->selectedAsset());
+    EXPECT_FALSE(editor().asset());
+
+    // The same song whole opens and stays open once its waveform is read.
+    song = whole;
+    openSong();
+    ASSERT_TRUE(test::waitUntil([&] { return editor().waveformViewController()->provider()->finished(); }, 20000));
+    test::drainEvents(100);
+    EXPECT_EQ(shell.controller->contentKind(), ContentKind::Editor);
 }
