@@ -39,6 +39,8 @@ class ZNTSlider;
 
 namespace tolvan {
 class Asset;
+class PreferencesController;
+class Updater;
 class UserDefaults;
 }
 
@@ -75,7 +77,8 @@ public:
     // The application's controller while one exists.
     static TolvanController* tolvanController();
 
-    // Start-up, after the window is built.
+    // Start-up, after the window is built. The window's frame and state of
+    // the last launch come back before launch finishes.
     void initializePreferences();
     void applicationWillFinishLaunching();
     void applicationDidFinishLaunching();
@@ -98,6 +101,9 @@ public:
     ErrorViewController* errorViewController() const { return errorView_.get(); }
     SaveRoad& saveRoad() const { return *saveRoad_; }
     tolvan::UserDefaults& defaults() const { return defaults_; }
+    tolvan::Updater& updater() const { return *updater_; }
+    // The preferences window once it has been asked for.
+    tolvan::PreferencesController* preferencesController() const { return preferences_.get(); }
 
     // What is open and what the content area shows.
     std::shared_ptr<tolvan::Asset> selectedAsset() const override { return selectedAsset_; }
@@ -180,6 +186,7 @@ public:
 
     // Forwarded actions.
     void showPreferencePanel();
+    void showAboutPanel();
     void showFeedback();
     QString appFeedbackInfo() const;
 
@@ -221,10 +228,16 @@ private:
     void setContentViewController(ContentKind kind, QWidget* view);
     void openSource(TolvanSourcePtr source, bool reopen);
     void animateFullScreen(bool entering);
+    void restoreWindowFrame();
+    void saveWindowFrame();
+    // Places a window that is about to open centred over the main window.
+    void centreOverMainWindow(QWidget& window) const;
 
     TolvanServices services_;
     tolvan::UserDefaults& defaults_;
     std::shared_ptr<SaveRoad> saveRoad_;
+    std::unique_ptr<tolvan::Updater> updater_;  // over the controller's settings
+    std::unique_ptr<tolvan::PreferencesController> preferences_;  // destroyed before the updater its Update pane uses
 
     TolvanMainWindow* mainWindow_ = nullptr;
     CustomSplitView* splitView_ = nullptr;
