@@ -207,7 +207,7 @@ TEST(MediumTest, RemovableDisksAndMountedImagesAreToldByTheKernelsDeviceList)
     writeFile(sys.filePath("devices/pci0/virtio1/block/vda/removable"), "0\n");
     device("loop0", "virtual/block/loop0");
     writeFile(sys.filePath("devices/virtual/block/loop0/removable"), "0\n");
-    writeFile(sys.filePath("devices/virtual/block/loop0/loop/backing_file"), "/home/ann/Downloads/Tolvan.iso\n");
+    writeFile(sys.filePath("devices/virtual/block/loop0/loop/backing_file"), "/users/ann/Downloads/Tolvan.iso\n");
     device("loop0p1", "virtual/block/loop0/loop0p1");
     device("loop1", "virtual/block/loop1");  // a loop device with nothing attached
     writeFile(sys.filePath("devices/virtual/block/loop1/removable"), "0\n");
