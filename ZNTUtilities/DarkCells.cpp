@@ -3,13 +3,12 @@
 #include "ZNTUtilities/Fonts.h"
 #include "ZNTUtilities/Geometry.h"
 #include "ZNTUtilities/Gloss.h"
+#include "ZNTUtilities/UIColorManager.h"
 
 #include <QPainter>
 #include <QPainterPath>
 
 namespace {
-
-QColor grey(float w, float a = 1) { return QColor::fromRgbF(w, w, w, a); }
 
 QPainterPath roundedRect(const QRectF& r, qreal radius)
 {
@@ -54,8 +53,8 @@ void drawDarkBezel(QPainter& painter, const QRectF& frame, const DarkBezel& beze
 }
 
 DarkPushButtonCell::DarkPushButtonCell()
-    : normalBackgroundColor(grey(0.1f)), highlightedBackgroundColor(grey(0.5f)),
-      shadow{{0, -1}, 3, grey(0)}, font(interfaceFont(13))
+    : normalBackgroundColor(greyColor(0.1f)), highlightedBackgroundColor(greyColor(0.5f)),
+      shadow{{0, -1}, 3, greyColor(0)}, font(interfaceFont(13))
 {
 }
 
@@ -69,17 +68,17 @@ void DarkPushButtonCell::draw(QPainter& painter, const QRectF& frame, const Cell
     const QRectF b = bezelRect(frame);
     drawDarkBezel(painter, frame,
                   {b, b.height() / 2, state.highlighted ? highlightedBackgroundColor : normalBackgroundColor,
-                   grey(1, 0.2f), shadow});
+                   greyColor(1, 0.2f), shadow});
     painter.save();
     if (!state.enabled)
         painter.setOpacity(painter.opacity() * 0.5);
-    drawStyledText(painter, b, whiteTitle(title, font, {{0, 1}, 0, grey(0, 0.6f)}), Qt::AlignCenter | Qt::TextSingleLine);
+    drawStyledText(painter, b, whiteTitle(title, font, {{0, 1}, 0, greyColor(0, 0.6f)}), Qt::AlignCenter | Qt::TextSingleLine);
     painter.restore();
 }
 
 DarkCheckboxButtonCell::DarkCheckboxButtonCell()
-    : backgroundColor(grey(0.1f)), highlightedBackgroundColor(grey(0.3f)), strokeColor(grey(1, 0.2f)),
-      buttonShadow{{0, -1}, 2, grey(0, 0.5f)}, titleShadow{{0, -1}, 2, grey(0)}, font(interfaceFont(13))
+    : backgroundColor(greyColor(0.1f)), highlightedBackgroundColor(greyColor(0.3f)), strokeColor(greyColor(1, 0.2f)),
+      buttonShadow{{0, -1}, 2, greyColor(0, 0.5f)}, titleShadow{{0, -1}, 2, greyColor(0)}, font(interfaceFont(13))
 {
 }
 
@@ -125,8 +124,8 @@ void DarkCheckboxButtonCell::draw(QPainter& painter, const QRectF& frame, const 
 }
 
 DarkPopupButtonCell::DarkPopupButtonCell()
-    : backgroundColor(grey(0.1f)), strokeColor(grey(1, 0.2f)), arrowColor(grey(0.9f)),
-      buttonShadow{{0, -1}, 3, grey(0)}, titleShadow{{0, 0}, 2, grey(0)}, font(interfaceFont(13))
+    : backgroundColor(greyColor(0.1f)), strokeColor(greyColor(1, 0.2f)), arrowColor(greyColor(0.9f)),
+      buttonShadow{{0, -1}, 3, greyColor(0)}, titleShadow{{0, 0}, 2, greyColor(0)}, font(interfaceFont(13))
 {
 }
 
@@ -168,13 +167,13 @@ void DarkPopupButtonCell::draw(QPainter& painter, const QRectF& frame, const Cel
     painter.setRenderHint(QPainter::Antialiasing);
     const QPainterPath path = arrows(frame);
     drawShadow(painter, titleShadow, path.boundingRect(), [&](QPainter& p) { p.fillPath(path, Qt::black); });
-    painter.fillPath(path, state.enabled ? arrowColor : grey(0.9f, 0.5f));
+    painter.fillPath(path, state.enabled ? arrowColor : greyColor(0.9f, 0.5f));
     painter.restore();
 }
 
 DarkSegmentedCell::DarkSegmentedCell()
-    : backgroundColor(grey(0.1f)), selectedColor(grey(0.3f)), trackingColor(grey(0.2f)), strokeColor(grey(1, 0.2f)),
-      buttonShadow{{0, -1}, 3, grey(0)}, font(interfaceFont(12))
+    : backgroundColor(greyColor(0.1f)), selectedColor(greyColor(0.3f)), trackingColor(greyColor(0.2f)), strokeColor(greyColor(1, 0.2f)),
+      buttonShadow{{0, -1}, 3, greyColor(0)}, font(interfaceFont(12))
 {
 }
 
@@ -250,7 +249,7 @@ void DarkSegmentedCell::draw(QPainter& painter, const QRectF& frame, const CellS
             image.draw(painter, {std::round(r.center().x() - size.width() / 2), std::round(r.center().y() - size.height() / 2),
                                  size.width(), size.height()});
         } else {
-            drawStyledText(painter, r, whiteTitle(segment.label, font, {{0, -1}, 2, grey(0)}), Qt::AlignCenter | Qt::TextSingleLine);
+            drawStyledText(painter, r, whiteTitle(segment.label, font, {{0, -1}, 2, greyColor(0)}), Qt::AlignCenter | Qt::TextSingleLine);
         }
         x += segment.width + 2;
     }

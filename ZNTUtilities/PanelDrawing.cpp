@@ -1,6 +1,7 @@
 #include "ZNTUtilities/PanelDrawing.h"
 
 #include "ZNTUtilities/Geometry.h"
+#include "ZNTUtilities/UIColorManager.h"
 
 #include <QLinearGradient>
 #include <QPainter>
@@ -9,8 +10,6 @@
 #include <cmath>
 
 namespace {
-
-QColor grey(float w, float a = 1) { return QColor::fromRgbF(w, w, w, a); }
 
 QColor blended(const QColor& c, const QColor& other, qreal f)
 {
@@ -52,12 +51,12 @@ void drawRecessedFrame(QPainter& painter, const QRectF& r)
     painter.setClipPath(clip, Qt::IntersectClip);
     painter.setBrush(Qt::NoBrush);
     for (qreal width = 20; width >= 10; width -= 2) {
-        painter.setPen(QPen(grey(0, 0.025f), width));
+        painter.setPen(QPen(greyColor(0, 0.025f), width));
         painter.drawRoundedRect(frame.innerShadow, 10, 10);
     }
-    painter.setPen(QPen(grey(0.35f), 8));
+    painter.setPen(QPen(greyColor(0.35f), 8));
     painter.drawRoundedRect(frame.clip, 10, 10);
-    painter.setPen(QPen(grey(0.1f), 1));
+    painter.setPen(QPen(greyColor(0.1f), 1));
     painter.drawRoundedRect(frame.innerLine, 6, 6);
     painter.restore();
 }
@@ -138,11 +137,11 @@ void drawDivider(QPainter& painter, const QRectF& r, const DividerStyle& style)
         painter.restore();
         return;
     }
-    painter.fillRect(r, topToBottom(r, grey(0.7f), grey(0.5f)));
+    painter.fillRect(r, topToBottom(r, greyColor(0.7f), greyColor(0.5f)));
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF dimple = dividerDimpleRect(r);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(topToBottom(dimple, grey(0.4f), grey(0.8f)));
+    painter.setBrush(topToBottom(dimple, greyColor(0.4f), greyColor(0.8f)));
     painter.drawEllipse(dimple);
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setPen(QPen(style.lineColor, 1));
@@ -173,9 +172,9 @@ GripLines resizeGripLines(ResizeStyle style, const QRectF& b)
 void drawFooter(QPainter& painter, const QRectF& b, int resizeStyle)
 {
     painter.save();
-    painter.fillRect(mirrored(QRectF(b.x(), b.y() + b.height() - 1, b.width(), 1), b), grey(0.9f));
+    painter.fillRect(mirrored(QRectF(b.x(), b.y() + b.height() - 1, b.width(), 1), b), greyColor(0.9f));
     const QRectF bar = mirrored(QRectF(b.x(), b.y(), b.width(), b.height() - 1), b);
-    painter.fillRect(bar, topToBottom(bar, grey(0.8f), grey(0.6f)));
+    painter.fillRect(bar, topToBottom(bar, greyColor(0.8f), greyColor(0.6f)));
     const GripLines grip = resizeGripLines(ResizeStyle(resizeStyle), b);
     // Crisp one-pixel lines: no antialiasing, each line's pixels on its own column.
     painter.setRenderHint(QPainter::Antialiasing, false);
@@ -184,19 +183,19 @@ void drawFooter(QPainter& painter, const QRectF& b, int resizeStyle)
         for (const QLineF& line : lines)
             painter.drawLine(mirrored(line, b));
     };
-    stroke(grip.light, grey(1, 0.3f));
-    stroke(grip.dark, grey(0, 0.4f));
+    stroke(grip.light, greyColor(1, 0.3f));
+    stroke(grip.dark, greyColor(0, 0.4f));
     painter.restore();
 }
 
 void drawToolbar(QPainter& painter, const QRectF& b)
 {
-    painter.fillRect(b, topToBottom(b, grey(0.8f), grey(0.6f)));
+    painter.fillRect(b, topToBottom(b, greyColor(0.8f), greyColor(0.6f)));
 }
 
 QList<SeparatorStop> defaultSeparatorGradient()
 {
-    return {{0, Qt::transparent}, {0.05, grey(0.5f)}, {0.95, grey(0.5f)}, {1, Qt::transparent}};
+    return {{0, Qt::transparent}, {0.05, greyColor(0.5f)}, {0.95, greyColor(0.5f)}, {1, Qt::transparent}};
 }
 
 QRectF separatorLine(const QRectF& b, bool* horizontal)

@@ -2,21 +2,20 @@
 
 #include "ZNTUtilities/Binding.h"
 
-namespace {
-
-QColor grey(float white, float alpha = 1) { return QColor::fromRgbF(white, white, white, alpha); }
-
-}  // namespace
+QColor greyColor(qreal white, qreal alpha)
+{
+    return QColor::fromRgbF(float(white), float(white), float(white), float(alpha));
+}
 
 UIColorManager::UIColorManager()
-    : tablePrimaryColor_(grey(0.95)),
-      tableSecondaryColor_(grey(0.94)),
-      tableTextColor_(grey(0)),
-      tableSecondaryTextColor_(grey(0, 0.6)),
-      tableSelectedTextColor_(grey(1)),
-      navigatorBackgroundColor_(grey(0.85)),
-      previewBackgroundColor_(grey(0.18)),
-      waveformBackgroundColor_(grey(0.26)),
+    : tablePrimaryColor_(greyColor(0.95)),
+      tableSecondaryColor_(greyColor(0.94)),
+      tableTextColor_(greyColor(0)),
+      tableSecondaryTextColor_(greyColor(0, 0.6)),
+      tableSelectedTextColor_(greyColor(1)),
+      navigatorBackgroundColor_(greyColor(0.85)),
+      previewBackgroundColor_(greyColor(0.18)),
+      waveformBackgroundColor_(greyColor(0.26)),
       selectionColor_(QColor::fromRgbF(0, 0.38f, 1)),
       previewButtonColor_(QColor::fromRgbF(0.443f, 0.608f, 0.192f)),
       previewButtonHighlightedColor_(QColor::fromRgbF(0.3686f, 0.5059f, 0.1608f)),
@@ -67,5 +66,5 @@ void UIColorManager::bindDetailedCellToColors(QObject* cell)
 
 StyledText UIColorManager::controlTitle(const QString& title, const QFont& buttonFont)
 {
-    return {title, buttonFont, Qt::white, {{0, 1}, 1, grey(0, 0.6f)}};
+    return {title, buttonFont, Qt::white, {{0, 1}, 1, greyColor(0, 0.6f)}};
 }

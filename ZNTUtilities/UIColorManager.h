@@ -9,6 +9,10 @@
 #include <QColor>
 #include <QObject>
 
+// A grey of the given whiteness and opacity, both from 0 to 1: the drawing
+// code names most of its colours this way.
+QColor greyColor(qreal white, qreal alpha = 1);
+
 class UIColorManager : public QObject {
     Q_OBJECT
     Q_PROPERTY(QColor tablePrimaryColor READ tablePrimaryColor WRITE setTablePrimaryColor NOTIFY tablePrimaryColorChanged)

@@ -91,6 +91,6 @@ int browse(const QStringList& arguments)
     return songCount > 0 ? 0 : 1;
 }
 
-const tolvan::bench::Registration registration("browse", browse);
+const tolvan::bench::Registration registerBrowse("browse", browse);
 
 }  // namespace

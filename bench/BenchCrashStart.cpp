@@ -83,6 +83,6 @@ int crashStart(const QStringList&)
     return 0;
 }
 
-tolvan::bench::Registration registration("crash-start", crashStart);
+tolvan::bench::Registration registerCrashStart("crash-start", crashStart);
 
 }  // namespace

@@ -74,6 +74,6 @@ int exportRingtone(const QStringList& arguments)
     return 0;
 }
 
-const tolvan::bench::Registration registration("export", exportRingtone);
+const tolvan::bench::Registration registerExport("export", exportRingtone);
 
 }  // namespace

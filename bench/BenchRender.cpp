@@ -182,6 +182,6 @@ std::unique_ptr<QCoreApplication> makeGuiApplication(int& argc, char** argv)
     return std::make_unique<QApplication>(argc, argv);
 }
 
-const tolvan::bench::Registration registration("render", renderBench, makeGuiApplication);
+const tolvan::bench::Registration registerRender("render", renderBench, makeGuiApplication);
 
 }  // namespace

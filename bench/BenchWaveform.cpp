@@ -82,6 +82,6 @@ int readWaveform(const QStringList& arguments)
     return 0;
 }
 
-const tolvan::bench::Registration registration("waveform", readWaveform);
+const tolvan::bench::Registration registerWaveform("waveform", readWaveform);
 
 }  // namespace

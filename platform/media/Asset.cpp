@@ -196,6 +196,52 @@ bool isProtected(AVFormatContext* format)
     return av_packet_get_side_data(packet.get(), AV_PKT_DATA_ENCRYPTION_INFO, nullptr) != nullptr;
 }
 
+// A stream is a track when what probing learned is enough to read it: audio
+// needs a decoder, a rate and a channel count, a video a picture size. Random
+// bytes named ".mp3" pass the demuxer as MPEG audio of no rate and no
+// channels, and now and then as a video of no size.
+bool isReadableStream(const AVStream* stream)
+{
+    const AVCodecParameters* codec = stream->codecpar;
+    switch (codec->codec_type) {
+    case AVMEDIA_TYPE_AUDIO:
+        return avcodec_find_decoder(codec->codec_id) && codec->sample_rate > 0 && codec->ch_layout.nb_channels > 0;
+    case AVMEDIA_TYPE_VIDEO:
+        return codec->codec_id != AV_CODEC_ID_NONE && codec->width > 0 && codec->height > 0;
+    default:
+        return true;
+    }
+}
+
+// A score below what a file's extension alone earns is a guess from a
+// likely pattern in the first bytes (a few MPEG audio frames, or text that
+// passes for raw AMR, whose header states a rate and channels without a
+// frame being read): it is believed only of a file named as that format.
+bool isBelievable(const AVFormatContext* format, const QString& path)
+{
+    return format->probe_score >= AVPROBE_SCORE_EXTENSION
+        || (format->iformat->extensions && av_match_ext(path.toUtf8().constData(), format->iformat->extensions));
+}
+
+// Which streams are tracks; none when nothing in the file is audio or video
+// that can be read.
+std::vector<bool> readableTracks(const AVFormatContext* format, const QString& path)
+{
+    std::vector<bool> readable(format->nb_streams, false);
+    if (!isBelievable(format, path))
+        return readable;
+    bool anyMedia = false;
+    for (unsigned i = 0; i < format->nb_streams; ++i) {
+        const AVStream* stream = format->streams[i];
+        readable[i] = isTrackStream(stream) && isReadableStream(stream);
+        const AVMediaType type = stream->codecpar->codec_type;
+        anyMedia |= readable[i] && (type == AVMEDIA_TYPE_AUDIO || type == AVMEDIA_TYPE_VIDEO);
+    }
+    if (!anyMedia)
+        readable.assign(format->nb_streams, false);
+    return readable;
+}
+
 // Taken from the file the path names, through any symbolic link. The status
 // change time is part of it: a file replaced by a copy can get the freed inode
 // number back with the same size and a copied modification time, but its
@@ -230,6 +276,12 @@ const FileAsset::Contents& FileAsset::contents() const
                                          QStringLiteral("The file cannot be opened as media: %1").arg(reason));
             return;
         }
+        const std::vector<bool> readable = readableTracks(format.get(), path_);
+        if (std::find(readable.begin(), readable.end(), true) == readable.end()) {
+            contents_.error = mediaError(MediaErrorFileFormatNotRecognized,
+                                         QStringLiteral("The file holds no audio or video that can be read"));
+            return;
+        }
         contents_.metadata = readFileMetadata(path_, format.get());
         auto spare = std::make_shared<SpareInput>();
         const std::vector<MediaTime> durations = exactDurations(format.get(), path_);
@@ -241,6 +293,8 @@ const FileAsset::Contents& FileAsset::contents() const
                     contents_.picture = QByteArray(reinterpret_cast<const char*>(stream->attached_pic.data), stream->attached_pic.size);
                 continue;
             }
+            if (!readable[i])
+                continue;
             const int32_t trackID = stream->id > 0 ? stream->id : int32_t(i) + 1;
             contents_.tracks.push_back(std::make_shared<FileTrack>(path_, int(i), trackID, mediaTypeOf(stream->codecpar->codec_type),
                                                                    std::vector{formatOf(stream->codecpar)}, durations[i], spare));

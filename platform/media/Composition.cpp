@@ -13,8 +13,6 @@ namespace tolvan {
 
 namespace {
 
-constexpr int64_t kFramesPerBuffer = 8192;
-
 int64_t frameAt(const MediaTime& time, double rate) { return std::llround(time.seconds() * rate); }
 
 std::shared_ptr<SampleBuffer> makeBuffer(const FormatDescription& format, int64_t firstFrame, double rate, std::vector<uint8_t> bytes)
@@ -99,7 +97,7 @@ public:
             if (!prepared_ && !prepare())
                 return nullptr;
             if (position_ < segmentEnd_) {
-                auto buffer = source_ ? fromSource() : silence(std::min(kFramesPerBuffer, segmentEnd_ - position_));
+                auto buffer = source_ ? fromSource() : silence(std::min(kPcmFramesPerBuffer, segmentEnd_ - position_));
                 if (buffer)
                     return buffer;
                 if (error_)
@@ -175,7 +173,7 @@ private:
                 return nullptr;
             }
             source_.reset();  // ended early: the rest of the segment is silent
-            return silence(std::min(kFramesPerBuffer, segmentEnd_ - position_));
+            return silence(std::min(kPcmFramesPerBuffer, segmentEnd_ - position_));
         }
         remember(buffer->data(), buffer->dataLength());
         const int64_t wanted = std::min(int64_t(buffer->numberOfSamples()), segmentEnd_ - position_);

@@ -23,11 +23,6 @@ namespace {
 
 using namespace ffmpeg;
 
-// About one second of audio at 8 kHz, a fifth at 44.1 kHz: large enough that
-// handing buffers between threads costs nothing, small enough to show
-// progress early.
-constexpr int kFramesPerBuffer = 8192;
-
 struct ParametersFreer {
     void operator()(AVCodecParameters* parameters) const { avcodec_parameters_free(&parameters); }
 };
@@ -286,7 +281,7 @@ std::shared_ptr<SampleBuffer> FilePcmStream::nextBuffer()
 {
     if (finished_ || error_)
         return nullptr;
-    while (filledFrames_ < kFramesPerBuffer && decodeStep()) {
+    while (filledFrames_ < kPcmFramesPerBuffer && decodeStep()) {
     }
     if (error_)
         return nullptr;
@@ -428,7 +423,7 @@ uint8_t* FilePcmStream::reserve(int frames)
 {
     const std::size_t needed = std::size_t(filledFrames_ + std::max(frames, 0)) * bytesPerFrame_;
     if (block_.size() < needed)
-        block_.resize(std::max(needed, std::size_t(kFramesPerBuffer + 2048) * bytesPerFrame_));
+        block_.resize(std::max(needed, std::size_t(kPcmFramesPerBuffer + 2048) * bytesPerFrame_));
     return block_.data() + std::size_t(filledFrames_) * bytesPerFrame_;
 }
 

@@ -6,10 +6,16 @@
 #include "platform/foundation/Error.h"
 #include "platform/media/SampleBuffer.h"
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 
 namespace tolvan {
+
+// The most frames a stream hands out in one buffer, decoded or silent: about
+// one second of audio at 8 kHz, a fifth at 44.1 kHz; large enough that handing
+// buffers between threads costs nothing, small enough to show progress early.
+constexpr int64_t kPcmFramesPerBuffer = 8192;
 
 class PcmStream {
 public:

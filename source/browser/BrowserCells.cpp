@@ -5,6 +5,7 @@
 #include "ZNTUtilities/Fonts.h"
 #include "ZNTUtilities/ImageAdditions.h"
 #include "ZNTUtilities/ImageStore.h"
+#include "ZNTUtilities/UIColorManager.h"
 
 #include <QFontMetricsF>
 #include <QHash>
@@ -13,8 +14,6 @@
 #include <cmath>
 
 namespace {
-
-QColor grey(float white, float alpha = 1) { return QColor::fromRgbF(white, white, white, alpha); }
 
 QFont lucida(qreal points) { return interfaceFont(points); }
 
@@ -70,7 +69,7 @@ QImage templateImage(const QString& name, bool darkBackground)
     const ZNTImage image = ImageStore::named(name);
     QImage tinted;
     if (!image.isNull())
-        tinted = colorizedImage(image.bitmap(), darkBackground ? grey(1) : grey(0, 0.7f));
+        tinted = colorizedImage(image.bitmap(), darkBackground ? greyColor(1) : greyColor(0, 0.7f));
     cache.insert(key, tinted);
     return tinted;
 }
@@ -79,12 +78,12 @@ QImage templateImage(const QString& name, bool darkBackground)
 
 SimpleDetailedCell::SimpleDetailedCell(QObject* parent) : BrowserCell(parent)
 {
-    textAttributes = {lucida(15), grey(0)};
-    selectedTextAttributes = {lucida(15), grey(1)};
-    singleTextAttributes = {lucida(16), grey(0)};
-    selectedSingleTextAttributes = {lucida(16), grey(1)};
-    detailAttributes = {lucida(11), grey(0, 0.75f)};
-    selectedDetailAttributes = {lucida(11), grey(1, 0.75f)};
+    textAttributes = {lucida(15), greyColor(0)};
+    selectedTextAttributes = {lucida(15), greyColor(1)};
+    singleTextAttributes = {lucida(16), greyColor(0)};
+    selectedSingleTextAttributes = {lucida(16), greyColor(1)};
+    detailAttributes = {lucida(11), greyColor(0, 0.75f)};
+    selectedDetailAttributes = {lucida(11), greyColor(1, 0.75f)};
 }
 
 void SimpleDetailedCell::setTextColor(const QColor& color)
@@ -180,10 +179,10 @@ SimpleMenuCell::Layout SimpleMenuCell::layout(const QRectF& frame, const Browser
     if (style == 1 && group) {
         QFont smaller = font;
         smaller.setPixelSize(fontSize(font) - 1);
-        result.text = {smaller, grey(1.0f / 3)};
+        result.text = {smaller, greyColor(1.0f / 3)};
         result.raised = true;
     } else {
-        result.text = {font, state.darkBackground ? grey(1) : textColor_};
+        result.text = {font, state.darkBackground ? greyColor(1) : textColor_};
     }
 
     const qreal x = frame.x(), y = frame.y(), w = frame.width(), h = frame.height();
@@ -219,7 +218,7 @@ void SimpleMenuCell::draw(QPainter& painter, const QRectF& frame, const BrowserR
     if (l.imageRect)
         drawTemplate(painter, *l.imageRect, row.values().value(QStringLiteral("image")).toString(), state.darkBackground);
     if (l.raised)  // engraved: a light copy one point below
-        drawText(painter, l.textRect.translated(0, 1), l.title, {l.text.font, grey(1, 0.7f)});
+        drawText(painter, l.textRect.translated(0, 1), l.title, {l.text.font, greyColor(1, 0.7f)});
     drawText(painter, l.textRect, l.title, l.text);
     painter.restore();
 }
@@ -259,6 +258,6 @@ void VerticallCenteredTextCell::draw(QPainter& painter, const QRectF& frame, con
     painter.setClipRect(frame);
     if (l.chevronRect)
         drawTemplate(painter, *l.chevronRect, QStringLiteral("arrow_template"), state.darkBackground);
-    drawText(painter, l.textRect, l.title, {l.font, state.darkBackground ? grey(1) : textColor_});
+    drawText(painter, l.textRect, l.title, {l.font, state.darkBackground ? greyColor(1) : textColor_});
     painter.restore();
 }

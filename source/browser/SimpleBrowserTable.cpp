@@ -1,12 +1,12 @@
 #include "source/browser/SimpleBrowserTable.h"
 
+#include "ZNTUtilities/UIColorManager.h"
+
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QPainter>
 
 namespace {
-
-QColor grey(float white, float alpha = 1) { return QColor::fromRgbF(white, white, white, alpha); }
 
 bool isModifierKey(int key)
 {
@@ -149,8 +149,8 @@ void SimpleBrowserTable::paintEvent(QPaintEvent* event)
                 painter.fillRect(rect, rowFill(row));
             if (gridStyle_ == GridStyle::solidHorizontal) {
                 const RowLines lines = rowLines(QRectF(0, rect.y(), viewport()->width(), rect.height()));
-                painter.fillRect(lines.top, grey(1, 0.4f));
-                painter.fillRect(lines.bottom, grey(0, 0.04f));
+                painter.fillRect(lines.top, greyColor(1, 0.4f));
+                painter.fillRect(lines.bottom, greyColor(0, 0.04f));
             }
         }
     }

@@ -26,6 +26,7 @@
 #include <QToolTip>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 using namespace tolvan;
@@ -105,6 +106,9 @@ private:
     QStringList tips_;
 };
 
+// The smallest size a layout gives the widget.
+QSize neededSize(const QWidget* widget) { return widget->minimumSizeHint().expandedTo(widget->minimumSize()); }
+
 QString secondsText(double seconds) { return std::isfinite(seconds) ? QString::number(seconds, 'f', 2) : QString(); }
 
 }  // namespace
@@ -170,6 +174,10 @@ void EditorViewController::Private::buildView()
     };
     connectControls();
     layoutBasicControls();
+    // The pane needs room for every control with the advanced panel shown,
+    // so showing it never squeezes the controls out of the window.
+    const QSize editing = neededSize(contentView), advanced = neededSize(advancedView);
+    view->setMinimumSize(std::max(editing.width(), advanced.width()), editing.height() + advanced.height());
 }
 
 void EditorViewController::Private::setupAdvancedView()
@@ -289,8 +297,13 @@ void EditorViewController::Private::layoutBasicControls()
     for (QLabel* label : {fadeInLabel, fadeOutLabel, gapLabel})
         label->adjustSize();
     std::array<double, editor::kRowControlCount> widths{};
-    for (int i = 0; i < editor::kRowControlCount; ++i)
+    int height = 0;
+    for (int i = 0; i < editor::kRowControlCount; ++i) {
         widths[i] = row[i]->width();
+        height = std::max(height, row[i]->height());
+    }
+    // The bar never squeezes the row: it would be cut at both ends.
+    centerControlView->setMinimumSize(int(std::ceil(editor::rowWidth(widths))), height);
     const auto x = editor::centredRow(widths, kindControl->x(), centerControlView->width());
     // Every control shares the pop-ups' vertical centre.
     const int centreY = centerControlView->height() / 2;

@@ -8,6 +8,9 @@ namespace {
 
 bool hasText(const std::optional<QString>& text) { return text && !text->isEmpty(); }
 
+// The bottom row's spacing before each control: 8 before a label, 2 before its pop-up.
+constexpr std::array<double, kRowControlCount> kSpacingBefore{0, 8, 2, 8, 2, 8, 2};
+
 }  // namespace
 
 double longestSelection(RingtoneKind kind, double gap)
@@ -85,16 +88,22 @@ QString playButtonImageName(bool playing, bool pressed)
     return QString(playing ? "global_pause" : "global_play") + (pressed ? "_down" : "");
 }
 
+double rowWidth(const std::array<double, kRowControlCount>& widths)
+{
+    double width = 0;
+    for (int i = 0; i < kRowControlCount; ++i)
+        width += kSpacingBefore[i] + widths[i];
+    return width;
+}
+
 std::array<double, kRowControlCount> centredRow(const std::array<double, kRowControlCount>& widths, double firstX,
                                                 double containerWidth)
 {
-    static constexpr std::array<double, kRowControlCount> spacingBefore{0, 8, 2, 8, 2, 8, 2};
     std::array<double, kRowControlCount> x{};
     x[0] = firstX;
     for (int i = 1; i < kRowControlCount; ++i)
-        x[i] = x[i - 1] + widths[i - 1] + spacingBefore[i];
-    const double rowWidth = x.back() + widths.back() - x.front();
-    const double offset = std::floor((containerWidth - rowWidth) * 0.5) - x.front();
+        x[i] = x[i - 1] + widths[i - 1] + kSpacingBefore[i];
+    const double offset = std::floor((containerWidth - rowWidth(widths)) * 0.5) - x.front();
     for (double& position : x)
         position += offset;
     return x;

@@ -50,6 +50,8 @@ QString playButtonImageName(bool playing, bool pressed);
 // ---- The bottom row: kind control, then label and pop-up for fade-in,
 // fade-out and gap, centred in its container.
 inline constexpr int kRowControlCount = 7;
+// The row's width from the kind control's left edge to the gap pop-up's right edge.
+double rowWidth(const std::array<double, kRowControlCount>& widths);
 // The x of each control: each after its left neighbour with the spacings
 // 8 (before a label) and 2 (before a pop-up), the whole row shifted so it is
 // centred, the offset rounded down to whole points.

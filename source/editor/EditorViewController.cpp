@@ -125,8 +125,10 @@ void EditorViewController::Private::assetDidLoad(uint64_t generation)
 void EditorViewController::Private::selectionDidChangeInArea()
 {
     // Only the song being edited is remembered, not one still shown while the next loads.
-    if (asset && waveformViewController->asset() == asset)
-        selectionCache.remember(editor::SelectionCache::keyForAsset(*asset), waveformViewController->selection());
+    if (asset && waveformViewController->asset() == asset) {
+        if (const auto key = editor::SelectionCache::keyForAsset(*asset))
+            selectionCache.remember(*key, waveformViewController->selection());
+    }
     showSelection();
     emit q->selectionChanged();
 }
@@ -436,7 +438,8 @@ ZNTTimeRange EditorViewController::selectionForAsset(const std::shared_ptr<Asset
         return {0, 0};
     const double duration = secondsOf(asset);
     const bool wholeItem = source && source->initialSelectionIsDuration();
-    return editor::firstSelection(duration, wholeItem, d->selectionCache.selectionForKey(editor::SelectionCache::keyForAsset(*asset), duration));
+    const auto key = editor::SelectionCache::keyForAsset(*asset);
+    return editor::firstSelection(duration, wholeItem, key ? d->selectionCache.selectionForKey(*key, duration) : std::nullopt);
 }
 
 double EditorViewController::selectionStartTime() const { return selection().start; }
@@ -451,6 +454,8 @@ void EditorViewController::setSelectionStartTime(double seconds)
     const ZNTTimeRange current = selection();
     d->waveformViewController->setSelection(
         d->waveformViewController->pinSelection({seconds, current.duration}, current, SelectionPin::keepDuration));
+    // The selection may have moved out of sight: the user follows it.
+    d->waveformViewController->scrollWaveformToSelection();
     d->showSelection();
     emit selectionChanged();
 }

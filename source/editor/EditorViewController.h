@@ -156,11 +156,11 @@ public:
     // (the whole item when the source asks for it).
     ZNTTimeRange selectionForAsset(const std::shared_ptr<tolvan::Asset>& asset, const std::shared_ptr<const TolvanSource>& source);
     double selectionStartTime() const;           // the advanced start field
-    void setSelectionStartTime(double seconds);  // keeps the duration, pinned inside the song
+    void setSelectionStartTime(double seconds);  // keeps the duration, pinned inside the song; scrolls to it
     double selectionDuration() const;            // the advanced duration field
     void setSelectionDuration(double seconds);   // keeps the start, no longer than allowed
     void updateMaxSelectionSize();               // by kind and gap; cuts a longer selection
-    void moveSelectionToPlayLocation();          // the selection starts at the play head (none: nothing)
+    void moveSelectionToPlayLocation();          // the selection starts at the play head (none: nothing); scrolls to it
 
     // ---- Preview (the selection as the tone) and play (the whole song)
     void startStopPreview();  // stops the song or the preview, else previews (Option: from 1 s before the fade-out)

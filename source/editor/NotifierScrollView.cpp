@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QResizeEvent>
 
 #include <algorithm>
 #include <cmath>
@@ -105,6 +106,14 @@ void NotifierScrollView::scrollContentsBy(int dx, int dy)
     emit scrolled();
 }
 
+bool NotifierScrollView::viewportEvent(QEvent* event)
+{
+    if (event->type() == QEvent::Resize)
+        if (auto* clip = qobject_cast<WaveformClipView*>(viewport()))
+            clip->willResize(static_cast<QResizeEvent*>(event)->size());
+    return QScrollArea::viewportEvent(event);
+}
+
 bool NotifierScrollView::eventFilter(QObject* object, QEvent* event)
 {
     const bool handled = QScrollArea::eventFilter(object, event);
@@ -134,12 +143,11 @@ void NotifierScrollView::wheelEvent(QWheelEvent* event)
 
 WaveformClipView::WaveformClipView(QWidget* parent) : QWidget(parent) {}
 
-void WaveformClipView::resizeEvent(QResizeEvent* event)
+void WaveformClipView::willResize(QSize size)
 {
     auto* area = parentWidget() ? qobject_cast<QScrollArea*>(parentWidget()) : nullptr;
     if (auto* view = area ? qobject_cast<WaveformView*>(area->widget()) : nullptr)
-        view->updateWidthForContainerSize(event->size());
-    QWidget::resizeEvent(event);
+        view->updateWidthForContainerSize(size);
 }
 
 StandaloneTransparentScroller::StandaloneTransparentScroller(Qt::Orientation orientation, QWidget* parent)

@@ -45,6 +45,7 @@ signals:
 
 protected:
     void scrollContentsBy(int dx, int dy) override;
+    bool viewportEvent(QEvent* event) override;
     bool eventFilter(QObject* object, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
@@ -54,14 +55,16 @@ private:
 };
 
 // The visible area of the waveform's scroll view: before it takes a new
-// size, the waveform view takes its width for it.
+// size, the waveform view takes its width and height for it.
 class WaveformClipView : public QWidget {
     Q_OBJECT
 public:
     explicit WaveformClipView(QWidget* parent = nullptr);
 
-protected:
-    void resizeEvent(QResizeEvent* event) override;
+    // Called by the scroll view with the clip view's new size, before the
+    // scroll bars are laid out for it (a scroll area's viewport never sees
+    // its own resize events: the area takes them).
+    void willResize(QSize size);
 };
 
 // A scroller without arrows and without a background: a rounded translucent

@@ -34,9 +34,12 @@ double entryTime(const QVariantMap& entry)
 
 }  // namespace
 
-QString SelectionCache::keyForAsset(const tolvan::Asset& asset)
+std::optional<QString> SelectionCache::keyForAsset(const tolvan::Asset& asset)
 {
-    return metadataTitle(asset).value_or(QString()) + asset.duration().description();
+    const tolvan::MediaTime duration = asset.duration();
+    if (!duration.isNumeric() || duration.seconds() <= 0.0)
+        return std::nullopt;
+    return metadataTitle(asset).value_or(QString()) + duration.description();
 }
 
 double SelectionCache::now() { return double(QDateTime::currentMSecsSinceEpoch()) / 1000.0 - kReferenceDateOffset; }

@@ -29,8 +29,9 @@ public:
     explicit SelectionCache(tolvan::UserDefaults& defaults) : defaults_(defaults) {}
 
     // A song's key: its metadata title (empty without one) followed by its
-    // exact duration, so two files share an entry only when both agree.
-    static QString keyForAsset(const tolvan::Asset& asset);
+    // exact duration, so two files share an entry only when both agree. A
+    // song of no length has no key: every such song would share one.
+    static std::optional<QString> keyForAsset(const tolvan::Asset& asset);
     // Seconds since 1 January 2001, the entries' clock.
     static double now();
     // Whether entry a was written before entry b (an entry without a readable

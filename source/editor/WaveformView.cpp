@@ -152,10 +152,16 @@ QRectF WaveformView::visibleBounds() const
 
 void WaveformView::scrollRectToVisible(const QRectF& upRect)
 {
-    if (QScrollArea* area = d->scrollArea()) {
-        const QRect r = d->toQt(upRect).toAlignedRect();
-        area->ensureVisible(r.center().x(), r.center().y(), r.width() / 2, 0);
-    }
+    QScrollArea* area = d->scrollArea();
+    if (!area || upRect.isEmpty())
+        return;
+    // The least scroll that shows the rectangle's width; its left edge wins
+    // when it is wider than the view.
+    const double visibleWidth = area->viewport()->width();
+    double x = area->horizontalScrollBar()->value();
+    x = std::max(x, std::ceil(upRect.right()) - visibleWidth);
+    x = std::min(x, std::floor(upRect.left()));
+    d->scrollToX(x);
 }
 
 // MARK: Selection and positions

@@ -74,7 +74,8 @@ public:
     bool completelyVisible() const;
     QRectF selectionBounds() const;  // empty without a selection
     QRectF visibleBounds() const;    // the part of the view its scroll area shows
-    // Scrolls the enclosing scroll area so the rectangle (y-up) is in view.
+    // Scrolls the enclosing scroll area by the least that brings the
+    // rectangle's width (y-up coordinates) into view.
     void scrollRectToVisible(const QRectF& rect);
 
     // The selection in seconds. setSelection limits the duration to at least

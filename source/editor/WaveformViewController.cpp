@@ -19,6 +19,9 @@
 
 namespace {
 
+// The lowest waveform that leaves the duration label room above the handles.
+constexpr int kMinimumWaveformHeight = 120;
+
 // The waveform area: the scroll view's top edge stays put; it sits on the
 // navigator when that shows and takes its place when it hides.
 class WaveformAreaView : public QWidget {
@@ -85,7 +88,7 @@ WaveformViewController::WaveformViewController(QObject* parent) : QObject(parent
     d->area->navigator = d->navigator;
     d->scrollView->setViewport(new WaveformClipView);
     d->scrollView->setWidget(d->waveformView);
-    d->area->setMinimumHeight(WaveformNavigator::kHeight + 60);
+    d->area->setMinimumHeight(WaveformNavigator::kHeight + d->scrollView->horizontalScrollBar()->sizeHint().height() + kMinimumWaveformHeight);
 
     connect(d->waveformView, &WaveformView::selectionChanged, this, [this] {
         if (d->settingSelection)

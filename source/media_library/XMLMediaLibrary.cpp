@@ -23,7 +23,8 @@ const QString kLoadException = QStringLiteral("loadMusicLibraryOnWorkerThread: e
 const QString kPlaylistNameIsNil = QStringLiteral("createPlaylistItem() name is nil");
 const QString kGroupNameIsNil = QStringLiteral("createGroupWithName() playlist name is nil");
 
-QVariant nullable(const QString& s) { return s.isNull() ? QVariant::fromValue(nullptr) : QVariant(s); }
+// An analytics parameter: a missing text is logged as a null value.
+QVariant parameterOrNull(const QString& s) { return s.isNull() ? QVariant::fromValue(nullptr) : QVariant(s); }
 
 // Library locations are URL strings; "file://localhost/..." names a local file too.
 QUrl libraryURL(const QString& text)
@@ -137,7 +138,7 @@ QVariantList makeSourceList(const XMLLibraryFile& file)
 XMLLibrarySnapshotPtr loadMusicLibrary(const QString& path, const QString& self)
 {
     auto result = std::make_shared<XMLLibrarySnapshot>();
-    const QVariantMap parameters{{"libraryPath", nullable(path)}, {"self", self}};
+    const QVariantMap parameters{{"libraryPath", parameterOrNull(path)}, {"self", self}};
     auto logException = [&](const QString& what) { ZNTAnalytics::logEvent(kLoadException, {{"exception", what}, {"self", self}}); };
 
     if (path.isEmpty() || !QFileInfo::exists(path))

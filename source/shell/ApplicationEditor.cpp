@@ -33,6 +33,7 @@ ApplicationEditor::ApplicationEditor(TolvanController& shell, tolvan::UserDefaul
     EditorServices services;
     services.host = this;
     services.defaults = defaults;
+    services.undoManager = &shell.undoManager();
     editor_ = EditorViewController::editorViewController(services);
 }
 
@@ -63,10 +64,10 @@ std::shared_ptr<RingtoneDescription> ApplicationEditor::createRingtoneDescriptio
     return editor_->createRingtoneDescription(error);
 }
 
-bool ApplicationEditor::validateMenuAction(MenuAction action)
+bool ApplicationEditor::validateMenuAction(MenuAction action, QAction* item)
 {
     const auto editing = editorAction(action);
-    return !editing || editor_->validateMenuItem(*editing);
+    return !editing || editor_->validateMenuItem(*editing, item);
 }
 
 double ApplicationEditor::minPointsPerSecond() const { return editor_->minPointsPerSecond(); }

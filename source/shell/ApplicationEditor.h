@@ -35,7 +35,7 @@ public:
     void shareAction(QWidget* sender) override;
     RingtoneKind ringtoneKind() const override;
     std::shared_ptr<RingtoneDescription> createRingtoneDescription(tolvan::Error* error) override;
-    bool validateMenuAction(MenuAction action) override;
+    bool validateMenuAction(MenuAction action, QAction* item) override;
     double minPointsPerSecond() const override;
     double maxPointsPerSecond() const override;
     double pointsPerSecond() const override;

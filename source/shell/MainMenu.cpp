@@ -117,14 +117,31 @@ bool isEditorAction(MenuAction action)
     }
 }
 
-bool validateMenuAction(MenuAction action, const MenuState& state)
+bool isToggleAction(MenuAction action)
+{
+    switch (action) {
+    case MenuAction::StartStopPreview:
+    case MenuAction::StartStopPlay:
+    case MenuAction::ToggleAdvancedMode:
+    case MenuAction::ToggleFullScreen:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool validateMenuAction(MenuAction action, const MenuState& state, QAction* item)
 {
     if (isEditorAction(action))
-        return state.editorValidates ? state.editorValidates(action) : state.hasAsset;
+        return state.editorValidates ? state.editorValidates(action, item) : state.hasAsset;
     switch (action) {
     case MenuAction::Save:
     case MenuAction::SaveAs:
         return state.hasAsset;
+    case MenuAction::Undo:
+        return state.canUndo;
+    case MenuAction::Redo:
+        return state.canRedo;
     case MenuAction::Services:  // the desktop has no services menu
     case MenuAction::HideOthers:
     case MenuAction::ShowAll:
@@ -133,6 +150,13 @@ bool validateMenuAction(MenuAction action, const MenuState& state)
     default:
         return true;
     }
+}
+
+std::optional<QString> stateTitle(MenuAction action, const MenuState& state)
+{
+    if (action == MenuAction::ToggleFullScreen)
+        return localized(state.fullScreen ? QStringLiteral("Exit Full Screen") : QStringLiteral("Enter Full Screen"));
+    return std::nullopt;
 }
 
 MenuAction menuActionOf(const QAction* action)
@@ -154,6 +178,7 @@ void buildApplicationMenus(QMenuBar* bar, QWidget* window, const std::function<v
             }
             auto* action = new QAction(menuItemTitle(itemSpec), itemSpec.alternate ? static_cast<QObject*>(window) : menu);
             action->setProperty(kMenuActionProperty, int(itemSpec.action));
+            action->setAutoRepeat(!isToggleAction(itemSpec.action));
             const QKeySequence sequence = keyEquivalent(itemSpec);
             if (!sequence.isEmpty() && !taken.contains(sequence)) {
                 taken.insert(sequence);
@@ -183,6 +208,10 @@ void validateMenus(QMenuBar* bar, const MenuState& state)
     for (QAction* top : bar->actions())
         if (QMenu* menu = top->menu())
             for (QAction* action : menu->actions())
-                if (!action->isSeparator())
-                    action->setEnabled(validateMenuAction(menuActionOf(action), state));
+                if (!action->isSeparator()) {
+                    const MenuAction which = menuActionOf(action);
+                    if (const auto title = stateTitle(which, state))
+                        action->setText(*title);
+                    action->setEnabled(validateMenuAction(which, state, action));
+                }
 }

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 class QAction;
 class QMenu;
@@ -81,20 +82,29 @@ QString menuItemTitle(const MenuItemSpec& item);
 // case letter adds Shift.
 QKeySequence keyEquivalent(const MenuItemSpec& item);
 
-// Whether an item is enabled. Editing items are the editor's to decide;
-// Save and Save As need an open song; items with no meaning on this desktop
-// stay disabled.
+// Whether an item is enabled. Editing items are the editor's to decide (it
+// may retitle the item it is given); Save and Save As need an open song; Undo
+// and Redo need a step to take back or do again; items with no meaning on
+// this desktop stay disabled.
 struct MenuState {
     bool hasAsset = false;
-    std::function<bool(MenuAction)> editorValidates;
+    bool canUndo = false;
+    bool canRedo = false;
+    bool fullScreen = false;
+    std::function<bool(MenuAction, QAction* item)> editorValidates;
 };
-bool validateMenuAction(MenuAction action, const MenuState& state);
+bool validateMenuAction(MenuAction action, const MenuState& state, QAction* item = nullptr);
 bool isEditorAction(MenuAction action);
+// A toggle acts once per press of its key: a held key does not repeat it.
+bool isToggleAction(MenuAction action);
+// The title of an item whose words follow the state ("Exit Full Screen"),
+// or nothing when the table's title stands.
+std::optional<QString> stateTitle(MenuAction action, const MenuState& state);
 
 // Fills the bar from the table. Triggered items call perform; the alternate
 // items' shortcuts are added to window. A key sequence taken by an earlier
-// item is not given to a later one.
+// item is not given to a later one; a toggle's key does not auto-repeat.
 void buildApplicationMenus(QMenuBar* bar, QWidget* window, const std::function<void(MenuAction)>& perform);
 MenuAction menuActionOf(const QAction* action);
-// Enables every item of the bar by the rule above.
+// Enables and retitles every item of the bar by the rules above.
 void validateMenus(QMenuBar* bar, const MenuState& state);

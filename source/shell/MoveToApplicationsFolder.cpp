@@ -25,11 +25,11 @@ namespace {
 
 const QString systemApplicationsFolder = QStringLiteral("/opt/Applications");
 
-QString text(const QString& key) { return Localizer::main().string(key, {}, QStringLiteral("MoveApplication")); }
+QString moveText(const QString& key) { return Localizer::main().string(key, {}, QStringLiteral("MoveApplication")); }
 
 QString homeApplicationsFolder() { return QDir::home().filePath(QStringLiteral("Applications")); }
 
-bool isInside(const QString& path, const QString& folder)
+bool isInsideFolder(const QString& path, const QString& folder)
 {
     const QString cleanFolder = QDir::cleanPath(folder);
     const QString cleanPath = QDir::cleanPath(path);
@@ -38,7 +38,7 @@ bool isInside(const QString& path, const QString& folder)
 
 bool isWritable(const QString& path) { return access(QFile::encodeName(path).constData(), W_OK) == 0; }
 
-QString resolved(const QString& folder)
+QString canonicalFolder(const QString& folder)
 {
     const QString canonical = QFileInfo(folder).canonicalFilePath();
     return canonical.isEmpty() ? QDir::cleanPath(folder) : canonical;
@@ -46,7 +46,7 @@ QString resolved(const QString& folder)
 
 void showFailureAlert()
 {
-    QMessageBox alert(QMessageBox::Warning, QString(), text(QStringLiteral("Could not move to Applications folder")));
+    QMessageBox alert(QMessageBox::Warning, QString(), moveText(QStringLiteral("Could not move to Applications folder")));
     alert.exec();
 }
 
@@ -76,7 +76,7 @@ bool shouldOfferMove(const QString& copyPath, bool suppressed, const QStringList
     if (suppressed)
         return false;
     for (const QString& folder : applicationsFolders)
-        if (isInside(copyPath, folder))
+        if (isInsideFolder(copyPath, folder))
             return false;
     return !QDir::cleanPath(copyPath).split(u'/').contains(QStringLiteral("Applications"));
 }
@@ -86,7 +86,7 @@ MoveDestination moveDestination(const QString& copyPath, const QString& homeAppl
     MoveDestination destination;
     const QFileInfo home(homeApplications);
     destination.inHomeFolder = home.isDir() && !QDir(homeApplications).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
-    destination.folder = resolved(destination.inHomeFolder ? homeApplications : systemApplications);
+    destination.folder = canonicalFolder(destination.inHomeFolder ? homeApplications : systemApplications);
     destination.path = QDir(destination.folder).filePath(QFileInfo(copyPath).fileName());
     // A folder not made yet is made by the administrator's copy.
     const bool folderWritable = QFileInfo(destination.folder).isDir() && isWritable(destination.folder);
@@ -97,17 +97,20 @@ MoveDestination moveDestination(const QString& copyPath, const QString& homeAppl
 
 QString moveOfferMessage(const MoveDestination& destination)
 {
-    return text(destination.inHomeFolder ? QStringLiteral("Move to Applications folder in your Home folder?")
-                                         : QStringLiteral("Move to Applications folder?"));
+    // The texts name the folder where they hold "%@": this desktop has no
+    // one folder of applications that the user would know by name.
+    return moveText(destination.inHomeFolder ? QStringLiteral("Move to Applications folder in your Home folder?")
+                                         : QStringLiteral("Move to Applications folder?"))
+        .replace(QStringLiteral("%@"), QDir::toNativeSeparators(destination.folder));
 }
 
 QString moveOfferInformativeText(const MoveDestination& destination, bool fromDownloads)
 {
-    QString informative = text(QStringLiteral("I can move myself to the Applications folder if you'd like."));
+    QString informative = moveText(QStringLiteral("I can move myself to the Applications folder if you'd like."));
     if (destination.needsAuthorization)
-        informative += u' ' + text(QStringLiteral("Note that this will require an administrator password."));
+        informative += u' ' + moveText(QStringLiteral("Note that this will require an administrator password."));
     else if (fromDownloads)
-        informative += u' ' + text(QStringLiteral("This will keep your Downloads folder uncluttered."));
+        informative += u' ' + moveText(QStringLiteral("This will keep your Downloads folder uncluttered."));
     return informative;
 }
 
@@ -153,12 +156,12 @@ void OfferMoveToApplicationsFolder()
     const QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
 
     QMessageBox alert(QMessageBox::Question, QString(), moveOfferMessage(destination));
-    alert.setInformativeText(moveOfferInformativeText(destination, isInside(copy->path, downloads)));
-    QPushButton* move = alert.addButton(text(QStringLiteral("Move to Applications Folder")), QMessageBox::AcceptRole);
-    QPushButton* dontMove = alert.addButton(text(QStringLiteral("Do Not Move")), QMessageBox::RejectRole);
+    alert.setInformativeText(moveOfferInformativeText(destination, isInsideFolder(copy->path, downloads)));
+    QPushButton* move = alert.addButton(moveText(QStringLiteral("Move to Applications Folder")), QMessageBox::AcceptRole);
+    QPushButton* dontMove = alert.addButton(moveText(QStringLiteral("Do Not Move")), QMessageBox::RejectRole);
     alert.setDefaultButton(move);
     alert.setEscapeButton(dontMove);
-    auto* suppress = new QCheckBox(text(QStringLiteral("Do not show this message again")));
+    auto* suppress = new QCheckBox(moveText(QStringLiteral("Do not show this message again")));
     QFont small = suppress->font();
     small.setPointSizeF(small.pointSizeF() * 0.85);
     suppress->setFont(small);

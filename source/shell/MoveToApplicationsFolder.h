@@ -27,6 +27,7 @@ struct MoveDestination {
 // cannot be written.
 MoveDestination moveDestination(const QString& copyPath, const QString& homeApplications, const QString& systemApplications);
 
+// The question names the destination folder.
 QString moveOfferMessage(const MoveDestination& destination);
 QString moveOfferInformativeText(const MoveDestination& destination, bool fromDownloads);
 

@@ -8,14 +8,27 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <cerrno>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace tolvan {
 
 FileProblem fileProblemAtPath(const QString& path)
 {
-    const QFileInfo info(path);
-    if (path.isEmpty() || !info.exists() || info.isDir())
+    if (path.isEmpty())
         return FileProblem::Missing;
-    return info.isReadable() ? FileProblem::None : FileProblem::Unreadable;
+    const QByteArray localPath = QFile::encodeName(path);
+    struct stat info;
+    if (::stat(localPath.constData(), &info) != 0) {
+        // A folder on the way that this user may not enter hides the file:
+        // that is a matter of permission, not a missing file.
+        return errno == EACCES ? FileProblem::Unreadable : FileProblem::Missing;
+    }
+    if (S_ISDIR(info.st_mode))
+        return FileProblem::Missing;
+    return ::access(localPath.constData(), R_OK) == 0 ? FileProblem::None : FileProblem::Unreadable;
 }
 
 Error noSuchFileError() { return Error{NSCocoaErrorDomain, NSFileNoSuchFileError, {}}; }
@@ -28,10 +41,13 @@ Error noPermissionError(const QString& path)
 
 std::optional<Error> assetOpenError(const Asset& asset)
 {
+    if (auto unreadable = asset.loadError())
+        return unreadable;  // not media the media layer can read
     if (asset.hasProtectedContent())
         return Error{AVFoundationErrorDomain, MediaErrorContentIsProtected, {}};
-    if (!hasAudio(asset))
-        return Error{TolvanErrorDomain, TolvanErrorNoAudio, {}};
+    const MediaTime duration = asset.duration();
+    if (!hasAudio(asset) || !duration.isNumeric() || duration.seconds() <= 0.0)
+        return Error{TolvanErrorDomain, TolvanErrorNoAudio, {}};  // a header without a sound is no song either
     return std::nullopt;
 }
 
@@ -55,18 +71,6 @@ bool isInside(const QString& path, const QString& folder)
 }
 
 }  // namespace
-
-AccessRequest accessRequestForPath(const QString& filePath, const QString& musicFolder, const QString& mediaFolder)
-{
-    const QString file = resolved(filePath);
-    const QString music = resolved(musicFolder);
-    const QString media = resolved(mediaFolder);
-    if (isInside(file, music))
-        return {music, AccessRequestType::MusicFolder};
-    if (isInside(file, media))
-        return {media, AccessRequestType::MediaFolder};
-    return {QFileInfo(file).absolutePath(), AccessRequestType::ContainingFolder};
-}
 
 bool pathIsInsideFolders(const QString& filePath, const QStringList& folders)
 {

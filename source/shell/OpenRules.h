@@ -1,7 +1,6 @@
 #pragma once
 // The rules of opening a song, apart from any window: what is wrong with a
-// file, which folder to ask the user for when it cannot be read, the list of
-// folders the user granted, and the files a drop carries.
+// file, the list of folders the user granted, and the files a drop carries.
 
 #include "platform/foundation/Error.h"
 
@@ -21,7 +20,7 @@ class Asset;
 enum class FileProblem {
     None,
     Missing,     // nothing at the path, or a folder
-    Unreadable,  // there, but this user may not read it
+    Unreadable,  // this user may not read it, or not enter a folder on its way
 };
 FileProblem fileProblemAtPath(const QString& path);
 
@@ -30,26 +29,12 @@ inline constexpr qint64 kFileReadNoPermissionError = 257;
 
 // The error the content area shows for a missing file (also a folder).
 Error noSuchFileError();
-// After the user granted a folder and the file still cannot be read: the
-// desktop has no sandbox to open, so asking again would ask forever.
+// A file this user may not read, or that lies in a folder the user may not
+// enter.
 Error noPermissionError(const QString& path);
-// Why an opened file gives no tone: protected content, else no audio.
+// Why an opened file gives no tone: not media that can be read, protected
+// content, or no audio (a song of no length has none).
 std::optional<Error> assetOpenError(const Asset& asset);
-
-// The folder to ask the user to grant for an unreadable file.
-enum class AccessRequestType : int32_t {
-    MusicFolder = 0,
-    MediaFolder = 1,
-    ContainingFolder = 2,
-};
-struct AccessRequest {
-    QString folder;
-    AccessRequestType type = AccessRequestType::ContainingFolder;
-};
-// The Music folder when the file lies inside it, else the library's media
-// folder when it lies there, else the file's own folder. Paths are compared
-// whole-component after resolving links, so "Music2" is not inside "Music".
-AccessRequest accessRequestForPath(const QString& filePath, const QString& musicFolder, const QString& mediaFolder);
 
 // Whether the file lies in one of the folders (or is one of them).
 bool pathIsInsideFolders(const QString& filePath, const QStringList& folders);

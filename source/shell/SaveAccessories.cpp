@@ -2,10 +2,12 @@
 
 #include "platform/foundation/Localizer.h"
 #include "platform/foundation/UserDefaults.h"
+#include "source/shell/SaveNaming.h"
 #include "ZNTUtilities/widgets/PanelViews.h"
 
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -27,6 +29,43 @@ int saveFormatIndex(const QList<SaveFormat>& formats, const QString& storedExten
         if (formats[index].extension == storedExtension)
             return index;
     return 0;
+}
+
+namespace {
+
+// The name field of Qt's own panel (the one a save panel always is here).
+QLineEdit* nameFieldOf(const QFileDialog& panel) { return panel.findChild<QLineEdit*>(QStringLiteral("fileNameEdit")); }
+
+}  // namespace
+
+QString nameInFormat(const QString& name, const QString& extension)
+{
+    const QString suffix = QFileInfo(name).suffix();
+    for (const SaveFormat& format : saveFormats(RingtoneKind::Ringtone)) {
+        if (suffix.compare(format.extension, Qt::CaseInsensitive) == 0)
+            return tolvan::withExtension(name.chopped(suffix.size() + 1), extension);
+    }
+    return tolvan::withExtension(name, extension);
+}
+
+SavePanel::SavePanel(QWidget* parent) : QFileDialog(parent)
+{
+    setOption(QFileDialog::DontUseNativeDialog);  // it carries our format pop-up, and nameField()
+    setAcceptMode(QFileDialog::AcceptSave);
+    setFileMode(QFileDialog::AnyFile);
+}
+
+QLineEdit* SavePanel::nameField() const { return nameFieldOf(*this); }
+
+void SavePanel::accept()
+{
+    // Before the panel looks at the name: a file of the full name may exist
+    // and ask to be replaced. A name that is a folder is entered instead.
+    QLineEdit* field = nameField();
+    const QString typed = field ? field->text() : QString();
+    if (!typed.isEmpty() && !QFileInfo(directory().filePath(typed)).isDir())
+        field->setText(tolvan::withExtension(typed, defaultSuffix()));
+    QFileDialog::accept();
 }
 
 std::unique_ptr<SaveAsAccessoryController> SaveAsAccessoryController::accessoryController(tolvan::UserDefaults* defaults)
@@ -95,16 +134,17 @@ void SaveAsAccessoryController::updateSavePanelWithSelection()
     if (!savePanel_)
         return;
     const QString extension = selectedExtension();
+    // The name as typed, taken first: a new filter makes the panel swap
+    // whatever follows the name's last dot ("Mr. Brightside" would become
+    // "Mr.wav").
+    QLineEdit* field = nameFieldOf(*savePanel_);
+    const QString typed = field ? field->text() : QString();
     savePanel_->setNameFilter(formatPopup_->currentText().section(QLatin1Char('('), 0, 0).trimmed()
                               + QStringLiteral(" (*.%1)").arg(extension));
     savePanel_->setDefaultSuffix(extension);
     // The name in the panel follows the format, as the file will.
-    const QStringList chosen = savePanel_->selectedFiles();
-    if (!chosen.isEmpty() && !chosen.first().isEmpty()) {
-        const QFileInfo info(chosen.first());
-        if (!info.isDir())
-            savePanel_->selectFile(info.completeBaseName() + QLatin1Char('.') + extension);
-    }
+    if (!typed.isEmpty() && !QFileInfo(savePanel_->directory().filePath(typed)).isDir())
+        field->setText(nameInFormat(typed, extension));
 }
 
 void SaveAsAccessoryController::formatPopupSelectionChanged()

@@ -35,6 +35,24 @@ struct SaveFormat {
 QList<SaveFormat> saveFormats(RingtoneKind kind);
 // The index of the stored extension, the first format when none matches.
 int saveFormatIndex(const QList<SaveFormat>& formats, const QString& storedExtension);
+// A name in the panel after the format changed: another format's extension
+// is replaced, any other dot belongs to the name ("Op. 9" becomes
+// "Op. 9.wav", "Op. 9.m4r" too).
+QString nameInFormat(const QString& name, const QString& extension);
+
+// The save panel. A name gets the panel's default suffix unless it ends
+// with it already: Qt adds it only to a name without any dot, which would
+// leave "Mr. Brightside" without one.
+class SavePanel : public QFileDialog {
+    Q_OBJECT
+public:
+    explicit SavePanel(QWidget* parent = nullptr);
+    // The field the user types the name in.
+    QLineEdit* nameField() const;
+
+protected:
+    void accept() override;
+};
 
 class SaveAsAccessoryController : public QObject {
     Q_OBJECT

@@ -45,13 +45,20 @@ RenameBehavior renameBehaviorFromInt(int32_t value)
 QString proposedSaveName(const std::optional<QString>& songName, const QString& sourceFileName)
 {
     if (songName && !songName->trimmed().isEmpty())
-        return *songName;
+        return fileNameForTitle(*songName);
     return QFileInfo(sourceFileName).completeBaseName();
 }
 
 QString defaultDestination(const QString& folder, const std::optional<QString>& songName, const QString& sourceFileName)
 {
-    return folder + QLatin1Char('/') + fileNameForTitle(proposedSaveName(songName, sourceFileName)) + QStringLiteral(".m4r");
+    return folder + QLatin1Char('/') + proposedSaveName(songName, sourceFileName) + QStringLiteral(".m4r");
+}
+
+QString withExtension(const QString& name, const QString& extension)
+{
+    if (extension.isEmpty() || QFileInfo(name).suffix().compare(extension, Qt::CaseInsensitive) == 0)
+        return name;
+    return name + QLatin1Char('.') + extension;
 }
 
 QString titleForDestination(const QString& path)

@@ -23,12 +23,15 @@ enum class RenameBehavior : int32_t {
 };
 RenameBehavior renameBehaviorFromInt(int32_t value);
 
-// The destination in folder for a song: its title when it has one (dots and
-// all: "Op. 9" stays "Op. 9"), else the source file's name without its
-// extension; "/" becomes ":"; the extension "m4r".
-QString defaultDestination(const QString& folder, const std::optional<QString>& songName, const QString& sourceFileName);
-// The name the save panel proposes: the title, else the file's base name.
+// The name a tone of the song gets, without extension: its title when it has
+// one (dots and all: "Op. 9" stays "Op. 9"), else the source file's name
+// without its extension; "/" becomes ":", so the name is one file name.
 QString proposedSaveName(const std::optional<QString>& songName, const QString& sourceFileName);
+// That name in folder, with the extension "m4r".
+QString defaultDestination(const QString& folder, const std::optional<QString>& songName, const QString& sourceFileName);
+// The name with the extension added, unless it ends with it already (in
+// any case): "Mr. Brightside" becomes "Mr. Brightside.m4r".
+QString withExtension(const QString& name, const QString& extension);
 // The title written into the tone: the file's name without its extension,
 // ":" read back as "/".
 QString titleForDestination(const QString& path);

@@ -11,8 +11,13 @@
 #include "source/shell/SaveAccessories.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFileInfo>
 #include <QImage>
+
+#include <cerrno>
+
+#include <sys/stat.h>
 
 using namespace tolvan;
 
@@ -39,6 +44,14 @@ std::optional<QString> songNameOf(const std::optional<std::vector<MetadataItem>>
 QString sourceFileName(const TolvanSourcePtr& source)
 {
     return source ? QFileInfo(source->mediaFileURL().toLocalFile()).fileName() : QString();
+}
+
+// Nothing is at the path. A folder we may not enter hides what lies behind
+// it: that is a matter of permission, not a missing folder.
+bool isMissing(const QString& path)
+{
+    struct stat info;
+    return ::stat(QFile::encodeName(path).constData(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR);
 }
 
 std::shared_ptr<RingtoneExporter> makeWriterExporter(const RingtoneDescription& description, std::weak_ptr<RingtoneExporterDelegate> delegate,
@@ -134,12 +147,12 @@ void SaveRoad::saveRingtoneShowingUIWithParams(std::shared_ptr<SaveParams> param
         accessory->setRingtoneKind(host_.ringtoneKind());
         accessory->view();  // the remembered format is chosen as the view loads
         params->accessoryController = accessory;
-        host_.runSavePanel(*accessory, proposedSaveName(songName, fileName), [weakSelf, params](std::optional<QString> path) {
+        host_.runSavePanel(*accessory, proposedSaveName(songName, fileName), [weakSelf, params, accessory](std::optional<QString> path) {
             auto self = weakSelf.lock();
             params->accessoryController.reset();
             if (!self || !path || path->isEmpty())
                 return;
-            params->path = *path;
+            params->path = withExtension(*path, accessory->selectedExtension());  // the file is of the format chosen
             self->saveRingtoneWithParams(params);
         });
         return;
@@ -205,9 +218,15 @@ void SaveRoad::saveRingtoneWithParams(std::shared_ptr<SaveParams> params)
     if (!metadataItemWithKey(metadata, MetadataiTunesMetadataKeySongName) && !title.isEmpty())
         metadata.push_back(iTunesItem(MetadataiTunesMetadataKeySongName, title));
 
-    // A folder we may not write to fails every export: say so before starting.
-    if (!QFileInfo(QFileInfo(params->path).absolutePath()).isWritable()) {
-        host_.presentError(willPresentError(noPermissionError()));
+    // A folder that is not there, or that we may not write to, fails every
+    // export: say which before starting.
+    const QFileInfo folder(QFileInfo(params->path).absolutePath());
+    if (isMissing(folder.absoluteFilePath())) {
+        host_.presentError(noSuchFolderError(folder.absoluteFilePath()));
+        return;
+    }
+    if (!folder.isDir() || !folder.isWritable()) {
+        host_.presentError(willPresentError(noPermissionError(), folder.absoluteFilePath()));
         return;
     }
 
@@ -243,7 +262,8 @@ void SaveRoad::ringtoneExporterDidFinishExporting(const std::shared_ptr<Ringtone
         break;
     }
     case RingtoneExporterStatus::Failed:
-        host_.presentError(willPresentError(exporter->error().value_or(Error{RingtoneExporterErrorDomain, 0, {}})));
+        host_.presentError(willPresentError(exporter->error().value_or(Error{RingtoneExporterErrorDomain, 0, {}}),
+                                            QFileInfo(exporter->outputURL().toLocalFile()).absolutePath()));
         break;
     default:
         break;
@@ -267,17 +287,26 @@ void SaveRoad::handOver(const QString& path)
     });
 }
 
-Error SaveRoad::willPresentError(const Error& error)
+Error SaveRoad::willPresentError(const Error& error, const QString& folder)
 {
     if (error.domain != kOSStatusErrorDomain || error.code != kNoPermissionStatus)
         return error;
-    return Error{error.domain, error.code,
-                 localized(QStringLiteral("You do not have permission to write the ringtones folder")) + QStringLiteral("\n\n")
-                     + localized(QStringLiteral("This can sometimes happen when the iTunes music folder has been moved from another machine. "
-                                                "Try changing the permissions on your iTunes music folder and applying those changes to all subfolders."))};
+    const QString description = localized(QStringLiteral("You do not have permission to write the ringtones folder"),
+                                          QStringLiteral("You do not have permission to write the ringtones folder “%@”."))
+                                    .replace(QStringLiteral("%@"), QDir::toNativeSeparators(folder));
+    const QString suggestion =
+        localized(QStringLiteral("This can sometimes happen when the iTunes music folder has been moved from another machine. "
+                                 "Try changing the permissions on your iTunes music folder and applying those changes to all subfolders."));
+    return Error{error.domain, error.code, description + QStringLiteral("\n\n") + suggestion};
 }
 
 Error SaveRoad::noPermissionError() { return Error{kOSStatusErrorDomain, kNoPermissionStatus, {}}; }
+
+Error SaveRoad::noSuchFolderError(const QString& folder)
+{
+    return Error{NSCocoaErrorDomain, NSFileNoSuchFileError,
+                 localized(QStringLiteral("The folder “%@” does not exist.")).replace(QStringLiteral("%@"), QFileInfo(folder).fileName())};
+}
 
 void SaveRoad::cancelExport()
 {

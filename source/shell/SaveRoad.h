@@ -100,9 +100,12 @@ public:
 
     void ringtoneExporterDidFinishExporting(const std::shared_ptr<RingtoneExporter>& exporter) override;
     // The error as the user should read it: the "no permission" status gets
-    // its explanation, every other error is shown as it is.
-    static tolvan::Error willPresentError(const tolvan::Error& error);
+    // its explanation, naming the folder that could not be written; every
+    // other error is shown as it is.
+    static tolvan::Error willPresentError(const tolvan::Error& error, const QString& folder);
     static tolvan::Error noPermissionError();
+    // A destination whose folder is not there (a name typed with a "/").
+    static tolvan::Error noSuchFolderError(const QString& folder);
 
     // True from the export's start until its exporter reports back.
     bool isExporting() const { return exporter_ != nullptr; }

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+class QAction;
 class QWidget;
 
 namespace tolvan {
@@ -39,8 +40,8 @@ public:
     virtual RingtoneKind ringtoneKind() const = 0;
     // The tone as the panel stands, or null with the reason.
     virtual std::shared_ptr<RingtoneDescription> createRingtoneDescription(tolvan::Error* error) = 0;
-    // Whether an editing item is enabled (it may retitle the item).
-    virtual bool validateMenuAction(MenuAction action) = 0;
+    // Whether an editing item is enabled; it may retitle the item.
+    virtual bool validateMenuAction(MenuAction action, QAction* item) = 0;
 
     // The zoom slider's range and value, in points per second.
     virtual double minPointsPerSecond() const = 0;

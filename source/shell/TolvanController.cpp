@@ -7,6 +7,7 @@
 #include "platform/appkit/Workspace.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Localizer.h"
+#include "platform/foundation/UndoManager.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/system/Updater.h"
 #include "source/analytics/ZNTAnalytics.h"
@@ -30,6 +31,7 @@
 #include <QDesktopServices>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 
 using namespace tolvan;
 
@@ -59,7 +61,9 @@ TolvanServices TolvanServices::standard()
 }
 
 TolvanController::TolvanController(TolvanServices services)
-    : services_(std::move(services)), defaults_(services_.defaults ? *services_.defaults : UserDefaults::standard())
+    : services_(std::move(services)),
+      defaults_(services_.defaults ? *services_.defaults : UserDefaults::standard()),
+      undoManager_(std::make_unique<UndoManager>())
 {
     gController = this;
     saveRoad_ = SaveRoad::create(*this, defaults_);
@@ -68,6 +72,7 @@ TolvanController::TolvanController(TolvanServices services)
     connect(updater_.get(), &Updater::checkFinished, this,
             [this](const UpdateCheckResult& result) { showUpdateCheckResult(result, mainWindow_); });
     awakeFromNib();
+    qApp->installEventFilter(this);  // the window's text fields and the Undo and Redo keys
     connect(&ModifierKeys::shared(), &ModifierKeys::flagsChanged, this, [this] { flagsChanged(modifierFlags()); });
 }
 
@@ -77,6 +82,7 @@ TolvanController::~TolvanController()
         delete importCompleted_.data();
     setContentViewController(ContentKind::None, nullptr);
     delete mainWindow_;
+    mainWindow_ = nullptr;
     if (gController == this)
         gController = nullptr;
 }
@@ -91,6 +97,7 @@ void TolvanController::awakeFromNib()
     setupWelcomeView();
     setupWaveformView();
     setupRecordView();
+    fitContentAreaToItsViews();
     setupAdvancedButton();
     setupSharingButton();
     updateSelectionInfo(std::nullopt);
@@ -145,7 +152,7 @@ void TolvanController::updateSelectionInfo(const std::optional<Error>& error)
     }
     case ContentKind::Welcome:
     case ContentKind::None:
-        setContentViewController(ContentKind::Welcome, welcome_);
+        setContentViewController(ContentKind::Welcome, welcome_.get());
         break;
     }
     if (browser_)
@@ -238,7 +245,21 @@ bool TolvanController::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::Resize && watched == previewBackground_ && contentView_)
         contentView_->setGeometry(previewBackground_->rect());
+    if (event->type() == QEvent::ShortcutOverride && leavesUndoKeyToWindow(watched, *static_cast<QKeyEvent*>(event))) {
+        event->ignore();
+        return true;
+    }
     return QObject::eventFilter(watched, event);
+}
+
+// A text field claims the Undo and Redo keys for its typing; one with no
+// typing to take back or do again leaves them to Edit ▸ Undo and Redo.
+bool TolvanController::leavesUndoKeyToWindow(QObject* watched, const QKeyEvent& key) const
+{
+    const auto* field = qobject_cast<const QLineEdit*>(watched);
+    if (!field || field->window() != mainWindow_)
+        return false;
+    return (key.matches(QKeySequence::Undo) && !field->isUndoAvailable()) || (key.matches(QKeySequence::Redo) && !field->isRedoAvailable());
 }
 
 void TolvanController::openURL(const QUrl& url)

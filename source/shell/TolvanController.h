@@ -40,6 +40,7 @@ class ZNTSlider;
 namespace tolvan {
 class Asset;
 class PreferencesController;
+class UndoManager;
 class Updater;
 class UserDefaults;
 }
@@ -95,7 +96,7 @@ public:
     ZNTButton* sharingButton() const { return sharingButton_; }
 
     ShellEditor* editorViewController() const { return editor_.get(); }
-    WelcomeViewController* welcomeViewController() const { return welcome_; }
+    WelcomeViewController* welcomeViewController() const { return welcome_.get(); }
     RecordViewController* recordViewController() const { return recorder_.get(); }
     SimpleBrowserController* simpleBrowserController() const { return browser_; }
     ErrorViewController* errorViewController() const { return errorView_.get(); }
@@ -104,6 +105,8 @@ public:
     tolvan::Updater& updater() const { return *updater_; }
     // The preferences window once it has been asked for.
     tolvan::PreferencesController* preferencesController() const { return preferences_.get(); }
+    // The window's undo manager, which the editor registers its changes with.
+    tolvan::UndoManager& undoManager() const { return *undoManager_; }
 
     // What is open and what the content area shows.
     std::shared_ptr<tolvan::Asset> selectedAsset() const override { return selectedAsset_; }
@@ -158,10 +161,6 @@ public:
     void restoreBookmarkedAccessURLs();
     void clearBookmarkedAccessURLs();
     QStringList grantedFolders() const { return grantedFolders_; }
-    tolvan::AccessRequest accessRequestForSource(const TolvanSource& source) const;
-    void presentAccessRequestForSource(TolvanSourcePtr source);
-    // Answers the access panel (tests call it in place of the user).
-    void accessRequestDidEnd(TolvanSourcePtr source, const std::optional<QString>& chosenFolder);
 
     // The save road's front (Create, Save, Save As).
     void createButtonAction();
@@ -223,6 +222,7 @@ private:
     void setupWelcomeView();
     void setupWaveformView();
     void setupRecordView();
+    void fitContentAreaToItsViews();
     void setupAdvancedButton();
     void setupSharingButton();
     void setContentViewController(ContentKind kind, QWidget* view);
@@ -232,12 +232,15 @@ private:
     void saveWindowFrame();
     // Places a window that is about to open centred over the main window.
     void centreOverMainWindow(QWidget& window) const;
+    MenuState menuState() const;
+    bool leavesUndoKeyToWindow(QObject* watched, const QKeyEvent& key) const;
 
     TolvanServices services_;
     tolvan::UserDefaults& defaults_;
     std::shared_ptr<SaveRoad> saveRoad_;
     std::unique_ptr<tolvan::Updater> updater_;  // over the controller's settings
     std::unique_ptr<tolvan::PreferencesController> preferences_;  // destroyed before the updater its Update pane uses
+    std::unique_ptr<tolvan::UndoManager> undoManager_;  // outlives the editor that registers with it
 
     TolvanMainWindow* mainWindow_ = nullptr;
     CustomSplitView* splitView_ = nullptr;
@@ -250,7 +253,8 @@ private:
     ZNTButton* sharingButton_ = nullptr;
 
     SimpleBrowserController* browser_ = nullptr;
-    WelcomeViewController* welcome_ = nullptr;
+    // The content views are ours: each is out of the window while another shows.
+    std::unique_ptr<WelcomeViewController> welcome_;
     std::unique_ptr<ShellEditor> editor_;
     std::unique_ptr<RecordViewController> recorder_;
     std::unique_ptr<ErrorViewController> errorView_;

@@ -6,15 +6,12 @@
 #include "platform/media/Asset.h"
 #include "source/analytics/ZNTAnalytics.h"
 #include "source/browser/WelcomeViewController.h"
-#include "source/media_library/ZNTMediaLibrary.h"
 #include "source/shell/TolvanMainWindow.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QLabel>
 #include <QMimeData>
 #include <QStandardPaths>
-#include <QVBoxLayout>
 
 using namespace tolvan;
 
@@ -49,11 +46,9 @@ void TolvanController::openSource(TolvanSourcePtr source, bool reopen)
             error = noSuchFileError();
             break;
         case FileProblem::Unreadable:
-            if (!pathIsInsideFolders(path, grantedFolders_)) {
-                presentAccessRequestForSource(source);
-                return;  // nothing changes until the user has answered
-            }
-            error = noPermissionError(path);  // granted, and still not readable
+            // The desktop has no sandbox that a granted folder would open:
+            // asking for the folder would change nothing.
+            error = noPermissionError(path);
             break;
         case FileProblem::None:
             asset = Asset::assetWithPath(path);
@@ -157,55 +152,6 @@ bool TolvanController::performDragOperation(const QMimeData& data)
         return false;
     openSource(TolvanSource::sourceWithFile(QUrl::fromLocalFile(*file)));
     return true;
-}
-
-AccessRequest TolvanController::accessRequestForSource(const TolvanSource& source) const
-{
-    const QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
-    const QString media = services_.library ? services_.library->iTunesMediaPath() : QString();
-    return accessRequestForPath(source.mediaFileURL().toLocalFile(), music, media);
-}
-
-void TolvanController::presentAccessRequestForSource(TolvanSourcePtr source)
-{
-    if (!source || !source->mediaFileURL().isLocalFile()) {
-        ZNTAnalytics::logEvent(QStringLiteral("urlForAccessRequestForSource: called with a source with no URL"),
-                               {{"source", descriptionOrNull(source)}});
-        return;
-    }
-    const AccessRequest request = accessRequestForSource(*source);
-    auto* panel = new QFileDialog(mainWindow_);
-    panel->setAttribute(Qt::WA_DeleteOnClose);
-    panel->setOption(QFileDialog::DontUseNativeDialog);
-    panel->setFileMode(QFileDialog::Directory);
-    panel->setOption(QFileDialog::ShowDirsOnly);
-    panel->setLabelText(QFileDialog::Accept, localized(QStringLiteral("music access request allow button"), QStringLiteral("Allow")));
-    panel->setDirectory(request.folder);
-    auto* message = new QLabel(localized(QStringLiteral("music access request custom message"),
-                                         QStringLiteral("Tolvan needs access to open this item. Please select the folder that contains "
-                                                        "your music. If allowed, Tolvan will not ask again.")));
-    message->setWordWrap(true);
-    message->setContentsMargins(20, 20, 20, 20);
-    if (auto* grid = qobject_cast<QGridLayout*>(panel->layout()))
-        grid->addWidget(message, grid->rowCount(), 0, 1, grid->columnCount());
-    QPointer<TolvanController> self(this);
-    connect(panel, &QFileDialog::finished, this, [self, panel, source](int result) {
-        const QStringList chosen = panel->selectedFiles();
-        if (self)
-            self->accessRequestDidEnd(source, result == QDialog::Accepted && !chosen.isEmpty() ? std::optional(chosen.first()) : std::nullopt);
-    });
-    panel->open();
-}
-
-void TolvanController::accessRequestDidEnd(TolvanSourcePtr source, const std::optional<QString>& chosenFolder)
-{
-    if (!chosenFolder)
-        return;  // cancelled: what was open stays open
-    bookmarkAccessURL(*chosenFolder);
-    // Granted now: the next attempt reports a file that still cannot be read
-    // instead of asking again.
-    grantedFolders_.append(accessRequestForSource(*source).folder);
-    openSource(source, true);
 }
 
 void TolvanController::bookmarkAccessURL(const QString& folder)

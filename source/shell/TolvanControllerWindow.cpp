@@ -5,6 +5,7 @@
 
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Localizer.h"
+#include "platform/foundation/UndoManager.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/system/Updater.h"
 #include "source/browser/SimpleBrowserController.h"
@@ -29,6 +30,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPropertyAnimation>
 #include <QPushButton>
 #include <QScreen>
@@ -63,13 +65,55 @@ ZNTButton* imageButton(const QString& imageName, QWidget* parent)
     return button;
 }
 
+// The grip at the end of the browser pane's footer: a second handle of the
+// split view's divider.
+class BrowserGrip : public QWidget {
+public:
+    BrowserGrip(QWidget* browserPane, QSplitter* splitView) : QWidget(browserPane), splitView_(splitView)
+    {
+        setCursor(Qt::SplitHCursor);
+        browserPane->installEventFilter(this);
+        splitView->installEventFilter(this);
+        place();
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Resize)
+            place();
+        return false;
+    }
+    void mousePressEvent(QMouseEvent* event) override
+    {
+        if (event->button() == Qt::LeftButton)
+            grab_ = splitView_->sizes().value(0) - xInSplitView(*event);
+    }
+    void mouseMoveEvent(QMouseEvent* event) override
+    {
+        if (!(event->buttons() & Qt::LeftButton))
+            return;
+        const QList<int> sizes = splitView_->sizes();
+        const int position = int(constrainSplitPosition(xInSplitView(*event) + grab_));
+        splitView_->setSizes({position, sizes.value(0) + sizes.value(1) - position});
+    }
+
+private:
+    double xInSplitView(const QMouseEvent& event) const { return splitView_->mapFromGlobal(event.globalPosition()).x(); }
+    void place()
+    {
+        const QRectF grip = browserGripRect(QRectF(parentWidget()->rect()), splitView_->height());
+        setGeometry(QRect(parentWidget()->mapFrom(splitView_, grip.topLeft().toPoint()), grip.size().toSize()));
+        raise();
+    }
+
+    QSplitter* splitView_;
+    double grab_ = 0;
+};
+
 const char* standardEditSlot(MenuAction action)
 {
     switch (action) {
-    case MenuAction::Undo:
-        return "undo";
-    case MenuAction::Redo:
-        return "redo";
     case MenuAction::Cut:
         return "cut";
     case MenuAction::Copy:
@@ -87,8 +131,9 @@ const char* standardEditSlot(MenuAction action)
 
 void TolvanController::buildWindow()
 {
+    // The window's minimum follows from its layouts (the content area's is set
+    // from the views it shows, fitContentAreaToItsViews).
     mainWindow_ = new TolvanMainWindow(*this);
-    mainWindow_->setMinimumSize(820, 520);
     mainWindow_->resize(1120, 720);
 
     splitView_ = new CustomSplitView(Qt::Horizontal);
@@ -136,15 +181,14 @@ void TolvanController::buildWindow()
     BrowserServices services{this, services_.library, services_.includedLibrary, &defaults_};
     browser_ = new SimpleBrowserController(services, browserContainer_);
     browserLayout->addWidget(browser_);
+    new BrowserGrip(browserContainer_, splitView_);
 
     bindProperty(previewBackground_, "backgroundColor", UIColorManager::sharedManager(), "previewBackgroundColor");
 }
 
 void TolvanController::setupWelcomeView()
 {
-    welcome_ = new WelcomeViewController(BrowserServices{this, services_.library, services_.includedLibrary, &defaults_});
-    welcome_->setParent(previewBackground_);
-    welcome_->hide();
+    welcome_ = std::make_unique<WelcomeViewController>(BrowserServices{this, services_.library, services_.includedLibrary, &defaults_});
 }
 
 void TolvanController::setupWaveformView()
@@ -176,6 +220,18 @@ void TolvanController::setupRecordView()
 {
     recorder_ = RecordViewController::recordView();
     recorder_->setTolvanController(this);
+}
+
+void TolvanController::fitContentAreaToItsViews()
+{
+    // The content area places its one view by hand, so it takes the largest
+    // minimum of the views it may show: switching views never changes the
+    // window's minimum, and the smallest window still shows each view whole.
+    QSize minimum;
+    for (QWidget* view : {editor_ ? editor_->view() : nullptr, static_cast<QWidget*>(welcome_.get()), recorder_ ? recorder_->view() : nullptr})
+        if (view)
+            minimum = minimum.expandedTo(view->minimumSizeHint().expandedTo(view->minimumSize()));
+    previewBackground_->setMinimumSize(minimum);
 }
 
 void TolvanController::setupAdvancedButton()
@@ -210,25 +266,30 @@ void TolvanController::buildApplicationMenus()
     for (QAction* top : mainWindow_->menuBar()->actions())
         if (QMenu* menu = top->menu())
             connect(menu, &QMenu::aboutToShow, this, &TolvanController::validateMenus);
+    // Undo's and Redo's keys work only while their items are enabled.
+    connect(undoManager_.get(), &UndoManager::canUndoChanged, this, &TolvanController::validateMenus);
+    connect(undoManager_.get(), &UndoManager::canRedoChanged, this, &TolvanController::validateMenus);
     validateMenus();
 }
 
-bool TolvanController::validateMenuAction(MenuAction action) const
+MenuState TolvanController::menuState() const
 {
-    MenuState state{selectedAsset_ != nullptr, {}};
+    MenuState state;
+    state.hasAsset = selectedAsset_ != nullptr;
+    state.canUndo = undoManager_->canUndo();
+    state.canRedo = undoManager_->canRedo();
+    state.fullScreen = fullScreen_;
     if (editor_)
-        state.editorValidates = [editor = editor_.get()](MenuAction editing) { return editor->validateMenuAction(editing); };
-    return ::validateMenuAction(action, state);
+        state.editorValidates = [editor = editor_.get()](MenuAction editing, QAction* item) { return editor->validateMenuAction(editing, item); };
+    return state;
 }
+
+bool TolvanController::validateMenuAction(MenuAction action) const { return ::validateMenuAction(action, menuState()); }
 
 void TolvanController::validateMenus()
 {
-    if (!mainWindow_)
-        return;
-    MenuState state{selectedAsset_ != nullptr, {}};
-    if (editor_)
-        state.editorValidates = [editor = editor_.get()](MenuAction editing) { return editor->validateMenuAction(editing); };
-    ::validateMenus(mainWindow_->menuBar(), state);
+    if (mainWindow_)
+        ::validateMenus(mainWindow_->menuBar(), menuState());
 }
 
 void TolvanController::performMenuAction(MenuAction action)
@@ -266,7 +327,11 @@ void TolvanController::performMenuAction(MenuAction action)
         showRingtonesInFinder();
         break;
     case MenuAction::Undo:
+        undoManager_->undo();
+        break;
     case MenuAction::Redo:
+        undoManager_->redo();
+        break;
     case MenuAction::Cut:
     case MenuAction::Copy:
     case MenuAction::Paste:
@@ -357,6 +422,7 @@ void TolvanController::restoreWindowFrame()
     // A window saved in full screen opens in full screen and leaves it for the
     // frame it had before entering.
     fullScreen_ = mainWindow_->windowState().testFlag(Qt::WindowFullScreen);
+    validateMenus();
 }
 
 void TolvanController::saveWindowFrame()
@@ -417,6 +483,7 @@ void TolvanController::animateFullScreen(bool entering)
             tolvan_endAnimatedDrawing(mainWindow_->centralWidget());
             mainWindow_->showFullScreen();
         }
+        validateMenus();  // the item says "Exit Full Screen" while in full screen
         group->deleteLater();
     });
     group->start();
@@ -427,11 +494,8 @@ void TolvanController::animateFullScreen(bool entering)
 void TolvanController::runSavePanel(SaveAsAccessoryController& accessory, const QString& proposedName,
                                     std::function<void(std::optional<QString>)> done)
 {
-    auto* panel = new QFileDialog(mainWindow_);
+    auto* panel = new SavePanel(mainWindow_);
     panel->setAttribute(Qt::WA_DeleteOnClose);
-    panel->setOption(QFileDialog::DontUseNativeDialog);  // it carries our format pop-up
-    panel->setAcceptMode(QFileDialog::AcceptSave);
-    panel->setFileMode(QFileDialog::AnyFile);
     panel->setDirectory(saveRoad_->ringtonesFolder());
     accessory.setSavePanel(panel);
     panel->selectFile(proposedName + QLatin1Char('.') + accessory.selectedExtension());

@@ -1,5 +1,6 @@
 #include "feedback/QFFeedbackController.h"
 
+#include "platform/foundation/Bundle.h"
 #include "platform/foundation/UserDefaults.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/HttpTestServer.h"
@@ -13,6 +14,7 @@
 #include <QPushButton>
 #include <QTabBar>
 #include <QTextEdit>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace tolvan;
@@ -252,9 +254,35 @@ TEST_F(FeedbackFormTest, OpeningAgainReusesTheOpenFormWithItsTexts)
     EXPECT_EQ(form->textView()->toPlainText(), "details");
 }
 
-TEST_F(FeedbackFormTest, WithoutAFeedbackAddressTheUserIsToldAndNoFormOpens)
+TEST_F(FeedbackFormTest, TheApplicationsOwnInformationNamesTheAddressTheFormUses)
 {
     UserDefaults::standard().remove("QFFeedbackURL");
+    const QUrl named(Bundle::main().objectForInfoDictionaryKey("QFFeedbackURL").toString());
+    ASSERT_TRUE(named.isValid() && named.scheme() == "https" && !named.host().isEmpty()) << named.toString().toStdString();
+    EXPECT_EQ(QFFeedbackController::postURL(), named);
+
+    // Opening the form: when this machine has no way out, the question
+    // names the feedback host; either way the form opens.
+    auto asked = std::make_shared<QString>();
+    QTimer::singleShot(0, [asked] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            *asked = box->text() + " / " + box->informativeText();
+            box->defaultButton()->click();  // "Proceed Anyway"
+        }
+    });
+    QFFeedbackController* form = open();
+    test::drainEvents(20);
+    const QString question = *asked;
+    ASSERT_TRUE(form) << "no notice of a missing address: " << question.toStdString();
+    if (!question.isEmpty()) {
+        EXPECT_TRUE(question.contains(named.host())) << question.toStdString();
+    }
+    EXPECT_FALSE(question.contains("QFFeedbackURL"));
+}
+
+TEST_F(FeedbackFormTest, AnAddressThatIsNoWebAddressIsToldWithoutInternalNames)
+{
+    UserDefaults::standard().setValue("QFFeedbackURL", "no address");
     QFFeedbackController::showFeedbackWithAppInfo("x");
     EXPECT_EQ(QFFeedbackController::sharedController(), nullptr);
     QMessageBox* notice = nullptr;
@@ -263,6 +291,7 @@ TEST_F(FeedbackFormTest, WithoutAFeedbackAddressTheUserIsToldAndNoFormOpens)
             notice = qobject_cast<QMessageBox*>(widget);
     ASSERT_TRUE(notice);
     EXPECT_EQ(notice->text(), "Feedback Is Not Configured");
+    EXPECT_FALSE(notice->informativeText().contains("QFFeedbackURL")) << notice->informativeText().toStdString();
     notice->close();
 }
 

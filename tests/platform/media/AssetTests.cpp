@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
@@ -174,6 +175,54 @@ TEST_F(AssetTest, FilesThatAreNotMediaHaveAnErrorAndNothingElse)
         EXPECT_TRUE(asset->tracks().empty());
         EXPECT_EQ(asset->duration(), MediaTime::zero());
     }
+}
+
+// A demuxer takes some garbage on trust by its name: random bytes named
+// ".mp3" pass as MPEG audio of no rate and no channels, and now and then as a
+// video of no size. Nothing of such a file is a track.
+TEST_F(AssetTest, RandomBytesTextAndEmptyFilesAreNoMediaWhateverTheirName)
+{
+    std::vector<QString> paths;
+    for (const char* extension : {"mp3", "wav", "m4a"}) {
+        for (quint32 seed = 1; seed <= 12; ++seed) {
+            QRandomGenerator random(seed);
+            QByteArray bytes(60'000 + int(seed) * 7'919, Qt::Uninitialized);
+            random.fillRange(reinterpret_cast<quint32*>(bytes.data()), bytes.size() / 4);
+            paths.push_back(dir.filePath(QString("random%1.%2").arg(seed).arg(extension)));
+            ASSERT_TRUE(writeBytes(paths.back(), bytes));
+        }
+        paths.push_back(dir.filePath(QString("text.%1").arg(extension)));
+        ASSERT_TRUE(writeBytes(paths.back(), QByteArray("Track 1, Track 2, Track 3: a list, not a song.\n").repeated(300)));
+        paths.push_back(dir.filePath(QString("empty.%1").arg(extension)));
+        ASSERT_TRUE(writeBytes(paths.back(), {}));
+    }
+    for (const QString& path : paths) {
+        auto asset = Asset::assetWithPath(path);
+        const Error error = asset->loadError().value_or(Error{});
+        EXPECT_EQ(error.domain, AVFoundationErrorDomain) << path.toStdString();
+        EXPECT_EQ(error.code, MediaErrorFileFormatNotRecognized) << path.toStdString();
+        EXPECT_TRUE(asset->tracks().empty()) << path.toStdString();
+        EXPECT_EQ(asset->duration(), MediaTime::zero());
+    }
+
+    // Real audio without a signature still reads: a few frames of MPEG audio
+    // named as such, and a longer song under another format's name.
+    const QString shortSong = tone("short.mp3", {.seconds = 0.1, .id3 = false});
+    const QString misnamed = dir.filePath("misnamed.m4a");
+    ASSERT_TRUE(QFile::copy(tone("song.mp3", {.seconds = 1.0, .id3 = false}), misnamed));
+    for (const QString& path : {shortSong, misnamed}) {
+        auto asset = Asset::assetWithPath(path);
+        EXPECT_FALSE(asset->loadError()) << path.toStdString();
+        EXPECT_EQ(asset->tracksWithMediaType(MediaType::Audio).size(), 1u) << path.toStdString();
+    }
+
+    // A real video without sound is still media, with its one track.
+    const QString silentMovie = dir.filePath("silent.mp4");
+    ASSERT_TRUE(writeVideo(silentMovie, 1.0, false));
+    auto movie = Asset::assetWithPath(silentMovie);
+    EXPECT_FALSE(movie->loadError());
+    EXPECT_EQ(movie->tracksWithMediaType(MediaType::Video).size(), 1u);
+    EXPECT_TRUE(movie->tracksWithMediaType(MediaType::Audio).empty());
 }
 
 TEST_F(AssetTest, OnlyRegularFilesAndLinksToThemAreOpened)

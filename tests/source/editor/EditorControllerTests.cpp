@@ -28,6 +28,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QTest>
 #include <QUrl>
 #include <QUrlQuery>
 
@@ -154,7 +155,7 @@ void expectSelection(const EditorViewController& editor, double start, double du
 TEST_F(EditorTest, ARememberedSelectionIsCutByKindAndGapAndUndoGivesItBack)
 {
     auto asset = song("long.wav", 60);
-    editor::SelectionCache(defaults).remember(editor::SelectionCache::keyForAsset(*asset), {12, 35}, 1.0);
+    editor::SelectionCache(defaults).remember(editor::SelectionCache::keyForAsset(*asset).value(), {12, 35}, 1.0);
     makeEditor();
     open(asset);
     expectSelection(*editor, 12, 35);
@@ -178,7 +179,7 @@ TEST_F(EditorTest, ARememberedSelectionIsCutByKindAndGapAndUndoGivesItBack)
     expectSelection(*editor, 12, 24.98);
 
     // Every change is remembered for the next opening.
-    const auto remembered = editor::SelectionCache(defaults).selectionForKey(editor::SelectionCache::keyForAsset(*asset), 60);
+    const auto remembered = editor::SelectionCache(defaults).selectionForKey(editor::SelectionCache::keyForAsset(*asset).value(), 60);
     ASSERT_TRUE(remembered);
     EXPECT_NEAR(remembered->duration, 24.98, 1e-9);
 }
@@ -466,6 +467,31 @@ TEST_F(EditorTest, AdvancedFieldsArePinnedAndShowTheResult)
     EXPECT_EQ(editor->selectionStartTime(), 7);
 }
 
+TEST_F(EditorTest, TypingAStartScrollsTheWaveformToTheMovedSelection)
+{
+    makeEditor();
+    editor->view()->show();
+    open(song("long.wav", 240));
+    editor->setPointsPerSecond(25);  // 6,000 points of waveform in a view of 900
+    WaveformView* view = editor->waveformViewController()->waveformView();
+    ASSERT_TRUE(view->visibleBounds().contains(view->selectionBounds()));
+
+    QLineEdit* start = editor->view()->findChildren<QLineEdit*>().at(0);
+    start->setFocus();
+    start->selectAll();
+    QTest::keyClicks(start, "200");
+    QTest::keyClick(start, Qt::Key_Return);
+    expectSelection(*editor, 200, 10);
+    EXPECT_TRUE(view->visibleBounds().contains(view->selectionBounds()))
+        << "the view shows " << view->visibleBounds().left() << " to " << view->visibleBounds().right() << ", the selection starts at "
+        << view->selectionBounds().left();
+
+    start->selectAll();
+    QTest::keyClicks(start, "12");
+    QTest::keyClick(start, Qt::Key_Return);
+    EXPECT_TRUE(view->visibleBounds().contains(view->selectionBounds())) << "and back";
+}
+
 TEST_F(EditorTest, TheTrackDescriptionFallsBackToTheFileName)
 {
     makeEditor();
@@ -594,13 +620,49 @@ TEST_F(EditorTest, TimesThatAreNoNumbersMoveNothing)
     expectSelection(*editor, 0, 10);
 }
 
+namespace {
+
+// A song whose container tells no length.
+class LengthlessAsset : public Asset {
+public:
+    explicit LengthlessAsset(std::shared_ptr<Asset> inner) : inner_(std::move(inner)) {}
+    MediaTime duration() const override { return MediaTime::invalid(); }
+    std::vector<std::shared_ptr<Track>> tracks() const override { return inner_->tracks(); }
+
+private:
+    std::shared_ptr<Asset> inner_;
+};
+
+}  // namespace
+
+TEST_F(EditorTest, SongsOfNoLengthShareNoRememberedSelection)
+{
+    makeEditor();
+    const QString silentA = dir.filePath("a.wav"), silentB = dir.filePath("b.wav");
+    ASSERT_TRUE(writeBytes(silentA, wavOf16BitSamples(44100, 2, {})));
+    ASSERT_TRUE(writeBytes(silentB, wavOf16BitSamples(8000, 1, {})));
+    auto lengthlessA = std::make_shared<LengthlessAsset>(song("la.wav", 30));
+    auto lengthlessB = std::make_shared<LengthlessAsset>(song("lb.wav", 30));
+    const std::vector<std::shared_ptr<Asset>> songs{editortest::assetAt(silentA), lengthlessA, editortest::assetAt(silentB), lengthlessB};
+    for (const auto& asset : songs)
+        EXPECT_FALSE(editor::SelectionCache::keyForAsset(*asset)) << asset->description().toStdString();
+
+    // Opened and changed, none of them writes the entry all of them would read.
+    for (const auto& asset : songs) {
+        open(asset);
+        editor->setSelectionStartTime(5);
+        endStep();
+    }
+    EXPECT_TRUE(defaults.dictionaryValue(editor::kSongSelectionsKey).isEmpty()) << "nothing is kept for songs of no length";
+}
+
 TEST_F(EditorTest, OpeningASongRemembersItAtOnceAndTheSliderSpeaksTheGain)
 {
     makeEditor();
     auto asset = song("untitled.wav", 20);
     const double before = editor::SelectionCache::now();
     open(asset);
-    const QString key = editor::SelectionCache::keyForAsset(*asset);
+    const QString key = editor::SelectionCache::keyForAsset(*asset).value();
     EXPECT_EQ(key, asset->duration().description()) << "no title: the duration alone";
     const QVariantMap entry = defaults.dictionaryValue(editor::kSongSelectionsKey).value(key).toMap();
     EXPECT_GE(entry.value(editor::kSelectionCacheTimeKey).toDouble(), before);

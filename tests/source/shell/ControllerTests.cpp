@@ -1,5 +1,5 @@
 // The controller with a stand-in editor: what the content area shows, every
-// road of opening and its errors, folder access, keys, menus and start-up.
+// road of opening and its errors, granted folders, keys, menus and start-up.
 #include "tests/source/shell/ShellFixtures.h"
 
 #include "platform/media/MediaError.h"
@@ -9,10 +9,15 @@
 #include "source/shell/TolvanMainWindow.h"
 #include "source/shell/TolvanScreenshots.h"
 
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QDragEnterEvent>
+#include <QPushButton>
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QRandomGenerator>
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -66,6 +71,19 @@ TEST_F(ControllerTest, StartsOnTheWelcomeScreenAndOpensASong)
     EXPECT_FALSE(shell.editor->asset());
 }
 
+TEST_F(ControllerTest, TheContentViewsGoWithTheController)
+{
+    const QPointer<QWidget> welcome = controller.welcomeViewController();
+    const QPointer<QWidget> recorder = controller.recordViewController()->view();
+    controller.openSource(ShellHarness::sourceFor(shell.writeSong("tone.wav")));
+    ASSERT_EQ(controller.contentKind(), ContentKind::Editor);
+    ASSERT_FALSE(welcome->parent()) << "out of the window while the editor shows";
+
+    shell.controller.reset();
+    EXPECT_FALSE(welcome) << "it would outlive the library it shows";
+    EXPECT_FALSE(recorder);
+}
+
 TEST_F(ControllerTest, OpeningErrorsShowTheErrorView)
 {
     const struct {
@@ -75,10 +93,12 @@ TEST_F(ControllerTest, OpeningErrorsShowTheErrorView)
     } cases[] = {
         {shell.home.filePath("Music/missing.mp3"), NSCocoaErrorDomain, NSFileNoSuchFileError},
         {shell.home.filePath("Music"), NSCocoaErrorDomain, NSFileNoSuchFileError},
-        {shell.home.filePath("notes.wav"), TolvanErrorDomain, TolvanErrorNoAudio},
+        {shell.home.filePath("notes.wav"), AVFoundationErrorDomain, MediaErrorFileFormatNotRecognized},
+        {shell.home.filePath("silence.wav"), TolvanErrorDomain, TolvanErrorNoAudio},
     };
     QDir().mkpath(shell.home.filePath("Music"));
     test::writeBytes(shell.home.filePath("notes.wav"), "no audio in here");
+    test::writeBytes(shell.home.filePath("silence.wav"), test::wavOf16BitSamples(44100, 2, {}));  // a header, no sound
     for (const auto& c : cases) {
         controller.openSource(ShellHarness::sourceFor(c.path));
         ASSERT_EQ(controller.contentKind(), ContentKind::Error) << c.path.toStdString();
@@ -102,28 +122,67 @@ TEST_F(ControllerTest, OpeningErrorsShowTheErrorView)
     EXPECT_EQ(controller.contentKind(), ContentKind::Welcome);
 }
 
-TEST_F(ControllerTest, UnreadableFileAsksForItsFolderOnceThenSaysNoPermission)
+TEST_F(ControllerTest, FilesThatAreNotSongsCannotBeReadThroughTheOpenPanel)
+{
+    controller.buildApplicationMenus();
+    QAction* open = menuItemFor(controller, MenuAction::OpenDocument);
+    ASSERT_TRUE(open);
+    QDir().mkpath(shell.home.filePath("Music"));
+    QByteArray noise(80'000, Qt::Uninitialized);
+    QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
+    const QString files[] = {shell.home.filePath("Music/noise.mp3"), shell.home.filePath("Music/list.wav"),
+                             shell.home.filePath("Music/empty.mp3")};
+    ASSERT_TRUE(test::writeBytes(files[0], noise));
+    ASSERT_TRUE(test::writeBytes(files[1], QByteArray("Track 1, Track 2, Track 3: a list, not a song.\n").repeated(300)));
+    ASSERT_TRUE(test::writeBytes(files[2], {}));
+
+    for (const QString& file : files) {
+        open->trigger();
+        QFileDialog* panel = nullptr;
+        for (QFileDialog* shown : controller.mainWindow()->findChildren<QFileDialog*>())
+            panel = shown->isVisible() ? shown : panel;
+        ASSERT_TRUE(panel) << "File > Open shows the open panel";
+        panel->selectFile(file);
+        panel->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open)->click();
+        ASSERT_EQ(controller.contentKind(), ContentKind::Error) << file.toStdString();
+        EXPECT_EQ(controller.errorViewController()->errorText(), "Tolvan cannot read this type of file") << file.toStdString();
+        EXPECT_FALSE(controller.selectedAsset());
+    }
+}
+
+TEST_F(ControllerTest, ALockedFileOrFolderNamesThePermissionAtOnce)
 {
     if (::geteuid() == 0)
-        GTEST_SKIP() << "the superuser reads every file";
-    const QString song = shell.writeSong("locked/tone.wav");
-    QFile::setPermissions(song, QFileDevice::WriteOwner);
-    const QString before = shell.writeSong("open.wav");
-    controller.openSource(ShellHarness::sourceFor(before));
+        GTEST_SKIP() << "the superuser reads every file and enters every folder";
+    const QString lockedFile = shell.writeSong("private.wav");
+    const QString inLockedFolder = shell.writeSong("locked/tone.wav");
+    const QString lockedFolder = QFileInfo(inLockedFolder).absolutePath();
+    ASSERT_TRUE(QFile::setPermissions(lockedFile, QFileDevice::WriteOwner));
+    ASSERT_TRUE(QFile::setPermissions(lockedFolder, {}));
 
-    controller.openSource(ShellHarness::sourceFor(song));
-    auto* panel = controller.mainWindow()->findChild<QFileDialog*>();
-    ASSERT_TRUE(panel) << "the access panel";
-    EXPECT_EQ(QFileInfo(panel->directory().absolutePath()).canonicalFilePath(), QFileInfo(shell.home.filePath("Music")).canonicalFilePath());
-    controller.accessRequestDidEnd(ShellHarness::sourceFor(song), std::nullopt);
-    EXPECT_EQ(controller.selectedSource()->mediaFileURL().toLocalFile(), before) << "cancelling leaves what was open";
-    EXPECT_EQ(controller.contentKind(), ContentKind::Editor);
+    // Dropped on the window: taken, and the error view names the permission;
+    // no panel asks for a folder first.
+    TolvanMainWindow& window = *controller.mainWindow();
+    for (const QString& file : {inLockedFolder, lockedFile}) {
+        QMimeData drop;
+        drop.setUrls({QUrl::fromLocalFile(file)});
+        QDragEnterEvent enter(QPoint(200, 200), Qt::CopyAction, &drop, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&window, &enter);
+        EXPECT_TRUE(enter.isAccepted()) << "a file that is there is taken: " << file.toStdString();
+        QDropEvent dropped(QPointF(200, 200), Qt::CopyAction, &drop, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&window, &dropped);
+        ASSERT_EQ(controller.contentKind(), ContentKind::Error) << file.toStdString();
+        EXPECT_EQ(controller.errorViewController()->error().code, kFileReadNoPermissionError) << file.toStdString();
+        EXPECT_TRUE(controller.errorViewController()->errorText().contains("permission")) << file.toStdString();
+        EXPECT_TRUE(window.findChildren<QFileDialog*>().isEmpty()) << "no folder is asked for";
+    }
 
-    controller.accessRequestDidEnd(ShellHarness::sourceFor(song), shell.home.filePath("Music"));
-    EXPECT_EQ(controller.contentKind(), ContentKind::Error) << "granted and still unreadable: said, not asked again";
+    // From the desktop, the same.
+    controller.clearSelection();
+    controller.applicationOpenFile(inLockedFolder);
+    ASSERT_EQ(controller.contentKind(), ContentKind::Error);
     EXPECT_EQ(controller.errorViewController()->error().code, kFileReadNoPermissionError);
-    EXPECT_EQ(shell.scratch.defaults.arrayValue("accessBookmarks").size(), 1);
-    delete panel;
+    QFile::setPermissions(lockedFolder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 TEST_F(ControllerTest, GrantedFoldersAreKeptAcrossLaunches)

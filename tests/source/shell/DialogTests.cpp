@@ -4,14 +4,19 @@
 #include "source/shell/SaveAccessories.h"
 #include "source/shell/TolvanMainWindow.h"
 #include "tests/source/shell/ShellFixtures.h"
+#include "tests/support/EventLoop.h"
+#include "tests/support/MediaProbe.h"
+#include "tests/support/ShownTexts.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTest>
 #include <QTextBrowser>
 #include <gtest/gtest.h>
 
@@ -77,6 +82,7 @@ TEST_F(ImportSheetTest, ShowsTheHelpPageAndKeepsTheCheckBox)
     EXPECT_TRUE(sheet->isVisible());
     EXPECT_TRUE(sheet->webView()->toPlainText().contains("Your ringtone is ready"));
     EXPECT_EQ(sheet->doneButton()->text(), "Done");
+    EXPECT_EQ(test::foreignDesktopNamesReport(test::shownTexts(*sheet) << sheet->webView()->toPlainText()), "");
     EXPECT_FALSE(sheet->dontShowButton()->isChecked());
     sheet->dontShowButton()->setChecked(true);
     sheet->reject();  // Escape: every way out counts the same
@@ -129,5 +135,84 @@ TEST(ControllerDialogsTest, SavePanelCarriesTheFormatsAndAnswersThePath)
     ASSERT_TRUE(alert);
     EXPECT_EQ(alert->text(), "Something went wrong");
     EXPECT_EQ(alert->windowModality(), Qt::WindowModal);
+    alert->accept();
+}
+
+namespace {
+
+// The save panel on screen after File > Save As.
+SavePanel* saveAsPanel(TolvanController& controller)
+{
+    menuItemFor(controller, MenuAction::SaveAs)->trigger();
+    SavePanel* shown = nullptr;
+    for (SavePanel* panel : controller.mainWindow()->findChildren<SavePanel*>())
+        shown = panel->isVisible() ? panel : shown;
+    return shown;
+}
+
+// The format pop-up the panel carries.
+QComboBox* formatPopupOf(SavePanel& panel)
+{
+    for (QComboBox* box : panel.findChildren<QComboBox*>())
+        if (box->findData("wav") >= 0)
+            return box;
+    return nullptr;
+}
+
+}  // namespace
+
+TEST(ControllerDialogsTest, SaveAsNamesAreOneFileAndEndWithTheChosenFormat)
+{
+    ShellHarness shell;
+    WorkspaceScope workspace;
+    TolvanController& controller = *shell.controller;
+    controller.buildApplicationMenus();
+    controller.openSource(ShellHarness::sourceFor(shell.writeSong("tribute.wav", {.seconds = 3.0, .tags = {{"title", "AC/DC Tribute"}}})));
+    const QString folder = shell.home.filePath("Documents/Tolvan");
+    const auto exported = [&] { return test::waitUntil([&] { return !controller.saveRoad().isExporting(); }, 30000); };
+
+    // The title's "/" cannot stand in a file name: it is shown as ":".
+    SavePanel* panel = saveAsPanel(controller);
+    ASSERT_TRUE(panel);
+    QLineEdit* name = panel->nameField();
+    QComboBox* formats = formatPopupOf(*panel);
+    ASSERT_TRUE(name && formats);
+    EXPECT_EQ(name->text(), "AC:DC Tribute.m4r");
+    formats->setFocus();
+    QTest::keyClick(formats, Qt::Key_Down);
+    QTest::keyClick(formats, Qt::Key_Down);
+    EXPECT_EQ(formats->currentData().toString(), "wav");
+    EXPECT_EQ(name->text(), "AC:DC Tribute.wav") << "the whole name keeps, only the extension follows the format";
+
+    // A typed name with a dot keeps it and still gets the format's extension.
+    name->selectAll();
+    QTest::keyClicks(name, "Mr. Brightside");
+    QTest::keyClick(formats, Qt::Key_Up);
+    EXPECT_EQ(name->text(), "Mr. Brightside.m4a");
+    name->setText("Mr. Brightside");
+    panel->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Save)->click();
+    ASSERT_TRUE(controller.saveRoad().isExporting());
+    ASSERT_TRUE(exported());
+    EXPECT_EQ(test::probe(folder + "/Mr. Brightside.m4a").codec, "aac");
+
+    panel = saveAsPanel(controller);
+    ASSERT_TRUE(panel);
+    EXPECT_EQ(panel->nameField()->text(), "AC:DC Tribute.m4a") << "the format chosen last";
+    panel->nameField()->selectAll();
+    QTest::keyClicks(panel->nameField(), "Op. 9");
+    QTest::keyClick(panel->nameField(), Qt::Key_Return);
+    ASSERT_TRUE(exported());
+    EXPECT_TRUE(QFileInfo::exists(folder + "/Op. 9.m4a")) << QDir(folder).entryList().join(", ").toStdString();
+
+    // A "/" typed by the user names a folder; one that is not there is said
+    // to be missing, not to be closed to us.
+    panel = saveAsPanel(controller);
+    ASSERT_TRUE(panel);
+    panel->nameField()->setText("AC/DC Tribute");
+    panel->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Save)->click();
+    EXPECT_FALSE(controller.saveRoad().isExporting());
+    auto* alert = controller.mainWindow()->findChild<QMessageBox*>("errorAlert");
+    ASSERT_TRUE(alert);
+    EXPECT_EQ(alert->text(), "The folder “AC” does not exist.");
     alert->accept();
 }

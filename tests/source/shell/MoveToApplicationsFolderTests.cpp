@@ -42,7 +42,7 @@ TEST(MoveOfferTest, TheHomeFolderIsChosenOnlyWhenItIsInUse)
     EXPECT_TRUE(destination.inHomeFolder);
     EXPECT_EQ(destination.path, QDir(home).filePath("Tolvan.AppImage"));
     EXPECT_FALSE(destination.needsAuthorization);
-    EXPECT_EQ(moveOfferMessage(destination), "Move to Applications folder in your Home folder?");
+    EXPECT_EQ(moveOfferMessage(destination), "Move Tolvan to “" + QFileInfo(home).canonicalFilePath() + "”?");
 }
 
 TEST(MoveOfferTest, AFolderThatIsNotThereOrNotOursNeedsTheAdministrator)
@@ -50,16 +50,16 @@ TEST(MoveOfferTest, AFolderThatIsNotThereOrNotOursNeedsTheAdministrator)
     QTemporaryDir dir;
     const MoveDestination missing = moveDestination("/x/Tolvan", dir.filePath("none"), dir.filePath("opt/Applications"));
     EXPECT_TRUE(missing.needsAuthorization);
-    EXPECT_EQ(moveOfferMessage(missing), "Move to Applications folder?");
+    EXPECT_EQ(moveOfferMessage(missing), "Move Tolvan to “" + dir.filePath("opt/Applications") + "” for all users?");
     EXPECT_EQ(moveOfferInformativeText(missing, true),
-              "I can move myself to the Applications folder if you'd like. Note that this will require an administrator password.");
+              "Tolvan can move itself there and start from its new place, if you'd like. Note that this will require an administrator password.");
 
     QDir().mkpath(dir.filePath("opt/Applications"));
     const MoveDestination writable = moveDestination("/x/Tolvan", dir.filePath("none"), dir.filePath("opt/Applications"));
     EXPECT_FALSE(writable.needsAuthorization);
     EXPECT_EQ(moveOfferInformativeText(writable, true),
-              "I can move myself to the Applications folder if you'd like. This will keep your Downloads folder uncluttered.");
-    EXPECT_EQ(moveOfferInformativeText(writable, false), "I can move myself to the Applications folder if you'd like.");
+              "Tolvan can move itself there and start from its new place, if you'd like. This will keep your Downloads folder uncluttered.");
+    EXPECT_EQ(moveOfferInformativeText(writable, false), "Tolvan can move itself there and start from its new place, if you'd like.");
 }
 
 TEST(MoveOfferTest, TheSystemFolderIsTakenWithLinksResolved)

@@ -5,6 +5,7 @@
 #include "source/shell/MoveToApplicationsFolder.h"
 #include "source/shell/PreferencesPanes.h"
 #include "tests/support/EventLoop.h"
+#include "tests/support/ShownTexts.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -110,7 +111,7 @@ TEST_F(PreferencesTest, TheGeneralPaneStoresItsSettingsAndResetsTheDontShowChoic
     PreferencesGeneralController pane(defaults);
     EXPECT_FALSE(pane.showIncludedRingtonesButton->isChecked());
     EXPECT_TRUE(pane.autoiTunesImportButton->isChecked());  // absent reads as on
-    EXPECT_EQ(pane.autoiTunesImportButton->text(), "Automatically import tones into iTunes");
+    EXPECT_EQ(pane.autoiTunesImportButton->text(), "Automatically open new tones in your ringtone application");
 
     pane.showIncludedRingtonesButton->click();
     EXPECT_TRUE(defaults.boolValue("showIncludedRingtones"));
@@ -140,6 +141,20 @@ TEST_F(PreferencesTest, TheUpdatePaneShowsAndStoresTheUpdatersFlags)
     EXPECT_TRUE(reread.automaticallyChecksForUpdates());
     updater.setSendsSystemProfile(false);
     EXPECT_FALSE(pane.systemInfoButton->isChecked());
+}
+
+TEST_F(PreferencesTest, BothPanesSpeakOfThisDesktopOnly)
+{
+    PreferencesController window(environment());
+    window.show();
+    QStringList texts;
+    for (const char* pane : {"general", "update"}) {
+        window.toolbarItem(pane)->trigger();
+        texts << test::shownTexts(window);
+    }
+    EXPECT_TRUE(texts.contains("Show included tones")) << "the panes' texts were gathered";
+    EXPECT_TRUE(texts.contains("Check Now..."));
+    EXPECT_EQ(test::foreignDesktopNamesReport(texts), "");
 }
 
 TEST_F(PreferencesTest, PicturesOfBothPanes)

@@ -5,11 +5,14 @@
 #include "source/shell/SaveRoad.h"
 #include "tests/source/shell/ShellFixtures.h"
 #include "tests/support/AudioFixtures.h"
+#include "tests/support/ShownTexts.h"
 
 #include "platform/media/MediaError.h"
 
 #include <QFile>
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 using namespace shelltest;
 using namespace tolvan;
@@ -184,10 +187,25 @@ TEST_F(SaveRoadTest, FailuresAreShownAndCountedStarts)
     EXPECT_EQ(host.errors[2].code, 9) << "the editor's reason";
     EXPECT_EQ(scratch.defaults.integerValue(kRingtonesCreatedKey), 1);
 
-    const Error permission = SaveRoad::willPresentError(SaveRoad::noPermissionError());
-    EXPECT_TRUE(permission.message.startsWith("You do not have permission to write the ringtones folder"));
     const Error other{"X", 2, "as it is"};
-    EXPECT_EQ(SaveRoad::willPresentError(other), other);
+    EXPECT_EQ(SaveRoad::willPresentError(other, tonesFolder()), other);
+}
+
+TEST_F(SaveRoadTest, AFolderThatCannotBeWrittenIsNamedInTheMessage)
+{
+    road->save();
+    exporters[0]->finish(RingtoneExporterStatus::Failed, SaveRoad::noPermissionError());
+    ASSERT_EQ(host.errors.size(), 1);
+    const QString message = host.errors[0].message;
+    EXPECT_TRUE(message.startsWith("You do not have permission to write to the folder “" + tonesFolder() + "”.")) << message.toStdString();
+    EXPECT_EQ(test::foreignDesktopNamesReport({message}), "");
+
+    // A folder chosen in the save panel is the one named.
+    road->saveAs();
+    host.savePanelDone(home.filePath("Music/Song.m4r"));
+    exporters[1]->finish(RingtoneExporterStatus::Failed, SaveRoad::noPermissionError());
+    ASSERT_EQ(host.errors.size(), 2);
+    EXPECT_TRUE(host.errors[1].message.contains("“" + home.filePath("Music") + "”")) << host.errors[1].message.toStdString();
 }
 
 TEST_F(SaveRoadTest, ShiftOrNoAutomaticImportAsksWhereAndCancelLeavesNothing)
@@ -211,6 +229,34 @@ TEST_F(SaveRoadTest, ShiftOrNoAutomaticImportAsksWhereAndCancelLeavesNothing)
     QFile(home.filePath("Chosen.wav")).open(QIODevice::WriteOnly);
     exporters[0]->finish(RingtoneExporterStatus::Completed);
     EXPECT_TRUE(workspace.log->opened.isEmpty()) << "a tone saved elsewhere stays where it was written";
+}
+
+TEST_F(SaveRoadTest, APanelsPathGetsTheFormatsExtensionAndAMissingFolderIsSaidToBeMissing)
+{
+    scratch.defaults.setValue(kSaveAsFormatKey, "wav");
+    road->saveAs();
+    host.savePanelDone(home.filePath("Op. 9"));
+    ASSERT_EQ(exporters.size(), 1u);
+    EXPECT_EQ(exporters[0]->outputURL().toLocalFile(), home.filePath("Op. 9.wav"));
+    exporters[0]->finish(RingtoneExporterStatus::Cancelled);
+
+    road->saveAs();
+    host.savePanelDone(home.filePath("AC/DC Tribute.wav"));
+    EXPECT_EQ(exporters.size(), 1u) << "nothing starts";
+    ASSERT_EQ(host.errors.size(), 1);
+    EXPECT_EQ(host.errors[0].domain, NSCocoaErrorDomain);
+    EXPECT_EQ(host.errors[0].code, NSFileNoSuchFileError);
+    EXPECT_EQ(host.errors[0].message, "The folder “AC” does not exist.");
+
+    if (::geteuid() == 0)
+        return;  // the superuser enters every folder
+    QDir().mkpath(home.filePath("locked/inner"));
+    QFile::setPermissions(home.filePath("locked"), {});
+    road->saveAs();
+    host.savePanelDone(home.filePath("locked/inner/Tone.wav"));
+    QFile::setPermissions(home.filePath("locked"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    ASSERT_EQ(host.errors.size(), 2);
+    EXPECT_EQ(host.errors[1].code, kNoPermissionStatus) << "a folder behind one we may not enter is no missing folder";
 }
 
 TEST_F(SaveRoadTest, RenameDialogRoads)

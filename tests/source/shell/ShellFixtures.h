@@ -58,7 +58,7 @@ public:
         }
         return RingtoneDescription::descriptionWithAsset(asset_, kind, ZNTTimeRange{0, seconds}, 0.1, 0.1, 0, 1.0);
     }
-    bool validateMenuAction(MenuAction) override { return asset_ != nullptr; }
+    bool validateMenuAction(MenuAction, QAction*) override { return asset_ != nullptr; }
     double minPointsPerSecond() const override { return 25; }
     double maxPointsPerSecond() const override { return 150; }
     double pointsPerSecond() const override { return zoom; }
@@ -155,9 +155,24 @@ struct ScratchDefaults {
 }  // namespace shelltest
 
 #include "source/shell/TolvanController.h"
+#include "source/shell/TolvanMainWindow.h"
 #include "tests/source/browser/BrowserFixtures.h"
 
+#include <QMenu>
+#include <QMenuBar>
+
 namespace shelltest {
+
+// The item of the application's menus that performs the action (the menus
+// are built first).
+inline QAction* menuItemFor(TolvanController& controller, MenuAction wanted)
+{
+    for (QAction* top : controller.mainWindow()->menuBar()->actions())
+        for (QAction* action : top->menu()->actions())
+            if (menuActionOf(action) == wanted)
+                return action;
+    return nullptr;
+}
 
 // A controller over an empty library and scratch settings, with a
 // stand-in editor (or the application's, when asked) and a scratch HOME.

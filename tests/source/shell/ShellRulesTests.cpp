@@ -1,6 +1,5 @@
-// The shell's pure rules: what is wrong with a file, which folder to ask
-// for, the granted-folder list, save names, the menu table and the window's
-// geometry.
+// The shell's pure rules: what is wrong with a file, the granted-folder
+// list, save names, the menu table and the window's geometry.
 #include "source/shell/MainMenu.h"
 #include "source/shell/OpenRules.h"
 #include "source/shell/SaveNaming.h"
@@ -8,6 +7,7 @@
 #include "tests/support/AudioFixtures.h"
 
 #include "platform/media/Asset.h"
+#include "platform/media/MediaError.h"
 #include "source/engine/TolvanError.h"
 
 #include <QAction>
@@ -43,9 +43,15 @@ TEST(OpenRulesTest, FileProblemsBeforeReading)
     EXPECT_EQ(fileProblemAtPath(QString()), FileProblem::Missing);
     const QString song = touch(dir.filePath("song.mp3"));
     EXPECT_EQ(fileProblemAtPath(song), FileProblem::None);
-    if (::geteuid() != 0) {  // the superuser reads everything
+    EXPECT_EQ(fileProblemAtPath(song + "/inside.mp3"), FileProblem::Missing) << "a file is no folder";
+    if (::geteuid() != 0) {  // the superuser reads every file and enters every folder
         QFile::setPermissions(song, QFileDevice::WriteOwner);
         EXPECT_EQ(fileProblemAtPath(song), FileProblem::Unreadable);
+        const QString hidden = touch(dir.filePath("locked/hidden.mp3"));
+        QFile::setPermissions(dir.filePath("locked"), {});
+        EXPECT_EQ(fileProblemAtPath(hidden), FileProblem::Unreadable) << "a folder the user may not enter is a permission";
+        EXPECT_EQ(fileProblemAtPath(dir.filePath("locked/other.mp3")), FileProblem::Unreadable) << "nor can anyone say it is missing";
+        QFile::setPermissions(dir.filePath("locked"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
     EXPECT_EQ(noSuchFileError(), (Error{NSCocoaErrorDomain, NSFileNoSuchFileError, {}}));
     EXPECT_EQ(noPermissionError(song).code, kFileReadNoPermissionError);
@@ -58,35 +64,28 @@ TEST(OpenRulesTest, AssetErrorsForSilentAndUnreadableFiles)
     const QString text = touch(dir.filePath("notes.wav"), "these are not samples");
     const auto textError = assetOpenError(*Asset::assetWithPath(text));
     ASSERT_TRUE(textError);
-    EXPECT_EQ(textError->domain, TolvanErrorDomain);
-    EXPECT_EQ(textError->code, TolvanErrorNoAudio);
+    EXPECT_EQ(textError->domain, AVFoundationErrorDomain) << "no media at all";
+    EXPECT_EQ(textError->code, MediaErrorFileFormatNotRecognized);
+
+    const QString header = touch(dir.filePath("header.wav"), test::wavOf16BitSamples(44100, 2, {}));
+    const auto headerError = assetOpenError(*Asset::assetWithPath(header));
+    ASSERT_TRUE(headerError);
+    EXPECT_EQ(headerError->domain, TolvanErrorDomain) << "a header without a sound";
+    EXPECT_EQ(headerError->code, TolvanErrorNoAudio);
 
     const QString tone = dir.filePath("tone.wav");
     ASSERT_TRUE(test::writeBytes(tone, test::wavOf16BitSamples(44100, 1, std::vector<int16_t>(4410, 1000))));
     EXPECT_FALSE(assetOpenError(*Asset::assetWithPath(tone)));
 }
 
-TEST(OpenRulesTest, AccessRequestPrefersMusicThenMediaThenOwnFolder)
+TEST(OpenRulesTest, GrantedFoldersHoldTheirFilesByWholeComponents)
 {
     QTemporaryDir dir;
-    const QString music = dir.filePath("Music"), media = dir.filePath("Media"), elsewhere = dir.filePath("Elsewhere");
-    for (const QString& folder : {music, media, elsewhere, dir.filePath("Music2")})
-        QDir().mkpath(folder);
-    const QString canonical = QFileInfo(dir.path()).canonicalFilePath();
-
-    const auto inMusic = accessRequestForPath(touch(music + "/a/b.mp3"), music, media);
-    EXPECT_EQ(inMusic.type, AccessRequestType::MusicFolder);
-    EXPECT_EQ(inMusic.folder, canonical + "/Music");
-    EXPECT_EQ(accessRequestForPath(touch(media + "/c.mp3"), music, media).type, AccessRequestType::MediaFolder);
-    const auto other = accessRequestForPath(touch(elsewhere + "/d.mp3"), music, media);
-    EXPECT_EQ(other.type, AccessRequestType::ContainingFolder);
-    EXPECT_EQ(other.folder, canonical + "/Elsewhere");
-    EXPECT_EQ(accessRequestForPath(touch(dir.filePath("Music2/e.mp3")), music, media).type, AccessRequestType::ContainingFolder)
+    const QString music = dir.filePath("Music"), elsewhere = dir.filePath("Elsewhere");
+    EXPECT_TRUE(pathIsInsideFolders(touch(music + "/a/b.mp3"), {elsewhere, music}));
+    EXPECT_TRUE(pathIsInsideFolders(music, {music}));
+    EXPECT_FALSE(pathIsInsideFolders(touch(dir.filePath("Music2/e.mp3")), {music}))
         << "a folder whose name starts like Music is not inside it";
-    EXPECT_EQ(accessRequestForPath(touch(media + "/f.mp3"), music, QString()).type, AccessRequestType::ContainingFolder);
-
-    EXPECT_TRUE(pathIsInsideFolders(music + "/a/b.mp3", {elsewhere, music}));
-    EXPECT_FALSE(pathIsInsideFolders(dir.filePath("Music2/e.mp3"), {music}));
 }
 
 TEST(OpenRulesTest, BookmarkListKeepsThreeNewestWithoutDuplicates)
@@ -125,6 +124,11 @@ TEST(SaveNamingTest, NamesFromTitlesAndFiles)
     EXPECT_EQ(defaultDestination("/t", QString(""), "My Song.flac"), "/t/My Song.m4r") << "an empty title falls back to the file";
     EXPECT_EQ(defaultDestination("/t", std::nullopt, "Nocturne Op. 9.mp3"), "/t/Nocturne Op. 9.m4r");
     EXPECT_EQ(proposedSaveName(std::nullopt, "take.one.wav"), "take.one");
+    EXPECT_EQ(proposedSaveName(QString("AC/DC Tribute"), "x.mp3"), "AC:DC Tribute") << "one file name, not a folder and a file";
+
+    EXPECT_EQ(withExtension("Mr. Brightside", "m4r"), "Mr. Brightside.m4r");
+    EXPECT_EQ(withExtension("Song.M4R", "m4r"), "Song.M4R");
+    EXPECT_EQ(withExtension("Song.wav", "m4r"), "Song.wav.m4r") << "only the chosen format's extension counts";
 
     EXPECT_EQ(titleForDestination("/t/A:B.m4r"), "A/B");
     EXPECT_EQ(titleForDestination("/t/Op. 9.m4r"), "Op. 9");
@@ -197,8 +201,8 @@ TEST(MenuTableTest, MenusInOrderWithTheirKeys)
 
 TEST(MenuTableTest, ValidationWithAndWithoutASong)
 {
-    const MenuState none{false, {}};
-    const MenuState open{true, {}};
+    const MenuState none{};
+    const MenuState open{.hasAsset = true};
     for (MenuAction action : {MenuAction::Save, MenuAction::SaveAs, MenuAction::ZoomIn, MenuAction::ZoomOut, MenuAction::StartStopPreview,
                               MenuAction::StartStopPlay, MenuAction::MoveSelectionToPlayLocation, MenuAction::ToggleAdvancedMode}) {
         EXPECT_FALSE(validateMenuAction(action, none)) << int(action);
@@ -207,10 +211,16 @@ TEST(MenuTableTest, ValidationWithAndWithoutASong)
     for (MenuAction action : {MenuAction::OpenDocument, MenuAction::ActivateSearchField, MenuAction::Minimize, MenuAction::ShowHelp,
                               MenuAction::ShowFeedback, MenuAction::Terminate})
         EXPECT_TRUE(validateMenuAction(action, none)) << int(action);
-    const MenuState editorSays{true, [](MenuAction action) { return action == MenuAction::ZoomIn; }};
+    const MenuState editorSays{.hasAsset = true, .editorValidates = [](MenuAction action, QAction*) { return action == MenuAction::ZoomIn; }};
     EXPECT_TRUE(validateMenuAction(MenuAction::ZoomIn, editorSays));
     EXPECT_FALSE(validateMenuAction(MenuAction::ZoomOut, editorSays)) << "the editor decides its own items";
     EXPECT_TRUE(validateMenuAction(MenuAction::Save, editorSays));
+
+    EXPECT_FALSE(validateMenuAction(MenuAction::Undo, open)) << "a song alone gives nothing to undo";
+    EXPECT_FALSE(validateMenuAction(MenuAction::Redo, open));
+    EXPECT_TRUE(validateMenuAction(MenuAction::Undo, MenuState{.canUndo = true}));
+    EXPECT_FALSE(validateMenuAction(MenuAction::Redo, MenuState{.canUndo = true}));
+    EXPECT_TRUE(validateMenuAction(MenuAction::Redo, MenuState{.canRedo = true}));
 }
 
 TEST(MenuTableTest, BuiltBarGivesEachKeyToOneItem)
@@ -239,7 +249,7 @@ TEST(MenuTableTest, BuiltBarGivesEachKeyToOneItem)
     ASSERT_EQ(window.actions().size(), 1) << "the near-end preview keeps its key on the window";
     EXPECT_EQ(window.actions().front()->shortcut(), QKeySequence(Qt::ALT | Qt::Key_Space));
 
-    validateMenus(&bar, MenuState{false, {}});
+    validateMenus(&bar, MenuState{});
     minimize->trigger();
     moveSelection->trigger();  // disabled: does nothing
     EXPECT_EQ(performed, QList<MenuAction>{MenuAction::Minimize});

@@ -100,7 +100,7 @@ TEST_F(ShellScenarioTest, AReadOnlyTonesFolderGivesThePermissionAlertAndNoFile)
     EXPECT_FALSE(shell.controller->saveRoad().isExporting());
     auto* alert = shell.controller->mainWindow()->findChild<QMessageBox*>("errorAlert");
     ASSERT_TRUE(alert);
-    EXPECT_TRUE(alert->text().startsWith("You do not have permission to write the ringtones folder"));
+    EXPECT_TRUE(alert->text().startsWith("You do not have permission to write to the folder “" + folder + "”.")) << alert->text().toStdString();
     EXPECT_TRUE(QDir(folder).isEmpty());
     QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }

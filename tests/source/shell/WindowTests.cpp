@@ -233,6 +233,7 @@ TEST_F(WindowsOverMainTest, FullScreenComesBackAtTheNextLaunchAndLeavesForTheFra
 
     std::unique_ptr<TolvanController> next = relaunch();
     EXPECT_TRUE(next->isFullScreen());
+    EXPECT_EQ(windowsMenuItem(*next, MenuAction::ToggleFullScreen)->text(), "Exit Full Screen");
     EXPECT_TRUE(test::waitUntil([&] { return next->mainWindow()->isFullScreen(); })) << "opens in full screen";
     next->setFullScreenAnimationDuration(0.0);
     windowsMenuItem(*next, MenuAction::ToggleFullScreen)->trigger();

@@ -1,0 +1,283 @@
+// The menus and keys as a user meets them in the shown, active main window:
+// Undo and Redo through their items and their keys, a held space bar, and
+// the items whose titles follow the state of the window.
+#include "tests/source/shell/ShellFixtures.h"
+
+#include "source/editor/EditorViewController.h"
+#include "source/shell/ApplicationEditor.h"
+#include "source/shell/TolvanMainWindow.h"
+#include "ZNTUtilities/widgets/ZNTButton.h"
+#include "tests/support/EventLoop.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace shelltest;
+using namespace tolvan;
+
+namespace {
+
+// The main window shown and active, as the user has it.
+class MenuRoadTest : public ::testing::Test {
+protected:
+    explicit MenuRoadTest(bool applicationEditor = false) : shell(applicationEditor) {}
+
+    void SetUp() override
+    {
+        TolvanMainWindow* window = controller().mainWindow();
+        window->show();
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    }
+
+    TolvanController& controller() { return *shell.controller; }
+    QWindow* windowHandle() { return controller().mainWindow()->windowHandle(); }
+
+    // The bar's item of an action (for the two preview items, the one in the menu).
+    QAction* item(MenuAction wanted)
+    {
+        for (QAction* top : controller().mainWindow()->menuBar()->actions())
+            for (QAction* action : top->menu()->actions())
+                if (menuActionOf(action) == wanted)
+                    return action;
+        ADD_FAILURE() << "no item for action " << int(wanted);
+        return nullptr;
+    }
+
+    // Opens the item's menu as a click on the bar does and reads the item's title.
+    std::string titleAsShown(MenuAction wanted)
+    {
+        QAction* found = item(wanted);
+        for (QAction* top : controller().mainWindow()->menuBar()->actions()) {
+            QMenu* menu = top->menu();
+            if (!menu->actions().contains(found))
+                continue;
+            menu->popup(controller().mainWindow()->mapToGlobal(QPoint(0, 0)));
+            EXPECT_TRUE(test::waitUntil([&] { return menu->isVisible(); }));
+            const std::string title = found->text().toStdString();
+            menu->hide();
+            // The offscreen platform does not hand the activation back when a popup closes.
+            test::drainEvents(20);
+            controller().mainWindow()->activateWindow();
+            EXPECT_TRUE(test::waitUntil([&] { return QApplication::activeWindow() == controller().mainWindow(); }));
+            return title;
+        }
+        return {};
+    }
+
+    // A key as the window system delivers it to the window.
+    void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier, const QString& text = {}, bool autoRepeat = false)
+    {
+        QTest::simulateEvent(windowHandle(), true, key, modifiers, text, autoRepeat, 1);
+    }
+    void release(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier, const QString& text = {}, bool autoRepeat = false)
+    {
+        QTest::simulateEvent(windowHandle(), false, key, modifiers, text, autoRepeat, 1);
+    }
+    void click(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier, const QString& text = {})
+    {
+        press(key, modifiers, text);
+        release(key, modifiers, text);
+    }
+    // A key held down: its press, the auto-repeated releases and presses a
+    // held key sends, and its release.
+    void hold(Qt::Key key, Qt::KeyboardModifiers modifiers, const QString& text, int repeats)
+    {
+        press(key, modifiers, text);
+        for (int i = 0; i < repeats; ++i) {
+            release(key, modifiers, text, true);
+            press(key, modifiers, text, true);
+        }
+        release(key, modifiers, text);
+    }
+
+    ShellHarness shell;
+};
+
+// The same window with the application's own editor.
+class EditingMenuTest : public MenuRoadTest {
+protected:
+    EditingMenuTest() : MenuRoadTest(true) {}
+
+    EditorViewController& editor() { return dynamic_cast<ApplicationEditor&>(*controller().editorViewController()).editor(); }
+
+    void openSong(const QString& name, double seconds = 60.0)
+    {
+        controller().openSource(ShellHarness::sourceFor(shell.writeSong(name, test::ToneSpec{.seconds = seconds})));
+        ASSERT_TRUE(test::waitUntil([&] { return editor().asset() && !editor().loadingAsset() && editor().selectionDuration() > 0; }, 20000));
+        test::drainEvents(20);
+    }
+
+    template <class Control>
+    Control* control(const QString& accessibleName)
+    {
+        for (Control* found : editor().view()->findChildren<Control*>())
+            if (found->accessibleName() == accessibleName)
+                return found;
+        ADD_FAILURE() << "no control named " << accessibleName.toStdString();
+        return nullptr;
+    }
+
+    // The user picks an item of one of the editor's pop-ups, then the event loop turns.
+    void choose(const QString& popupName, int index)
+    {
+        auto* popup = control<QComboBox>(popupName);
+        popup->setCurrentIndex(index);
+        emit popup->activated(index);
+        test::drainEvents(20);
+    }
+
+    // The user types a start time into the advanced panel's field and
+    // presses Return; the field keeps the focus.
+    void typeStart(const QString& seconds)
+    {
+        if (!editor().advancedVisible())
+            item(MenuAction::ToggleAdvancedMode)->trigger();
+        auto* field = control<QLineEdit>("start time");
+        field->setFocus();
+        field->selectAll();
+        QTest::keyClicks(field, seconds);
+        QTest::keyClick(field, Qt::Key_Return);
+        ASSERT_TRUE(field->hasFocus());
+        test::drainEvents(20);
+    }
+};
+
+}  // namespace
+
+TEST_F(EditingMenuTest, UndoAndRedoTakeBackSelectionFadeAndGapThroughTheItemsAndTheKeys)
+{
+    controller().applicationWillFinishLaunching();
+    openSong("song.wav");
+    QAction* undo = item(MenuAction::Undo);
+    QAction* redo = item(MenuAction::Redo);
+    EXPECT_FALSE(undo->isEnabled()) << "opening a song is no step to take back";
+    EXPECT_FALSE(redo->isEnabled());
+    EXPECT_EQ(titleAsShown(MenuAction::Undo), "Undo");
+    EXPECT_EQ(titleAsShown(MenuAction::Redo), "Redo");
+    const int fadeIn = editor().selectedFadeIn();
+
+    typeStart("5");
+    choose("Fade In:", 5);  // 3 s
+    choose("Gap:", 3);      // 1 s
+    ASSERT_EQ(editor().selectionStartTime(), 5);
+    ASSERT_EQ(editor().fadeInDuration(), 3.0);
+    ASSERT_EQ(editor().gapDuration(), 1.0);
+    EXPECT_TRUE(undo->isEnabled());
+    EXPECT_FALSE(redo->isEnabled());
+
+    click(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(editor().gapDuration(), 0.0) << "Ctrl+Z on the window takes back the last change";
+    EXPECT_EQ(editor().fadeInDuration(), 3.0);
+    EXPECT_TRUE(redo->isEnabled());
+    undo->trigger();
+    EXPECT_EQ(editor().selectedFadeIn(), fadeIn) << "the item takes back the one before";
+    EXPECT_EQ(editor().selectionStartTime(), 5);
+    click(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(editor().selectionStartTime(), 0);
+    EXPECT_EQ(editor().selectionDuration(), 10);
+    EXPECT_FALSE(undo->isEnabled()) << "nothing more to take back";
+    click(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(editor().selectionStartTime(), 0);
+
+    click(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(editor().selectionStartTime(), 5) << "Ctrl+Shift+Z does it again";
+    redo->trigger();
+    EXPECT_EQ(editor().fadeInDuration(), 3.0);
+    click(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(editor().gapDuration(), 1.0);
+    EXPECT_FALSE(redo->isEnabled());
+    EXPECT_TRUE(undo->isEnabled());
+
+    // Typing not yet applied is the field's own to take back.
+    auto* field = control<QLineEdit>("start time");
+    ASSERT_TRUE(field->hasFocus());
+    const QString shown = field->text();
+    field->selectAll();
+    QTest::keyClicks(field, "9");
+    click(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(field->text(), shown);
+    EXPECT_EQ(editor().gapDuration(), 1.0);
+    EXPECT_EQ(editor().selectionStartTime(), 5);
+}
+
+TEST_F(EditingMenuTest, OpeningAnotherSongForgetsTheStepsOfTheLast)
+{
+    controller().applicationWillFinishLaunching();
+    openSong("first.wav");
+    typeStart("7");
+    click(Qt::Key_Z, Qt::ControlModifier);
+    ASSERT_EQ(editor().selectionStartTime(), 0);
+    ASSERT_TRUE(item(MenuAction::Redo)->isEnabled());
+    typeStart("7");
+    ASSERT_TRUE(item(MenuAction::Undo)->isEnabled());
+
+    openSong("second.wav", 50.0);
+    EXPECT_FALSE(item(MenuAction::Undo)->isEnabled());
+    EXPECT_FALSE(item(MenuAction::Redo)->isEnabled());
+    typeStart("3");
+    click(Qt::Key_Z, Qt::ControlModifier);
+    click(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(editor().selectionStartTime(), 0) << "undo stops at the song's own first selection";
+    EXPECT_EQ(editor().selectionDuration(), 10);
+}
+
+TEST_F(EditingMenuTest, TheAdvancedAndFullScreenItemsSayWhatTheyWillDo)
+{
+    controller().applicationWillFinishLaunching();
+    EXPECT_EQ(titleAsShown(MenuAction::ToggleAdvancedMode), "Show Advanced Controls") << "also without a song";
+    EXPECT_FALSE(item(MenuAction::ToggleAdvancedMode)->isEnabled());
+    openSong("song.wav");
+    item(MenuAction::ToggleAdvancedMode)->trigger();
+    ASSERT_TRUE(editor().advancedVisible());
+    EXPECT_EQ(titleAsShown(MenuAction::ToggleAdvancedMode), "Hide Advanced Controls");
+    controller().advancedButton()->click();
+    ASSERT_FALSE(editor().advancedVisible());
+    EXPECT_EQ(titleAsShown(MenuAction::ToggleAdvancedMode), "Show Advanced Controls") << "the bar's button hid it";
+
+    controller().setFullScreenAnimationDuration(0.0);
+    EXPECT_EQ(titleAsShown(MenuAction::ToggleFullScreen), "Enter Full Screen");
+    item(MenuAction::ToggleFullScreen)->trigger();
+    ASSERT_TRUE(test::waitUntil([&] { return controller().isFullScreen(); }));
+    EXPECT_EQ(titleAsShown(MenuAction::ToggleFullScreen), "Exit Full Screen");
+    click(Qt::Key_F, Qt::ControlModifier | Qt::MetaModifier);
+    ASSERT_TRUE(test::waitUntil([&] { return !controller().isFullScreen(); }));
+    EXPECT_EQ(titleAsShown(MenuAction::ToggleFullScreen), "Enter Full Screen");
+}
+
+TEST_F(MenuRoadTest, AHeldSpaceBarTogglesThePreviewOncePerPressOnEveryRoad)
+{
+    const auto previews = [&] { return shell.editor->calls.count("startStopPreview"); };
+    controller().openSource(ShellHarness::sourceFor(shell.writeSong("tone.wav")));
+    ASSERT_EQ(controller().contentKind(), ContentKind::Editor);
+    // The song was picked in the library's list, which keeps the focus.
+    auto* list = controller().browserContainer()->findChild<QAbstractItemView*>();
+    ASSERT_TRUE(list);
+    list->setFocus();
+
+    // Before the menus exist the window's own key handling takes the space bar.
+    hold(Qt::Key_Space, Qt::NoModifier, " ", 4);
+    EXPECT_EQ(previews(), 1);
+
+    controller().applicationWillFinishLaunching();
+    hold(Qt::Key_Space, Qt::NoModifier, " ", 4);
+    EXPECT_EQ(previews(), 2) << "the \"Preview Selection\" item's bare space bar";
+    hold(Qt::Key_Space, Qt::AltModifier, " ", 4);
+    EXPECT_EQ(previews(), 3) << "Alt+Space, \"Preview Selection Near End\"";
+    click(Qt::Key_Space, Qt::NoModifier, " ");
+    click(Qt::Key_Space, Qt::NoModifier, " ");
+    EXPECT_EQ(previews(), 5) << "each new press acts";
+
+    // The other toggles act once per press too.
+    hold(Qt::Key_P, Qt::ControlModifier, "p", 3);
+    EXPECT_EQ(shell.editor->calls.count("startStopPlay"), 1);
+    const bool advanced = shell.editor->advancedVisible;
+    hold(Qt::Key_E, Qt::ControlModifier, "e", 3);
+    EXPECT_NE(shell.editor->advancedVisible, advanced) << "toggled once, not back and forth";
+}
