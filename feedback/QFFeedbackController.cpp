@@ -7,6 +7,7 @@
 #include "platform/system/SystemProfile.h"
 #include "platform/system/UserIdentity.h"
 
+#include <QApplication>
 #include <QBoxLayout>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -96,7 +97,7 @@ void QFFeedbackController::showFeedbackWithAppInfo(const QString& appInfo, const
     const std::optional<QUrl> url = postURL();
     if (!url) {
         auto* box = new QMessageBox(QMessageBox::Warning, text(QStringLiteral("Feedback Not Configured")),
-                                    text(QStringLiteral("Feedback Not Configured")), QMessageBox::Ok);
+                                    text(QStringLiteral("Feedback Not Configured")), QMessageBox::Ok, QApplication::activeWindow());
         box->setInformativeText(text(QStringLiteral("Feedback Not Configured Explanation")));
         box->setObjectName(QStringLiteral("feedbackNotConfigured"));
         box->setAttribute(Qt::WA_DeleteOnClose);
@@ -107,7 +108,7 @@ void QFFeedbackController::showFeedbackWithAppInfo(const QString& appInfo, const
     const ReachabilityFlags flags = reachabilityFlags(host, SystemNetworkStatus::shared()->snapshot());
     if (!feedbackHostIsReachable(flags)) {
         QMessageBox box(QMessageBox::Warning, text(QStringLiteral("Feedback Host Not Reachable")),
-                        text(QStringLiteral("Feedback Host Not Reachable")));
+                        text(QStringLiteral("Feedback Host Not Reachable")), QMessageBox::NoButton, QApplication::activeWindow());
         box.setInformativeText(Localizer::main().string(QStringLiteral("Unreachable Explanation"),
                                                         QStringLiteral("You may not be able to send feedback because %1 isn't reachable.\n\n"
                                                                        "Please ensure you have a network connection before proceeding.\n"),

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStorageInfo>
 
 #include <cstdio>
 #include <filesystem>
@@ -36,17 +37,62 @@ bool exists(const QString& path)
 
 Error copyError(const QString& message) { return {errorDomain, 1, message}; }
 
+QByteArray firstLineOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readLine().trimmed() : QByteArray();
+}
+
 }  // namespace
+
+bool isRemovableBlockDevice(const QString& deviceName, const QString& sysClassBlock)
+{
+    if (deviceName.isEmpty() || deviceName.contains(u'/'))
+        return false;
+    const QString device = QFileInfo(QDir(sysClassBlock).filePath(deviceName)).canonicalFilePath();
+    if (device.isEmpty())
+        return false;
+    // A partition's folder lies inside its disk's, which says whether it is removable.
+    for (QDir folder(device); folder.dirName() != QStringLiteral("block"); ) {
+        if (QFileInfo::exists(folder.filePath(QStringLiteral("loop/backing_file"))))
+            return true;
+        if (QFileInfo::exists(folder.filePath(QStringLiteral("removable"))))
+            return firstLineOf(folder.filePath(QStringLiteral("removable"))) == "1";
+        if (!folder.cdUp() || folder.isRoot())
+            break;
+    }
+    return false;
+}
+
+Medium mediumOf(const QString& path)
+{
+    const QStorageInfo storage(path);
+    if (!storage.isValid())
+        return Medium::Fixed;
+    if (storage.isReadOnly())
+        return Medium::ReadOnly;
+    const QString mountPoint = storage.rootPath();
+    for (const QString& removableMounts : {QStringLiteral("/media/"), QStringLiteral("/run/media/")})
+        if (mountPoint.startsWith(removableMounts))
+            return Medium::Removable;
+    // A device named by a link (/dev/disk/by-label/...) answers under its own name.
+    const QString device = QString::fromLocal8Bit(storage.device());
+    if (device.startsWith(QStringLiteral("/dev/")) && isRemovableBlockDevice(QFileInfo(QFileInfo(device).canonicalFilePath()).fileName()))
+        return Medium::Removable;
+    return Medium::Fixed;
+}
 
 std::optional<ApplicationCopy> applicationCopyFor(const QString& executablePath, const QString& appImagePath)
 {
-    if (!appImagePath.isEmpty() && QFileInfo(appImagePath).isFile())
-        return ApplicationCopy{ApplicationCopy::Kind::AppImage, QFileInfo(appImagePath).absoluteFilePath(), {}};
+    if (!appImagePath.isEmpty() && QFileInfo(appImagePath).isFile()) {
+        const QString path = QFileInfo(appImagePath).absoluteFilePath();
+        return ApplicationCopy{ApplicationCopy::Kind::AppImage, path, {}, mediumOf(path)};
+    }
     const QFileInfo executable(executablePath);
     const QFileInfo resources(executable.dir().filePath(QStringLiteral("resources")));
     if (!resources.isDir() || resources.isSymLink())
         return std::nullopt;
-    return ApplicationCopy{ApplicationCopy::Kind::Folder, executable.absolutePath(), executable.fileName()};
+    return ApplicationCopy{ApplicationCopy::Kind::Folder, executable.absolutePath(), executable.fileName(), mediumOf(executable.absolutePath())};
 }
 
 std::optional<ApplicationCopy> runningApplicationCopy()

@@ -13,17 +13,32 @@
 
 namespace tolvan {
 
+// What the copy lies on. A copy on a read-only or removable medium (a USB
+// stick, a memory card, a mounted disk image) is copied from, never deleted.
+enum class Medium { Fixed, ReadOnly, Removable };
+
 struct ApplicationCopy {
     enum class Kind { Folder, AppImage };
     Kind kind = Kind::Folder;
     QString path;                // the folder or the AppImage file
     QString executableInCopy;    // relative path of the program inside a folder; empty for an AppImage
+    Medium medium = Medium::Fixed;
 };
 
 // The copy this process runs from; empty for an installed or a build-tree copy.
 // A folder counts when its resources sit beside the executable as a real folder.
 std::optional<ApplicationCopy> runningApplicationCopy();
 std::optional<ApplicationCopy> applicationCopyFor(const QString& executablePath, const QString& appImagePath);
+
+// The medium the file system holding path lies on: read-only when mounted
+// so, removable when mounted where the desktop mounts removable media
+// (/media, /run/media) or when its block device is removable or a loop
+// device that carries an image.
+Medium mediumOf(const QString& path);
+// Whether the block device of that name ("sdb1", "loop0") is removable or a
+// loop device with a backing file; a partition answers for its disk.
+// sysClassBlock is where the kernel lists block devices.
+bool isRemovableBlockDevice(const QString& deviceName, const QString& sysClassBlock = QStringLiteral("/sys/class/block"));
 
 // A path as one word for /bin/sh: apostrophes become '\'' and the whole is
 // put between apostrophes.

@@ -67,12 +67,6 @@ std::optional<AppcastItem> newestAppcastItem(const QByteArray& feed, Error* erro
     return newest;
 }
 
-Updater& Updater::sharedUpdater()
-{
-    static Updater* updater = new Updater(UserDefaults::standard(), Bundle::main());
-    return *updater;
-}
-
 Updater::Updater(UserDefaults& defaults, const Bundle& bundle, QObject* parent)
     : QObject(parent), defaults_(defaults), bundle_(bundle), network_(new QNetworkAccessManager(this))
 {
@@ -120,23 +114,34 @@ void Updater::checkForUpdates()
                                                     QStringLiteral("This copy has no update feed; the package manager updates it.")}});
         return;
     }
-    QNetworkReply* reply = network_->get(QNetworkRequest(*feed));
-    connect(reply, &QNetworkReply::finished, this, [this, reply] {
+    readFeed(*feed, false);
+}
+
+void Updater::checkForUpdatesInBackground()
+{
+    if (const std::optional<QUrl> feed = feedURL())
+        readFeed(*feed, true);
+}
+
+void Updater::readFeed(const QUrl& feed, bool quietUnlessNewer)
+{
+    QNetworkReply* reply = network_->get(QNetworkRequest(feed));
+    connect(reply, &QNetworkReply::finished, this, [this, reply, quietUnlessNewer] {
         reply->deleteLater();
+        const auto report = [this, quietUnlessNewer](const UpdateCheckResult& result) {
+            if (result.newerVersion || !quietUnlessNewer)
+                emit checkFinished(result);
+        };
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        if (reply->error() != QNetworkReply::NoError || status < 200 || status > 299) {
-            emit checkFinished({std::nullopt, Error{QStringLiteral("TolvanErrorDomain"), status, reply->errorString()}});
-            return;
-        }
+        if (reply->error() != QNetworkReply::NoError || status < 200 || status > 299)
+            return report({std::nullopt, Error{QStringLiteral("TolvanErrorDomain"), status, reply->errorString()}});
         Error unreadable;
         std::optional<AppcastItem> newest = newestAppcastItem(reply->readAll(), &unreadable);
-        if (!unreadable.message.isEmpty()) {
-            emit checkFinished({std::nullopt, unreadable});
-            return;
-        }
+        if (!unreadable.message.isEmpty())
+            return report({std::nullopt, unreadable});
         if (newest && compareVersions(newest->version, bundle_.buildVersion()) <= 0)
             newest.reset();
-        emit checkFinished({newest, std::nullopt});
+        report({newest, std::nullopt});
     });
 }
 

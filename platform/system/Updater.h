@@ -41,7 +41,6 @@ class Updater : public QObject {
                    NOTIFY automaticallyChecksForUpdatesChanged)
     Q_PROPERTY(bool sendsSystemProfile READ sendsSystemProfile WRITE setSendsSystemProfile NOTIFY sendsSystemProfileChanged)
 public:
-    static Updater& sharedUpdater();
     Updater(UserDefaults& defaults, const Bundle& bundle, QObject* parent = nullptr);
 
     bool automaticallyChecksForUpdates() const;
@@ -53,8 +52,12 @@ public:
     std::optional<QUrl> feedURL() const;
     QUrl releaseNotesURL() const;
 
-    // Reads the feed and reports through checkFinished, or opens the release notes.
+    // The user's check: reads the feed and reports through checkFinished, or
+    // opens the release notes.
     void checkForUpdates();
+    // The automatic check at launch: reports only a newer version; without a
+    // feed, on an error or when up to date it stays quiet.
+    void checkForUpdatesInBackground();
 
 signals:
     void automaticallyChecksForUpdatesChanged(bool on);
@@ -62,6 +65,8 @@ signals:
     void checkFinished(const tolvan::UpdateCheckResult& result);
 
 private:
+    void readFeed(const QUrl& feed, bool quietUnlessNewer);
+
     UserDefaults& defaults_;
     const Bundle& bundle_;
     QNetworkAccessManager* network_;

@@ -725,6 +725,16 @@ QString EditorViewController::sharingMessageWithLimit(bool limit) const
 SharingServices EditorViewController::sharingServicesForItems(const QStringList&, SharingServices proposed)
 {
     std::erase_if(proposed, [](const auto& service) { return service->title() == SharingService::composeEmailTitle(); });
+    // The posting pages carry their own messages, the short one for Twitter.
+    QPointer<EditorViewController> self(this);
+    proposed.push_back(std::make_shared<SharingService>(localized(QStringLiteral("Facebook")), [self](const QStringList&) {
+        if (self)
+            self->updateFacebook();
+    }));
+    proposed.push_back(std::make_shared<SharingService>(localized(QStringLiteral("Twitter")), [self](const QStringList&) {
+        if (self)
+            self->updateTwitter();
+    }));
     return proposed;
 }
 

@@ -213,7 +213,8 @@ public:
     // "Created a ringtone from … using Tolvan" and the web page; with limit,
     // without the artist when longer than 140 UTF-16 code units.
     QString sharingMessageWithLimit(bool limit) const;
-    // Pops up the sharing menu beside the sender (the mail service left out).
+    // Pops up the sharing menu beside the sender: the desktop's services less
+    // mail, then the two networks' posting pages.
     void shareAction(QWidget* sender);
     tolvan::SharingServicePicker* sharingPicker() const;  // the last one shown
     void updateFacebook();                 // opens the posting page with the whole message

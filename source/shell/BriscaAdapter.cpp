@@ -6,6 +6,7 @@
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/Localizer.h"
+#include "source/shell/TolvanMainWindow.h"
 
 #include "BRSURLSession/ServerTrust.h"
 
@@ -92,7 +93,7 @@ void BriscaAdapter::runModalAlert(const BRSAlert& alert, std::function<void(std:
         return;
     }
     tolvan::dispatchMain([alert, completion = std::move(completion)] {
-        QMessageBox box;
+        QMessageBox box(mainWindowForAlerts());
         box.setIcon(QMessageBox::Warning);
         box.setText(QString::fromStdString(alert.messageText));
         box.setInformativeText(QString::fromStdString(alert.informativeText));

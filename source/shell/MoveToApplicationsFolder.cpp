@@ -137,7 +137,10 @@ MoveOutcome moveApplication(const ApplicationCopy& copy, const MoveDestination& 
             return MoveOutcome::Failed;
         }
     }
-    removeOldCopy(copy.path);
+    // A copy on a read-only or removable medium stays where it is, as a disk
+    // image's would.
+    if (copy.medium == Medium::Fixed)
+        removeOldCopy(copy.path);
     return MoveOutcome::Moved;
 }
 

@@ -34,8 +34,9 @@ QString moveOfferInformativeText(const MoveDestination& destination, bool fromDo
 enum class MoveOutcome { Moved, AlreadyRunningThere, Cancelled, Failed };
 
 // Copies the application into place (as the administrator where needed) and
-// removes the copy it was started from. Nothing is copied over a copy that is
-// running at the destination; a failure leaves both places as they were.
+// removes the copy it was started from, unless that lies on a read-only or
+// removable medium. Nothing is copied over a copy that is running at the
+// destination; a failure leaves both places as they were.
 MoveOutcome moveApplication(const ApplicationCopy& copy, const MoveDestination& destination);
 
 // Asks, and on yes copies, removes the old copy and relaunches from the new

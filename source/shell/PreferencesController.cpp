@@ -2,7 +2,6 @@
 
 #include "platform/foundation/Localizer.h"
 #include "platform/foundation/UserDefaults.h"
-#include "platform/system/Updater.h"
 #include "source/shell/PreferencesPanes.h"
 
 #include <QAction>
@@ -49,12 +48,6 @@ QString preferencePaneToOpen(const QString& stored, const QStringList& identifie
     return identifiers.value(0);
 }
 
-PreferencesController& PreferencesController::shared()
-{
-    static PreferencesController* controller = new PreferencesController({UserDefaults::standard(), Updater::sharedUpdater()});
-    return *controller;
-}
-
 PreferencesController::PreferencesController(PreferencesEnvironment environment, QWidget* parent)
     : QMainWindow(parent), environment_(environment), toolbar_(new QToolBar(this)), items_(new QActionGroup(this))
 {
@@ -82,6 +75,11 @@ PreferencesController::PreferencesController(PreferencesEnvironment environment,
 
     setSelectedPaneWithIdentifier(preferencePaneToOpen(environment_.defaults.stringValue(selectedPaneKey), toolbarIdentifiers_), false);
     setWindowTitle(localized(QStringLiteral("Preferences")));
+
+    auto* closeWindow = new QAction(this);
+    closeWindow->setShortcuts(QKeySequence::keyBindings(QKeySequence::Close) << QKeySequence(Qt::Key_Escape));
+    connect(closeWindow, &QAction::triggered, this, &QWidget::close);
+    addAction(closeWindow);
 }
 
 void PreferencesController::initMembers()

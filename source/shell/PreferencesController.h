@@ -2,7 +2,7 @@
 // The preferences window: a toolbar with one item per pane ("general",
 // "update"); choosing an item shows its pane and fits the window to it,
 // keeping the title bar where it was. The last pane shown is remembered
-// under "selectedPreferencePane".
+// under "selectedPreferencePane". Escape and the Close key (Ctrl+W) close it.
 
 #include <QHash>
 #include <QMainWindow>
@@ -38,8 +38,6 @@ class PreferencesController : public QMainWindow {
     Q_OBJECT
 public:
     explicit PreferencesController(PreferencesEnvironment environment, QWidget* parent = nullptr);
-    // The application's own, made on first use.
-    static PreferencesController& shared();
 
     void setSelectedPaneWithIdentifier(const QString& identifier, bool animated);
     QString selectedPaneIdentifier() const { return selected_; }

@@ -132,7 +132,7 @@ QWidget* PreferencesUpdateController::toolbarViewController(const PreferencesEnv
     return new PreferencesUpdateController(environment.updater);
 }
 
-PreferencesUpdateController::PreferencesUpdateController(Updater& updater) : updater_(updater)
+PreferencesUpdateController::PreferencesUpdateController(Updater& updater)
 {
     checkNowButton = new QPushButton(localized(QStringLiteral("Check Now...")));
     autoCheckButton = new QCheckBox(localized(QStringLiteral("Automatically check for updates")));
@@ -141,7 +141,6 @@ PreferencesUpdateController::PreferencesUpdateController(Updater& updater) : upd
         "This is just some general information about your system which will help us decide how to support this product in the future.")));
 
     connect(checkNowButton, &QPushButton::clicked, &updater, &Updater::checkForUpdates);
-    connect(&updater, &Updater::checkFinished, this, &PreferencesUpdateController::showCheckResult);
 
     autoCheckButton->setChecked(updater.automaticallyChecksForUpdates());
     connect(autoCheckButton, &QCheckBox::toggled, &updater, &Updater::setAutomaticallyChecksForUpdates);
@@ -159,9 +158,10 @@ PreferencesUpdateController::PreferencesUpdateController(Updater& updater) : upd
     layout->addLayout(trailing(checkNowButton));
 }
 
-void PreferencesUpdateController::showCheckResult(const UpdateCheckResult& result)
+void showUpdateCheckResult(const UpdateCheckResult& result, QWidget* parent)
 {
-    auto* box = new QMessageBox(this);
+    auto* box = new QMessageBox(parent);
+    box->setObjectName(QStringLiteral("updateCheckResult"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
     if (result.error) {
@@ -175,7 +175,7 @@ void PreferencesUpdateController::showCheckResult(const UpdateCheckResult& resul
         QPushButton* download = box->addButton(localized(QStringLiteral("Download")), QMessageBox::AcceptRole);
         box->addButton(localized(QStringLiteral("Later")), QMessageBox::RejectRole);
         const QUrl link = result.newerVersion->link;
-        connect(box, &QMessageBox::buttonClicked, box, [download, link](QAbstractButton* clicked) {
+        QObject::connect(box, &QMessageBox::buttonClicked, box, [download, link](QAbstractButton* clicked) {
             if (clicked == download)
                 QDesktopServices::openUrl(link);
         });

@@ -1,7 +1,8 @@
 #pragma once
 // The two preference panes: General (included tones, handing tones to the
 // music library application, the dialogs the user chose not to see again)
-// and Update (the update checker's settings and "Check Now...").
+// and Update (the update checker's settings and "Check Now..."), and the
+// alert that tells the result of a check.
 
 #include <QWidget>
 
@@ -50,11 +51,10 @@ public:
     QCheckBox* autoCheckButton;
     QCheckBox* systemInfoButton;
     QLabel* systemInfoLabel;
-
-private:
-    void showCheckResult(const UpdateCheckResult& result);
-
-    Updater& updater_;
 };
+
+// Tells the result of an update check in an alert over parent: a newer
+// version with its download link, up to date, or the error.
+void showUpdateCheckResult(const UpdateCheckResult& result, QWidget* parent);
 
 }  // namespace tolvan

@@ -5,9 +5,11 @@
 #include "platform/appkit/ModifierKeys.h"
 #include "source/shell/ApplicationEditor.h"
 #include "platform/appkit/Workspace.h"
+#include "platform/foundation/Bundle.h"
 #include "platform/foundation/Localizer.h"
 #include "platform/foundation/UndoManager.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/system/Updater.h"
 #include "source/analytics/ZNTAnalytics.h"
 #include "source/browser/SimpleBrowserController.h"
 #include "source/browser/WelcomeViewController.h"
@@ -19,6 +21,7 @@
 #include "source/media_library/ZNTMediaLibrary.h"
 #include "source/shell/ITunesImportCompletedWindowController.h"
 #include "source/shell/PreferencesController.h"
+#include "source/shell/PreferencesPanes.h"
 #include "source/shell/ShellEditor.h"
 #include "source/shell/TolvanMainWindow.h"
 #include "source/shell/TolvanScreenshots.h"
@@ -64,6 +67,10 @@ TolvanController::TolvanController(TolvanServices services)
 {
     gController = this;
     saveRoad_ = SaveRoad::create(*this, defaults_);
+    updater_ = std::make_unique<Updater>(defaults_, Bundle::main());
+    // Every check's result shows over the main window, whoever asked for it.
+    connect(updater_.get(), &Updater::checkFinished, this,
+            [this](const UpdateCheckResult& result) { showUpdateCheckResult(result, mainWindow_); });
     awakeFromNib();
     qApp->installEventFilter(this);  // the window's text fields and the Undo and Redo keys
     connect(&ModifierKeys::shared(), &ModifierKeys::flagsChanged, this, [this] { flagsChanged(modifierFlags()); });
@@ -110,6 +117,7 @@ void TolvanController::applicationWillFinishLaunching()
     if (services_.offerMove)
         services_.offerMove();
     restoreBookmarkedAccessURLs();
+    restoreWindowFrame();
 }
 
 void TolvanController::applicationDidFinishLaunching()
@@ -118,6 +126,8 @@ void TolvanController::applicationDidFinishLaunching()
         services_.startKit();
     if (services_.library)
         ZNTAnalytics::setLogValue(services_.library->description(), QStringLiteral("defaultMediaLibrary"));
+    if (updater_->automaticallyChecksForUpdates())
+        updater_->checkForUpdatesInBackground();
     TolvanScreenshots::startRunningIfNeeded(defaults_);
 }
 
@@ -276,9 +286,13 @@ void TolvanController::reportError(const Error& error)
 
 void TolvanController::showPreferencePanel()
 {
-    PreferencesController& preferences = PreferencesController::shared();
-    preferences.show();
-    preferences.raise();
+    if (!preferences_)
+        preferences_ = std::make_unique<PreferencesController>(PreferencesEnvironment{defaults_, *updater_});
+    if (!preferences_->isVisible())
+        centreOverMainWindow(*preferences_);
+    preferences_->show();
+    preferences_->raise();
+    preferences_->activateWindow();
 }
 
 QString TolvanController::appFeedbackInfo() const
@@ -336,6 +350,7 @@ void TolvanController::closeImportedPanel()
 
 void TolvanController::windowWillClose()
 {
+    saveWindowFrame();
     // A tone half written is never left behind: the writer drops its file.
     saveRoad_->cancelExport();
     QCoreApplication::quit();

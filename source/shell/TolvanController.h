@@ -39,7 +39,9 @@ class ZNTSlider;
 
 namespace tolvan {
 class Asset;
+class PreferencesController;
 class UndoManager;
+class Updater;
 class UserDefaults;
 }
 
@@ -76,7 +78,8 @@ public:
     // The application's controller while one exists.
     static TolvanController* tolvanController();
 
-    // Start-up, after the window is built.
+    // Start-up, after the window is built. The window's frame and state of
+    // the last launch come back before launch finishes.
     void initializePreferences();
     void applicationWillFinishLaunching();
     void applicationDidFinishLaunching();
@@ -99,6 +102,9 @@ public:
     ErrorViewController* errorViewController() const { return errorView_.get(); }
     SaveRoad& saveRoad() const { return *saveRoad_; }
     tolvan::UserDefaults& defaults() const { return defaults_; }
+    tolvan::Updater& updater() const { return *updater_; }
+    // The preferences window once it has been asked for.
+    tolvan::PreferencesController* preferencesController() const { return preferences_.get(); }
     // The window's undo manager, which the editor registers its changes with.
     tolvan::UndoManager& undoManager() const { return *undoManager_; }
 
@@ -179,6 +185,7 @@ public:
 
     // Forwarded actions.
     void showPreferencePanel();
+    void showAboutPanel();
     void showFeedback();
     QString appFeedbackInfo() const;
 
@@ -221,12 +228,18 @@ private:
     void setContentViewController(ContentKind kind, QWidget* view);
     void openSource(TolvanSourcePtr source, bool reopen);
     void animateFullScreen(bool entering);
+    void restoreWindowFrame();
+    void saveWindowFrame();
+    // Places a window that is about to open centred over the main window.
+    void centreOverMainWindow(QWidget& window) const;
     MenuState menuState() const;
     bool leavesUndoKeyToWindow(QObject* watched, const QKeyEvent& key) const;
 
     TolvanServices services_;
     tolvan::UserDefaults& defaults_;
     std::shared_ptr<SaveRoad> saveRoad_;
+    std::unique_ptr<tolvan::Updater> updater_;  // over the controller's settings
+    std::unique_ptr<tolvan::PreferencesController> preferences_;  // destroyed before the updater its Update pane uses
     std::unique_ptr<tolvan::UndoManager> undoManager_;  // outlives the editor that registers with it
 
     TolvanMainWindow* mainWindow_ = nullptr;

@@ -1,5 +1,6 @@
-// The main window: its layout, the split view, full screen, the menus and
-// the dialogs of the save road.
+// The main window: its layout, the split view, full screen, its frame from
+// one launch to the next, the menus, the windows that open over it and the
+// dialogs of the save road.
 #include "source/shell/TolvanController.h"
 
 #include "platform/foundation/Bundle.h"
@@ -10,6 +11,7 @@
 #include "source/browser/SimpleBrowserController.h"
 #include "source/browser/WelcomeViewController.h"
 #include "source/editor/PreviewView.h"
+#include "source/shell/AboutPanel.h"
 #include "source/shell/SaveAccessories.h"
 #include "source/shell/ShellEditor.h"
 #include "source/shell/TolvanMainWindow.h"
@@ -40,6 +42,8 @@ using namespace tolvan;
 namespace {
 
 const QString kFrameForNonFullScreenModeKey = QStringLiteral("frameForNonFullScreenMode");
+// The window's frame and state (maximised, full screen) as the toolkit saves them.
+const QString kMainWindowFrameKey = QStringLiteral("mainWindowFrame");
 constexpr int kSliderSteps = 10;  // slider units per point per second
 
 QLabel* imageLabel(const QString& imageName, QWidget* parent)
@@ -295,11 +299,10 @@ void TolvanController::performMenuAction(MenuAction action)
     QWidget* focus = QApplication::focusWidget();
     switch (action) {
     case MenuAction::About:
-        QMessageBox::about(mainWindow_, localized(QStringLiteral("About Tolvan")),
-                           QStringLiteral("%1 %2").arg(Bundle::main().name(), Bundle::main().version()));
+        showAboutPanel();
         break;
     case MenuAction::CheckForUpdates:
-        Updater::sharedUpdater().checkForUpdates();
+        updater_->checkForUpdates();
         break;
     case MenuAction::ShowPreferences:
         showPreferencePanel();
@@ -388,6 +391,46 @@ void TolvanController::performMenuAction(MenuAction action)
     case MenuAction::ShowAll:
         break;
     }
+}
+
+void TolvanController::showAboutPanel()
+{
+    // One panel at a time; asking again brings it to the front.
+    auto* panel = mainWindow_->findChild<AboutPanel*>();
+    if (!panel)
+        panel = new AboutPanel(Bundle::main(), mainWindow_);
+    panel->show();
+    panel->raise();
+    panel->activateWindow();
+}
+
+// Windows over the main window, and its frame from one launch to the next.
+
+void TolvanController::centreOverMainWindow(QWidget& window) const
+{
+    // The insides of the two windows: a window not yet shown has no frame to
+    // measure, and both frames are drawn alike.
+    QScreen* screen = mainWindow_->screen() ? mainWindow_->screen() : QGuiApplication::primaryScreen();
+    window.setGeometry(frameCentredOver(window.size(), mainWindow_->geometry(), screen->availableGeometry()).toRect());
+}
+
+void TolvanController::restoreWindowFrame()
+{
+    const QByteArray saved = defaults_.dataValue(kMainWindowFrameKey);
+    if (saved.isEmpty() || !mainWindow_->restoreGeometry(saved))
+        return;
+    // A window saved in full screen opens in full screen and leaves it for the
+    // frame it had before entering.
+    fullScreen_ = mainWindow_->windowState().testFlag(Qt::WindowFullScreen);
+    validateMenus();
+}
+
+void TolvanController::saveWindowFrame()
+{
+    defaults_.setValue(kMainWindowFrameKey, mainWindow_->saveGeometry());
+    // Written now: the application ends as the window closes, before the
+    // settings' own delayed write would run.
+    defaults_.synchronize();
 }
 
 // Full screen.

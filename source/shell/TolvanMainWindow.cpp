@@ -6,10 +6,20 @@
 #include <QDragEnterEvent>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QPointer>
+
+namespace {
+
+QPointer<TolvanMainWindow> gMainWindow;
+
+}  // namespace
+
+QWidget* mainWindowForAlerts() { return gMainWindow && gMainWindow->isVisible() ? gMainWindow.data() : nullptr; }
 
 TolvanMainWindow::TolvanMainWindow(TolvanController& controller) : controller_(controller)
 {
     setAcceptDrops(true);
+    gMainWindow = this;
 }
 
 void TolvanMainWindow::closeEvent(QCloseEvent* event)

@@ -1,10 +1,14 @@
 #pragma once
 // The main window: a plain window that hands its keys, drops and closing to
-// the controller, which is its delegate.
+// the controller, which is its delegate. Alerts open over it.
 
 #include <QMainWindow>
 
 class TolvanController;
+
+// The window an alert opens over: the main window while it is on screen,
+// else none (the alert then opens in the middle of the screen).
+QWidget* mainWindowForAlerts();
 
 class TolvanMainWindow : public QMainWindow {
     Q_OBJECT

@@ -7,7 +7,10 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
+#include <QImageWriter>
 #include <QPainter>
+#include <QTemporaryFile>
 #include <QTimer>
 
 TolvanScreenshots& TolvanScreenshots::standardTolvanScreenshots()
@@ -29,12 +32,37 @@ QString TolvanScreenshots::standardizedOutputPath(const QString& path)
     return QDir::cleanPath(QDir(expanded).absolutePath());
 }
 
+std::optional<QString> TolvanScreenshots::outputFolderProblem(const QString& folder)
+{
+    const QFileInfo info(folder);
+    if (!info.exists())
+        return QStringLiteral("The screenshot folder \"%1\" does not exist.").arg(folder);
+    if (!info.isDir())
+        return QStringLiteral("The screenshot folder \"%1\" is not a folder.").arg(folder);
+    // Writing is the one sure test: permissions, a read-only disk and the
+    // superuser's rights all have their say.
+    QTemporaryFile probe(QDir(folder).filePath(QStringLiteral(".screenshot-XXXXXX")));
+    if (!probe.open())
+        return QStringLiteral("The screenshot folder \"%1\" cannot be written: %2").arg(folder, probe.errorString());
+    return std::nullopt;
+}
+
 void TolvanScreenshots::startRunningIfNeeded(tolvan::UserDefaults& defaults)
 {
     if (!isRunningInScreenshotMode(defaults))
         return;
-    standardTolvanScreenshots().setOutputPath(standardizedOutputPath(defaults.stringValue(kScreenshotsKey)));
+    const QString folder = standardizedOutputPath(defaults.stringValue(kScreenshotsKey));
+    if (const std::optional<QString> problem = outputFolderProblem(folder))
+        return fail(*problem);
+    standardTolvanScreenshots().setOutputPath(folder);
     standardTolvanScreenshots().startRunning();
+}
+
+void TolvanScreenshots::fail(const QString& message)
+{
+    qCritical().noquote() << message;
+    // Queued, so that it also ends a launch whose event loop has not started yet.
+    QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(1); }, Qt::QueuedConnection);
 }
 
 void TolvanScreenshots::setupAppState()
@@ -72,7 +100,8 @@ void TolvanScreenshots::takeNextScreenshot(int index)
 
 void TolvanScreenshots::finishTakingNextScreenshot(int index)
 {
-    takeScreenshotWithIndex(index);
+    if (!takeScreenshotWithIndex(index))
+        return;
     if (auto teardown = steps_[index - 1].teardown)
         (this->*teardown)();
     after(interval_, &TolvanScreenshots::takeNextScreenshot, index + 1);
@@ -81,8 +110,10 @@ void TolvanScreenshots::finishTakingNextScreenshot(int index)
 bool TolvanScreenshots::takeScreenshotWithIndex(int index)
 {
     TolvanController* controller = TolvanController::tolvanController();
-    if (!controller)
+    if (!controller) {
+        fail(QStringLiteral("There is no window to take a screenshot of."));
         return false;
+    }
     QWidget* window = controller->mainWindow();
     QImage picture = window->grab().toImage();
     // A sheet is a window of its own: it is drawn where it stands on the main window.
@@ -91,7 +122,12 @@ bool TolvanScreenshots::takeScreenshotWithIndex(int index)
         const QPoint offset = sheet->geometry().topLeft() - window->geometry().topLeft();
         painter.drawPixmap(offset, sheet->grab());
     }
-    return picture.save(QDir(outputPath_).filePath(QStringLiteral("screenshot_%1.png").arg(index)), "PNG");
+    const QString path = QDir(outputPath_).filePath(QStringLiteral("screenshot_%1.png").arg(index));
+    QImageWriter writer(path, "PNG");
+    if (writer.write(picture))
+        return true;
+    fail(QStringLiteral("The screenshot \"%1\" could not be saved: %2").arg(path, writer.errorString()));
+    return false;
 }
 
 void TolvanScreenshots::finishTakingScreenshots() { QCoreApplication::quit(); }

@@ -47,4 +47,13 @@ FullScreenSteps exitFullScreenSteps(const QRectF& windowFrame, const std::option
     return {centredIn(windowFrame, target.size()), target, nonNegative(duration * 0.5)};
 }
 
+QRectF frameCentredOver(const QSizeF& size, const QRectF& over, const QRectF& available)
+{
+    const QRectF centred = centredIn(over, size);
+    // The right and bottom limits first, so that the top left corner wins.
+    const double x = std::max(available.left(), std::min(centred.x(), available.x() + available.width() - size.width()));
+    const double y = std::max(available.top(), std::min(centred.y(), available.y() + available.height() - size.height()));
+    return QRectF(QPointF(x, y), size);
+}
+
 }  // namespace tolvan

@@ -1,7 +1,7 @@
 #pragma once
 // The main window's geometry rules: how far the split view's divider may go,
-// where the browser pane's grip lies, and the two-step frames of the
-// full-screen animation, in and out.
+// where the browser pane's grip lies, the two-step frames of the full-screen
+// animation, in and out, and where a window opens over the main window.
 
 #include <QRectF>
 #include <QSizeF>
@@ -33,5 +33,10 @@ FullScreenSteps enterFullScreenSteps(const QRectF& windowFrame, const QSizeF& co
 // Leaving: back to the frame saved on entering; without one, to the window's
 // size before it went full screen as best known (fallback), centred.
 FullScreenSteps exitFullScreenSteps(const QRectF& windowFrame, const std::optional<QRectF>& savedFrame, const QRectF& fallback, double duration);
+
+// A window of the given size centred over another window's frame, moved
+// back onto the screen's available area where it would stick out (its top
+// left corner stays on the screen when it is larger than the area).
+QRectF frameCentredOver(const QSizeF& size, const QRectF& over, const QRectF& available);
 
 }  // namespace tolvan

@@ -5,6 +5,7 @@
 #include "platform/foundation/UserDefaults.h"
 #include "platform/system/Version.h"
 #include "reachability/Reachability.h"
+#include "source/shell/TolvanMainWindow.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -27,7 +28,7 @@ QString text(const QString& key) { return Localizer::main().string(key, {}, QStr
 
 RatePromptAnswer askWithAlert(const QString& message, const QString& informative)
 {
-    QMessageBox alert(QMessageBox::Question, QString(), message);
+    QMessageBox alert(QMessageBox::Question, QString(), message, QMessageBox::NoButton, mainWindowForAlerts());
     alert.setInformativeText(informative);
     QPushButton* rate = alert.addButton(text(QStringLiteral("Rate It!")), QMessageBox::AcceptRole);
     alert.addButton(text(QStringLiteral("No Thanks")), QMessageBox::RejectRole);

@@ -15,6 +15,8 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 using namespace tolvan;
 
 namespace {
@@ -93,6 +95,32 @@ TEST_F(AppTest, ScreenshotRunLeavesFourDifferentPicturesAndEnds)
         for (int b = a + 1; b < 4; ++b)
             EXPECT_NE(pictures[a], pictures[b]) << "pictures " << a + 1 << " and " << b + 1 << " are the same";
     }
+}
+
+TEST_F(AppTest, AScreenshotFolderThatCannotTakeThePicturesIsSaidAndEndsTheRun)
+{
+    QFile(home.filePath("a file")).open(QIODevice::WriteOnly);
+    // The superuser writes into any folder of a writable disk, but not into /proc.
+    const QString unwritable = ::geteuid() == 0 ? QStringLiteral("/proc") : home.filePath("locked");
+    QDir().mkpath(home.filePath("locked"));
+    QFile::setPermissions(home.filePath("locked"), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    const struct {
+        QString folder;
+        QString said;
+    } cases[] = {
+        {home.filePath("missing"), "does not exist"},
+        {home.filePath("a file"), "is not a folder"},
+        {unwritable, "cannot be written"},
+    };
+    for (const auto& c : cases) {
+        auto tolvan = start({"-screenshots", c.folder, "-moveToApplicationsFolderAlertSuppress", "YES"}, environment());
+        ASSERT_TRUE(tolvan->waitForFinished(30000)) << c.folder.toStdString();
+        const QString log = QString::fromUtf8(tolvan->readAllStandardError());
+        EXPECT_EQ(tolvan->exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(tolvan->exitCode(), 1) << c.folder.toStdString();
+        EXPECT_TRUE(log.contains(QStringLiteral("The screenshot folder \"%1\" %2").arg(c.folder, c.said))) << log.toStdString();
+    }
+    EXPECT_TRUE(QDir(home.filePath("locked")).isEmpty());
 }
 
 TEST_F(AppTest, ASecondLaunchHandsItsFileToTheFirst)

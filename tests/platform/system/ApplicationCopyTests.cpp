@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 using namespace tolvan;
 
 namespace {
@@ -188,3 +190,55 @@ TEST(RunningCopyTest, OurOwnProcessIsFoundUnderItsFolderAndNothingElse)
     running.kill();
     running.waitForFinished();
 }
+
+TEST(MediumTest, RemovableDisksAndMountedImagesAreToldByTheKernelsDeviceList)
+{
+    QTemporaryDir sys;  // stands in for /sys: class/block links to the devices' folders
+    QDir().mkpath(sys.filePath("class/block"));
+    const auto device = [&](const QString& name, const QString& folder) {
+        QDir().mkpath(sys.filePath("devices/" + folder));
+        QFile::link(sys.filePath("devices/" + folder), sys.filePath("class/block/" + name));
+    };
+    device("sdb", "usb1/1-1/host6/block/sdb");
+    device("sdb1", "usb1/1-1/host6/block/sdb/sdb1");
+    writeFile(sys.filePath("devices/usb1/1-1/host6/block/sdb/removable"), "1\n");
+    device("vda", "pci0/virtio1/block/vda");
+    device("vda1", "pci0/virtio1/block/vda/vda1");
+    writeFile(sys.filePath("devices/pci0/virtio1/block/vda/removable"), "0\n");
+    device("loop0", "virtual/block/loop0");
+    writeFile(sys.filePath("devices/virtual/block/loop0/removable"), "0\n");
+    writeFile(sys.filePath("devices/virtual/block/loop0/loop/backing_file"), "/users/ann/Downloads/Tolvan.iso\n");
+    device("loop0p1", "virtual/block/loop0/loop0p1");
+    device("loop1", "virtual/block/loop1");  // a loop device with nothing attached
+    writeFile(sys.filePath("devices/virtual/block/loop1/removable"), "0\n");
+
+    const QString root = sys.filePath("class/block");
+    for (const char* removable : {"sdb", "sdb1", "loop0", "loop0p1"})
+        EXPECT_TRUE(isRemovableBlockDevice(removable, root)) << removable;
+    for (const char* fixed : {"vda", "vda1", "loop1", "nvme0n1", "", "../devices"})
+        EXPECT_FALSE(isRemovableBlockDevice(fixed, root)) << fixed;
+}
+
+TEST(MediumTest, ACopyOnAReadOnlyMountIsOnAReadOnlyMedium)
+{
+    QTemporaryDir dir;
+    const QString folder = makeFolderCopy(dir.filePath("Tolvan"), "{}");
+    EXPECT_EQ(applicationCopyFor(folder + "/tolvan", {})->medium, Medium::Fixed) << "the test's own scratch folder";
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "mounting needs the superuser";
+    const QString mounted = dir.filePath("mounted");
+    QDir().mkpath(mounted);
+    const auto run = [](const QStringList& arguments) { return QProcess::execute("mount", arguments) == 0; };
+    if (!run({"--bind", folder, mounted}))
+        GTEST_SKIP() << "this machine lets no one mount";
+    const bool readOnly = run({"-o", "remount,bind,ro", mounted});
+    if (readOnly) {
+        const std::optional<ApplicationCopy> copy = applicationCopyFor(mounted + "/tolvan", {});
+        ASSERT_TRUE(copy);
+        EXPECT_EQ(copy->medium, Medium::ReadOnly);
+        EXPECT_EQ(mediumOf(mounted + "/resources/Info.json"), Medium::ReadOnly);
+    }
+    QProcess::execute("umount", {mounted});
+    ASSERT_TRUE(readOnly) << "the bind mount could not be made read-only";
+}
+

@@ -167,3 +167,38 @@ TEST(UpdaterTest, ACheckReadsTheFeedAndReportsOnlyANewerVersion)
     ASSERT_TRUE(check());
     EXPECT_TRUE(result->error);
 }
+
+TEST(UpdaterTest, TheLaunchCheckSpeaksOnlyOfANewerVersion)
+{
+    test::HttpTestServer server("/appcast.xml");
+    QTemporaryDir dir;
+    UserDefaults defaults(dir.filePath("defaults.ini"));
+    Updater updater(defaults, Bundle::main());  // build version "1"
+    QList<UpdateCheckResult> results;
+    QObject::connect(&updater, &Updater::checkFinished, [&](const UpdateCheckResult& finished) { results << finished; });
+
+    updater.checkForUpdatesInBackground();  // no feed: nothing to read, nothing opened
+    EXPECT_TRUE(results.isEmpty());
+    EXPECT_TRUE(server.requests.isEmpty());
+
+    defaults.setValue("UpdateFeedURL", server.url());
+    const auto checkInBackground = [&](int status, const QByteArray& body) {
+        server.status = status;
+        server.body = body;
+        const qsizetype asked = server.requests.size();
+        updater.checkForUpdatesInBackground();
+        EXPECT_TRUE(test::waitUntil([&] { return server.requests.size() > asked; }));
+        test::drainEvents(100);
+    };
+    checkInBackground(200, R"(<rss><channel><item><enclosure url="https://example.org/1" version="1"/></item></channel></rss>)");
+    checkInBackground(404, "gone");
+    checkInBackground(200, "<rss><channel><item>");
+    EXPECT_TRUE(results.isEmpty()) << "up to date, unreachable or unreadable: quiet";
+
+    checkInBackground(200, R"(<rss><channel><item><enclosure url="https://example.org/2" version="2"/></item></channel></rss>)");
+    ASSERT_TRUE(test::waitUntil([&] { return !results.isEmpty(); }));
+    test::drainEvents(100);
+    ASSERT_EQ(results.size(), 1) << "only the newer version was told";
+    ASSERT_TRUE(results[0].newerVersion);
+    EXPECT_EQ(results[0].newerVersion->version, "2");
+}

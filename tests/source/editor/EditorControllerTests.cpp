@@ -554,7 +554,7 @@ TEST_F(EditorTest, SharingOffersTheFullMessageAndPostsAShortOne)
     QStringList offered;
     for (const auto& service : editor->sharingPicker()->services())
         offered << service->title();
-    EXPECT_EQ(offered, QStringList{"Copy"}) << "the mail service is left out";
+    EXPECT_EQ(offered, (QStringList{"Copy", "Facebook", "Twitter"})) << "the mail service is left out, the posting pages added";
     editor->sharingPicker()->menu()->close();
 
     auto recording = std::make_unique<RecordingWorkspace>();

@@ -133,3 +133,21 @@ TEST(MoveApplicationTest, AFailedCopyKeepsTheCopyWeStartedFrom)
     EXPECT_EQ(moveApplication(*copy, destination), MoveOutcome::Failed);
     EXPECT_EQ(versionAt(copy->path), "2");
 }
+
+TEST(MoveApplicationTest, ACopyOnARemovableOrReadOnlyMediumStaysWhereItWas)
+{
+    for (const Medium medium : {Medium::Removable, Medium::ReadOnly}) {
+        QTemporaryDir dir;
+        std::optional<ApplicationCopy> copy = applicationCopyFor(makeCopy(dir.filePath("stick/Tolvan"), "2") + "/tolvan", {});
+        ASSERT_TRUE(copy);
+        copy->medium = medium;  // as a USB stick or a mounted image would give
+        QDir().mkpath(dir.filePath("opt/Applications"));
+        const MoveDestination destination = moveDestination(copy->path, dir.filePath("none"), dir.filePath("opt/Applications"));
+
+        EXPECT_EQ(moveApplication(*copy, destination), MoveOutcome::Moved);
+        EXPECT_EQ(versionAt(destination.path), "2");
+        EXPECT_EQ(versionAt(copy->path), "2") << "the copy it was started from is kept";
+        EXPECT_TRUE(QFileInfo(copy->path + "/tolvan").isExecutable());
+    }
+}
+

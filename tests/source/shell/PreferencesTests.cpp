@@ -5,14 +5,12 @@
 #include "source/shell/MoveToApplicationsFolder.h"
 #include "source/shell/PreferencesPanes.h"
 #include "tests/support/EventLoop.h"
-#include "tests/support/HttpTestServer.h"
 #include "tests/support/ShownTexts.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QDir>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QToolBar>
@@ -143,21 +141,6 @@ TEST_F(PreferencesTest, TheUpdatePaneShowsAndStoresTheUpdatersFlags)
     EXPECT_TRUE(reread.automaticallyChecksForUpdates());
     updater.setSendsSystemProfile(false);
     EXPECT_FALSE(pane.systemInfoButton->isChecked());
-}
-
-TEST_F(PreferencesTest, CheckNowTellsOfANewerVersion)
-{
-    test::HttpTestServer server("/appcast.xml");
-    server.body = R"(<rss><channel><item><enclosure url="https://example.org/9" version="9" shortVersionString="0.9"/></item></channel></rss>)";
-    defaults.setValue("UpdateFeedURL", server.url());
-    PreferencesUpdateController pane(updater);
-    pane.show();
-    pane.checkNowButton->click();
-    QMessageBox* box = nullptr;
-    ASSERT_TRUE(test::waitUntil([&] { return (box = pane.findChild<QMessageBox*>()) != nullptr; }));
-    EXPECT_EQ(box->text(), "A new version is available!");
-    EXPECT_EQ(box->informativeText(), "Version 0.9 is now available.");
-    box->close();
 }
 
 TEST_F(PreferencesTest, BothPanesSpeakOfThisDesktopOnly)

@@ -82,11 +82,13 @@ private:
     std::shared_ptr<const TolvanSource> source_;
 };
 
-// The desktop: records files opened and revealed, answers `handles`.
+// The desktop: records files opened and revealed and addresses opened,
+// answers `handles`.
 class RecordingWorkspace : public tolvan::Workspace {
 public:
     struct Log {
         QStringList opened, revealed;
+        QList<QUrl> addresses;
         bool handles = true;
     };
     explicit RecordingWorkspace(std::shared_ptr<Log> log) : log_(std::move(log)) {}
@@ -99,6 +101,12 @@ public:
     {
         log_->revealed << paths;
         done(true);
+    }
+    void openURL(const QUrl& url, Completion done) override
+    {
+        log_->addresses << url;
+        if (done)
+            done(log_->handles);
     }
 
 private:

@@ -283,3 +283,16 @@ TEST(WindowGeometryTest, FullScreenFrames)
     EXPECT_EQ(exitFullScreenSteps(QRectF(0, 0, 1920, 1080), std::nullopt, QRectF(10, 20, 900, 600), 0.5).final, QRectF(10, 20, 900, 600))
         << "no saved frame: a sane one";
 }
+
+TEST(WindowGeometryTest, WindowsOpenCentredOverTheMainWindowAndStayOnTheScreen)
+{
+    const QRectF screen(0, 0, 1920, 1080);
+    EXPECT_EQ(frameCentredOver(QSizeF(480, 261), QRectF(300, 200, 1120, 720), screen), QRectF(620, 429, 480, 261));
+    // A main window near the screen's right and bottom edges: the window moves back on.
+    EXPECT_EQ(frameCentredOver(QSizeF(480, 260), QRectF(1500, 900, 400, 300), screen), QRectF(1440, 820, 480, 260));
+    // Near the left and top edges, and on a second screen.
+    EXPECT_EQ(frameCentredOver(QSizeF(480, 260), QRectF(1920 - 100, -50, 300, 200), QRectF(1920, 0, 1280, 1024)),
+              QRectF(1920, 0, 480, 260));
+    // Larger than the screen: its top left corner stays on it.
+    EXPECT_EQ(frameCentredOver(QSizeF(2000, 1200), QRectF(100, 100, 800, 600), screen), QRectF(0, 0, 2000, 1200));
+}
