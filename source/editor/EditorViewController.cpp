@@ -295,6 +295,9 @@ void EditorViewController::setAsset(std::shared_ptr<Asset> asset, std::shared_pt
     stopPreview();
     stopPlaying();
     const bool hadAsset = d->asset != nullptr;
+    // The steps of the last song are not this one's: none is left to undo
+    // while the new song loads.
+    d->undoManager->removeAllActions();
     d->asset = std::move(asset);
     d->source = std::move(source);
     emit assetChanged();
@@ -310,7 +313,6 @@ void EditorViewController::setAsset(std::shared_ptr<Asset> asset, std::shared_pt
     d->loaded = false;
     if (!d->asset) {
         // Nothing to load: the editor is cleared and no spinner waits for a load that never comes.
-        d->undoManager->removeAllActions();
         d->waveformViewController->setAsset(nullptr);
         setLoadingAsset(false);
         return;

@@ -4,6 +4,7 @@
 #include "tests/source/shell/ShellFixtures.h"
 
 #include "source/editor/EditorViewController.h"
+#include "source/editor/WaveformViewController.h"
 #include "source/shell/ApplicationEditor.h"
 #include "source/shell/TolvanMainWindow.h"
 #include "ZNTUtilities/widgets/ZNTButton.h"
@@ -110,7 +111,8 @@ protected:
     void openSong(const QString& name, double seconds = 60.0)
     {
         controller().openSource(ShellHarness::sourceFor(shell.writeSong(name, test::ToneSpec{.seconds = seconds})));
-        ASSERT_TRUE(test::waitUntil([&] { return editor().asset() && !editor().loadingAsset() && editor().selectionDuration() > 0; }, 20000));
+        // Loaded once the waveform area shows the song the editor was given.
+        ASSERT_TRUE(test::waitUntil([&] { return editor().asset() && editor().waveformViewController()->asset() == editor().asset(); }, 20000));
         test::drainEvents(20);
     }
 
