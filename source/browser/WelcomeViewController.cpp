@@ -34,7 +34,10 @@ void DropTargetView::paintEvent(QPaintEvent*)
     painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath frame;
     frame.addRoundedRect(QRectF(rect()).adjusted(inset, inset, -inset, -inset), cornerRadius, cornerRadius);
-    QPen pen(lineColor_, lineWidth);
+    // Flat caps: a dash ends where its length says. Qt's default square caps
+    // would grow each dash by half the line width at both ends and nearly
+    // close the gaps.
+    QPen pen(lineColor_, lineWidth, Qt::SolidLine, Qt::FlatCap);
     pen.setDashPattern({dash / lineWidth, gap / lineWidth});  // in line widths
     const Shadow shadow{{0, 0}, 2, QColor::fromRgbF(0, 0, 0, 1)};
     drawShadow(painter, shadow, rect(), [&](QPainter& p) { p.strokePath(frame, pen); });

@@ -8,6 +8,7 @@
 #include "ZNTUtilities/widgets/ZNTButton.h"
 
 #include <QLabel>
+#include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -35,6 +36,34 @@ protected:
         return view;
     }
 };
+
+// The lengths of the runs of line and of no line along a row or column of a
+// picture of the drop frame drawn on black, in device pixels; a pixel is line
+// when it is more than half covered. The first and last runs, cut by where
+// the scan starts and ends, are left out.
+struct DashRuns {
+    QList<int> dashes, gaps;
+};
+DashRuns dashRunsAlong(const QImage& picture, QPoint from, QPoint step, int count, qreal lineLightness)
+{
+    DashRuns runs;
+    bool inDash = false;
+    int length = 0, seen = 0;
+    for (int index = 0; index <= count; ++index) {
+        const QPoint at = from + step * index;
+        const bool dash = index < count && picture.pixelColor(at).redF() / lineLightness > 0.5;
+        if (index < count && (index == 0 || dash == inDash)) {
+            inDash = dash;
+            ++length;
+            continue;
+        }
+        if (seen++ > 0 && index < count)
+            (inDash ? runs.dashes : runs.gaps) << length;
+        inDash = dash;
+        length = 1;
+    }
+    return runs;
+}
 
 }  // namespace
 
@@ -169,4 +198,44 @@ TEST_F(WelcomeTest, SocialButtonsShowTheirPicturesAndTellTheHost)
     view->facebookButton()->click();
     EXPECT_EQ(host.twitter, 1);
     EXPECT_EQ(host.facebook, 1);
+}
+
+TEST_F(WelcomeTest, TheDropFrameIsDashedFifteenOnFiveWithAFourPointLine)
+{
+    DropTargetView frame;
+    frame.resize(300, 160);
+    const qreal grey = frame.lineColor().redF();
+    for (const int ratio : {1, 2}) {
+        QImage picture(frame.size() * ratio, QImage::Format_ARGB32_Premultiplied);
+        picture.setDevicePixelRatio(ratio);
+        picture.fill(Qt::black);  // the black shadow vanishes, the grey line's coverage stays
+        frame.render(&picture, {}, {}, QWidget::RenderFlags());  // the frame alone, as it draws over the welcome view
+        picture.save(QDir(BROWSER_PICTURE_DIR).filePath(QString("drop-frame@%1x.png").arg(ratio)));
+
+        // The straight parts of the top and left edges, along the line's middle
+        // (4 points in from the view's edge, past the 10-point corners).
+        const int middle = 4 * ratio, straightStart = 14 * ratio;
+        const DashRuns top = dashRunsAlong(picture, {straightStart, middle}, {1, 0}, (300 - 28) * ratio, grey);
+        const DashRuns left = dashRunsAlong(picture, {middle, straightStart}, {0, 1}, (160 - 28) * ratio, grey);
+        for (const DashRuns& edge : {top, left}) {
+            ASSERT_GE(edge.dashes.size(), 4) << "at " << ratio << "x";
+            ASSERT_GE(edge.gaps.size(), 4);
+            for (const int dash : edge.dashes)
+                EXPECT_NEAR(dash, 15 * ratio, 1) << "dash at " << ratio << "x";
+            for (const int gap : edge.gaps)
+                EXPECT_NEAR(gap, 5 * ratio, 1) << "gap at " << ratio << "x";
+        }
+
+        // Across the top edge in the middle of a whole dash: a 4-point line.
+        int x = straightStart;
+        while (picture.pixelColor(x, middle).redF() / grey > 0.5)  // past a dash cut by the corner
+            ++x;
+        while (picture.pixelColor(x, middle).redF() / grey <= 0.5)
+            ++x;
+        x += 7 * ratio;
+        int covered = 0;
+        for (int y = 0; y < 12 * ratio; ++y)
+            covered += picture.pixelColor(x, y).redF() / grey > 0.5;
+        EXPECT_NEAR(covered, 4 * ratio, 1) << "line width at " << ratio << "x";
+    }
 }
