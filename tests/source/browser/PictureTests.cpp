@@ -9,6 +9,7 @@
 #include "source/browser/SimpleArtistsController.h"
 #include "source/browser/SimpleBrowserController.h"
 #include "source/browser/SimpleMainMenuController.h"
+#include "source/browser/SimpleRingtoneSetController.h"
 #include "source/browser/SimpleSongsController.h"
 #include "source/browser/WelcomeViewController.h"
 #include "ZNTUtilities/Fonts.h"
@@ -207,4 +208,31 @@ TEST_F(PictureTest, ALongBackTitleIsCutAtItsTailWithAnEllipsis)
     const qreal room = back->width() - back->cell().contentLeftMargin - back->cell().contentRightMargin;
     EXPECT_LE(QFontMetricsF(back->font()).horizontalAdvance(shown), room) << "the shortened title fits the button";
     EXPECT_EQ(back->accessibleName(), artist) << "a screen reader hears the whole title";
+}
+
+TEST_F(PictureTest, TheShippedAlertsSetEndsWithItsFooterButton)
+{
+    QWidget window;
+    window.resize(300, 420);
+    auto* pane = new SimpleBrowserController(services(), &window);
+    pane->setGeometry(0, 0, 300, 420);
+    window.show();
+    NavigationController* stack = pane->navigationController();
+    auto* alerts = clickRowAndArrive<SimpleRingtoneSetController>(stack, "Alerts");
+    ASSERT_TRUE(alerts);
+    save(window, "browser-alerts");
+
+    const int footer = alerts->arrangedRows().rowCount() - 1;
+    ASSERT_GE(footer, 1);
+    EXPECT_TRUE(alerts->arrangedRows().rowAt(footer)->values().value("footerItem").toBool()) << "the last row is the footer";
+    for (int row = 0; row < footer; ++row)
+        EXPECT_TRUE(alerts->arrangedRows().rowAt(row)->values().contains("Location")) << "row " << row << " is a tone";
+    SimpleBrowserTable* table = alerts->tableView();
+    const QRect button = table->visualRect(table->model()->index(footer, 0));
+    EXPECT_EQ(button.height(), 60);
+    const QImage image = grab(window);
+    // The button's outline runs 8 points below the row's top, on the list's background.
+    const QPoint outline = table->viewport()->mapTo(&window, QPoint(button.center().x(), button.top() + 8));
+    EXPECT_LT(image.pixelColor(outline).lightnessF(), image.pixelColor(outline - QPoint(0, 5)).lightnessF() - 0.2)
+        << "the footer is drawn as a push button";
 }
