@@ -236,3 +236,24 @@ TEST_F(PictureTest, TheShippedAlertsSetEndsWithItsFooterButton)
     EXPECT_LT(image.pixelColor(outline).lightnessF(), image.pixelColor(outline - QPoint(0, 5)).lightnessF() - 0.2)
         << "the footer is drawn as a push button";
 }
+
+TEST_F(PictureTest, WelcomeAtItsSmallestAndALargeSize)
+{
+    WelcomeViewController view(services());
+    view.show();
+    tolvan::test::drainEvents(50);
+    ASSERT_EQ(view.coverListController()->items().size(), 3);
+    for (const auto& [name, size] : {std::pair{"welcome-smallest", QSize(1, 1)}, std::pair{"welcome-large", QSize(1400, 900)}}) {
+        view.resize(size);
+        tolvan::test::drainEvents(20);
+        save(view, name);
+        // The covers stand clear of the social buttons: the picture between
+        // the covers' bottom and the buttons' top is the bare background.
+        const QImage image = grab(view);
+        const QRect covers = view.coverListController()->view()->geometry();
+        const QRect buttons = view.twitterButton()->geometry().united(view.facebookButton()->geometry());
+        EXPECT_LT(covers.bottom(), buttons.top()) << name;
+        const QColor background = image.pixelColor(buttons.left() - 1, buttons.top() - 2);
+        EXPECT_LT(background.lightnessF(), 0.3) << name << ": nothing drawn just above the buttons";
+    }
+}

@@ -65,6 +65,49 @@ DashRuns dashRunsAlong(const QImage& picture, QPoint from, QPoint step, int coun
     return runs;
 }
 
+// The parts of the welcome view a user sees, each with its frame in the view.
+// The second direction is left out: it stands inside the drop frame.
+QList<std::pair<std::string, QRect>> shownParts(WelcomeViewController& view)
+{
+    QList<std::pair<std::string, QRect>> parts;
+    auto add = [&](const std::string& name, QWidget* part) {
+        if (part->isVisibleTo(&view))
+            parts.append({name, part->geometry()});
+    };
+    add("the first direction", view.directionsLabel(1));
+    add("the drop frame", view.dropTarget());
+    add("the separator", view.directions3Separator());
+    add("the third direction", view.directionsLabel(3));
+    add("the recent covers", view.coverListController()->view());
+    add("the Twitter button", view.twitterButton());
+    add("the Facebook button", view.facebookButton());
+    return parts;
+}
+
+// Every part lies inside the view, apart from every other, and each
+// direction is as wide as its text.
+::testing::AssertionResult laidOutApart(WelcomeViewController& view)
+{
+    const auto parts = shownParts(view);
+    const std::string size = std::to_string(view.width()) + "x" + std::to_string(view.height());
+    for (qsizetype a = 0; a < parts.size(); ++a) {
+        if (!view.rect().contains(parts[a].second))
+            return ::testing::AssertionFailure() << parts[a].first << " leaves the view at " << size;
+        for (qsizetype b = a + 1; b < parts.size(); ++b) {
+            if (parts[a].second.intersects(parts[b].second))
+                return ::testing::AssertionFailure() << parts[a].first << " overlaps " << parts[b].first << " at " << size;
+        }
+    }
+    if (!view.dropTarget()->geometry().contains(view.directionsLabel(2)->geometry()))
+        return ::testing::AssertionFailure() << "the second direction leaves the drop frame at " << size;
+    for (int number = 1; number <= 3; ++number) {
+        QLabel* label = view.directionsLabel(number);
+        if (label->width() < label->sizeHint().width())
+            return ::testing::AssertionFailure() << "direction " << number << " is cut at " << size;
+    }
+    return ::testing::AssertionSuccess();
+}
+
 }  // namespace
 
 TEST_F(WelcomeTest, UpToThreeRecentSongsAndTheThirdDirectionOnlyWithThem)
@@ -238,4 +281,31 @@ TEST_F(WelcomeTest, TheDropFrameIsDashedFifteenOnFiveWithAFourPointLine)
             covered += picture.pixelColor(x, y).redF() / grey > 0.5;
         EXPECT_NEAR(covered, 4 * ratio, 1) << "line width at " << ratio << "x";
     }
+}
+
+TEST_F(WelcomeTest, NothingOverlapsAtAnySizeTheViewAllows)
+{
+    playSongs(3);
+    auto view = welcome();
+    view->show();
+    for (const bool recent : {true, false}) {
+        if (!recent) {
+            library.recent.clear();
+            view->coverListController()->updateRecentItems();
+        }
+        ASSERT_EQ(view->showsRecentSongs(), recent);
+        view->resize(1, 1);  // as small as the view lets itself be
+        EXPECT_EQ(view->size(), WelcomeViewController::smallestSize()) << "the view states its own minimum";
+        EXPECT_TRUE(laidOutApart(*view)) << (recent ? "with" : "without") << " recent songs";
+        for (const QSize size : {QSize(1, 900), QSize(1400, 1), QSize(560, 470), QSize(760, 600), QSize(1600, 1100)}) {
+            view->resize(size);
+            EXPECT_TRUE(laidOutApart(*view)) << (recent ? "with" : "without") << " recent songs";
+        }
+    }
+    // The songs arriving at the smallest size take their room from the drop frame.
+    view->resize(1, 1);
+    playSongs(3);
+    view->coverListController()->updateRecentItems();
+    EXPECT_TRUE(laidOutApart(*view));
+    EXPECT_GE(view->dropTarget()->height(), 100) << "room for the second direction";
 }
