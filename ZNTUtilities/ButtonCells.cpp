@@ -3,6 +3,7 @@
 #include "ZNTUtilities/ImageAdditions.h"
 #include "ZNTUtilities/ImageStore.h"
 
+#include <QFontMetricsF>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -55,7 +56,10 @@ void ZNTButtonCell::draw(QPainter& painter, const QRectF& frame, const CellState
         if (!title.text.isEmpty())
             textRect.setLeft(x + size.width() + 4);
     }
-    drawStyledText(painter, textRect, title, Qt::AlignCenter | Qt::TextSingleLine);
+    StyledText shown = title;
+    if (titleElideMode != Qt::ElideNone)
+        shown.text = QFontMetricsF(title.font).elidedText(title.text, titleElideMode, textRect.width());
+    drawStyledText(painter, textRect, shown, Qt::AlignCenter | Qt::TextSingleLine);
     painter.restore();
 }
 

@@ -33,6 +33,9 @@ public:
     qreal contentLeftMargin = 0;
     qreal contentRightMargin = 0;
     StyledText title;
+    // Where a title too long for the content band is cut for an ellipsis;
+    // ElideNone centres it and clips both ends.
+    Qt::TextElideMode titleElideMode = Qt::ElideNone;
     ZNTImage image;
 
     // The band the title and image are laid out in.

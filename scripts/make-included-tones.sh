@@ -48,12 +48,17 @@ tone "$out/alerts/rise.m4a" 1.6 "$(note 659.25 0 8 10)" "$(note 880 0.15 8 10)" 
 tone "$out/alerts/double-tap.m4a" 1.0 "$(note 1174.7 0 12 10)" "$(note 1174.7 0.18 10 10)"
 tone "$out/alerts/glint.m4a" 2.4 "$(note 2093 0 4 10)" "$(note 2637 0.05 4 10)" "$(note 3136 0.6 5 10)"
 
+# The set's last row: a button (footerItem) titled title that opens link.
 cat > "$out/alerts/footer.plist" <<'PLIST'
 <?xml version="1.0" encoding="UTF-8"?>
 <plist version="1.0">
 <dict>
+	<key>footerItem</key>
+	<true/>
 	<key>title</key>
-	<string>Synthesised for Tolvan</string>
+	<string>Synthesised for Tolvan: more at tolvan.app</string>
+	<key>link</key>
+	<string>https://tolvan.app/</string>
 </dict>
 </plist>
 PLIST

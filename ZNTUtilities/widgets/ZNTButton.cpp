@@ -31,6 +31,12 @@ void ZNTButton::setContentRightMargin(qreal margin)
     update();
 }
 
+void ZNTButton::setTitleElideMode(Qt::TextElideMode mode)
+{
+    cell_.titleElideMode = mode;
+    update();
+}
+
 void ZNTButton::setAttributedTitle(const StyledText& title)
 {
     attributedTitle_ = true;

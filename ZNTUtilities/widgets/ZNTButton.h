@@ -16,6 +16,7 @@ public:
     void setBackgroundImage(const ZNTImage& image, unsigned state);
     void setContentLeftMargin(qreal margin);
     void setContentRightMargin(qreal margin);
+    void setTitleElideMode(Qt::TextElideMode mode);
     // The title with its own font, colour and shadow (plain setText uses the
     // button's font and a white title).
     void setAttributedTitle(const StyledText& title);

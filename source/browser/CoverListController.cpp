@@ -36,7 +36,7 @@ const char* overlayName(CoverListItem::Frame frame)
 
 CoverListItem::CoverListItem(QWidget* parent) : QWidget(parent), fading_(new QVariantAnimation(this))
 {
-    setFixedSize(140, 140);
+    setFixedSize(side, side);
     setAttribute(Qt::WA_Hover);
     setCursor(Qt::PointingHandCursor);
     fading_->setDuration(250);
@@ -185,10 +185,10 @@ void CoverListController::updateRecentItems()
 
 void CoverListController::layoutItems()
 {
-    const int width = int(items_.size()) * 140;
-    view_->setFixedSize(std::max(width, 140), 140);
+    const int width = int(items_.size()) * CoverListItem::side;
+    view_->setFixedSize(std::max(width, CoverListItem::side), CoverListItem::side);
     for (int index = 0; index < items_.size(); ++index)
-        items_[index]->move(index * 140, 0);
+        items_[index]->move(index * CoverListItem::side, 0);
 }
 
 void CoverListController::selectItem(CoverListItem* item)

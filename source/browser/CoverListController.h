@@ -21,6 +21,7 @@ class QVariantAnimation;
 class CoverListItem : public QWidget {
     Q_OBJECT
 public:
+    static constexpr int side = 140;
     static constexpr QRectF coverRect{25, 5, 90, 90};
     static constexpr QRectF overlayRect{19, -1, 102, 102};
     static constexpr QRectF captionRect{0, 104, 140, 36};

@@ -270,6 +270,7 @@ void NavigationController::buildNavigationBarItems()
         backButton_->setBackgroundImage(ImageStore::named(QStringLiteral("back_button_down")).stretchableImage(12, 0), 1);
         backButton_->setContentLeftMargin(8);
         backButton_->setContentRightMargin(4);
+        backButton_->setTitleElideMode(Qt::ElideRight);
         backButton_->setFont(interfaceFont(12, true));
         backButton_->setText(stack_[stack_.size() - 2]->title());
         backButton_->setAccessibleName(backButton_->text());

@@ -13,9 +13,62 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
+
 namespace {
 
-constexpr int directionsWidth = 440, labelHeight = 30, dropHeight = 150, separatorWidth = 300;
+constexpr int welcomeMargin = 12, directionsWidth = 440, labelHeight = 30, separatorWidth = 300;
+constexpr int tallestDrop = 150, lowestDrop = 100;
+constexpr int socialSide = 32, socialSpacing = 8;
+
+// The block's height less the drop frame's: the first direction above the
+// frame and, with recent songs, the separator, the third direction and the
+// covers below it.
+int heightAroundDrop(bool recentSongs, int coversHeight)
+{
+    return labelHeight + 12 + (recentSongs ? 16 + 1 + 10 + labelHeight + 6 + coversHeight : 0);
+}
+
+// Where the welcome view's parts go in a view of the given size (y down).
+// The directions, the drop frame and the recent covers stand as one block,
+// centred, yet kept above the social buttons in the bottom right corner; in a
+// low view the drop frame gives up height first.
+struct WelcomeLayout {
+    QRect directions[3];
+    QRect dropTarget;
+    QRect separator;
+    QRect covers;
+    QRect twitterButton;
+    QRect facebookButton;
+};
+
+WelcomeLayout layoutWelcomeView(QSize size, bool recentSongs, QSize covers)
+{
+    WelcomeLayout layout;
+    const int width = size.width(), height = size.height();
+    const int socialTop = height - welcomeMargin - socialSide;
+    layout.facebookButton = {width - welcomeMargin - socialSide, socialTop, socialSide, socialSide};
+    layout.twitterButton = layout.facebookButton.translated(-(socialSide + socialSpacing), 0);
+
+    // The block lies between the top margin and a margin above the buttons.
+    const int lowestBottom = socialTop - welcomeMargin;
+    const int around = heightAroundDrop(recentSongs, covers.height());
+    const int dropHeight = std::clamp(lowestBottom - welcomeMargin - around, lowestDrop, tallestDrop);
+    const int blockHeight = around + dropHeight;
+    int top = std::max(welcomeMargin, std::min((height - blockHeight) / 2, lowestBottom - blockHeight));
+    const int left = (width - directionsWidth) / 2;
+    layout.directions[0] = {left, top, directionsWidth, labelHeight};
+    top += labelHeight + 12;
+    layout.dropTarget = {left, top, directionsWidth, dropHeight};
+    layout.directions[1] = {left, top + (dropHeight - labelHeight) / 2, directionsWidth, labelHeight};
+    top += dropHeight + 16;
+    layout.separator = {(width - separatorWidth) / 2, top, separatorWidth, 1};
+    top += 1 + 10;
+    layout.directions[2] = {left, top, directionsWidth, labelHeight};
+    top += labelHeight + 6;
+    layout.covers = {QPoint((width - covers.width()) / 2, top), covers};
+    return layout;
+}
 
 QString twitterTooltip() { return tolvan::localized(QStringLiteral("Follow @tolvanapp on Twitter for news and tips")); }
 QString facebookTooltip() { return tolvan::localized(QStringLiteral("like on facebook button tooltip"), QStringLiteral("Like Tolvan on Facebook")); }
@@ -34,7 +87,10 @@ void DropTargetView::paintEvent(QPaintEvent*)
     painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath frame;
     frame.addRoundedRect(QRectF(rect()).adjusted(inset, inset, -inset, -inset), cornerRadius, cornerRadius);
-    QPen pen(lineColor_, lineWidth);
+    // Flat caps: a dash ends where its length says. Qt's default square caps
+    // would grow each dash by half the line width at both ends and nearly
+    // close the gaps.
+    QPen pen(lineColor_, lineWidth, Qt::SolidLine, Qt::FlatCap);
     pen.setDashPattern({dash / lineWidth, gap / lineWidth});  // in line widths
     const Shadow shadow{{0, 0}, 2, QColor::fromRgbF(0, 0, 0, 1)};
     drawShadow(painter, shadow, rect(), [&](QPainter& p) { p.strokePath(frame, pen); });
@@ -66,6 +122,7 @@ WelcomeViewController::WelcomeViewController(const BrowserServices& services, QW
     separator_->setStyleSheet(QStringLiteral("background: rgba(255, 255, 255, 40);"));
     coverList_->view()->setParent(this);
     applyDirectionsStyle();
+    setMinimumSize(smallestSize());
 
     bindProperty(dropTarget_, "lineColor", this, "dropTargetColor");
     bindProperty(coverList_, "textColor", this, "directionsTextColor");
@@ -75,6 +132,13 @@ WelcomeViewController::WelcomeViewController(const BrowserServices& services, QW
 }
 
 WelcomeViewController::~WelcomeViewController() = default;
+
+QSize WelcomeViewController::smallestSize()
+{
+    const int coversWidth = int(CoverListController::coverCount) * CoverListItem::side;
+    const int blockHeight = heightAroundDrop(true, CoverListItem::side) + lowestDrop;
+    return {std::max(directionsWidth, coversWidth) + 2 * welcomeMargin, welcomeMargin + blockHeight + welcomeMargin + socialSide + welcomeMargin};
+}
 
 QLabel* WelcomeViewController::directionsLabel(int number) const
 {
@@ -132,7 +196,7 @@ void WelcomeViewController::setupSocialMediaButtons()
         social.button->setBackgroundImage(ImageStore::named(social.image + "_down"), 1);
         social.button->setToolTip(social.tooltip);
         social.button->setAccessibleDescription(social.tooltip);
-        social.button->setFixedSize(32, 32);
+        social.button->setFixedSize(socialSide, socialSide);
         BrowserHost* host = services_.host;
         connect(social.button, &QAbstractButton::clicked, this, [host, action = social.action] {
             if (host)
@@ -157,25 +221,14 @@ void WelcomeViewController::updateViewState()
 
 void WelcomeViewController::layoutContents()
 {
-    // The directions stand as one centred block; the recent songs, when there
-    // are some, join it below the drop frame.
-    const bool recent = showsRecentSongs();
-    const QSize covers = coverList_->view()->size();
-    const int blockHeight = labelHeight + 12 + dropHeight + (recent ? 16 + 1 + 10 + labelHeight + 6 + covers.height() : 0);
-    const int left = (width() - directionsWidth) / 2;
-    int top = std::max(0, (height() - blockHeight) / 2);
-    directions_[0]->setGeometry(left, top, directionsWidth, labelHeight);
-    top += labelHeight + 12;
-    dropTarget_->setGeometry(left, top, directionsWidth, dropHeight);
-    directions_[1]->setGeometry(left, top + (dropHeight - labelHeight) / 2, directionsWidth, labelHeight);
-    top += dropHeight + 16;
-    separator_->setGeometry((width() - separatorWidth) / 2, top, separatorWidth, 1);
-    top += 1 + 10;
-    directions_[2]->setGeometry(left, top, directionsWidth, labelHeight);
-    top += labelHeight + 6;
-    coverList_->view()->move((width() - covers.width()) / 2, top);
-    facebookButton_->move(width() - 32 - 12, height() - 32 - 12);
-    twitterButton_->move(width() - 2 * 32 - 20, height() - 32 - 12);
+    const WelcomeLayout layout = layoutWelcomeView(size(), showsRecentSongs(), coverList_->view()->size());
+    for (int index = 0; index < 3; ++index)
+        directions_[index]->setGeometry(layout.directions[index]);
+    dropTarget_->setGeometry(layout.dropTarget);
+    separator_->setGeometry(layout.separator);
+    coverList_->view()->move(layout.covers.topLeft());
+    twitterButton_->setGeometry(layout.twitterButton);
+    facebookButton_->setGeometry(layout.facebookButton);
 }
 
 void WelcomeViewController::paintEvent(QPaintEvent*)

@@ -41,6 +41,10 @@ public:
     explicit WelcomeViewController(const BrowserServices& services, QWidget* parent = nullptr);
     ~WelcomeViewController() override;
 
+    // The view's minimum: every part whole and apart, with a full row of
+    // recent covers, so that the songs coming or going never changes it.
+    static QSize smallestSize();
+
     QColor directionsTextColor() const { return directionsTextColor_; }
     void setDirectionsTextColor(const QColor& color);
 

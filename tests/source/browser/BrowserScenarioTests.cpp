@@ -22,6 +22,7 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMenu>
 #include <QTest>
@@ -385,6 +386,40 @@ TEST_F(ScenarioTest, TheMenuFollowsTheToneSettingAndIgnoresHeadings)
     host.recording = false;
     pane->selectedAssetChanged();
     EXPECT_EQ(menu->tableView()->selectedRow(), -1);
+}
+
+// Every row of every set the application ships, clicked as a user would:
+// a tone opens its file, the footer opens its web address; no row is
+// selected and opens nothing.
+TEST_F(ScenarioTest, EveryRowOfTheShippedSetsOpensAToneOrItsLink)
+{
+    auto* menu = visible<SimpleMainMenuController>();
+    QStringList sets;
+    for (int row = rowTitled(menu, "RINGTONES") + 1; row < menu->arrangedRows().rowCount(); ++row)
+        sets << menu->arrangedRows().rowAt(row)->string("title");
+    ASSERT_TRUE(sets.contains("Alerts"));
+    for (const QString& name : sets) {
+        click(menu, rowTitled(menu, name));
+        auto* set = arrive<SimpleRingtoneSetController>();
+        ASSERT_TRUE(set) << name.toStdString();
+        for (int row = 0; row < set->arrangedRows().rowCount(); ++row) {
+            const QString title = set->arrangedRows().rowAt(row)->string("title");
+            const auto opened = host.opened.size();
+            const auto links = host.urls.size();
+            click(set, row);
+            const std::string where = name.toStdString() + " row \"" + title.toStdString() + "\"";
+            if (host.urls.size() > links) {
+                EXPECT_EQ(row, set->arrangedRows().rowCount() - 1) << where << ": only the footer opens a link";
+                EXPECT_EQ(set->tableView()->selectedRow(), -1) << where;
+                continue;
+            }
+            ASSERT_EQ(host.opened.size(), opened + 1) << where << " opens neither a tone nor a link";
+            EXPECT_TRUE(QFileInfo(openedPath()).isFile()) << where << " opens " << openedPath().toStdString();
+            ASSERT_TRUE(host.open->mediaInfo()) << where;
+            EXPECT_TRUE(host.open->mediaInfo()->value("includedRingtone").toBool()) << where;
+        }
+        stack()->popViewControllerAnimated(false);
+    }
 }
 
 // A tone set of the test's own, with a footer.

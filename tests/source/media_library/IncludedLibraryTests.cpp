@@ -260,24 +260,35 @@ TEST_F(IncludedTones, AFooterStringHoldingUPlus0000ReadsWhole)
     EXPECT_EQ(only[0].value("title").toString(), QString::fromUtf8("\xc3\xa9\0b", 4));
 }
 
-// The sets the application ships: each tone decodes, fits its kind's longest
-// selection, and has a name in the table.
-TEST(ShippedTones, EverySetHoldsNamedTonesOfRingtoneOrAlertLength)
+// The sets the application ships, as the browser lists them: every row is
+// a tone that decodes, fits its kind's longest selection and has a name in
+// the table, or the set's footer, last and complete: marked as the footer,
+// with a button title and the web address the button opens.
+TEST(ShippedTones, EveryRowIsANamedToneOfRingtoneOrAlertLengthOrACompleteFooter)
 {
     IncludedLibrary& shipped = IncludedLibrary::defaultLibrary();
     const QList<QVariantMap> sets = shipped.includedRingtoneSets();
     ASSERT_GE(sets.size(), 2);
-    const QString table = "included_ringtones";
     for (const QVariantMap& set : sets) {
         const QString folder = QFileInfo(set.value("setPath").toString()).fileName();
         EXPECT_NE(set.value("title").toString(), folder) << "set " << folder.toStdString() << " has no name";
+        const QList<QVariantMap> rows = shipped.ringtonesWithSetPath(set.value("setPath").toString());
         int tones = 0;
-        for (const QVariantMap& tone : shipped.ringtonesWithSetPath(set.value("setPath").toString())) {
-            if (!tone.contains("Location"))
-                continue;  // the footer
+        for (qsizetype index = 0; index < rows.size(); ++index) {
+            const QVariantMap& row = rows[index];
+            const std::string where = folder.toStdString() + " row \"" + row.value("title").toString().toStdString() + "\"";
+            if (row.value("footerItem").toBool()) {
+                EXPECT_EQ(index, rows.size() - 1) << where << ": the footer comes last";
+                EXPECT_FALSE(row.value("title").toString().trimmed().isEmpty()) << where << ": the button has a title";
+                const QUrl link(row.value("link").toString(), QUrl::StrictMode);
+                EXPECT_TRUE(link.isValid() && link.scheme() == "https" && !link.host().isEmpty())
+                    << where << ": the button opens a web address, not \"" << link.toString().toStdString() << "\"";
+                continue;
+            }
+            ASSERT_TRUE(row.contains("Location")) << where << " is neither a tone nor a complete footer";
             ++tones;
-            const QString path = QUrl(tone.value("Location").toString()).toLocalFile();
-            EXPECT_NE(tone.value("title").toString(), QFileInfo(path).fileName()) << path.toStdString() << " has no name";
+            const QString path = QUrl(row.value("Location").toString()).toLocalFile();
+            EXPECT_NE(row.value("title").toString(), QFileInfo(path).fileName()) << path.toStdString() << " has no name";
             const QByteArray pcm = test::decodeWithFfmpeg(path, 8000, 1);
             const double seconds = pcm.size() / 2.0 / 8000;
             EXPECT_GT(seconds, 0.5) << path.toStdString();

@@ -5,6 +5,8 @@
 // that moves the selection to the play head scrolls the waveform to it.
 #include "tests/source/shell/ShellFixtures.h"
 
+#include "source/browser/CoverListController.h"
+#include "source/browser/WelcomeViewController.h"
 #include "source/editor/EditorViewController.h"
 #include "source/editor/NotifierScrollView.h"
 #include "source/editor/WaveformView.h"
@@ -239,6 +241,26 @@ TEST_F(WindowLayoutTest, TheSmallestWindowShowsEveryControlWhole)
             EXPECT_TRUE(shownWhole(control)) << (advanced ? "advanced shown" : "advanced hidden");
         savePicture(advanced ? "smallest-window-advanced" : "smallest-window");
     }
+}
+
+TEST_F(WindowLayoutTest, TheSmallestWindowShowsTheWelcomeViewWhole)
+{
+    WelcomeViewController* welcome = controller.welcomeViewController();
+    for (const char* title : {"First", "Second", "Third"})
+        shell.library.recent.push_back(browsertest::track({.title = title, .artist = "Someone"}));
+    welcome->coverListController()->updateRecentItems();
+    ASSERT_TRUE(welcome->showsRecentSongs());
+    window().show();
+    window().resize(1, 1);
+    test::drainEvents(50);
+    ASSERT_EQ(controller.contentView(), welcome);
+    const QSize smallest = WelcomeViewController::smallestSize();
+    EXPECT_TRUE(welcome->width() >= smallest.width() && welcome->height() >= smallest.height())
+        << "the welcome view is " << welcome->width() << "x" << welcome->height() << " of at least " << smallest.width() << "x"
+        << smallest.height();
+    for (QWidget* control : shownControlsBelow(welcome))
+        EXPECT_TRUE(shownWhole(control));
+    savePicture("smallest-window-welcome");
 }
 
 TEST_F(WindowLayoutTest, MovingTheSelectionToThePlayHeadScrollsTheWaveformToIt)
