@@ -11,7 +11,7 @@
 
 namespace {
 
-std::shared_ptr<SimpleSongsController> make(const BrowserServices& services, SimpleSongsController::Look look, std::unique_ptr<ListTracks> tracks,
+std::shared_ptr<SimpleSongsController> make(const BrowserServices& services, SimpleSongsController::Look look, std::shared_ptr<ListTracks> tracks,
                                             const QString& title, SimpleSongsController::Order order)
 {
     auto list = std::make_shared<SimpleSongsController>(services, look, std::move(tracks), order);
@@ -24,38 +24,38 @@ QString pathOf(const QUrl& url) { return url.isLocalFile() ? url.toLocalFile() :
 
 }  // namespace
 
-SimpleSongsController::SimpleSongsController(const BrowserServices& services, Look look, std::unique_ptr<ListTracks> tracks, Order order)
-    : BrowserListController(services), look_(look), order_(order), tracks_(std::move(tracks))
+SimpleSongsController::SimpleSongsController(const BrowserServices& services, Look look, std::shared_ptr<ListTracks> tracks, Order order)
+    : BrowserListController(services, std::move(tracks)), look_(look), order_(order)
 {
 }
 
 std::shared_ptr<SimpleSongsController> SimpleSongsController::songs(const BrowserServices& services)
 {
-    return make(services, Look::detailed, std::make_unique<ListTracks>(ListTracks::Master::music), tolvan::localized("Songs"), Order::title);
+    return make(services, Look::detailed, std::make_shared<ListTracks>(ListTracks::Master::music), tolvan::localized("Songs"), Order::title);
 }
 
 std::shared_ptr<SimpleSongsController> SimpleSongsController::movies(const BrowserServices& services)
 {
-    return make(services, Look::detailed, std::make_unique<ListTracks>(ListTracks::Master::movies), tolvan::localized("Movies"), Order::title);
+    return make(services, Look::detailed, std::make_shared<ListTracks>(ListTracks::Master::movies), tolvan::localized("Movies"), Order::title);
 }
 
 std::shared_ptr<SimpleSongsController> SimpleSongsController::tvshows(const BrowserServices& services)
 {
-    return make(services, Look::detailed, std::make_unique<ListTracks>(ListTracks::Master::tvShows), tolvan::localized("TV Shows"), Order::title);
+    return make(services, Look::detailed, std::make_shared<ListTracks>(ListTracks::Master::tvShows), tolvan::localized("TV Shows"), Order::title);
 }
 
 std::shared_ptr<SimpleSongsController> SimpleSongsController::songsWithTracks(const BrowserServices& services,
                                                                               std::vector<ZNTMediaLibraryMediaItemPtr> tracks, const QString& title,
                                                                               Order order)
 {
-    return make(services, Look::simple, std::make_unique<ListTracks>(std::move(tracks)), title, order);
+    return make(services, Look::simple, std::make_shared<ListTracks>(std::move(tracks)), title, order);
 }
 
 std::shared_ptr<SimpleSongsController> SimpleSongsController::detailedSongsWithTracks(const BrowserServices& services,
                                                                                       std::vector<ZNTMediaLibraryMediaItemPtr> tracks,
                                                                                       const QString& title, Order order)
 {
-    return make(services, Look::detailed, std::make_unique<ListTracks>(std::move(tracks)), title, order);
+    return make(services, Look::detailed, std::make_shared<ListTracks>(std::move(tracks)), title, order);
 }
 
 BrowserRows SimpleSongsController::buildContent(std::vector<ZNTMediaLibraryMediaItemPtr> tracks, Order order)
@@ -101,14 +101,7 @@ QWidget* SimpleSongsController::loadView()
 
 void SimpleSongsController::updateItems()
 {
-    ZNTMediaLibrary* library = services_.library;
-    ListTracks* tracks = tracks_.get();
-    const Order order = order_;
-    loadRows([library, tracks, order](const tolvan::Operation* operation) {
-        if (!library || !waitForLibrary(*library, operation))
-            return BrowserRows{};
-        return buildContent(tracks->resolve(*library), order);
-    });
+    loadRows([order = order_](const ZNTMediaLibrary&, const std::vector<ZNTMediaLibraryMediaItemPtr>& tracks) { return buildContent(tracks, order); });
     arrangedRows().setSearchString(searchString());
 }
 
