@@ -114,6 +114,28 @@ bool SimpleBrowserTable::isRowSelected(int row) const
     return selectionModel() && model() && selectionModel()->isSelected(model()->index(row, 0));
 }
 
+bool SimpleBrowserTable::isRowSelectable(int row) const
+{
+    return model() && model()->flags(model()->index(row, 0)).testFlag(Qt::ItemIsSelectable);
+}
+
+QModelIndex SimpleBrowserTable::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers)
+{
+    const QModelIndex proposed = QListView::moveCursor(action, modifiers);
+    if (!proposed.isValid() || isRowSelectable(proposed.row()))
+        return proposed;
+    // Go on past the rows that cannot be selected: up for the keys that move
+    // up and for End (the last row), down for the others. With no row to
+    // stand on that way, the cursor stays where it is.
+    const bool upward = action == MoveUp || action == MovePageUp || action == MovePrevious || action == MoveEnd;
+    const int step = upward ? -1 : 1;
+    for (int row = proposed.row() + step; row >= 0 && row < model()->rowCount(); row += step) {
+        if (isRowSelectable(row))
+            return model()->index(row, 0);
+    }
+    return currentIndex();
+}
+
 bool SimpleBrowserTable::performActionIfFirstResponder()
 {
     if (!hasFocus() || !action_ || selectedRow() < 0)

@@ -4,7 +4,8 @@
 // Return, Enter, the space bar and the right arrow open the selected row; the
 // space bar goes to the host first while the host wants it (play or preview);
 // the left arrow and context-menu requests go to the table's delegate, the
-// list that owns it.
+// list that owns it. The other arrow keys step over rows that cannot be
+// selected (group headings, a footer).
 
 #include "source/browser/BrowserCells.h"
 #include "source/browser/BrowserHost.h"
@@ -88,6 +89,7 @@ public:
     QColor rowFill(int row) const { return row % 2 == 1 ? primaryColor_ : secondaryColor_; }
 
 protected:
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
@@ -95,6 +97,7 @@ protected:
 
 private:
     bool isRowSelected(int row) const;
+    bool isRowSelectable(int row) const;
 
     BrowserHost* host_;
     BrowserItemDelegate* delegate_;
