@@ -1,5 +1,6 @@
 #include "source/browser/SimpleBrowserTable.h"
 
+#include "source/browser/BrowserTableAccessible.h"
 #include "ZNTUtilities/UIColorManager.h"
 
 #include <QContextMenuEvent>
@@ -19,7 +20,7 @@ bool isModifierKey(int key)
 void BrowserItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
     const BrowserRow* row = BrowserFilterModel::rowAt(index);
-    BrowserCell* cell = row && cellForRow ? cellForRow(*row) : nullptr;
+    BrowserCell* cell = row ? cellFor(*row) : nullptr;
     if (!cell)
         return;
     const bool selected = option.state & QStyle::State_Selected;
@@ -54,9 +55,10 @@ SimpleBrowserTable::SimpleBrowserTable(BrowserHost* host, QWidget* parent)
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     viewport()->setAutoFillBackground(false);
     connect(this, &QAbstractItemView::clicked, this, [this](const QModelIndex& index) {
-        if (index.isValid() && action_)
-            action_(index.row());
+        if (index.isValid())
+            pressRow(index.row());
     });
+    BrowserTableAccessible::installFactory();
 }
 
 void SimpleBrowserTable::setPrimaryColor(const QColor& color)
@@ -140,8 +142,17 @@ bool SimpleBrowserTable::performActionIfFirstResponder()
 {
     if (!hasFocus() || !action_ || selectedRow() < 0)
         return false;
-    action_(selectedRow());
+    pressRow(selectedRow());
     return true;
+}
+
+void SimpleBrowserTable::pressRow(int row)
+{
+    if (!action_)
+        return;
+    if (isRowSelectable(row))
+        selectRow(row);
+    action_(row);
 }
 
 QMenu* SimpleBrowserTable::menuForPoint(const QPoint& point)

@@ -36,6 +36,8 @@ public:
     std::function<BrowserCell*(const BrowserRow&)> cellForRow;
     std::function<int(const BrowserRow&)> heightOfRow;
 
+    BrowserCell* cellFor(const BrowserRow& row) const { return cellForRow ? cellForRow(row) : nullptr; }
+
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 };
@@ -72,6 +74,14 @@ public:
 
     int selectedRow() const;
     void selectRow(int row);
+    bool isRowSelected(int row) const;
+    // Group headings and footers cannot be selected.
+    bool isRowSelectable(int row) const;
+
+    // What a click on the row does, and a key or a screen reader's press
+    // too: without an action nothing; else the row is selected (when it can
+    // be) and the action runs.
+    void pressRow(int row);
 
     // Opens the selected row when the table has the focus, an action and a
     // selected row; answers whether it did.
@@ -96,8 +106,6 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    bool isRowSelected(int row) const;
-    bool isRowSelectable(int row) const;
 
     BrowserHost* host_;
     BrowserItemDelegate* delegate_;

@@ -20,8 +20,6 @@ std::shared_ptr<SimpleSongsController> make(const BrowserServices& services, Sim
     return list;
 }
 
-QString pathOf(const QUrl& url) { return url.isLocalFile() ? url.toLocalFile() : url.path(); }
-
 }  // namespace
 
 SimpleSongsController::SimpleSongsController(const BrowserServices& services, Look look, std::shared_ptr<ListTracks> tracks, Order order)
@@ -114,8 +112,8 @@ void SimpleSongsController::cellChosen()
 void SimpleSongsController::selectionChangedTo(const TolvanSourcePtr& source)
 {
     const BrowserRow* row = selectedRow();
-    const QString selectedPath = row && row->track() ? pathOf(row->track()->location()) : QString();
-    const QString openPath = source ? pathOf(source->mediaFileURL()) : QString();
+    const QString selectedPath = row && row->track() ? pathOfURL(row->track()->location()) : QString();
+    const QString openPath = source ? pathOfURL(source->mediaFileURL()) : QString();
     if (selectedPath.isEmpty() || selectedPath != openPath)
         clearSelection();
 }
@@ -145,7 +143,7 @@ QMenu* SimpleSongsController::tableMenuForPoint(const QPoint& point)
         return nullptr;
     auto* menu = new QMenu;
     QAction* reveal = menu->addAction(tolvan::localized("Reveal in Finder"));
-    const QString path = pathOf(row->track()->location());
+    const QString path = pathOfURL(row->track()->location());
     BrowserHost* host = services_.host;
     connect(reveal, &QAction::triggered, menu, [host, path] {
         if (host)
