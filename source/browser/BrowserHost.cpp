@@ -4,6 +4,8 @@
 #include "source/media_library/IncludedLibrary.h"
 #include "source/media_library/ZNTMediaLibrary.h"
 
+QString pathOfURL(const QUrl& url) { return url.isLocalFile() ? url.toLocalFile() : url.path(); }
+
 BrowserServices BrowserServices::standard(BrowserHost* host)
 {
     return {host, &ZNTMediaLibrary::defaultLibrary(), &IncludedLibrary::defaultLibrary(), &tolvan::UserDefaults::standard()};

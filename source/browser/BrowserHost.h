@@ -23,6 +23,10 @@ class UserDefaults;
 
 using TolvanSourcePtr = std::shared_ptr<const TolvanSource>;
 
+// The file a URL names, as the lists compare a row's file with the open
+// source's (for a URL other than a file's, its path).
+QString pathOfURL(const QUrl& url);
+
 class BrowserHost {
 public:
     virtual ~BrowserHost() = default;

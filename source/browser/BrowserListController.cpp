@@ -74,8 +74,9 @@ namespace {
 
 std::atomic<bool> synchronousLoads{false};
 
-}  // namespace
-
+// Waits while the library is still being read, looking again every 0.2
+// seconds; false when the operation was cancelled first. Without an
+// operation (a synchronous build) it does not wait.
 bool waitForLibrary(const ZNTMediaLibrary& library, const tolvan::Operation* operation)
 {
     using namespace std::chrono_literals;
@@ -91,6 +92,8 @@ bool waitForLibrary(const ZNTMediaLibrary& library, const tolvan::Operation* ope
     }
     return !operation->isCancelled();
 }
+
+}  // namespace
 
 std::vector<ZNTMediaLibraryMediaItemPtr> ListTracks::resolve(const ZNTMediaLibrary& library)
 {
@@ -113,7 +116,10 @@ std::vector<ZNTMediaLibraryMediaItemPtr> ListTracks::current() const
     return tracks_.value_or(std::vector<ZNTMediaLibraryMediaItemPtr>{});
 }
 
-BrowserListController::BrowserListController(BrowserServices services) : services_(services), arranged_(&rows_) {}
+BrowserListController::BrowserListController(BrowserServices services, std::shared_ptr<ListTracks> tracks)
+    : services_(services), tracks_(std::move(tracks)), arranged_(&rows_)
+{
+}
 
 BrowserListController::~BrowserListController()
 {
@@ -159,10 +165,18 @@ QWidget* BrowserListController::makeListView(const TableLook& look)
 void BrowserListController::loadRows(Build build)
 {
     view();  // the spinner turns during the first load too
+    // The job owns the tracks it resolves (with the list) and the build; the
+    // library lives as long as the process. Nothing else of the list is read
+    // off the main thread.
+    auto job = [library = services_.library, tracks = tracks_, build = std::move(build)](const tolvan::Operation* operation) {
+        if (!library || !tracks || !waitForLibrary(*library, operation))
+            return BrowserRows{};
+        return build(*library, tracks->resolve(*library));
+    };
     if (synchronousLoading()) {
         if (spinner_)
             spinner_->stop();
-        setRowsNow(build(nullptr));
+        setRowsNow(job(nullptr));
         return;
     }
     if (!queue_)
@@ -172,8 +186,8 @@ void BrowserListController::loadRows(Build build)
     if (spinner_)
         spinner_->start();
     QPointer<BrowserListController> self(this);
-    queue_->addOperation([self, build = std::move(build)](tolvan::Operation& operation) {
-        BrowserRows built = build(&operation);
+    queue_->addOperation([self, job = std::move(job)](tolvan::Operation& operation) {
+        BrowserRows built = job(&operation);
         if (operation.isCancelled())
             return;
         tolvan::dispatchMain([self, built = std::move(built)]() mutable {
@@ -190,6 +204,11 @@ void BrowserListController::setRowsNow(BrowserRows rows)
     if (spinner_)
         spinner_->stop();
     emit rowsLoaded();
+}
+
+std::vector<ZNTMediaLibraryMediaItemPtr> BrowserListController::resolvedTracks() const
+{
+    return tracks_ ? tracks_->current() : std::vector<ZNTMediaLibraryMediaItemPtr>{};
 }
 
 const BrowserRow* BrowserListController::selectedRow()

@@ -1,8 +1,10 @@
 #pragma once
 // What every list of the browser shares: a table over its rows, the filter,
 // a spinner while rows load, and loading on a queue of the list's own that
-// runs one job at a time and hands the rows back to the main thread. A list
-// destroyed while its job runs cancels the job and never sees its rows.
+// runs one job at a time and hands the rows back to the main thread. The job
+// holds what it reads and writes (the list's tracks among them), never the
+// list: a list destroyed while its job runs cancels it, waits for it, and
+// never sees its rows.
 
 #include "source/browser/BrowserListModel.h"
 #include "source/browser/NavigationController.h"
@@ -21,15 +23,10 @@ class OperationQueue;
 
 class ListSpinner;
 
-// Waits while the library is still being read, looking again every 0.2
-// seconds; false when the operation was cancelled first. Without an
-// operation (a synchronous build) it does not wait.
-bool waitForLibrary(const ZNTMediaLibrary& library, const tolvan::Operation* operation);
-
 // The tracks a list shows: given when the list is made, or read from one of
 // the library's master playlists once the library has finished loading (a
 // playlist taken while it loads would stay empty). Set on the list's queue,
-// read on the main thread.
+// read on the main thread; shared by the list and its load jobs.
 class ListTracks {
 public:
     enum class Master { music, movies, tvShows };
@@ -50,7 +47,9 @@ private:
 class BrowserListController : public NavigationViewController, public BrowserTableDelegate {
     Q_OBJECT
 public:
-    explicit BrowserListController(BrowserServices services);
+    // tracks: where the rows come from, for the lists that build them on
+    // their queue (none for the lists that read the library themselves).
+    explicit BrowserListController(BrowserServices services, std::shared_ptr<ListTracks> tracks = nullptr);
     ~BrowserListController() override;
 
     // Lists load on the calling thread from now on (for browsing to a song by
@@ -90,10 +89,14 @@ protected:
     // The list's view: a table filling it, with the spinner near its top.
     QWidget* makeListView(const TableLook& look);
 
-    using Build = std::function<BrowserRows(const tolvan::Operation* operation)>;
-    // Empties the list and builds its rows on the list's queue (on this thread
-    // with synchronous loading), then shows them.
+    using Build = std::function<BrowserRows(const ZNTMediaLibrary& library, const std::vector<ZNTMediaLibraryMediaItemPtr>& tracks)>;
+    // Empties the list and, on the list's queue (on this thread with
+    // synchronous loading), waits for the library to finish loading, resolves
+    // the list's tracks and builds the rows from them, then shows them. The
+    // build must own what it captures: it may outlive the list.
     void loadRows(Build build);
+    // The list's tracks as far as they have been resolved.
+    std::vector<ZNTMediaLibraryMediaItemPtr> resolvedTracks() const;
     void setRowsNow(BrowserRows rows);
 
     // A row was opened by a click (the clicked row) or a key (the selected row).
@@ -106,6 +109,7 @@ protected:
     const BrowserServices services_;
 
 private:
+    const std::shared_ptr<ListTracks> tracks_;
     BrowserListModel rows_;
     BrowserFilterModel arranged_;
     SimpleBrowserTable* table_ = nullptr;

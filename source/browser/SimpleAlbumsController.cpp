@@ -11,14 +11,14 @@ QString allSongsTitle() { return tolvan::localized("all songs item", "All Songs"
 
 }  // namespace
 
-SimpleAlbumsController::SimpleAlbumsController(const BrowserServices& services, std::unique_ptr<ListTracks> tracks, bool includeAllSongsItem)
-    : BrowserListController(services), tracks_(std::move(tracks)), includeAllSongsItem_(includeAllSongsItem)
+SimpleAlbumsController::SimpleAlbumsController(const BrowserServices& services, std::shared_ptr<ListTracks> tracks, bool includeAllSongsItem)
+    : BrowserListController(services, std::move(tracks)), includeAllSongsItem_(includeAllSongsItem)
 {
 }
 
 std::shared_ptr<SimpleAlbumsController> SimpleAlbumsController::albums(const BrowserServices& services)
 {
-    auto list = std::make_shared<SimpleAlbumsController>(services, std::make_unique<ListTracks>(ListTracks::Master::music), false);
+    auto list = std::make_shared<SimpleAlbumsController>(services, std::make_shared<ListTracks>(ListTracks::Master::music), false);
     list->setTitle(tolvan::localized("Albums"));
     list->updateItems();
     return list;
@@ -28,7 +28,7 @@ std::shared_ptr<SimpleAlbumsController> SimpleAlbumsController::albumsWithTracks
                                                                                 std::vector<ZNTMediaLibraryMediaItemPtr> tracks,
                                                                                 const QString& artistName)
 {
-    auto list = std::make_shared<SimpleAlbumsController>(services, std::make_unique<ListTracks>(std::move(tracks)), true);
+    auto list = std::make_shared<SimpleAlbumsController>(services, std::make_shared<ListTracks>(std::move(tracks)), true);
     list->setTitle(artistName);
     list->updateItems();
     return list;
@@ -77,13 +77,9 @@ QWidget* SimpleAlbumsController::loadView()
 
 void SimpleAlbumsController::updateItems()
 {
-    ZNTMediaLibrary* library = services_.library;
-    ListTracks* tracks = tracks_.get();
     const std::optional<QString> allSongsArtist = includeAllSongsItem_ ? std::optional<QString>(title()) : std::nullopt;
-    loadRows([library, tracks, allSongsArtist](const tolvan::Operation* operation) {
-        if (!library || !waitForLibrary(*library, operation))
-            return BrowserRows{};
-        return buildRows(*library, tracks->resolve(*library), allSongsArtist);
+    loadRows([allSongsArtist](const ZNTMediaLibrary& library, const std::vector<ZNTMediaLibraryMediaItemPtr>& tracks) {
+        return buildRows(library, tracks, allSongsArtist);
     });
 }
 
@@ -107,5 +103,5 @@ void SimpleAlbumsController::cellChosen()
     if (!row)
         return;
     const auto order = row->flag(QStringLiteral("filterByArtist")) ? SimpleSongsController::Order::title : SimpleSongsController::Order::trackNumber;
-    pushAboveThis(SimpleSongsController::songsWithTracks(services_, tracksOfRow(tracks_->current(), *row), row->string(QStringLiteral("Album")), order));
+    pushAboveThis(SimpleSongsController::songsWithTracks(services_, tracksOfRow(resolvedTracks(), *row), row->string(QStringLiteral("Album")), order));
 }

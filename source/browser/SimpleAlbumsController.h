@@ -12,7 +12,7 @@ public:
     static std::shared_ptr<SimpleAlbumsController> albumsWithTracks(const BrowserServices& services, std::vector<ZNTMediaLibraryMediaItemPtr> tracks,
                                                                     const QString& artistName);
 
-    SimpleAlbumsController(const BrowserServices& services, std::unique_ptr<ListTracks> tracks, bool includeAllSongsItem);
+    SimpleAlbumsController(const BrowserServices& services, std::shared_ptr<ListTracks> tracks, bool includeAllSongsItem);
 
     // One row per album title among the file tracks, and, for an artist, the
     // "All Songs" row {"sortToTop", "filterByArtist", "onlyShowTitle"}.
@@ -37,7 +37,6 @@ protected:
     void cellChosen() override;
 
 private:
-    std::unique_ptr<ListTracks> tracks_;
     const bool includeAllSongsItem_;
     std::unique_ptr<SimpleDetailedCell> cell_;
 };

@@ -10,7 +10,10 @@
 
 #include <QSet>
 
-SimpleArtistsController::SimpleArtistsController(const BrowserServices& services) : BrowserListController(services) {}
+SimpleArtistsController::SimpleArtistsController(const BrowserServices& services)
+    : BrowserListController(services, std::make_shared<ListTracks>(ListTracks::Master::music))
+{
+}
 
 std::shared_ptr<SimpleArtistsController> SimpleArtistsController::artists(const BrowserServices& services)
 {
@@ -53,13 +56,7 @@ QWidget* SimpleArtistsController::loadView()
 
 void SimpleArtistsController::updateItems()
 {
-    ZNTMediaLibrary* library = services_.library;
-    loadRows([library](const tolvan::Operation* operation) {
-        if (!library || !waitForLibrary(*library, operation))
-            return BrowserRows{};
-        const ZNTMediaLibraryPlaylistPtr music = library->masterMusicPlaylist();
-        return buildRows(music ? music->items() : std::vector<ZNTMediaLibraryMediaItemPtr>{});
-    });
+    loadRows([](const ZNTMediaLibrary&, const std::vector<ZNTMediaLibraryMediaItemPtr>& tracks) { return buildRows(tracks); });
 }
 
 void SimpleArtistsController::cellChosen()

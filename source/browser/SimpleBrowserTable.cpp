@@ -1,5 +1,6 @@
 #include "source/browser/SimpleBrowserTable.h"
 
+#include "source/browser/BrowserTableAccessible.h"
 #include "ZNTUtilities/UIColorManager.h"
 
 #include <QContextMenuEvent>
@@ -19,7 +20,7 @@ bool isModifierKey(int key)
 void BrowserItemDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
     const BrowserRow* row = BrowserFilterModel::rowAt(index);
-    BrowserCell* cell = row && cellForRow ? cellForRow(*row) : nullptr;
+    BrowserCell* cell = row ? cellFor(*row) : nullptr;
     if (!cell)
         return;
     const bool selected = option.state & QStyle::State_Selected;
@@ -54,9 +55,10 @@ SimpleBrowserTable::SimpleBrowserTable(BrowserHost* host, QWidget* parent)
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     viewport()->setAutoFillBackground(false);
     connect(this, &QAbstractItemView::clicked, this, [this](const QModelIndex& index) {
-        if (index.isValid() && action_)
-            action_(index.row());
+        if (index.isValid())
+            pressRow(index.row());
     });
+    BrowserTableAccessible::installFactory();
 }
 
 void SimpleBrowserTable::setPrimaryColor(const QColor& color)
@@ -114,12 +116,43 @@ bool SimpleBrowserTable::isRowSelected(int row) const
     return selectionModel() && model() && selectionModel()->isSelected(model()->index(row, 0));
 }
 
+bool SimpleBrowserTable::isRowSelectable(int row) const
+{
+    return model() && model()->flags(model()->index(row, 0)).testFlag(Qt::ItemIsSelectable);
+}
+
+QModelIndex SimpleBrowserTable::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers)
+{
+    const QModelIndex proposed = QListView::moveCursor(action, modifiers);
+    if (!proposed.isValid() || isRowSelectable(proposed.row()))
+        return proposed;
+    // Go on past the rows that cannot be selected: up for the keys that move
+    // up and for End (the last row), down for the others. With no row to
+    // stand on that way, the cursor stays where it is.
+    const bool upward = action == MoveUp || action == MovePageUp || action == MovePrevious || action == MoveEnd;
+    const int step = upward ? -1 : 1;
+    for (int row = proposed.row() + step; row >= 0 && row < model()->rowCount(); row += step) {
+        if (isRowSelectable(row))
+            return model()->index(row, 0);
+    }
+    return currentIndex();
+}
+
 bool SimpleBrowserTable::performActionIfFirstResponder()
 {
     if (!hasFocus() || !action_ || selectedRow() < 0)
         return false;
-    action_(selectedRow());
+    pressRow(selectedRow());
     return true;
+}
+
+void SimpleBrowserTable::pressRow(int row)
+{
+    if (!action_)
+        return;
+    if (isRowSelectable(row))
+        selectRow(row);
+    action_(row);
 }
 
 QMenu* SimpleBrowserTable::menuForPoint(const QPoint& point)

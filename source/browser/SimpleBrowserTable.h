@@ -4,7 +4,8 @@
 // Return, Enter, the space bar and the right arrow open the selected row; the
 // space bar goes to the host first while the host wants it (play or preview);
 // the left arrow and context-menu requests go to the table's delegate, the
-// list that owns it.
+// list that owns it. The other arrow keys step over rows that cannot be
+// selected (group headings, a footer).
 
 #include "source/browser/BrowserCells.h"
 #include "source/browser/BrowserHost.h"
@@ -34,6 +35,8 @@ public:
 
     std::function<BrowserCell*(const BrowserRow&)> cellForRow;
     std::function<int(const BrowserRow&)> heightOfRow;
+
+    BrowserCell* cellFor(const BrowserRow& row) const { return cellForRow ? cellForRow(row) : nullptr; }
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
@@ -71,6 +74,14 @@ public:
 
     int selectedRow() const;
     void selectRow(int row);
+    bool isRowSelected(int row) const;
+    // Group headings and footers cannot be selected.
+    bool isRowSelectable(int row) const;
+
+    // What a click on the row does, and a key or a screen reader's press
+    // too: without an action nothing; else the row is selected (when it can
+    // be) and the action runs.
+    void pressRow(int row);
 
     // Opens the selected row when the table has the focus, an action and a
     // selected row; answers whether it did.
@@ -88,13 +99,13 @@ public:
     QColor rowFill(int row) const { return row % 2 == 1 ? primaryColor_ : secondaryColor_; }
 
 protected:
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    bool isRowSelected(int row) const;
 
     BrowserHost* host_;
     BrowserItemDelegate* delegate_;

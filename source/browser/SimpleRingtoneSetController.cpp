@@ -7,12 +7,6 @@
 #include <QPainter>
 #include <QPainterPath>
 
-namespace {
-
-QString pathOf(const QUrl& url) { return url.isLocalFile() ? url.toLocalFile() : url.path(); }
-
-}  // namespace
-
 SimpleRingtoneSetController::SimpleRingtoneSetController(const BrowserServices& services) : BrowserListController(services) {}
 
 std::shared_ptr<SimpleRingtoneSetController> SimpleRingtoneSetController::ringtoneSetForPath(const BrowserServices& services, const QString& path,
@@ -97,8 +91,8 @@ void SimpleRingtoneSetController::footerCellClicked()
 void SimpleRingtoneSetController::selectionChangedTo(const TolvanSourcePtr& source)
 {
     const BrowserRow* row = selectedRow();
-    const QString selectedPath = row ? pathOf(QUrl(row->string(QStringLiteral("Location")))) : QString();
-    const QString openPath = source ? pathOf(source->mediaFileURL()) : QString();
+    const QString selectedPath = row ? pathOfURL(QUrl(row->string(QStringLiteral("Location")))) : QString();
+    const QString openPath = source ? pathOfURL(source->mediaFileURL()) : QString();
     if (selectedPath.isEmpty() || selectedPath != openPath)
         clearSelection();
 }

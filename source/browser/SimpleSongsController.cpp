@@ -11,7 +11,7 @@
 
 namespace {
 
-std::shared_ptr<SimpleSongsController> make(const BrowserServices& services, SimpleSongsController::Look look, std::unique_ptr<ListTracks> tracks,
+std::shared_ptr<SimpleSongsController> make(const BrowserServices& services, SimpleSongsController::Look look, std::shared_ptr<ListTracks> tracks,
                                             const QString& title, SimpleSongsController::Order order)
 {
     auto list = std::make_shared<SimpleSongsController>(services, look, std::move(tracks), order);
@@ -20,42 +20,40 @@ std::shared_ptr<SimpleSongsController> make(const BrowserServices& services, Sim
     return list;
 }
 
-QString pathOf(const QUrl& url) { return url.isLocalFile() ? url.toLocalFile() : url.path(); }
-
 }  // namespace
 
-SimpleSongsController::SimpleSongsController(const BrowserServices& services, Look look, std::unique_ptr<ListTracks> tracks, Order order)
-    : BrowserListController(services), look_(look), order_(order), tracks_(std::move(tracks))
+SimpleSongsController::SimpleSongsController(const BrowserServices& services, Look look, std::shared_ptr<ListTracks> tracks, Order order)
+    : BrowserListController(services, std::move(tracks)), look_(look), order_(order)
 {
 }
 
 std::shared_ptr<SimpleSongsController> SimpleSongsController::songs(const BrowserServices& services)
 {
-    return make(services, Look::detailed, std::make_unique<ListTracks>(ListTracks::Master::music), tolvan::localized("Songs"), Order::title);
+    return make(services, Look::detailed, std::make_shared<ListTracks>(ListTracks::Master::music), tolvan::localized("Songs"), Order::title);
 }
 
 std::shared_ptr<SimpleSongsController> SimpleSongsController::movies(const BrowserServices& services)
 {
-    return make(services, Look::detailed, std::make_unique<ListTracks>(ListTracks::Master::movies), tolvan::localized("Movies"), Order::title);
+    return make(services, Look::detailed, std::make_shared<ListTracks>(ListTracks::Master::movies), tolvan::localized("Movies"), Order::title);
 }
 
 std::shared_ptr<SimpleSongsController> SimpleSongsController::tvshows(const BrowserServices& services)
 {
-    return make(services, Look::detailed, std::make_unique<ListTracks>(ListTracks::Master::tvShows), tolvan::localized("TV Shows"), Order::title);
+    return make(services, Look::detailed, std::make_shared<ListTracks>(ListTracks::Master::tvShows), tolvan::localized("TV Shows"), Order::title);
 }
 
 std::shared_ptr<SimpleSongsController> SimpleSongsController::songsWithTracks(const BrowserServices& services,
                                                                               std::vector<ZNTMediaLibraryMediaItemPtr> tracks, const QString& title,
                                                                               Order order)
 {
-    return make(services, Look::simple, std::make_unique<ListTracks>(std::move(tracks)), title, order);
+    return make(services, Look::simple, std::make_shared<ListTracks>(std::move(tracks)), title, order);
 }
 
 std::shared_ptr<SimpleSongsController> SimpleSongsController::detailedSongsWithTracks(const BrowserServices& services,
                                                                                       std::vector<ZNTMediaLibraryMediaItemPtr> tracks,
                                                                                       const QString& title, Order order)
 {
-    return make(services, Look::detailed, std::make_unique<ListTracks>(std::move(tracks)), title, order);
+    return make(services, Look::detailed, std::make_shared<ListTracks>(std::move(tracks)), title, order);
 }
 
 BrowserRows SimpleSongsController::buildContent(std::vector<ZNTMediaLibraryMediaItemPtr> tracks, Order order)
@@ -101,14 +99,7 @@ QWidget* SimpleSongsController::loadView()
 
 void SimpleSongsController::updateItems()
 {
-    ZNTMediaLibrary* library = services_.library;
-    ListTracks* tracks = tracks_.get();
-    const Order order = order_;
-    loadRows([library, tracks, order](const tolvan::Operation* operation) {
-        if (!library || !waitForLibrary(*library, operation))
-            return BrowserRows{};
-        return buildContent(tracks->resolve(*library), order);
-    });
+    loadRows([order = order_](const ZNTMediaLibrary&, const std::vector<ZNTMediaLibraryMediaItemPtr>& tracks) { return buildContent(tracks, order); });
     arrangedRows().setSearchString(searchString());
 }
 
@@ -121,8 +112,8 @@ void SimpleSongsController::cellChosen()
 void SimpleSongsController::selectionChangedTo(const TolvanSourcePtr& source)
 {
     const BrowserRow* row = selectedRow();
-    const QString selectedPath = row && row->track() ? pathOf(row->track()->location()) : QString();
-    const QString openPath = source ? pathOf(source->mediaFileURL()) : QString();
+    const QString selectedPath = row && row->track() ? pathOfURL(row->track()->location()) : QString();
+    const QString openPath = source ? pathOfURL(source->mediaFileURL()) : QString();
     if (selectedPath.isEmpty() || selectedPath != openPath)
         clearSelection();
 }
@@ -152,7 +143,7 @@ QMenu* SimpleSongsController::tableMenuForPoint(const QPoint& point)
         return nullptr;
     auto* menu = new QMenu;
     QAction* reveal = menu->addAction(tolvan::localized("Reveal in Finder"));
-    const QString path = pathOf(row->track()->location());
+    const QString path = pathOfURL(row->track()->location());
     BrowserHost* host = services_.host;
     connect(reveal, &QAction::triggered, menu, [host, path] {
         if (host)

@@ -22,7 +22,7 @@ public:
                                                                           std::vector<ZNTMediaLibraryMediaItemPtr> tracks, const QString& title,
                                                                           Order order);
 
-    SimpleSongsController(const BrowserServices& services, Look look, std::unique_ptr<ListTracks> tracks, Order order);
+    SimpleSongsController(const BrowserServices& services, Look look, std::shared_ptr<ListTracks> tracks, Order order);
 
     // The rows of a songs list: the file tracks among tracks, in the order.
     static BrowserRows buildContent(std::vector<ZNTMediaLibraryMediaItemPtr> tracks, Order order);
@@ -46,6 +46,5 @@ protected:
 private:
     const Look look_;
     const Order order_;
-    std::unique_ptr<ListTracks> tracks_;
     std::unique_ptr<BrowserCell> cell_;
 };

@@ -230,8 +230,16 @@ bool TolvanController::handleSpacebarKey(const QKeyEvent& event)
 
 void TolvanController::keyDown(const QKeyEvent& event)
 {
-    if (event.text() == QStringLiteral(" ") && !event.isAutoRepeat())
+    if (event.key() == Qt::Key_Escape)
+        cancelOperation();
+    else if (event.text() == QStringLiteral(" ") && !event.isAutoRepeat())
         handleSpacebar();
+}
+
+void TolvanController::cancelOperation()
+{
+    if (browser_)
+        browser_->activateBrowser();
 }
 
 void TolvanController::flagsChanged(Qt::KeyboardModifiers)

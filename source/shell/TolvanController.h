@@ -136,8 +136,11 @@ public:
     Qt::KeyboardModifiers modifierFlags() const;
     void handleSpacebar();
     // A key that reached the window: the space bar plays or previews, once
-    // per press; nothing else does anything.
+    // per press; Escape is cancelOperation; nothing else does anything.
     void keyDown(const QKeyEvent& event);
+    // Escape that no view took (the search field leaves it): the keyboard
+    // focus goes back to the browser's visible list.
+    void cancelOperation();
     void reportError(const tolvan::Error& error);
 
     // Opening (every road ends in openSource).

@@ -319,6 +319,33 @@ TEST_F(ScenarioTest, KeysOpenTheSelectedRowAndTheSpaceBarGoesToTheHostFirst)
     EXPECT_EQ(host.opened.size(), 4u) << "only the focused table opens rows";
 }
 
+TEST_F(ScenarioTest, TheArrowKeysStepOverTheHeadings)
+{
+    auto* menu = visible<SimpleMainMenuController>();
+    SimpleBrowserTable* table = menu->tableView();
+    const auto selectedTitle = [&] { return table->selectedRow() < 0 ? std::string() : titles(menu).at(table->selectedRow()).toStdString(); };
+    table->setFocus();
+    QTest::keyClick(table, Qt::Key_Down);
+    EXPECT_EQ(selectedTitle(), "Songs") << "the first row that can be chosen, not the LIBRARY heading";
+    QTest::keyClick(table, Qt::Key_Up);
+    EXPECT_EQ(selectedTitle(), "Songs") << "only a heading lies above: the selection stays";
+
+    const int ringtones = rowTitled(menu, "RINGTONES");
+    ASSERT_LT(ringtones + 1, menu->arrangedRows().rowCount()) << "the shipped tone sets follow the heading";
+    table->selectRow(rowTitled(menu, "Playlists"));
+    QTest::keyClick(table, Qt::Key_Down);
+    EXPECT_EQ(table->selectedRow(), ringtones + 1) << "over the RINGTONES heading to the first set";
+    QTest::keyClick(table, Qt::Key_Up);
+    EXPECT_EQ(selectedTitle(), "Playlists");
+    QTest::keyClick(table, Qt::Key_End);
+    EXPECT_EQ(table->selectedRow(), menu->arrangedRows().rowCount() - 1);
+    QTest::keyClick(table, Qt::Key_Home);
+    EXPECT_EQ(selectedTitle(), "Songs");
+    QTest::keyClick(table, Qt::Key_PageUp);
+    EXPECT_EQ(selectedTitle(), "Songs");
+    EXPECT_EQ(stack()->viewControllers().size(), 1u) << "moving opens nothing";
+}
+
 TEST_F(ScenarioTest, SelectionFollowsTheOpenSourceAndTheContextMenuRevealsTheFile)
 {
     pane->setSearchString("Halo");
@@ -485,6 +512,24 @@ TEST_F(ToneSetScenarioTest, TonesOpenWithTheirDictionaryAndTheFooterOpensItsLink
     table->selectRow(0);
     const auto popped = stack()->popViewControllerAnimated(false);
     EXPECT_EQ(table->selectedRow(), -1) << "leaving the list clears its selection";
+}
+
+TEST_F(ToneSetScenarioTest, TheArrowKeysStopAtTheLastToneAboveTheFooter)
+{
+    auto* menu = visible<SimpleMainMenuController>();
+    click(menu, rowTitled(menu, "bells"));
+    auto* set = arrive<SimpleRingtoneSetController>();
+    ASSERT_TRUE(set);
+    SimpleBrowserTable* table = set->tableView();
+    table->setFocus();
+    QTest::keyClick(table, Qt::Key_Down);
+    QTest::keyClick(table, Qt::Key_Down);
+    EXPECT_EQ(table->selectedRow(), 1);
+    QTest::keyClick(table, Qt::Key_Down);
+    EXPECT_EQ(table->selectedRow(), 1) << "the footer is no row to stand on";
+    QTest::keyClick(table, Qt::Key_End);
+    EXPECT_EQ(table->selectedRow(), 1);
+    EXPECT_TRUE(host.urls.empty());
 }
 
 // Lists opened while the library is still being read.

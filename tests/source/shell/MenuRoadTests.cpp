@@ -3,6 +3,9 @@
 // the items whose titles follow the state of the window.
 #include "tests/source/shell/ShellFixtures.h"
 
+#include "source/browser/BrowserListController.h"
+#include "source/browser/NavigationController.h"
+#include "source/browser/SimpleBrowserController.h"
 #include "source/editor/EditorViewController.h"
 #include "source/editor/WaveformViewController.h"
 #include "source/shell/ApplicationEditor.h"
@@ -282,4 +285,31 @@ TEST_F(MenuRoadTest, AHeldSpaceBarTogglesThePreviewOncePerPressOnEveryRoad)
     const bool advanced = shell.editor->advancedVisible;
     hold(Qt::Key_E, Qt::ControlModifier, "e", 3);
     EXPECT_NE(shell.editor->advancedVisible, advanced) << "toggled once, not back and forth";
+}
+
+TEST_F(MenuRoadTest, EscapeInTheSearchFieldHandsTheKeysBackToTheList)
+{
+    controller().applicationWillFinishLaunching();
+    SimpleBrowserController* browser = controller().simpleBrowserController();
+    QLineEdit* field = browser->searchField();
+    const auto visibleTable = [&] {
+        auto* list = dynamic_cast<BrowserListController*>(browser->navigationController()->visibleViewController());
+        return list ? list->tableView() : nullptr;
+    };
+    ASSERT_TRUE(visibleTable());
+
+    click(Qt::Key_F, Qt::ControlModifier, "f");
+    ASSERT_TRUE(field->hasFocus()) << "Find puts the keys in the search field";
+    click(Qt::Key_Escape);
+    EXPECT_TRUE(visibleTable()->hasFocus()) << "the main menu";
+
+    click(Qt::Key_F, Qt::ControlModifier, "f");
+    click(Qt::Key_A, Qt::NoModifier, "a");
+    ASSERT_EQ(field->text(), "a");
+    ASSERT_EQ(browser->navigationController()->viewControllers().size(), 2u) << "typing in the menu searches the songs";
+    click(Qt::Key_Escape);
+    EXPECT_TRUE(visibleTable()->hasFocus()) << "the songs list that the search opened";
+    EXPECT_EQ(field->text(), "a") << "the filter stays";
+    click(Qt::Key_Escape);
+    EXPECT_TRUE(visibleTable()->hasFocus());
 }
