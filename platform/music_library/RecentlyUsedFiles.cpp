@@ -83,6 +83,9 @@ private:
 // long list spends most of its time faulting in fresh memory for both.
 constexpr qint64 kBlockBytes = 256 * 1024;
 constexpr QByteArrayView kBookmarkEnd = "</bookmark>";
+// Far more than any bookmark takes: text this long without the end of one is
+// no list, and is not held on to.
+constexpr qsizetype kLongestBookmarkBytes = 4 * 1024 * 1024;
 
 // Calls visit with every bookmark of the list, in order. A list whose root is
 // not "xbel" has none; a fault ends the bookmarks of its block.
@@ -99,8 +102,11 @@ void forEachBookmark(QFile& file, const Visit& visit)
         text.resize(carried + std::max<qint64>(read, 0));
         atEnd = read <= 0;
         const qsizetype bookmarksEnd = atEnd ? text.size() : text.lastIndexOf(kBookmarkEnd);
-        if (bookmarksEnd < 0)
-            continue;  // no bookmark ends in this block yet
+        if (bookmarksEnd < 0) {
+            if (text.size() > kLongestBookmarkBytes)
+                return;
+            continue;  // the bookmark goes on in the next block
+        }
         const qsizetype parsed = atEnd ? bookmarksEnd : bookmarksEnd + kBookmarkEnd.size();
         // In place: the parse writes its strings into the text it reads.
         document.load_buffer_inplace(text.data(), std::size_t(parsed), pugi::parse_fragment | pugi::parse_escapes,

@@ -20,8 +20,8 @@ QString defaultRecentlyUsedFile();
 // The files below folder that the bookmark file lists, each with the latest
 // of its bookmark's dates, under their paths in folder (a file named through
 // the folder's real location, when folder is a link, counts too). A missing,
-// unreadable or empty file gives nothing; a malformed one gives what was read
-// before the fault.
+// unreadable or empty file gives nothing; a malformed one gives the bookmarks
+// that could be read around its faults.
 PlayDates readPlayDates(const QString& recentlyUsedFile, const QString& folder);
 
 }  // namespace tolvan::music

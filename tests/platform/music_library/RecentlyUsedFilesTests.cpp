@@ -94,7 +94,7 @@ TEST_F(RecentlyUsed, MissingUnreadableOrBrokenListsGiveWhatTheyHold)
     }
 }
 
-TEST_F(RecentlyUsed, ALongListIsReadToItsEndAcrossAFaultInTheMiddle)
+TEST_F(RecentlyUsed, LongListsAreReadBlockByBlockPastTheirFaults)
 {
     // Some 2 MB: 4,000 bookmarks of other files, every hundredth a song of the folder.
     std::vector<test::RecentUse> uses;
@@ -120,6 +120,12 @@ TEST_F(RecentlyUsed, ALongListIsReadToItsEndAcrossAFaultInTheMiddle)
     EXPECT_FALSE(played.contains(music + "/song 2000.mp3"));
     EXPECT_TRUE(played.contains(music + "/song 1000.mp3"));
     EXPECT_TRUE(played.contains(music + "/song 3900.mp3")) << "the bookmarks after the fault are read";
+
+    // Megabytes of text without the end of a bookmark are not held on to.
+    QByteArray endless = test::recentlyUsedXbel({{music + "/a.mp3", "2024-01-01T00:00:00Z"}});
+    endless.insert(endless.indexOf("</bookmark>"), "<desc>" + QByteArray(8 << 20, 'x') + "</desc>");
+    ASSERT_TRUE(test::writeRecentlyUsedFile(xbel, endless));
+    EXPECT_TRUE(music::readPlayDates(xbel, music).isEmpty());
 
     list.replace(list.indexOf("<xbel"), 5, "<list");
     list.replace(list.lastIndexOf("</xbel>"), 7, "</list>");
