@@ -63,6 +63,18 @@ seed music_folder 0 "$work/tone.mp3"
 seed music_folder 1 "$work/tone.m4a"
 printf '#EXTM3U\n#EXTINF:1,Seed\nsong.mp3\n\n../song.mp3\nhttp://example.invalid/a.mp3\n' >"$work/list.m3u"
 seed music_folder 0 "$work/list.m3u"
+cat >"$work/recently-used.xbel" <<'XBEL'
+<?xml version="1.0" encoding="UTF-8"?>
+<xbel version="1.0" xmlns:bookmark="http://www.freedesktop.org/standards/desktop-bookmarks">
+  <bookmark href="file:///music/song.mp3" added="2024-01-02T03:04:05Z" modified="2024-01-02T03:04:05.123456Z" visited="2024-01-03T00:00:00Z">
+    <info><metadata owner="http://freedesktop.org"><bookmark:applications>
+      <bookmark:application name="Player" exec="&apos;player %u&apos;" modified="2024-01-02T03:04:05Z" count="2"/>
+    </bookmark:applications></metadata></info>
+  </bookmark>
+  <bookmark href="file://localhost/music/a%20b%26c.m4a" modified="2023-12-31T23:59:59Z"/>
+</xbel>
+XBEL
+seed music_folder 0 "$work/recently-used.xbel"
 
 python3 - "$corpus" <<'PY'
 import plistlib, sys, pathlib

@@ -1,10 +1,12 @@
 // Opens a Music folder that holds the input as a song and as .m3u and .m3u8
-// playlists, waits for the scan, and checks what it published.
+// playlists, with the input as the desktop's list of recently used files too,
+// waits for the scan, and checks what it published.
 
 #include "fuzz/FuzzSupport.h"
 
 #include "platform/music_library/MusicFolderLibrary.h"
 #include "platform/music_library/MusicFolderScan.h"
+#include "platform/music_library/RecentlyUsedFiles.h"
 
 #include <QDir>
 
@@ -23,6 +25,16 @@ void checkEntries(const QString& playlist)
     for (const QString& entry : music::readPlaylistEntries(playlist)) {
         if (!QDir::isAbsolutePath(entry) || QDir::cleanPath(entry) != entry)
             fuzz::fail("a playlist entry is not a cleaned absolute path");
+    }
+}
+
+void checkPlayDates(const music::PlayDates& played, const QString& folder)
+{
+    for (auto date = played.cbegin(); date != played.cend(); ++date) {
+        if (!date.key().startsWith(folder + '/') || QDir::cleanPath(date.key()) != date.key())
+            fuzz::fail("a play date is kept for a path outside the folder or not cleaned");
+        if (!date.value().isValid())
+            fuzz::fail("a play date is not a valid date");
     }
 }
 
@@ -56,9 +68,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     checkEntries(fuzz::writeFile("Music/Sub/list.m3u8", input.bytes));
     const QString folder = QFileInfo(song).path();
     const QString index = QFileInfo(folder).path() + "/index.json";
+    const QString recentlyUsed = fuzz::writeFile("recently-used.xbel", input.bytes);
+    checkPlayDates(music::readPlayDates(recentlyUsed, folder), folder);
 
     Error error;
-    auto library = MusicFolderLibrary::open("1.0", folder, index, &error);
+    auto library = MusicFolderLibrary::open("1.0", folder, index, recentlyUsed, &error);
     if (!library)
         fuzz::fail("a Music folder with a song in it does not open");
     checkContents(*library->contents());

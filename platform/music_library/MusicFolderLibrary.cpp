@@ -3,6 +3,7 @@
 #include "platform/foundation/Dispatch.h"
 #include "platform/media/TagLibAdapter.h"
 #include "platform/music_library/MusicFolderScan.h"
+#include "platform/music_library/RecentlyUsedFiles.h"
 
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -37,11 +38,12 @@ QString MusicFolderLibrary::defaultIndexFile()
 
 std::shared_ptr<MusicFolderLibrary> MusicFolderLibrary::open(const QString& apiVersion, Error* error)
 {
-    return open(apiVersion, defaultMusicFolder(), defaultIndexFile(), error);
+    return open(apiVersion, defaultMusicFolder(), defaultIndexFile(), music::defaultRecentlyUsedFile(), error);
 }
 
 std::shared_ptr<MusicFolderLibrary> MusicFolderLibrary::open(const QString& apiVersion, const QString& musicFolder,
-                                                             const QString& indexFile, Error* error)
+                                                             const QString& indexFile, const QString& recentlyUsedFile,
+                                                             Error* error)
 {
     auto fail = [error](int code, const QString& message) {
         if (error)
@@ -58,14 +60,15 @@ std::shared_ptr<MusicFolderLibrary> MusicFolderLibrary::open(const QString& apiV
     if (index.tracks.empty() && !music::containsAudio(folder))
         return fail(noAudio, QStringLiteral("The Music folder at \"%1\" holds no audio files.").arg(folder));
 
-    std::shared_ptr<MusicFolderLibrary> library(new MusicFolderLibrary(folder, indexFile));
+    std::shared_ptr<MusicFolderLibrary> library(new MusicFolderLibrary(folder, indexFile, recentlyUsedFile));
     library->state_->contents.store(music::makeContents(index));
     library->startScan();
     return library;
 }
 
-MusicFolderLibrary::MusicFolderLibrary(QString folder, QString indexFile)
-    : folder_(std::move(folder)), indexFile_(std::move(indexFile)), state_(std::make_unique<State>())
+MusicFolderLibrary::MusicFolderLibrary(QString folder, QString indexFile, QString recentlyUsedFile)
+    : folder_(std::move(folder)), indexFile_(std::move(indexFile)), recentlyUsedFile_(std::move(recentlyUsedFile)),
+      state_(std::make_unique<State>())
 {
 }
 
@@ -101,7 +104,7 @@ void MusicFolderLibrary::scan()
         return;
     }
     music::writeIndex(indexFile_, index);
-    publish(music::makeContents(index));
+    publish(music::makeContents(index, music::readPlayDates(recentlyUsedFile_, folder_)));
 }
 
 void MusicFolderLibrary::publish(std::shared_ptr<const MusicLibraryContents> contents)

@@ -4,7 +4,8 @@
 // tracks. Opening answers at once from an index cache; the folder is scanned
 // on the serial queue "com.kestrova.musicFolderScan" and each scan is published
 // as one immutable snapshot.
-// This library keeps no play history.
+// The library keeps no play history of its own: each scan takes the tracks'
+// last-played dates from the desktop's list of recently used files.
 
 #include "platform/foundation/Error.h"
 
@@ -30,7 +31,7 @@ struct MusicTrack {
     QString sortTitle, sortArtist, sortAlbum;  // null when the file has no sort tag
     unsigned trackNumber = 0;
     bool drmProtected = false;
-    std::optional<QDateTime> lastPlayedDate;  // never set: no play history
+    std::optional<QDateTime> lastPlayedDate;  // when the desktop last recorded the file's use
     qint64 fileSize = 0;
     qint64 modified = 0;  // milliseconds since the epoch, for the index cache
 
@@ -60,12 +61,14 @@ public:
     static inline const QString kErrorDomain = QStringLiteral("MusicFolderLibraryErrorDomain");
     enum ErrorCode { unsupportedVersion = 1, noMusicFolder = 2, noAudio = 3 };
 
-    // Opens the XDG music folder with its index in the cache location. Fails,
-    // filling error, for an API version other than 1.x, a missing folder, or a
-    // folder without audio files.
+    // Opens the XDG music folder with its index in the cache location and the
+    // play dates of the desktop's recently used files. Fails, filling error,
+    // for an API version other than 1.x, a missing folder, or a folder without
+    // audio files.
     static std::shared_ptr<MusicFolderLibrary> open(const QString& apiVersion, Error* error);
     static std::shared_ptr<MusicFolderLibrary> open(const QString& apiVersion, const QString& musicFolder,
-                                                    const QString& indexFile, Error* error);
+                                                    const QString& indexFile, const QString& recentlyUsedFile,
+                                                    Error* error);
     static QString defaultMusicFolder();
     static QString defaultIndexFile();
 
@@ -90,7 +93,7 @@ public:
     static QByteArray artworkForMediaFile(const QString& path);
 
 private:
-    MusicFolderLibrary(QString folder, QString indexFile);
+    MusicFolderLibrary(QString folder, QString indexFile, QString recentlyUsedFile);
     void startScan();
     void scan();
     void publish(std::shared_ptr<const MusicLibraryContents> contents);
@@ -99,6 +102,7 @@ private:
 
     const QString folder_;
     const QString indexFile_;
+    const QString recentlyUsedFile_;
     std::unique_ptr<State> state_;
 };
 

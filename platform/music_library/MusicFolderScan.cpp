@@ -201,20 +201,32 @@ FolderIndex scanFolder(const QString& folder, const FolderIndex& previous, const
     return index;
 }
 
-std::shared_ptr<const MusicLibraryContents> makeContents(const FolderIndex& index)
+std::shared_ptr<const MusicLibraryContents> makeContents(const FolderIndex& index, const PlayDates& played)
 {
     auto contents = std::make_shared<MusicLibraryContents>();
     contents->tracks = index.tracks;
+    // The index's tracks are shared with the index cache, which keeps no
+    // dates: a played track becomes a copy that has one.
+    if (!played.isEmpty()) {
+        for (MusicTrackPtr& track : contents->tracks) {
+            const auto date = played.constFind(track->path);
+            if (date == played.cend())
+                continue;
+            auto dated = std::make_shared<MusicTrack>(*track);
+            dated->lastPlayedDate = *date;
+            track = std::move(dated);
+        }
+    }
 
     auto music = std::make_shared<MusicPlaylist>();
     music->name = QStringLiteral("Music");
     music->allItems = true;
     music->distinguishedKind = MusicFolderLibrary::kMusicDistinguishedKind;
-    music->items = index.tracks;
+    music->items = contents->tracks;
     contents->playlists.push_back(music);
 
     QHash<QString, MusicTrackPtr> byPath;
-    for (const MusicTrackPtr& track : index.tracks)
+    for (const MusicTrackPtr& track : contents->tracks)
         byPath.insert(track->path, track);
 
     std::vector<MusicPlaylistPtr> files;

@@ -4,6 +4,7 @@
 // start from the last scan and skip files that have not changed.
 
 #include "platform/music_library/MusicFolderLibrary.h"
+#include "platform/music_library/RecentlyUsedFiles.h"
 
 #include <QHash>
 #include <QStringList>
@@ -43,9 +44,10 @@ MusicTrackPtr readTrack(const QString& path, qint64 fileSize, qint64 modified);
 // that is not a regular file has no entries.
 QStringList readPlaylistEntries(const QString& playlistPath);
 
-// The snapshot the library publishes: tracks by path, the music playlist of all
-// tracks, then one playlist per playlist file (entries without a track left out).
-std::shared_ptr<const MusicLibraryContents> makeContents(const FolderIndex& index);
+// The snapshot the library publishes: tracks by path, each with its date in
+// played when it has one, the music playlist of all tracks, then one playlist
+// per playlist file (entries without a track left out).
+std::shared_ptr<const MusicLibraryContents> makeContents(const FolderIndex& index, const PlayDates& played = {});
 
 // The index cache; a missing, malformed or other-folder file reads as empty.
 FolderIndex readIndex(const QString& indexFile, const QString& folder);

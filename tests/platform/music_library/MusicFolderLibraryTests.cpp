@@ -1,7 +1,9 @@
 #include "platform/music_library/MusicFolderLibrary.h"
 #include "platform/music_library/MusicFolderScan.h"
+#include "platform/music_library/RecentlyUsedFiles.h"
 #include "tests/support/AudioFixtures.h"
 #include "tests/support/EventLoop.h"
+#include "tests/support/RecentlyUsedFixtures.h"
 #include "tests/support/TagFixtures.h"
 
 #include <QDir>
@@ -237,6 +239,64 @@ TEST_F(MusicFolder, IndexOfAnotherFolderOrMalformedIsIgnored)
 
     const auto index = music::readIndex(MusicFolderLibrary::defaultIndexFile(), home.filePath("Elsewhere"));
     EXPECT_TRUE(index.tracks.empty());
+}
+
+TEST_F(MusicFolder, EachScanTakesPlayDatesFromTheDesktopsRecentlyUsedFiles)
+{
+    writeSongs();
+    const QString recentlyUsed = music::defaultRecentlyUsedFile();
+    ASSERT_TRUE(recentlyUsed.startsWith(home.path())) << "the data folder of the scratch home";
+    ASSERT_TRUE(test::writeRecentlyUsedFile(recentlyUsed, test::recentlyUsedXbel({
+        {music + "/Band/01 First.mp3", "2024-05-01T12:00:00Z"},
+        {music + "/untagged.mp3", "2024-04-01T08:30:00.5Z", "2024-04-02T09:00:00Z"},
+        {home.filePath("Downloads/other.mp3"), "2024-06-01T00:00:00Z"},
+    })));
+
+    auto library = openScanned();
+    ASSERT_TRUE(library);
+    const auto contents = library->contents();
+    const MusicTrackPtr first = trackTitled(*contents, "First Song");
+    const MusicTrackPtr untagged = trackTitled(*contents, "untagged");
+    ASSERT_TRUE(first && untagged);
+    EXPECT_EQ(first->lastPlayedDate, QDateTime::fromString("2024-05-01T12:00:00Z", Qt::ISODate));
+    EXPECT_EQ(untagged->lastPlayedDate, QDateTime::fromString("2024-04-02T09:00:00Z", Qt::ISODate));
+    EXPECT_FALSE(trackTitled(*contents, "Second Song")->lastPlayedDate) << "a song the list does not name was not played";
+    EXPECT_EQ(first->title, "First Song") << "a dated track keeps its tags";
+    EXPECT_EQ(first->sortTitle, "Song, First");
+
+    // The playlists hold the dated tracks themselves.
+    EXPECT_EQ(contents->playlists[0]->items, contents->tracks);
+    ASSERT_EQ(contents->playlists[1]->items.size(), 2u);
+    EXPECT_EQ(contents->playlists[1]->items[1], untagged);
+
+    // The dates are the list's, not the index cache's: once the desktop forgets
+    // a song, the next run has no date for it.
+    library.reset();
+    ASSERT_TRUE(test::writeRecentlyUsedFile(recentlyUsed, test::recentlyUsedXbel({{music + "/untagged.mp3", "2024-07-01T00:00:00Z"}})));
+    library = openScanned();
+    ASSERT_TRUE(library);
+    EXPECT_FALSE(trackTitled(*library->contents(), "First Song")->lastPlayedDate);
+    EXPECT_EQ(trackTitled(*library->contents(), "untagged")->lastPlayedDate, QDateTime::fromString("2024-07-01T00:00:00Z", Qt::ISODate));
+}
+
+TEST_F(MusicFolder, ABrokenRecentlyUsedListStillLoadsTheLibrary)
+{
+    writeSongs();
+    const QByteArray whole = test::recentlyUsedXbel({{music + "/untagged.mp3", "2024-01-01T00:00:00Z"},
+                                                     {music + "/Band/01 First.mp3", "2024-01-02T00:00:00Z"}});
+    ASSERT_TRUE(test::writeRecentlyUsedFile(music::defaultRecentlyUsedFile(), whole.left(whole.indexOf("01%20First"))));
+    auto library = openScanned();
+    ASSERT_TRUE(library);
+    EXPECT_EQ(library->contents()->tracks.size(), 3u);
+    EXPECT_TRUE(trackTitled(*library->contents(), "untagged")->lastPlayedDate) << "the bookmark before the fault counts";
+    EXPECT_FALSE(trackTitled(*library->contents(), "First Song")->lastPlayedDate);
+
+    library.reset();
+    QFile::remove(music::defaultRecentlyUsedFile());
+    ASSERT_EQ(::mkfifo(QFile::encodeName(music::defaultRecentlyUsedFile()).constData(), 0600), 0);
+    library = openScanned();
+    ASSERT_TRUE(library) << "a list that is a FIFO is not waited on";
+    EXPECT_EQ(library->contents()->tracks.size(), 3u);
 }
 
 TEST_F(MusicFolder, CoverArtComesFromTheEmbeddedPicture)

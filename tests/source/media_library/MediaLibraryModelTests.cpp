@@ -1,9 +1,11 @@
 #include "source/media_library/ITLMediaLibrary.h"
 #include "source/media_library/MLFMediaLibrary.h"
 #include "source/media_library/XMLMediaLibrary.h"
+#include "platform/music_library/RecentlyUsedFiles.h"
 #include "source/analytics/ZNTAnalytics.h"
 #include "tests/support/AudioFixtures.h"
 #include "tests/support/EventLoop.h"
+#include "tests/support/RecentlyUsedFixtures.h"
 
 #include <QDir>
 #include <QFile>
@@ -139,9 +141,39 @@ TEST_F(FolderBackEnd, ChoiceTakesTheMusicFolderWhenItOpens)
     EXPECT_EQ(items[1]->copy()->album()->title(), "Hymns");
     EXPECT_TRUE(items[1]->artworkWithSuggestedSize({32, 32}).isNull());
 
-    EXPECT_TRUE(library->recentlyPlayedItems(3).empty()) << "the Music folder keeps no play history";
+    EXPECT_TRUE(library->recentlyPlayedItems(3).empty()) << "without a list of recently used files no song was played";
     EXPECT_EQ(library->albumsFromTracks(library->masterMusicPlaylist()->items()),
               (QVariantMap{{"Hymns", QVariantMap{{"Album", "Hymns"}, {"Artist", "Choir"}}}}));
+}
+
+TEST_F(FolderBackEnd, RecentlyPlayedAreTheSongsTheDesktopUsedLastNewestFirst)
+{
+    writeMusicFolder();
+    writeSong("c.flac", {{"title", "Carol"}});
+    writeSong("d.mp3", {{"title", "Dirge"}});
+    const QString music = home.filePath("Music");
+    ASSERT_TRUE(test::writeRecentlyUsedFile(music::defaultRecentlyUsedFile(), test::recentlyUsedXbel({
+        {music + "/a.mp3", "2024-02-01T10:00:00Z"},
+        {music + "/c.flac", "2024-03-01T10:00:00Z"},
+        {music + "/b.m4a", "2024-01-01T10:00:00Z", "2024-04-01T10:00:00Z"},
+        {home.filePath("elsewhere.mp3"), "2024-05-01T10:00:00Z"},
+    })));
+
+    auto library = ITLMediaLibrary::create();
+    ASSERT_TRUE(library);
+    ASSERT_TRUE(test::waitUntil([&] { return !library->loading(); }, 30000));
+    auto titles = [](const std::vector<ZNTMediaLibraryMediaItemPtr>& items) {
+        QStringList out;
+        for (const auto& item : items)
+            out << item->title();
+        return out;
+    };
+    EXPECT_EQ(titles(library->recentlyPlayedItems(3)), (QStringList{"Ballad", "Carol", "The Anthem"}));
+    EXPECT_EQ(titles(library->recentlyPlayedItems(2)), (QStringList{"Ballad", "Carol"}));
+    EXPECT_EQ(titles(library->recentlyPlayedItems(10)).size(), 3) << "a song the desktop never used is not among them";
+    const auto latest = library->recentlyPlayedItems(1);
+    ASSERT_EQ(latest.size(), 1u);
+    EXPECT_EQ(latest[0]->location().toLocalFile(), music + "/b.m4a");
 }
 
 TEST_F(FolderBackEnd, LoadingEndsWhenTheScanIsStored)
