@@ -1,7 +1,7 @@
 #pragma once
 // The kit's own table of loaded images, filled outside crash time from the
 // dynamic linker's list and read at crash time without locks. Every load and
-// unload is also written to "binary_images.clsrecord" for symbolication.
+// unload is also written to "binary_images.brsrecord" for symbolication.
 
 #include <cstddef>
 #include <cstdint>

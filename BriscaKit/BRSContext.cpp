@@ -27,7 +27,7 @@ const char* appendToRoot(const std::string& directory, const char* name)
 
 void recordMetadata(const BRSCrashReporterConfiguration& configuration, const BRSRuntime& runtime)
 {
-    const std::string path = (std::filesystem::path(configuration.reportDirectory) / "metadata.clsrecord").string();
+    const std::string path = (std::filesystem::path(configuration.reportDirectory) / "metadata.brsrecord").string();
     if (!BRSUnlinkIfExists(path.c_str()))
         BRSSDKLog("%s: Unable to unlink existing metadata file %s\n", __func__, BRSErrorText(errno));
     BRSFile file;
@@ -109,19 +109,19 @@ void BRSContextInitialize(const BRSCrashReporterConfiguration* configuration, co
     // Paths first: the kit's log needs its own before anything is logged.
     context->sdkLogPath = appendToRoot(directory, "sdk.log");
     context->reportDirectory = BRSDuplicateString(directory);
-    context->binaryImagesPath = appendToRoot(directory, "binary_images.clsrecord");
-    context->exception.path = appendToRoot(directory, "exception.clsrecord");
-    context->exception.customPath = appendToRoot(directory, "custom_exception.clsrecord");
-    context->signal.path = appendToRoot(directory, "signal.clsrecord");
-    context->server.path = appendToRoot(directory, "mach_exception.clsrecord");
+    context->binaryImagesPath = appendToRoot(directory, "binary_images.brsrecord");
+    context->exception.path = appendToRoot(directory, "exception.brsrecord");
+    context->exception.customPath = appendToRoot(directory, "custom_exception.brsrecord");
+    context->signal.path = appendToRoot(directory, "signal.brsrecord");
+    context->server.path = appendToRoot(directory, "mach_exception.brsrecord");
     auto& logging = context->logging;
-    logging.userKV = {appendToRoot(directory, "user_incremental_kv.clsrecord"),
-                      appendToRoot(directory, "user_compacted_kv.clsrecord"), 64, configuration->maximumCustomKeys};
-    logging.internalKV = {appendToRoot(directory, "internal_incremental_kv.clsrecord"),
-                          appendToRoot(directory, "internal_compacted_kv.clsrecord"), 64, kBRSInternalKeyMaximum};
-    logging.errors = {appendToRoot(directory, "errors_a.clsrecord"), appendToRoot(directory, "errors_b.clsrecord"),
+    logging.userKV = {appendToRoot(directory, "user_incremental_kv.brsrecord"),
+                      appendToRoot(directory, "user_compacted_kv.brsrecord"), 64, configuration->maximumCustomKeys};
+    logging.internalKV = {appendToRoot(directory, "internal_incremental_kv.brsrecord"),
+                          appendToRoot(directory, "internal_compacted_kv.brsrecord"), 64, kBRSInternalKeyMaximum};
+    logging.errors = {appendToRoot(directory, "errors_a.brsrecord"), appendToRoot(directory, "errors_b.brsrecord"),
                       configuration->errorReportingEnabled ? configuration->errorLogBufferSize : 0u};
-    logging.log = {appendToRoot(directory, "log_a.clsrecord"), appendToRoot(directory, "log_b.clsrecord"),
+    logging.log = {appendToRoot(directory, "log_a.brsrecord"), appendToRoot(directory, "log_b.brsrecord"),
                    configuration->logBufferSize};
     context->exception.maxCustomExceptions =
         configuration->customExceptionsEnabled ? configuration->maximumCustomExceptions : 0;

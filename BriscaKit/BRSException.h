@@ -1,8 +1,8 @@
 #pragma once
 // Exception recording: uncaught C++ exceptions through the terminate
 // handler, and custom exceptions handed to the kit. Fatal kinds go to
-// "exception.clsrecord" with the crash-time records; custom kinds to
-// "custom_exception.clsrecord", limited in number.
+// "exception.brsrecord" with the crash-time records; custom kinds to
+// "custom_exception.brsrecord", limited in number.
 
 #include "BriscaKit/BRSStackFrame.h"
 

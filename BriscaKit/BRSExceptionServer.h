@@ -1,7 +1,7 @@
 #pragma once
 // The exception server: a thread started at initialisation on its own
 // pre-mapped stack. The signal handler hands it a hardware fault whose kind
-// is registered; it records "mach_exception.clsrecord" with the crash-time
+// is registered; it records "mach_exception.brsrecord" with the crash-time
 // records, puts back the earlier signal handlers and replies, and the fault
 // then repeats into them.
 

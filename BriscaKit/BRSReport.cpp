@@ -17,7 +17,7 @@ namespace {
 
 std::optional<std::string> identifierAt(const std::string& path)
 {
-    const auto sections = BRSInternalReport::readMetadataAtPath((fs::path(path) / "metadata.clsrecord").string());
+    const auto sections = BRSInternalReport::readMetadataAtPath((fs::path(path) / "metadata.brsrecord").string());
     if (sections && !sections->empty()) {
         const auto& first = sections->front();
         if (first.contains("identity") && first["identity"].is_object() && first["identity"].contains("session_id") &&
@@ -72,8 +72,8 @@ std::vector<nlohmann::json> BRSInternalReport::metadataSections() const
 
 bool BRSInternalReport::needsToBeSubmitted() const
 {
-    for (const char* name : {"custom_exception.clsrecord", "exception.clsrecord", "signal.clsrecord", "mach_exception.clsrecord",
-                             "errors_a.clsrecord", "errors_b.clsrecord"}) {
+    for (const char* name : {"custom_exception.brsrecord", "exception.brsrecord", "signal.brsrecord", "mach_exception.brsrecord",
+                             "errors_a.brsrecord", "errors_b.brsrecord"}) {
         std::error_code error;
         if (fs::exists(pathForContentFile(name), error))
             return true;
@@ -93,7 +93,7 @@ bool BRSInternalReport::holdsCrash() const
 
 void BRSInternalReport::enumerateSymbolicatableFilesInContent(const std::function<void(const std::string&)>& block) const
 {
-    for (const char* name : {"exception.clsrecord", "mach_exception.clsrecord", "signal.clsrecord"})
+    for (const char* name : {"exception.brsrecord", "mach_exception.brsrecord", "signal.brsrecord"})
         block(pathForContentFile(name));
 }
 
@@ -142,8 +142,8 @@ void BRSReport::recordValueForInternalKey(const std::string& value, const std::s
 {
     if (!BRSContextIsInitialized())
         return;
-    incrementalPath_ = internalReport_->pathForContentFile("internal_incremental_kv.clsrecord");
-    compactedPath_ = internalReport_->pathForContentFile("internal_compacted_kv.clsrecord");
+    incrementalPath_ = internalReport_->pathForContentFile("internal_incremental_kv.brsrecord");
+    compactedPath_ = internalReport_->pathForContentFile("internal_compacted_kv.brsrecord");
     BRSUserLoggingKVStorage storage = internalKVStorage();
     storage.incrementalPath = incrementalPath_.c_str();
     storage.compactedPath = compactedPath_.c_str();

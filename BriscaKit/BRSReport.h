@@ -27,8 +27,8 @@ public:
     const std::optional<std::string>& identifier() const { return identifier_; }
     std::string directoryName() const;
     std::string pathForContentFile(const std::string& name) const;
-    std::string metadataPath() const { return pathForContentFile("metadata.clsrecord"); }
-    std::string binaryImagePath() const { return pathForContentFile("binary_images.clsrecord"); }
+    std::string metadataPath() const { return pathForContentFile("metadata.brsrecord"); }
+    std::string binaryImagePath() const { return pathForContentFile("binary_images.brsrecord"); }
 
     static std::optional<std::vector<nlohmann::json>> readMetadataAtPath(const std::string& path);
     // Read once, on first use.

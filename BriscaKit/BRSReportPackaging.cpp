@@ -142,7 +142,7 @@ std::optional<std::string> readWholeFile(const std::string& path)
     return data;
 }
 
-// "exception.clsrecord.gz" is the part "exception"; "x.clsrecord.symbolicated.gz" is "x.clsrecord".
+// "exception.brsrecord.gz" is the part "exception"; "x.brsrecord.symbolicated.gz" is "x.brsrecord".
 std::string fieldNameOf(const std::string& compressedPath)
 {
     return fs::path(compressedPath).stem().stem().string();

@@ -1,6 +1,6 @@
 #pragma once
 // The crash signals: one handler for seven signals, on an alternate stack.
-// It records "signal.clsrecord" with the crash-time records, or hands a
+// It records "signal.brsrecord" with the crash-time records, or hands a
 // hardware fault to the exception server, then puts back the handlers that
 // were there before the kit and lets the signal take its course.
 

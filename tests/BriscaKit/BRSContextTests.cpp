@@ -95,7 +95,7 @@ protected:
 
 TEST_F(ContextTest, WritesTheMetadataRecordAtStart)
 {
-    const auto metadata = records(path("metadata.clsrecord"));
+    const auto metadata = records(path("metadata.brsrecord"));
     ASSERT_EQ(metadata.size(), 4u);
     EXPECT_EQ(metadata[0]["identity"]["api_key"], "0123456789abcdef");
     EXPECT_EQ(metadata[0]["identity"]["session_id"], "feedface");
@@ -126,7 +126,7 @@ TEST_F(ContextTest, EveryLoadedImageIsRecordedAndUnloadsEmptyTheirSlot)
 {
     auto loads = [&] {
         std::vector<json> result;
-        for (const auto& record : records(path("binary_images.clsrecord")))
+        for (const auto& record : records(path("binary_images.brsrecord")))
             if (record.contains("load"))
                 result.push_back(record["load"]);
         return result;
@@ -157,7 +157,7 @@ TEST_F(ContextTest, EveryLoadedImageIsRecordedAndUnloadsEmptyTheirSlot)
     BRSBinaryImageRefresh();
     EXPECT_FALSE(BRSBinaryImageFindImageForAddress(uintptr_t(function), nullptr));
     size_t unloads = 0;
-    for (const auto& record : records(path("binary_images.clsrecord")))
+    for (const auto& record : records(path("binary_images.brsrecord")))
         unloads += record.contains("unload");
     EXPECT_EQ(unloads, 1u);
 
@@ -178,7 +178,7 @@ protected:
     std::map<std::string, std::string> compacted()
     {
         std::map<std::string, std::string> entries;
-        for (const auto& record : records(path("user_compacted_kv.clsrecord")))
+        for (const auto& record : records(path("user_compacted_kv.brsrecord")))
             entries[hexDecoded(record["kv"]["key"])] = hexDecoded(record["kv"]["value"]);
         return entries;
     }
@@ -188,15 +188,15 @@ TEST_F(KeyValueTest, TheSixtyFourthWriteCompactsOnceAndTheLatestValueWins)
 {
     for (int i = 0; i < 63; ++i)
         BRSUserLoggingRecordUserKeyValue("key" + std::to_string(i % 3), "value " + std::to_string(i));
-    EXPECT_FALSE(std::filesystem::exists(path("user_compacted_kv.clsrecord")));
-    EXPECT_EQ(records(path("user_incremental_kv.clsrecord")).size(), 63u);
+    EXPECT_FALSE(std::filesystem::exists(path("user_compacted_kv.brsrecord")));
+    EXPECT_EQ(records(path("user_incremental_kv.brsrecord")).size(), 63u);
     BRSUserLoggingRecordUserKeyValue("key0", std::nullopt);
-    EXPECT_FALSE(std::filesystem::exists(path("user_incremental_kv.clsrecord")));
+    EXPECT_FALSE(std::filesystem::exists(path("user_incremental_kv.brsrecord")));
     EXPECT_EQ(compacted(), (std::map<std::string, std::string>{{"key0", ""}, {"key1", "value 61"}, {"key2", "value 62"}}));
     EXPECT_EQ(gBRSContext->writable->userKeyCounter, 0u);
 
     BRSUserLoggingRecordUserKeyValue("quote\"d", "line\nfeed");
-    const auto incremental = records(path("user_incremental_kv.clsrecord"));
+    const auto incremental = records(path("user_incremental_kv.brsrecord"));
     ASSERT_EQ(incremental.size(), 1u);
     EXPECT_EQ(hexDecoded(incremental[0]["kv"]["value"]), "line\nfeed");
 }
@@ -218,10 +218,10 @@ TEST_F(KeyValueTest, AFailedCompactionKeepsBothFiles)
     BRSUserLoggingRecordUserKeyValue("later", "x");
     // The compacted file cannot be replaced: a folder stands where its new
     // copy is written.
-    std::filesystem::create_directory(path("user_compacted_kv.clsrecord.new"));
+    std::filesystem::create_directory(path("user_compacted_kv.brsrecord.new"));
     BRSUserLoggingCompactKVEntries(&gBRSContext->logging.userKV);
     EXPECT_EQ(compacted().size(), 5u);
-    EXPECT_EQ(records(path("user_incremental_kv.clsrecord")).size(), 1u);
+    EXPECT_EQ(records(path("user_incremental_kv.brsrecord")).size(), 1u);
 }
 
 class ABFilesTest : public ContextTest {
@@ -233,7 +233,7 @@ protected:
 TEST_F(ABFilesTest, LogLinesSwitchFilesPastTheBufferSize)
 {
     BRSUserLoggingRecordMessage("say \"hi\"\n");
-    const auto first = records(path("log_a.clsrecord"));
+    const auto first = records(path("log_a.brsrecord"));
     ASSERT_EQ(first.size(), 1u);
     EXPECT_EQ(hexDecoded(first[0]["log"]["msg"]), "say \"hi\"\n");
 
@@ -241,20 +241,20 @@ TEST_F(ABFilesTest, LogLinesSwitchFilesPastTheBufferSize)
     BRSUserLoggingRecordMessage(message);
     EXPECT_EQ(gBRSContext->writable->currentLogPath, gBRSContext->logging.log.pathB) << "A grew past 200 bytes";
     BRSUserLoggingRecordMessage(message);
-    EXPECT_EQ(linesIn("log_a.clsrecord"), 2u) << "the filled half stays";
-    EXPECT_EQ(linesIn("log_b.clsrecord"), 1u);
+    EXPECT_EQ(linesIn("log_a.brsrecord"), 2u) << "the filled half stays";
+    EXPECT_EQ(linesIn("log_b.brsrecord"), 1u);
     BRSUserLoggingRecordMessage(message);
     EXPECT_EQ(gBRSContext->writable->currentLogPath, gBRSContext->logging.log.pathA);
-    EXPECT_FALSE(std::filesystem::exists(path("log_a.clsrecord"))) << "the older half goes at the switch after next";
-    EXPECT_EQ(linesIn("log_b.clsrecord"), 2u);
+    EXPECT_FALSE(std::filesystem::exists(path("log_a.brsrecord"))) << "the older half goes at the switch after next";
+    EXPECT_EQ(linesIn("log_b.brsrecord"), 2u);
     BRSUserLoggingRecordMessage("newest");
-    EXPECT_EQ(linesIn("log_a.clsrecord"), 1u);
+    EXPECT_EQ(linesIn("log_a.brsrecord"), 1u);
 }
 
 TEST_F(ABFilesTest, ErrorsCarryTheirStackAndDictionaries)
 {
     BRSUserLoggingRecordError("NSCocoaErrorDomain", -3, {{"NSFilePath", "/x"}}, {});
-    const auto errors = records(path("errors_a.clsrecord"));
+    const auto errors = records(path("errors_a.brsrecord"));
     ASSERT_EQ(errors.size(), 1u);
     const auto& error = errors[0]["error"];
     EXPECT_EQ(hexDecoded(error["domain"]), "NSCocoaErrorDomain");
@@ -273,7 +273,7 @@ protected:
 TEST_F(DisabledErrorsTest, RecordNothing)
 {
     BRSUserLoggingRecordError("domain", 1, {}, {});
-    EXPECT_FALSE(std::filesystem::exists(path("errors_a.clsrecord")));
+    EXPECT_FALSE(std::filesystem::exists(path("errors_a.brsrecord")));
 }
 
 TEST_F(ContextTest, CustomExceptionsStopAtTheirMaximum)
@@ -281,7 +281,7 @@ TEST_F(ContextTest, CustomExceptionsStopAtTheirMaximum)
     for (int i = 0; i < 17; ++i)
         BRSExceptionRecord(BRSExceptionKind::Custom, "name", ("reason " + std::to_string(i)).c_str(),
                            {BRSStackFrame::stackFrameWithAddress(0x1234)}, false);
-    const auto recorded = records(path("custom_exception.clsrecord"));
+    const auto recorded = records(path("custom_exception.brsrecord"));
     ASSERT_EQ(recorded.size(), 16u);
     const auto& last = recorded.back()["exception"];
     EXPECT_EQ(last["type"], "custom");
@@ -348,8 +348,8 @@ TEST(ContextUnderDebugger, InstallsNoHandlersButRecordsTheRest)
         struct sigaction action{};
         sigaction(SIGSEGV, nullptr, &action);
         const bool untouched = !(action.sa_flags & SA_SIGINFO) && action.sa_handler == SIG_DFL;
-        const bool recorded = !records(folder.file("metadata.clsrecord")).empty() &&
-                              !records(folder.file("binary_images.clsrecord")).empty();
+        const bool recorded = !records(folder.file("metadata.brsrecord")).empty() &&
+                              !records(folder.file("binary_images.brsrecord")).empty();
         _exit(BRSContextIsDebuggerAttached() && untouched && recorded ? 0 : 1);
     }
     int status = 0;

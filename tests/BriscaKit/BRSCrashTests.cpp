@@ -67,7 +67,7 @@ TEST_P(CrashTest, RecordsTheCrashWithEveryThreadKeysAndLogLines)
         ASSERT_TRUE(WIFEXITED(run.status));
         EXPECT_EQ(WEXITSTATUS(run.status), 1);
     }
-    for (const char* other : {"signal.clsrecord", "mach_exception.clsrecord", "exception.clsrecord"})
+    for (const char* other : {"signal.brsrecord", "mach_exception.brsrecord", "exception.brsrecord"})
         if (crash.file != other) {
             EXPECT_FALSE(std::filesystem::exists(report(other))) << other << ": one crash, one record";
         }
@@ -118,29 +118,29 @@ TEST_P(CrashTest, RecordsTheCrashWithEveryThreadKeysAndLogLines)
         EXPECT_EQ(stack.size(), 512u) << "a recursion fills the stack up to the frame limit";
     }
 
-    const auto keys = kit_test::records(report("user_incremental_kv.clsrecord"));
+    const auto keys = kit_test::records(report("user_incremental_kv.brsrecord"));
     ASSERT_EQ(keys.size(), 1u);
     EXPECT_EQ(hexDecoded(keys[0]["kv"]["key"]), "custom-key");
     EXPECT_EQ(hexDecoded(keys[0]["kv"]["value"]), "alpha");
-    const auto log = kit_test::records(report("log_a.clsrecord"));
+    const auto log = kit_test::records(report("log_a.brsrecord"));
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(hexDecoded(log.back()["log"]["msg"]), "last line before " + crash.arguments[0]);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Helper, CrashTest,
-    ::testing::Values(Crash{{"null-write"}, SIGSEGV, "mach_exception.clsrecord", "helper::crashByNullWrite", ""},
-                      Crash{{"null-write", "--signals-only"}, SIGSEGV, "signal.clsrecord", "helper::crashByNullWrite", ""},
-                      Crash{{"abort"}, SIGABRT, "signal.clsrecord", "helper::crashByAbort", ""},
-                      Crash{{"exception"}, 0, "exception.clsrecord", "helper::crashByException", ""},
-                      Crash{{"ud2"}, SIGILL, "mach_exception.clsrecord", "helper::crashByIllegalInstruction", ""},
-                      Crash{{"divide"}, SIGFPE, "mach_exception.clsrecord", "helper::crashByDivision", ""},
-                      Crash{{"stack-overflow"}, SIGSEGV, "mach_exception.clsrecord", "helper::overflowStack", ""},
-                      Crash{{"worker-overflow"}, SIGSEGV, "mach_exception.clsrecord", "helper::overflowStack",
+    ::testing::Values(Crash{{"null-write"}, SIGSEGV, "mach_exception.brsrecord", "helper::crashByNullWrite", ""},
+                      Crash{{"null-write", "--signals-only"}, SIGSEGV, "signal.brsrecord", "helper::crashByNullWrite", ""},
+                      Crash{{"abort"}, SIGABRT, "signal.brsrecord", "helper::crashByAbort", ""},
+                      Crash{{"exception"}, 0, "exception.brsrecord", "helper::crashByException", ""},
+                      Crash{{"ud2"}, SIGILL, "mach_exception.brsrecord", "helper::crashByIllegalInstruction", ""},
+                      Crash{{"divide"}, SIGFPE, "mach_exception.brsrecord", "helper::crashByDivision", ""},
+                      Crash{{"stack-overflow"}, SIGSEGV, "mach_exception.brsrecord", "helper::overflowStack", ""},
+                      Crash{{"worker-overflow"}, SIGSEGV, "mach_exception.brsrecord", "helper::overflowStack",
                             "overflowing"},
-                      Crash{{"heap-locked"}, SIGSEGV, "mach_exception.clsrecord", "helper::crashByNullWrite", ""},
-                      Crash{{"raise"}, SIGSEGV, "signal.clsrecord", "helper::crashByRaise", ""},
-                      Crash{{"handler-fault"}, SIGSEGV, "mach_exception.clsrecord", "helper::crashByNullWrite", ""}),
+                      Crash{{"heap-locked"}, SIGSEGV, "mach_exception.brsrecord", "helper::crashByNullWrite", ""},
+                      Crash{{"raise"}, SIGSEGV, "signal.brsrecord", "helper::crashByRaise", ""},
+                      Crash{{"handler-fault"}, SIGSEGV, "mach_exception.brsrecord", "helper::crashByNullWrite", ""}),
     [](const ::testing::TestParamInfo<Crash>& info) {
         std::string name = info.param.arguments[0] + (info.param.arguments.size() > 1 ? "_signals_only" : "");
         std::replace(name.begin(), name.end(), '-', '_');
@@ -160,7 +160,7 @@ protected:
 TEST_F(CrashRecordTest, ABadAccessNamesItsKindAndAddress)
 {
     runCrashHelper({"null-write"}, {{"HOME", home.path()}});
-    const json record = first("mach_exception.clsrecord")["mach_exception"];
+    const json record = first("mach_exception.brsrecord")["mach_exception"];
     EXPECT_EQ(record["exception"], 1);
     EXPECT_EQ(record["name"], "EXC_BAD_ACCESS");
     EXPECT_EQ(record["code_name"], "KERN_INVALID_ADDRESS");
@@ -170,13 +170,13 @@ TEST_F(CrashRecordTest, ABadAccessNamesItsKindAndAddress)
 TEST_F(CrashRecordTest, DivisionAndIllegalInstructionNames)
 {
     runCrashHelper({"divide"}, {{"HOME", home.path()}});
-    EXPECT_EQ(first("mach_exception.clsrecord")["mach_exception"]["code_name"], "EXC_I386_DIV");
+    EXPECT_EQ(first("mach_exception.brsrecord")["mach_exception"]["code_name"], "EXC_I386_DIV");
 }
 
 TEST_F(CrashRecordTest, AbortIsASignalRecordWithItsCodeName)
 {
     runCrashHelper({"abort"}, {{"HOME", home.path()}});
-    const json record = first("signal.clsrecord")["signal"];
+    const json record = first("signal.brsrecord")["signal"];
     EXPECT_EQ(record["number"], SIGABRT);
     EXPECT_EQ(record["name"], "SIGABRT");
     EXPECT_EQ(record["code_name"], "ABORT");
@@ -185,7 +185,7 @@ TEST_F(CrashRecordTest, AbortIsASignalRecordWithItsCodeName)
 TEST_F(CrashRecordTest, AnUncaughtExceptionKeepsItsTypeAndReason)
 {
     runCrashHelper({"exception"}, {{"HOME", home.path()}});
-    const json record = first("exception.clsrecord")["exception"];
+    const json record = first("exception.brsrecord")["exception"];
     EXPECT_EQ(record["type"], "c++");
     EXPECT_EQ(BRSExceptionDemangle(hexDecoded(record["name"])), "std::runtime_error");
     EXPECT_EQ(hexDecoded(record["reason"]), "helper exception");
@@ -196,7 +196,7 @@ TEST_F(CrashRecordTest, AHandlerInstalledBeforeTheKitGetsTheFaultAfterTheRecord)
     const HelperRun run = runCrashHelper({"chained"}, {{"HOME", home.path()}});
     ASSERT_TRUE(WIFEXITED(run.status));
     EXPECT_EQ(WEXITSTATUS(run.status), 7);
-    const json record = first("mach_exception.clsrecord")["mach_exception"];
+    const json record = first("mach_exception.brsrecord")["mach_exception"];
     EXPECT_EQ(record["name"], "EXC_BAD_ACCESS");
     EXPECT_EQ(record["original_ports"], 1);
 }

@@ -66,9 +66,9 @@ TEST_P(CrashUploadTest, TheNextLaunchAsksThenPostsTheSymbolicatedReport)
     EXPECT_EQ(parts["report_id"].data, "feedface");
     for (const std::string& name : {std::string("metadata"), std::string("binary_images"), kind.record})
         EXPECT_TRUE(parts.count(name)) << name;
-    ASSERT_TRUE(parts.count(kind.record + ".clsrecord")) << "the symbolicated frames";
-    const auto& symbolicated = parts[kind.record + ".clsrecord"];
-    EXPECT_EQ(symbolicated.fileName, kind.record + ".clsrecord.symbolicated.gz");
+    ASSERT_TRUE(parts.count(kind.record + ".brsrecord")) << "the symbolicated frames";
+    const auto& symbolicated = parts[kind.record + ".brsrecord"];
+    EXPECT_EQ(symbolicated.fileName, kind.record + ".brsrecord.symbolicated.gz");
     EXPECT_EQ(symbolicated.contentType, "application/x-gzip");
 
     const auto text = kittest::gunzip(symbolicated.data);

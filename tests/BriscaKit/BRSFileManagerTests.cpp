@@ -53,13 +53,13 @@ TEST_F(FileManagerTest, HiddenEntriesAreNeverListedMovedOrRemoved)
     touch(manager.pendingPath() + "/.hidden");
     touch(manager.pendingPath() + "/report-b");
     fs::create_directory(manager.pendingPath() + "/report-a");
-    touch(manager.pendingPath() + "/report-a/signal.clsrecord");
+    touch(manager.pendingPath() + "/report-a/signal.brsrecord");
 
     EXPECT_EQ(manager.contentsOfDirectory(manager.pendingPath()).size(), 2u);
     ASSERT_TRUE(manager.movePendingToProcessing());
     EXPECT_EQ(manager.processingPathContents(),
               (std::vector<std::string>{manager.processingPath() + "/report-a", manager.processingPath() + "/report-b"}));
-    EXPECT_TRUE(fs::exists(manager.processingPath() + "/report-a/signal.clsrecord"));
+    EXPECT_TRUE(fs::exists(manager.processingPath() + "/report-a/signal.brsrecord"));
     EXPECT_TRUE(fs::exists(manager.pendingPath() + "/.hidden"));
 
     std::vector<std::pair<std::string, std::string>> seen;

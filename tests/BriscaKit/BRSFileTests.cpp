@@ -22,7 +22,7 @@ protected:
         return fileText(path);
     }
     ScratchFolder folder;
-    std::string path = folder.file("test.clsrecord");
+    std::string path = folder.file("test.brsrecord");
     BRSFile file;
 };
 
@@ -108,7 +108,7 @@ TEST_F(RecordFileTest, NestedCollectionsGetCommasOnlyBetweenElements)
 TEST(RecordFileReading, SkipsCutAndBadLinesOneByOne)
 {
     ScratchFolder folder;
-    const std::string path = folder.file("mixed.clsrecord");
+    const std::string path = folder.file("mixed.brsrecord");
     {
         std::ofstream out(path, std::ios::binary);
         out << "{\"log\":{\"time\":1}}\n"
@@ -145,7 +145,7 @@ TEST(RecordFileOpening, FailuresLeaveTheFileUnusable)
     BRSFile file;
     EXPECT_FALSE(BRSFileInit(nullptr, 1));
     EXPECT_FALSE(BRSFileInit(&file, -1));
-    EXPECT_FALSE(BRSFileInitWithPath(&file, "/nonexistent-folder/x.clsrecord"));
+    EXPECT_FALSE(BRSFileInitWithPath(&file, "/nonexistent-folder/x.brsrecord"));
     EXPECT_FALSE(BRSFileInitWithPath(&file, nullptr));
     EXPECT_FALSE(BRSFileClose(&file));
 }

@@ -81,7 +81,7 @@ TEST(BRSReportTest, MetadataValuesAndWhatMakesAReportWorthSending)
     EXPECT_TRUE(errorsOnly->needsToBeSubmitted());
     EXPECT_FALSE(errorsOnly->holdsCrash());
 
-    writeFile(folder.file("three/log_a.clsrecord"), "{\"log\":{}}\n");
+    writeFile(folder.file("three/log_a.brsrecord"), "{\"log\":{}}\n");
     auto bare = BRSInternalReport::reportWithPath(folder.file("three"));
     EXPECT_FALSE(bare->identifier());
     EXPECT_EQ(bare->dateCreated(), 0u);
@@ -109,7 +109,7 @@ protected:
 TEST_F(PackagingTest, APackageHoldsKeyIdentifierAndEveryFileCompressedOnce)
 {
     const std::string report = writeReport(files.activePath() + "/abc123");
-    writeFile(report + "/old.clsrecord.gz", "compressed by an earlier run");
+    writeFile(report + "/old.brsrecord.gz", "compressed by an earlier run");
     BRSPackageReportOperation packaging(BRSInternalReport::reportWithPath(report), files);
     packaging.main();
     ASSERT_TRUE(packaging.finalPath());
@@ -134,7 +134,7 @@ TEST_F(PackagingTest, APackageHoldsKeyIdentifierAndEveryFileCompressedOnce)
         EXPECT_EQ(kittest::gunzip(parts[i].data), fileText(report + "/" + original)) << original;
     }
     EXPECT_EQ(files, (std::map<std::string, std::string>{
-                         {"metadata", "metadata.clsrecord.gz"}, {"signal", "signal.clsrecord.gz"}, {"sdk", "sdk.log.gz"}}));
+                         {"metadata", "metadata.brsrecord.gz"}, {"signal", "signal.brsrecord.gz"}, {"sdk", "sdk.log.gz"}}));
 }
 
 TEST_F(PackagingTest, ProcessingWithoutBinaryImagesWritesNoSymbolicatedFrames)
@@ -142,8 +142,8 @@ TEST_F(PackagingTest, ProcessingWithoutBinaryImagesWritesNoSymbolicatedFrames)
     const std::string report = writeReport(files.activePath() + "/abc123");
     BRSSymbolResolver resolver;
     BRSProcessReportOperation(BRSInternalReport::reportWithPath(report), resolver).main();
-    EXPECT_FALSE(fs::exists(report + "/signal.clsrecord.symbolicated"));
-    const auto threads = BRSProcessReportOperation::threadArrayFromFile(report + "/signal.clsrecord");
+    EXPECT_FALSE(fs::exists(report + "/signal.brsrecord.symbolicated"));
+    const auto threads = BRSProcessReportOperation::threadArrayFromFile(report + "/signal.brsrecord");
     ASSERT_TRUE(threads);
     ASSERT_EQ(threads->size(), 1u);
     EXPECT_EQ((*threads)[0].size(), 2u);
@@ -196,7 +196,7 @@ public:
 TEST_F(PackagingTest, AFullDiskKeepsTheReportAndLeavesNoPartialPackage)
 {
     const std::string report = writeReport(files.activePath() + "/abc123");
-    writeFile(report + "/log_a.clsrecord", incompressible(256 * 1024));
+    writeFile(report + "/log_a.brsrecord", incompressible(256 * 1024));
     auto delegate = std::make_shared<StubReportsDelegate>();
     auto queue = std::make_shared<brs::SerialQueue>("test.work");
     auto client = BRSNetworkClient::create(queue, files, std::weak_ptr<BRSNetworkClientDelegate>());
@@ -207,8 +207,8 @@ TEST_F(PackagingTest, AFullDiskKeepsTheReportAndLeavesNoPartialPackage)
     }
     EXPECT_TRUE(preparedEntries().empty()) << "no package, not even a hidden partial one";
     const std::string kept = files.processingPath() + "/abc123";
-    EXPECT_TRUE(fs::exists(kept + "/signal.clsrecord"));
-    EXPECT_EQ(fileText(kept + "/log_a.clsrecord").size(), 256u * 1024);
+    EXPECT_TRUE(fs::exists(kept + "/signal.brsrecord"));
+    EXPECT_EQ(fileText(kept + "/log_a.brsrecord").size(), 256u * 1024);
 
     // With room again, the kept report packages whole from where it lies
     // (and, with submission off, the package waits in "prepared").

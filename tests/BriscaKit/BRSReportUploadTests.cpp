@@ -206,7 +206,7 @@ TEST_F(ReportUploadTest, AReportOfARunningInstanceIsLeftAlone)
     // with nothing worth sending yet: neither is taken nor deleted.
     const std::string other = earlierReport("running");
     const std::string live = files.activePath() + "/live";
-    writeFile(live + "/log_a.clsrecord", "{\"log\":{}}\n");
+    writeFile(live + "/log_a.brsrecord", "{\"log\":{}}\n");
     const int lock = BRSLockReportDirectory(other);
     const int liveLock = BRSLockReportDirectory(live);
     ASSERT_GE(lock, 0);
@@ -215,8 +215,8 @@ TEST_F(ReportUploadTest, AReportOfARunningInstanceIsLeftAlone)
     auto kit = launch(std::make_shared<kittest::ManualScheduler>(), application);
     kit->crashReportingController()->operationQueue()->sync([] {});
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    EXPECT_TRUE(fs::exists(other + "/signal.clsrecord"));
-    EXPECT_TRUE(fs::exists(live + "/log_a.clsrecord"));
+    EXPECT_TRUE(fs::exists(other + "/signal.brsrecord"));
+    EXPECT_TRUE(fs::exists(live + "/log_a.brsrecord"));
     EXPECT_EQ(service.requestCount("POST", kReportsPath), 0u);
     ::close(lock);
     ::close(liveLock);
@@ -235,8 +235,8 @@ TEST_F(ReportUploadTest, ACrashedRunEndsItsOwnSessionWithACrashEventAtTheNextLau
     hosts.clear();  // that process ends: its kit and the lock on its report go
     // That run crashed: its report holds a crash record beside its metadata.
     const std::string report = files.activePath() + "/" + crashedRun;
-    ASSERT_TRUE(fs::exists(report + "/metadata.clsrecord"));
-    writeFile(report + "/signal.clsrecord", "{\"signal\":{}}\n");
+    ASSERT_TRUE(fs::exists(report + "/metadata.brsrecord"));
+    writeFile(report + "/signal.brsrecord", "{\"signal\":{}}\n");
     service.script("POST", kReportsPath, {ScriptedAnswer{200, "{}"}});
     TestApplication application;
     auto kit = launch(std::make_shared<kittest::HoldingScheduler>(), application);

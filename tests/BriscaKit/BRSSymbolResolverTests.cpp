@@ -21,7 +21,7 @@ protected:
     {
         configuration = kit_test::configurationFor(folder.path());
         BRSContextInitialize(&configuration, runtime);
-        ASSERT_TRUE(resolver.loadBinaryImagesFromFile(folder.file("binary_images.clsrecord")));
+        ASSERT_TRUE(resolver.loadBinaryImagesFromFile(folder.file("binary_images.brsrecord")));
     }
     kit_test::ScratchFolder folder;
     kit_test::FakeRuntime runtime{folder.path()};

@@ -94,8 +94,8 @@ TEST_F(BriscaTest, LogLinesAndCustomKeysLandInThisRunsReport)
     // The files are those of this execution's own report directory.
     BRSFileManager files(runtime);
     const std::string current = files.activePath() + "/" + host.executionIdentifier();
-    EXPECT_TRUE(std::filesystem::exists(current + "/metadata.clsrecord"));
-    EXPECT_NE(fileText(current + "/log_a.clsrecord").find("time"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(current + "/metadata.brsrecord"));
+    EXPECT_NE(fileText(current + "/log_a.brsrecord").find("time"), std::string::npos);
 }
 
 TEST_F(BriscaTest, ManyThreadsLogWholeLines)

@@ -169,7 +169,7 @@ int nextLaunch()
 int symbolicate(const char* folder, const char* file)
 {
     BRSSymbolResolver resolver;
-    if (!resolver.loadBinaryImagesFromFile(std::string(folder) + "/binary_images.clsrecord"))
+    if (!resolver.loadBinaryImagesFromFile(std::string(folder) + "/binary_images.brsrecord"))
         return 2;
     std::vector<BRSStackFrame> stack;
     for (const auto& record : kit_test::records(std::string(folder) + "/" + file))
