@@ -69,7 +69,7 @@ void BRSSignalInitialize()
         gSignalStackOwner = BRSCurrentThreadID();
     }
     BRSProcessInstallSuspendHandler();
-    BRSSignalStackPoolInitialize();
+    BRSSignalStacksInitialize();
     BRSSignalInstallHandlers();
 }
 

@@ -140,7 +140,13 @@ INSTANTIATE_TEST_SUITE_P(
                             "overflowing"},
                       Crash{{"heap-locked"}, SIGSEGV, "mach_exception.brsrecord", "helper::crashByNullWrite", ""},
                       Crash{{"raise"}, SIGSEGV, "signal.brsrecord", "helper::crashByRaise", ""},
-                      Crash{{"handler-fault"}, SIGSEGV, "mach_exception.brsrecord", "helper::crashByNullWrite", ""}),
+                      Crash{{"handler-fault"}, SIGSEGV, "mach_exception.brsrecord", "helper::crashByNullWrite", ""},
+                      // Overflows on threads of every age, each on an alternate stack of its own.
+                      Crash{{"thread-200-overflow"}, SIGSEGV, "mach_exception.brsrecord", "helper::overflowStack",
+                            "thread-200"},
+                      Crash{{"older-thread-overflow"}, SIGSEGV, "mach_exception.brsrecord", "helper::overflowStack",
+                            "older-than-kit"},
+                      Crash{{"main-thread-overflow"}, SIGSEGV, "mach_exception.brsrecord", "helper::overflowStack", ""}),
     [](const ::testing::TestParamInfo<Crash>& info) {
         std::string name = info.param.arguments[0] + (info.param.arguments.size() > 1 ? "_signals_only" : "");
         std::replace(name.begin(), name.end(), '-', '_');

@@ -77,6 +77,26 @@ __attribute__((noinline)) int overflowStack(int depth)
 
 __attribute__((noinline)) void crashByRaise() { ::raise(SIGSEGV); }
 
+// The 200th thread started since the kit overflows its stack; 47 threads
+// before it have ended and 150 still run.
+__attribute__((noinline)) void overflowOnThread200()
+{
+    for (int i = 0; i < 47; ++i)
+        std::thread([] {}).join();
+    std::latch running(150);
+    for (int i = 0; i < 150; ++i)
+        std::thread([&running] {
+            running.count_down();
+            while (!gRelease)
+                ::pause();
+        }).detach();
+    running.wait();
+    std::thread([] {
+        pthread_setname_np(pthread_self(), "thread-200");
+        overflowStack(0);
+    }).join();
+}
+
 class FaultingCallback : public BRSCrashReporterTarget {
 public:
     void potentiallySubmittableCrashOccurred() override {}
@@ -209,6 +229,17 @@ int main(int argc, char** argv)
         sigaction(SIGSEGV, &earlier, nullptr);
     }
 
+    // A thread that runs from before the kit and overflows its stack after.
+    std::atomic<bool> overflowEarly{false};
+    std::thread early;
+    if (command == "older-thread-overflow")
+        early = std::thread([&overflowEarly] {
+            pthread_setname_np(pthread_self(), "older-than-kit");
+            while (!overflowEarly)
+                ::usleep(1000);
+            overflowStack(0);
+        });
+
     kit_test::FakeRuntime runtime(std::string(std::getenv("HOME")) + "/.cache");
     BRSFileManager files(runtime);
     if (!files.prepareForNewLaunch())
@@ -222,7 +253,10 @@ int main(int argc, char** argv)
         configuration.crashCallbackTarget = &faultingCallback;
     if (argc > 2 && std::strcmp(argv[2], "--signals-only") == 0)
         configuration.machExceptionsLeftToSignals = ~0u;
-    BRSContextInitialize(&configuration, runtime);
+    if (command == "main-thread-overflow")  // the kit starts on another thread
+        std::thread([&] { BRSContextInitialize(&configuration, runtime); }).join();
+    else
+        BRSContextInitialize(&configuration, runtime);
 
     BRSUserLoggingRecordUserKeyValue("custom-key", "alpha");
     std::latch started(2);
@@ -243,7 +277,7 @@ int main(int argc, char** argv)
         crashByIllegalInstruction();
     else if (command == "divide")
         crashByDivision(0);
-    else if (command == "stack-overflow")
+    else if (command == "stack-overflow" || command == "main-thread-overflow")
         overflowStack(0);
     else if (command == "worker-overflow")
         std::thread([] {
@@ -254,5 +288,11 @@ int main(int argc, char** argv)
         crashWhileTheHeapIsLocked();
     else if (command == "raise")
         crashByRaise();
+    else if (command == "thread-200-overflow")
+        overflowOnThread200();
+    else if (command == "older-thread-overflow") {
+        overflowEarly = true;
+        early.join();
+    }
     return 4;  // no crash
 }
