@@ -15,9 +15,32 @@ namespace {
 
 pid_t gSignalStackOwner = 0;  // the thread whose earlier alternate stack was saved
 
-// Signals sent by kill, raise or sigqueue do not repeat when the handler
-// returns; faults and abort's second raise do.
-bool wasSent(const siginfo_t* info) { return !info || info->si_code <= 0; }
+// A fault repeats when the handler returns: the faulting instruction runs
+// again. Nothing else does: a breakpoint trap, a seccomp refusal or a signal
+// sent by kill or raise would let the process run on after its crash.
+bool repeatsOnReturn(int signal, const siginfo_t* info)
+{
+    const bool fault = signal == SIGSEGV || signal == SIGBUS || signal == SIGILL || signal == SIGFPE;
+    return fault && info && info->si_code > 0;
+}
+
+// Delivers the signal again now: to the handler that was there before the
+// kit, as the fault would have been, and when the process is still running
+// after that, with the default action, so that it ends by the signal.
+void raiseAgain(int signal)
+{
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, signal);
+    ::sigprocmask(SIG_UNBLOCK, &only, nullptr);
+    const pid_t process = ::getpid(), thread = BRSCurrentThreadID();
+    ::syscall(SYS_tgkill, process, thread, signal);
+    struct sigaction fallback{};
+    fallback.sa_handler = SIG_DFL;
+    sigemptyset(&fallback.sa_mask);
+    ::sigaction(signal, &fallback, nullptr);
+    ::syscall(SYS_tgkill, process, thread, signal);
+}
 
 }  // namespace
 
@@ -148,6 +171,8 @@ void BRSSignalHandler(int signal, siginfo_t* info, void* machineContext)
         BRSExceptionServerHandleFault(signal, info, context) == BRSExceptionReply::Success) {
         // Recorded; the server put the earlier handlers back and the fault
         // repeats into them.
+        if (!repeatsOnReturn(signal, info))
+            raiseAgain(signal);
         errno = savedErrno;
         return;
     }
@@ -189,8 +214,8 @@ void BRSSignalHandler(int signal, siginfo_t* info, void* machineContext)
         }
     }
     BRSSignalSafeInstallPreexistingHandlers();
+    if (!repeatsOnReturn(signal, info))
+        raiseAgain(signal);
     errno = savedErrno;
-    if (wasSent(info))
-        ::syscall(SYS_tgkill, ::getpid(), BRSCurrentThreadID(), signal);
 }
 

@@ -141,6 +141,9 @@ INSTANTIATE_TEST_SUITE_P(
                       Crash{{"heap-locked"}, SIGSEGV, "mach_exception.brsrecord", "helper::crashByNullWrite", ""},
                       Crash{{"raise"}, SIGSEGV, "signal.brsrecord", "helper::crashByRaise", ""},
                       Crash{{"handler-fault"}, SIGSEGV, "mach_exception.brsrecord", "helper::crashByNullWrite", ""},
+                      // Traps that would not come back by themselves: raised again after the record.
+                      Crash{{"breakpoint"}, SIGTRAP, "mach_exception.brsrecord", "helper::crashByBreakpoint", ""},
+                      Crash{{"seccomp-trap"}, SIGSYS, "signal.brsrecord", "helper::crashBySeccompTrap", ""},
                       // Overflows on threads of every age, each on an alternate stack of its own.
                       Crash{{"thread-200-overflow"}, SIGSEGV, "mach_exception.brsrecord", "helper::overflowStack",
                             "thread-200"},
@@ -205,4 +208,30 @@ TEST_F(CrashRecordTest, AHandlerInstalledBeforeTheKitGetsTheFaultAfterTheRecord)
     const json record = first("mach_exception.brsrecord")["mach_exception"];
     EXPECT_EQ(record["name"], "EXC_BAD_ACCESS");
     EXPECT_EQ(record["original_ports"], 1);
+}
+
+TEST_F(CrashRecordTest, ABreakpointTrapNamesItsTrap)
+{
+    runCrashHelper({"breakpoint"}, {{"HOME", home.path()}});
+    const json record = first("mach_exception.brsrecord")["mach_exception"];
+    EXPECT_EQ(record["name"], "EXC_BREAKPOINT");
+    EXPECT_EQ(record["code_name"], "EXC_I386_BPTFLT");
+}
+
+TEST_F(CrashRecordTest, ASeccompRefusalIsASignalRecord)
+{
+    runCrashHelper({"seccomp-trap"}, {{"HOME", home.path()}});
+    const json record = first("signal.brsrecord")["signal"];
+    EXPECT_EQ(record["number"], SIGSYS);
+    EXPECT_EQ(record["name"], "SIGSYS");
+    EXPECT_EQ(record["code"], 1) << "the seccomp code of SIGSYS";
+}
+
+TEST_F(CrashRecordTest, AHandlerFromBeforeTheKitThatReturnsFromATrapStillEndsTheProcess)
+{
+    const HelperRun run = runCrashHelper({"chained-breakpoint"}, {{"HOME", home.path()}});
+    EXPECT_EQ(run.output, "earlier handler\n") << "the earlier handler saw the trap once";
+    ASSERT_TRUE(WIFSIGNALED(run.status)) << "status " << run.status;
+    EXPECT_EQ(WTERMSIG(run.status), SIGTRAP);
+    EXPECT_EQ(first("mach_exception.brsrecord")["mach_exception"]["name"], "EXC_BREAKPOINT");
 }

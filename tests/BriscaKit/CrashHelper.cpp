@@ -24,12 +24,17 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <latch>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <malloc.h>
 #include <map>
 #include <stdexcept>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <thread>
 #include <unistd.h>
 
@@ -76,6 +81,24 @@ __attribute__((noinline)) int overflowStack(int depth)
 }
 
 __attribute__((noinline)) void crashByRaise() { ::raise(SIGSEGV); }
+
+// Traps that do not repeat when a handler returns: the process would run on.
+__attribute__((noinline)) void crashByBreakpoint() { asm volatile("int3"); }
+
+__attribute__((noinline)) void crashBySeccompTrap()
+{
+    // getppid is refused with a trap, which the kernel sends as SIGSYS.
+    sock_filter program[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_getppid, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_TRAP),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    sock_fprog filter{sizeof program / sizeof program[0], program};
+    if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &filter) != 0)
+        ::_exit(5);
+    ::syscall(SYS_getppid);
+}
 
 // The 200th thread started since the kit overflows its stack; 47 threads
 // before it have ended and 150 still run.
@@ -228,6 +251,12 @@ int main(int argc, char** argv)
         earlier.sa_handler = [](int) { ::_exit(7); };
         sigaction(SIGSEGV, &earlier, nullptr);
     }
+    if (command == "chained-breakpoint") {
+        // One that sees the trap and returns, which would let the process run on.
+        struct sigaction earlier{};
+        earlier.sa_handler = [](int) { (void)!::write(STDOUT_FILENO, "earlier handler\n", 16); };
+        sigaction(SIGTRAP, &earlier, nullptr);
+    }
 
     // A thread that runs from before the kit and overflows its stack after.
     std::atomic<bool> overflowEarly{false};
@@ -288,6 +317,10 @@ int main(int argc, char** argv)
         crashWhileTheHeapIsLocked();
     else if (command == "raise")
         crashByRaise();
+    else if (command == "breakpoint" || command == "chained-breakpoint")
+        crashByBreakpoint();
+    else if (command == "seccomp-trap")
+        crashBySeccompTrap();
     else if (command == "thread-200-overflow")
         overflowOnThread200();
     else if (command == "older-thread-overflow") {
