@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <sstream>
 #include <sys/wait.h>
@@ -234,4 +235,25 @@ TEST_F(CrashRecordTest, AHandlerFromBeforeTheKitThatReturnsFromATrapStillEndsThe
     ASSERT_TRUE(WIFSIGNALED(run.status)) << "status " << run.status;
     EXPECT_EQ(WTERMSIG(run.status), SIGTRAP);
     EXPECT_EQ(first("mach_exception.brsrecord")["mach_exception"]["name"], "EXC_BREAKPOINT");
+}
+
+TEST_F(CrashRecordTest, ThreadsThatDoNotStopHoldTheCrashForOneTimeLimitInAll)
+{
+    const HelperRun run = runCrashHelper({"threads-that-do-not-stop"}, {{"HOME", home.path()}});
+    const auto ended = std::chrono::steady_clock::now().time_since_epoch().count();
+    ASSERT_TRUE(WIFSIGNALED(run.status));
+    EXPECT_EQ(WTERMSIG(run.status), SIGSEGV);
+    const double seconds = double(ended - std::stoll(run.output)) / 1e9;
+    EXPECT_LT(seconds, 3.0) << "from the crash to the end of the process";
+
+    const auto all = kit_test::records(
+        home.path() + "/.cache/com.brisca.data/com.kestrova.tolvan/v3/active/crashrun/mach_exception.brsrecord");
+    ASSERT_EQ(all.size(), 7u) << "every record written";
+    const json& threads = all[1]["threads"];
+    const json& names = all[4]["thread_names"];
+    ASSERT_EQ(names.size(), threads.size());
+    for (size_t i = 0; i < threads.size(); ++i) {
+        const bool blocked = names[i].get<std::string>().rfind("blocked-", 0) == 0;
+        EXPECT_EQ(threads[i].contains("registers"), !blocked) << names[i];
+    }
 }

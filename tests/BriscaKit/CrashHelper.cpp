@@ -100,6 +100,27 @@ __attribute__((noinline)) void crashBySeccompTrap()
     ::syscall(SYS_getppid);
 }
 
+// Three threads that block every signal, so the recorder cannot stop them.
+// Prints the monotonic clock just before the crash.
+__attribute__((noinline)) void crashWithThreadsThatDoNotStop()
+{
+    std::latch blocked(3);
+    for (const char* name : {"blocked-one", "blocked-two", "blocked-three"})
+        std::thread([name, &blocked] {
+            pthread_setname_np(pthread_self(), name);
+            sigset_t all;
+            sigfillset(&all);
+            pthread_sigmask(SIG_BLOCK, &all, nullptr);
+            blocked.count_down();
+            while (!gRelease)
+                ::pause();
+        }).detach();
+    blocked.wait();
+    std::printf("%lld\n", static_cast<long long>(std::chrono::steady_clock::now().time_since_epoch().count()));
+    std::fflush(stdout);
+    crashByNullWrite();
+}
+
 // The 200th thread started since the kit overflows its stack; 47 threads
 // before it have ended and 150 still run.
 __attribute__((noinline)) void overflowOnThread200()
@@ -321,6 +342,8 @@ int main(int argc, char** argv)
         crashByBreakpoint();
     else if (command == "seccomp-trap")
         crashBySeccompTrap();
+    else if (command == "threads-that-do-not-stop")
+        crashWithThreadsThatDoNotStop();
     else if (command == "thread-200-overflow")
         overflowOnThread200();
     else if (command == "older-thread-overflow") {
