@@ -42,6 +42,18 @@ void raiseAgain(int signal)
     ::syscall(SYS_tgkill, process, thread, signal);
 }
 
+// A signal's number in the "signal" record, as the reporting service
+// numbers signals: SIGBUS is 10 and SIGSYS 12 there; the other handled
+// signals have the same numbers on both sides.
+uint64_t recordedNumber(int signal)
+{
+    switch (signal) {
+    case SIGBUS: return 10;
+    case SIGSYS: return 12;
+    default: return uint64_t(signal);
+    }
+}
+
 }  // namespace
 
 void BRSSignalNamesForNumber(int signal, int, const char** name, const char** codeName)
@@ -196,7 +208,7 @@ void BRSSignalHandler(int signal, siginfo_t* info, void* machineContext)
                 const char* name;
                 const char* codeName;
                 BRSSignalNamesForNumber(info->si_signo, info->si_code, &name, &codeName);
-                BRSFileWriteHashEntryUint64(&file, "number", uint64_t(info->si_signo));
+                BRSFileWriteHashEntryUint64(&file, "number", recordedNumber(info->si_signo));
                 BRSFileWriteHashEntryUint64(&file, "code", uint64_t(uint32_t(info->si_code)));
                 BRSFileWriteHashEntryUint64(&file, "address", uint64_t(uintptr_t(info->si_addr)));
                 BRSFileWriteHashEntryString(&file, "name", name);

@@ -142,6 +142,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Crash{{"heap-locked"}, SIGSEGV, "mach_exception.brsrecord", "helper::crashByNullWrite", ""},
                       Crash{{"raise"}, SIGSEGV, "signal.brsrecord", "helper::crashByRaise", ""},
                       Crash{{"handler-fault"}, SIGSEGV, "mach_exception.brsrecord", "helper::crashByNullWrite", ""},
+                      Crash{{"bus-error", "--signals-only"}, SIGBUS, "signal.brsrecord", "helper::crashByBusError", ""},
                       // Traps that would not come back by themselves: raised again after the record.
                       Crash{{"breakpoint"}, SIGTRAP, "mach_exception.brsrecord", "helper::crashByBreakpoint", ""},
                       Crash{{"seccomp-trap"}, SIGSYS, "signal.brsrecord", "helper::crashBySeccompTrap", ""},
@@ -219,11 +220,21 @@ TEST_F(CrashRecordTest, ABreakpointTrapNamesItsTrap)
     EXPECT_EQ(record["code_name"], "EXC_I386_BPTFLT");
 }
 
+TEST_F(CrashRecordTest, ABusErrorLeftToSignalsHasTheServicesNumberAndItsCode)
+{
+    runCrashHelper({"bus-error", "--signals-only"}, {{"HOME", home.path()}});
+    const json record = first("signal.brsrecord")["signal"];
+    EXPECT_EQ(record["number"], 10);
+    EXPECT_EQ(record["name"], "SIGBUS");
+    EXPECT_EQ(record["code"], BUS_ADRERR);
+    EXPECT_TRUE(record["code_name"].is_null());
+}
+
 TEST_F(CrashRecordTest, ASeccompRefusalIsASignalRecord)
 {
     runCrashHelper({"seccomp-trap"}, {{"HOME", home.path()}});
     const json record = first("signal.brsrecord")["signal"];
-    EXPECT_EQ(record["number"], SIGSYS);
+    EXPECT_EQ(record["number"], 12) << "the service's number of SIGSYS";
     EXPECT_EQ(record["name"], "SIGSYS");
     EXPECT_EQ(record["code"], 1) << "the seccomp code of SIGSYS";
 }

@@ -33,6 +33,7 @@
 #include <malloc.h>
 #include <map>
 #include <stdexcept>
+#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <thread>
@@ -81,6 +82,14 @@ __attribute__((noinline)) int overflowStack(int depth)
 }
 
 __attribute__((noinline)) void crashByRaise() { ::raise(SIGSEGV); }
+
+// Reads a page mapped over an empty file: there is nothing behind it.
+__attribute__((noinline)) int crashByBusError()
+{
+    const int empty = ::memfd_create("empty", MFD_CLOEXEC);
+    const auto* page = static_cast<const volatile char*>(::mmap(nullptr, 4096, PROT_READ, MAP_SHARED, empty, 0));
+    return page[0];
+}
 
 // Traps that do not repeat when a handler returns: the process would run on.
 __attribute__((noinline)) void crashByBreakpoint() { asm volatile("int3"); }
@@ -338,6 +347,8 @@ int main(int argc, char** argv)
         crashWhileTheHeapIsLocked();
     else if (command == "raise")
         crashByRaise();
+    else if (command == "bus-error")
+        crashByBusError();
     else if (command == "breakpoint" || command == "chained-breakpoint")
         crashByBreakpoint();
     else if (command == "seccomp-trap")
