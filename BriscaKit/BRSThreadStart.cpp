@@ -23,8 +23,7 @@ struct ThreadStart {
 pthread_key_t gStackKey;
 pthread_once_t gStackKeyOnce = PTHREAD_ONCE_INIT;
 
-void releaseStack(void* mapping) { BRSSignalStackRelease(mapping); }
-void makeStackKey() { pthread_key_create(&gStackKey, releaseStack); }
+void makeStackKey() { pthread_key_create(&gStackKey, BRSSignalStackRelease); }
 
 void* startWithSignalStack(void* data)
 {
