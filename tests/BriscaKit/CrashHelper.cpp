@@ -28,6 +28,7 @@
 #include <cstring>
 #include <latch>
 #include <malloc.h>
+#include <sys/prctl.h>
 #include <map>
 #include <stdexcept>
 #include <thread>
@@ -76,6 +77,21 @@ __attribute__((noinline)) int overflowStack(int depth)
 }
 
 __attribute__((noinline)) void crashByRaise() { ::raise(SIGSEGV); }
+
+// The kernel keeps 15 bytes of a thread's name: here 14 letters and the
+// first byte of a two-byte character.
+__attribute__((noinline)) void crashBesideACutThreadName()
+{
+    std::latch named(1);
+    std::thread([&named] {
+        ::prctl(PR_SET_NAME, "abcdefghijklmn\xc3\xa9");
+        named.count_down();
+        while (!gRelease)
+            ::pause();
+    }).detach();
+    named.wait();
+    crashByNullWrite();
+}
 
 class FaultingCallback : public BRSCrashReporterTarget {
 public:
@@ -254,5 +270,7 @@ int main(int argc, char** argv)
         crashWhileTheHeapIsLocked();
     else if (command == "raise")
         crashByRaise();
+    else if (command == "cut-thread-name")
+        crashBesideACutThreadName();
     return 4;  // no crash
 }
