@@ -195,13 +195,24 @@ TEST_F(CrashRecordTest, AbortIsASignalRecordWithItsCodeName)
     EXPECT_EQ(record["code_name"], "ABORT");
 }
 
-TEST_F(CrashRecordTest, AnUncaughtExceptionKeepsItsTypeAndReason)
+TEST_F(CrashRecordTest, AnUncaughtExceptionKeepsItsReadableTypeAndReason)
 {
     runCrashHelper({"exception"}, {{"HOME", home.path()}});
     const json record = first("exception.brsrecord")["exception"];
     EXPECT_EQ(record["type"], "c++");
-    EXPECT_EQ(BRSExceptionDemangle(hexDecoded(record["name"])), "std::runtime_error");
+    EXPECT_EQ(hexDecoded(record["name"]), "std::runtime_error");
     EXPECT_EQ(hexDecoded(record["reason"]), "helper exception");
+}
+
+TEST_F(CrashRecordTest, AnUncaughtIntegerIsNamedIntWithAnEmptyReason)
+{
+    const HelperRun run = runCrashHelper({"throw-int"}, {{"HOME", home.path()}});
+    ASSERT_TRUE(WIFEXITED(run.status));
+    EXPECT_EQ(WEXITSTATUS(run.status), 1);
+    const json record = first("exception.brsrecord")["exception"];
+    EXPECT_EQ(record["type"], "c++");
+    EXPECT_EQ(hexDecoded(record["name"]), "int");
+    EXPECT_EQ(record["reason"], "");
 }
 
 // Names the kernel cut inside a character and paths in another encoding are

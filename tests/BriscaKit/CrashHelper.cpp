@@ -63,6 +63,8 @@ __attribute__((noinline)) void crashByAbort() { std::abort(); }
 
 __attribute__((noinline)) void crashByException() { throw std::runtime_error("helper exception"); }
 
+__attribute__((noinline)) void crashByThrowingAnInteger() { throw opaque(42); }
+
 __attribute__((noinline)) void crashByIllegalInstruction() { __builtin_trap(); }
 
 __attribute__((noinline)) int crashByDivision(int divisor) { return opaque(1000) / opaque(divisor); }
@@ -255,6 +257,8 @@ int main(int argc, char** argv)
         crashByAbort();
     else if (command == "exception")
         crashByException();
+    else if (command == "throw-int")
+        crashByThrowingAnInteger();
     else if (command == "ud2")
         crashByIllegalInstruction();
     else if (command == "divide")
