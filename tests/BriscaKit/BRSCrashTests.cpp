@@ -239,6 +239,27 @@ TEST_F(CrashRecordTest, NamesAndPathsThatAreNotUtf8KeepTheirLinesReadable)
     EXPECT_TRUE(listed) << "the preloaded library's load record";
 }
 
+TEST_F(CrashRecordTest, ThreadsThatRunAQueuesWorkAreNamedByTheQueue)
+{
+    runCrashHelper({"queue"}, {{"HOME", home.path()}});
+    const auto crash = parsedLines(reportFile("mach_exception.brsrecord"));
+    ASSERT_EQ(crash.size(), 7u);
+    const json& threads = crash[1]["threads"];
+    const json& queues = crash[3]["dispatch_queue_names"];
+    const json& names = crash[4]["thread_names"];
+    ASSERT_EQ(queues.size(), threads.size());
+    ASSERT_EQ(names.size(), threads.size());
+    for (size_t i = 0; i < threads.size(); ++i) {
+        if (threads[i].value("crashed", false)) {
+            EXPECT_EQ(queues[i], "com.kestrova.test.crashing");
+        }
+        if (names[i] == "parked-one") {
+            EXPECT_EQ(queues[i], "") << "a thread of no queue";
+        }
+    }
+    EXPECT_EQ(std::count(queues.begin(), queues.end(), "com.kestrova.test.waiting"), 1) << queues.dump();
+}
+
 TEST_F(CrashRecordTest, AHandlerInstalledBeforeTheKitGetsTheFaultAfterTheRecord)
 {
     const HelperRun run = runCrashHelper({"chained"}, {{"HOME", home.path()}});

@@ -13,6 +13,7 @@
 #include "BriscaKit/BRSSymbolResolver.h"
 #include "BriscaKit/Brisca.h"
 #include "BriscaKit/BRSUserLogging.h"
+#include "BRSURLSession/Dispatch.h"
 
 #include "tests/BriscaKit/KitFixtures.h"
 #include "tests/BriscaKit/LaunchFixtures.h"
@@ -79,6 +80,23 @@ __attribute__((noinline)) int overflowStack(int depth)
 }
 
 __attribute__((noinline)) void crashByRaise() { ::raise(SIGSEGV); }
+
+// One queue's work waits, another's crashes: each on a worker of the kit's pool.
+__attribute__((noinline)) void crashOnAQueue()
+{
+    static brs::SerialQueue waiting("com.kestrova.test.waiting");
+    static brs::SerialQueue crashing("com.kestrova.test.crashing");
+    std::latch waits(1);
+    waiting.async([&waits] {
+        waits.count_down();
+        while (!gRelease)
+            ::pause();
+    });
+    waits.wait();
+    crashing.async([] { crashByNullWrite(); });
+    for (;;)
+        ::pause();
+}
 
 // The kernel keeps 15 bytes of a thread's name: here 14 letters and the
 // first byte of a two-byte character.
@@ -276,5 +294,7 @@ int main(int argc, char** argv)
         crashByRaise();
     else if (command == "cut-thread-name")
         crashBesideACutThreadName();
+    else if (command == "queue")
+        crashOnAQueue();
     return 4;  // no crash
 }
