@@ -96,7 +96,7 @@ URLErrorCode errorCodeOf(CURLcode result)
     case CURLE_TOO_MANY_REDIRECTS: return URLErrorCode::TooManyRedirects;
     // The first request's scheme is checked before it starts: only a
     // redirect can lead to a scheme the transfer may not use.
-    case CURLE_UNSUPPORTED_PROTOCOL: return URLErrorCode::InsecureRedirect;
+    case CURLE_UNSUPPORTED_PROTOCOL: return URLErrorCode::RedirectRefused;
     case CURLE_WEIRD_SERVER_REPLY:
     case CURLE_HTTP2:
     case CURLE_HTTP2_STREAM:

@@ -75,7 +75,7 @@ enum class URLErrorCode : long {
     NetworkConnectionLost = -1005,  // the connection ended before the whole answer
     TooManyRedirects = -1007,
     BadServerResponse = -1011,
-    InsecureRedirect = -1022,  // an https request redirected to plain http
+    RedirectRefused = -1022,  // from https to plain http, or to a scheme that is not http
     CannotReadBodyFile = -1102,
     SecureConnectionFailed = -1200,
     ServerCertificateUntrusted = -1202,

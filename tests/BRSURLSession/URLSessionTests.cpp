@@ -401,7 +401,7 @@ TEST_F(URLSessionTest, ARedirectMayNotLeaveHttps)
     const auto refused = fetch(session, keyed);
     ASSERT_TRUE(refused.error);
     EXPECT_EQ(refused.error->domain, kBRSURLSessionTransportErrorDomain);
-    EXPECT_EQ(refused.error->code, static_cast<long>(URLErrorCode::InsecureRedirect)) << refused.error->description();
+    EXPECT_EQ(refused.error->code, static_cast<long>(URLErrorCode::RedirectRefused)) << refused.error->description();
     EXPECT_EQ(plainRequests, 0) << "nothing was sent in clear";
 
     URLRequest fromPlain;
