@@ -5,6 +5,7 @@
 
 #include "BriscaKit/BRSContext.h"
 #include "BriscaKit/BRSFile.h"
+#include "BRSURLSession/QueueLabels.h"
 
 #include <cerrno>
 #include <cstring>
@@ -264,12 +265,17 @@ void recordRuntimeInfo(BRSFile* file)
     BRSFileWriteSectionEnd(file);
 }
 
+// The label of the named queue whose work each thread runs, the empty
+// string for a thread that runs none.
 void recordQueueNames(BRSFile* file, const ThreadList& list)
 {
     BRSFileWriteSectionStart(file, "dispatch_queue_names");
     BRSFileWriteArrayStart(file);
-    for (size_t i = 0; i < list.count; ++i)
-        BRSFileWriteArrayEntryString(file, "");
+    for (size_t i = 0; i < list.count; ++i) {
+        char label[brs::kQueueLabelCapacity];
+        brs::copyQueueLabelOfThread(list.threads[i], label, sizeof label);
+        BRSFileWriteArrayEntryString(file, label);
+    }
     BRSFileWriteArrayEnd(file);
     BRSFileWriteSectionEnd(file);
 }

@@ -13,6 +13,7 @@
 #include "BriscaKit/BRSSymbolResolver.h"
 #include "BriscaKit/Brisca.h"
 #include "BriscaKit/BRSUserLogging.h"
+#include "BRSURLSession/Dispatch.h"
 
 #include "tests/BriscaKit/KitFixtures.h"
 #include "tests/BriscaKit/LaunchFixtures.h"
@@ -67,6 +68,8 @@ __attribute__((noinline)) void crashByNullWrite()
 __attribute__((noinline)) void crashByAbort() { std::abort(); }
 
 __attribute__((noinline)) void crashByException() { throw std::runtime_error("helper exception"); }
+
+__attribute__((noinline)) void crashByThrowingAnInteger() { throw opaque(42); }
 
 __attribute__((noinline)) void crashByIllegalInstruction() { __builtin_trap(); }
 
@@ -148,6 +151,38 @@ __attribute__((noinline)) void overflowOnThread200()
         pthread_setname_np(pthread_self(), "thread-200");
         overflowStack(0);
     }).join();
+}
+
+// One queue's work waits, another's crashes: each on a worker of the kit's pool.
+__attribute__((noinline)) void crashOnAQueue()
+{
+    static brs::SerialQueue waiting("com.kestrova.test.waiting");
+    static brs::SerialQueue crashing("com.kestrova.test.crashing");
+    std::latch waits(1);
+    waiting.async([&waits] {
+        waits.count_down();
+        while (!gRelease)
+            ::pause();
+    });
+    waits.wait();
+    crashing.async([] { crashByNullWrite(); });
+    for (;;)
+        ::pause();
+}
+
+// The kernel keeps 15 bytes of a thread's name: here 14 letters and the
+// first byte of a two-byte character.
+__attribute__((noinline)) void crashBesideACutThreadName()
+{
+    std::latch named(1);
+    std::thread([&named] {
+        ::prctl(PR_SET_NAME, "abcdefghijklmn\xc3\xa9");
+        named.count_down();
+        while (!gRelease)
+            ::pause();
+    }).detach();
+    named.wait();
+    crashByNullWrite();
 }
 
 class FaultingCallback : public BRSCrashReporterTarget {
@@ -332,6 +367,8 @@ int main(int argc, char** argv)
         crashByAbort();
     else if (command == "exception")
         crashByException();
+    else if (command == "throw-int")
+        crashByThrowingAnInteger();
     else if (command == "ud2")
         crashByIllegalInstruction();
     else if (command == "divide")
@@ -361,5 +398,9 @@ int main(int argc, char** argv)
         overflowEarly = true;
         early.join();
     }
+    else if (command == "cut-thread-name")
+        crashBesideACutThreadName();
+    else if (command == "queue")
+        crashOnAQueue();
     return 4;  // no crash
 }
