@@ -108,6 +108,12 @@ void listThreads(ThreadList* list)
     ::close(fd);
 }
 
+uint32_t millisecondsUntil(uint64_t deadline)
+{
+    const uint64_t now = BRSMonotonicNanoseconds();
+    return now < deadline ? uint32_t((deadline - now + 999999u) / 1000000u) : 0;
+}
+
 void suspendHandler(int, siginfo_t*, void* context)
 {
     const int savedErrno = errno;
@@ -143,8 +149,11 @@ size_t suspendOtherThreads(const ThreadList& list, pid_t current, pid_t crashed)
         else
             slot.thread.store(0);
     }
+    // One time limit for all of them: threads that block the signal cost
+    // the crash that limit once, not once each.
+    const uint64_t deadline = BRSMonotonicNanoseconds() + uint64_t(kSuspendTimeLimitMilliseconds) * 1000000u;
     for (size_t i = 0; i < sent; ++i)
-        if (!BRSFutexWait(&gSuspendSlots[i].stored, 0, kSuspendTimeLimitMilliseconds))
+        if (!BRSFutexWait(&gSuspendSlots[i].stored, 0, millisecondsUntil(deadline)))
             BRSSDKLog("%s: Error: thread %d did not stop in time\n", "BRSProcessSuspendAllOtherThreads",
                       int(gSuspendSlots[i].thread.load()));
     return sent;

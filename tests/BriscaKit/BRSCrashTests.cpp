@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <chrono>
 #include <csignal>
 #include <dlfcn.h>
 #include <sstream>
@@ -149,7 +150,17 @@ INSTANTIATE_TEST_SUITE_P(
                             "overflowing"},
                       Crash{{"heap-locked"}, SIGSEGV, "mach_exception.brsrecord", "helper::crashByNullWrite", ""},
                       Crash{{"raise"}, SIGSEGV, "signal.brsrecord", "helper::crashByRaise", ""},
-                      Crash{{"handler-fault"}, SIGSEGV, "mach_exception.brsrecord", "helper::crashByNullWrite", ""}),
+                      Crash{{"handler-fault"}, SIGSEGV, "mach_exception.brsrecord", "helper::crashByNullWrite", ""},
+                      Crash{{"bus-error", "--signals-only"}, SIGBUS, "signal.brsrecord", "helper::crashByBusError", ""},
+                      // Traps that would not come back by themselves: raised again after the record.
+                      Crash{{"breakpoint"}, SIGTRAP, "mach_exception.brsrecord", "helper::crashByBreakpoint", ""},
+                      Crash{{"seccomp-trap"}, SIGSYS, "signal.brsrecord", "helper::crashBySeccompTrap", ""},
+                      // Overflows on threads of every age, each on an alternate stack of its own.
+                      Crash{{"thread-200-overflow"}, SIGSEGV, "mach_exception.brsrecord", "helper::overflowStack",
+                            "thread-200"},
+                      Crash{{"older-thread-overflow"}, SIGSEGV, "mach_exception.brsrecord", "helper::overflowStack",
+                            "older-than-kit"},
+                      Crash{{"main-thread-overflow"}, SIGSEGV, "mach_exception.brsrecord", "helper::overflowStack", ""}),
     [](const ::testing::TestParamInfo<Crash>& info) {
         std::string name = info.param.arguments[0] + (info.param.arguments.size() > 1 ? "_signals_only" : "");
         std::replace(name.begin(), name.end(), '-', '_');
@@ -268,4 +279,61 @@ TEST_F(CrashRecordTest, AHandlerInstalledBeforeTheKitGetsTheFaultAfterTheRecord)
     const json record = first("mach_exception.brsrecord")["mach_exception"];
     EXPECT_EQ(record["name"], "EXC_BAD_ACCESS");
     EXPECT_EQ(record["original_ports"], 1);
+}
+
+TEST_F(CrashRecordTest, ABreakpointTrapNamesItsTrap)
+{
+    runCrashHelper({"breakpoint"}, {{"HOME", home.path()}});
+    const json record = first("mach_exception.brsrecord")["mach_exception"];
+    EXPECT_EQ(record["name"], "EXC_BREAKPOINT");
+    EXPECT_EQ(record["code_name"], "EXC_I386_BPTFLT");
+}
+
+TEST_F(CrashRecordTest, ABusErrorLeftToSignalsHasTheServicesNumberAndItsCode)
+{
+    runCrashHelper({"bus-error", "--signals-only"}, {{"HOME", home.path()}});
+    const json record = first("signal.brsrecord")["signal"];
+    EXPECT_EQ(record["number"], 10);
+    EXPECT_EQ(record["name"], "SIGBUS");
+    EXPECT_EQ(record["code"], BUS_ADRERR);
+    EXPECT_TRUE(record["code_name"].is_null());
+}
+
+TEST_F(CrashRecordTest, ASeccompRefusalIsASignalRecord)
+{
+    runCrashHelper({"seccomp-trap"}, {{"HOME", home.path()}});
+    const json record = first("signal.brsrecord")["signal"];
+    EXPECT_EQ(record["number"], 12) << "the service's number of SIGSYS";
+    EXPECT_EQ(record["name"], "SIGSYS");
+    EXPECT_EQ(record["code"], 1) << "the seccomp code of SIGSYS";
+}
+
+TEST_F(CrashRecordTest, AHandlerFromBeforeTheKitThatReturnsFromATrapStillEndsTheProcess)
+{
+    const HelperRun run = runCrashHelper({"chained-breakpoint"}, {{"HOME", home.path()}});
+    EXPECT_EQ(run.output, "earlier handler\n") << "the earlier handler saw the trap once";
+    ASSERT_TRUE(WIFSIGNALED(run.status)) << "status " << run.status;
+    EXPECT_EQ(WTERMSIG(run.status), SIGTRAP);
+    EXPECT_EQ(first("mach_exception.brsrecord")["mach_exception"]["name"], "EXC_BREAKPOINT");
+}
+
+TEST_F(CrashRecordTest, ThreadsThatDoNotStopHoldTheCrashForOneTimeLimitInAll)
+{
+    const HelperRun run = runCrashHelper({"threads-that-do-not-stop"}, {{"HOME", home.path()}});
+    const auto ended = std::chrono::steady_clock::now().time_since_epoch().count();
+    ASSERT_TRUE(WIFSIGNALED(run.status));
+    EXPECT_EQ(WTERMSIG(run.status), SIGSEGV);
+    const double seconds = double(ended - std::stoll(run.output)) / 1e9;
+    EXPECT_LT(seconds, 3.0) << "from the crash to the end of the process";
+
+    const auto all = kit_test::records(
+        home.path() + "/.cache/com.brisca.data/com.kestrova.tolvan/v3/active/crashrun/mach_exception.brsrecord");
+    ASSERT_EQ(all.size(), 7u) << "every record written";
+    const json& threads = all[1]["threads"];
+    const json& names = all[4]["thread_names"];
+    ASSERT_EQ(names.size(), threads.size());
+    for (size_t i = 0; i < threads.size(); ++i) {
+        const bool blocked = names[i].get<std::string>().rfind("blocked-", 0) == 0;
+        EXPECT_EQ(threads[i].contains("registers"), !blocked) << names[i];
+    }
 }
