@@ -1,5 +1,6 @@
 #include "ZNTUtilities/ButtonCells.h"
 
+#include "ZNTUtilities/FocusRing.h"
 #include "ZNTUtilities/ImageAdditions.h"
 #include "ZNTUtilities/ImageStore.h"
 
@@ -61,6 +62,8 @@ void ZNTButtonCell::draw(QPainter& painter, const QRectF& frame, const CellState
         shown.text = QFontMetricsF(title.font).elidedText(title.text, titleElideMode, textRect.width());
     drawStyledText(painter, textRect, shown, Qt::AlignCenter | Qt::TextSingleLine);
     painter.restore();
+    if (state.focused)
+        FocusRing::draw(painter, frame, focusRingRadius);
 }
 
 DarkRoundButtonCell::DarkRoundButtonCell()
@@ -117,6 +120,8 @@ void DarkRoundButtonCell::draw(QPainter& painter, const QRectF& frame, const Cel
     painter.drawEllipse(inner);
     lightImage_.draw(painter, imageRect(frame), imageOpacity(state));
     painter.restore();
+    if (state.focused)
+        FocusRing::draw(painter, circle, circle.width() / 2);
 }
 
 FreestandingCloseButtonCell::FreestandingCloseButtonCell()

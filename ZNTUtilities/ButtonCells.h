@@ -37,6 +37,9 @@ public:
     // ElideNone centres it and clips both ends.
     Qt::TextElideMode titleElideMode = Qt::ElideNone;
     ZNTImage image;
+    // The corner radius of the picture's outline, which the focus ring
+    // follows: half the height for a pill, half the side for a circle.
+    qreal focusRingRadius = 4;
 
     // The band the title and image are laid out in.
     QRectF contentRect(const QRectF& frame) const;

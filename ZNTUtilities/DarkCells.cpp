@@ -1,5 +1,6 @@
 #include "ZNTUtilities/DarkCells.h"
 
+#include "ZNTUtilities/FocusRing.h"
 #include "ZNTUtilities/Fonts.h"
 #include "ZNTUtilities/Geometry.h"
 #include "ZNTUtilities/Gloss.h"
@@ -74,6 +75,8 @@ void DarkPushButtonCell::draw(QPainter& painter, const QRectF& frame, const Cell
         painter.setOpacity(painter.opacity() * 0.5);
     drawStyledText(painter, b, whiteTitle(title, font, {{0, 1}, 0, greyColor(0, 0.6f)}), Qt::AlignCenter | Qt::TextSingleLine);
     painter.restore();
+    if (state.focused)
+        FocusRing::drawAround(painter, b, b.height() / 2, frame);
 }
 
 DarkCheckboxButtonCell::DarkCheckboxButtonCell()
@@ -121,6 +124,8 @@ void DarkCheckboxButtonCell::draw(QPainter& painter, const QRectF& frame, const 
     drawStyledText(painter, titleRect(frame), whiteTitle(title, font, titleShadow),
                    Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine);
     painter.restore();
+    if (state.focused)
+        FocusRing::drawAround(painter, b, 2, frame);
 }
 
 DarkPopupButtonCell::DarkPopupButtonCell()
@@ -169,6 +174,8 @@ void DarkPopupButtonCell::draw(QPainter& painter, const QRectF& frame, const Cel
     drawShadow(painter, titleShadow, path.boundingRect(), [&](QPainter& p) { p.fillPath(path, Qt::black); });
     painter.fillPath(path, state.enabled ? arrowColor : greyColor(0.9f, 0.5f));
     painter.restore();
+    if (state.focused)
+        FocusRing::drawAround(painter, bezelRect(frame), 3, frame);
 }
 
 DarkSegmentedCell::DarkSegmentedCell()
@@ -254,4 +261,6 @@ void DarkSegmentedCell::draw(QPainter& painter, const QRectF& frame, const CellS
         x += segment.width + 2;
     }
     painter.restore();
+    if (state.focused)
+        FocusRing::drawAround(painter, b, 3, frame);
 }

@@ -1,5 +1,6 @@
 #include "ZNTUtilities/SliderCell.h"
 
+#include "ZNTUtilities/FocusRing.h"
 #include "ZNTUtilities/Geometry.h"
 
 #include <cmath>
@@ -20,7 +21,10 @@ void ZNTSliderCell::drawBar(QPainter& painter, const QRectF& bar, bool enabled) 
     trackImage.draw(painter, trackRect(bar, trackImage.size().height()), opacity(enabled));
 }
 
-void ZNTSliderCell::drawKnob(QPainter& painter, const QRectF& knob, bool enabled) const
+void ZNTSliderCell::drawKnob(QPainter& painter, const QRectF& knob, bool enabled, bool focused) const
 {
-    knobImage.draw(painter, knobImageRect(knob, knobImage.size()), opacity(enabled));
+    const QRectF picture = knobImageRect(knob, knobImage.size());
+    knobImage.draw(painter, picture, opacity(enabled));
+    if (focused)
+        FocusRing::draw(painter, picture, picture.height() / 2);
 }

@@ -22,5 +22,6 @@ public:
     static qreal opacity(bool enabled) { return enabled ? 1.0 : 0.75; }
 
     void drawBar(QPainter& painter, const QRectF& bar, bool enabled) const;
-    void drawKnob(QPainter& painter, const QRectF& knob, bool enabled) const;
+    // A focused slider rings its knob.
+    void drawKnob(QPainter& painter, const QRectF& knob, bool enabled, bool focused = false) const;
 };

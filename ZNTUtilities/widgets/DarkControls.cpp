@@ -1,19 +1,27 @@
 #include "ZNTUtilities/widgets/DarkControls.h"
 
+#include "ZNTUtilities/widgets/ControlAccessibility.h"
+
+#include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QToolTip>
+
+#include <algorithm>
 
 namespace {
 
 CellState stateOf(const QAbstractButton& button)
 {
-    return {button.isEnabled(), button.isDown(), button.isCheckable() && button.isChecked(), button.underMouse()};
+    return {button.isEnabled(), button.isDown(), button.isCheckable() && button.isChecked(), button.underMouse(), button.hasFocus()};
 }
 
 }  // namespace
 
 DarkPushButton::DarkPushButton(const QString& title, QWidget* parent) : QAbstractButton(parent)
 {
+    setFocusPolicy(kControlFocusPolicy);
     setText(title);
     setFont(cell_.font);
 }
@@ -39,6 +47,7 @@ void DarkPushButton::paintEvent(QPaintEvent*)
 
 DarkCheckbox::DarkCheckbox(const QString& title, QWidget* parent) : QAbstractButton(parent)
 {
+    setFocusPolicy(kControlFocusPolicy);
     setCheckable(true);
     setText(title);
     setFont(cell_.font);
@@ -59,6 +68,8 @@ void DarkCheckbox::paintEvent(QPaintEvent*)
 
 DarkPopupButton::DarkPopupButton(QWidget* parent) : QComboBox(parent)
 {
+    installControlAccessibility();
+    setFocusPolicy(kControlFocusPolicy);
     setFont(cell_.font);
     connect(this, &QComboBox::currentIndexChanged, this, qOverload<>(&QWidget::update));
 }
@@ -76,19 +87,90 @@ void DarkPopupButton::paintEvent(QPaintEvent*)
     cell_.title = currentText();
     cell_.font = font();
     QPainter painter(this);
-    cell_.draw(painter, rect(), {isEnabled(), false, false, underMouse()});
+    cell_.draw(painter, rect(), {isEnabled(), false, false, underMouse(), hasFocus()});
 }
 
 DarkSegmentedControl::DarkSegmentedControl(QWidget* parent) : QWidget(parent)
 {
-    setFocusPolicy(Qt::StrongFocus);
+    installControlAccessibility();
+    setFocusPolicy(kControlFocusPolicy);
 }
 
 void DarkSegmentedControl::addSegment(const QString& label, const ZNTImage& image, qreal width)
 {
     cell_.segments.append({width, label, image, cell_.segments.isEmpty()});
+    texts_.append(SegmentTexts{});
     updateGeometry();
     update();
+}
+
+void DarkSegmentedControl::setSegmentAccessibleName(int segment, const QString& name)
+{
+    if (segment >= 0 && segment < texts_.size())
+        texts_[segment].accessibleName = name;
+}
+
+QString DarkSegmentedControl::segmentAccessibleName(int segment) const
+{
+    if (segment < 0 || segment >= texts_.size())
+        return {};
+    return texts_[segment].accessibleName.isEmpty() ? cell_.segments[segment].label : texts_[segment].accessibleName;
+}
+
+void DarkSegmentedControl::setSegmentToolTip(int segment, const QString& toolTip)
+{
+    if (segment >= 0 && segment < texts_.size())
+        texts_[segment].toolTip = toolTip;
+}
+
+QString DarkSegmentedControl::segmentToolTip(int segment) const
+{
+    return segment >= 0 && segment < texts_.size() ? texts_[segment].toolTip : QString();
+}
+
+QRect DarkSegmentedControl::segmentRect(int segment) const
+{
+    const QList<QRectF> fills = cell_.segmentFillRects(DarkSegmentedCell::bezelRect(rect()));
+    return segment >= 0 && segment < fills.size() ? fills[segment].toAlignedRect() : QRect();
+}
+
+bool DarkSegmentedControl::event(QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const QString tip = segmentToolTip(cell_.segmentAtPoint(help->pos(), rect()));
+        if (tip.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), tip, this);
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void DarkSegmentedControl::keyPressEvent(QKeyEvent* event)
+{
+    // The arrows choose a neighbour, as in a group of radio buttons; the
+    // chosen segment stays chosen at either end.
+    int step = 0;
+    switch (event->key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Up:
+        step = -1;
+        break;
+    case Qt::Key_Right:
+    case Qt::Key_Down:
+        step = 1;
+        break;
+    case Qt::Key_Space:
+    case Qt::Key_Select:
+        return event->accept();  // the focused segment is the chosen one already
+    default:
+        return QWidget::keyPressEvent(event);
+    }
+    const int next = std::clamp(selectedSegment() + step, 0, int(segmentCount()) - 1);
+    setSelectedSegment(next);
+    event->accept();
 }
 
 void DarkSegmentedControl::setSelectedImage(const ZNTImage& image, int segment)
@@ -113,6 +195,7 @@ void DarkSegmentedControl::setSelectedSegment(int segment)
     for (int i = 0; i < cell_.segments.size(); ++i)
         cell_.segments[i].selected = i == segment;
     update();
+    announceSegmentChosen(this, segment);
     emit selectedSegmentChanged(segment);
 }
 
@@ -127,7 +210,7 @@ QSize DarkSegmentedControl::sizeHint() const
 void DarkSegmentedControl::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    cell_.draw(painter, rect(), {isEnabled(), false, false, false});
+    cell_.draw(painter, rect(), {isEnabled(), false, false, false, hasFocus()});
 }
 
 void DarkSegmentedControl::mousePressEvent(QMouseEvent* event)
@@ -145,7 +228,7 @@ void DarkSegmentedControl::mouseReleaseEvent(QMouseEvent* event)
     update();
 }
 
-DarkRoundButton::DarkRoundButton(QWidget* parent) : QAbstractButton(parent) {}
+DarkRoundButton::DarkRoundButton(QWidget* parent) : QAbstractButton(parent) { setFocusPolicy(kControlFocusPolicy); }
 
 void DarkRoundButton::setImage(const ZNTImage& image)
 {
@@ -195,7 +278,7 @@ void MomentaryButton::mouseReleaseEvent(QMouseEvent* event)
     send(0);
 }
 
-FreestandingCloseButton::FreestandingCloseButton(QWidget* parent) : QAbstractButton(parent) {}
+FreestandingCloseButton::FreestandingCloseButton(QWidget* parent) : QAbstractButton(parent) { setFocusPolicy(kControlFocusPolicy); }
 
 void FreestandingCloseButton::paintEvent(QPaintEvent*)
 {

@@ -53,7 +53,10 @@ private:
     DarkPopupButtonCell cell_;
 };
 
-// Segments chosen one at a time; the segment under a held mouse is tracked.
+// Segments chosen one at a time, like a group of radio buttons: the segment
+// under a held mouse is tracked, and the arrow keys choose the segment beside
+// the chosen one. Screen readers meet a group named by the control's
+// accessible name whose radio buttons are the segments.
 class DarkSegmentedControl : public QWidget {
     Q_OBJECT
 public:
@@ -61,20 +64,37 @@ public:
     DarkSegmentedCell& cell() { return cell_; }
     void addSegment(const QString& label, const ZNTImage& image, qreal width);
     void setSelectedImage(const ZNTImage& image, int segment);
+    int segmentCount() const { return int(cell_.segments.size()); }
     int selectedSegment() const;
     void setSelectedSegment(int segment);
     QSize sizeHint() const override;
+
+    // What a segment is called and what its tool tip says (a segment with
+    // a label and no name is called by its label).
+    void setSegmentAccessibleName(int segment, const QString& name);
+    QString segmentAccessibleName(int segment) const;
+    void setSegmentToolTip(int segment, const QString& toolTip);
+    QString segmentToolTip(int segment) const;
+    // The segment's place in the control's own coordinates.
+    QRect segmentRect(int segment) const;
 
 signals:
     void selectedSegmentChanged(int segment);
 
 protected:
+    bool event(QEvent*) override;
     void paintEvent(QPaintEvent*) override;
+    void keyPressEvent(QKeyEvent*) override;
     void mousePressEvent(QMouseEvent*) override;
     void mouseReleaseEvent(QMouseEvent*) override;
 
 private:
+    struct SegmentTexts {
+        QString accessibleName;
+        QString toolTip;
+    };
     DarkSegmentedCell cell_;
+    QList<SegmentTexts> texts_;
 };
 
 class DarkRoundButton : public QAbstractButton {

@@ -123,7 +123,7 @@ void ZNTSlider::paintEvent(QPaintEvent*)
     const QRect knob = style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
     QPainter painter(this);
     cell_.drawBar(painter, rect(), isEnabled());
-    cell_.drawKnob(painter, knob, isEnabled());
+    cell_.drawKnob(painter, knob, isEnabled(), hasFocus());
 }
 
 namespace {

@@ -1,12 +1,15 @@
 #include "ZNTUtilities/widgets/ZNTButton.h"
 
 #include "ZNTUtilities/Fonts.h"
+#include "ZNTUtilities/widgets/ControlAccessibility.h"
 
 #include <QEvent>
+#include <QKeyEvent>
 #include <QPainter>
 
 ZNTButton::ZNTButton(QWidget* parent) : QAbstractButton(parent)
 {
+    setFocusPolicy(kControlFocusPolicy);
     setFont(interfaceFont(13));
     connect(this, &QAbstractButton::toggled, this, qOverload<>(&QWidget::update));
 }
@@ -37,6 +40,12 @@ void ZNTButton::setTitleElideMode(Qt::TextElideMode mode)
     update();
 }
 
+void ZNTButton::setFocusRingRadius(qreal radius)
+{
+    cell_.focusRingRadius = radius;
+    update();
+}
+
 void ZNTButton::setAttributedTitle(const StyledText& title)
 {
     attributedTitle_ = true;
@@ -57,7 +66,7 @@ void ZNTButton::setWantsHover(bool wants)
 
 CellState ZNTButton::cellState() const
 {
-    return {isEnabled(), isDown(), isCheckable() && isChecked(), hovering_};
+    return {isEnabled(), isDown(), isCheckable() && isChecked(), hovering_, hasFocus()};
 }
 
 QSize ZNTButton::sizeHint() const
@@ -74,6 +83,17 @@ void ZNTButton::paintEvent(QPaintEvent*)
     cell_.image = icon().isNull() ? ZNTImage() : ZNTImage(icon().pixmap(iconSize(), devicePixelRatio()).toImage());
     QPainter painter(this);
     cell_.draw(painter, rect(), cellState());
+}
+
+void ZNTButton::keyPressEvent(QKeyEvent* event)
+{
+    // Return presses the focused button as Space does.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && event->modifiers() == Qt::NoModifier) {
+        if (!event->isAutoRepeat())
+            animateClick();
+        return event->accept();
+    }
+    QAbstractButton::keyPressEvent(event);
 }
 
 void ZNTButton::enterEvent(QEnterEvent* event)

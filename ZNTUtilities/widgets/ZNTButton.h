@@ -17,6 +17,8 @@ public:
     void setContentLeftMargin(qreal margin);
     void setContentRightMargin(qreal margin);
     void setTitleElideMode(Qt::TextElideMode mode);
+    // The corner radius of the picture's outline, which the focus ring follows.
+    void setFocusRingRadius(qreal radius);
     // The title with its own font, colour and shadow (plain setText uses the
     // button's font and a white title).
     void setAttributedTitle(const StyledText& title);
@@ -34,6 +36,7 @@ signals:
 
 protected:
     void paintEvent(QPaintEvent*) override;
+    void keyPressEvent(QKeyEvent*) override;
     void enterEvent(QEnterEvent*) override;
     void leaveEvent(QEvent*) override;
     void mousePressEvent(QMouseEvent*) override;

@@ -121,8 +121,9 @@ QAccessible::State BrowserRowAccessible::state() const
         state.invalid = true;
         return state;
     }
-    state.focusable = true;
+    // A heading is read, not chosen: the arrow keys step over it.
     state.selectable = table_->isRowSelectable(row_);
+    state.focusable = state.selectable;
     state.selected = table_->isRowSelected(row_);
     state.focused = table_->hasFocus() && table_->currentIndex().row() == row_;
     if (!table_->viewport()->rect().intersects(table_->visualRect(table_->model()->index(row_, 0))))

@@ -152,7 +152,9 @@ NavigationViewControllerPtr NavigationController::popViewControllerAnimated(bool
     if (stack_.size() < 2)
         return nullptr;
     NavigationViewControllerPtr leaving = stack_.back();
-    const bool hadFocus = leaving->containsFirstResponder();
+    // The back button goes with the list it leads back from: its focus
+    // goes to the list that comes back.
+    const bool hadFocus = leaving->containsFirstResponder() || (backButton_ && backButton_->hasFocus());
     leaving->controllerWillBecomeHidden();
     stack_.pop_back();
     std::weak_ptr<NavigationViewController> arriving = stack_.back();
@@ -276,6 +278,12 @@ void NavigationController::buildNavigationBarItems()
         backButton_->setAccessibleName(backButton_->text());
         connect(backButton_, &QAbstractButton::clicked, this, [this] { popViewControllerAnimated(true); });
         backButton_->show();
+        // Tab reaches the button above the list before the list.
+        for (QWidget* stop : topViewController()->view()->findChildren<QWidget*>())
+            if (stop->focusPolicy() & Qt::TabFocus) {
+                QWidget::setTabOrder(backButton_, stop);
+                break;
+            }
     }
     const QString title = topViewController() ? topViewController()->title() : QString();
     if (!title.isNull()) {

@@ -19,6 +19,7 @@ SimpleBrowserController::SimpleBrowserController(const BrowserServices& services
 {
     searchField_->setPlaceholderText(tolvan::localized("Filter"));
     searchField_->setToolTip(tolvan::localized("Quickly filter the list to find what you are looking for"));
+    searchField_->setAccessibleName(searchField_->placeholderText());
     searchField_->setClearButtonEnabled(true);
     footer_->setResizeStyle(2);
     footer_->setFixedHeight(23);

@@ -1,6 +1,7 @@
 #include "source/browser/SimpleBrowserTable.h"
 
 #include "source/browser/BrowserTableAccessible.h"
+#include "ZNTUtilities/widgets/ControlAccessibility.h"
 #include "ZNTUtilities/UIColorManager.h"
 
 #include <QContextMenuEvent>
@@ -59,6 +60,7 @@ SimpleBrowserTable::SimpleBrowserTable(BrowserHost* host, QWidget* parent)
             pressRow(index.row());
     });
     BrowserTableAccessible::installFactory();
+    FocusRingOverlay::attach(this);
 }
 
 void SimpleBrowserTable::setPrimaryColor(const QColor& color)

@@ -196,6 +196,7 @@ void WelcomeViewController::setupSocialMediaButtons()
         social.button->setBackgroundImage(ImageStore::named(social.image + "_down"), 1);
         social.button->setToolTip(social.tooltip);
         social.button->setAccessibleDescription(social.tooltip);
+        social.button->setAccessibleName(social.tooltip);  // a picture's only words
         social.button->setFixedSize(socialSide, socialSide);
         BrowserHost* host = services_.host;
         connect(social.button, &QAbstractButton::clicked, this, [host, action = social.action] {

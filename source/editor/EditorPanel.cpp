@@ -4,6 +4,7 @@
 #include "source/editor/EditorRules.h"
 #include "source/editor/EditorViewController_p.h"
 #include "source/editor/ManualVolumeSlider.h"
+#include "source/editor/NotifierScrollView.h"
 #include "source/editor/PreviewView.h"
 #include "source/editor/WaveformViewController.h"
 
@@ -21,9 +22,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QResizeEvent>
-#include <QHelpEvent>
 #include <QSignalBlocker>
-#include <QToolTip>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -78,33 +77,6 @@ void fillTimeMenu(DarkPopupButton* popup)
 }
 
 ZNTImage stretchable(const QString& name) { return ImageStore::named(name).stretchableImage(18, 0); }
-
-// Each segment of the kind control has a tool tip of its own.
-class SegmentToolTips : public QObject {
-public:
-    SegmentToolTips(DarkSegmentedControl* control, QStringList tips) : QObject(control), control_(control), tips_(std::move(tips))
-    {
-        control->installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() != QEvent::ToolTip)
-            return false;
-        auto* help = static_cast<QHelpEvent*>(event);
-        const int segment = control_->cell().segmentAtPoint(help->pos(), control_->rect());
-        if (segment >= 0 && segment < tips_.size())
-            QToolTip::showText(help->globalPos(), tips_[segment], control_);
-        else
-            QToolTip::hideText();
-        return true;
-    }
-
-private:
-    DarkSegmentedControl* control_;
-    QStringList tips_;
-};
 
 // The smallest size a layout gives the widget.
 QSize neededSize(const QWidget* widget) { return widget->minimumSizeHint().expandedTo(widget->minimumSize()); }
@@ -173,6 +145,7 @@ void EditorViewController::Private::buildView()
                              kSpinnerSize, kSpinnerSize);
     };
     connectControls();
+    setTabOrder();
     layoutBasicControls();
     // The pane needs room for every control with the advanced panel shown,
     // so showing it never squeezes the controls out of the window.
@@ -194,6 +167,8 @@ void EditorViewController::Private::setupAdvancedView()
     durationLabel->setText(localized(QStringLiteral("title advanced duration field"), QStringLiteral("Duration:")));
     durationField = new QLineEdit(advancedView);
     durationField->setAccessibleName(localized(QStringLiteral("accessibility title advanced duration field"), QStringLiteral("duration")));
+    startTimeLabel->setBuddy(startTimeField);
+    durationLabel->setBuddy(durationField);
     for (QLineEdit* field : {startTimeField, durationField}) {
         field->setFont(interfaceFont(12));
         field->setFixedWidth(80);
@@ -232,15 +207,16 @@ void EditorViewController::Private::setupAttributeControls()
     kindControl->addSegment({}, ImageStore::named(QStringLiteral("kind_alerttone")), 40);
     kindControl->setSelectedImage(ImageStore::named(QStringLiteral("kind_ringtone_selected")), 0);
     kindControl->setSelectedImage(ImageStore::named(QStringLiteral("kind_alerttone_selected")), 1);
-    new SegmentToolTips(kindControl,
-                        {localized(QStringLiteral("kind ringtone tooltip"),
-                                   QStringLiteral("Chooses that a ringtone be created. Ringtones can be up to 40 seconds long and will "
-                                                  "appear in the Ringtones section.")),
-                         localized(QStringLiteral("kind alert tone tooltip"),
-                                   QStringLiteral("Chooses that an alert tone be created. Alert tones can be up to 30 seconds long and "
-                                                  "will appear in the Alert Tones section."))});
-    kindControl->setAccessibleDescription(localized(QStringLiteral("kind ringtone accessibility title"), QStringLiteral("ringtone")) + ", "
-                                          + localized(QStringLiteral("kind alert tone accessibility title"), QStringLiteral("alert tone")));
+    kindControl->setSegmentToolTip(0, localized(QStringLiteral("kind ringtone tooltip"),
+                                                QStringLiteral("Chooses that a ringtone be created. Ringtones can be up to 40 seconds "
+                                                               "long and will appear in the Ringtones section.")));
+    kindControl->setSegmentToolTip(1, localized(QStringLiteral("kind alert tone tooltip"),
+                                                QStringLiteral("Chooses that an alert tone be created. Alert tones can be up to 30 "
+                                                               "seconds long and will appear in the Alert Tones section.")));
+    kindControl->setSegmentAccessibleName(0, localized(QStringLiteral("kind ringtone accessibility title"), QStringLiteral("ringtone")));
+    kindControl->setSegmentAccessibleName(1, localized(QStringLiteral("kind alert tone accessibility title"), QStringLiteral("alert tone")));
+    // The group's own name, which screen readers say before the chosen kind.
+    kindControl->setAccessibleName(localized(QStringLiteral("kind control accessibility title"), QStringLiteral("tone kind")));
     kindControl->resize(kindControl->sizeHint());
 
     setupTimePopup(fadeInLabel, fadeInPopup, QStringLiteral("Fade In:"), QStringLiteral("Sets the fade in duration"));
@@ -254,6 +230,7 @@ void EditorViewController::Private::setupTimePopup(QLabel* label, DarkPopupButto
     label->setToolTip(localized(toolTipKey));
     popup->setToolTip(localized(toolTipKey));
     popup->setAccessibleName(label->text());
+    label->setBuddy(popup);
     fillTimeMenu(popup);
     popup->resize(popup->sizeHint());
 }
@@ -269,6 +246,7 @@ void EditorViewController::Private::setupButtons()
     for (ZNTButton* button : {previewButton, createButton}) {
         button->setFixedSize(104, 28);
         button->setFont(interfaceFont(13, true));
+        button->setFocusRingRadius(6);  // the picture's corners
     }
 
     closeButton->setBackgroundImage(ImageStore::named(QStringLiteral("close")), unsigned(ButtonState::normal));
@@ -277,11 +255,23 @@ void EditorViewController::Private::setupButtons()
     closeButton->setToolTip(localized(QStringLiteral("editor close button tooltip"), QStringLiteral("Closes the editor")));
     closeButton->setAccessibleName(localized(QStringLiteral("editor close button accessibility title"), QStringLiteral("Close editor")));
     closeButton->setFixedSize(16, 16);
+    closeButton->setFocusRingRadius(8);  // round pictures
 
     playButton->setToolTip(localized(QStringLiteral("editor play/pause button tooltip"),
                                      QStringLiteral("Plays or pauses the item, ignoring the selection")));
     playButton->setAccessibleName(localized(QStringLiteral("editor play/pause button accessibility title"), QStringLiteral("Play/pause")));
     playButton->setFixedSize(32, 32);
+    playButton->setFocusRingRadius(16);
+}
+
+void EditorViewController::Private::setTabOrder()
+{
+    // Reading order: the waveform, the bar below it from left to right, then
+    // the advanced panel under the bar.
+    QWidget* const order[] = {waveformViewController->scrollView(), closeButton, playButton, kindControl, fadeInPopup, fadeOutPopup, gapPopup,
+                              previewButton, createButton, startTimeField, durationField, autoVolumeButton, manualVolumeSlider};
+    for (size_t i = 1; i < std::size(order); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
 void EditorViewController::Private::setupProgressSpinner()

@@ -106,6 +106,7 @@ struct EditorViewController::Private {
     void setupProgressSpinner();
     void layoutBasicControls();
     void connectControls();
+    void setTabOrder();
     // Controls shown from the settings and the selection.
     void showSettings();
     void showSelection(bool evenWhileTyping = false);

@@ -2,6 +2,8 @@
 
 #include "ZNTUtilities/Binding.h"
 #include "ZNTUtilities/UIColorManager.h"
+#include "ZNTUtilities/widgets/ControlAccessibility.h"
+#include "platform/foundation/Localizer.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/media/Asset.h"
 #include "source/editor/NavigatorGeometry.h"
@@ -105,6 +107,12 @@ WaveformViewController::WaveformViewController(QObject* parent) : QObject(parent
     d->area->navigator = d->navigator;
     d->scrollView->setViewport(new WaveformClipView);
     d->scrollView->setWidget(d->waveformView);
+    // The area is a stop of the window's Tab order: the arrow keys scroll it
+    // and the space bar previews, as with the mouse over it.
+    d->scrollView->setAccessibleName(tolvan::localized(QStringLiteral("waveform accessibility title"), QStringLiteral("waveform")));
+    d->scrollView->horizontalScrollBar()->setAccessibleName(
+        tolvan::localized(QStringLiteral("waveform scroller accessibility title"), QStringLiteral("waveform position")));
+    FocusRingOverlay::attach(d->scrollView);
     d->area->setMinimumHeight(WaveformNavigator::kHeight + d->scrollView->horizontalScrollBar()->sizeHint().height() + kMinimumWaveformHeight);
 
     connect(d->waveformView, &WaveformView::selectionChanged, this, [this] {

@@ -6,7 +6,9 @@
 #include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProxyStyle>
 #include <QSet>
+#include <QShortcut>
 
 using tolvan::localized;
 
@@ -78,6 +80,19 @@ Qt::KeyboardModifiers modifiersOf(KeyMask mask)
 }
 
 const char* kMenuActionProperty = "tolvanMenuAction";
+
+// The menu bar's own keys, as on the desktop's other programs: Alt pressed
+// and let go alone selects the first title, and the arrow keys walk the bar.
+class KeyboardMenuBarStyle : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget, QStyleHintReturn* returnData) const override
+    {
+        if (hint == SH_MenuBar_AltKeyNavigation)
+            return 1;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
 
 }  // namespace
 
@@ -165,11 +180,39 @@ MenuAction menuActionOf(const QAction* action)
     return value.isValid() ? MenuAction(value.toInt()) : MenuAction::None;
 }
 
+QString withMnemonic(const QString& title, QSet<QChar>& taken)
+{
+    QString marked = title;
+    marked.replace(QLatin1Char('&'), QStringLiteral("&&"));
+    for (qsizetype i = 0; i < marked.size(); ++i) {
+        const QChar letter = marked[i].toLower();
+        if (marked[i] == QLatin1Char('&')) {
+            ++i;  // an escaped ampersand
+            continue;
+        }
+        if (letter.isLetterOrNumber() && !taken.contains(letter)) {
+            taken.insert(letter);
+            return marked.insert(i, QLatin1Char('&'));
+        }
+    }
+    return marked;
+}
+
 void buildApplicationMenus(QMenuBar* bar, QWidget* window, const std::function<void(MenuAction)>& perform)
 {
+    auto* style = new KeyboardMenuBarStyle(QApplication::style()->name());
+    style->setParent(bar);
+    bar->setStyle(style);
+    // F10, anywhere in the bar's window, opens the first menu.
+    new QShortcut(QKeySequence(Qt::Key_F10), bar, [bar] {
+        if (!bar->actions().isEmpty())
+            bar->setActiveAction(bar->actions().constFirst());
+    });
+
     QSet<QKeySequence> taken;
+    QSet<QChar> mnemonics;
     for (const MenuSpec& spec : applicationMenuTable()) {
-        QMenu* menu = bar->addMenu(localized(spec.titleKey));
+        QMenu* menu = bar->addMenu(withMnemonic(localized(spec.titleKey), mnemonics));
         QAction* previous = nullptr;
         for (const MenuItemSpec& itemSpec : spec.items) {
             if (itemSpec.isSeparator()) {

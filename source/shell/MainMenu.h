@@ -5,6 +5,7 @@
 
 #include <QKeySequence>
 #include <QList>
+#include <QSet>
 #include <QString>
 
 #include <functional>
@@ -101,7 +102,13 @@ bool isToggleAction(MenuAction action);
 // or nothing when the table's title stands.
 std::optional<QString> stateTitle(MenuAction action, const MenuState& state);
 
-// Fills the bar from the table. Triggered items call perform; the alternate
+// A menu title with the mnemonic Qt underlines and Alt opens: its first
+// letter or digit not taken by an earlier title (an ampersand of the title
+// itself is kept as text).
+QString withMnemonic(const QString& title, QSet<QChar>& taken);
+
+// Fills the bar from the table. Each title gets a mnemonic, F10 opens the
+// first menu and Alt alone selects the bar. Triggered items call perform; the alternate
 // items' shortcuts are added to window. A key sequence taken by an earlier
 // item is not given to a later one; a toggle's key does not auto-repeat.
 void buildApplicationMenus(QMenuBar* bar, QWidget* window, const std::function<void(MenuAction)>& perform);

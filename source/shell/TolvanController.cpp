@@ -15,6 +15,7 @@
 #include "source/browser/WelcomeViewController.h"
 #include "source/editor/ErrorViewController.h"
 #include "source/editor/PreviewView.h"
+#include "ZNTUtilities/widgets/DarkControls.h"
 #include "ZNTUtilities/widgets/PanelViews.h"
 #include "ZNTUtilities/widgets/ZNTButton.h"
 #include "source/media_library/IncludedLibrary.h"
@@ -26,7 +27,9 @@
 #include "source/shell/TolvanMainWindow.h"
 #include "source/shell/TolvanScreenshots.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QDebug>
 #include <QDesktopServices>
 #include <QKeyEvent>
@@ -102,6 +105,7 @@ void TolvanController::awakeFromNib()
     setupSharingButton();
     updateSelectionInfo(std::nullopt);
     mainWindow_->setWindowTitle(localized(QStringLiteral("Tolvan")));
+    browser_->activateBrowser();  // the window opens with the keys on the browser's list
 }
 
 void TolvanController::initializePreferences()
@@ -257,6 +261,10 @@ bool TolvanController::eventFilter(QObject* watched, QEvent* event)
         event->ignore();
         return true;
     }
+    if (event->type() == QEvent::ShortcutOverride && keepsSpaceFromWindow(watched, *static_cast<QKeyEvent*>(event))) {
+        event->accept();  // the key goes to the control, not to Preview Selection
+        return true;
+    }
     return QObject::eventFilter(watched, event);
 }
 
@@ -268,6 +276,37 @@ bool TolvanController::leavesUndoKeyToWindow(QObject* watched, const QKeyEvent& 
     if (!field || field->window() != mainWindow_)
         return false;
     return (key.matches(QKeySequence::Undo) && !field->isUndoAvailable()) || (key.matches(QKeySequence::Redo) && !field->isRedoAvailable());
+}
+
+// The space bar is the window's key for Preview Selection, except on a
+// focused control that acts on it: a button or check box presses, a pop-up
+// opens, the kind control keeps its choice. The browser's list and the
+// waveform leave it to the window.
+bool TolvanController::keepsSpaceFromWindow(QObject* watched, const QKeyEvent& key) const
+{
+    if (key.key() != Qt::Key_Space || key.modifiers() != Qt::NoModifier)
+        return false;
+    const auto* widget = qobject_cast<const QWidget*>(watched);
+    if (!widget || widget->window() != mainWindow_ || !widget->hasFocus())
+        return false;
+    return qobject_cast<const QAbstractButton*>(widget) || qobject_cast<const QComboBox*>(widget)
+        || qobject_cast<const DarkSegmentedControl*>(widget);
+}
+
+QList<QWidget*> TolvanController::keyViewLoop() const
+{
+    const QWidget* const groups[] = {browserContainer_, previewBackground_, bottomBar_};
+    QList<QWidget*> ordered[std::size(groups)];
+    for (QWidget* w = mainWindow_->nextInFocusChain(); w && w != mainWindow_; w = w->nextInFocusChain()) {
+        if (!(w->focusPolicy() & Qt::TabFocus) || !w->isVisible() || !w->isEnabled() || w->focusProxy())
+            continue;
+        for (size_t i = 0; i < std::size(groups); ++i)
+            if (groups[i]->isAncestorOf(w)) {
+                ordered[i] << w;
+                break;
+            }
+    }
+    return ordered[0] + ordered[1] + ordered[2];
 }
 
 void TolvanController::openURL(const QUrl& url)

@@ -141,6 +141,9 @@ public:
     // Escape that no view took (the search field leaves it): the keyboard
     // focus goes back to the browser's visible list.
     void cancelOperation();
+    // The controls Tab visits, in order: the browser's, the content area's,
+    // then the bar's below it; each group in its own order.
+    QList<QWidget*> keyViewLoop() const;
     void reportError(const tolvan::Error& error);
 
     // Opening (every road ends in openSource).
@@ -237,6 +240,7 @@ private:
     void centreOverMainWindow(QWidget& window) const;
     MenuState menuState() const;
     bool leavesUndoKeyToWindow(QObject* watched, const QKeyEvent& key) const;
+    bool keepsSpaceFromWindow(QObject* watched, const QKeyEvent& key) const;
 
     TolvanServices services_;
     tolvan::UserDefaults& defaults_;
@@ -254,6 +258,7 @@ private:
     QLabel* zoomOutLabel_ = nullptr;
     ZNTButton* advancedButton_ = nullptr;
     ZNTButton* sharingButton_ = nullptr;
+    QWidget* bottomBar_ = nullptr;
 
     SimpleBrowserController* browser_ = nullptr;
     // The content views are ours: each is out of the window while another shows.

@@ -61,7 +61,6 @@ ZNTButton* imageButton(const QString& imageName, QWidget* parent)
     button->setBackgroundImage(ImageStore::named(imageName), 0);
     button->setBackgroundImage(ImageStore::named(imageName + QStringLiteral("_down")), 1);
     button->setFixedSize(28, 24);
-    button->setFocusPolicy(Qt::NoFocus);
     return button;
 }
 
@@ -153,6 +152,7 @@ void TolvanController::buildWindow()
     column->addWidget(previewBackground_, 1);
 
     auto* bottomBar = new ToolbarView;
+    bottomBar_ = bottomBar;
     bottomBar->setFixedHeight(34);
     auto* bar = new QHBoxLayout(bottomBar);
     bar->setContentsMargins(12, 4, 12, 4);
@@ -169,6 +169,7 @@ void TolvanController::buildWindow()
     bar->addStretch(1);
     bar->addWidget(sharingButton_);
     bar->addWidget(advancedButton_);
+    QWidget::setTabOrder(sharingButton_, advancedButton_);  // as they stand
     column->addWidget(bottomBar);
 
     splitView_->addWidget(browserContainer_);
@@ -237,7 +238,8 @@ void TolvanController::fitContentAreaToItsViews()
 void TolvanController::setupAdvancedButton()
 {
     advancedButton_->setToolTip(localized(QStringLiteral("advanced view button"), QStringLiteral("Shows and hides the advanced panel")));
-    advancedButton_->setAccessibleDescription(localized(QStringLiteral("accessibility title advanced view button"), QStringLiteral("advanced panel")));
+    advancedButton_->setAccessibleName(localized(QStringLiteral("accessibility title advanced view button"), QStringLiteral("advanced panel")));
+    advancedButton_->setAccessibleDescription(advancedButton_->toolTip());
     connect(advancedButton_, &QAbstractButton::clicked, this, [this] {
         if (editor_)
             editor_->toggleAdvancedMode();
@@ -247,8 +249,8 @@ void TolvanController::setupAdvancedButton()
 void TolvanController::setupSharingButton()
 {
     sharingButton_->setToolTip(localized(QStringLiteral("sharing view button"), QStringLiteral("Shares a message about your ringtone")));
-    sharingButton_->setAccessibleDescription(
-        localized(QStringLiteral("accessibility title sharing button"), QStringLiteral("share message about ringtone")));
+    sharingButton_->setAccessibleName(localized(QStringLiteral("accessibility title sharing button"), QStringLiteral("share message about ringtone")));
+    sharingButton_->setAccessibleDescription(sharingButton_->toolTip());
     // The picker opens on the press, under the pointer.
     connect(sharingButton_, &QAbstractButton::pressed, this, [this] {
         if (editor_)

@@ -35,6 +35,21 @@ void TolvanMainWindow::keyPressEvent(QKeyEvent* event)
     event->accept();  // nothing goes further up
 }
 
+bool TolvanMainWindow::focusNextPrevChild(bool next)
+{
+    const QList<QWidget*> loop = controller_.keyViewLoop();
+    if (loop.isEmpty())
+        return QMainWindow::focusNextPrevChild(next);
+    // The stop that holds the focus (the focus may sit inside it).
+    int at = -1;
+    for (QWidget* focus = focusWidget(); focus && at < 0; focus = focus->parentWidget())
+        at = int(loop.indexOf(focus));
+    const int count = int(loop.size());
+    const int to = at < 0 ? (next ? 0 : count - 1) : (at + (next ? 1 : count - 1)) % count;
+    loop[to]->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    return true;
+}
+
 void TolvanMainWindow::dragEnterEvent(QDragEnterEvent* event)
 {
     if (controller_.draggingEntered(*event->mimeData()))

@@ -149,6 +149,7 @@ TEST_F(ScreenReaderTest, PressingAMenuRowChoosesItAndAHeadingDoesNothing)
     QAccessibleInterface* heading = table->child(0);
     EXPECT_EQ(nameOf(heading), "LIBRARY");
     EXPECT_FALSE(heading->state().selectable);
+    EXPECT_FALSE(heading->state().focusable) << "a heading is no stop for the focus";
     press(heading);
     EXPECT_EQ(menu->tableView()->selectedRow(), -1);
     EXPECT_EQ(pane.navigationController()->viewControllers().size(), 1u);
@@ -156,6 +157,7 @@ TEST_F(ScreenReaderTest, PressingAMenuRowChoosesItAndAHeadingDoesNothing)
     QAccessibleInterface* songsRow = table->child(1);
     EXPECT_EQ(nameOf(songsRow), "Songs");
     EXPECT_TRUE(songsRow->state().selectable);
+    EXPECT_TRUE(songsRow->state().focusable);
     press(songsRow);
     ASSERT_EQ(pane.navigationController()->viewControllers().size(), 2u);
     EXPECT_TRUE(dynamic_cast<SimpleSongsController*>(pane.navigationController()->visibleViewController()));

@@ -7,6 +7,7 @@
 #include "ZNTUtilities/ImageStore.h"
 #include "ZNTUtilities/widgets/ZNTButton.h"
 
+#include <QAccessible>
 #include <QLabel>
 #include <QPainter>
 #include <QSignalSpy>
@@ -235,6 +236,9 @@ TEST_F(WelcomeTest, SocialButtonsShowTheirPicturesAndTellTheHost)
     EXPECT_FALSE(twitter->toolTip().isEmpty());
     EXPECT_EQ(twitter->toolTip(), twitter->accessibleDescription());
     EXPECT_EQ(view->facebookButton()->toolTip(), "Like Tolvan on Facebook");
+    QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(view->facebookButton());
+    ASSERT_TRUE(spoken);
+    EXPECT_EQ(spoken->text(QAccessible::Name), "Like Tolvan on Facebook") << "a picture button is named by its words";
     EXPECT_FALSE(twitter->cell().backgroundImage(8).isNull()) << "a hover picture";
     EXPECT_FALSE(twitter->cell().backgroundImage(1).isNull()) << "a pressed picture";
     twitter->click();

@@ -1,7 +1,7 @@
 // The menus and keys as a user meets them in the shown, active main window:
 // Undo and Redo through their items and their keys, a held space bar, and
 // the items whose titles follow the state of the window.
-#include "tests/source/shell/ShellFixtures.h"
+#include "tests/source/shell/WindowFixtures.h"
 
 #include "source/browser/BrowserListController.h"
 #include "source/browser/NavigationController.h"
@@ -25,136 +25,6 @@
 using namespace shelltest;
 using namespace tolvan;
 
-namespace {
-
-// The main window shown and active, as the user has it.
-class MenuRoadTest : public ::testing::Test {
-protected:
-    explicit MenuRoadTest(bool applicationEditor = false) : shell(applicationEditor) {}
-
-    void SetUp() override
-    {
-        TolvanMainWindow* window = controller().mainWindow();
-        window->show();
-        window->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
-    }
-
-    TolvanController& controller() { return *shell.controller; }
-    QWindow* windowHandle() { return controller().mainWindow()->windowHandle(); }
-
-    // The bar's item of an action (for the two preview items, the one in the menu).
-    QAction* item(MenuAction wanted)
-    {
-        for (QAction* top : controller().mainWindow()->menuBar()->actions())
-            for (QAction* action : top->menu()->actions())
-                if (menuActionOf(action) == wanted)
-                    return action;
-        ADD_FAILURE() << "no item for action " << int(wanted);
-        return nullptr;
-    }
-
-    // Opens the item's menu as a click on the bar does and reads the item's title.
-    std::string titleAsShown(MenuAction wanted)
-    {
-        QAction* found = item(wanted);
-        for (QAction* top : controller().mainWindow()->menuBar()->actions()) {
-            QMenu* menu = top->menu();
-            if (!menu->actions().contains(found))
-                continue;
-            menu->popup(controller().mainWindow()->mapToGlobal(QPoint(0, 0)));
-            EXPECT_TRUE(test::waitUntil([&] { return menu->isVisible(); }));
-            const std::string title = found->text().toStdString();
-            menu->hide();
-            // The offscreen platform does not hand the activation back when a popup closes.
-            test::drainEvents(20);
-            controller().mainWindow()->activateWindow();
-            EXPECT_TRUE(test::waitUntil([&] { return QApplication::activeWindow() == controller().mainWindow(); }));
-            return title;
-        }
-        return {};
-    }
-
-    // A key as the window system delivers it to the window.
-    void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier, const QString& text = {}, bool autoRepeat = false)
-    {
-        QTest::simulateEvent(windowHandle(), true, key, modifiers, text, autoRepeat, 1);
-    }
-    void release(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier, const QString& text = {}, bool autoRepeat = false)
-    {
-        QTest::simulateEvent(windowHandle(), false, key, modifiers, text, autoRepeat, 1);
-    }
-    void click(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier, const QString& text = {})
-    {
-        press(key, modifiers, text);
-        release(key, modifiers, text);
-    }
-    // A key held down: its press, the auto-repeated releases and presses a
-    // held key sends, and its release.
-    void hold(Qt::Key key, Qt::KeyboardModifiers modifiers, const QString& text, int repeats)
-    {
-        press(key, modifiers, text);
-        for (int i = 0; i < repeats; ++i) {
-            release(key, modifiers, text, true);
-            press(key, modifiers, text, true);
-        }
-        release(key, modifiers, text);
-    }
-
-    ShellHarness shell;
-};
-
-// The same window with the application's own editor.
-class EditingMenuTest : public MenuRoadTest {
-protected:
-    EditingMenuTest() : MenuRoadTest(true) {}
-
-    EditorViewController& editor() { return dynamic_cast<ApplicationEditor&>(*controller().editorViewController()).editor(); }
-
-    void openSong(const QString& name, double seconds = 60.0)
-    {
-        controller().openSource(ShellHarness::sourceFor(shell.writeSong(name, test::ToneSpec{.seconds = seconds})));
-        // Loaded once the waveform area shows the song the editor was given.
-        ASSERT_TRUE(test::waitUntil([&] { return editor().asset() && editor().waveformViewController()->asset() == editor().asset(); }, 20000));
-        test::drainEvents(20);
-    }
-
-    template <class Control>
-    Control* control(const QString& accessibleName)
-    {
-        for (Control* found : editor().view()->findChildren<Control*>())
-            if (found->accessibleName() == accessibleName)
-                return found;
-        ADD_FAILURE() << "no control named " << accessibleName.toStdString();
-        return nullptr;
-    }
-
-    // The user picks an item of one of the editor's pop-ups, then the event loop turns.
-    void choose(const QString& popupName, int index)
-    {
-        auto* popup = control<QComboBox>(popupName);
-        popup->setCurrentIndex(index);
-        emit popup->activated(index);
-        test::drainEvents(20);
-    }
-
-    // The user types a start time into the advanced panel's field and
-    // presses Return; the field keeps the focus.
-    void typeStart(const QString& seconds)
-    {
-        if (!editor().advancedVisible())
-            item(MenuAction::ToggleAdvancedMode)->trigger();
-        auto* field = control<QLineEdit>("start time");
-        field->setFocus();
-        field->selectAll();
-        QTest::keyClicks(field, seconds);
-        QTest::keyClick(field, Qt::Key_Return);
-        ASSERT_TRUE(field->hasFocus());
-        test::drainEvents(20);
-    }
-};
-
-}  // namespace
 
 TEST_F(EditingMenuTest, UndoAndRedoTakeBackSelectionFadeAndGapThroughTheItemsAndTheKeys)
 {

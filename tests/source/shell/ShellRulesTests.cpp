@@ -296,3 +296,13 @@ TEST(WindowGeometryTest, WindowsOpenCentredOverTheMainWindowAndStayOnTheScreen)
     // Larger than the screen: its top left corner stays on it.
     EXPECT_EQ(frameCentredOver(QSizeF(2000, 1200), QRectF(100, 100, 800, 600), screen), QRectF(0, 0, 2000, 1200));
 }
+
+TEST(MenuTableTest, EachTitleGetsAMnemonicNoEarlierTitleTook)
+{
+    QSet<QChar> taken;
+    EXPECT_EQ(withMnemonic("File", taken), "&File");
+    EXPECT_EQ(withMnemonic("Find", taken), "F&ind") << "F is File's";
+    EXPECT_EQ(withMnemonic("R&B", taken), "&R&&B") << "the title's own ampersand stays text";
+    EXPECT_EQ(withMnemonic("R&B", taken), "R&&&B");
+    EXPECT_EQ(withMnemonic("fir", taken), "fir") << "every letter taken: no mnemonic";
+}
