@@ -90,7 +90,8 @@ TEST_P(CrashTest, RecordsTheCrashWithEveryThreadKeysAndLogLines)
         }
         if (threads[i].contains("registers")) {
             ++withRegisters;
-            EXPECT_NE(threads[i]["registers"]["rip"], 0);
+            const bool calledNull = threads[i].value("crashed", false) && crash.arguments[0] == "null-call";
+            EXPECT_EQ(threads[i]["registers"]["rip"] == 0, calledNull);
             EXPECT_NE(threads[i]["registers"]["rsp"], 0);
             EXPECT_FALSE(threads[i]["stacktrace"].empty());
         }
@@ -116,6 +117,9 @@ TEST_P(CrashTest, RecordsTheCrashWithEveryThreadKeysAndLogLines)
     EXPECT_TRUE(named) << crash.function << " not in " << stack.dump().substr(0, 600);
     if (crash.function == "helper::overflowStack") {
         EXPECT_EQ(stack.size(), 512u) << "a recursion fills the stack up to the frame limit";
+    } else if (crash.crashedThreadName.empty()) {
+        EXPECT_NE(std::find(stack.begin(), stack.end(), "main"), stack.end())
+            << "the main thread's stack reaches main: " << stack.dump().substr(0, 600);
     }
 
     const auto keys = kit_test::records(report("user_incremental_kv.brsrecord"));
@@ -130,6 +134,7 @@ TEST_P(CrashTest, RecordsTheCrashWithEveryThreadKeysAndLogLines)
 INSTANTIATE_TEST_SUITE_P(
     Helper, CrashTest,
     ::testing::Values(Crash{{"null-write"}, SIGSEGV, "mach_exception.brsrecord", "helper::crashByNullWrite", ""},
+                      Crash{{"null-call"}, SIGSEGV, "mach_exception.brsrecord", "helper::crashByNullCall", ""},
                       Crash{{"null-write", "--signals-only"}, SIGSEGV, "signal.brsrecord", "helper::crashByNullWrite", ""},
                       Crash{{"abort"}, SIGABRT, "signal.brsrecord", "helper::crashByAbort", ""},
                       Crash{{"exception"}, 0, "exception.brsrecord", "helper::crashByException", ""},

@@ -58,6 +58,12 @@ __attribute__((noinline)) void crashByNullWrite()
     *opaque(static_cast<volatile int*>(nullptr)) = 1;
 }
 
+__attribute__((noinline)) void crashByNullCall()
+{
+    opaque(static_cast<void (*)()>(nullptr))();
+    asm volatile("");  // not a tail call: the return address points back here
+}
+
 __attribute__((noinline)) void crashByAbort() { std::abort(); }
 
 __attribute__((noinline)) void crashByException() { throw std::runtime_error("helper exception"); }
@@ -235,6 +241,8 @@ int main(int argc, char** argv)
 
     if (command == "null-write" || command == "handler-fault" || command == "chained")
         crashByNullWrite();
+    else if (command == "null-call")
+        crashByNullCall();
     else if (command == "abort")
         crashByAbort();
     else if (command == "exception")
