@@ -76,6 +76,48 @@ TEST(SafeRead, RefusesLowAndUnmappedAddresses)
     EXPECT_FALSE(BRSReadMemory(uintptr_t(unmapped), &word, sizeof word));
 }
 
+TEST(SafeRead, ThePipeFallbackCopiesReadableMemoryAndRefusesTheRest)
+{
+    const size_t page = 4096;
+    void* mapping = ::mmap(nullptr, 4 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(mapping, MAP_FAILED);
+    auto* bytes = static_cast<unsigned char*>(mapping);
+    for (size_t i = 0; i < 3 * page; ++i)
+        bytes[i] = static_cast<unsigned char>(i * 7 + i / page);
+    ASSERT_EQ(::mprotect(bytes + 3 * page, page, PROT_NONE), 0);
+
+    std::vector<unsigned char> copy(3 * page);
+    ASSERT_TRUE(BRSReadMemoryThroughPipe(uintptr_t(bytes), copy.data(), copy.size())) << "more than a pipe holds";
+    EXPECT_TRUE(std::equal(copy.begin(), copy.end(), bytes));
+    EXPECT_FALSE(BRSReadMemoryThroughPipe(uintptr_t(bytes + 3 * page - 8), copy.data(), 16)) << "runs into a guard page";
+    EXPECT_FALSE(BRSReadMemoryThroughPipe(uintptr_t(bytes + 3 * page), copy.data(), 8));
+    EXPECT_FALSE(BRSReadMemoryThroughPipe(8, copy.data(), 8));
+    uint64_t word = 0;
+    ASSERT_TRUE(BRSReadMemoryThroughPipe(uintptr_t(bytes + 8), &word, sizeof word));
+    EXPECT_EQ(std::memcmp(&word, bytes + 8, sizeof word), 0) << "a failed read leaves nothing behind for the next";
+    ::munmap(mapping, 4 * page);
+}
+
+TEST(SafeRead, ReadsWhereProcessVMReadIsRefused)
+{
+    // The filter cannot be taken off again: it goes into a child.
+    EXPECT_EXIT(
+        {
+            if (!kit_test::refuseProcessVMRead())
+                ::_exit(2);
+            char text[] = "readable";
+            uintptr_t start = 0;
+            uint64_t word = 0;
+            void* unmapped = ::mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            const bool read = BRSReadString(uintptr_t(text), &start, 64) && start == uintptr_t(text) &&
+                              BRSReadMemory(uintptr_t(text), &word, sizeof word) &&
+                              std::memcmp(&word, text, sizeof word) == 0;
+            const bool refused = !BRSReadMemory(uintptr_t(unmapped), &word, sizeof word);
+            ::_exit(read && refused ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
 class ContextTest : public ::testing::Test {
 protected:
     void SetUp() override

@@ -93,7 +93,7 @@ TEST_P(CrashTest, RecordsTheCrashWithEveryThreadKeysAndLogLines)
             const bool calledNull = threads[i].value("crashed", false) && crash.arguments[0] == "null-call";
             EXPECT_EQ(threads[i]["registers"]["rip"] == 0, calledNull);
             EXPECT_NE(threads[i]["registers"]["rsp"], 0);
-            EXPECT_FALSE(threads[i]["stacktrace"].empty());
+            EXPECT_GE(threads[i]["stacktrace"].size(), 2u) << "thread " << i << ": more than where it stopped";
         }
     }
     ASSERT_LT(crashed, threads.size());
@@ -118,7 +118,7 @@ TEST_P(CrashTest, RecordsTheCrashWithEveryThreadKeysAndLogLines)
     if (crash.function == "helper::overflowStack") {
         EXPECT_EQ(stack.size(), 512u) << "a recursion fills the stack up to the frame limit";
     } else if (crash.crashedThreadName.empty()) {
-        EXPECT_NE(std::find(stack.begin(), stack.end(), "main"), stack.end())
+        EXPECT_TRUE(std::find(stack.begin(), stack.end(), "main") != stack.end())
             << "the main thread's stack reaches main: " << stack.dump().substr(0, 600);
     }
 
@@ -136,6 +136,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Crash{{"null-write"}, SIGSEGV, "mach_exception.brsrecord", "helper::crashByNullWrite", ""},
                       Crash{{"null-call"}, SIGSEGV, "mach_exception.brsrecord", "helper::crashByNullCall", ""},
                       Crash{{"null-write", "--signals-only"}, SIGSEGV, "signal.brsrecord", "helper::crashByNullWrite", ""},
+                      Crash{{"null-write", "--no-vm-read"}, SIGSEGV, "mach_exception.brsrecord", "helper::crashByNullWrite", ""},
                       Crash{{"abort"}, SIGABRT, "signal.brsrecord", "helper::crashByAbort", ""},
                       Crash{{"exception"}, 0, "exception.brsrecord", "helper::crashByException", ""},
                       Crash{{"ud2"}, SIGILL, "mach_exception.brsrecord", "helper::crashByIllegalInstruction", ""},
@@ -147,7 +148,9 @@ INSTANTIATE_TEST_SUITE_P(
                       Crash{{"raise"}, SIGSEGV, "signal.brsrecord", "helper::crashByRaise", ""},
                       Crash{{"handler-fault"}, SIGSEGV, "mach_exception.brsrecord", "helper::crashByNullWrite", ""}),
     [](const ::testing::TestParamInfo<Crash>& info) {
-        std::string name = info.param.arguments[0] + (info.param.arguments.size() > 1 ? "_signals_only" : "");
+        std::string name;
+        for (const auto& argument : info.param.arguments)
+            name += (name.empty() ? "" : "_") + argument.substr(argument.find_first_not_of('-'));
         std::replace(name.begin(), name.end(), '-', '_');
         return name;
     });

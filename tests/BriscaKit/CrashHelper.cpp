@@ -215,6 +215,10 @@ int main(int argc, char** argv)
         sigaction(SIGSEGV, &earlier, nullptr);
     }
 
+    // As in a container whose policy refuses process_vm_readv.
+    if (argc > 2 && std::strcmp(argv[2], "--no-vm-read") == 0 && !kit_test::refuseProcessVMRead())
+        return 5;
+
     kit_test::FakeRuntime runtime(std::string(std::getenv("HOME")) + "/.cache");
     BRSFileManager files(runtime);
     if (!files.prepareForNewLaunch())
