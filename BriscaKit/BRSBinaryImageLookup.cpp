@@ -1,7 +1,237 @@
-// Crash-time code: a bounded scan of the fixed table, no calls.
+// Crash-time code: the fixed table's slots, image descriptions read through
+// the safe read, and the walk of the dynamic linker's own list that brings
+// the table up to date before a crash is recorded.
 #include "BriscaKit/BRSBinaryImage.h"
 
 #include "BriscaKit/BRSContext.h"
+#include "BriscaKit/BRSFile.h"
+
+#include <climits>
+#include <cstring>
+#include <elf.h>
+#include <link.h>
+
+namespace {
+
+constexpr size_t kMaximumProgramHeaders = 256;
+constexpr size_t kMaximumNotes = 64;
+constexpr size_t kMaximumLoadedObjects = 4096;
+constexpr size_t kNoSlot = kBRSBinaryImageSlots;
+
+BRSBinaryImageRuntimeNode* slots() { return gBRSContext->writable->images; }
+
+bool isLive(const BRSBinaryImageRuntimeNode& slot)
+{
+    return __atomic_load_n(&slot.baseAddress, __ATOMIC_ACQUIRE) != 0 && __atomic_load_n(&slot.size, __ATOMIC_ACQUIRE) != 0;
+}
+
+bool sameImage(const BRSBinaryImageRuntimeNode& slot, const BRSBinaryImageRuntimeNode& node)
+{
+    return slot.baseAddress == node.baseAddress && slot.size == node.size && slot.ehFrameHdr == node.ehFrameHdr;
+}
+
+// The first 16 bytes of the GNU build ID in a note segment, as hexadecimal.
+void readBuildID(uintptr_t notes, uint64_t length, char* uuid)
+{
+    const uintptr_t end = notes + length;
+    for (size_t count = 0; count < kMaximumNotes && notes + sizeof(ElfW(Nhdr)) <= end; ++count) {
+        ElfW(Nhdr) header;
+        char name[4];
+        uint8_t id[16];
+        if (!BRSReadMemory(notes, &header, sizeof header))
+            return;
+        const uintptr_t nameAt = notes + sizeof header;
+        const uintptr_t descriptionAt = nameAt + ((uint64_t(header.n_namesz) + 3) & ~uint64_t(3));
+        const uintptr_t next = descriptionAt + ((uint64_t(header.n_descsz) + 3) & ~uint64_t(3));
+        if (next > end)
+            return;
+        if (header.n_type == NT_GNU_BUILD_ID && header.n_namesz == 4 && header.n_descsz >= sizeof id &&
+            BRSReadMemory(nameAt, name, sizeof name) && std::memcmp(name, "GNU", 4) == 0 &&
+            BRSReadMemory(descriptionAt, id, sizeof id)) {
+            static const char hex[] = "0123456789abcdef";
+            for (size_t i = 0; i < sizeof id; ++i) {
+                uuid[2 * i] = hex[id[i] >> 4];
+                uuid[2 * i + 1] = hex[id[i] & 0xf];
+            }
+            uuid[2 * sizeof id] = 0;
+            return;
+        }
+        notes = next;
+    }
+}
+
+bool readProgramHeader(uintptr_t headers, size_t index, ElfW(Phdr)* header)
+{
+    return BRSReadMemory(headers + index * sizeof(ElfW(Phdr)), header, sizeof *header);
+}
+
+// An object the dynamic linker lists, described from the ELF header at its
+// load bias (where every shared object and position-independent program
+// keeps it).
+bool describeLoadedObject(uint64_t loadBias, BRSBinaryImageRuntimeNode* node, char* uuid)
+{
+    ElfW(Ehdr) header;
+    if (!BRSReadMemory(uintptr_t(loadBias), &header, sizeof header) ||
+        std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 || header.e_phentsize != sizeof(ElfW(Phdr)))
+        return false;
+    return BRSBinaryImageDescribe(loadBias, uintptr_t(loadBias + header.e_phoff), header.e_phnum, node, uuid);
+}
+
+size_t liveSlotOf(const BRSBinaryImageRuntimeNode& node)
+{
+    for (size_t i = 0; i < kBRSBinaryImageSlots; ++i)
+        if (isLive(slots()[i]) && sameImage(slots()[i], node))
+            return i;
+    return kNoSlot;
+}
+
+// The dynamic linker's path of an object, once it is known to be readable.
+const char* readablePath(const char* name)
+{
+    uintptr_t start;
+    return BRSReadString(uintptr_t(name), &start, PATH_MAX) ? name : nullptr;
+}
+
+}  // namespace
+
+bool BRSBinaryImageDescribe(uint64_t loadBias, uintptr_t programHeaders, size_t count,
+                            BRSBinaryImageRuntimeNode* node, char* uuid)
+{
+    *node = {};
+    uuid[0] = 0;
+    if (count > kMaximumProgramHeaders)
+        return false;
+    uint64_t lowest = UINT64_MAX, highest = 0, frameHeader = 0;
+    bool hasFrameHeader = false;
+    for (size_t i = 0; i < count; ++i) {
+        ElfW(Phdr) segment;
+        if (!readProgramHeader(programHeaders, i, &segment))
+            return false;
+        if (segment.p_type == PT_LOAD) {
+            lowest = segment.p_vaddr < lowest ? segment.p_vaddr : lowest;
+            highest = segment.p_vaddr + segment.p_memsz > highest ? segment.p_vaddr + segment.p_memsz : highest;
+        } else if (segment.p_type == PT_GNU_EH_FRAME) {
+            frameHeader = segment.p_vaddr;
+            hasFrameHeader = true;
+        } else if (segment.p_type == PT_NOTE && uuid[0] == 0) {
+            readBuildID(uintptr_t(loadBias + segment.p_vaddr), segment.p_memsz, uuid);
+        }
+    }
+    if (lowest == UINT64_MAX)
+        return false;
+    node->baseAddress = loadBias + lowest;
+    node->size = highest - lowest;
+    // The search table and .eh_frame live in the readable segment that holds
+    // the table: every read of them stays inside it.
+    for (size_t i = 0; hasFrameHeader && i < count; ++i) {
+        ElfW(Phdr) segment;
+        if (readProgramHeader(programHeaders, i, &segment) && segment.p_type == PT_LOAD && (segment.p_flags & PF_R) &&
+            segment.p_vaddr <= frameHeader && frameHeader < segment.p_vaddr + segment.p_memsz) {
+            node->ehFrameHdr = loadBias + frameHeader;
+            node->frameSegmentStart = loadBias + segment.p_vaddr;
+            node->frameSegmentEnd = loadBias + segment.p_vaddr + segment.p_memsz;
+        }
+    }
+    return true;
+}
+
+size_t BRSBinaryImageClaimSlot(const BRSBinaryImageRuntimeNode& node)
+{
+    for (size_t i = 0; i < kBRSBinaryImageSlots; ++i) {
+        BRSBinaryImageRuntimeNode& slot = slots()[i];
+        uint64_t expected = 0;
+        if (!__atomic_compare_exchange_n(&slot.baseAddress, &expected, node.baseAddress, false, __ATOMIC_SEQ_CST,
+                                         __ATOMIC_SEQ_CST))
+            continue;
+        slot.ehFrameHdr = node.ehFrameHdr;
+        slot.frameSegmentStart = node.frameSegmentStart;
+        slot.frameSegmentEnd = node.frameSegmentEnd;
+        slot.crashInfo = node.crashInfo;
+        // The size last: a slot matches addresses only once it is whole.
+        __atomic_store_n(&slot.size, node.size, __ATOMIC_RELEASE);
+        return i;
+    }
+    return kNoSlot;
+}
+
+void BRSBinaryImageEmptySlot(BRSBinaryImageRuntimeNode* slot)
+{
+    // The base stays: the slot is never taken again.
+    __atomic_store_n(&slot->size, uint64_t(0), __ATOMIC_RELEASE);
+    slot->ehFrameHdr = slot->frameSegmentStart = slot->frameSegmentEnd = slot->crashInfo = 0;
+}
+
+void BRSBinaryImageWriteRecord(bool isLoad, const char* path, const char* uuid, const BRSBinaryImageRuntimeNode& node)
+{
+    BRSFile file;
+    if (!BRSFileInitWithPath(&file, gBRSContext->binaryImagesPath)) {
+        BRSSDKLog("%s: Error: unable to open binary image log file\n", "BRSBinaryImageRecordSlice");
+        return;
+    }
+    BRSFileWriteSectionStart(&file, isLoad ? "load" : "unload");
+    BRSFileWriteHashStart(&file);
+    BRSFileWriteHashEntryString(&file, "path", path);
+    BRSBinaryImageWriteIdentity(&file, uuid, node);
+    BRSFileWriteHashEnd(&file);
+    BRSFileWriteSectionEnd(&file);
+    BRSFileClose(&file);
+}
+
+void BRSBinaryImageWriteIdentity(BRSFile* file, const char* uuid, const BRSBinaryImageRuntimeNode& node)
+{
+    BRSFileWriteHashEntryString(file, "uuid", uuid);
+    BRSFileWriteHashEntryUint64(file, "base", node.baseAddress);
+    BRSFileWriteHashEntryUint64(file, "size", node.size);
+}
+
+void BRSBinaryImageSyncWithLoader()
+{
+    if (!BRSContextIsInitialized())
+        return;
+    r_debug loader;
+    if (!BRSReadMemory(uintptr_t(&_r_debug), &loader, sizeof loader)) {
+        BRSSDKLog("%s: Error: unable to read the dynamic linker's list\n", __func__);
+        return;
+    }
+    // While a library is being opened or closed the list may be half made:
+    // images are added from it, but none is taken away.
+    bool wholeList = loader.r_state == r_debug::RT_CONSISTENT;
+    bool listed[kBRSBinaryImageSlots] = {};
+    uintptr_t next = uintptr_t(loader.r_map);
+    for (size_t count = 0; next != 0; ++count) {
+        link_map object;
+        if (count == kMaximumLoadedObjects || !BRSReadMemory(next, &object, sizeof object)) {
+            wholeList = false;
+            break;
+        }
+        next = uintptr_t(object.l_next);
+        BRSBinaryImageRuntimeNode node;
+        char uuid[33];
+        if (!describeLoadedObject(object.l_addr, &node, uuid)) {
+            wholeList = false;
+            continue;
+        }
+        size_t slot = liveSlotOf(node);
+        if (slot == kNoSlot) {
+            BRSSDKLog("%s: Adding an image loaded since start at %p\n", __func__, reinterpret_cast<void*>(node.baseAddress));
+            slot = BRSBinaryImageClaimSlot(node);
+            if (slot == kNoSlot)
+                BRSSDKLog("%s: Error: Unable to track a %s node %p\n", __func__, "loaded",
+                          reinterpret_cast<void*>(node.baseAddress));
+            BRSBinaryImageWriteRecord(true, readablePath(object.l_name), uuid, node);
+        }
+        if (slot != kNoSlot)
+            listed[slot] = true;
+    }
+    if (!wholeList)
+        return;
+    for (size_t i = 0; i < kBRSBinaryImageSlots; ++i)
+        if (isLive(slots()[i]) && !listed[i]) {
+            BRSSDKLog("%s: Removing an image unloaded since start at %p\n", __func__,
+                      reinterpret_cast<void*>(slots()[i].baseAddress));
+            BRSBinaryImageEmptySlot(&slots()[i]);
+        }
+}
 
 bool BRSBinaryImageFindImageForAddress(uintptr_t address, BRSBinaryImageRuntimeNode* node)
 {

@@ -137,6 +137,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Crash{{"null-call"}, SIGSEGV, "mach_exception.brsrecord", "helper::crashByNullCall", ""},
                       Crash{{"null-write", "--signals-only"}, SIGSEGV, "signal.brsrecord", "helper::crashByNullWrite", ""},
                       Crash{{"null-write", "--no-vm-read"}, SIGSEGV, "mach_exception.brsrecord", "helper::crashByNullWrite", ""},
+                      Crash{{"late-library"}, SIGSEGV, "mach_exception.brsrecord", "helper::crashInLibraryOpenedLater", ""},
                       Crash{{"abort"}, SIGABRT, "signal.brsrecord", "helper::crashByAbort", ""},
                       Crash{{"exception"}, 0, "exception.brsrecord", "helper::crashByException", ""},
                       Crash{{"ud2"}, SIGILL, "mach_exception.brsrecord", "helper::crashByIllegalInstruction", ""},
@@ -207,4 +208,31 @@ TEST_F(CrashRecordTest, AHandlerInstalledBeforeTheKitGetsTheFaultAfterTheRecord)
     const json record = first("mach_exception.brsrecord")["mach_exception"];
     EXPECT_EQ(record["name"], "EXC_BAD_ACCESS");
     EXPECT_EQ(record["original_ports"], 1);
+}
+
+TEST_F(CrashRecordTest, ACrashInALibraryOpenedAfterStartNamesItAndUnwindsOutOfIt)
+{
+    const HelperRun run = runCrashHelper({"late-library"}, {{"HOME", home.path()}});
+    ASSERT_TRUE(WIFSIGNALED(run.status)) << "status " << run.status;
+    const std::string folder = home.path() + "/.cache/com.brisca.data/com.kestrova.tolvan/v3/active/crashrun/";
+    json library;
+    for (const auto& record : kit_test::records(folder + "binary_images.brsrecord"))
+        if (record.contains("load") &&
+            std::filesystem::path(record["load"]["path"].get<std::string>()).filename() == "libbrisca-crash-module.so")
+            library = record["load"];
+    ASSERT_TRUE(library.is_object()) << "the library opened after start has its load record";
+    EXPECT_EQ(library["uuid"].get<std::string>().size(), 32u);
+
+    std::vector<uint64_t> stack;
+    for (const auto& record : kit_test::records(folder + "mach_exception.brsrecord"))
+        if (record.contains("threads"))
+            for (const auto& thread : record["threads"])
+                if (thread.value("crashed", false))
+                    stack = thread["stacktrace"].get<std::vector<uint64_t>>();
+    ASSERT_GE(stack.size(), 6u);
+    const uint64_t base = library["base"], size = library["size"];
+    for (size_t i = 0; i < 5; ++i) {
+        EXPECT_TRUE(stack[i] >= base && stack[i] - base < size) << "frame " << i << " lies in the library";
+    }
+    EXPECT_FALSE(stack[5] >= base && stack[5] - base < size) << "and the sixth in its caller";
 }

@@ -26,6 +26,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <dlfcn.h>
 #include <latch>
 #include <malloc.h>
 #include <map>
@@ -62,6 +63,18 @@ __attribute__((noinline)) void crashByNullCall()
 {
     opaque(static_cast<void (*)()>(nullptr))();
     asm volatile("");  // not a tail call: the return address points back here
+}
+
+// Opens a library only now, long after the kit took its list of images,
+// and crashes three calls deep inside it.
+__attribute__((noinline)) void crashInLibraryOpenedLater()
+{
+    void* module = ::dlopen(BRISCA_CRASH_MODULE, RTLD_NOW | RTLD_LOCAL);
+    auto run = module ? reinterpret_cast<void (*)(int)>(::dlsym(module, "brisca_crash_module_run")) : nullptr;
+    if (!run)
+        ::_exit(6);
+    run(2);
+    asm volatile("");
 }
 
 __attribute__((noinline)) void crashByAbort() { std::abort(); }
@@ -247,6 +260,8 @@ int main(int argc, char** argv)
         crashByNullWrite();
     else if (command == "null-call")
         crashByNullCall();
+    else if (command == "late-library")
+        crashInLibraryOpenedLater();
     else if (command == "abort")
         crashByAbort();
     else if (command == "exception")
