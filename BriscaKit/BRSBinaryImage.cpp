@@ -45,6 +45,47 @@ std::vector<BRSBinaryImageDetails> loadedImages()
     return images;
 }
 
+// How many objects the dynamic linker has ever added and removed: a library
+// opened or closed changes them.
+struct LoaderCounts {
+    unsigned long long adds = 0, subs = 0;
+    bool operator==(const LoaderCounts&) const = default;
+};
+
+LoaderCounts loaderCounts()
+{
+    LoaderCounts counts;
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void* data) {
+            *static_cast<LoaderCounts*>(data) = {info->dlpi_adds, info->dlpi_subs};
+            return 1;  // the counts are the same in every call
+        },
+        &counts);
+    return counts;
+}
+
+// The counts the table was last brought up to date with; under the
+// reporting queue.
+LoaderCounts& lastCounts()
+{
+    static LoaderCounts counts;
+    return counts;
+}
+
+// Every object listed gets a slot and a record, slots of objects no longer
+// listed are emptied. Runs under the reporting queue.
+void refreshFromLoader()
+{
+    lastCounts() = loaderCounts();
+    bool listed[kBRSBinaryImageSlots] = {};
+    for (const auto& details : loadedImages()) {
+        const size_t slot = BRSBinaryImageStoreNode(details.node, details.uuidString, details.path.c_str());
+        if (slot != kBRSBinaryImageSlots)
+            listed[slot] = true;
+    }
+    BRSBinaryImageEmptyUnlistedSlots(listed);
+}
+
 }  // namespace
 
 void BRSBinaryImageInit()
@@ -54,39 +95,18 @@ void BRSBinaryImageInit()
     std::memset(gBRSContext->writable->images, 0, sizeof gBRSContext->writable->images);
     if (!BRSUnlinkIfExists(gBRSContext->binaryImagesPath))
         BRSSDKLog("%s: Unable to reset the binary image log file %s\n", __func__, BRSErrorText(errno));
-    for (const auto& details : loadedImages())
-        BRSBinaryImageStoreNode(true, details);
-}
-
-void BRSBinaryImageStoreNode(bool isLoad, const BRSBinaryImageDetails& details)
-{
-    BRSContextWritable* writable = gBRSContext ? gBRSContext->writable : nullptr;
-    bool updated = false;
-    if (!writable) {
-        BRSSDKLog("%s: Error: Writable context is NULL\n", __func__);
-    } else if (isLoad) {
-        updated = BRSBinaryImageClaimSlot(details.node) != kBRSBinaryImageSlots;
-    } else {
-        // Slots of images unloaded before keep their base with size 0: only
-        // the live slot of this image is emptied.
-        for (auto& slot : writable->images)
-            if (__atomic_load_n(&slot.size, __ATOMIC_ACQUIRE) != 0 && slot.baseAddress == details.node.baseAddress) {
-                BRSBinaryImageEmptySlot(&slot);
-                updated = true;
-                break;
-            }
-    }
-    if (writable && !updated)
-        BRSSDKLog("%s: Error: Unable to track a %s node %p\n", __func__, isLoad ? "loaded" : "unloaded",
-                  reinterpret_cast<void*>(details.node.baseAddress));
     std::lock_guard lock(BRSReportingQueue());
-    BRSBinaryImageRecordSlice(isLoad, details);
+    refreshFromLoader();
 }
 
-void BRSBinaryImageRecordSlice(bool isLoad, const BRSBinaryImageDetails& details)
+void BRSBinaryImageRefresh()
 {
-    if (gBRSContext)
-        BRSBinaryImageWriteRecord(isLoad, details.path.c_str(), details.uuidString, details.node);
+    if (!BRSContextIsInitialized())
+        return;
+    const LoaderCounts counts = loaderCounts();
+    std::lock_guard lock(BRSReportingQueue());
+    if (counts != lastCounts())
+        refreshFromLoader();
 }
 
 void BRSBinaryImageRecordDetails(BRSFile* file, const BRSBinaryImageDetails& details)

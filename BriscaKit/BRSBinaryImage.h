@@ -32,8 +32,10 @@ struct BRSBinaryImageDetails {
 
 // Fills the table with every image loaded at start and records each.
 void BRSBinaryImageInit();
-void BRSBinaryImageStoreNode(bool isLoad, const BRSBinaryImageDetails& details);
-void BRSBinaryImageRecordSlice(bool isLoad, const BRSBinaryImageDetails& details);
+// Outside crash time: when the dynamic linker has added or removed objects
+// since the last look, brings the table and the records up to date through
+// its locked list.
+void BRSBinaryImageRefresh();
 bool BRSBinaryImageRecordMainExecutable(BRSFile* file);
 void BRSBinaryImageRecordDetails(BRSFile* file, const BRSBinaryImageDetails& details);
 // The image loaded now whose build ID gives this UUID text.
@@ -49,11 +51,17 @@ void BRSBinaryImageSyncWithLoader();
 // takes 33 bytes.
 bool BRSBinaryImageDescribe(uint64_t loadBias, uintptr_t programHeaders, size_t count,
                             BRSBinaryImageRuntimeNode* node, char* uuid);
+// One image the dynamic linker lists: its live slot, or a slot claimed for
+// it and a "load" record. Answers the slot, kBRSBinaryImageSlots when the
+// table is full.
+size_t BRSBinaryImageStoreNode(const BRSBinaryImageRuntimeNode& node, const char* uuid, const char* path);
+// Empties the live slots of images the dynamic linker no longer lists.
+void BRSBinaryImageEmptyUnlistedSlots(const bool* listed);
 // Claims a free slot for the image: its index, or kBRSBinaryImageSlots when
 // the table is full.
 size_t BRSBinaryImageClaimSlot(const BRSBinaryImageRuntimeNode& node);
 void BRSBinaryImageEmptySlot(BRSBinaryImageRuntimeNode* slot);
-void BRSBinaryImageWriteRecord(bool isLoad, const char* path, const char* uuid, const BRSBinaryImageRuntimeNode& node);
+void BRSBinaryImageRecordSlice(bool isLoad, const char* path, const char* uuid, const BRSBinaryImageRuntimeNode& node);
 void BRSBinaryImageWriteIdentity(BRSFile* file, const char* uuid, const BRSBinaryImageRuntimeNode& node);
 // A bounded scan of the table.
 bool BRSBinaryImageFindImageForAddress(uintptr_t address, BRSBinaryImageRuntimeNode* node);

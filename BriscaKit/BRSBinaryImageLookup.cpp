@@ -161,11 +161,11 @@ void BRSBinaryImageEmptySlot(BRSBinaryImageRuntimeNode* slot)
     slot->ehFrameHdr = slot->frameSegmentStart = slot->frameSegmentEnd = slot->crashInfo = 0;
 }
 
-void BRSBinaryImageWriteRecord(bool isLoad, const char* path, const char* uuid, const BRSBinaryImageRuntimeNode& node)
+void BRSBinaryImageRecordSlice(bool isLoad, const char* path, const char* uuid, const BRSBinaryImageRuntimeNode& node)
 {
     BRSFile file;
     if (!BRSFileInitWithPath(&file, gBRSContext->binaryImagesPath)) {
-        BRSSDKLog("%s: Error: unable to open binary image log file\n", "BRSBinaryImageRecordSlice");
+        BRSSDKLog("%s: Error: unable to open binary image log file\n", __func__);
         return;
     }
     BRSFileWriteSectionStart(&file, isLoad ? "load" : "unload");
@@ -182,6 +182,30 @@ void BRSBinaryImageWriteIdentity(BRSFile* file, const char* uuid, const BRSBinar
     BRSFileWriteHashEntryString(file, "uuid", uuid);
     BRSFileWriteHashEntryUint64(file, "base", node.baseAddress);
     BRSFileWriteHashEntryUint64(file, "size", node.size);
+}
+
+size_t BRSBinaryImageStoreNode(const BRSBinaryImageRuntimeNode& node, const char* uuid, const char* path)
+{
+    size_t slot = liveSlotOf(node);
+    if (slot != kNoSlot)
+        return slot;
+    slot = BRSBinaryImageClaimSlot(node);
+    if (slot == kNoSlot)
+        BRSSDKLog("%s: Error: Unable to track a %s node %p\n", __func__, "loaded",
+                  reinterpret_cast<void*>(node.baseAddress));
+    // Recorded even when the table is full, so that symbolication knows it.
+    BRSBinaryImageRecordSlice(true, path, uuid, node);
+    return slot;
+}
+
+void BRSBinaryImageEmptyUnlistedSlots(const bool* listed)
+{
+    for (size_t i = 0; i < kBRSBinaryImageSlots; ++i)
+        if (isLive(slots()[i]) && !listed[i]) {
+            BRSSDKLog("%s: Removing the image no longer loaded at %p\n", __func__,
+                      reinterpret_cast<void*>(slots()[i].baseAddress));
+            BRSBinaryImageEmptySlot(&slots()[i]);
+        }
 }
 
 void BRSBinaryImageSyncWithLoader()
@@ -211,26 +235,12 @@ void BRSBinaryImageSyncWithLoader()
             wholeList = false;
             continue;
         }
-        size_t slot = liveSlotOf(node);
-        if (slot == kNoSlot) {
-            BRSSDKLog("%s: Adding an image loaded since start at %p\n", __func__, reinterpret_cast<void*>(node.baseAddress));
-            slot = BRSBinaryImageClaimSlot(node);
-            if (slot == kNoSlot)
-                BRSSDKLog("%s: Error: Unable to track a %s node %p\n", __func__, "loaded",
-                          reinterpret_cast<void*>(node.baseAddress));
-            BRSBinaryImageWriteRecord(true, readablePath(object.l_name), uuid, node);
-        }
+        const size_t slot = BRSBinaryImageStoreNode(node, uuid, readablePath(object.l_name));
         if (slot != kNoSlot)
             listed[slot] = true;
     }
-    if (!wholeList)
-        return;
-    for (size_t i = 0; i < kBRSBinaryImageSlots; ++i)
-        if (isLive(slots()[i]) && !listed[i]) {
-            BRSSDKLog("%s: Removing an image unloaded since start at %p\n", __func__,
-                      reinterpret_cast<void*>(slots()[i].baseAddress));
-            BRSBinaryImageEmptySlot(&slots()[i]);
-        }
+    if (wholeList)
+        BRSBinaryImageEmptyUnlistedSlots(listed);
 }
 
 bool BRSBinaryImageFindImageForAddress(uintptr_t address, BRSBinaryImageRuntimeNode* node)

@@ -14,6 +14,7 @@
 #include <sys/mman.h>
 #include <sys/ptrace.h>
 #include <sys/wait.h>
+#include <functional>
 #include <thread>
 
 using kit_test::fileText;
@@ -164,59 +165,66 @@ TEST_F(ContextTest, OnlyTheFirstCrashClaimsTheFlag)
     EXPECT_TRUE(BRSContextHasCrashed());
 }
 
-TEST_F(ContextTest, TheImageTableFollowsLibrariesOpenedAndClosedAfterStart)
-{
-    auto loads = [&] {
+class ImageTableTest : public ContextTest {
+protected:
+    std::vector<json> loads()
+    {
         std::vector<json> result;
         for (const auto& record : records(path("binary_images.brsrecord")))
             if (record.contains("load"))
                 result.push_back(record["load"]);
         return result;
-    };
-    const size_t before = loads().size();
-    EXPECT_GE(before, 3u);
-    EXPECT_TRUE(BRSBinaryImageFindImageForAddress(uintptr_t(&BRSContextInitialize), nullptr));
-    EXPECT_FALSE(BRSBinaryImageFindImageForAddress(0, nullptr));
-    BRSBinaryImageSyncWithLoader();
-    EXPECT_EQ(loads().size(), before) << "the walk of the loader's list finds every image of the start as it is";
-    EXPECT_TRUE(BRSBinaryImageFindImageForAddress(uintptr_t(&BRSContextInitialize), nullptr));
+    }
 
-    const char* name = nullptr;
-    for (const char* candidate : {"libbz2.so.1.0", "libcurl.so.4"})
-        if (!dlopen(candidate, RTLD_NOW | RTLD_NOLOAD)) {
-            name = candidate;
-            break;
+    // Opens and closes a library this process has not loaded, twice, and
+    // checks the table and the records after each `bringUpToDate`.
+    void expectTheTableFollowsALibrary(const std::function<void()>& bringUpToDate)
+    {
+        const size_t before = loads().size();
+        EXPECT_GE(before, 3u);
+        bringUpToDate();
+        EXPECT_EQ(loads().size(), before) << "nothing opened or closed since start: nothing changes";
+        EXPECT_TRUE(BRSBinaryImageFindImageForAddress(uintptr_t(&BRSContextInitialize), nullptr));
+
+        const char* name = nullptr;
+        for (const char* candidate : {"libbz2.so.1.0", "libcurl.so.4"})
+            if (!dlopen(candidate, RTLD_NOW | RTLD_NOLOAD)) {
+                name = candidate;
+                break;
+            }
+        ASSERT_NE(name, nullptr) << "a library this process has not loaded";
+        for (size_t opened = 1; opened <= 2; ++opened) {
+            void* library = dlopen(name, RTLD_NOW | RTLD_LOCAL);
+            ASSERT_NE(library, nullptr);
+            void* function = dlsym(library, "BZ2_bzlibVersion") ?: dlsym(library, "curl_version");
+            ASSERT_NE(function, nullptr);
+            EXPECT_FALSE(BRSBinaryImageFindImageForAddress(uintptr_t(function), nullptr));
+            bringUpToDate();
+            BRSBinaryImageRuntimeNode node{};
+            ASSERT_TRUE(BRSBinaryImageFindImageForAddress(uintptr_t(function), &node));
+            EXPECT_TRUE(BRSBinaryImageHasEhFrameHdr(node));
+            const auto loaded = loads();
+            ASSERT_EQ(loaded.size(), before + opened) << "opened again, perhaps at the same place: a new record";
+            EXPECT_EQ(std::filesystem::path(loaded.back()["path"].get<std::string>()).filename(), name);
+            EXPECT_EQ(loaded.back()["base"], node.baseAddress);
+            EXPECT_EQ(loaded.back()["uuid"].get<std::string>().size(), 32u);
+
+            dlclose(library);
+            bringUpToDate();
+            EXPECT_FALSE(BRSBinaryImageFindImageForAddress(uintptr_t(function), nullptr));
+            EXPECT_TRUE(BRSBinaryImageFindImageForAddress(uintptr_t(&BRSContextInitialize), nullptr));
         }
-    ASSERT_NE(name, nullptr) << "a library this process has not loaded";
-    void* library = dlopen(name, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(library, nullptr);
-    void* function = dlsym(library, "BZ2_bzlibVersion") ?: dlsym(library, "curl_version");
-    ASSERT_NE(function, nullptr);
-    EXPECT_FALSE(BRSBinaryImageFindImageForAddress(uintptr_t(function), nullptr));
-    BRSBinaryImageSyncWithLoader();
-    BRSBinaryImageRuntimeNode node{};
-    ASSERT_TRUE(BRSBinaryImageFindImageForAddress(uintptr_t(function), &node));
-    EXPECT_TRUE(BRSBinaryImageHasEhFrameHdr(node));
-    const auto loaded = loads();
-    ASSERT_EQ(loaded.size(), before + 1);
-    EXPECT_EQ(std::filesystem::path(loaded.back()["path"].get<std::string>()).filename(), name);
-    EXPECT_EQ(loaded.back()["base"], node.baseAddress);
-    EXPECT_EQ(loaded.back()["uuid"].get<std::string>().size(), 32u);
+    }
+};
 
-    dlclose(library);
-    BRSBinaryImageSyncWithLoader();
-    EXPECT_FALSE(BRSBinaryImageFindImageForAddress(uintptr_t(function), nullptr));
-    EXPECT_TRUE(BRSBinaryImageFindImageForAddress(uintptr_t(&BRSContextInitialize), nullptr));
+TEST_F(ImageTableTest, TheWalkBeforeACrashFollowsLibrariesOpenedAndClosedAfterStart)
+{
+    expectTheTableFollowsALibrary([] { BRSBinaryImageSyncWithLoader(); });
+}
 
-    // Opened again, perhaps at the same place: a new slot and record.
-    library = dlopen(name, RTLD_NOW | RTLD_LOCAL);
-    function = dlsym(library, "BZ2_bzlibVersion") ?: dlsym(library, "curl_version");
-    BRSBinaryImageSyncWithLoader();
-    EXPECT_TRUE(BRSBinaryImageFindImageForAddress(uintptr_t(function), nullptr));
-    EXPECT_EQ(loads().size(), before + 2);
-    dlclose(library);
-    BRSBinaryImageSyncWithLoader();
-    EXPECT_FALSE(BRSBinaryImageFindImageForAddress(uintptr_t(function), nullptr));
+TEST_F(ImageTableTest, RecordingAnErrorFollowsLibrariesOpenedAndClosedAfterStart)
+{
+    expectTheTableFollowsALibrary([] { BRSUserLoggingRecordError("ImageTableTest", 1, {}, {}); });
 }
 
 class KeyValueTest : public ContextTest {
