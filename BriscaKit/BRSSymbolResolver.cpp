@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <memory>
+#include <ranges>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -133,15 +134,14 @@ bool BRSSymbolResolver::loadBinaryImagesFromFile(const std::string& path)
             image["size"].is_number())
             binaryImages_.push_back(image);
     }
-    std::sort(binaryImages_.begin(), binaryImages_.end(), [](const json& a, const json& b) {
-        return a["base"].get<uint64_t>() < b["base"].get<uint64_t>();
-    });
     return true;
 }
 
 std::optional<json> BRSSymbolResolver::loadedBinaryImageForPC(uint64_t pc) const
 {
-    for (const auto& image : binaryImages_) {
+    // The latest load at an address is the image that was there last: a
+    // library closed and another opened in its place both have records.
+    for (const auto& image : std::views::reverse(binaryImages_)) {
         const uint64_t base = image["base"].get<uint64_t>(), size = image["size"].get<uint64_t>();
         if (base <= pc && pc - base < size)
             return image;

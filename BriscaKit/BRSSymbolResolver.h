@@ -26,7 +26,7 @@ public:
     const std::vector<nlohmann::json>& binaryImages() const { return binaryImages_; }
 
 private:
-    std::vector<nlohmann::json> binaryImages_;  // "load" records, by base
+    std::vector<nlohmann::json> binaryImages_;  // "load" records, in file order
 };
 
 // Operations over threads, each an array of frames in stack order.
