@@ -1,7 +1,8 @@
 #pragma once
 // Symbolication at a later launch: recorded return addresses become symbol
 // names with library and offset, through the images the crashed execution
-// had loaded and the same images (by build ID) loaded now.
+// had loaded and the same images (by build ID) loaded now, or their files
+// when this process has not loaded them.
 
 #include "BriscaKit/BRSStackFrame.h"
 

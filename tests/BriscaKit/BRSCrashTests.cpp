@@ -235,4 +235,12 @@ TEST_F(CrashRecordTest, ACrashInALibraryOpenedAfterStartNamesItAndUnwindsOutOfIt
         EXPECT_TRUE(stack[i] >= base && stack[i] - base < size) << "frame " << i << " lies in the library";
     }
     EXPECT_FALSE(stack[5] >= base && stack[5] - base < size) << "and the sixth in its caller";
+
+    // The next launch has not opened the library: its file names the frames.
+    const HelperRun symbolicated = runCrashHelper({"symbolicate", folder, "mach_exception.brsrecord"}, {{"HOME", home.path()}});
+    const auto names = json::parse(symbolicated.output);
+    ASSERT_GE(names.size(), 6u);
+    EXPECT_EQ(names[0], "(anonymous namespace)::writeThroughNull(int)");
+    EXPECT_EQ(names[4], "brisca_crash_module_run");
+    EXPECT_EQ(names[5], "helper::crashInLibraryOpenedLater()");
 }
