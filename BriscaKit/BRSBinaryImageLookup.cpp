@@ -6,15 +6,17 @@
 #include "BriscaKit/BRSContext.h"
 #include "BriscaKit/BRSFile.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <elf.h>
 #include <link.h>
+#include <span>
 
 namespace {
 
-constexpr size_t kMaximumProgramHeaders = 256;
-constexpr size_t kMaximumNotes = 64;
+constexpr size_t kMaximumProgramHeaders = 64;
+constexpr size_t kNoteBytes = 512;
 constexpr size_t kMaximumLoadedObjects = 4096;
 constexpr size_t kNoSlot = kBRSBinaryImageSlots;
 
@@ -30,39 +32,30 @@ bool sameImage(const BRSBinaryImageRuntimeNode& slot, const BRSBinaryImageRuntim
     return slot.baseAddress == node.baseAddress && slot.size == node.size && slot.ehFrameHdr == node.ehFrameHdr;
 }
 
-// The first 16 bytes of the GNU build ID in a note segment, as hexadecimal.
+// The first 16 bytes of the GNU build ID in a note segment, as hexadecimal;
+// the notes are read in one piece (the build ID comes early).
 void readBuildID(uintptr_t notes, uint64_t length, char* uuid)
 {
-    const uintptr_t end = notes + length;
-    for (size_t count = 0; count < kMaximumNotes && notes + sizeof(ElfW(Nhdr)) <= end; ++count) {
-        ElfW(Nhdr) header;
-        char name[4];
-        uint8_t id[16];
-        if (!BRSReadMemory(notes, &header, sizeof header))
-            return;
-        const uintptr_t nameAt = notes + sizeof header;
-        const uintptr_t descriptionAt = nameAt + ((uint64_t(header.n_namesz) + 3) & ~uint64_t(3));
-        const uintptr_t next = descriptionAt + ((uint64_t(header.n_descsz) + 3) & ~uint64_t(3));
-        if (next > end)
-            return;
-        if (header.n_type == NT_GNU_BUILD_ID && header.n_namesz == 4 && header.n_descsz >= sizeof id &&
-            BRSReadMemory(nameAt, name, sizeof name) && std::memcmp(name, "GNU", 4) == 0 &&
-            BRSReadMemory(descriptionAt, id, sizeof id)) {
+    alignas(ElfW(Nhdr)) uint8_t bytes[kNoteBytes];
+    const size_t size = length < sizeof bytes ? size_t(length) : sizeof bytes;
+    if (!BRSReadMemory(notes, bytes, size))
+        return;
+    for (size_t at = 0; at + sizeof(ElfW(Nhdr)) <= size;) {
+        const auto* header = reinterpret_cast<const ElfW(Nhdr)*>(bytes + at);
+        const size_t name = at + sizeof *header;
+        const size_t description = name + ((size_t(header->n_namesz) + 3) & ~size_t(3));
+        if (header->n_type == NT_GNU_BUILD_ID && header->n_namesz == 4 && header->n_descsz >= 16 &&
+            description + 16 <= size && std::memcmp(bytes + name, "GNU", 4) == 0) {
             static const char hex[] = "0123456789abcdef";
-            for (size_t i = 0; i < sizeof id; ++i) {
-                uuid[2 * i] = hex[id[i] >> 4];
-                uuid[2 * i + 1] = hex[id[i] & 0xf];
+            for (size_t i = 0; i < 16; ++i) {
+                uuid[2 * i] = hex[bytes[description + i] >> 4];
+                uuid[2 * i + 1] = hex[bytes[description + i] & 0xf];
             }
-            uuid[2 * sizeof id] = 0;
+            uuid[32] = 0;
             return;
         }
-        notes = next;
+        at = description + ((size_t(header->n_descsz) + 3) & ~size_t(3));
     }
-}
-
-bool readProgramHeader(uintptr_t headers, size_t index, ElfW(Phdr)* header)
-{
-    return BRSReadMemory(headers + index * sizeof(ElfW(Phdr)), header, sizeof *header);
 }
 
 // An object the dynamic linker lists, described from the ELF header at its
@@ -99,20 +92,17 @@ bool BRSBinaryImageDescribe(uint64_t loadBias, uintptr_t programHeaders, size_t 
 {
     *node = {};
     uuid[0] = 0;
-    if (count > kMaximumProgramHeaders)
+    ElfW(Phdr) segments[kMaximumProgramHeaders];
+    if (count > kMaximumProgramHeaders || !BRSReadMemory(programHeaders, segments, count * sizeof segments[0]))
         return false;
-    uint64_t lowest = UINT64_MAX, highest = 0, frameHeader = 0;
-    bool hasFrameHeader = false;
-    for (size_t i = 0; i < count; ++i) {
-        ElfW(Phdr) segment;
-        if (!readProgramHeader(programHeaders, i, &segment))
-            return false;
+    uint64_t lowest = UINT64_MAX, highest = 0;
+    const ElfW(Phdr)* frameHeader = nullptr;
+    for (const ElfW(Phdr)& segment : std::span(segments, count)) {
         if (segment.p_type == PT_LOAD) {
-            lowest = segment.p_vaddr < lowest ? segment.p_vaddr : lowest;
-            highest = segment.p_vaddr + segment.p_memsz > highest ? segment.p_vaddr + segment.p_memsz : highest;
+            lowest = std::min<uint64_t>(lowest, segment.p_vaddr);
+            highest = std::max<uint64_t>(highest, segment.p_vaddr + segment.p_memsz);
         } else if (segment.p_type == PT_GNU_EH_FRAME) {
-            frameHeader = segment.p_vaddr;
-            hasFrameHeader = true;
+            frameHeader = &segment;
         } else if (segment.p_type == PT_NOTE && uuid[0] == 0) {
             readBuildID(uintptr_t(loadBias + segment.p_vaddr), segment.p_memsz, uuid);
         }
@@ -123,15 +113,13 @@ bool BRSBinaryImageDescribe(uint64_t loadBias, uintptr_t programHeaders, size_t 
     node->size = highest - lowest;
     // The search table and .eh_frame live in the readable segment that holds
     // the table: every read of them stays inside it.
-    for (size_t i = 0; hasFrameHeader && i < count; ++i) {
-        ElfW(Phdr) segment;
-        if (readProgramHeader(programHeaders, i, &segment) && segment.p_type == PT_LOAD && (segment.p_flags & PF_R) &&
-            segment.p_vaddr <= frameHeader && frameHeader < segment.p_vaddr + segment.p_memsz) {
-            node->ehFrameHdr = loadBias + frameHeader;
+    for (const ElfW(Phdr)& segment : std::span(segments, count))
+        if (frameHeader && segment.p_type == PT_LOAD && (segment.p_flags & PF_R) &&
+            segment.p_vaddr <= frameHeader->p_vaddr && frameHeader->p_vaddr < segment.p_vaddr + segment.p_memsz) {
+            node->ehFrameHdr = loadBias + frameHeader->p_vaddr;
             node->frameSegmentStart = loadBias + segment.p_vaddr;
             node->frameSegmentEnd = loadBias + segment.p_vaddr + segment.p_memsz;
         }
-    }
     return true;
 }
 
