@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr size_t kMaximumProgramHeaders = 64;
+constexpr size_t kMaximumProgramHeaders = 128;
 constexpr size_t kNoteBytes = 512;
 constexpr size_t kMaximumLoadedObjects = 4096;
 constexpr size_t kNoSlot = kBRSBinaryImageSlots;
