@@ -8,25 +8,11 @@
 #include <cstring>
 #include <elf.h>
 #include <link.h>
-#include <map>
 #include <mutex>
 #include <unistd.h>
 #include <vector>
 
 namespace {
-
-// The images the table knows, by base address; only touched under the lock.
-std::mutex& knownImagesLock()
-{
-    static std::mutex lock;
-    return lock;
-}
-
-std::map<uint64_t, BRSBinaryImageDetails>& knownImages()
-{
-    static std::map<uint64_t, BRSBinaryImageDetails> images;
-    return images;
-}
 
 std::string executablePath()
 {
@@ -35,64 +21,13 @@ std::string executablePath()
     return length > 0 ? std::string(path, size_t(length)) : std::string();
 }
 
-void readBuildID(const dl_phdr_info* info, const ElfW(Phdr)& note, char* uuid)
-{
-    const auto* p = reinterpret_cast<const uint8_t*>(info->dlpi_addr + note.p_vaddr);
-    const uint8_t* end = p + note.p_memsz;
-    while (p + sizeof(ElfW(Nhdr)) <= end) {
-        const auto* header = reinterpret_cast<const ElfW(Nhdr)*>(p);
-        const uint8_t* name = p + sizeof(ElfW(Nhdr));
-        const uint8_t* desc = name + ((header->n_namesz + 3) & ~3u);
-        const uint8_t* next = desc + ((header->n_descsz + 3) & ~3u);
-        if (next > end)
-            return;
-        if (header->n_type == NT_GNU_BUILD_ID && header->n_namesz == 4 && std::memcmp(name, "GNU", 4) == 0 &&
-            header->n_descsz >= 16) {
-            static const char hex[] = "0123456789abcdef";
-            for (size_t i = 0; i < 16; ++i) {
-                uuid[2 * i] = hex[desc[i] >> 4];
-                uuid[2 * i + 1] = hex[desc[i] & 0xf];
-            }
-            uuid[32] = 0;
-            return;
-        }
-        p = next;
-    }
-}
-
 BRSBinaryImageDetails detailsOf(const dl_phdr_info* info)
 {
     BRSBinaryImageDetails details{};
     details.loadBias = info->dlpi_addr;
     details.path = info->dlpi_name && info->dlpi_name[0] ? info->dlpi_name : executablePath();
-    uint64_t lowest = UINT64_MAX, highest = 0;
-    const ElfW(Phdr)* frameHeader = nullptr;
-    for (int i = 0; i < info->dlpi_phnum; ++i) {
-        const ElfW(Phdr)& segment = info->dlpi_phdr[i];
-        if (segment.p_type == PT_LOAD) {
-            lowest = std::min<uint64_t>(lowest, segment.p_vaddr);
-            highest = std::max<uint64_t>(highest, segment.p_vaddr + segment.p_memsz);
-        } else if (segment.p_type == PT_GNU_EH_FRAME) {
-            frameHeader = &segment;
-        } else if (segment.p_type == PT_NOTE && details.uuidString[0] == 0) {
-            readBuildID(info, segment, details.uuidString);
-        }
-    }
-    if (lowest == UINT64_MAX)
-        return details;
-    details.node.baseAddress = info->dlpi_addr + lowest;
-    details.node.size = highest - lowest;
-    if (!frameHeader)
-        return details;
-    for (int i = 0; i < info->dlpi_phnum; ++i) {
-        const ElfW(Phdr)& segment = info->dlpi_phdr[i];
-        if (segment.p_type == PT_LOAD && (segment.p_flags & PF_R) && segment.p_vaddr <= frameHeader->p_vaddr &&
-            frameHeader->p_vaddr < segment.p_vaddr + segment.p_memsz) {
-            details.node.ehFrameHdr = info->dlpi_addr + frameHeader->p_vaddr;
-            details.node.frameSegmentStart = info->dlpi_addr + segment.p_vaddr;
-            details.node.frameSegmentEnd = info->dlpi_addr + segment.p_vaddr + segment.p_memsz;
-        }
-    }
+    BRSBinaryImageDescribe(info->dlpi_addr, uintptr_t(info->dlpi_phdr), info->dlpi_phnum, &details.node,
+                           details.uuidString);
     return details;
 }
 
@@ -110,6 +45,47 @@ std::vector<BRSBinaryImageDetails> loadedImages()
     return images;
 }
 
+// How many objects the dynamic linker has ever added and removed: a library
+// opened or closed changes them.
+struct LoaderCounts {
+    unsigned long long adds = 0, subs = 0;
+    bool operator==(const LoaderCounts&) const = default;
+};
+
+LoaderCounts loaderCounts()
+{
+    LoaderCounts counts;
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void* data) {
+            *static_cast<LoaderCounts*>(data) = {info->dlpi_adds, info->dlpi_subs};
+            return 1;  // the counts are the same in every call
+        },
+        &counts);
+    return counts;
+}
+
+// The counts the table was last brought up to date with; under the
+// reporting queue.
+LoaderCounts& lastCounts()
+{
+    static LoaderCounts counts;
+    return counts;
+}
+
+// Every object listed gets a slot and a record, slots of objects no longer
+// listed are emptied. Runs under the reporting queue.
+void refreshFromLoader()
+{
+    lastCounts() = loaderCounts();
+    bool listed[kBRSBinaryImageSlots] = {};
+    for (const auto& details : loadedImages()) {
+        const size_t slot = BRSBinaryImageStoreNode(details.node, details.uuidString, details.path.c_str());
+        if (slot != kBRSBinaryImageSlots)
+            listed[slot] = true;
+    }
+    BRSBinaryImageEmptyUnlistedSlots(listed);
+}
+
 }  // namespace
 
 void BRSBinaryImageInit()
@@ -119,96 +95,18 @@ void BRSBinaryImageInit()
     std::memset(gBRSContext->writable->images, 0, sizeof gBRSContext->writable->images);
     if (!BRSUnlinkIfExists(gBRSContext->binaryImagesPath))
         BRSSDKLog("%s: Unable to reset the binary image log file %s\n", __func__, BRSErrorText(errno));
-    {
-        std::lock_guard lock(knownImagesLock());
-        knownImages().clear();
-    }
-    BRSBinaryImageRefresh();
+    std::lock_guard lock(BRSReportingQueue());
+    refreshFromLoader();
 }
 
 void BRSBinaryImageRefresh()
 {
-    std::lock_guard lock(knownImagesLock());
-    auto& known = knownImages();
-    std::map<uint64_t, BRSBinaryImageDetails> now;
-    for (auto& details : loadedImages())
-        now.emplace(details.node.baseAddress, std::move(details));
-    for (auto it = known.begin(); it != known.end();) {
-        auto current = now.find(it->first);
-        if (current != now.end() && !std::strcmp(current->second.uuidString, it->second.uuidString) &&
-            current->second.path == it->second.path) {
-            ++it;
-            continue;
-        }
-        BRSBinaryImageStoreNode(false, it->second);
-        it = known.erase(it);
-    }
-    for (auto& [base, details] : now) {
-        if (known.count(base))
-            continue;
-        BRSBinaryImageStoreNode(true, details);
-        known.emplace(base, details);
-    }
-}
-
-void BRSBinaryImageStoreNode(bool isLoad, const BRSBinaryImageDetails& details)
-{
-    const uint64_t base = details.node.baseAddress;
-    BRSContextWritable* writable = gBRSContext ? gBRSContext->writable : nullptr;
-    bool updated = false;
-    if (!writable) {
-        BRSSDKLog("%s: Error: Writable context is NULL\n", __func__);
-    } else if (isLoad) {
-        for (auto& slot : writable->images) {
-            uint64_t expected = 0;
-            if (!__atomic_compare_exchange_n(&slot.baseAddress, &expected, base, false, __ATOMIC_SEQ_CST,
-                                             __ATOMIC_SEQ_CST))
-                continue;
-            slot.ehFrameHdr = details.node.ehFrameHdr;
-            slot.frameSegmentStart = details.node.frameSegmentStart;
-            slot.frameSegmentEnd = details.node.frameSegmentEnd;
-            slot.crashInfo = details.node.crashInfo;
-            // The size last: a slot matches addresses only once it is whole.
-            __atomic_store_n(&slot.size, details.node.size, __ATOMIC_RELEASE);
-            updated = true;
-            break;
-        }
-    } else {
-        for (auto& slot : writable->images) {
-            // Slots of images unloaded before keep their base with size 0:
-            // only the live slot of this base is emptied.
-            if (__atomic_load_n(&slot.baseAddress, __ATOMIC_ACQUIRE) != base ||
-                __atomic_load_n(&slot.size, __ATOMIC_ACQUIRE) == 0)
-                continue;
-            __atomic_store_n(&slot.size, uint64_t(0), __ATOMIC_RELEASE);
-            slot.ehFrameHdr = slot.frameSegmentStart = slot.frameSegmentEnd = slot.crashInfo = 0;
-            updated = true;
-            break;
-        }
-    }
-    if (writable && !updated)
-        BRSSDKLog("%s: Error: Unable to track a %s node %p\n", __func__, isLoad ? "loaded" : "unloaded",
-                  reinterpret_cast<void*>(base));
+    if (!BRSContextIsInitialized())
+        return;
+    const LoaderCounts counts = loaderCounts();
     std::lock_guard lock(BRSReportingQueue());
-    BRSBinaryImageRecordSlice(isLoad, details);
-}
-
-void BRSBinaryImageRecordSlice(bool isLoad, const BRSBinaryImageDetails& details)
-{
-    if (!gBRSContext)
-        return;
-    BRSFile file;
-    if (!BRSFileInitWithPath(&file, gBRSContext->binaryImagesPath)) {
-        BRSSDKLog("%s: Error: unable to open binary image log file\n", __func__);
-        return;
-    }
-    BRSFileWriteSectionStart(&file, isLoad ? "load" : "unload");
-    BRSFileWriteHashStart(&file);
-    BRSFileWriteHashEntryString(&file, "path", details.path.c_str());
-    BRSBinaryImageRecordDetails(&file, details);
-    BRSFileWriteHashEnd(&file);
-    BRSFileWriteSectionEnd(&file);
-    BRSFileClose(&file);
+    if (counts != lastCounts())
+        refreshFromLoader();
 }
 
 void BRSBinaryImageRecordDetails(BRSFile* file, const BRSBinaryImageDetails& details)
@@ -217,9 +115,7 @@ void BRSBinaryImageRecordDetails(BRSFile* file, const BRSBinaryImageDetails& det
         BRSSDKLog("%s: Error: file is invalid\n", __func__);
         return;
     }
-    BRSFileWriteHashEntryString(file, "uuid", details.uuidString);
-    BRSFileWriteHashEntryUint64(file, "base", details.node.baseAddress);
-    BRSFileWriteHashEntryUint64(file, "size", details.node.size);
+    BRSBinaryImageWriteIdentity(file, details.uuidString, details.node);
 }
 
 bool BRSBinaryImageRecordMainExecutable(BRSFile* file)

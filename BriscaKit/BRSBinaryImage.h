@@ -1,7 +1,8 @@
 #pragma once
-// The kit's own table of loaded images, filled outside crash time from the
-// dynamic linker's list and read at crash time without locks. Every load and
-// unload is also written to "binary_images.brsrecord" for symbolication.
+// The kit's own table of loaded images, filled at start from the dynamic
+// linker's list, brought up to date from the same list when a crash is
+// recorded, and read at crash time without locks. Every load and unload is
+// also written to "binary_images.brsrecord" for symbolication.
 
 #include <cstddef>
 #include <cstdint>
@@ -29,18 +30,39 @@ struct BRSBinaryImageDetails {
     uint64_t loadBias;    // what the dynamic linker adds to the file's addresses
 };
 
+// Fills the table with every image loaded at start and records each.
 void BRSBinaryImageInit();
-// Compares the dynamic linker's list with the table and records loads and
-// unloads since the last call. Called at start and after a library is opened
-// or closed.
+// Outside crash time: when the dynamic linker has added or removed objects
+// since the last look, brings the table and the records up to date through
+// its locked list.
 void BRSBinaryImageRefresh();
-void BRSBinaryImageStoreNode(bool isLoad, const BRSBinaryImageDetails& details);
-void BRSBinaryImageRecordSlice(bool isLoad, const BRSBinaryImageDetails& details);
 bool BRSBinaryImageRecordMainExecutable(BRSFile* file);
 void BRSBinaryImageRecordDetails(BRSFile* file, const BRSBinaryImageDetails& details);
 // The image loaded now whose build ID gives this UUID text.
 bool BRSBinaryImageFindImageForUUID(const char* uuid, BRSBinaryImageDetails* details);
 
-// Crash-safe: a bounded scan of the table.
+// Crash-safe from here on.
+// Brings the table up to date with the dynamic linker's own list, read
+// without its lock: libraries opened since start get a slot and a "load"
+// record, slots of libraries closed since are emptied. Runs before a crash's
+// stacks are unwound, with the other threads stopped.
+void BRSBinaryImageSyncWithLoader();
+// Describes an image from its program headers, every read a safe one; uuid
+// takes 33 bytes.
+bool BRSBinaryImageDescribe(uint64_t loadBias, uintptr_t programHeaders, size_t count,
+                            BRSBinaryImageRuntimeNode* node, char* uuid);
+// One image the dynamic linker lists: its live slot, or a slot claimed for
+// it and a "load" record. Answers the slot, kBRSBinaryImageSlots when the
+// table is full.
+size_t BRSBinaryImageStoreNode(const BRSBinaryImageRuntimeNode& node, const char* uuid, const char* path);
+// Empties the live slots of images the dynamic linker no longer lists.
+void BRSBinaryImageEmptyUnlistedSlots(const bool* listed);
+// Claims a free slot for the image: its index, or kBRSBinaryImageSlots when
+// the table is full.
+size_t BRSBinaryImageClaimSlot(const BRSBinaryImageRuntimeNode& node);
+void BRSBinaryImageEmptySlot(BRSBinaryImageRuntimeNode* slot);
+void BRSBinaryImageRecordSlice(bool isLoad, const char* path, const char* uuid, const BRSBinaryImageRuntimeNode& node);
+void BRSBinaryImageWriteIdentity(BRSFile* file, const char* uuid, const BRSBinaryImageRuntimeNode& node);
+// A bounded scan of the table.
 bool BRSBinaryImageFindImageForAddress(uintptr_t address, BRSBinaryImageRuntimeNode* node);
 bool BRSBinaryImageHasEhFrameHdr(const BRSBinaryImageRuntimeNode& node);

@@ -128,6 +128,9 @@ bool BRSContextIsDebuggerAttached();
 
 void BRSSDKLog(const char* format, ...);
 bool BRSReadMemory(uintptr_t address, void* destination, size_t length);
+// The fallback where process_vm_readv is refused: the kernel reads the
+// bytes for a write into a pipe and answers EFAULT instead of faulting.
+bool BRSReadMemoryThroughPipe(uintptr_t address, void* destination, size_t length);
 bool BRSReadString(uintptr_t address, uintptr_t* start, size_t maximumLength);
 bool BRSUnlinkIfExists(const char* path);
 const char* BRSErrorText(int error);

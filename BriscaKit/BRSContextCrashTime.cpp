@@ -3,6 +3,7 @@
 
 #include "BriscaKit/BRSFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
@@ -19,6 +20,34 @@ namespace {
 
 constexpr uintptr_t kLowestReadableAddress = 4096;
 constexpr uint32_t kSecondCrashWaitMilliseconds = 10000;
+constexpr size_t kPipeChunk = 4096;   // what the smallest pipe holds
+constexpr size_t kStringPage = 4096;  // the smallest page size
+
+// Set once process_vm_readv has been refused (a seccomp filter, a
+// container's policy): later reads go straight through a pipe.
+std::atomic<bool> gProcessVMReadRefused{false};
+
+long retryingSyscall(long number, long a, long b, long c)
+{
+    long result;
+    do
+        result = ::syscall(number, a, b, c);
+    while (result < 0 && errno == EINTR);
+    return result;
+}
+
+// Reads back exactly the bytes just written into the pipe.
+bool drain(int readEnd, char* destination, size_t length)
+{
+    while (length > 0) {
+        const long got = retryingSyscall(SYS_read, readEnd, long(uintptr_t(destination)), long(length));
+        if (got <= 0)
+            return false;
+        destination += got;
+        length -= size_t(got);
+    }
+    return true;
+}
 
 void logWrite(int fd, const char* bytes, size_t length)
 {
@@ -150,24 +179,56 @@ bool BRSReadMemory(uintptr_t address, void* destination, size_t length)
         return false;
     // The kernel copies for us and answers EFAULT for unmapped memory
     // instead of faulting.
-    iovec local{destination, length};
-    iovec remote{reinterpret_cast<void*>(address), length};
-    return ::syscall(SYS_process_vm_readv, ::getpid(), &local, 1, &remote, 1, 0) == ssize_t(length);
+    if (!gProcessVMReadRefused.load(std::memory_order_relaxed)) {
+        iovec local{destination, length};
+        iovec remote{reinterpret_cast<void*>(address), length};
+        const long copied = ::syscall(SYS_process_vm_readv, ::getpid(), &local, 1, &remote, 1, 0);
+        if (copied >= 0 || errno == EFAULT)
+            return copied == long(length);
+        if (errno == EPERM || errno == ENOSYS)
+            gProcessVMReadRefused.store(true, std::memory_order_relaxed);
+    }
+    return BRSReadMemoryThroughPipe(address, destination, length);
+}
+
+bool BRSReadMemoryThroughPipe(uintptr_t address, void* destination, size_t length)
+{
+    if (address < kLowestReadableAddress || !destination)
+        return false;
+    int ends[2];
+    if (::syscall(SYS_pipe2, ends, O_CLOEXEC | O_NONBLOCK) != 0)
+        return false;
+    auto* out = static_cast<char*>(destination);
+    bool copied = true;
+    for (size_t done = 0; copied && done < length;) {
+        const size_t chunk = std::min(length - done, kPipeChunk);
+        const long written = retryingSyscall(SYS_write, ends[1], long(address + done), long(chunk));
+        // A source that turns unreadable part-way writes what came before.
+        copied = written == long(chunk) && drain(ends[0], out + done, chunk);
+        done += chunk;
+    }
+    ::close(ends[0]);
+    ::close(ends[1]);
+    return copied;
 }
 
 bool BRSReadString(uintptr_t address, uintptr_t* start, size_t maximumLength)
 {
     if (address < kLowestReadableAddress)
         return false;
-    for (size_t i = 0; i < maximumLength; ++i) {
-        char c;
-        if (!BRSReadMemory(address + i, &c, 1))
+    // Page by page: a page that is readable at all is readable to its end.
+    char chunk[kStringPage];
+    for (size_t offset = 0; offset < maximumLength;) {
+        const uintptr_t at = address + offset;
+        const size_t length = std::min(kStringPage - at % kStringPage, maximumLength - offset);
+        if (!BRSReadMemory(at, chunk, length))
             return false;
-        if (c == 0) {
+        if (std::memchr(chunk, 0, length)) {
             if (start)
                 *start = address;
             return true;
         }
+        offset += length;
     }
     return false;
 }

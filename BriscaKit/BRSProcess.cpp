@@ -3,6 +3,7 @@
 // stores its registers and waits on a futex until it is let go.
 #include "BriscaKit/BRSProcess.h"
 
+#include "BriscaKit/BRSBinaryImage.h"
 #include "BriscaKit/BRSContext.h"
 #include "BriscaKit/BRSFile.h"
 #include "BRSURLSession/QueueLabels.h"
@@ -391,6 +392,7 @@ void BRSHandler(BRSFile* file, pid_t crashedThread, const ucontext_t* machineCon
     ThreadList list;
     listThreads(&list);
     const size_t sent = suspendOtherThreads(list, current, crashedThread);
+    BRSBinaryImageSyncWithLoader();  // libraries opened or closed since start
     recordAllThreads(file, list, current, crashedThread, machineContext, sent);
     recordRuntimeInfo(file);
     recordQueueNames(file, list);

@@ -3,7 +3,9 @@
 #include "BriscaKit/BRSBinaryImage.h"
 #include "BriscaKit/BRSDemangle.h"
 #include "BriscaKit/BRSFile.h"
+#include "kit/PLNIdentity.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +15,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <memory>
+#include <ranges>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -52,38 +55,63 @@ struct Symbol {
     uint64_t start = 0;  // in the process
 };
 
+// An image file mapped for reading, unmapped when it goes.
+class MappedFile {
+public:
+    explicit MappedFile(const std::string& path)
+    {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return;
+        struct stat info{};
+        if (::fstat(fd, &info) == 0 && info.st_size >= off_t(sizeof(Elf64_Ehdr))) {
+            void* mapping = ::mmap(nullptr, size_t(info.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+            if (mapping != MAP_FAILED) {
+                bytes_ = static_cast<const uint8_t*>(mapping);
+                size_ = size_t(info.st_size);
+            }
+        }
+        ::close(fd);
+    }
+    ~MappedFile()
+    {
+        if (bytes_)
+            ::munmap(const_cast<uint8_t*>(bytes_), size_);
+    }
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+
+    // The ELF header, when the file is one.
+    const Elf64_Ehdr* header() const
+    {
+        return bytes_ && std::memcmp(bytes_, ELFMAG, SELFMAG) == 0 ? reinterpret_cast<const Elf64_Ehdr*>(bytes_) : nullptr;
+    }
+    bool holds(uint64_t offset, uint64_t length) const { return offset <= size_ && length <= size_ - offset; }
+    const uint8_t* at(uint64_t offset) const { return bytes_ + offset; }
+
+private:
+    const uint8_t* bytes_ = nullptr;
+    size_t size_ = 0;
+};
+
 // The nearest function symbol at or below an address, from the image file's
 // own symbol table (which names the functions the dynamic table leaves out).
 std::optional<Symbol> symbolFromSymbolTable(const std::string& path, uint64_t loadBias, uint64_t address)
 {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    const MappedFile file(path);
+    const Elf64_Ehdr* header = file.header();
+    if (!header || header->e_shoff == 0 || !file.holds(header->e_shoff, uint64_t(header->e_shnum) * sizeof(Elf64_Shdr)))
         return std::nullopt;
-    struct stat info{};
-    void* mapping = ::fstat(fd, &info) == 0 && info.st_size > 0
-                        ? ::mmap(nullptr, size_t(info.st_size), PROT_READ, MAP_PRIVATE, fd, 0)
-                        : MAP_FAILED;
-    ::close(fd);
-    if (mapping == MAP_FAILED)
-        return std::nullopt;
-    std::unique_ptr<void, std::function<void(void*)>> unmap(mapping, [&](void* p) { ::munmap(p, size_t(info.st_size)); });
-    const auto* bytes = static_cast<const uint8_t*>(mapping);
-    const size_t size = size_t(info.st_size);
-    if (size < sizeof(Elf64_Ehdr) || std::memcmp(bytes, ELFMAG, SELFMAG) != 0)
-        return std::nullopt;
-    const auto* header = reinterpret_cast<const Elf64_Ehdr*>(bytes);
-    if (header->e_shoff == 0 || header->e_shoff + uint64_t(header->e_shnum) * sizeof(Elf64_Shdr) > size)
-        return std::nullopt;
+    const auto* bytes = file.at(0);
     const auto* sections = reinterpret_cast<const Elf64_Shdr*>(bytes + header->e_shoff);
     const uint64_t fileAddress = address - loadBias;
     std::optional<Symbol> best;
     for (unsigned i = 0; i < header->e_shnum; ++i) {
         const Elf64_Shdr& table = sections[i];
-        if (table.sh_type != SHT_SYMTAB || table.sh_link >= header->e_shnum ||
-            table.sh_offset + table.sh_size > size)
+        if (table.sh_type != SHT_SYMTAB || table.sh_link >= header->e_shnum || !file.holds(table.sh_offset, table.sh_size))
             continue;
         const Elf64_Shdr& strings = sections[table.sh_link];
-        if (strings.sh_offset + strings.sh_size > size)
+        if (!file.holds(strings.sh_offset, strings.sh_size))
             continue;
         const auto* symbols = reinterpret_cast<const Elf64_Sym*>(bytes + table.sh_offset);
         for (size_t s = 0; s < table.sh_size / sizeof(Elf64_Sym); ++s) {
@@ -101,11 +129,58 @@ std::optional<Symbol> symbolFromSymbolTable(const std::string& path, uint64_t lo
     return best;
 }
 
-std::optional<Symbol> nearestSymbol(const BRSBinaryImageDetails& image, uint64_t address)
+// The UUID text of a note segment's GNU build ID (its first 16 bytes), or
+// the empty string.
+std::string buildIDInNotes(const MappedFile& file, const Elf64_Phdr& notes)
+{
+    const uint64_t end = notes.p_offset + notes.p_filesz;
+    for (uint64_t at = notes.p_offset; at < end && file.holds(at, sizeof(Elf64_Nhdr));) {
+        const auto* note = reinterpret_cast<const Elf64_Nhdr*>(file.at(at));
+        const uint64_t name = at + sizeof *note;
+        const uint64_t description = name + ((uint64_t(note->n_namesz) + 3) & ~uint64_t(3));
+        if (note->n_type == NT_GNU_BUILD_ID && note->n_namesz == 4 && note->n_descsz >= 16 && file.holds(name, 4) &&
+            std::memcmp(file.at(name), "GNU", 4) == 0 && file.holds(description, 16))
+            return pln::PLNHexStringFromData(std::string_view(reinterpret_cast<const char*>(file.at(description)), 16));
+        at = description + ((uint64_t(note->n_descsz) + 3) & ~uint64_t(3));
+    }
+    return {};
+}
+
+// An image the crashed run had loaded and this process has not: its file,
+// when the file's build ID still gives the recorded UUID, placed where the
+// crashed run had it.
+std::optional<BRSBinaryImageDetails> imageFromFile(const std::string& path, const std::string& uuid, uint64_t base)
+{
+    const MappedFile file(path);
+    const Elf64_Ehdr* header = file.header();
+    if (!header || header->e_phentsize != sizeof(Elf64_Phdr) ||
+        !file.holds(header->e_phoff, uint64_t(header->e_phnum) * sizeof(Elf64_Phdr)))
+        return std::nullopt;
+    const auto* segments = reinterpret_cast<const Elf64_Phdr*>(file.at(header->e_phoff));
+    uint64_t lowest = UINT64_MAX;
+    std::string buildID;
+    for (unsigned i = 0; i < header->e_phnum; ++i) {
+        if (segments[i].p_type == PT_LOAD)
+            lowest = std::min<uint64_t>(lowest, segments[i].p_vaddr);
+        else if (segments[i].p_type == PT_NOTE && buildID.empty())
+            buildID = buildIDInNotes(file, segments[i]);
+    }
+    if (lowest == UINT64_MAX || buildID != uuid)
+        return std::nullopt;
+    BRSBinaryImageDetails image{};
+    image.path = path;
+    image.node.baseAddress = base;
+    image.loadBias = base - lowest;
+    return image;
+}
+
+// The symbol at an address of the image; the dynamic linker is asked too
+// when the image is loaded in this process.
+std::optional<Symbol> nearestSymbol(const BRSBinaryImageDetails& image, uint64_t address, bool loadedHere)
 {
     std::optional<Symbol> found;
     Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(address), &info) && info.dli_sname && info.dli_saddr)
+    if (loadedHere && dladdr(reinterpret_cast<void*>(address), &info) && info.dli_sname && info.dli_saddr)
         found = Symbol{info.dli_sname, uint64_t(uintptr_t(info.dli_saddr))};
     auto local = symbolFromSymbolTable(image.path, image.loadBias, address);
     if (local && (!found || local->start > found->start))
@@ -133,15 +208,14 @@ bool BRSSymbolResolver::loadBinaryImagesFromFile(const std::string& path)
             image["size"].is_number())
             binaryImages_.push_back(image);
     }
-    std::sort(binaryImages_.begin(), binaryImages_.end(), [](const json& a, const json& b) {
-        return a["base"].get<uint64_t>() < b["base"].get<uint64_t>();
-    });
     return true;
 }
 
 std::optional<json> BRSSymbolResolver::loadedBinaryImageForPC(uint64_t pc) const
 {
-    for (const auto& image : binaryImages_) {
+    // The latest load at an address is the image that was there last: a
+    // library closed and another opened in its place both have records.
+    for (const auto& image : std::views::reverse(binaryImages_)) {
         const uint64_t base = image["base"].get<uint64_t>(), size = image["size"].get<uint64_t>();
         if (base <= pc && pc - base < size)
             return image;
@@ -164,16 +238,25 @@ bool BRSSymbolResolver::updateStackFrame(BRSStackFrame& frame, bool isReturnAddr
     const auto recorded = loadedBinaryImageForPC(frame.address);
     if (!recorded || !recorded->contains("uuid") || !(*recorded)["uuid"].is_string())
         return false;
+    const std::string uuid = (*recorded)["uuid"].get<std::string>();
+    const uint64_t recordedBase = (*recorded)["base"].get<uint64_t>();
     BRSBinaryImageDetails image;
-    if (!BRSBinaryImageFindImageForUUID((*recorded)["uuid"].get<std::string>().c_str(), &image))
-        return false;
-    const uint64_t local = image.node.baseAddress + (frame.address - (*recorded)["base"].get<uint64_t>());
-    auto symbol = nearestSymbol(image, local);
+    const bool loadedHere = BRSBinaryImageFindImageForUUID(uuid.c_str(), &image);
+    if (!loadedHere) {
+        auto fromFile = recorded->contains("path") && (*recorded)["path"].is_string()
+                            ? imageFromFile((*recorded)["path"].get<std::string>(), uuid, recordedBase)
+                            : std::nullopt;
+        if (!fromFile)
+            return false;
+        image = std::move(*fromFile);
+    }
+    const uint64_t local = image.node.baseAddress + (frame.address - recordedBase);
+    auto symbol = nearestSymbol(image, local, loadedHere);
     if (!symbol)
         return false;
     if (isReturnAddress && symbol->start == local) {
         // The call that returns here ends the function before this one.
-        symbol = nearestSymbol(image, local - 2);
+        symbol = nearestSymbol(image, local - 2, loadedHere);
         if (!symbol)
             return false;
     }

@@ -1,7 +1,8 @@
 #pragma once
 // Symbolication at a later launch: recorded return addresses become symbol
 // names with library and offset, through the images the crashed execution
-// had loaded and the same images (by build ID) loaded now.
+// had loaded and the same images (by build ID) loaded now, or their files
+// when this process has not loaded them.
 
 #include "BriscaKit/BRSStackFrame.h"
 
@@ -26,7 +27,7 @@ public:
     const std::vector<nlohmann::json>& binaryImages() const { return binaryImages_; }
 
 private:
-    std::vector<nlohmann::json> binaryImages_;  // "load" records, by base
+    std::vector<nlohmann::json> binaryImages_;  // "load" records, in file order
 };
 
 // Operations over threads, each an array of frames in stack order.

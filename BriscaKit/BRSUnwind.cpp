@@ -141,13 +141,64 @@ bool BRSUnwindWithFramePointer(BRSRegisterState* state, bool allowStackScan)
     return true;
 }
 
+namespace {
+
+// A thread interrupted outside every image (at 0 after a call through a null
+// pointer) has just been called there: as debuggers do, take the word at the
+// stack pointer as its return address when that lies in an image.
+bool stepOutOfUnknownCode(BRSRegisterState* state)
+{
+    uint64_t& rsp = state->registers[kBRSRegisterRSP];
+    uint64_t returnAddress;
+    if (!BRSReadMemory(uintptr_t(rsp), &returnAddress, sizeof returnAddress) || !BRSUnwindIsAddressInImage(returnAddress))
+        return false;
+    BRSSDKLog("%s: PC %p is in no image, taking the return address at the stack pointer\n", __func__,
+              reinterpret_cast<void*>(state->registers[kBRSRegisterRIP]));
+    state->registers[kBRSRegisterRIP] = returnAddress;
+    rsp += 8;
+    return true;
+}
+
+// From the frame the cursor stands in to its caller's: the word at the stack
+// pointer for a thread stopped outside every image, else the call-frame
+// information, with the frame pointer (and a stack scan on the first step) as
+// the fallback.
+bool stepToCaller(BRSUnwindContext* cursor, bool atInterruptedPC)
+{
+    if (atInterruptedPC && !BRSUnwindIsAddressInImage(BRSUnwindGetPC(cursor)) && stepOutOfUnknownCode(&cursor->state))
+        return true;
+    // A return address is looked up inside its call instruction, an
+    // interrupted pc at its own instruction.
+    const uint64_t lookupPC = BRSUnwindGetPC(cursor) - (atInterruptedPC ? 0 : 1);
+    if (lookupPC < kLowestAddress) {
+        BRSSDKLog("%s: Error: failed to advance to the next frame\n", "BRSUnwindNextFrame");
+        return false;
+    }
+    const Step step = stepWithCallFrameInformation(&cursor->state, lookupPC);
+    if (step == Step::OutermostFrame) {
+        cursor->reachedEnd = true;
+        return false;
+    }
+    if (step == Step::Failure && !BRSUnwindWithFramePointer(&cursor->state, cursor->frameCount == 1)) {
+        BRSSDKLog("%s: Error: Unable to use frame pointer\n", "BRSUnwindNextFrame");
+        BRSSDKLog("%s: Error: failed to advance to the next frame\n", "BRSUnwindNextFrame");
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool BRSUnwindNextFrame(BRSUnwindContext* cursor)
 {
     if (!cursor || uintptr_t(cursor) < kLowestAddress) {
         BRSSDKLog("%s: Error: invalid inputs\n", __func__);
         return false;
     }
-    if (!BRSUnwindIsValid(cursor)) {
+    // An interrupted thread's own pc is its first frame wherever it stands,
+    // 0 included; only the steps after it need a pc in code.
+    const bool atInterruptedPC = cursor->exactFirstFrame && cursor->frameCount <= 1;
+    if (BRSUnwindGetSP(cursor) < kLowestAddress || (BRSUnwindGetPC(cursor) < kLowestAddress && !atInterruptedPC)) {
         BRSSDKLog(cursor->frameCount == 0 ? "%s: Cancelling unwind for thread with invalid PC/SP\n"
                                           : "%s: Error: thread PC/SP invalid before unwind\n",
                   __func__);
@@ -159,26 +210,9 @@ bool BRSUnwindNextFrame(BRSUnwindContext* cursor)
         BRSSDKLog("%s: Error: failed to advance to the next frame\n", __func__);
         return false;
     }
-    if (cursor->frameCount > 0) {
-        // A return address is looked up inside its call instruction.
-        const bool exact = cursor->frameCount == 1 && cursor->exactFirstFrame;
-        const uint64_t lookupPC = BRSUnwindGetPC(cursor) - (exact ? 0 : 1);
-        if (lookupPC < kLowestAddress) {
-            BRSSDKLog("%s: Error: failed to advance to the next frame\n", __func__);
-            return false;
-        }
-        const Step step = stepWithCallFrameInformation(&cursor->state, lookupPC);
-        if (step == Step::OutermostFrame) {
-            cursor->reachedEnd = true;
-            return false;
-        }
-        if (step == Step::Failure && !BRSUnwindWithFramePointer(&cursor->state, cursor->frameCount == 1)) {
-            BRSSDKLog("%s: Error: Unable to use frame pointer\n", __func__);
-            BRSSDKLog("%s: Error: failed to advance to the next frame\n", __func__);
-            return false;
-        }
-    }
-    if (BRSUnwindGetPC(cursor) < kLowestAddress)
+    if (cursor->frameCount > 0 && !stepToCaller(cursor, atInterruptedPC))
+        return false;
+    if (BRSUnwindGetPC(cursor) < kLowestAddress && !(cursor->frameCount == 0 && cursor->exactFirstFrame))
         return false;
     if (BRSUnwindGetSP(cursor) < kLowestAddress) {
         BRSSDKLog("%s: Error: SP (%p) isn't a valid pointer\n", __func__, reinterpret_cast<void*>(BRSUnwindGetSP(cursor)));

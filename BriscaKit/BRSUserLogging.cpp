@@ -194,6 +194,7 @@ void BRSUserLoggingRecordError(const std::string& domain, int64_t code, const BR
 {
     if (!BRSContextIsInitialized())
         return;
+    BRSBinaryImageRefresh();  // the stack may run through a library opened since start
     void* frames[kMaximumErrorFrames];
     const int count = ::backtrace(frames, kMaximumErrorFrames);
     const uint64_t time = BRSWallClockSeconds();

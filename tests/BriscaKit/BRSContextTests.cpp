@@ -14,6 +14,7 @@
 #include <sys/mman.h>
 #include <sys/ptrace.h>
 #include <sys/wait.h>
+#include <functional>
 #include <thread>
 
 using kit_test::fileText;
@@ -76,6 +77,48 @@ TEST(SafeRead, RefusesLowAndUnmappedAddresses)
     EXPECT_FALSE(BRSReadMemory(uintptr_t(unmapped), &word, sizeof word));
 }
 
+TEST(SafeRead, ThePipeFallbackCopiesReadableMemoryAndRefusesTheRest)
+{
+    const size_t page = 4096;
+    void* mapping = ::mmap(nullptr, 4 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(mapping, MAP_FAILED);
+    auto* bytes = static_cast<unsigned char*>(mapping);
+    for (size_t i = 0; i < 3 * page; ++i)
+        bytes[i] = static_cast<unsigned char>(i * 7 + i / page);
+    ASSERT_EQ(::mprotect(bytes + 3 * page, page, PROT_NONE), 0);
+
+    std::vector<unsigned char> copy(3 * page);
+    ASSERT_TRUE(BRSReadMemoryThroughPipe(uintptr_t(bytes), copy.data(), copy.size())) << "more than a pipe holds";
+    EXPECT_TRUE(std::equal(copy.begin(), copy.end(), bytes));
+    EXPECT_FALSE(BRSReadMemoryThroughPipe(uintptr_t(bytes + 3 * page - 8), copy.data(), 16)) << "runs into a guard page";
+    EXPECT_FALSE(BRSReadMemoryThroughPipe(uintptr_t(bytes + 3 * page), copy.data(), 8));
+    EXPECT_FALSE(BRSReadMemoryThroughPipe(8, copy.data(), 8));
+    uint64_t word = 0;
+    ASSERT_TRUE(BRSReadMemoryThroughPipe(uintptr_t(bytes + 8), &word, sizeof word));
+    EXPECT_EQ(std::memcmp(&word, bytes + 8, sizeof word), 0) << "a failed read leaves nothing behind for the next";
+    ::munmap(mapping, 4 * page);
+}
+
+TEST(SafeRead, ReadsWhereProcessVMReadIsRefused)
+{
+    // The filter cannot be taken off again: it goes into a child.
+    EXPECT_EXIT(
+        {
+            if (!kit_test::refuseProcessVMRead())
+                ::_exit(2);
+            char text[] = "readable";
+            uintptr_t start = 0;
+            uint64_t word = 0;
+            void* unmapped = ::mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            const bool read = BRSReadString(uintptr_t(text), &start, 64) && start == uintptr_t(text) &&
+                              BRSReadMemory(uintptr_t(text), &word, sizeof word) &&
+                              std::memcmp(&word, text, sizeof word) == 0;
+            const bool refused = !BRSReadMemory(uintptr_t(unmapped), &word, sizeof word);
+            ::_exit(read && refused ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
 class ContextTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -122,54 +165,66 @@ TEST_F(ContextTest, OnlyTheFirstCrashClaimsTheFlag)
     EXPECT_TRUE(BRSContextHasCrashed());
 }
 
-TEST_F(ContextTest, EveryLoadedImageIsRecordedAndUnloadsEmptyTheirSlot)
-{
-    auto loads = [&] {
+class ImageTableTest : public ContextTest {
+protected:
+    std::vector<json> loads()
+    {
         std::vector<json> result;
         for (const auto& record : records(path("binary_images.brsrecord")))
             if (record.contains("load"))
                 result.push_back(record["load"]);
         return result;
-    };
-    const size_t before = loads().size();
-    EXPECT_GE(before, 3u);
-    EXPECT_TRUE(BRSBinaryImageFindImageForAddress(uintptr_t(&BRSContextInitialize), nullptr));
-    EXPECT_FALSE(BRSBinaryImageFindImageForAddress(0, nullptr));
+    }
 
-    const char* name = nullptr;
-    for (const char* candidate : {"libbz2.so.1.0", "libcurl.so.4"})
-        if (!dlopen(candidate, RTLD_NOW | RTLD_NOLOAD)) {
-            name = candidate;
-            break;
+    // Opens and closes a library this process has not loaded, twice, and
+    // checks the table and the records after each `bringUpToDate`.
+    void expectTheTableFollowsALibrary(const std::function<void()>& bringUpToDate)
+    {
+        const size_t before = loads().size();
+        EXPECT_GE(before, 3u);
+        bringUpToDate();
+        EXPECT_EQ(loads().size(), before) << "nothing opened or closed since start: nothing changes";
+        EXPECT_TRUE(BRSBinaryImageFindImageForAddress(uintptr_t(&BRSContextInitialize), nullptr));
+
+        const char* name = nullptr;
+        for (const char* candidate : {"libbz2.so.1.0", "libcurl.so.4"})
+            if (!dlopen(candidate, RTLD_NOW | RTLD_NOLOAD)) {
+                name = candidate;
+                break;
+            }
+        ASSERT_NE(name, nullptr) << "a library this process has not loaded";
+        for (size_t opened = 1; opened <= 2; ++opened) {
+            void* library = dlopen(name, RTLD_NOW | RTLD_LOCAL);
+            ASSERT_NE(library, nullptr);
+            void* function = dlsym(library, "BZ2_bzlibVersion") ?: dlsym(library, "curl_version");
+            ASSERT_NE(function, nullptr);
+            EXPECT_FALSE(BRSBinaryImageFindImageForAddress(uintptr_t(function), nullptr));
+            bringUpToDate();
+            BRSBinaryImageRuntimeNode node{};
+            ASSERT_TRUE(BRSBinaryImageFindImageForAddress(uintptr_t(function), &node));
+            EXPECT_TRUE(BRSBinaryImageHasEhFrameHdr(node));
+            const auto loaded = loads();
+            ASSERT_EQ(loaded.size(), before + opened) << "opened again, perhaps at the same place: a new record";
+            EXPECT_EQ(std::filesystem::path(loaded.back()["path"].get<std::string>()).filename(), name);
+            EXPECT_EQ(loaded.back()["base"], node.baseAddress);
+            EXPECT_EQ(loaded.back()["uuid"].get<std::string>().size(), 32u);
+
+            dlclose(library);
+            bringUpToDate();
+            EXPECT_FALSE(BRSBinaryImageFindImageForAddress(uintptr_t(function), nullptr));
+            EXPECT_TRUE(BRSBinaryImageFindImageForAddress(uintptr_t(&BRSContextInitialize), nullptr));
         }
-    ASSERT_NE(name, nullptr) << "a library this process has not loaded";
-    void* library = dlopen(name, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(library, nullptr);
-    void* function = dlsym(library, "BZ2_bzlibVersion") ?: dlsym(library, "curl_version");
-    ASSERT_NE(function, nullptr);
-    BRSBinaryImageRefresh();
-    ASSERT_TRUE(BRSBinaryImageFindImageForAddress(uintptr_t(function), nullptr));
-    const auto loaded = loads();
-    ASSERT_EQ(loaded.size(), before + 1);
-    EXPECT_NE(loaded.back()["path"].get<std::string>().find(std::string(name).substr(0, 6)), std::string::npos);
+    }
+};
 
-    dlclose(library);
-    BRSBinaryImageRefresh();
-    EXPECT_FALSE(BRSBinaryImageFindImageForAddress(uintptr_t(function), nullptr));
-    size_t unloads = 0;
-    for (const auto& record : records(path("binary_images.brsrecord")))
-        unloads += record.contains("unload");
-    EXPECT_EQ(unloads, 1u);
+TEST_F(ImageTableTest, TheWalkBeforeACrashFollowsLibrariesOpenedAndClosedAfterStart)
+{
+    expectTheTableFollowsALibrary([] { BRSBinaryImageSyncWithLoader(); });
+}
 
-    // Loaded again, perhaps at the same place: the live slot is found and
-    // emptied again on the next unload, not the emptied one.
-    library = dlopen(name, RTLD_NOW | RTLD_LOCAL);
-    function = dlsym(library, "BZ2_bzlibVersion") ?: dlsym(library, "curl_version");
-    BRSBinaryImageRefresh();
-    EXPECT_TRUE(BRSBinaryImageFindImageForAddress(uintptr_t(function), nullptr));
-    dlclose(library);
-    BRSBinaryImageRefresh();
-    EXPECT_FALSE(BRSBinaryImageFindImageForAddress(uintptr_t(function), nullptr));
+TEST_F(ImageTableTest, RecordingAnErrorFollowsLibrariesOpenedAndClosedAfterStart)
+{
+    expectTheTableFollowsALibrary([] { BRSUserLoggingRecordError("ImageTableTest", 1, {}, {}); });
 }
 
 class KeyValueTest : public ContextTest {

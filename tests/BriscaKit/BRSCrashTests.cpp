@@ -100,9 +100,10 @@ TEST_P(CrashTest, RecordsTheCrashWithEveryThreadKeysAndLogLines)
         }
         if (threads[i].contains("registers")) {
             ++withRegisters;
-            EXPECT_NE(threads[i]["registers"]["rip"], 0);
+            const bool calledNull = threads[i].value("crashed", false) && crash.arguments[0] == "null-call";
+            EXPECT_EQ(threads[i]["registers"]["rip"] == 0, calledNull);
             EXPECT_NE(threads[i]["registers"]["rsp"], 0);
-            EXPECT_FALSE(threads[i]["stacktrace"].empty());
+            EXPECT_GE(threads[i]["stacktrace"].size(), 2u) << "thread " << i << ": more than where it stopped";
         }
     }
     ASSERT_LT(crashed, threads.size());
@@ -126,6 +127,9 @@ TEST_P(CrashTest, RecordsTheCrashWithEveryThreadKeysAndLogLines)
     EXPECT_TRUE(named) << crash.function << " not in " << stack.dump().substr(0, 600);
     if (crash.function == "helper::overflowStack") {
         EXPECT_EQ(stack.size(), 512u) << "a recursion fills the stack up to the frame limit";
+    } else if (crash.crashedThreadName.empty()) {
+        EXPECT_TRUE(std::find(stack.begin(), stack.end(), "main") != stack.end())
+            << "the main thread's stack reaches main: " << stack.dump().substr(0, 600);
     }
 
     const auto keys = kit_test::records(report("user_incremental_kv.brsrecord"));
@@ -140,7 +144,10 @@ TEST_P(CrashTest, RecordsTheCrashWithEveryThreadKeysAndLogLines)
 INSTANTIATE_TEST_SUITE_P(
     Helper, CrashTest,
     ::testing::Values(Crash{{"null-write"}, SIGSEGV, "mach_exception.brsrecord", "helper::crashByNullWrite", ""},
+                      Crash{{"null-call"}, SIGSEGV, "mach_exception.brsrecord", "helper::crashByNullCall", ""},
                       Crash{{"null-write", "--signals-only"}, SIGSEGV, "signal.brsrecord", "helper::crashByNullWrite", ""},
+                      Crash{{"null-write", "--no-vm-read"}, SIGSEGV, "mach_exception.brsrecord", "helper::crashByNullWrite", ""},
+                      Crash{{"late-library"}, SIGSEGV, "mach_exception.brsrecord", "helper::crashInLibraryOpenedLater", ""},
                       Crash{{"abort"}, SIGABRT, "signal.brsrecord", "helper::crashByAbort", ""},
                       Crash{{"exception"}, 0, "exception.brsrecord", "helper::crashByException", ""},
                       Crash{{"ud2"}, SIGILL, "mach_exception.brsrecord", "helper::crashByIllegalInstruction", ""},
@@ -162,7 +169,9 @@ INSTANTIATE_TEST_SUITE_P(
                             "older-than-kit"},
                       Crash{{"main-thread-overflow"}, SIGSEGV, "mach_exception.brsrecord", "helper::overflowStack", ""}),
     [](const ::testing::TestParamInfo<Crash>& info) {
-        std::string name = info.param.arguments[0] + (info.param.arguments.size() > 1 ? "_signals_only" : "");
+        std::string name;
+        for (const auto& argument : info.param.arguments)
+            name += (name.empty() ? "" : "_") + argument.substr(argument.find_first_not_of('-'));
         std::replace(name.begin(), name.end(), '-', '_');
         return name;
     });
@@ -336,4 +345,39 @@ TEST_F(CrashRecordTest, ThreadsThatDoNotStopHoldTheCrashForOneTimeLimitInAll)
         const bool blocked = names[i].get<std::string>().rfind("blocked-", 0) == 0;
         EXPECT_EQ(threads[i].contains("registers"), !blocked) << names[i];
     }
+}
+
+TEST_F(CrashRecordTest, ACrashInALibraryOpenedAfterStartNamesItAndUnwindsOutOfIt)
+{
+    const HelperRun run = runCrashHelper({"late-library"}, {{"HOME", home.path()}});
+    ASSERT_TRUE(WIFSIGNALED(run.status)) << "status " << run.status;
+    const std::string folder = home.path() + "/.cache/com.brisca.data/com.kestrova.tolvan/v3/active/crashrun/";
+    json library;
+    for (const auto& record : kit_test::records(folder + "binary_images.brsrecord"))
+        if (record.contains("load") &&
+            std::filesystem::path(record["load"]["path"].get<std::string>()).filename() == "libbrisca-crash-module.so")
+            library = record["load"];
+    ASSERT_TRUE(library.is_object()) << "the library opened after start has its load record";
+    EXPECT_EQ(library["uuid"].get<std::string>().size(), 32u);
+
+    std::vector<uint64_t> stack;
+    for (const auto& record : kit_test::records(folder + "mach_exception.brsrecord"))
+        if (record.contains("threads"))
+            for (const auto& thread : record["threads"])
+                if (thread.value("crashed", false))
+                    stack = thread["stacktrace"].get<std::vector<uint64_t>>();
+    ASSERT_GE(stack.size(), 6u);
+    const uint64_t base = library["base"], size = library["size"];
+    for (size_t i = 0; i < 5; ++i) {
+        EXPECT_TRUE(stack[i] >= base && stack[i] - base < size) << "frame " << i << " lies in the library";
+    }
+    EXPECT_FALSE(stack[5] >= base && stack[5] - base < size) << "and the sixth in its caller";
+
+    // The next launch has not opened the library: its file names the frames.
+    const HelperRun symbolicated = runCrashHelper({"symbolicate", folder, "mach_exception.brsrecord"}, {{"HOME", home.path()}});
+    const auto names = json::parse(symbolicated.output);
+    ASSERT_GE(names.size(), 6u);
+    EXPECT_EQ(names[0], "(anonymous namespace)::writeThroughNull(int)");
+    EXPECT_EQ(names[4], "brisca_crash_module_run");
+    EXPECT_EQ(names[5], "helper::crashInLibraryOpenedLater()");
 }

@@ -59,6 +59,27 @@ TEST_F(SymbolResolverTest, OnlyReturnAddressesStepBackIntoTheCall)
     }
 }
 
+TEST_F(SymbolResolverTest, TheLatestLoadAtAnAddressWins)
+{
+    // A library closed earlier had this test program's place; its record
+    // comes first in the file.
+    const auto address = uint64_t(uintptr_t(&localFunctionToName));
+    const auto current = resolver.loadedBinaryImageForPC(address);
+    ASSERT_TRUE(current);
+    nlohmann::json closed = *current;
+    closed["path"] = "/usr/lib/closed-earlier.so";
+    closed["uuid"] = std::string(32, '0');
+    {
+        std::ofstream file(folder.file("reused.brsrecord"));
+        file << nlohmann::json{{"load", closed}}.dump() << "\n" << nlohmann::json{{"load", *current}}.dump() << "\n";
+    }
+    BRSSymbolResolver reused;
+    ASSERT_TRUE(reused.loadBinaryImagesFromFile(folder.file("reused.brsrecord")));
+    const auto frame = reused.frameForAddress(address + 4);
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(frame->library, "tolvan_brisca_tests");
+}
+
 TEST_F(SymbolResolverTest, AddressesOutsideTheRecordedImagesStayRaw)
 {
     EXPECT_FALSE(resolver.frameForAddress(0));

@@ -136,11 +136,35 @@ TEST_F(UnwindTest, ACorruptFramePointerEndsTheWalkWithoutAFault)
     state.registers[kBRSRegisterRBP] = 0x20;
     BRSUnwindContext cursor;
     ASSERT_TRUE(BRSUnwindInit(&cursor, &state, true));
-    EXPECT_FALSE(BRSUnwindNextFrame(&cursor)) << "a pc below 4096 is refused";
+    EXPECT_TRUE(BRSUnwindNextFrame(&cursor)) << "the interrupted pc is the first frame wherever it is";
+    EXPECT_EQ(BRSUnwindGetPC(&cursor), 0x10u);
+    EXPECT_FALSE(BRSUnwindNextFrame(&cursor)) << "no step from a pc below 4096 over an unreadable stack";
+    ASSERT_TRUE(BRSUnwindInit(&cursor, &state, false));
+    EXPECT_FALSE(BRSUnwindNextFrame(&cursor)) << "a return address below 4096 is refused";
     state.registers[kBRSRegisterRIP] = 0x123456;
     ASSERT_TRUE(BRSUnwindInit(&cursor, &state, true));
     EXPECT_TRUE(BRSUnwindNextFrame(&cursor));
     EXPECT_FALSE(BRSUnwindNextFrame(&cursor));
+}
+
+TEST_F(UnwindTest, AThreadStoppedOutsideEveryImageReturnsThroughTheWordAtItsStackPointer)
+{
+    // A call through a null pointer: pc 0, the return address just pushed.
+    const uint64_t returnAddress = uint64_t(uintptr_t(&BRSUnwindInit)) + 1;
+    uint64_t stack[4] = {returnAddress, 0, 0, 0};
+    BRSRegisterState state{};
+    state.registers[kBRSRegisterRSP] = uintptr_t(&stack[0]);
+    state.registers[kBRSRegisterRBP] = 0x20;  // no frame chain to fall back on
+    for (const uint64_t pc : {uint64_t(0), uint64_t(0x5000)}) {
+        state.registers[kBRSRegisterRIP] = pc;
+        BRSUnwindContext cursor;
+        ASSERT_TRUE(BRSUnwindInit(&cursor, &state, true));
+        ASSERT_TRUE(BRSUnwindNextFrame(&cursor));
+        EXPECT_EQ(BRSUnwindGetPC(&cursor), pc);
+        ASSERT_TRUE(BRSUnwindNextFrame(&cursor)) << "pc " << pc;
+        EXPECT_EQ(BRSUnwindGetPC(&cursor), returnAddress);
+        EXPECT_EQ(BRSUnwindGetSP(&cursor), uintptr_t(&stack[1])) << "the caller's stack starts above it";
+    }
 }
 
 TEST_F(UnwindTest, ADeepRecursionStopsAtTheFrameLimit)

@@ -28,6 +28,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <dlfcn.h>
 #include <latch>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
@@ -63,6 +64,24 @@ T opaque(T value)
 __attribute__((noinline)) void crashByNullWrite()
 {
     *opaque(static_cast<volatile int*>(nullptr)) = 1;
+}
+
+__attribute__((noinline)) void crashByNullCall()
+{
+    opaque(static_cast<void (*)()>(nullptr))();
+    asm volatile("");  // not a tail call: the return address points back here
+}
+
+// Opens a library only now, long after the kit took its list of images,
+// and crashes three calls deep inside it.
+__attribute__((noinline)) void crashInLibraryOpenedLater()
+{
+    void* module = ::dlopen(BRISCA_CRASH_MODULE, RTLD_NOW | RTLD_LOCAL);
+    auto run = module ? reinterpret_cast<void (*)(int)>(::dlsym(module, "brisca_crash_module_run")) : nullptr;
+    if (!run)
+        ::_exit(6);
+    run(2);
+    asm volatile("");
 }
 
 __attribute__((noinline)) void crashByAbort() { std::abort(); }
@@ -334,6 +353,10 @@ int main(int argc, char** argv)
             overflowStack(0);
         });
 
+    // As in a container whose policy refuses process_vm_readv.
+    if (argc > 2 && std::strcmp(argv[2], "--no-vm-read") == 0 && !kit_test::refuseProcessVMRead())
+        return 5;
+
     kit_test::FakeRuntime runtime(std::string(std::getenv("HOME")) + "/.cache");
     BRSFileManager files(runtime);
     if (!files.prepareForNewLaunch())
@@ -363,6 +386,10 @@ int main(int argc, char** argv)
 
     if (command == "null-write" || command == "handler-fault" || command == "chained")
         crashByNullWrite();
+    else if (command == "null-call")
+        crashByNullCall();
+    else if (command == "late-library")
+        crashInLibraryOpenedLater();
     else if (command == "abort")
         crashByAbort();
     else if (command == "exception")

@@ -8,11 +8,20 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cerrno>
+#include <cstddef>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <sys/uio.h>
+#include <unistd.h>
 
 namespace kit_test {
 
@@ -65,6 +74,25 @@ inline std::string fileText(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Makes process_vm_readv fail with EPERM in this thread and every thread it
+// starts from now on, as a seccomp policy of a container does; answers
+// whether the call is refused now.
+inline bool refuseProcessVMRead()
+{
+    sock_filter filter[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_process_vm_readv, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EPERM),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    sock_fprog program{sizeof filter / sizeof filter[0], filter};
+    if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0)
+        return false;
+    char byte = 0;
+    iovec local{&byte, 1}, remote{&byte, 1};
+    return ::syscall(SYS_process_vm_readv, ::getpid(), &local, 1, &remote, 1, 0) == -1 && errno == EPERM;
 }
 
 inline BRSCrashReporterConfiguration configurationFor(const std::string& reportDirectory)
