@@ -4,6 +4,7 @@
 #include "BriscaKit/BRSFileManager.h"
 #include "kit/PLNConsole.h"
 #include "kit/PLNMultipartMimeStreamEncoder.h"
+#include "kit/PLNUntrustedData.h"
 
 #include <zlib.h>
 
@@ -11,7 +12,6 @@
 #include <climits>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -131,16 +131,8 @@ private:
     bool failed_ = false;
 };
 
-std::optional<std::string> readWholeFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        return std::nullopt;
-    return data;
-}
+// Nothing for a file that cannot be read, a folder in its place included.
+std::optional<std::string> readWholeFile(const std::string& path) { return pln::PLNReadRegularFile(path, nullptr); }
 
 // "exception.brsrecord.gz" is the part "exception"; "x.brsrecord.symbolicated.gz" is "x.brsrecord".
 std::string fieldNameOf(const std::string& compressedPath)
