@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -67,14 +68,55 @@ struct BRSURLSessionTask::State {
     FILE* bodyFile = nullptr;
     URLResponse receiving;
     bool challengeCancelled = false;
+    // The idle time-out: the time of the last byte in either direction.
+    std::chrono::milliseconds idleLimit{0};
+    std::chrono::steady_clock::time_point lastActivity;
+    curl_off_t bytesMoved = 0;
+    bool idleTooLong = false;
 };
 
 namespace {
 
-Error transportError(CURLcode code, const std::string& detail)
+Error transportError(URLErrorCode code, std::string message)
 {
-    return Error{kBRSURLSessionTransportErrorDomain, static_cast<long>(code), detail.empty() ? curl_easy_strerror(code) : detail, nullptr};
+    return Error{kBRSURLSessionTransportErrorDomain, static_cast<long>(code), std::move(message), nullptr};
 }
+
+URLErrorCode errorCodeOf(CURLcode result)
+{
+    switch (result) {
+    case CURLE_OPERATION_TIMEDOUT: return URLErrorCode::TimedOut;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY: return URLErrorCode::CannotFindHost;
+    case CURLE_COULDNT_CONNECT: return URLErrorCode::CannotConnectToHost;
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_PARTIAL_FILE:
+    case CURLE_GOT_NOTHING: return URLErrorCode::NetworkConnectionLost;
+    case CURLE_TOO_MANY_REDIRECTS: return URLErrorCode::TooManyRedirects;
+    // The first request's scheme is checked before it starts: only a
+    // redirect can lead to a scheme the transfer may not use.
+    case CURLE_UNSUPPORTED_PROTOCOL: return URLErrorCode::RedirectRefused;
+    case CURLE_WEIRD_SERVER_REPLY:
+    case CURLE_HTTP2:
+    case CURLE_HTTP2_STREAM:
+    case CURLE_BAD_CONTENT_ENCODING: return URLErrorCode::BadServerResponse;
+    case CURLE_READ_ERROR: return URLErrorCode::CannotReadBodyFile;
+    case CURLE_PEER_FAILED_VERIFICATION: return URLErrorCode::ServerCertificateUntrusted;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SSL_ENGINE_NOTFOUND:
+    case CURLE_SSL_ENGINE_SETFAILED:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_SHUTDOWN_FAILED:
+    case CURLE_SSL_CRL_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_CLIENTCERT: return URLErrorCode::SecureConnectionFailed;
+    default: return URLErrorCode::Unknown;
+    }
+}
+
+bool isSecure(const std::string& url) { return url.size() >= 6 && equalsIgnoringCase(url.substr(0, 6), "https:"); }
 
 std::string hostOf(const std::string& url, int* port)
 {
@@ -193,7 +235,8 @@ private:
                 if (message->msg == CURLMSG_DONE)
                     finish(message->easy_handle, message->data.result);
             }
-            curl_multi_poll(multi_, nullptr, 0, 1000, nullptr);
+            // Running transfers wake the engine often enough to check their idle time.
+            curl_multi_poll(multi_, nullptr, 0, running_.empty() ? 1000 : 100, nullptr);
         }
     }
 
@@ -202,7 +245,7 @@ private:
         auto& state = *task->state_;
         CURL* easy = curl_easy_init();
         if (!easy) {
-            task->transferDidFinish(transportError(CURLE_OUT_OF_MEMORY, {}));
+            task->transferDidFinish(transportError(URLErrorCode::Unknown, curl_easy_strerror(CURLE_OUT_OF_MEMORY)));
             return;
         }
         state.easy = easy;
@@ -210,11 +253,12 @@ private:
         curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str());
         curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-        curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+        // A redirect never leaves https: the request's headers (the API key
+        // among them) would travel in clear.
+        curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, isSecure(request.url) ? "https" : "http,https");
         curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
         curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
-        if (request.timeoutInterval > 0 && std::isfinite(request.timeoutInterval))
-            curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(std::min(request.timeoutInterval, 86400.0) * 1000.0));
+        watchIdleTime(easy, state, request.timeoutInterval);
         // Every transfer gets a connection and a handshake of its own, so the
         // trust answer of one session never carries over to another.
         curl_easy_setopt(easy, CURLOPT_FORBID_REUSE, 1L);
@@ -238,7 +282,7 @@ private:
             if (request.bodyFilePath) {
                 state.bodyFile = std::fopen(request.bodyFilePath->c_str(), "rb");
                 if (!state.bodyFile) {
-                    finishEarly(task, transportError(CURLE_READ_ERROR, "cannot read the body file " + *request.bodyFilePath));
+                    finishEarly(task, transportError(URLErrorCode::CannotReadBodyFile, "cannot read the body file " + *request.bodyFilePath));
                     return;
                 }
                 struct stat status {};
@@ -260,7 +304,7 @@ private:
         curl_easy_setopt(easy, CURLOPT_PRIVATE, task.get());
 
         if (curl_multi_add_handle(multi_, easy) != CURLM_OK) {
-            finishEarly(task, transportError(CURLE_FAILED_INIT, {}));
+            finishEarly(task, transportError(URLErrorCode::Unknown, curl_easy_strerror(CURLE_FAILED_INIT)));
             return;
         }
         running_[easy] = std::move(task);
@@ -293,14 +337,42 @@ private:
         running_.erase(found);
         curl_multi_remove_handle(multi_, easy);
         auto& state = *task->state_;
-        char errorText[CURL_ERROR_SIZE] = {};
         std::optional<Error> error;
         if (state.challengeCancelled)
-            error = Error{kBRSURLSessionTransportErrorDomain, kBRSURLSessionCancelledCode, "cancelled", nullptr};
+            error = transportError(URLErrorCode::Cancelled, "cancelled");
+        else if (state.idleTooLong)
+            error = transportError(URLErrorCode::TimedOut, "no data moved for the request's time-out");
         else if (result != CURLE_OK)
-            error = transportError(result, errorText);
+            error = transportError(errorCodeOf(result), curl_easy_strerror(result));
         release(state);
         task->transferDidFinish(std::move(error));
+    }
+
+    // The request's time-out is an idle time: the transfer fails when no
+    // byte has come or gone for that long, however long it runs in all.
+    static void watchIdleTime(CURL* easy, BRSURLSessionTask::State& state, double seconds)
+    {
+        if (!(seconds > 0) || !std::isfinite(seconds))
+            return;
+        state.idleLimit = std::chrono::milliseconds(static_cast<long>(std::min(seconds, 86400.0) * 1000.0));
+        state.lastActivity = std::chrono::steady_clock::now();
+        curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(state.idleLimit.count()));
+        curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &TransferEngine::checkIdleTime);
+        curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &state);
+    }
+
+    static void noteActivity(BRSURLSessionTask::State& state) { state.lastActivity = std::chrono::steady_clock::now(); }
+
+    static int checkIdleTime(void* context, curl_off_t, curl_off_t received, curl_off_t, curl_off_t sent)
+    {
+        auto& state = *static_cast<BRSURLSessionTask::State*>(context);
+        if (received + sent != state.bytesMoved) {
+            state.bytesMoved = received + sent;
+            noteActivity(state);
+        }
+        state.idleTooLong = std::chrono::steady_clock::now() - state.lastActivity > state.idleLimit;
+        return state.idleTooLong ? 1 : 0;  // a non-zero answer ends the transfer
     }
 
     static std::size_t readBody(char* buffer, std::size_t size, std::size_t count, void* file)
@@ -312,6 +384,7 @@ private:
     static std::size_t receiveHeader(char* buffer, std::size_t size, std::size_t count, void* context)
     {
         auto* task = static_cast<BRSURLSessionTask*>(context);
+        noteActivity(*task->state_);
         auto& receiving = task->state_->receiving;
         std::string line(buffer, size * count);
         while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
@@ -342,6 +415,7 @@ private:
     static std::size_t receiveData(char* buffer, std::size_t size, std::size_t count, void* context)
     {
         auto* task = static_cast<BRSURLSessionTask*>(context);
+        noteActivity(*task->state_);
         return task->transferDidReceiveData(buffer, size * count) ? size * count : 0;
     }
 

@@ -1,5 +1,7 @@
 #include "BRSURLSession/Dispatch.h"
 
+#include "BRSURLSession/QueueLabels.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -80,12 +82,14 @@ struct SerialQueue::State : std::enable_shared_from_this<State> {
 
     void drain()
     {
+        setCurrentThreadQueueLabel(label.c_str());
         for (;;) {
             std::function<void()> work;
             {
                 std::lock_guard lock(mutex);
                 if (pending.empty()) {
                     draining = false;
+                    setCurrentThreadQueueLabel(nullptr);
                     return;
                 }
                 work = std::move(pending.front());

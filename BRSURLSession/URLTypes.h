@@ -63,9 +63,22 @@ struct URLResponse {
 
 bool equalsIgnoringCase(const std::string& a, const std::string& b);
 
-// The transport errors of the session layer: the code is libcurl's result
-// code, or one of these.
+// The transport errors of the session layer, in this domain with one of
+// these codes (the message keeps the transfer library's own words).
 inline constexpr const char* kBRSURLSessionTransportErrorDomain = "BRSURLSessionTransportError";
-inline constexpr long kBRSURLSessionCancelledCode = -999;  // a challenge was cancelled
+enum class URLErrorCode : long {
+    Unknown = -1,
+    Cancelled = -999,  // a server-trust challenge was cancelled
+    TimedOut = -1001,  // no byte came or went for the request's time-out
+    CannotFindHost = -1003,
+    CannotConnectToHost = -1004,
+    NetworkConnectionLost = -1005,  // the connection ended before the whole answer
+    TooManyRedirects = -1007,
+    BadServerResponse = -1011,
+    RedirectRefused = -1022,  // from https to plain http, or to a scheme that is not http
+    CannotReadBodyFile = -1102,
+    SecureConnectionFailed = -1200,
+    ServerCertificateUntrusted = -1202,
+};
 
 }  // namespace brs

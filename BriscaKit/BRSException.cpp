@@ -1,9 +1,10 @@
 // Crash-time code: the terminate handler records on the crashing thread
-// without the exception queue (no locks), and names the exception's type as
-// the runtime gives it.
+// without the exception queue (no locks), and names the exception's type in
+// its readable form through the kit's non-allocating demangler.
 #include "BriscaKit/BRSException.h"
 
 #include "BriscaKit/BRSContext.h"
+#include "BriscaKit/BRSDemangle.h"
 #include "BriscaKit/BRSFile.h"
 #include "BriscaKit/BRSProcess.h"
 
@@ -74,7 +75,8 @@ void recordCurrentException()
     // follows finds it claimed and does not record a second crash.
     if (BRSContextMarkAndCheckIfCrashed())
         return;
-    const char* name = type->name();
+    char readableName[512];
+    const char* name = BRSDemangleCppInto(type->name(), readableName, sizeof readableName);
     const char* reason = currentReason();
     BRSFile file;
     if (!BRSFileInitWithPath(&file, gBRSContext->exception.path)) {

@@ -16,9 +16,6 @@ void BRSExceptionRecord(BRSExceptionKind kind, const char* name, const char* rea
                         const std::vector<BRSStackFrame>& frames, bool notify);
 [[noreturn]] void BRSTerminateHandler();
 void BRSExceptionCheckHandlers();
-// Exception type names are recorded as the runtime gives them (demangling is
-// not crash-safe); this makes them readable when the report is read.
-std::string BRSExceptionDemangle(const std::string& mangledTypeName);
 
 // Crash-time parts shared by both roads.
 const char* BRSExceptionTypeText(BRSExceptionKind kind);

@@ -3,9 +3,6 @@
 #include "BriscaKit/BRSFile.h"
 #include "BriscaKit/BRSProcess.h"
 
-#include <cstdlib>
-#include <cxxabi.h>
-#include <memory>
 
 namespace {
 
@@ -63,12 +60,3 @@ void BRSExceptionRecord(BRSExceptionKind kind, const char* name, const char* rea
     if (crash && notify && gBRSContext->urgentSubmissionTarget)
         gBRSContext->urgentSubmissionTarget->potentiallySubmittableCrashOccurred();
 }
-
-std::string BRSExceptionDemangle(const std::string& mangledTypeName)
-{
-    int status = 0;
-    std::unique_ptr<char, decltype(&std::free)> readable(
-        abi::__cxa_demangle(mangledTypeName.c_str(), nullptr, nullptr, &status), &std::free);
-    return status == 0 && readable ? std::string(readable.get()) : mangledTypeName;
-}
-

@@ -86,8 +86,31 @@ void writeSigned(BRSFile* file, int64_t value)
     }
 }
 
+// The length of the well-formed UTF-8 sequence at p, or 0 when the bytes
+// there are not one (a stray continuation byte, a sequence cut short, an
+// overlong form, a surrogate or a code point above U+10FFFF).
+size_t utf8SequenceLength(const unsigned char* p)
+{
+    auto continuation = [](unsigned char c) { return (c & 0xc0) == 0x80; };
+    const unsigned char lead = p[0];
+    if (lead >= 0xc2 && lead <= 0xdf)
+        return continuation(p[1]) ? 2 : 0;
+    if (lead >= 0xe0 && lead <= 0xef) {
+        const unsigned char low = lead == 0xe0 ? 0xa0 : 0x80, high = lead == 0xed ? 0x9f : 0xbf;
+        return p[1] >= low && p[1] <= high && continuation(p[2]) ? 3 : 0;
+    }
+    if (lead >= 0xf0 && lead <= 0xf4) {
+        const unsigned char low = lead == 0xf0 ? 0x90 : 0x80, high = lead == 0xf4 ? 0x8f : 0xbf;
+        return p[1] >= low && p[1] <= high && continuation(p[2]) && continuation(p[3]) ? 4 : 0;
+    }
+    return 0;
+}
+
 // A JSON string with the few escapes a raw value may need; everything else
-// goes out unchanged, in runs.
+// goes out unchanged, in runs. Raw values come from the system too (thread
+// names the kernel cut inside a character, paths in another encoding), so
+// each byte that is not part of well-formed UTF-8 becomes U+FFFD: the line
+// stays valid JSON and every other value on it survives.
 void writeRawString(BRSFile* file, const char* value)
 {
     if (!value) {
@@ -97,10 +120,23 @@ void writeRawString(BRSFile* file, const char* value)
     static const char hex[] = "0123456789abcdef";
     writeBytes(file, "\"", 1);
     const char* run = value;
-    for (const char* p = value; *p; ++p) {
-        unsigned char c = static_cast<unsigned char>(*p);
-        if (c >= 0x20 && c != '"' && c != '\\')
+    for (const char* p = value; *p;) {
+        const unsigned char c = static_cast<unsigned char>(*p);
+        if (c >= 0x80) {
+            const size_t length = utf8SequenceLength(reinterpret_cast<const unsigned char*>(p));
+            if (length > 0) {
+                p += length;
+                continue;
+            }
+            writeBytes(file, run, size_t(p - run));
+            writeBytes(file, "\\ufffd", 6);
+            run = ++p;
             continue;
+        }
+        if (c >= 0x20 && c != '"' && c != '\\') {
+            ++p;
+            continue;
+        }
         writeBytes(file, run, size_t(p - run));
         char escape[6] = {'\\', 'u', '0', '0', hex[c >> 4], hex[c & 0xf]};
         if (c == '"' || c == '\\') {
@@ -109,7 +145,7 @@ void writeRawString(BRSFile* file, const char* value)
         } else {
             writeBytes(file, escape, 6);
         }
-        run = p + 1;
+        run = ++p;
     }
     writeText(file, run);
     writeBytes(file, "\"", 1);

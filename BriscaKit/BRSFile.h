@@ -41,7 +41,8 @@ void BRSFileWriteArrayEnd(BRSFile* file);
 void BRSFileWriteHashKey(BRSFile* file, const char* name);
 
 // Raw strings are for text the kit produces; quotes, backslashes and control
-// bytes are escaped so that the line always parses. A null string is null.
+// bytes are escaped and bytes that are not well-formed UTF-8 become U+FFFD,
+// so that the line always parses. A null string is null.
 void BRSFileWriteHashEntryUint64(BRSFile* file, const char* name, uint64_t value);
 void BRSFileWriteHashEntryInt64(BRSFile* file, const char* name, int64_t value);
 void BRSFileWriteHashEntryString(BRSFile* file, const char* name, const char* value);

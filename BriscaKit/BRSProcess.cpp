@@ -5,6 +5,7 @@
 
 #include "BriscaKit/BRSContext.h"
 #include "BriscaKit/BRSFile.h"
+#include "BRSURLSession/QueueLabels.h"
 
 #include <cerrno>
 #include <cstring>
@@ -107,6 +108,12 @@ void listThreads(ThreadList* list)
     ::close(fd);
 }
 
+uint32_t millisecondsUntil(uint64_t deadline)
+{
+    const uint64_t now = BRSMonotonicNanoseconds();
+    return now < deadline ? uint32_t((deadline - now + 999999u) / 1000000u) : 0;
+}
+
 void suspendHandler(int, siginfo_t*, void* context)
 {
     const int savedErrno = errno;
@@ -142,8 +149,11 @@ size_t suspendOtherThreads(const ThreadList& list, pid_t current, pid_t crashed)
         else
             slot.thread.store(0);
     }
+    // One time limit for all of them: threads that block the signal cost
+    // the crash that limit once, not once each.
+    const uint64_t deadline = BRSMonotonicNanoseconds() + uint64_t(kSuspendTimeLimitMilliseconds) * 1000000u;
     for (size_t i = 0; i < sent; ++i)
-        if (!BRSFutexWait(&gSuspendSlots[i].stored, 0, kSuspendTimeLimitMilliseconds))
+        if (!BRSFutexWait(&gSuspendSlots[i].stored, 0, millisecondsUntil(deadline)))
             BRSSDKLog("%s: Error: thread %d did not stop in time\n", "BRSProcessSuspendAllOtherThreads",
                       int(gSuspendSlots[i].thread.load()));
     return sent;
@@ -255,12 +265,17 @@ void recordRuntimeInfo(BRSFile* file)
     BRSFileWriteSectionEnd(file);
 }
 
+// The label of the named queue whose work each thread runs, the empty
+// string for a thread that runs none.
 void recordQueueNames(BRSFile* file, const ThreadList& list)
 {
     BRSFileWriteSectionStart(file, "dispatch_queue_names");
     BRSFileWriteArrayStart(file);
-    for (size_t i = 0; i < list.count; ++i)
-        BRSFileWriteArrayEntryString(file, "");
+    for (size_t i = 0; i < list.count; ++i) {
+        char label[brs::kQueueLabelCapacity];
+        brs::copyQueueLabelOfThread(list.threads[i], label, sizeof label);
+        BRSFileWriteArrayEntryString(file, label);
+    }
     BRSFileWriteArrayEnd(file);
     BRSFileWriteSectionEnd(file);
 }

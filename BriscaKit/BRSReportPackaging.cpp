@@ -2,16 +2,16 @@
 
 #include "BriscaKit/BRSFile.h"
 #include "BriscaKit/BRSFileManager.h"
+#include "BriscaKit/Tally/BRSGzip.h"
 #include "kit/PLNConsole.h"
 #include "kit/PLNMultipartMimeStreamEncoder.h"
 #include "kit/PLNUntrustedData.h"
 
-#include <zlib.h>
-
 #include <cerrno>
-#include <climits>
+#include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
+#include <memory>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -152,18 +152,17 @@ std::string BRSPackageReportOperation::packagedPathWithName(const std::string& n
 std::optional<std::string> BRSPackageReportOperation::compressFile(const std::string& path)
 {
     const std::string compressed = path + ".gz";
-    // An unreadable file gives an empty copy, which is still sent.
-    const std::string data = readWholeFile(path).value_or(std::string());
-    gzFile file = gzopen(compressed.c_str(), "wb");
-    if (!file)
+    // An unreadable file, a folder in a file's place included, gives an empty
+    // copy, which is still sent.
+    std::error_code error;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> input(fs::is_regular_file(path, error) ? std::fopen(path.c_str(), "rb") : nullptr,
+                                                          &std::fclose);
+    if (!input)
+        input.reset(std::fopen("/dev/null", "rb"));
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> output(std::fopen(compressed.c_str(), "wb"), &std::fclose);
+    if (!input || !output)
         return std::nullopt;
-    bool complete = true;
-    for (std::size_t offset = 0; complete && offset < data.size();) {
-        const unsigned chunk = unsigned(std::min<std::size_t>(data.size() - offset, INT_MAX));
-        complete = gzwrite(file, data.data() + offset, chunk) == int(chunk);
-        offset += chunk;
-    }
-    complete = gzclose(file) == Z_OK && complete;
+    const bool complete = BRSGzipCompressFile(input.get(), output.get()) == 0 && std::fclose(output.release()) == 0;
     if (!complete) {
         BRSSDKLog("Error: Failed to write all compressed bytes\n");
         return std::nullopt;

@@ -15,9 +15,44 @@ namespace {
 
 pid_t gSignalStackOwner = 0;  // the thread whose earlier alternate stack was saved
 
-// Signals sent by kill, raise or sigqueue do not repeat when the handler
-// returns; faults and abort's second raise do.
-bool wasSent(const siginfo_t* info) { return !info || info->si_code <= 0; }
+// A fault repeats when the handler returns: the faulting instruction runs
+// again. Nothing else does: a breakpoint trap, a seccomp refusal or a signal
+// sent by kill or raise would let the process run on after its crash.
+bool repeatsOnReturn(int signal, const siginfo_t* info)
+{
+    const bool fault = signal == SIGSEGV || signal == SIGBUS || signal == SIGILL || signal == SIGFPE;
+    return fault && info && info->si_code > 0;
+}
+
+// Delivers the signal again now: to the handler that was there before the
+// kit, as the fault would have been, and when the process is still running
+// after that, with the default action, so that it ends by the signal.
+void raiseAgain(int signal)
+{
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, signal);
+    ::sigprocmask(SIG_UNBLOCK, &only, nullptr);
+    const pid_t process = ::getpid(), thread = BRSCurrentThreadID();
+    ::syscall(SYS_tgkill, process, thread, signal);
+    struct sigaction fallback{};
+    fallback.sa_handler = SIG_DFL;
+    sigemptyset(&fallback.sa_mask);
+    ::sigaction(signal, &fallback, nullptr);
+    ::syscall(SYS_tgkill, process, thread, signal);
+}
+
+// A signal's number in the "signal" record, as the reporting service
+// numbers signals: SIGBUS is 10 and SIGSYS 12 there; the other handled
+// signals have the same numbers on both sides.
+uint64_t recordedNumber(int signal)
+{
+    switch (signal) {
+    case SIGBUS: return 10;
+    case SIGSYS: return 12;
+    default: return uint64_t(signal);
+    }
+}
 
 }  // namespace
 
@@ -69,7 +104,7 @@ void BRSSignalInitialize()
         gSignalStackOwner = BRSCurrentThreadID();
     }
     BRSProcessInstallSuspendHandler();
-    BRSSignalStackPoolInitialize();
+    BRSSignalStacksInitialize();
     BRSSignalInstallHandlers();
 }
 
@@ -148,6 +183,8 @@ void BRSSignalHandler(int signal, siginfo_t* info, void* machineContext)
         BRSExceptionServerHandleFault(signal, info, context) == BRSExceptionReply::Success) {
         // Recorded; the server put the earlier handlers back and the fault
         // repeats into them.
+        if (!repeatsOnReturn(signal, info))
+            raiseAgain(signal);
         errno = savedErrno;
         return;
     }
@@ -171,7 +208,7 @@ void BRSSignalHandler(int signal, siginfo_t* info, void* machineContext)
                 const char* name;
                 const char* codeName;
                 BRSSignalNamesForNumber(info->si_signo, info->si_code, &name, &codeName);
-                BRSFileWriteHashEntryUint64(&file, "number", uint64_t(info->si_signo));
+                BRSFileWriteHashEntryUint64(&file, "number", recordedNumber(info->si_signo));
                 BRSFileWriteHashEntryUint64(&file, "code", uint64_t(uint32_t(info->si_code)));
                 BRSFileWriteHashEntryUint64(&file, "address", uint64_t(uintptr_t(info->si_addr)));
                 BRSFileWriteHashEntryString(&file, "name", name);
@@ -189,8 +226,8 @@ void BRSSignalHandler(int signal, siginfo_t* info, void* machineContext)
         }
     }
     BRSSignalSafeInstallPreexistingHandlers();
+    if (!repeatsOnReturn(signal, info))
+        raiseAgain(signal);
     errno = savedErrno;
-    if (wasSent(info))
-        ::syscall(SYS_tgkill, ::getpid(), BRSCurrentThreadID(), signal);
 }
 

@@ -22,8 +22,12 @@ void BRSSignalNamesForNumber(int signal, int code, const char** name, const char
 // The fault kind (BRSExceptionMask bit) a signal corresponds to; 0 for none.
 uint32_t BRSMachExceptionMaskForSignal(int signal);
 
-// Alternate signal stacks for every thread: a pre-mapped pool; threads
-// running at start get theirs through a one-shot real-time signal.
-void BRSSignalStackPoolInitialize();
-bool BRSSignalStackInstallForCurrentThread();
-void BRSSignalStackReleaseForCurrentThread();
+// Alternate signal stacks for every thread, one mapping each. The start
+// gives one to every thread already running, through a one-shot real-time
+// signal; later threads map theirs as they start (BRSThreadStart).
+void BRSSignalStacksInitialize();
+// Maps and installs a stack for the calling thread; answers the mapping,
+// or null when the thread has a stack already or none could be mapped.
+void* BRSSignalStackInstallForCurrentThread();
+// Takes the stack down (when it is still the thread's) and unmaps it.
+void BRSSignalStackRelease(void* mapping);

@@ -1,5 +1,8 @@
-// Crash-time code: the pool is mapped once; taking and giving back a stack
-// is a compare-and-swap and a sigaltstack call, safe inside a signal handler.
+// Alternate signal stacks, one mapping per thread: a thread maps its own
+// when it starts and unmaps it when it ends, so there is no pool for a busy
+// program to use up. Threads that were running before the kit get theirs
+// through a one-shot real-time signal and keep it until the process ends.
+// Mapping and unmapping are plain system calls, safe inside that handler.
 #include "BriscaKit/BRSContext.h"
 #include "BriscaKit/BRSProcess.h"
 #include "BriscaKit/BRSSignal.h"
@@ -9,26 +12,27 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/syscall.h>
+#include <ucontext.h>
 #include <unistd.h>
 
 namespace {
 
-constexpr size_t kPoolStacks = 128;
-constexpr size_t kPoolStackSize = 64 * 1024;
+constexpr size_t kStackSize = 64 * 1024;
 constexpr int kStackSignalOffset = 5;  // above SIGRTMIN
 
-char* gPool = nullptr;
-std::atomic<uint8_t> gPoolUsed[kPoolStacks];
-size_t gPoolStride = 0;
+std::atomic<size_t> gGuardSize{0};  // 0 until the kit starts giving stacks
 
-void giveStackSignalHandler(int, siginfo_t*, void*)
+void giveStackSignalHandler(int, siginfo_t*, void* context)
 {
     const int savedErrno = errno;
-    BRSSignalStackInstallForCurrentThread();
+    stack_t installed{};
+    // The return from this handler puts back the alternate stack the thread
+    // had when the signal came: it must find the new one there.
+    if (BRSSignalStackInstallForCurrentThread() && ::sigaltstack(nullptr, &installed) == 0)
+        static_cast<ucontext_t*>(context)->uc_stack = installed;
     errno = savedErrno;
 }
 
-// Threads already running get their stack through the one-shot signal.
 void sendStackSignalToOtherThreads(int signal)
 {
     int fd = ::open("/proc/self/task", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -52,21 +56,9 @@ void sendStackSignalToOtherThreads(int signal)
 
 }  // namespace
 
-void BRSSignalStackPoolInitialize()
+void BRSSignalStacksInitialize()
 {
-    const size_t page = gBRSContext->pageSize ? gBRSContext->pageSize : 4096;
-    gPoolStride = kPoolStackSize + page;
-    void* pool = ::mmap(nullptr, kPoolStacks * gPoolStride, PROT_READ | PROT_WRITE,
-                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    if (pool == MAP_FAILED) {
-        BRSSDKLog("%s: Mapping failed %s\n", __func__, BRSErrorText(errno));
-        return;
-    }
-    // A guard page below every stack: an overflowing handler faults
-    // instead of writing into its neighbour.
-    for (size_t i = 0; i < kPoolStacks; ++i)
-        ::mprotect(static_cast<char*>(pool) + i * gPoolStride, page, PROT_NONE);
-    gPool = static_cast<char*>(pool);
+    gGuardSize = gBRSContext->pageSize ? gBRSContext->pageSize : 4096;
     struct sigaction action{};
     action.sa_sigaction = giveStackSignalHandler;
     action.sa_flags = SA_SIGINFO | SA_RESTART;
@@ -74,41 +66,46 @@ void BRSSignalStackPoolInitialize()
     const int signal = SIGRTMIN + kStackSignalOffset;
     if (::sigaction(signal, &action, nullptr) == 0)
         sendStackSignalToOtherThreads(signal);
+    else
+        BRSSDKLog("%s: Unable to install handler for %d (%s)\n", __func__, signal, BRSErrorText(errno));
 }
 
-bool BRSSignalStackInstallForCurrentThread()
+void* BRSSignalStackInstallForCurrentThread()
 {
-    if (!gPool)
-        return false;
+    const size_t guard = gGuardSize.load();
     stack_t current{};
-    if (::sigaltstack(nullptr, &current) == 0 && !(current.ss_flags & SS_DISABLE))
-        return true;  // it has one already
-    for (size_t i = 0; i < kPoolStacks; ++i) {
-        uint8_t expected = 0;
-        if (!gPoolUsed[i].compare_exchange_strong(expected, 1))
-            continue;
-        stack_t stack{};
-        stack.ss_sp = gPool + i * gPoolStride + (gPoolStride - kPoolStackSize);
-        stack.ss_size = kPoolStackSize;
-        if (::sigaltstack(&stack, nullptr) == 0)
-            return true;
-        gPoolUsed[i] = 0;
-        return false;
+    if (guard == 0 || (::sigaltstack(nullptr, &current) == 0 && !(current.ss_flags & SS_DISABLE)))
+        return nullptr;  // not started, or the thread has one already
+    // A guard page below the stack: an overflowing handler faults instead
+    // of writing into whatever is mapped below.
+    void* mapping = ::mmap(nullptr, guard + kStackSize, PROT_READ | PROT_WRITE,
+                           MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_STACK, -1, 0);
+    if (mapping == MAP_FAILED) {
+        BRSSDKLog("%s: Error: no alternate signal stack for thread %d (%s)\n", __func__, int(BRSCurrentThreadID()),
+                  BRSErrorText(errno));
+        return nullptr;
     }
-    BRSSDKLog("%s: Error: no alternate signal stack left for thread %d\n", __func__, int(BRSCurrentThreadID()));
-    return false;
+    stack_t stack{};
+    stack.ss_sp = static_cast<char*>(mapping) + guard;
+    stack.ss_size = kStackSize;
+    if (::mprotect(mapping, guard, PROT_NONE) != 0 || ::sigaltstack(&stack, nullptr) != 0) {
+        ::munmap(mapping, guard + kStackSize);
+        return nullptr;
+    }
+    return mapping;
 }
 
-void BRSSignalStackReleaseForCurrentThread()
+void BRSSignalStackRelease(void* mapping)
 {
+    const size_t guard = gGuardSize.load();
+    if (!mapping || guard == 0)
+        return;
     stack_t current{};
-    if (!gPool || ::sigaltstack(nullptr, &current) != 0 || (current.ss_flags & SS_DISABLE))
-        return;
-    const auto start = static_cast<char*>(current.ss_sp);
-    if (start < gPool || start >= gPool + kPoolStacks * gPoolStride)
-        return;
-    stack_t disable{};
-    disable.ss_flags = SS_DISABLE;
-    if (::sigaltstack(&disable, nullptr) == 0)
-        gPoolUsed[size_t(start - gPool) / gPoolStride] = 0;
+    if (::sigaltstack(nullptr, &current) == 0 && current.ss_sp == static_cast<char*>(mapping) + guard) {
+        stack_t disable{};
+        disable.ss_flags = SS_DISABLE;
+        if (::sigaltstack(&disable, nullptr) != 0)
+            return;  // still in use: better kept than unmapped under the thread
+    }
+    ::munmap(mapping, guard + kStackSize);
 }

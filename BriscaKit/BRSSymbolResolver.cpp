@@ -1,13 +1,13 @@
 #include "BriscaKit/BRSSymbolResolver.h"
 
 #include "BriscaKit/BRSBinaryImage.h"
+#include "BriscaKit/BRSDemangle.h"
 #include "BriscaKit/BRSFile.h"
 
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <cxxabi.h>
 #include <dlfcn.h>
 #include <elf.h>
 #include <fcntl.h>
@@ -227,12 +227,11 @@ std::optional<std::string> BRSDemangleOperation::demangleSymbol(const char* name
 
 std::optional<std::string> BRSDemangleOperation::demangleCppSymbol(const char* name)
 {
-    int status = 0;
-    std::unique_ptr<char, decltype(&std::free)> readable(abi::__cxa_demangle(name, nullptr, nullptr, &status),
-                                                         &std::free);
-    if (status != 0 || !readable)
+    std::string readable;
+    auto append = [](const char* piece, size_t length, void* text) { static_cast<std::string*>(text)->append(piece, length); };
+    if (!BRSDemangleCpp(name, append, &readable))
         return std::nullopt;
-    return std::string(readable.get());
+    return readable;
 }
 
 std::optional<std::string> BRSDemangleOperation::demangleBlockInvokeCppSymbol(const char* name)

@@ -1,6 +1,7 @@
-// Every thread started once the kit runs gets an alternate signal stack from
-// the pool, so that a stack overflow on it can still be recorded: the kit
-// stands in front of pthread_create and wraps the thread's start routine.
+// Every thread started once the kit runs maps an alternate signal stack of
+// its own, so that a stack overflow on it can still be recorded, and unmaps
+// it when it ends: the kit stands in front of pthread_create and wraps the
+// thread's start routine.
 #include "BriscaKit/BRSContext.h"
 #include "BriscaKit/BRSSignal.h"
 
@@ -22,15 +23,14 @@ struct ThreadStart {
 pthread_key_t gStackKey;
 pthread_once_t gStackKeyOnce = PTHREAD_ONCE_INIT;
 
-void releaseStack(void*) { BRSSignalStackReleaseForCurrentThread(); }
-void makeStackKey() { pthread_key_create(&gStackKey, releaseStack); }
+void makeStackKey() { pthread_key_create(&gStackKey, BRSSignalStackRelease); }
 
 void* startWithSignalStack(void* data)
 {
     const ThreadStart start = *static_cast<ThreadStart*>(data);
     delete static_cast<ThreadStart*>(data);
-    if (BRSSignalStackInstallForCurrentThread())
-        pthread_setspecific(gStackKey, &gStackKey);  // gives the stack back when the thread ends
+    if (void* stack = BRSSignalStackInstallForCurrentThread())
+        pthread_setspecific(gStackKey, stack);  // unmapped when the thread ends
     return start.routine(start.argument);
 }
 

@@ -16,3 +16,10 @@ find_package(Threads REQUIRED)
 find_package(ZLIB REQUIRED)
 find_package(ICU REQUIRED COMPONENTS uc i18n)
 find_package(GTest REQUIRED)
+# The GNU demangler's interface that writes through a callback and takes no
+# heap memory, so crash-time code can name an exception's type.
+find_path(LIBIBERTY_INCLUDE_DIR libiberty/demangle.h REQUIRED)
+find_library(LIBIBERTY_LIBRARY iberty REQUIRED)
+add_library(Libiberty::Libiberty STATIC IMPORTED)
+set_target_properties(Libiberty::Libiberty PROPERTIES IMPORTED_LOCATION ${LIBIBERTY_LIBRARY}
+                                                      INTERFACE_INCLUDE_DIRECTORIES ${LIBIBERTY_INCLUDE_DIR})

@@ -6,6 +6,8 @@
 #   optimisation and line tables keep the build short and the reports exact.
 #   The fuzz targets are built too, each replaying its seeds and regression
 #   inputs as a test.
+# TOLVAN_TSAN: ThreadSanitizer, with the same light optimisation and line
+#   tables.
 # TOLVAN_FUZZ: the same sanitizers plus libFuzzer's coverage instrumentation
 #   (clang only); the targets in fuzz/ link libFuzzer's main.
 
@@ -22,4 +24,9 @@ endif()
 if(TOLVAN_ASAN OR TOLVAN_FUZZ)
   add_compile_options(${tolvan_sanitizer_flags})
   add_link_options(-fsanitize=address,undefined)
+endif()
+
+if(TOLVAN_TSAN)
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer -O1 -g1)
+  add_link_options(-fsanitize=thread)
 endif()

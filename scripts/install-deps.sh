@@ -17,8 +17,8 @@ packages=(
   libtag1-dev
   # reporting kit
   zlib1g-dev libcurl4-openssl-dev libssl-dev nlohmann-json3-dev libplist-dev
-  # crash capture: the unwinder's test oracle
-  libunwind-dev
+  # crash capture: the demangler that takes no heap memory; the unwinder's test oracle
+  libiberty-dev libunwind-dev
   # music library; the collation the browser sorts titles by
   libpugixml-dev libicu-dev
   # test servers

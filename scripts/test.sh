@@ -3,9 +3,9 @@
 # With --tsan, also builds the concurrency-critical libraries with
 # ThreadSanitizer in build-tsan/ and runs their tests there.
 # With --asan, also builds everything with AddressSanitizer and
-# UndefinedBehaviorSanitizer in build-asan/ and runs every test there but
-# those that crash a process on purpose; the fuzz targets' seeds and
-# regression inputs are replayed there too.
+# UndefinedBehaviorSanitizer in build-asan/ and runs every test there, the
+# fuzz targets' seeds and regression inputs included, but those that crash a
+# process on purpose; the plain build then runs only those.
 # With --fuzz, also builds the fuzz targets with clang and libFuzzer and runs
 # each over its seeds and regression inputs (scripts/fuzz.sh --regressions).
 # The options combine.
@@ -29,7 +29,16 @@ stage_done "installing"
 "$root/scripts/build.sh"
 stage_done "building"
 plain="${TOLVAN_BUILD_DIR:-$root/build}"
-ctest --test-dir "$plain" --output-on-failure --parallel "$(nproc)"
+# The tests that crash a process on purpose run only here: the sanitizers'
+# runtimes own the fault signals, the alternate signal stacks and thread
+# creation that crash capture takes over. With --asan every other test runs
+# in the AddressSanitizer build, so it is not run twice.
+crash_tests='^(CrashRecordTest|Helper/CrashTest|ContextUnderDebugger|AppCrashTest)\.'
+if [ "$with_asan" = 1 ]; then
+  ctest --test-dir "$plain" --output-on-failure --parallel "$(nproc)" -R "$crash_tests"
+else
+  ctest --test-dir "$plain" --output-on-failure --parallel "$(nproc)"
+fi
 stage_done "testing"
 
 # CTest starts the tests it knows to be long first, so no long one is left
@@ -54,7 +63,7 @@ if [ "$with_tsan" = 1 ]; then
     AudioRecorderTest SegmentedAacEncoder SystemProfileTest UndoManager RendererTest WaveformAreaTest LoadingLibraryTest
     ScenarioTest ToneSetScenarioTest EditorTest)
   # Only the test programs that hold those suites are built.
-  cmake -S "$root" -B "$tsan" -G Ninja -DTOLVAN_TSAN=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
+  cmake -S "$root" -B "$tsan" -G Ninja -DTOLVAN_TSAN=ON >/dev/null
   cmake --build "$tsan" --parallel "$(nproc)" --target \
     tolvan_analytics_tests tolvan_brisca_tests tolvan_browser_tests tolvan_brsurlsession_tests \
     tolvan_editor_tests tolvan_engine_tests tolvan_foundation_tests tolvan_media_library_tests \
@@ -74,16 +83,14 @@ fi
 
 if [ "$with_asan" = 1 ]; then
   asan="$root/build-asan"
-  # Every test but those that crash a process on purpose: the sanitizer's
-  # runtime owns the fault signals, the alternate signal stacks and thread
-  # creation that crash capture takes over, so those run in the plain build.
+  # Every test but those that crash a process on purpose (see above).
   TOLVAN_BUILD_DIR="$asan" "$root/scripts/build.sh" -DTOLVAN_ASAN=ON >/dev/null
   stage_done "building for AddressSanitizer"
   seed_test_costs "$asan"
   ASAN_OPTIONS="halt_on_error=1 detect_stack_use_after_return=1 strict_init_order=1" \
   UBSAN_OPTIONS="halt_on_error=1 print_stacktrace=1" \
     ctest --test-dir "$asan" --output-on-failure --parallel "$(nproc)" \
-      -E '^(CrashRecordTest|Helper/CrashTest|ContextUnderDebugger|AppCrashTest)\.'
+      -E "$crash_tests"
   stage_done "testing under AddressSanitizer"
 fi
 

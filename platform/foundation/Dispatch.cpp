@@ -93,6 +93,22 @@ void setCurrentThreadName(const std::string& name)
     pthread_setname_np(pthread_self(), shortName.c_str());
 }
 
+namespace {
+std::atomic<QueueObserver> queueObserver{nullptr};
+
+void tellQueueObserver(const char* name)
+{
+    if (QueueObserver observer = queueObserver.load())
+        observer(name);
+}
+}  // namespace
+
+void setQueueObserver(QueueObserver observer) { queueObserver = observer; }
+
+QueueWorkScope::QueueWorkScope(const std::string& name) { tellQueueObserver(name.c_str()); }
+
+QueueWorkScope::~QueueWorkScope() { tellQueueObserver(nullptr); }
+
 // Shared with the worker, so a queue destroyed from its own task leaves the
 // worker something valid to finish with.
 struct SerialQueue::State {
@@ -166,6 +182,7 @@ void SerialQueue::run(const std::shared_ptr<State>& state)
             task = std::move(state->tasks.front());
             state->tasks.pop_front();
         }
+        QueueWorkScope scope(state->name);
         task();
     }
 }

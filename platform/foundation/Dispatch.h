@@ -47,4 +47,20 @@ private:
 // Gives the calling thread a name that debuggers and crash reports show.
 void setCurrentThreadName(const std::string& name);
 
+// Hears which named queue's work the calling thread runs: the queue's name
+// before each task or operation, null after it. The application hands this
+// to the crash reporter, which records each thread's queue.
+using QueueObserver = void (*)(const char* name);
+void setQueueObserver(QueueObserver observer);
+
+// Tells the queue observer, while it lives, that the calling thread runs the
+// named queue's work (the queues' own workers use it).
+class QueueWorkScope {
+public:
+    explicit QueueWorkScope(const std::string& name);
+    ~QueueWorkScope();
+    QueueWorkScope(const QueueWorkScope&) = delete;
+    QueueWorkScope& operator=(const QueueWorkScope&) = delete;
+};
+
 }  // namespace tolvan

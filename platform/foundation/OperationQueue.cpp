@@ -104,10 +104,14 @@ void OperationQueue::work(const std::shared_ptr<State>& state)
         state->running.push_back(op);
         if (!op->isCancelled()) {
             op->executing_ = true;
+            const std::string name = state->name;
             lock.unlock();
-            if (op->body_)
-                op->body_(*op);
-            op->body_ = nullptr;  // drop what the body captured, here on the worker
+            {
+                QueueWorkScope scope(name);
+                if (op->body_)
+                    op->body_(*op);
+                op->body_ = nullptr;  // drop what the body captured, here on the worker
+            }
             lock.lock();
             op->executing_ = false;
         }

@@ -3,8 +3,13 @@
 #include "tests/support/kit/Waiter.h"
 
 #include <gtest/gtest.h>
+#include <httplib.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -29,6 +34,44 @@ struct DownloadResult {
     bool fileExisted = false;
     std::string fileContents;
 };
+
+// A plain HTTP server on 127.0.0.1 that counts what reaches it.
+struct PlainServer {
+    PlainServer()
+    {
+        http.Get(R"(/.*)", [this](const httplib::Request&, httplib::Response& response) {
+            ++requests;
+            response.set_content("in clear", "text/plain");
+        });
+        port = http.bind_to_any_port("127.0.0.1");
+        serving = std::thread([this] { http.listen_after_bind(); });
+        while (!http.is_running())
+            std::this_thread::yield();
+    }
+    ~PlainServer()
+    {
+        http.stop();
+        serving.join();
+    }
+    httplib::Server http;
+    std::thread serving;
+    int port = 0;
+    std::atomic<int> requests{0};
+};
+
+// A port of 127.0.0.1 that was free a moment ago: nothing listens there.
+int portWithNoListener()
+{
+    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(probe);
+    return ntohs(address.sin_port);
+}
 
 bool exists(const std::string& path)
 {
@@ -266,6 +309,7 @@ TEST_F(URLSessionTest, ASlowServiceTimesOutOnlyPastTheRequestsTimeout)
     const auto timedOut = fetch(session, impatient);
     ASSERT_TRUE(timedOut.error);
     EXPECT_EQ(timedOut.error->domain, kBRSURLSessionTransportErrorDomain);
+    EXPECT_EQ(timedOut.error->code, static_cast<long>(URLErrorCode::TimedOut));
 
     auto patient = request("/slow");
     patient.timeoutInterval = 30;
@@ -303,4 +347,89 @@ TEST_F(URLSessionTest, DefaultHandlingTrustsTheSystemStoreOnly)
     ASSERT_TRUE(refused.error);
     EXPECT_FALSE(refused.response);
     EXPECT_EQ(other.requestCount("GET", "/ok"), 0u);
+}
+
+// The time-out counts from the last byte that moved, not from the start: a
+// large report on a slow link goes through, a link that goes quiet does not.
+TEST_F(URLSessionTest, ATransferThatKeepsMovingOutlastsItsTimeout)
+{
+    const std::string body = "0123456789";
+    service.script("GET", "/trickle", {ScriptedAnswer{.status = 200, .body = body, .contentType = "text/plain",
+                                                      .trickleInterval = std::chrono::milliseconds(100)}});
+    auto session = BRSURLSession::sessionWithConfiguration(BRSURLSessionConfiguration::defaultSessionConfiguration());
+    auto trickling = request("/trickle");
+    trickling.timeoutInterval = 0.4;
+    const auto started = std::chrono::steady_clock::now();
+    const auto result = fetch(session, trickling);
+    ASSERT_FALSE(result.error) << result.error->description();
+    EXPECT_EQ(result.data, body);
+    EXPECT_GT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(800)) << "longer than the time-out in all";
+}
+
+TEST_F(URLSessionTest, ATransferThatGoesQuietTimesOut)
+{
+    service.script("GET", "/quiet", {ScriptedAnswer{.status = 200, .body = "ab", .contentType = "text/plain",
+                                                    .trickleInterval = std::chrono::milliseconds(1500)}});
+    auto session = BRSURLSession::sessionWithConfiguration(BRSURLSessionConfiguration::defaultSessionConfiguration());
+    auto quiet = request("/quiet");
+    quiet.timeoutInterval = 0.3;
+    const auto started = std::chrono::steady_clock::now();
+    const auto result = fetch(session, quiet);
+    ASSERT_TRUE(result.error);
+    EXPECT_EQ(result.error->code, static_cast<long>(URLErrorCode::TimedOut)) << result.error->description();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(1400)) << "before the second byte";
+}
+
+TEST_F(URLSessionTest, ARedirectMayNotLeaveHttps)
+{
+    PlainServer plain;
+    const int plainPort = plain.port;
+    const std::atomic<int>& plainRequests = plain.requests;
+
+    service.script("GET", "/hello", {ScriptedAnswer{200, "hi", "text/plain"}});
+    service.script("GET", "/to-https", {ScriptedAnswer{.status = 302, .location = service.baseURL() + "/hello"}});
+    service.script("GET", "/to-http",
+                   {ScriptedAnswer{.status = 302, .location = "http://127.0.0.1:" + std::to_string(plainPort) + "/landing"}});
+    auto session = BRSURLSession::sessionWithConfiguration(BRSURLSessionConfiguration::defaultSessionConfiguration());
+
+    const auto followed = fetch(session, request("/to-https"));
+    ASSERT_FALSE(followed.error) << followed.error->description();
+    EXPECT_EQ(followed.data, "hi");
+
+    auto keyed = request("/to-http");
+    keyed.setValueForHTTPHeaderField("secret", "X-API-Key");
+    const auto refused = fetch(session, keyed);
+    ASSERT_TRUE(refused.error);
+    EXPECT_EQ(refused.error->domain, kBRSURLSessionTransportErrorDomain);
+    EXPECT_EQ(refused.error->code, static_cast<long>(URLErrorCode::RedirectRefused)) << refused.error->description();
+    EXPECT_EQ(plainRequests, 0) << "nothing was sent in clear";
+
+    URLRequest fromPlain;
+    fromPlain.url = "http://127.0.0.1:" + std::to_string(plainPort) + "/start";
+    const auto plainToPlain = fetch(session, fromPlain);
+    EXPECT_FALSE(plainToPlain.error) << "a plain request may stay plain";
+    EXPECT_EQ(plainRequests, 1);
+}
+
+TEST_F(URLSessionTest, FailuresComeBackAsTheSessionsOwnCodes)
+{
+    auto session = BRSURLSession::sessionWithConfiguration(BRSURLSessionConfiguration::defaultSessionConfiguration());
+    URLRequest refused;
+    refused.url = "https://127.0.0.1:" + std::to_string(portWithNoListener()) + "/";
+    const auto unconnected = fetch(session, refused);
+    ASSERT_TRUE(unconnected.error);
+    EXPECT_EQ(unconnected.error->code, static_cast<long>(URLErrorCode::CannotConnectToHost)) << unconnected.error->description();
+
+    service.script("GET", "/cut", {ScriptedAnswer{200, std::string(50000, 'y'), "text/plain", {}, {}, 1000}});
+    const auto cut = fetch(session, request("/cut"));
+    ASSERT_TRUE(cut.error);
+    EXPECT_EQ(cut.error->code, static_cast<long>(URLErrorCode::NetworkConnectionLost)) << cut.error->description();
+
+    kittest::Waiter<DataResult> unread;
+    session->uploadTaskWithRequest(request("/upload"), (folder / "missing.bin").string(),
+                                   [&](auto data, auto response, auto error) { unread.set({data, response, error}); })
+        ->resume();
+    const auto answer = unread.wait();
+    ASSERT_TRUE(answer && answer->error);
+    EXPECT_EQ(answer->error->code, static_cast<long>(URLErrorCode::CannotReadBodyFile));
 }

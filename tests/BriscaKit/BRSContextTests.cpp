@@ -289,6 +289,16 @@ TEST_F(ContextTest, CustomExceptionsStopAtTheirMaximum)
     EXPECT_EQ(last["frames"], json::parse(R"([{"pc":4660,"offset":0,"line":0}])"));
 }
 
+TEST_F(ContextTest, AThreadUnmapsItsAlternateSignalStackWhenItEnds)
+{
+    stack_t seen{};
+    std::thread([&seen] { ::sigaltstack(nullptr, &seen); }).join();
+    ASSERT_FALSE(seen.ss_flags & SS_DISABLE) << "a thread started after the kit has an alternate stack";
+    EXPECT_GE(seen.ss_size, size_t(MINSIGSTKSZ));
+    char byte;
+    EXPECT_FALSE(BRSReadMemory(uintptr_t(seen.ss_sp), &byte, 1)) << "still mapped after the thread ended";
+}
+
 namespace {
 void foreignHandler(int) {}
 }  // namespace

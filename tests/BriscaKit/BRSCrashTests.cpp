@@ -6,8 +6,11 @@
 #include "tests/BriscaKit/KitFixtures.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
+#include <chrono>
 #include <csignal>
+#include <dlfcn.h>
 #include <sstream>
 #include <sys/wait.h>
 
@@ -30,6 +33,13 @@ std::vector<json> parsedLines(const std::string& path)
         lines.push_back(record);
     }
     return lines;
+}
+
+// The file of the shared library that holds address.
+std::string libraryHolding(void* address)
+{
+    Dl_info info{};
+    return ::dladdr(address, &info) && info.dli_fname ? info.dli_fname : "";
 }
 
 std::string kindOf(const json& record) { return record.is_object() && !record.empty() ? record.begin().key() : ""; }
@@ -140,7 +150,17 @@ INSTANTIATE_TEST_SUITE_P(
                             "overflowing"},
                       Crash{{"heap-locked"}, SIGSEGV, "mach_exception.brsrecord", "helper::crashByNullWrite", ""},
                       Crash{{"raise"}, SIGSEGV, "signal.brsrecord", "helper::crashByRaise", ""},
-                      Crash{{"handler-fault"}, SIGSEGV, "mach_exception.brsrecord", "helper::crashByNullWrite", ""}),
+                      Crash{{"handler-fault"}, SIGSEGV, "mach_exception.brsrecord", "helper::crashByNullWrite", ""},
+                      Crash{{"bus-error", "--signals-only"}, SIGBUS, "signal.brsrecord", "helper::crashByBusError", ""},
+                      // Traps that would not come back by themselves: raised again after the record.
+                      Crash{{"breakpoint"}, SIGTRAP, "mach_exception.brsrecord", "helper::crashByBreakpoint", ""},
+                      Crash{{"seccomp-trap"}, SIGSYS, "signal.brsrecord", "helper::crashBySeccompTrap", ""},
+                      // Overflows on threads of every age, each on an alternate stack of its own.
+                      Crash{{"thread-200-overflow"}, SIGSEGV, "mach_exception.brsrecord", "helper::overflowStack",
+                            "thread-200"},
+                      Crash{{"older-thread-overflow"}, SIGSEGV, "mach_exception.brsrecord", "helper::overflowStack",
+                            "older-than-kit"},
+                      Crash{{"main-thread-overflow"}, SIGSEGV, "mach_exception.brsrecord", "helper::overflowStack", ""}),
     [](const ::testing::TestParamInfo<Crash>& info) {
         std::string name = info.param.arguments[0] + (info.param.arguments.size() > 1 ? "_signals_only" : "");
         std::replace(name.begin(), name.end(), '-', '_');
@@ -149,9 +169,13 @@ INSTANTIATE_TEST_SUITE_P(
 
 class CrashRecordTest : public ::testing::Test {
 protected:
+    std::string reportFile(const std::string& file) const
+    {
+        return home.path() + "/.cache/com.brisca.data/com.kestrova.tolvan/v3/active/crashrun/" + file;
+    }
     json first(const std::string& file)
     {
-        const auto all = kit_test::records(home.path() + "/.cache/com.brisca.data/com.kestrova.tolvan/v3/active/crashrun/" + file);
+        const auto all = kit_test::records(reportFile(file));
         return all.empty() ? json() : all[0];
     }
     ScratchFolder home;
@@ -182,13 +206,69 @@ TEST_F(CrashRecordTest, AbortIsASignalRecordWithItsCodeName)
     EXPECT_EQ(record["code_name"], "ABORT");
 }
 
-TEST_F(CrashRecordTest, AnUncaughtExceptionKeepsItsTypeAndReason)
+TEST_F(CrashRecordTest, AnUncaughtExceptionKeepsItsReadableTypeAndReason)
 {
     runCrashHelper({"exception"}, {{"HOME", home.path()}});
     const json record = first("exception.brsrecord")["exception"];
     EXPECT_EQ(record["type"], "c++");
-    EXPECT_EQ(BRSExceptionDemangle(hexDecoded(record["name"])), "std::runtime_error");
+    EXPECT_EQ(hexDecoded(record["name"]), "std::runtime_error");
     EXPECT_EQ(hexDecoded(record["reason"]), "helper exception");
+}
+
+TEST_F(CrashRecordTest, AnUncaughtIntegerIsNamedIntWithAnEmptyReason)
+{
+    const HelperRun run = runCrashHelper({"throw-int"}, {{"HOME", home.path()}});
+    ASSERT_TRUE(WIFEXITED(run.status));
+    EXPECT_EQ(WEXITSTATUS(run.status), 1);
+    const json record = first("exception.brsrecord")["exception"];
+    EXPECT_EQ(record["type"], "c++");
+    EXPECT_EQ(hexDecoded(record["name"]), "int");
+    EXPECT_EQ(record["reason"], "");
+}
+
+// Names the kernel cut inside a character and paths in another encoding are
+// not UTF-8; they must not cost the line that holds them.
+TEST_F(CrashRecordTest, NamesAndPathsThatAreNotUtf8KeepTheirLinesReadable)
+{
+    const std::string folder = home.path() + "/caf\xe9";  // Latin-1
+    std::filesystem::create_directories(folder);
+    const std::string library = folder + "/libcopy.so";
+    std::filesystem::copy_file(libraryHolding(reinterpret_cast<void*>(&zlibVersion)), library);
+    runCrashHelper({"cut-thread-name"}, {{"HOME", home.path()}, {"LD_PRELOAD", library}});
+
+    const std::string replacement = "\xef\xbf\xbd";
+    const auto crash = parsedLines(reportFile("mach_exception.brsrecord"));
+    ASSERT_EQ(crash.size(), 7u);
+    const json& names = crash[4]["thread_names"];
+    for (const char* name : {"parked-one", "parked-two"})
+        EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << name;
+    EXPECT_NE(std::find(names.begin(), names.end(), "abcdefghijklmn" + replacement), names.end()) << names.dump();
+
+    bool listed = false;
+    for (const json& record : parsedLines(reportFile("binary_images.brsrecord")))
+        listed = listed || (record.contains("load") && record["load"]["path"] == home.path() + "/caf" + replacement + "/libcopy.so");
+    EXPECT_TRUE(listed) << "the preloaded library's load record";
+}
+
+TEST_F(CrashRecordTest, ThreadsThatRunAQueuesWorkAreNamedByTheQueue)
+{
+    runCrashHelper({"queue"}, {{"HOME", home.path()}});
+    const auto crash = parsedLines(reportFile("mach_exception.brsrecord"));
+    ASSERT_EQ(crash.size(), 7u);
+    const json& threads = crash[1]["threads"];
+    const json& queues = crash[3]["dispatch_queue_names"];
+    const json& names = crash[4]["thread_names"];
+    ASSERT_EQ(queues.size(), threads.size());
+    ASSERT_EQ(names.size(), threads.size());
+    for (size_t i = 0; i < threads.size(); ++i) {
+        if (threads[i].value("crashed", false)) {
+            EXPECT_EQ(queues[i], "com.kestrova.test.crashing");
+        }
+        if (names[i] == "parked-one") {
+            EXPECT_EQ(queues[i], "") << "a thread of no queue";
+        }
+    }
+    EXPECT_EQ(std::count(queues.begin(), queues.end(), "com.kestrova.test.waiting"), 1) << queues.dump();
 }
 
 TEST_F(CrashRecordTest, AHandlerInstalledBeforeTheKitGetsTheFaultAfterTheRecord)
@@ -199,4 +279,61 @@ TEST_F(CrashRecordTest, AHandlerInstalledBeforeTheKitGetsTheFaultAfterTheRecord)
     const json record = first("mach_exception.brsrecord")["mach_exception"];
     EXPECT_EQ(record["name"], "EXC_BAD_ACCESS");
     EXPECT_EQ(record["original_ports"], 1);
+}
+
+TEST_F(CrashRecordTest, ABreakpointTrapNamesItsTrap)
+{
+    runCrashHelper({"breakpoint"}, {{"HOME", home.path()}});
+    const json record = first("mach_exception.brsrecord")["mach_exception"];
+    EXPECT_EQ(record["name"], "EXC_BREAKPOINT");
+    EXPECT_EQ(record["code_name"], "EXC_I386_BPTFLT");
+}
+
+TEST_F(CrashRecordTest, ABusErrorLeftToSignalsHasTheServicesNumberAndItsCode)
+{
+    runCrashHelper({"bus-error", "--signals-only"}, {{"HOME", home.path()}});
+    const json record = first("signal.brsrecord")["signal"];
+    EXPECT_EQ(record["number"], 10);
+    EXPECT_EQ(record["name"], "SIGBUS");
+    EXPECT_EQ(record["code"], BUS_ADRERR);
+    EXPECT_TRUE(record["code_name"].is_null());
+}
+
+TEST_F(CrashRecordTest, ASeccompRefusalIsASignalRecord)
+{
+    runCrashHelper({"seccomp-trap"}, {{"HOME", home.path()}});
+    const json record = first("signal.brsrecord")["signal"];
+    EXPECT_EQ(record["number"], 12) << "the service's number of SIGSYS";
+    EXPECT_EQ(record["name"], "SIGSYS");
+    EXPECT_EQ(record["code"], 1) << "the seccomp code of SIGSYS";
+}
+
+TEST_F(CrashRecordTest, AHandlerFromBeforeTheKitThatReturnsFromATrapStillEndsTheProcess)
+{
+    const HelperRun run = runCrashHelper({"chained-breakpoint"}, {{"HOME", home.path()}});
+    EXPECT_EQ(run.output, "earlier handler\n") << "the earlier handler saw the trap once";
+    ASSERT_TRUE(WIFSIGNALED(run.status)) << "status " << run.status;
+    EXPECT_EQ(WTERMSIG(run.status), SIGTRAP);
+    EXPECT_EQ(first("mach_exception.brsrecord")["mach_exception"]["name"], "EXC_BREAKPOINT");
+}
+
+TEST_F(CrashRecordTest, ThreadsThatDoNotStopHoldTheCrashForOneTimeLimitInAll)
+{
+    const HelperRun run = runCrashHelper({"threads-that-do-not-stop"}, {{"HOME", home.path()}});
+    const auto ended = std::chrono::steady_clock::now().time_since_epoch().count();
+    ASSERT_TRUE(WIFSIGNALED(run.status));
+    EXPECT_EQ(WTERMSIG(run.status), SIGSEGV);
+    const double seconds = double(ended - std::stoll(run.output)) / 1e9;
+    EXPECT_LT(seconds, 3.0) << "from the crash to the end of the process";
+
+    const auto all = kit_test::records(
+        home.path() + "/.cache/com.brisca.data/com.kestrova.tolvan/v3/active/crashrun/mach_exception.brsrecord");
+    ASSERT_EQ(all.size(), 7u) << "every record written";
+    const json& threads = all[1]["threads"];
+    const json& names = all[4]["thread_names"];
+    ASSERT_EQ(names.size(), threads.size());
+    for (size_t i = 0; i < threads.size(); ++i) {
+        const bool blocked = names[i].get<std::string>().rfind("blocked-", 0) == 0;
+        EXPECT_EQ(threads[i].contains("registers"), !blocked) << names[i];
+    }
 }

@@ -79,6 +79,39 @@ TEST_F(RecordFileTest, RawStringsWithQuotesBackslashesAndControlBytesStillParse)
     EXPECT_EQ(back[0]["load"]["path"], path_);
 }
 
+TEST_F(RecordFileTest, RawStringsKeepValidUtf8AndReplaceEveryOtherByte)
+{
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x8e\xb5", "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x8e\xb5"},
+        {"abcdefghijklmn\xc3", "abcdefghijklmn\xef\xbf\xbd"},              // cut inside a character
+        {"/opt/caf\xe9/lib.so", "/opt/caf\xef\xbf\xbd/lib.so"},             // Latin-1
+        {"\x80\xbf", "\xef\xbf\xbd\xef\xbf\xbd"},                      // stray continuation bytes
+        {"\xc0\xaf", "\xef\xbf\xbd\xef\xbf\xbd"},                      // overlong "/"
+        {"\xed\xa0\x80", "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd"},  // a surrogate
+        {"\xf4\x90\x80\x80", "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd"},  // above U+10FFFF
+        {"\xe2\x82", "\xef\xbf\xbd\xef\xbf\xbd"},                      // cut at the end
+    };
+    BRSFileWriteSectionStart(&file, "thread_names");
+    BRSFileWriteArrayStart(&file);
+    for (const auto& [raw, expected] : cases)
+        BRSFileWriteArrayEntryString(&file, raw.c_str());
+    BRSFileWriteArrayEnd(&file);
+    BRSFileWriteSectionEnd(&file);
+    BRSFileWriteSectionStart(&file, "load");
+    BRSFileWriteHashStart(&file);
+    BRSFileWriteHashEntryString(&file, "path", cases[2].first.c_str());
+    BRSFileWriteHashEnd(&file);
+    BRSFileWriteSectionEnd(&file);
+    written();
+
+    const auto back = records(path);
+    ASSERT_EQ(back.size(), 2u) << "both lines parse";
+    ASSERT_EQ(back[0]["thread_names"].size(), cases.size());
+    for (size_t i = 0; i < cases.size(); ++i)
+        EXPECT_EQ(back[0]["thread_names"][i], cases[i].second) << "case " << i;
+    EXPECT_EQ(back[1]["load"]["path"], cases[2].second);
+}
+
 TEST_F(RecordFileTest, NestedCollectionsGetCommasOnlyBetweenElements)
 {
     BRSFileWriteSectionStart(&file, "error");

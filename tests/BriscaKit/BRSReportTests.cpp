@@ -244,6 +244,33 @@ TEST_F(PackagingTest, AFullDiskKeepsTheReportAndLeavesNoPartialPackage)
     EXPECT_EQ(kittest::gunzip(log->data).value_or("").size(), 256u * 1024);
 }
 
+// Report files and usage-event logs are compressed alike: the package's
+// copy is byte for byte what the kit's gzip helper makes of the file.
+TEST_F(PackagingTest, EveryFileIsCompressedByTheKitsGzipHelper)
+{
+    std::string log;
+    for (int line = 0; line < 20000; ++line)
+        log += "{\"log\":{\"msg\":\"" + std::to_string(line * 7919 % 10007) + "\",\"time\":" + std::to_string(line * 13) + "}}\n";
+    writeFile(folder.file("log_a.brsrecord"), log);
+    const auto compressed = BRSPackageReportOperation::compressFile(folder.file("log_a.brsrecord"));
+    ASSERT_TRUE(compressed);
+    EXPECT_EQ(*compressed, folder.file("log_a.brsrecord.gz"));
+
+    std::FILE* in = std::fopen(folder.file("log_a.brsrecord").c_str(), "rb");
+    std::FILE* out = std::fopen(folder.file("helper.gz").c_str(), "wb");
+    ASSERT_EQ(BRSGzipCompressFile(in, out), 0);
+    std::fclose(in);
+    std::fclose(out);
+    const std::string packaged = fileText(*compressed);
+    EXPECT_EQ(packaged, fileText(folder.file("helper.gz")));
+    EXPECT_EQ(kittest::gunzip(packaged), log);
+
+    // A file that cannot be read is sent as an empty, whole stream.
+    const auto unreadable = BRSPackageReportOperation::compressFile(folder.file("missing.brsrecord"));
+    ASSERT_TRUE(unreadable);
+    EXPECT_EQ(kittest::gunzip(fileText(*unreadable)), "");
+}
+
 TEST(BRSGzipTest, CompressesEmptyAndIncompressibleInputIntoWholeStreams)
 {
     ScratchFolder folder;

@@ -1,4 +1,5 @@
 #include "BriscaKit/BRSSymbolResolver.h"
+#include "BriscaKit/BRSDemangle.h"
 
 #include "tests/BriscaKit/KitFixtures.h"
 
@@ -100,6 +101,20 @@ TEST(Demangling, ByPrefix)
     EXPECT_EQ(operation.threadArray[0][0].symbol, "foo::bar(int)");
     EXPECT_EQ(operation.threadArray[0][1].symbol, "plain");
     EXPECT_FALSE(operation.threadArray[0][2].symbol);
+}
+
+// The crash-time form writes into the caller's buffer and keeps the mangled
+// name when it cannot do better.
+TEST(Demangling, TypeNamesIntoAFixedBuffer)
+{
+    char buffer[64];
+    EXPECT_STREQ(BRSDemangleCppInto("St13runtime_error", buffer, sizeof buffer), "std::runtime_error");
+    EXPECT_STREQ(BRSDemangleCppInto("i", buffer, sizeof buffer), "int");
+    EXPECT_STREQ(BRSDemangleCppInto("PKc", buffer, sizeof buffer), "char const*");
+    EXPECT_STREQ(BRSDemangleCppInto("not a type!", buffer, sizeof buffer), "not a type!");
+    const char* longType = "NSt6chrono8durationIlSt5ratioILl1ELl1000EEEE";
+    EXPECT_STREQ(BRSDemangleCppInto(longType, buffer, sizeof buffer), "std::chrono::duration<long, std::ratio<1l, 1000l> >");
+    EXPECT_STREQ(BRSDemangleCppInto(longType, buffer, 20), longType) << "too long for the buffer";
 }
 
 TEST(StackFrameDescription, WithAndWithoutAFile)

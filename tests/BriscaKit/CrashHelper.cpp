@@ -13,6 +13,7 @@
 #include "BriscaKit/BRSSymbolResolver.h"
 #include "BriscaKit/Brisca.h"
 #include "BriscaKit/BRSUserLogging.h"
+#include "BRSURLSession/Dispatch.h"
 
 #include "tests/BriscaKit/KitFixtures.h"
 #include "tests/BriscaKit/LaunchFixtures.h"
@@ -24,12 +25,18 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <latch>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <malloc.h>
 #include <map>
 #include <stdexcept>
+#include <sys/mman.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <thread>
 #include <unistd.h>
 
@@ -62,6 +69,8 @@ __attribute__((noinline)) void crashByAbort() { std::abort(); }
 
 __attribute__((noinline)) void crashByException() { throw std::runtime_error("helper exception"); }
 
+__attribute__((noinline)) void crashByThrowingAnInteger() { throw opaque(42); }
+
 __attribute__((noinline)) void crashByIllegalInstruction() { __builtin_trap(); }
 
 __attribute__((noinline)) int crashByDivision(int divisor) { return opaque(1000) / opaque(divisor); }
@@ -76,6 +85,105 @@ __attribute__((noinline)) int overflowStack(int depth)
 }
 
 __attribute__((noinline)) void crashByRaise() { ::raise(SIGSEGV); }
+
+// Reads a page mapped over an empty file: there is nothing behind it.
+__attribute__((noinline)) int crashByBusError()
+{
+    const int empty = ::memfd_create("empty", MFD_CLOEXEC);
+    const auto* page = static_cast<const volatile char*>(::mmap(nullptr, 4096, PROT_READ, MAP_SHARED, empty, 0));
+    return page[0];
+}
+
+// Traps that do not repeat when a handler returns: the process would run on.
+__attribute__((noinline)) void crashByBreakpoint() { asm volatile("int3"); }
+
+__attribute__((noinline)) void crashBySeccompTrap()
+{
+    // getppid is refused with a trap, which the kernel sends as SIGSYS.
+    sock_filter program[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_getppid, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_TRAP),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    sock_fprog filter{sizeof program / sizeof program[0], program};
+    if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &filter) != 0)
+        ::_exit(5);
+    ::syscall(SYS_getppid);
+}
+
+// Three threads that block every signal, so the recorder cannot stop them.
+// Prints the monotonic clock just before the crash.
+__attribute__((noinline)) void crashWithThreadsThatDoNotStop()
+{
+    std::latch blocked(3);
+    for (const char* name : {"blocked-one", "blocked-two", "blocked-three"})
+        std::thread([name, &blocked] {
+            pthread_setname_np(pthread_self(), name);
+            sigset_t all;
+            sigfillset(&all);
+            pthread_sigmask(SIG_BLOCK, &all, nullptr);
+            blocked.count_down();
+            while (!gRelease)
+                ::pause();
+        }).detach();
+    blocked.wait();
+    std::printf("%lld\n", static_cast<long long>(std::chrono::steady_clock::now().time_since_epoch().count()));
+    std::fflush(stdout);
+    crashByNullWrite();
+}
+
+// The 200th thread started since the kit overflows its stack; 47 threads
+// before it have ended and 150 still run.
+__attribute__((noinline)) void overflowOnThread200()
+{
+    for (int i = 0; i < 47; ++i)
+        std::thread([] {}).join();
+    std::latch running(150);
+    for (int i = 0; i < 150; ++i)
+        std::thread([&running] {
+            running.count_down();
+            while (!gRelease)
+                ::pause();
+        }).detach();
+    running.wait();
+    std::thread([] {
+        pthread_setname_np(pthread_self(), "thread-200");
+        overflowStack(0);
+    }).join();
+}
+
+// One queue's work waits, another's crashes: each on a worker of the kit's pool.
+__attribute__((noinline)) void crashOnAQueue()
+{
+    static brs::SerialQueue waiting("com.kestrova.test.waiting");
+    static brs::SerialQueue crashing("com.kestrova.test.crashing");
+    std::latch waits(1);
+    waiting.async([&waits] {
+        waits.count_down();
+        while (!gRelease)
+            ::pause();
+    });
+    waits.wait();
+    crashing.async([] { crashByNullWrite(); });
+    for (;;)
+        ::pause();
+}
+
+// The kernel keeps 15 bytes of a thread's name: here 14 letters and the
+// first byte of a two-byte character.
+__attribute__((noinline)) void crashBesideACutThreadName()
+{
+    std::latch named(1);
+    std::thread([&named] {
+        ::prctl(PR_SET_NAME, "abcdefghijklmn\xc3\xa9");
+        named.count_down();
+        while (!gRelease)
+            ::pause();
+    }).detach();
+    named.wait();
+    crashByNullWrite();
+}
 
 class FaultingCallback : public BRSCrashReporterTarget {
 public:
@@ -208,6 +316,23 @@ int main(int argc, char** argv)
         earlier.sa_handler = [](int) { ::_exit(7); };
         sigaction(SIGSEGV, &earlier, nullptr);
     }
+    if (command == "chained-breakpoint") {
+        // One that sees the trap and returns, which would let the process run on.
+        struct sigaction earlier{};
+        earlier.sa_handler = [](int) { (void)!::write(STDOUT_FILENO, "earlier handler\n", 16); };
+        sigaction(SIGTRAP, &earlier, nullptr);
+    }
+
+    // A thread that runs from before the kit and overflows its stack after.
+    std::atomic<bool> overflowEarly{false};
+    std::thread early;
+    if (command == "older-thread-overflow")
+        early = std::thread([&overflowEarly] {
+            pthread_setname_np(pthread_self(), "older-than-kit");
+            while (!overflowEarly)
+                ::usleep(1000);
+            overflowStack(0);
+        });
 
     kit_test::FakeRuntime runtime(std::string(std::getenv("HOME")) + "/.cache");
     BRSFileManager files(runtime);
@@ -222,7 +347,10 @@ int main(int argc, char** argv)
         configuration.crashCallbackTarget = &faultingCallback;
     if (argc > 2 && std::strcmp(argv[2], "--signals-only") == 0)
         configuration.machExceptionsLeftToSignals = ~0u;
-    BRSContextInitialize(&configuration, runtime);
+    if (command == "main-thread-overflow")  // the kit starts on another thread
+        std::thread([&] { BRSContextInitialize(&configuration, runtime); }).join();
+    else
+        BRSContextInitialize(&configuration, runtime);
 
     BRSUserLoggingRecordUserKeyValue("custom-key", "alpha");
     std::latch started(2);
@@ -239,11 +367,13 @@ int main(int argc, char** argv)
         crashByAbort();
     else if (command == "exception")
         crashByException();
+    else if (command == "throw-int")
+        crashByThrowingAnInteger();
     else if (command == "ud2")
         crashByIllegalInstruction();
     else if (command == "divide")
         crashByDivision(0);
-    else if (command == "stack-overflow")
+    else if (command == "stack-overflow" || command == "main-thread-overflow")
         overflowStack(0);
     else if (command == "worker-overflow")
         std::thread([] {
@@ -254,5 +384,23 @@ int main(int argc, char** argv)
         crashWhileTheHeapIsLocked();
     else if (command == "raise")
         crashByRaise();
+    else if (command == "bus-error")
+        crashByBusError();
+    else if (command == "breakpoint" || command == "chained-breakpoint")
+        crashByBreakpoint();
+    else if (command == "seccomp-trap")
+        crashBySeccompTrap();
+    else if (command == "threads-that-do-not-stop")
+        crashWithThreadsThatDoNotStop();
+    else if (command == "thread-200-overflow")
+        overflowOnThread200();
+    else if (command == "older-thread-overflow") {
+        overflowEarly = true;
+        early.join();
+    }
+    else if (command == "cut-thread-name")
+        crashBesideACutThreadName();
+    else if (command == "queue")
+        crashOnAQueue();
     return 4;  // no crash
 }

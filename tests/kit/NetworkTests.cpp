@@ -338,7 +338,7 @@ TEST_F(NetworkTest, NetworkClientPassesClientErrorsAndTransportErrorsAtOnce)
     EXPECT_FALSE(run(unpinned, requestTo(trusted, "/ok")).error);
     const auto refused = run(pinned, requestTo(trusted, "/ok"));
     ASSERT_TRUE(refused.error);
-    EXPECT_EQ(refused.error->code, brs::kBRSURLSessionCancelledCode);
+    EXPECT_EQ(refused.error->code, static_cast<long>(brs::URLErrorCode::Cancelled));
     EXPECT_TRUE(scheduler->delays().empty());
 
     brs::URLRequest bad;

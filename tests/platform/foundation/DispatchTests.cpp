@@ -6,6 +6,9 @@
 
 #include <atomic>
 #include <future>
+#include <map>
+#include <string>
+#include <thread>
 #include <mutex>
 #include <set>
 #include <vector>
@@ -193,4 +196,38 @@ TEST(SerialQueue, CanBeDestroyedFromItsOwnTask)
     bothQueued.set_value();
     EXPECT_EQ(done.get_future().wait_for(std::chrono::seconds(5)), std::future_status::ready);
     EXPECT_TRUE(laterTaskRan);
+}
+
+namespace {
+
+// What the queue observer heard, per thread, in order ("-" for the end of a task).
+std::mutex heardMutex;
+std::map<std::thread::id, std::vector<std::string>> heardByThread;
+
+void hearQueue(const char* name)
+{
+    std::lock_guard lock(heardMutex);
+    heardByThread[std::this_thread::get_id()].push_back(name ? name : "-");
+}
+
+}  // namespace
+
+TEST(QueueObserver, HearsTheQueueOfEachTaskAndOperationOnItsThread)
+{
+    setQueueObserver(hearQueue);
+    std::thread::id serialThread, operationThread;
+    {
+        SerialQueue serial("tolvan.test.observed");
+        serial.sync([&] { serialThread = std::this_thread::get_id(); });
+        serial.sync([] {});
+        OperationQueue operations("tolvan.test.operations", 1);
+        operations.addOperation([&](Operation&) { operationThread = std::this_thread::get_id(); });
+        operations.waitUntilAllOperationsAreFinished();
+    }
+    setQueueObserver(nullptr);
+    std::lock_guard lock(heardMutex);
+    EXPECT_EQ(heardByThread[serialThread],
+              (std::vector<std::string>{"tolvan.test.observed", "-", "tolvan.test.observed", "-"}));
+    EXPECT_EQ(heardByThread[operationThread], (std::vector<std::string>{"tolvan.test.operations", "-"}));
+    EXPECT_EQ(heardByThread.count(std::this_thread::get_id()), 0u) << "the caller of sync runs no queue";
 }

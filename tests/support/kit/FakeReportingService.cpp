@@ -65,7 +65,17 @@ struct FakeReportingService::Server {
             response.set_header("Retry-After", *answer.retryAfter);
         if (answer.requestId)
             response.set_header("X-Request-Id", *answer.requestId);
-        if (answer.dropAfterBytes) {
+        if (answer.location)
+            response.set_header("Location", *answer.location);
+        if (answer.trickleInterval.count() > 0) {
+            const std::string body = answer.body;
+            const auto interval = answer.trickleInterval;
+            response.set_content_provider(body.size(), answer.contentType, [body, interval](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                if (offset > 0)
+                    std::this_thread::sleep_for(interval);
+                return sink.write(body.data() + offset, 1);
+            });
+        } else if (answer.dropAfterBytes) {
             const std::string body = answer.body;
             const std::size_t keep = std::min(*answer.dropAfterBytes, body.size());
             response.set_content_provider(body.size(), answer.contentType, [body, keep](std::size_t offset, std::size_t, httplib::DataSink& sink) {

@@ -25,6 +25,10 @@ struct ScriptedAnswer {
     std::optional<std::size_t> dropAfterBytes;
     // Waits this long before answering, as a slow service does.
     std::chrono::milliseconds delay{0};
+    // Sends the body one byte at a time, this long apart, as a slow link does.
+    std::chrono::milliseconds trickleInterval{0};
+    // The "Location" header of a redirect.
+    std::optional<std::string> location;
 };
 
 // One part of a "multipart/form-data" request, as it came.
