@@ -1,6 +1,7 @@
 #include "BriscaKit/BRSFile.h"
 
 #include "BriscaKit/BRSContext.h"
+#include "kit/PLNUntrustedData.h"
 
 #include <nlohmann/json.hpp>
 
@@ -31,9 +32,12 @@ std::optional<std::vector<json>> BRSFileReadSections(const std::string& path, bo
     std::vector<json> records;
     std::string line;
     while (std::getline(text, line)) {
-        json record = json::parse(line, nullptr, false);
-        if (record.is_discarded())
+        // A line cut short, not UTF-8 or nested too deeply for the readers
+        // that walk records is skipped like any other damage.
+        auto parsed = pln::PLNParseJSON(line, nullptr);
+        if (!parsed)
             continue;
+        json record = std::move(*parsed);
         if (transform) {
             auto kept = transform(std::move(record));
             if (!kept)

@@ -5,12 +5,12 @@
 #include "BriscaKit/Tally/BRSGzip.h"
 #include "kit/PLNConsole.h"
 #include "kit/PLNMultipartMimeStreamEncoder.h"
+#include "kit/PLNUntrustedData.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <unistd.h>
 
@@ -131,16 +131,8 @@ private:
     bool failed_ = false;
 };
 
-std::optional<std::string> readWholeFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        return std::nullopt;
-    return data;
-}
+// Nothing for a file that cannot be read, a folder in its place included.
+std::optional<std::string> readWholeFile(const std::string& path) { return pln::PLNReadRegularFile(path, nullptr); }
 
 // "exception.brsrecord.gz" is the part "exception"; "x.brsrecord.symbolicated.gz" is "x.brsrecord".
 std::string fieldNameOf(const std::string& compressedPath)
@@ -160,8 +152,11 @@ std::string BRSPackageReportOperation::packagedPathWithName(const std::string& n
 std::optional<std::string> BRSPackageReportOperation::compressFile(const std::string& path)
 {
     const std::string compressed = path + ".gz";
-    // An unreadable file gives an empty copy, which is still sent.
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> input(std::fopen(path.c_str(), "rb"), &std::fclose);
+    // An unreadable file, a folder in a file's place included, gives an empty
+    // copy, which is still sent.
+    std::error_code error;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> input(fs::is_regular_file(path, error) ? std::fopen(path.c_str(), "rb") : nullptr,
+                                                          &std::fclose);
     if (!input)
         input.reset(std::fopen("/dev/null", "rb"));
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> output(std::fopen(compressed.c_str(), "wb"), &std::fclose);

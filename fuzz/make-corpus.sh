@@ -106,5 +106,25 @@ value = {"title": "More tones", "Location": "https://example.invalid/more", "cou
          "date": __import__("datetime").datetime(2021, 3, 4)}
 (footer / "footer-xml.plist").write_bytes(plistlib.dumps(value, fmt=plistlib.FMT_XML))
 (footer / "footer-binary.plist").write_bytes(plistlib.dumps(value, fmt=plistlib.FMT_BINARY))
+
+settings = corpus / "settings_json"
+settings.mkdir(parents=True, exist_ok=True)
+(settings / "settings.json").write_text(__import__("json").dumps({
+    "settings_version": 3, "cache_duration": 86400,
+    "app": {"status": "activated", "update_required": False, "report_upload_variant": 2},
+    "features": {"collect_reports": True, "collect_analytics": True, "prompt_enabled": False, "collect_logged_exceptions": True},
+    "session": {"log_buffer_size": 64000, "max_custom_key_value_pairs": 64, "max_custom_exception_events": 8},
+    "prompt": {"title": "Send Crash Report?", "show_cancel_button": True, "cancel_button_title": "Don\u2019t Send"},
+    "analytics": {"url": "https://example.invalid/events", "flush_interval_secs": 600, "max_pending_send_file_count": 100},
+    "beta": {"update_suspend_duration": 3600}}, ensure_ascii=False))
+
+store = corpus / "user_defaults"
+store.mkdir(parents=True, exist_ok=True)
+(store / "BRSUserDefaults.plist").write_bytes(plistlib.dumps({
+    "com.brisca.iuuid": "0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0",
+    "com.brisca.insights.lastsessionidentifier": "c7d4fb2edbb2410b9d1ce5e6e7ddd366",
+    "com.brisca.insights.lastsessiontimestamp": 1796899298389,
+    "values": {"nested": [1, 2.5, "thr\u00e9e", False], "bytes": b"\x00\x01\xff", "negative": -7,
+               "when": __import__("datetime").datetime(2021, 3, 4)}}, fmt=plistlib.FMT_XML))
 PY
 du -sh "$corpus"/*

@@ -3,6 +3,7 @@
 #include "BRSURLSession/Dispatch.h"
 #include "kit/PLNConsole.h"
 #include "kit/PLNEnvironment.h"
+#include "kit/PLNUntrustedData.h"
 
 #include <plist/plist.h>
 
@@ -15,7 +16,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 
 namespace pln {
 namespace {
@@ -50,7 +50,9 @@ plist_t plistOf(const nlohmann::json& value)
     }
 }
 
-nlohmann::json jsonOf(plist_t node)
+// The value of a property-list node; nothing when a string or key is not
+// UTF-8 (a character reference in the file may name any number).
+std::optional<nlohmann::json> jsonOf(plist_t node)
 {
     switch (plist_get_node_type(node)) {
     case PLIST_BOOLEAN: {
@@ -72,9 +74,9 @@ nlohmann::json jsonOf(plist_t node)
     case PLIST_STRING: {
         char* text = nullptr;
         plist_get_string_val(node, &text);
-        nlohmann::json value = text ? text : "";
+        const std::string value = text ? text : "";
         free(text);
-        return value;
+        return PLNIsValidUTF8(value) ? std::optional<nlohmann::json>(value) : std::nullopt;
     }
     case PLIST_DATA: {
         char* bytes = nullptr;
@@ -91,28 +93,54 @@ nlohmann::json jsonOf(plist_t node)
     }
     case PLIST_ARRAY: {
         auto array = nlohmann::json::array();
-        for (std::uint32_t i = 0; i < plist_array_get_size(node); ++i)
-            array.push_back(jsonOf(plist_array_get_item(node, i)));
+        for (std::uint32_t i = 0; i < plist_array_get_size(node); ++i) {
+            auto item = jsonOf(plist_array_get_item(node, i));
+            if (!item)
+                return std::nullopt;
+            array.push_back(std::move(*item));
+        }
         return array;
     }
     case PLIST_DICT: {
-        auto object = nlohmann::json::object();
+        std::optional<nlohmann::json> object = nlohmann::json::object();
         plist_dict_iter iterator = nullptr;
         plist_dict_new_iter(node, &iterator);
-        for (;;) {
+        while (object) {
             char* key = nullptr;
             plist_t item = nullptr;
             plist_dict_next_item(node, iterator, &key, &item);
             if (!key)
                 break;
-            object[key] = jsonOf(item);
+            auto value = PLNIsValidUTF8(key) ? jsonOf(item) : std::nullopt;
+            if (value)
+                (*object)[key] = std::move(*value);
+            else
+                object.reset();
             free(key);
         }
         free(iterator);
         return object;
     }
-    default: return nullptr;
+    default: return nlohmann::json();
     }
+}
+
+// The dictionary of a property list in the XML form the store writes. The
+// text is checked before libplist sees it: its binary reader and its
+// freeing of a tree both recurse once per level, and a store is never
+// nested deeply.
+std::optional<nlohmann::json> dictionaryOfPropertyList(const std::string& bytes)
+{
+    if (!PLNIsValidUTF8(bytes) || !PLNXMLNestingWithinLimit(bytes))
+        return std::nullopt;
+    plist_t root = nullptr;
+    plist_from_xml(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &root);
+    std::optional<nlohmann::json> dictionary;
+    if (root && plist_get_node_type(root) == PLIST_DICT)
+        dictionary = jsonOf(root);
+    if (root)
+        plist_free(root);
+    return dictionary;
 }
 
 // Writes the bytes to a temporary file beside path, flushes them to disk and
@@ -299,17 +327,12 @@ std::optional<nlohmann::json> BRSUserDefaults::loadDictionaryFromDisk()
         }
         if (!std::filesystem::exists(path, error))
             return;
-        std::ifstream in(path, std::ios::binary);
-        const std::string bytes((std::istreambuf_iterator<char>(in)), {});
-        plist_t root = nullptr;
-        plist_from_memory(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &root);
-        // Only a dictionary is a store; any other root counts as unreadable.
-        if (root && plist_get_node_type(root) == PLIST_DICT)
-            loaded = jsonOf(root);
-        else
+        // Only a dictionary is a store; anything else counts as unreadable,
+        // and the next synchronise replaces it.
+        const auto bytes = PLNReadRegularFile(path, nullptr);
+        loaded = bytes && bytes->size() <= UINT32_MAX ? dictionaryOfPropertyList(*bytes) : std::nullopt;
+        if (!loaded)
             PLNDebugLog("[Plinth] BRSUserDefaults: failed to read existing file");
-        if (root)
-            plist_free(root);
     });
     return loaded;
 }

@@ -36,7 +36,9 @@ public:
     // Writes the values to the file before it returns. Of two synchronises
     // that race, the later snapshot is the one left on disk.
     void synchronize();
-    // The dictionary in the file, or nothing when there is none or it is unreadable.
+    // The dictionary in the file, or nothing when there is none or it is
+    // unreadable. Only the XML form the store writes is read, in UTF-8 and
+    // nested no deeper than the kit's limit.
     std::optional<nlohmann::json> loadDictionaryFromDisk();
     // Moves those keys from the application's user defaults into this store.
     void migrateFromNSUserDefaults(const std::vector<std::string>& keys);

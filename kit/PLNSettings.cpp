@@ -2,10 +2,11 @@
 
 #include "kit/PLNConsole.h"
 #include "kit/PLNIdentity.h"
+#include "kit/PLNUntrustedData.h"
 #include "kit/PLNURLBuilder.h"
 
+#include <cerrno>
 #include <filesystem>
-#include <fstream>
 
 namespace pln {
 
@@ -14,18 +15,21 @@ std::optional<nlohmann::json> PLNSettings::settingsDictionary()
     std::lock_guard lock(mutex_);
     if (dictionary_)
         return dictionary_;
-    std::ifstream in(settingsPath_, std::ios::binary);
-    if (!in)
+    brs::Error error;
+    const auto text = PLNReadRegularFile(settingsPath_, &error);
+    if (!text && error.domain == "NSPOSIXErrorDomain" && error.code == ENOENT)
         return std::nullopt;
-    const std::string text((std::istreambuf_iterator<char>(in)), {});
-    in.close();
-    auto parsed = nlohmann::json::parse(text, nullptr, false);
-    if (parsed.is_discarded() || !parsed.is_object()) {
-        // Only an object is settings; anything else is as corrupt as broken JSON.
-        PLNLog("[Plinth] Could not load settings with error: " +
-               std::string(parsed.is_discarded() ? "the file is not valid JSON" : "the file holds no JSON object"));
+    auto parsed = text ? PLNParseJSON(*text, &error) : std::nullopt;
+    if (parsed && !parsed->is_object()) {
+        parsed.reset();
+        error = brs::Error{"NSCocoaErrorDomain", 3840, "The data holds no JSON object", nullptr};
+    }
+    if (!parsed) {
+        // The file came from the network and may be anything; whatever stands
+        // in its place goes, and the next download writes it anew.
+        PLNLog("[Plinth] Could not load settings with error: " + error.message);
         std::error_code ignored;
-        std::filesystem::remove(settingsPath_, ignored);
+        std::filesystem::remove_all(settingsPath_, ignored);
         return std::nullopt;
     }
     dictionary_ = std::move(parsed);

@@ -13,8 +13,9 @@ class PLNSettings {
 public:
     explicit PLNSettings(std::string settingsPath) : settingsPath_(std::move(settingsPath)) {}
 
-    // Read from the file on first use. A file that holds no JSON object is
-    // removed and answers nothing.
+    // Read from the file on first use. Whatever stands in the file's place
+    // and is no JSON object within the kit's nesting limit (a folder, text
+    // cut short, random bytes) is logged, removed and answers nothing.
     std::optional<nlohmann::json> settingsDictionary();
     void setSettingsDictionary(std::optional<nlohmann::json> dictionary);
     void clearSettingsDictionary();

@@ -106,8 +106,13 @@ void PLNDownloadAndSaveSettingsOperation::saveDownload(const std::string& downlo
         error.clear();
         fs::copy_file(downloadedPath, staged, fs::copy_options::overwrite_existing, error);
     }
-    if (!error)
+    // A folder where the file belongs would refuse every rename into place.
+    if (!error && fs::is_directory(fs::symlink_status(settingsFilePath_, error)))
+        fs::remove_all(settingsFilePath_, error);
+    if (!error || error == std::errc::no_such_file_or_directory) {
+        error.clear();
         fs::rename(staged, settingsFilePath_, error);
+    }
     if (error) {
         std::error_code ignored;
         fs::remove(staged, ignored);

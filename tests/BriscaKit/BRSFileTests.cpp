@@ -147,6 +147,7 @@ TEST(RecordFileReading, SkipsCutAndBadLinesOneByOne)
         out << "{\"log\":{\"time\":1}}\n"
             << "{\"log\":{\"msg\":\"bad \xff\xfe utf8\"}}\n"
             << "{\"log\":{\"time\":2}}\n"
+            << "{\"log\":" << std::string(100000, '[') << std::string(100000, ']') << "}\n"  // deeper than any reader walks
             << "{\"threads\":[{\"registers\":{\"ra";  // cut short by a crash
     }
     const auto back = records(path);

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <random>
 #include <sys/resource.h>
@@ -135,6 +136,24 @@ TEST_F(PackagingTest, APackageHoldsKeyIdentifierAndEveryFileCompressedOnce)
     }
     EXPECT_EQ(files, (std::map<std::string, std::string>{
                          {"metadata", "metadata.brsrecord.gz"}, {"signal", "signal.brsrecord.gz"}, {"sdk", "sdk.log.gz"}}));
+}
+
+TEST_F(PackagingTest, DamagedRecordsOfAnEarlierRunArePackagedWithoutFailing)
+{
+    const std::string report = writeReport(files.activePath() + "/abc123");
+    fs::remove(report + "/signal.brsrecord");
+    fs::create_directories(report + "/signal.brsrecord/inside");
+    writeFile(report + "/metadata.brsrecord", "{\"identity\":" + std::string(100000, '[') + std::string(100000, ']') + "}\n");
+    BRSSymbolResolver resolver;
+    BRSProcessReportOperation(BRSInternalReport::reportWithPath(report), resolver).main();
+    BRSPackageReportOperation packaging(BRSInternalReport::reportWithPath(report), files);
+    packaging.main();
+    ASSERT_TRUE(packaging.finalPath());
+    const std::string boundary = fs::path(*packaging.finalPath()).stem().string();
+    const auto parts = kittest::parseMultipart(fileText(*packaging.finalPath()), boundary);
+    const auto signal = std::find_if(parts.begin(), parts.end(), [](const auto& part) { return part.name == "signal"; });
+    ASSERT_NE(signal, parts.end());
+    EXPECT_EQ(kittest::gunzip(signal->data), "") << "a folder is sent as an empty file";
 }
 
 TEST_F(PackagingTest, ProcessingWithoutBinaryImagesWritesNoSymbolicatedFrames)

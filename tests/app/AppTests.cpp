@@ -1,13 +1,15 @@
 // The real tolvan program, started as a desktop would start it, in a
 // scratch home with a generated library: the screenshot run, a second
-// launch handing its file to the first, and a crash whose report the next
-// launch sends to a reporting service on 127.0.0.1.
+// launch handing its file to the first, launches over damaged kit files,
+// and a crash whose report the next launch sends to a reporting service on
+// 127.0.0.1.
 #include "tests/support/AudioFixtures.h"
 #include "tests/support/TagFixtures.h"
 #include "tests/support/kit/FakeReportingService.h"
 #include "tests/support/kit/TestPKI.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
@@ -16,6 +18,10 @@
 #include <gtest/gtest.h>
 
 #include <unistd.h>
+
+#include <memory>
+#include <optional>
+#include <vector>
 
 using namespace tolvan;
 
@@ -139,6 +145,59 @@ TEST_F(AppTest, ASecondLaunchHandsItsFileToTheFirst)
     const QString log = QString::fromUtf8(first->readAllStandardError());
     EXPECT_TRUE(log.contains("A later launch handed over 1 file(s): " + other)) << log.toStdString();
     EXPECT_EQ(first->exitCode(), 0);
+}
+
+// The files the kit reads at every launch, damaged as a lived-in home may
+// hold them: the application starts and ends normally over each, twice in a
+// row, and what the kit could not use is gone or written anew.
+TEST_F(AppTest, DamagedKitFilesNeverStopALaunch)
+{
+    const QString settings = ".cache/io.plinth.sdk.mac.data/com.kestrova.tolvan/settings.json";
+    const QString store = ".local/share/com.brisca/BRSUserDefaults.plist";
+    const QByteArray deepJSON = "{\"app\":" + QByteArray(100000, '[') + QByteArray(100000, ']') + "}";
+    const QByteArray deepPlist = "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>k</key>" + QByteArray("<array>").repeated(100000) +
+                                 QByteArray("</array>").repeated(100000) + "</dict></plist>";
+    const struct {
+        QString file;
+        std::optional<QByteArray> bytes;  // none: a folder in the file's place
+    } damages[] = {{settings, std::nullopt}, {settings, deepJSON}, {store, deepPlist}};
+
+    std::vector<std::unique_ptr<QTemporaryDir>> homes;
+    for (const auto& damage : damages) {
+        const QDir home(homes.emplace_back(std::make_unique<QTemporaryDir>())->path());
+        QDir().mkpath(home.filePath("shots"));
+        QDir().mkpath(QFileInfo(home.filePath(damage.file)).path());
+        if (!damage.bytes) {
+            QDir().mkpath(home.filePath(damage.file + "/inside"));
+            continue;
+        }
+        QFile file(home.filePath(damage.file));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(*damage.bytes);
+    }
+    for (int launch = 1; launch <= 2; ++launch) {
+        std::vector<std::unique_ptr<QProcess>> running;
+        for (const auto& home : homes) {
+            QProcessEnvironment env = environment(0.1);
+            env.insert("HOME", home->path());
+            running.push_back(start({"-screenshots", home->filePath("shots"), "-moveToApplicationsFolderAlertSuppress", "YES"}, env));
+        }
+        for (std::size_t i = 0; i < running.size(); ++i) {
+            ASSERT_TRUE(running[i]->waitForFinished(60000)) << "launch " << launch << " over " << damages[i].file.toStdString();
+            const std::string log = running[i]->readAllStandardError().toStdString();
+            EXPECT_EQ(running[i]->exitStatus(), QProcess::NormalExit) << "launch " << launch << ", case " << i << ":\n" << log;
+            EXPECT_EQ(running[i]->exitCode(), 0) << "launch " << launch << ", case " << i << ":\n" << log;
+        }
+    }
+    // No settings download succeeds here, so the unusable cache stays away;
+    // the store was written anew with the installation identifier.
+    EXPECT_FALSE(QFileInfo::exists(homes[0]->filePath(settings)));
+    EXPECT_FALSE(QFileInfo::exists(homes[1]->filePath(settings)));
+    QFile rewritten(homes[2]->filePath(store));
+    ASSERT_TRUE(rewritten.open(QIODevice::ReadOnly));
+    const QByteArray written = rewritten.readAll();
+    EXPECT_TRUE(written.contains("<key>com.brisca.iuuid</key>")) << written.left(400).toStdString();
+    EXPECT_FALSE(written.contains("<array>"));
 }
 
 // Kept out of the sanitizer run: its runtime owns the fault signals.

@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <thread>
 
 using namespace pln;
@@ -223,6 +224,38 @@ TEST_F(SettingsTest, CorruptOrNonObjectCacheIsDeleted)
         EXPECT_FALSE(std::filesystem::exists(settingsFile())) << content;
         EXPECT_FALSE(settings.appNeedsOnboarding());
     }
+}
+
+TEST_F(SettingsTest, DamagedCacheIsLoggedRemovedAndReplacedByTheNextDownload)
+{
+    const std::string deep = "{\"app\":" + std::string(100000, '[') + std::string(100000, ']') + "}";
+    const struct {
+        std::string what;
+        std::function<void()> damage;
+        std::string logged;
+    } damages[] = {
+        {"a folder", [&] { std::filesystem::create_directories(settingsFile() + "/inside"); }, "open: Is a directory"},
+        {"deep nesting", [&] { ScratchFolder::writeFile(settingsFile(), deep); }, "The data nests deeper than 256 levels"},
+        {"cut in half", [&] { ScratchFolder::writeFile(settingsFile(), R"({"app":{"sta)"); }, "The data is not JSON"},
+        {"not UTF-8", [&] { ScratchFolder::writeFile(settingsFile(), "{\"app\":\"\xff\"}"); }, "The data is not JSON"},
+    };
+    for (const auto& damage : damages) {
+        std::filesystem::remove_all(settingsFile());
+        std::filesystem::create_directories(std::filesystem::path(settingsFile()).parent_path());
+        damage.damage();
+        PLNSettings settings(settingsFile());
+        EXPECT_FALSE(settings.settingsDictionary()) << damage.what;
+        EXPECT_FALSE(std::filesystem::exists(settingsFile())) << damage.what;
+        awaitLine("[Plinth] Could not load settings with error: " + damage.logged);
+    }
+
+    std::filesystem::create_directories(settingsFile() + "/inside");
+    service.script("GET", kSettingsPath, {ScriptedAnswer{200, R"({"app":{"status":"activated"}})"}});
+    auto manager = makeManager();
+    manager->beginSettingsAndOnboardingOperationsWithAPIKey(kAPIKey, {});
+    ASSERT_EQ(notified.wait(), true) << [this] { std::lock_guard lock(linesMutex); std::string all; for (const auto& each : lines) all += each + "\n"; return all; }();
+    EXPECT_EQ(manager->settingsModel()->appStatus(), "activated");
+    EXPECT_TRUE(std::filesystem::is_regular_file(settingsFile()));
 }
 
 TEST_F(SettingsTest, WrongTypedAppValuesCountAsAbsent)

@@ -88,6 +88,54 @@ TEST_F(UserDefaultsTest, FileWithoutADictionaryRootOrGarbageGivesAnEmptyStore)
     EXPECT_TRUE(BRSUserDefaults(storeFolder()).dictionaryRepresentation().empty());
 }
 
+TEST_F(UserDefaultsTest, DamagedFilesGiveAnEmptyStoreAndAreReplacedByTheNextSynchronise)
+{
+    const std::string head = "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>k</key>";
+    std::string deep = head;
+    for (int i = 0; i < 100000; ++i)
+        deep += "<array>";
+    for (int i = 0; i < 100000; ++i)
+        deep += "</array>";
+    deep += "</dict></plist>";
+    // A binary list of 100000 arrays, each holding the next: libplist's binary
+    // reader would follow them one call deeper each.
+    std::string binary = "bplist00";
+    std::vector<std::uint32_t> offsets;
+    auto bigEndian = [](std::uint64_t value, int width) {
+        std::string bytes;
+        for (int shift = (width - 1) * 8; shift >= 0; shift -= 8)
+            bytes.push_back(char(value >> shift));
+        return bytes;
+    };
+    for (std::uint32_t i = 0; i < 100000; ++i) {
+        offsets.push_back(std::uint32_t(binary.size()));
+        binary += "\xa1" + bigEndian(i + 1, 4);
+    }
+    offsets.push_back(std::uint32_t(binary.size()));
+    binary += "\xa0";
+    const std::size_t table = binary.size();
+    for (const auto offset : offsets)
+        binary += bigEndian(offset, 4);
+    binary += std::string(6, '\0') + "\x04\x04" + bigEndian(offsets.size(), 8) + bigEndian(0, 8) + bigEndian(table, 8);
+
+    const std::string damaged[] = {
+        deep,
+        binary,
+        head + "<string>\xc3(</string></dict></plist>",        // not UTF-8
+        head + "<string>&#xD800;</string></dict></plist>",     // a reference to no character
+        head + "<string>cut in ha",
+        "",
+    };
+    for (const auto& bytes : damaged) {
+        folder.write("com.brisca/BRSUserDefaults.plist", bytes);
+        BRSUserDefaults store(storeFolder());
+        EXPECT_TRUE(store.dictionaryRepresentation().empty()) << bytes.substr(0, 80);
+        store.setString("fresh", "k");
+        store.synchronize();
+        EXPECT_EQ(BRSUserDefaults(storeFolder()).stringForKey("k"), "fresh") << bytes.substr(0, 80);
+    }
+}
+
 TEST_F(UserDefaultsTest, RacingSynchronisesLeaveTheNewestSnapshotOnDisk)
 {
     BRSUserDefaults store(storeFolder());

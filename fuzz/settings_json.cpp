@@ -1,0 +1,39 @@
+// Reads the input as the kit's settings cache, as a launch does before any
+// download, and asks of it what the kit asks. A cache the reader takes can
+// be copied and printed; one it refuses is gone from the disk.
+
+#include "fuzz/FuzzSupport.h"
+
+#include "kit/PLNConsole.h"
+#include "kit/PLNSettings.h"
+
+#include <filesystem>
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
+{
+    tolvan::fuzz::initialize(argc, argv);
+    pln::PLNSetConsoleSink([](const std::string&) {});
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
+{
+    using namespace tolvan;
+    fuzz::freshFolder();
+    const std::string path =
+        fuzz::writeFile("settings.json", QByteArray(reinterpret_cast<const char*>(data), qsizetype(size))).toStdString();
+
+    pln::PLNSettings settings(path);
+    const auto dictionary = settings.settingsDictionary();
+    if (!dictionary) {
+        if (std::filesystem::exists(path))
+            fuzz::fail("a settings file that cannot be used stays in place");
+        return 0;
+    }
+    if (!dictionary->is_object())
+        fuzz::fail("settings that are no JSON object were taken");
+    (void)nlohmann::json(*dictionary).dump();  // throws on text that is not UTF-8
+    (void)settings.appNeedsOnboarding();
+    (void)settings.appUpdateRequired();
+    return 0;
+}

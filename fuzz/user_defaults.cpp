@@ -1,0 +1,34 @@
+// Loads the input as the kit's defaults store, as its first use in a launch
+// does, then writes the store back: whatever the store took in, the file
+// it writes must load again.
+
+#include "fuzz/FuzzSupport.h"
+
+#include "kit/BRSUserDefaults.h"
+#include "kit/PLNConsole.h"
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
+{
+    tolvan::fuzz::initialize(argc, argv);
+    pln::PLNSetConsoleSink([](const std::string&) {});
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
+{
+    using namespace tolvan;
+    const std::string folder = fuzz::freshFolder().toStdString() + "/com.brisca";
+    fuzz::writeFile("com.brisca/BRSUserDefaults.plist", QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)));
+
+    pln::BRSUserDefaults store(folder);
+    const nlohmann::json values = store.dictionaryRepresentation();
+    (void)values.dump();  // throws on text that is not UTF-8
+    (void)store.stringForKey("com.brisca.iuuid");
+    (void)store.boolForKey("com.brisca.iuuid");
+    store.setString("fuzz", "written");
+    store.synchronize();
+    const auto reread = store.loadDictionaryFromDisk();
+    if (!reread || reread->value("written", "") != "fuzz")
+        fuzz::fail("the store cannot read the file it wrote");
+    return 0;
+}
