@@ -135,6 +135,8 @@ DecodedPicture VideoDecoder::next()
             d->fail(errorText(received));
             return {};
         }
+        if (d->draining)
+            return {};
         if (d->packetsWithoutPicture >= kMostPacketsWithoutPicture) {
             d->fail(QStringLiteral("%1 packets in a row hold no picture").arg(kMostPacketsWithoutPicture));
             return {};
