@@ -4,6 +4,7 @@
 #include "source/engine/TolvanSource.h"
 
 #include "ZNTUtilities/Fonts.h"
+#include "ZNTUtilities/Geometry.h"
 #include "ZNTUtilities/ImageStore.h"
 #include "ZNTUtilities/Shadow.h"
 #include "ZNTUtilities/widgets/ViewAdditions.h"
@@ -157,12 +158,9 @@ PreviewLayout PreviewView::currentLayout() const
 // video area is its picture's shape to the point.
 void PreviewView::drawPicture(QPainter& painter, const QRectF& frame, const QImage& picture) const
 {
-    const QSizeF image = picture.deviceIndependentSize();
-    const double scale = std::max(frame.width() / image.width(), frame.height() / image.height());
-    const QSizeF drawn = image * scale;
     painter.save();
     painter.setClipRect(frame);
-    painter.drawImage(QRectF(frame.center() - QPointF(drawn.width() / 2, drawn.height() / 2), drawn), picture);
+    painter.drawImage(ZNTRectAspectFillInRect(QRectF(QPointF(), picture.deviceIndependentSize()), frame), picture);
     painter.restore();
 }
 
@@ -171,7 +169,7 @@ void PreviewView::paintEvent(QPaintEvent*)
     QPainter painter(this);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     const PreviewLayout layout = currentLayout();
-    askForPictureSize(painter.device()->devicePixelRatioF());
+    askForPictureSize(pixelsPerPoint(painter));
 
     // The picture casts a shadow one point down.
     const Shadow pictureShadow{QPointF(0, -1), 3, Qt::black};

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace tolvan::test {
 
@@ -41,18 +42,35 @@ inline bool writeMovingPattern(const QString& path, const MovingPatternSpec& spe
     return runFfmpeg(args, error);
 }
 
+// Pictures number `indices` (in rising order) of the file as ffmpeg decodes
+// them, scaled to size; empty when ffmpeg fails.
+inline std::vector<QImage> picturesDecodedByFfmpeg(const QString& path, const std::vector<int>& indices, QSize size)
+{
+    QStringList chosen;
+    for (int index : indices)
+        chosen << QString("eq(n\\,%1)").arg(index);
+    const ChildResult ffmpeg = runChild("ffmpeg", {"-v", "error", "-nostdin", "-i", path, "-vf",
+                                                   QString("select=%1,scale=%2:%3").arg(chosen.join('+')).arg(size.width()).arg(size.height()),
+                                                   "-fps_mode", "passthrough", "-pix_fmt", "rgb24", "-f", "rawvideo", "-"});
+    const qsizetype pictureBytes = qsizetype(size.width()) * size.height() * 3;
+    if (!ffmpeg.succeeded() || ffmpeg.standardOutput.size() != pictureBytes * qsizetype(indices.size()))
+        return {};
+    std::vector<QImage> pictures;
+    for (std::size_t i = 0; i < indices.size(); ++i) {
+        QImage picture(size, QImage::Format_RGB888);
+        for (int y = 0; y < size.height(); ++y)
+            std::memcpy(picture.scanLine(y), ffmpeg.standardOutput.constData() + qsizetype(i) * pictureBytes + qsizetype(y) * size.width() * 3,
+                        std::size_t(size.width()) * 3);
+        pictures.push_back(picture.convertToFormat(QImage::Format_RGB32));
+    }
+    return pictures;
+}
+
 // Picture number `index` of the file as ffmpeg decodes it, scaled to size.
 inline QImage pictureDecodedByFfmpeg(const QString& path, int index, QSize size)
 {
-    const ChildResult ffmpeg = runChild("ffmpeg", {"-v", "error", "-nostdin", "-i", path, "-vf",
-                                                   QString("select=eq(n\\,%1),scale=%2:%3").arg(index).arg(size.width()).arg(size.height()),
-                                                   "-frames:v", "1", "-pix_fmt", "rgb24", "-f", "rawvideo", "-"});
-    if (!ffmpeg.succeeded() || ffmpeg.standardOutput.size() != qsizetype(size.width()) * size.height() * 3)
-        return {};
-    QImage picture(size, QImage::Format_RGB888);
-    for (int y = 0; y < size.height(); ++y)
-        std::memcpy(picture.scanLine(y), ffmpeg.standardOutput.constData() + qsizetype(y) * size.width() * 3, std::size_t(size.width()) * 3);
-    return picture.convertToFormat(QImage::Format_RGB32);
+    const std::vector<QImage> pictures = picturesDecodedByFfmpeg(path, {index}, size);
+    return pictures.empty() ? QImage() : pictures.front();
 }
 
 // How far apart two pictures are: the mean difference of their colour
