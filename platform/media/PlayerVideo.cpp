@@ -251,6 +251,11 @@ void PlayerVideo::decode(const std::shared_ptr<Job>& job)
             if (pending && !pendingIsPassed && !deliver(pending))
                 return;
             pending = std::move(picture);
+            // The last picture of the segment: the decoder stops on it, so a
+            // later job that starts here (the loop after the tone's loop
+            // piece) decodes on from it instead of seeking back.
+            if (pending.duration.isNumeric() && !(addTimes(pending.time, pending.duration) < sourceEnd))
+                break;
         }
         if (decoder->error()) {
             fail();

@@ -1,9 +1,11 @@
 #include "platform/media/VideoDecoder.h"
 
 #include "platform/media/MediaError.h"
+#include "platform/media/MediaTimeRange.h"
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace tolvan {
 
@@ -29,16 +31,36 @@ struct VideoDecoder::Private {
     bool draining = false;
     bool sentPackets = false;
     bool anyPicture = false;
+    bool ended = false;
     int packetsWithoutPicture = 0;
     std::optional<Error> error;
+    // The last picture given, and whether the next call gives it again.
+    DecodedPicture given;
+    bool giveAgain = false;
 
-    MediaTime timeOf(int64_t timestamp) const
+    MediaTime timeOf(int64_t timestamp) const { return spanOf(timestamp - origin); }
+    MediaTime spanOf(int64_t span) const
     {
-        const int64_t sinceStart = timestamp - origin;
         if (timeBase.num == 1)
-            return MediaTime::make(sinceStart, timeBase.den);
-        return MediaTime::make(av_rescale_q(sinceStart, timeBase, {1, 1000000}), 1000000);
+            return MediaTime::make(span, timeBase.den);
+        return MediaTime::make(av_rescale_q(span, timeBase, {1, 1000000}), 1000000);
     }
+    int64_t timestampOf(const MediaTime& time) const { return origin + av_rescale_q(time.value, {1, time.timescale}, timeBase); }
+
+    // Whether decoding on from the last picture given reaches time no later
+    // than a seek would: nothing lies between them that a seek could jump.
+    bool reachesWithoutSeeking(const MediaTime& time) const
+    {
+        if (!given || ended || draining || !given.time.isNumeric() || !(given.time <= time))
+            return false;
+        const int entry = av_index_search_timestamp(format->streams[streamIndex], timestampOf(time), AVSEEK_FLAG_BACKWARD);
+        if (entry < 0)  // no index: a short step ahead only
+            return subtractTimes(time, given.time) <= MediaTime::make(1, 1);
+        const AVIndexEntry* keyFrame = avformat_index_get_entry(format->streams[streamIndex], entry);
+        return keyFrame && keyFrame->timestamp <= timestampOf(given.time);
+    }
+
+    static DecodedPicture copyOf(const DecodedPicture& picture) { return {Frame(av_frame_clone(picture.frame.get())), picture.time, picture.duration}; }
 
     void fail(const QString& reason)
     {
@@ -99,9 +121,14 @@ std::optional<Error> VideoDecoder::error() const { return d->error; }
 
 void VideoDecoder::seek(const MediaTime& time)
 {
-    const int64_t target = time.isNumeric() && time > MediaTime::zero()
-        ? d->origin + av_rescale_q(time.value, {1, time.timescale}, d->timeBase)
-        : d->origin;
+    if (d->reachesWithoutSeeking(time)) {
+        d->giveAgain = true;
+        return;
+    }
+    d->given = {};
+    d->giveAgain = false;
+    d->ended = false;
+    const int64_t target = time.isNumeric() && time > MediaTime::zero() ? d->timestampOf(time) : d->origin;
     // A seek that fails starts from the beginning: the picture comes later, but it comes.
     if (av_seek_frame(d->format.get(), d->streamIndex, target, AVSEEK_FLAG_BACKWARD) < 0)
         av_seek_frame(d->format.get(), d->streamIndex, d->origin, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY);
@@ -116,6 +143,8 @@ void VideoDecoder::seek(const MediaTime& time)
 // frame repairs what it broke.
 DecodedPicture VideoDecoder::next()
 {
+    if (std::exchange(d->giveAgain, false))
+        return Private::copyOf(d->given);
     Frame frame(av_frame_alloc());
     while (!d->error && frame) {
         const int received = avcodec_receive_frame(d->codec.get(), frame.get());
@@ -124,9 +153,13 @@ DecodedPicture VideoDecoder::next()
             d->packetsWithoutPicture = 0;
             const int64_t timestamp = frame->best_effort_timestamp != AV_NOPTS_VALUE ? frame->best_effort_timestamp : frame->pts;
             const MediaTime time = timestamp != AV_NOPTS_VALUE ? d->timeOf(timestamp) : MediaTime::invalid();
-            return {std::move(frame), time};
+            const MediaTime duration = frame->pkt_duration > 0 ? d->spanOf(frame->pkt_duration) : MediaTime::invalid();
+            DecodedPicture picture{std::move(frame), time, duration};
+            d->given = Private::copyOf(picture);
+            return picture;
         }
         if (received == AVERROR_EOF) {
+            d->ended = true;
             if (d->sentPackets && !d->anyPicture)
                 d->fail(QStringLiteral("its packets hold no picture"));
             return {};

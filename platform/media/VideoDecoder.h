@@ -21,6 +21,7 @@ namespace tolvan {
 struct DecodedPicture {
     ffmpeg::Frame frame;
     MediaTime time = MediaTime::invalid();
+    MediaTime duration = MediaTime::invalid();  // when the stream tells it
     explicit operator bool() const { return frame != nullptr; }
 };
 
@@ -35,7 +36,10 @@ public:
     int streamIndex() const;
 
     // The next pictures come from the key frame at or before time on, so
-    // the picture that shows at time is among the first.
+    // the picture that shows at time is among the first. A decoder that
+    // stands before time with no key frame between decodes on instead, from
+    // the last picture it gave (which comes again): a loop back to where a
+    // decode stopped, or a short step ahead, costs no second decode.
     void seek(const MediaTime& time);
     // The next picture in presentation order; an empty one at the end of
     // the stream or when it cannot be decoded (error() tells which).

@@ -5,7 +5,9 @@
 // the clock stands exactly where the test has pulled it.
 
 #include "platform/media/Composition.h"
+#include "platform/media/FileTrack.h"
 #include "platform/media/Player.h"
+#include "platform/media/VideoDecoder.h"
 
 #include "tests/platform/media/ManualPlayback.h"
 #include "tests/platform/media/PcmWav.h"
@@ -154,4 +156,34 @@ TEST_F(PlayerVideoTest, AVideoThatCannotBeDecodedGivesNoPicturesWhileTheSoundPla
     EXPECT_FALSE(plain.hasVideo());
     EXPECT_FALSE(pictured);
     EXPECT_TRUE(plain.currentVideoFrame().image.isNull());
+}
+
+TEST_F(PlayerVideoTest, ADecoderStepsOnWithoutSeekingWhenNoKeyFrameLiesBetween)
+{
+    // Key frames every second, 25 pictures a second.
+    const QString path = movingPattern("clip.mp4");
+    auto track = Asset::assetWithPath(path)->tracksWithMediaType(MediaType::Video).front();
+    const int stream = std::dynamic_pointer_cast<FileTrack>(track)->streamIndex();
+    Error error;
+    auto decoder = VideoDecoder::open(path, stream, &error);
+    ASSERT_TRUE(decoder) << error.message.toStdString();
+
+    const auto timeOfNext = [&] { return decoder->next().time; };
+    decoder->seek(MediaTime::withSeconds(0.5, 600));
+    EXPECT_EQ(timeOfNext(), startOfPicture(0)) << "from the key frame before";
+    while (timeOfNext() < startOfPicture(12)) {
+    }
+    decoder->seek(MediaTime::withSeconds(0.8, 600));
+    EXPECT_EQ(timeOfNext(), startOfPicture(12)) << "on from the last picture given, which comes again";
+    EXPECT_EQ(timeOfNext(), startOfPicture(13));
+    decoder->seek(MediaTime::withSeconds(1.5, 600));
+    EXPECT_EQ(timeOfNext(), startOfPicture(25)) << "a key frame lies between: from it";
+    decoder->seek(MediaTime::withSeconds(0.2, 600));
+    EXPECT_EQ(timeOfNext(), startOfPicture(0)) << "back: from the key frame before";
+    EXPECT_FALSE(decoder->error());
+
+    // VideoDecoder::image keeps the picture's shape within the limit.
+    EXPECT_EQ(VideoDecoder::fittedSize({320, 180}, {100, 100}), QSize(100, 56));
+    EXPECT_EQ(VideoDecoder::fittedSize({320, 180}, {}), QSize(320, 180));
+    EXPECT_EQ(VideoDecoder::fittedSize({320, 180}, {640, 640}), QSize(320, 180)) << "never larger than it is";
 }
