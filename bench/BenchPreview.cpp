@@ -1,10 +1,11 @@
-// tolvan-bench preview FILE [--start S] [--duration D] [--height H]: plays
-// the preview of the stretch of a song with video as the editor does (the
-// description's previewer, the sound through the null output, which keeps
-// real time), its pictures asked at the size of a video area H points high
-// at twice the pixels, until the stretch has played once, and prints the
-// processor time taken (user and system, every thread), the pictures made
-// current against those the stretch holds, and the peak resident memory.
+// tolvan-bench preview FILE [--start S] [--duration D] [--height H]
+// [--passes N]: plays the preview of the stretch of a song with video as the
+// editor does (the description's previewer, no gap, the sound through the
+// null output, which keeps real time), its pictures asked at the size of a
+// video area H points high at twice the pixels, until the stretch has played
+// N times (once by default), and prints the processor time taken (user and
+// system, every thread), the pictures made current in each pass, and the
+// peak resident memory.
 
 #include "bench/BenchCommand.h"
 
@@ -15,12 +16,14 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTimer>
 
 #include <cmath>
 #include <cstdio>
+#include <utility>
 #include <sys/resource.h>
 
 namespace {
@@ -35,16 +38,20 @@ double processorSeconds()
 
 int playPreview(const QStringList& arguments)
 {
-    double start = 0, duration = 10, height = 140;
+    double start = 0, duration = 10, height = 140, passes = 1;
     bool valid = !arguments.isEmpty();
     for (int i = 1; valid && i + 1 < arguments.size(); i += 2) {
-        double* value = arguments[i] == "--start" ? &start : arguments[i] == "--duration" ? &duration : arguments[i] == "--height" ? &height : nullptr;
+        double* value = arguments[i] == "--start"      ? &start
+                      : arguments[i] == "--duration" ? &duration
+                      : arguments[i] == "--height"   ? &height
+                      : arguments[i] == "--passes"   ? &passes
+                                                     : nullptr;
         valid = value != nullptr;
         if (value)
             *value = arguments[i + 1].toDouble(&valid);
     }
-    if (!valid || arguments.size() % 2 == 0 || !(duration > 0) || !(height > 0)) {
-        std::fprintf(stderr, "usage: tolvan-bench preview FILE [--start S] [--duration D] [--height H]\n");
+    if (!valid || arguments.size() % 2 == 0 || !(duration > 0) || !(height > 0) || !(passes >= 1)) {
+        std::fprintf(stderr, "usage: tolvan-bench preview FILE [--start S] [--duration D] [--height H] [--passes N]\n");
         return 2;
     }
     // No sound device: the null output consumes the samples in real time.
@@ -72,15 +79,21 @@ int playPreview(const QStringList& arguments)
     QObject::connect(&player, &tolvan::Player::videoFrameChanged, [&] { ++pictures; });
 
     // The preview starts by reaching its end at once and looping to its
-    // start (RingtonePreviewer::play): the second end is the stretch played once.
+    // start (RingtonePreviewer::play): each later end is a pass played.
     QEventLoop loop;
-    int ends = 0;
+    QJsonArray picturesPerPass;
+    int ends = 0, picturesBefore = 0;
     QObject::connect(&player, &tolvan::Player::didPlayToEndTime, [&] {
-        if (++ends == 2)
+        if (ends++ == 0) {
+            picturesBefore = pictures;
+            return;
+        }
+        picturesPerPass.append(pictures - std::exchange(picturesBefore, pictures));
+        if (ends > passes)
             loop.quit();
     });
     bool late = false;
-    QTimer::singleShot(int((duration + 10) * 1000), &loop, [&] {
+    QTimer::singleShot(int((duration * passes + 10) * 1000), &loop, [&] {
         late = true;
         loop.quit();
     });
@@ -103,7 +116,7 @@ int playPreview(const QStringList& arguments)
         {"command", "preview"},
         {"playedSeconds", played},
         {"cpuSeconds", cpu},
-        {"picturesShown", pictures},
+        {"picturesShownPerPass", picturesPerPass},
         {"pictureSize", QStringLiteral("%1x%2").arg(pictureSize.width()).arg(pictureSize.height())},
         {"peakBytes", qint64(tolvan::bench::peakResidentBytes())},
     };

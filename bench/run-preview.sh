@@ -7,6 +7,8 @@
 # median processor times (user and system, every thread; below 1.0 we use
 # less) and both peak memories. ffmpeg decodes as fast as it can, the
 # preview at the pace of its clock, so processor time is what compares.
+# A last run plays the stretch three times over, as the looping preview
+# does, and prints the pictures shown in each pass.
 #
 # usage: bench/run-preview.sh FILE [ROUNDS] [START] [SECONDS]
 #        bench/run-preview.sh --make DIR [ROUNDS]
@@ -42,16 +44,16 @@ first = json.loads(run(ours)[3])  # also learns the picture size the preview ask
 width, tall = first["pictureSize"].split("x")
 peer = ["ffmpeg", "-v", "quiet", "-nostdin", "-ss", str(start), "-t", str(seconds), "-i", path,
         "-vf", f"scale={width}:{tall}:flags=area", "-pix_fmt", "bgra", "-ar", "44100", "-ac", "2", "-f", "null", "-"]
-tolvan, ffmpeg, result = [], [], first
+tolvan, ffmpeg = [], []
 for _ in range(rounds):
     cpu, peak, wall, out = run(ours)
-    result = json.loads(out)
     tolvan.append((cpu, peak))
     cpu, peak, wall, _ = run(peer)
     ffmpeg.append((cpu, peak, wall))
 median = lambda values: statistics.median(values)
 print(json.dumps({"file": os.path.basename(path), "start": start, "seconds": seconds, "rounds": rounds,
-                  "pictureSize": first["pictureSize"], "picturesShown": result["picturesShown"],
+                  "pictureSize": first["pictureSize"],
+                  "picturesShownPerPass": json.loads(run(ours + ["--passes", "3"])[3])["picturesShownPerPass"],
                   "cpuRatio": round(median([t[0] for t in tolvan]) / median([f[0] for f in ffmpeg]), 3),
                   "tolvanCpuSeconds": round(median([t[0] for t in tolvan]), 3),
                   "ffmpegCpuSeconds": round(median([f[0] for f in ffmpeg]), 3),

@@ -6,6 +6,7 @@
 #include "platform/media/VideoDecoder.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -113,6 +114,22 @@ struct PlayerVideo::Private {
     // (a seek), which mostly reads the same file.
     std::unique_ptr<VideoDecoder> decoder;
 
+    // A second decoder made ready at the start of a segment that goes back
+    // in its file (the tone's loop piece) while the segments before it
+    // play, so the loop starts without a decode from the key frame before.
+    struct Ahead {
+        std::mutex mutex;
+        std::condition_variable done;
+        const FileTrack* source = nullptr;
+        MediaTime time = MediaTime::invalid();
+        bool preparing = false;
+        std::unique_ptr<VideoDecoder> decoder;
+    } ahead;
+    std::atomic<bool> stopping{false};
+
+    void prepareAhead(const std::shared_ptr<const FileTrack>& source, const MediaTime& time);
+    std::unique_ptr<VideoDecoder> takeAhead(const FileTrack& source, const MediaTime& time, Job& job);
+
     VideoDecoder* decoderFor(const FileTrack& track)
     {
         if (!decoder || decoder->path() != track.path() || decoder->streamIndex() != track.streamIndex()) {
@@ -128,9 +145,59 @@ struct PlayerVideo::Private {
         return limit;
     }
 
+    // Makes decoders ready ahead; stops after the decoding queue, which may wait for it.
+    SerialQueue preparing{"tolvan.player.video.ahead"};
     // Decodes one job at a time; the last member, so it stops first.
     SerialQueue decoding{"tolvan.player.video"};
 };
+
+void PlayerVideo::Private::prepareAhead(const std::shared_ptr<const FileTrack>& source, const MediaTime& time)
+{
+    {
+        std::lock_guard lock(ahead.mutex);
+        if (ahead.source == source.get() && ahead.time == time)
+            return;  // ready, or on its way
+        ahead.source = source.get();
+        ahead.time = time;
+        ahead.preparing = true;
+        ahead.decoder.reset();
+    }
+    preparing.async([this, source, time] {
+        auto ready = VideoDecoder::open(source->path(), source->streamIndex(), nullptr);
+        if (ready) {
+            // Decodes up to the picture that shows at time, which the decoder then stands on.
+            ready->seek(time);
+            while (!stopping) {
+                const DecodedPicture picture = ready->next();
+                if (!picture || !picture.duration.isNumeric() || !(addTimes(picture.time, picture.duration) <= time))
+                    break;
+            }
+        }
+        std::lock_guard lock(ahead.mutex);
+        if (ahead.source == source.get() && ahead.time == time) {
+            ahead.decoder = std::move(ready);
+            ahead.preparing = false;
+        }
+        ahead.done.notify_all();
+    });
+}
+
+// The decoder made ready for time, waiting while it is on its way; none
+// when another time was prepared, or the job is abandoned meanwhile.
+std::unique_ptr<VideoDecoder> PlayerVideo::Private::takeAhead(const FileTrack& source, const MediaTime& time, Job& job)
+{
+    std::unique_lock lock(ahead.mutex);
+    if (ahead.source != &source || ahead.time != time)
+        return nullptr;
+    while (ahead.preparing) {
+        if (job.isAbandoned())
+            return nullptr;
+        ahead.done.wait_for(lock, std::chrono::milliseconds(10));
+    }
+    ahead.source = nullptr;
+    ahead.time = MediaTime::invalid();
+    return std::move(ahead.decoder);
+}
 
 std::unique_ptr<PlayerVideo> PlayerVideo::forAsset(const Asset& asset, Clock clock, std::function<void()> frameChanged,
                                                    std::function<void()> failed)
@@ -154,6 +221,7 @@ PlayerVideo::PlayerVideo(std::unique_ptr<Private> d) : d(std::move(d)) {}
 PlayerVideo::~PlayerVideo()
 {
     *d->alive = false;
+    d->stopping = true;
     if (d->job)
         d->job->abandon();  // the decoding queue then ends at its next picture
 }
@@ -207,16 +275,23 @@ QSize PlayerVideo::frameSizeLimit() const { return d->frameSizeLimit(); }
 void PlayerVideo::decode(const std::shared_ptr<Job>& job)
 {
     bool deliveredAny = false;
+    bool preparedAhead = false;
     for (const VideoSegment& segment : d->segments) {
         if (job->isAbandoned())
             return;
         if (segment.target.end() <= job->start || !segment.source)
             continue;  // before the start, or a stretch that holds the picture before it
+        if (auto ready = d->takeAhead(*segment.source, segment.sourceStart, *job))
+            d->decoder = std::move(ready);
+        if (job->isAbandoned())
+            return;
         VideoDecoder* decoder = d->decoderFor(*segment.source);
         if (!decoder) {
             fail();
             return;
         }
+        if (!std::exchange(preparedAhead, true))
+            prepareJumpBack(*job);  // once this job's first decoder is taken
         const MediaTime from = std::max(job->start, segment.target.start);
         const MediaTime sourceFrom = addTimes(segment.sourceStart, subtractTimes(from, segment.target.start));
         const MediaTime sourceEnd = addTimes(segment.sourceStart, segment.target.duration);
@@ -263,6 +338,24 @@ void PlayerVideo::decode(const std::shared_ptr<Job>& job)
         }
         if (pending && !deliver(pending))
             return;
+    }
+}
+
+// The first segment after the job's start that goes back in the file the
+// segment before it reads gets a decoder made ready for it.
+void PlayerVideo::prepareJumpBack(const Job& job)
+{
+    const VideoSegment* before = nullptr;
+    for (const VideoSegment& segment : d->segments) {
+        if (!segment.source)
+            continue;
+        const bool goesBack = before && before->source == segment.source
+            && segment.sourceStart < addTimes(before->sourceStart, before->target.duration);
+        if (goesBack && segment.target.start > job.start) {
+            d->prepareAhead(segment.source, segment.sourceStart);
+            return;
+        }
+        before = &segment;
     }
 }
 

@@ -54,6 +54,7 @@ private:
     struct Job;
     explicit PlayerVideo(std::unique_ptr<Private> d);
     void decode(const std::shared_ptr<Job>& job);
+    void prepareJumpBack(const Job& job);
     void fail();
 
     std::unique_ptr<Private> d;
