@@ -1,5 +1,7 @@
 #include "ZNTUtilities/Geometry.h"
 
+#include <QPainter>
+
 #include <cmath>
 
 QPointF ZNTRectGetCenter(const QRectF& r)
@@ -56,4 +58,12 @@ QRectF flippedRect(const QRectF& r, qreal spaceHeight)
 QPointF flippedPoint(QPointF p, qreal spaceHeight)
 {
     return {p.x(), spaceHeight - p.y()};
+}
+
+qreal pixelsPerPoint(const QPainter& painter)
+{
+    const QTransform transform = painter.deviceTransform();
+    if (transform.type() <= QTransform::TxScale && transform.m11() > 0 && transform.m11() == transform.m22())
+        return transform.m11();
+    return painter.device()->devicePixelRatioF();
 }

@@ -7,6 +7,8 @@
 #include <QRectF>
 #include <QSizeF>
 
+class QPainter;
+
 QPointF ZNTRectGetCenter(const QRectF& r);
 QRectF ZNTRectCenteredOnPoint(QPointF p, QSizeF s);
 // The largest size of s's aspect that fits in box / the smallest that covers it.
@@ -26,3 +28,8 @@ QPointF ZNTRectCornerMaxXMaxY(const QRectF& r);
 // inverse). Drawing code keeps a Part's y-up geometry and converts once here.
 QRectF flippedRect(const QRectF& r, qreal spaceHeight);
 QPointF flippedPoint(QPointF p, qreal spaceHeight);
+
+// Pixels per point of what a painter paints: the device's ratio, or the
+// scale of a picture a widget is rendered into (QWidget::render keeps the
+// widget as the device and scales the painter instead).
+qreal pixelsPerPoint(const QPainter& painter);

@@ -11,8 +11,8 @@ packages=(
   clang libclang-rt-14-dev llvm
   # interface, audio devices
   qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev qt6-svg-dev libgl-dev
-  # decoding, encoding, muxing
-  libavformat-dev libavcodec-dev libavutil-dev libswresample-dev ffmpeg
+  # decoding, encoding, muxing; the preview's pictures
+  libavformat-dev libavcodec-dev libavutil-dev libswresample-dev libswscale-dev ffmpeg
   # tags and cover art
   libtag1-dev
   # reporting kit

@@ -82,6 +82,12 @@ uint32_t formatIDOf(const AVCodecParameters* codec)
 FormatDescription formatOf(const AVCodecParameters* codec)
 {
     FormatDescription format{mediaTypeOf(codec->codec_type), QString::fromUtf8(avcodec_get_name(codec->codec_id)), {}};
+    if (format.mediaType == MediaType::Video) {
+        format.videoDimensions = QSize(codec->width, codec->height);
+        if (codec->sample_aspect_ratio.num > 0 && codec->sample_aspect_ratio.den > 0)
+            format.pixelAspectRatio = av_q2d(codec->sample_aspect_ratio);
+        return format;
+    }
     const int channels = codec->ch_layout.nb_channels;
     if (format.mediaType != MediaType::Audio || codec->sample_rate <= 0 || channels <= 0)
         return format;

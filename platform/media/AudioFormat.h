@@ -4,6 +4,7 @@
 
 #include "platform/media/MetadataItem.h"
 
+#include <QSize>
 #include <QString>
 
 #include <cstdint>
@@ -44,6 +45,10 @@ struct FormatDescription {
     MediaType mediaType = MediaType::Unknown;
     QString codecName;  // the decoder's short name, e.g. "mp3", "aac"
     std::optional<AudioStreamBasicDescription> streamDescription;
+    // A video's stored picture size, and the width of its pixels over their
+    // height (anamorphic video stores fewer columns than it shows).
+    QSize videoDimensions;
+    double pixelAspectRatio = 1.0;
 
     // The stream format that describes the audio best; none for non-audio.
     std::optional<AudioStreamBasicDescription> mostCompatibleFormat() const { return streamDescription; }

@@ -10,6 +10,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
 }
 
 namespace tolvan::ffmpeg {
@@ -29,12 +30,16 @@ struct FrameFreer {
 struct ResamplerFreer {
     void operator()(SwrContext* context) const { swr_free(&context); }
 };
+struct ScalerFreer {
+    void operator()(SwsContext* context) const { sws_freeContext(context); }
+};
 
 using FormatContext = std::unique_ptr<AVFormatContext, FormatCloser>;
 using CodecContext = std::unique_ptr<AVCodecContext, CodecFreer>;
 using Packet = std::unique_ptr<AVPacket, PacketFreer>;
 using Frame = std::unique_ptr<AVFrame, FrameFreer>;
 using Resampler = std::unique_ptr<SwrContext, ResamplerFreer>;
+using Scaler = std::unique_ptr<SwsContext, ScalerFreer>;
 
 QString errorText(int averror);
 

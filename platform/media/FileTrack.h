@@ -13,6 +13,7 @@ public:
               MediaTime duration, std::shared_ptr<ffmpeg::SpareInput> spareInput = nullptr);
 
     const QString& path() const { return path_; }
+    int streamIndex() const { return streamIndex_; }
 
     std::unique_ptr<PcmStream> openPcmStream(const AudioOutputSettings& settings, Error* error) const override;
     // Passes over the packets before startFrame without decoding them when

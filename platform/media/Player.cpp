@@ -90,10 +90,18 @@ Player::Player(std::shared_ptr<Asset> asset, std::optional<AudioMix> audioMix, A
 {
     output_ = AudioOutput::create(kSampleRate, kChannels, [this](int16_t* out, std::size_t frames) { return render(out, frames); }, output);
     startJob(0, generation_);
+    if (asset_) {
+        video_ = PlayerVideo::forAsset(
+            *asset_, [this] { return currentTime(); }, [this] { emit videoFrameChanged(); }, [this] { emit videoFailed(); });
+    }
+    videoTick_.setTimerType(Qt::PreciseTimer);
+    videoTick_.setInterval(1000 / 60);
+    connect(&videoTick_, &QTimer::timeout, this, [this] { video_->present(); });
 }
 
 Player::~Player()
 {
+    video_.reset();  // stops its decoding before the clock it reads goes
     *alive_ = false;
     output_.reset();  // no more render calls after this
     std::lock_guard lock(jobMutex_);
@@ -107,6 +115,8 @@ void Player::play()
     output_->start();
     for (auto& [token, observer] : observers_)
         observer.timer->start();
+    if (video_)
+        videoTick_.start();
 }
 
 void Player::pause()
@@ -115,6 +125,7 @@ void Player::pause()
     output_->stop();
     for (auto& [token, observer] : observers_)
         observer.timer->stop();
+    videoTick_.stop();
 }
 
 MediaTime Player::currentTime() const { return MediaTime::make(position_, kSampleRate); }
@@ -136,6 +147,20 @@ void Player::seekToTime(const MediaTime& time, const MediaTime&, const MediaTime
     const int64_t frame = std::llround(seconds * kSampleRate);
     position_ = frame;
     startJob(frame, generation);
+    if (video_)
+        video_->seek(MediaTime::make(frame, kSampleRate));
+}
+
+const VideoFrame& Player::currentVideoFrame() const
+{
+    static const VideoFrame none;
+    return video_ ? video_->currentFrame() : none;
+}
+
+void Player::setVideoFrameSizeLimit(QSize pixels)
+{
+    if (video_)
+        video_->setFrameSizeLimit(pixels);
 }
 
 const AudioMixInputParameters* Player::ramps() const

@@ -3,13 +3,16 @@
 // mix: decoding runs on the player's serial queue, samples reach the sound
 // device (or the null output) through the exporter's gain stage, with the
 // player's volume on top, so a previewed tone sounds as its file will. Seeks
-// are exact. Used on the main thread; completions, time observers and the
-// end signal arrive there.
+// are exact. The item's video, when it has one, is decoded on a queue of its
+// own and its pictures follow the audio's clock (PlayerVideo). Used on the
+// main thread; completions, time observers, pictures and the end signal
+// arrive there.
 
 #include "platform/foundation/Dispatch.h"
 #include "platform/media/Asset.h"
 #include "platform/media/AudioMix.h"
 #include "platform/media/AudioOutput.h"
+#include "platform/media/PlayerVideo.h"
 
 #include <QObject>
 #include <QTimer>
@@ -67,9 +70,22 @@ public:
     // Where the samples go (the manual output is pulled through this).
     AudioOutput& output() const { return *output_; }
 
+    // Whether the item has a video track that has not failed to decode.
+    bool hasVideo() const { return video_ && video_->status() == VideoStatus::Decoding; }
+    // The item's picture at the current time: a null image before the first
+    // is decoded, and always without video.
+    const VideoFrame& currentVideoFrame() const;
+    // Pictures are scaled down to fit this many pixels; an empty size keeps
+    // their natural size.
+    void setVideoFrameSizeLimit(QSize pixels);
+
 signals:
     // The end of the item was reached (on the main thread).
     void didPlayToEndTime();
+    // A new picture is current.
+    void videoFrameChanged();
+    // The item's video cannot be decoded: it will give no pictures.
+    void videoFailed();
 
 private:
     struct Job;
@@ -105,6 +121,9 @@ private:
     };
     std::map<int, Observer> observers_;
     int nextObserver_ = 1;
+
+    std::unique_ptr<PlayerVideo> video_;
+    QTimer videoTick_;  // shows the pictures the clock reaches, while playing
 
     std::shared_ptr<std::atomic<bool>> alive_ = std::make_shared<std::atomic<bool>>(true);
     // Decodes one job at a time; the last member, so it stops first.

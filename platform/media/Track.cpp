@@ -14,6 +14,15 @@ bool Track::hasMediaCharacteristic(const QString& characteristic) const
     return false;
 }
 
+QSizeF Track::naturalSize() const
+{
+    if (mediaType_ != MediaType::Video || formats_.empty() || formats_.front().videoDimensions.isEmpty())
+        return {};
+    const FormatDescription& format = formats_.front();
+    const double pixelAspect = format.pixelAspectRatio > 0 ? format.pixelAspectRatio : 1.0;
+    return {format.videoDimensions.width() * pixelAspect, double(format.videoDimensions.height())};
+}
+
 std::unique_ptr<PcmStream> Track::openPcmStreamFromFrame(const AudioOutputSettings& settings, int64_t startFrame, Error* error) const
 {
     auto stream = openPcmStream(settings, error);

@@ -7,6 +7,7 @@
 #include "platform/media/MediaTime.h"
 #include "platform/media/PcmStream.h"
 
+#include <QSizeF>
 #include <QString>
 
 #include <cstdint>
@@ -36,6 +37,9 @@ public:
 
     // Audio tracks are audible, video tracks visual.
     bool hasMediaCharacteristic(const QString& characteristic) const;
+    // The size a video track's picture is shown at: its stored size with its
+    // pixels' shape applied. Empty for other tracks.
+    QSizeF naturalSize() const;
 
     // The track's audio decoded to the settings, from its start; null (and
     // the error) when the track cannot be decoded. Called by reader outputs.

@@ -128,9 +128,21 @@ void EditorViewController::Private::selectionDidChangeInArea()
     if (asset && waveformViewController->asset() == asset) {
         if (const auto key = editor::SelectionCache::keyForAsset(*asset))
             selectionCache.remember(*key, waveformViewController->selection());
+        showSelectionStartWhileStopped();
     }
     showSelection();
     emit q->selectionChanged();
+}
+
+// Neither playing nor previewing, a song with video shows the picture at the
+// selection's start: the song player stands there (a later Play seeks to
+// the play position first). A paused song keeps its picture until the
+// selection changes.
+void EditorViewController::Private::showSelectionStartWhileStopped()
+{
+    if (!player || player->playing() || ringtonePreviewer || !player->player().hasVideo())
+        return;
+    seekPlayer(waveformViewController->selection().start);
 }
 
 void EditorViewController::Private::previewTimeDidChange()
@@ -554,10 +566,11 @@ void EditorViewController::startPreview()
     const auto description = createRingtoneDescriptionForPreview();
     if (!description || description->settingsError())
         return;
-    auto composition = description->makeComposition();
+    auto composition = description->makePreviewComposition();
     d->ringtonePreviewer = d->makePreviewer(composition, description->makeAudioMixForAsset(composition, 0.0));
     if (!d->ringtonePreviewer)
         return;
+    d->previewView->setPlayer(&d->ringtonePreviewer->player());
     connect(d->ringtonePreviewer.get(), &RingtonePreviewer::currentTimeChanged, this, [this] { d->previewTimeDidChange(); });
     d->ringtonePreviewer->setVolume(float(adjustVolumeAmount()));
     if (selection().duration > d->previewPlayTime)
@@ -580,7 +593,9 @@ void EditorViewController::stopPreview()
     if (d->ringtonePreviewer) {
         d->ringtonePreviewer->disconnect(this);
         d->ringtonePreviewer->pause();
+        d->previewView->setPlayer(d->player ? &d->player->player() : nullptr);
         d->ringtonePreviewer.reset();
+        d->showSelectionStartWhileStopped();
         emit isPreviewingChanged();
     }
     d->waveformViewController->setPreviewTime(kZNTInfinity);

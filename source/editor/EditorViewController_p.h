@@ -82,6 +82,7 @@ struct EditorViewController::Private {
     void setFade(FadeEnd end, double seconds);
     void assetDidLoad(uint64_t generation);
     void selectionDidChangeInArea();
+    void showSelectionStartWhileStopped();
     void previewTimeDidChange();
     void playTimeDidChange();
     void applyVolumeToPreview();

@@ -4,6 +4,7 @@
 #include "source/engine/TolvanSource.h"
 
 #include "ZNTUtilities/Fonts.h"
+#include "ZNTUtilities/Geometry.h"
 #include "ZNTUtilities/ImageStore.h"
 #include "ZNTUtilities/Shadow.h"
 #include "ZNTUtilities/widgets/ViewAdditions.h"
@@ -61,7 +62,10 @@ void PreviewView::setAsset(std::shared_ptr<Asset> asset)
 {
     asset_ = std::move(asset);
     coverArtImage_ = QImage();
-    showsVideo_ = asset_ && hasVideo(*asset_);
+    hasVideo_ = asset_ && hasVideo(*asset_);
+    videoSize_ = hasVideo_ ? asset_->tracksWithMediaType(MediaType::Video).front()->naturalSize() : QSizeF();
+    videoFailed_ = false;
+    videoPicture_ = QImage();
     update();
 }
 
@@ -98,12 +102,66 @@ void PreviewView::setAssetDescription(const std::vector<StyledText>& lines)
     update();
 }
 
-void PreviewView::setPlayer(Player* player) { player_ = player; }
+void PreviewView::setPlayer(Player* player)
+{
+    if (player == player_)
+        return;
+    if (player_)
+        player_->disconnect(this);
+    player_ = player;
+    if (!player_)
+        return;
+    connect(player_, &Player::videoFrameChanged, this, &PreviewView::takeVideoPicture);
+    connect(player_, &Player::videoFailed, this, [this] {
+        videoFailed_ = true;
+        update();
+    });
+    // A player of this song without pictures has found them undecodable already.
+    videoFailed_ = videoFailed_ || (hasVideo_ && !player_->hasVideo());
+    askedPictureSize_ = QSize();
+    askForPictureSize(devicePixelRatioF());
+    takeVideoPicture();
+}
+
+void PreviewView::takeVideoPicture()
+{
+    const QImage& picture = player_ ? player_->currentVideoFrame().image : QImage();
+    if (picture.isNull() || !showsVideo())
+        return;
+    videoPicture_ = picture;
+    update();
+}
+
+// The player scales its pictures to what the video area covers in pixels, so
+// a few pictures in memory are small, and sharp at any pixel ratio.
+void PreviewView::askForPictureSize(qreal devicePixelRatio)
+{
+    const QSizeF area = currentLayout().picture.size() * devicePixelRatio;
+    const QSize pixels(int(std::ceil(area.width())), int(std::ceil(area.height())));
+    if (!player_ || !showsVideo() || pixels.isEmpty() || pixels == askedPictureSize_)
+        return;
+    askedPictureSize_ = pixels;
+    player_->setVideoFrameSizeLimit(pixels);
+}
+
+void PreviewView::resizeEvent(QResizeEvent*) { askForPictureSize(devicePixelRatioF()); }
 
 PreviewLayout PreviewView::currentLayout() const
 {
-    // Our player plays sound only: a song with video gets a square picture area.
-    return layoutInBounds(size(), showsVideo_ ? std::optional<double>(1.0) : std::nullopt, textHeight_);
+    std::optional<double> videoAspect;
+    if (showsVideo())
+        videoAspect = videoSize_.height() > 0 ? videoSize_.width() / videoSize_.height() : 1.0;
+    return layoutInBounds(size(), videoAspect, textHeight_);
+}
+
+// Fills the frame, cutting what lies outside it: a cover is square, and a
+// video area is its picture's shape to the point.
+void PreviewView::drawPicture(QPainter& painter, const QRectF& frame, const QImage& picture) const
+{
+    painter.save();
+    painter.setClipRect(frame);
+    painter.drawImage(ZNTRectAspectFillInRect(QRectF(QPointF(), picture.deviceIndependentSize()), frame), picture);
+    painter.restore();
 }
 
 void PreviewView::paintEvent(QPaintEvent*)
@@ -111,22 +169,16 @@ void PreviewView::paintEvent(QPaintEvent*)
     QPainter painter(this);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     const PreviewLayout layout = currentLayout();
+    askForPictureSize(pixelsPerPoint(painter));
 
     // The picture casts a shadow one point down.
     const Shadow pictureShadow{QPointF(0, -1), 3, Qt::black};
     drawShadow(painter, pictureShadow, layout.picture, [&](QPainter& p) { p.fillRect(layout.picture, Qt::black); });
     painter.fillRect(layout.picture, Qt::black);
-    if (!shownPicture_.isNull()) {
-        // Fill the square, cutting what lies outside it.
-        const QSizeF image = shownPicture_.size();
-        const double scale = std::max(layout.picture.width() / image.width(), layout.picture.height() / image.height());
-        const QSizeF drawn = image * scale;
-        painter.save();
-        painter.setClipRect(layout.picture);
-        painter.drawImage(QRectF(layout.picture.center() - QPointF(drawn.width() / 2, drawn.height() / 2), drawn), shownPicture_);
-        painter.restore();
-    }
-    if (!showsVideo_)
+    const QImage& picture = showsVideo() ? videoPicture_ : shownPicture_;
+    if (!picture.isNull())
+        drawPicture(painter, layout.picture, picture);
+    if (!showsVideo())
         ImageStore::named(QStringLiteral("cover_overlay")).draw(painter, layout.picture);
 
     if (!lines_.empty() && layout.text.width() > 0) {

@@ -1,7 +1,8 @@
 #pragma once
-// The top of the editor: the song's cover (or, for a song with video, its
-// picture area) and beside it the description of the track, centred on the
-// picture. PreviewBackground is the main window's patterned content area.
+// The top of the editor: the song's cover (or, for a song with video, the
+// video as its player shows it) and beside it the description of the track,
+// centred on the picture. PreviewBackground is the main window's patterned
+// content area.
 
 #include "platform/media/Asset.h"
 #include "platform/media/Player.h"
@@ -42,6 +43,8 @@ public:
     // is cut at its end.
     void setAssetDescription(const std::vector<StyledText>& lines);
     const std::vector<StyledText>& descriptionLines() const { return lines_; }
+    // The player whose pictures a song with video shows; the last picture
+    // stays until the player has one of its own.
     void setPlayer(tolvan::Player* player);
 
     const std::shared_ptr<tolvan::Asset>& asset() const { return asset_; }
@@ -49,8 +52,11 @@ public:
     const std::optional<QString>& assetDescription() const { return description_; }
     tolvan::Player* player() const { return player_; }
 
-    bool showsVideo() const { return showsVideo_; }
+    // A song with video shows it, unless its video cannot be decoded: then
+    // the cover stands in for it.
+    bool showsVideo() const { return hasVideo_ && !videoFailed_; }
     const QImage& coverArtImage() const { return coverArtImage_; }
+    const QImage& videoPicture() const { return videoPicture_; }
     PreviewLayout currentLayout() const;
 
     static QFont descriptionFont();
@@ -59,8 +65,13 @@ public:
 
 protected:
     void paintEvent(QPaintEvent*) override;
+    void resizeEvent(QResizeEvent*) override;
 
 private:
+    void takeVideoPicture();
+    void askForPictureSize(qreal devicePixelRatio);
+    void drawPicture(QPainter& painter, const QRectF& frame, const QImage& picture) const;
+
     std::shared_ptr<tolvan::Asset> asset_;
     std::shared_ptr<const TolvanSource> source_;
     std::optional<QString> description_;
@@ -68,7 +79,11 @@ private:
     QPointer<tolvan::Player> player_;
     QImage coverArtImage_;   // forgotten with a new asset
     QImage shownPicture_;    // stays on screen until the new source's
-    bool showsVideo_ = false;
+    QImage videoPicture_;    // the player's last picture
+    QSizeF videoSize_;       // the natural size of the song's video
+    QSize askedPictureSize_;
+    bool hasVideo_ = false;
+    bool videoFailed_ = false;
     double textHeight_ = 16;
 };
 

@@ -4,6 +4,7 @@
 
 #include "source/editor/WaveformView_p.h"
 
+#include "ZNTUtilities/Geometry.h"
 #include "ZNTUtilities/ImageAdditions.h"
 #include "ZNTUtilities/Shadow.h"
 #include "source/analytics/ZNTAnalytics.h"
@@ -27,17 +28,6 @@ void fillInBands(QPainter& painter, const QRectF& r, const QColor& color)
     constexpr double kBand = 40.0;
     for (double y = r.top(); y < r.bottom(); y += kBand)
         painter.fillRect(QRectF(r.left(), y, r.width(), std::min(kBand, r.bottom() - y)), color);
-}
-
-// Pixels per point of what is being painted: the device's ratio, or the
-// scale of a picture the view is rendered into (QWidget::render keeps the
-// widget as the device and scales the painter instead).
-qreal pixelsPerPoint(const QPainter& painter)
-{
-    const QTransform transform = painter.deviceTransform();
-    if (transform.type() <= QTransform::TxScale && transform.m11() > 0 && transform.m11() == transform.m22())
-        return transform.m11();
-    return painter.device()->devicePixelRatioF();
 }
 
 qreal pointWidth(const QImage& image) { return image.width() / image.devicePixelRatio(); }

@@ -52,18 +52,32 @@ std::shared_ptr<Composition> RingtoneDescription::makeComposition() const
         return nullptr;
     }
     auto composition = Composition::composition();
-    auto compositionTrack = composition->addMutableTrack(MediaType::Audio);
-    auto track = bestTrackForRingtone(*sourceAsset_);
+    layOutTone(*composition->addMutableTrack(MediaType::Audio), bestTrackForRingtone(*sourceAsset_));
+    return composition;
+}
+
+std::shared_ptr<Composition> RingtoneDescription::makePreviewComposition() const
+{
+    auto composition = makeComposition();
+    if (!composition)
+        return nullptr;
+    const auto videoTracks = sourceAsset_->tracksWithMediaType(MediaType::Video);
+    if (!videoTracks.empty())
+        layOutTone(*composition->addMutableTrack(MediaType::Video), videoTracks.front());
+    return composition;
+}
+
+void RingtoneDescription::layOutTone(CompositionTrack& into, const std::shared_ptr<Track>& track) const
+{
     const int32_t scale = timescaleOf(*sourceAsset_);
     const auto [start, duration] = sourceTimeRange_;
     // Failed insertions leave the composition as far as it got.
-    compositionTrack->insertTimeRange(MediaTimeRange::withSeconds(start, duration, scale), track, MediaTime::zero());
+    into.insertTimeRange(MediaTimeRange::withSeconds(start, duration, scale), track, MediaTime::zero());
     if (gapDuration_ > 0) {
-        compositionTrack->insertEmptyTimeRange(MediaTimeRange::withSeconds(duration, gapDuration_, scale));
-        compositionTrack->insertTimeRange(MediaTimeRange::withSeconds(start, kLoopPieceSeconds, scale), track,
-                                          MediaTime::withSeconds(duration + gapDuration_, scale));
+        into.insertEmptyTimeRange(MediaTimeRange::withSeconds(duration, gapDuration_, scale));
+        into.insertTimeRange(MediaTimeRange::withSeconds(start, kLoopPieceSeconds, scale), track,
+                             MediaTime::withSeconds(duration + gapDuration_, scale));
     }
-    return composition;
 }
 
 AudioMix RingtoneDescription::makeAudioMixForAsset(const std::shared_ptr<Asset>& asset, double initialOffset) const
@@ -121,7 +135,7 @@ std::optional<Error> RingtoneDescription::settingsError() const
 
 std::shared_ptr<RingtonePreviewer> RingtoneDescription::previewer() const
 {
-    auto composition = makeComposition();
+    auto composition = makePreviewComposition();
     if (!composition)
         return nullptr;
     return RingtonePreviewer::previewerWithAsset(composition, makeAudioMixForAsset(composition, 0.0));

@@ -40,6 +40,10 @@ public:
     // The stretch at 0, then (with a gap) the gap's silence and 0.01 s of the
     // stretch's beginning. Null without a source asset or an audio track.
     std::shared_ptr<tolvan::Composition> makeComposition() const;
+    // The same with the song's picture, for the preview: a video track laid
+    // out as the audio is, whose gap holds the stretch's last picture. The
+    // tone's file is made from makeComposition, so no picture goes into it.
+    std::shared_ptr<tolvan::Composition> makePreviewComposition() const;
     // Fades for every audio track of asset, starting at initialOffset seconds.
     tolvan::AudioMix makeAudioMixForAsset(const std::shared_ptr<tolvan::Asset>& asset, double initialOffset) const;
 
@@ -60,6 +64,8 @@ public:
 
 private:
     RingtoneDescription() = default;
+    // The stretch of track, then the gap and the loop piece, on into.
+    void layOutTone(tolvan::CompositionTrack& into, const std::shared_ptr<tolvan::Track>& track) const;
 
     std::shared_ptr<tolvan::Asset> sourceAsset_;
     RingtoneKind kind_ = RingtoneKind::Ringtone;

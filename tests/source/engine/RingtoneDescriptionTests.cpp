@@ -1,9 +1,11 @@
 #include "source/engine/RingtoneDescription.h"
 
 #include "source/engine/RingtoneAssetWriterExporter.h"
+#include "source/engine/RingtonePreviewer.h"
 #include "tests/source/engine/ExportFixtures.h"
 #include "tests/support/AudioFixtures.h"
 #include "tests/support/MediaProbe.h"
+#include "tests/support/VideoFixtures.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -163,4 +165,40 @@ TEST_F(RingtoneDescriptionTest, TheExporterWritesTheToneWithItsMixAndKind)
     EXPECT_LT(rms(pcm, 8000, 0.0, 0.05), full * 0.05);
     EXPECT_NEAR(rms(pcm, 8000, 0.95, 1.05), full * 0.5, full * 0.05);  // half way up the 2 s fade-in
     EXPECT_LT(rms(pcm, 8000, 10.2, 13.9), 50);
+}
+
+TEST_F(RingtoneDescriptionTest, AVideoSongsPreviewShowsItsPictureAndItsToneHasNone)
+{
+    const QString path = dir.filePath("clip.mp4");
+    ASSERT_TRUE(writeMovingPattern(path, {.seconds = 3.0}));
+    auto clip = Asset::assetWithPath(path);
+    auto description = RingtoneDescription::descriptionWithAsset(clip, RingtoneKind::Ringtone, ZNTTimeRangeMake(1.0, 1.5), 0.5, 0.5, 1, 1.0);
+
+    EXPECT_TRUE(description->makeComposition()->tracksWithMediaType(MediaType::Video).empty()) << "the tone's composition";
+    auto preview = description->makePreviewComposition();
+    ASSERT_EQ(preview->tracksWithMediaType(MediaType::Video).size(), 1u);
+    const auto audio = std::dynamic_pointer_cast<CompositionTrack>(preview->tracksWithMediaType(MediaType::Audio).front())->segments();
+    const auto video = std::dynamic_pointer_cast<CompositionTrack>(preview->tracksWithMediaType(MediaType::Video).front())->segments();
+    ASSERT_EQ(video.size(), audio.size()) << "stretch, gap and loop piece, as the sound";
+    for (std::size_t i = 0; i < video.size(); ++i) {
+        EXPECT_EQ(video[i].target, audio[i].target);
+        EXPECT_EQ(video[i].sourceStart, audio[i].sourceStart);
+        EXPECT_EQ(video[i].source, audio[i].source ? clip->tracksWithMediaType(MediaType::Video).front() : nullptr);
+    }
+    EXPECT_EQ(preview->duration(), description->makeComposition()->duration());
+    EXPECT_TRUE(description->previewer()->player().hasVideo());
+
+    // A song without video previews as before: sound alone.
+    EXPECT_EQ(describe(0, 0, 1)->makePreviewComposition()->tracks().size(), 1u);
+
+    auto delegate = std::make_shared<CountingExportDelegate>();
+    const QString tone = dir.filePath("tone.m4r");
+    auto exporter = description->exporterWithDelegate(delegate, tone, std::vector<MetadataItem>{}, nullptr);
+    exportToTheEnd(exporter, *delegate);
+    ASSERT_EQ(exporter->status(), RingtoneExporterStatus::Completed);
+    QString reason;
+    const auto written = ffmpeg::openInput(tone, &reason);
+    ASSERT_TRUE(written) << reason.toStdString();
+    ASSERT_EQ(written->nb_streams, 1u) << "no picture goes into the tone";
+    EXPECT_EQ(written->streams[0]->codecpar->codec_type, AVMEDIA_TYPE_AUDIO);
 }
