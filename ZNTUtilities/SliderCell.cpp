@@ -13,7 +13,8 @@ QRectF ZNTSliderCell::trackRect(const QRectF& a, qreal h)
 QRectF ZNTSliderCell::knobImageRect(const QRectF& knob, QSizeF size)
 {
     const QRectF p = ZNTRectCenteredOnPoint(ZNTRectGetCenter(knob), size);
-    return {std::round(p.x()), std::ceil(p.y()), p.width(), p.height()};
+    // The knob snaps up on screen: in these y-down coordinates that is down.
+    return {std::round(p.x()), std::floor(p.y()), p.width(), p.height()};
 }
 
 void ZNTSliderCell::drawBar(QPainter& painter, const QRectF& bar, bool enabled) const

@@ -17,7 +17,8 @@ public:
     // The bar's full width, the picture's height, centred (offset rounded down).
     static QRectF trackRect(const QRectF& bar, qreal trackHeight);
     // The knob picture centred on the knob rectangle, snapped to whole points:
-    // x rounded to the nearest (halves away from zero), y rounded up.
+    // x rounded to the nearest (halves away from zero), y to the whole point
+    // above (a knob centred on a half point is drawn on the upper pixel).
     static QRectF knobImageRect(const QRectF& knob, QSizeF knobSize);
     static qreal opacity(bool enabled) { return enabled ? 1.0 : 0.75; }
 

@@ -8,6 +8,8 @@
 #include "source/media_library/XMLLibraryFile.h"
 #include "source/media_library/XMLMediaLibrary.h"
 
+#include <QTemporaryDir>
+
 using namespace tolvan;
 
 namespace {
@@ -56,6 +58,21 @@ void walkLibrary(const XMLMediaLibrary& library)
         walkItem(*item);
 }
 
+// The defaults that name the library file, whose path never changes: written
+// once, not synchronised to disk again for every input.
+UserDefaults& defaultsNaming(const QString& libraryPath)
+{
+    static QTemporaryDir folder;
+    static UserDefaults defaults(folder.filePath("defaults.ini"));
+    static const bool named = [&] {
+        defaults.setValue("iTunesRecentDatabasePaths", QStringList{libraryPath});
+        defaults.synchronize();
+        return true;
+    }();
+    (void)named;
+    return defaults;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
@@ -66,15 +83,13 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
 {
-    const QString folder = fuzz::freshFolder();
+    fuzz::freshFolder();
     const QString path = fuzz::writeFile("Library.xml", QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)));
 
     QString failure;
     (void)readXMLLibraryFile(path, &failure);
 
-    UserDefaults defaults(folder + "/defaults.ini");
-    defaults.setValue("iTunesRecentDatabasePaths", QStringList{path});
-    XMLMediaLibrary library(defaults);
+    XMLMediaLibrary library(defaultsNaming(path));
     fuzz::processEventsUntil([&] { return !library.loading(); });
     walkLibrary(library);
     return 0;

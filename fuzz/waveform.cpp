@@ -72,7 +72,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     // Without a track to read the provider starts nothing.
     if (!bestTrackForRingtone(*asset))
         return 0;
-    fuzz::processEventsUntil([&] { return provider->finished() || providerGaveUp(); });
+    // A reading that fails to start fails the provider at once.
+    fuzz::processEventsUntil([&] { return provider->status() != WaveformReadingStatus::Reading || providerGaveUp(); });
     // A header may claim hundreds of hours; the queries cost time in
     // proportion to the range, so they look at its first ten minutes.
     ZNTTimeRange range = provider->timeRangeOfSamples();

@@ -2,7 +2,12 @@
 #include "ZNTUtilities/UIColorManager.h"
 
 #include <QFont>
+#include <QMetaProperty>
+#include <QSignalSpy>
 #include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -69,6 +74,42 @@ TEST(UIColorManager, BindingEndsWithTheTargetAndRefusesUnknownProperties)
     EXPECT_FALSE(bindProperty(&thing, "primaryColor", colors, "noSuchColor"));
     EXPECT_FALSE(bindProperty(&thing, "noSuchProperty", colors, "selectionColor"));
     EXPECT_FALSE(thing.primaryColor.isValid());
+}
+
+// Every named colour, set through its property as a binding sees it, reaches
+// the views bound to that colour and no others.
+TEST(UIColorManager, EachColourAnnouncesItsOwnChange)
+{
+    UIColorManager* colors = UIColorManager::sharedManager();
+    const QMetaObject& meta = UIColorManager::staticMetaObject;
+    std::vector<QByteArray> names;
+    for (int i = meta.propertyOffset(); i < meta.propertyCount(); ++i)
+        names.emplace_back(meta.property(i).name());
+    ASSERT_EQ(names.size(), 13u);
+
+    // One bound view and one listener per colour.
+    std::vector<std::unique_ptr<ColoredThing>> views;
+    std::vector<std::unique_ptr<QSignalSpy>> announcements;
+    for (const QByteArray& name : names) {
+        views.push_back(std::make_unique<ColoredThing>());
+        ASSERT_TRUE(bindProperty(views.back().get(), "primaryColor", colors, name.constData()));
+        announcements.push_back(std::make_unique<QSignalSpy>(colors, meta.property(meta.indexOfProperty(name)).notifySignal()));
+    }
+    for (std::size_t changed = 0; changed < names.size(); ++changed) {
+        const QColor original = colors->property(names[changed]).value<QColor>();
+        const QColor fresh = QColor::fromRgb(int(changed) * 7, 200, 100);
+        for (auto& spy : announcements)
+            spy->clear();
+        ASSERT_TRUE(colors->setProperty(names[changed], fresh));
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            const auto where = [&] { return ::testing::Message() << names[i].constData() << " after setting " << names[changed].constData(); };
+            EXPECT_EQ(announcements[i]->count(), i == changed ? 1 : 0) << where();
+            const QColor expected = i == changed ? fresh : colors->property(names[i]).value<QColor>();
+            EXPECT_EQ(views[i]->primaryColor, expected) << where();
+        }
+        colors->setProperty(names[changed], original);
+        EXPECT_EQ(views[changed]->primaryColor, original);
+    }
 }
 
 TEST(UIColorManager, ControlTitleKeepsTheButtonFont)

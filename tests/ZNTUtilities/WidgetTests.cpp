@@ -11,6 +11,8 @@
 
 #include <QEnterEvent>
 #include <QSignalSpy>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -190,6 +192,38 @@ TEST(PanelViewsRender, FooterGripIsCrispAndSeparatorFades)
     const QImage line = render(separator, {200, 1});
     EXPECT_TRUE(near(at(line, 100, 0), QColor::fromRgbF(0.5f, 0.5f, 0.5f), 3));
     EXPECT_TRUE(near(at(line, 0, 0), darkBackground, 8));
+}
+
+// A knob picture whose centred place falls on half points is snapped to
+// whole ones: half a point up on screen, half a point right.
+TEST(SliderRender, TheKnobPictureSnapsUpAndRightFromHalfPoints)
+{
+    ZNTSlider slider;
+    slider.resize(200, 22);
+    slider.setRange(0, 100);
+    slider.setValue(40);
+    QStyleOptionSlider option;
+    option.initFrom(&slider);
+    option.orientation = Qt::Horizontal;
+    option.minimum = 0;
+    option.maximum = 100;
+    option.sliderPosition = option.sliderValue = 40;
+    const QRect knob = slider.style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, &slider);
+    ASSERT_GE(knob.height(), 6);
+    // One point narrower and shorter by an odd count: centred, it starts on a half point each way.
+    const QSize picture(knob.width() - 1, knob.height() - 5);
+    slider.setKnobImage(ZNTImage(solid(Qt::red, picture)));
+    const QImage drawn = render(slider, slider.size());
+
+    int top = -1, left = -1;
+    for (int y = drawn.height() - 1; y >= 0; --y)
+        top = near(at(drawn, knob.center().x(), y), Qt::red) ? y : top;
+    for (int x = drawn.width() - 1; x >= 0; --x)
+        left = near(at(drawn, x, top), Qt::red) ? x : left;
+    EXPECT_EQ(top, knob.y() + 2) << "centred at " << knob.y() + 2.5 << ", drawn on the upper pixel";
+    EXPECT_EQ(left, knob.x() + 1) << "centred at " << knob.x() + 0.5 << ", drawn on the pixel to its right";
+    EXPECT_TRUE(near(at(drawn, knob.center().x(), top + picture.height() - 1), Qt::red));
+    EXPECT_FALSE(near(at(drawn, knob.center().x(), top + picture.height()), Qt::red));
 }
 
 TEST(PanelViewsRender, SplitViewDividerCanTakeNoRoom)

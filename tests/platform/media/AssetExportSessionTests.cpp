@@ -125,3 +125,14 @@ TEST_F(AssetExportSessionTest, ASessionCancelledWhileQueuedEndsWithoutWorkAndThe
     EXPECT_EQ(queued->progress(), 0.0f);
     EXPECT_EQ(entries(), QStringList{"ahead.m4a"});
 }
+
+TEST_F(AssetExportSessionTest, ACancelBeforeTheExportStartsEndsItCancelledWithoutAFile)
+{
+    auto session = sessionFor(std::make_shared<SlowAsset>(5, 10000), "early.m4a", FileTypeAppleM4A);
+    session->cancelExport();
+    exportAndWait(session);
+    EXPECT_EQ(session->status(), AssetExportSessionStatus::Cancelled);
+    EXPECT_FALSE(session->error());
+    EXPECT_EQ(session->progress(), 0.0f);
+    EXPECT_TRUE(entries().isEmpty()) << entries().join(", ").toStdString();
+}

@@ -20,11 +20,13 @@
 #include "platform/foundation/UndoManager.h"
 #include "platform/foundation/UserDefaults.h"
 
+#include "tests/platform/media/ManualPlayback.h"
 #include "tests/source/editor/EditorFixtures.h"
 
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
@@ -676,4 +678,94 @@ TEST_F(EditorTest, OpeningASongRemembersItAtOnceAndTheSliderSpeaksTheGain)
     defaults.setValue(editor::kManualVolumeGainKey, 0);
     EXPECT_EQ(editor->manualVolumeGain(), 1.0);
     EXPECT_EQ(editor->manualVolumeSliderValue(), 0.0);
+}
+
+namespace {
+
+// A steady sine of the given amplitude (of full scale), titled.
+std::shared_ptr<Asset> titledTone(const QTemporaryDir& folder, const QString& name, const QString& title, double seconds, double amplitude = 0.5)
+{
+    const QString path = folder.filePath(name);
+    EXPECT_TRUE(writeTone(path, ToneSpec{.seconds = seconds, .sampleRate = 8000, .channels = 1, .amplitude = amplitude,
+                                         .tags = {{"title", title}}}));
+    return editortest::assetAt(path);
+}
+
+// The user types a start into the advanced panel's field and presses Return.
+void typeStartTime(EditorViewController& editor, const QString& seconds)
+{
+    QLineEdit* start = editor.view()->findChildren<QLineEdit*>().at(0);
+    start->setFocus();
+    start->selectAll();
+    QTest::keyClicks(start, seconds);
+    QTest::keyClick(start, Qt::Key_Return);
+}
+
+// The loudest sample of the next `seconds` a running preview plays.
+int loudestOfNext(RingtonePreviewer& previewer, double seconds)
+{
+    std::vector<int16_t> heard;
+    EXPECT_TRUE(pullRendered(previewer.player().output(), std::size_t(seconds * 44100), &heard));
+    int loudest = 0;
+    for (int16_t sample : heard)
+        loudest = std::max(loudest, std::abs(int(sample)));
+    return loudest;
+}
+
+}  // namespace
+
+TEST_F(EditorTest, SongsOfOneLengthKeepASelectionEachByTitle)
+{
+    auto first = titledTone(dir, "first.wav", "First", 60);
+    auto second = titledTone(dir, "second.wav", "Second", 60);
+    ASSERT_EQ(first->duration(), second->duration());
+    makeEditor();
+    editor->view()->show();
+
+    open(first);
+    typeStartTime(*editor, "12");
+    expectSelection(*editor, 12, 10);
+    open(second);
+    expectSelection(*editor, 0, 10);  // not the first song's
+    typeStartTime(*editor, "30");
+    expectSelection(*editor, 30, 10);
+
+    open(editortest::assetAt(dir.filePath("first.wav")));
+    expectSelection(*editor, 12, 10);
+    open(editortest::assetAt(dir.filePath("second.wav")));
+    expectSelection(*editor, 30, 10);
+    EXPECT_EQ(defaults.dictionaryValue(editor::kSongSelectionsKey).size(), 2);
+}
+
+TEST_F(EditorTest, SwitchingManualVolumeChangesTheGainOfAPreviewThatPlays)
+{
+    makeEditor();
+    editor->view()->show();
+    open(titledTone(dir, "quiet.wav", "Quiet", 30, 0.25));
+    ASSERT_TRUE(waitUntil([&] { return editor->waveformViewController()->provider()->finished(); }));
+    editor->setAdvancedVisible(true);
+    QCheckBox* manual = nullptr;
+    for (QCheckBox* box : editor->view()->findChildren<QCheckBox*>())
+        manual = box->text() == "Manual Volume" ? box : manual;
+    ASSERT_TRUE(manual);
+    ASSERT_FALSE(manual->isChecked());
+    const double automaticGain = editor->adjustVolumeAmount();
+    ASSERT_NEAR(automaticGain, 4.0, 0.2) << "the automatic gain brings the quarter-scale peak to full scale";
+
+    editor->startPreview();
+    ASSERT_TRUE(editor->ringtonePreviewer());
+    RingtonePreviewer& previewer = *editor->ringtonePreviewer();
+    loudestOfNext(previewer, 2.0);  // past the fade-in
+    const int automatic = loudestOfNext(previewer, 0.5);
+    ASSERT_GT(automatic, 0);
+
+    // Manual at its stored gain of 1.0: the song's own level from the next samples on.
+    QTest::mouseClick(manual, Qt::LeftButton);
+    ASSERT_TRUE(editor->manuallyAdjustVolume());
+    ASSERT_EQ(editor->ringtonePreviewer(), &previewer) << "the preview goes on";
+    EXPECT_NEAR(double(automatic) / loudestOfNext(previewer, 0.5), automaticGain, 0.05);
+
+    QTest::mouseClick(manual, Qt::LeftButton);
+    ASSERT_FALSE(editor->manuallyAdjustVolume());
+    EXPECT_NEAR(loudestOfNext(previewer, 0.5), automatic, automatic / 100);
 }

@@ -503,6 +503,45 @@ TEST_F(WaveformProviderTest, QueriesDuringReadingSeeOnlyFinishedBuckets)
     }
 }
 
+// Another thread asks for the valid range while the reading queue extends
+// it: each answer is a whole range the reading published, never a torn or
+// shrinking one. (Under ThreadSanitizer, a range read or written outside its
+// lock is reported as a race.)
+TEST_F(WaveformProviderTest, TheValidRangeIsReadUnderItsLockWhileReadingExtendsIt)
+{
+    constexpr double kSeconds = 120;
+    auto provider = WaveformProvider::providerWithAsset(
+        Asset::assetWithPath(wav("growing.wav", std::vector<int>(std::size_t(kSeconds * 8000), 50))), kProviderRate);
+    provider->startReadingWaveform();
+    provider->pauseReadingWaveform();
+    std::atomic<bool> done{false};
+    std::atomic<int> queries{0};
+    std::vector<ZNTTimeRange> seen;
+    std::thread asker([&] {
+        while (!done.load()) {
+            const ZNTTimeRange range = provider->timeRangeOfSamples();
+            if (seen.empty() || !ZNTTimeRangeEqualToRange(seen.back(), range))
+                seen.push_back(range);
+            ++queries;
+        }
+    });
+    ASSERT_TRUE(waitUntil([&] { return queries.load() > 0; }));
+    provider->resumeReadingWaveform();
+    const bool finished = waitUntil([&] { return provider->finished(); }, 60000);
+    done = true;
+    asker.join();
+    ASSERT_TRUE(finished);
+
+    EXPECT_TRUE(sameRange(provider->timeRangeOfSamples(), {0.0, kSeconds}));
+    for (std::size_t i = 0; i < seen.size(); ++i) {
+        EXPECT_EQ(seen[i].start, 0.0) << i;
+        EXPECT_LE(ZNTTimeRangeEnd(seen[i]), kSeconds) << i;
+        if (i > 0) {
+            EXPECT_GT(seen[i].duration, seen[i - 1].duration) << "the range shrank at " << i;
+        }
+    }
+}
+
 TEST_F(WaveformProviderTest, FilesWithoutReadableAudioFailAtTheStart)
 {
     ZNTAnalytics::resetForTesting();

@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -215,4 +216,70 @@ TEST(ControllerDialogsTest, SaveAsNamesAreOneFileAndEndWithTheChosenFormat)
     ASSERT_TRUE(alert);
     EXPECT_EQ(alert->text(), "The folder “AC” does not exist.");
     alert->accept();
+}
+
+namespace {
+
+// The replace alert on screen, asking about a taken name.
+QMessageBox* replaceAlert(TolvanController& controller)
+{
+    QMessageBox* shown = nullptr;
+    test::waitUntil([&] {
+        for (QMessageBox* alert : controller.mainWindow()->findChildren<QMessageBox*>())
+            shown = alert->isVisible() && alert->text().startsWith("There is already a ringtone") ? alert : shown;
+        return shown != nullptr;
+    });
+    return shown;
+}
+
+// The user types a new name into the alert's field and presses "Rename".
+void renameTo(QMessageBox& alert, const QString& name)
+{
+    QLineEdit* field = alert.findChild<QLineEdit*>();
+    ASSERT_TRUE(field);
+    field->selectAll();
+    QTest::keyClicks(field, name);
+    for (QAbstractButton* button : alert.buttons())
+        if (button->text() == "Rename")
+            return button->click();
+    ADD_FAILURE() << "no Rename button";
+}
+
+QByteArray contentsOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+}  // namespace
+
+TEST(ControllerDialogsTest, RenamingToATakenNameAsksAgainAndOverwritesNothing)
+{
+    ShellHarness shell;
+    WorkspaceScope workspace;
+    TolvanController& controller = *shell.controller;
+    controller.buildApplicationMenus();
+    shell.scratch.defaults.setValue(kAutoImportIntoiTunesKey, true);
+    controller.saveRoad().setRenameBehavior(RenameBehavior::Ask);
+    controller.openSource(ShellHarness::sourceFor(shell.writeSong("tone.wav", {.seconds = 1.0, .tags = {{"title", "Tone"}}})));
+    const QString folder = shell.home.filePath("Documents/Tolvan");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_TRUE(test::writeBytes(folder + "/Tone.m4r", "the tone saved before"));
+    ASSERT_TRUE(test::writeBytes(folder + "/Taken.m4r", "another tone"));
+
+    menuItemFor(controller, MenuAction::Save)->trigger();
+    QMessageBox* first = replaceAlert(controller);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->text(), "There is already a ringtone with the name \"Tone\".");
+    renameTo(*first, "Taken");
+
+    QMessageBox* again = replaceAlert(controller);
+    ASSERT_TRUE(again) << "the new name is taken too: the alert asks again";
+    EXPECT_EQ(again->text(), "There is already a ringtone with the name \"Taken\".");
+    EXPECT_FALSE(controller.saveRoad().isExporting());
+    renameTo(*again, "Fresh");
+    ASSERT_TRUE(test::waitUntil([&] { return !controller.saveRoad().isExporting(); }, 30000));
+    EXPECT_EQ(test::probe(folder + "/Fresh.m4r").codec, "aac");
+    EXPECT_EQ(contentsOf(folder + "/Taken.m4r"), "another tone");
+    EXPECT_EQ(contentsOf(folder + "/Tone.m4r"), "the tone saved before");
 }
