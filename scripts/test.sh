@@ -26,14 +26,19 @@ stage_done() { echo "test.sh: $1 took $((SECONDS - stage_start)) s"; stage_start
 
 "$root/scripts/install-deps.sh"
 stage_done "installing"
-"$root/scripts/build.sh"
+# The tests that crash a process on purpose run only in the plain build: the
+# sanitizers' runtimes own the fault signals, the alternate signal stacks and
+# thread creation that crash capture takes over. With --asan every other test
+# runs in the AddressSanitizer build (which compiles the whole tree), so the
+# plain build makes only the application and the crash tests' programs.
+crash_tests='^(CrashRecordTest|Helper/CrashTest|ContextUnderDebugger|AppCrashTest)\.'
+if [ "$with_asan" = 1 ]; then
+  TOLVAN_BUILD_TARGETS="tolvan tolvan_brisca_tests tolvan_app_tests" "$root/scripts/build.sh"
+else
+  "$root/scripts/build.sh"
+fi
 stage_done "building"
 plain="${TOLVAN_BUILD_DIR:-$root/build}"
-# The tests that crash a process on purpose run only here: the sanitizers'
-# runtimes own the fault signals, the alternate signal stacks and thread
-# creation that crash capture takes over. With --asan every other test runs
-# in the AddressSanitizer build, so it is not run twice.
-crash_tests='^(CrashRecordTest|Helper/CrashTest|ContextUnderDebugger|AppCrashTest)\.'
 if [ "$with_asan" = 1 ]; then
   ctest --test-dir "$plain" --output-on-failure --parallel "$(nproc)" -R "$crash_tests"
 else

@@ -353,17 +353,19 @@ TEST_F(URLSessionTest, DefaultHandlingTrustsTheSystemStoreOnly)
 // large report on a slow link goes through, a link that goes quiet does not.
 TEST_F(URLSessionTest, ATransferThatKeepsMovingOutlastsItsTimeout)
 {
-    const std::string body = "0123456789";
+    // A byte every 0.3 s for 1.5 s in all, against a time-out of 1.2 s that
+    // also leaves a loaded machine its handshake.
+    const std::string body = "012345";
     service.script("GET", "/trickle", {ScriptedAnswer{.status = 200, .body = body, .contentType = "text/plain",
-                                                      .trickleInterval = std::chrono::milliseconds(100)}});
+                                                      .trickleInterval = std::chrono::milliseconds(300)}});
     auto session = BRSURLSession::sessionWithConfiguration(BRSURLSessionConfiguration::defaultSessionConfiguration());
     auto trickling = request("/trickle");
-    trickling.timeoutInterval = 0.4;
+    trickling.timeoutInterval = 1.2;
     const auto started = std::chrono::steady_clock::now();
     const auto result = fetch(session, trickling);
     ASSERT_FALSE(result.error) << result.error->description();
     EXPECT_EQ(result.data, body);
-    EXPECT_GT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(800)) << "longer than the time-out in all";
+    EXPECT_GT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(1400)) << "longer than the time-out in all";
 }
 
 TEST_F(URLSessionTest, ATransferThatGoesQuietTimesOut)
