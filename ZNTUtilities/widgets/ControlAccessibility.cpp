@@ -209,11 +209,6 @@ QAccessible::State SegmentAccessible::state() const
     return state;
 }
 
-void* SegmentAccessible::interface_cast(QAccessible::InterfaceType type)
-{
-    return type == QAccessible::ActionInterface ? static_cast<QAccessibleActionInterface*>(this) : nullptr;
-}
-
 void SegmentAccessible::doAction(const QString& name)
 {
     if (name == pressAction() && isValid() && control_->isEnabled())

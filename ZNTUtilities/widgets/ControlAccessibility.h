@@ -59,30 +59,38 @@ private:
     mutable QHash<int, QAccessible::Id> segments_;
 };
 
-// One segment: a radio button named by the segment's accessible name,
-// described by its tool tip, checked while chosen; pressing chooses it.
-class SegmentAccessible : public QAccessibleInterface, public QAccessibleActionInterface {
+// A part that a control draws inside itself (a segment, a list row): it has
+// no object or children of its own, and one action, the press.
+class DrawnPartAccessible : public QAccessibleInterface, public QAccessibleActionInterface {
 public:
-    SegmentAccessible(DarkSegmentedControl* control, int segment);
-
-    bool isValid() const override;
     QObject* object() const override { return nullptr; }
-    QWindow* window() const override;
-    QAccessibleInterface* parent() const override;
     QAccessibleInterface* child(int) const override { return nullptr; }
     int childCount() const override { return 0; }
     int indexOfChild(const QAccessibleInterface*) const override { return -1; }
     QAccessibleInterface* childAt(int, int) const override { return nullptr; }
-    QString text(QAccessible::Text t) const override;
     void setText(QAccessible::Text, const QString&) override {}
+    void* interface_cast(QAccessible::InterfaceType type) override
+    {
+        return type == QAccessible::ActionInterface ? static_cast<QAccessibleActionInterface*>(this) : nullptr;
+    }
+    QStringList actionNames() const override { return {pressAction()}; }
+    QStringList keyBindingsForAction(const QString&) const override { return {}; }
+};
+
+// One segment: a radio button named by the segment's accessible name,
+// described by its tool tip, checked while chosen; pressing chooses it.
+class SegmentAccessible : public DrawnPartAccessible {
+public:
+    SegmentAccessible(DarkSegmentedControl* control, int segment);
+
+    bool isValid() const override;
+    QWindow* window() const override;
+    QAccessibleInterface* parent() const override;
+    QString text(QAccessible::Text t) const override;
     QRect rect() const override;
     QAccessible::Role role() const override { return QAccessible::RadioButton; }
     QAccessible::State state() const override;
-    void* interface_cast(QAccessible::InterfaceType type) override;
-
-    QStringList actionNames() const override { return {pressAction()}; }
     void doAction(const QString& name) override;
-    QStringList keyBindingsForAction(const QString&) const override { return {}; }
 
 private:
     QPointer<DarkSegmentedControl> control_;

@@ -131,11 +131,6 @@ QAccessible::State BrowserRowAccessible::state() const
     return state;
 }
 
-void* BrowserRowAccessible::interface_cast(QAccessible::InterfaceType type)
-{
-    return type == QAccessible::ActionInterface ? static_cast<QAccessibleActionInterface*>(this) : nullptr;
-}
-
 QString BrowserRowAccessible::localizedActionDescription(const QString& name) const
 {
     return name == pressAction() ? pressDescription : QAccessibleActionInterface::localizedActionDescription(name);

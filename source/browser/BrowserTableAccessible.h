@@ -6,6 +6,8 @@
 // it selects the row and opens it. The row's role description has no place
 // of its own among the toolkit's texts, so it is the row's description.
 
+#include "ZNTUtilities/widgets/ControlAccessibility.h"
+
 #include <QAccessibleInterface>
 #include <QAccessibleWidget>
 #include <QHash>
@@ -35,7 +37,7 @@ private:
     mutable QHash<int, QAccessible::Id> rows_;
 };
 
-class BrowserRowAccessible : public QAccessibleInterface, public QAccessibleActionInterface {
+class BrowserRowAccessible : public DrawnPartAccessible {
 public:
     static inline const QString roleDescription = QStringLiteral("item");
     static inline const QString pressDescription = QStringLiteral("selected");
@@ -45,24 +47,15 @@ public:
     int row() const { return row_; }
 
     bool isValid() const override;
-    QObject* object() const override { return nullptr; }
     QWindow* window() const override;
     QAccessibleInterface* parent() const override;
-    QAccessibleInterface* child(int) const override { return nullptr; }
-    int childCount() const override { return 0; }
-    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
-    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
     QString text(QAccessible::Text t) const override;
-    void setText(QAccessible::Text, const QString&) override {}
     QRect rect() const override;
     QAccessible::Role role() const override { return QAccessible::Button; }
     QAccessible::State state() const override;
-    void* interface_cast(QAccessible::InterfaceType type) override;
 
-    QStringList actionNames() const override { return {pressAction()}; }
     QString localizedActionDescription(const QString& name) const override;
     void doAction(const QString& name) override;
-    QStringList keyBindingsForAction(const QString&) const override { return {}; }
 
 private:
     QPointer<SimpleBrowserTable> table_;
