@@ -12,8 +12,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <limits>
 #include <map>
 #include <utility>
+
+#include <unistd.h>
 
 using namespace tolvan;
 
@@ -54,6 +57,21 @@ double secondsSinceEpoch()
 }
 
 constexpr double kDecodingRate = 8000.0;
+
+// A header may claim any length: a store larger than the machine's memory
+// could never be filled, and one that can't be had is no store either; the
+// reading then fails instead of the program.
+std::shared_ptr<WaveformSamples> storeForBuckets(uint64_t buckets)
+{
+    const auto memory = uint64_t(sysconf(_SC_PHYS_PAGES)) * uint64_t(sysconf(_SC_PAGE_SIZE));
+    if (buckets > std::numeric_limits<std::size_t>::max() / 2 || 2 * buckets > memory)
+        return nullptr;
+    try {
+        return std::make_shared<WaveformSamples>(std::size_t(2 * buckets));
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
 
 bool decodesToNothing(const Error& error) { return error.domain == AVFoundationErrorDomain && error.code == MediaErrorDecodeFailed; }
 
@@ -239,7 +257,9 @@ void WaveformProvider::startReadingWaveform()
 
     assetDuration_ = asset_ ? asset_->duration().seconds() : 0.0;
     const uint64_t buckets = ZNTUnsignedFromDouble(std::ceil(double(samplesPerSecond_) * assetDuration_));
-    samples_ = std::make_shared<WaveformSamples>(std::size_t(2 * buckets));
+    samples_ = storeForBuckets(buckets);
+    if (!samples_)
+        return failReading(mediaError(MediaErrorUnknown, QStringLiteral("The song claims a length too long to draw")));
     samplesSinceNotification_ = 0;
     samplesPerNotification_ = ZNTUnsignedFromDouble(std::round(double(samplesPerSecond_) * 5.0));
     readingEnd_ = buckets;

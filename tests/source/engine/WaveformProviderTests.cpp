@@ -544,6 +544,34 @@ TEST_F(WaveformProviderTest, TheValidRangeIsReadUnderItsLockWhileReadingExtendsI
     }
 }
 
+// A header may claim any length: a store that can't be had for it ends the
+// reading with an error instead of ending the program.
+TEST_F(WaveformProviderTest, ASongClaimingMoreThanMemoryHoldsFailsTheReading)
+{
+    // An MP3 whose header frame counts a frame count of four billion.
+    const QString path = dir.filePath("endless.mp3");
+    ASSERT_TRUE(writeTone(path, {.seconds = 1.0}));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    QByteArray bytes = file.readAll();
+    qsizetype tag = bytes.indexOf("Xing");
+    if (tag < 0)
+        tag = bytes.indexOf("Info");
+    ASSERT_GE(tag, 0);
+    ASSERT_TRUE(bytes[tag + 7] & 1) << "the tag holds a frame count";
+    for (int i = 0; i < 4; ++i)
+        bytes[tag + 8 + i] = char(0xFF);
+    ASSERT_TRUE(file.seek(0) && file.write(bytes) == bytes.size());
+    file.close();
+    auto asset = Asset::assetWithPath(path);
+    ASSERT_GT(asset->duration().seconds(), 1e7) << "the header's length is taken";
+
+    auto provider = WaveformProvider::providerWithAsset(asset, kProviderRate);
+    provider->startReadingWaveform();
+    EXPECT_EQ(provider->status(), WaveformReadingStatus::Failed);
+    ASSERT_TRUE(provider->error());
+}
+
 TEST_F(WaveformProviderTest, FilesWithoutReadableAudioFailAtTheStart)
 {
     ZNTAnalytics::resetForTesting();
