@@ -104,10 +104,18 @@ void announceSegmentChosen(DarkSegmentedControl* control, int segment)
 
 SegmentedControlAccessible::SegmentedControlAccessible(DarkSegmentedControl* control) : QAccessibleWidget(control, QAccessible::Grouping) {}
 
-SegmentedControlAccessible::~SegmentedControlAccessible()
+DrawnParts::~DrawnParts()
 {
-    for (const QAccessible::Id id : std::as_const(segments_))
+    for (const QAccessible::Id id : std::as_const(ids_))
         QAccessible::deleteAccessibleInterface(id);
+}
+
+int DrawnParts::indexOf(const QAccessibleInterface* part) const
+{
+    for (auto it = ids_.cbegin(); it != ids_.cend(); ++it)
+        if (QAccessible::accessibleInterface(it.value()) == part)
+            return it.key();
+    return -1;
 }
 
 DarkSegmentedControl* SegmentedControlAccessible::control() const { return static_cast<DarkSegmentedControl*>(widget()); }
@@ -118,20 +126,12 @@ QAccessibleInterface* SegmentedControlAccessible::child(int index) const
 {
     if (index < 0 || index >= childCount())
         return nullptr;
-    const auto found = segments_.constFind(index);
-    if (found != segments_.constEnd())
-        return QAccessible::accessibleInterface(*found);
-    auto* segment = new SegmentAccessible(control(), index);
-    segments_.insert(index, QAccessible::registerAccessibleInterface(segment));
-    return segment;
+    return segments_.part(index, [&] { return new SegmentAccessible(control(), index); });
 }
 
 int SegmentedControlAccessible::indexOfChild(const QAccessibleInterface* child) const
 {
-    for (auto it = segments_.cbegin(); it != segments_.cend(); ++it)
-        if (QAccessible::accessibleInterface(it.value()) == child)
-            return it.key();
-    return -1;
+    return segments_.indexOf(child);
 }
 
 QAccessibleInterface* SegmentedControlAccessible::childAt(int x, int y) const

@@ -40,11 +40,37 @@ void installControlAccessibility();
 // the focus, that the focus is on it).
 void announceSegmentChosen(DarkSegmentedControl* control, int segment);
 
+// The interfaces of the parts a control draws, one per index: made when
+// first asked for and kept until the control's interface goes, as the
+// toolkit's own tables keep theirs.
+class DrawnParts {
+public:
+    DrawnParts() = default;
+    DrawnParts(const DrawnParts&) = delete;
+    DrawnParts& operator=(const DrawnParts&) = delete;
+    ~DrawnParts();
+
+    // The part at index, made by make() the first time.
+    template <typename Make>
+    QAccessibleInterface* part(int index, Make make) const
+    {
+        if (const auto found = ids_.constFind(index); found != ids_.constEnd())
+            return QAccessible::accessibleInterface(*found);
+        QAccessibleInterface* made = make();
+        ids_.insert(index, QAccessible::registerAccessibleInterface(made));
+        return made;
+    }
+    // The index of a part made here, or -1.
+    int indexOf(const QAccessibleInterface* part) const;
+
+private:
+    mutable QHash<int, QAccessible::Id> ids_;
+};
+
 // A segmented control as a group of radio buttons, one per segment.
 class SegmentedControlAccessible : public QAccessibleWidget {
 public:
     explicit SegmentedControlAccessible(DarkSegmentedControl* control);
-    ~SegmentedControlAccessible() override;
 
     int childCount() const override;
     QAccessibleInterface* child(int index) const override;
@@ -56,7 +82,7 @@ public:
 
 private:
     DarkSegmentedControl* control() const;
-    mutable QHash<int, QAccessible::Id> segments_;
+    DrawnParts segments_;
 };
 
 // A part that a control draws inside itself (a segment, a list row): it has

@@ -18,12 +18,6 @@ QAccessibleInterface* browserTableFactory(const QString& className, QObject* obj
 
 BrowserTableAccessible::BrowserTableAccessible(SimpleBrowserTable* table) : QAccessibleWidget(table, QAccessible::List) {}
 
-BrowserTableAccessible::~BrowserTableAccessible()
-{
-    for (const QAccessible::Id id : std::as_const(rows_))
-        QAccessible::deleteAccessibleInterface(id);
-}
-
 void BrowserTableAccessible::installFactory()
 {
     static const bool installed = [] {
@@ -44,12 +38,7 @@ QAccessibleInterface* BrowserTableAccessible::child(int index) const
 {
     if (index < 0 || index >= childCount())
         return nullptr;
-    const auto found = rows_.constFind(index);
-    if (found != rows_.constEnd())
-        return QAccessible::accessibleInterface(*found);
-    auto* row = new BrowserRowAccessible(table(), index);
-    rows_.insert(index, QAccessible::registerAccessibleInterface(row));
-    return row;
+    return rows_.part(index, [&] { return new BrowserRowAccessible(table(), index); });
 }
 
 int BrowserTableAccessible::indexOfChild(const QAccessibleInterface* child) const

@@ -10,7 +10,6 @@
 
 #include <QAccessibleInterface>
 #include <QAccessibleWidget>
-#include <QHash>
 #include <QPointer>
 
 class SimpleBrowserTable;
@@ -18,7 +17,6 @@ class SimpleBrowserTable;
 class BrowserTableAccessible : public QAccessibleWidget {
 public:
     explicit BrowserTableAccessible(SimpleBrowserTable* table);
-    ~BrowserTableAccessible() override;
 
     // Makes every SimpleBrowserTable present itself this way (once per process).
     static void installFactory();
@@ -32,9 +30,7 @@ public:
 private:
     SimpleBrowserTable* table() const;
 
-    // One interface per row index, made when first asked for and kept until
-    // the table goes, as the toolkit's own tables keep theirs.
-    mutable QHash<int, QAccessible::Id> rows_;
+    DrawnParts rows_;
 };
 
 class BrowserRowAccessible : public DrawnPartAccessible {

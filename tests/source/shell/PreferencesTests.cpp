@@ -4,6 +4,7 @@
 #include "platform/system/Updater.h"
 #include "source/shell/MoveToApplicationsFolder.h"
 #include "source/shell/PreferencesPanes.h"
+#include "tests/source/shell/ShellFixtures.h"
 #include "tests/support/EventLoop.h"
 #include "tests/support/ShownTexts.h"
 
@@ -30,17 +31,6 @@ protected:
     UserDefaults defaults{dir.filePath("defaults.ini")};
     Updater updater{defaults, Bundle::main()};
 };
-
-void savePicture(QWidget& window, const QString& name)
-{
-    for (const qreal dpr : {1.0, 2.0}) {
-        QImage image(window.size() * dpr, QImage::Format_ARGB32_Premultiplied);
-        image.setDevicePixelRatio(dpr);
-        image.fill(window.palette().window().color());
-        window.render(&image);
-        EXPECT_TRUE(image.save(QDir(QCoreApplication::applicationDirPath()).filePath(QString("%1@%2x.png").arg(name).arg(int(dpr)))));
-    }
-}
 
 }  // namespace
 
@@ -162,10 +152,10 @@ TEST_F(PreferencesTest, PicturesOfBothPanes)
     PreferencesController window(environment());
     window.show();
     ASSERT_TRUE(test::waitUntil([&] { return window.isVisible(); }));
-    savePicture(window, "preferences-general");
+    shelltest::saveWindowPictures(window, "preferences-general");
     window.setSelectedPaneWithIdentifier("update", false);
     test::drainEvents(20);
-    savePicture(window, "preferences-update");
+    shelltest::saveWindowPictures(window, "preferences-update");
     // Every text of the update pane fits its pane.
     auto* pane = static_cast<PreferencesUpdateController*>(window.paneViewController("update"));
     for (QWidget* widget : {static_cast<QWidget*>(pane->systemInfoLabel), static_cast<QWidget*>(pane->checkNowButton)})

@@ -158,8 +158,14 @@ struct ScratchDefaults {
 #include "source/shell/TolvanMainWindow.h"
 #include "tests/source/browser/BrowserFixtures.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QImage>
 #include <QMenu>
 #include <QMenuBar>
+#include <QWidget>
+
+#include <gtest/gtest.h>
 
 namespace shelltest {
 
@@ -219,5 +225,18 @@ struct ShellHarness {
     FakeEditor* editor = nullptr;
     std::unique_ptr<TolvanController> controller;
 };
+
+// Saves what window draws, at pixel ratios 1 and 2, as NAME@1x.png and
+// NAME@2x.png beside the test program.
+inline void saveWindowPictures(QWidget& window, const QString& name)
+{
+    for (const qreal dpr : {1.0, 2.0}) {
+        QImage image(window.size() * dpr, QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(dpr);
+        image.fill(window.palette().window().color());
+        window.render(&image);
+        EXPECT_TRUE(image.save(QDir(QCoreApplication::applicationDirPath()).filePath(QString("%1@%2x.png").arg(name).arg(int(dpr)))));
+    }
+}
 
 }  // namespace shelltest

@@ -64,17 +64,6 @@ void showMainWindow(TolvanController& controller, const QRect& frame = QRect(-16
     return ::testing::AssertionFailure() << window->metaObject()->className() << " is off centre by " << offset.x() << "," << offset.y();
 }
 
-void saveWindowPictures(QWidget& window, const QString& name)
-{
-    for (const qreal dpr : {1.0, 2.0}) {
-        QImage image(window.size() * dpr, QImage::Format_ARGB32_Premultiplied);
-        image.setDevicePixelRatio(dpr);
-        image.fill(window.palette().window().color());
-        window.render(&image);
-        EXPECT_TRUE(image.save(QDir(QCoreApplication::applicationDirPath()).filePath(QString("%1@%2x.png").arg(name).arg(int(dpr)))));
-    }
-}
-
 // A feed on 127.0.0.1 that lists build `version`.
 struct UpdateFeed {
     explicit UpdateFeed(UserDefaults& defaults, const QByteArray& version)
@@ -168,7 +157,7 @@ TEST_F(WindowsOverMainTest, TheAboutPanelShowsNameVersionAndIconOverTheMainWindo
     EXPECT_GE(panel->width(), QFontMetrics(titleFont).horizontalAdvance(panel->windowTitle()) + 150);
     for (QLabel* label : {panel->nameLabel(), panel->versionLabel()})
         EXPECT_GE(label->width(), label->sizeHint().width()) << label->text().toStdString() << " is cut";
-    saveWindowPictures(*panel, "about-panel");
+    shelltest::saveWindowPictures(*panel, "about-panel");
 
     windowsMenuItem(controller, MenuAction::About)->trigger();
     EXPECT_EQ(controller.mainWindow()->findChildren<AboutPanel*>().size(), 1) << "asking again shows the same panel";
