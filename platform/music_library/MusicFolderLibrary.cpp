@@ -98,7 +98,7 @@ void MusicFolderLibrary::startScan()
 void MusicFolderLibrary::scan()
 {
     const music::FolderIndex previous = music::readIndex(indexFile_, folder_);
-    const music::FolderIndex index = music::scanFolder(folder_, previous, state_->stopping);
+    const music::FolderIndex index = music::scanFolder(folder_, previous, [this] { return state_->stopping.load(); });
     if (state_->stopping) {
         state_->scanning = false;
         return;

@@ -159,7 +159,7 @@ QStringList readPlaylistEntries(const QString& playlistPath)
     return entries;
 }
 
-FolderIndex scanFolder(const QString& folder, const FolderIndex& previous, const std::atomic<bool>& stopping)
+FolderIndex scanFolder(const QString& folder, const FolderIndex& previous, const std::function<bool()>& shouldStop)
 {
     QHash<QString, MusicTrackPtr> known;
     for (const MusicTrackPtr& track : previous.tracks)
@@ -176,7 +176,7 @@ FolderIndex scanFolder(const QString& folder, const FolderIndex& previous, const
             bool unchanged = cached && cached->fileSize == info.size() && cached->modified == modified;
             index.tracks.push_back(unchanged ? cached : readTrack(path, info.size(), modified));
         }
-        return !stopping.load();
+        return !shouldStop();
     });
     std::sort(index.tracks.begin(), index.tracks.end(), [](const auto& a, const auto& b) { return a->path < b->path; });
     return index;
