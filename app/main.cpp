@@ -3,8 +3,10 @@
 // the application and opens the files it was given.
 
 #include "platform/appkit/SingleInstance.h"
+#include "platform/foundation/LaunchTrace.h"
 #include "platform/foundation/UserDefaults.h"
 #include "source/shell/BriscaAdapter.h"
+#include "source/shell/FirstFrame.h"
 #include "source/shell/MoveToApplicationsFolder.h"
 #include "source/shell/TolvanController.h"
 #include "source/shell/TolvanMainWindow.h"
@@ -39,7 +41,9 @@ void startKit()
 
 int main(int argc, char** argv)
 {
+    tolvan::launchMark(tolvan::LaunchMark::Main);
     QApplication application(argc, argv);
+    tolvan::launchMark(tolvan::LaunchMark::ApplicationCreated);
     QApplication::setApplicationName(QStringLiteral("Tolvan"));
     QApplication::setOrganizationName(QStringLiteral("Tolvan"));
     QApplication::setDesktopFileName(QStringLiteral("tolvan"));
@@ -64,7 +68,11 @@ int main(int argc, char** argv)
 
     controller.applicationWillFinishLaunching();
     controller.mainWindow()->show();
+    tolvan::launchMark(tolvan::LaunchMark::WindowShown);
+    if (tolvan::launchTraceEnabled())
+        tolvan::afterFirstFrame(*controller.mainWindow(), [] { tolvan::launchMark(tolvan::LaunchMark::FirstFrame); });
     controller.applicationDidFinishLaunching();
+    tolvan::launchMark(tolvan::LaunchMark::LaunchFinished);
     if (launch.makeRingtone)
         controller.makeRingtone(*launch.makeRingtone);
     else
