@@ -6,7 +6,6 @@
 #include "platform/foundation/LaunchTrace.h"
 #include "platform/foundation/UserDefaults.h"
 #include "source/shell/BriscaAdapter.h"
-#include "source/shell/FirstFrame.h"
 #include "source/shell/MoveToApplicationsFolder.h"
 #include "source/shell/TolvanController.h"
 #include "source/shell/TolvanMainWindow.h"
@@ -66,16 +65,11 @@ int main(int argc, char** argv)
         controller.mainWindow()->activateWindow();
     });
 
-    controller.applicationWillFinishLaunching();
-    controller.mainWindow()->show();
-    tolvan::launchMark(tolvan::LaunchMark::WindowShown);
-    if (tolvan::launchTraceEnabled())
-        tolvan::afterFirstFrame(*controller.mainWindow(), [] { tolvan::launchMark(tolvan::LaunchMark::FirstFrame); });
-    controller.applicationDidFinishLaunching();
-    tolvan::launchMark(tolvan::LaunchMark::LaunchFinished);
-    if (launch.makeRingtone)
-        controller.makeRingtone(*launch.makeRingtone);
-    else
-        controller.applicationOpenFiles(launch.files);
+    controller.launch([&controller, &launch] {
+        if (launch.makeRingtone)
+            controller.makeRingtone(*launch.makeRingtone);
+        else
+            controller.applicationOpenFiles(launch.files);
+    });
     return application.exec();
 }

@@ -58,7 +58,10 @@ def launch(program, song, wanted):
         os.makedirs(os.path.join(home, "Music"))
         env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"),
                    XDG_DATA_HOME=os.path.join(home, ".local/share"), XDG_CACHE_HOME=os.path.join(home, ".cache"),
-                   XDG_RUNTIME_DIR=home, TOLVAN_LAUNCH_TRACE="1", TOLVAN_AUDIO_OUTPUT="null")
+                   XDG_RUNTIME_DIR=home, TOLVAN_LAUNCH_TRACE="1", TOLVAN_AUDIO_OUTPUT="null",
+                   # the kit's requests fail at once instead of waiting on the network
+                   SettingsEndpoint="https://127.0.0.1:9", ConfigureEndpoint="https://127.0.0.1:9",
+                   BriscaReportsEndpoint="https://127.0.0.1:9")
         env.pop("QT_QPA_PLATFORM", None)
         command = [program] + ([os.path.join(dir, song)] if song else [])
         start = time.monotonic()
