@@ -57,8 +57,10 @@ double secondsSinceEpoch()
 }
 
 constexpr double kDecodingRate = 8000.0;
-// The least audio a chunk is given when the count is left to the provider.
-constexpr double kShortestChunkSeconds = 8.0;
+// The least audio a chunk is given when the count is left to the provider:
+// opening a chunk (probing the file, seeking, a second decoded to settle the
+// decoder) costs some milliseconds, small only beside this much decoding.
+constexpr double kShortestChunkSeconds = 30.0;
 
 // A header may claim any length: a store larger than the machine's memory
 // could never be filled, and one that can't be had is no store either; the
@@ -321,8 +323,8 @@ bool WaveformProvider::Private::startReader(const AudioOutputSettings& settings,
 
 // Two chunks a core balance cores that other work slows; more would cost
 // more opening and seeking (an MP3 seeks by reading its frames up to the
-// place) than they win. Each chunk also decodes a second before its start
-// to settle the decoder, so a chunk is given at least kShortestChunkSeconds.
+// place) than they win. A short song gets fewer, of kShortestChunkSeconds
+// at least: a four-minute song one a core.
 int WaveformProvider::Private::chunkCountFor(int freeCores) const
 {
     if (chunkCount > 0)
