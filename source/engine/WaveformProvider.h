@@ -3,9 +3,11 @@
 // editor draws as a waveform. Reading runs in the background, one sample
 // buffer per operation on the provider's own queue; the main thread hears of
 // new samples through WaveformProviderSamplesAddedNotification every five
-// seconds of audio and at the end. Finished stores of titled songs read from
-// files stay in a process-wide cache of 11 entries, so a song opened again
-// shows at once.
+// seconds of audio and at the end. A song of a minute and more is read in
+// chunks on several cores at once, each chunk with the buckets a whole read
+// gives there; its samples still grow from the start. Finished stores of
+// titled songs read from files stay in a process-wide cache of 11 entries, so
+// a song opened again shows at once.
 //
 // The store holds two signed bytes per bucket, the positive peak first; one
 // bucket per 1/samplesPerSecond seconds. It never changes size, and its bytes

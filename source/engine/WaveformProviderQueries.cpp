@@ -172,7 +172,8 @@ WaveformSample weightedPeak(const int8_t* bytes, uint64_t length, uint64_t writt
 
 }  // namespace
 
-std::optional<WaveformProvider::Private::SmoothingWindow> WaveformProvider::Private::smoothingWindow(const ValidSamples& valid, ZNTTimeRange range) const
+std::optional<WaveformProvider::Private::SmoothingWindow> WaveformProvider::Private::smoothingWindow(const ValidSamples& valid,
+                                                                                                    ZNTTimeRange range) const
 {
     if (isInfinite(range) || !ZNTTimeRangeContainsRange(valid.range, range))
         return std::nullopt;
