@@ -1,10 +1,10 @@
 #include "BriscaKit/BRSBetaController.h"
 
-#include "BriscaKit/BRSKitConstants.h"
 #include "kit/PLNConsole.h"
 #include "kit/PLNEnvironment.h"
 #include "kit/PLNIdentity.h"
 #include "kit/PLNNotificationCenter.h"
+#include "kit/PLNServiceRequest.h"
 #include "kit/PLNURLBuilder.h"
 #include "kit/Plinth.h"
 
@@ -103,30 +103,21 @@ void BRSBetaController::checkForUpdate()
         if (!url)
             return;
         pln::PLNDebugLog("[Brisca:Beta] Beta Update-Check url string: '" + *url + "'");
-        auto delegate = self->delegate_.lock();
-        const std::string locale = pln::PLNCurrentEnvironment()->localeIdentifier;
-        brs::URLRequest request;
-        request.url = *url;
-        request.ignoresLocalCache = true;
-        request.timeoutInterval = 10;
-        request.setValueForHTTPHeaderField(kBRSUserAgent, "User-Agent");
-        request.setValueForHTTPHeaderField("application/json", "Accept");
-        request.setValueForHTTPHeaderField("utf-8", "Accept-Charset");
-        request.setValueForHTTPHeaderField(locale, "Accept-Language");
-        request.setValueForHTTPHeaderField(locale, "Content-Language");
-        request.setValueForHTTPHeaderField(kBRSDeveloperToken, "X-Brisca-Developer-Token");
-        request.setValueForHTTPHeaderField(kBRSKitBundleIdentifier, "X-Brisca-API-Client-Id");
-        request.setValueForHTTPHeaderField(kBRSKitVersion, "X-Brisca-API-Client-Display-Version");
-        request.setValueForHTTPHeaderField(kBRSKitBuild, "X-Brisca-API-Client-Build-Version");
-        if (auto key = delegate ? delegate->APIKeyForBetaController() : std::nullopt)
-            request.setValueForHTTPHeaderField(*key, "X-Brisca-API-Key");
-        if (auto token = self->betaToken())
-            request.setValueForHTTPHeaderField(*token, "X-Brisca-Beta-Token");
-        self->networkClient_->startDataTaskWithRequest(request, [weak](auto data, auto, auto error) {
+        self->networkClient_->startDataTaskWithRequest(self->updateCheckRequest(*url), [weak](auto data, auto, auto error) {
             if (auto self = weak.lock())
                 self->loaded(data, error);
         });
     });
+}
+
+brs::URLRequest BRSBetaController::updateCheckRequest(const std::string& url)
+{
+    auto delegate = delegate_.lock();
+    auto request = pln::PLNServiceRequest(url, pln::PLNCrashKitIdentity(),
+                                          {.acceptsJSON = true, .APIKey = delegate ? delegate->APIKeyForBetaController() : std::nullopt});
+    if (auto token = betaToken())
+        request.setValueForHTTPHeaderField(*token, "X-Brisca-Beta-Token");
+    return request;
 }
 
 void BRSBetaController::loaded(const std::optional<std::string>& data, const std::optional<brs::Error>& error)

@@ -40,6 +40,8 @@ public:
     std::optional<std::string> betaToken();
     void checkForUpdate();
     std::optional<std::string> betaUpdateURL();
+    // The check's GET to the given URL, with the API key and the beta token.
+    brs::URLRequest updateCheckRequest(const std::string& url);
     std::optional<BRSBetaUpdate> activeUpdate() const;
     bool checksSuspended() const { return checksSuspended_; }
     static std::optional<BRSBetaUpdate> updateWithData(const std::string& data, brs::Error* error);

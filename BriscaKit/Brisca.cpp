@@ -4,7 +4,7 @@
 #include "BriscaKit/BRSException.h"
 #include "BriscaKit/BRSFile.h"
 #include "BriscaKit/BRSFileManager.h"
-#include "BriscaKit/BRSKitConstants.h"
+#include "kit/BRSKitConstants.h"
 #include "BriscaKit/BRSRuntime.h"
 #include "BriscaKit/Tally/BRSAnalyticsController.h"
 #include "kit/PLNConsole.h"

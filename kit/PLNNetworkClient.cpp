@@ -1,6 +1,7 @@
 #include "kit/PLNNetworkClient.h"
 
 #include "kit/PLNNetworkResponseHandler.h"
+#include "kit/PLNRetry_p.h"
 
 #include <cstdlib>
 #include <mutex>
@@ -61,29 +62,15 @@ void PLNNetworkClient::runAfterRetryValueFromResponse(const std::optional<brs::U
 
 namespace {
 
-template <typename Handler, typename MakeTask>
-void attempt(std::shared_ptr<brs::Scheduler> scheduler, const brs::URLRequest& request, unsigned retryCount, Handler handler, MakeTask makeTask)
+// Up to ten retries, each after the response's retry value times the retry's
+// number with jitter; then error -6.
+std::shared_ptr<const PLNRetryPolicy> growingJitteredRetries(std::shared_ptr<brs::Scheduler> scheduler)
 {
-    auto task = makeTask(request, [scheduler, request, retryCount, handler, makeTask](auto result, auto response, auto error) {
-        PLNNetworkResponseHandler::handleCompletedResponse(response, request, error, [&](bool retry, std::optional<brs::Error> verdict) {
-            if (!retry) {
-                if (handler)
-                    handler(result, response, verdict);
-            } else if (retryCount < kPLNNetworkClientRetryLimit) {
-                PLNNetworkClient::runAfterRetryValueFromResponse(response, retryCount + 1, scheduler, [=] {
-                    attempt(scheduler, request, retryCount + 1, handler, makeTask);
-                });
-            } else if (handler) {
-                handler(std::nullopt, std::nullopt, PLNNetworkResponseHandler::errorForCode(PLNNetworkErrorCode::RetryLimitReached));
-            }
-        });
-    });
-    if (!task) {
-        if (handler)
-            handler(std::nullopt, std::nullopt, PLNNetworkResponseHandler::errorForCode(PLNNetworkErrorCode::NoTask));
-        return;
-    }
-    task->resume();
+    return std::make_shared<const PLNRetryPolicy>(PLNRetryPolicy{
+        kPLNNetworkClientRetryLimit, PLNRetriesSpent::ReportLimitReached,
+        [scheduler = std::move(scheduler)](const std::optional<brs::URLResponse>& response, unsigned retry, std::function<void()> next) {
+            PLNNetworkClient::runAfterRetryValueFromResponse(response, retry, scheduler, std::move(next));
+        }});
 }
 
 }  // namespace
@@ -92,17 +79,18 @@ void PLNNetworkClient::startDataTaskForSession(const std::shared_ptr<brs::BRSURL
                                                unsigned retryCount, brs::DataCompletionHandler handler,
                                                std::shared_ptr<brs::Scheduler> scheduler)
 {
-    attempt(std::move(scheduler), request, retryCount, std::move(handler),
-            [session](const brs::URLRequest& each, brs::DataCompletionHandler done) { return session->dataTaskWithRequest(each, std::move(done)); });
+    PLNAttemptWithRetries(growingJitteredRetries(std::move(scheduler)), request, retryCount, std::move(handler),
+                          [session](const brs::URLRequest& each, brs::DataCompletionHandler done) { return session->dataTaskWithRequest(each, std::move(done)); });
 }
 
 void PLNNetworkClient::startDownloadTaskForSession(const std::shared_ptr<brs::BRSURLSession>& session, const brs::URLRequest& request,
                                                    unsigned retryCount, brs::DownloadCompletionHandler handler,
                                                    std::shared_ptr<brs::Scheduler> scheduler)
 {
-    attempt(std::move(scheduler), request, retryCount, std::move(handler), [session](const brs::URLRequest& each, brs::DownloadCompletionHandler done) {
-        return session->downloadTaskWithRequest(each, std::move(done));
-    });
+    PLNAttemptWithRetries(growingJitteredRetries(std::move(scheduler)), request, retryCount, std::move(handler),
+                          [session](const brs::URLRequest& each, brs::DownloadCompletionHandler done) {
+                              return session->downloadTaskWithRequest(each, std::move(done));
+                          });
 }
 
 }  // namespace pln

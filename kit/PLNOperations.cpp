@@ -4,10 +4,6 @@
 #include "kit/PLNEnvironment.h"
 
 namespace pln {
-namespace {
-// The kit's developer token, sent with every request to the reporting service.
-constexpr const char* kDeveloperToken = "5d0c3f9a8e7b61d24a0f93c5b7e18d6a2c4f0b91";
-}  // namespace
 
 void PLNAsynchronousOperation::start()
 {
@@ -26,21 +22,7 @@ void PLNAsynchronousOperation::finish()
 
 brs::URLRequest PLNNetworkOperation::mutableRequestWithDefaultHTTPHeadersForURL(const std::string& url, double timeout) const
 {
-    brs::URLRequest request;
-    request.url = url;
-    request.timeoutInterval = timeout;
-    request.ignoresLocalCache = true;
-    const std::string locale = localeIdentifier();
-    request.setValueForHTTPHeaderField(userAgentString(), "User-Agent");
-    request.setValueForHTTPHeaderField("utf-8", "Accept-Charset");
-    request.setValueForHTTPHeaderField(locale, "Accept-Language");
-    request.setValueForHTTPHeaderField(locale, "Content-Language");
-    request.setValueForHTTPHeaderField(kDeveloperToken, "X-Brisca-Developer-Token");
-    request.setValueForHTTPHeaderField(kPLNKitIdentifier, "X-Brisca-API-Client-Id");
-    request.setValueForHTTPHeaderField(kPLNKitVersion, "X-Brisca-API-Client-Display-Version");
-    request.setValueForHTTPHeaderField(kPLNKitBuild, "X-Brisca-API-Client-Build-Version");
-    request.setValueForHTTPHeaderField(APIKey_, "X-Brisca-API-Key");
-    return request;
+    return PLNServiceRequest(url, PLNHostKitIdentity(), {.timeout = timeout, .APIKey = APIKey_});
 }
 
 brs::URLRequest PLNNetworkOperation::mutableRequestWithDefaultHTTPHeaderFieldsAndTimeoutForURL(const std::string& url) const
@@ -48,10 +30,7 @@ brs::URLRequest PLNNetworkOperation::mutableRequestWithDefaultHTTPHeaderFieldsAn
     return mutableRequestWithDefaultHTTPHeadersForURL(url, 10.0);
 }
 
-std::string PLNNetworkOperation::userAgentString()
-{
-    return std::string(kPLNKitIdentifier) + "/" + kPLNKitVersion + " (" + kPLNKitBuild + ")";
-}
+std::string PLNNetworkOperation::userAgentString() { return PLNHostKitIdentity().userAgent; }
 
 std::string PLNNetworkOperation::localeIdentifier() { return PLNCurrentEnvironment()->localeIdentifier; }
 

@@ -4,6 +4,7 @@
 // kit's default request headers.
 
 #include "BRSURLSession/URLTypes.h"
+#include "kit/PLNServiceRequest.h"
 
 #include <atomic>
 #include <memory>
@@ -33,10 +34,6 @@ private:
     std::atomic<bool> cancelled_{false};
     std::shared_ptr<PLNAsynchronousOperation> keepAlive_;
 };
-
-inline constexpr const char* kPLNKitIdentifier = "io.plinth.sdk.mac";
-inline constexpr const char* kPLNKitVersion = "1.2.4";
-inline constexpr const char* kPLNKitBuild = "15";
 
 class PLNNetworkOperation : public PLNAsynchronousOperation {
 public:

@@ -1,9 +1,10 @@
 #include "BriscaKit/Tally/BRSAnalyticsController.h"
 
-#include "BriscaKit/BRSApplication.h"
+#include "kit/BRSApplicationNotifications.h"
 #include "BriscaKit/Tally/BRSGzip.h"
 #include "kit/PLNConsole.h"
 #include "kit/PLNNotificationCenter.h"
+#include "kit/PLNUntrustedData.h"
 #include "kit/Plinth.h"
 
 #include <algorithm>
@@ -30,20 +31,7 @@ const nlohmann::json* member(const std::optional<nlohmann::json>& settings, cons
     return found == values.end() || found->is_null() ? nullptr : &*found;
 }
 
-bool flagOf(const nlohmann::json* value)
-{
-    if (!value)
-        return false;
-    if (value->is_boolean())
-        return value->get<bool>();
-    if (value->is_number())
-        return value->get<double>() != 0;
-    if (value->is_string()) {
-        const std::string text = value->get<std::string>();
-        return !text.empty() && std::string_view("YyTt123456789").find(text[0]) != std::string_view::npos;
-    }
-    return false;
-}
+bool flagOf(const nlohmann::json* value) { return value && pln::PLNBoolValue(*value); }
 
 uint64_t numberOf(const nlohmann::json* value)
 {
