@@ -1,5 +1,6 @@
 #include "kit/PLNConsole.h"
 #include "kit/PLNEnvironment.h"
+#include "kit/PLNIdentity.h"
 #include "kit/PLNNotificationCenter.h"
 #include "kit/PLNSettingsOnboardingManager.h"
 #include "tests/kit/MachOBuilder.h"
@@ -10,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <functional>
@@ -93,6 +95,20 @@ protected:
         PLNSetEnvironment(PLNEnvironment{});
     }
 
+    // What every settings and onboarding request carries, with the test's locale and key.
+    static std::map<std::string, std::string> hostKitFields()
+    {
+        return {{"User-Agent", "io.plinth.sdk.mac/1.2.4 (15)"},
+                {"Accept-Charset", "utf-8"},
+                {"Accept-Language", "en_US"},
+                {"Content-Language", "en_US"},
+                {"X-Brisca-Developer-Token", "5d0c3f9a8e7b61d24a0f93c5b7e18d6a2c4f0b91"},
+                {"X-Brisca-API-Client-Id", "io.plinth.sdk.mac"},
+                {"X-Brisca-API-Client-Display-Version", "1.2.4"},
+                {"X-Brisca-API-Client-Build-Version", "15"},
+                {"X-Brisca-API-Key", kAPIKey}};
+    }
+
     void useEnvironment(nlohmann::json info, bool withIcon = false)
     {
         PLNEnvironment environment;
@@ -155,13 +171,16 @@ TEST_F(SettingsTest, DownloadSendsTheSettingsRequestAndCachesTheBody)
     const std::vector<std::pair<std::string, std::string>> query = {
         {"build_version", "7"}, {"display_version", "1.0"}, {"instance", model->instanceIdentifier()}, {"source", "1"}};
     EXPECT_EQ(request.queryInOrder, query);  // no icon, no icon_hash
-    EXPECT_EQ(request.header("X-Brisca-API-Key"), kAPIKey);
-    EXPECT_EQ(request.header("X-Brisca-Installation-ID"), "INSTALL-ID");
-    EXPECT_EQ(request.header("Accept"), "application/json");
-    EXPECT_EQ(request.header("User-Agent"), "io.plinth.sdk.mac/1.2.4 (15)");
-    EXPECT_EQ(request.header("X-Brisca-API-Client-Build-Version"), "15");
-    EXPECT_EQ(request.header("X-Brisca-Advertising-Token"), "AD-TOKEN");
-    EXPECT_EQ(request.header("X-Brisca-Developer-Token")->size(), 40u);
+    auto expected = hostKitFields();
+    expected.insert({{"Accept", "application/json"},
+                     {"X-Brisca-Installation-ID", "INSTALL-ID"},
+                     {"X-Brisca-OS-Display-Version", PLNHostOSDisplayVersion()},
+                     {"X-Brisca-Advertising-Token", "AD-TOKEN"}});
+    if (const auto model = PLNHostModel())
+        expected.emplace("X-Brisca-Device-Model", *model);
+    if (const auto build = PLNHostOSBuildVersion())
+        expected.emplace("X-Brisca-OS-Build-Version", *build);
+    EXPECT_EQ(request.kitFields(), expected);
     // Nothing but the settings file is left in its folder.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(std::filesystem::path(settingsFile()).parent_path()), {}), 1);
 }
@@ -176,6 +195,15 @@ TEST_F(SettingsTest, NewApplicationIsCreatedAndNotifiedOnlyAfterTheNextDownload)
     EXPECT_EQ(notificationGETCount, 2u);
     EXPECT_EQ(service.requestCount("POST", kCreatePath), 1u);
     EXPECT_EQ(manager->settingsModel()->appStatus(), "activated");
+    // The creation is a form: the host kit's fields and the form's own two.
+    const auto requests = service.requests();
+    const auto create = *std::find_if(requests.begin(), requests.end(), [](const auto& each) { return each.method == "POST"; });
+    auto fields = create.kitFields();
+    EXPECT_EQ(fields["Content-Type"].rfind("multipart/form-data; boundary=", 0), 0u);
+    EXPECT_FALSE(fields["Content-Length"].empty());
+    fields.erase("Content-Type");
+    fields.erase("Content-Length");
+    EXPECT_EQ(fields, hostKitFields());
     EXPECT_FALSE(manager->onboardingOperation());  // cleared after the success
 }
 
