@@ -8,6 +8,9 @@
 #include "kit/PLNURLBuilder.h"
 #include "kit/Plinth.h"
 
+#include <atomic>
+#include <mutex>
+
 std::optional<BRSBetaUpdate> BRSBetaUpdate::betaUpdateWithDictionary(const nlohmann::json& dictionary, brs::Error* error)
 {
     if (dictionary.is_object() && dictionary.contains("url") && dictionary["url"].is_string()) {
@@ -24,6 +27,15 @@ std::optional<BRSBetaUpdate> BRSBetaUpdate::betaUpdateWithDictionary(const nlohm
     return std::nullopt;
 }
 
+struct BRSBetaController::Private {
+    std::shared_ptr<brs::SerialQueue> queue = std::make_shared<brs::SerialQueue>("com.plinth.brisca.mac.beta");
+    mutable std::mutex mutex;
+    std::optional<std::optional<std::string>> betaToken;
+    std::optional<BRSBetaUpdate> activeUpdate;
+    std::atomic<bool> checksSuspended{false};
+    std::atomic<bool> retrying{false};
+};
+
 bool BRSBetaController::isBetaSupported()
 {
     // There are no application extensions here; only a build signed for distribution takes part.
@@ -39,19 +51,23 @@ std::shared_ptr<BRSBetaController> BRSBetaController::create(std::weak_ptr<BRSBe
 BRSBetaController::BRSBetaController(std::weak_ptr<BRSBetaControllerDelegate> delegate, pln::PLNNetworkOptions options,
                                      std::function<std::optional<std::string>()> tokenSource)
     : delegate_(std::move(delegate)), options_(std::move(options)), tokenSource_(std::move(tokenSource)),
-      queue_(std::make_shared<brs::SerialQueue>("com.plinth.brisca.mac.beta"))
+      d(std::make_unique<Private>())
 {
     networkClient_ = std::make_shared<pln::PLNNetworkClient>(nullptr, options_.pinnedCertificates, options_.scheduler);
     if (!networkClient_->session())
         pln::PLNDebugLog("[Brisca:Beta] Failed to configure networking");
 }
 
+BRSBetaController::~BRSBetaController() = default;
+
+bool BRSBetaController::checksSuspended() const { return d->checksSuspended; }
+
 std::optional<std::string> BRSBetaController::betaToken()
 {
-    std::lock_guard lock(mutex_);
-    if (!betaToken_)
-        betaToken_ = tokenSource_ ? tokenSource_() : std::nullopt;
-    return *betaToken_;
+    std::lock_guard lock(d->mutex);
+    if (!d->betaToken)
+        d->betaToken = tokenSource_ ? tokenSource_() : std::nullopt;
+    return *d->betaToken;
 }
 
 bool BRSBetaController::start()
@@ -68,8 +84,8 @@ bool BRSBetaController::start()
 
 std::optional<BRSBetaUpdate> BRSBetaController::activeUpdate() const
 {
-    std::lock_guard lock(mutex_);
-    return activeUpdate_;
+    std::lock_guard lock(d->mutex);
+    return d->activeUpdate;
 }
 
 std::optional<std::string> BRSBetaController::betaUpdateURL()
@@ -94,9 +110,9 @@ std::optional<std::string> BRSBetaController::betaUpdateURL()
 void BRSBetaController::checkForUpdate()
 {
     std::weak_ptr<BRSBetaController> weak = weak_from_this();
-    queue_->async([weak] {
+    d->queue->async([weak] {
         auto self = weak.lock();
-        if (!self || !isBetaSupported() || self->checksSuspended_ || self->retrying_.exchange(true))
+        if (!self || !isBetaSupported() || self->d->checksSuspended || self->d->retrying.exchange(true))
             return;
         pln::PLNDebugLog("[Brisca:Beta] Loading beta update");
         const auto url = self->betaUpdateURL();
@@ -128,26 +144,26 @@ void BRSBetaController::loaded(const std::optional<std::string>& data, const std
         return;
     }
     std::weak_ptr<BRSBetaController> weak = weak_from_this();
-    queue_->async([weak, data] {
+    d->queue->async([weak, data] {
         auto self = weak.lock();
         if (!self)
             return;
         pln::PLNDebugLog("[Brisca:Beta] Beta update loaded");
         auto delegate = self->delegate_.lock();
         const double suspension = delegate ? delegate->settingsForBetaController()->betaSuspendDuration() : 3600;
-        self->checksSuspended_ = true;
+        self->d->checksSuspended = true;
         self->options_.scheduler->runAfter(suspension, [weak] {
             if (auto self = weak.lock())
-                self->checksSuspended_ = false;
+                self->d->checksSuspended = false;
         });
-        self->retrying_ = false;
+        self->d->retrying = false;
         auto update = updateWithData(*data, nullptr);
         if (!update) {
             pln::PLNDebugLog("[Brisca:Beta] Beta update url is invalid");
             return;
         }
-        std::lock_guard lock(self->mutex_);
-        self->activeUpdate_ = std::move(update);
+        std::lock_guard lock(self->d->mutex);
+        self->d->activeUpdate = std::move(update);
     });
 }
 

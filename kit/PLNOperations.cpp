@@ -3,22 +3,40 @@
 #include "BRSURLSession/Dispatch.h"
 #include "kit/PLNEnvironment.h"
 
+#include <atomic>
+
 namespace pln {
+
+struct PLNAsynchronousOperation::Private {
+    std::atomic<bool> executing{false};
+    std::atomic<bool> finished{false};
+    std::atomic<bool> cancelled{false};
+    std::shared_ptr<PLNAsynchronousOperation> keepAlive;
+};
+
+PLNAsynchronousOperation::PLNAsynchronousOperation() : d(std::make_unique<Private>()) {}
+
+PLNAsynchronousOperation::~PLNAsynchronousOperation() = default;
 
 void PLNAsynchronousOperation::start()
 {
-    if (executing_.exchange(true) || finished_)
+    if (d->executing.exchange(true) || d->finished)
         return;
-    keepAlive_ = shared_from_this();
-    brs::dispatchGlobal([self = keepAlive_] { self->main(); });
+    d->keepAlive = shared_from_this();
+    brs::dispatchGlobal([self = d->keepAlive] { self->main(); });
 }
 
 void PLNAsynchronousOperation::finish()
 {
-    executing_ = false;
-    finished_ = true;
-    brs::dispatchGlobal([self = std::move(keepAlive_)] {});  // released off the finishing call's stack
+    d->executing = false;
+    d->finished = true;
+    brs::dispatchGlobal([self = std::move(d->keepAlive)] {});  // released off the finishing call's stack
 }
+
+void PLNAsynchronousOperation::cancel() { d->cancelled = true; }
+bool PLNAsynchronousOperation::isExecuting() const { return d->executing; }
+bool PLNAsynchronousOperation::isFinished() const { return d->finished; }
+bool PLNAsynchronousOperation::isCancelled() const { return d->cancelled; }
 
 brs::URLRequest PLNNetworkOperation::mutableRequestWithDefaultHTTPHeadersForURL(const std::string& url, double timeout) const
 {

@@ -6,7 +6,6 @@
 #include "BRSURLSession/URLTypes.h"
 #include "kit/PLNServiceRequest.h"
 
-#include <atomic>
 #include <memory>
 #include <optional>
 #include <string>
@@ -15,24 +14,24 @@ namespace pln {
 
 class PLNAsynchronousOperation : public std::enable_shared_from_this<PLNAsynchronousOperation> {
 public:
-    virtual ~PLNAsynchronousOperation() = default;
+    PLNAsynchronousOperation();
+    virtual ~PLNAsynchronousOperation();
     // Runs main on the shared pool; the operation keeps itself alive until it finishes.
     void start();
     void finish();
-    void cancel() { cancelled_ = true; }
+    void cancel();
     bool isConcurrent() const { return true; }
-    bool isExecuting() const { return executing_; }
-    bool isFinished() const { return finished_; }
-    bool isCancelled() const { return cancelled_; }
+    bool isExecuting() const;
+    bool isFinished() const;
+    bool isCancelled() const;
 
 protected:
     virtual void main() = 0;
 
 private:
-    std::atomic<bool> executing_{false};
-    std::atomic<bool> finished_{false};
-    std::atomic<bool> cancelled_{false};
-    std::shared_ptr<PLNAsynchronousOperation> keepAlive_;
+    // The state flags, read from any thread, and the reference that keeps a running operation alive.
+    struct Private;
+    std::unique_ptr<Private> d;
 };
 
 class PLNNetworkOperation : public PLNAsynchronousOperation {
