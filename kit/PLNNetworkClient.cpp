@@ -10,10 +10,14 @@ namespace pln {
 
 PLNNetworkClient::PLNNetworkClient(std::shared_ptr<brs::SerialQueue> queue, std::optional<brs::CertificateList> pinnedCertificates,
                                    std::shared_ptr<brs::Scheduler> scheduler)
-    : certPinner_(pinnedCertificates ? std::make_shared<PLNCertificatePinner>(std::move(*pinnedCertificates)) : nullptr),
-      session_(brs::BRSURLSession::sessionWithConfiguration(brs::BRSURLSessionConfiguration::defaultSessionConfiguration(),
-                                                            std::make_shared<PLNChallengeResponder>(certPinner_), std::move(queue))),
-      scheduler_(std::move(scheduler))
+    : PLNNetworkClient(brs::BRSURLSessionConfiguration::defaultSessionConfiguration(), std::move(queue), std::move(pinnedCertificates),
+                       std::move(scheduler))
+{
+}
+
+PLNNetworkClient::PLNNetworkClient(std::shared_ptr<brs::BRSURLSessionConfiguration> configuration, std::shared_ptr<brs::SerialQueue> queue,
+                                   std::optional<brs::CertificateList> pinnedCertificates, std::shared_ptr<brs::Scheduler> scheduler)
+    : base_(std::move(configuration), std::move(queue), std::move(pinnedCertificates), std::move(scheduler))
 {
 }
 
@@ -22,20 +26,19 @@ std::shared_ptr<PLNNetworkClient> PLNNetworkClient::create(std::shared_ptr<brs::
                                                            std::optional<brs::CertificateList> pinnedCertificates,
                                                            std::shared_ptr<brs::Scheduler> scheduler)
 {
-    auto client = std::make_shared<PLNNetworkClient>(queue, std::move(pinnedCertificates), std::move(scheduler));
-    client->session_ = brs::BRSURLSession::sessionWithConfiguration(std::move(configuration),
-                                                                    std::make_shared<PLNChallengeResponder>(client->certPinner_), queue);
-    return client->session_ ? client : nullptr;
+    std::shared_ptr<PLNNetworkClient> client(
+        new PLNNetworkClient(std::move(configuration), std::move(queue), std::move(pinnedCertificates), std::move(scheduler)));
+    return client->session() ? client : nullptr;
 }
 
 void PLNNetworkClient::startDataTaskWithRequest(const brs::URLRequest& request, brs::DataCompletionHandler handler)
 {
-    startDataTaskForSession(session_, request, 0, std::move(handler), scheduler_);
+    startDataTaskForSession(base_.session, request, 0, std::move(handler), base_.scheduler);
 }
 
 void PLNNetworkClient::startDownloadTaskWithRequest(const brs::URLRequest& request, brs::DownloadCompletionHandler handler)
 {
-    startDownloadTaskForSession(session_, request, 0, std::move(handler), scheduler_);
+    startDownloadTaskForSession(base_.session, request, 0, std::move(handler), base_.scheduler);
 }
 
 double PLNNetworkClient::randomDoubleWithMin(double min, double max)

@@ -16,11 +16,18 @@ void PLNChallengeResponder::didReceiveChallenge(brs::BRSURLSession& session, con
     pinner_->handleChallenge(challenge, session, completion);
 }
 
+PLNRetryingSession::PLNRetryingSession(std::shared_ptr<brs::BRSURLSessionConfiguration> configuration, std::shared_ptr<brs::SerialQueue> queue,
+                                       std::optional<brs::CertificateList> pinnedCertificates, std::shared_ptr<brs::Scheduler> scheduler)
+    : certPinner(pinnedCertificates ? std::make_shared<PLNCertificatePinner>(std::move(*pinnedCertificates)) : nullptr),
+      session(brs::BRSURLSession::sessionWithConfiguration(std::move(configuration), std::make_shared<PLNChallengeResponder>(certPinner),
+                                                           std::move(queue))),
+      scheduler(std::move(scheduler))
+{
+}
+
 PLNNetworkTaskUtility::PLNNetworkTaskUtility(std::shared_ptr<brs::SerialQueue> queue, PLNNetworkOptions options)
-    : certPinner_(std::make_shared<PLNCertificatePinner>(std::move(options.pinnedCertificates))),
-      session_(brs::BRSURLSession::sessionWithConfiguration(brs::BRSURLSessionConfiguration::defaultSessionConfiguration(),
-                                                            std::make_shared<PLNChallengeResponder>(certPinner_), std::move(queue))),
-      scheduler_(std::move(options.scheduler))
+    : base_(brs::BRSURLSessionConfiguration::defaultSessionConfiguration(), std::move(queue), std::move(options.pinnedCertificates),
+            std::move(options.scheduler))
 {
 }
 
@@ -49,22 +56,22 @@ std::shared_ptr<const PLNRetryPolicy> constantRetries(std::shared_ptr<brs::Sched
 
 void PLNNetworkTaskUtility::runAfterRetryValueFromResponse(const std::optional<brs::URLResponse>& response, std::function<void()> block) const
 {
-    runAfterRetryValue(scheduler_, response, std::move(block));
+    runAfterRetryValue(base_.scheduler, response, std::move(block));
 }
 
 void PLNNetworkTaskUtility::beginDataTaskWithRequest(const brs::URLRequest& request, unsigned maxNumberOfRetries,
                                                      brs::DataCompletionHandler handler)
 {
-    auto session = session_;
-    PLNAttemptWithRetries(constantRetries(scheduler_, maxNumberOfRetries), request, 0, std::move(handler),
+    auto session = base_.session;
+    PLNAttemptWithRetries(constantRetries(base_.scheduler, maxNumberOfRetries), request, 0, std::move(handler),
                           [session](const brs::URLRequest& each, brs::DataCompletionHandler done) { return session->dataTaskWithRequest(each, std::move(done)); });
 }
 
 void PLNNetworkTaskUtility::beginDownloadTaskWithRequest(const brs::URLRequest& request, unsigned maxNumberOfRetries,
                                                          brs::DownloadCompletionHandler handler)
 {
-    auto session = session_;
-    PLNAttemptWithRetries(constantRetries(scheduler_, maxNumberOfRetries), request, 0, std::move(handler),
+    auto session = base_.session;
+    PLNAttemptWithRetries(constantRetries(base_.scheduler, maxNumberOfRetries), request, 0, std::move(handler),
                           [session](const brs::URLRequest& each, brs::DownloadCompletionHandler done) {
                               return session->downloadTaskWithRequest(each, std::move(done));
                           });

@@ -3,6 +3,9 @@
 #include "kit/BRSKitConstants.h"
 #include "kit/PLNEnvironment.h"
 
+#include <utility>
+#include <vector>
+
 namespace pln {
 namespace {
 // The host kit's developer token, sent with its settings and onboarding requests.
@@ -28,36 +31,27 @@ const PLNClientIdentity& PLNCrashKitIdentity()
 
 namespace {
 
-void addServiceHeaders(brs::URLRequest& request, const PLNClientIdentity& identity, const PLNRequestOptions& options)
+using Fields = std::vector<std::pair<const char*, std::string>>;
+
+Fields serviceFields(const PLNClientIdentity& identity, const std::string& locale)
 {
-    const std::string locale = PLNCurrentEnvironment()->localeIdentifier;
-    request.setValueForHTTPHeaderField(identity.userAgent, "User-Agent");
-    if (options.acceptsJSON)
-        request.setValueForHTTPHeaderField("application/json", "Accept");
-    request.setValueForHTTPHeaderField("utf-8", "Accept-Charset");
-    request.setValueForHTTPHeaderField(locale, "Accept-Language");
-    request.setValueForHTTPHeaderField(locale, "Content-Language");
-    request.setValueForHTTPHeaderField(identity.developerToken, "X-Brisca-Developer-Token");
-    request.setValueForHTTPHeaderField(identity.identifier, "X-Brisca-API-Client-Id");
-    request.setValueForHTTPHeaderField(identity.displayVersion, "X-Brisca-API-Client-Display-Version");
-    request.setValueForHTTPHeaderField(identity.buildVersion, "X-Brisca-API-Client-Build-Version");
-    if (options.APIKey)
-        request.setValueForHTTPHeaderField(*options.APIKey, "X-Brisca-API-Key");
+    return {{"Accept-Charset", "utf-8"},
+            {"Accept-Language", locale},
+            {"Content-Language", locale},
+            {"X-Brisca-Developer-Token", identity.developerToken},
+            {"X-Brisca-API-Client-Id", identity.identifier},
+            {"X-Brisca-API-Client-Display-Version", identity.displayVersion},
+            {"X-Brisca-API-Client-Build-Version", identity.buildVersion}};
 }
 
-void addUsageEventHeaders(brs::URLRequest& request, const PLNClientIdentity& identity, const PLNRequestOptions& options)
+// The service reads the build number as the client's version, too.
+Fields usageEventFields(const PLNClientIdentity& identity)
 {
-    request.setValueForHTTPHeaderField(identity.userAgent, "User-Agent");
-    if (options.acceptsJSON)
-        request.setValueForHTTPHeaderField("application/json", "Accept");
-    request.setValueForHTTPHeaderField(identity.developerToken, "X-BRISCA-DEVELOPER-TOKEN");
-    request.setValueForHTTPHeaderField(identity.clientType, "X-BRISCA-API-CLIENT-TYPE");
-    // The service reads the build number as the client's version.
-    request.setValueForHTTPHeaderField(identity.buildVersion, "X-BRISCA-API-CLIENT-VERSION");
-    request.setValueForHTTPHeaderField(identity.displayVersion, "X-BRISCA-API-CLIENT-DISPLAY-VERSION");
-    request.setValueForHTTPHeaderField(identity.buildVersion, "X-BRISCA-API-CLIENT-BUILD-VERSION");
-    if (options.APIKey)
-        request.setValueForHTTPHeaderField(*options.APIKey, "X-BRISCA-API-KEY");
+    return {{"X-BRISCA-DEVELOPER-TOKEN", identity.developerToken},
+            {"X-BRISCA-API-CLIENT-TYPE", identity.clientType},
+            {"X-BRISCA-API-CLIENT-VERSION", identity.buildVersion},
+            {"X-BRISCA-API-CLIENT-DISPLAY-VERSION", identity.displayVersion},
+            {"X-BRISCA-API-CLIENT-BUILD-VERSION", identity.buildVersion}};
 }
 
 }  // namespace
@@ -69,10 +63,15 @@ brs::URLRequest PLNServiceRequest(const std::string& url, const PLNClientIdentit
     request.httpMethod = options.method;
     request.timeoutInterval = options.timeout;
     request.ignoresLocalCache = true;
-    if (options.headerSet == PLNHeaderSet::UsageEvents)
-        addUsageEventHeaders(request, identity, options);
-    else
-        addServiceHeaders(request, identity, options);
+    const bool usageEvents = options.headerSet == PLNHeaderSet::UsageEvents;
+    request.setValueForHTTPHeaderField(identity.userAgent, "User-Agent");
+    if (options.acceptsJSON)
+        request.setValueForHTTPHeaderField("application/json", "Accept");
+    const Fields fields = usageEvents ? usageEventFields(identity) : serviceFields(identity, PLNCurrentEnvironment()->localeIdentifier);
+    for (const auto& [name, value] : fields)
+        request.setValueForHTTPHeaderField(value, name);
+    if (options.APIKey)
+        request.setValueForHTTPHeaderField(*options.APIKey, usageEvents ? "X-BRISCA-API-KEY" : "X-Brisca-API-Key");
     return request;
 }
 

@@ -33,6 +33,18 @@ std::map<std::string, std::string> RecordedRequest::kitFields() const
     return fields;
 }
 
+std::optional<std::map<std::string, std::string>> RecordedRequest::formKitFields() const
+{
+    auto fields = kitFields();
+    const auto type = fields.find("Content-Type");
+    const auto length = fields.find("Content-Length");
+    if (type == fields.end() || type->second.rfind("multipart/form-data; boundary=", 0) != 0 || length == fields.end() || length->second.empty())
+        return std::nullopt;
+    fields.erase(type);
+    fields.erase(length);
+    return fields;
+}
+
 struct FakeReportingService::Server {
     httplib::SSLServer http;
     std::thread thread;

@@ -52,6 +52,9 @@ struct RecordedRequest {
     // those the transfer library adds ("Host", its "Accept: */*" and the
     // length of a body it sends) and the server's own address fields.
     std::map<std::string, std::string> kitFields() const;
+    // kitFields() of a multipart form without the two fields that describe
+    // its body; nothing unless they name a form and a length.
+    std::optional<std::map<std::string, std::string>> formKitFields() const;
 };
 
 class FakeReportingService {
