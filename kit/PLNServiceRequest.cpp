@@ -12,21 +12,24 @@ namespace {
 constexpr const char* kPLNDeveloperToken = "5d0c3f9a8e7b61d24a0f93c5b7e18d6a2c4f0b91";
 }  // namespace
 
+// Both are made once and never destroyed: the kit's detached workers may
+// still build a request while the process exits.
 const PLNClientIdentity& PLNHostKitIdentity()
 {
-    static const PLNClientIdentity identity{kPLNKitIdentifier,
-                                            kPLNKitVersion,
-                                            kPLNKitBuild,
-                                            std::string(kPLNKitIdentifier) + "/" + kPLNKitVersion + " (" + kPLNKitBuild + ")",
-                                            kPLNDeveloperToken,
-                                            {}};
-    return identity;
+    static const auto* identity = new PLNClientIdentity{kPLNKitIdentifier,
+                                                        kPLNKitVersion,
+                                                        kPLNKitBuild,
+                                                        std::string(kPLNKitIdentifier) + "/" + kPLNKitVersion + " (" + kPLNKitBuild + ")",
+                                                        kPLNDeveloperToken,
+                                                        {}};
+    return *identity;
 }
 
 const PLNClientIdentity& PLNCrashKitIdentity()
 {
-    static const PLNClientIdentity identity{kBRSKitBundleIdentifier, kBRSKitVersion, kBRSKitBuild, kBRSUserAgent, kBRSDeveloperToken, kBRSClientType};
-    return identity;
+    static const auto* identity =
+        new PLNClientIdentity{kBRSKitBundleIdentifier, kBRSKitVersion, kBRSKitBuild, kBRSUserAgent, kBRSDeveloperToken, kBRSClientType};
+    return *identity;
 }
 
 namespace {

@@ -77,7 +77,12 @@ protected:
             if (line == awaitedLine)
                 lineSeen.set(true);
         });
-        observer = PLNNotificationCenter::defaultCenter().addObserver(kPLNSettingsAvailableNotification, [this] {
+        observer = PLNNotificationCenter::defaultCenter().addObserver(kPLNSettingsAvailableNotification, [this, gate = gate] {
+            // A notification may still be on its way when the test ends: the
+            // gate lets the fixture wait for it and then turn the rest away.
+            std::lock_guard lock(gate->mutex);
+            if (!gate->open)
+                return;
             notificationGETCount = service.requestCount("GET", kSettingsPath);
             if (++notifications == 2)
                 notifiedAgain.set(true);
@@ -88,6 +93,10 @@ protected:
     void TearDown() override
     {
         observer.reset();
+        {
+            std::lock_guard lock(gate->mutex);
+            gate->open = false;
+        }
         PLNSetConsoleSink(nullptr);
         PLNSetDebugEnabled(false);
         unsetenv("SettingsEndpoint");
@@ -143,6 +152,11 @@ protected:
     FakeReportingService service{KitTestPKI::shared().pinnedLeaf};
     std::shared_ptr<kittest::ManualScheduler> scheduler = std::make_shared<kittest::ManualScheduler>();
     std::shared_ptr<PLNApplicationIdentiferModel> model;
+    struct Gate {
+        std::mutex mutex;
+        bool open = true;
+    };
+    std::shared_ptr<Gate> gate = std::make_shared<Gate>();
     PLNNotificationCenter::Token observer;
     std::atomic<int> notifications{0};
     std::atomic<std::size_t> notificationGETCount{0};
