@@ -73,6 +73,14 @@ struct BRSURLSessionTask::State {
     std::chrono::steady_clock::time_point lastActivity;
     curl_off_t bytesMoved = 0;
     bool idleTooLong = false;
+
+    // Where the transfer's events reach the task.
+    std::shared_ptr<SerialQueue> queue = std::make_shared<SerialQueue>("com.brisca.URLSessionTask");
+};
+
+struct BRSURLSession::Queues {
+    std::shared_ptr<SerialQueue> own = std::make_shared<SerialQueue>("com.brisca.URLSession");
+    std::shared_ptr<SerialQueue> delegate;
 };
 
 namespace {
@@ -482,7 +490,7 @@ std::shared_ptr<BRSURLSession> BRSURLSession::sessionWithConfiguration(std::shar
     std::shared_ptr<BRSURLSession> session(new BRSURLSession);
     session->configuration_ = configuration->copy();
     session->delegate_ = std::move(delegate);
-    session->delegateQueue_ = delegateQueue ? std::move(delegateQueue) : newDefaultDelegateQueue();
+    session->queues_->delegate = delegateQueue ? std::move(delegateQueue) : newDefaultDelegateQueue();
     return session;
 }
 
@@ -492,14 +500,18 @@ std::shared_ptr<SerialQueue> BRSURLSession::newDefaultDelegateQueue()
     return std::make_shared<SerialQueue>("BRSURLSession delegate queue " + std::to_string(++number));
 }
 
+BRSURLSession::BRSURLSession() : queues_(std::make_unique<Queues>()) {}
+
 BRSURLSession::~BRSURLSession() = default;
+
+const std::shared_ptr<SerialQueue>& BRSURLSession::delegateQueue() const { return queues_->delegate; }
 
 bool BRSURLSession::configureTask(BRSURLSessionTask& task, const URLRequest& request, const std::function<void(URLRequest&)>& block)
 {
     if (!isSendable(request.url))
         return false;
     URLRequest configured = request;
-    queue_->sync([&] {
+    queues_->own->sync([&] {
         for (const auto& [name, value] : configuration_->HTTPAdditionalHeaders.fields())
             configured.headers.add(name, value);
     });
@@ -559,7 +571,7 @@ void BRSURLSession::getTasksWithCompletionHandler(
         handler)
 {
     if (handler)
-        delegateQueue_->async([handler = std::move(handler)] { handler({}, {}, {}); });
+        queues_->delegate->async([handler = std::move(handler)] { handler({}, {}, {}); });
 }
 
 bool BRSURLSession::shouldInvokeDelegate(const BRSURLSessionTask& task) const { return task.invokesDelegate_ && delegate_; }
@@ -568,19 +580,19 @@ void BRSURLSession::taskDidComplete(const std::shared_ptr<BRSURLSessionTask>& ta
 {
     if (!shouldInvokeDelegate(*task))
         return;
-    delegateQueue_->async([self = shared_from_this(), task, error] { self->delegate_->didCompleteWithError(*self, *task, error); });
+    queues_->delegate->async([self = shared_from_this(), task, error] { self->delegate_->didCompleteWithError(*self, *task, error); });
 }
 
 void BRSURLSession::taskDidReceiveResponse(const std::shared_ptr<BRSURLSessionDataTask>& task, const URLResponse& response)
 {
     if (shouldInvokeDelegate(*task))
-        delegateQueue_->async([self = shared_from_this(), task, response] { self->delegate_->didReceiveResponse(*self, *task, response); });
+        queues_->delegate->async([self = shared_from_this(), task, response] { self->delegate_->didReceiveResponse(*self, *task, response); });
 }
 
 void BRSURLSession::taskDidReceiveData(const std::shared_ptr<BRSURLSessionDataTask>& task, const std::string& data)
 {
     if (shouldInvokeDelegate(*task))
-        delegateQueue_->async([self = shared_from_this(), task, data] { self->delegate_->didReceiveData(*self, *task, data); });
+        queues_->delegate->async([self = shared_from_this(), task, data] { self->delegate_->didReceiveData(*self, *task, data); });
 }
 
 void BRSURLSession::downloadTaskDidFinish(const std::shared_ptr<BRSURLSessionDownloadTask>& task, const std::string& path)
@@ -589,7 +601,7 @@ void BRSURLSession::downloadTaskDidFinish(const std::shared_ptr<BRSURLSessionDow
         task->cleanup();
         return;
     }
-    delegateQueue_->async([self = shared_from_this(), task, path] {
+    queues_->delegate->async([self = shared_from_this(), task, path] {
         self->delegate_->didFinishDownloadingToURL(*self, *task, path);
         task->cleanup();
     });
@@ -648,7 +660,7 @@ void BRSURLSessionTask::start()
 
 void BRSURLSessionTask::transferDidReceiveResponse(URLResponse response)
 {
-    queue_->async([self = shared_from_this(), response = std::move(response)] {
+    state_->queue->async([self = shared_from_this(), response = std::move(response)] {
         if (auto session = self->session_.lock())
             if (dynamic_cast<BRSURLSessionDataTask*>(self.get()))
                 session->taskDidReceiveResponse(std::static_pointer_cast<BRSURLSessionDataTask>(self), response);
@@ -659,7 +671,7 @@ void BRSURLSessionTask::transferDidReceiveResponse(URLResponse response)
 
 void BRSURLSessionTask::transferDidFinish(std::optional<Error> error)
 {
-    queue_->async([self = shared_from_this(), error = std::move(error)] {
+    state_->queue->async([self = shared_from_this(), error = std::move(error)] {
         {
             std::lock_guard lock(self->state_->mutex);
             if (!self->state_->error)
@@ -675,7 +687,7 @@ std::optional<std::string> BRSURLSessionDataTask::data() const { return data_; }
 
 bool BRSURLSessionDataTask::transferDidReceiveData(const char* bytes, std::size_t length)
 {
-    queue_->async([self = std::static_pointer_cast<BRSURLSessionDataTask>(shared_from_this()), chunk = std::string(bytes, length)] {
+    state_->queue->async([self = std::static_pointer_cast<BRSURLSessionDataTask>(shared_from_this()), chunk = std::string(bytes, length)] {
         if (!self->data_)
             self->data_.emplace();
         self->data_->append(chunk);

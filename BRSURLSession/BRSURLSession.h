@@ -106,7 +106,7 @@ public:
             handler);
 
     const std::shared_ptr<BRSURLSessionDelegate>& delegate() const { return delegate_; }
-    const std::shared_ptr<SerialQueue>& delegateQueue() const { return delegateQueue_; }
+    const std::shared_ptr<SerialQueue>& delegateQueue() const;
     const std::shared_ptr<BRSURLSessionConfiguration>& configuration() const { return configuration_; }
     std::string sessionDescription;
 
@@ -115,7 +115,7 @@ private:
     friend class BRSURLSessionDataTask;
     friend class BRSURLSessionDownloadTask;
     friend struct TransferEngine;
-    BRSURLSession() = default;
+    BRSURLSession();
 
     bool configureTask(BRSURLSessionTask& task, const URLRequest& request, const std::function<void(URLRequest&)>& block);
     bool shouldInvokeDelegate(const BRSURLSessionTask& task) const;
@@ -125,10 +125,11 @@ private:
     void downloadTaskDidFinish(const std::shared_ptr<BRSURLSessionDownloadTask>& task, const std::string& path);
     ChallengeDisposition answerChallenge(const AuthenticationChallenge& challenge);
 
-    std::shared_ptr<SerialQueue> queue_ = std::make_shared<SerialQueue>("com.brisca.URLSession");
+    // The session's own queue, over its configuration, and the queue its delegate is called on.
+    struct Queues;
+    std::unique_ptr<Queues> queues_;
     std::shared_ptr<BRSURLSessionConfiguration> configuration_;
     std::shared_ptr<BRSURLSessionDelegate> delegate_;
-    std::shared_ptr<SerialQueue> delegateQueue_;
 };
 
 class BRSURLSessionTask : public std::enable_shared_from_this<BRSURLSessionTask> {
@@ -159,12 +160,12 @@ protected:
     virtual void complete() = 0;
     void start();
 
+    // The transfer's state, its lock and the task's queue.
     struct State;
     std::unique_ptr<State> state_;
     URLRequest originalRequest_;
     bool invokesDelegate_ = true;
     std::weak_ptr<BRSURLSession> session_;
-    std::shared_ptr<SerialQueue> queue_ = std::make_shared<SerialQueue>("com.brisca.URLSessionTask");
 };
 
 class BRSURLSessionDataTask : public BRSURLSessionTask {

@@ -2,19 +2,15 @@
 // What the kit needs of the application it runs in, without knowing its
 // toolkit: the main thread, the send prompt and the application's strings.
 // The application's life-cycle events reach the kit as notifications of the
-// kit's notification centre under the names below.
+// kit's notification centre under the names in BRSApplicationNotifications.h.
+
+#include "kit/BRSApplicationNotifications.h"
 
 #include <cstddef>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
-
-inline constexpr const char* kBRSApplicationWillBecomeActiveNotification = "NSApplicationWillBecomeActiveNotification";
-inline constexpr const char* kBRSApplicationDidBecomeActiveNotification = "NSApplicationDidBecomeActiveNotification";
-inline constexpr const char* kBRSApplicationWillResignActiveNotification = "NSApplicationWillResignActiveNotification";
-inline constexpr const char* kBRSApplicationDidResignActiveNotification = "NSApplicationDidResignActiveNotification";
-inline constexpr const char* kBRSApplicationWillTerminateNotification = "NSApplicationWillTerminateNotification";
 
 struct BRSAlert {
     std::string messageText;

@@ -1,12 +1,15 @@
 #include "BriscaKit/BRSBetaController.h"
 
-#include "BriscaKit/BRSKitConstants.h"
 #include "kit/PLNConsole.h"
 #include "kit/PLNEnvironment.h"
 #include "kit/PLNIdentity.h"
 #include "kit/PLNNotificationCenter.h"
+#include "kit/PLNServiceRequest.h"
 #include "kit/PLNURLBuilder.h"
 #include "kit/Plinth.h"
+
+#include <atomic>
+#include <mutex>
 
 std::optional<BRSBetaUpdate> BRSBetaUpdate::betaUpdateWithDictionary(const nlohmann::json& dictionary, brs::Error* error)
 {
@@ -24,6 +27,15 @@ std::optional<BRSBetaUpdate> BRSBetaUpdate::betaUpdateWithDictionary(const nlohm
     return std::nullopt;
 }
 
+struct BRSBetaController::Private {
+    std::shared_ptr<brs::SerialQueue> queue = std::make_shared<brs::SerialQueue>("com.plinth.brisca.mac.beta");
+    mutable std::mutex mutex;
+    std::optional<std::optional<std::string>> betaToken;
+    std::optional<BRSBetaUpdate> activeUpdate;
+    std::atomic<bool> checksSuspended{false};
+    std::atomic<bool> retrying{false};
+};
+
 bool BRSBetaController::isBetaSupported()
 {
     // There are no application extensions here; only a build signed for distribution takes part.
@@ -39,19 +51,23 @@ std::shared_ptr<BRSBetaController> BRSBetaController::create(std::weak_ptr<BRSBe
 BRSBetaController::BRSBetaController(std::weak_ptr<BRSBetaControllerDelegate> delegate, pln::PLNNetworkOptions options,
                                      std::function<std::optional<std::string>()> tokenSource)
     : delegate_(std::move(delegate)), options_(std::move(options)), tokenSource_(std::move(tokenSource)),
-      queue_(std::make_shared<brs::SerialQueue>("com.plinth.brisca.mac.beta"))
+      d(std::make_unique<Private>())
 {
     networkClient_ = std::make_shared<pln::PLNNetworkClient>(nullptr, options_.pinnedCertificates, options_.scheduler);
     if (!networkClient_->session())
         pln::PLNDebugLog("[Brisca:Beta] Failed to configure networking");
 }
 
+BRSBetaController::~BRSBetaController() = default;
+
+bool BRSBetaController::checksSuspended() const { return d->checksSuspended; }
+
 std::optional<std::string> BRSBetaController::betaToken()
 {
-    std::lock_guard lock(mutex_);
-    if (!betaToken_)
-        betaToken_ = tokenSource_ ? tokenSource_() : std::nullopt;
-    return *betaToken_;
+    std::lock_guard lock(d->mutex);
+    if (!d->betaToken)
+        d->betaToken = tokenSource_ ? tokenSource_() : std::nullopt;
+    return *d->betaToken;
 }
 
 bool BRSBetaController::start()
@@ -68,8 +84,8 @@ bool BRSBetaController::start()
 
 std::optional<BRSBetaUpdate> BRSBetaController::activeUpdate() const
 {
-    std::lock_guard lock(mutex_);
-    return activeUpdate_;
+    std::lock_guard lock(d->mutex);
+    return d->activeUpdate;
 }
 
 std::optional<std::string> BRSBetaController::betaUpdateURL()
@@ -94,39 +110,30 @@ std::optional<std::string> BRSBetaController::betaUpdateURL()
 void BRSBetaController::checkForUpdate()
 {
     std::weak_ptr<BRSBetaController> weak = weak_from_this();
-    queue_->async([weak] {
+    d->queue->async([weak] {
         auto self = weak.lock();
-        if (!self || !isBetaSupported() || self->checksSuspended_ || self->retrying_.exchange(true))
+        if (!self || !isBetaSupported() || self->d->checksSuspended || self->d->retrying.exchange(true))
             return;
         pln::PLNDebugLog("[Brisca:Beta] Loading beta update");
         const auto url = self->betaUpdateURL();
         if (!url)
             return;
         pln::PLNDebugLog("[Brisca:Beta] Beta Update-Check url string: '" + *url + "'");
-        auto delegate = self->delegate_.lock();
-        const std::string locale = pln::PLNCurrentEnvironment()->localeIdentifier;
-        brs::URLRequest request;
-        request.url = *url;
-        request.ignoresLocalCache = true;
-        request.timeoutInterval = 10;
-        request.setValueForHTTPHeaderField(kBRSUserAgent, "User-Agent");
-        request.setValueForHTTPHeaderField("application/json", "Accept");
-        request.setValueForHTTPHeaderField("utf-8", "Accept-Charset");
-        request.setValueForHTTPHeaderField(locale, "Accept-Language");
-        request.setValueForHTTPHeaderField(locale, "Content-Language");
-        request.setValueForHTTPHeaderField(kBRSDeveloperToken, "X-Brisca-Developer-Token");
-        request.setValueForHTTPHeaderField(kBRSKitBundleIdentifier, "X-Brisca-API-Client-Id");
-        request.setValueForHTTPHeaderField(kBRSKitVersion, "X-Brisca-API-Client-Display-Version");
-        request.setValueForHTTPHeaderField(kBRSKitBuild, "X-Brisca-API-Client-Build-Version");
-        if (auto key = delegate ? delegate->APIKeyForBetaController() : std::nullopt)
-            request.setValueForHTTPHeaderField(*key, "X-Brisca-API-Key");
-        if (auto token = self->betaToken())
-            request.setValueForHTTPHeaderField(*token, "X-Brisca-Beta-Token");
-        self->networkClient_->startDataTaskWithRequest(request, [weak](auto data, auto, auto error) {
+        self->networkClient_->startDataTaskWithRequest(self->updateCheckRequest(*url), [weak](auto data, auto, auto error) {
             if (auto self = weak.lock())
                 self->loaded(data, error);
         });
     });
+}
+
+brs::URLRequest BRSBetaController::updateCheckRequest(const std::string& url)
+{
+    auto delegate = delegate_.lock();
+    auto request = pln::PLNServiceRequest(url, pln::PLNCrashKitIdentity(),
+                                          {.acceptsJSON = true, .APIKey = delegate ? delegate->APIKeyForBetaController() : std::nullopt});
+    if (auto token = betaToken())
+        request.setValueForHTTPHeaderField(*token, "X-Brisca-Beta-Token");
+    return request;
 }
 
 void BRSBetaController::loaded(const std::optional<std::string>& data, const std::optional<brs::Error>& error)
@@ -137,26 +144,26 @@ void BRSBetaController::loaded(const std::optional<std::string>& data, const std
         return;
     }
     std::weak_ptr<BRSBetaController> weak = weak_from_this();
-    queue_->async([weak, data] {
+    d->queue->async([weak, data] {
         auto self = weak.lock();
         if (!self)
             return;
         pln::PLNDebugLog("[Brisca:Beta] Beta update loaded");
         auto delegate = self->delegate_.lock();
         const double suspension = delegate ? delegate->settingsForBetaController()->betaSuspendDuration() : 3600;
-        self->checksSuspended_ = true;
+        self->d->checksSuspended = true;
         self->options_.scheduler->runAfter(suspension, [weak] {
             if (auto self = weak.lock())
-                self->checksSuspended_ = false;
+                self->d->checksSuspended = false;
         });
-        self->retrying_ = false;
+        self->d->retrying = false;
         auto update = updateWithData(*data, nullptr);
         if (!update) {
             pln::PLNDebugLog("[Brisca:Beta] Beta update url is invalid");
             return;
         }
-        std::lock_guard lock(self->mutex_);
-        self->activeUpdate_ = std::move(update);
+        std::lock_guard lock(self->d->mutex);
+        self->d->activeUpdate = std::move(update);
     });
 }
 

@@ -8,10 +8,8 @@
 #include "BriscaKit/BRSSettings.h"
 #include "kit/PLNNetworkClient.h"
 
-#include <atomic>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 
@@ -32,6 +30,7 @@ struct BRSBetaUpdate {
 class BRSBetaController : public std::enable_shared_from_this<BRSBetaController> {
 public:
     static bool isBetaSupported();
+    ~BRSBetaController();
     static std::shared_ptr<BRSBetaController> create(std::weak_ptr<BRSBetaControllerDelegate> delegate, pln::PLNNetworkOptions options = {},
                                                      std::function<std::optional<std::string>()> tokenSource = nullptr);
 
@@ -40,8 +39,10 @@ public:
     std::optional<std::string> betaToken();
     void checkForUpdate();
     std::optional<std::string> betaUpdateURL();
+    // The check's GET to the given URL, with the API key and the beta token.
+    brs::URLRequest updateCheckRequest(const std::string& url);
     std::optional<BRSBetaUpdate> activeUpdate() const;
-    bool checksSuspended() const { return checksSuspended_; }
+    bool checksSuspended() const;
     static std::optional<BRSBetaUpdate> updateWithData(const std::string& data, brs::Error* error);
 
 private:
@@ -52,12 +53,9 @@ private:
     std::weak_ptr<BRSBetaControllerDelegate> delegate_;
     pln::PLNNetworkOptions options_;
     std::function<std::optional<std::string>()> tokenSource_;
-    std::shared_ptr<brs::SerialQueue> queue_;
+    // The check's queue, and its state: the lock guards the token and the update.
+    struct Private;
+    std::unique_ptr<Private> d;
     std::shared_ptr<pln::PLNNetworkClient> networkClient_;
     std::shared_ptr<void> observer_;
-    mutable std::mutex mutex_;
-    std::optional<std::optional<std::string>> betaToken_;
-    std::optional<BRSBetaUpdate> activeUpdate_;
-    std::atomic<bool> checksSuspended_{false};
-    std::atomic<bool> retrying_{false};
 };

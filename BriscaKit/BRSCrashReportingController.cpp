@@ -11,10 +11,12 @@
 #include "kit/PLNNotificationCenter.h"
 #include "kit/Plinth.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
+#include <mutex>
 #include <sys/file.h>
 #include <unistd.h>
 #include <utility>
@@ -70,13 +72,25 @@ int BRSLockReportDirectory(const std::string& path)
     return fd;
 }
 
+struct BRSCrashReportingController::Private {
+    std::shared_ptr<brs::SerialQueue> operationQueue = std::make_shared<brs::SerialQueue>("com.plinth.brisca.mac.work-queue");
+    std::shared_ptr<BRSNetworkClient> networkClient;
+    std::unique_ptr<BRSReportsController> reportsController;  // on the work queue only
+    std::shared_ptr<const BRSSettings> settings;
+    std::mutex settingsMutex;
+    std::atomic<BRSPromptChoice> promptChoice{BRSPromptChoice::NotAsked};
+    std::map<std::string, int> rejections;  // package path -> refused uploads; on the work queue only
+    bool prompting = false;  // on the work queue only
+    std::vector<std::shared_ptr<BRSInternalReport>> awaitingAnswer;  // on the work queue only
+};
+
 std::shared_ptr<BRSCrashReportingController> BRSCrashReportingController::create(
     std::shared_ptr<BRSFileManager> fileManager, std::weak_ptr<BRSCrashReportingControllerDelegate> delegate, const BRSRuntime& runtime, pln::Plinth& host,
     BRSApplication& application, pln::PLNNetworkOptions options)
 {
     std::shared_ptr<BRSCrashReportingController> controller(
         new BRSCrashReportingController(std::move(fileManager), std::move(delegate), runtime, host, application, std::move(options)));
-    controller->networkClient_ = BRSNetworkClient::create(controller->operationQueue_, controller->fileManager_, controller, controller->options_);
+    controller->d->networkClient = BRSNetworkClient::create(controller->d->operationQueue, controller->fileManager_, controller, controller->options_);
     return controller;
 }
 
@@ -85,7 +99,7 @@ BRSCrashReportingController::BRSCrashReportingController(std::shared_ptr<BRSFile
                                                          const BRSRuntime& runtime, pln::Plinth& host, BRSApplication& application,
                                                          pln::PLNNetworkOptions options)
     : fileManagerHeld_(std::move(fileManager)), fileManager_(*fileManagerHeld_), delegate_(std::move(delegate)), runtime_(runtime), host_(host), application_(application),
-      options_(std::move(options)), operationQueue_(std::make_shared<brs::SerialQueue>("com.plinth.brisca.mac.work-queue"))
+      options_(std::move(options)), d(std::make_unique<Private>())
 {
 }
 
@@ -95,21 +109,27 @@ BRSCrashReportingController::~BRSCrashReportingController()
         ::close(reportLock_);
 }
 
+BRSPromptChoice BRSCrashReportingController::promptChoice() const { return d->promptChoice; }
+
+const std::shared_ptr<brs::SerialQueue>& BRSCrashReportingController::operationQueue() const { return d->operationQueue; }
+
+const std::shared_ptr<BRSNetworkClient>& BRSCrashReportingController::networkClient() const { return d->networkClient; }
+
 void BRSCrashReportingController::enqueue(std::function<void(BRSCrashReportingController&)> work)
 {
-    operationQueue_->async([self = shared_from_this(), work = std::move(work)] { work(*self); });
+    d->operationQueue->async([self = shared_from_this(), work = std::move(work)] { work(*self); });
 }
 
 std::shared_ptr<const BRSSettings> BRSCrashReportingController::settings()
 {
-    std::lock_guard lock(settingsMutex_);
-    if (!settings_) {
+    std::lock_guard lock(d->settingsMutex);
+    if (!d->settings) {
         auto delegate = delegate_.lock();
-        settings_ = delegate ? delegate->settingsForCrashReportingController() : nullptr;
-        if (!settings_)
-            settings_ = std::make_shared<BRSSettings>();
+        d->settings = delegate ? delegate->settingsForCrashReportingController() : nullptr;
+        if (!d->settings)
+            d->settings = std::make_shared<BRSSettings>();
     }
-    return settings_;
+    return d->settings;
 }
 
 std::string BRSCrashReportingController::bundleIdentifierForReportsController() { return BRSSanitizedBundleIdentifier(runtime_); }
@@ -312,17 +332,17 @@ void BRSCrashReportingController::handleDelegateCompletionForReport(const std::s
 
 void BRSCrashReportingController::displayPermissionAlertForReport(const std::shared_ptr<BRSInternalReport>& report)
 {
-    const BRSPromptChoice choice = promptChoice_;
+    const BRSPromptChoice choice = d->promptChoice;
     if (choice != BRSPromptChoice::NotAsked) {
         handlePromptComplete(report, choice != BRSPromptChoice::DontSend, false);
         return;
     }
     // One question at a time: reports found meanwhile follow its answer.
-    if (prompting_) {
-        awaitingAnswer_.push_back(report);
+    if (d->prompting) {
+        d->awaitingAnswer.push_back(report);
         return;
     }
-    prompting_ = true;
+    d->prompting = true;
     const auto settings = this->settings();
     BRSAlert alert{settings->interactivePromptTitle(), settings->interactivePromptMessage(), {settings->interactivePromptSendTitle()}};
     const std::string alwaysSend = settings->interactivePromptAlwaysSendTitle();
@@ -336,15 +356,15 @@ void BRSCrashReportingController::displayPermissionAlertForReport(const std::sha
     application_.runModalAlert(alert, [weak, report, hasAlwaysSend](std::optional<std::size_t> button) {
         if (auto self = weak.lock())
             self->enqueue([report, hasAlwaysSend, button](BRSCrashReportingController& self) {
-                self.prompting_ = false;
-                auto waiting = std::exchange(self.awaitingAnswer_, {});
+                self.d->prompting = false;
+                auto waiting = std::exchange(self.d->awaitingAnswer, {});
                 if (!button) {
                     pln::PLNLog("[Brisca:Crash] Unable to ask about the reports of earlier launches; they stay for the next launch");
                     return;
                 }
                 const bool submit = *button != (hasAlwaysSend ? 2u : 1u);
                 const bool always = hasAlwaysSend && *button == 1;
-                self.promptChoice_ = !submit ? BRSPromptChoice::DontSend : always ? BRSPromptChoice::AlwaysSend : BRSPromptChoice::Send;
+                self.d->promptChoice = !submit ? BRSPromptChoice::DontSend : always ? BRSPromptChoice::AlwaysSend : BRSPromptChoice::Send;
                 self.handlePromptComplete(report, submit, always);
                 for (const auto& later : waiting)
                     self.handlePromptComplete(later, submit, false);
@@ -356,14 +376,14 @@ void BRSCrashReportingController::handlePromptComplete(const std::shared_ptr<BRS
 {
     enqueue([report, submit, alwaysSubmit](BRSCrashReportingController& self) {
         if (!submit) {
-            self.promptChoice_ = BRSPromptChoice::DontSend;
+            self.d->promptChoice = BRSPromptChoice::DontSend;
             pln::PLNDebugLog("[Brisca:Crash] Removing report at request of user");
             self.removeReport(report);
             return;
         }
         self.prepareAndSubmit(report, false, true);
-        if (alwaysSubmit || self.promptChoice_ != BRSPromptChoice::AlwaysSend)
-            self.promptChoice_ = alwaysSubmit ? BRSPromptChoice::AlwaysSend : BRSPromptChoice::Send;
+        if (alwaysSubmit || self.d->promptChoice != BRSPromptChoice::AlwaysSend)
+            self.d->promptChoice = alwaysSubmit ? BRSPromptChoice::AlwaysSend : BRSPromptChoice::Send;
         if (alwaysSubmit)
             pln::PLNLog("should set always submit here");
     });
@@ -371,7 +391,7 @@ void BRSCrashReportingController::handlePromptComplete(const std::shared_ptr<BRS
 
 bool BRSCrashReportingController::needsToPrompt()
 {
-    const BRSPromptChoice choice = promptChoice_;
+    const BRSPromptChoice choice = d->promptChoice;
     if (choice == BRSPromptChoice::Send || choice == BRSPromptChoice::AlwaysSend)
         return false;
     return settings()->userPromptEnabled();
@@ -402,9 +422,9 @@ void BRSCrashReportingController::removeReport(const std::shared_ptr<BRSInternal
 
 BRSReportsController& BRSCrashReportingController::reportsController()
 {
-    if (!reportsController_)
-        reportsController_ = std::make_unique<BRSReportsController>(weak_from_this(), networkClient_, fileManager_);
-    return *reportsController_;
+    if (!d->reportsController)
+        d->reportsController = std::make_unique<BRSReportsController>(weak_from_this(), d->networkClient, fileManager_);
+    return *d->reportsController;
 }
 
 void BRSCrashReportingController::prepareAndSubmit(const std::shared_ptr<BRSInternalReport>& report, bool urgent, bool processing)
@@ -429,7 +449,7 @@ void BRSCrashReportingController::handleContentsInOtherReportingDirectories(cons
             self.prepareAndSubmit(BRSInternalReport::reportWithPath(path), false, false);
     });
     std::weak_ptr<BRSCrashReportingController> weak = weak_from_this();
-    networkClient_->attemptToReconnectBackgroundSessionWithCompletionBlock([weak, prepared] {
+    d->networkClient->attemptToReconnectBackgroundSessionWithCompletionBlock([weak, prepared] {
         if (auto self = weak.lock())
             self->enqueue([prepared](BRSCrashReportingController& self) { self.uploadPreexistingFiles(prepared); });
     });
@@ -458,7 +478,7 @@ void BRSCrashReportingController::networkClientDidFinishUpload(BRSNetworkClient&
 void BRSCrashReportingController::reportsControllerDidCompletePackageSubmission(const std::string& path, const std::optional<brs::Error>& error)
 {
     if (!error) {
-        rejections_.erase(path);
+        d->rejections.erase(path);
         pln::PLNDebugLog("[Brisca:Crash] report submission successful");
         return;
     }
@@ -467,8 +487,8 @@ void BRSCrashReportingController::reportsControllerDidCompletePackageSubmission(
     const bool refused = error->domain == pln::kPLNNetworkErrorDomain &&
                          (error->code == long(pln::PLNNetworkErrorCode::ClientError) ||
                           error->code == long(pln::PLNNetworkErrorCode::UnexpectedResponse));
-    if (refused && ++rejections_[path] >= kBRSRejectedUploadAttempts) {
-        pln::PLNLog("[Brisca:Crash] The service refused the report " + path + " " + std::to_string(rejections_[path]) +
+    if (refused && ++d->rejections[path] >= kBRSRejectedUploadAttempts) {
+        pln::PLNLog("[Brisca:Crash] The service refused the report " + path + " " + std::to_string(d->rejections[path]) +
                     " times; it is kept and tried again at the next launch");
         return;
     }

@@ -67,9 +67,9 @@ public:
     bool startWithProfilingMark(uint64_t mark, const std::optional<std::string>& betaToken);
 
     std::shared_ptr<const BRSSettings> settings();
-    BRSPromptChoice promptChoice() const { return promptChoice_; }
-    const std::shared_ptr<brs::SerialQueue>& operationQueue() const { return operationQueue_; }
-    const std::shared_ptr<BRSNetworkClient>& networkClient() const { return networkClient_; }
+    BRSPromptChoice promptChoice() const;
+    const std::shared_ptr<brs::SerialQueue>& operationQueue() const;
+    const std::shared_ptr<BRSNetworkClient>& networkClient() const;
     std::string launchFailureMarkerPath() const;
     uint32_t machExceptionMask();
 
@@ -122,15 +122,9 @@ private:
     pln::Plinth& host_;
     BRSApplication& application_;
     pln::PLNNetworkOptions options_;
-    std::shared_ptr<brs::SerialQueue> operationQueue_;
-    std::shared_ptr<BRSNetworkClient> networkClient_;
-    std::unique_ptr<BRSReportsController> reportsController_;  // on the work queue only
-    std::shared_ptr<const BRSSettings> settings_;
-    std::mutex settingsMutex_;
-    std::atomic<BRSPromptChoice> promptChoice_{BRSPromptChoice::NotAsked};
-    std::map<std::string, int> rejections_;  // package path -> refused uploads; on the work queue only
-    bool prompting_ = false;                  // on the work queue only
-    std::vector<std::shared_ptr<BRSInternalReport>> awaitingAnswer_;  // on the work queue only
+    // The work queue and what runs on it, and the settings behind their lock.
+    struct Private;
+    std::unique_ptr<Private> d;
     std::vector<std::shared_ptr<void>> observers_;
     std::shared_ptr<BRSInternalReport> currentReport_;
     int reportLock_ = -1;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <mutex>
 
 namespace fs = std::filesystem;
 
@@ -25,15 +26,22 @@ std::string BRSSanitizedBundleIdentifier(const BRSRuntime& runtime)
     return identifier;
 }
 
-BRSFileManager::BRSFileManager(const BRSRuntime& runtime) : runtime_(runtime) {}
+struct BRSFileManager::Private {
+    std::once_flag rootOnce;
+    std::string rootPath;
+};
+
+BRSFileManager::BRSFileManager(const BRSRuntime& runtime) : runtime_(runtime), d(std::make_unique<Private>()) {}
+
+BRSFileManager::~BRSFileManager() = default;
 
 std::string BRSFileManager::rootPath() const
 {
     // Several queues ask for it; the first computes it once for all.
-    std::call_once(rootOnce_, [this] {
-        rootPath_ = join(join(runtime_.cachesDirectory(), "com.brisca.data"), pathNamespace());
+    std::call_once(d->rootOnce, [this] {
+        d->rootPath = join(join(runtime_.cachesDirectory(), "com.brisca.data"), pathNamespace());
     });
-    return rootPath_;
+    return d->rootPath;
 }
 
 std::string BRSFileManager::structurePath() const { return join(rootPath(), "v3"); }

@@ -6,7 +6,7 @@
 //   root / "sendable" marks an earlier layout: the whole root is obsolete.
 
 #include <functional>
-#include <mutex>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,6 +16,7 @@ class BRSRuntime;
 class BRSFileManager {
 public:
     explicit BRSFileManager(const BRSRuntime& runtime);
+    ~BRSFileManager();
 
     std::string rootPath() const;
     std::string structurePath() const;
@@ -55,6 +56,7 @@ public:
 
 private:
     const BRSRuntime& runtime_;
-    mutable std::once_flag rootOnce_;
-    mutable std::string rootPath_;
+    // The root folder's path, worked out once.
+    struct Private;
+    std::unique_ptr<Private> d;
 };

@@ -6,7 +6,16 @@
 #include "kit/PLNNetworkResponseHandler.h"
 
 #include <condition_variable>
+#include <mutex>
+#include <set>
 #include <unistd.h>
+
+struct BRSNetworkClient::Private {
+    explicit Private(std::shared_ptr<brs::SerialQueue> queue) : operationQueue(std::move(queue)) {}
+    std::shared_ptr<brs::SerialQueue> operationQueue;
+    std::mutex mutex;
+    std::set<std::string> uploadsUnderWay;  // task descriptions
+};
 
 std::shared_ptr<BRSNetworkClient> BRSNetworkClient::create(std::shared_ptr<brs::SerialQueue> queue, const BRSFileManager& fileManager,
                                                            std::weak_ptr<BRSNetworkClientDelegate> delegate, pln::PLNNetworkOptions options)
@@ -16,7 +25,7 @@ std::shared_ptr<BRSNetworkClient> BRSNetworkClient::create(std::shared_ptr<brs::
 
 BRSNetworkClient::BRSNetworkClient(std::shared_ptr<brs::SerialQueue> queue, const BRSFileManager& fileManager,
                                    std::weak_ptr<BRSNetworkClientDelegate> delegate, pln::PLNNetworkOptions options)
-    : operationQueue_(std::move(queue)), rootPath_(fileManager.rootPath()), delegate_(std::move(delegate)), options_(std::move(options)),
+    : d(std::make_unique<Private>(std::move(queue))), rootPath_(fileManager.rootPath()), delegate_(std::move(delegate)), options_(std::move(options)),
       certPinner_(std::make_shared<pln::PLNCertificatePinner>(options_.pinnedCertificates))
 {
     // Asked, as the delegate expects, though the answer changes nothing here.
@@ -24,10 +33,14 @@ BRSNetworkClient::BRSNetworkClient(std::shared_ptr<brs::SerialQueue> queue, cons
         delegate->networkClientCanUseBackgroundSessions(*this);
     pln::PLNDebugLog("[Brisca:Crash:Client] Background uploading not supported");
     session_ = brs::BRSURLSession::sessionWithConfiguration(brs::BRSURLSessionConfiguration::defaultSessionConfiguration(),
-                                                            std::make_shared<pln::PLNChallengeResponder>(certPinner_), operationQueue_);
+                                                            std::make_shared<pln::PLNChallengeResponder>(certPinner_), d->operationQueue);
     if (!session_)
         pln::PLNLog("[Brisca:Crash:Client] Failed to initialize");
 }
+
+BRSNetworkClient::~BRSNetworkClient() = default;
+
+const std::shared_ptr<brs::SerialQueue>& BRSNetworkClient::operationQueue() const { return d->operationQueue; }
 
 std::string BRSNetworkClient::rootPath() const { return rootPath_; }
 
@@ -49,8 +62,8 @@ bool BRSNetworkClient::claim(const std::string& filePath)
     const auto description = relativeTaskPathForAbsolutePath(filePath);
     if (!description)
         return true;
-    std::lock_guard lock(mutex_);
-    return uploadsUnderWay_.insert(*description).second;
+    std::lock_guard lock(d->mutex);
+    return d->uploadsUnderWay.insert(*description).second;
 }
 
 void BRSNetworkClient::startUploadRequest(const brs::URLRequest& request, const std::string& filePath, bool immediately)
@@ -90,7 +103,7 @@ void BRSNetworkClient::startNewUploadRequest(const brs::URLRequest& request, con
         task->resume();
         return;
     }
-    operationQueue_->async([weak, filePath] {
+    d->operationQueue->async([weak, filePath] {
         if (auto self = weak.lock())
             self->finishUpload(filePath, brs::Error{kBRSNetworkErrorDomain, -2, "The package cannot be read", {{"path", filePath}}});
     });
@@ -102,7 +115,7 @@ void BRSNetworkClient::restart(const brs::URLRequest& request, const std::string
     const double wait = pln::PLNNetworkResponseHandler::retryValueForResponse(response);
     options_.scheduler->runAfter(wait, [weak, request, filePath] {
         if (auto self = weak.lock())
-            self->operationQueue_->async([weak, request, filePath] {
+            self->d->operationQueue->async([weak, request, filePath] {
                 if (auto self = weak.lock())
                     self->startNewUploadRequest(request, filePath);
             });
@@ -112,8 +125,8 @@ void BRSNetworkClient::restart(const brs::URLRequest& request, const std::string
 void BRSNetworkClient::finishUpload(const std::string& filePath, const std::optional<brs::Error>& error)
 {
     if (const auto description = relativeTaskPathForAbsolutePath(filePath)) {
-        std::lock_guard lock(mutex_);
-        uploadsUnderWay_.erase(*description);
+        std::lock_guard lock(d->mutex);
+        d->uploadsUnderWay.erase(*description);
     }
     if (auto delegate = delegate_.lock())
         delegate->networkClientDidFinishUpload(*this, filePath, error);

@@ -11,9 +11,7 @@
 
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
-#include <set>
 #include <string>
 
 class BRSFileManager;
@@ -33,6 +31,7 @@ class BRSNetworkClient : public std::enable_shared_from_this<BRSNetworkClient> {
 public:
     static std::shared_ptr<BRSNetworkClient> create(std::shared_ptr<brs::SerialQueue> queue, const BRSFileManager& fileManager,
                                                     std::weak_ptr<BRSNetworkClientDelegate> delegate, pln::PLNNetworkOptions options = {});
+    ~BRSNetworkClient();
 
     void startUploadRequest(const brs::URLRequest& request, const std::string& filePath, bool immediately);
     void startImmediateUploadRequest(const brs::URLRequest& request, const std::string& filePath);
@@ -43,7 +42,7 @@ public:
     std::string rootPath() const;
     std::string absolutePathForRelativeTaskPath(const std::string& relative) const;
     std::optional<std::string> relativeTaskPathForAbsolutePath(const std::string& absolute) const;
-    const std::shared_ptr<brs::SerialQueue>& operationQueue() const { return operationQueue_; }
+    const std::shared_ptr<brs::SerialQueue>& operationQueue() const;
     const std::shared_ptr<brs::BRSURLSession>& session() const { return session_; }
 
 private:
@@ -55,12 +54,12 @@ private:
     // Claims the package for one upload; false when an upload of it runs.
     bool claim(const std::string& filePath);
 
-    std::shared_ptr<brs::SerialQueue> operationQueue_;
+    // The queue uploads finish on, and the packages under way behind their lock.
+    struct Private;
+    std::unique_ptr<Private> d;
     std::string rootPath_;
     std::weak_ptr<BRSNetworkClientDelegate> delegate_;
     pln::PLNNetworkOptions options_;
     std::shared_ptr<pln::PLNCertificatePinner> certPinner_;
     std::shared_ptr<brs::BRSURLSession> session_;
-    std::mutex mutex_;
-    std::set<std::string> uploadsUnderWay_;  // task descriptions
 };

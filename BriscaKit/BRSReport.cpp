@@ -5,6 +5,7 @@
 #include "kit/PLNConsole.h"
 
 #include <filesystem>
+#include <mutex>
 
 namespace fs = std::filesystem;
 
@@ -30,23 +31,32 @@ std::optional<std::string> identifierAt(const std::string& path)
 
 }  // namespace
 
+struct BRSInternalReport::Private {
+    mutable std::mutex mutex;
+    std::string path;
+    mutable std::optional<std::vector<nlohmann::json>> metadataSections;
+};
+
 BRSInternalReport::BRSInternalReport(std::string path) : BRSInternalReport(path, identifierAt(path)) {}
 
 BRSInternalReport::BRSInternalReport(std::string path, std::optional<std::string> executionIdentifier)
-    : path_(std::move(path)), identifier_(std::move(executionIdentifier))
+    : d(std::make_unique<Private>()), identifier_(std::move(executionIdentifier))
 {
+    d->path = std::move(path);
 }
+
+BRSInternalReport::~BRSInternalReport() = default;
 
 std::string BRSInternalReport::path() const
 {
-    std::lock_guard lock(mutex_);
-    return path_;
+    std::lock_guard lock(d->mutex);
+    return d->path;
 }
 
 void BRSInternalReport::setPath(std::string path)
 {
-    std::lock_guard lock(mutex_);
-    path_ = std::move(path);
+    std::lock_guard lock(d->mutex);
+    d->path = std::move(path);
 }
 
 std::string BRSInternalReport::directoryName() const { return fs::path(path()).filename().string(); }
@@ -64,10 +74,10 @@ std::optional<std::vector<nlohmann::json>> BRSInternalReport::readMetadataAtPath
 std::vector<nlohmann::json> BRSInternalReport::metadataSections() const
 {
     const std::string metadata = metadataPath();
-    std::lock_guard lock(mutex_);
-    if (!metadataSections_)
-        metadataSections_ = readMetadataAtPath(metadata).value_or(std::vector<nlohmann::json>{});
-    return *metadataSections_;
+    std::lock_guard lock(d->mutex);
+    if (!d->metadataSections)
+        d->metadataSections = readMetadataAtPath(metadata).value_or(std::vector<nlohmann::json>{});
+    return *d->metadataSections;
 }
 
 bool BRSInternalReport::needsToBeSubmitted() const

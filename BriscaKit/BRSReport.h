@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,6 +20,7 @@ public:
     // Takes the identifier from the metadata record; logs when there is none.
     explicit BRSInternalReport(std::string path);
     BRSInternalReport(std::string path, std::optional<std::string> executionIdentifier);
+    ~BRSInternalReport();
 
     std::string path() const;
     void setPath(std::string path);
@@ -52,10 +52,10 @@ public:
 private:
     std::optional<nlohmann::json> metadataValue(size_t section, const char* name, const char* member) const;
 
-    mutable std::mutex mutex_;
-    std::string path_;
+    // The path, which may change while other threads read it, and the metadata read once: both behind the lock.
+    struct Private;
+    std::unique_ptr<Private> d;
     std::optional<std::string> identifier_;
-    mutable std::optional<std::vector<nlohmann::json>> metadataSections_;
 };
 
 class BRSReport {

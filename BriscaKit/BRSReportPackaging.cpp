@@ -7,6 +7,7 @@
 #include "kit/PLNMultipartMimeStreamEncoder.h"
 #include "kit/PLNUntrustedData.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -142,6 +143,19 @@ std::string fieldNameOf(const std::string& compressedPath)
 
 }  // namespace
 
+struct BRSPackageReportOperation::Private {
+    std::atomic<bool> cancelled{false};
+};
+
+BRSPackageReportOperation::BRSPackageReportOperation(std::shared_ptr<BRSInternalReport> report, const BRSFileManager& fileManager)
+    : report_(std::move(report)), fileManager_(fileManager), d(std::make_unique<Private>())
+{
+}
+
+BRSPackageReportOperation::~BRSPackageReportOperation() = default;
+
+void BRSPackageReportOperation::cancel() { d->cancelled = true; }
+
 std::string BRSPackageReportOperation::destinationDirectory() const { return fileManager_.preparedPath(); }
 
 std::string BRSPackageReportOperation::packagedPathWithName(const std::string& name) const
@@ -188,7 +202,7 @@ void BRSPackageReportOperation::main()
         if (identifier)
             encoder.addValue(*identifier, "report_id");
         fileManager_.enumerateFilesInDirectory(reportPath(), [&](const std::string& path, const std::string& extension) {
-            if (!complete || cancelled_ || extension == "gz")
+            if (!complete || d->cancelled || extension == "gz")
                 return;
             const auto compressed = compressFile(path);
             const auto data = compressed ? readWholeFile(*compressed) : std::nullopt;
@@ -202,9 +216,9 @@ void BRSPackageReportOperation::main()
     stream->close();
 
     std::error_code error;
-    if (cancelled_ || !complete || stream->failed()) {
+    if (d->cancelled || !complete || stream->failed()) {
         fs::remove(partialPath, error);
-        if (!cancelled_)
+        if (!d->cancelled)
             pln::PLNLog("[Brisca:Crash:Reports] Unable to write the package of " + identifier.value_or(report_->directoryName()));
         return;
     }

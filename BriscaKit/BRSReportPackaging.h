@@ -9,7 +9,6 @@
 #include "BriscaKit/BRSReport.h"
 #include "BriscaKit/BRSSymbolResolver.h"
 
-#include <atomic>
 #include <memory>
 #include <optional>
 #include <string>
@@ -46,10 +45,11 @@ public:
 
 class BRSPackageReportOperation {
 public:
-    BRSPackageReportOperation(std::shared_ptr<BRSInternalReport> report, const BRSFileManager& fileManager)
-        : report_(std::move(report)), fileManager_(fileManager) {}
+    BRSPackageReportOperation(std::shared_ptr<BRSInternalReport> report, const BRSFileManager& fileManager);
+    ~BRSPackageReportOperation();
     void main();
-    void cancel() { cancelled_ = true; }
+    // May be called from any thread while main runs.
+    void cancel();
 
     std::string reportPath() const { return report_->path(); }
     std::string destinationDirectory() const;
@@ -62,6 +62,7 @@ public:
 private:
     std::shared_ptr<BRSInternalReport> report_;
     const BRSFileManager& fileManager_;
-    std::atomic<bool> cancelled_{false};
+    struct Private;  // the cancel flag
+    std::unique_ptr<Private> d;
     std::optional<std::string> finalPath_;
 };

@@ -1,11 +1,10 @@
 #include "BriscaKit/BRSReportsController.h"
 
 #include "BriscaKit/BRSFileManager.h"
-#include "BriscaKit/BRSKitConstants.h"
 #include "BriscaKit/BRSReportPackaging.h"
 #include "kit/PLNConsole.h"
-#include "kit/PLNEnvironment.h"
 #include "kit/PLNMultipartMimeStreamEncoder.h"
+#include "kit/PLNServiceRequest.h"
 #include "kit/PLNURLBuilder.h"
 
 #include <filesystem>
@@ -110,25 +109,9 @@ std::optional<std::string> BRSReportsController::reportURL() const
 
 brs::URLRequest BRSReportsController::mutableRequestWithURL(const std::string& url, double timeout) const
 {
-    brs::URLRequest request;
-    request.url = url;
-    request.ignoresLocalCache = true;
-    request.timeoutInterval = timeout;
-    const std::string locale = pln::PLNCurrentEnvironment()->localeIdentifier;
     auto delegate = delegate_.lock();
-    const auto APIKey = delegate ? delegate->APIKeyForReportsController() : std::nullopt;
-    request.setValueForHTTPHeaderField(kBRSUserAgent, "User-Agent");
-    request.setValueForHTTPHeaderField("application/json", "Accept");
-    request.setValueForHTTPHeaderField("utf-8", "Accept-Charset");
-    request.setValueForHTTPHeaderField(locale, "Accept-Language");
-    request.setValueForHTTPHeaderField(locale, "Content-Language");
-    request.setValueForHTTPHeaderField(kBRSDeveloperToken, "X-Brisca-Developer-Token");
-    request.setValueForHTTPHeaderField(kBRSKitBundleIdentifier, "X-Brisca-API-Client-Id");
-    request.setValueForHTTPHeaderField(kBRSKitVersion, "X-Brisca-API-Client-Display-Version");
-    request.setValueForHTTPHeaderField(kBRSKitBuild, "X-Brisca-API-Client-Build-Version");
-    if (APIKey)
-        request.setValueForHTTPHeaderField(*APIKey, "X-Brisca-API-Key");
-    return request;
+    return pln::PLNServiceRequest(url, pln::PLNCrashKitIdentity(),
+                                  {.timeout = timeout, .acceptsJSON = true, .APIKey = delegate ? delegate->APIKeyForReportsController() : std::nullopt});
 }
 
 bool BRSReportsController::fillInRequest(brs::URLRequest& request, const std::string& path) const

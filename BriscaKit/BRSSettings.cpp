@@ -2,10 +2,9 @@
 
 #include "kit/PLNConsole.h"
 #include "kit/PLNEnvironment.h"
+#include "kit/PLNUntrustedData.h"
 
-#include <cctype>
 #include <cstdlib>
-#include <string_view>
 
 namespace {
 
@@ -13,25 +12,6 @@ constexpr const char* kDefaultReportsEndpoint = "https://reports.kestrova.com";
 constexpr const char* kDefaultBetaEndpoint = "https://api.reports.kestrova.com";
 
 }  // namespace
-
-bool BRSBoolValue(const nlohmann::json& value)
-{
-    if (value.is_boolean())
-        return value.get<bool>();
-    if (value.is_number())
-        return value.get<double>() != 0;
-    if (!value.is_string())
-        return false;
-    const std::string text = value.get<std::string>();
-    size_t i = 0;
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
-        ++i;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-        ++i;
-    while (i < text.size() && text[i] == '0')
-        ++i;
-    return i < text.size() && std::string_view("YyTt123456789").find(text[i]) != std::string_view::npos;
-}
 
 BRSSettings::BRSSettings(std::optional<nlohmann::json> dictionary, BRSLocalizer localizer)
     : settingsDictionary_(dictionary && dictionary->is_object() ? std::move(*dictionary) : nlohmann::json::object()),
@@ -51,7 +31,7 @@ const nlohmann::json* BRSSettings::value(const char* group, const char* key) con
 bool BRSSettings::flag(const char* group, const char* key, bool fallback) const
 {
     const auto* found = value(group, key);
-    return found ? BRSBoolValue(*found) : fallback;
+    return found ? pln::PLNBoolValue(*found) : fallback;
 }
 
 uint32_t BRSSettings::number(const char* group, const char* key, uint32_t fallback) const
@@ -119,9 +99,9 @@ std::string text(const std::optional<nlohmann::json>& value)
 
 std::string BRSSettings::reportsEndpoint() const { return text(valueForConfigurationKey("ReportsEndpoint")); }
 std::string BRSSettings::betaEndpoint() const { return text(valueForConfigurationKey("BetaEndpoint")); }
-bool BRSSettings::shouldPackageReports() const { return BRSBoolValue(valueForConfigurationKey("PackageReports").value_or(false)); }
-bool BRSSettings::shouldSubmitReports() const { return BRSBoolValue(valueForConfigurationKey("SubmitReports").value_or(false)); }
-bool BRSSettings::canProcessUrgentReports() const { return BRSBoolValue(valueForConfigurationKey("UrgentReports").value_or(false)); }
+bool BRSSettings::shouldPackageReports() const { return pln::PLNBoolValue(valueForConfigurationKey("PackageReports").value_or(false)); }
+bool BRSSettings::shouldSubmitReports() const { return pln::PLNBoolValue(valueForConfigurationKey("SubmitReports").value_or(false)); }
+bool BRSSettings::canProcessUrgentReports() const { return pln::PLNBoolValue(valueForConfigurationKey("UrgentReports").value_or(false)); }
 
 std::string BRSSettings::promptValueForSettingsKey(const std::string& settingsKey, const std::string& localizedKey,
                                                    const std::string& defaultValue) const

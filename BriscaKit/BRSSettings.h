@@ -61,7 +61,3 @@ private:
     BRSLocalizer localizer_;
 };
 
-// A value read as a flag the way the settings and the environment mean it:
-// numbers by their value, text by its first significant character
-// ("YES", "true", "1" and the like are true; "NO", "0" are false).
-bool BRSBoolValue(const nlohmann::json& value);

@@ -6,6 +6,7 @@
 #include "kit/PLNIdentity.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -267,6 +268,21 @@ bool BRSSymbolResolver::updateStackFrame(BRSStackFrame& frame, bool isReturnAddr
         frame.library = std::filesystem::path((*recorded)["path"].get<std::string>()).filename().string();
     return true;
 }
+
+struct BRSThreadArrayOperation::Private {
+    std::atomic<bool> cancelled{false};
+};
+
+BRSThreadArrayOperation::BRSThreadArrayOperation(std::vector<std::vector<BRSStackFrame>> threads)
+    : threadArray(std::move(threads)), d(std::make_unique<Private>())
+{
+}
+
+BRSThreadArrayOperation::~BRSThreadArrayOperation() = default;
+
+void BRSThreadArrayOperation::cancel() { d->cancelled = true; }
+
+bool BRSThreadArrayOperation::isCancelled() const { return d->cancelled; }
 
 void BRSThreadArrayOperation::enumerateFramesWithBlock(const std::function<void(BRSStackFrame&, size_t)>& block)
 {

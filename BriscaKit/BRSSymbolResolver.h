@@ -6,8 +6,8 @@
 
 #include "BriscaKit/BRSStackFrame.h"
 
-#include <atomic>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,11 +33,12 @@ private:
 // Operations over threads, each an array of frames in stack order.
 class BRSThreadArrayOperation {
 public:
-    virtual ~BRSThreadArrayOperation() = default;
-    explicit BRSThreadArrayOperation(std::vector<std::vector<BRSStackFrame>> threads) : threadArray(std::move(threads)) {}
+    virtual ~BRSThreadArrayOperation();
+    explicit BRSThreadArrayOperation(std::vector<std::vector<BRSStackFrame>> threads);
     virtual void main() = 0;
-    void cancel() { cancelled_ = true; }
-    bool isCancelled() const { return cancelled_; }
+    // May be called from any thread while main runs.
+    void cancel();
+    bool isCancelled() const;
     // Calls block with each frame and its index in its thread; stops once
     // the operation is cancelled.
     void enumerateFramesWithBlock(const std::function<void(BRSStackFrame&, size_t index)>& block);
@@ -45,7 +46,8 @@ public:
     std::vector<std::vector<BRSStackFrame>> threadArray;
 
 private:
-    std::atomic<bool> cancelled_{false};
+    struct Private;
+    std::unique_ptr<Private> d;
 };
 
 class BRSSymbolicationOperation : public BRSThreadArrayOperation {

@@ -4,9 +4,9 @@
 #include "BriscaKit/BRSException.h"
 #include "BriscaKit/BRSFile.h"
 #include "BriscaKit/BRSFileManager.h"
-#include "BriscaKit/BRSKitConstants.h"
 #include "BriscaKit/BRSRuntime.h"
 #include "BriscaKit/Tally/BRSAnalyticsController.h"
+#include "kit/BRSKitConstants.h"
 #include "kit/PLNConsole.h"
 #include "kit/PLNEnvironment.h"
 #include "kit/PLNIdentity.h"
@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <mutex>
 #include <stdexcept>
 #include <utility>
 
@@ -118,7 +119,14 @@ std::shared_ptr<Brisca> Brisca::create(BriscaEnvironment environment)
     return std::shared_ptr<Brisca>(new Brisca(completed(environment)));
 }
 
-Brisca::Brisca(BriscaEnvironment environment) : environment_(environment) {}
+struct Brisca::Private {
+    mutable std::mutex mutex;
+    std::once_flag started;
+    std::shared_ptr<BriscaDelegate> delegate;
+    std::vector<std::pair<uint64_t, std::string>> pendingCrashes;  // crash date, session
+};
+
+Brisca::Brisca(BriscaEnvironment environment) : environment_(environment), d(std::make_unique<Private>()) {}
 
 Brisca::~Brisca()
 {
@@ -146,7 +154,7 @@ bool Brisca::isFirstInstall() { return environment_.host->isFirstInstall(); }
 
 bool Brisca::isBriscaStarted() const
 {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(d->mutex);
     return crashReportingController_ != nullptr;
 }
 
@@ -162,8 +170,8 @@ bool Brisca::debugMode() const { return environment_.host->debug(); }
 void Brisca::setDelegate(std::shared_ptr<BriscaDelegate> delegate)
 {
     {
-        std::lock_guard lock(mutex_);
-        delegate_ = std::move(delegate);
+        std::lock_guard lock(d->mutex);
+        d->delegate = std::move(delegate);
     }
     if (isBriscaStarted())
         pln::PLNLog("[Brisca] Warning, setting delegate after start. Make sure to set the Brisca delegate before calling "
@@ -172,13 +180,13 @@ void Brisca::setDelegate(std::shared_ptr<BriscaDelegate> delegate)
 
 std::shared_ptr<BriscaDelegate> Brisca::delegate() const
 {
-    std::lock_guard lock(mutex_);
-    return delegate_;
+    std::lock_guard lock(d->mutex);
+    return d->delegate;
 }
 
 void Brisca::start()
 {
-    std::call_once(started_, [this] {
+    std::call_once(d->started, [this] {
         const uint64_t mark = BRSMonotonicNanoseconds();
         pln::PLNLog(std::string("[Brisca] Version ") + kBRSKitVersion + " (" + kBRSKitBuild + ")");
         const BRSRuntime& runtime = *environment_.runtime;
@@ -198,7 +206,7 @@ void Brisca::start()
         auto crash = BRSCrashReportingController::create(fileManager, weak_from_this(), runtime, *environment_.host,
                                                          *environment_.application, environment_.network);
         {
-            std::lock_guard lock(mutex_);
+            std::lock_guard lock(d->mutex);
             fileManager_ = std::move(fileManager);
             betaController_ = beta;
             crashReportingController_ = crash;
@@ -216,9 +224,9 @@ void Brisca::start()
             }
             std::vector<std::pair<uint64_t, std::string>> crashes;
             {
-                std::lock_guard lock(mutex_);
+                std::lock_guard lock(d->mutex);
                 analyticsController_ = analytics;
-                crashes = std::exchange(pendingCrashes_, {});
+                crashes = std::exchange(d->pendingCrashes, {});
             }
             for (const auto& [crashedOn, session] : crashes)
                 if (analytics)
@@ -281,7 +289,7 @@ void Brisca::logEvent(const std::string& name, const nlohmann::json& attributes)
 {
     std::shared_ptr<BRSAnalyticsController> analytics;
     {
-        std::lock_guard lock(mutex_);
+        std::lock_guard lock(d->mutex);
         analytics = analyticsController_;
     }
     if (analytics)
@@ -375,11 +383,11 @@ void Brisca::reportingControllerInternalDidDetectReportForLastExecution(const st
         return;
     std::shared_ptr<BRSAnalyticsController> analytics;
     {
-        std::lock_guard lock(mutex_);
+        std::lock_guard lock(d->mutex);
         analytics = analyticsController_;
         // Reports are found during the start, before the usage-event log exists.
         if (!analytics) {
-            pendingCrashes_.emplace_back(report->dateCreated(), *report->identifier());
+            d->pendingCrashes.emplace_back(report->dateCreated(), *report->identifier());
             return;
         }
     }

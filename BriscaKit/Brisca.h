@@ -5,18 +5,17 @@
 // hears about crashes. It is a kit of the host: the host starts it once.
 
 #include "BriscaKit/BRSApplication.h"
+#include "BriscaKit/BRSBetaController.h"
 #include "BriscaKit/BRSCrashReportingController.h"
 #include "BriscaKit/BRSReport.h"
 #include "BriscaKit/BRSStackFrame.h"
 #include "BriscaKit/BRSUserLogging.h"
-#include "BriscaKit/BRSBetaController.h"
 #include "kit/Plinth.h"
 
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -143,14 +142,13 @@ private:
     explicit Brisca(BriscaEnvironment environment);
 
     BriscaEnvironment environment_;
-    mutable std::mutex mutex_;
-    std::once_flag started_;
-    std::shared_ptr<BriscaDelegate> delegate_;
+    // The start's once-flag, the delegate and the crashes waiting for the usage-event controller.
+    struct Private;
+    std::unique_ptr<Private> d;
     std::shared_ptr<BRSFileManager> fileManager_;
     std::shared_ptr<BRSCrashReportingController> crashReportingController_;
     std::shared_ptr<BRSAnalyticsController> analyticsController_;
     std::shared_ptr<BRSBetaController> betaController_;
-    std::vector<std::pair<uint64_t, std::string>> pendingCrashes_;  // crash date, session
 };
 
 // printf-style: formats its arguments into one log line of this run's report.

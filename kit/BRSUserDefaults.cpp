@@ -239,14 +239,10 @@ std::optional<std::string> BRSUserDefaults::stringForKey(const std::string& key)
 
 bool BRSUserDefaults::boolForKey(const std::string& key) const
 {
+    // Only booleans and numbers count here: text stored under a key reads as
+    // false, as it always has for the files this store has written.
     const auto value = objectForKey(key);
-    if (!value)
-        return false;
-    if (value->is_boolean())
-        return value->get<bool>();
-    if (value->is_number())
-        return value->get<double>() != 0;
-    return false;
+    return value && !value->is_string() && PLNBoolValue(*value);
 }
 
 void BRSUserDefaults::setObject(const nlohmann::json& value, const std::string& key)

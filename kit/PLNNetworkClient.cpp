@@ -1,6 +1,7 @@
 #include "kit/PLNNetworkClient.h"
 
 #include "kit/PLNNetworkResponseHandler.h"
+#include "kit/PLNRetry_p.h"
 
 #include <cstdlib>
 #include <mutex>
@@ -9,10 +10,14 @@ namespace pln {
 
 PLNNetworkClient::PLNNetworkClient(std::shared_ptr<brs::SerialQueue> queue, std::optional<brs::CertificateList> pinnedCertificates,
                                    std::shared_ptr<brs::Scheduler> scheduler)
-    : certPinner_(pinnedCertificates ? std::make_shared<PLNCertificatePinner>(std::move(*pinnedCertificates)) : nullptr),
-      session_(brs::BRSURLSession::sessionWithConfiguration(brs::BRSURLSessionConfiguration::defaultSessionConfiguration(),
-                                                            std::make_shared<PLNChallengeResponder>(certPinner_), std::move(queue))),
-      scheduler_(std::move(scheduler))
+    : PLNNetworkClient(brs::BRSURLSessionConfiguration::defaultSessionConfiguration(), std::move(queue), std::move(pinnedCertificates),
+                       std::move(scheduler))
+{
+}
+
+PLNNetworkClient::PLNNetworkClient(std::shared_ptr<brs::BRSURLSessionConfiguration> configuration, std::shared_ptr<brs::SerialQueue> queue,
+                                   std::optional<brs::CertificateList> pinnedCertificates, std::shared_ptr<brs::Scheduler> scheduler)
+    : base_(std::move(configuration), std::move(queue), std::move(pinnedCertificates), std::move(scheduler))
 {
 }
 
@@ -21,20 +26,19 @@ std::shared_ptr<PLNNetworkClient> PLNNetworkClient::create(std::shared_ptr<brs::
                                                            std::optional<brs::CertificateList> pinnedCertificates,
                                                            std::shared_ptr<brs::Scheduler> scheduler)
 {
-    auto client = std::make_shared<PLNNetworkClient>(queue, std::move(pinnedCertificates), std::move(scheduler));
-    client->session_ = brs::BRSURLSession::sessionWithConfiguration(std::move(configuration),
-                                                                    std::make_shared<PLNChallengeResponder>(client->certPinner_), queue);
-    return client->session_ ? client : nullptr;
+    std::shared_ptr<PLNNetworkClient> client(
+        new PLNNetworkClient(std::move(configuration), std::move(queue), std::move(pinnedCertificates), std::move(scheduler)));
+    return client->session() ? client : nullptr;
 }
 
 void PLNNetworkClient::startDataTaskWithRequest(const brs::URLRequest& request, brs::DataCompletionHandler handler)
 {
-    startDataTaskForSession(session_, request, 0, std::move(handler), scheduler_);
+    startDataTaskForSession(base_.session, request, 0, std::move(handler), base_.scheduler);
 }
 
 void PLNNetworkClient::startDownloadTaskWithRequest(const brs::URLRequest& request, brs::DownloadCompletionHandler handler)
 {
-    startDownloadTaskForSession(session_, request, 0, std::move(handler), scheduler_);
+    startDownloadTaskForSession(base_.session, request, 0, std::move(handler), base_.scheduler);
 }
 
 double PLNNetworkClient::randomDoubleWithMin(double min, double max)
@@ -61,29 +65,15 @@ void PLNNetworkClient::runAfterRetryValueFromResponse(const std::optional<brs::U
 
 namespace {
 
-template <typename Handler, typename MakeTask>
-void attempt(std::shared_ptr<brs::Scheduler> scheduler, const brs::URLRequest& request, unsigned retryCount, Handler handler, MakeTask makeTask)
+// Up to ten retries, each after the response's retry value times the retry's
+// number with jitter; then error -6.
+std::shared_ptr<const PLNRetryPolicy> growingJitteredRetries(std::shared_ptr<brs::Scheduler> scheduler)
 {
-    auto task = makeTask(request, [scheduler, request, retryCount, handler, makeTask](auto result, auto response, auto error) {
-        PLNNetworkResponseHandler::handleCompletedResponse(response, request, error, [&](bool retry, std::optional<brs::Error> verdict) {
-            if (!retry) {
-                if (handler)
-                    handler(result, response, verdict);
-            } else if (retryCount < kPLNNetworkClientRetryLimit) {
-                PLNNetworkClient::runAfterRetryValueFromResponse(response, retryCount + 1, scheduler, [=] {
-                    attempt(scheduler, request, retryCount + 1, handler, makeTask);
-                });
-            } else if (handler) {
-                handler(std::nullopt, std::nullopt, PLNNetworkResponseHandler::errorForCode(PLNNetworkErrorCode::RetryLimitReached));
-            }
-        });
-    });
-    if (!task) {
-        if (handler)
-            handler(std::nullopt, std::nullopt, PLNNetworkResponseHandler::errorForCode(PLNNetworkErrorCode::NoTask));
-        return;
-    }
-    task->resume();
+    return std::make_shared<const PLNRetryPolicy>(PLNRetryPolicy{
+        kPLNNetworkClientRetryLimit, PLNRetriesSpent::ReportLimitReached,
+        [scheduler = std::move(scheduler)](const std::optional<brs::URLResponse>& response, unsigned retry, std::function<void()> next) {
+            PLNNetworkClient::runAfterRetryValueFromResponse(response, retry, scheduler, std::move(next));
+        }});
 }
 
 }  // namespace
@@ -92,17 +82,18 @@ void PLNNetworkClient::startDataTaskForSession(const std::shared_ptr<brs::BRSURL
                                                unsigned retryCount, brs::DataCompletionHandler handler,
                                                std::shared_ptr<brs::Scheduler> scheduler)
 {
-    attempt(std::move(scheduler), request, retryCount, std::move(handler),
-            [session](const brs::URLRequest& each, brs::DataCompletionHandler done) { return session->dataTaskWithRequest(each, std::move(done)); });
+    PLNAttemptWithRetries(growingJitteredRetries(std::move(scheduler)), request, retryCount, std::move(handler),
+                          [session](const brs::URLRequest& each, brs::DataCompletionHandler done) { return session->dataTaskWithRequest(each, std::move(done)); });
 }
 
 void PLNNetworkClient::startDownloadTaskForSession(const std::shared_ptr<brs::BRSURLSession>& session, const brs::URLRequest& request,
                                                    unsigned retryCount, brs::DownloadCompletionHandler handler,
                                                    std::shared_ptr<brs::Scheduler> scheduler)
 {
-    attempt(std::move(scheduler), request, retryCount, std::move(handler), [session](const brs::URLRequest& each, brs::DownloadCompletionHandler done) {
-        return session->downloadTaskWithRequest(each, std::move(done));
-    });
+    PLNAttemptWithRetries(growingJitteredRetries(std::move(scheduler)), request, retryCount, std::move(handler),
+                          [session](const brs::URLRequest& each, brs::DownloadCompletionHandler done) {
+                              return session->downloadTaskWithRequest(each, std::move(done));
+                          });
 }
 
 }  // namespace pln

@@ -39,13 +39,14 @@ public:
     static void runAfterRetryValueFromResponse(const std::optional<brs::URLResponse>& response, unsigned attempts,
                                                const std::shared_ptr<brs::Scheduler>& scheduler, std::function<void()> block);
 
-    const std::shared_ptr<PLNCertificatePinner>& certPinner() const { return certPinner_; }
-    const std::shared_ptr<brs::BRSURLSession>& session() const { return session_; }
+    const std::shared_ptr<PLNCertificatePinner>& certPinner() const { return base_.certPinner; }
+    const std::shared_ptr<brs::BRSURLSession>& session() const { return base_.session; }
 
 private:
-    std::shared_ptr<PLNCertificatePinner> certPinner_;
-    std::shared_ptr<brs::BRSURLSession> session_;
-    std::shared_ptr<brs::Scheduler> scheduler_;
+    PLNNetworkClient(std::shared_ptr<brs::BRSURLSessionConfiguration> configuration, std::shared_ptr<brs::SerialQueue> queue,
+                     std::optional<brs::CertificateList> pinnedCertificates, std::shared_ptr<brs::Scheduler> scheduler);
+
+    PLNRetryingSession base_;
 };
 
 }  // namespace pln

@@ -2,6 +2,7 @@
 
 #include "kit/PLNConsole.h"
 #include "kit/PLNNetworkResponseHandler.h"
+#include "kit/PLNRetry_p.h"
 
 namespace pln {
 
@@ -15,11 +16,18 @@ void PLNChallengeResponder::didReceiveChallenge(brs::BRSURLSession& session, con
     pinner_->handleChallenge(challenge, session, completion);
 }
 
+PLNRetryingSession::PLNRetryingSession(std::shared_ptr<brs::BRSURLSessionConfiguration> configuration, std::shared_ptr<brs::SerialQueue> queue,
+                                       std::optional<brs::CertificateList> pinnedCertificates, std::shared_ptr<brs::Scheduler> scheduler)
+    : certPinner(pinnedCertificates ? std::make_shared<PLNCertificatePinner>(std::move(*pinnedCertificates)) : nullptr),
+      session(brs::BRSURLSession::sessionWithConfiguration(std::move(configuration), std::make_shared<PLNChallengeResponder>(certPinner),
+                                                           std::move(queue))),
+      scheduler(std::move(scheduler))
+{
+}
+
 PLNNetworkTaskUtility::PLNNetworkTaskUtility(std::shared_ptr<brs::SerialQueue> queue, PLNNetworkOptions options)
-    : certPinner_(std::make_shared<PLNCertificatePinner>(std::move(options.pinnedCertificates))),
-      session_(brs::BRSURLSession::sessionWithConfiguration(brs::BRSURLSessionConfiguration::defaultSessionConfiguration(),
-                                                            std::make_shared<PLNChallengeResponder>(certPinner_), std::move(queue))),
-      scheduler_(std::move(options.scheduler))
+    : base_(brs::BRSURLSessionConfiguration::defaultSessionConfiguration(), std::move(queue), std::move(options.pinnedCertificates),
+            std::move(options.scheduler))
 {
 }
 
@@ -33,54 +41,40 @@ void runAfterRetryValue(const std::shared_ptr<brs::Scheduler>& scheduler, const 
     scheduler->runAfter(PLNNetworkResponseHandler::retryValueForResponse(response), [queue, block = std::move(block)] { queue->async(block); });
 }
 
-// One attempt and the retries after it, for data and download tasks alike.
-// Everything a later attempt needs is held by value: the utility may be gone by then.
-template <typename Handler, typename MakeTask>
-void attempt(std::shared_ptr<brs::Scheduler> scheduler, const brs::URLRequest& request, unsigned retriesLeft, Handler handler, MakeTask makeTask)
+// As many retries as the caller allows, each after the response's retry
+// value; then the last answer as it is.
+std::shared_ptr<const PLNRetryPolicy> constantRetries(std::shared_ptr<brs::Scheduler> scheduler, unsigned maxRetries)
 {
-    auto task = makeTask(request, [scheduler, request, retriesLeft, handler, makeTask](auto result, auto response, auto error) {
-        PLNNetworkResponseHandler::handleCompletedResponse(response, request, error, [&](bool retry, std::optional<brs::Error> verdict) {
-            if (retry && retriesLeft > 0) {
-                runAfterRetryValue(scheduler, response, [scheduler, request, retriesLeft, handler, makeTask] {
-                    attempt(scheduler, request, retriesLeft - 1, handler, makeTask);
-                });
-                return;
-            }
-            if (handler)
-                handler(result, response, verdict);
-        });
-    });
-    if (!task) {
-        // The caller hears of a request that could not even be started.
-        if (handler)
-            handler(std::nullopt, std::nullopt, PLNNetworkResponseHandler::errorForCode(PLNNetworkErrorCode::NoTask));
-        return;
-    }
-    task->resume();
+    return std::make_shared<const PLNRetryPolicy>(PLNRetryPolicy{
+        maxRetries, PLNRetriesSpent::HandOnLastVerdict,
+        [scheduler = std::move(scheduler)](const std::optional<brs::URLResponse>& response, unsigned, std::function<void()> next) {
+            runAfterRetryValue(scheduler, response, std::move(next));
+        }});
 }
 
 }  // namespace
 
 void PLNNetworkTaskUtility::runAfterRetryValueFromResponse(const std::optional<brs::URLResponse>& response, std::function<void()> block) const
 {
-    runAfterRetryValue(scheduler_, response, std::move(block));
+    runAfterRetryValue(base_.scheduler, response, std::move(block));
 }
 
 void PLNNetworkTaskUtility::beginDataTaskWithRequest(const brs::URLRequest& request, unsigned maxNumberOfRetries,
                                                      brs::DataCompletionHandler handler)
 {
-    auto session = session_;
-    attempt(scheduler_, request, maxNumberOfRetries, std::move(handler),
-            [session](const brs::URLRequest& each, brs::DataCompletionHandler done) { return session->dataTaskWithRequest(each, std::move(done)); });
+    auto session = base_.session;
+    PLNAttemptWithRetries(constantRetries(base_.scheduler, maxNumberOfRetries), request, 0, std::move(handler),
+                          [session](const brs::URLRequest& each, brs::DataCompletionHandler done) { return session->dataTaskWithRequest(each, std::move(done)); });
 }
 
 void PLNNetworkTaskUtility::beginDownloadTaskWithRequest(const brs::URLRequest& request, unsigned maxNumberOfRetries,
                                                          brs::DownloadCompletionHandler handler)
 {
-    auto session = session_;
-    attempt(scheduler_, request, maxNumberOfRetries, std::move(handler), [session](const brs::URLRequest& each, brs::DownloadCompletionHandler done) {
-        return session->downloadTaskWithRequest(each, std::move(done));
-    });
+    auto session = base_.session;
+    PLNAttemptWithRetries(constantRetries(base_.scheduler, maxNumberOfRetries), request, 0, std::move(handler),
+                          [session](const brs::URLRequest& each, brs::DownloadCompletionHandler done) {
+                              return session->downloadTaskWithRequest(each, std::move(done));
+                          });
 }
 
 }  // namespace pln

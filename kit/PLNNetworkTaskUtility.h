@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace pln {
 
@@ -30,6 +31,18 @@ private:
     std::shared_ptr<PLNCertificatePinner> pinner_;
 };
 
+// What both retrying clients are made of: a session of the URL-session
+// layer whose challenges a PLNChallengeResponder answers (pinning when there
+// is a pinner), and the clock their retries wait on.
+struct PLNRetryingSession {
+    PLNRetryingSession(std::shared_ptr<brs::BRSURLSessionConfiguration> configuration, std::shared_ptr<brs::SerialQueue> queue,
+                       std::optional<brs::CertificateList> pinnedCertificates, std::shared_ptr<brs::Scheduler> scheduler);
+
+    std::shared_ptr<PLNCertificatePinner> certPinner;
+    std::shared_ptr<brs::BRSURLSession> session;  // null when none could be made
+    std::shared_ptr<brs::Scheduler> scheduler;
+};
+
 class PLNNetworkTaskUtility {
 public:
     explicit PLNNetworkTaskUtility(std::shared_ptr<brs::SerialQueue> queue = nullptr, PLNNetworkOptions options = {});
@@ -40,13 +53,11 @@ public:
     void beginDownloadTaskWithRequest(const brs::URLRequest& request, unsigned maxNumberOfRetries, brs::DownloadCompletionHandler handler);
     void runAfterRetryValueFromResponse(const std::optional<brs::URLResponse>& response, std::function<void()> block) const;
 
-    const std::shared_ptr<PLNCertificatePinner>& certPinner() const { return certPinner_; }
-    const std::shared_ptr<brs::BRSURLSession>& session() const { return session_; }
+    const std::shared_ptr<PLNCertificatePinner>& certPinner() const { return base_.certPinner; }
+    const std::shared_ptr<brs::BRSURLSession>& session() const { return base_.session; }
 
 private:
-    std::shared_ptr<PLNCertificatePinner> certPinner_;
-    std::shared_ptr<brs::BRSURLSession> session_;
-    std::shared_ptr<brs::Scheduler> scheduler_;
+    PLNRetryingSession base_;
 };
 
 }  // namespace pln

@@ -4,8 +4,8 @@
 // kit's default request headers.
 
 #include "BRSURLSession/URLTypes.h"
+#include "kit/PLNServiceRequest.h"
 
-#include <atomic>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,29 +14,25 @@ namespace pln {
 
 class PLNAsynchronousOperation : public std::enable_shared_from_this<PLNAsynchronousOperation> {
 public:
-    virtual ~PLNAsynchronousOperation() = default;
+    PLNAsynchronousOperation();
+    virtual ~PLNAsynchronousOperation();
     // Runs main on the shared pool; the operation keeps itself alive until it finishes.
     void start();
     void finish();
-    void cancel() { cancelled_ = true; }
+    void cancel();
     bool isConcurrent() const { return true; }
-    bool isExecuting() const { return executing_; }
-    bool isFinished() const { return finished_; }
-    bool isCancelled() const { return cancelled_; }
+    bool isExecuting() const;
+    bool isFinished() const;
+    bool isCancelled() const;
 
 protected:
     virtual void main() = 0;
 
 private:
-    std::atomic<bool> executing_{false};
-    std::atomic<bool> finished_{false};
-    std::atomic<bool> cancelled_{false};
-    std::shared_ptr<PLNAsynchronousOperation> keepAlive_;
+    // The state flags, read from any thread, and the reference that keeps a running operation alive.
+    struct Private;
+    std::unique_ptr<Private> d;
 };
-
-inline constexpr const char* kPLNKitIdentifier = "io.plinth.sdk.mac";
-inline constexpr const char* kPLNKitVersion = "1.2.4";
-inline constexpr const char* kPLNKitBuild = "15";
 
 class PLNNetworkOperation : public PLNAsynchronousOperation {
 public:

@@ -7,14 +7,24 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <mutex>
 
 namespace pln {
 
+struct PLNSettings::Private {
+    std::mutex mutex;
+    std::optional<nlohmann::json> dictionary;
+};
+
+PLNSettings::PLNSettings(std::string settingsPath) : settingsPath_(std::move(settingsPath)), d(std::make_unique<Private>()) {}
+
+PLNSettings::~PLNSettings() = default;
+
 std::optional<nlohmann::json> PLNSettings::settingsDictionary()
 {
-    std::lock_guard lock(mutex_);
-    if (dictionary_)
-        return dictionary_;
+    std::lock_guard lock(d->mutex);
+    if (d->dictionary)
+        return d->dictionary;
     brs::Error error;
     const auto text = PLNReadRegularFile(settingsPath_, &error);
     if (!text && error.domain == "NSPOSIXErrorDomain" && error.code == ENOENT)
@@ -32,14 +42,14 @@ std::optional<nlohmann::json> PLNSettings::settingsDictionary()
         std::filesystem::remove_all(settingsPath_, ignored);
         return std::nullopt;
     }
-    dictionary_ = std::move(parsed);
-    return dictionary_;
+    d->dictionary = std::move(parsed);
+    return d->dictionary;
 }
 
 void PLNSettings::setSettingsDictionary(std::optional<nlohmann::json> dictionary)
 {
-    std::lock_guard lock(mutex_);
-    dictionary_ = std::move(dictionary);
+    std::lock_guard lock(d->mutex);
+    d->dictionary = std::move(dictionary);
 }
 
 void PLNSettings::clearSettingsDictionary() { setSettingsDictionary(std::nullopt); }

@@ -3,7 +3,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include <mutex>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -11,7 +11,8 @@ namespace pln {
 
 class PLNSettings {
 public:
-    explicit PLNSettings(std::string settingsPath) : settingsPath_(std::move(settingsPath)) {}
+    explicit PLNSettings(std::string settingsPath);
+    ~PLNSettings();
 
     // Read from the file on first use. Whatever stands in the file's place
     // and is no JSON object within the kit's nesting limit (a folder, text
@@ -38,8 +39,9 @@ public:
 
 private:
     std::string settingsPath_;
-    std::mutex mutex_;
-    std::optional<nlohmann::json> dictionary_;
+    // The dictionary read once, and the lock over it.
+    struct Private;
+    std::unique_ptr<Private> d;
 };
 
 }  // namespace pln

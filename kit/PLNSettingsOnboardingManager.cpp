@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <mutex>
 #include <sstream>
 
 #include <unistd.h>
@@ -223,19 +224,31 @@ void PLNOnboardingOperation::beginAppConfigure()
 
 // Manager -----------------------------------------------------------------------
 
+struct PLNSettingsOnboardingManager::Private {
+    mutable std::mutex mutex;
+    std::shared_ptr<PLNSettings> settingsModel;
+    std::shared_ptr<PLNOnboardingOperation> onboardingOperation;
+    bool hasAttemptedAppConfigure = false;
+    std::optional<std::string> APIKey;
+    PLNKitVersions kitVersions;
+};
+
 PLNSettingsOnboardingManager::PLNSettingsOnboardingManager(std::shared_ptr<PLNApplicationIdentiferModel> appIdentifierModel,
                                                            std::optional<std::string> advertisingToken, PLNNetworkOptions options)
-    : advertisingToken_(std::move(advertisingToken)), appIdentifierModel_(std::move(appIdentifierModel)), options_(std::move(options))
+    : advertisingToken_(std::move(advertisingToken)), appIdentifierModel_(std::move(appIdentifierModel)), options_(std::move(options)),
+      d(std::make_unique<Private>())
 {
 }
+
+PLNSettingsOnboardingManager::~PLNSettingsOnboardingManager() = default;
 
 void PLNSettingsOnboardingManager::beginSettingsAndOnboardingOperationsWithAPIKey(const std::optional<std::string>& APIKey,
                                                                                  PLNKitVersions kitVersions)
 {
     {
-        std::lock_guard lock(mutex_);
-        APIKey_ = APIKey;
-        kitVersions_ = std::move(kitVersions);
+        std::lock_guard lock(d->mutex);
+        d->APIKey = APIKey;
+        d->kitVersions = std::move(kitVersions);
     }
     beginSettingsDownload();
 }
@@ -250,8 +263,8 @@ void PLNSettingsOnboardingManager::beginSettingsDownload()
     }
     std::optional<std::string> key;
     {
-        std::lock_guard lock(mutex_);
-        key = APIKey_;
+        std::lock_guard lock(d->mutex);
+        key = d->APIKey;
     }
     auto operation = PLNDownloadAndSaveSettingsOperation::create(key, weak_from_this(), *url, *directory, *settingsPath(),
                                                                  appIdentifierModel_ ? appIdentifierModel_->installID() : std::nullopt,
@@ -264,12 +277,12 @@ void PLNSettingsOnboardingManager::beginOnboarding(bool create, const std::optio
 {
     std::shared_ptr<PLNOnboardingOperation> operation;
     {
-        std::lock_guard lock(mutex_);
-        if (onboardingOperation_)
-            onboardingOperation_->cancel();
-        operation = PLNOnboardingOperation::create(weak_from_this(), create, APIKey_, kitVersions_, appIdentifierModel_, endpoint.value_or(""),
+        std::lock_guard lock(d->mutex);
+        if (d->onboardingOperation)
+            d->onboardingOperation->cancel();
+        operation = PLNOnboardingOperation::create(weak_from_this(), create, d->APIKey, d->kitVersions, appIdentifierModel_, endpoint.value_or(""),
                                                    options_);
-        onboardingOperation_ = operation;
+        d->onboardingOperation = operation;
     }
     if (operation)
         operation->start();
@@ -277,10 +290,10 @@ void PLNSettingsOnboardingManager::beginOnboarding(bool create, const std::optio
 
 std::shared_ptr<PLNSettings> PLNSettingsOnboardingManager::settingsModel()
 {
-    std::lock_guard lock(mutex_);
-    if (!settingsModel_)
-        settingsModel_ = std::make_shared<PLNSettings>(settingsPath().value_or(""));
-    return settingsModel_;
+    std::lock_guard lock(d->mutex);
+    if (!d->settingsModel)
+        d->settingsModel = std::make_shared<PLNSettings>(settingsPath().value_or(""));
+    return d->settingsModel;
 }
 
 nlohmann::json PLNSettingsOnboardingManager::configuration()
@@ -350,15 +363,15 @@ void PLNSettingsOnboardingManager::operationDidDownloadAndSaveSettings(PLNDownlo
     settings->clearSettingsDictionary();
     bool create = false, update = false;
     {
-        std::lock_guard lock(mutex_);
-        if (hasAttemptedAppConfigure_) {
+        std::lock_guard lock(d->mutex);
+        if (d->hasAttemptedAppConfigure) {
             PLNDebugLog("[Plinth] App already onboarded in this run of the app");
         } else if (settings->appNeedsOnboarding()) {
             PLNDebugLog("[Plinth] Starting onboarding with app create");
-            hasAttemptedAppConfigure_ = create = true;
+            d->hasAttemptedAppConfigure = create = true;
         } else if (settings->appUpdateRequired()) {
             PLNDebugLog("[Plinth] Starting onboarding with app update");
-            hasAttemptedAppConfigure_ = update = true;
+            d->hasAttemptedAppConfigure = update = true;
         }
     }
     if (create || update)
@@ -374,8 +387,8 @@ void PLNSettingsOnboardingManager::onboardingOperationDidCompleteAppCreation(PLN
         return;
     }
     {
-        std::lock_guard lock(mutex_);
-        onboardingOperation_.reset();
+        std::lock_guard lock(d->mutex);
+        d->onboardingOperation.reset();
     }
     PLNDebugLog("[Plinth] completed configure");
     beginSettingsDownload();
@@ -388,22 +401,22 @@ void PLNSettingsOnboardingManager::onboardingOperationDidCompleteAppUpdate(PLNOn
         return;
     }
     {
-        std::lock_guard lock(mutex_);
-        onboardingOperation_.reset();
+        std::lock_guard lock(d->mutex);
+        d->onboardingOperation.reset();
     }
     PLNDebugLog("[Plinth] completed application update");
 }
 
 bool PLNSettingsOnboardingManager::hasAttemptedAppConfigure() const
 {
-    std::lock_guard lock(mutex_);
-    return hasAttemptedAppConfigure_;
+    std::lock_guard lock(d->mutex);
+    return d->hasAttemptedAppConfigure;
 }
 
 std::shared_ptr<PLNOnboardingOperation> PLNSettingsOnboardingManager::onboardingOperation() const
 {
-    std::lock_guard lock(mutex_);
-    return onboardingOperation_;
+    std::lock_guard lock(d->mutex);
+    return d->onboardingOperation;
 }
 
 }  // namespace pln

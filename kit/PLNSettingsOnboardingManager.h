@@ -10,7 +10,6 @@
 
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 
@@ -104,6 +103,7 @@ class PLNSettingsOnboardingManager : public PLNDownloadAndSaveSettingsOperationD
 public:
     PLNSettingsOnboardingManager(std::shared_ptr<PLNApplicationIdentiferModel> appIdentifierModel, std::optional<std::string> advertisingToken,
                                  PLNNetworkOptions options = {});
+    ~PLNSettingsOnboardingManager() override;
 
     void beginSettingsAndOnboardingOperationsWithAPIKey(const std::optional<std::string>& APIKey, PLNKitVersions kitVersions);
     void beginSettingsDownload();
@@ -129,15 +129,12 @@ public:
     const std::optional<std::string>& advertisingToken() const { return advertisingToken_; }
 
 private:
-    mutable std::mutex mutex_;
     std::optional<std::string> advertisingToken_;
     std::shared_ptr<PLNApplicationIdentiferModel> appIdentifierModel_;
-    std::shared_ptr<PLNSettings> settingsModel_;
-    std::shared_ptr<PLNOnboardingOperation> onboardingOperation_;
-    bool hasAttemptedAppConfigure_ = false;
-    std::optional<std::string> APIKey_;
-    PLNKitVersions kitVersions_;
     PLNNetworkOptions options_;
+    // The lock, and the download's and the onboarding's state that it guards.
+    struct Private;
+    std::unique_ptr<Private> d;
 };
 
 }  // namespace pln

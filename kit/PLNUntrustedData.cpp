@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 
@@ -155,6 +156,25 @@ bool PLNIsValidUTF8(std::string_view text)
         at += length;
     }
     return true;
+}
+
+bool PLNBoolValue(const nlohmann::json& value)
+{
+    if (value.is_boolean())
+        return value.get<bool>();
+    if (value.is_number())
+        return value.get<double>() != 0;
+    if (!value.is_string())
+        return false;
+    const std::string text = value.get<std::string>();
+    size_t i = 0;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
+        ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        ++i;
+    while (i < text.size() && text[i] == '0')
+        ++i;
+    return i < text.size() && std::string_view("YyTt123456789").find(text[i]) != std::string_view::npos;
 }
 
 }  // namespace pln

@@ -37,4 +37,10 @@ bool PLNXMLNestingWithinLimit(std::string_view text);
 // overlong forms, surrogates or code points past U+10FFFF.
 bool PLNIsValidUTF8(std::string_view text);
 
+// A value read as a flag: a boolean as it is, a number by whether it is not
+// 0, text by its first character after blanks, a sign and leading zeros
+// ("YES", "true", "1", " 01" are true; "NO", "false", "0", "" are false).
+// Anything else is false.
+bool PLNBoolValue(const nlohmann::json& value);
+
 }  // namespace pln

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <mutex>
 
 namespace pln {
 
@@ -41,7 +42,19 @@ Plinth& Plinth::with(const std::vector<std::shared_ptr<PLNKit>>& kits)
     return shared;
 }
 
-Plinth::Plinth(BRSUserDefaults& store, PLNNetworkOptions options, std::optional<std::string> executablePath) : store_(store)
+struct Plinth::Private {
+    mutable std::mutex mutex;
+    std::once_flag registration;
+    std::once_flag migration;
+    std::map<std::string, std::shared_ptr<PLNKit>> kitMap;
+    std::shared_ptr<PLNSettingsOnboardingManager> settingsAndOnboardingManager;
+    std::optional<nlohmann::json> SDKConfig;
+    std::optional<std::string> APIKey;
+    std::optional<std::string> advertisingToken;
+};
+
+Plinth::Plinth(BRSUserDefaults& store, PLNNetworkOptions options, std::optional<std::string> executablePath)
+    : store_(store), d(std::make_unique<Private>())
 {
     auto installID = readInstallationUUID();
     if (!installID) {
@@ -55,12 +68,14 @@ Plinth::Plinth(BRSUserDefaults& store, PLNNetworkOptions options, std::optional<
     executionIdentifier_ = execution;
     applicationIdentifierModel_ = PLNApplicationIdentiferModel::initWithInstallID(installID_, executablePath);
     // The token is handed over now, while it is still unset: a later one does not reach the settings requests.
-    settingsAndOnboardingManager_ = std::make_shared<PLNSettingsOnboardingManager>(applicationIdentifierModel_, advertisingToken(), std::move(options));
+    d->settingsAndOnboardingManager = std::make_shared<PLNSettingsOnboardingManager>(applicationIdentifierModel_, advertisingToken(), std::move(options));
 }
+
+Plinth::~Plinth() = default;
 
 void Plinth::registerKits(const std::vector<std::shared_ptr<PLNKit>>& kits)
 {
-    std::call_once(registration_, [&] {
+    std::call_once(d->registration, [&] {
         if (!APIKey())
             return;
         std::map<std::string, std::shared_ptr<PLNKit>> map;
@@ -83,9 +98,9 @@ void Plinth::onboardAppAndDownloadSettings()
 
 std::shared_ptr<PLNKit> Plinth::kitForClass(const std::string& className) const
 {
-    std::lock_guard lock(mutex_);
-    const auto found = kitMap_.find(className);
-    return found == kitMap_.end() ? nullptr : found->second;
+    std::lock_guard lock(d->mutex);
+    const auto found = d->kitMap.find(className);
+    return found == d->kitMap.end() ? nullptr : found->second;
 }
 
 PLNKitVersions Plinth::SDKKitVersions() const
@@ -113,7 +128,7 @@ std::string Plinth::generateInstallationUUID()
 
 void Plinth::migrateLegacyPersistentData()
 {
-    std::call_once(migration_, [this] { migrateNSUserDefaultsToBRSUserDefaults(); });
+    std::call_once(d->migration, [this] { migrateNSUserDefaultsToBRSUserDefaults(); });
 }
 
 void Plinth::migrateNSUserDefaultsToBRSUserDefaults() { store_.migrateFromNSUserDefaults({kPLNInstallationIdentifierKey}); }
@@ -134,24 +149,24 @@ nlohmann::json Plinth::validSDKConfigFromInfoPlist(const nlohmann::json& info)
 
 nlohmann::json Plinth::SDKConfig()
 {
-    std::lock_guard lock(mutex_);
-    if (!SDKConfig_)
-        SDKConfig_ = validSDKConfigFromInfoPlist(PLNCurrentEnvironment()->infoDictionary);
-    return *SDKConfig_;
+    std::lock_guard lock(d->mutex);
+    if (!d->SDKConfig)
+        d->SDKConfig = validSDKConfigFromInfoPlist(PLNCurrentEnvironment()->infoDictionary);
+    return *d->SDKConfig;
 }
 
 void Plinth::setSDKConfig(nlohmann::json config)
 {
-    std::lock_guard lock(mutex_);
-    SDKConfig_ = std::move(config);
+    std::lock_guard lock(d->mutex);
+    d->SDKConfig = std::move(config);
 }
 
 std::optional<std::string> Plinth::APIKey()
 {
     {
-        std::lock_guard lock(mutex_);
-        if (APIKey_)
-            return APIKey_;
+        std::lock_guard lock(d->mutex);
+        if (d->APIKey)
+            return d->APIKey;
     }
     const auto config = SDKConfig();
     std::optional<std::string> key;
@@ -167,8 +182,8 @@ std::optional<std::string> Plinth::APIKey()
 
 void Plinth::setAPIKey(std::optional<std::string> key)
 {
-    std::lock_guard lock(mutex_);
-    APIKey_ = std::move(key);
+    std::lock_guard lock(d->mutex);
+    d->APIKey = std::move(key);
 }
 
 std::optional<nlohmann::json> Plinth::configurationDictionaryForKit(const PLNKit& kit)
@@ -201,38 +216,38 @@ void Plinth::setDebug(bool debug) { PLNSetDebugEnabled(debug); }
 
 std::map<std::string, std::shared_ptr<PLNKit>> Plinth::kitMap() const
 {
-    std::lock_guard lock(mutex_);
-    return kitMap_;
+    std::lock_guard lock(d->mutex);
+    return d->kitMap;
 }
 
 void Plinth::setKitMap(std::map<std::string, std::shared_ptr<PLNKit>> map)
 {
-    std::lock_guard lock(mutex_);
-    kitMap_ = std::move(map);
+    std::lock_guard lock(d->mutex);
+    d->kitMap = std::move(map);
 }
 
 std::shared_ptr<PLNSettingsOnboardingManager> Plinth::settingsAndOnboardingManager() const
 {
-    std::lock_guard lock(mutex_);
-    return settingsAndOnboardingManager_;
+    std::lock_guard lock(d->mutex);
+    return d->settingsAndOnboardingManager;
 }
 
 void Plinth::setSettingsAndOnboardingManager(std::shared_ptr<PLNSettingsOnboardingManager> manager)
 {
-    std::lock_guard lock(mutex_);
-    settingsAndOnboardingManager_ = std::move(manager);
+    std::lock_guard lock(d->mutex);
+    d->settingsAndOnboardingManager = std::move(manager);
 }
 
 std::optional<std::string> Plinth::advertisingToken() const
 {
-    std::lock_guard lock(mutex_);
-    return advertisingToken_;
+    std::lock_guard lock(d->mutex);
+    return d->advertisingToken;
 }
 
 void Plinth::setAdvertisingToken(std::optional<std::string> token)
 {
-    std::lock_guard lock(mutex_);
-    advertisingToken_ = std::move(token);
+    std::lock_guard lock(d->mutex);
+    d->advertisingToken = std::move(token);
 }
 
 }  // namespace pln

@@ -10,7 +10,6 @@
 
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -58,6 +57,7 @@ public:
 
     // A host over a store of the caller's choice; sharedSDK uses the kit's own.
     explicit Plinth(BRSUserDefaults& store, PLNNetworkOptions options = {}, std::optional<std::string> executablePath = std::nullopt);
+    ~Plinth();
 
     // The once-only registration: a second call does nothing.
     void registerKits(const std::vector<std::shared_ptr<PLNKit>>& kits);
@@ -96,18 +96,13 @@ public:
 
 private:
     BRSUserDefaults& store_;
-    mutable std::mutex mutex_;
-    std::once_flag registration_;
-    std::once_flag migration_;
-    std::map<std::string, std::shared_ptr<PLNKit>> kitMap_;
+    // The lock, the once-only steps and the values the lock guards.
+    struct Private;
+    std::unique_ptr<Private> d;
     std::string installID_;
     bool isFirstInstall_ = false;
     std::string executionIdentifier_;
     std::shared_ptr<PLNApplicationIdentiferModel> applicationIdentifierModel_;
-    std::shared_ptr<PLNSettingsOnboardingManager> settingsAndOnboardingManager_;
-    std::optional<nlohmann::json> SDKConfig_;
-    std::optional<std::string> APIKey_;
-    std::optional<std::string> advertisingToken_;
 };
 
 }  // namespace pln

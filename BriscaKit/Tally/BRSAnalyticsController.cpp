@@ -1,12 +1,16 @@
 #include "BriscaKit/Tally/BRSAnalyticsController.h"
 
-#include "BriscaKit/BRSApplication.h"
 #include "BriscaKit/Tally/BRSGzip.h"
+#include "kit/BRSApplicationNotifications.h"
 #include "kit/PLNConsole.h"
 #include "kit/PLNNotificationCenter.h"
+#include "kit/PLNUntrustedData.h"
 #include "kit/Plinth.h"
 
 #include <algorithm>
+#include <array>
+#include <mutex>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
@@ -30,20 +34,7 @@ const nlohmann::json* member(const std::optional<nlohmann::json>& settings, cons
     return found == values.end() || found->is_null() ? nullptr : &*found;
 }
 
-bool flagOf(const nlohmann::json* value)
-{
-    if (!value)
-        return false;
-    if (value->is_boolean())
-        return value->get<bool>();
-    if (value->is_number())
-        return value->get<double>() != 0;
-    if (value->is_string()) {
-        const std::string text = value->get<std::string>();
-        return !text.empty() && std::string_view("YyTt123456789").find(text[0]) != std::string_view::npos;
-    }
-    return false;
-}
+bool flagOf(const nlohmann::json* value) { return value && pln::PLNBoolValue(*value); }
 
 uint64_t numberOf(const nlohmann::json* value)
 {
@@ -84,6 +75,31 @@ size_t utf16Length(const std::string& text)
 
 }  // namespace
 
+struct BRSAnalyticsController::Private {
+    struct Fragment {
+        std::string identifier;
+        uint64_t timestamp = 0;
+        std::string directory;
+        std::array<std::string, 3> files;
+    };
+
+    std::array<std::shared_ptr<brs::SerialQueue>, 3> priorityQueues{std::make_shared<brs::SerialQueue>("com.brisca.analytics.high-priority"),
+                                                                    std::make_shared<brs::SerialQueue>("com.brisca.analytics.medium-priority"),
+                                                                    std::make_shared<brs::SerialQueue>("com.brisca.analytics.low-priority")};
+    std::array<std::unique_ptr<BRSEventLogEventFile>, 3> priorityFiles;  // each on its own queue
+    std::shared_ptr<brs::SerialQueue> maintenanceQueue = std::make_shared<brs::SerialQueue>("com.brisca.analytics.maintenance");
+    mutable std::mutex mutex;  // the fragment and the settings
+    Fragment fragment;
+    BRSAnalyticsSettings settings;
+    bool performSessionMaintenanceAfterSettingsArrive = false;
+    bool loggedAnalyticsEnabled = false;
+    std::optional<std::string> lastSessionIdentifier;
+    uint64_t lastSessionTimestamp = 0;
+    std::optional<std::string> lastSessionMetadata;
+    std::optional<std::vector<std::string>> sessionFragmentsToTransmit;  // on the maintenance queue
+    std::atomic<uint64_t> timerGeneration{0};
+};
+
 std::shared_ptr<BRSAnalyticsController> BRSAnalyticsController::create(const std::string& sessionIdentifier, const std::string& rootDirectory,
                                                                        const std::optional<std::string>& betaToken, BRSAnalyticsHost host)
 {
@@ -118,15 +134,13 @@ BRSAnalyticsController::BRSAnalyticsController(const std::string& sessionIdentif
                                                const std::optional<std::string>& betaToken, BRSAnalyticsHost host, uint64_t sessionTimestamp)
     : sessionIdentifier_(sessionIdentifier), sessionTimestamp_(sessionTimestamp), betaToken_(betaToken), host_(std::move(host)),
       rootDirectory_(rootDirectory), repository_(rootDirectory), metadataController_(*host_.host, sessionTimestamp, betaToken),
-      networkingClient_(host_.network),
-      priorityQueues_{std::make_shared<brs::SerialQueue>("com.brisca.analytics.high-priority"),
-                      std::make_shared<brs::SerialQueue>("com.brisca.analytics.medium-priority"),
-                      std::make_shared<brs::SerialQueue>("com.brisca.analytics.low-priority")},
-      maintenanceQueue_(std::make_shared<brs::SerialQueue>("com.brisca.analytics.maintenance"))
+      networkingClient_(host_.network), d(std::make_unique<Private>())
 {
 }
 
 BRSAnalyticsController::~BRSAnalyticsController() { cancelSessionMaintenance(); }
+
+const std::shared_ptr<brs::SerialQueue>& BRSAnalyticsController::sessionMaintenanceQueue() const { return d->maintenanceQueue; }
 
 brs::Error BRSAnalyticsController::error(BRSAnalyticsControllerErrorCode code)
 {
@@ -135,38 +149,38 @@ brs::Error BRSAnalyticsController::error(BRSAnalyticsControllerErrorCode code)
 
 std::string BRSAnalyticsController::currentSessionFragmentDirectory() const
 {
-    std::lock_guard lock(mutex_);
-    return fragment_.directory;
+    std::lock_guard lock(d->mutex);
+    return d->fragment.directory;
 }
 
 BRSAnalyticsSettings BRSAnalyticsController::settings() const
 {
-    std::lock_guard lock(mutex_);
-    return settings_;
+    std::lock_guard lock(d->mutex);
+    return d->settings;
 }
 
 bool BRSAnalyticsController::analyticsFeatureSwitchEnabled() const
 {
-    std::lock_guard lock(mutex_);
-    return !settings_.haveSettings || settings_.shouldCollectAnalytics;
+    std::lock_guard lock(d->mutex);
+    return !d->settings.haveSettings || d->settings.shouldCollectAnalytics;
 }
 
 bool BRSAnalyticsController::customEventsFeatureSwitchEnabled() const
 {
-    std::lock_guard lock(mutex_);
-    return !settings_.haveSettings || (settings_.shouldCollectAnalytics && settings_.trackCustomEvents);
+    std::lock_guard lock(d->mutex);
+    return !d->settings.haveSettings || (d->settings.shouldCollectAnalytics && d->settings.trackCustomEvents);
 }
 
 void BRSAnalyticsController::waitUntilIdle()
 {
-    for (const auto& queue : priorityQueues_)
+    for (const auto& queue : d->priorityQueues)
         queue->sync([] {});
-    maintenanceQueue_->sync([] {});
+    d->maintenanceQueue->sync([] {});
 }
 
 bool BRSAnalyticsController::prepareNewSessionFragment(const std::string& identifier, uint64_t timestamp, brs::Error* error)
 {
-    Fragment fragment{identifier, timestamp, {}, {}};
+    Private::Fragment fragment{identifier, timestamp, {}, {}};
     const auto directory = repository_.sessionFragmentDirectory(kBRSEventLogStateActive, sessionIdentifier_, sessionTimestamp_, identifier,
                                                                 timestamp, error);
     if (!directory)
@@ -180,8 +194,8 @@ bool BRSAnalyticsController::prepareNewSessionFragment(const std::string& identi
         fragment.files[priority] = *file;
     }
     {
-        std::lock_guard lock(mutex_);
-        fragment_ = std::move(fragment);
+        std::lock_guard lock(d->mutex);
+        d->fragment = std::move(fragment);
     }
     // Each queue drops its open file, so its next event opens the new one.
     struct Group {
@@ -191,8 +205,8 @@ bool BRSAnalyticsController::prepareNewSessionFragment(const std::string& identi
     };
     auto group = std::make_shared<Group>();
     for (size_t priority = 0; priority < 3; ++priority)
-        priorityQueues_[priority]->async([this, self = shared_from_this(), group, priority] {
-            priorityFiles_[priority].reset();
+        d->priorityQueues[priority]->async([this, self = shared_from_this(), group, priority] {
+            d->priorityFiles[priority].reset();
             std::lock_guard lock(group->mutex);
             --group->pending;
             group->done.notify_all();
@@ -203,14 +217,14 @@ bool BRSAnalyticsController::prepareNewSessionFragment(const std::string& identi
 
 bool BRSAnalyticsController::ensureLogFileExistsForPriority(size_t priority, brs::Error* error)
 {
-    if (priorityFiles_[priority])
+    if (d->priorityFiles[priority])
         return true;
     std::string path;
     uint64_t fragmentTimestamp;
     {
-        std::lock_guard lock(mutex_);
-        path = fragment_.files[priority];
-        fragmentTimestamp = fragment_.timestamp;
+        std::lock_guard lock(d->mutex);
+        path = d->fragment.files[priority];
+        fragmentTimestamp = d->fragment.timestamp;
     }
     if (path.empty() || !repository_.createDirectory(BRSEventLogSessionRepository::parentDirectory(path), error))
         return false;
@@ -222,7 +236,7 @@ bool BRSAnalyticsController::ensureLogFileExistsForPriority(size_t priority, brs
     }
     if (!file->appendEvent(BRSAnalyticsMetadataEvent(priority, fragmentTimestamp, metadataJSONData()), error))
         return false;
-    priorityFiles_[priority] = std::move(file);
+    d->priorityFiles[priority] = std::move(file);
     return true;
 }
 
@@ -241,7 +255,7 @@ void BRSAnalyticsController::logEvent(const std::shared_ptr<BRSEventLogEvent>& e
                              " {error: " + error.description() + "}");
             return;
         }
-        auto& file = self->priorityFiles_[priority];
+        auto& file = self->d->priorityFiles[priority];
         if (!file->appendEvent(*event, &error)) {
             // The line was cut back; the file is opened afresh for the next event.
             file.reset();
@@ -255,18 +269,18 @@ void BRSAnalyticsController::logEvent(const std::shared_ptr<BRSEventLogEvent>& e
         if (priority != 0)
             return;
         {
-            std::lock_guard lock(self->mutex_);
-            if (!self->settings_.haveSettings) {
-                self->performSessionMaintenanceAfterSettingsArrive_ = true;
+            std::lock_guard lock(self->d->mutex);
+            if (!self->d->settings.haveSettings) {
+                self->d->performSessionMaintenanceAfterSettingsArrive = true;
                 return;
             }
         }
         self->runMaintenance();
     };
     if (priority <= 1)
-        priorityQueues_[priority]->sync(work);
+        d->priorityQueues[priority]->sync(work);
     else
-        priorityQueues_[priority]->async(std::move(work));
+        d->priorityQueues[priority]->async(std::move(work));
 }
 
 void BRSAnalyticsController::logAppInstalled()
@@ -348,17 +362,17 @@ nlohmann::json BRSAnalyticsController::filterCustomAttributes(const nlohmann::js
 void BRSAnalyticsController::logPreviousSessionCrashedOnDate(uint64_t seconds, const std::string& sessionIdentifier)
 {
     pln::PLNDebugLog("[Brisca:Tally] Logging previous session crashed event {date: " + std::to_string(seconds) + "}");
-    maintenanceQueue_->async([weak = weak_from_this(), seconds, sessionIdentifier] {
+    d->maintenanceQueue->async([weak = weak_from_this(), seconds, sessionIdentifier] {
         auto self = weak.lock();
         if (!self)
             return;
         std::optional<std::string> identifier, metadata;
         uint64_t sessionTimestamp;
         {
-            std::lock_guard lock(self->mutex_);
-            identifier = self->lastSessionIdentifier_;
-            metadata = self->lastSessionMetadata_;
-            sessionTimestamp = self->lastSessionTimestamp_;
+            std::lock_guard lock(self->d->mutex);
+            identifier = self->d->lastSessionIdentifier;
+            metadata = self->d->lastSessionMetadata;
+            sessionTimestamp = self->d->lastSessionTimestamp;
         }
         // The crash belongs to its own session: an older one is not known here.
         if (!identifier || !metadata || *identifier != sessionIdentifier)
@@ -392,14 +406,14 @@ void BRSAnalyticsController::readLastSessionInformation()
     const auto identifier = host_.store->objectForKey(kLastSessionIdentifierKey);
     const auto timestamp = host_.store->objectForKey(kLastSessionTimestampKey);
     const auto metadata = host_.store->objectForKey(kLastSessionMetadataKey);
-    std::lock_guard lock(mutex_);
-    lastSessionIdentifier_.reset();
-    lastSessionMetadata_.reset();
-    lastSessionTimestamp_ = 0;
+    std::lock_guard lock(d->mutex);
+    d->lastSessionIdentifier.reset();
+    d->lastSessionMetadata.reset();
+    d->lastSessionTimestamp = 0;
     if (identifier && identifier->is_string() && timestamp && timestamp->is_number() && metadata && metadata->is_string()) {
-        lastSessionIdentifier_ = identifier->get<std::string>();
-        lastSessionTimestamp_ = timestamp->get<uint64_t>();
-        lastSessionMetadata_ = metadata->get<std::string>();
+        d->lastSessionIdentifier = identifier->get<std::string>();
+        d->lastSessionTimestamp = timestamp->get<uint64_t>();
+        d->lastSessionMetadata = metadata->get<std::string>();
     }
 }
 
@@ -413,7 +427,7 @@ void BRSAnalyticsController::saveCurrentSessionInformation()
 
 void BRSAnalyticsController::setSettings(const std::optional<nlohmann::json>& dictionary)
 {
-    maintenanceQueue_->async([weak = weak_from_this(), dictionary] {
+    d->maintenanceQueue->async([weak = weak_from_this(), dictionary] {
         auto self = weak.lock();
         if (!self)
             return;
@@ -428,8 +442,8 @@ void BRSAnalyticsController::setSettings(const std::optional<nlohmann::json>& di
         settings.maxPendingSendFileCount = uint32_t(numberOf(member(dictionary, "analytics", "max_pending_send_file_count")));
         settings.trackCustomEvents = !settings.haveSettings || flagOf(member(dictionary, "analytics", "track_custom_events"));
         {
-            std::lock_guard lock(self->mutex_);
-            self->settings_ = settings;
+            std::lock_guard lock(self->d->mutex);
+            self->d->settings = settings;
         }
         if (settings.shouldCollectAnalytics && dictionary->contains("analytics"))
             pln::PLNDebugLog("[Brisca:Tally] Tally enabled with settings: " + (*dictionary)["analytics"].dump());
@@ -439,14 +453,14 @@ void BRSAnalyticsController::setSettings(const std::optional<nlohmann::json>& di
             return;
         bool maintain = false;
         {
-            std::lock_guard lock(self->mutex_);
-            if (!self->loggedAnalyticsEnabled_ && BRSEventLogSessionRepository::isDirectory(BRSEventLogSessionRepository::parentDirectory(self->fragment_.directory))) {
-                self->loggedAnalyticsEnabled_ = true;
+            std::lock_guard lock(self->d->mutex);
+            if (!self->d->loggedAnalyticsEnabled && BRSEventLogSessionRepository::isDirectory(BRSEventLogSessionRepository::parentDirectory(self->d->fragment.directory))) {
+                self->d->loggedAnalyticsEnabled = true;
                 pln::PLNDebugLog("[Brisca:Tally] Logging events to session directory " +
-                                 BRSEventLogSessionRepository::parentDirectory(self->fragment_.directory));
+                                 BRSEventLogSessionRepository::parentDirectory(self->d->fragment.directory));
             }
-            maintain = self->performSessionMaintenanceAfterSettingsArrive_;
-            self->performSessionMaintenanceAfterSettingsArrive_ = false;
+            maintain = self->d->performSessionMaintenanceAfterSettingsArrive;
+            self->d->performSessionMaintenanceAfterSettingsArrive = false;
         }
         if (maintain)
             self->runMaintenance();
@@ -461,13 +475,13 @@ void BRSAnalyticsController::handleDisabledFeatureSwitch()
     if (!BRSEventLogSessionRepository::isDirectory(rootDirectory_))
         return;
     for (size_t priority = 0; priority < 3; ++priority)
-        priorityQueues_[priority]->sync([this, priority] { priorityFiles_[priority].reset(); });
+        d->priorityQueues[priority]->sync([this, priority] { d->priorityFiles[priority].reset(); });
     std::error_code code;
     fs::remove_all(rootDirectory_, code);
     if (code)
         pln::PLNDebugLog("[Brisca:Tally] Unable to purge analytics directory {error = " + code.message() + "}");
-    std::lock_guard lock(mutex_);
-    performSessionMaintenanceAfterSettingsArrive_ = false;
+    std::lock_guard lock(d->mutex);
+    d->performSessionMaintenanceAfterSettingsArrive = false;
 }
 
 void BRSAnalyticsController::runMaintenance()
@@ -477,7 +491,7 @@ void BRSAnalyticsController::runMaintenance()
 
 void BRSAnalyticsController::maintainSessionFragments(std::function<void(std::optional<brs::Error>)> completion)
 {
-    maintenanceQueue_->async([self = shared_from_this(), completion = std::move(completion)] {
+    d->maintenanceQueue->async([self = shared_from_this(), completion = std::move(completion)] {
         brs::Error openError;
         if (!self->prepareNewSessionFragment(BRSAnalyticsIdentifierGenerator::generateSessionFragmentIdentifier(),
                                              BRSAnalyticsTimestampGenerator::generateAnalyticsTimestamp(), &openError))
@@ -546,7 +560,7 @@ void BRSAnalyticsController::transmitPackagedSessionFragments(std::function<void
 {
     if (!settings().analyticsURL)
         return next(error(BRSAnalyticsControllerErrorCode::NoAnalyticsURL));
-    if (sessionFragmentsToTransmit_)
+    if (d->sessionFragmentsToTransmit)
         return next(error(BRSAnalyticsControllerErrorCode::TransmissionRunning));
     brs::Error listError;
     const auto sessions = repository_.sessionDirectories(kBRSEventLogStatePackaged, &listError);
@@ -557,24 +571,24 @@ void BRSAnalyticsController::transmitPackagedSessionFragments(std::function<void
         if (auto each = repository_.sessionFragmentDirectories(session, &listError))
             fragments.insert(fragments.end(), each->begin(), each->end());
     std::sort(fragments.begin(), fragments.end());
-    sessionFragmentsToTransmit_ = std::move(fragments);
+    d->sessionFragmentsToTransmit = std::move(fragments);
     transmitNextPackagedSessionFragment(std::move(next));
 }
 
 void BRSAnalyticsController::transmitNextPackagedSessionFragment(std::function<void(std::optional<brs::Error>)> next)
 {
-    if (sessionFragmentsToTransmit_->empty()) {
-        sessionFragmentsToTransmit_.reset();
+    if (d->sessionFragmentsToTransmit->empty()) {
+        d->sessionFragmentsToTransmit.reset();
         return next(std::nullopt);
     }
-    const std::string fragment = sessionFragmentsToTransmit_->front();
-    sessionFragmentsToTransmit_->erase(sessionFragmentsToTransmit_->begin());
+    const std::string fragment = d->sessionFragmentsToTransmit->front();
+    d->sessionFragmentsToTransmit->erase(d->sessionFragmentsToTransmit->begin());
     pln::PLNDebugLog("[Brisca:Tally] Transmitting packaged session fragments in " + fragment);
     auto files = repository_.logFiles(fragment, nullptr).value_or(std::vector<std::string>{});
     std::sort(files.begin(), files.end());
     networkingClient_.transmitLogFiles(files, *settings().analyticsURL, host_.host->APIKey(),
                                        [self = shared_from_this(), fragment, next = std::move(next)](std::optional<brs::Error> error) mutable {
-                                           self->maintenanceQueue_->async([self, fragment, error, next = std::move(next)]() mutable {
+                                           self->d->maintenanceQueue->async([self, fragment, error, next = std::move(next)]() mutable {
                                                brs::Error removal;
                                                if (!error && !self->repository_.removeSessionFragmentDirectory(fragment, &removal))
                                                    pln::PLNDebugLog("[Brisca:Tally] Unable to delete session fragment directory \"" + fragment +
@@ -638,7 +652,7 @@ void BRSAnalyticsController::saveLastMaintenanceDate(uint64_t seconds)
     host_.store->synchronize();
 }
 
-void BRSAnalyticsController::cancelSessionMaintenance() { ++timerGeneration_; }
+void BRSAnalyticsController::cancelSessionMaintenance() { ++d->timerGeneration; }
 
 void BRSAnalyticsController::scheduleSessionMaintenance()
 {
@@ -647,7 +661,7 @@ void BRSAnalyticsController::scheduleSessionMaintenance()
     if (!analyticsFeatureSwitchEnabled() || settings.flushIntervalSecs == 0)
         return;
     const double sinceLast = double(nowSeconds()) - double(lastMaintenanceDate());
-    armSessionMaintenanceTimer(timerGeneration_, std::max(0.0, double(settings.flushIntervalSecs) - sinceLast), settings.flushIntervalSecs);
+    armSessionMaintenanceTimer(d->timerGeneration, std::max(0.0, double(settings.flushIntervalSecs) - sinceLast), settings.flushIntervalSecs);
 }
 
 void BRSAnalyticsController::armSessionMaintenanceTimer(uint64_t generation, double delay, double interval)
@@ -655,7 +669,7 @@ void BRSAnalyticsController::armSessionMaintenanceTimer(uint64_t generation, dou
     // The timer holds the controller weakly: it does not keep it alive.
     host_.network.scheduler->runAfter(delay, [weak = weak_from_this(), generation, interval] {
         auto self = weak.lock();
-        if (!self || self->timerGeneration_ != generation)
+        if (!self || self->d->timerGeneration != generation)
             return;
         self->runMaintenance();
         self->armSessionMaintenanceTimer(generation, interval, interval);

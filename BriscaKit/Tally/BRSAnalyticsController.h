@@ -15,10 +15,8 @@
 #include "kit/BRSUserDefaults.h"
 
 #include <array>
-#include <atomic>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -83,7 +81,7 @@ public:
     std::string currentSessionFragmentDirectory() const;
     BRSEventLogSessionRepository& repository() { return repository_; }
     const std::string& metadataJSONData() const { return metadataController_.metadataJSONData(); }
-    const std::shared_ptr<brs::SerialQueue>& sessionMaintenanceQueue() const { return maintenanceQueue_; }
+    const std::shared_ptr<brs::SerialQueue>& sessionMaintenanceQueue() const;
 
 private:
     BRSAnalyticsController(const std::string& sessionIdentifier, const std::string& rootDirectory, const std::optional<std::string>& betaToken,
@@ -105,13 +103,6 @@ private:
     void saveLastMaintenanceDate(uint64_t seconds);
     static brs::Error error(BRSAnalyticsControllerErrorCode code);
 
-    struct Fragment {
-        std::string identifier;
-        uint64_t timestamp = 0;
-        std::string directory;
-        std::array<std::string, 3> files;
-    };
-
     std::string sessionIdentifier_;
     uint64_t sessionTimestamp_;
     std::optional<std::string> betaToken_;
@@ -120,20 +111,8 @@ private:
     BRSEventLogSessionRepository repository_;
     BRSAnalyticsMetadataController metadataController_;
     BRSAnalyticsNetworkingClient networkingClient_;
-    std::array<std::shared_ptr<brs::SerialQueue>, 3> priorityQueues_;
-    std::array<std::unique_ptr<BRSEventLogEventFile>, 3> priorityFiles_;  // each on its own queue
-    std::shared_ptr<brs::SerialQueue> maintenanceQueue_;
-
-    mutable std::mutex mutex_;  // the fragment and the settings
-    Fragment fragment_;
-    BRSAnalyticsSettings settings_;
-    bool performSessionMaintenanceAfterSettingsArrive_ = false;
-    bool loggedAnalyticsEnabled_ = false;
-    std::optional<std::string> lastSessionIdentifier_;
-    uint64_t lastSessionTimestamp_ = 0;
-    std::optional<std::string> lastSessionMetadata_;
-
-    std::optional<std::vector<std::string>> sessionFragmentsToTransmit_;  // on the maintenance queue
-    std::atomic<uint64_t> timerGeneration_{0};
+    // The queues and the files they write, and the state the lock guards.
+    struct Private;
+    std::unique_ptr<Private> d;
     std::vector<std::shared_ptr<void>> observers_;
 };

@@ -1,7 +1,7 @@
 #include "BriscaKit/Tally/BRSAnalyticsEvent.h"
 
-#include "BriscaKit/BRSApplication.h"
-#include "BriscaKit/BRSKitConstants.h"
+#include "kit/BRSApplicationNotifications.h"
+#include "kit/BRSKitConstants.h"
 #include "kit/PLNConsole.h"
 #include "kit/PLNEnvironment.h"
 #include "kit/PLNIdentity.h"

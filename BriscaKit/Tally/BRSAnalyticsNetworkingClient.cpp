@@ -1,7 +1,7 @@
 #include "BriscaKit/Tally/BRSAnalyticsNetworkingClient.h"
 
-#include "BriscaKit/BRSKitConstants.h"
 #include "kit/PLNMultipartMimeStreamEncoder.h"
+#include "kit/PLNServiceRequest.h"
 
 #include <filesystem>
 
@@ -14,19 +14,8 @@ BRSAnalyticsNetworkingClient::BRSAnalyticsNetworkingClient(pln::PLNNetworkOption
 brs::URLRequest BRSAnalyticsNetworkingClient::requestForLogFiles(const std::vector<std::string>& files, const std::string& url,
                                                                  const std::optional<std::string>& APIKey)
 {
-    brs::URLRequest request;
-    request.url = url;
-    request.ignoresLocalCache = true;
-    request.timeoutInterval = 20;
-    request.httpMethod = "POST";
-    request.setValueForHTTPHeaderField(kBRSUserAgent, "User-Agent");
-    request.setValueForHTTPHeaderField(kBRSDeveloperToken, "X-BRISCA-DEVELOPER-TOKEN");
-    request.setValueForHTTPHeaderField(kBRSClientType, "X-BRISCA-API-CLIENT-TYPE");
-    request.setValueForHTTPHeaderField(kBRSKitBuild, "X-BRISCA-API-CLIENT-VERSION");
-    request.setValueForHTTPHeaderField(kBRSKitVersion, "X-BRISCA-API-CLIENT-DISPLAY-VERSION");
-    request.setValueForHTTPHeaderField(kBRSKitBuild, "X-BRISCA-API-CLIENT-BUILD-VERSION");
-    if (APIKey)
-        request.setValueForHTTPHeaderField(*APIKey, "X-BRISCA-API-KEY");
+    auto request = pln::PLNServiceRequest(url, pln::PLNCrashKitIdentity(),
+                                          {.method = "POST", .timeout = 20, .headerSet = pln::PLNHeaderSet::UsageEvents, .APIKey = APIKey});
     pln::PLNMultipartMimeStreamEncoder::populateRequest(request, [&](pln::PLNMultipartMimeStreamEncoder& encoder) {
         for (const auto& file : files) {
             const std::string name = std::filesystem::path(file).filename().string();

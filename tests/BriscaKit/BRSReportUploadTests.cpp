@@ -97,14 +97,17 @@ TEST_F(ReportUploadTest, AReportTheUserSendsIsPostedWithItsHeadersAndPartsAndLea
     EXPECT_EQ(kit->crashReportingController()->promptChoice(), BRSPromptChoice::Send);
 
     const auto request = service.requests().back();
-    EXPECT_EQ(request.header("User-Agent"), "Brisca Mac SDK/3.0.8");
-    EXPECT_EQ(request.header("Accept"), "application/json");
-    EXPECT_EQ(request.header("X-Brisca-API-Key"), kTestAPIKey);
-    EXPECT_EQ(request.header("X-Brisca-Developer-Token"), "e3b97a0c52d14f86a9c07b3e1d5f28c46a0b9e71");
-    EXPECT_EQ(request.header("X-Brisca-API-Client-Id"), "com.plinth.brisca.mac");
-    EXPECT_EQ(request.header("X-Brisca-API-Client-Display-Version"), "3.0.8");
-    EXPECT_EQ(request.header("X-Brisca-API-Client-Build-Version"), "50");
-    EXPECT_EQ(request.header("Content-Type").value_or("").rfind("multipart/form-data; boundary=", 0), 0u);
+    const std::map<std::string, std::string> expected = {{"User-Agent", "Brisca Mac SDK/3.0.8"},
+                                                         {"Accept", "application/json"},
+                                                         {"Accept-Charset", "utf-8"},
+                                                         {"Accept-Language", "en_US"},
+                                                         {"Content-Language", "en_US"},
+                                                         {"X-Brisca-Developer-Token", "e3b97a0c52d14f86a9c07b3e1d5f28c46a0b9e71"},
+                                                         {"X-Brisca-API-Client-Id", "com.plinth.brisca.mac"},
+                                                         {"X-Brisca-API-Client-Display-Version", "3.0.8"},
+                                                         {"X-Brisca-API-Client-Build-Version", "50"},
+                                                         {"X-Brisca-API-Key", kTestAPIKey}};
+    EXPECT_EQ(request.formKitFields(), expected);
     const auto& parts = request.parts;
     std::vector<std::string> names;
     for (const auto& part : parts)

@@ -400,3 +400,70 @@ TEST_F(NetworkTest, DroppedConnectionIsATransportErrorAndNotRetried)
     EXPECT_TRUE(scheduler->delays().empty());
     EXPECT_EQ(service.requestCount("GET", "/drop"), 1u);
 }
+
+// Both clients share one retry loop; their policies differ in the limit, the
+// wait and what the caller hears once the retries are spent.
+TEST_F(NetworkTest, RetryPoliciesOfTheTwoClients)
+{
+    FakeReportingService service(KitTestPKI::shared().pinnedLeaf);
+    service.script("GET", "/now", {ScriptedAnswer{503, "", "text/plain", "0"}});
+    service.script("GET", "/steady", {ScriptedAnswer{503, "a", "text/plain", "5"}});
+    service.script("GET", "/late", {ScriptedAnswer{503, "", "text/plain", "4"}});
+    auto scheduler = std::make_shared<kittest::ManualScheduler>();
+
+    // The network client: a "Retry-After" of 0 is asked again at once, ten times, then -6.
+    PLNNetworkClient client(nullptr, testPins(), scheduler);
+    const auto now = run(client, requestTo(service, "/now"));
+    EXPECT_EQ(now.error->code, -6);
+    EXPECT_EQ(service.requestCount("GET", "/now"), 11u);
+    EXPECT_EQ(scheduler->delays(), std::vector<double>(10, 0.0));
+
+    // A caller with its own session joins at its retry count: retry 10 is the last.
+    kittest::Waiter<Result> late;
+    PLNNetworkClient::startDataTaskForSession(client.session(), requestTo(service, "/late"), 9,
+                                              [&](auto data, auto response, auto error) { late.set({data, response, error}); }, scheduler);
+    const auto lateResult = late.wait().value_or(Result{});
+    ASSERT_TRUE(lateResult.error);
+    EXPECT_EQ(lateResult.error->code, -6);
+    EXPECT_EQ(service.requestCount("GET", "/late"), 2u);
+    ASSERT_EQ(scheduler->delays().size(), 11u);
+    EXPECT_NEAR(scheduler->delays().back(), 4.0 * 10, 4.0 * 10 * 0.1 + 1e-6);
+
+    // The task utility waits the same retry value each time, without jitter,
+    // and hands on the last answer as it came.
+    auto steadyScheduler = std::make_shared<kittest::ManualScheduler>();
+    PLNNetworkTaskUtility utility(nullptr, PLNNetworkOptions{testPins(), steadyScheduler});
+    const auto steady = run(utility, requestTo(service, "/steady"), 3);
+    EXPECT_EQ(steady.error->code, -1);
+    EXPECT_EQ(steady.data, "a");
+    EXPECT_EQ(steady.response->statusCode, 503);
+    EXPECT_EQ(service.requestCount("GET", "/steady"), 4u);
+    EXPECT_EQ(steadyScheduler->delays(), (std::vector<double>{5, 5, 5}));
+}
+
+TEST_F(NetworkTest, DownloadsRetryThroughTheSameLoop)
+{
+    FakeReportingService service(KitTestPKI::shared().pinnedLeaf);
+    service.script("GET", "/file", {ScriptedAnswer{503, "", "text/plain"}, ScriptedAnswer{200, "contents", "text/plain"}});
+    auto scheduler = std::make_shared<kittest::ManualScheduler>();
+    PLNNetworkTaskUtility utility(nullptr, PLNNetworkOptions{testPins(), scheduler});
+    kittest::Waiter<Result> done;
+    utility.beginDownloadTaskWithRequest(requestTo(service, "/file"), 1, [&](auto location, auto response, auto error) {
+        // The downloaded file lives only as long as the handler runs.
+        done.set({location ? std::optional<std::string>(ScratchFolder::read(*location)) : std::nullopt, response, error});
+    });
+    const auto result = done.wait().value_or(Result{});
+    ASSERT_FALSE(result.error) << result.error->description();
+    EXPECT_EQ(result.data, "contents");
+    EXPECT_EQ(scheduler->delays(), std::vector<double>{300});
+
+    PLNNetworkClient client(nullptr, testPins(), scheduler);
+    kittest::Waiter<Result> gaveUp;
+    service.script("GET", "/gone", {ScriptedAnswer{503, "", "text/plain", "1"}});
+    client.startDownloadTaskWithRequest(requestTo(service, "/gone"), [&](auto location, auto response, auto error) { gaveUp.set({location, response, error}); });
+    const auto limit = gaveUp.wait().value_or(Result{});
+    ASSERT_TRUE(limit.error);
+    EXPECT_EQ(limit.error->code, -6);
+    EXPECT_FALSE(limit.data);
+    EXPECT_EQ(service.requestCount("GET", "/gone"), 11u);
+}

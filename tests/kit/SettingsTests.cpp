@@ -1,5 +1,6 @@
 #include "kit/PLNConsole.h"
 #include "kit/PLNEnvironment.h"
+#include "kit/PLNIdentity.h"
 #include "kit/PLNNotificationCenter.h"
 #include "kit/PLNSettingsOnboardingManager.h"
 #include "tests/kit/MachOBuilder.h"
@@ -10,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <functional>
@@ -75,7 +77,12 @@ protected:
             if (line == awaitedLine)
                 lineSeen.set(true);
         });
-        observer = PLNNotificationCenter::defaultCenter().addObserver(kPLNSettingsAvailableNotification, [this] {
+        observer = PLNNotificationCenter::defaultCenter().addObserver(kPLNSettingsAvailableNotification, [this, gate = gate] {
+            // A notification may still be on its way when the test ends: the
+            // gate lets the fixture wait for it and then turn the rest away.
+            std::lock_guard lock(gate->mutex);
+            if (!gate->open)
+                return;
             notificationGETCount = service.requestCount("GET", kSettingsPath);
             if (++notifications == 2)
                 notifiedAgain.set(true);
@@ -86,11 +93,29 @@ protected:
     void TearDown() override
     {
         observer.reset();
+        {
+            std::lock_guard lock(gate->mutex);
+            gate->open = false;
+        }
         PLNSetConsoleSink(nullptr);
         PLNSetDebugEnabled(false);
         unsetenv("SettingsEndpoint");
         unsetenv("ConfigureEndpoint");
         PLNSetEnvironment(PLNEnvironment{});
+    }
+
+    // What every settings and onboarding request carries, with the test's locale and key.
+    static std::map<std::string, std::string> hostKitFields()
+    {
+        return {{"User-Agent", "io.plinth.sdk.mac/1.2.4 (15)"},
+                {"Accept-Charset", "utf-8"},
+                {"Accept-Language", "en_US"},
+                {"Content-Language", "en_US"},
+                {"X-Brisca-Developer-Token", "5d0c3f9a8e7b61d24a0f93c5b7e18d6a2c4f0b91"},
+                {"X-Brisca-API-Client-Id", "io.plinth.sdk.mac"},
+                {"X-Brisca-API-Client-Display-Version", "1.2.4"},
+                {"X-Brisca-API-Client-Build-Version", "15"},
+                {"X-Brisca-API-Key", kAPIKey}};
     }
 
     void useEnvironment(nlohmann::json info, bool withIcon = false)
@@ -127,6 +152,11 @@ protected:
     FakeReportingService service{KitTestPKI::shared().pinnedLeaf};
     std::shared_ptr<kittest::ManualScheduler> scheduler = std::make_shared<kittest::ManualScheduler>();
     std::shared_ptr<PLNApplicationIdentiferModel> model;
+    struct Gate {
+        std::mutex mutex;
+        bool open = true;
+    };
+    std::shared_ptr<Gate> gate = std::make_shared<Gate>();
     PLNNotificationCenter::Token observer;
     std::atomic<int> notifications{0};
     std::atomic<std::size_t> notificationGETCount{0};
@@ -155,13 +185,16 @@ TEST_F(SettingsTest, DownloadSendsTheSettingsRequestAndCachesTheBody)
     const std::vector<std::pair<std::string, std::string>> query = {
         {"build_version", "7"}, {"display_version", "1.0"}, {"instance", model->instanceIdentifier()}, {"source", "1"}};
     EXPECT_EQ(request.queryInOrder, query);  // no icon, no icon_hash
-    EXPECT_EQ(request.header("X-Brisca-API-Key"), kAPIKey);
-    EXPECT_EQ(request.header("X-Brisca-Installation-ID"), "INSTALL-ID");
-    EXPECT_EQ(request.header("Accept"), "application/json");
-    EXPECT_EQ(request.header("User-Agent"), "io.plinth.sdk.mac/1.2.4 (15)");
-    EXPECT_EQ(request.header("X-Brisca-API-Client-Build-Version"), "15");
-    EXPECT_EQ(request.header("X-Brisca-Advertising-Token"), "AD-TOKEN");
-    EXPECT_EQ(request.header("X-Brisca-Developer-Token")->size(), 40u);
+    auto expected = hostKitFields();
+    expected.insert({{"Accept", "application/json"},
+                     {"X-Brisca-Installation-ID", "INSTALL-ID"},
+                     {"X-Brisca-OS-Display-Version", PLNHostOSDisplayVersion()},
+                     {"X-Brisca-Advertising-Token", "AD-TOKEN"}});
+    if (const auto model = PLNHostModel())
+        expected.emplace("X-Brisca-Device-Model", *model);
+    if (const auto build = PLNHostOSBuildVersion())
+        expected.emplace("X-Brisca-OS-Build-Version", *build);
+    EXPECT_EQ(request.kitFields(), expected);
     // Nothing but the settings file is left in its folder.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(std::filesystem::path(settingsFile()).parent_path()), {}), 1);
 }
@@ -176,6 +209,10 @@ TEST_F(SettingsTest, NewApplicationIsCreatedAndNotifiedOnlyAfterTheNextDownload)
     EXPECT_EQ(notificationGETCount, 2u);
     EXPECT_EQ(service.requestCount("POST", kCreatePath), 1u);
     EXPECT_EQ(manager->settingsModel()->appStatus(), "activated");
+    // The creation is a form: the host kit's fields and the form's own two.
+    const auto requests = service.requests();
+    const auto create = *std::find_if(requests.begin(), requests.end(), [](const auto& each) { return each.method == "POST"; });
+    EXPECT_EQ(create.formKitFields(), hostKitFields());
     EXPECT_FALSE(manager->onboardingOperation());  // cleared after the success
 }
 

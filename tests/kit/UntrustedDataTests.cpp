@@ -94,3 +94,15 @@ TEST(UntrustedText, UTF8)
     for (const auto& text : invalid)
         EXPECT_FALSE(PLNIsValidUTF8("ok" + text)) << testing::PrintToString(text);
 }
+
+TEST(UntrustedFlags, TextCountsByItsFirstSignificantCharacter)
+{
+    for (const nlohmann::json value : {nlohmann::json(true), nlohmann::json(1), nlohmann::json(-2), nlohmann::json(0.5), nlohmann::json("YES"),
+                                       nlohmann::json("yes"), nlohmann::json("true"), nlohmann::json("T"), nlohmann::json("1"),
+                                       nlohmann::json(" 01"), nlohmann::json("+9"), nlohmann::json("-3"), nlohmann::json("\tY")})
+        EXPECT_TRUE(PLNBoolValue(value)) << value.dump();
+    for (const nlohmann::json value : {nlohmann::json(false), nlohmann::json(0), nlohmann::json(0.0), nlohmann::json("NO"), nlohmann::json("false"),
+                                       nlohmann::json("0"), nlohmann::json("000"), nlohmann::json(""), nlohmann::json("  "), nlohmann::json("on"),
+                                       nlohmann::json("x1"), nlohmann::json(nullptr), nlohmann::json::array({1}), nlohmann::json::object({{"a", 1}})})
+        EXPECT_FALSE(PLNBoolValue(value)) << value.dump();
+}

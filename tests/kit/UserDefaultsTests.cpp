@@ -35,6 +35,17 @@ TEST_F(UserDefaultsTest, TypedReadsAndRemoval)
     EXPECT_FALSE(store.boolForKey("string"));
     EXPECT_TRUE(store.boolForKey("flag"));
     EXPECT_TRUE(store.boolForKey("number"));
+    // Text stays false however true it reads elsewhere: the store counts booleans and numbers only.
+    store.setString("YES", "yes");
+    store.setString("1", "one");
+    store.setObject(0, "zero");
+    EXPECT_FALSE(store.boolForKey("yes"));
+    EXPECT_FALSE(store.boolForKey("one"));
+    EXPECT_FALSE(store.boolForKey("zero"));
+    EXPECT_FALSE(store.boolForKey("absent"));
+    store.removeObjectForKey("yes");
+    store.removeObjectForKey("one");
+    store.removeObjectForKey("zero");
     store.setObject(nullptr, "number");
     store.setString(std::nullopt, "string");
     EXPECT_FALSE(store.objectForKey("number"));

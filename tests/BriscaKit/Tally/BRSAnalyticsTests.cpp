@@ -211,9 +211,15 @@ TEST_F(AnalyticsTest, MaintenanceUploadsEachPackagedFragmentAndRemovesItOnSucces
 
     ASSERT_EQ(service.requestCount("POST", "/events"), 1u);
     const auto request = service.requests().back();
-    EXPECT_EQ(request.header("X-BRISCA-API-KEY"), "0123456789abcdef0123456789abcdef01234567");
-    EXPECT_EQ(request.header("X-BRISCA-API-CLIENT-TYPE"), "Brisca Mac SDK");
-    EXPECT_EQ(request.header("X-BRISCA-DEVELOPER-TOKEN"), "e3b97a0c52d14f86a9c07b3e1d5f28c46a0b9e71");
+    // The upper-case names as they stand, and no other field of the kit's.
+    const std::map<std::string, std::string> expected = {{"User-Agent", "Brisca Mac SDK/3.0.8"},
+                                                         {"X-BRISCA-DEVELOPER-TOKEN", "e3b97a0c52d14f86a9c07b3e1d5f28c46a0b9e71"},
+                                                         {"X-BRISCA-API-CLIENT-TYPE", "Brisca Mac SDK"},
+                                                         {"X-BRISCA-API-CLIENT-VERSION", "50"},
+                                                         {"X-BRISCA-API-CLIENT-DISPLAY-VERSION", "3.0.8"},
+                                                         {"X-BRISCA-API-CLIENT-BUILD-VERSION", "50"},
+                                                         {"X-BRISCA-API-KEY", "0123456789abcdef0123456789abcdef01234567"}};
+    EXPECT_EQ(request.formKitFields(), expected);
     ASSERT_EQ(request.parts.size(), 2u);
     EXPECT_EQ(request.parts[0].name, "1.log.zip");
     EXPECT_EQ(request.parts[0].fileName, "1.log.zip");
@@ -295,4 +301,22 @@ TEST_F(AnalyticsTest, ACrashIsLoggedIntoItsOwnSessionOnly)
     EXPECT_EQ(fs::path(files[0]).filename(), "1.log");
     EXPECT_EQ(fs::path(files[0]).parent_path().string().substr(0, 14), "1700000000000_");
     EXPECT_EQ(keysOf(active() + "/" + firstSessionDirectory + "/" + files[0]), (std::vector<std::string>{"metadata", "app_crashed"}));
+}
+
+TEST_F(AnalyticsTest, SettingsFlagsWrittenAsTextReadAsTheRestOfTheKitReadsThem)
+{
+    auto controller = makeController();
+    controller->setSettings(json{{"features", {{"collect_analytics", " 01"}}}, {"analytics", {{"flush_on_background", "YES"}, {"track_custom_events", "0"}}}});
+    controller->waitUntilIdle();
+    auto settings = controller->settings();
+    EXPECT_TRUE(settings.shouldCollectAnalytics);
+    EXPECT_TRUE(settings.shouldFlushOnBackground);
+    EXPECT_FALSE(settings.trackCustomEvents);
+
+    controller->setSettings(json{{"features", {{"collect_analytics", "NO"}}}, {"analytics", {{"flush_on_background", "+1"}, {"track_custom_events", "true"}}}});
+    controller->waitUntilIdle();
+    settings = controller->settings();
+    EXPECT_FALSE(settings.shouldCollectAnalytics);
+    EXPECT_TRUE(settings.shouldFlushOnBackground);
+    EXPECT_TRUE(settings.trackCustomEvents);
 }

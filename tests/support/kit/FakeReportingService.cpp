@@ -4,6 +4,9 @@
 
 #include <httplib.h>
 
+#include <algorithm>
+#include <cctype>
+#include <set>
 #include <stdexcept>
 #include <thread>
 
@@ -15,6 +18,31 @@ std::optional<std::string> RecordedRequest::header(const std::string& name) cons
         if (brs::equalsIgnoringCase(key, name))
             return value;
     return std::nullopt;
+}
+
+std::map<std::string, std::string> RecordedRequest::kitFields() const
+{
+    static const std::set<std::string> added = {"host", "remote_addr", "remote_port", "local_addr", "local_port"};
+    std::map<std::string, std::string> fields;
+    for (const auto& [name, value] : headers) {
+        std::string lower = name;
+        std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+        if (!added.count(lower) && !(lower == "accept" && value == "*/*"))
+            fields.emplace(name, value);
+    }
+    return fields;
+}
+
+std::optional<std::map<std::string, std::string>> RecordedRequest::formKitFields() const
+{
+    auto fields = kitFields();
+    const auto type = fields.find("Content-Type");
+    const auto length = fields.find("Content-Length");
+    if (type == fields.end() || type->second.rfind("multipart/form-data; boundary=", 0) != 0 || length == fields.end() || length->second.empty())
+        return std::nullopt;
+    fields.erase(type);
+    fields.erase(length);
+    return fields;
 }
 
 struct FakeReportingService::Server {

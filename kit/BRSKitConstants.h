@@ -1,5 +1,6 @@
 #pragma once
-// The crash kit's own identity, sent with every request it makes.
+// The crash kit's own identity, sent with every request it makes; it lives
+// here, below the usage-event library, which sends it too.
 
 inline constexpr const char* kBRSKitVersion = "3.0.8";
 inline constexpr const char* kBRSKitBuild = "50";
