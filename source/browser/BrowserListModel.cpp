@@ -1,36 +1,38 @@
 #include "source/browser/BrowserListModel.h"
 
-void BrowserListModel::setRows(BrowserRows rows)
+void BrowserListModel::setRows(BrowserRows rows) { setRows(std::make_shared<const BrowserRows>(std::move(rows))); }
+
+void BrowserListModel::setRows(SharedBrowserRows rows)
 {
     beginResetModel();
-    rows_ = std::move(rows);
+    rows_ = rows ? std::move(rows) : std::make_shared<const BrowserRows>();
     endResetModel();
 }
 
 int BrowserListModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : int(rows_.size());
+    return parent.isValid() ? 0 : int(rows_->size());
 }
 
 Qt::ItemFlags BrowserListModel::flags(const QModelIndex& index) const
 {
-    if (!index.isValid() || index.row() >= int(rows_.size()))
+    if (!index.isValid() || index.row() >= int(rows_->size()))
         return Qt::NoItemFlags;
-    const BrowserRow& row = rows_[std::size_t(index.row())];
-    if (row.flag(QStringLiteral("isGroup")) || row.flag(QStringLiteral("footerItem")))
+    const BrowserRow& row = (*rows_)[std::size_t(index.row())];
+    if (row.isGroup || row.footerItem)
         return Qt::ItemIsEnabled;
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
 }
 
 QVariant BrowserListModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || index.row() >= int(rows_.size()))
+    if (!index.isValid() || index.row() >= int(rows_->size()))
         return {};
-    const BrowserRow& row = rows_[std::size_t(index.row())];
+    const BrowserRow& row = (*rows_)[std::size_t(index.row())];
     if (role == rowRole)
         return QVariant::fromValue(&row);
     if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole)
-        return row.track() ? row.string(QStringLiteral("title")) : row.values().value(QStringLiteral("title"), row.values().value(QStringLiteral("Album"))).toString();
+        return row.title;
     return {};
 }
 

@@ -16,7 +16,9 @@ public:
     using QAbstractListModel::QAbstractListModel;
 
     void setRows(BrowserRows rows);
-    const BrowserRows& rows() const { return rows_; }
+    // Rows shared with other lists (a library's listing): never copied.
+    void setRows(SharedBrowserRows rows);
+    const BrowserRows& rows() const { return *rows_; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     // Group headings and footer buttons cannot be selected.
@@ -24,7 +26,7 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
 
 private:
-    BrowserRows rows_;
+    SharedBrowserRows rows_ = std::make_shared<const BrowserRows>();
 };
 
 // The rows whose indexed text holds the search string, in the rows' order.

@@ -1,38 +1,28 @@
 #include "source/browser/BrowserRow.h"
 
-QVariant BrowserRow::value(const QString& keyPath) const
+BrowserRow BrowserRow::forTrack(ZNTMediaLibraryMediaItemPtr track)
 {
-    if (track_)
-        return track_->valueForKeyPath(keyPath);
-    return values_.value(keyPath);
+    BrowserRow row;
+    if (track) {
+        row.title = track->title();
+        row.artist = track->artistName();
+        row.album = track->albumTitle();
+        row.drmProtected = track->drmProtected();
+    }
+    row.track = std::move(track);
+    return row;
 }
 
-RowKey::RowKey(QString keyPath) : path_(std::move(keyPath)), field_(TrackField::other)
+QString BrowserRow::text(Text which) const
 {
-    static const std::pair<QLatin1String, TrackField> fields[] = {
-        {QLatin1String("title"), TrackField::title},           {QLatin1String("sortTitle"), TrackField::sortTitle},
-        {QLatin1String("genre"), TrackField::genre},           {QLatin1String("artist.name"), TrackField::artistName},
-        {QLatin1String("album.title"), TrackField::albumTitle},
-    };
-    for (const auto& [name, field] : fields) {
-        if (path_ == name)
-            field_ = field;
+    switch (which) {
+    case Text::title: return title;
+    case Text::sortTitle: return sortTitle;
+    case Text::artist: return artist;
+    case Text::album: return album;
+    case Text::info: return info;
     }
-}
-
-QString BrowserRow::string(const RowKey& key) const
-{
-    if (!track_)
-        return values_.value(key.path_).toString();
-    switch (key.field_) {
-    case RowKey::TrackField::title: return track_->title();
-    case RowKey::TrackField::sortTitle: return track_->sortTitle();
-    case RowKey::TrackField::genre: return track_->genre();
-    case RowKey::TrackField::artistName: return track_->artistName();
-    case RowKey::TrackField::albumTitle: return track_->albumTitle();
-    case RowKey::TrackField::other: break;
-    }
-    return track_->valueForKeyPath(key.path_).toString();
+    return {};
 }
 
 namespace {
@@ -78,23 +68,40 @@ QString foldedForSearch(const QString& text)
     return folded;
 }
 
-void indexForSearch(BrowserRows& rows, const std::vector<RowKey>& keys)
+QString searchTextOf(std::initializer_list<QStringView> texts)
 {
-    std::vector<QString> texts(keys.size());
-    for (BrowserRow& row : rows) {
-        qsizetype length = 0;
-        for (std::size_t index = 0; index < keys.size(); ++index) {
-            texts[index] = row.string(keys[index]);
-            length += texts[index].size() + 1;
-        }
-        QString folded;
-        folded.reserve(length);  // folding ASCII keeps the length
-        for (const QString& text : texts) {
-            appendFolded(folded, text);
-            folded += QLatin1Char('\n');
-        }
-        row.setSearchText(std::move(folded));
+    qsizetype length = 0;
+    for (QStringView text : texts)
+        length += text.size() + 1;
+    QString folded;
+    folded.reserve(length);  // folding ASCII keeps the length
+    for (QStringView text : texts) {
+        appendFolded(folded, text);
+        folded += QLatin1Char('\n');
     }
+    return folded;
+}
+
+const QString& SearchFolding::folded(const QString& text)
+{
+    auto found = known_.constFind(text);
+    if (found == known_.constEnd())
+        found = known_.insert(text, foldedForSearch(text));
+    return *found;
+}
+
+QString joinedFolded(std::initializer_list<QStringView> folded)
+{
+    qsizetype length = 0;
+    for (QStringView text : folded)
+        length += text.size() + 1;
+    QString joined;
+    joined.reserve(length);
+    for (QStringView text : folded) {
+        joined += text;
+        joined += QLatin1Char('\n');
+    }
+    return joined;
 }
 
 QString searchNeedle(const QString& searchString)

@@ -2,8 +2,11 @@
 
 #include "platform/foundation/Localizer.h"
 #include "source/browser/SimpleSongsController.h"
+#include "source/browser/BrowserCells.h"
+#include "source/browser/BrowserListController_p.h"
 #include "source/browser/TitleSortDescriptor.h"
-#include "ZNTUtilities/UIColorManager.h"
+
+#include <QSet>
 
 namespace {
 
@@ -14,6 +17,7 @@ QString allSongsTitle() { return tolvan::localized("all songs item", "All Songs"
 SimpleAlbumsController::SimpleAlbumsController(const BrowserServices& services, std::shared_ptr<ListTracks> tracks, bool includeAllSongsItem)
     : BrowserListController(services, std::move(tracks)), includeAllSongsItem_(includeAllSongsItem)
 {
+    setSearch(Search::keptAcrossVisits);
 }
 
 std::shared_ptr<SimpleAlbumsController> SimpleAlbumsController::albums(const BrowserServices& services)
@@ -34,41 +38,52 @@ std::shared_ptr<SimpleAlbumsController> SimpleAlbumsController::albumsWithTracks
     return list;
 }
 
-BrowserRows SimpleAlbumsController::buildRows(const ZNTMediaLibrary& library, const std::vector<ZNTMediaLibraryMediaItemPtr>& tracks,
-                                              std::optional<QString> allSongsArtist)
+BrowserRows SimpleAlbumsController::buildRows(const std::vector<ZNTMediaLibraryMediaItemPtr>& tracks, std::optional<QString> allSongsArtist)
 {
-    const QVariantMap albums = library.albumsFromTracks(tracks);
     BrowserRows rows;
-    rows.reserve(std::size_t(albums.size()) + 1);
-    for (const QVariant& album : albums) {
-        QVariantMap row = album.toMap();
-        row.insert("sortName", ZNTMediaLibrary::sortStringFromString(row.value("Album").toString()));
-        row.insert("hasChildren", true);
-        rows.emplace_back(std::move(row));
+    QSet<QString> seen;
+    seen.reserve(qsizetype(tracks.size()));
+    for (const ZNTMediaLibraryMediaItemPtr& track : tracks) {
+        if (!track || track->locationType() != ZNTMediaLibraryLocationTypeFile)
+            continue;
+        QString album = track->albumTitle();
+        if (album.isNull())
+            continue;
+        const qsizetype known = seen.size();
+        seen.insert(album);
+        if (seen.size() == known)
+            continue;  // not the album's first track
+        BrowserRow& row = rows.emplace_back();
+        row.title = std::move(album);
+        row.artist = track->artistName();
+        row.hasChildren = true;
     }
+    forEachSlice(rows.size(), 4096, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t index = begin; index < end; ++index) {
+            rows[index].sortTitle = ZNTMediaLibrary::sortStringFromString(rows[index].title);
+            rows[index].searchText = searchTextOf({rows[index].title});
+        }
+    });
     if (allSongsArtist) {
-        const QString title = allSongsTitle();
-        rows.emplace_back(QVariantMap{{"Album", title},
-                                      {"sortName", title},
-                                      {"Artist", *allSongsArtist},
-                                      {"hasChildren", true},
-                                      {"sortToTop", true},
-                                      {"filterByArtist", true},
-                                      {"onlyShowTitle", true}});
+        BrowserRow& row = rows.emplace_back();
+        row.title = row.sortTitle = allSongsTitle();
+        row.artist = *allSongsArtist;
+        row.hasChildren = row.sortToTop = row.filterByArtist = row.onlyShowTitle = true;
+        row.searchText = searchTextOf({row.title});
     }
-    TitleSortDescriptor(QStringLiteral("sortName")).sort(rows);
-    indexForSearch(rows, {QStringLiteral("Album")});
+    // Albums whose sort titles collate alike go by their titles' code units.
+    const TitleSortDescriptor order(BrowserRow::Text::sortTitle);
+    applyOrder(rows, order.order(rows.size(), [&](std::size_t index) { return TitleSortDescriptor::Entry{rows[index].sortToTop, rows[index].sortTitle}; },
+                                 [&](quint32 a, quint32 b) { return rows[a].title < rows[b].title; }));
     return rows;
 }
 
 QWidget* SimpleAlbumsController::loadView()
 {
-    cell_ = std::make_unique<SimpleDetailedCell>();
-    cell_->primaryKey = QStringLiteral("Album");
-    cell_->secondaryKey = QStringLiteral("Artist");
-    UIColorManager::bindDetailedCellToColors(cell_.get());
+    SimpleDetailedCell* cell = makeDetailedCell();
+    cell->primaryKey = BrowserRow::Text::title;
+    cell->secondaryKey = BrowserRow::Text::artist;
     TableLook look;
-    look.cell = cell_.get();
     look.rowHeight = 36;
     look.alternatingRows = true;
     look.grid = SimpleBrowserTable::GridStyle::solidHorizontal;
@@ -78,16 +93,18 @@ QWidget* SimpleAlbumsController::loadView()
 void SimpleAlbumsController::updateItems()
 {
     const std::optional<QString> allSongsArtist = includeAllSongsItem_ ? std::optional<QString>(title()) : std::nullopt;
-    loadRows([allSongsArtist](const ZNTMediaLibrary& library, const std::vector<ZNTMediaLibraryMediaItemPtr>& tracks) {
-        return buildRows(library, tracks, allSongsArtist);
+    loadRows([allSongsArtist](const LibraryListing& listing) {
+        if (!allSongsArtist)
+            return listing.albums();
+        return std::make_shared<const BrowserRows>(buildRows(listing.tracks(), allSongsArtist));
     });
 }
 
 std::vector<ZNTMediaLibraryMediaItemPtr> SimpleAlbumsController::tracksOfRow(const std::vector<ZNTMediaLibraryMediaItemPtr>& tracks,
                                                                              const BrowserRow& row)
 {
-    const bool allSongs = row.flag(QStringLiteral("filterByArtist"));
-    const QString wanted = row.string(allSongs ? QStringLiteral("Artist") : QStringLiteral("Album"));
+    const bool allSongs = row.filterByArtist;
+    const QString wanted = allSongs ? row.artist : row.title;
     std::vector<ZNTMediaLibraryMediaItemPtr> chosen;
     for (const ZNTMediaLibraryMediaItemPtr& track : tracks) {
         const QString value = !track ? QString() : (allSongs ? track->artistName() : track->albumTitle());
@@ -102,6 +119,6 @@ void SimpleAlbumsController::cellChosen()
     const BrowserRow* row = selectedRow();
     if (!row)
         return;
-    const auto order = row->flag(QStringLiteral("filterByArtist")) ? SimpleSongsController::Order::title : SimpleSongsController::Order::trackNumber;
-    pushAboveThis(SimpleSongsController::songsWithTracks(services_, tracksOfRow(resolvedTracks(), *row), row->string(QStringLiteral("Album")), order));
+    const auto order = row->filterByArtist ? SimpleSongsController::Order::title : SimpleSongsController::Order::trackNumber;
+    pushAboveThis(SimpleSongsController::songsWithTracks(services_, tracksOfRow(resolvedTracks(), *row), row->title, order));
 }
