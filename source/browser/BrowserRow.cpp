@@ -82,7 +82,7 @@ QString searchTextOf(std::initializer_list<QStringView> texts)
     return folded;
 }
 
-const QString& SearchFolding::folded(const QString& text)
+QString SearchFolding::folded(const QString& text)
 {
     auto found = known_.constFind(text);
     if (found == known_.constEnd())

@@ -65,7 +65,8 @@ QString searchTextOf(std::initializer_list<QStringView> texts);
 // that many tracks share are folded once. One per thread.
 class SearchFolding {
 public:
-    const QString& folded(const QString& text);
+    // A copy: a reference into the table would not outlive the next insert.
+    QString folded(const QString& text);
 
 private:
     QHash<QString, QString> known_;
