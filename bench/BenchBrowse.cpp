@@ -65,13 +65,13 @@ int browse(const QStringList& arguments)
     const double tracksSeconds = secondsFor([&] { tracks(); });
 
     QStringList titles;
-    for (const BrowserRow& row : *songs)
+    for (const BrowserRow& row : songs->rows)
         titles << row.title;
     const double peerSeconds = secondsFor([&] { std::sort(titles.begin(), titles.end()); });
 
     BrowserListModel model;
     BrowserFilterModel filter(&model);
-    const std::size_t songCount = songs->size();
+    const std::size_t songCount = songs->rows.size();
     const double showSeconds = secondsFor([&] { model.setRows(songs); });
     double slowestKeystroke = 0, allKeystrokes = 0;
     int shown = 0;
@@ -85,7 +85,7 @@ int browse(const QStringList& arguments)
     std::printf("{\"command\":\"browse\",\"songs\":%zu,\"artists\":%zu,\"albums\":%zu,\"songsSeconds\":%.4f,\"artistsSeconds\":%.4f,"
                 "\"albumsSeconds\":%.4f,\"songsWarmSeconds\":%.4f,\"tracksSeconds\":%.4f,\"showSeconds\":%.4f,\"peerSortSeconds\":%.4f,\"keystrokes\":%lld,\"slowestKeystrokeSeconds\":%.4f,"
                 "\"meanKeystrokeSeconds\":%.4f,\"filteredSongs\":%d,\"peakBytes\":%lld}\n",
-                songCount, artists->size(), albums->size(), songsSeconds, artistsSeconds, albumsSeconds, songsWarmSeconds, tracksSeconds, showSeconds, peerSeconds,
+                songCount, artists->rows.size(), albums->rows.size(), songsSeconds, artistsSeconds, albumsSeconds, songsWarmSeconds, tracksSeconds, showSeconds, peerSeconds,
                 static_cast<long long>(typed.size()), slowestKeystroke, allKeystrokes / std::max<qsizetype>(1, typed.size()), shown,
                 tolvan::bench::peakResidentBytes());
     return songCount > 0 ? 0 : 1;

@@ -254,7 +254,7 @@ void BrowserListController::loadRows(Build build)
     });
 }
 
-void BrowserListController::setRowsNow(BrowserRows rows) { setRowsNow(std::make_shared<const BrowserRows>(std::move(rows))); }
+void BrowserListController::setRowsNow(BrowserRows rows) { setRowsNow(sharedRows(std::move(rows))); }
 
 void BrowserListController::setRowsNow(SharedBrowserRows rows)
 {

@@ -1,5 +1,7 @@
 #include "source/browser/BrowserRow.h"
 
+#include <QVarLengthArray>
+
 BrowserRow BrowserRow::forTrack(ZNTMediaLibraryMediaItemPtr track)
 {
     BrowserRow row;
@@ -11,6 +13,13 @@ BrowserRow BrowserRow::forTrack(ZNTMediaLibraryMediaItemPtr track)
     }
     row.track = std::move(track);
     return row;
+}
+
+BrowserRowSet::BrowserRowSet(BrowserRows rows_) : rows(std::move(rows_))
+{
+    searchTexts.reserve(rows.size());
+    for (const BrowserRow& row : rows)
+        searchTexts.emplace_back(row.searchText);
 }
 
 QString BrowserRow::text(Text which) const
@@ -82,22 +91,23 @@ QString searchTextOf(std::initializer_list<QStringView> texts)
     return folded;
 }
 
-QString SearchFolding::folded(const QString& text)
+QString SearchFolding::searchText(QStringView own, std::initializer_list<QString> shared)
 {
-    auto found = known_.constFind(text);
-    if (found == known_.constEnd())
-        found = known_.insert(text, foldedForSearch(text));
-    return *found;
-}
-
-QString joinedFolded(std::initializer_list<QStringView> folded)
-{
-    qsizetype length = 0;
-    for (QStringView text : folded)
-        length += text.size() + 1;
+    // Copies, not references into the table: an insert may move its entries.
+    QVarLengthArray<QString, 4> folded;
+    qsizetype length = own.size() + 1;
+    for (const QString& text : shared) {
+        auto found = known_.constFind(text);
+        if (found == known_.constEnd())
+            found = known_.insert(text, foldedForSearch(text));
+        folded.push_back(*found);
+        length += found->size() + 1;
+    }
     QString joined;
     joined.reserve(length);
-    for (QStringView text : folded) {
+    appendFolded(joined, own);
+    joined += QLatin1Char('\n');
+    for (const QString& text : folded) {
         joined += text;
         joined += QLatin1Char('\n');
     }

@@ -51,7 +51,21 @@ struct BrowserRow {
 };
 
 using BrowserRows = std::vector<BrowserRow>;
-using SharedBrowserRows = std::shared_ptr<const BrowserRows>;
+
+// The rows a list shows, with their search texts side by side: made with the
+// rows (off the main thread), so a keystroke reads the texts without walking
+// the rows. Never copied, as the texts are views of the rows' strings.
+struct BrowserRowSet {
+    explicit BrowserRowSet(BrowserRows rows);
+    BrowserRowSet(const BrowserRowSet&) = delete;
+    BrowserRowSet& operator=(const BrowserRowSet&) = delete;
+
+    const BrowserRows rows;
+    std::vector<QStringView> searchTexts;
+};
+using SharedBrowserRows = std::shared_ptr<const BrowserRowSet>;
+// Rows shared by no one else.
+inline SharedBrowserRows sharedRows(BrowserRows rows) { return std::make_shared<const BrowserRowSet>(std::move(rows)); }
 
 // Folds case and diacritics away ("Éte" and "ete" fold alike), so a plain
 // substring test of folded texts is a case- and diacritic-insensitive match.
@@ -61,26 +75,19 @@ QString foldedForSearch(const QString& text);
 // holds for the texts a filter looks in.
 QString searchTextOf(std::initializer_list<QStringView> texts);
 
-// Folds texts for search and remembers them: the artists, albums and genres
-// that many tracks share are folded once. One per thread.
+// Makes search texts, remembering the folded form of the texts many rows
+// share (artists, albums, genres), so each of those is folded once. One per
+// thread.
 class SearchFolding {
 public:
-    // A copy: a reference into the table would not outlive the next insert.
-    QString folded(const QString& text);
+    // The search text of own (folded straight into the result, in one
+    // allocation) followed by the shared texts.
+    QString searchText(QStringView own, std::initializer_list<QString> shared);
 
 private:
     QHash<QString, QString> known_;
 };
 
-// Texts already folded, each followed by a line break.
-QString joinedFolded(std::initializer_list<QStringView> folded);
-
 // The search string as the filter compares it: folded, no line breaks (they
 // separate the texts), null when nothing is left.
 QString searchNeedle(const QString& searchString);
-
-// True when the row holds the needle in any of its searched texts.
-inline bool rowMatches(const BrowserRow& row, const QString& needle)
-{
-    return needle.isEmpty() || row.searchText.contains(needle);
-}

@@ -15,7 +15,7 @@ struct OnceRows {
 
     SharedBrowserRows get(const std::function<BrowserRows()>& make)
     {
-        std::call_once(once, [&] { rows = std::make_shared<const BrowserRows>(make()); });
+        std::call_once(once, [&] { rows = sharedRows(make()); });
         return rows;
     }
 };

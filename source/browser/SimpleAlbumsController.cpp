@@ -96,7 +96,7 @@ void SimpleAlbumsController::updateItems()
     loadRows([allSongsArtist](const LibraryListing& listing) {
         if (!allSongsArtist)
             return listing.albums();
-        return std::make_shared<const BrowserRows>(buildRows(listing.tracks(), allSongsArtist));
+        return sharedRows(buildRows(listing.tracks(), allSongsArtist));
     });
 }
 

@@ -84,8 +84,7 @@ BrowserRows SimpleSongsController::buildContent(const std::vector<ZNTMediaLibrar
         for (std::size_t index = begin; index < end; ++index) {
             BrowserRow& row = rows[index];
             row = BrowserRow::forTrack(*files[index]);
-            row.searchText = joinedFolded(
-                {foldedForSearch(row.title), shared.folded(row.track->genre()), shared.folded(row.artist), shared.folded(row.album)});
+            row.searchText = shared.searchText(row.title, {row.track->genre(), row.artist, row.album});
         }
     });
     return rows;
@@ -113,7 +112,7 @@ void SimpleSongsController::updateItems()
     loadRows([order = order_](const LibraryListing& listing) {
         if (order == Order::title)
             return listing.songsByTitle();
-        return std::make_shared<const BrowserRows>(buildContent(listing.tracks(), order));
+        return sharedRows(buildContent(listing.tracks(), order));
     });
     arrangedRows().setSearchString(searchString());
 }
