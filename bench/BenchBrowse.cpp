@@ -20,6 +20,7 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <optional>
 #include <cstdio>
 
 namespace {
@@ -54,9 +55,11 @@ int browse(const QStringList& arguments)
 
     SharedBrowserRows songs, artists, albums;
     using Master = LibraryListing::Master;
-    const double songsSeconds = secondsFor([&] { songs = LibraryListing(tracks()).songsByTitle(); });
-    const double artistsSeconds = secondsFor([&] { artists = LibraryListing(tracks()).artists(); });
-    const double albumsSeconds = secondsFor([&] { albums = LibraryListing(tracks()).albums(); });
+    // Each list keeps its listing (and with it the tracks) while it is shown.
+    std::optional<LibraryListing> forSongs, forArtists, forAlbums;
+    const double songsSeconds = secondsFor([&] { songs = forSongs.emplace(tracks()).songsByTitle(); });
+    const double artistsSeconds = secondsFor([&] { artists = forArtists.emplace(tracks()).artists(); });
+    const double albumsSeconds = secondsFor([&] { albums = forAlbums.emplace(tracks()).albums(); });
 
     // A second songs list, opened once the first has made the library's listing.
     LibraryListing::shared(Master::music, tracks())->songsByTitle();

@@ -1,18 +1,23 @@
 #include "source/browser/BrowserRow.h"
 
-#include <QVarLengthArray>
+#include <algorithm>
 
 BrowserRow BrowserRow::forTrack(ZNTMediaLibraryMediaItemPtr track)
 {
     BrowserRow row;
-    if (track) {
-        row.title = track->title();
-        row.artist = track->artistName();
-        row.album = track->albumTitle();
-        row.drmProtected = track->drmProtected();
-    }
-    row.track = std::move(track);
+    row.showTrack(std::move(track));
     return row;
+}
+
+void BrowserRow::showTrack(ZNTMediaLibraryMediaItemPtr shown)
+{
+    if (shown) {
+        title = shown->title();
+        artist = shown->artistName();
+        album = shown->albumTitle();
+        drmProtected = shown->drmProtected();
+    }
+    track = std::move(shown);
 }
 
 BrowserRowSet::BrowserRowSet(BrowserRows rows_) : rows(std::move(rows_))
@@ -67,6 +72,11 @@ void appendFolded(QString& out, QStringView text)
     }
 }
 
+bool isAscii(QStringView text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+}
+
 }  // namespace
 
 QString foldedForSearch(const QString& text)
@@ -93,22 +103,23 @@ QString searchTextOf(std::initializer_list<QStringView> texts)
 
 QString SearchFolding::searchText(QStringView own, std::initializer_list<QString> shared)
 {
-    // Copies, not references into the table: an insert may move its entries.
-    QVarLengthArray<QString, 4> folded;
     qsizetype length = own.size() + 1;
-    for (const QString& text : shared) {
-        auto found = known_.constFind(text);
-        if (found == known_.constEnd())
-            found = known_.insert(text, foldedForSearch(text));
-        folded.push_back(*found);
-        length += found->size() + 1;
-    }
+    for (const QString& text : shared)
+        length += text.size() + 1;
     QString joined;
-    joined.reserve(length);
+    joined.reserve(length);  // folding ASCII keeps the length
     appendFolded(joined, own);
     joined += QLatin1Char('\n');
-    for (const QString& text : folded) {
-        joined += text;
+    for (const QString& text : shared) {
+        // ASCII folds faster than a look-up; the rest is folded once.
+        if (isAscii(text)) {
+            appendFolded(joined, text);
+        } else {
+            auto found = known_.constFind(text);
+            if (found == known_.constEnd())
+                found = known_.insert(text, foldedForSearch(text));
+            joined += *found;
+        }
         joined += QLatin1Char('\n');
     }
     return joined;

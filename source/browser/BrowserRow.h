@@ -20,6 +20,8 @@ struct BrowserRow {
 
     // A track's row: its title, artist and album, and the track itself.
     static BrowserRow forTrack(ZNTMediaLibraryMediaItemPtr track);
+    // Fills an empty row in place as forTrack makes it.
+    void showTrack(ZNTMediaLibraryMediaItemPtr shown);
 
     // The text the selector names.
     QString text(Text which) const;
@@ -80,8 +82,8 @@ QString searchTextOf(std::initializer_list<QStringView> texts);
 // thread.
 class SearchFolding {
 public:
-    // The search text of own (folded straight into the result, in one
-    // allocation) followed by the shared texts.
+    // The search text of a row: its own text (folded straight into the
+    // result), then the shared texts, in one allocation.
     QString searchText(QStringView own, std::initializer_list<QString> shared);
 
 private:

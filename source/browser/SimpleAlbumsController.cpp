@@ -40,41 +40,54 @@ std::shared_ptr<SimpleAlbumsController> SimpleAlbumsController::albumsWithTracks
 
 BrowserRows SimpleAlbumsController::buildRows(const std::vector<ZNTMediaLibraryMediaItemPtr>& tracks, std::optional<QString> allSongsArtist)
 {
-    BrowserRows rows;
+    struct Album {
+        QString title, artist, sortTitle;
+    };
+    std::vector<Album> albums;
     QSet<QString> seen;
     seen.reserve(qsizetype(tracks.size()));
     for (const ZNTMediaLibraryMediaItemPtr& track : tracks) {
         if (!track || track->locationType() != ZNTMediaLibraryLocationTypeFile)
             continue;
-        QString album = track->albumTitle();
-        if (album.isNull())
+        QString title = track->albumTitle();
+        if (title.isNull())
             continue;
         const qsizetype known = seen.size();
-        seen.insert(album);
-        if (seen.size() == known)
-            continue;  // not the album's first track
-        BrowserRow& row = rows.emplace_back();
-        row.title = std::move(album);
-        row.artist = track->artistName();
-        row.hasChildren = true;
+        seen.insert(title);
+        if (seen.size() != known)  // the album's first track
+            albums.push_back({std::move(title), track->artistName(), {}});
     }
-    forEachSlice(rows.size(), 4096, [&](std::size_t begin, std::size_t end) {
-        for (std::size_t index = begin; index < end; ++index) {
-            rows[index].sortTitle = ZNTMediaLibrary::sortStringFromString(rows[index].title);
-            rows[index].searchText = searchTextOf({rows[index].title});
-        }
-    });
+    // The albums are put in order first, so that each row is made in its
+    // place. Albums whose sort titles collate alike go by their titles' code
+    // units. The "All Songs" row is pinned: it comes first.
+    const TitleSortDescriptor byTitle(BrowserRow::Text::sortTitle);
+    const std::vector<quint32> order = byTitle.order(
+        albums.size(),
+        [&](std::size_t index) {
+            albums[index].sortTitle = ZNTMediaLibrary::sortStringFromString(albums[index].title);
+            return TitleSortDescriptor::Entry{false, albums[index].sortTitle};
+        },
+        [&](quint32 a, quint32 b) { return albums[a].title < albums[b].title; });
+    const std::size_t first = allSongsArtist ? 1 : 0;
+    BrowserRows rows(first + albums.size());
     if (allSongsArtist) {
-        BrowserRow& row = rows.emplace_back();
+        BrowserRow& row = rows.front();
         row.title = row.sortTitle = allSongsTitle();
         row.artist = *allSongsArtist;
         row.hasChildren = row.sortToTop = row.filterByArtist = row.onlyShowTitle = true;
         row.searchText = searchTextOf({row.title});
     }
-    // Albums whose sort titles collate alike go by their titles' code units.
-    const TitleSortDescriptor order(BrowserRow::Text::sortTitle);
-    applyOrder(rows, order.order(rows.size(), [&](std::size_t index) { return TitleSortDescriptor::Entry{rows[index].sortToTop, rows[index].sortTitle}; },
-                                 [&](quint32 a, quint32 b) { return rows[a].title < rows[b].title; }));
+    forEachSlice(albums.size(), 4096, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t index = begin; index < end; ++index) {
+            Album& album = albums[order[index]];
+            BrowserRow& row = rows[first + index];
+            row.searchText = searchTextOf({album.title});
+            row.title = std::move(album.title);
+            row.artist = std::move(album.artist);
+            row.sortTitle = std::move(album.sortTitle);
+            row.hasChildren = true;
+        }
+    });
     return rows;
 }
 

@@ -83,7 +83,7 @@ BrowserRows SimpleSongsController::buildContent(const std::vector<ZNTMediaLibrar
         SearchFolding shared;
         for (std::size_t index = begin; index < end; ++index) {
             BrowserRow& row = rows[index];
-            row = BrowserRow::forTrack(*files[index]);
+            row.showTrack(*files[index]);
             row.searchText = shared.searchText(row.title, {row.track->genre(), row.artist, row.album});
         }
     });
