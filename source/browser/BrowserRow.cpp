@@ -101,23 +101,24 @@ QString searchTextOf(std::initializer_list<QStringView> texts)
     return folded;
 }
 
-QString SearchFolding::searchText(QStringView own, std::initializer_list<QString> shared)
+QString SearchFolding::searchText(QStringView own, std::initializer_list<QStringView> shared)
 {
     qsizetype length = own.size() + 1;
-    for (const QString& text : shared)
+    for (QStringView text : shared)
         length += text.size() + 1;
     QString joined;
     joined.reserve(length);  // folding ASCII keeps the length
     appendFolded(joined, own);
     joined += QLatin1Char('\n');
-    for (const QString& text : shared) {
+    for (QStringView text : shared) {
         // ASCII folds faster than a look-up; the rest is folded once.
         if (isAscii(text)) {
             appendFolded(joined, text);
         } else {
-            auto found = known_.constFind(text);
+            const QString key = text.toString();
+            auto found = known_.constFind(key);
             if (found == known_.constEnd())
-                found = known_.insert(text, foldedForSearch(text));
+                found = known_.insert(key, foldedForSearch(key));
             joined += *found;
         }
         joined += QLatin1Char('\n');

@@ -84,7 +84,9 @@ class SearchFolding {
 public:
     // The search text of a row: its own text (folded straight into the
     // result), then the shared texts, in one allocation.
-    QString searchText(QStringView own, std::initializer_list<QString> shared);
+    // Views, not copies: copying a string many threads share makes them
+    // contend for its count.
+    QString searchText(QStringView own, std::initializer_list<QStringView> shared);
 
 private:
     QHash<QString, QString> known_;
