@@ -42,7 +42,7 @@ QString BrowserRow::text(Text which) const
 namespace {
 
 // Anything beyond ASCII: decomposed, without its marks, case-folded.
-void appendFoldedUnicode(QString& out, QStringView text)
+void appendFoldedWhole(QString& out, QStringView text)
 {
     const QString decomposed = text.toString().normalized(QString::NormalizationForm_KD);
     QString kept;
@@ -52,6 +52,32 @@ void appendFoldedUnicode(QString& out, QStringView text)
             kept.append(c);
     }
     out.append(kept.toCaseFolded());
+}
+
+// The same, one character at a time through a table of this thread: titles
+// draw on a small alphabet, so each letter is decomposed once, not each
+// title. Text with surrogate pairs goes whole.
+void appendFoldedUnicode(QString& out, QStringView text)
+{
+    if (std::any_of(text.begin(), text.end(), [](QChar c) { return c.isSurrogate(); })) {
+        appendFoldedWhole(out, text);
+        return;
+    }
+    thread_local QHash<char16_t, QString> folds;
+    for (QChar c : text) {
+        const char16_t unit = c.unicode();
+        if (unit < 0x80) {
+            out.append(QChar(unit >= 'A' && unit <= 'Z' ? char16_t(unit + 32) : unit));
+            continue;
+        }
+        auto found = folds.constFind(unit);
+        if (found == folds.constEnd()) {
+            QString folded;
+            appendFoldedWhole(folded, QStringView(&c, 1));
+            found = folds.insert(unit, folded);
+        }
+        out.append(*found);
+    }
 }
 
 // Appends text folded. Most titles are plain ASCII, lowered in place in
