@@ -6,19 +6,31 @@ counts, persistent IDs, file locations), spread over artists and albums, with
 a master playlist, the music playlist, a few distinguished playlists and user
 playlists, so that parsing it costs what a real library of that size costs.
 
-usage: make-library.py N > library.xml
+usage: make-library.py [--titles ascii|world] [--albums shared|per-track] N > library.xml
+
+--titles world gives titles, artists and albums in accented Latin, Greek,
+Cyrillic, Chinese, Japanese and Korean words besides the plain ones;
+--albums per-track gives nearly every track an album of its own.
 """
+import argparse
 import random
 import sys
 from xml.sax.saxutils import escape
 
 WORDS = ("night summer river light blue heart road fire rain city dream gold shadow wind "
          "silver echo morning ocean stone glass winter wild home electric velvet paper").split()
+# Words beyond ASCII: precomposed accents, scripts without case, and CJK
+# ideographs, which collate by other tables and fold differently for search.
+WORLD_WORDS = ("été café über señora niño ça garçon øresund ångström æther crème brûlée "
+               "ελπίδα θάλασσα ночь река звезда 夜 河 光 夢 風 東京 桜 の 歌 사랑 바다 하늘 노래").split()
 GENRES = ["Rock", "Pop", "Jazz", "Classical", "Electronic", "Hip-Hop", "Folk", "Soundtrack", "Blues", "Ambient"]
 
 
+VOCABULARY = WORDS
+
+
 def words(rng, low, high):
-    return " ".join(rng.choice(WORDS).capitalize() for _ in range(rng.randint(low, high)))
+    return " ".join(rng.choice(VOCABULARY).capitalize() for _ in range(rng.randint(low, high)))
 
 
 def date(rng, start_year=2008):
@@ -88,7 +100,16 @@ def playlist(out, name, ids, extra=()):
 
 
 def main():
-    count = int(sys.argv[1]) if len(sys.argv) > 1 else 50_000
+    global VOCABULARY
+    parser = argparse.ArgumentParser(description="Writes a synthetic music library XML file.")
+    parser.add_argument("count", nargs="?", type=int, default=50_000)
+    parser.add_argument("--titles", choices=("ascii", "world"), default="ascii")
+    parser.add_argument("--albums", choices=("shared", "per-track"), default="shared")
+    options = parser.parse_args()
+    count = options.count
+    if options.titles == "world":
+        VOCABULARY = WORDS + WORLD_WORDS
+    per_track = options.albums == "per-track"
     rng = random.Random(20240501)
     out = ['<?xml version="1.0" encoding="UTF-8"?>',
            '<plist version="1.0">', "<dict>",
@@ -107,6 +128,8 @@ def main():
             for number in range(1, rng.randint(6, 14)):
                 if len(ids) == count:
                     break
+                if per_track and rng.random() < 0.96:
+                    album = "%s %d" % (words(rng, 1, 3), track_id)
                 track(out, rng, track_id, artist, album, number, genre, year)
                 ids.append(track_id)
                 track_id += 2

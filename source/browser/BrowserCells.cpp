@@ -18,14 +18,14 @@ namespace {
 QFont lucida(qreal points) { return interfaceFont(points); }
 
 // Present unless the row has no value there at all.
-std::optional<QString> optionalString(const BrowserRow& row, const QString& keyPath)
+std::optional<QString> optionalString(const BrowserRow& row, std::optional<BrowserRow::Text> key)
 {
-    if (keyPath.isEmpty())
+    if (!key)
         return std::nullopt;
-    const QVariant value = row.value(keyPath);
-    if (!value.isValid() || value.isNull())
+    QString value = row.text(*key);
+    if (value.isNull())
         return std::nullopt;
-    return value.toString();
+    return value;
 }
 
 QSizeF imageSize(const QString& name) { return ImageStore::named(name).size(); }
@@ -101,7 +101,7 @@ void SimpleDetailedCell::setSecondaryTextColor(const QColor& color)
 SimpleDetailedCell::Layout SimpleDetailedCell::layout(const QRectF& frame, const BrowserRow& row, const BrowserCellState& state) const
 {
     Layout result;
-    if (!row.flag(QStringLiteral("onlyShowTitle"))) {
+    if (!row.onlyShowTitle) {
         const auto secondary = optionalString(row, secondaryKey);
         const auto tertiary = optionalString(row, tertiaryKey);
         if (secondary && tertiary)
@@ -116,7 +116,7 @@ SimpleDetailedCell::Layout SimpleDetailedCell::layout(const QRectF& frame, const
         result.titleAttributes = dark ? selectedSingleTextAttributes : singleTextAttributes;
     result.detailAttributes = dark ? selectedDetailAttributes : detailAttributes;
 
-    result.title = row.string(primaryKey);
+    result.title = row.text(primaryKey);
     const qreal th = textHeight(result.title, result.titleAttributes.font);
     const qreal dh = result.detail ? textHeight(*result.detail, result.detailAttributes.font) : 0;
     const qreal x = frame.x(), y = frame.y(), w = frame.width(), h = frame.height();
@@ -124,7 +124,7 @@ SimpleDetailedCell::Layout SimpleDetailedCell::layout(const QRectF& frame, const
     qreal width = w - (leftMargin + rightMargin);
     const qreal top = y + std::ceil((h - (th + dh)) / 2);
 
-    if (row.flag(QStringLiteral("drmProtected")))
+    if (row.drmProtected)
         result.accessory = Accessory::lock;
     else if (state.highlighted)
         result.accessory = Accessory::chevron;
@@ -172,10 +172,9 @@ void SimpleMenuCell::setTextColor(const QColor& color)
 SimpleMenuCell::Layout SimpleMenuCell::layout(const QRectF& frame, const BrowserRow& row, const BrowserCellState& state) const
 {
     Layout result;
-    const QVariantMap& values = row.values();
-    const bool group = values.value(QStringLiteral("isGroup")).toBool();
+    const bool group = row.isGroup;
     const qreal indent = (style == 1 && !group) ? 12 : 0;
-    result.title = values.value(QStringLiteral("title")).toString();
+    result.title = row.title;
     if (style == 1 && group) {
         QFont smaller = font;
         smaller.setPixelSize(fontSize(font) - 1);
@@ -191,13 +190,13 @@ SimpleMenuCell::Layout SimpleMenuCell::layout(const QRectF& frame, const Browser
     qreal width = w - (indent + leftMargin + rightMargin);
     const qreal top = y + std::ceil((h - th) / 2);
 
-    result.arrowImage = NavigateImageTransformer::transformedValue(values.value(QStringLiteral("hasChildren")));
+    result.arrowImage = NavigateImageTransformer::transformedValue(row.hasChildren);
     if (!result.arrowImage.isNull()) {
         const QSizeF size = imageSize(result.arrowImage);
         result.arrowRect = QRectF(left + width - size.width(), y + std::ceil((h - size.height()) / 2), size.width(), size.height());
         width -= size.width() + spacing;
     }
-    const QString image = values.value(QStringLiteral("image")).toString();
+    const QString& image = row.image;
     if (!image.isEmpty()) {
         const QSizeF size = imageSize(image);
         result.imageRect = QRectF(left, y + std::ceil((h - size.height()) / 2), size.width(), size.height());
@@ -216,7 +215,7 @@ void SimpleMenuCell::draw(QPainter& painter, const QRectF& frame, const BrowserR
     if (l.arrowRect)
         drawTemplate(painter, *l.arrowRect, l.arrowImage, state.darkBackground);
     if (l.imageRect)
-        drawTemplate(painter, *l.imageRect, row.values().value(QStringLiteral("image")).toString(), state.darkBackground);
+        drawTemplate(painter, *l.imageRect, row.image, state.darkBackground);
     if (l.raised)  // engraved: a light copy one point below
         drawText(painter, l.textRect.translated(0, 1), l.title, {l.text.font, greyColor(1, 0.7f)});
     drawText(painter, l.textRect, l.title, l.text);
@@ -236,7 +235,7 @@ void VerticallCenteredTextCell::setTextColor(const QColor& color)
 VerticallCenteredTextCell::Layout VerticallCenteredTextCell::layout(const QRectF& frame, const BrowserRow& row, const BrowserCellState& state) const
 {
     Layout result;
-    result.title = row.string(key);
+    result.title = row.text(key);
     result.font = font;
     if (state.highlighted)
         result.font.setBold(false);

@@ -58,7 +58,9 @@ class SimpleDetailedCell : public BrowserCell {
 public:
     explicit SimpleDetailedCell(QObject* parent = nullptr);
 
-    QString primaryKey, secondaryKey, tertiaryKey;  // key paths into the row
+    // Where the title and the two parts of the detail line are read from.
+    BrowserRow::Text primaryKey = BrowserRow::Text::title;
+    std::optional<BrowserRow::Text> secondaryKey, tertiaryKey;
     qreal leftMargin = 10;
     qreal rightMargin = 5;
 
@@ -84,7 +86,7 @@ public:
     Layout layout(const QRectF& frame, const BrowserRow& row, const BrowserCellState& state) const;
 
     void draw(QPainter& painter, const QRectF& frame, const BrowserRow& row, const BrowserCellState& state) const override;
-    QString accessibilityValue(const BrowserRow& row) const override { return row.string(primaryKey); }
+    QString accessibilityValue(const BrowserRow& row) const override { return row.text(primaryKey); }
 };
 
 // A menu row: an optional icon, the title and an arrow for rows that lead on.
@@ -117,7 +119,7 @@ public:
     Layout layout(const QRectF& frame, const BrowserRow& row, const BrowserCellState& state) const;
 
     void draw(QPainter& painter, const QRectF& frame, const BrowserRow& row, const BrowserCellState& state) const override;
-    QString accessibilityValue(const BrowserRow& row) const override { return row.values().value(QStringLiteral("title")).toString(); }
+    QString accessibilityValue(const BrowserRow& row) const override { return row.title; }
 
 private:
     QColor textColor_ = Qt::black;
@@ -130,7 +132,7 @@ class VerticallCenteredTextCell : public BrowserCell {
 public:
     explicit VerticallCenteredTextCell(QObject* parent = nullptr);
 
-    QString key = QStringLiteral("title");
+    BrowserRow::Text key = BrowserRow::Text::title;
     QFont font;
 
     QColor textColor() const { return textColor_; }
@@ -145,7 +147,7 @@ public:
     Layout layout(const QRectF& frame, const BrowserRow& row, const BrowserCellState& state) const;
 
     void draw(QPainter& painter, const QRectF& frame, const BrowserRow& row, const BrowserCellState& state) const override;
-    QString accessibilityValue(const BrowserRow& row) const override { return row.string(key); }
+    QString accessibilityValue(const BrowserRow& row) const override { return row.text(key); }
 
 private:
     QColor textColor_ = Qt::black;

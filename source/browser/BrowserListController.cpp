@@ -1,10 +1,16 @@
 #include "source/browser/BrowserListController.h"
 
+#include "source/browser/BrowserCells.h"
+#include "source/browser/BrowserListController_p.h"
+#include "ZNTUtilities/Binding.h"
+#include "ZNTUtilities/Fonts.h"
+
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/OperationQueue.h"
 #include "ZNTUtilities/UIColorManager.h"
 
 #include <QPainter>
+#include <QPointer>
 #include <QEvent>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -95,25 +101,30 @@ bool waitForLibrary(const ZNTMediaLibrary& library, const tolvan::Operation* ope
 
 }  // namespace
 
-std::vector<ZNTMediaLibraryMediaItemPtr> ListTracks::resolve(const ZNTMediaLibrary& library)
+std::shared_ptr<LibraryListing> ListTracks::resolve(const ZNTMediaLibrary& library)
 {
     std::lock_guard lock(mutex_);
-    if (!tracks_) {
-        ZNTMediaLibraryPlaylistPtr playlist;
-        switch (master_) {
-        case Master::music: playlist = library.masterMusicPlaylist(); break;
-        case Master::movies: playlist = library.masterMoviesPlaylist(); break;
-        case Master::tvShows: playlist = library.masterTVShowsPlaylist(); break;
-        }
-        tracks_ = playlist ? playlist->items() : std::vector<ZNTMediaLibraryMediaItemPtr>{};
+    if (listing_)
+        return listing_;
+    if (given_) {
+        listing_ = std::make_shared<LibraryListing>(std::move(*given_));
+        given_.reset();
+        return listing_;
     }
-    return *tracks_;
+    ZNTMediaLibraryPlaylistPtr playlist;
+    switch (master_) {
+    case Master::music: playlist = library.masterMusicPlaylist(); break;
+    case Master::movies: playlist = library.masterMoviesPlaylist(); break;
+    case Master::tvShows: playlist = library.masterTVShowsPlaylist(); break;
+    }
+    listing_ = LibraryListing::shared(master_, playlist ? playlist->items() : std::vector<ZNTMediaLibraryMediaItemPtr>{});
+    return listing_;
 }
 
 std::vector<ZNTMediaLibraryMediaItemPtr> ListTracks::current() const
 {
     std::lock_guard lock(mutex_);
-    return tracks_.value_or(std::vector<ZNTMediaLibraryMediaItemPtr>{});
+    return listing_ ? listing_->tracks() : std::vector<ZNTMediaLibraryMediaItemPtr>{};
 }
 
 BrowserListController::BrowserListController(BrowserServices services, std::shared_ptr<ListTracks> tracks)
@@ -140,6 +151,52 @@ SimpleBrowserTable* BrowserListController::tableView()
 
 bool BrowserListController::isSpinning() const { return spinner_ && spinner_->spinning(); }
 
+SimpleMenuCell* BrowserListController::makeMenuCell(int points)
+{
+    auto cell = std::make_unique<SimpleMenuCell>();
+    cell->font = interfaceFont(points);
+    bindProperty(cell.get(), "textColor", UIColorManager::sharedManager(), "tableTextColor");
+    SimpleMenuCell* made = cell.get();
+    cell_ = std::move(cell);
+    return made;
+}
+
+SimpleDetailedCell* BrowserListController::makeDetailedCell()
+{
+    auto cell = std::make_unique<SimpleDetailedCell>();
+    UIColorManager::bindDetailedCellToColors(cell.get());
+    SimpleDetailedCell* made = cell.get();
+    cell_ = std::move(cell);
+    return made;
+}
+
+VerticallCenteredTextCell* BrowserListController::makeCenteredTextCell()
+{
+    auto cell = std::make_unique<VerticallCenteredTextCell>();
+    bindProperty(cell.get(), "textColor", UIColorManager::sharedManager(), "tableTextColor");
+    VerticallCenteredTextCell* made = cell.get();
+    cell_ = std::move(cell);
+    return made;
+}
+
+void BrowserListController::controllerWillBecomeVisible()
+{
+    if (search_ == Search::keptAcrossVisits)
+        clearSelection();
+}
+
+void BrowserListController::controllerDidBecomeVisible()
+{
+    if (search_ == Search::keptAcrossVisits)
+        emit restoreSearchStringRequested(searchString());
+}
+
+void BrowserListController::controllerWillBecomeHidden()
+{
+    if (search_ == Search::keptAcrossVisits)
+        emit clearSearchStringRequested();
+}
+
 QWidget* BrowserListController::makeListView(const TableLook& look)
 {
     auto* root = new QWidget;
@@ -148,7 +205,7 @@ QWidget* BrowserListController::makeListView(const TableLook& look)
     layout->setContentsMargins(0, 0, 0, 0);
     table_ = new SimpleBrowserTable(services_.host, root);
     table_->setModel(&arranged_);
-    table_->setCell(look.cell, look.rowHeight);
+    table_->setCell(look.cell ? look.cell : cell_.get(), look.rowHeight);
     table_->setAlternatingRows(look.alternatingRows);
     table_->setGridStyle(look.grid);
     table_->setTableDelegate(this);
@@ -170,8 +227,8 @@ void BrowserListController::loadRows(Build build)
     // off the main thread.
     auto job = [library = services_.library, tracks = tracks_, build = std::move(build)](const tolvan::Operation* operation) {
         if (!library || !tracks || !waitForLibrary(*library, operation))
-            return BrowserRows{};
-        return build(*library, tracks->resolve(*library));
+            return SharedBrowserRows{};
+        return build(*tracks->resolve(*library));
     };
     if (synchronousLoading()) {
         if (spinner_)
@@ -181,13 +238,13 @@ void BrowserListController::loadRows(Build build)
     }
     if (!queue_)
         queue_ = std::make_unique<tolvan::OperationQueue>("com.kestrova.browserList", 1);
-    rows_.setRows({});
+    rows_.setRows(BrowserRows{});
     loading_ = true;
     if (spinner_)
         spinner_->start();
     QPointer<BrowserListController> self(this);
     queue_->addOperation([self, job = std::move(job)](tolvan::Operation& operation) {
-        BrowserRows built = job(&operation);
+        SharedBrowserRows built = job(&operation);
         if (operation.isCancelled())
             return;
         tolvan::dispatchMain([self, built = std::move(built)]() mutable {
@@ -197,7 +254,9 @@ void BrowserListController::loadRows(Build build)
     });
 }
 
-void BrowserListController::setRowsNow(BrowserRows rows)
+void BrowserListController::setRowsNow(BrowserRows rows) { setRowsNow(sharedRows(std::move(rows))); }
+
+void BrowserListController::setRowsNow(SharedBrowserRows rows)
 {
     rows_.setRows(std::move(rows));
     loading_ = false;

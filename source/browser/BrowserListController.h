@@ -10,39 +10,19 @@
 #include "source/browser/NavigationController.h"
 #include "source/browser/SimpleBrowserTable.h"
 
-#include <QPointer>
-
 #include <memory>
-#include <mutex>
-#include <optional>
 
 namespace tolvan {
 class Operation;
 class OperationQueue;
 }
 
+class LibraryListing;
 class ListSpinner;
-
-// The tracks a list shows: given when the list is made, or read from one of
-// the library's master playlists once the library has finished loading (a
-// playlist taken while it loads would stay empty). Set on the list's queue,
-// read on the main thread; shared by the list and its load jobs.
-class ListTracks {
-public:
-    enum class Master { music, movies, tvShows };
-    explicit ListTracks(std::vector<ZNTMediaLibraryMediaItemPtr> tracks) : tracks_(std::move(tracks)) {}
-    explicit ListTracks(Master master) : master_(master) {}
-
-    // The tracks, reading the master playlist on first use.
-    std::vector<ZNTMediaLibraryMediaItemPtr> resolve(const ZNTMediaLibrary& library);
-    // What has been resolved so far (nothing before the first load).
-    std::vector<ZNTMediaLibraryMediaItemPtr> current() const;
-
-private:
-    mutable std::mutex mutex_;
-    std::optional<std::vector<ZNTMediaLibraryMediaItemPtr>> tracks_;
-    Master master_ = Master::music;
-};
+class ListTracks;
+class SimpleDetailedCell;
+class SimpleMenuCell;
+class VerticallCenteredTextCell;
 
 class BrowserListController : public NavigationViewController, public BrowserTableDelegate {
     Q_OBJECT
@@ -74,13 +54,30 @@ public:
 
     const BrowserServices& services() const { return services_; }
 
+    // A list that filters by the search string and keeps it across visits:
+    // shown, it drops its selection and asks for its search string back;
+    // hidden, it asks for the search field to be cleared.
+    bool filtersBySearchString() const override { return search_ == Search::keptAcrossVisits; }
+    void controllerWillBecomeVisible() override;
+    void controllerDidBecomeVisible() override;
+    void controllerWillBecomeHidden() override;
+
 signals:
     // The rows of a load are in place.
     void rowsLoaded();
 
 protected:
+    enum class Search : quint8 { none, keptAcrossVisits };
+    void setSearch(Search search) { search_ = search; }
+
+    // The list's cell, made with the colours bound to the colour manager's
+    // and owned by the list; the table draws it unless the look names another.
+    SimpleMenuCell* makeMenuCell(int points);
+    SimpleDetailedCell* makeDetailedCell();
+    VerticallCenteredTextCell* makeCenteredTextCell();
+
     struct TableLook {
-        BrowserCell* cell = nullptr;
+        BrowserCell* cell = nullptr;  // none: the cell made above
         int rowHeight = 24;
         bool alternatingRows = false;
         SimpleBrowserTable::GridStyle grid = SimpleBrowserTable::GridStyle::none;
@@ -89,15 +86,16 @@ protected:
     // The list's view: a table filling it, with the spinner near its top.
     QWidget* makeListView(const TableLook& look);
 
-    using Build = std::function<BrowserRows(const ZNTMediaLibrary& library, const std::vector<ZNTMediaLibraryMediaItemPtr>& tracks)>;
+    using Build = std::function<SharedBrowserRows(const LibraryListing& listing)>;
     // Empties the list and, on the list's queue (on this thread with
     // synchronous loading), waits for the library to finish loading, resolves
-    // the list's tracks and builds the rows from them, then shows them. The
-    // build must own what it captures: it may outlive the list.
+    // the list's tracks and builds the rows from their listing, then shows
+    // them. The build must own what it captures: it may outlive the list.
     void loadRows(Build build);
     // The list's tracks as far as they have been resolved.
     std::vector<ZNTMediaLibraryMediaItemPtr> resolvedTracks() const;
     void setRowsNow(BrowserRows rows);
+    void setRowsNow(SharedBrowserRows rows);
 
     // A row was opened by a click (the clicked row) or a key (the selected row).
     virtual void rowChosen(int row);
@@ -112,9 +110,11 @@ private:
     const std::shared_ptr<ListTracks> tracks_;
     BrowserListModel rows_;
     BrowserFilterModel arranged_;
+    std::unique_ptr<BrowserCell> cell_;
     SimpleBrowserTable* table_ = nullptr;
     ListSpinner* spinner_ = nullptr;
     std::unique_ptr<tolvan::OperationQueue> queue_;
     QString searchString_;
+    Search search_ = Search::none;
     bool loading_ = false;
 };

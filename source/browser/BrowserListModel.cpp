@@ -1,36 +1,40 @@
 #include "source/browser/BrowserListModel.h"
 
-void BrowserListModel::setRows(BrowserRows rows)
+#include <numeric>
+
+void BrowserListModel::setRows(BrowserRows rows) { setRows(sharedRows(std::move(rows))); }
+
+void BrowserListModel::setRows(SharedBrowserRows rows)
 {
     beginResetModel();
-    rows_ = std::move(rows);
+    rows_ = rows ? std::move(rows) : sharedRows({});
     endResetModel();
 }
 
 int BrowserListModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : int(rows_.size());
+    return parent.isValid() ? 0 : int(rows_->rows.size());
 }
 
 Qt::ItemFlags BrowserListModel::flags(const QModelIndex& index) const
 {
-    if (!index.isValid() || index.row() >= int(rows_.size()))
+    if (!index.isValid() || index.row() >= int(rows_->rows.size()))
         return Qt::NoItemFlags;
-    const BrowserRow& row = rows_[std::size_t(index.row())];
-    if (row.flag(QStringLiteral("isGroup")) || row.flag(QStringLiteral("footerItem")))
+    const BrowserRow& row = rows_->rows[std::size_t(index.row())];
+    if (row.isGroup || row.footerItem)
         return Qt::ItemIsEnabled;
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
 }
 
 QVariant BrowserListModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || index.row() >= int(rows_.size()))
+    if (!index.isValid() || index.row() >= int(rows_->rows.size()))
         return {};
-    const BrowserRow& row = rows_[std::size_t(index.row())];
+    const BrowserRow& row = rows_->rows[std::size_t(index.row())];
     if (role == rowRole)
         return QVariant::fromValue(&row);
     if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole)
-        return row.track() ? row.string(QStringLiteral("title")) : row.values().value(QStringLiteral("title"), row.values().value(QStringLiteral("Album"))).toString();
+        return row.title;
     return {};
 }
 
@@ -60,16 +64,24 @@ void BrowserFilterModel::filter(bool narrowing)
 {
     const BrowserRows& rows = rows_->rows();
     std::vector<int> shown;
+    if (needle_.isEmpty()) {
+        shown.resize(rows.size());
+        std::iota(shown.begin(), shown.end(), 0);
+        shown_ = std::move(shown);
+        return;
+    }
+    const std::vector<QStringView>& texts = rows_->searchTexts();
+    const auto matches = [&](int index) { return texts[std::size_t(index)].contains(needle_); };
     if (narrowing) {
         for (int index : shown_) {
-            if (rowMatches(rows[std::size_t(index)], needle_))
+            if (matches(index))
                 shown.push_back(index);
         }
     } else {
         shown.reserve(rows.size());
-        for (std::size_t index = 0; index < rows.size(); ++index) {
-            if (rowMatches(rows[index], needle_))
-                shown.push_back(int(index));
+        for (int index = 0; index < int(rows.size()); ++index) {
+            if (matches(index))
+                shown.push_back(index);
         }
     }
     shown_ = std::move(shown);

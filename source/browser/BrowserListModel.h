@@ -6,6 +6,7 @@
 #include "source/browser/BrowserRow.h"
 
 #include <QAbstractListModel>
+#include <QStringView>
 
 class BrowserListModel : public QAbstractListModel {
     Q_OBJECT
@@ -16,7 +17,10 @@ public:
     using QAbstractListModel::QAbstractListModel;
 
     void setRows(BrowserRows rows);
-    const BrowserRows& rows() const { return rows_; }
+    // Rows shared with other lists (a library's listing): never copied.
+    void setRows(SharedBrowserRows rows);
+    const BrowserRows& rows() const { return rows_->rows; }
+    const std::vector<QStringView>& searchTexts() const { return rows_->searchTexts; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     // Group headings and footer buttons cannot be selected.
@@ -24,7 +28,7 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
 
 private:
-    BrowserRows rows_;
+    SharedBrowserRows rows_ = sharedRows({});
 };
 
 // The rows whose indexed text holds the search string, in the rows' order.

@@ -1,44 +1,48 @@
 #include "source/browser/BrowserRow.h"
 
-QVariant BrowserRow::value(const QString& keyPath) const
+#include <algorithm>
+
+BrowserRow BrowserRow::forTrack(ZNTMediaLibraryMediaItemPtr track)
 {
-    if (track_)
-        return track_->valueForKeyPath(keyPath);
-    return values_.value(keyPath);
+    BrowserRow row;
+    row.showTrack(std::move(track));
+    return row;
 }
 
-RowKey::RowKey(QString keyPath) : path_(std::move(keyPath)), field_(TrackField::other)
+void BrowserRow::showTrack(ZNTMediaLibraryMediaItemPtr shown)
 {
-    static const std::pair<QLatin1String, TrackField> fields[] = {
-        {QLatin1String("title"), TrackField::title},           {QLatin1String("sortTitle"), TrackField::sortTitle},
-        {QLatin1String("genre"), TrackField::genre},           {QLatin1String("artist.name"), TrackField::artistName},
-        {QLatin1String("album.title"), TrackField::albumTitle},
-    };
-    for (const auto& [name, field] : fields) {
-        if (path_ == name)
-            field_ = field;
+    if (shown) {
+        title = shown->title();
+        artist = shown->artistName();
+        album = shown->albumTitle();
+        drmProtected = shown->drmProtected();
     }
+    track = std::move(shown);
 }
 
-QString BrowserRow::string(const RowKey& key) const
+BrowserRowSet::BrowserRowSet(BrowserRows rows_) : rows(std::move(rows_))
 {
-    if (!track_)
-        return values_.value(key.path_).toString();
-    switch (key.field_) {
-    case RowKey::TrackField::title: return track_->title();
-    case RowKey::TrackField::sortTitle: return track_->sortTitle();
-    case RowKey::TrackField::genre: return track_->genre();
-    case RowKey::TrackField::artistName: return track_->artistName();
-    case RowKey::TrackField::albumTitle: return track_->albumTitle();
-    case RowKey::TrackField::other: break;
+    searchTexts.reserve(rows.size());
+    for (const BrowserRow& row : rows)
+        searchTexts.emplace_back(row.searchText);
+}
+
+QString BrowserRow::text(Text which) const
+{
+    switch (which) {
+    case Text::title: return title;
+    case Text::sortTitle: return sortTitle;
+    case Text::artist: return artist;
+    case Text::album: return album;
+    case Text::info: return info;
     }
-    return track_->valueForKeyPath(key.path_).toString();
+    return {};
 }
 
 namespace {
 
 // Anything beyond ASCII: decomposed, without its marks, case-folded.
-void appendFoldedUnicode(QString& out, QStringView text)
+void appendFoldedWhole(QString& out, QStringView text)
 {
     const QString decomposed = text.toString().normalized(QString::NormalizationForm_KD);
     QString kept;
@@ -48,6 +52,32 @@ void appendFoldedUnicode(QString& out, QStringView text)
             kept.append(c);
     }
     out.append(kept.toCaseFolded());
+}
+
+// The same, one character at a time through a table of this thread: titles
+// draw on a small alphabet, so each letter is decomposed once, not each
+// title. Text with surrogate pairs goes whole.
+void appendFoldedUnicode(QString& out, QStringView text)
+{
+    if (std::any_of(text.begin(), text.end(), [](QChar c) { return c.isSurrogate(); })) {
+        appendFoldedWhole(out, text);
+        return;
+    }
+    thread_local QHash<char16_t, QString> folds;
+    for (QChar c : text) {
+        const char16_t unit = c.unicode();
+        if (unit < 0x80) {
+            out.append(QChar(unit >= 'A' && unit <= 'Z' ? char16_t(unit + 32) : unit));
+            continue;
+        }
+        auto found = folds.constFind(unit);
+        if (found == folds.constEnd()) {
+            QString folded;
+            appendFoldedWhole(folded, QStringView(&c, 1));
+            found = folds.insert(unit, folded);
+        }
+        out.append(*found);
+    }
 }
 
 // Appends text folded. Most titles are plain ASCII, lowered in place in
@@ -68,6 +98,11 @@ void appendFolded(QString& out, QStringView text)
     }
 }
 
+bool isAscii(QStringView text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+}
+
 }  // namespace
 
 QString foldedForSearch(const QString& text)
@@ -78,23 +113,43 @@ QString foldedForSearch(const QString& text)
     return folded;
 }
 
-void indexForSearch(BrowserRows& rows, const std::vector<RowKey>& keys)
+QString searchTextOf(std::initializer_list<QStringView> texts)
 {
-    std::vector<QString> texts(keys.size());
-    for (BrowserRow& row : rows) {
-        qsizetype length = 0;
-        for (std::size_t index = 0; index < keys.size(); ++index) {
-            texts[index] = row.string(keys[index]);
-            length += texts[index].size() + 1;
-        }
-        QString folded;
-        folded.reserve(length);  // folding ASCII keeps the length
-        for (const QString& text : texts) {
-            appendFolded(folded, text);
-            folded += QLatin1Char('\n');
-        }
-        row.setSearchText(std::move(folded));
+    qsizetype length = 0;
+    for (QStringView text : texts)
+        length += text.size() + 1;
+    QString folded;
+    folded.reserve(length);  // folding ASCII keeps the length
+    for (QStringView text : texts) {
+        appendFolded(folded, text);
+        folded += QLatin1Char('\n');
     }
+    return folded;
+}
+
+QString SearchFolding::searchText(QStringView own, std::initializer_list<QStringView> shared)
+{
+    qsizetype length = own.size() + 1;
+    for (QStringView text : shared)
+        length += text.size() + 1;
+    QString joined;
+    joined.reserve(length);  // folding ASCII keeps the length
+    appendFolded(joined, own);
+    joined += QLatin1Char('\n');
+    for (QStringView text : shared) {
+        // ASCII folds faster than a look-up; the rest is folded once.
+        if (isAscii(text)) {
+            appendFolded(joined, text);
+        } else {
+            const QString key = text.toString();
+            auto found = known_.constFind(key);
+            if (found == known_.constEnd())
+                found = known_.insert(key, foldedForSearch(key));
+            joined += *found;
+        }
+        joined += QLatin1Char('\n');
+    }
+    return joined;
 }
 
 QString searchNeedle(const QString& searchString)

@@ -1,71 +1,97 @@
 #pragma once
-// A row of a browser list: a dictionary (menu, artist, album, playlist and
-// tone rows) or a library track. Cells, the title order and the filter read a
-// row by key path; a key the row lacks reads as an invalid value, so a track
-// asked for "sortToTop" simply answers nothing.
+// A row of a browser list: a menu entry, an artist, an album, a playlist, a
+// tone or a library track. Each list fills the fields its cells and choices
+// read and leaves the rest empty; a null text is a value the row does not
+// have (an album without an artist), which a cell does not draw.
 
 #include "source/media_library/ZNTMediaLibrary.h"
 
-#include <QStringList>
+#include <QHash>
 #include <QVariantMap>
 
+#include <optional>
 #include <vector>
 
-// A key path resolved once: reading it from every row of a large list then
-// costs no comparison of key names per row.
-class RowKey {
-public:
-    RowKey(QString keyPath);  // NOLINT: any key path string is a key
-    RowKey(const char* keyPath) : RowKey(QString::fromLatin1(keyPath)) {}  // NOLINT
-    const QString& path() const { return path_; }
+struct BrowserRow {
+    // The texts a cell or the title order can be set to read.
+    enum class Text : quint8 { title, sortTitle, artist, album, info };
+    // What choosing a row of the main menu does.
+    enum class MenuAction : quint8 { none, selectLibraryItem, selectRingtoneSetItem };
 
-private:
-    friend class BrowserRow;
-    // What a track answers for the key without boxing a value.
-    enum class TrackField : quint8 { title, sortTitle, genre, artistName, albumTitle, other };
-    QString path_;
-    TrackField field_;
-};
+    // A track's row: its title, artist and album, and the track itself.
+    static BrowserRow forTrack(ZNTMediaLibraryMediaItemPtr track);
+    // Fills an empty row in place as forTrack makes it.
+    void showTrack(ZNTMediaLibraryMediaItemPtr shown);
 
-class BrowserRow {
-public:
-    BrowserRow() = default;
-    explicit BrowserRow(QVariantMap values) : values_(std::move(values)) {}
-    explicit BrowserRow(ZNTMediaLibraryMediaItemPtr track) : track_(std::move(track)) {}
+    // The text the selector names.
+    QString text(Text which) const;
 
-    const QVariantMap& values() const { return values_; }
-    const ZNTMediaLibraryMediaItemPtr& track() const { return track_; }
+    QString title;      // what the row shows and a screen reader reads
+    QString sortTitle;  // what the title order compares, when it differs from the title
+    QString artist;     // a track's artist; an album's (its first track's); the artist "All Songs" opens
+    QString album;      // a track's album
+    QString info;       // a tone's detail line
+    QString image;      // the template image of a menu row
+    QString itemType;   // the list a library menu row opens ("songs", "tv_shows", ...)
+    QString setPath;    // the folder of a ringtone set row
+    QUrl location;      // the file of a tone
+    QUrl link;          // what the footer button of a ringtone set opens
+    QVariantMap entry;  // a tone's or footer's dictionary as the included library gives it
+    ZNTMediaLibraryPlaylistPtr playlist;
+    ZNTMediaLibraryMediaItemPtr track;
+    MenuAction action = MenuAction::none;
+    bool hasChildren = false;     // leads on to another list (the arrow)
+    bool isGroup = false;         // a group heading of the main menu, not selectable
+    bool footerItem = false;      // the footer button after a set's tones, not selectable
+    bool sortToTop = false;       // pinned above every other row by the title order
+    bool filterByArtist = false;  // "All Songs": opens the artist's songs, not an album's
+    bool onlyShowTitle = false;   // drawn without a detail line
+    bool drmProtected = false;    // drawn with a lock
 
-    QVariant value(const QString& keyPath) const;
-    QString string(const RowKey& key) const;
-    bool flag(const QString& key) const { return value(key).toBool(); }
-
-    // The folded texts of the searched keys, one per line (see indexForSearch).
-    const QString& searchText() const { return searchText_; }
-    void setSearchText(QString text) { searchText_ = std::move(text); }
-
-private:
-    QVariantMap values_;
-    ZNTMediaLibraryMediaItemPtr track_;
-    QString searchText_;
+    // The folded texts the search looks in, one per line (see foldedForSearch).
+    QString searchText;
 };
 
 using BrowserRows = std::vector<BrowserRow>;
+
+// The rows a list shows, with their search texts side by side: made with the
+// rows (off the main thread), so a keystroke reads the texts without walking
+// the rows. Never copied, as the texts are views of the rows' strings.
+struct BrowserRowSet {
+    explicit BrowserRowSet(BrowserRows rows);
+    BrowserRowSet(const BrowserRowSet&) = delete;
+    BrowserRowSet& operator=(const BrowserRowSet&) = delete;
+
+    const BrowserRows rows;
+    std::vector<QStringView> searchTexts;
+};
+using SharedBrowserRows = std::shared_ptr<const BrowserRowSet>;
+// Rows shared by no one else.
+inline SharedBrowserRows sharedRows(BrowserRows rows) { return std::make_shared<const BrowserRowSet>(std::move(rows)); }
 
 // Folds case and diacritics away ("Éte" and "ete" fold alike), so a plain
 // substring test of folded texts is a case- and diacritic-insensitive match.
 QString foldedForSearch(const QString& text);
 
-// Gives every row the folded text of its values under keys, which a filter
-// then matches with one substring test per row.
-void indexForSearch(BrowserRows& rows, const std::vector<RowKey>& keys);
+// The folded texts, each followed by a line break: what a row's search text
+// holds for the texts a filter looks in.
+QString searchTextOf(std::initializer_list<QStringView> texts);
+
+// Makes search texts, remembering the folded form of the texts many rows
+// share (artists, albums, genres), so each of those is folded once. One per
+// thread.
+class SearchFolding {
+public:
+    // The search text of a row: its own text (folded straight into the
+    // result), then the shared texts, in one allocation.
+    // Views, not copies: copying a string many threads share makes them
+    // contend for its count.
+    QString searchText(QStringView own, std::initializer_list<QStringView> shared);
+
+private:
+    QHash<QString, QString> known_;
+};
 
 // The search string as the filter compares it: folded, no line breaks (they
-// separate the keys), null when nothing is left.
+// separate the texts), null when nothing is left.
 QString searchNeedle(const QString& searchString);
-
-// True when the row holds the needle in any of its indexed keys.
-inline bool rowMatches(const BrowserRow& row, const QString& needle)
-{
-    return needle.isEmpty() || row.searchText().contains(needle);
-}

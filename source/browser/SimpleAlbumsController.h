@@ -14,10 +14,10 @@ public:
 
     SimpleAlbumsController(const BrowserServices& services, std::shared_ptr<ListTracks> tracks, bool includeAllSongsItem);
 
-    // One row per album title among the file tracks, and, for an artist, the
-    // "All Songs" row {"sortToTop", "filterByArtist", "onlyShowTitle"}.
-    static BrowserRows buildRows(const ZNTMediaLibrary& library, const std::vector<ZNTMediaLibraryMediaItemPtr>& tracks,
-                                 std::optional<QString> allSongsArtist);
+    // One row per album title among the file tracks (its artist that of its
+    // first track), and, for an artist, the pinned "All Songs" row, drawn
+    // without a detail line, that opens the artist's songs.
+    static BrowserRows buildRows(const std::vector<ZNTMediaLibraryMediaItemPtr>& tracks, std::optional<QString> allSongsArtist);
 
     // The tracks a row opens: the artist's for "All Songs", else the album's.
     // A track without an artist or album belongs to no row, not even one
@@ -27,16 +27,10 @@ public:
     bool includeAllSongsItem() const { return includeAllSongsItem_; }
     void updateItems();
 
-    bool filtersBySearchString() const override { return true; }
-    void controllerWillBecomeVisible() override { clearSelection(); }
-    void controllerDidBecomeVisible() override { emit restoreSearchStringRequested(searchString()); }
-    void controllerWillBecomeHidden() override { emit clearSearchStringRequested(); }
-
 protected:
     QWidget* loadView() override;
     void cellChosen() override;
 
 private:
     const bool includeAllSongsItem_;
-    std::unique_ptr<SimpleDetailedCell> cell_;
 };

@@ -3,16 +3,15 @@
 #include "platform/foundation/Localizer.h"
 #include "source/browser/SimpleAlbumsController.h"
 #include "source/browser/SimpleSongsController.h"
+#include "source/browser/BrowserListController_p.h"
 #include "source/browser/TitleSortDescriptor.h"
-#include "ZNTUtilities/Binding.h"
-#include "ZNTUtilities/Fonts.h"
-#include "ZNTUtilities/UIColorManager.h"
 
 #include <QSet>
 
 SimpleArtistsController::SimpleArtistsController(const BrowserServices& services)
     : BrowserListController(services, std::make_shared<ListTracks>(ListTracks::Master::music))
 {
+    setSearch(Search::keptAcrossVisits);
 }
 
 std::shared_ptr<SimpleArtistsController> SimpleArtistsController::artists(const BrowserServices& services)
@@ -36,27 +35,30 @@ BrowserRows SimpleArtistsController::buildRows(const std::vector<ZNTMediaLibrary
     }
     BrowserRows rows;
     rows.reserve(std::size_t(names.size()));
-    for (const QString& name : names)
-        rows.emplace_back(QVariantMap{{"title", name}, {"hasChildren", true}});
-    TitleSortDescriptor(QStringLiteral("title")).sort(rows);
-    indexForSearch(rows, {QStringLiteral("title")});
+    for (const QString& name : names) {
+        BrowserRow& row = rows.emplace_back();
+        row.title = name;
+        row.hasChildren = true;
+        row.searchText = searchTextOf({name});
+    }
+    // Names that collate alike go by their code units, not the set's order.
+    const TitleSortDescriptor order(BrowserRow::Text::title);
+    applyOrder(rows, order.order(rows.size(), [&](std::size_t index) { return TitleSortDescriptor::Entry{false, rows[index].title}; },
+                                 [&](quint32 a, quint32 b) { return rows[a].title < rows[b].title; }));
     return rows;
 }
 
 QWidget* SimpleArtistsController::loadView()
 {
-    cell_ = std::make_unique<SimpleMenuCell>();
-    cell_->font = interfaceFont(16);
-    bindProperty(cell_.get(), "textColor", UIColorManager::sharedManager(), "tableTextColor");
+    makeMenuCell(16);
     TableLook look;
-    look.cell = cell_.get();
     look.rowHeight = 24;
     return makeListView(look);
 }
 
 void SimpleArtistsController::updateItems()
 {
-    loadRows([](const ZNTMediaLibrary&, const std::vector<ZNTMediaLibraryMediaItemPtr>& tracks) { return buildRows(tracks); });
+    loadRows([](const LibraryListing& listing) { return listing.artists(); });
 }
 
 void SimpleArtistsController::cellChosen()
@@ -64,7 +66,7 @@ void SimpleArtistsController::cellChosen()
     const BrowserRow* row = selectedRow();
     if (!row || !services_.library)
         return;
-    const QString name = row->string(QStringLiteral("title"));
+    const QString name = row->title;
     const ZNTMediaLibraryPlaylistPtr music = services_.library->masterMusicPlaylist();
     std::vector<ZNTMediaLibraryMediaItemPtr> tracks;
     for (const ZNTMediaLibraryMediaItemPtr& track : music ? music->items() : std::vector<ZNTMediaLibraryMediaItemPtr>{}) {

@@ -11,21 +11,13 @@ public:
     static std::shared_ptr<SimpleArtistsController> artists(const BrowserServices& services);
     explicit SimpleArtistsController(const BrowserServices& services);
 
-    // One row {"title": name, "hasChildren": true} per distinct artist name
-    // (exact spelling) among the file tracks, in title order.
+    // One row per distinct artist name (exact spelling) among the file
+    // tracks, in title order.
     static BrowserRows buildRows(const std::vector<ZNTMediaLibraryMediaItemPtr>& tracks);
 
     void updateItems();
 
-    bool filtersBySearchString() const override { return true; }
-    void controllerWillBecomeVisible() override { clearSelection(); }
-    void controllerDidBecomeVisible() override { emit restoreSearchStringRequested(searchString()); }
-    void controllerWillBecomeHidden() override { emit clearSearchStringRequested(); }
-
 protected:
     QWidget* loadView() override;
     void cellChosen() override;
-
-private:
-    std::unique_ptr<SimpleMenuCell> cell_;
 };

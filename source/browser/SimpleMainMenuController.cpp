@@ -16,14 +16,51 @@
 
 namespace {
 
-const QString selectLibraryItemAction = QStringLiteral("selectLibraryItem:");
-const QString selectRingtoneSetItemAction = QStringLiteral("selectRingtoneSetItem:");
-
-QVariantMap groupRow(const QString& key) { return {{"title", tolvan::localized(key)}, {"isGroup", true}}; }
-
-QVariantMap libraryRow(const QString& key, const QString& image, const QString& type)
+BrowserRow groupRow(const QString& key)
 {
-    return {{"title", tolvan::localized(key)}, {"image", image}, {"itemType", type}, {"action", selectLibraryItemAction}, {"hasChildren", true}};
+    BrowserRow row;
+    row.title = tolvan::localized(key);
+    row.isGroup = true;
+    return row;
+}
+
+BrowserRow libraryRow(const QString& key, const QString& image, const QString& type)
+{
+    BrowserRow row;
+    row.title = tolvan::localized(key);
+    row.image = image;
+    row.itemType = type;
+    row.action = BrowserRow::MenuAction::selectLibraryItem;
+    row.hasChildren = true;
+    return row;
+}
+
+BrowserRow ringtoneSetRow(const QVariantMap& set)
+{
+    BrowserRow row;
+    row.title = set.value(QStringLiteral("title")).toString();
+    row.setPath = set.value(QStringLiteral("setPath")).toString();
+    row.image = QStringLiteral("ringtone");
+    row.action = BrowserRow::MenuAction::selectRingtoneSetItem;
+    row.hasChildren = true;
+    return row;
+}
+
+// What the event log records of a menu row: the entries the row has.
+QVariantMap describedRow(const BrowserRow& row)
+{
+    QVariantMap described{{"title", row.title}};
+    for (const auto& [key, value] : {std::pair{"image", row.image}, std::pair{"itemType", row.itemType}, std::pair{"setPath", row.setPath}}) {
+        if (!value.isEmpty())
+            described.insert(key, value);
+    }
+    if (row.action == BrowserRow::MenuAction::selectLibraryItem)
+        described.insert("action", "selectLibraryItem:");
+    else if (row.action == BrowserRow::MenuAction::selectRingtoneSetItem)
+        described.insert("action", "selectRingtoneSetItem:");
+    if (row.hasChildren)
+        described.insert("hasChildren", true);
+    return described;
 }
 
 }  // namespace
@@ -39,35 +76,27 @@ std::shared_ptr<SimpleMainMenuController> SimpleMainMenuController::mainMenu(con
 
 BrowserRows SimpleMainMenuController::buildRows(tolvan::UserDefaults& defaults, const QList<QVariantMap>& ringtoneSets)
 {
-    BrowserRows rows{BrowserRow(groupRow("LIBRARY")),
-                     BrowserRow(libraryRow("Songs", "songs", "songs")),
-                     BrowserRow(libraryRow("Artists", "artists", "artists")),
-                     BrowserRow(libraryRow("Albums", "albums", "albums")),
-                     BrowserRow(libraryRow("Movies", "movies", "movies")),
-                     BrowserRow(libraryRow("TV Shows", "tvshows", "tv_shows")),
-                     BrowserRow(libraryRow("Playlists", "playlists", "playlists"))};
+    BrowserRows rows{groupRow("LIBRARY"),
+                     libraryRow("Songs", "songs", "songs"),
+                     libraryRow("Artists", "artists", "artists"),
+                     libraryRow("Albums", "albums", "albums"),
+                     libraryRow("Movies", "movies", "movies"),
+                     libraryRow("TV Shows", "tvshows", "tv_shows"),
+                     libraryRow("Playlists", "playlists", "playlists")};
     if (!defaults.contains(showIncludedRingtonesKey))
         defaults.setValue(showIncludedRingtonesKey, true);
     if (defaults.boolValue(showIncludedRingtonesKey)) {
-        rows.emplace_back(groupRow("RINGTONES"));
-        for (QVariantMap set : ringtoneSets) {
-            set.insert("image", "ringtone");
-            set.insert("hasChildren", true);
-            set.insert("action", selectRingtoneSetItemAction);
-            rows.emplace_back(std::move(set));
-        }
+        rows.push_back(groupRow("RINGTONES"));
+        for (const QVariantMap& set : ringtoneSets)
+            rows.push_back(ringtoneSetRow(set));
     }
     return rows;
 }
 
 QWidget* SimpleMainMenuController::loadView()
 {
-    cell_ = std::make_unique<SimpleMenuCell>();
-    cell_->style = 1;
-    cell_->font = interfaceFont(14);
-    bindProperty(cell_.get(), "textColor", UIColorManager::sharedManager(), "tableTextColor");
+    makeMenuCell(14)->style = 1;
     TableLook look;
-    look.cell = cell_.get();
     look.rowHeight = 26;
     look.spinner = false;
     QWidget* view = makeListView(look);
@@ -92,10 +121,10 @@ void SimpleMainMenuController::rebuildContents()
 void SimpleMainMenuController::rowChosen(int row)
 {
     const BrowserRow* chosen = arrangedRows().rowAt(row);
-    const QString action = chosen ? chosen->string(QStringLiteral("action")) : QString();
-    if (action == selectLibraryItemAction)
+    const auto action = chosen ? chosen->action : BrowserRow::MenuAction::none;
+    if (action == BrowserRow::MenuAction::selectLibraryItem)
         selectLibraryItem();
-    else if (action == selectRingtoneSetItemAction)
+    else if (action == BrowserRow::MenuAction::selectRingtoneSetItem)
         selectRingtoneSetItem();
 }
 
@@ -107,7 +136,7 @@ void SimpleMainMenuController::selectLibraryItem()
         return;
     }
     const BrowserRow* row = arrangedRows().rowAt(selected);
-    const QString type = row ? row->string(QStringLiteral("itemType")) : QString();
+    const QString type = row ? row->itemType : QString();
     NavigationViewControllerPtr list;
     if (type == "songs")
         list = SimpleSongsController::songs(services_);
@@ -122,7 +151,7 @@ void SimpleMainMenuController::selectLibraryItem()
     else if (type == "tv_shows")
         list = SimpleSongsController::tvshows(services_);
     if (!list) {
-        const QVariant item = row ? QVariant(tolvan::describe(QVariant(row->values()))) : QVariant::fromValue(nullptr);
+        const QVariant item = row ? QVariant(tolvan::describe(QVariant(describedRow(*row)))) : QVariant::fromValue(nullptr);
         ZNTAnalytics::logEvent(QStringLiteral("selectLibraryItem: encountered unknown linrary item type"), {{"selectedItem", item}});
         return;
     }
@@ -141,7 +170,7 @@ void SimpleMainMenuController::selectRingtoneSetItem()
     if (!row || !navigationController())
         return;
     navigationController()->pushViewController(
-        SimpleRingtoneSetController::ringtoneSetForPath(services_, row->string(QStringLiteral("setPath")), row->string(QStringLiteral("title"))), true);
+        SimpleRingtoneSetController::ringtoneSetForPath(services_, row->setPath, row->title), true);
 }
 
 void SimpleMainMenuController::selectRecordItem()

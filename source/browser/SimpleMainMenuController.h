@@ -30,7 +30,4 @@ protected:
     QWidget* loadView() override;
     void rowChosen(int row) override;
     void cellChosen() override {}
-
-private:
-    std::unique_ptr<SimpleMenuCell> cell_;
 };

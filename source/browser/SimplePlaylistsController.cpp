@@ -3,11 +3,11 @@
 #include "platform/foundation/Localizer.h"
 #include "source/browser/SimpleSongsController.h"
 #include "source/browser/TitleSortDescriptor.h"
-#include "ZNTUtilities/Binding.h"
-#include "ZNTUtilities/Fonts.h"
-#include "ZNTUtilities/UIColorManager.h"
 
-SimplePlaylistsController::SimplePlaylistsController(const BrowserServices& services) : BrowserListController(services) {}
+SimplePlaylistsController::SimplePlaylistsController(const BrowserServices& services) : BrowserListController(services)
+{
+    setSearch(Search::keptAcrossVisits);
+}
 
 std::shared_ptr<SimplePlaylistsController> SimplePlaylistsController::playlists(const BrowserServices& services)
 {
@@ -22,23 +22,21 @@ BrowserRows SimplePlaylistsController::buildRows(const std::vector<ZNTMediaLibra
     for (const ZNTMediaLibraryPlaylistPtr& playlist : playlists) {
         if (!playlist || playlist->items().empty())
             continue;
-        rows.emplace_back(QVariantMap{{"title", playlist->name()},
-                                      {"sortTitle", playlist->sortName()},
-                                      {"playlist", QVariant::fromValue(playlist)},
-                                      {"hasChildren", true}});
+        BrowserRow& row = rows.emplace_back();
+        row.title = playlist->name();
+        row.sortTitle = playlist->sortName();
+        row.playlist = playlist;
+        row.hasChildren = true;
+        row.searchText = searchTextOf({row.title});
     }
-    TitleSortDescriptor(QStringLiteral("sortTitle")).sort(rows);
-    indexForSearch(rows, {QStringLiteral("title")});
+    TitleSortDescriptor(BrowserRow::Text::sortTitle).sort(rows);
     return rows;
 }
 
 QWidget* SimplePlaylistsController::loadView()
 {
-    cell_ = std::make_unique<SimpleMenuCell>();
-    cell_->font = interfaceFont(16);
-    bindProperty(cell_.get(), "textColor", UIColorManager::sharedManager(), "tableTextColor");
+    makeMenuCell(16);
     TableLook look;
-    look.cell = cell_.get();
     look.rowHeight = 24;
     look.spinner = false;
     QWidget* view = makeListView(look);
@@ -65,7 +63,7 @@ void SimplePlaylistsController::cellChosen()
     const BrowserRow* row = selectedRow();
     if (!row)
         return;
-    const auto playlist = row->value(QStringLiteral("playlist")).value<ZNTMediaLibraryPlaylistPtr>();
+    const ZNTMediaLibraryPlaylistPtr playlist = row->playlist;
     if (!playlist)
         return;
     pushAboveThis(SimpleSongsController::detailedSongsWithTracks(services_, playlist->items(), playlist->name(), SimpleSongsController::Order::given));

@@ -12,19 +12,11 @@ public:
     static std::shared_ptr<SimplePlaylistsController> playlists(const BrowserServices& services);
     explicit SimplePlaylistsController(const BrowserServices& services);
 
-    // {"title", "sortTitle", "playlist", "hasChildren"} per non-empty playlist.
+    // A row per playlist that holds items, by its sort name.
     static BrowserRows buildRows(const std::vector<ZNTMediaLibraryPlaylistPtr>& playlists);
     void addItems();
-
-    bool filtersBySearchString() const override { return true; }
-    void controllerWillBecomeVisible() override { clearSelection(); }
-    void controllerDidBecomeVisible() override { emit restoreSearchStringRequested(searchString()); }
-    void controllerWillBecomeHidden() override { emit clearSearchStringRequested(); }
 
 protected:
     QWidget* loadView() override;
     void cellChosen() override;
-
-private:
-    std::unique_ptr<SimpleMenuCell> cell_;
 };

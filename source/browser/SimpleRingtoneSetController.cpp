@@ -1,8 +1,8 @@
 #include "source/browser/SimpleRingtoneSetController.h"
 
+#include "source/browser/BrowserCells.h"
 #include "source/media_library/IncludedLibrary.h"
 #include "ZNTUtilities/Fonts.h"
-#include "ZNTUtilities/UIColorManager.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -18,20 +18,30 @@ std::shared_ptr<SimpleRingtoneSetController> SimpleRingtoneSetController::ringto
     return list;
 }
 
+BrowserRow SimpleRingtoneSetController::rowForEntry(QVariantMap entry)
+{
+    BrowserRow row;
+    row.title = entry.value(QStringLiteral("title")).toString();
+    row.info = entry.value(QStringLiteral("info")).toString();
+    row.location = QUrl(entry.value(QStringLiteral("Location")).toString());
+    row.link = QUrl(entry.value(QStringLiteral("link")).toString());
+    row.footerItem = entry.value(QStringLiteral("footerItem")).toBool();
+    row.entry = std::move(entry);
+    return row;
+}
+
 QWidget* SimpleRingtoneSetController::loadView()
 {
-    cell_ = std::make_unique<SimpleDetailedCell>();
-    cell_->primaryKey = QStringLiteral("title");
-    cell_->secondaryKey = QStringLiteral("info");
-    UIColorManager::bindDetailedCellToColors(cell_.get());
+    SimpleDetailedCell* cell = makeDetailedCell();
+    cell->primaryKey = BrowserRow::Text::title;
+    cell->secondaryKey = BrowserRow::Text::info;
     footerCell_ = std::make_unique<FooterButtonCell>();
     TableLook look;
-    look.cell = cell_.get();
     look.rowHeight = 36;
     look.spinner = false;
     QWidget* view = makeListView(look);
     BrowserItemDelegate* delegate = tableView()->browserDelegate();
-    delegate->cellForRow = [this](const BrowserRow& row) -> BrowserCell* { return isFooter(row) ? footerCell_.get() : cell_.get(); };
+    delegate->cellForRow = [this, cell](const BrowserRow& row) -> BrowserCell* { return isFooter(row) ? footerCell_.get() : cell; };
     delegate->heightOfRow = [](const BrowserRow& row) { return isFooter(row) ? footerRowHeight : 36; };
     tableView()->setUniformItemSizes(false);
     updateItems();
@@ -43,7 +53,7 @@ void SimpleRingtoneSetController::updateItems()
     BrowserRows rows;
     if (services_.includedLibrary) {
         for (const QVariantMap& tone : services_.includedLibrary->ringtonesWithSetPath(ringtonesSetPath_))
-            rows.emplace_back(tone);
+            rows.push_back(rowForEntry(tone));
     }
     setRowsNow(std::move(rows));
 }
@@ -51,13 +61,13 @@ void SimpleRingtoneSetController::updateItems()
 std::optional<QVariantMap> SimpleRingtoneSetController::contentsForRow(int row)
 {
     const BrowserRow* contents = row < 0 ? nullptr : arrangedRows().rowAt(row);
-    return contents ? std::optional<QVariantMap>(contents->values()) : std::nullopt;
+    return contents ? std::optional<QVariantMap>(contents->entry) : std::nullopt;
 }
 
 void SimpleRingtoneSetController::rowChosen(int row)
 {
-    const auto contents = contentsForRow(row);
-    if (contents && contents->value(QStringLiteral("footerItem")).toBool())
+    const BrowserRow* contents = row < 0 ? nullptr : arrangedRows().rowAt(row);
+    if (contents && contents->footerItem)
         footerCellClicked();
     else
         cellChosen();
@@ -71,27 +81,25 @@ void SimpleRingtoneSetController::cellChosen()
         return;
     }
     // A tone without a usable file location has nothing to open.
-    const QUrl location(row->string(QStringLiteral("Location")));
-    if (location.isEmpty() || !location.isValid())
+    if (row->location.isEmpty() || !row->location.isValid())
         return;
-    services_.openSource(TolvanSource::sourceWithFile(location, row->values()));
+    services_.openSource(TolvanSource::sourceWithFile(row->location, row->entry));
 }
 
 void SimpleRingtoneSetController::footerCellClicked()
 {
     const int count = arrangedRows().rowCount();
-    const auto footer = contentsForRow(count - 1);
+    const BrowserRow* footer = count > 0 ? arrangedRows().rowAt(count - 1) : nullptr;
     if (!footer || !services_.host)
         return;
-    const QUrl link(footer->value(QStringLiteral("link")).toString());
-    if (link.isValid() && !link.isEmpty())
-        services_.host->openURL(link);
+    if (footer->link.isValid() && !footer->link.isEmpty())
+        services_.host->openURL(footer->link);
 }
 
 void SimpleRingtoneSetController::selectionChangedTo(const TolvanSourcePtr& source)
 {
     const BrowserRow* row = selectedRow();
-    const QString selectedPath = row ? pathOfURL(QUrl(row->string(QStringLiteral("Location")))) : QString();
+    const QString selectedPath = row ? pathOfURL(row->location) : QString();
     const QString openPath = source ? pathOfURL(source->mediaFileURL()) : QString();
     if (selectedPath.isEmpty() || selectedPath != openPath)
         clearSelection();
@@ -113,6 +121,6 @@ void FooterButtonCell::draw(QPainter& painter, const QRectF& frame, const Browse
     painter.drawPath(outline);
     painter.setFont(interfaceFont(13));
     painter.setPen(Qt::black);
-    painter.drawText(button.adjusted(8, 2, -8, -2), Qt::AlignCenter | Qt::TextWordWrap, row.string(QStringLiteral("title")));
+    painter.drawText(button.adjusted(8, 2, -8, -2), Qt::AlignCenter | Qt::TextWordWrap, row.title);
     painter.restore();
 }

@@ -13,7 +13,9 @@ public:
     explicit SimpleRingtoneSetController(const BrowserServices& services);
 
     static constexpr int footerRowHeight = 60;
-    static bool isFooter(const BrowserRow& row) { return row.flag(QStringLiteral("footerItem")); }
+    static bool isFooter(const BrowserRow& row) { return row.footerItem; }
+    // The row of a tone's or the footer's dictionary.
+    static BrowserRow rowForEntry(QVariantMap entry);
 
     QString ringtonesSetPath() const { return ringtonesSetPath_; }
     void setRingtonesSetPath(const QString& path) { ringtonesSetPath_ = path; }
@@ -33,7 +35,6 @@ protected:
 
 private:
     QString ringtonesSetPath_;
-    std::unique_ptr<SimpleDetailedCell> cell_;
     std::unique_ptr<BrowserCell> footerCell_;
 };
 
@@ -45,5 +46,5 @@ public:
     using BrowserCell::BrowserCell;
     static QRectF buttonRect(const QRectF& frame) { return frame.adjusted(10, 8, -10, -8); }
     void draw(QPainter& painter, const QRectF& frame, const BrowserRow& row, const BrowserCellState& state) const override;
-    QString accessibilityValue(const BrowserRow& row) const override { return row.string(QStringLiteral("title")); }
+    QString accessibilityValue(const BrowserRow& row) const override { return row.title; }
 };

@@ -1,9 +1,9 @@
 #include "source/browser/SimpleSongsController.h"
 
 #include "platform/foundation/Localizer.h"
+#include "source/browser/BrowserCells.h"
+#include "source/browser/BrowserListController_p.h"
 #include "source/browser/TitleSortDescriptor.h"
-#include "ZNTUtilities/Binding.h"
-#include "ZNTUtilities/UIColorManager.h"
 
 #include <QMenu>
 
@@ -56,22 +56,37 @@ std::shared_ptr<SimpleSongsController> SimpleSongsController::detailedSongsWithT
     return make(services, Look::detailed, std::make_shared<ListTracks>(std::move(tracks)), title, order);
 }
 
-BrowserRows SimpleSongsController::buildContent(std::vector<ZNTMediaLibraryMediaItemPtr> tracks, Order order)
+BrowserRows SimpleSongsController::buildContent(const std::vector<ZNTMediaLibraryMediaItemPtr>& tracks, Order order)
 {
-    BrowserRows rows;
-    rows.reserve(tracks.size());
-    for (ZNTMediaLibraryMediaItemPtr& track : tracks) {
+    std::vector<const ZNTMediaLibraryMediaItemPtr*> files;
+    files.reserve(tracks.size());
+    for (const ZNTMediaLibraryMediaItemPtr& track : tracks) {
         if (track && track->locationType() == ZNTMediaLibraryLocationTypeFile)
-            rows.emplace_back(std::move(track));
+            files.push_back(&track);
     }
+    // The tracks are put in order first (each sort title keyed once), so that
+    // each row is made in its place; then the rows with the texts the filter
+    // looks in. Both in slices across the cores.
     switch (order) {
-    case Order::title: TitleSortDescriptor(QStringLiteral("sortTitle")).sort(rows); break;
+    case Order::title: {
+        const TitleSortDescriptor byTitle(BrowserRow::Text::sortTitle);
+        applyOrder(files, byTitle.order(files.size(), [&](std::size_t index) { return TitleSortDescriptor::Entry{false, (*files[index])->sortTitle()}; }));
+        break;
+    }
     case Order::trackNumber:
-        std::stable_sort(rows.begin(), rows.end(), [](const BrowserRow& a, const BrowserRow& b) { return a.track()->trackNumber() < b.track()->trackNumber(); });
+        std::stable_sort(files.begin(), files.end(), [](const auto* a, const auto* b) { return (*a)->trackNumber() < (*b)->trackNumber(); });
         break;
     case Order::given: break;
     }
-    indexForSearch(rows, {QStringLiteral("title"), QStringLiteral("genre"), QStringLiteral("artist.name"), QStringLiteral("album.title")});
+    BrowserRows rows(files.size());
+    forEachSlice(files.size(), 4096, [&](std::size_t begin, std::size_t end) {
+        SearchFolding shared;
+        for (std::size_t index = begin; index < end; ++index) {
+            BrowserRow& row = rows[index];
+            row.showTrack(*files[index]);
+            row.searchText = shared.searchText(row.title, {row.track->genre(), row.artist, row.album});
+        }
+    });
     return rows;
 }
 
@@ -79,40 +94,39 @@ QWidget* SimpleSongsController::loadView()
 {
     TableLook look;
     if (look_ == Look::detailed) {
-        auto cell = std::make_unique<SimpleDetailedCell>();
-        cell->primaryKey = QStringLiteral("title");
-        cell->secondaryKey = QStringLiteral("artist.name");
-        cell->tertiaryKey = QStringLiteral("album.title");
-        UIColorManager::bindDetailedCellToColors(cell.get());
-        cell_ = std::move(cell);
+        SimpleDetailedCell* cell = makeDetailedCell();
+        cell->primaryKey = BrowserRow::Text::title;
+        cell->secondaryKey = BrowserRow::Text::artist;
+        cell->tertiaryKey = BrowserRow::Text::album;
         look.rowHeight = 36;
         look.grid = SimpleBrowserTable::GridStyle::solidHorizontal;
     } else {
-        auto cell = std::make_unique<VerticallCenteredTextCell>();
-        bindProperty(cell.get(), "textColor", UIColorManager::sharedManager(), "tableTextColor");
-        cell_ = std::move(cell);
+        makeCenteredTextCell();
         look.rowHeight = 24;
     }
-    look.cell = cell_.get();
     return makeListView(look);
 }
 
 void SimpleSongsController::updateItems()
 {
-    loadRows([order = order_](const ZNTMediaLibrary&, const std::vector<ZNTMediaLibraryMediaItemPtr>& tracks) { return buildContent(tracks, order); });
+    loadRows([order = order_](const LibraryListing& listing) {
+        if (order == Order::title)
+            return listing.songsByTitle();
+        return sharedRows(buildContent(listing.tracks(), order));
+    });
     arrangedRows().setSearchString(searchString());
 }
 
 void SimpleSongsController::cellChosen()
 {
     const BrowserRow* row = selectedRow();
-    services_.openSource(row && row->track() ? TolvanSource::sourceWithMediaItem(row->track()) : nullptr);
+    services_.openSource(row && row->track ? TolvanSource::sourceWithMediaItem(row->track) : nullptr);
 }
 
 void SimpleSongsController::selectionChangedTo(const TolvanSourcePtr& source)
 {
     const BrowserRow* row = selectedRow();
-    const QString selectedPath = row && row->track() ? pathOfURL(row->track()->location()) : QString();
+    const QString selectedPath = row && row->track ? pathOfURL(row->track->location()) : QString();
     const QString openPath = source ? pathOfURL(source->mediaFileURL()) : QString();
     if (selectedPath.isEmpty() || selectedPath != openPath)
         clearSelection();
@@ -128,7 +142,7 @@ void SimpleSongsController::scrollToAndSelectSongNamed(const QString& name)
 {
     for (int row = 0; row < arrangedRows().rowCount(); ++row) {
         const BrowserRow* candidate = arrangedRows().rowAt(row);
-        if (candidate && candidate->string(QStringLiteral("title")) == name) {
+        if (candidate && candidate->title == name) {
             tableView()->selectRow(row);
             cellChosen();
             return;
@@ -139,11 +153,11 @@ void SimpleSongsController::scrollToAndSelectSongNamed(const QString& name)
 QMenu* SimpleSongsController::tableMenuForPoint(const QPoint& point)
 {
     const BrowserRow* row = BrowserFilterModel::rowAt(tableView()->indexAt(point));
-    if (!row || !row->track())
+    if (!row || !row->track)
         return nullptr;
     auto* menu = new QMenu;
     QAction* reveal = menu->addAction(tolvan::localized("Reveal in Finder"));
-    const QString path = pathOfURL(row->track()->location());
+    const QString path = pathOfURL(row->track->location());
     BrowserHost* host = services_.host;
     connect(reveal, &QAction::triggered, menu, [host, path] {
         if (host)

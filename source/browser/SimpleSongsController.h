@@ -25,7 +25,7 @@ public:
     SimpleSongsController(const BrowserServices& services, Look look, std::shared_ptr<ListTracks> tracks, Order order);
 
     // The rows of a songs list: the file tracks among tracks, in the order.
-    static BrowserRows buildContent(std::vector<ZNTMediaLibraryMediaItemPtr> tracks, Order order);
+    static BrowserRows buildContent(const std::vector<ZNTMediaLibraryMediaItemPtr>& tracks, Order order);
 
     Look look() const { return look_; }
     Order order() const { return order_; }
@@ -46,5 +46,4 @@ protected:
 private:
     const Look look_;
     const Order order_;
-    std::unique_ptr<BrowserCell> cell_;
 };

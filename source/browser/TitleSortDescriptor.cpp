@@ -1,5 +1,7 @@
 #include "source/browser/TitleSortDescriptor.h"
 
+#include "platform/foundation/OperationQueue.h"
+
 #include <QLocale>
 
 #include <unicode/ucol.h>
@@ -52,15 +54,41 @@ public:
         quint64 prefix = 0;              // the first bytes, big-endian, zero-padded
     };
 
+    SortKeys() = default;
     SortKeys(const UCollator* collator, std::size_t count) : collator_(collator)
     {
         keys_.reserve(count);
         bytes_.reserve(count * 48);
     }
 
-    void add(Group group, const QString& title)
+    // The keys of the slices in one set, their bytes in one buffer.
+    static SortKeys joined(std::vector<SortKeys> slices)
     {
-        Key key{group, quint32(keys_.size())};
+        if (slices.size() == 1)
+            return std::move(slices.front());
+        SortKeys all;
+        std::size_t keyCount = 0, byteCount = 0;
+        for (const SortKeys& slice : slices) {
+            keyCount += slice.keys_.size();
+            byteCount += slice.bytes_.size();
+        }
+        all.keys_.reserve(keyCount);
+        all.bytes_.reserve(byteCount);
+        for (const SortKeys& slice : slices) {
+            const auto base = quint32(all.bytes_.size());
+            for (Key key : slice.keys_) {
+                key.offset += base;
+                all.keys_.push_back(key);
+            }
+            all.bytes_ += slice.bytes_;
+        }
+        return all;
+    }
+
+    void add(Group group, const QString& title) { add(group, title, quint32(keys_.size())); }
+    void add(Group group, const QString& title, quint32 row)
+    {
+        Key key{group, row};
         if (!title.isEmpty())
             appendBytes(key, title);
         keys_.push_back(key);
@@ -106,18 +134,18 @@ private:
             key.prefix = key.prefix << 8 | (index < key.length ? quint8(bytes_[offset + index]) : 0);
     }
 
-    const UCollator* collator_;
+    const UCollator* collator_ = nullptr;
     std::vector<Key> keys_;
     std::string bytes_;
 };
 
-TitleSortDescriptor::TitleSortDescriptor(RowKey keyPath) : keyPath_(std::move(keyPath)), collator_(openCollator(), ucol_close) {}
+TitleSortDescriptor::TitleSortDescriptor(BrowserRow::Text key) : key_(key), collator_(openCollator(), ucol_close) {}
 
 TitleSortDescriptor::~TitleSortDescriptor() = default;
 
-TitleSortDescriptor::Group TitleSortDescriptor::group(const BrowserRow& row, const QString& title) const
+TitleSortDescriptor::Group TitleSortDescriptor::group(bool pinned, const QString& title)
 {
-    if (row.flag(QStringLiteral("sortToTop")))
+    if (pinned)
         return Group::pinned;
     if (title.isEmpty())
         return Group::empty;
@@ -128,39 +156,58 @@ int TitleSortDescriptor::compare(const BrowserRow& a, const BrowserRow& b) const
 {
     SortKeys keys(collator_.get(), 2);
     for (const BrowserRow* row : {&a, &b}) {
-        const QString title = row->string(keyPath_);
-        keys.add(group(*row, title), title);
+        const QString title = row->text(key_);
+        keys.add(group(row->sortToTop, title), title);
     }
     return keys.compare(keys.keys()[0], keys.keys()[1]);
 }
 
 void TitleSortDescriptor::sort(BrowserRows& rows) const
 {
-    SortKeys keys(collator_.get(), rows.size());
-    for (const BrowserRow& row : rows) {
-        const QString title = row.string(keyPath_);
-        keys.add(group(row, title), title);
-    }
-    std::vector<SortKeys::Key>& order = keys.keys();
-    std::stable_sort(order.begin(), order.end(), [&](const SortKeys::Key& a, const SortKeys::Key& b) { return keys.compare(a, b) < 0; });
-    // Moves the rows into place one cycle of the permutation at a time, so a
-    // large list is sorted without a second copy of its rows.
-    std::vector<quint32> from;
-    from.reserve(order.size());
-    for (const SortKeys::Key& key : order)
-        from.push_back(key.row);
-    for (std::size_t start = 0; start < from.size(); ++start) {
-        if (from[start] == start)
-            continue;
-        BrowserRow held = std::move(rows[start]);
-        std::size_t position = start;
-        while (from[position] != start) {
-            const std::size_t source = from[position];
-            rows[position] = std::move(rows[source]);
-            from[position] = quint32(position);
-            position = source;
+    applyOrder(rows, order(rows.size(), [&](std::size_t index) { return Entry{rows[index].sortToTop, rows[index].text(key_)}; }));
+}
+
+std::vector<quint32> TitleSortDescriptor::order(std::size_t count, const std::function<Entry(std::size_t)>& entryAt,
+                                                const std::function<bool(quint32, quint32)>& tieBefore) const
+{
+    // Below this many titles a slice costs more to hand over than to key.
+    constexpr std::size_t minimumSlice = 4096;
+    std::vector<SortKeys> slices(std::max<std::size_t>(1, (count + minimumSlice - 1) / minimumSlice));
+    // ucol_getSortKey reads the collator only: the slices share it.
+    forEachSlice(count, minimumSlice, [&](std::size_t begin, std::size_t end) {
+        SortKeys keys(collator_.get(), end - begin);
+        for (std::size_t index = begin; index < end; ++index) {
+            const Entry entry = entryAt(index);
+            keys.add(group(entry.pinned, entry.title), entry.title, quint32(index));
         }
-        rows[position] = std::move(held);
-        from[position] = quint32(position);
+        slices[begin / minimumSlice] = std::move(keys);
+    });
+    SortKeys all = SortKeys::joined(std::move(slices));
+    std::vector<SortKeys::Key>& keys = all.keys();
+    std::stable_sort(keys.begin(), keys.end(), [&](const SortKeys::Key& a, const SortKeys::Key& b) {
+        const int order = all.compare(a, b);
+        return order < 0 || (order == 0 && tieBefore && tieBefore(a.row, b.row));
+    });
+    std::vector<quint32> from;
+    from.reserve(keys.size());
+    for (const SortKeys::Key& key : keys)
+        from.push_back(key.row);
+    return from;
+}
+
+void forEachSlice(std::size_t count, std::size_t minimumSlice, const std::function<void(std::size_t, std::size_t)>& work)
+{
+    const std::size_t slices = (count + minimumSlice - 1) / std::max<std::size_t>(1, minimumSlice);
+    if (slices < 2) {
+        work(0, count);
+        return;
     }
+    const int workers = int(std::min<std::size_t>(slices, std::size_t(tolvan::OperationQueue::defaultMaxConcurrentOperationCount())));
+    tolvan::OperationQueue queue("com.kestrova.browserList.slices", workers);
+    for (std::size_t slice = 1; slice < slices; ++slice) {
+        const std::size_t begin = slice * minimumSlice;
+        queue.addOperation([&work, begin, end = std::min(count, begin + minimumSlice)](tolvan::Operation&) { work(begin, end); });
+    }
+    work(0, std::min(count, minimumSlice));  // this thread takes the first slice rather than wait idle
+    queue.waitUntilAllOperationsAreFinished();
 }

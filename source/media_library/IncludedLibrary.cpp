@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 namespace {
@@ -140,10 +141,17 @@ IncludedLibrary& IncludedLibrary::defaultLibrary()
     return library;
 }
 
+struct IncludedLibrary::Sets {
+    std::mutex mutex;
+    QList<QVariantMap> sets;
+};
+
 IncludedLibrary::IncludedLibrary(QString resourcesPath, const tolvan::Localizer& localizer)
-    : resourcesPath_(std::move(resourcesPath)), localizer_(localizer)
+    : resourcesPath_(std::move(resourcesPath)), localizer_(localizer), sets_(std::make_unique<Sets>())
 {
 }
+
+IncludedLibrary::~IncludedLibrary() = default;
 
 QString IncludedLibrary::localized(const QString& name) const { return localizer_.string(name, QString(), kTable); }
 
@@ -159,14 +167,14 @@ void IncludedLibrary::loadIncludedSets()
     for (const QString& name : visibleNames(includedPath(), QDir::Dirs))
         sets.append({{"title", localized(name)}, {"setPath", includedPath() + "/" + name}});
     sortByTitle(sets);
-    std::lock_guard lock(mutex_);
-    sets_ = std::move(sets);
+    std::lock_guard lock(sets_->mutex);
+    sets_->sets = std::move(sets);
 }
 
 QList<QVariantMap> IncludedLibrary::sets() const
 {
-    std::lock_guard lock(mutex_);
-    return sets_;
+    std::lock_guard lock(sets_->mutex);
+    return sets_->sets;
 }
 
 QList<QVariantMap> IncludedLibrary::ringtonesWithSetPath(const QString& setPath) const

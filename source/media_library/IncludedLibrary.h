@@ -7,7 +7,7 @@
 #include <QString>
 #include <QVariantMap>
 
-#include <mutex>
+#include <memory>
 
 namespace tolvan {
 class Localizer;
@@ -18,6 +18,7 @@ public:
     static IncludedLibrary& defaultLibrary();  // over the main bundle
 
     IncludedLibrary(QString resourcesPath, const tolvan::Localizer& localizer);
+    ~IncludedLibrary();
 
     QString includedPath() const { return resourcesPath_ + "/included"; }
 
@@ -34,8 +35,9 @@ public:
 private:
     QString localized(const QString& name) const;
 
+    struct Sets;
+
     QString resourcesPath_;
     const tolvan::Localizer& localizer_;
-    mutable std::mutex mutex_;
-    QList<QVariantMap> sets_;
+    const std::unique_ptr<Sets> sets_;  // the last scan, read from any thread
 };

@@ -111,6 +111,7 @@ public:
     XMLMediaLibraryMediaItem(XMLLibrarySnapshotPtr library, XMLTrackPtr info) : library_(std::move(library)), info_(std::move(info)) {}
 
     const XMLTrackPtr& info() const { return info_; }
+    const void* record() const override { return info_.get(); }
 
     QString title() const override { return info_->name; }
     QString sortTitle() const override;

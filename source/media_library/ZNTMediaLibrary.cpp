@@ -7,6 +7,8 @@
 
 #include <QSet>
 
+#include <atomic>
+
 namespace {
 
 QVariant nullable(const QString& s) { return s.isNull() ? QVariant() : QVariant(s); }
@@ -161,9 +163,19 @@ QVariantMap ZNTMediaLibrary::albumsFromTracks(const std::vector<ZNTMediaLibraryM
     return albums;
 }
 
+struct ZNTMediaLibrary::State {
+    std::atomic<bool> loading{false};
+};
+
+ZNTMediaLibrary::ZNTMediaLibrary(QObject* parent) : QObject(parent), state_(std::make_unique<State>()) {}
+
+ZNTMediaLibrary::~ZNTMediaLibrary() = default;
+
+bool ZNTMediaLibrary::loading() const { return state_->loading; }
+
 void ZNTMediaLibrary::setLoading(bool loading)
 {
-    if (loading_.exchange(loading) != loading)
+    if (state_->loading.exchange(loading) != loading)
         emit loadingChanged(loading);
     if (!loading)
         tolvan::launchMark(tolvan::LaunchMark::LibraryLoaded);

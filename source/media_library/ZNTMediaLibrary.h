@@ -14,7 +14,6 @@
 #include <QVariant>
 
 #include <algorithm>
-#include <atomic>
 #include <memory>
 #include <optional>
 #include <type_traits>
@@ -84,6 +83,10 @@ public:
     QString albumTitle() const override;
     QString description() const override;
 
+    // What the item reads its properties from: two items that answer the same
+    // record are the same track of the same library content.
+    virtual const void* record() const { return this; }
+
     // A new item of the same back end that answers every property like this one.
     virtual ZNTMediaLibraryMediaItemPtr copy() const { return std::make_shared<ZNTMediaLibraryMediaItem>(); }
 
@@ -125,9 +128,10 @@ public:
         return storedSortText.isNull() ? sortStringFromString(text) : storedSortText;
     }
 
-    ~ZNTMediaLibrary() override = default;
+    ~ZNTMediaLibrary() override;
 
-    bool loading() const { return loading_; }
+    // Read from any thread.
+    bool loading() const;
 
     virtual QString iTunesVersion() const { return {}; }
     virtual quint64 librarySize() const { return 0; }
@@ -158,12 +162,13 @@ signals:
     void loadingChanged(bool loading);
 
 protected:
-    explicit ZNTMediaLibrary(QObject* parent = nullptr) : QObject(parent) {}
+    explicit ZNTMediaLibrary(QObject* parent = nullptr);
     // Announces the change; call on the main thread.
     void setLoading(bool loading);
 
 private:
-    std::atomic<bool> loading_{false};
+    struct State;
+    const std::unique_ptr<State> state_;
 };
 
 Q_DECLARE_METATYPE(ZNTMediaLibraryPlaylistPtr)

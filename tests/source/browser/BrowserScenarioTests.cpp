@@ -168,21 +168,21 @@ protected:
         QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, rect.center());
     }
 
-    int rowTitled(BrowserListController* list, const QString& title, const QString& key = "title")
+    int rowTitled(BrowserListController* list, const QString& title)
     {
         for (int row = 0; row < list->arrangedRows().rowCount(); ++row) {
-            if (list->arrangedRows().rowAt(row)->string(key) == title)
+            if (list->arrangedRows().rowAt(row)->title == title)
                 return row;
         }
         ADD_FAILURE() << "no row " << title.toStdString();
         return -1;
     }
 
-    static QStringList titles(BrowserListController* list, const QString& key = "title")
+    static QStringList titles(BrowserListController* list)
     {
         QStringList out;
         for (int row = 0; row < list->arrangedRows().rowCount(); ++row)
-            out << list->arrangedRows().rowAt(row)->string(key);
+            out << list->arrangedRows().rowAt(row)->title;
         return out;
     }
 
@@ -240,8 +240,8 @@ TEST_F(ScenarioTest, ArtistThenAlbumsThenSongsInTrackOrder)
     click(artists, rowTitled(artists, "Beyoncé"));
     auto* albums = arrive<SimpleAlbumsController>();
     ASSERT_TRUE(albums);
-    EXPECT_EQ(titles(albums, "Album"), (QStringList{"All Songs", "Dangerously", "I Am"}));
-    click(albums, rowTitled(albums, "I Am", "Album"));
+    EXPECT_EQ(titles(albums), (QStringList{"All Songs", "Dangerously", "I Am"}));
+    click(albums, rowTitled(albums, "I Am"));
     auto* album = arrive<SimpleSongsController>();
     ASSERT_TRUE(album);
     EXPECT_EQ(album->title(), "I Am");
@@ -378,7 +378,7 @@ TEST_F(ScenarioTest, BrowsingToASongByNameLeavesTheMenuAndOneSongsList)
     auto* list = visible<SimpleSongsController>();
     ASSERT_TRUE(list);
     EXPECT_EQ(openedPath(), songPath(4));
-    EXPECT_EQ(list->arrangedRows().rowAt(list->tableView()->selectedRow())->string("title"), "Take Five");
+    EXPECT_EQ(list->arrangedRows().rowAt(list->tableView()->selectedRow())->title, "Take Five");
     BrowserListController::setSynchronousLoading(false);  // other tests load as the application usually does
 }
 
@@ -393,9 +393,14 @@ TEST_F(ScenarioTest, TheMenuFollowsTheToneSettingAndIgnoresHeadings)
     EXPECT_EQ(menu->tableView()->selectedRow(), -1);
 
     // A row without an action does nothing, even right after one with an action.
-    menu->rows().setRows({BrowserRow(QVariantMap{{"title", "LIBRARY"}, {"isGroup", true}}),
-                          BrowserRow(QVariantMap{{"title", "Songs"}, {"itemType", "songs"}, {"action", "selectLibraryItem:"}}),
-                          BrowserRow(QVariantMap{{"title", "Inert"}, {"itemType", "songs"}})});
+    BrowserRows rows(3);
+    rows[0].title = "LIBRARY";
+    rows[0].isGroup = true;
+    rows[1].title = "Songs";
+    rows[1].itemType = rows[2].itemType = "songs";
+    rows[1].action = BrowserRow::MenuAction::selectLibraryItem;
+    rows[2].title = "Inert";
+    menu->rows().setRows(std::move(rows));
     const QStringList eventsBefore = loggedEvents();
     click(menu, 2);
     tolvan::test::drainEvents(50);
@@ -423,14 +428,14 @@ TEST_F(ScenarioTest, EveryRowOfTheShippedSetsOpensAToneOrItsLink)
     auto* menu = visible<SimpleMainMenuController>();
     QStringList sets;
     for (int row = rowTitled(menu, "RINGTONES") + 1; row < menu->arrangedRows().rowCount(); ++row)
-        sets << menu->arrangedRows().rowAt(row)->string("title");
+        sets << menu->arrangedRows().rowAt(row)->title;
     ASSERT_TRUE(sets.contains("Alerts"));
     for (const QString& name : sets) {
         click(menu, rowTitled(menu, name));
         auto* set = arrive<SimpleRingtoneSetController>();
         ASSERT_TRUE(set) << name.toStdString();
         for (int row = 0; row < set->arrangedRows().rowCount(); ++row) {
-            const QString title = set->arrangedRows().rowAt(row)->string("title");
+            const QString title = set->arrangedRows().rowAt(row)->title;
             const auto opened = host.opened.size();
             const auto links = host.urls.size();
             click(set, row);
@@ -503,12 +508,12 @@ TEST_F(ToneSetScenarioTest, TonesOpenWithTheirDictionaryAndTheFooterOpensItsLink
     EXPECT_EQ(table->selectedRow(), 0) << "the open tone stays selected";
 
     // A row without a file location opens nothing.
-    set->rows().setRows({BrowserRow(QVariantMap{{"title", "broken"}})});
+    set->rows().setRows(BrowserRows{SimpleRingtoneSetController::rowForEntry({{"title", "broken"}})});
     const auto opened = host.opened.size();
     click(set, 0);
     EXPECT_EQ(host.opened.size(), opened);
 
-    set->rows().setRows({BrowserRow(QVariantMap{{"title", "kept"}, {"Location", "file:///x.wav"}})});
+    set->rows().setRows(BrowserRows{SimpleRingtoneSetController::rowForEntry({{"title", "kept"}, {"Location", "file:///x.wav"}})});
     table->selectRow(0);
     const auto popped = stack()->popViewControllerAnimated(false);
     EXPECT_EQ(table->selectedRow(), -1) << "leaving the list clears its selection";

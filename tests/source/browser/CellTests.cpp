@@ -24,9 +24,9 @@ protected:
     void SetUp() override
     {
         registerFontSubstitutions();
-        detailed.primaryKey = "title";
-        detailed.secondaryKey = "artist.name";
-        detailed.tertiaryKey = "album.title";
+        detailed.primaryKey = BrowserRow::Text::title;
+        detailed.secondaryKey = BrowserRow::Text::artist;
+        detailed.tertiaryKey = BrowserRow::Text::album;
     }
     SimpleDetailedCell detailed;
 };
@@ -35,7 +35,7 @@ protected:
 
 TEST_F(CellTest, DetailLineJoinsArtistAndAlbumUnderTheTitle)
 {
-    const BrowserRow both(track({.title = "Song", .artist = "Artist", .album = "Album"}));
+    const BrowserRow both = BrowserRow::forTrack(track({.title = "Song", .artist = "Artist", .album = "Album"}));
     auto layout = detailed.layout(frame, both, {});
     ASSERT_TRUE(layout.detail);
     EXPECT_EQ(*layout.detail, "Artist - Album");
@@ -46,10 +46,10 @@ TEST_F(CellTest, DetailLineJoinsArtistAndAlbumUnderTheTitle)
     EXPECT_EQ(layout.titleRect, QRectF(10, top - 2, 285, th)) << "both lines sit 2 points above the centred block";
     EXPECT_EQ(layout.detailRect, QRectF(10, top + th - 2, 285, dh));
 
-    EXPECT_EQ(*detailed.layout(frame, BrowserRow(track({.title = "Song", .artist = "Artist"})), {}).detail, "Artist");
-    EXPECT_EQ(*detailed.layout(frame, BrowserRow(track({.title = "Song", .album = "Album"})), {}).detail, "Album");
+    EXPECT_EQ(*detailed.layout(frame, BrowserRow::forTrack(track({.title = "Song", .artist = "Artist"})), {}).detail, "Artist");
+    EXPECT_EQ(*detailed.layout(frame, BrowserRow::forTrack(track({.title = "Song", .album = "Album"})), {}).detail, "Album");
 
-    layout = detailed.layout(frame, BrowserRow(track({.title = "Song"})), {});
+    layout = detailed.layout(frame, BrowserRow::forTrack(track({.title = "Song"})), {});
     EXPECT_FALSE(layout.detail);
     EXPECT_EQ(layout.titleAttributes.font.pixelSize(), 16);
     const qreal single = lineHeight(layout.titleAttributes.font);
@@ -59,13 +59,14 @@ TEST_F(CellTest, DetailLineJoinsArtistAndAlbumUnderTheTitle)
 TEST_F(CellTest, OnlyShowTitleRowsAndSelectedRowsPickTheirAttributes)
 {
     SimpleDetailedCell albums;
-    albums.primaryKey = "Album";
-    albums.secondaryKey = "Artist";
-    const BrowserRow allSongs(QVariantMap{{"Album", "All Songs"}, {"Artist", "Someone"}, {"onlyShowTitle", true}});
+    albums.primaryKey = BrowserRow::Text::title;
+    albums.secondaryKey = BrowserRow::Text::artist;
+    BrowserRow allSongs{.title = "All Songs", .artist = "Someone"};
+    allSongs.onlyShowTitle = true;
     EXPECT_FALSE(albums.layout(frame, allSongs, {}).detail);
 
     albums.setTextColor(Qt::red);
-    const BrowserRow album(QVariantMap{{"Album", "Album"}, {"Artist", "Someone"}});
+    const BrowserRow album{.title = "Album", .artist = "Someone"};
     EXPECT_EQ(albums.layout(frame, album, {}).titleAttributes.color, QColor(Qt::red)) << "two-line titles take the colour";
     EXPECT_EQ(albums.layout(frame, allSongs, {}).titleAttributes.color, QColor(Qt::black)) << "single titles stay black";
     EXPECT_EQ(albums.layout(frame, album, {true, true}).titleAttributes.color, QColor(Qt::white)) << "white when selected";
@@ -74,14 +75,14 @@ TEST_F(CellTest, OnlyShowTitleRowsAndSelectedRowsPickTheirAttributes)
 
 TEST_F(CellTest, LockForProtectedTracksChevronForTheSelectedRow)
 {
-    const BrowserRow locked(track({.title = "Song", .artist = "A", .protectedTrack = true}));
+    const BrowserRow locked = BrowserRow::forTrack(track({.title = "Song", .artist = "A", .protectedTrack = true}));
     auto layout = detailed.layout(frame, locked, {true, true});
     EXPECT_EQ(layout.accessory, SimpleDetailedCell::Accessory::lock) << "never the chevron";
     EXPECT_EQ(layout.accessoryRect, QRectF(10 + 285 - 10, frame.y() + std::floor((36 - 13) / 2.0) - 1, 10, 13)) << "lifted a point";
     EXPECT_EQ(layout.titleRect.width(), 285 - 15);
     EXPECT_EQ(detailed.layout(frame, locked, {}).accessory, SimpleDetailedCell::Accessory::lock) << "selected or not";
 
-    const BrowserRow open(track({.title = "Song", .artist = "A"}));
+    const BrowserRow open = BrowserRow::forTrack(track({.title = "Song", .artist = "A"}));
     layout = detailed.layout(frame, open, {true, true});
     EXPECT_EQ(layout.accessory, SimpleDetailedCell::Accessory::chevron);
     EXPECT_EQ(layout.accessoryRect, QRectF(10 + 285 - 9, frame.y() + std::floor((36 - 9) / 2.0), 9, 9)) << "exactly centred";
@@ -94,9 +95,11 @@ TEST_F(CellTest, MenuRowsIndentUnderTheirGroupInTheGroupedStyle)
     SimpleMenuCell cell;
     cell.font = interfaceFont(14);
     const QRectF row(0, 0, 250, 26);
-    const BrowserRow group(QVariantMap{{"title", "LIBRARY"}, {"isGroup", true}});
-    const BrowserRow songs(QVariantMap{{"title", "Songs"}, {"image", "songs"}, {"hasChildren", true}});
-    const BrowserRow untitled(QVariantMap{{"hasChildren", false}});
+    BrowserRow group{.title = "LIBRARY"};
+    group.isGroup = true;
+    BrowserRow songs{.title = "Songs", .image = "songs"};
+    songs.hasChildren = true;
+    const BrowserRow untitled;
 
     cell.style = 1;
     auto heading = cell.layout(row, group, {});
@@ -129,7 +132,7 @@ TEST_F(CellTest, PlainSongRowsCentreOneLineWithAChevronWhenSelected)
     VerticallCenteredTextCell cell;
     cell.font = interfaceFont(16, true);
     const QRectF row(0, 24, 200, 24);
-    const BrowserRow song(QVariantMap{{"title", "Song"}});
+    const BrowserRow song{.title = "Song"};
     auto layout = cell.layout(row, song, {});
     const qreal sh = float(lineHeight(cell.font));
     EXPECT_EQ(layout.textRect, QRectF(10, 24 + std::floor((24 - sh) / 2), 185, sh));

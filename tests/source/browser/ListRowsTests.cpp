@@ -12,11 +12,11 @@ using namespace browsertest;
 
 namespace {
 
-QStringList column(const BrowserRows& rows, const QString& key)
+QStringList column(const BrowserRows& rows, QString BrowserRow::*field = &BrowserRow::title)
 {
     QStringList values;
     for (const BrowserRow& row : rows)
-        values << row.string(key);
+        values << row.*field;
     return values;
 }
 
@@ -33,10 +33,10 @@ TEST(SongsRows, OnlyFileTracksInTitleGivenOrTrackOrder)
         track({.title = "Unknown", .locationType = ZNTMediaLibraryLocationTypeUnknown}),
         track({.title = "Mango", .trackNumber = 0, .protectedTrack = true}),
     };
-    EXPECT_EQ(column(SimpleSongsController::buildContent(tracks, Order::title), "title"), (QStringList{"apple", "Mango", "Zebra"}))
+    EXPECT_EQ(column(SimpleSongsController::buildContent(tracks, Order::title)), (QStringList{"apple", "Mango", "Zebra"}))
         << "protected tracks stay, tracks without a file go";
-    EXPECT_EQ(column(SimpleSongsController::buildContent(tracks, Order::given), "title"), (QStringList{"Zebra", "apple", "Mango"}));
-    EXPECT_EQ(column(SimpleSongsController::buildContent(tracks, Order::trackNumber), "title"), (QStringList{"Mango", "Zebra", "apple"}));
+    EXPECT_EQ(column(SimpleSongsController::buildContent(tracks, Order::given)), (QStringList{"Zebra", "apple", "Mango"}));
+    EXPECT_EQ(column(SimpleSongsController::buildContent(tracks, Order::trackNumber)), (QStringList{"Mango", "Zebra", "apple"}));
     EXPECT_TRUE(SimpleSongsController::buildContent({tracks[1], tracks[3]}, Order::title).empty());
 }
 
@@ -49,14 +49,13 @@ TEST(ArtistsRows, OneRowPerExactNameOfFileTracks)
         track({.title = "7", .artist = "10cc"}),  track({.title = "8", .artist = "Air"}),
     };
     const BrowserRows rows = SimpleArtistsController::buildRows(tracks);
-    EXPECT_EQ(column(rows, "title"), (QStringList{"abba", "ABBA", "Air", "10cc"}));
+    EXPECT_EQ(column(rows), (QStringList{"abba", "ABBA", "Air", "10cc"}));
     for (const BrowserRow& row : rows)
-        EXPECT_TRUE(row.flag("hasChildren"));
+        EXPECT_TRUE(row.hasChildren);
 }
 
 TEST(AlbumsRows, OneRowPerTitleBySortStringWithAllSongsPinnedFirst)
 {
-    FakeLibrary library;
     const std::vector<ZNTMediaLibraryMediaItemPtr> tracks{
         track({.title = "a", .artist = "First", .album = "The Zoo"}),
         track({.title = "b", .artist = "Second", .album = "The Zoo"}),
@@ -64,15 +63,16 @@ TEST(AlbumsRows, OneRowPerTitleBySortStringWithAllSongsPinnedFirst)
         track({.title = "d", .album = "Anonymous"}),
         track({.title = "e", .artist = "First", .album = "Remote", .locationType = 2}),
     };
-    const BrowserRows rows = SimpleAlbumsController::buildRows(library, tracks, QString("First"));
-    EXPECT_EQ(column(rows, "Album"), (QStringList{"All Songs", "Anonymous", "Middle", "The Zoo"})) << "\"The \" does not count";
-    EXPECT_EQ(rows[0].string("Artist"), "First");
-    EXPECT_TRUE(rows[0].flag("sortToTop") && rows[0].flag("filterByArtist") && rows[0].flag("onlyShowTitle"));
-    EXPECT_EQ(rows[3].string("Artist"), "First") << "a shared title is one row, its first track's artist";
-    EXPECT_FALSE(rows[1].values().contains("Artist")) << "an album without an artist has no \"Artist\"";
+    const BrowserRows rows = SimpleAlbumsController::buildRows(tracks, QString("First"));
+    EXPECT_EQ(column(rows), (QStringList{"All Songs", "Anonymous", "Middle", "The Zoo"})) << "\"The \" does not count";
+    EXPECT_EQ(rows[0].artist, "First");
+    EXPECT_TRUE(rows[0].sortToTop && rows[0].filterByArtist && rows[0].onlyShowTitle);
+    EXPECT_EQ(rows[3].artist, "First") << "a shared title is one row, its first track's artist";
+    EXPECT_TRUE(rows[1].artist.isNull()) << "an album without an artist has none";
+    EXPECT_FALSE(rows[1].sortToTop || rows[1].filterByArtist || rows[1].onlyShowTitle);
 
-    const BrowserRows everyAlbum = SimpleAlbumsController::buildRows(library, tracks, std::nullopt);
-    EXPECT_EQ(column(everyAlbum, "Album"), (QStringList{"Anonymous", "Middle", "The Zoo"}));
+    const BrowserRows everyAlbum = SimpleAlbumsController::buildRows(tracks, std::nullopt);
+    EXPECT_EQ(column(everyAlbum), (QStringList{"Anonymous", "Middle", "The Zoo"}));
 }
 
 TEST(AlbumsRows, ARowOpensTheTracksOfItsAlbumOrForAllSongsItsArtist)
@@ -90,11 +90,12 @@ TEST(AlbumsRows, ARowOpensTheTracksOfItsAlbumOrForAllSongsItsArtist)
             titles << track->title();
         return titles;
     };
-    EXPECT_EQ(titlesOf(SimpleAlbumsController::tracksOfRow(tracks, BrowserRow(QVariantMap{{"Album", "Zoo"}}))), (QStringList{"a", "b"}));
-    EXPECT_EQ(titlesOf(SimpleAlbumsController::tracksOfRow(tracks, BrowserRow(QVariantMap{{"Album", ""}}))),
+    EXPECT_EQ(titlesOf(SimpleAlbumsController::tracksOfRow(tracks, BrowserRow{.title = "Zoo"})), (QStringList{"a", "b"}));
+    EXPECT_EQ(titlesOf(SimpleAlbumsController::tracksOfRow(tracks, BrowserRow{.title = ""})),
               (QStringList{"untitled album", "no artist"}))
         << "an album titled with nothing is not every track without an album";
-    const BrowserRow allSongs(QVariantMap{{"Album", "All Songs"}, {"Artist", "First"}, {"filterByArtist", true}});
+    BrowserRow allSongs{.title = "All Songs", .artist = "First"};
+    allSongs.filterByArtist = true;
     EXPECT_EQ(titlesOf(SimpleAlbumsController::tracksOfRow(tracks, allSongs)), (QStringList{"a", "untitled album", "no album"}));
 }
 
@@ -109,8 +110,8 @@ TEST(PlaylistsRows, EmptyPlaylistsHiddenSortedBySortName)
         std::make_shared<FakePlaylist>("Beta", std::vector{songFile}),
     };
     const BrowserRows rows = SimplePlaylistsController::buildRows(playlists);
-    EXPECT_EQ(column(rows, "title"), (QStringList{"Zed", "Beta", "Streams only"}));
-    EXPECT_EQ(rows[0].value("playlist").value<ZNTMediaLibraryPlaylistPtr>(), playlists[0]);
+    EXPECT_EQ(column(rows), (QStringList{"Zed", "Beta", "Streams only"}));
+    EXPECT_EQ(rows[0].playlist, playlists[0]);
 }
 
 class MainMenuRows : public BrowserTest {};
@@ -121,13 +122,14 @@ TEST_F(MainMenuRows, LibraryRowsThenTheToneSetsUnlessTurnedOff)
     ASSERT_FALSE(defaults->contains("showIncludedRingtones"));
     BrowserRows rows = SimpleMainMenuController::buildRows(*defaults, sets);
     EXPECT_TRUE(defaults->boolValue("showIncludedRingtones")) << "written on first build";
-    EXPECT_EQ(column(rows, "title"), (QStringList{"LIBRARY", "Songs", "Artists", "Albums", "Movies", "TV Shows", "Playlists", "RINGTONES", "Chimes", "Alerts"}));
-    EXPECT_EQ(column(rows, "itemType").mid(1, 6), (QStringList{"songs", "artists", "albums", "movies", "tv_shows", "playlists"}));
-    EXPECT_EQ(rows[8].string("setPath"), "/sets/chimes");
-    EXPECT_EQ(rows[8].string("action"), "selectRingtoneSetItem:");
-    EXPECT_EQ(rows[8].string("image"), "ringtone");
-    EXPECT_TRUE(rows[0].flag("isGroup") && rows[7].flag("isGroup"));
-    EXPECT_FALSE(rows[0].values().contains("action"));
+    EXPECT_EQ(column(rows), (QStringList{"LIBRARY", "Songs", "Artists", "Albums", "Movies", "TV Shows", "Playlists", "RINGTONES", "Chimes", "Alerts"}));
+    EXPECT_EQ(column(rows, &BrowserRow::itemType).mid(1, 6), (QStringList{"songs", "artists", "albums", "movies", "tv_shows", "playlists"}));
+    EXPECT_EQ(rows[1].action, BrowserRow::MenuAction::selectLibraryItem);
+    EXPECT_EQ(rows[8].setPath, "/sets/chimes");
+    EXPECT_EQ(rows[8].action, BrowserRow::MenuAction::selectRingtoneSetItem);
+    EXPECT_EQ(rows[8].image, "ringtone");
+    EXPECT_TRUE(rows[0].isGroup && rows[7].isGroup);
+    EXPECT_EQ(rows[0].action, BrowserRow::MenuAction::none);
 
     defaults->setValue("showIncludedRingtones", false);
     rows = SimpleMainMenuController::buildRows(*defaults, sets);
@@ -135,5 +137,5 @@ TEST_F(MainMenuRows, LibraryRowsThenTheToneSetsUnlessTurnedOff)
 
     defaults->setValue("showIncludedRingtones", true);
     rows = SimpleMainMenuController::buildRows(*defaults, {});
-    EXPECT_EQ(column(rows, "title").last(), "RINGTONES") << "the heading stands alone without sets";
+    EXPECT_EQ(column(rows).last(), "RINGTONES") << "the heading stands alone without sets";
 }

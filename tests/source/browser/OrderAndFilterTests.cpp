@@ -2,6 +2,7 @@
 #include "tests/source/browser/BrowserFixtures.h"
 
 #include "source/browser/BrowserListModel.h"
+#include "source/browser/SimpleSongsController.h"
 #include "source/browser/TitleSortDescriptor.h"
 
 #include <QCollator>
@@ -17,16 +18,23 @@ BrowserRows rowsTitled(const QStringList& titles)
 {
     BrowserRows rows;
     for (const QString& title : titles)
-        rows.emplace_back(QVariantMap{{"title", title}});
+        rows.push_back(BrowserRow{.title = title});
     return rows;
 }
 
-QStringList titlesOf(const BrowserRows& rows, const QString& key = "title")
+QStringList titlesOf(const BrowserRows& rows)
 {
     QStringList titles;
     for (const BrowserRow& row : rows)
-        titles << row.string(key);
+        titles << row.title;
     return titles;
+}
+
+BrowserRow pinned(const QString& title)
+{
+    BrowserRow row{.title = title};
+    row.sortToTop = true;
+    return row;
 }
 
 }  // namespace
@@ -34,23 +42,23 @@ QStringList titlesOf(const BrowserRows& rows, const QString& key = "title")
 TEST(TitleOrder, LettersThenDigitLeadingTitlesByValueThenEmptyTitles)
 {
     BrowserRows rows = rowsTitled({"10 Years", "Abba", "", "2 Unlimited", "abc"});
-    TitleSortDescriptor(QStringLiteral("title")).sort(rows);
+    TitleSortDescriptor(BrowserRow::Text::title).sort(rows);
     EXPECT_EQ(titlesOf(rows), (QStringList{"Abba", "abc", "2 Unlimited", "10 Years", ""}));
 }
 
 TEST(TitleOrder, PinnedRowsComeFirstWhateverTheirTitleAndStayAStrictWeakOrder)
 {
     BrowserRows rows = rowsTitled({"Beta", "Alpha", "2 Zeta"});
-    rows.emplace_back(QVariantMap{{"title", "Zulu"}, {"sortToTop", true}});
-    rows.emplace_back(QVariantMap{{"title", ""}, {"sortToTop", true}});
-    rows.emplace_back(QVariantMap{{"title", "Mike"}, {"sortToTop", true}});
-    const TitleSortDescriptor order(QStringLiteral("title"));
+    rows.push_back(pinned("Zulu"));
+    rows.push_back(pinned(""));
+    rows.push_back(pinned("Mike"));
+    const TitleSortDescriptor order(BrowserRow::Text::title);
 
     // Irreflexive and asymmetric for every pair, pinned ones included.
     for (const BrowserRow& a : rows) {
-        EXPECT_EQ(order.compare(a, a), 0) << a.string("title").toStdString();
+        EXPECT_EQ(order.compare(a, a), 0) << a.title.toStdString();
         for (const BrowserRow& b : rows)
-            EXPECT_EQ(order.compare(a, b), -order.compare(b, a)) << a.string("title").toStdString() << " / " << b.string("title").toStdString();
+            EXPECT_EQ(order.compare(a, b), -order.compare(b, a)) << a.title.toStdString() << " / " << b.title.toStdString();
     }
     // Any starting order gives the same result.
     std::mt19937 shuffle(7);
@@ -64,7 +72,7 @@ TEST(TitleOrder, PinnedRowsComeFirstWhateverTheirTitleAndStayAStrictWeakOrder)
 TEST(TitleOrder, PunctuationAndSpacesLeadAmongTheLetters)
 {
     BrowserRows rows = rowsTitled({"Zed", "(Intro)", "9 Lives", " Space", "Apple"});
-    TitleSortDescriptor(QStringLiteral("title")).sort(rows);
+    TitleSortDescriptor(BrowserRow::Text::title).sort(rows);
     const QStringList sorted = titlesOf(rows);
     EXPECT_EQ(sorted.last(), "9 Lives") << "only a digit as the first character counts as digit-leading";
     EXPECT_LT(sorted.indexOf("Apple"), sorted.indexOf("Zed"));
@@ -72,13 +80,11 @@ TEST(TitleOrder, PunctuationAndSpacesLeadAmongTheLetters)
     EXPECT_LT(sorted.indexOf(" Space"), sorted.indexOf("9 Lives"));
 }
 
-TEST(TitleOrder, ReadsKeyPathsOfTracksAndKeepsTiesInTheirOrder)
+TEST(TitleOrder, SongsGoByTheTracksSortTitlesAndKeepTiesInTheirOrder)
 {
-    BrowserRows rows;
-    rows.emplace_back(track({.title = "b", .sortTitle = "Same"}));
-    rows.emplace_back(track({.title = "a", .sortTitle = "Same"}));
-    rows.emplace_back(track({.title = "c", .sortTitle = "Alpha"}));
-    TitleSortDescriptor(QStringLiteral("sortTitle")).sort(rows);
+    const BrowserRows rows = SimpleSongsController::buildContent({track({.title = "b", .sortTitle = "Same"}), track({.title = "a", .sortTitle = "Same"}),
+                                                                  track({.title = "c", .sortTitle = "Alpha"})},
+                                                                 SimpleSongsController::Order::title);
     EXPECT_EQ(titlesOf(rows), (QStringList{"c", "b", "a"}));
 }
 
@@ -95,7 +101,7 @@ TEST(TitleOrder, WithinAGroupFollowsTheLocalesCollation)
     std::stable_sort(expected.begin(), expected.end(), [&](const QString& a, const QString& b) { return collator.compare(a, b) < 0; });
 
     BrowserRows rows = rowsTitled(titles);
-    TitleSortDescriptor(QStringLiteral("title")).sort(rows);
+    TitleSortDescriptor(BrowserRow::Text::title).sort(rows);
     EXPECT_EQ(titlesOf(rows), expected);
     EXPECT_LT(expected.indexOf("Track 9"), expected.indexOf("Track 10")) << "numbers compare by value";
 }
@@ -114,20 +120,19 @@ TEST(SearchFilter, SongsMatchTitleGenreArtistOrAlbumAsAPlainSubstring)
 {
     BrowserListModel model;
     BrowserFilterModel filter(&model);
-    BrowserRows rows;
-    rows.emplace_back(track({.title = "Halo", .artist = "BEYONCÉ", .album = "I Am", .genre = "Pop"}));
-    rows.emplace_back(track({.title = "Other", .artist = "Someone", .album = "Crème Brûlée", .genre = "Jazz"}));
-    rows.emplace_back(track({.title = "Third", .artist = "Nobody", .album = "Plain", .genre = "ROCK"}));
-    rows.emplace_back(track({.title = "a.b*", .artist = "x", .album = "y", .genre = "z"}));
-    indexForSearch(rows, {"title", "genre", "artist.name", "album.title"});
-    EXPECT_EQ(rows[0].searchText(), "halo\npop\nbeyonce\ni am\n");
+    BrowserRows rows = SimpleSongsController::buildContent({track({.title = "Halo", .artist = "BEYONCÉ", .album = "I Am", .genre = "Pop"}),
+                                                            track({.title = "Other", .artist = "Someone", .album = "Crème Brûlée", .genre = "Jazz"}),
+                                                            track({.title = "Third", .artist = "Nobody", .album = "Plain", .genre = "ROCK"}),
+                                                            track({.title = "a.b*", .artist = "x", .album = "y", .genre = "z"})},
+                                                           SimpleSongsController::Order::given);
+    EXPECT_EQ(rows[0].searchText, "halo\npop\nbeyonce\ni am\n");
     model.setRows(std::move(rows));
 
     auto matches = [&](const QString& search) {
         filter.setSearchString(search);
         QStringList titles;
         for (int row = 0; row < filter.rowCount(); ++row)
-            titles << filter.rowAt(row)->string("title");
+            titles << filter.rowAt(row)->title;
         return titles;
     };
     EXPECT_EQ(matches("beyonce"), QStringList{"Halo"}) << "artist, folded";

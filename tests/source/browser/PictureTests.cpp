@@ -96,13 +96,13 @@ protected:
     // Clicks the row of the visible list whose value under key is title, and
     // waits for the list it opens to load and slide in.
     template <class Next>
-    Next* clickRowAndArrive(NavigationController* stack, const QString& title, const QString& key = "title")
+    Next* clickRowAndArrive(NavigationController* stack, const QString& title)
     {
         auto* list = dynamic_cast<BrowserListController*>(stack->visibleViewController());
         if (!list)
             return nullptr;
         for (int row = 0; row < list->arrangedRows().rowCount(); ++row) {
-            if (list->arrangedRows().rowAt(row)->string(key) != title)
+            if (list->arrangedRows().rowAt(row)->title != title)
                 continue;
             SimpleBrowserTable* table = list->tableView();
             QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, table->visualRect(table->model()->index(row, 0)).center());
@@ -193,7 +193,7 @@ TEST_F(PictureTest, ALongBackTitleIsCutAtItsTailWithAnEllipsis)
     ASSERT_TRUE(stack->backButton());
     EXPECT_EQ(drawnTexts(*stack->backButton()), QStringList{stack->backButton()->text()}) << "a short title is drawn whole";
     ASSERT_TRUE(clickRowAndArrive<SimpleAlbumsController>(stack, artist));
-    ASSERT_TRUE(clickRowAndArrive<SimpleSongsController>(stack, "First Light", "Album"));
+    ASSERT_TRUE(clickRowAndArrive<SimpleSongsController>(stack, "First Light"));
     ASSERT_EQ(stack->viewControllers().size(), 4u);
     save(window, "browser-deep-long-title");
 
@@ -224,9 +224,9 @@ TEST_F(PictureTest, TheShippedAlertsSetEndsWithItsFooterButton)
 
     const int footer = alerts->arrangedRows().rowCount() - 1;
     ASSERT_GE(footer, 1);
-    EXPECT_TRUE(alerts->arrangedRows().rowAt(footer)->values().value("footerItem").toBool()) << "the last row is the footer";
+    EXPECT_TRUE(alerts->arrangedRows().rowAt(footer)->footerItem) << "the last row is the footer";
     for (int row = 0; row < footer; ++row)
-        EXPECT_TRUE(alerts->arrangedRows().rowAt(row)->values().contains("Location")) << "row " << row << " is a tone";
+        EXPECT_TRUE(alerts->arrangedRows().rowAt(row)->location.isValid()) << "row " << row << " is a tone";
     SimpleBrowserTable* table = alerts->tableView();
     const QRect button = table->visualRect(table->model()->index(footer, 0));
     EXPECT_EQ(button.height(), 60);
