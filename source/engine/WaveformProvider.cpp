@@ -425,10 +425,8 @@ void WaveformProvider::Private::chunkEnded(std::size_t index)
     const double end = all ? assetDuration : double(readable) / double(q->samplesPerSecond_);
     addTimeRangeToValidSampleTimeRange({0.0, end}, readable);
     if (all)
-        state.end(WaveformReadingStatus::Finished);
+        finishReading();
     notifySamplesAdded();
-    if (all)
-        addWaveformToCache(samples, q->asset_.get());
 }
 
 void WaveformProvider::Private::cancelAll()
@@ -539,7 +537,7 @@ void WaveformProvider::Private::readSampleBuffer(Operation& operation)
     // Once the song is read no bucket is written any more: all are readable.
     addTimeRangeToValidSampleTimeRange({start, duration}, finishing ? bucketCount() : sampleOffset);
     if (finishing)
-        state.end(WaveformReadingStatus::Finished);
+        finishReading();
 
     samplesSinceNotification += sampleOffset - sampleOffsetSinceBuffer;
     sampleOffsetSinceBuffer = sampleOffset;
@@ -565,8 +563,14 @@ void WaveformProvider::Private::readSampleBuffer(Operation& operation)
     }
     if (chunkRead && !operation.isCancelled())
         chunkEnded(0);
-    else if (finishing)
-        addWaveformToCache(samples, q->asset_.get());
+}
+
+// The song is cached before the provider says it is finished, so whoever
+// sees it finished finds it in the cache.
+void WaveformProvider::Private::finishReading()
+{
+    addWaveformToCache(samples, q->asset_.get());
+    state.end(WaveformReadingStatus::Finished);
 }
 
 // Answers false when the store, or the first chunk, is full.

@@ -64,6 +64,7 @@ struct WaveformProvider::Private {
     // Publishes the range, whose buckets below readableBuckets are written.
     void addTimeRangeToValidSampleTimeRange(ZNTTimeRange range, uint64_t readableBuckets);
     void failReading(const tolvan::Error& error);
+    void finishReading();  // caches the song, then ends the reading as finished
     void cancelAll();
 
     // Queries (WaveformProviderQueries.cpp).

@@ -260,7 +260,9 @@ TEST_F(WaveformProviderTest, StoringASongAgainRefreshesItsPlaceInTheCache)
 {
     std::vector<QString> paths;
     for (int i = 0; i < 12; ++i) {
-        const double seconds = i == 0 ? 10.0 : 0.2;
+        // Long enough that a read started by the check below cannot end
+        // before the check reads the provider's state.
+        const double seconds = i == 0 ? 10.0 : 20.0;
         paths.push_back(tone(QString("song%1.wav").arg(i), {.seconds = seconds, .tags = {{"title", QString("Song %1").arg(i)}}}));
     }
     // A second reader of song 0 that started before song 0 was cached, held
@@ -275,11 +277,13 @@ TEST_F(WaveformProviderTest, StoringASongAgainRefreshesItsPlaceInTheCache)
     ASSERT_TRUE(waitUntil([&] { return late->finished(); }));
     readFully(WaveformProvider::providerWithAsset(Asset::assetWithPath(paths[11]), kProviderRate));
 
+    // A cached song is finished as soon as its reading starts.
     auto isCached = [](const QString& path) {
         auto provider = WaveformProvider::providerWithAsset(Asset::assetWithPath(path), kProviderRate);
         provider->startReadingWaveform();
+        const bool finishedAtOnce = provider->finished();
         provider->stopReadingWaveform();
-        return provider->finished();
+        return finishedAtOnce;
     };
     EXPECT_TRUE(isCached(paths[0]));
     EXPECT_FALSE(isCached(paths[1]));  // now the oldest stored
