@@ -42,17 +42,18 @@ struct WorkerPool::State : std::enable_shared_from_this<State> {
     }
 
     void work();
+
+    // The pool whose worker the calling thread is, for BlockingScope.
+    static thread_local State* current;
+    static thread_local int blockingDepth;
 };
 
-namespace {
-// The pool whose worker the calling thread is, for BlockingScope.
-thread_local WorkerPool::State* currentPool = nullptr;
-thread_local int blockingDepth = 0;
-}  // namespace
+thread_local WorkerPool::State* WorkerPool::State::current = nullptr;
+thread_local int WorkerPool::State::blockingDepth = 0;
 
 void WorkerPool::State::work()
 {
-    currentPool = this;
+    current = this;
     std::unique_lock lock(mutex);
     --starting;
     for (;;) {
@@ -73,7 +74,7 @@ void WorkerPool::State::work()
     --threads;
     ready.notify_one();  // a worker leaving may make room for a waiting job
     lock.unlock();
-    currentPool = nullptr;
+    current = nullptr;
 }
 
 WorkerPool& WorkerPool::shared()
@@ -114,9 +115,10 @@ void WorkerPool::post(std::function<void()> job)
 
 BlockingScope::BlockingScope()
 {
-    if (!currentPool || blockingDepth++ > 0)
+    auto* pool = WorkerPool::State::current;
+    if (!pool || WorkerPool::State::blockingDepth++ > 0)
         return;
-    pool_ = currentPool->shared_from_this();
+    pool_ = pool->shared_from_this();
     std::lock_guard lock(pool_->mutex);
     ++pool_->blocked;
     --pool_->running;
@@ -125,9 +127,9 @@ BlockingScope::BlockingScope()
 
 BlockingScope::~BlockingScope()
 {
-    if (!currentPool)
+    if (!WorkerPool::State::current)
         return;
-    if (--blockingDepth > 0 || !pool_)
+    if (--WorkerPool::State::blockingDepth > 0 || !pool_)
         return;
     std::lock_guard lock(pool_->mutex);
     --pool_->blocked;

@@ -34,9 +34,9 @@ public:
     // Jobs start in the order they were posted.
     void post(std::function<void()> job);
 
-    struct State;
-
 private:
+    friend class BlockingScope;
+    struct State;
     std::shared_ptr<State> state_;
 };
 
