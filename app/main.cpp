@@ -3,6 +3,7 @@
 // the application and opens the files it was given.
 
 #include "platform/appkit/SingleInstance.h"
+#include "platform/foundation/LaunchTrace.h"
 #include "platform/foundation/UserDefaults.h"
 #include "source/shell/BriscaAdapter.h"
 #include "source/shell/MoveToApplicationsFolder.h"
@@ -39,7 +40,9 @@ void startKit()
 
 int main(int argc, char** argv)
 {
+    tolvan::launchMark(tolvan::LaunchMark::Main);
     QApplication application(argc, argv);
+    tolvan::launchMark(tolvan::LaunchMark::ApplicationCreated);
     QApplication::setApplicationName(QStringLiteral("Tolvan"));
     QApplication::setOrganizationName(QStringLiteral("Tolvan"));
     QApplication::setDesktopFileName(QStringLiteral("tolvan"));
@@ -62,12 +65,11 @@ int main(int argc, char** argv)
         controller.mainWindow()->activateWindow();
     });
 
-    controller.applicationWillFinishLaunching();
-    controller.mainWindow()->show();
-    controller.applicationDidFinishLaunching();
-    if (launch.makeRingtone)
-        controller.makeRingtone(*launch.makeRingtone);
-    else
-        controller.applicationOpenFiles(launch.files);
+    controller.launch([&controller, &launch] {
+        if (launch.makeRingtone)
+            controller.makeRingtone(*launch.makeRingtone);
+        else
+            controller.applicationOpenFiles(launch.files);
+    });
     return application.exec();
 }

@@ -8,8 +8,11 @@
 #
 # usage: bench/run-waveform.sh FILE [ROUNDS]
 #        bench/run-waveform.sh --long DIR [ROUNDS] [SECONDS]
+#        bench/run-waveform.sh --song DIR [ROUNDS]
 # The second form writes a long song (default two hours) into DIR in WAVE,
-# FLAC, MP3 and AAC (once; bench/make-long-audio.sh) and times each.
+# FLAC, MP3 and AAC (once; bench/make-long-audio.sh) and times each. The
+# third does the same for a four-minute song, the length most songs a user
+# opens have, in DIR/four-minutes.
 # TOLVAN_BUILD_DIR selects the build.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -49,6 +52,12 @@ if [ "${1:-}" = "--long" ]; then
   dir="$2" rounds="${3:-3}" seconds="${4:-7200}"
   "$root/bench/make-long-audio.sh" "$dir" "$seconds"
   for extension in wav flac mp3 m4a; do
+    time_waveform "$dir/long.$extension" "$rounds"
+  done
+elif [ "${1:-}" = "--song" ]; then
+  dir="$2/four-minutes" rounds="${3:-7}"
+  "$root/bench/make-long-audio.sh" "$dir" 240
+  for extension in mp3 m4a flac wav; do
     time_waveform "$dir/long.$extension" "$rounds"
   done
 else

@@ -6,60 +6,50 @@
 
 #include "platform/foundation/Error.h"
 
-#include <atomic>
-#include <mutex>
+#include <cstdint>
+#include <memory>
 #include <optional>
 
 namespace tolvan {
 
+// The state behind every EndState, with the status as a number.
+class EndStateCore {
+public:
+    explicit EndStateCore(int64_t initial);
+    ~EndStateCore();
+    EndStateCore(const EndStateCore&) = delete;
+    EndStateCore& operator=(const EndStateCore&) = delete;
+
+    int64_t status() const;
+    std::optional<Error> error() const;
+    bool hasEnded() const;
+    bool advance(int64_t next);
+    bool end(int64_t final, std::optional<Error> error);
+
+private:
+    struct Private;  // the lock, the status and the error
+    std::unique_ptr<Private> d;
+};
+
 template <typename Status>
 class EndState {
 public:
-    explicit EndState(Status initial) : status_(initial) {}
+    explicit EndState(Status initial) : core_(int64_t(initial)) {}
 
-    Status status() const { return status_.load(std::memory_order_acquire); }
-
-    std::optional<Error> error() const
-    {
-        std::lock_guard lock(mutex_);
-        return error_;
-    }
-
-    bool hasEnded() const
-    {
-        std::lock_guard lock(mutex_);
-        return ended_;
-    }
+    Status status() const { return Status(core_.status()); }
+    std::optional<Error> error() const { return core_.error(); }
+    bool hasEnded() const { return core_.hasEnded(); }
 
     // Moves to another status on the way (waiting to exporting); false, and
     // no change, once the object has ended.
-    bool advance(Status next)
-    {
-        std::lock_guard lock(mutex_);
-        if (ended_)
-            return false;
-        status_.store(next, std::memory_order_release);
-        return true;
-    }
+    bool advance(Status next) { return core_.advance(int64_t(next)); }
 
     // Ends with a status and, for a failure, its error. True only for the
     // first end; the error is in place before the status is seen.
-    bool end(Status final, std::optional<Error> error = std::nullopt)
-    {
-        std::lock_guard lock(mutex_);
-        if (ended_)
-            return false;
-        ended_ = true;
-        error_ = std::move(error);
-        status_.store(final, std::memory_order_release);
-        return true;
-    }
+    bool end(Status final, std::optional<Error> error = std::nullopt) { return core_.end(int64_t(final), std::move(error)); }
 
 private:
-    mutable std::mutex mutex_;
-    std::atomic<Status> status_;
-    std::optional<Error> error_;
-    bool ended_ = false;
+    EndStateCore core_;
 };
 
 }  // namespace tolvan

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <mutex>
 
 namespace tolvan {
 
@@ -14,13 +15,20 @@ Localizer& Localizer::main()
     return localizer;
 }
 
-Localizer::Localizer(QString stringsFolder) : folder_(std::move(stringsFolder)) {}
+struct Localizer::Private {
+    std::mutex mutex;
+    QHash<QString, QHash<QString, QString>> tables;
+};
+
+Localizer::Localizer(QString stringsFolder) : folder_(std::move(stringsFolder)), d(std::make_unique<Private>()) {}
+
+Localizer::~Localizer() = default;
 
 QString Localizer::string(const QString& key, const QString& defaultText, const QString& table) const
 {
     if (key.isEmpty())
         return defaultText;
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(d->mutex);
     const auto& strings = tableNamed(table.isEmpty() ? QStringLiteral("Localizable") : table);
     if (auto it = strings.find(key); it != strings.end())
         return it.value();
@@ -30,8 +38,8 @@ QString Localizer::string(const QString& key, const QString& defaultText, const 
 // Tables are read once, on first use; a missing or malformed file is an empty table.
 const QHash<QString, QString>& Localizer::tableNamed(const QString& table) const
 {
-    auto it = tables_.find(table);
-    if (it != tables_.end())
+    auto it = d->tables.find(table);
+    if (it != d->tables.end())
         return it.value();
     QHash<QString, QString> strings;
     QFile file(folder_ + "/" + table + ".json");
@@ -42,7 +50,7 @@ const QHash<QString, QString>& Localizer::tableNamed(const QString& table) const
                 strings.insert(entry.key(), entry.value().toString());
         }
     }
-    return tables_.insert(table, std::move(strings)).value();
+    return d->tables.insert(table, std::move(strings)).value();
 }
 
 }  // namespace tolvan

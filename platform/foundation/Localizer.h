@@ -4,7 +4,7 @@
 #include <QHash>
 #include <QString>
 
-#include <mutex>
+#include <memory>
 
 namespace tolvan {
 
@@ -14,6 +14,7 @@ class Localizer {
 public:
     static Localizer& main();  // the main bundle's tables
     explicit Localizer(QString stringsFolder);
+    ~Localizer();
 
     // The table's text for key; else the default text when it is not empty;
     // else the key itself. The default table is "Localizable".
@@ -23,8 +24,8 @@ private:
     const QHash<QString, QString>& tableNamed(const QString& table) const;
 
     QString folder_;
-    mutable std::mutex mutex_;
-    mutable QHash<QString, QHash<QString, QString>> tables_;
+    struct Private;  // the tables read so far, behind a lock
+    std::unique_ptr<Private> d;
 };
 
 // Shorthand for the main bundle's default table.

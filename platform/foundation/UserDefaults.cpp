@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <cmath>
+#include <mutex>
 
 namespace tolvan {
 
@@ -74,12 +75,19 @@ UserDefaults& UserDefaults::standard()
     return *defaults;
 }
 
+struct UserDefaults::Private {
+    std::unique_ptr<QSettings> settings;
+    std::mutex mutex;
+    QVariantMap argumentDomain;
+    QVariantMap registrationDomain;
+};
+
 UserDefaults::UserDefaults(const QString& storagePath, QObject* parent)
-    : QObject(parent), settings_(std::make_unique<QSettings>(storagePath, QSettings::IniFormat))
+    : QObject(parent), d(new Private{std::make_unique<QSettings>(storagePath, QSettings::IniFormat), {}, {}, {}})
 {
 }
 
-UserDefaults::UserDefaults(std::unique_ptr<QSettings> settings) : settings_(std::move(settings)) {}
+UserDefaults::UserDefaults(std::unique_ptr<QSettings> settings) : d(new Private{std::move(settings), {}, {}, {}}) {}
 
 UserDefaults::~UserDefaults() = default;
 
@@ -93,28 +101,28 @@ void UserDefaults::setArguments(const QStringList& arguments)
             ++i;
         }
     }
-    std::lock_guard lock(mutex_);
-    argumentDomain_ = domain;
+    std::lock_guard lock(d->mutex);
+    d->argumentDomain = domain;
 }
 
 void UserDefaults::registerDefaults(const QVariantMap& defaults)
 {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(d->mutex);
     for (auto it = defaults.begin(); it != defaults.end(); ++it)
-        registrationDomain_.insert(it.key(), it.value());
+        d->registrationDomain.insert(it.key(), it.value());
 }
 
 QVariant UserDefaults::object(const QString& key) const
 {
     if (key.isEmpty())
         return {};
-    std::lock_guard lock(mutex_);
-    if (auto it = argumentDomain_.find(key); it != argumentDomain_.end())
+    std::lock_guard lock(d->mutex);
+    if (auto it = d->argumentDomain.find(key); it != d->argumentDomain.end())
         return it.value();
-    QVariant stored = settings_->value(key);
+    QVariant stored = d->settings->value(key);
     if (stored.isValid())
         return stored;
-    return registrationDomain_.value(key);
+    return d->registrationDomain.value(key);
 }
 
 bool UserDefaults::boolValue(const QString& key, bool fallback) const
@@ -178,8 +186,8 @@ void UserDefaults::setValue(const QString& key, const QVariant& value)
         return;
     }
     {
-        std::lock_guard lock(mutex_);
-        settings_->setValue(key, value);
+        std::lock_guard lock(d->mutex);
+        d->settings->setValue(key, value);
     }
     emit changed(key);
 }
@@ -189,18 +197,18 @@ void UserDefaults::remove(const QString& key)
     if (key.isEmpty())
         return;
     {
-        std::lock_guard lock(mutex_);
-        if (!settings_->contains(key))
+        std::lock_guard lock(d->mutex);
+        if (!d->settings->contains(key))
             return;
-        settings_->remove(key);
+        d->settings->remove(key);
     }
     emit changed(key);
 }
 
 void UserDefaults::synchronize()
 {
-    std::lock_guard lock(mutex_);
-    settings_->sync();
+    std::lock_guard lock(d->mutex);
+    d->settings->sync();
 }
 
 }  // namespace tolvan

@@ -8,7 +8,6 @@
 #include <QVariant>
 
 #include <memory>
-#include <mutex>
 #include <optional>
 
 namespace tolvan {
@@ -53,10 +52,9 @@ signals:
 private:
     explicit UserDefaults(std::unique_ptr<QSettings> settings);
 
-    std::unique_ptr<QSettings> settings_;
-    mutable std::mutex mutex_;
-    QVariantMap argumentDomain_;
-    QVariantMap registrationDomain_;
+    // The store and the argument and registration domains, behind one lock.
+    struct Private;
+    std::unique_ptr<Private> d;
 };
 
 }  // namespace tolvan

@@ -7,6 +7,7 @@
 #include "platform/media/MpegAudioInfo.h"
 
 #include <algorithm>
+#include <mutex>
 
 #include <sys/stat.h>
 
@@ -269,50 +270,58 @@ std::optional<QString> identityOfFile(const QString& path)
 
 }  // namespace
 
-FileAsset::FileAsset(QString path) : path_(std::move(path)) {}
+struct FileAsset::Loading {
+    std::once_flag once;
+    Contents contents;
+};
+
+FileAsset::FileAsset(QString path) : path_(std::move(path)), loading_(std::make_unique<Loading>()) {}
+
+FileAsset::~FileAsset() = default;
 
 const FileAsset::Contents& FileAsset::contents() const
 {
-    std::call_once(loaded_, [this] {
-        contents_.identity = identityOfFile(path_);
+    Contents& found = loading_->contents;
+    std::call_once(loading_->once, [this, &found] {
+        found.identity = identityOfFile(path_);
         QString reason;
         FormatContext format = openInput(path_, &reason);
         if (!format) {
-            contents_.error = mediaError(MediaErrorFileFormatNotRecognized,
+            found.error = mediaError(MediaErrorFileFormatNotRecognized,
                                          QStringLiteral("The file cannot be opened as media: %1").arg(reason));
             return;
         }
         const std::vector<bool> readable = readableTracks(format.get(), path_);
         if (std::find(readable.begin(), readable.end(), true) == readable.end()) {
-            contents_.error = mediaError(MediaErrorFileFormatNotRecognized,
+            found.error = mediaError(MediaErrorFileFormatNotRecognized,
                                          QStringLiteral("The file holds no audio or video that can be read"));
             return;
         }
-        contents_.metadata = readFileMetadata(path_, format.get());
+        found.metadata = readFileMetadata(path_, format.get());
         auto spare = std::make_shared<SpareInput>();
         const std::vector<MediaTime> durations = exactDurations(format.get(), path_);
         MediaTime longest = MediaTime::zero();
         for (unsigned i = 0; i < format->nb_streams; ++i) {
             const AVStream* stream = format->streams[i];
             if (!isTrackStream(stream)) {
-                if (!contents_.picture && stream->attached_pic.size > 0)
-                    contents_.picture = QByteArray(reinterpret_cast<const char*>(stream->attached_pic.data), stream->attached_pic.size);
+                if (!found.picture && stream->attached_pic.size > 0)
+                    found.picture = QByteArray(reinterpret_cast<const char*>(stream->attached_pic.data), stream->attached_pic.size);
                 continue;
             }
             if (!readable[i])
                 continue;
             const int32_t trackID = stream->id > 0 ? stream->id : int32_t(i) + 1;
-            contents_.tracks.push_back(std::make_shared<FileTrack>(path_, int(i), trackID, mediaTypeOf(stream->codecpar->codec_type),
+            found.tracks.push_back(std::make_shared<FileTrack>(path_, int(i), trackID, mediaTypeOf(stream->codecpar->codec_type),
                                                                    std::vector{formatOf(stream->codecpar)}, durations[i], spare));
             if (durations[i].isNumeric() && durations[i] > longest)
                 longest = durations[i];
         }
-        contents_.duration = longest;
-        contents_.isProtected = isProtected(format.get());
+        found.duration = longest;
+        found.isProtected = isProtected(format.get());
         format.reset();  // a long file's packet index is large: one open at a time
         spare->keep(openInput(path_, &reason, false));
     });
-    return contents_;
+    return found;
 }
 
 MediaTime FileAsset::duration() const { return contents().duration; }

@@ -12,7 +12,6 @@
 #include <QString>
 
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -53,6 +52,7 @@ protected:
 class FileAsset : public Asset {
 public:
     explicit FileAsset(QString path);
+    ~FileAsset() override;
 
     const QString& path() const { return path_; }
 
@@ -79,8 +79,9 @@ private:
     const Contents& contents() const;
 
     QString path_;
-    mutable std::once_flag loaded_;
-    mutable Contents contents_;
+    // What the first use found, found once whichever thread asks first.
+    struct Loading;
+    std::unique_ptr<Loading> loading_;
 };
 
 }  // namespace tolvan

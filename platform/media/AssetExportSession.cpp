@@ -6,6 +6,7 @@
 #include "platform/media/MediaError.h"
 
 #include <algorithm>
+#include <atomic>
 
 namespace tolvan {
 
@@ -25,6 +26,20 @@ Error sessionError(const QString& message) { return mediaError(MediaErrorUnknown
 
 }  // namespace
 
+struct AssetExportSession::Private {
+    std::atomic<bool> started{false};
+    std::atomic<float> progress{0.0f};
+    std::atomic<bool> cancelled{false};
+};
+
+AssetExportSession::AssetExportSession(std::shared_ptr<Asset> asset) : asset_(std::move(asset)), d(std::make_unique<Private>()) {}
+
+AssetExportSession::~AssetExportSession() = default;
+
+void AssetExportSession::cancelExport() { d->cancelled = true; }
+
+float AssetExportSession::progress() const { return d->progress.load(); }
+
 std::shared_ptr<AssetExportSession> AssetExportSession::exportSessionWithAsset(std::shared_ptr<Asset> asset, const QString& presetName)
 {
     if (!asset || presetName != AssetExportPresetAppleM4A)
@@ -34,7 +49,7 @@ std::shared_ptr<AssetExportSession> AssetExportSession::exportSessionWithAsset(s
 
 void AssetExportSession::exportAsynchronouslyWithCompletionHandler(std::function<void()> completion)
 {
-    if (started_.exchange(true) || !state_.advance(AssetExportSessionStatus::Waiting))
+    if (d->started.exchange(true) || !state_.advance(AssetExportSessionStatus::Waiting))
         return;
     completion_ = std::move(completion);
     exportQueue().async([self = shared_from_this()] { self->run(); });
@@ -45,7 +60,7 @@ void AssetExportSession::end(AssetExportSessionStatus status, std::optional<Erro
     if (status == AssetExportSessionStatus::Failed && !error)
         error = sessionError(QStringLiteral("The export failed"));
     if (status == AssetExportSessionStatus::Completed)
-        progress_ = 1.0f;
+        d->progress = 1.0f;
     if (!state_.end(status, std::move(error)))
         return;
     if (auto completion = std::move(completion_))
@@ -54,7 +69,7 @@ void AssetExportSession::end(AssetExportSessionStatus status, std::optional<Erro
 
 void AssetExportSession::run()
 {
-    if (cancelled_)
+    if (d->cancelled)
         return end(AssetExportSessionStatus::Cancelled);
     state_.advance(AssetExportSessionStatus::Exporting);
     if (fileType_ != FileTypeAppleM4A)
@@ -82,7 +97,7 @@ void AssetExportSession::run()
 
     const double totalFrames = std::max(1.0, asset_->duration().seconds() * kPresetSettings.sampleRate);
     int64_t frames = 0;
-    while (!cancelled_) {
+    while (!d->cancelled) {
         auto buffer = output->copyNextSampleBuffer();
         if (!buffer)
             break;
@@ -91,9 +106,9 @@ void AssetExportSession::run()
             return end(AssetExportSessionStatus::Failed, writer->error());
         }
         frames += int64_t(buffer->numberOfSamples());
-        progress_ = float(std::min(1.0, double(frames) / totalFrames));
+        d->progress = float(std::min(1.0, double(frames) / totalFrames));
     }
-    if (cancelled_) {
+    if (d->cancelled) {
         reader->cancelReading();
         writer->cancelWriting();
         return end(AssetExportSessionStatus::Cancelled);

@@ -13,10 +13,8 @@
 #include <QString>
 #include <QUrl>
 
-#include <atomic>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -38,7 +36,8 @@ public:
     // Null for a preset other than AssetExportPresetAppleM4A or no asset.
     static std::shared_ptr<AssetExportSession> exportSessionWithAsset(std::shared_ptr<Asset> asset, const QString& presetName);
 
-    explicit AssetExportSession(std::shared_ptr<Asset> asset) : asset_(std::move(asset)) {}
+    explicit AssetExportSession(std::shared_ptr<Asset> asset);
+    ~AssetExportSession();
 
     // Set before the export starts. The preset writes FileTypeAppleM4A only;
     // any other type, or none, fails the export.
@@ -56,11 +55,11 @@ public:
     void exportAsynchronouslyWithCompletionHandler(std::function<void()> completion);
     // Stops a waiting or running export; it ends as cancelled, its file
     // removed. A waiting export ends when its turn comes, without work.
-    void cancelExport() { cancelled_ = true; }
+    void cancelExport();
 
     AssetExportSessionStatus status() const { return state_.status(); }
     std::optional<Error> error() const { return state_.error(); }
-    float progress() const { return progress_.load(); }  // 0.0 to 1.0
+    float progress() const;  // 0.0 to 1.0
 
 private:
     void run();
@@ -73,9 +72,9 @@ private:
     std::vector<MetadataItem> metadata_;
     std::function<void()> completion_;
     EndState<AssetExportSessionStatus> state_{AssetExportSessionStatus::Unknown};
-    std::atomic<bool> started_{false};
-    std::atomic<float> progress_{0.0f};
-    std::atomic<bool> cancelled_{false};
+    // The flags the export queue and the caller's thread share.
+    struct Private;
+    std::unique_ptr<Private> d;
 };
 
 }  // namespace tolvan

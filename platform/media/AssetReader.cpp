@@ -4,6 +4,7 @@
 #include "platform/media/PcmStream.h"
 
 #include <algorithm>
+#include <atomic>
 
 namespace tolvan {
 
@@ -40,6 +41,14 @@ std::unique_ptr<PcmStream> AssetReaderTrackOutput::openStream(const Asset&, Erro
     }
     return track_->openPcmStream(settings_, error);
 }
+
+struct AssetReader::Private {
+    std::atomic<int> openOutputs{0};
+};
+
+AssetReader::AssetReader(std::shared_ptr<Asset> asset) : asset_(std::move(asset)), d(std::make_unique<Private>()) {}
+
+AssetReader::~AssetReader() = default;
 
 std::shared_ptr<AssetReader> AssetReader::assetReaderWithAsset(std::shared_ptr<Asset> asset, Error* error)
 {
@@ -87,7 +96,7 @@ bool AssetReader::startReading()
             return false;
         }
     }
-    openOutputs_ = int(outputs_.size());
+    d->openOutputs = int(outputs_.size());
     return state_.advance(AssetReaderStatus::Reading);  // false when cancelled meanwhile
 }
 
@@ -98,7 +107,7 @@ void AssetReader::fail(const Error& error) { state_.end(AssetReaderStatus::Faile
 // The reader completes when its last output has delivered everything.
 void AssetReader::outputEnded()
 {
-    if (--openOutputs_ == 0)
+    if (--d->openOutputs == 0)
         state_.end(AssetReaderStatus::Completed);
 }
 

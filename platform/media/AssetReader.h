@@ -12,7 +12,6 @@
 #include "platform/media/PcmStream.h"
 #include "platform/media/SampleBuffer.h"
 
-#include <atomic>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -78,7 +77,8 @@ public:
     // protected content.
     static std::shared_ptr<AssetReader> assetReaderWithAsset(std::shared_ptr<Asset> asset, Error* error = nullptr);
 
-    explicit AssetReader(std::shared_ptr<Asset> asset) : asset_(std::move(asset)) {}
+    explicit AssetReader(std::shared_ptr<Asset> asset);
+    ~AssetReader();
 
     const std::shared_ptr<Asset>& asset() const { return asset_; }
     const std::vector<std::shared_ptr<AssetReaderOutput>>& outputs() const { return outputs_; }
@@ -106,7 +106,9 @@ private:
     std::shared_ptr<Asset> asset_;
     std::vector<std::shared_ptr<AssetReaderOutput>> outputs_;
     EndState<AssetReaderStatus> state_{AssetReaderStatus::Unknown};
-    std::atomic<int> openOutputs_{0};
+    // Counts the outputs still delivering, from their threads.
+    struct Private;
+    std::unique_ptr<Private> d;
 };
 
 }  // namespace tolvan

@@ -1,24 +1,20 @@
 #include "platform/media/AssetWriter.h"
+#include "platform/media/AssetWriter_p.h"
 
 #include "platform/media/FfmpegSupport.h"
 #include "platform/media/MediaError.h"
 #include "platform/media/OutputFile.h"
 #include "platform/media/QuickTimeMetadata.h"
 #include "platform/media/SegmentedAacEncoder.h"
-#include "platform/media/TailStream.h"
+#include "platform/media/TagLibAdapter.h"
 
 #include <QFile>
 #include <QtEndian>
 
-#include <taglib/mp4file.h>
-
 #include <algorithm>
-#include <condition_variable>
+#include <atomic>
 #include <cstring>
-#include <deque>
 #include <limits>
-#include <mutex>
-#include <thread>
 
 namespace tolvan {
 
@@ -48,68 +44,22 @@ QByteArray iTunesKeyBytes(const QVariant& key)
     return QByteArray(bytes, 4);
 }
 
-TagLib::String utf8(const QString& text) { return TagLib::String(text.toUtf8().constData(), TagLib::String::UTF8); }
-
-TagLib::MP4::CoverArt::Format pictureFormat(const QByteArray& bytes)
-{
-    if (bytes.startsWith("\xFF\xD8\xFF"))
-        return TagLib::MP4::CoverArt::JPEG;
-    if (bytes.startsWith("\x89PNG"))
-        return TagLib::MP4::CoverArt::PNG;
-    return TagLib::MP4::CoverArt::Unknown;
-}
-
-std::optional<TagLib::MP4::Item> iTunesItem(const QByteArray& key, const QVariant& value)
-{
-    if (key == "covr") {
-        const QByteArray bytes = value.toByteArray();
-        TagLib::MP4::CoverArtList covers;
-        covers.append(TagLib::MP4::CoverArt(pictureFormat(bytes), TagLib::ByteVector(bytes.constData(), uint(bytes.size()))));
-        return TagLib::MP4::Item(covers);
-    }
-    if (key == "stik")  // the media kind is stored as one byte
-        return TagLib::MP4::Item(static_cast<unsigned char>(value.toInt()));
-    if (value.typeId() == QMetaType::QString)
-        return TagLib::MP4::Item(TagLib::StringList(utf8(value.toString())));
-    bool isNumber = false;
-    const int number = value.toInt(&isNumber);
-    if (isNumber)
-        return TagLib::MP4::Item(number);
-    return std::nullopt;
-}
-
-// The end of the file from tailStart on, with the iTunes items set through
-// TagLib; the bytes before it are read from the file as TagLib looks at them.
+// The end of the file from tailStart on, with the iTunes items set; the bytes
+// before it are read from the file as the tagging looks at them.
 std::optional<QByteArray> withITunesItems(const OutputFile& file, qint64 tailStart, const QByteArray& tail,
                                           const std::vector<MetadataItem>& items, Error* error)
 {
-    TailStream stream(long(tailStart), TagLib::ByteVector(tail.constData(), uint(tail.size())), [&file](long offset, unsigned long length) {
-        const QByteArray bytes = file.contents(offset, qint64(length)).value_or(QByteArray());
-        return TagLib::ByteVector(bytes.constData(), uint(bytes.size()));
-    });
-    {
-        TagLib::MP4::File mp4(&stream, false);
-        if (!mp4.isValid() || !mp4.tag()) {
-            *error = writerError(QStringLiteral("The written file cannot be tagged"));
-            return std::nullopt;
-        }
-        bool hasITunesItems = false;
-        for (const MetadataItem& item : items) {
-            if (item.keySpace != MetadataKeySpaceiTunes)
-                continue;
-            const QByteArray key = iTunesKeyBytes(item.key);
-            if (auto value = iTunesItem(key, item.value)) {
-                mp4.tag()->setItem(TagLib::String(TagLib::ByteVector(key.constData(), uint(key.size())), TagLib::String::Latin1), *value);
-                hasITunesItems = true;
-            }
-        }
-        if (hasITunesItems && (!mp4.save() || stream.touchedBeforeTail())) {
-            *error = writerError(QStringLiteral("The tags cannot be saved"));
-            return std::nullopt;
-        }
-    }
-    const TagLib::ByteVector& tagged = stream.tail();
-    return QByteArray(tagged.data(), qsizetype(tagged.size()));
+    std::vector<std::pair<QByteArray, QVariant>> iTunesItems;
+    for (const MetadataItem& item : items)
+        if (item.keySpace == MetadataKeySpaceiTunes)
+            iTunesItems.emplace_back(iTunesKeyBytes(item.key), item.value);
+    QString failure;
+    auto tagged = mp4TailWithItems(
+        tailStart, tail, [&file](qint64 offset, qint64 length) { return file.contents(offset, length).value_or(QByteArray()); },
+        iTunesItems, &failure);
+    if (!tagged)
+        *error = writerError(failure);
+    return tagged;
 }
 
 // Where the movie box starts when it is the file's last top-level box with
@@ -287,7 +237,7 @@ std::optional<Error> AssetWriter::Encoder::finish()
     return std::nullopt;
 }
 
-// The iTunes items go in through TagLib, the QuickTime items through our own
+// The iTunes items go in through the tag adapter, the QuickTime items through our own
 // box writer, both on the end of the file in memory from the movie box on;
 // the result replaces that end in one checked write. The audio before it is
 // neither copied nor written again.
@@ -308,6 +258,19 @@ std::optional<Error> AssetWriter::Encoder::writeMetadata(const std::vector<Metad
 
 // --- AssetWriterInput ---------------------------------------------------
 
+// Set by the feeding thread, read by the writer and the requesting queue.
+struct AssetWriterInput::State {
+    std::atomic<bool> finished{false};
+    std::atomic<int64_t> appended{0};
+};
+
+AssetWriterInput::AssetWriterInput(MediaType mediaType, AudioEncoderSettings settings)
+    : mediaType_(mediaType), settings_(settings), state_(std::make_unique<State>())
+{
+}
+
+AssetWriterInput::~AssetWriterInput() = default;
+
 std::shared_ptr<AssetWriterInput> AssetWriterInput::assetWriterInputWithMediaType(MediaType mediaType, AudioEncoderSettings settings)
 {
     return std::make_shared<AssetWriterInput>(mediaType, settings);
@@ -316,25 +279,25 @@ std::shared_ptr<AssetWriterInput> AssetWriterInput::assetWriterInputWithMediaTyp
 bool AssetWriterInput::isReadyForMoreMediaData() const
 {
     auto writer = writer_.lock();
-    return writer && writer->status() == AssetWriterStatus::Writing && !finished_;
+    return writer && writer->status() == AssetWriterStatus::Writing && !state_->finished;
 }
 
 bool AssetWriterInput::appendSampleBuffer(const SampleBuffer& buffer)
 {
-    ++appended_;
+    ++state_->appended;
     auto writer = writer_.lock();
     return writer && writer->append(*this, buffer);
 }
 
-void AssetWriterInput::markAsFinished() { finished_ = true; }
+void AssetWriterInput::markAsFinished() { state_->finished = true; }
 
 void AssetWriterInput::requestMediaDataWhenReadyOnQueue(SerialQueue& queue, std::function<void()> block)
 {
     queue.async([self = shared_from_this(), block = std::move(block)] {
         while (self->isReadyForMoreMediaData()) {
-            const int64_t before = self->appended_;
+            const int64_t before = self->state_->appended;
             block();
-            if (self->appended_ == before)
+            if (self->state_->appended == before)
                 break;  // the block is waiting for something else; nothing will change here
         }
     });
@@ -347,75 +310,61 @@ QString AssetWriterInput::description() const
         .arg(settings_.sampleRate)
         .arg(settings_.channels)
         .arg(settings_.bitRate)
-        .arg(finished_ ? ", finished" : "");
+        .arg(state_->finished ? ", finished" : "");
 }
 
 // --- AssetWriter --------------------------------------------------------
 
-// The encoder thread and the few buffers queued for it: an append waits
-// while the thread is that far behind.
-struct AssetWriter::Pipeline {
-    static constexpr std::size_t kQueuedBuffers = 4;
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::deque<SampleBuffer> queued;
-    bool noMoreBuffers = false;
-    bool stopped = false;
-    std::thread thread;
+EncodingQueue::EncodingQueue(Write write, Failed failed) : write_(std::move(write)), failed_(std::move(failed)) {}
 
-    // False once the thread has stopped.
-    bool push(const SampleBuffer& buffer)
+EncodingQueue::~EncodingQueue() { end(false); }
+
+bool EncodingQueue::push(const SampleBuffer& buffer)
+{
     {
-        std::unique_lock lock(mutex);
-        changed.wait(lock, [&] { return queued.size() < kQueuedBuffers || stopped; });
-        if (stopped)
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return waiting_ < kWaitingBuffers || stopped_; });
+        if (stopped_)
             return false;
-        queued.push_back(buffer);
-        lock.unlock();
-        changed.notify_all();
-        return true;
+        ++waiting_;
     }
+    queue_.async([this, buffer] { encode(buffer); });
+    return true;
+}
 
-    // The next buffer for the thread; nothing once it is to stop, or once no
-    // more will come and the queue is empty.
-    std::optional<SampleBuffer> pop()
+void EncodingQueue::encode(const SampleBuffer& buffer)
+{
+    bool skip = false;
     {
-        std::unique_lock lock(mutex);
-        changed.wait(lock, [&] { return stopped || noMoreBuffers || !queued.empty(); });
-        if (stopped || queued.empty())
-            return std::nullopt;
-        SampleBuffer buffer = std::move(queued.front());
-        queued.pop_front();
-        lock.unlock();
-        changed.notify_all();
-        return buffer;
+        std::lock_guard lock(mutex_);
+        --waiting_;
+        skip = stopped_;
     }
+    changed_.notify_all();
+    if (skip)
+        return;
+    if (auto failure = write_(buffer)) {
+        failed_(*failure);  // an append refused from here on finds the failure
+        stop();
+    }
+}
 
-    // Called by the thread when it cannot go on: appends are refused.
-    void stop()
+void EncodingQueue::stop()
+{
     {
-        {
-            std::lock_guard lock(mutex);
-            stopped = true;
-        }
-        changed.notify_all();
+        std::lock_guard lock(mutex_);
+        stopped_ = true;
     }
+    changed_.notify_all();
+}
 
-    // Ends the thread, at once or once it has taken every queued buffer, and
-    // waits for it.
-    void end(bool finishQueue)
-    {
-        {
-            std::lock_guard lock(mutex);
-            (finishQueue ? noMoreBuffers : stopped) = true;
-        }
-        changed.notify_all();
-        if (thread.joinable())
-            thread.join();
-        std::lock_guard lock(mutex);
-        queued.clear();
-    }
-};
+void EncodingQueue::end(bool finishQueue)
+{
+    if (!finishQueue)
+        stop();
+    queue_.sync([] {});  // every task queued before has run
+    stop();
+}
 
 std::shared_ptr<AssetWriter> AssetWriter::assetWriterWithURL(const QUrl& url, const QString& fileType, Error* error)
 {
@@ -486,18 +435,10 @@ bool AssetWriter::startWriting()
     if (!state_.advance(AssetWriterStatus::Writing))
         return false;
     encoder_ = std::move(encoder);
-    pipeline_ = std::make_unique<Pipeline>();
-    pipeline_->thread = std::thread([this] {
-        setCurrentThreadName("com.kestrova.assetWriter");
-        while (auto buffer = pipeline_->pop()) {
-            if (auto failure = encoder_->write(*buffer)) {
-                // The file goes when the writer is next finished, cancelled or dropped.
-                state_.end(AssetWriterStatus::Failed, *failure);
-                pipeline_->stop();
-                return;
-            }
-        }
-    });
+    encoding_ = std::make_unique<EncodingQueue>(
+        [this](const SampleBuffer& buffer) { return encoder_->write(buffer); },
+        // The file goes when the writer is next finished, cancelled or dropped.
+        [this](const Error& failure) { state_.end(AssetWriterStatus::Failed, failure); });
     return true;
 }
 
@@ -509,7 +450,7 @@ void AssetWriter::startSessionAtSourceTime(const MediaTime& time)
 
 bool AssetWriter::append(const AssetWriterInput& input, const SampleBuffer& buffer)
 {
-    if (status() != AssetWriterStatus::Writing || input.finished_)
+    if (status() != AssetWriterStatus::Writing || input.state_->finished)
         return false;
     if (!sessionStart_)
         return fail(writerError(QStringLiteral("A buffer came before the writing session started")));
@@ -521,19 +462,19 @@ bool AssetWriter::append(const AssetWriterInput& input, const SampleBuffer& buff
                                     .arg(settings.sampleRate)
                                     .arg(settings.channels)));
     // False when the encoder has failed: error() tells why.
-    return pipeline_->push(buffer) && status() == AssetWriterStatus::Writing;
+    return encoding_->push(buffer) && status() == AssetWriterStatus::Writing;
 }
 
 void AssetWriter::stopEncoding(bool finishQueue)
 {
-    if (pipeline_)
-        pipeline_->end(finishQueue);
+    if (encoding_)
+        encoding_->end(finishQueue);
 }
 
 bool AssetWriter::finishWriting()
 {
     if (status() != AssetWriterStatus::Writing) {
-        cancelWriting();  // cleans up after a failure of the encoder thread
+        cancelWriting();  // cleans up after a failure of the encoding queue
         return false;
     }
     stopEncoding(true);
@@ -575,7 +516,7 @@ void AssetWriter::discard()
 {
     encoder_.reset();
     for (auto& input : inputs_)
-        input->finished_ = true;
+        input->state_->finished = true;
 }
 
 QString AssetWriter::description() const

@@ -7,9 +7,9 @@
 // and nothing beside it. Every write is checked.
 //
 // A writer writes once: status goes from unknown to writing to completed,
-// failed or cancelled. Encoding runs on a thread of the writer's own, a few
-// buffers behind the appends, so decoding and encoding overlap; an append
-// waits while that thread is that far behind. Inputs are fed, and the writer
+// failed or cancelled. Encoding runs on a serial queue of the writer's own, a
+// few buffers behind the appends, so decoding and encoding overlap; an append
+// waits while the encoder is that far behind. Inputs are fed, and the writer
 // finished or cancelled, on one thread at a time; status() and error() may
 // be read from any thread.
 
@@ -24,13 +24,14 @@
 #include <QString>
 #include <QUrl>
 
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
 
 namespace tolvan {
+
+class EncodingQueue;
 
 inline const QString FileTypeWAVE = QStringLiteral("com.microsoft.waveform-audio");
 inline const QString FileTypeAppleM4A = QStringLiteral("com.apple.m4a-audio");
@@ -71,7 +72,8 @@ class AssetWriterInput : public std::enable_shared_from_this<AssetWriterInput> {
 public:
     static std::shared_ptr<AssetWriterInput> assetWriterInputWithMediaType(MediaType mediaType, AudioEncoderSettings settings);
 
-    AssetWriterInput(MediaType mediaType, AudioEncoderSettings settings) : mediaType_(mediaType), settings_(settings) {}
+    AssetWriterInput(MediaType mediaType, AudioEncoderSettings settings);
+    ~AssetWriterInput();
 
     MediaType mediaType() const { return mediaType_; }
     const AudioEncoderSettings& outputSettings() const { return settings_; }
@@ -102,8 +104,8 @@ private:
     AudioEncoderSettings settings_;
     bool realTime_ = false;
     std::weak_ptr<AssetWriter> writer_;
-    std::atomic<bool> finished_{false};
-    std::atomic<int64_t> appended_{0};
+    struct State;
+    std::unique_ptr<State> state_;
 };
 
 class AssetWriter : public std::enable_shared_from_this<AssetWriter> {
@@ -159,7 +161,6 @@ public:
 private:
     friend class AssetWriterInput;
     struct Encoder;
-    struct Pipeline;
 
     static std::shared_ptr<AssetWriter> assetWriterWithNativePath(const QByteArray& path, const QString& fileType, Error* error);
     bool append(const AssetWriterInput& input, const SampleBuffer& buffer);
@@ -173,7 +174,7 @@ private:
     std::vector<MetadataItem> metadata_;
     std::vector<std::shared_ptr<AssetWriterInput>> inputs_;
     std::unique_ptr<Encoder> encoder_;
-    std::unique_ptr<Pipeline> pipeline_;
+    std::unique_ptr<EncodingQueue> encoding_;
     std::optional<MediaTime> sessionStart_;
     EndState<AssetWriterStatus> state_{AssetWriterStatus::Unknown};
 };

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <list>
+#include <mutex>
 #include <utility>
 
 namespace tolvan {
@@ -237,6 +238,18 @@ bool CompositionTrack::insertTimeRange(const MediaTimeRange& range, std::shared_
     return insert({{time, range.duration}, std::move(track), range.start}, error);
 }
 
+struct CompositionTrack::Private {
+    std::mutex mutex;
+    std::vector<Segment> segments;
+};
+
+CompositionTrack::CompositionTrack(int32_t trackID, MediaType mediaType)
+    : Track(trackID, mediaType, {}, MediaTime::zero()), d(std::make_unique<Private>())
+{
+}
+
+CompositionTrack::~CompositionTrack() = default;
+
 bool CompositionTrack::insertEmptyTimeRange(const MediaTimeRange& range, Error* error)
 {
     if (!range.isValid())
@@ -246,7 +259,7 @@ bool CompositionTrack::insertEmptyTimeRange(const MediaTimeRange& range, Error* 
 
 bool CompositionTrack::insert(Segment segment, Error* error)
 {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(d->mutex);
     const MediaTime at = segment.target.start;
     if (!at.isNumeric() || at < MediaTime::zero() || at > duration_)
         return fail(error, QStringLiteral("The insertion time lies outside the track"));
@@ -254,7 +267,7 @@ bool CompositionTrack::insert(Segment segment, Error* error)
         return true;
     const MediaTime shift = segment.target.duration;
     std::vector<Segment> result;
-    for (const Segment& s : segments_) {
+    for (const Segment& s : d->segments) {
         if (s.target.end() <= at) {
             result.push_back(s);
         } else if (s.target.start >= at) {
@@ -270,15 +283,15 @@ bool CompositionTrack::insert(Segment segment, Error* error)
     std::sort(result.begin(), result.end(), [](const Segment& a, const Segment& b) { return a.target.start < b.target.start; });
     if (segment.source && formats_.empty())
         formats_ = segment.source->formatDescriptions();
-    segments_ = std::move(result);
+    d->segments = std::move(result);
     duration_ = addTimes(duration_, shift);
     return true;
 }
 
 std::vector<CompositionTrack::Segment> CompositionTrack::segments() const
 {
-    std::lock_guard lock(mutex_);
-    return segments_;
+    std::lock_guard lock(d->mutex);
+    return d->segments;
 }
 
 std::unique_ptr<PcmStream> CompositionTrack::openPcmStream(const AudioOutputSettings& settings, Error* error) const
@@ -294,27 +307,36 @@ std::unique_ptr<PcmStream> CompositionTrack::openPcmStream(const AudioOutputSett
     return std::make_unique<CompositionStream>(segments(), settings);
 }
 
+struct Composition::Private {
+    std::mutex mutex;
+    std::vector<std::shared_ptr<CompositionTrack>> tracks;
+};
+
+Composition::Composition() : d(std::make_unique<Private>()) {}
+
+Composition::~Composition() = default;
+
 std::shared_ptr<CompositionTrack> Composition::addMutableTrack(MediaType mediaType)
 {
-    std::lock_guard lock(mutex_);
-    auto track = std::make_shared<CompositionTrack>(int32_t(tracks_.size() + 1), mediaType);
-    tracks_.push_back(track);
+    std::lock_guard lock(d->mutex);
+    auto track = std::make_shared<CompositionTrack>(int32_t(d->tracks.size() + 1), mediaType);
+    d->tracks.push_back(track);
     return track;
 }
 
 MediaTime Composition::duration() const
 {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(d->mutex);
     MediaTime longest = MediaTime::zero();
-    for (const auto& track : tracks_)
+    for (const auto& track : d->tracks)
         longest = std::max(longest, track->duration());
     return longest;
 }
 
 std::vector<std::shared_ptr<Track>> Composition::tracks() const
 {
-    std::lock_guard lock(mutex_);
-    return {tracks_.begin(), tracks_.end()};
+    std::lock_guard lock(d->mutex);
+    return {d->tracks.begin(), d->tracks.end()};
 }
 
 QString Composition::description() const

@@ -7,7 +7,6 @@
 #include "platform/media/MediaTimeRange.h"
 
 #include <memory>
-#include <mutex>
 #include <vector>
 
 namespace tolvan {
@@ -20,7 +19,8 @@ public:
         MediaTime sourceStart;        // where it starts in the source track
     };
 
-    CompositionTrack(int32_t trackID, MediaType mediaType) : Track(trackID, mediaType, {}, MediaTime::zero()) {}
+    CompositionTrack(int32_t trackID, MediaType mediaType);
+    ~CompositionTrack() override;
 
     // Inserts range of track at time, moving what lies after time later by
     // the range's duration. False (and the error) for an invalid range, a
@@ -36,13 +36,15 @@ public:
 private:
     bool insert(Segment segment, Error* error);
 
-    mutable std::mutex mutex_;
-    std::vector<Segment> segments_;
+    // The segments, behind the lock that also guards edits of the length.
+    struct Private;
+    std::unique_ptr<Private> d;
 };
 
 class Composition : public Asset {
 public:
     static std::shared_ptr<Composition> composition() { return std::shared_ptr<Composition>(new Composition); }
+    ~Composition() override;
 
     // A new empty track; the identifier is the next free one from 1.
     std::shared_ptr<CompositionTrack> addMutableTrack(MediaType mediaType);
@@ -52,10 +54,10 @@ public:
     QString description() const override;
 
 private:
-    Composition() = default;
+    Composition();
 
-    mutable std::mutex mutex_;
-    std::vector<std::shared_ptr<CompositionTrack>> tracks_;
+    struct Private;  // the tracks, behind a lock
+    std::unique_ptr<Private> d;
 };
 
 // Streams over other streams, used by compositions and mix outputs.

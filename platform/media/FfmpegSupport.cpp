@@ -109,16 +109,25 @@ bool probeIfNeeded(AVFormatContext* format, int streamIndex, QString* reason)
     return hasPlausibleAudio(format, reason);
 }
 
+struct SpareInput::Private {
+    std::mutex mutex;
+    FormatContext context;
+};
+
+SpareInput::SpareInput() : d(std::make_unique<Private>()) {}
+
+SpareInput::~SpareInput() = default;
+
 void SpareInput::keep(FormatContext context)
 {
-    std::lock_guard lock(mutex_);
-    context_ = std::move(context);
+    std::lock_guard lock(d->mutex);
+    d->context = std::move(context);
 }
 
 FormatContext SpareInput::take()
 {
-    std::lock_guard lock(mutex_);
-    return std::move(context_);
+    std::lock_guard lock(d->mutex);
+    return std::move(d->context);
 }
 
 bool isTrackStream(const AVStream* stream)

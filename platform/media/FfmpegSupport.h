@@ -4,7 +4,6 @@
 #include <QString>
 
 #include <memory>
-#include <mutex>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -64,12 +63,14 @@ inline constexpr int kMaximumChannels = 64;
 // reading starts without opening and parsing the file on the reading path.
 class SpareInput {
 public:
+    SpareInput();
+    ~SpareInput();
     void keep(FormatContext context);
     FormatContext take();  // null once taken
 
 private:
-    std::mutex mutex_;
-    FormatContext context_;
+    struct Private;  // the file, behind a lock
+    std::unique_ptr<Private> d;
 };
 
 // A stream that is a real track, not an embedded cover picture.

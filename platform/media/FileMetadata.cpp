@@ -3,12 +3,6 @@
 #include "platform/media/FfmpegSupport.h"
 #include "platform/media/TagLibAdapter.h"
 
-#include <taglib/attachedpictureframe.h>
-#include <taglib/id3v2tag.h>
-#include <taglib/mp4file.h>
-#include <taglib/mpegfile.h>
-#include <taglib/tfilestream.h>
-
 #include <map>
 
 namespace tolvan {
@@ -58,52 +52,18 @@ QString commonKey(const std::map<QByteArray, QString>& keys, const QByteArray& n
 
 std::vector<MetadataItem> id3Items(const QString& path)
 {
-    TagLib::FileStream stream(tagLibFileName(path).constData(), true);
-    TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
     std::vector<MetadataItem> items;
-    if (!file.isValid() || !file.hasID3v2Tag())
-        return items;
-    for (const TagLib::ID3v2::Frame* frame : file.ID3v2Tag()->frameList()) {
-        const QByteArray id = fromTagLibBytes(frame->frameID());
-        MetadataItem item{codeKey(id), MetadataKeySpaceID3, commonKey(id3CommonKeys(), id), {}, {}};
-        if (auto frameOfPicture = dynamic_cast<const TagLib::ID3v2::AttachedPictureFrame*>(frame)) {
-            EmbeddedPicture picture = pictureOf(*frameOfPicture);
-            item.value = picture.bytes;
-            item.dataType = picture.mimeType;
-        } else if (id.startsWith('T') || id == "COMM") {
-            item.value = fromTagLibString(frame->toString());
-        } else {
-            continue;
-        }
-        items.push_back(std::move(item));
-    }
+    for (NativeTagItem& tag : id3v2Items(path))
+        items.push_back({codeKey(tag.key), MetadataKeySpaceID3, commonKey(id3CommonKeys(), tag.key), std::move(tag.value), tag.mimeType});
     return items;
 }
 
 std::vector<MetadataItem> iTunesItems(const QString& path)
 {
-    TagLib::FileStream stream(tagLibFileName(path).constData(), true);
-    TagLib::MP4::File file(&stream, false);
     std::vector<MetadataItem> items;
-    if (!file.isValid() || !file.tag())
-        return items;
-    for (const auto& [name, atom] : file.tag()->itemMap()) {
-        const QByteArray native = fromTagLibKey(name);
-        MetadataItem item{native.size() == 4 ? codeKey(native) : QVariant(QString::fromLatin1(native)),
-                          MetadataKeySpaceiTunes, commonKey(iTunesCommonKeys(), native), {}, {}};
-        if (native == "covr") {
-            const auto covers = atom.toCoverArtList();
-            if (covers.isEmpty())
-                continue;
-            EmbeddedPicture picture = pictureOf(covers.front());
-            item.value = picture.bytes;
-            item.dataType = picture.mimeType;
-        } else if (!atom.toStringList().isEmpty()) {
-            item.value = fromTagLibString(atom.toStringList().toString(", "));
-        } else {
-            item.value = atom.toInt();
-        }
-        items.push_back(std::move(item));
+    for (NativeTagItem& tag : mp4Items(path)) {
+        const QVariant key = tag.key.size() == 4 ? codeKey(tag.key) : QVariant(QString::fromLatin1(tag.key));
+        items.push_back({key, MetadataKeySpaceiTunes, commonKey(iTunesCommonKeys(), tag.key), std::move(tag.value), tag.mimeType});
     }
     return items;
 }

@@ -4,59 +4,72 @@
 #include "platform/media/AssetReaderAudioMixOutput.h"
 #include "platform/media/GainStage.h"
 #include "platform/media/PcmStream.h"
+#include "platform/media/SampleBuffer.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
-#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 namespace tolvan {
 
-// One decoding run from a start frame: a task on the decoding queue fills the
-// ring, the output drains it through the gain stage. A seek abandons the job
-// and queues another, so the main thread never waits for a decoder.
+// One decoding run from a start frame: tasks on the decoding queue fill the
+// ring, the output drains it through the gain stage. A task never waits for
+// room: it stops when the ring is full, and the output queues the next one
+// once it has drained the ring to half. A seek abandons the job and queues
+// another, so the main thread never waits for a decoder.
 struct Player::Job {
     static constexpr std::size_t kCapacityFrames = kSampleRate / 2;
+    static constexpr std::size_t kRefillBelowFrames = kCapacityFrames / 2;
 
     Job(int64_t generation, int64_t startFrame, const AudioMixInputParameters* ramps)
-        : generation(generation), nextFrame(startFrame), gain(ramps, GainPolicy::HoldUntilNextRamp)
+        : generation(generation), startFrame(startFrame), nextFrame(startFrame), gain(ramps, GainPolicy::HoldUntilNextRamp)
     {
         gain.startAt(MediaTime::make(startFrame, kSampleRate));
     }
 
     int64_t generation = 0;
+    int64_t startFrame = 0;
     // Touched only by the output's render calls: the frame the next popped
     // one is, and the gain the frames go through.
     int64_t nextFrame = 0;
     GainStage gain;
+    // Touched only by the decoding tasks, one at a time: the stream and the
+    // part of its last buffer that did not fit yet.
+    std::unique_ptr<PcmStream> stream;
+    bool opened = false;
+    bool announcedPrimed = false;
+    std::shared_ptr<SampleBuffer> pending;
+    std::size_t pendingOffset = 0;  // in frames
+
     std::mutex mutex;
-    std::condition_variable space;
     std::vector<int16_t> ring = std::vector<int16_t>(kCapacityFrames * kChannels);
     std::size_t readIndex = 0, count = 0;  // in frames
+    bool filling = true;  // a decoding task is queued or running
     bool finished = false;
     bool abandoned = false;
     bool endAnnounced = false;
 
-    // Blocks while the ring is full; false once abandoned.
-    bool push(const int16_t* frames, std::size_t n)
+    // Copies what fits of n frames into the ring; answers how many did.
+    std::size_t push(const int16_t* frames, std::size_t n)
     {
-        while (n > 0) {
-            std::unique_lock lock(mutex);
-            space.wait(lock, [&] { return abandoned || count < kCapacityFrames; });
-            if (abandoned)
-                return false;
+        std::lock_guard lock(mutex);
+        std::size_t pushed = 0;
+        while (pushed < n && count < kCapacityFrames) {
             const std::size_t writeIndex = (readIndex + count) % kCapacityFrames;
-            const std::size_t chunk = std::min({n, kCapacityFrames - count, kCapacityFrames - writeIndex});
-            std::memcpy(&ring[writeIndex * kChannels], frames, chunk * kChannels * sizeof(int16_t));
+            const std::size_t chunk = std::min({n - pushed, kCapacityFrames - count, kCapacityFrames - writeIndex});
+            std::memcpy(&ring[writeIndex * kChannels], frames + pushed * kChannels, chunk * kChannels * sizeof(int16_t));
             count += chunk;
-            frames += chunk * kChannels;
-            n -= chunk;
+            pushed += chunk;
         }
-        return true;
+        return pushed;
     }
 
-    std::size_t pop(int16_t* out, std::size_t n)
+    // Takes up to n frames; needsFill is set when the caller is to queue the
+    // next decoding task.
+    std::size_t pop(int16_t* out, std::size_t n, bool* needsFill)
     {
         std::lock_guard lock(mutex);
         std::size_t taken = 0;
@@ -67,15 +80,25 @@ struct Player::Job {
             count -= chunk;
             taken += chunk;
         }
-        space.notify_one();
+        *needsFill = !filling && !finished && !abandoned && count < kRefillBelowFrames;
+        if (*needsFill)
+            filling = true;
         return taken;
+    }
+
+    // Called by a task that found the ring full: true when it is to go on
+    // after all (the output made room meanwhile), else the task ends.
+    bool stopFilling()
+    {
+        std::lock_guard lock(mutex);
+        filling = count < kCapacityFrames;
+        return filling;
     }
 
     void abandon()
     {
         std::lock_guard lock(mutex);
         abandoned = true;
-        space.notify_all();
     }
 
     bool isAbandoned()
@@ -83,13 +106,85 @@ struct Player::Job {
         std::lock_guard lock(mutex);
         return abandoned;
     }
+
+    void fill(const std::shared_ptr<Asset>& asset, const std::function<void()>& primed);
 };
 
+// Decodes into the ring until it is full or the stream ends; primed is told
+// once, with the first buffer or at the end.
+void Player::Job::fill(const std::shared_ptr<Asset>& asset, const std::function<void()>& primed)
+{
+    if (isAbandoned())
+        return;  // a later seek has already replaced it
+    if (!opened) {
+        opened = true;
+        AudioOutputSettings settings;
+        settings.sampleRate = kSampleRate;
+        settings.channels = kChannels;
+        Error error;
+        const auto tracks = asset ? asset->tracksWithMediaType(MediaType::Audio) : std::vector<std::shared_ptr<Track>>{};
+        if (!tracks.empty())
+            stream = openMixedPcmStream(tracks, settings, std::nullopt, &error, startFrame);
+    }
+    auto announcePrimed = [&] {
+        if (!announcedPrimed)
+            primed();
+        announcedPrimed = true;
+    };
+    while (stream) {
+        if (isAbandoned())
+            return;
+        if (!pending) {
+            pending = stream->nextBuffer();
+            pendingOffset = 0;
+            if (!pending)
+                break;
+            announcePrimed();
+        }
+        const auto* frames = reinterpret_cast<const int16_t*>(pending->data()) + pendingOffset * kChannels;
+        pendingOffset += push(frames, pending->numberOfSamples() - pendingOffset);
+        if (pendingOffset == pending->numberOfSamples())
+            pending.reset();
+        else if (isAbandoned() || !stopFilling())
+            return;  // the output queues the next task once it has drained the ring to half
+    }
+    stream.reset();
+    std::lock_guard lock(mutex);
+    finished = true;
+    filling = false;
+    if (!abandoned)
+        announcePrimed();
+}
+
+struct Player::Private {
+    std::atomic<float> rate{0.0f};
+    std::atomic<float> volume{1.0f};
+    std::atomic<int64_t> position{0};  // next frame to sound
+    std::atomic<int64_t> generation{0};
+
+    std::mutex jobMutex;
+    std::shared_ptr<Job> job;
+
+    std::shared_ptr<std::atomic<bool>> alive = std::make_shared<std::atomic<bool>>(true);
+};
+
+namespace {
+
+// Every player's decoding, one task at a time: a task fills at most one
+// ring, so players take turns.
+SerialQueue& decodingQueue()
+{
+    static SerialQueue queue("tolvan.player");
+    return queue;
+}
+
+}  // namespace
+
 Player::Player(std::shared_ptr<Asset> asset, std::optional<AudioMix> audioMix, AudioOutput::Kind output, QObject* parent)
-    : QObject(parent), asset_(std::move(asset)), mix_(std::move(audioMix))
+    : QObject(parent), asset_(std::move(asset)), mix_(std::move(audioMix)), d(std::make_unique<Private>())
 {
     output_ = AudioOutput::create(kSampleRate, kChannels, [this](int16_t* out, std::size_t frames) { return render(out, frames); }, output);
-    startJob(0, generation_);
+    startJob(0, d->generation);
     if (asset_) {
         video_ = PlayerVideo::forAsset(
             *asset_, [this] { return currentTime(); }, [this] { emit videoFrameChanged(); }, [this] { emit videoFailed(); });
@@ -102,16 +197,22 @@ Player::Player(std::shared_ptr<Asset> asset, std::optional<AudioMix> audioMix, A
 Player::~Player()
 {
     video_.reset();  // stops its decoding before the clock it reads goes
-    *alive_ = false;
+    *d->alive = false;
     output_.reset();  // no more render calls after this
-    std::lock_guard lock(jobMutex_);
-    if (job_)
-        job_->abandon();
+    std::lock_guard lock(d->jobMutex);
+    if (d->job)
+        d->job->abandon();
 }
+
+float Player::rate() const { return d->rate; }
+
+void Player::setVolume(float volume) { d->volume = volume; }
+
+float Player::volume() const { return d->volume; }
 
 void Player::play()
 {
-    rate_ = 1.0f;
+    d->rate = 1.0f;
     output_->start();
     for (auto& [token, observer] : observers_)
         observer.timer->start();
@@ -121,14 +222,14 @@ void Player::play()
 
 void Player::pause()
 {
-    rate_ = 0.0f;
+    d->rate = 0.0f;
     output_->stop();
     for (auto& [token, observer] : observers_)
         observer.timer->stop();
     videoTick_.stop();
 }
 
-MediaTime Player::currentTime() const { return MediaTime::make(position_, kSampleRate); }
+MediaTime Player::currentTime() const { return MediaTime::make(d->position, kSampleRate); }
 
 void Player::seekToTime(const MediaTime& time, std::function<void(bool)> completion)
 {
@@ -137,7 +238,7 @@ void Player::seekToTime(const MediaTime& time, std::function<void(bool)> complet
 
 void Player::seekToTime(const MediaTime& time, const MediaTime&, const MediaTime&, std::function<void(bool)> completion)
 {
-    const int64_t generation = ++generation_;
+    const int64_t generation = ++d->generation;
     if (pendingSeek_ && pendingSeek_->completion) {
         auto interrupted = std::move(pendingSeek_->completion);
         dispatchMain([interrupted] { interrupted(false); });
@@ -145,7 +246,7 @@ void Player::seekToTime(const MediaTime& time, const MediaTime&, const MediaTime
     pendingSeek_ = PendingSeek{generation, std::move(completion)};
     const double seconds = time.isNumeric() ? std::max(0.0, time.seconds()) : 0.0;
     const int64_t frame = std::llround(seconds * kSampleRate);
-    position_ = frame;
+    d->position = frame;
     startJob(frame, generation);
     if (video_)
         video_->seek(MediaTime::make(frame, kSampleRate));
@@ -172,44 +273,23 @@ void Player::startJob(int64_t frame, int64_t generation)
 {
     auto job = std::make_shared<Job>(generation, frame, ramps());
     {
-        std::lock_guard lock(jobMutex_);
-        if (job_)
-            job_->abandon();
-        job_ = job;
+        std::lock_guard lock(d->jobMutex);
+        if (d->job)
+            d->job->abandon();
+        d->job = job;
     }
-    decoding_->async([this, job, frame, asset = asset_, alive = alive_] {
-        if (job->isAbandoned())
-            return;  // a later seek has already replaced it
-        AudioOutputSettings settings;
-        settings.sampleRate = kSampleRate;
-        settings.channels = kChannels;
-        Error error;
-        std::unique_ptr<PcmStream> stream;
-        const auto tracks = asset ? asset->tracksWithMediaType(MediaType::Audio) : std::vector<std::shared_ptr<Track>>{};
-        if (!tracks.empty())
-            stream = openMixedPcmStream(tracks, settings, std::nullopt, &error, frame);
-        bool announcedPrimed = false;
-        auto announcePrimed = [&] {
-            if (announcedPrimed)
-                return;
-            announcedPrimed = true;
-            dispatchMain([this, alive, generation = job->generation] {
+    queueFill(job);
+}
+
+void Player::queueFill(const std::shared_ptr<Job>& job)
+{
+    decodingQueue().async([this, job, asset = asset_, alive = d->alive] {
+        job->fill(asset, [this, alive, generation = job->generation] {
+            dispatchMain([this, alive, generation] {
                 if (*alive)
                     primed(generation);
             });
-        };
-        while (stream) {
-            auto buffer = stream->nextBuffer();
-            if (!buffer)
-                break;
-            announcePrimed();
-            if (!job->push(reinterpret_cast<const int16_t*>(buffer->data()), buffer->numberOfSamples()))
-                return;
-        }
-        std::lock_guard lock(job->mutex);
-        job->finished = true;
-        if (!job->abandoned)
-            announcePrimed();
+        });
     });
 }
 
@@ -225,23 +305,26 @@ void Player::primed(int64_t generation)
 
 std::size_t Player::render(int16_t* out, std::size_t frames)
 {
-    if (rate_ == 0.0f)
+    if (d->rate == 0.0f)
         return 0;
     std::shared_ptr<Job> job;
     {
-        std::lock_guard lock(jobMutex_);
-        job = job_;
+        std::lock_guard lock(d->jobMutex);
+        job = d->job;
     }
     if (!job)
         return 0;
-    const std::size_t taken = job->pop(out, frames);
+    bool needsFill = false;
+    const std::size_t taken = job->pop(out, frames, &needsFill);
+    if (needsFill)
+        queueFill(job);
     if (taken > 0) {
-        const float volume = volume_;
+        const float volume = d->volume;
         if (ramps() || volume != 1.0f)
             job->gain.apply(out, taken, kChannels, MediaTime::make(job->nextFrame, kSampleRate), volume);
         job->nextFrame += int64_t(taken);
-        if (job->generation == generation_)
-            position_ = job->nextFrame;
+        if (job->generation == d->generation)
+            d->position = job->nextFrame;
     }
     if (taken < frames)
         reachedEnd(job);
@@ -256,8 +339,8 @@ void Player::reachedEnd(const std::shared_ptr<Job>& job)
             return;  // only an underrun, or already told
         job->endAnnounced = true;
     }
-    dispatchMain([this, alive = alive_, generation = job->generation] {
-        if (!*alive || generation != generation_)
+    dispatchMain([this, alive = d->alive, generation = job->generation] {
+        if (!*alive || generation != d->generation)
             return;
         if (actionAtItemEnd_ == ActionAtItemEnd::Pause)
             pause();
@@ -276,7 +359,7 @@ int Player::addPeriodicTimeObserverForInterval(const MediaTime& interval, TimeOb
         if (it != observers_.end() && it->second.callback)
             it->second.callback(currentTime());
     });
-    if (rate_ != 0.0f)
+    if (d->rate != 0.0f)
         timer->start();
     observers_[token] = {std::move(timer), std::move(observer)};
     return token;
@@ -287,8 +370,8 @@ void Player::removeTimeObserver(int token) { observers_.erase(token); }
 QString Player::description() const
 {
     return QStringLiteral("<Player rate %1, volume %2, time %3, asset %4>")
-        .arg(rate_.load())
-        .arg(volume_.load())
+        .arg(d->rate.load())
+        .arg(d->volume.load())
         .arg(currentTime().description(), asset_ ? asset_->description() : QStringLiteral("(null)"));
 }
 

@@ -1,14 +1,14 @@
 #pragma once
 // Plays an asset's audio (a song or a composition) through an optional audio
-// mix: decoding runs on the player's serial queue, samples reach the sound
-// device (or the null output) through the exporter's gain stage, with the
-// player's volume on top, so a previewed tone sounds as its file will. Seeks
+// mix: decoding runs on the players' serial queue "tolvan.player", a ring's
+// worth at a time so that players take turns; samples reach the sound device
+// (or the null output) through the exporter's gain stage, with the player's
+// volume on top, so a previewed tone sounds as its file will. Seeks
 // are exact. The item's video, when it has one, is decoded on a queue of its
 // own and its pictures follow the audio's clock (PlayerVideo). Used on the
 // main thread; completions, time observers, pictures and the end signal
 // arrive there.
 
-#include "platform/foundation/Dispatch.h"
 #include "platform/media/Asset.h"
 #include "platform/media/AudioMix.h"
 #include "platform/media/AudioOutput.h"
@@ -17,11 +17,9 @@
 #include <QObject>
 #include <QTimer>
 
-#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 
 namespace tolvan {
@@ -44,10 +42,10 @@ public:
 
     void play();
     void pause();
-    float rate() const { return rate_; }
+    float rate() const;
 
-    void setVolume(float volume) { volume_ = volume; }
-    float volume() const { return volume_; }
+    void setVolume(float volume);
+    float volume() const;
 
     MediaTime currentTime() const;
 
@@ -90,6 +88,7 @@ signals:
 private:
     struct Job;
     void startJob(int64_t frame, int64_t generation);
+    void queueFill(const std::shared_ptr<Job>& job);
     std::size_t render(int16_t* out, std::size_t frames);
     void primed(int64_t generation);
     void reachedEnd(const std::shared_ptr<Job>& job);
@@ -100,14 +99,6 @@ private:
     std::optional<AudioMix> mix_;
     std::unique_ptr<AudioOutput> output_;
     ActionAtItemEnd actionAtItemEnd_ = ActionAtItemEnd::Pause;
-
-    std::atomic<float> rate_{0.0f};
-    std::atomic<float> volume_{1.0f};
-    std::atomic<int64_t> position_{0};  // next frame to sound
-    std::atomic<int64_t> generation_{0};
-
-    mutable std::mutex jobMutex_;
-    std::shared_ptr<Job> job_;
 
     struct PendingSeek {
         int64_t generation;
@@ -125,9 +116,9 @@ private:
     std::unique_ptr<PlayerVideo> video_;
     QTimer videoTick_;  // shows the pictures the clock reaches, while playing
 
-    std::shared_ptr<std::atomic<bool>> alive_ = std::make_shared<std::atomic<bool>>(true);
-    // Decodes one job at a time; the last member, so it stops first.
-    std::unique_ptr<SerialQueue> decoding_ = std::make_unique<SerialQueue>("tolvan.player");
+    // The state the decoding queue and the output share with the main thread.
+    struct Private;
+    std::unique_ptr<Private> d;
 };
 
 }  // namespace tolvan

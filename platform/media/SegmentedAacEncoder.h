@@ -16,9 +16,8 @@
 #include <memory>
 #include <optional>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-}
+struct AVCodecContext;
+struct AVPacket;
 
 namespace tolvan::ffmpeg {
 

@@ -1,5 +1,7 @@
 #include "platform/media/TagLibAdapter.h"
 
+#include "platform/media/TailStream.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
@@ -7,11 +9,13 @@
 #include <sys/stat.h>
 
 #include <taglib/attachedpictureframe.h>
+#include <taglib/fileref.h>
 #include <taglib/flacfile.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mp4file.h>
 #include <taglib/mpegfile.h>
 #include <taglib/tfilestream.h>
+#include <taglib/tpropertymap.h>
 #include <taglib/xiphcomment.h>
 
 namespace tolvan {
@@ -117,6 +121,42 @@ std::optional<EmbeddedPicture> firstCover(const QString& path, CoverKind kind)
     return std::move(pictures.front());
 }
 
+// An empty tag reads as no tag.
+QString tagText(const TagLib::String& text) { return text.isEmpty() ? QString() : fromTagLibString(text); }
+
+QString firstProperty(const TagLib::PropertyMap& properties, const char* key)
+{
+    auto it = properties.find(key);
+    if (it == properties.end() || it->second.isEmpty())
+        return {};
+    return tagText(it->second.front());
+}
+
+// The one way a cover goes into an MPEG-4 tag: a list of this one picture.
+TagLib::MP4::Item coverItem(const EmbeddedPicture& picture)
+{
+    TagLib::MP4::CoverArtList covers;
+    covers.append(TagLib::MP4::CoverArt(TagLib::MP4::CoverArt::Format(picture.format), toTagLibBytes(picture.bytes)));
+    return TagLib::MP4::Item(covers);
+}
+
+std::optional<TagLib::MP4::Item> mp4Item(const QByteArray& key, const QVariant& value)
+{
+    if (key == "covr") {
+        const QByteArray bytes = value.toByteArray();
+        return coverItem({{}, pictureFormatOfBytes(bytes), bytes});
+    }
+    if (key == "stik")  // the media kind is stored as one byte
+        return TagLib::MP4::Item(static_cast<unsigned char>(value.toInt()));
+    if (value.typeId() == QMetaType::QString)
+        return TagLib::MP4::Item(TagLib::StringList(toTagLibString(value.toString())));
+    bool isNumber = false;
+    const int number = value.toInt(&isNumber);
+    if (isNumber)
+        return TagLib::MP4::Item(number);
+    return std::nullopt;
+}
+
 }  // namespace
 
 TagLib::String toTagLibString(const QString& string) { return TagLib::String(string.toUtf8().constData(), TagLib::String::UTF8); }
@@ -173,6 +213,132 @@ std::optional<EmbeddedPicture> songCoverPicture(const QString& path)
     if (picture && picture->bytes.isEmpty())
         return std::nullopt;
     return picture;
+}
+
+}  // namespace tolvan
+
+namespace tolvan {
+
+PictureFormat pictureFormatOfBytes(const QByteArray& bytes)
+{
+    if (bytes.startsWith("\xFF\xD8\xFF"))
+        return PictureFormat::jpeg;
+    if (bytes.startsWith("\x89PNG"))
+        return PictureFormat::png;
+    return PictureFormat::unknown;
+}
+
+std::optional<SongTags> readSongTags(const QString& path)
+{
+    TagLib::FileRef file(tagLibFileName(path).constData(), false);
+    if (file.isNull() || !file.tag())
+        return std::nullopt;
+    const TagLib::Tag* tag = file.tag();
+    const TagLib::PropertyMap properties = file.file()->properties();
+    return SongTags{tagText(tag->title()), tagText(tag->artist()), tagText(tag->album()), tagText(tag->genre()), tag->track(),
+                    firstProperty(properties, "TITLESORT"), firstProperty(properties, "ARTISTSORT"),
+                    firstProperty(properties, "ALBUMSORT")};
+}
+
+std::vector<NativeTagItem> id3v2Items(const QString& path)
+{
+    TagLib::FileStream stream(tagLibFileName(path).constData(), true);
+    TagLib::MPEG::File file(&stream, TagLib::ID3v2::FrameFactory::instance(), false);
+    std::vector<NativeTagItem> items;
+    if (!file.isValid() || !file.hasID3v2Tag())
+        return items;
+    for (const TagLib::ID3v2::Frame* frame : file.ID3v2Tag()->frameList()) {
+        const QByteArray id = fromTagLibBytes(frame->frameID());
+        if (auto pictureFrame = dynamic_cast<const TagLib::ID3v2::AttachedPictureFrame*>(frame)) {
+            EmbeddedPicture picture = pictureOf(*pictureFrame);
+            items.push_back({id, picture.bytes, picture.mimeType});
+        } else if (id.startsWith('T') || id == "COMM") {
+            items.push_back({id, fromTagLibString(frame->toString()), {}});
+        }
+    }
+    return items;
+}
+
+std::vector<NativeTagItem> mp4Items(const QString& path)
+{
+    TagLib::FileStream stream(tagLibFileName(path).constData(), true);
+    TagLib::MP4::File file(&stream, false);
+    std::vector<NativeTagItem> items;
+    if (!file.isValid() || !file.tag())
+        return items;
+    for (const auto& [name, item] : file.tag()->itemMap()) {
+        const QByteArray key = fromTagLibKey(name);
+        if (key == "covr") {
+            const auto covers = item.toCoverArtList();
+            if (covers.isEmpty())
+                continue;
+            EmbeddedPicture picture = pictureOf(covers.front());
+            items.push_back({key, picture.bytes, picture.mimeType});
+        } else if (!item.toStringList().isEmpty()) {
+            items.push_back({key, fromTagLibString(item.toStringList().toString(", ")), {}});
+        } else {
+            items.push_back({key, item.toInt(), {}});
+        }
+    }
+    return items;
+}
+
+std::vector<std::pair<QString, int>> mp4ItemNumbers(const QString& path)
+{
+    TagLib::FileRef file(tagLibFileName(path).constData());
+    auto* tag = file.isNull() ? nullptr : dynamic_cast<TagLib::MP4::Tag*>(file.tag());
+    std::vector<std::pair<QString, int>> numbers;
+    if (tag)
+        for (const auto& [key, item] : tag->itemMap())
+            numbers.emplace_back(fromTagLibString(key), item.toInt());
+    return numbers;
+}
+
+std::optional<QByteArray> mp4TailWithItems(qint64 tailStart, const QByteArray& tail, const ReadFileBytes& readBefore,
+                                           const std::vector<std::pair<QByteArray, QVariant>>& items, QString* failure)
+{
+    TailStream stream(long(tailStart), toTagLibBytes(tail), [&readBefore](long offset, unsigned long length) {
+        return toTagLibBytes(readBefore(offset, qint64(length)));
+    });
+    {
+        TagLib::MP4::File file(&stream, false);
+        if (!file.isValid() || !file.tag()) {
+            *failure = QStringLiteral("The written file cannot be tagged");
+            return std::nullopt;
+        }
+        bool changed = false;
+        for (const auto& [key, value] : items) {
+            if (auto item = mp4Item(key, value)) {
+                file.tag()->setItem(toTagLibKey(key), *item);
+                changed = true;
+            }
+        }
+        if (changed && (!file.save() || stream.touchedBeforeTail())) {
+            *failure = QStringLiteral("The tags cannot be saved");
+            return std::nullopt;
+        }
+    }
+    return fromTagLibBytes(stream.tail());
+}
+
+bool writeTags(const QString& path, const TagChanges& changes)
+{
+    TagLib::FileRef file(tagLibFileName(path).constData());
+    TagLib::Tag* tag = file.isNull() ? nullptr : file.tag();
+    if (!tag)
+        return false;
+    if (changes.title)
+        tag->setTitle(toTagLibString(*changes.title));
+    if (changes.artist)
+        tag->setArtist(toTagLibString(*changes.artist));
+    if (changes.album)
+        tag->setAlbum(toTagLibString(*changes.album));
+    if (changes.comment)
+        tag->setComment(toTagLibString(*changes.comment));
+    auto* mp4 = dynamic_cast<TagLib::MP4::File*>(file.file());
+    if (changes.mp4Cover && mp4 && mp4->tag())
+        mp4->tag()->setItem("covr", coverItem(*changes.mp4Cover));
+    return file.save();
 }
 
 }  // namespace tolvan

@@ -1,12 +1,16 @@
 #pragma once
 // Our one crossing into TagLib: strings, bytes and file names in both
-// directions, and the embedded pictures of the files TagLib reads, with the
-// one rule that picks a song's cover among them.
+// directions; the embedded pictures of the files TagLib reads, with the one
+// rule that picks a song's cover among them; and every read and write of a
+// file's tags the rest of the program makes.
 
 #include <QByteArray>
 #include <QString>
+#include <QVariant>
 
+#include <functional>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace TagLib {
@@ -61,5 +65,63 @@ std::vector<EmbeddedPicture> embeddedPictures(TagLib::File& file);
 // "covr", whatever its format. None for any other file, a file that is not
 // regular or does not parse, and an empty picture.
 std::optional<EmbeddedPicture> songCoverPicture(const QString& path);
+
+// The format an MPEG-4 cover of these bytes is stored with: JPEG and PNG are
+// known by their signatures, anything else is unknown.
+PictureFormat pictureFormatOfBytes(const QByteArray& bytes);
+
+// --- Reading tags ---------------------------------------------------------
+
+// The common tags of a song in any format TagLib reads; a missing or empty
+// tag is an empty text, the sort names are the first TITLESORT, ARTISTSORT
+// and ALBUMSORT properties.
+struct SongTags {
+    QString title, artist, album, genre;
+    unsigned trackNumber = 0;
+    QString sortTitle, sortArtist, sortAlbum;
+};
+// None when TagLib cannot open the file or it has no tag.
+std::optional<SongTags> readSongTags(const QString& path);
+
+// An ID3v2 frame or an MPEG-4 item under its own key: the frame ID ("TIT2")
+// or the item's Latin-1 key ("\251nam").
+struct NativeTagItem {
+    QByteArray key;
+    QVariant value;    // text, picture bytes or a number
+    QString mimeType;  // a picture's
+};
+// The text frames ("T…"), comments and attached pictures of an MPEG audio
+// file's ID3v2 tag in stored order; empty when the file has none.
+std::vector<NativeTagItem> id3v2Items(const QString& path);
+// The items of an MPEG-4 file's tag: a cover list as its first picture (an
+// empty list is left out), text as its strings joined with ", ", anything
+// else as a number.
+std::vector<NativeTagItem> mp4Items(const QString& path);
+// Each item of the tag of a file opened by its extension, when that is an
+// MPEG-4 tag, with its value read as a number (0 for what is not one).
+std::vector<std::pair<QString, int>> mp4ItemNumbers(const QString& path);
+
+// --- Writing tags ---------------------------------------------------------
+
+// Reads length bytes of a file at offset (fewer at its end).
+using ReadFileBytes = std::function<QByteArray(qint64 offset, qint64 length)>;
+
+// Sets MPEG-4 items on a file of which only the end, from tailStart on, is in
+// memory: TagLib edits the movie box there (TailStream) and the changed end
+// is answered. An item's value: for "covr" picture bytes, for "stik" a
+// one-byte number, else text or a number; other values are passed over.
+// None, with the reason, when the file does not parse or the items would
+// change bytes before the tail.
+std::optional<QByteArray> mp4TailWithItems(qint64 tailStart, const QByteArray& tail, const ReadFileBytes& readBefore,
+                                           const std::vector<std::pair<QByteArray, QVariant>>& items, QString* failure);
+
+// Tag changes for a file in any format TagLib writes; what is not set stays.
+struct TagChanges {
+    std::optional<QString> title, artist, album, comment;
+    std::optional<EmbeddedPicture> mp4Cover;  // the only cover, for an MPEG-4 file
+};
+// Opens the file by its extension, makes the changes and saves it; false when
+// it cannot be opened, has no tag or the save fails.
+bool writeTags(const QString& path, const TagChanges& changes);
 
 }  // namespace tolvan

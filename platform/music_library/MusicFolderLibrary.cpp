@@ -56,12 +56,14 @@ std::shared_ptr<MusicFolderLibrary> MusicFolderLibrary::open(const QString& apiV
         return fail(noMusicFolder, QStringLiteral("There is no Music folder at \"%1\".").arg(musicFolder));
 
     const QString folder = QFileInfo(musicFolder).absoluteFilePath();
-    music::FolderIndex index = music::readIndex(indexFile, folder);
-    if (index.tracks.empty() && !music::containsAudio(folder))
+    // A large library's index takes long to read, so the scan's queue reads
+    // it; only a folder without audio needs it here, to know whether songs
+    // were kept from before.
+    if (!music::containsAudio(folder) && music::readIndex(indexFile, folder).tracks.empty())
         return fail(noAudio, QStringLiteral("The Music folder at \"%1\" holds no audio files.").arg(folder));
 
     std::shared_ptr<MusicFolderLibrary> library(new MusicFolderLibrary(folder, indexFile, recentlyUsedFile));
-    library->state_->contents.store(music::makeContents(index));
+    library->state_->contents.store(music::makeContents(music::FolderIndex{}));
     library->startScan();
     return library;
 }
@@ -98,7 +100,8 @@ void MusicFolderLibrary::startScan()
 void MusicFolderLibrary::scan()
 {
     const music::FolderIndex previous = music::readIndex(indexFile_, folder_);
-    const music::FolderIndex index = music::scanFolder(folder_, previous, state_->stopping);
+    state_->contents.store(music::makeContents(previous));  // the songs kept from before, while the scan runs
+    const music::FolderIndex index = music::scanFolder(folder_, previous, [this] { return state_->stopping.load(); });
     if (state_->stopping) {
         state_->scanning = false;
         return;

@@ -12,10 +12,6 @@
 #include <QJsonObject>
 #include <QSaveFile>
 
-#include <taglib/fileref.h>
-#include <taglib/tag.h>
-#include <taglib/tpropertymap.h>
-
 #include <algorithm>
 
 namespace tolvan::music {
@@ -27,17 +23,6 @@ const QStringList& audioExtensions()
     static const QStringList extensions{"mp3", "m4a", "m4b", "mp4", "aac", "flac", "ogg", "oga", "opus",
                                         "wav", "aif", "aiff", "wv", "ape", "mpc", "wma"};
     return extensions;
-}
-
-// An empty tag reads as no tag.
-QString toQString(const TagLib::String& s) { return s.isEmpty() ? QString() : fromTagLibString(s); }
-
-QString firstProperty(const TagLib::PropertyMap& properties, const char* key)
-{
-    auto it = properties.find(key);
-    if (it == properties.end() || it->second.isEmpty())
-        return {};
-    return toQString(it->second.front());
 }
 
 bool isHiddenBelow(const QString& folder, const QString& path)
@@ -139,19 +124,15 @@ MusicTrackPtr readTrack(const QString& path, qint64 fileSize, qint64 modified)
     track->location = QUrl::fromLocalFile(path);
     track->fileSize = fileSize;
     track->modified = modified;
-    const QByteArray encodedPath = tagLibFileName(path);
-    TagLib::FileRef file(encodedPath.constData(), false);
-    if (!file.isNull() && file.tag()) {
-        const TagLib::Tag* tag = file.tag();
-        track->title = toQString(tag->title());
-        track->artist = toQString(tag->artist());
-        track->album = toQString(tag->album());
-        track->genre = toQString(tag->genre());
-        track->trackNumber = tag->track();
-        const TagLib::PropertyMap properties = file.file()->properties();
-        track->sortTitle = firstProperty(properties, "TITLESORT");
-        track->sortArtist = firstProperty(properties, "ARTISTSORT");
-        track->sortAlbum = firstProperty(properties, "ALBUMSORT");
+    if (const std::optional<SongTags> tags = readSongTags(path)) {
+        track->title = tags->title;
+        track->artist = tags->artist;
+        track->album = tags->album;
+        track->genre = tags->genre;
+        track->trackNumber = tags->trackNumber;
+        track->sortTitle = tags->sortTitle;
+        track->sortArtist = tags->sortArtist;
+        track->sortAlbum = tags->sortAlbum;
     }
     if (track->title.isEmpty())
         track->title = QFileInfo(path).completeBaseName();
@@ -178,7 +159,7 @@ QStringList readPlaylistEntries(const QString& playlistPath)
     return entries;
 }
 
-FolderIndex scanFolder(const QString& folder, const FolderIndex& previous, const std::atomic<bool>& stopping)
+FolderIndex scanFolder(const QString& folder, const FolderIndex& previous, const std::function<bool()>& shouldStop)
 {
     QHash<QString, MusicTrackPtr> known;
     for (const MusicTrackPtr& track : previous.tracks)
@@ -195,7 +176,7 @@ FolderIndex scanFolder(const QString& folder, const FolderIndex& previous, const
             bool unchanged = cached && cached->fileSize == info.size() && cached->modified == modified;
             index.tracks.push_back(unchanged ? cached : readTrack(path, info.size(), modified));
         }
-        return !stopping.load();
+        return !shouldStop();
     });
     std::sort(index.tracks.begin(), index.tracks.end(), [](const auto& a, const auto& b) { return a->path < b->path; });
     return index;

@@ -32,8 +32,9 @@ bool containsAudio(const QString& folder);
 
 // Every audio and playlist file below folder (regular files only), tracks read again only when their
 // size or modification time differs from the previous index. Stops early
-// (answering what it has) when stopping becomes true.
-FolderIndex scanFolder(const QString& folder, const FolderIndex& previous, const std::atomic<bool>& stopping);
+// (answering what it has) once shouldStop answers true; it is asked after
+// each file, on the scanning thread.
+FolderIndex scanFolder(const QString& folder, const FolderIndex& previous, const std::function<bool()>& shouldStop);
 
 // The tags of one file; the title falls back to the file name without extension.
 MusicTrackPtr readTrack(const QString& path, qint64 fileSize, qint64 modified);

@@ -20,7 +20,13 @@ SimpleBrowserController::SimpleBrowserController(const BrowserServices& services
     searchField_->setPlaceholderText(tolvan::localized("Filter"));
     searchField_->setToolTip(tolvan::localized("Quickly filter the list to find what you are looking for"));
     searchField_->setAccessibleName(searchField_->placeholderText());
-    searchField_->setClearButtonEnabled(true);
+    // The clear button shows only over text, and making it looks its icon up
+    // in the desktop's theme, which costs the first frame several
+    // milliseconds: the field gets it with its first text.
+    connect(searchField_, &QLineEdit::textChanged, searchField_, [field = searchField_](const QString& text) {
+        if (!text.isEmpty() && !field->isClearButtonEnabled())
+            field->setClearButtonEnabled(true);
+    });
     footer_->setResizeStyle(2);
     footer_->setFixedHeight(23);
 

@@ -48,6 +48,8 @@ std::optional<double> timeMenuValue(int index)
     return double(menu[std::size_t(index)].value);
 }
 
+double gapDuration(int gapIndex) { return timeMenuValue(gapIndex).value_or(0.0); }
+
 RingtoneKind EditorSettings::kind() const
 {
     return defaults_.integerValue(kRingtoneKindKey, 0) == 0 ? RingtoneKind::Ringtone : RingtoneKind::AlertTone;
@@ -90,7 +92,6 @@ int EditorSettings::gapIndex() const
 
 void EditorSettings::setGapIndex(int index) { defaults_.setValue(kSelectedGapKey, index); }
 
-double EditorSettings::gapDuration() const { return timeMenuValue(gapIndex()).value_or(0.0); }
 
 bool EditorSettings::manuallyAdjustVolume() const { return defaults_.boolValue(kManuallyAdjustVolumeKey, false); }
 void EditorSettings::setManuallyAdjustVolume(bool manual) { defaults_.setValue(kManuallyAdjustVolumeKey, manual); }

@@ -49,6 +49,8 @@ int indexOfItemWithRepresentedFloat(const std::vector<TimeMenuItem>& menu, doubl
 // The seconds an index stands for: the separator stands for none (0); an
 // index with no item has no value.
 std::optional<double> timeMenuValue(int index);
+// The gap an index stands for, in seconds: none (0) for an index with no item.
+double gapDuration(int gapIndex);
 
 // The settings, read where they are used and written as they change.
 class EditorSettings {
@@ -74,7 +76,6 @@ public:
     // The stored gap index, 0 when it has no value in the menu.
     int gapIndex() const;
     void setGapIndex(int index);
-    double gapDuration() const;
 
     bool manuallyAdjustVolume() const;
     void setManuallyAdjustVolume(bool manual);

@@ -400,10 +400,8 @@ void EditorViewController::setSelectedGap(int index)
 
 double EditorViewController::fadeInDuration() const { return d->settings.fadeInDuration(); }
 double EditorViewController::fadeOutDuration() const { return d->settings.fadeOutDuration(); }
-double EditorViewController::gapDuration() const { return editor::timeMenuValue(d->selectedGap).value_or(0.0); }
+double EditorViewController::gapDuration() const { return editor::gapDuration(d->selectedGap); }
 bool EditorViewController::advancedVisible() const { return d->advancedVisible; }
-void EditorViewController::setAdvancedVisible(bool visible, bool) { setAdvancedVisible(visible); }
-
 void EditorViewController::setAdvancedVisible(bool visible)
 {
     d->settings.setShowAdvanced(visible);
@@ -412,7 +410,7 @@ void EditorViewController::setAdvancedVisible(bool visible)
     emit advancedVisibleChanged();
 }
 
-void EditorViewController::toggleAdvancedMode() { setAdvancedVisible(!advancedVisible(), true); }
+void EditorViewController::toggleAdvancedMode() { setAdvancedVisible(!advancedVisible()); }
 
 // ---------------------------------------------------------------- Volume
 

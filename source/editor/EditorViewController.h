@@ -138,8 +138,7 @@ public:
     double fadeOutDuration() const;
     double gapDuration() const;           // seconds
     bool advancedVisible() const;                          // the advanced panel shows
-    void setAdvancedVisible(bool visible);                 // shows or hides it and remembers the choice
-    void setAdvancedVisible(bool visible, bool animated);  // the same (the change is not animated)
+    void setAdvancedVisible(bool visible);  // shows or hides it and remembers the choice
 
     // ---- Volume
     bool manuallyAdjustVolume() const;          // the "Manual Volume" check box

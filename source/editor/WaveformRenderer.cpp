@@ -1,5 +1,7 @@
 #include "source/editor/WaveformRenderer.h"
 
+#include "platform/foundation/OperationQueue.h"
+
 #include "ZNTUtilities/Shadow.h"
 #include "platform/foundation/Dispatch.h"
 #include "source/engine/WaveformProvider.h"

@@ -7,7 +7,6 @@
 // image to a completion on the main thread. Sizes are in points; images have
 // size × devicePixelRatio pixels and carry that ratio.
 
-#include "platform/foundation/OperationQueue.h"
 #include "source/engine/ZNTTimeRange.h"
 
 #include <QImage>
@@ -17,6 +16,7 @@
 #include <memory>
 
 class WaveformProvider;
+namespace tolvan { class OperationQueue; }
 
 class WaveformRenderer {
 public:

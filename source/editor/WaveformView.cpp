@@ -86,6 +86,7 @@ void WaveformView::setAsset(std::shared_ptr<tolvan::Asset> asset, std::shared_pt
     ++d->generation;
     d->renderedTimeRange = {0.0, 0.0};
     d->tiles.clear();
+    d->readTiles.clear();
     if (parentWidget())
         updateWidthForContainerSize(parentWidget()->size());
     update();
@@ -276,6 +277,7 @@ QImage WaveformView::Private::tileAtIndex(uint64_t index)
     if (fast.isNull())
         return {};
     tiles[index] = fast;
+    readTiles.erase(index);
     renderFinalTile(index);
     return fast;
 }
@@ -291,7 +293,9 @@ void WaveformView::Private::renderFinalTile(uint64_t index)
     // A late image belongs to the song and tile size it was asked for.
     const uint64_t requestGeneration = generation;
     const qreal ratio = tileRatio;
-    renderer->renderWithSize(size, range, ratio, [self = QPointer<WaveformView>(q), requestGeneration, size, ratio, index, range](QImage image) {
+    const ZNTTimeRange songPart = ZNTTimeRangeIntersection(range, {0.0, duration});
+    const bool read = provider->hasSamplesInTimeRange(songPart);
+    renderer->renderWithSize(size, range, ratio, [self = QPointer<WaveformView>(q), requestGeneration, size, ratio, index, range, read](QImage image) {
         if (!self)
             return;
         Private& d = *self->d;
@@ -303,6 +307,10 @@ void WaveformView::Private::renderFinalTile(uint64_t index)
         if (requestGeneration != d.generation || size != d.tileSize() || ratio != d.tileRatio)
             return;
         d.tiles[index] = std::move(image);
+        if (read)
+            d.readTiles.insert(index);
+        else
+            d.readTiles.erase(index);
         d.invalidateTime(range.start, ZNTTimeRangeEnd(range));
     });
 }
@@ -339,6 +347,24 @@ void WaveformView::Private::providerSamplesUpdated()
             q->updateWidthForContainerSize(q->parentWidget()->size());
         emit q->didRenderMovie();
     }
+}
+
+void WaveformView::Private::markDrawnWaveform()
+{
+    if (!provider || !(duration > 0))
+        return;
+    const QRectF visible = q->visibleBounds();
+    const WaveformGeometry g = geometry();
+    const double first = std::max(0.0, g.timeFromLocation(visible.left()));
+    const double last = std::min(duration, g.timeFromLocation(visible.right()));
+    if (!(last > first))
+        return;
+    for (uint64_t index = tileIndexFromTime(first), end = tileIndexFromTime(std::nextafter(last, 0.0)); index <= end; ++index)
+        if (!tiles.contains(index) || !readTiles.contains(index))
+            return;
+    tolvan::launchMark(tolvan::LaunchMark::WaveformVisible);
+    if (provider->finished())
+        tolvan::launchMark(tolvan::LaunchMark::WaveformComplete);
 }
 
 void WaveformView::Private::updateSelectionString()

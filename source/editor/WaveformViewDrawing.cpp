@@ -118,6 +118,8 @@ void WaveformView::paintEvent(QPaintEvent* event)
                                {{"exception", QString::fromUtf8(exception.what())}});
     }
     d->removeInvisibleTiles();
+    if (tolvan::launchTraceEnabled())
+        d->markDrawnWaveform();
 }
 
 void WaveformView::Private::drawBackground(QPainter& p)

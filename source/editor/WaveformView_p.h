@@ -8,6 +8,7 @@
 #include "ZNTUtilities/Geometry.h"
 #include "ZNTUtilities/ZNTImage.h"
 #include "ZNTUtilities/ImageStore.h"
+#include "platform/foundation/LaunchTrace.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/UndoManager.h"
 #include "source/editor/SelectionRules.h"
@@ -23,6 +24,7 @@
 
 #include <cmath>
 #include <map>
+#include <set>
 
 class WaveformRenderer;
 
@@ -78,6 +80,7 @@ struct WaveformView::Private {
 
     // Tiles, and the song generation that full renders are checked against.
     std::map<uint64_t, QImage> tiles;
+    std::set<uint64_t> readTiles;  // tiles whose image was drawn from the samples of their whole time
     std::shared_ptr<WaveformRenderer> renderer;
     uint64_t generation = 0;
     qreal tileRatio = 1.0;  // device pixel ratio of the surface painted last
@@ -152,6 +155,9 @@ struct WaveformView::Private {
     void rerenderTilesInTimeRange(ZNTTimeRange range);
     void removeInvisibleTiles();
     void providerSamplesUpdated();
+    // For the launch trace: marks the frame that shows the visible tiles
+    // drawn from their samples, and the one after the whole song is read.
+    void markDrawnWaveform();
 
     // Drawing steps; rectangles y-up, painter y-down.
     void drawBackground(QPainter& p);

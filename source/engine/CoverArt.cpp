@@ -1,14 +1,11 @@
 #include "source/engine/CoverArt.h"
 
-#include "ZNTUtilities/ImageAdditions.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/media/TagLibAdapter.h"
+#include "platform/thumbnails/Thumbnailer.h"
 
 #include <QDebug>
 #include <QFileInfo>
-
-#include <taglib/fileref.h>
-#include <taglib/mp4file.h>
 
 std::optional<QByteArray> tagLibCoverArtDataForFileAtPath(const QString& path)
 {
@@ -29,42 +26,23 @@ QImage tolvanPreviewOfFileAtPath(const QString& path, QSize size)
         return {};
     QImage image = tagLibCoverArtImageForFileAtPath(path);
     if (image.isNull())
-        image = quicklookPreviewOfFileAtPath(path, size, false);
+        image = tolvan::thumbnailOfFile(path, size, false);
     if (image.isNull())
         image = QImage(tolvan::Bundle::main().pathForResource("default_cover", "png", "images"));
     return image;
 }
 
-TagLib::String tagLibString(const QString& string) { return tolvan::toTagLibString(string); }
-
-QString stringWithTagLibString(const TagLib::String& string) { return tolvan::fromTagLibString(string); }
-
 bool ZNTWriteTagsAndCoverArt(const QString& path, const QVariantMap& info)
 {
     if (path.isEmpty() || info.isEmpty())
         return false;
-    TagLib::FileRef file(tolvan::tagLibFileName(path).constData());
-    TagLib::Tag* tag = file.isNull() ? nullptr : file.tag();
-    if (!tag)
-        return false;
-    if (info.contains("Name"))
-        tag->setTitle(tagLibString(info.value("Name").toString()));
-    if (info.contains("Artist"))
-        tag->setArtist(tagLibString(info.value("Artist").toString()));
-    if (info.contains("Album"))
-        tag->setAlbum(tagLibString(info.value("Album").toString()));
-    if (info.contains("Comment"))
-        tag->setComment(tagLibString(info.value("Comment").toString()));
-    if (info.contains("originalFilePath")) {
-        auto* mp4 = dynamic_cast<TagLib::MP4::File*>(file.file());
-        auto picture = tolvan::songCoverPicture(info.value("originalFilePath").toString());
-        if (mp4 && mp4->tag() && picture) {
-            TagLib::MP4::CoverArtList covers;
-            covers.append(TagLib::MP4::CoverArt(TagLib::MP4::CoverArt::Format(picture->format), tolvan::toTagLibBytes(picture->bytes)));
-            mp4->tag()->setItem("covr", TagLib::MP4::Item(covers));
-        }
-    }
-    return file.save();
+    auto text = [&info](const char* key) {
+        return info.contains(key) ? std::optional<QString>(info.value(key).toString()) : std::nullopt;
+    };
+    tolvan::TagChanges changes{text("Name"), text("Artist"), text("Album"), text("Comment"), std::nullopt};
+    if (info.contains("originalFilePath"))
+        changes.mp4Cover = tolvan::songCoverPicture(info.value("originalFilePath").toString());
+    return tolvan::writeTags(path, changes);
 }
 
 void ZNTLogMP4Items(const QString& path)
@@ -73,10 +51,6 @@ void ZNTLogMP4Items(const QString& path)
         qInfo("No file specified");
         return;
     }
-    TagLib::FileRef file(tolvan::tagLibFileName(path).constData());
-    auto* mp4 = file.isNull() ? nullptr : dynamic_cast<TagLib::MP4::Tag*>(file.tag());
-    if (!mp4)
-        return;
-    for (const auto& [key, item] : mp4->itemMap())
-        qInfo("Key: \"%s\", Value: %d", qUtf8Printable(tolvan::fromTagLibString(key)), item.toInt());
+    for (const auto& [key, number] : tolvan::mp4ItemNumbers(path))
+        qInfo("Key: \"%s\", Value: %d", qUtf8Printable(key), number);
 }

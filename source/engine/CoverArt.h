@@ -1,6 +1,8 @@
 #pragma once
-// Embedded cover pictures of song files, read and written through TagLib, and
-// the conversions between our strings and TagLib's.
+// Embedded cover pictures of song files, read and written through the tag
+// adapter, and the conversions between our strings and TagLib's.
+
+#include "platform/media/TagLibAdapter.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -9,8 +11,6 @@
 #include <QVariantMap>
 
 #include <optional>
-
-namespace TagLib { class String; }
 
 // The picture bytes exactly as stored: for ".mp3" the first attached picture
 // of the ID3v2 tag when it is JPEG or PNG; for the MPEG-4 extensions the first
@@ -25,8 +25,9 @@ QImage tagLibCoverArtImageForFileAtPath(const QString& path);
 // "default_cover". A null image for an empty path.
 QImage tolvanPreviewOfFileAtPath(const QString& path, QSize size);
 
-TagLib::String tagLibString(const QString& string);
-QString stringWithTagLibString(const TagLib::String& string);
+// The adapter's string conversions under the names the engine knows them by.
+inline constexpr auto tagLibString = &tolvan::toTagLibString;
+inline constexpr auto stringWithTagLibString = &tolvan::fromTagLibString;
 
 // Sets the title, artist, album and comment from "Name", "Artist", "Album"
 // and "Comment", and for an MPEG-4 file the cover of the file at

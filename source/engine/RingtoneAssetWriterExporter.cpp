@@ -1,9 +1,21 @@
 #include "source/engine/RingtoneAssetWriterExporter.h"
 
+#include "platform/foundation/Dispatch.h"
 #include "platform/media/MediaError.h"
 #include "source/analytics/ZNTAnalytics.h"
 
+#include <atomic>
+
 using namespace tolvan;
+
+struct RingtoneAssetWriterExporter::Private {
+    std::atomic<double> progress{0.0};
+    std::shared_ptr<SerialQueue> readingQueue;
+};
+
+std::shared_ptr<RingtoneAssetWriterExporter::Private> RingtoneAssetWriterExporter::makePrivate() { return std::make_shared<Private>(); }
+
+double RingtoneAssetWriterExporter::progress() const { return d->progress.load(); }
 
 namespace {
 
@@ -65,7 +77,7 @@ void RingtoneAssetWriterExporter::startExporting()
     assetWriter_->addInput(writerAudioInput_);
     assetWriter_->setMetadata(exportableMetadata());
 
-    progress_ = 0.0;
+    d->progress = 0.0;
     gainStage_.startAt(MediaTime::zero());
     if (!assetReader_->startReading())
         return fail(assetReader_->error().value_or(exportError(QStringLiteral("The song cannot be read"))));
@@ -73,8 +85,8 @@ void RingtoneAssetWriterExporter::startExporting()
         return fail(assetWriter_->error().value_or(exportError(QStringLiteral("The ringtone file cannot be written"))));
     assetWriter_->startSessionAtSourceTime(MediaTime::zero());
 
-    readingQueue_ = std::make_shared<SerialQueue>("com.kestrova.exportRingtone");
-    readingQueue_->async([self = std::static_pointer_cast<RingtoneAssetWriterExporter>(shared_from_this())] { self->run(); });
+    d->readingQueue = std::make_shared<SerialQueue>("com.kestrova.exportRingtone");
+    d->readingQueue->async([self = std::static_pointer_cast<RingtoneAssetWriterExporter>(shared_from_this())] { self->run(); });
 }
 
 // Every buffer the reader has goes through the gain stage into the writer;
@@ -121,7 +133,7 @@ void RingtoneAssetWriterExporter::complete()
 {
     if (!assetWriter_->finishWriting())
         return fail(assetWriter_->error().value_or(exportError(QStringLiteral("The ringtone file cannot be finished"))));
-    progress_ = 1.0;
+    d->progress = 1.0;
     end(RingtoneExporterStatus::Completed);
 }
 

@@ -7,14 +7,12 @@
 
 #include "source/engine/RingtoneExporter.h"
 
-#include "platform/foundation/Dispatch.h"
 #include "platform/foundation/EndState.h"
 #include "platform/media/AssetReader.h"
 #include "platform/media/AssetReaderAudioMixOutput.h"
 #include "platform/media/AssetWriter.h"
 #include "platform/media/GainStage.h"
 
-#include <atomic>
 
 class RingtoneAssetWriterExporter : public RingtoneExporter {
 public:
@@ -34,7 +32,7 @@ public:
     RingtoneExporterStatus status() const override { return state_.status(); }
     std::optional<tolvan::Error> error() const override { return state_.error(); }
     // 0.0 while exporting, 1.0 once the file is complete.
-    double progress() const override { return progress_.load(); }
+    double progress() const override;
 
     // The gain stage, in place on one buffer of interleaved 16-bit stereo
     // frames, with the ramps of the mix's first input parameters; between
@@ -63,8 +61,10 @@ private:
     void end(RingtoneExporterStatus status, std::optional<tolvan::Error> error = std::nullopt);
 
     tolvan::EndState<RingtoneExporterStatus> state_{RingtoneExporterStatus::Unknown};
-    std::atomic<double> progress_{0.0};
-    std::shared_ptr<tolvan::SerialQueue> readingQueue_;
+    // The progress and the reading queue, shared with the queue's work.
+    struct Private;
+    static std::shared_ptr<Private> makePrivate();
+    std::shared_ptr<Private> d = makePrivate();
     tolvan::GainStage gainStage_{audioMix() && !audioMix()->inputParameters.empty() ? &audioMix()->inputParameters.front() : nullptr,
                                  tolvan::GainPolicy::HoldUntilNextRamp};
     std::shared_ptr<tolvan::AssetReader> assetReader_;

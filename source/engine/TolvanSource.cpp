@@ -1,7 +1,7 @@
 #include "source/engine/TolvanSource.h"
 
-#include "ZNTUtilities/ImageAdditions.h"
 #include "platform/foundation/Description.h"
+#include "platform/thumbnails/Thumbnailer.h"
 #include "source/engine/CoverArt.h"
 
 #include <QDebug>
@@ -68,7 +68,7 @@ QImage TolvanSource::artworkWithSuggestedSize(QSize size) const
     QImage cover = tagLibCoverArtImageForFileAtPath(path);
     if (!cover.isNull())
         return cover;
-    return quicklookPreviewOfFileAtPath(path, size, false);
+    return tolvan::thumbnailOfFile(path, size, false);
 }
 
 QString TolvanSource::description() const

@@ -1,4 +1,4 @@
-#include "source/engine/WaveformProvider.h"
+#include "source/engine/WaveformProvider_p.h"
 
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/NotificationCenter.h"
@@ -57,6 +57,10 @@ double secondsSinceEpoch()
 }
 
 constexpr double kDecodingRate = 8000.0;
+// The least audio a chunk is given when the count is left to the provider:
+// opening a chunk (probing the file, seeking, a second decoded to settle the
+// decoder) costs some milliseconds, small only beside this much decoding.
+constexpr double kShortestChunkSeconds = 30.0;
 
 // A header may claim any length: a store larger than the machine's memory
 // could never be filled, and one that can't be had is no store either; the
@@ -74,6 +78,40 @@ std::shared_ptr<WaveformSamples> storeForBuckets(uint64_t buckets)
 }
 
 bool decodesToNothing(const Error& error) { return error.domain == AVFoundationErrorDomain && error.code == MediaErrorDecodeFailed; }
+
+std::shared_ptr<const WaveformSamples> cachedWaveformForAsset(const Asset& asset)
+{
+    const auto key = WaveformProvider::hashKeyForAsset(asset);
+    if (!key)
+        return nullptr;
+    WaveformCache& cache = waveformCache();
+    std::lock_guard lock(cache.mutex);
+    const auto found = cache.entries.find(*key);
+    return found == cache.entries.end() ? nullptr : found->second.data;
+}
+
+void addWaveformToCache(std::shared_ptr<const WaveformSamples> samples, const Asset* asset)
+{
+    if (!samples || !asset)
+        return;
+    const auto key = WaveformProvider::hashKeyForAsset(*asset);
+    if (!key)
+        return;
+    WaveformCache& cache = waveformCache();
+    std::lock_guard lock(cache.mutex);
+    if (auto found = cache.entries.find(*key); found != cache.entries.end()) {
+        found->second = {secondsSinceEpoch(), std::move(samples)};
+        return;
+    }
+    if (cache.entries.size() >= WaveformProvider::kCacheCapacity) {
+        auto oldest = std::min_element(cache.entries.begin(), cache.entries.end(), [](const auto& a, const auto& b) {
+            return a.second.compareWaveformCacheTime(b.second) < 0;
+        });
+        cache.entries.erase(oldest);
+    }
+    cache.entries.emplace(*key, WaveformCacheEntry{secondsSinceEpoch(), std::move(samples)});
+}
+
 
 }  // namespace
 
@@ -150,19 +188,18 @@ void WaveformBucketCursor::finish(int8_t* store, uint64_t storeEnd)
     sampleMaxPositive = sampleMaxNegative = 0;
 }
 
-// A long song read in chunks: the reading steps read the first, each other
-// chunk is one operation of the chunk queue with a decoder of its own. A
-// chunk starts where a whole read would stand at its first frame and ends at
-// the next chunk's first bucket, so the buckets are those of a whole read.
-// The valid range grows over a chunk once it and every chunk before it are
-// read.
-struct WaveformProvider::Chunks {
+// A song read in chunks: the reading steps read the first, each other chunk
+// is one operation of the chunk queue with a decoder of its own. A chunk
+// starts where a whole read would stand at its first frame and ends at the
+// next chunk's first bucket, so the buckets are those of a whole read. The
+// valid range grows over a chunk once it and every chunk before it are read.
+struct WaveformProvider::Private::Chunks {
     std::shared_ptr<Track> track;
     AudioOutputSettings settings;
     std::shared_ptr<WaveformSamples> samples;
     double framesPerBucket = 1.0;
-    std::vector<uint64_t> startFrames;            // at the decoding rate
-    std::vector<WaveformBucketCursor> cursors;     // a whole read's, at each start
+    std::vector<uint64_t> startFrames;         // at the decoding rate
+    std::vector<WaveformBucketCursor> cursors;  // a whole read's, at each start
 
     std::mutex mutex;
     std::vector<bool> ended;
@@ -192,111 +229,135 @@ std::shared_ptr<WaveformProvider> WaveformProvider::providerWithAsset(std::share
 }
 
 WaveformProvider::WaveformProvider(std::shared_ptr<Asset> asset, uint64_t samplesPerSecond)
-    : asset_(std::move(asset)), samplesPerSecond_(samplesPerSecond)
+    : asset_(std::move(asset)), samplesPerSecond_(samplesPerSecond), d(std::make_unique<Private>(this))
 {
 }
 
-WaveformProvider::~WaveformProvider()
-{
-    if (operationQueue_)
-        operationQueue_->cancelAllOperations();
-    if (chunkQueue_)
-        chunkQueue_->cancelAllOperations();
-}
+WaveformProvider::~WaveformProvider() { d->cancelAll(); }
+
+std::shared_ptr<const WaveformSamples> WaveformProvider::waveformSamples() const { return d->samples; }
+WaveformReadingStatus WaveformProvider::status() const { return d->state.status(); }
+std::optional<Error> WaveformProvider::error() const { return d->state.error(); }
 
 void WaveformProvider::setChunking(double chunkedFromSeconds, int chunkCount)
 {
-    chunkedFromSeconds_ = chunkedFromSeconds;
-    chunkCount_ = chunkCount;
+    d->chunkedFromSeconds = chunkedFromSeconds;
+    d->chunkCount = chunkCount;
 }
 
 void WaveformProvider::startReadingWaveform()
 {
-    if (!state_.advance(WaveformReadingStatus::Reading))
+    if (!d->state.advance(WaveformReadingStatus::Reading))
         return;
     if (asset_) {
         if (auto cached = cachedWaveformForAsset(*asset_)) {
             // Cached stores are never written again, so sharing one is safe.
-            samples_ = std::const_pointer_cast<WaveformSamples>(cached);
-            addTimeRangeToValidSampleTimeRange({0.0, asset_->duration().seconds()}, bucketCount());
-            state_.end(WaveformReadingStatus::Finished);
-            notifySamplesAdded();
+            d->samples = std::const_pointer_cast<WaveformSamples>(cached);
+            d->addTimeRangeToValidSampleTimeRange({0.0, asset_->duration().seconds()}, d->bucketCount());
+            d->state.end(WaveformReadingStatus::Finished);
+            d->notifySamplesAdded();
             return;
         }
     }
-    if (!operationQueue_)
+    if (!d->operationQueue)
         // The steps run one at a time anyway, each queueing the next; a limit
         // of one keeps them on one thread, warm, instead of handing over.
-        operationQueue_ = std::make_unique<OperationQueue>("com.kestrova.readWaveform", 1);
+        d->operationQueue = std::make_unique<OperationQueue>("com.kestrova.readWaveform", 1);
 
     const AudioOutputSettings settings{.formatID = AudioFormatLinearPCM, .sampleRate = kDecodingRate, .channels = 1,
                                        .bitDepth = 8, .isFloat = false, .isBigEndian = false};
-    Error error;
-    reader_ = AssetReader::assetReaderWithAsset(asset_, &error);
-    if (!reader_)
-        ZNTAnalytics::logError("startReadingWaveform AVAssetReader assetReaderWithAsset", QVariant(), error);
+    std::shared_ptr<Track> track;
+    if (!d->startReader(settings, &track))
+        return;
 
-    auto track = asset_ ? bestTrackForRingtone(*asset_) : nullptr;
-    if (!track) {
-        ZNTAnalytics::logEvent("startReadingWaveform bestTrackForRingtone failed",
-                               {{"asset", asset_ ? QVariant(asset_->description()) : QVariant()}});
-        // Nothing is read: the reader's refusal says why, or the want of audio.
-        return failReading(reader_ ? Error{TolvanErrorDomain, TolvanErrorNoAudio, QStringLiteral("The file has no audio track")} : error);
-    }
-    if (!reader_)
-        return failReading(error);
-    readerOutput_ = AssetReaderTrackOutput::assetReaderTrackOutputWithTrack(track, settings);
-    reader_->addOutput(readerOutput_);
-    if (!reader_->startReading()) {
-        const auto failure = reader_->error();
-        ZNTAnalytics::logEvent("startReadingWaveform startReading failed",
-                               {{"reader", reader_->description()},
-                                {"error", failure ? QVariant(failure->description()) : QVariant()}});
-        return failReading(failure.value_or(mediaError(MediaErrorUnknown, QStringLiteral("The song's audio cannot be read"))));
-    }
-
-    assetDuration_ = asset_ ? asset_->duration().seconds() : 0.0;
-    const uint64_t buckets = ZNTUnsignedFromDouble(std::ceil(double(samplesPerSecond_) * assetDuration_));
-    samples_ = storeForBuckets(buckets);
-    if (!samples_)
-        return failReading(mediaError(MediaErrorUnknown, QStringLiteral("The song claims a length too long to draw")));
-    samplesSinceNotification_ = 0;
-    samplesPerNotification_ = ZNTUnsignedFromDouble(std::round(double(samplesPerSecond_) * 5.0));
-    readingEnd_ = buckets;
+    d->assetDuration = asset_ ? asset_->duration().seconds() : 0.0;
+    const uint64_t buckets = ZNTUnsignedFromDouble(std::ceil(double(samplesPerSecond_) * d->assetDuration));
+    d->samples = storeForBuckets(buckets);
+    if (!d->samples)
+        return d->failReading(mediaError(MediaErrorUnknown, QStringLiteral("The song claims a length too long to draw")));
+    d->samplesSinceNotification = 0;
+    d->samplesPerNotification = ZNTUnsignedFromDouble(std::round(double(samplesPerSecond_) * 5.0));
+    d->readingEnd = buckets;
     // A bucket of less than a decoded frame cannot start at a chunk's frame.
-    if (assetDuration_ >= chunkedFromSeconds_ && double(samplesPerSecond_) <= kDecodingRate)
-        startChunks(track, settings);
+    if (d->assetDuration >= d->chunkedFromSeconds && double(samplesPerSecond_) <= kDecodingRate)
+        d->startChunks(track, settings);
 
-    operationQueue_->setSuspended(false);
-    queueReadingStep();
+    d->operationQueue->setSuspended(false);
+    d->queueReadingStep();
 }
 
-void WaveformProvider::startChunks(const std::shared_ptr<Track>& track, const AudioOutputSettings& settings)
+// Opens the reader over the song's best track; false when the reading has
+// failed instead.
+bool WaveformProvider::Private::startReader(const AudioOutputSettings& settings, std::shared_ptr<Track>* track)
+{
+    const auto& asset = q->asset_;
+    Error error;
+    reader = AssetReader::assetReaderWithAsset(asset, &error);
+    if (!reader)
+        ZNTAnalytics::logError("startReadingWaveform AVAssetReader assetReaderWithAsset", QVariant(), error);
+
+    *track = asset ? bestTrackForRingtone(*asset) : nullptr;
+    if (!*track) {
+        ZNTAnalytics::logEvent("startReadingWaveform bestTrackForRingtone failed",
+                               {{"asset", asset ? QVariant(asset->description()) : QVariant()}});
+        // Nothing is read: the reader's refusal says why, or the want of audio.
+        failReading(reader ? Error{TolvanErrorDomain, TolvanErrorNoAudio, QStringLiteral("The file has no audio track")} : error);
+        return false;
+    }
+    if (!reader) {
+        failReading(error);
+        return false;
+    }
+    readerOutput = AssetReaderTrackOutput::assetReaderTrackOutputWithTrack(*track, settings);
+    reader->addOutput(readerOutput);
+    if (!reader->startReading()) {
+        const auto failure = reader->error();
+        ZNTAnalytics::logEvent("startReadingWaveform startReading failed",
+                               {{"reader", reader->description()},
+                                {"error", failure ? QVariant(failure->description()) : QVariant()}});
+        failReading(failure.value_or(mediaError(MediaErrorUnknown, QStringLiteral("The song's audio cannot be read"))));
+        return false;
+    }
+    return true;
+}
+
+// Two chunks a core balance cores that other work slows; more would cost
+// more opening and seeking (an MP3 seeks by reading its frames up to the
+// place) than they win. A short song gets fewer, of kShortestChunkSeconds
+// at least: a four-minute song one a core.
+int WaveformProvider::Private::chunkCountFor(int freeCores) const
+{
+    if (chunkCount > 0)
+        return chunkCount;
+    const auto fitting = int(std::min(assetDuration / kShortestChunkSeconds, 1e6));
+    return std::min(1 + 2 * freeCores, fitting);
+}
+
+// The chunks after the first are queued in the order of the song, the one
+// the editor shows it in: the view's first screen is filled first.
+void WaveformProvider::Private::startChunks(const std::shared_ptr<Track>& track, const AudioOutputSettings& settings)
 {
     const int freeCores = std::max(1, QThread::idealThreadCount() - 1);
-    // Two chunks a core balance cores that other work slows; more would cost
-    // more opening and seeking (an MP3 seeks by reading its frames up to
-    // the place) than they win.
-    const int count = chunkCount_ > 0 ? chunkCount_ : 1 + 2 * freeCores;
-    const auto frames = uint64_t(assetDuration_ * kDecodingRate);
+    const int count = chunkCountFor(freeCores);
+    const auto frames = uint64_t(assetDuration * kDecodingRate);
     if (count < 2 || frames < uint64_t(count))
         return;
-    chunks_ = std::make_shared<Chunks>();
-    chunks_->track = track;
-    chunks_->settings = settings;
-    chunks_->samples = samples_;
-    chunks_->framesPerBucket = kDecodingRate / double(samplesPerSecond_);
+    chunks = std::make_shared<Chunks>();
+    chunks->track = track;
+    chunks->settings = settings;
+    chunks->samples = samples;
+    chunks->framesPerBucket = kDecodingRate / double(q->samplesPerSecond_);
     for (int index = 0; index < count; ++index) {
         const uint64_t start = frames * uint64_t(index) / uint64_t(count);
-        chunks_->startFrames.push_back(start);
-        chunks_->cursors.push_back(WaveformBucketCursor::afterFrames(start, chunks_->framesPerBucket));
+        chunks->startFrames.push_back(start);
+        chunks->cursors.push_back(WaveformBucketCursor::afterFrames(start, chunks->framesPerBucket));
     }
-    chunks_->ended.assign(std::size_t(count), false);
-    readingEnd_ = chunks_->bucketEnd(0);
+    chunks->ended.assign(std::size_t(count), false);
+    readingEnd = chunks->bucketEnd(0);
 
-    chunkQueue_ = std::make_unique<OperationQueue>("com.kestrova.readWaveform.chunks", freeCores);
+    chunkQueue = std::make_unique<OperationQueue>("com.kestrova.readWaveform.chunks", freeCores);
     for (std::size_t index = 1; index < std::size_t(count); ++index) {
-        chunkQueue_->addOperation([weak = weak_from_this(), chunks = chunks_, index](Operation& operation) {
+        chunkQueue->addOperation([weak = q->weak_from_this(), chunks = chunks, index](Operation& operation) {
             readChunk(weak, chunks, index, operation);
         });
     }
@@ -304,8 +365,8 @@ void WaveformProvider::startChunks(const std::shared_ptr<Track>& track, const Au
 
 // Holds the provider only to join the chunk: a provider let go of cancels
 // its chunks.
-void WaveformProvider::readChunk(const std::weak_ptr<WaveformProvider>& weak, const std::shared_ptr<Chunks>& chunks, std::size_t index,
-                                 const Operation& operation)
+void WaveformProvider::Private::readChunk(const std::weak_ptr<WaveformProvider>& weak, const std::shared_ptr<Chunks>& chunks,
+                                          std::size_t index, const Operation& operation)
 {
     Error error;
     auto stream = chunks->track->openSharedPcmStreamFromFrame(chunks->settings, int64_t(chunks->startFrames[index]),
@@ -339,94 +400,95 @@ void WaveformProvider::readChunk(const std::weak_ptr<WaveformProvider>& weak, co
         return;
     if (!completed) {
         ZNTAnalytics::logEvent("processSample AVAssetReader failed", {{"chunk", qulonglong(index)}, {"error", error.description()}});
-        return provider->failReading(error);
+        return provider->d->failReading(error);
     }
-    provider->chunkEnded(index);
+    provider->d->chunkEnded(index);
 }
 
-void WaveformProvider::chunkEnded(std::size_t index)
+void WaveformProvider::Private::chunkEnded(std::size_t index)
 {
     std::size_t joined = 0;
     {
-        std::lock_guard lock(chunks_->mutex);
-        chunks_->ended[index] = true;
-        const std::size_t before = chunks_->joined;
-        while (chunks_->joined < chunks_->ended.size() && chunks_->ended[chunks_->joined])
-            ++chunks_->joined;
-        if (chunks_->joined == before)
+        std::lock_guard lock(chunks->mutex);
+        chunks->ended[index] = true;
+        const std::size_t before = chunks->joined;
+        while (chunks->joined < chunks->ended.size() && chunks->ended[chunks->joined])
+            ++chunks->joined;
+        if (chunks->joined == before)
             return;
-        joined = chunks_->joined;
-        if (joined == chunks_->ended.size())
-            chunks_->input.reset();
+        joined = chunks->joined;
+        if (joined == chunks->ended.size())
+            chunks->input.reset();
     }
-    const bool all = joined == chunks_->ended.size();
-    const uint64_t readable = all ? bucketCount() : chunks_->cursors[joined].sampleOffset;
-    const double end = all ? assetDuration_ : double(readable) / double(samplesPerSecond_);
+    const bool all = joined == chunks->ended.size();
+    const uint64_t readable = all ? bucketCount() : chunks->cursors[joined].sampleOffset;
+    const double end = all ? assetDuration : double(readable) / double(q->samplesPerSecond_);
     addTimeRangeToValidSampleTimeRange({0.0, end}, readable);
     if (all)
-        state_.end(WaveformReadingStatus::Finished);
+        state.end(WaveformReadingStatus::Finished);
     notifySamplesAdded();
     if (all)
-        addWaveformToCache(samples_, asset_.get());
+        addWaveformToCache(samples, q->asset_.get());
 }
 
-void WaveformProvider::stopReadingWaveform()
+void WaveformProvider::Private::cancelAll()
 {
-    if (operationQueue_)
-        operationQueue_->cancelAllOperations();
-    if (chunkQueue_)
-        chunkQueue_->cancelAllOperations();
+    for (auto* queue : {operationQueue.get(), chunkQueue.get()})
+        if (queue)
+            queue->cancelAllOperations();
 }
+
+void WaveformProvider::stopReadingWaveform() { d->cancelAll(); }
 
 void WaveformProvider::pauseReadingWaveform()
 {
-    for (auto* queue : {operationQueue_.get(), chunkQueue_.get()})
+    for (auto* queue : {d->operationQueue.get(), d->chunkQueue.get()})
         if (queue)
             queue->setSuspended(true);
 }
 
 void WaveformProvider::resumeReadingWaveform()
 {
-    for (auto* queue : {operationQueue_.get(), chunkQueue_.get()})
+    for (auto* queue : {d->operationQueue.get(), d->chunkQueue.get()})
         if (queue)
             queue->setSuspended(false);
 }
 
-ZNTTimeRange WaveformProvider::timeRangeOfSamples() const { return validSamples().range; }
+ZNTTimeRange WaveformProvider::timeRangeOfSamples() const { return d->validSamples().range; }
 
-WaveformProvider::ValidSamples WaveformProvider::validSamples() const
+WaveformProvider::Private::ValidSamples WaveformProvider::Private::validSamples() const
 {
-    std::lock_guard lock(validRangeMutex_);
-    return validSamples_;
+    std::lock_guard lock(validRangeMutex);
+    return published;
 }
 
-void WaveformProvider::addTimeRangeToValidSampleTimeRange(ZNTTimeRange range, uint64_t readableBuckets)
+void WaveformProvider::Private::addTimeRangeToValidSampleTimeRange(ZNTTimeRange range, uint64_t readableBuckets)
 {
-    std::lock_guard lock(validRangeMutex_);
-    validSamples_.range = ZNTTimeRangeUnion(validSamples_.range, range);
-    validSamples_.readableBuckets = std::max(validSamples_.readableBuckets, readableBuckets);
+    std::lock_guard lock(validRangeMutex);
+    published.range = ZNTTimeRangeUnion(published.range, range);
+    published.readableBuckets = std::max(published.readableBuckets, readableBuckets);
 }
 
 // The reading ends without its waveform: observers hear of it once and find
 // the reason in error().
-void WaveformProvider::failReading(const Error& error)
+void WaveformProvider::Private::failReading(const Error& error)
 {
-    if (state_.end(WaveformReadingStatus::Failed, error))
+    if (state.end(WaveformReadingStatus::Failed, error))
         notifySamplesAdded();
 }
 
 // The step holds the provider only while it runs: a provider that its owner
 // lets go of stops reading, and may then end on this queue, which the queue
 // allows.
-void WaveformProvider::queueReadingStep()
+void WaveformProvider::Private::queueReadingStep()
 {
-    operationQueue_->addOperation([weak = weak_from_this()](Operation& operation) {
+    operationQueue->addOperation([weak = q->weak_from_this()](Operation& operation) {
         if (auto self = weak.lock())
-            self->processSample(operation);
+            self->d->processSample(operation);
     });
 }
 
-void WaveformProvider::processSample(Operation& operation)
+void WaveformProvider::Private::processSample(Operation& operation)
 {
     try {
         readSampleBuffer(operation);
@@ -436,78 +498,79 @@ void WaveformProvider::processSample(Operation& operation)
     }
 }
 
-void WaveformProvider::readSampleBuffer(Operation& operation)
+void WaveformProvider::Private::readSampleBuffer(Operation& operation)
 {
-    if (operationQueue_->firstOperationIsCancelled()) {
-        if (reader_)
-            reader_->cancelReading();
+    if (operationQueue->firstOperationIsCancelled()) {
+        if (reader)
+            reader->cancelReading();
         return;
     }
-    const std::shared_ptr<SampleBuffer> buffer = readerOutput_->copyNextSampleBuffer();
+    const std::shared_ptr<SampleBuffer> buffer = readerOutput->copyNextSampleBuffer();
     bool endOfStream = !buffer;
     bool endOfChunk = false;  // the first chunk read up to the second
     if (buffer) {
         // Buckets past the store's end are dropped; once it is full the rest
         // of the song cannot add anything, so reading ends there.
         if (!fillBuckets(*buffer)) {
-            reader_->cancelReading();
-            (chunks_ ? endOfChunk : endOfStream) = true;
+            reader->cancelReading();
+            (chunks ? endOfChunk : endOfStream) = true;
         }
     } else {
-        if (!reader_ || reader_->status() != AssetReaderStatus::Completed) {
+        if (!reader || reader->status() != AssetReaderStatus::Completed) {
             // A reader that failed has not read the song: the provider fails
             // with its reason rather than finish (and cache) a silent store.
-            const auto failure = reader_ ? reader_->error() : std::nullopt;
+            const auto failure = reader ? reader->error() : std::nullopt;
             ZNTAnalytics::logEvent("processSample AVAssetReader failed",
-                                   {{"reader", reader_ ? QVariant(reader_->description()) : QVariant()},
+                                   {{"reader", reader ? QVariant(reader->description()) : QVariant()},
                                     {"error", failure ? QVariant(failure->description()) : QVariant()}});
             if (failure)
                 failReading(*failure);
             return;
         }
-        cursor_.finish(samples_->data(), readingEnd_);
+        cursor.finish(samples->data(), readingEnd);
     }
     // With chunks, the end of the song is the last chunk's to tell.
-    const bool finishing = endOfStream && !chunks_;
+    const bool finishing = endOfStream && !chunks;
 
-    const uint64_t sampleOffset = cursor_.sampleOffset;
-    const double start = double(sampleOffsetSinceBuffer_) / double(samplesPerSecond_);
-    const double duration = finishing ? assetDuration_ - start : double(sampleOffset - sampleOffsetSinceBuffer_) / double(samplesPerSecond_);
+    const uint64_t sampleOffset = cursor.sampleOffset;
+    const double rate = double(q->samplesPerSecond_);
+    const double start = double(sampleOffsetSinceBuffer) / rate;
+    const double duration = finishing ? assetDuration - start : double(sampleOffset - sampleOffsetSinceBuffer) / rate;
     // Once the song is read no bucket is written any more: all are readable.
     addTimeRangeToValidSampleTimeRange({start, duration}, finishing ? bucketCount() : sampleOffset);
     if (finishing)
-        state_.end(WaveformReadingStatus::Finished);
+        state.end(WaveformReadingStatus::Finished);
 
-    samplesSinceNotification_ += sampleOffset - sampleOffsetSinceBuffer_;
-    sampleOffsetSinceBuffer_ = sampleOffset;
-    if (samplesSinceNotification_ > samplesPerNotification_) {
-        samplesSinceNotification_ -= samplesPerNotification_;
+    samplesSinceNotification += sampleOffset - sampleOffsetSinceBuffer;
+    sampleOffsetSinceBuffer = sampleOffset;
+    if (samplesSinceNotification > samplesPerNotification) {
+        samplesSinceNotification -= samplesPerNotification;
         notifySamplesAdded();
     } else if (finishing) {
         notifySamplesAdded();
     }
 
-    const bool chunkRead = chunks_ && (endOfStream || endOfChunk);
+    const bool chunkRead = chunks && (endOfStream || endOfChunk);
     if (operation.isCancelled()) {
-        if (reader_)
-            reader_->cancelReading();
-    } else if (!finished() && !chunkRead) {
+        if (reader)
+            reader->cancelReading();
+    } else if (!q->finished() && !chunkRead) {
         queueReadingStep();
     }
     if (chunkRead) {
         // The rest of the song is the other chunks' to read: the first
         // chunk's decoder and input (a long song's index of packets) go.
-        reader_.reset();
-        readerOutput_.reset();
+        reader.reset();
+        readerOutput.reset();
     }
     if (chunkRead && !operation.isCancelled())
         chunkEnded(0);
     else if (finishing)
-        addWaveformToCache(samples_, asset_.get());
+        addWaveformToCache(samples, q->asset_.get());
 }
 
 // Answers false when the store, or the first chunk, is full.
-bool WaveformProvider::fillBuckets(const SampleBuffer& buffer)
+bool WaveformProvider::Private::fillBuckets(const SampleBuffer& buffer)
 {
     if (buffer.makeDataReady() != 0) {
         ZNTAnalytics::logEvent("processSample CMSampleBufferMakeDataReady failed", {{"status", buffer.makeDataReady()}});
@@ -526,15 +589,15 @@ bool WaveformProvider::fillBuckets(const SampleBuffer& buffer)
         ZNTAnalytics::logEvent("processSample CMBlockBufferGetDataPointer failed", {{"status", -1}});
         return true;
     }
-    const double framesPerBucket = stream->sampleRate / double(samplesPerSecond_);
+    const double framesPerBucket = stream->sampleRate / double(q->samplesPerSecond_);
     const std::size_t step = std::max<uint32_t>(stream->channelsPerFrame, 1);
-    return cursor_.fill(reinterpret_cast<const int8_t*>(buffer.data()), buffer.numberOfSamples(), step, framesPerBucket,
-                        samples_->data(), readingEnd_);
+    return cursor.fill(reinterpret_cast<const int8_t*>(buffer.data()), buffer.numberOfSamples(), step, framesPerBucket,
+                       samples->data(), readingEnd);
 }
 
-void WaveformProvider::notifySamplesAdded()
+void WaveformProvider::Private::notifySamplesAdded()
 {
-    dispatchMain([self = shared_from_this()] {
+    dispatchMain([self = q->shared_from_this()] {
         NotificationCenter::defaultCenter().post(WaveformProviderSamplesAddedNotification, self.get());
     });
 }
@@ -553,37 +616,4 @@ std::optional<QString> WaveformProvider::hashKeyForAsset(const Asset& asset)
     // Title and duration alone are shared by different songs (two
     // recordings of one piece, a copy that was edited since).
     return *title + asset.duration().description() + QStringLiteral(" in file ") + *file;
-}
-
-std::shared_ptr<const WaveformSamples> WaveformProvider::cachedWaveformForAsset(const Asset& asset)
-{
-    const auto key = hashKeyForAsset(asset);
-    if (!key)
-        return nullptr;
-    WaveformCache& cache = waveformCache();
-    std::lock_guard lock(cache.mutex);
-    const auto found = cache.entries.find(*key);
-    return found == cache.entries.end() ? nullptr : found->second.data;
-}
-
-void WaveformProvider::addWaveformToCache(std::shared_ptr<const WaveformSamples> samples, const Asset* asset)
-{
-    if (!samples || !asset)
-        return;
-    const auto key = hashKeyForAsset(*asset);
-    if (!key)
-        return;
-    WaveformCache& cache = waveformCache();
-    std::lock_guard lock(cache.mutex);
-    if (auto found = cache.entries.find(*key); found != cache.entries.end()) {
-        found->second = {secondsSinceEpoch(), std::move(samples)};
-        return;
-    }
-    if (cache.entries.size() >= kCacheCapacity) {
-        auto oldest = std::min_element(cache.entries.begin(), cache.entries.end(), [](const auto& a, const auto& b) {
-            return a.second.compareWaveformCacheTime(b.second) < 0;
-        });
-        cache.entries.erase(oldest);
-    }
-    cache.entries.emplace(*key, WaveformCacheEntry{secondsSinceEpoch(), std::move(samples)});
 }

@@ -3,9 +3,11 @@
 // editor draws as a waveform. Reading runs in the background, one sample
 // buffer per operation on the provider's own queue; the main thread hears of
 // new samples through WaveformProviderSamplesAddedNotification every five
-// seconds of audio and at the end. Finished stores of titled songs read from
-// files stay in a process-wide cache of 11 entries, so a song opened again
-// shows at once.
+// seconds of audio and at the end. A song of a minute and more is read in
+// chunks on several cores at once, each chunk with the buckets a whole read
+// gives there; its samples still grow from the start. Finished stores of
+// titled songs read from files stay in a process-wide cache of 11 entries, so
+// a song opened again shows at once.
 //
 // The store holds two signed bytes per bucket, the positive peak first; one
 // bucket per 1/samplesPerSecond seconds. It never changes size, and its bytes
@@ -17,24 +19,20 @@
 // nothing). Either end is announced by the notification; status() and
 // error() tell which.
 
-#include "platform/foundation/EndState.h"
-#include "platform/foundation/OperationQueue.h"
-#include "platform/media/AssetReader.h"
+#include "platform/foundation/Error.h"
+#include "platform/media/Asset.h"
 #include "source/engine/ZNTTimeRange.h"
 
 #include <QPainterPath>
 #include <QRectF>
 #include <QString>
 
-#include <atomic>
+#include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <new>
 #include <optional>
 #include <span>
-#include <cstdint>
-#include <memory>
-#include <mutex>
-#include <vector>
 
 inline const QString WaveformProviderSamplesAddedNotification = QStringLiteral("WaveformProviderSamplesAddedNotification");
 
@@ -114,14 +112,15 @@ class WaveformProvider : public std::enable_shared_from_this<WaveformProvider> {
 public:
     static constexpr std::size_t kCacheCapacity = 11;
     // Songs at least this long are read in chunks on several cores.
-    static constexpr double kChunkedReadingSeconds = 30 * 60;
+    static constexpr double kChunkedReadingSeconds = 60;
 
     static std::shared_ptr<WaveformProvider> providerWithAsset(std::shared_ptr<tolvan::Asset> asset, uint64_t samplesPerSecond);
+    WaveformProvider(std::shared_ptr<tolvan::Asset> asset, uint64_t samplesPerSecond);
     ~WaveformProvider();  // cancels what is queued
 
     const std::shared_ptr<tolvan::Asset>& asset() const { return asset_; }
     uint64_t samplesPerSecond() const { return samplesPerSecond_; }
-    std::shared_ptr<const WaveformSamples> waveformSamples() const { return samples_; }
+    std::shared_ptr<const WaveformSamples> waveformSamples() const;
 
     // Takes the cached store or starts reading. Main thread; once per provider.
     void startReadingWaveform();
@@ -130,8 +129,8 @@ public:
     void resumeReadingWaveform();
 
     ZNTTimeRange timeRangeOfSamples() const;
-    WaveformReadingStatus status() const { return state_.status(); }
-    std::optional<tolvan::Error> error() const { return state_.error(); }
+    WaveformReadingStatus status() const;
+    std::optional<tolvan::Error> error() const;
     bool finished() const { return status() == WaveformReadingStatus::Finished; }
 
     bool hasSamplesInTimeRange(ZNTTimeRange range) const;
@@ -157,81 +156,18 @@ public:
     // the identity of the file; none without a title or a file.
     static std::optional<QString> hashKeyForAsset(const tolvan::Asset& asset);
 
-    WaveformProvider(std::shared_ptr<tolvan::Asset> asset, uint64_t samplesPerSecond);
-
     // How a reading is split: songs from chunkedFromSeconds on are read in
-    // chunks, as many as chunkCount or, at 0, two for each free core.
+    // chunks, as many as chunkCount or, at 0, as many as keep the free cores
+    // busy (fewer for a song too short to give each chunk some seconds).
     void setChunking(double chunkedFromSeconds, int chunkCount = 0);
 
 private:
-    struct Chunks;
-    void startChunks(const std::shared_ptr<tolvan::Track>& track, const tolvan::AudioOutputSettings& settings);
-    static void readChunk(const std::weak_ptr<WaveformProvider>& weak, const std::shared_ptr<Chunks>& chunks, std::size_t index,
-                          const tolvan::Operation& operation);
-    void chunkEnded(std::size_t index);
+    struct Private;
+    friend struct Private;
 
-    void queueReadingStep();
-    void processSample(tolvan::Operation& operation);
-    void readSampleBuffer(tolvan::Operation& operation);
-    bool fillBuckets(const tolvan::SampleBuffer& buffer);
-    void notifySamplesAdded();
-    // Publishes the range, whose buckets below readableBuckets are written.
-    void addTimeRangeToValidSampleTimeRange(ZNTTimeRange range, uint64_t readableBuckets);
-    void failReading(const tolvan::Error& error);
-
-    static std::shared_ptr<const WaveformSamples> cachedWaveformForAsset(const tolvan::Asset& asset);
-    static void addWaveformToCache(std::shared_ptr<const WaveformSamples> samples, const tolvan::Asset* asset);
-
-    // The valid range and the buckets below which the store is written, from
-    // one look.
-    struct ValidSamples {
-        ZNTTimeRange range{0.0, 0.0};
-        uint64_t readableBuckets = 0;
-    };
-    ValidSamples validSamples() const;
-    // The buckets a query over range reads: those of its bucket range that
-    // are written; none when range does not lie inside the valid range.
-    std::optional<WaveformSampleRange> bucketsToScan(const ValidSamples& valid, ZNTTimeRange range) const;
-    // The smoothing window of a range inside the valid range: its bucket
-    // range, which sets the weights, and how many of its buckets are written.
-    struct SmoothingWindow {
-        WaveformSampleRange buckets;
-        uint64_t written = 0;
-    };
-    std::optional<SmoothingWindow> smoothingWindow(const ValidSamples& valid, ZNTTimeRange range) const;
-
-    // Bucket bytes for reading; null before start.
-    const int8_t* bucketBytes() const { return samples_ ? samples_->data() : nullptr; }
-    uint64_t bucketCount() const { return samples_ ? samples_->size() / 2 : 0; }
-
-    std::shared_ptr<tolvan::Asset> asset_;
+    const std::shared_ptr<tolvan::Asset> asset_;
     const uint64_t samplesPerSecond_;
-    std::shared_ptr<WaveformSamples> samples_;
-    std::unique_ptr<tolvan::OperationQueue> operationQueue_;
-    std::unique_ptr<tolvan::OperationQueue> chunkQueue_;  // chunks after the first
-    std::shared_ptr<Chunks> chunks_;
-    double chunkedFromSeconds_ = kChunkedReadingSeconds;
-    int chunkCount_ = 0;
-    std::shared_ptr<tolvan::AssetReader> reader_;
-    std::shared_ptr<tolvan::AssetReaderOutput> readerOutput_;
-
-    // Published after the buckets below it are written (release), read before
-    // reading them (acquire): the lock orders both. The buckets of a range
-    // inside the valid range may reach one past it (the rounding of its end):
-    // a scan stops at the readable ones rather than read a bucket being
-    // written.
-    mutable std::mutex validRangeMutex_;
-    ValidSamples validSamples_;
-    tolvan::EndState<WaveformReadingStatus> state_{WaveformReadingStatus::Unknown};
-
-    // The reading state, touched only by reading steps. With chunks, the
-    // steps read the first chunk, up to bucket readingEnd_.
-    WaveformBucketCursor cursor_;
-    uint64_t readingEnd_ = 0;
-    uint64_t sampleOffsetSinceBuffer_ = 0;
-    double assetDuration_ = 0.0;
-    uint64_t samplesSinceNotification_ = 0;
-    uint64_t samplesPerNotification_ = 0;
+    const std::unique_ptr<Private> d;
 };
 
 // A double as an unsigned integer: NaN and values below 0 give 0, values past

@@ -5,7 +5,7 @@
 // the valid range holds, that bucket is not yet written and counts as
 // silence, as it stands in the zero-filled store.
 
-#include "source/engine/WaveformProvider.h"
+#include "source/engine/WaveformProvider_p.h"
 
 #include <algorithm>
 #include <cmath>
@@ -58,21 +58,21 @@ void addLine(QPainterPath& path, const QPointF& point)
 
 }  // namespace
 
-std::optional<WaveformSampleRange> WaveformProvider::bucketsToScan(const ValidSamples& valid, ZNTTimeRange range) const
+std::optional<WaveformSampleRange> WaveformProvider::Private::bucketsToScan(const ValidSamples& valid, ZNTTimeRange range) const
 {
     if (isInfinite(range) || !ZNTTimeRangeContainsRange(valid.range, range))
         return std::nullopt;
-    const WaveformSampleRange buckets = sampleRangeForTimeRange(range);
+    const WaveformSampleRange buckets = q->sampleRangeForTimeRange(range);
     return WaveformSampleRange{buckets.location, bucketsBelow(valid.readableBuckets, buckets.location, buckets.length)};
 }
 
 WaveformSample WaveformProvider::representativeSampleForTimeRange(ZNTTimeRange range) const
 {
-    const auto scanned = bucketsToScan(validSamples(), range);
+    const auto scanned = d->bucketsToScan(d->validSamples(), range);
     if (!scanned)
         return {};
     const WaveformSampleRange buckets = *scanned;
-    const int8_t* bytes = buckets.length > 0 ? bucketBytes() + 2 * buckets.location : nullptr;
+    const int8_t* bytes = buckets.length > 0 ? d->bucketBytes() + 2 * buckets.location : nullptr;
     int positive = 0, negative = 0;
     for (uint64_t i = 0; i < buckets.length; ++i, bytes += 2) {
         positive = std::max<int>(positive, bytes[0]);
@@ -172,33 +172,34 @@ WaveformSample weightedPeak(const int8_t* bytes, uint64_t length, uint64_t writt
 
 }  // namespace
 
-std::optional<WaveformProvider::SmoothingWindow> WaveformProvider::smoothingWindow(const ValidSamples& valid, ZNTTimeRange range) const
+std::optional<WaveformProvider::Private::SmoothingWindow> WaveformProvider::Private::smoothingWindow(const ValidSamples& valid,
+                                                                                                    ZNTTimeRange range) const
 {
     if (isInfinite(range) || !ZNTTimeRangeContainsRange(valid.range, range))
         return std::nullopt;
     const ZNTTimeRange window =
         ZNTTimeRangeIntersection(valid.range, ZNTTimeRangeMake(range.start - range.duration, 3.0 * range.duration));
-    const WaveformSampleRange buckets = sampleRangeForTimeRange(window);
+    const WaveformSampleRange buckets = q->sampleRangeForTimeRange(window);
     return SmoothingWindow{buckets, bucketsBelow(valid.readableBuckets, buckets.location, buckets.length)};
 }
 
 WaveformSample WaveformProvider::smoothedSampleForTimeRange(ZNTTimeRange range) const
 {
-    const auto window = smoothingWindow(validSamples(), range);
+    const auto window = d->smoothingWindow(d->validSamples(), range);
     return window && window->written > 0
-             ? weightedPeak(bucketBytes() + 2 * window->buckets.location, window->buckets.length, window->written, nullptr)
+             ? weightedPeak(d->bucketBytes() + 2 * window->buckets.location, window->buckets.length, window->written, nullptr)
              : WaveformSample{};
 }
 
 void WaveformProvider::smoothedSamplesForColumns(double start, double step, std::span<WaveformSample> columns) const
 {
-    const ValidSamples valid = validSamples();
+    const Private::ValidSamples valid = d->validSamples();
     SmoothingTables tables;
     double t = start;
     for (WaveformSample& column : columns) {
-        const auto window = smoothingWindow(valid, ZNTTimeRangeMake(t, step));
+        const auto window = d->smoothingWindow(valid, ZNTTimeRangeMake(t, step));
         column = window && window->written > 0
-                   ? weightedPeak(bucketBytes() + 2 * window->buckets.location, window->buckets.length, window->written,
+                   ? weightedPeak(d->bucketBytes() + 2 * window->buckets.location, window->buckets.length, window->written,
                                   tables.forLength(window->buckets.length))
                    : WaveformSample{};
         t += step;
@@ -261,11 +262,11 @@ void WaveformProvider::bidirectionalWaveformPathsForTimeRange(ZNTTimeRange range
 
 double WaveformProvider::maxMagnitudeOfTimeRange(ZNTTimeRange range) const
 {
-    const auto scanned = bucketsToScan(validSamples(), range);
+    const auto scanned = d->bucketsToScan(d->validSamples(), range);
     if (!scanned)
         return 1.0;
     const WaveformSampleRange buckets = *scanned;
-    const int8_t* bytes = buckets.length > 0 ? bucketBytes() + 2 * buckets.location : nullptr;
+    const int8_t* bytes = buckets.length > 0 ? d->bucketBytes() + 2 * buckets.location : nullptr;
     int positive = 0, negative = 0;
     for (uint64_t i = 0; i < buckets.length; ++i, bytes += 2) {
         positive = std::max<int>(positive, bytes[0]);

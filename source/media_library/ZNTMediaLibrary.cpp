@@ -1,5 +1,6 @@
 #include "source/media_library/ZNTMediaLibrary.h"
 
+#include "platform/foundation/LaunchTrace.h"
 #include "source/media_library/ITLMediaLibrary.h"
 #include "source/media_library/MLFMediaLibrary.h"
 #include "source/media_library/XMLMediaLibrary.h"
@@ -164,4 +165,6 @@ void ZNTMediaLibrary::setLoading(bool loading)
 {
     if (loading_.exchange(loading) != loading)
         emit loadingChanged(loading);
+    if (!loading)
+        tolvan::launchMark(tolvan::LaunchMark::LibraryLoaded);
 }

@@ -55,7 +55,7 @@ void ApplicationEditor::zoomIn() { editor_->zoomIn(); }
 void ApplicationEditor::zoomOut() { editor_->zoomOut(); }
 void ApplicationEditor::moveSelectionToPlayLocation() { editor_->moveSelectionToPlayLocation(); }
 void ApplicationEditor::toggleAdvancedMode() { editor_->toggleAdvancedMode(); }
-void ApplicationEditor::setAdvancedVisible(bool visible) { editor_->setAdvancedVisible(visible, false); }
+void ApplicationEditor::setAdvancedVisible(bool visible) { editor_->setAdvancedVisible(visible); }
 void ApplicationEditor::shareAction(QWidget* sender) { editor_->shareAction(sender); }
 RingtoneKind ApplicationEditor::ringtoneKind() const { return editor_->ringtoneKind(); }
 

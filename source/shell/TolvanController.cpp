@@ -6,6 +6,7 @@
 #include "source/shell/ApplicationEditor.h"
 #include "platform/appkit/Workspace.h"
 #include "platform/foundation/Bundle.h"
+#include "platform/foundation/LaunchTrace.h"
 #include "platform/foundation/Localizer.h"
 #include "platform/foundation/UndoManager.h"
 #include "platform/foundation/UserDefaults.h"
@@ -20,6 +21,7 @@
 #include "ZNTUtilities/widgets/ZNTButton.h"
 #include "source/media_library/IncludedLibrary.h"
 #include "source/media_library/ZNTMediaLibrary.h"
+#include "source/shell/FirstFrame.h"
 #include "source/shell/ITunesImportCompletedWindowController.h"
 #include "source/shell/PreferencesController.h"
 #include "source/shell/PreferencesPanes.h"
@@ -126,6 +128,7 @@ void TolvanController::applicationWillFinishLaunching()
 
 void TolvanController::applicationDidFinishLaunching()
 {
+    finishedLaunching_ = true;
     if (services_.startKit)
         services_.startKit();
     if (services_.library)
@@ -133,6 +136,22 @@ void TolvanController::applicationDidFinishLaunching()
     if (updater_->automaticallyChecksForUpdates())
         updater_->checkForUpdatesInBackground();
     TolvanScreenshots::startRunningIfNeeded(defaults_);
+}
+
+void TolvanController::launch(const std::function<void()>& openLaunchFiles)
+{
+    applicationWillFinishLaunching();
+    mainWindow_->show();
+    launchMark(LaunchMark::WindowShown);
+    if (openLaunchFiles)
+        openLaunchFiles();
+    afterFirstFrame(*mainWindow_, [self = QPointer<TolvanController>(this)] {
+        launchMark(LaunchMark::FirstFrame);
+        if (!self)
+            return;
+        self->applicationDidFinishLaunching();
+        launchMark(LaunchMark::LaunchFinished);
+    });
 }
 
 void TolvanController::updateSelectionInfo(const std::optional<Error>& error)

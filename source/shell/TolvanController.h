@@ -83,6 +83,15 @@ public:
     void initializePreferences();
     void applicationWillFinishLaunching();
     void applicationDidFinishLaunching();
+    // The whole start-up as the program runs it: applicationWillFinishLaunching,
+    // the window shown, openLaunchFiles (the files the launch was given, so
+    // the first frame already shows them and their reading starts at once),
+    // and, once the window's first frame is on the screen,
+    // applicationDidFinishLaunching: the kit and the library start while the
+    // user already sees the window.
+    void launch(const std::function<void()>& openLaunchFiles = {});
+    // Whether applicationDidFinishLaunching has run.
+    bool hasFinishedLaunching() const { return finishedLaunching_; }
 
     // Outlets.
     TolvanMainWindow* mainWindow() const { return mainWindow_; }
@@ -275,6 +284,7 @@ private:
     ContentKind content_ = ContentKind::None;
     QPointer<QWidget> contentView_;
     QStringList grantedFolders_;
+    bool finishedLaunching_ = false;
     bool fullScreen_ = false;
     bool animatingFullScreen_ = false;
     double fullScreenDuration_ = 0.5;

@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
@@ -234,4 +235,47 @@ TEST_F(AppCrashTest, CrashReportReachesTheServiceAtTheNextLaunch)
     for (const auto& part : requests.back().parts)
         signalRecord = signalRecord || part.name == "signal";
     EXPECT_TRUE(signalRecord) << "the abort is in the report";
+}
+
+// The launch's marks, in the order the program printed them, with the other
+// lines of its output between them: "name" for a mark, the line itself else.
+QStringList launchLines(const QByteArray& output)
+{
+    QStringList lines;
+    for (const QByteArray& line : output.split('\n')) {
+        const QList<QByteArray> fields = line.split(' ');
+        if (fields.size() == 4 && fields[0] == "tolvan-launch")
+            lines << QString::fromUtf8(fields[1]);
+        else if (!line.isEmpty())
+            lines << QString::fromUtf8(line);
+    }
+    return lines;
+}
+
+TEST_F(AppTest, ALaunchShowsItsSongInTheFirstFrameThenStartsTheKitAndTheLibrary)
+{
+    QProcessEnvironment env = environment();
+    env.insert("TOLVAN_LAUNCH_TRACE", "1");
+    auto tolvan = start({song, "-moveToApplicationsFolderAlertSuppress", "YES"}, env);
+    tolvan->setReadChannel(QProcess::StandardError);
+    QByteArray output;
+    const auto seen = [&](const QString& mark) { return launchLines(output).contains(mark); };
+    while (!(seen("waveformComplete") && seen("launchFinished") && seen("libraryLoaded"))) {
+        ASSERT_TRUE(tolvan->waitForReadyRead(30000)) << output.toStdString();
+        output += tolvan->readAllStandardError();
+    }
+    tolvan->terminate();
+    ASSERT_TRUE(tolvan->waitForFinished(20000));
+
+    const QStringList lines = launchLines(output);
+    const auto at = [&](const QString& line) { return lines.indexOf(line); };
+    const qsizetype kit = lines.indexOf(QRegularExpression("\\[Brisca\\] Version .*"));
+    ASSERT_GE(kit, 0) << "the kit started:\n" << output.toStdString();
+    EXPECT_LT(at("main"), at("applicationCreated"));
+    EXPECT_LT(at("applicationCreated"), at("windowShown"));
+    EXPECT_LT(at("windowShown"), at("firstFrame"));
+    EXPECT_LT(at("firstFrame"), kit) << "the kit starts once the window is on the screen";
+    EXPECT_LT(kit, at("launchFinished"));
+    EXPECT_LT(at("waveformVisible"), at("waveformComplete"));
+    EXPECT_EQ(lines.count("firstFrame"), 1) << "each mark prints once";
 }

@@ -1,4 +1,5 @@
 #include "platform/media/AssetWriter.h"
+#include "platform/media/AssetWriter_p.h"
 
 #include "platform/media/FfmpegSupport.h"
 #include "platform/media/QuickTimeMetadata.h"
@@ -17,8 +18,12 @@
 #include <taglib/mp4file.h>
 #include <taglib/tbytevectorstream.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <future>
+#include <mutex>
 #include <random>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -477,4 +482,148 @@ TEST_F(AssetWriterTest, NamesFromAURLAreWrittenExactly)
     EXPECT_EQ(rawEntries(folder), sorted);
     EXPECT_FALSE(AssetWriter::assetWriterWithURL(QUrl("http://example.com/a.wav"), FileTypeWAVE));
     unlink((folder + '/' + notUtf8).constData());  // a name the temporary folder's own clean-up cannot spell
+}
+
+namespace {
+
+// An encoder that takes a buffer only when the test lets it, and fails on
+// the buffer it is told to.
+class SlowSink {
+public:
+    std::optional<Error> write(const SampleBuffer& buffer)
+    {
+        std::unique_lock lock(mutex_);
+        ++entered_;
+        changed_.notify_all();
+        changed_.wait(lock, [&] { return allowed_ > 0; });
+        --allowed_;
+        written_.push_back(buffer.presentationTimeStamp().value);
+        if (failAt_ && written_.size() == *failAt_)
+            return Error{QStringLiteral("test"), 1, QStringLiteral("the disk went away")};
+        return std::nullopt;
+    }
+
+    void allow(int buffers)
+    {
+        std::lock_guard lock(mutex_);
+        allowed_ += buffers;
+        changed_.notify_all();
+    }
+
+    // Waits until the encoder has been handed this many buffers.
+    void awaitEntered(std::size_t count)
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return entered_ >= count; });
+    }
+
+    std::vector<int64_t> written()
+    {
+        std::lock_guard lock(mutex_);
+        return written_;
+    }
+
+    std::optional<std::size_t> failAt_;
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    int allowed_ = 0;
+    std::size_t entered_ = 0;
+    std::vector<int64_t> written_;
+};
+
+// Pushes buffers 0, 1, 2 … from a thread of its own, counting those taken.
+struct Feeder {
+    EncodingQueue& queue;
+    std::atomic<int> pushed{0};
+    std::atomic<bool> refused{false};
+    std::future<void> done;
+
+    Feeder(EncodingQueue& queue, int buffers) : queue(queue)
+    {
+        done = std::async(std::launch::async, [this, buffers] {
+            for (int i = 0; i < buffers; ++i) {
+                if (!this->queue.push(*toneBuffer(i, 16))) {
+                    refused = true;
+                    return;
+                }
+                ++pushed;
+            }
+        });
+    }
+};
+
+bool settles(const std::future<void>& done) { return done.wait_for(std::chrono::seconds(10)) == std::future_status::ready; }
+
+}  // namespace
+
+TEST(AssetWriterEncodingQueue, AppendsWaitWhileTheEncoderIsAFewBuffersBehindAndKeepTheirOrder)
+{
+    SlowSink sink;
+    std::optional<Error> failure;
+    EncodingQueue queue([&](const SampleBuffer& b) { return sink.write(b); }, [&](const Error& e) { failure = e; });
+    Feeder feeder(queue, 12);
+
+    // One buffer in the encoder's hands, the rest of the bound waiting: the
+    // next push is held.
+    sink.awaitEntered(1);
+    const int bound = 1 + int(EncodingQueue::kWaitingBuffers);
+    while (feeder.pushed < bound)
+        std::this_thread::yield();
+    EXPECT_EQ(feeder.done.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
+    EXPECT_EQ(feeder.pushed, bound);
+
+    // Each buffer the encoder takes lets one more in.
+    sink.allow(1);
+    sink.awaitEntered(2);
+    while (feeder.pushed < bound + 1)
+        std::this_thread::yield();
+    EXPECT_EQ(feeder.pushed, bound + 1);
+
+    sink.allow(100);
+    ASSERT_TRUE(settles(feeder.done));
+    queue.end(true);
+    std::vector<int64_t> expected;
+    for (int i = 0; i < 12; ++i)
+        expected.push_back(i);
+    EXPECT_EQ(sink.written(), expected);
+    EXPECT_FALSE(failure);
+    EXPECT_FALSE(queue.push(*toneBuffer(0, 16))) << "an ended road takes nothing more";
+}
+
+TEST(AssetWriterEncodingQueue, AFailureStopsTheRoadAndFreesAWaitingAppend)
+{
+    SlowSink sink;
+    sink.failAt_ = 1;
+    std::atomic<int> failures{0};
+    EncodingQueue queue([&](const SampleBuffer& b) { return sink.write(b); }, [&](const Error&) { ++failures; });
+    Feeder feeder(queue, 12);
+    sink.awaitEntered(1);
+    while (feeder.pushed < 1 + int(EncodingQueue::kWaitingBuffers))
+        std::this_thread::yield();
+
+    sink.allow(100);  // the first buffer fails
+    ASSERT_TRUE(settles(feeder.done));
+    EXPECT_TRUE(feeder.refused) << "the held append is refused, not left waiting";
+    queue.end(true);
+    EXPECT_EQ(sink.written().size(), 1u) << "nothing is encoded after the failure";
+    EXPECT_EQ(failures, 1);
+}
+
+TEST(AssetWriterEncodingQueue, EndingAtOnceDropsTheWaitingBuffers)
+{
+    SlowSink sink;
+    EncodingQueue queue([&](const SampleBuffer& b) { return sink.write(b); }, [](const Error&) {});
+    Feeder feeder(queue, 12);
+    sink.awaitEntered(1);
+    while (feeder.pushed < 1 + int(EncodingQueue::kWaitingBuffers))
+        std::this_thread::yield();
+
+    auto ending = std::async(std::launch::async, [&] { queue.end(false); });
+    ASSERT_TRUE(settles(feeder.done));
+    EXPECT_TRUE(feeder.refused);
+    sink.allow(100);
+    ASSERT_TRUE(settles(ending));
+    EXPECT_EQ(sink.written(), std::vector<int64_t>{0}) << "only the buffer in hand is encoded";
 }

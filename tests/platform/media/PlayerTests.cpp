@@ -84,6 +84,31 @@ TEST_F(PlayerTest, ItsMixAndVolumeReachTheSamples)
     }
 }
 
+TEST_F(PlayerTest, PlayersTakeTurnsDecodingAndEachPlaysItsWholeSong)
+{
+    // The song is longer than a player's ring, so each player's decoding
+    // comes back for more while the other's waits for room.
+    Player first(asset, std::nullopt, AudioOutput::Kind::Manual);
+    Player second(asset, std::nullopt, AudioOutput::Kind::Manual);
+    second.setVolume(0.5f);
+    first.play();
+    second.play();
+    std::vector<int16_t> loud, quiet;
+    for (int step = 0; step < 10; ++step) {
+        ASSERT_TRUE(pullRendered(first.output(), 4410, &loud, 5000)) << "step " << step;
+        ASSERT_TRUE(pullRendered(second.output(), 4410, &quiet, 5000)) << "step " << step;
+    }
+    ASSERT_EQ(loud.size(), std::size_t(2 * Player::kSampleRate));
+    for (std::size_t i = 0; i < loud.size(); ++i) {
+        const int64_t frame = int64_t(i / 2);
+        const int16_t expected = int16_t(std::lround(16000 * std::sin(2 * M_PI * 441 * double(frame) / Player::kSampleRate + int(i % 2))));
+        ASSERT_EQ(loud[i], expected) << "at frame " << frame;
+        ASSERT_NEAR(quiet[i], expected * 0.5, 1.001) << "at frame " << frame;
+    }
+    EXPECT_EQ(first.currentTime(), playerTime(1.0));
+    EXPECT_EQ(second.currentTime(), playerTime(1.0));
+}
+
 TEST_F(PlayerTest, EndOfItemWithNoActionKeepsTheRate)
 {
     Player player(asset, std::nullopt, AudioOutput::Kind::Null);

@@ -130,3 +130,48 @@ TEST_F(TagLibAdapterTest, OnlyRegularFilesAreOpened)
         EXPECT_FALSE(songCoverPicture(path)) << path.toStdString();
     }
 }
+
+TEST_F(TagLibAdapterTest, NativeItemsOfEachTagKind)
+{
+    const QString mp3 = song("song.mp3");
+    ASSERT_TRUE(setMP3Pictures(mp3, {{"image/png", png}}));
+    const auto frames = id3v2Items(mp3);
+    const auto picture = std::find_if(frames.begin(), frames.end(), [](const auto& item) { return item.key == "APIC"; });
+    ASSERT_NE(picture, frames.end());
+    EXPECT_EQ(picture->value.toByteArray(), png);
+    EXPECT_EQ(picture->mimeType, "image/png");
+    for (const NativeTagItem& item : frames)
+        EXPECT_TRUE(item.key == "APIC" || item.key.startsWith('T') || item.key == "COMM") << item.key.toStdString();
+
+    const QString m4a = mp4SongNamed("song.m4a", {{14, png}, {13, jpeg}});
+    ASSERT_TRUE(writeTags(m4a, {.title = QString::fromUtf8("Sång"), .artist = {}, .album = {}, .comment = {}, .mp4Cover = {}}));
+    const auto items = mp4Items(m4a);
+    auto find = [&](const QByteArray& key) { return std::find_if(items.begin(), items.end(), [&](const auto& item) { return item.key == key; }); };
+    ASSERT_NE(find("covr"), items.end());
+    EXPECT_EQ(find("covr")->value.toByteArray(), png) << "the first cover stands for the list";
+    EXPECT_EQ(find("covr")->mimeType, "image/png");
+    ASSERT_NE(find("\251nam"), items.end());
+    EXPECT_EQ(find("\251nam")->value.toString(), QString::fromUtf8("Sång"));
+
+    EXPECT_TRUE(id3v2Items(m4a).empty());
+    EXPECT_TRUE(mp4Items(mp3).empty());
+    EXPECT_FALSE(readSongTags(dir.filePath("missing.mp3")));
+    EXPECT_EQ(readSongTags(m4a)->title, QString::fromUtf8("Sång"));
+}
+
+TEST_F(TagLibAdapterTest, PictureFormatsByTheirSignatures)
+{
+    EXPECT_EQ(pictureFormatOfBytes(jpeg), PictureFormat::jpeg);
+    EXPECT_EQ(pictureFormatOfBytes(png), PictureFormat::png);
+    EXPECT_EQ(pictureFormatOfBytes(gif), PictureFormat::unknown);
+    EXPECT_EQ(pictureFormatOfBytes({}), PictureFormat::unknown);
+}
+
+TEST_F(TagLibAdapterTest, ATailThatIsNoMP4FileIsNotTagged)
+{
+    QString failure;
+    const QByteArray junk(64, 'x');
+    const auto tagged = mp4TailWithItems(0, junk, [](qint64, qint64) { return QByteArray(); }, {{"\251nam", QStringLiteral("x")}}, &failure);
+    EXPECT_FALSE(tagged);
+    EXPECT_EQ(failure, "The written file cannot be tagged");
+}

@@ -54,6 +54,9 @@ TEST(TimeMenu, ItemsAndIndexesCountTheSeparator)
     EXPECT_EQ(timeMenuValue(1), 0.0) << "the separator is no gap";
     EXPECT_EQ(timeMenuValue(-1), std::nullopt);
     EXPECT_EQ(timeMenuValue(8), std::nullopt);
+    EXPECT_EQ(gapDuration(7), 5.0);
+    EXPECT_EQ(gapDuration(8), 0.0) << "an index with no item is no gap";
+    EXPECT_EQ(gapDuration(-1), 0.0);
     EXPECT_EQ(menu[2].accessibilityDefault, QStringLiteral("one half second"));
 }
 
@@ -62,7 +65,7 @@ TEST_F(ScratchDefaults, SettingsReadUsableValuesWhateverIsStored)
     EditorSettings settings(defaults);
     EXPECT_EQ(settings.kind(), RingtoneKind::Ringtone);
     EXPECT_EQ(settings.gapIndex(), 0);
-    EXPECT_EQ(settings.gapDuration(), 0.0);
+    EXPECT_EQ(gapDuration(settings.gapIndex()), 0.0);
     EXPECT_EQ(settings.manualVolumeGain(), 1.0);
     EXPECT_FALSE(settings.manuallyAdjustVolume());
     EXPECT_FALSE(settings.showAdvanced());
@@ -76,7 +79,7 @@ TEST_F(ScratchDefaults, SettingsReadUsableValuesWhateverIsStored)
         EXPECT_EQ(settings.gapIndex(), c.gapIndex) << c.stored.toString().toStdString();
     }
     defaults.setValue(kSelectedGapKey, 1);
-    EXPECT_EQ(settings.gapDuration(), 0.0) << "the separator's index is no gap";
+    EXPECT_EQ(gapDuration(settings.gapIndex()), 0.0) << "the separator's index is no gap";
 
     const struct {
         QVariant stored;

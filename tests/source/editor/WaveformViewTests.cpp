@@ -6,14 +6,21 @@
 #include "source/editor/WaveformViewController.h"
 
 #include "platform/foundation/UndoManager.h"
+#include "ZNTUtilities/Geometry.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/media/Asset.h"
+#include "platform/media/Track.h"
 #include "tests/source/editor/EditorFixtures.h"
 
 #include <QApplication>
+#include <QImage>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <mutex>
 
 using namespace editortest;
 using tolvan::test::drainEvents;
@@ -42,6 +49,21 @@ struct WaveformAreaTest : ::testing::Test {
         controller.setAsset(assetAt(writeSong(folder, QString("song-%1.wav").arg(seconds), seconds)));
         ASSERT_TRUE(waitUntil([&] { return controller.provider()->finished(); }));
         drainEvents(20);
+    }
+
+    // The view's picture of rect once the full renders of its tiles have
+    // landed: the same twice in a row.
+    QImage settledPicture(const QRect& rect) const
+    {
+        QImage last;
+        for (int tries = 0; tries < 60; ++tries) {
+            drainEvents(300);
+            QImage next = view->grab(rect).toImage();
+            if (next == last)
+                break;
+            last = std::move(next);
+        }
+        return last;
     }
 
     // The view's x of a time measured from the track, where drags measure it.
@@ -73,6 +95,76 @@ void expectSelection(ZNTTimeRange actual, double start, double duration)
     EXPECT_NEAR(actual.start, start, 1e-9);
     EXPECT_NEAR(actual.duration, duration, 1e-9);
 }
+
+// Holds back every stream of a song that starts at or past a frame until
+// released, or for 30 seconds at most.
+class Gate {
+public:
+    void release()
+    {
+        std::lock_guard lock(mutex_);
+        open_ = true;
+        opened_.notify_all();
+    }
+    void pass() const
+    {
+        std::unique_lock lock(mutex_);
+        opened_.wait_for(lock, std::chrono::seconds(30), [this] { return open_; });
+    }
+
+private:
+    mutable std::mutex mutex_;
+    mutable std::condition_variable opened_;
+    bool open_ = false;
+};
+
+class HeldTrack : public tolvan::Track {
+public:
+    HeldTrack(std::shared_ptr<tolvan::Track> inner, int64_t heldFrom, std::shared_ptr<const Gate> gate)
+        : Track(inner->trackID(), inner->mediaType(), inner->formatDescriptions(), inner->duration()), inner_(std::move(inner)),
+          heldFrom_(heldFrom), gate_(std::move(gate))
+    {
+    }
+    std::unique_ptr<tolvan::PcmStream> openPcmStream(const tolvan::AudioOutputSettings& settings, tolvan::Error* error) const override
+    {
+        return inner_->openPcmStream(settings, error);
+    }
+    std::unique_ptr<tolvan::PcmStream> openPcmStreamFromFrame(const tolvan::AudioOutputSettings& settings, int64_t startFrame,
+                                                              tolvan::Error* error) const override
+    {
+        return openSharedPcmStreamFromFrame(settings, startFrame, nullptr, error);
+    }
+    std::shared_ptr<tolvan::SharedTrackInput> openSharedInput() const override { return inner_->openSharedInput(); }
+    std::unique_ptr<tolvan::PcmStream> openSharedPcmStreamFromFrame(const tolvan::AudioOutputSettings& settings, int64_t startFrame,
+                                                                    std::shared_ptr<tolvan::SharedTrackInput> input,
+                                                                    tolvan::Error* error) const override
+    {
+        if (startFrame >= heldFrom_)
+            gate_->pass();
+        return inner_->openSharedPcmStreamFromFrame(settings, startFrame, std::move(input), error);
+    }
+
+private:
+    std::shared_ptr<tolvan::Track> inner_;
+    int64_t heldFrom_;
+    std::shared_ptr<const Gate> gate_;
+};
+
+// A song whose audio from `heldFrom` seconds on waits for the gate.
+class HeldAsset : public tolvan::Asset {
+public:
+    HeldAsset(std::shared_ptr<tolvan::Asset> inner, double heldFrom, const std::shared_ptr<const Gate>& gate) : inner_(std::move(inner))
+    {
+        for (const auto& track : inner_->tracks())
+            tracks_.push_back(std::make_shared<HeldTrack>(track, int64_t(heldFrom * 8000), gate));
+    }
+    tolvan::MediaTime duration() const override { return inner_->duration(); }
+    std::vector<std::shared_ptr<tolvan::Track>> tracks() const override { return tracks_; }
+
+private:
+    std::shared_ptr<tolvan::Asset> inner_;
+    std::vector<std::shared_ptr<tolvan::Track>> tracks_;
+};
 
 }  // namespace
 
@@ -290,6 +382,29 @@ TEST_F(WaveformAreaTest, AnotherSongStartsAfreshAndLateTilesAreDropped)
     controller.setSelection({2, 3});
     view->setAsset(view->asset(), view->waveformProvider());
     expectSelection(view->selection(), 2, 3);
+}
+
+// A four-minute song shows its first screen while the rest is still read:
+// the screen's chunks come first, and the picture is the one the whole
+// song gives there.
+TEST_F(WaveformAreaTest, TheFirstScreenOfASongIsDrawnBeforeItsReadingEnds)
+{
+    const auto gate = std::make_shared<Gate>();
+    // Released before the controller goes, should the test end early.
+    const std::unique_ptr<Gate, void (*)(Gate*)> releaseAtEnd(gate.get(), [](Gate* held) { held->release(); });
+    controller.setPointsPerSecond(25);
+    controller.setAsset(std::make_shared<HeldAsset>(assetAt(writeSong(folder, "four.wav", 240)), 100.0, gate));
+    const auto visible = [&] { return view->visibleBounds(); };
+    const double screenEnd = view->timeFromLocation(visible().right());
+    ASSERT_LT(screenEnd, 100.0) << "the screen shows only audio that is not held back";
+    ASSERT_TRUE(waitUntil([&] { return ZNTTimeRangeEnd(controller.provider()->timeRangeOfSamples()) >= screenEnd; }, 20000));
+    const QRect screen = flippedRect(visible(), view->height()).toAlignedRect();
+    const QImage first = settledPicture(screen);
+    EXPECT_FALSE(controller.provider()->finished()) << "the first screen waits for no more than its own audio";
+
+    gate->release();
+    ASSERT_TRUE(waitUntil([&] { return controller.provider()->finished(); }, 20000));
+    EXPECT_EQ(first, settledPicture(screen)) << "the first screen is already the song's own picture";
 }
 
 TEST(WaveformViewControllerLifetime, TheAreaBelongsToTheWidgetItIsPlacedIn)

@@ -1,5 +1,7 @@
 #include "source/engine/CoverArt.h"
 
+#include "platform/media/AssetWriter.h"
+
 #include "tests/support/AudioFileTest.h"
 #include "tests/support/TagFixtures.h"
 
@@ -105,6 +107,69 @@ TEST_F(CoverArtTest, WritesTagsAndTheOriginalsCoverIntoAnMP4)
     ASSERT_EQ(covers.size(), 1u);
     EXPECT_EQ(covers.front().format(), TagLib::MP4::CoverArt::PNG);
     EXPECT_EQ(QByteArray(covers.front().data().data(), covers.front().data().size()), png);
+}
+
+namespace {
+
+// A short silent AAC tone written by the asset writer with these metadata items.
+bool writeToneWithMetadata(const QString& path, std::vector<tolvan::MetadataItem> metadata)
+{
+    using namespace tolvan;
+    auto writer = AssetWriter::assetWriterWithURL(path, FileTypeAppleM4A);
+    auto input = AssetWriterInput::assetWriterInputWithMediaType(
+        MediaType::Audio, {.formatID = AudioFormatMPEG4AAC, .bitRate = 128000});
+    writer->addInput(input);
+    writer->setMetadata(std::move(metadata));
+    if (!writer->startWriting())
+        return false;
+    writer->startSessionAtSourceTime(MediaTime::zero());
+    const FormatDescription format{MediaType::Audio, "pcm", AudioOutputSettings().streamDescription()};
+    const SampleBuffer silence(format, MediaTime::zero(), std::vector<uint8_t>(4096 * 4));
+    return input->appendSampleBuffer(silence) && (input->markAsFinished(), writer->finishWriting());
+}
+
+}  // namespace
+
+TEST_F(CoverArtTest, TheWritersCoverAndTheCopiedCoverReadBackTheSame)
+{
+    for (const QByteArray& picture : {jpeg, png}) {
+        const QString original = tone("original.m4a");
+        ASSERT_TRUE(setMP4Covers(original, {{picture == jpeg ? 13 : 14, picture}}));
+        const QString written = dir.filePath("written.m4a");
+        ASSERT_TRUE(writeToneWithMetadata(written, {{QStringLiteral("covr"), tolvan::MetadataKeySpaceiTunes, {}, picture, {}}}));
+        const QString copied = tone("copied.m4a");
+        ASSERT_TRUE(ZNTWriteTagsAndCoverArt(copied, {{"originalFilePath", original}}));
+
+        const auto fromWriter = tolvan::songCoverPicture(written);
+        const auto fromCopy = tolvan::songCoverPicture(copied);
+        ASSERT_TRUE(fromWriter && fromCopy);
+        EXPECT_EQ(fromWriter->bytes, picture);
+        EXPECT_EQ(fromCopy->bytes, picture);
+        EXPECT_EQ(fromWriter->format, picture == jpeg ? tolvan::PictureFormat::jpeg : tolvan::PictureFormat::png);
+        EXPECT_EQ(fromCopy->format, fromWriter->format);
+        EXPECT_EQ(fromCopy->mimeType, fromWriter->mimeType);
+        for (const QString& path : {written, copied}) {
+            const auto items = tolvan::mp4Items(path);
+            const auto cover = std::find_if(items.begin(), items.end(), [](const auto& item) { return item.key == "covr"; });
+            ASSERT_NE(cover, items.end()) << path.toStdString();
+            EXPECT_EQ(cover->value.toByteArray(), picture);
+        }
+        for (const QString& path : {original, written, copied})
+            QFile::remove(path);
+    }
+}
+
+TEST_F(CoverArtTest, TheLogListsEveryItemOfAnMP4Tag)
+{
+    const QString target = dir.filePath("tone.m4a");
+    ASSERT_TRUE(writeToneWithMetadata(target, {{QStringLiteral("tmpo"), tolvan::MetadataKeySpaceiTunes, {}, 120, {}},
+                                               {QStringLiteral("\u00a9nam"), tolvan::MetadataKeySpaceiTunes, {}, QStringLiteral("T"), {}}}));
+    const auto numbers = tolvan::mp4ItemNumbers(target);
+    auto find = [&](const QString& key) { return std::find_if(numbers.begin(), numbers.end(), [&](const auto& item) { return item.first == key; }); };
+    ASSERT_NE(find("tmpo"), numbers.end());
+    EXPECT_EQ(find("tmpo")->second, 120);
+    EXPECT_NE(find(QString::fromUtf8("\u00a9nam")), numbers.end());
+    EXPECT_TRUE(tolvan::mp4ItemNumbers(tone("tone.mp3")).empty()) << "an MP3 has no MPEG-4 tag";
 }
 
 TEST_F(CoverArtTest, WritingTextTagsIntoAnMP3LeavesItsPicturesAlone)
