@@ -6,7 +6,7 @@
 #include "BriscaKit/BRSBinaryImage.h"
 #include "BriscaKit/BRSContext.h"
 #include "BriscaKit/BRSFile.h"
-#include "BRSURLSession/QueueLabels.h"
+#include "platform/concurrency/QueueLabels.h"
 
 #include <cerrno>
 #include <cstring>
@@ -273,8 +273,8 @@ void recordQueueNames(BRSFile* file, const ThreadList& list)
     BRSFileWriteSectionStart(file, "dispatch_queue_names");
     BRSFileWriteArrayStart(file);
     for (size_t i = 0; i < list.count; ++i) {
-        char label[brs::kQueueLabelCapacity];
-        brs::copyQueueLabelOfThread(list.threads[i], label, sizeof label);
+        char label[tolvan::kQueueLabelCapacity];
+        tolvan::copyQueueLabelOfThread(list.threads[i], label, sizeof label);
         BRSFileWriteArrayEntryString(file, label);
     }
     BRSFileWriteArrayEnd(file);

@@ -1,5 +1,8 @@
 #pragma once
-// The kit's notifications: observers run on the posting thread.
+// The kit's notifications: observers run on the posting thread. A front of
+// the concurrency library's centre, with the kit's names and tokens.
+
+#include "platform/concurrency/NotificationCenter.h"
 
 #include <functional>
 #include <memory>
@@ -19,9 +22,8 @@ public:
     void post(const std::string& name);
 
 private:
-    struct State;
-    std::shared_ptr<State> state_;
-    PLNNotificationCenter();
+    PLNNotificationCenter() = default;
+    tolvan::BasicNotificationCenter center_;
 };
 
 }  // namespace pln

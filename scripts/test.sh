@@ -63,14 +63,14 @@ if [ "$with_tsan" = 1 ]; then
   # tests. Fixtures start the ffmpeg command line with posix_spawn, which the
   # checker follows (the toolkit's own way of starting a child is hidden from it).
   tsan_suites=(BriscaTest ReportUploadTest AnalyticsTest ZNTAnalyticsTest ZNTAnalyticsStartTest
-    NotificationCenter OperationQueue SerialQueue WaveformQueriesTest WaveformProviderTest XMLLibraryTest
+    NotificationCenter OperationQueue SerialQueue WorkerPool QueueDestructor QueueObserver SystemScheduler DispatchMain WaveformQueriesTest WaveformProviderTest XMLLibraryTest
     TrackSlices Files/UnreadableLibrary PlayerTest RingtonePreviewerTest GainStage NullAudioOutput
     AudioRecorderTest SegmentedAacEncoder SystemProfileTest UndoManager RendererTest WaveformAreaTest LoadingLibraryTest
     ScenarioTest ToneSetScenarioTest EditorTest)
   # Only the test programs that hold those suites are built.
   cmake -S "$root" -B "$tsan" -G Ninja -DTOLVAN_TSAN=ON >/dev/null
   cmake --build "$tsan" --parallel "$(nproc)" --target \
-    tolvan_analytics_tests tolvan_brisca_tests tolvan_browser_tests tolvan_brsurlsession_tests \
+    tolvan_analytics_tests tolvan_brisca_tests tolvan_browser_tests tolvan_brsurlsession_tests tolvan_concurrency_tests \
     tolvan_editor_tests tolvan_engine_tests tolvan_foundation_tests tolvan_media_library_tests \
     tolvan_media_tests tolvan_system_tests tolvan_tally_tests >/dev/null
   stage_done "building for ThreadSanitizer"

@@ -1,34 +1,49 @@
 #include "platform/foundation/Dispatch.h"
 
+#include "platform/concurrency/WorkerPool.h"
+
 #include <QCoreApplication>
-#include <QMetaObject>
+#include <QSocketNotifier>
 #include <QThread>
-#include <atomic>
-#include <condition_variable>
+#include <deque>
 #include <future>
-#include <pthread.h>
+#include <mutex>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 namespace tolvan {
 
 namespace {
 
 // Work for the main thread waits in a queue of ours, handed over under our
-// own lock (so thread checkers see the hand-over), and one queued call on the
-// event loop drains it in order.
+// own lock, so a thread checker sees every hand-over. Qt only wakes the main
+// thread: a counter file descriptor that the posting thread writes and a
+// notifier on the main thread's event loop watches. No Qt object or event
+// crosses from the posting thread, so nothing of ours is freed on the main
+// thread that another thread made.
 struct MainQueue {
     std::mutex mutex;
     std::deque<std::function<void()>> tasks;
-    bool drainPosted = false;
+    bool wakePending = false;
+    const int wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+
+    void wake() const
+    {
+        const eventfd_t one = 1;
+        [[maybe_unused]] auto written = ::write(wakeFd, &one, sizeof one);
+    }
 
     // Runs what was queued when the drain began; work queued meanwhile waits
     // for the next turn of the event loop, so other events are not starved.
     void drain()
     {
+        eventfd_t count = 0;
+        [[maybe_unused]] auto read = ::read(wakeFd, &count, sizeof count);
         std::deque<std::function<void()>> batch;
         {
             std::lock_guard lock(mutex);
             batch.swap(tasks);
-            drainPosted = false;
+            wakePending = false;
         }
         for (auto& task : batch)
             task();
@@ -41,32 +56,36 @@ MainQueue& mainQueue()
     return *queue;
 }
 
+// Runs on the main thread as each application object is made: the notifier
+// belongs to it and goes with it. Work queued before still runs, since the
+// counter stays set until a drain reads it.
+void watchMainQueue()
+{
+    auto* notifier = new QSocketNotifier(mainQueue().wakeFd, QSocketNotifier::Read, QCoreApplication::instance());
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] { mainQueue().drain(); });
+}
+
 }  // namespace
+
+Q_COREAPP_STARTUP_FUNCTION(watchMainQueue)
 
 void dispatchMain(std::function<void()> fn)
 {
-    QCoreApplication* app = QCoreApplication::instance();
-    if (!app || !fn)
+    if (!QCoreApplication::instance() || !fn)
         return;
     MainQueue& queue = mainQueue();
     {
         std::lock_guard lock(queue.mutex);
         queue.tasks.push_back(std::move(fn));
-        if (queue.drainPosted)
-            return;  // the posted drain will take it
-        queue.drainPosted = true;
+        if (std::exchange(queue.wakePending, true))
+            return;  // the wake already under way will take it
     }
-    // The drain finds the queue through its accessor rather than a capture:
-    // the queue may have been made on this thread, and the accessor's guard
-    // orders that for the main thread where Qt's event queue, uninstrumented,
-    // shows no order to a race checker.
-    QMetaObject::invokeMethod(app, [] { mainQueue().drain(); }, Qt::QueuedConnection);
+    queue.wake();
 }
 
 void dispatchMainAndWait(const std::function<void()>& fn)
 {
-    QCoreApplication* app = QCoreApplication::instance();
-    if (!app || !fn)
+    if (!QCoreApplication::instance() || !fn)
         return;
     if (isMainThread()) {
         fn();
@@ -77,6 +96,7 @@ void dispatchMainAndWait(const std::function<void()>& fn)
         fn();
         done.set_value();
     });
+    BlockingScope waiting;
     done.get_future().wait();
 }
 
@@ -84,107 +104,6 @@ bool isMainThread()
 {
     QCoreApplication* app = QCoreApplication::instance();
     return app && QThread::currentThread() == app->thread();
-}
-
-void setCurrentThreadName(const std::string& name)
-{
-    // The kernel keeps 15 characters; the end of a reverse-DNS name says most.
-    std::string shortName = name.size() > 15 ? name.substr(name.size() - 15) : name;
-    pthread_setname_np(pthread_self(), shortName.c_str());
-}
-
-namespace {
-std::atomic<QueueObserver> queueObserver{nullptr};
-
-void tellQueueObserver(const char* name)
-{
-    if (QueueObserver observer = queueObserver.load())
-        observer(name);
-}
-}  // namespace
-
-void setQueueObserver(QueueObserver observer) { queueObserver = observer; }
-
-QueueWorkScope::QueueWorkScope(const std::string& name) { tellQueueObserver(name.c_str()); }
-
-QueueWorkScope::~QueueWorkScope() { tellQueueObserver(nullptr); }
-
-// Shared with the worker, so a queue destroyed from its own task leaves the
-// worker something valid to finish with.
-struct SerialQueue::State {
-    std::string name;
-    std::mutex mutex;
-    std::condition_variable wake;
-    std::deque<std::function<void()>> tasks;
-    bool stopping = false;
-    std::atomic<std::thread::id> worker{};
-};
-
-SerialQueue::SerialQueue(std::string name) : name_(std::move(name)), state_(std::make_shared<State>())
-{
-    state_->name = name_;
-    thread_ = std::thread([state = state_] { run(state); });
-}
-
-SerialQueue::~SerialQueue()
-{
-    {
-        std::lock_guard lock(state_->mutex);
-        state_->stopping = true;
-    }
-    state_->wake.notify_all();
-    if (isCurrent())
-        thread_.detach();
-    else
-        thread_.join();
-}
-
-bool SerialQueue::isCurrent() const { return state_->worker.load() == std::this_thread::get_id(); }
-
-void SerialQueue::async(std::function<void()> task)
-{
-    if (!task)
-        return;
-    {
-        std::lock_guard lock(state_->mutex);
-        state_->tasks.push_back(std::move(task));
-    }
-    state_->wake.notify_one();
-}
-
-void SerialQueue::sync(const std::function<void()>& task)
-{
-    if (!task)
-        return;
-    if (isCurrent()) {
-        task();
-        return;
-    }
-    std::promise<void> done;
-    async([&] {
-        task();
-        done.set_value();
-    });
-    done.get_future().wait();
-}
-
-void SerialQueue::run(const std::shared_ptr<State>& state)
-{
-    state->worker = std::this_thread::get_id();
-    setCurrentThreadName(state->name);
-    for (;;) {
-        std::function<void()> task;
-        {
-            std::unique_lock lock(state->mutex);
-            state->wake.wait(lock, [&] { return state->stopping || !state->tasks.empty(); });
-            if (state->tasks.empty())
-                return;
-            task = std::move(state->tasks.front());
-            state->tasks.pop_front();
-        }
-        QueueWorkScope scope(state->name);
-        task();
-    }
 }
 
 }  // namespace tolvan

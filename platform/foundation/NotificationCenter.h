@@ -1,14 +1,14 @@
 #pragma once
-// Named notifications delivered to observers, optionally filtered by sender.
+// Named notifications delivered to observers, optionally filtered by sender:
+// the application's front of the concurrency library's centre, with Qt's
+// strings and maps.
+
+#include "platform/concurrency/NotificationCenter.h"
 
 #include <QString>
 #include <QVariantMap>
 
-#include <cstdint>
 #include <functional>
-#include <memory>
-#include <mutex>
-#include <vector>
 
 namespace tolvan {
 
@@ -18,34 +18,13 @@ struct Notification {
     QVariantMap userInfo;
 };
 
-class NotificationCenter;
-
-// Removes its observer when destroyed or reset; movable, not copyable.
-class ObserverToken {
-public:
-    ObserverToken() = default;
-    ObserverToken(ObserverToken&& other) noexcept;
-    ObserverToken& operator=(ObserverToken&& other) noexcept;
-    ~ObserverToken() { reset(); }
-
-    void reset();
-    explicit operator bool() const { return id_ != 0; }
-
-private:
-    friend class NotificationCenter;
-    ObserverToken(std::weak_ptr<NotificationCenter*> center, std::uint64_t id) : center_(std::move(center)), id_(id) {}
-    std::weak_ptr<NotificationCenter*> center_;
-    std::uint64_t id_ = 0;
-};
-
 class NotificationCenter {
 public:
     using Callback = std::function<void(const Notification&)>;
 
     static NotificationCenter& defaultCenter();
 
-    NotificationCenter();
-    ~NotificationCenter();
+    NotificationCenter() = default;
     NotificationCenter(const NotificationCenter&) = delete;
     NotificationCenter& operator=(const NotificationCenter&) = delete;
 
@@ -58,20 +37,7 @@ public:
     void post(const QString& name, const void* object = nullptr, const QVariantMap& userInfo = {});
 
 private:
-    friend class ObserverToken;
-    void remove(std::uint64_t id);
-    bool isRegistered(std::uint64_t id);
-
-    struct Entry {
-        std::uint64_t id;
-        QString name;
-        const void* object;
-        std::shared_ptr<Callback> callback;
-    };
-    std::mutex mutex_;
-    std::vector<Entry> entries_;
-    std::uint64_t nextId_ = 1;
-    std::shared_ptr<NotificationCenter*> self_;  // tokens hold it weakly
+    BasicNotificationCenter center_;
 };
 
 }  // namespace tolvan

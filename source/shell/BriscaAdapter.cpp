@@ -8,7 +8,6 @@
 #include "platform/foundation/Localizer.h"
 #include "source/shell/TolvanMainWindow.h"
 
-#include "BRSURLSession/QueueLabels.h"
 #include "BRSURLSession/ServerTrust.h"
 
 #include <QFile>
@@ -82,8 +81,6 @@ void BriscaAdapter::startKit(const std::string& apiKey)
                 environment.network.pinnedCertificates = {root};
     }
     Brisca::setSharedEnvironment(environment);
-    // Crash records name the queue each thread runs work of.
-    setQueueObserver(&brs::setCurrentThreadQueueLabel);
     Brisca::startWithAPIKey(apiKey);
 }
 

@@ -1,9 +1,9 @@
-#include "BRSURLSession/QueueLabels.h"
+#include "platform/concurrency/QueueLabels.h"
 
 #include <sys/syscall.h>
 #include <unistd.h>
 
-namespace brs {
+namespace tolvan {
 namespace {
 
 // The calling thread's slot, taken on first use and given back (its label
@@ -51,4 +51,4 @@ thread_local ThreadSlot currentThreadSlot;
 
 void setCurrentThreadQueueLabel(const char* label) { currentThreadSlot.write(label ? label : ""); }
 
-}  // namespace brs
+}  // namespace tolvan

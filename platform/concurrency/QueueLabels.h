@@ -1,8 +1,8 @@
 #pragma once
 // Which named queue each thread is running work of, kept where a crash
 // handler can read it: a fixed table of slots, one per thread that ever ran
-// queue work, each written only by its own thread. The kit's queues and the
-// application's (through the hook it installs) announce their labels here;
+// queue work, each written only by its own thread. Every queue's worker
+// announces its queue's label here (see QueueWorkScope);
 // the crash recorder reads them without allocating or locking.
 
 #include <sys/types.h>
@@ -11,7 +11,7 @@
 #include <cstddef>
 #include <cstring>
 
-namespace brs {
+namespace tolvan {
 
 // Labels longer than this are cut (a crash record keeps 128 bytes at most).
 inline constexpr std::size_t kQueueLabelCapacity = 128;
@@ -54,4 +54,4 @@ inline void copyQueueLabelOfThread(pid_t thread, char* buffer, std::size_t size)
     }
 }
 
-}  // namespace brs
+}  // namespace tolvan
