@@ -7,6 +7,7 @@
 #include "platform/media/QuickTimeMetadata.h"
 #include "platform/media/SegmentedAacEncoder.h"
 #include "platform/media/TagLibAdapter.h"
+#include "platform/concurrency/WorkerPool.h"
 
 #include <QFile>
 #include <QtEndian>
@@ -323,7 +324,12 @@ bool EncodingQueue::push(const SampleBuffer& buffer)
 {
     {
         std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return waiting_ < kWaitingBuffers || stopped_; });
+        const auto hasRoom = [&] { return waiting_ < kWaitingBuffers || stopped_; };
+        if (!hasRoom()) {
+            // A pool worker waiting here lends its place to the encoding it waits for.
+            BlockingScope waitingForEncoding;
+            changed_.wait(lock, hasRoom);
+        }
         if (stopped_)
             return false;
         ++waiting_;

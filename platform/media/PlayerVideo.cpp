@@ -4,6 +4,7 @@
 #include "platform/media/Composition.h"
 #include "platform/media/FileTrack.h"
 #include "platform/media/VideoDecoder.h"
+#include "platform/concurrency/WorkerPool.h"
 
 #include <atomic>
 #include <chrono>
@@ -56,7 +57,12 @@ struct PlayerVideo::Job {
     bool push(VideoFrame frame)
     {
         std::unique_lock lock(mutex);
-        room.wait(lock, [&] { return abandoned || frames.size() < kPicturesAhead; });
+        const auto hasRoom = [&] { return abandoned || frames.size() < kPicturesAhead; };
+        if (!hasRoom()) {
+            // A pool worker waiting here lends its place to the work it waits for.
+            BlockingScope waitingForRoom;
+            room.wait(lock, hasRoom);
+        }
         if (abandoned)
             return false;
         frames.push_back(std::move(frame));
