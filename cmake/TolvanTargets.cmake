@@ -37,7 +37,7 @@ endfunction()
 # processes start slowly (the sanitizer builds load and check every shared
 # library, so start-up outweighs most tests) may set TOLVAN_TEST_SHARDS: each
 # program then runs as that many processes, each a share of its tests
-# (GoogleTest's shards), plus one process per label its suites carry.
+# (GoogleTest's shards), and as many again for each label its suites carry.
 set(TOLVAN_TEST_SHARDS 0 CACHE STRING "Processes per test program; 0 runs each test in a process of its own")
 
 # tolvan_test(NAME SOURCES ... DEPS ... [LABELS ...] [ONE_TEST_PER_PROCESS])
@@ -147,9 +147,6 @@ function(_tolvan_add_tests name part filter labels environment once)
   list(REMOVE_ITEM labels "")
   if(TOLVAN_TEST_SHARDS GREATER 0 AND NOT once)
     set(shards ${TOLVAN_TEST_SHARDS})
-    if(part)
-      set(shards 1)  # the labelled suites are few: one process
-    endif()
     math(EXPR last "${shards} - 1")
     foreach(shard RANGE ${last})
       set(test ${name})
