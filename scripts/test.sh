@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test through CTest.
-# With --tsan, also builds the concurrency-critical libraries with
-# ThreadSanitizer in build-tsan/ and runs their tests there.
-# With --asan, also builds everything with AddressSanitizer and
+# With --tsan, also builds the programs holding the tests labelled `threads`
+# with ThreadSanitizer in build-tsan/ and runs those tests there.
+# With --asan, also builds every test program with AddressSanitizer and
 # UndefinedBehaviorSanitizer in build-asan/ and runs every test there, the
 # fuzz targets' seeds and regression inputs included, but those that crash a
-# process on purpose; the plain build then runs only those.
+# process on purpose (labelled `crashes`); the plain build then runs only those.
 # With --fuzz, also builds the fuzz targets with clang and libFuzzer and runs
 # each over its seeds and regression inputs (scripts/fuzz.sh --regressions).
 # The options combine.
@@ -26,21 +26,25 @@ stage_done() { echo "test.sh: $1 took $((SECONDS - stage_start)) s"; stage_start
 
 "$root/scripts/install-deps.sh"
 stage_done "installing"
-# The tests that crash a process on purpose run only in the plain build: the
-# sanitizers' runtimes own the fault signals, the alternate signal stacks and
-# thread creation that crash capture takes over. With --asan every other test
-# runs in the AddressSanitizer build (which compiles the whole tree), so the
-# plain build makes only the application and the crash tests' programs.
-crash_tests='^(CrashRecordTest|Helper/CrashTest|ContextUnderDebugger|AppCrashTest)\.'
+# Tests carry CTest labels where they are declared (tolvan_test and
+# tolvan_label_suites): `threads` for those the ThreadSanitizer run takes,
+# `crashes` for those that crash a process on purpose. Each label has a build
+# target, tolvan_tests_<label>, that makes only the programs holding them.
+#
+# The crash tests run only in the plain build: the sanitizers' runtimes own
+# the fault signals, the alternate signal stacks and thread creation that
+# crash capture takes over. With --asan every other test runs in the
+# AddressSanitizer build, so the plain build makes only the crash tests'
+# programs (the application among them).
 if [ "$with_asan" = 1 ]; then
-  TOLVAN_BUILD_TARGETS="tolvan tolvan_brisca_tests tolvan_app_tests" "$root/scripts/build.sh"
+  TOLVAN_BUILD_TARGETS="tolvan_tests_crashes" "$root/scripts/build.sh"
 else
   "$root/scripts/build.sh"
 fi
 stage_done "building"
 plain="${TOLVAN_BUILD_DIR:-$root/build}"
 if [ "$with_asan" = 1 ]; then
-  ctest --test-dir "$plain" --output-on-failure --parallel "$(nproc)" -R "$crash_tests"
+  ctest --test-dir "$plain" --output-on-failure --parallel "$(nproc)" -L crashes
 else
   ctest --test-dir "$plain" --output-on-failure --parallel "$(nproc)"
 fi
@@ -59,43 +63,28 @@ seed_test_costs() {
 
 if [ "$with_tsan" = 1 ]; then
   tsan="$root/build-tsan"
-  # The concurrency tests, and the waveform, query, XML-reader and player
-  # tests. Fixtures start the ffmpeg command line with posix_spawn, which the
-  # checker follows (the toolkit's own way of starting a child is hidden from it).
-  tsan_suites=(BriscaTest ReportUploadTest AnalyticsTest ZNTAnalyticsTest ZNTAnalyticsStartTest
-    NotificationCenter OperationQueue SerialQueue WorkerPool QueueDestructor QueueObserver SystemScheduler DispatchMain WaveformQueriesTest WaveformProviderTest XMLLibraryTest
-    TrackSlices Files/UnreadableLibrary PlayerTest RingtonePreviewerTest GainStage NullAudioOutput
-    AudioRecorderTest SegmentedAacEncoder SystemProfileTest UndoManager RendererTest WaveformAreaTest LoadingLibraryTest
-    ScenarioTest ToneSetScenarioTest EditorTest)
-  # Only the test programs that hold those suites are built.
-  cmake -S "$root" -B "$tsan" -G Ninja -DTOLVAN_TSAN=ON >/dev/null
-  cmake --build "$tsan" --parallel "$(nproc)" --target \
-    tolvan_analytics_tests tolvan_brisca_tests tolvan_browser_tests tolvan_brsurlsession_tests tolvan_concurrency_tests \
-    tolvan_editor_tests tolvan_engine_tests tolvan_foundation_tests tolvan_media_library_tests \
-    tolvan_media_tests tolvan_system_tests tolvan_tally_tests >/dev/null
+  # Fixtures start the ffmpeg command line with posix_spawn, which the checker
+  # follows (the toolkit's own way of starting a child is hidden from it).
+  TOLVAN_BUILD_DIR="$tsan" TOLVAN_BUILD_TARGETS="tolvan_tests_threads" \
+    "$root/scripts/build.sh" -DTOLVAN_TSAN=ON >/dev/null
   stage_done "building for ThreadSanitizer"
-  tsan_tests="$(ctest --test-dir "$tsan" -N)"
-  for suite in "${tsan_suites[@]}"; do
-    grep -qE "Test +#[0-9]+: $suite\\." <<<"$tsan_tests" ||
-      { echo "test.sh: no ThreadSanitizer program holds the suite $suite" >&2; exit 1; }
-  done
   seed_test_costs "$tsan"
-  pattern="^($(IFS='|'; echo "${tsan_suites[*]}"))\\."
   TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$root/tests/support/tsan.supp" \
-    ctest --test-dir "$tsan" --output-on-failure --parallel "$(nproc)" -R "$pattern"
+    ctest --test-dir "$tsan" --output-on-failure --parallel "$(nproc)" -L threads
   stage_done "testing under ThreadSanitizer"
 fi
 
 if [ "$with_asan" = 1 ]; then
   asan="$root/build-asan"
-  # Every test but those that crash a process on purpose (see above).
-  TOLVAN_BUILD_DIR="$asan" "$root/scripts/build.sh" -DTOLVAN_ASAN=ON >/dev/null
+  # A sanitized process spends most of a short test starting (it loads and
+  # checks every shared library, and checks for leaks at its end), so each
+  # test program runs as a few processes, each a share of its tests.
+  TOLVAN_BUILD_DIR="$asan" TOLVAN_BUILD_TARGETS="tolvan_tests" \
+    "$root/scripts/build.sh" -DTOLVAN_ASAN=ON -DTOLVAN_TEST_SHARDS=4 >/dev/null
   stage_done "building for AddressSanitizer"
-  seed_test_costs "$asan"
   ASAN_OPTIONS="halt_on_error=1 detect_stack_use_after_return=1 strict_init_order=1" \
   UBSAN_OPTIONS="halt_on_error=1 print_stacktrace=1" \
-    ctest --test-dir "$asan" --output-on-failure --parallel "$(nproc)" \
-      -E "$crash_tests"
+    ctest --test-dir "$asan" --output-on-failure --parallel "$(nproc)" -LE crashes
   stage_done "testing under AddressSanitizer"
 fi
 

@@ -48,7 +48,11 @@ protected:
             console.push_back(line);
         });
     }
-    void TearDown() override { pln::PLNSetConsoleSink(nullptr); }
+    void TearDown() override
+    {
+        pln::PLNSetConsoleSink(nullptr);
+        pln::PLNSetDebugEnabled(false);
+    }
 
     // A launch: a host of its own over the same store, as a new process has.
     std::shared_ptr<Brisca> launch(std::shared_ptr<brs::Scheduler> scheduler, BRSApplication& application)
@@ -215,9 +219,12 @@ TEST_F(ReportUploadTest, AReportOfARunningInstanceIsLeftAlone)
     ASSERT_GE(lock, 0);
     ASSERT_GE(liveLock, 0);
     TestApplication application;
+    // The kit says when it leaves a report alone; nothing else touches it.
+    pln::PLNSetDebugEnabled(true);
     auto kit = launch(std::make_shared<kittest::ManualScheduler>(), application);
+    ASSERT_TRUE(eventually([&] { return logged("running instance at " + other) && logged("running instance at " + live); }));
+    pln::PLNSetDebugEnabled(false);
     kit->crashReportingController()->operationQueue()->sync([] {});
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_TRUE(fs::exists(other + "/signal.brsrecord"));
     EXPECT_TRUE(fs::exists(live + "/log_a.brsrecord"));
     EXPECT_EQ(service.requestCount("POST", kReportsPath), 0u);

@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <thread>
 
 using namespace kit_test;
 
@@ -73,7 +72,6 @@ TEST_F(BriscaTest, LogLinesAndCustomKeysLandInThisRunsReport)
 {
     auto kit = makeKit();
     kit->startWith(kTestAPIKey, nullptr);
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
     BRSUserLoggingLog("%s line %d $ %s", "who", 239, "what");
     BRSUserLoggingLog(nullptr);
     kit->setObjectValue("first", "defaultMediaLibrary");

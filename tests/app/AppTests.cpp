@@ -14,8 +14,8 @@
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTest>
 #include <QTemporaryDir>
-#include <QThread>
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -134,7 +134,10 @@ TEST_F(AppTest, ASecondLaunchHandsItsFileToTheFirst)
 {
     auto first = start(screenshotArguments(), environment(0.8));
     ASSERT_TRUE(first->waitForStarted());
-    QThread::msleep(1500);  // the first copy is listening by now
+    // The first copy listens before it shows its window: once its first
+    // picture is saved, a later launch finds it.
+    const QDir shots(home.filePath("shots"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !shots.isEmpty(); }, 60000)) << first->readAllStandardError().toStdString();
 
     const QString other = home.filePath("other.wav");
     ASSERT_TRUE(test::writeTone(other, test::ToneSpec{.seconds = 3.0}));
