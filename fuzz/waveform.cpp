@@ -52,6 +52,23 @@ void queryEverything(const WaveformProvider& provider, ZNTTimeRange whole)
     }
 }
 
+void readAndQuery(const fuzz::ExtensionInput& input)
+{
+    auto asset = Asset::assetWithPath(fuzz::writeFile("input" + input.extension, input.bytes));
+    auto provider = WaveformProvider::providerWithAsset(asset, kSamplesPerSecond);
+    provider->startReadingWaveform();
+    // Without a track to read the provider starts nothing.
+    if (!bestTrackForRingtone(*asset))
+        return;
+    // A reading that fails to start fails the provider at once.
+    fuzz::processEventsUntil([&] { return provider->status() != WaveformReadingStatus::Reading || providerGaveUp(); });
+    // A header may claim hundreds of hours; the queries cost time in
+    // proportion to the range, so they look at its first ten minutes.
+    ZNTTimeRange range = provider->timeRangeOfSamples();
+    range.duration = std::min(range.duration, 600.0);
+    queryEverything(*provider, range);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
@@ -63,21 +80,9 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
 {
     fuzz::freshFolder();
+    readAndQuery(fuzz::splitExtension(data, size, fuzz::kAudioExtensions));
+    fuzz::settle();
+    // Emptied after each input, so that an event found in it is this input's.
     ZNTAnalytics::resetForTesting();
-    const auto input = fuzz::splitExtension(data, size, fuzz::kAudioExtensions);
-    auto asset = Asset::assetWithPath(fuzz::writeFile("input" + input.extension, input.bytes));
-
-    auto provider = WaveformProvider::providerWithAsset(asset, kSamplesPerSecond);
-    provider->startReadingWaveform();
-    // Without a track to read the provider starts nothing.
-    if (!bestTrackForRingtone(*asset))
-        return 0;
-    // A reading that fails to start fails the provider at once.
-    fuzz::processEventsUntil([&] { return provider->status() != WaveformReadingStatus::Reading || providerGaveUp(); });
-    // A header may claim hundreds of hours; the queries cost time in
-    // proportion to the range, so they look at its first ten minutes.
-    ZNTTimeRange range = provider->timeRangeOfSamples();
-    range.duration = std::min(range.duration, 600.0);
-    queryEverything(*provider, range);
     return 0;
 }
