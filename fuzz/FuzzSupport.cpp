@@ -1,5 +1,6 @@
 #include "fuzz/FuzzSupport.h"
 
+#include <QAbstractEventDispatcher>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -85,6 +86,12 @@ void processEventsUntil(const std::function<bool()>& done)
     while (!done())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 
+}
+
+void wakeMainLoop()
+{
+    if (auto* dispatcher = QAbstractEventDispatcher::instance(QCoreApplication::instance()->thread()))
+        dispatcher->wakeUp();
 }
 
 void settle()

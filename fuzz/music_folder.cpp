@@ -76,6 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
         auto library = MusicFolderLibrary::open("1.0", folder, index, recentlyUsed, &error);
         if (!library)
             fuzz::fail("a Music folder with a song in it does not open");
+        library->setScanFinishedHandler(fuzz::wakeMainLoop);
         checkContents(*library->contents());
         fuzz::processEventsUntil([&] { return !library->isScanning(); });
         checkContents(*library->contents());

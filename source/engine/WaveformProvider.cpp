@@ -566,6 +566,13 @@ std::shared_ptr<const WaveformSamples> WaveformProvider::cachedWaveformForAsset(
     return found == cache.entries.end() ? nullptr : found->second.data;
 }
 
+void WaveformProvider::resetCacheForTesting()
+{
+    WaveformCache& cache = waveformCache();
+    std::lock_guard lock(cache.mutex);
+    cache.entries.clear();
+}
+
 void WaveformProvider::addWaveformToCache(std::shared_ptr<const WaveformSamples> samples, const Asset* asset)
 {
     if (!samples || !asset)

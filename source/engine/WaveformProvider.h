@@ -163,6 +163,9 @@ public:
     // chunks, as many as chunkCount or, at 0, two for each free core.
     void setChunking(double chunkedFromSeconds, int chunkCount = 0);
 
+    // Forgets every cached store, as at process start (for tests).
+    static void resetCacheForTesting();
+
 private:
     struct Chunks;
     void startChunks(const std::shared_ptr<tolvan::Track>& track, const tolvan::AudioOutputSettings& settings);
