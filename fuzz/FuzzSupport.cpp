@@ -85,7 +85,6 @@ void processEventsUntil(const std::function<bool()>& done)
     tick.start(1);
     while (!done())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-
 }
 
 void wakeMainLoop()

@@ -1,5 +1,6 @@
 // Reads the input's waveform to the end through a provider, as the editor
-// does, then asks the finished store every query the editor draws with.
+// does, asks the finished store every query the editor draws with, and
+// opens the song again, which takes the store from the cache.
 
 #include "fuzz/FuzzSupport.h"
 
