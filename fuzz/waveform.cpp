@@ -21,6 +21,10 @@ constexpr uint64_t kSamplesPerSecond = 100;
 // each on a thread of its own; three, the fewest with a chunk between the
 // first and the last, take the same paths at a fraction of the threads.
 constexpr int kChunks = 3;
+// A query's smoothing window is three times its range; beyond 2^16 buckets
+// its weights are worked out bucket by bucket instead of from a table.
+constexpr double kLongestQuerySeconds = 240.0;
+static_assert(3 * kLongestQuerySeconds * kSamplesPerSecond > 65536);
 
 // The provider records why it stops without finishing; those events end the wait.
 bool providerGaveUp()
@@ -72,9 +76,10 @@ void readAndQuery(const fuzz::ExtensionInput& input)
     // A reading that fails to start fails the provider at once.
     fuzz::processEventsUntil([&] { return provider->status() != WaveformReadingStatus::Reading || providerGaveUp(); });
     // A header may claim hundreds of hours; the queries cost time in
-    // proportion to the range, so they look at its first ten minutes.
+    // proportion to the range, so they look at its first four minutes,
+    // long enough for a smoothing window too long to tabulate.
     ZNTTimeRange range = provider->timeRangeOfSamples();
-    range.duration = std::min(range.duration, 600.0);
+    range.duration = std::min(range.duration, kLongestQuerySeconds);
     queryEverything(*provider, range);
 
     if (!provider->finished() || !WaveformProvider::hashKeyForAsset(*asset))
