@@ -16,7 +16,6 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <memory>
-#include <ranges>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -216,7 +215,8 @@ std::optional<json> BRSSymbolResolver::loadedBinaryImageForPC(uint64_t pc) const
 {
     // The latest load at an address is the image that was there last: a
     // library closed and another opened in its place both have records.
-    for (const auto& image : std::views::reverse(binaryImages_)) {
+    for (auto it = binaryImages_.rbegin(); it != binaryImages_.rend(); ++it) {
+        const json& image = *it;
         const uint64_t base = image["base"].get<uint64_t>(), size = image["size"].get<uint64_t>();
         if (base <= pc && pc - base < size)
             return image;

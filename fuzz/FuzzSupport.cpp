@@ -1,11 +1,12 @@
 #include "fuzz/FuzzSupport.h"
 
+#include <QAbstractEventDispatcher>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QTemporaryDir>
-#include <QThread>
+#include <QTimer>
 
 extern "C" {
 #include <libavutil/cpu.h>
@@ -76,9 +77,29 @@ ExtensionInput splitExtension(const uint8_t* data, std::size_t size, std::initia
 
 void processEventsUntil(const std::function<bool()>& done)
 {
-    while (!done()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::yieldCurrentThread();
+    // The loop sleeps until the code under test posts its result, instead
+    // of spinning against the worker threads it waits for; the timer wakes it
+    // for conditions that come without an event.
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    tick.start(1);
+    while (!done())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+void wakeMainLoop()
+{
+    if (auto* dispatcher = QAbstractEventDispatcher::instance(QCoreApplication::instance()->thread()))
+        dispatcher->wakeUp();
+}
+
+void settle()
+{
+    // A result delivered may release an object that deletes itself later,
+    // whose deletion may post again: three rounds take the chain to its end.
+    for (int round = 0; round < 3; ++round) {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 }
 

@@ -41,6 +41,16 @@ inline constexpr std::initializer_list<const char*> kAudioExtensions = {
 // report (its -timeout), so there is no deadline here.
 void processEventsUntil(const std::function<bool()>& done);
 
+// Wakes processEventsUntil at once; callable from any thread, for code
+// under test that reports its end through a handler rather than an event.
+void wakeMainLoop();
+
+// Delivers what the code under test left posted to the main thread (results
+// handed back, objects deleted later), so an input frees what it made before
+// it returns: libFuzzer takes an input that ends with more allocations than
+// frees for a possible leak and scans the whole heap for it.
+void settle();
+
 // Ends the process with a report the fuzzer records when a property of the
 // code under test does not hold.
 [[noreturn]] void fail(const char* what);

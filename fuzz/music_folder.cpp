@@ -71,13 +71,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
     const QString recentlyUsed = fuzz::writeFile("recently-used.xbel", input.bytes);
     checkPlayDates(music::readPlayDates(recentlyUsed, folder), folder);
 
-    Error error;
-    auto library = MusicFolderLibrary::open("1.0", folder, index, recentlyUsed, &error);
-    if (!library)
-        fuzz::fail("a Music folder with a song in it does not open");
-    checkContents(*library->contents());
-    fuzz::processEventsUntil([&] { return !library->isScanning(); });
-    checkContents(*library->contents());
-    (void)MusicFolderLibrary::artworkForMediaFile(song);
+    {
+        Error error;
+        auto library = MusicFolderLibrary::open("1.0", folder, index, recentlyUsed, &error);
+        if (!library)
+            fuzz::fail("a Music folder with a song in it does not open");
+        library->setScanFinishedHandler(fuzz::wakeMainLoop);
+        checkContents(*library->contents());
+        fuzz::processEventsUntil([&] { return !library->isScanning(); });
+        checkContents(*library->contents());
+        (void)MusicFolderLibrary::artworkForMediaFile(song);
+    }
+    fuzz::settle();
     return 0;
 }

@@ -621,3 +621,10 @@ std::optional<QString> WaveformProvider::hashKeyForAsset(const Asset& asset)
     // recordings of one piece, a copy that was edited since).
     return *title + asset.duration().description() + QStringLiteral(" in file ") + *file;
 }
+
+void WaveformProvider::resetCacheForTesting()
+{
+    WaveformCache& cache = waveformCache();
+    std::lock_guard lock(cache.mutex);
+    cache.entries.clear();
+}

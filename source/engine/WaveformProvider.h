@@ -161,6 +161,9 @@ public:
     // busy (fewer for a song too short to give each chunk some seconds).
     void setChunking(double chunkedFromSeconds, int chunkCount = 0);
 
+    // Forgets every cached store, as at process start (for tests).
+    static void resetCacheForTesting();
+
 private:
     struct Private;
     friend struct Private;
