@@ -6,8 +6,8 @@
 
 #include "bench/BenchCommand.h"
 
-#include "BriscaKit/BRSContext.h"
-#include "BriscaKit/BRSRuntime.h"
+#include "reporting/BriscaKit/BRSContext.h"
+#include "reporting/BriscaKit/BRSRuntime.h"
 
 #include <QTemporaryDir>
 

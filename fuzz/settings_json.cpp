@@ -4,8 +4,8 @@
 
 #include "fuzz/FuzzSupport.h"
 
-#include "kit/PLNConsole.h"
-#include "kit/PLNSettings.h"
+#include "reporting/Plinth/PLNConsole.h"
+#include "reporting/Plinth/PLNSettings.h"
 
 #include <filesystem>
 

@@ -4,8 +4,8 @@
 
 #include "fuzz/FuzzSupport.h"
 
-#include "kit/BRSUserDefaults.h"
-#include "kit/PLNConsole.h"
+#include "reporting/Plinth/BRSUserDefaults.h"
+#include "reporting/Plinth/PLNConsole.h"
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {

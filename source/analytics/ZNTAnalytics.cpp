@@ -1,6 +1,6 @@
 #include "source/analytics/ZNTAnalytics.h"
 
-#include "BriscaKit/Brisca.h"
+#include "reporting/BriscaKit/Brisca.h"
 #include "platform/foundation/Description.h"
 
 #include <mutex>

@@ -1,14 +1,14 @@
 #include "source/shell/BriscaAdapter.h"
 
-#include "BriscaKit/Brisca.h"
-#include "kit/PLNEnvironment.h"
-#include "kit/PLNNotificationCenter.h"
+#include "reporting/BriscaKit/Brisca.h"
+#include "reporting/Plinth/PLNEnvironment.h"
+#include "reporting/Plinth/PLNNotificationCenter.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/Localizer.h"
 #include "source/shell/TolvanMainWindow.h"
 
-#include "BRSURLSession/ServerTrust.h"
+#include "reporting/BRSURLSession/ServerTrust.h"
 
 #include <QFile>
 #include <QGuiApplication>

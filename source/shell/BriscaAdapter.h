@@ -5,7 +5,7 @@
 // message box, the "Brisca" strings table, and the application's life-cycle
 // events (active, inactive, terminate) as the kit's notifications.
 
-#include "BriscaKit/BRSApplication.h"
+#include "reporting/BriscaKit/BRSApplication.h"
 
 #include <QObject>
 

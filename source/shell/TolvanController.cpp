@@ -1,7 +1,7 @@
 // Start-up, the content area, keys and the forwarded actions.
 #include "source/shell/TolvanController.h"
 
-#include "feedback/QFFeedbackController.h"
+#include "source/shell/feedback/QFFeedbackController.h"
 #include "platform/appkit/ModifierKeys.h"
 #include "source/shell/ApplicationEditor.h"
 #include "platform/appkit/Workspace.h"

@@ -4,7 +4,7 @@
 #include "platform/foundation/Localizer.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/system/Version.h"
-#include "reachability/Reachability.h"
+#include "source/shell/reachability/Reachability.h"
 #include "source/shell/TolvanMainWindow.h"
 
 #include <QCoreApplication>

@@ -20,7 +20,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-using namespace kittest;
+using namespace znttest;
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include <functional>
 
-namespace kittest {
+namespace znttest {
 
 inline const QColor darkBackground = QColor::fromRgbF(0.18f, 0.18f, 0.18f);
 
@@ -49,4 +49,4 @@ inline bool near(const QColor& a, const QColor& b, int tolerance = 6)
            std::abs(a.blue() - b.blue()) <= tolerance && std::abs(a.alpha() - b.alpha()) <= tolerance;
 }
 
-}  // namespace kittest
+}  // namespace znttest

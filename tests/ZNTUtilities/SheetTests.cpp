@@ -15,7 +15,7 @@
 #include <QEnterEvent>
 #include <gtest/gtest.h>
 
-using namespace kittest;
+using namespace znttest;
 
 namespace {
 

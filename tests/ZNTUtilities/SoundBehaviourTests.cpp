@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-using namespace kittest;
+using namespace znttest;
 
 TEST(SoundBehaviour, UpwardGeometryIsRightAwayFromTheOrigin)
 {

@@ -16,7 +16,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-using namespace kittest;
+using namespace znttest;
 
 namespace {
 

@@ -5,8 +5,8 @@
 // 127.0.0.1.
 #include "tests/support/AudioFixtures.h"
 #include "tests/support/TagFixtures.h"
-#include "tests/support/kit/FakeReportingService.h"
-#include "tests/support/kit/TestPKI.h"
+#include "tests/support/reporting/FakeReportingService.h"
+#include "tests/support/reporting/TestPKI.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -209,10 +209,10 @@ class AppCrashTest : public AppTest {};
 
 TEST_F(AppCrashTest, CrashReportReachesTheServiceAtTheNextLaunch)
 {
-    const kittest::KitTestPKI& pki = kittest::KitTestPKI::shared();
-    kittest::FakeReportingService service{pki.pinnedLeaf};
+    const reportingtest::KitTestPKI& pki = reportingtest::KitTestPKI::shared();
+    reportingtest::FakeReportingService service{pki.pinnedLeaf};
     const std::string reports = "/sdk-api/v1/platforms/mac/apps/com.kestrova.tolvan/reports";
-    service.script("POST", reports, {kittest::ScriptedAnswer{200, "{}"}});
+    service.script("POST", reports, {reportingtest::ScriptedAnswer{200, "{}"}});
     QFile root(home.filePath("root.pem"));
     ASSERT_TRUE(root.open(QIODevice::WriteOnly));
     root.write(QByteArray::fromStdString(pki.pinnedRoot.certificatePEM()));

@@ -1,6 +1,6 @@
 #include "platform/concurrency/SerialQueue.h"
 #include "platform/concurrency/Scheduler.h"
-#include "tests/support/kit/Waiter.h"
+#include "tests/support/reporting/Waiter.h"
 
 #include <gtest/gtest.h>
 
@@ -37,7 +37,7 @@ TEST(SerialQueue, RunsWorkOneAtATimeInOrderOffTheCallersThread)
 TEST(SerialQueue, SyncFromItsOwnWorkRunsInline)
 {
     SerialQueue queue("test.reentrant");
-    kittest::Waiter<bool> done;
+    reportingtest::Waiter<bool> done;
     queue.async([&] {
         bool ran = false;
         queue.sync([&] { ran = queue.isCurrent(); });
@@ -93,7 +93,7 @@ TEST(SerialQueue, WorkWaitingOnOtherQueuesDoesNotStarveThePool)
         inner.push_back(std::make_unique<SerialQueue>("test.inner"));
     }
     std::atomic<int> done{0};
-    kittest::Waiter<bool> all;
+    reportingtest::Waiter<bool> all;
     for (int i = 0; i < count; ++i)
         outer[i]->async([&, i] {
             inner[i]->sync([] {});
@@ -110,7 +110,7 @@ TEST(SystemScheduler, RunsWorkForEveryDelayEvenHugeOnesWithoutOverflow)
     std::atomic<bool> farRan{false};
     Scheduler::system()->runAfter(1e300, [&] { farRan = true; });
     Scheduler::system()->runAfter(std::numeric_limits<double>::infinity(), [&] { farRan = true; });
-    kittest::Waiter<bool> soon;
+    reportingtest::Waiter<bool> soon;
     Scheduler::system()->runAfter(-5, [&] { soon.set(true); });
     EXPECT_EQ(soon.wait(), true);
     EXPECT_FALSE(farRan);
@@ -120,7 +120,7 @@ TEST(SystemScheduler, RunsEarlierDeadlinesFirst)
 {
     std::mutex mutex;
     std::vector<int> order;
-    kittest::Waiter<bool> both;
+    reportingtest::Waiter<bool> both;
     auto record = [&](int which) {
         std::lock_guard lock(mutex);
         order.push_back(which);

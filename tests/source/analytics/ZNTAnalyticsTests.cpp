@@ -1,7 +1,7 @@
 #include "source/analytics/ZNTAnalytics.h"
 
-#include "BriscaKit/Brisca.h"
-#include "kit/PLNEnvironment.h"
+#include "reporting/BriscaKit/Brisca.h"
+#include "reporting/Plinth/PLNEnvironment.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -3,7 +3,7 @@
 // box on the main thread whose answer goes back to the kit.
 #include "source/shell/BriscaAdapter.h"
 
-#include "kit/PLNNotificationCenter.h"
+#include "reporting/Plinth/PLNNotificationCenter.h"
 #include "tests/support/EventLoop.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "source/shell/ZNTRateAppController.h"
 
 #include "platform/foundation/UserDefaults.h"
-#include "reachability/Reachability.h"
+#include "source/shell/reachability/Reachability.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
