@@ -70,19 +70,14 @@ void BrowserFilterModel::filter(bool narrowing)
         shown_ = std::move(shown);
         return;
     }
-    const std::vector<QStringView>& texts = rows_->searchTexts();
-    const auto matches = [&](int index) { return texts[std::size_t(index)].contains(needle_); };
-    if (narrowing) {
-        for (int index : shown_) {
-            if (matches(index))
-                shown.push_back(index);
-        }
-    } else {
-        shown.reserve(rows.size());
-        for (int index = 0; index < int(rows.size()); ++index) {
-            if (matches(index))
-                shown.push_back(index);
-        }
+    const BrowserRowSet& set = rows_->rowSet();
+    if (!narrowing) {
+        shown_ = set.rowsContaining(needle_);
+        return;
+    }
+    for (int index : shown_) {
+        if (set.searchText(std::size_t(index)).contains(needle_))
+            shown.push_back(index);
     }
     shown_ = std::move(shown);
 }

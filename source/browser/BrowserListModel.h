@@ -20,7 +20,7 @@ public:
     // Rows shared with other lists (a library's listing): never copied.
     void setRows(SharedBrowserRows rows);
     const BrowserRows& rows() const { return rows_->rows; }
-    const std::vector<QStringView>& searchTexts() const { return rows_->searchTexts; }
+    const BrowserRowSet& rowSet() const { return *rows_; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     // Group headings and footer buttons cannot be selected.

@@ -1,5 +1,7 @@
 #include "source/browser/BrowserRow.h"
 
+#include <QStringMatcher>
+
 #include <algorithm>
 
 BrowserRow BrowserRow::forTrack(ZNTMediaLibraryMediaItemPtr track)
@@ -20,11 +22,54 @@ void BrowserRow::showTrack(ZNTMediaLibraryMediaItemPtr shown)
     track = std::move(shown);
 }
 
-BrowserRowSet::BrowserRowSet(BrowserRows rows_) : rows(std::move(rows_))
+namespace {
+
+// The rows' search texts end to end, each closed by a line break (so no
+// match runs into the next row); starts gets where each begins, then the end.
+// The rows' own copies are released: the set holds the texts from now on.
+QString takeSearchTexts(BrowserRows& rows, std::vector<qsizetype>& starts)
 {
-    searchTexts.reserve(rows.size());
+    qsizetype length = 0;
     for (const BrowserRow& row : rows)
-        searchTexts.emplace_back(row.searchText);
+        length += row.searchText.size() + 1;
+    QString joined;
+    joined.reserve(length);
+    starts.reserve(rows.size() + 1);
+    for (BrowserRow& row : rows) {
+        starts.push_back(joined.size());
+        joined += row.searchText;
+        if (!row.searchText.endsWith(QLatin1Char('\n')))
+            joined += QLatin1Char('\n');
+        row.searchText = QString();
+    }
+    starts.push_back(joined.size());
+    return joined;
+}
+
+}  // namespace
+
+BrowserRowSet::BrowserRowSet(BrowserRows given) : searchTexts_(takeSearchTexts(given, searchStarts_)), rows(std::move(given)) {}
+
+QStringView BrowserRowSet::searchText(std::size_t index) const
+{
+    const qsizetype start = searchStarts_[index];
+    return QStringView(searchTexts_).sliced(start, searchStarts_[index + 1] - start);
+}
+
+std::vector<int> BrowserRowSet::rowsContaining(const QString& needle) const
+{
+    std::vector<int> found;
+    const QStringMatcher matcher(needle);
+    const QStringView all(searchTexts_);
+    std::size_t row = 0;
+    for (qsizetype at = matcher.indexIn(all); at >= 0;) {
+        // The row whose text holds the match; the search goes on after that row.
+        while (searchStarts_[row + 1] <= at)
+            ++row;
+        found.push_back(int(row));
+        at = matcher.indexIn(all, searchStarts_[++row]);
+    }
+    return found;
 }
 
 QString BrowserRow::text(Text which) const
@@ -98,11 +143,6 @@ void appendFolded(QString& out, QStringView text)
     }
 }
 
-bool isAscii(QStringView text)
-{
-    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
-}
-
 }  // namespace
 
 QString foldedForSearch(const QString& text)
@@ -125,31 +165,6 @@ QString searchTextOf(std::initializer_list<QStringView> texts)
         folded += QLatin1Char('\n');
     }
     return folded;
-}
-
-QString SearchFolding::searchText(QStringView own, std::initializer_list<QStringView> shared)
-{
-    qsizetype length = own.size() + 1;
-    for (QStringView text : shared)
-        length += text.size() + 1;
-    QString joined;
-    joined.reserve(length);  // folding ASCII keeps the length
-    appendFolded(joined, own);
-    joined += QLatin1Char('\n');
-    for (QStringView text : shared) {
-        // ASCII folds faster than a look-up; the rest is folded once.
-        if (isAscii(text)) {
-            appendFolded(joined, text);
-        } else {
-            const QString key = text.toString();
-            auto found = known_.constFind(key);
-            if (found == known_.constEnd())
-                found = known_.insert(key, foldedForSearch(key));
-            joined += *found;
-        }
-        joined += QLatin1Char('\n');
-    }
-    return joined;
 }
 
 QString searchNeedle(const QString& searchString)

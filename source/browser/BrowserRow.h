@@ -48,22 +48,35 @@ struct BrowserRow {
     bool onlyShowTitle = false;   // drawn without a detail line
     bool drmProtected = false;    // drawn with a lock
 
-    // The folded texts the search looks in, one per line (see foldedForSearch).
+    // The folded texts the search looks in, one per line (see foldedForSearch);
+    // a row set takes it over when it is made.
     QString searchText;
 };
 
 using BrowserRows = std::vector<BrowserRow>;
 
-// The rows a list shows, with their search texts side by side: made with the
-// rows (off the main thread), so a keystroke reads the texts without walking
-// the rows. Never copied, as the texts are views of the rows' strings.
+// The rows a list shows, with their search texts laid end to end in one
+// buffer: made with the rows (off the main thread), so a keystroke scans one
+// run of memory instead of walking the rows' strings scattered over the heap.
 struct BrowserRowSet {
     explicit BrowserRowSet(BrowserRows rows);
     BrowserRowSet(const BrowserRowSet&) = delete;
     BrowserRowSet& operator=(const BrowserRowSet&) = delete;
 
+    // Row index's search text (each ends with a line break).
+    QStringView searchText(std::size_t index) const;
+    // The indexes of the rows whose search text holds needle (which holds no
+    // line break), in order: one pass over the buffer.
+    std::vector<int> rowsContaining(const QString& needle) const;
+
+private:
+    // Made before the rows are stored, out of the rows' own search texts.
+    std::vector<qsizetype> searchStarts_;  // one per row, then the buffer's end
+    QString searchTexts_;
+
+public:
+    // The rows, their search texts handed over to the set.
     const BrowserRows rows;
-    std::vector<QStringView> searchTexts;
 };
 using SharedBrowserRows = std::shared_ptr<const BrowserRowSet>;
 // Rows shared by no one else.
@@ -74,23 +87,11 @@ inline SharedBrowserRows sharedRows(BrowserRows rows) { return std::make_shared<
 QString foldedForSearch(const QString& text);
 
 // The folded texts, each followed by a line break: what a row's search text
-// holds for the texts a filter looks in.
+// holds for the texts a filter looks in. Made in one allocation; texts beyond
+// ASCII fold letter by letter through a table of the thread, which is cheaper
+// than remembering whole folded texts (an album per track would fill such a
+// memory with texts met once).
 QString searchTextOf(std::initializer_list<QStringView> texts);
-
-// Makes search texts, remembering the folded form of the texts many rows
-// share (artists, albums, genres), so each of those is folded once. One per
-// thread.
-class SearchFolding {
-public:
-    // The search text of a row: its own text (folded straight into the
-    // result), then the shared texts, in one allocation.
-    // Views, not copies: copying a string many threads share makes them
-    // contend for its count.
-    QString searchText(QStringView own, std::initializer_list<QStringView> shared);
-
-private:
-    QHash<QString, QString> known_;
-};
 
 // The search string as the filter compares it: folded, no line breaks (they
 // separate the texts), null when nothing is left.

@@ -80,11 +80,10 @@ BrowserRows SimpleSongsController::buildContent(const std::vector<ZNTMediaLibrar
     }
     BrowserRows rows(files.size());
     forEachSlice(files.size(), 4096, [&](std::size_t begin, std::size_t end) {
-        SearchFolding shared;
         for (std::size_t index = begin; index < end; ++index) {
             BrowserRow& row = rows[index];
             row.showTrack(*files[index]);
-            row.searchText = shared.searchText(row.title, {row.track->genre(), row.artist, row.album});
+            row.searchText = searchTextOf({row.title, row.track->genre(), row.artist, row.album});
         }
     });
     return rows;

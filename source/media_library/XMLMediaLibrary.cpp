@@ -14,6 +14,7 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <unordered_map>
 
 namespace {
 
@@ -218,11 +219,19 @@ private:
 
 }  // namespace
 
+struct XMLPlaylistItemsCache {
+    std::mutex mutex;
+    std::unordered_map<const XMLPlaylist*, std::vector<ZNTMediaLibraryMediaItemPtr>> items;
+};
+
 struct XMLMediaLibrary::State {
     std::mutex pathMutex;
     std::optional<QString> libraryPath;
     std::mutex snapshotMutex;
     XMLLibrarySnapshotPtr snapshot = std::make_shared<XMLLibrarySnapshot>();
+    // Replaced with the snapshot: the lists of a library read its master
+    // playlists again and again, and each read would wrap every track anew.
+    std::shared_ptr<XMLPlaylistItemsCache> itemsCache = std::make_shared<XMLPlaylistItemsCache>();
     bool loadStarted = false;
     std::shared_ptr<MainThreadHandOver> handOver = std::make_shared<MainThreadHandOver>();
     // Last, so that it is destroyed (and its load waited for) before the rest.
@@ -262,6 +271,7 @@ void XMLMediaLibrary::finishLoadingMusicLibrary(XMLLibrarySnapshotPtr result)
     {
         std::lock_guard lock(state_->snapshotMutex);
         state_->snapshot = std::move(result);
+        state_->itemsCache = std::make_shared<XMLPlaylistItemsCache>();
     }
     tolvan::NotificationCenter::defaultCenter().post(kMusicLibraryDidLoadNotification, this);
     setLoading(false);
@@ -336,28 +346,40 @@ std::vector<ZNTMediaLibraryPlaylistPtr> XMLMediaLibrary::userPlaylists() const
     return result;
 }
 
-ZNTMediaLibraryPlaylistPtr XMLMediaLibrary::masterPlaylist(const QString& key) const
-{
-    const auto loaded = snapshot();
-    return XMLMediaLibraryPlaylist::playlistWithLibrary(loaded, playlistWithKey(key, true).value<XMLPlaylistPtr>());
-}
+namespace {
 
-ZNTMediaLibraryPlaylistPtr XMLMediaLibrary::masterMusicPlaylist() const { return masterPlaylist("Music"); }
-ZNTMediaLibraryPlaylistPtr XMLMediaLibrary::masterMoviesPlaylist() const { return masterPlaylist("Movies"); }
-ZNTMediaLibraryPlaylistPtr XMLMediaLibrary::masterTVShowsPlaylist() const { return masterPlaylist("TV Shows"); }
-
-QVariant XMLMediaLibrary::playlistWithKey(const QString& key, const QVariant& value) const
+QVariant playlistWithKeyIn(const XMLLibrarySnapshot& loaded, const QString& key, const QVariant& value)
 {
-    const auto loaded = snapshot();
-    if (!loaded->allTracks() || !loaded->musicLibrary->playlists)
+    if (!loaded.allTracks() || !loaded.musicLibrary->playlists)
         return {};
-    for (const XMLPlaylistPtr& playlist : *loaded->musicLibrary->playlists) {
+    for (const XMLPlaylistPtr& playlist : *loaded.musicLibrary->playlists) {
         const QVariant candidate = playlist->properties.value(key);
         if (candidate.typeId() == value.typeId() && candidate == value)
             return QVariant::fromValue(playlist);
     }
     return {};
 }
+
+}  // namespace
+
+ZNTMediaLibraryPlaylistPtr XMLMediaLibrary::masterPlaylist(const QString& key) const
+{
+    std::shared_ptr<XMLPlaylistItemsCache> cache;
+    XMLLibrarySnapshotPtr loaded;
+    {
+        std::lock_guard lock(state_->snapshotMutex);
+        loaded = state_->snapshot;
+        cache = state_->itemsCache;
+    }
+    XMLPlaylistPtr playlist = playlistWithKeyIn(*loaded, key, true).value<XMLPlaylistPtr>();
+    return XMLMediaLibraryPlaylist::playlistWithLibrary(std::move(loaded), std::move(playlist), std::move(cache));
+}
+
+ZNTMediaLibraryPlaylistPtr XMLMediaLibrary::masterMusicPlaylist() const { return masterPlaylist("Music"); }
+ZNTMediaLibraryPlaylistPtr XMLMediaLibrary::masterMoviesPlaylist() const { return masterPlaylist("Movies"); }
+ZNTMediaLibraryPlaylistPtr XMLMediaLibrary::masterTVShowsPlaylist() const { return masterPlaylist("TV Shows"); }
+
+QVariant XMLMediaLibrary::playlistWithKey(const QString& key, const QVariant& value) const { return playlistWithKeyIn(*snapshot(), key, value); }
 
 std::optional<QVariantList> XMLMediaLibrary::lookupPlaylistItems(const QVariantList& playlistItems) const
 {
@@ -469,6 +491,12 @@ ZNTMediaLibraryPlaylistPtr XMLMediaLibraryPlaylist::playlistWithLibrary(XMLLibra
     return std::make_shared<XMLMediaLibraryPlaylist>(std::move(library), std::move(dictionary));
 }
 
+ZNTMediaLibraryPlaylistPtr XMLMediaLibraryPlaylist::playlistWithLibrary(XMLLibrarySnapshotPtr library, XMLPlaylistPtr dictionary,
+                                                                        std::shared_ptr<XMLPlaylistItemsCache> cache)
+{
+    return std::make_shared<XMLMediaLibraryPlaylist>(std::move(library), std::move(dictionary), std::move(cache));
+}
+
 namespace {
 
 unsigned distinguishedKindOf(const XMLPlaylistPtr& playlist)
@@ -479,13 +507,26 @@ unsigned distinguishedKindOf(const XMLPlaylistPtr& playlist)
 
 }  // namespace
 
-XMLMediaLibraryPlaylist::XMLMediaLibraryPlaylist(XMLLibrarySnapshotPtr library, XMLPlaylistPtr dictionary)
-    : library_(std::move(library)), playlist_(std::move(dictionary)), distinguishedKind_(distinguishedKindOf(playlist_)),
+XMLMediaLibraryPlaylist::XMLMediaLibraryPlaylist(XMLLibrarySnapshotPtr library, XMLPlaylistPtr dictionary,
+                                                 std::shared_ptr<XMLPlaylistItemsCache> cache)
+    : library_(std::move(library)), playlist_(std::move(dictionary)), cache_(std::move(cache)), distinguishedKind_(distinguishedKindOf(playlist_)),
       sortName_(ZNTMediaLibrary::sortStringOr(playlist_ ? playlist_->stringValue("Sort Name") : QString(), name()))
 {
 }
 
 std::vector<ZNTMediaLibraryMediaItemPtr> XMLMediaLibraryPlaylist::items() const
+{
+    if (!cache_ || !playlist_)
+        return wrappedItems();
+    // The first caller wraps them; the others wait for it rather than wrap them too.
+    std::lock_guard lock(cache_->mutex);
+    auto made = cache_->items.find(playlist_.get());
+    if (made == cache_->items.end())
+        made = cache_->items.emplace(playlist_.get(), wrappedItems()).first;
+    return made->second;
+}
+
+std::vector<ZNTMediaLibraryMediaItemPtr> XMLMediaLibraryPlaylist::wrappedItems() const
 {
     std::vector<ZNTMediaLibraryMediaItemPtr> items;
     if (!playlist_ || !library_ || !library_->musicLibrary)

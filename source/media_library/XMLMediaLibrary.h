@@ -133,6 +133,10 @@ private:
     const XMLTrackPtr info_;
 };
 
+// The wrapped tracks of a snapshot's playlists, made once per playlist and
+// shared by every record of that playlist taken from the same snapshot.
+struct XMLPlaylistItemsCache;
+
 class XMLMediaLibraryPlaylist : public ZNTMediaLibraryPlaylist {
 public:
     // The file's "Distinguished Kind" numbers mapped onto the library's kinds.
@@ -140,7 +144,10 @@ public:
 
     // dictionary may be null: a playlist with no name and no items.
     static ZNTMediaLibraryPlaylistPtr playlistWithLibrary(XMLLibrarySnapshotPtr library, XMLPlaylistPtr dictionary);
-    XMLMediaLibraryPlaylist(XMLLibrarySnapshotPtr library, XMLPlaylistPtr dictionary);
+    // With a cache, items() wraps the tracks once and then hands out the same records.
+    static ZNTMediaLibraryPlaylistPtr playlistWithLibrary(XMLLibrarySnapshotPtr library, XMLPlaylistPtr dictionary,
+                                                          std::shared_ptr<XMLPlaylistItemsCache> cache);
+    XMLMediaLibraryPlaylist(XMLLibrarySnapshotPtr library, XMLPlaylistPtr dictionary, std::shared_ptr<XMLPlaylistItemsCache> cache = nullptr);
 
     const XMLPlaylistPtr& playlist() const { return playlist_; }
 
@@ -154,8 +161,11 @@ public:
     std::vector<ZNTMediaLibraryMediaItemPtr> items() const override;
 
 private:
+    std::vector<ZNTMediaLibraryMediaItemPtr> wrappedItems() const;
+
     const XMLLibrarySnapshotPtr library_;
     const XMLPlaylistPtr playlist_;
+    const std::shared_ptr<XMLPlaylistItemsCache> cache_;
     const unsigned distinguishedKind_;
     const QString sortName_;
 };

@@ -143,3 +143,32 @@ TEST(SearchFilter, SongsMatchTitleGenreArtistOrAlbumAsAPlainSubstring)
     EXPECT_TRUE(matches("pop jazz").isEmpty()) << "one key at a time";
     EXPECT_EQ(matches({}).size(), 4);
 }
+
+TEST(SearchFilter, AMatchNeverRunsFromOneRowIntoTheNext)
+{
+    // Rows of other lists: texts without a closing line break, and none at all.
+    BrowserRows rows(5);
+    const QStringList texts{"ab", "", "cd", "abc\n", "dab"};
+    for (int index = 0; index < texts.size(); ++index) {
+        rows[std::size_t(index)].title = QString::number(index);
+        rows[std::size_t(index)].searchText = texts[index];
+    }
+    BrowserListModel model;
+    BrowserFilterModel filter(&model);
+    model.setRows(std::move(rows));
+    auto shown = [&](const QString& search) {
+        filter.setSearchString(search);
+        QStringList titles;
+        for (int row = 0; row < filter.rowCount(); ++row)
+            titles << filter.rowAt(row)->title;
+        return titles;
+    };
+    EXPECT_EQ(shown("b"), (QStringList{"0", "3", "4"}));
+    EXPECT_EQ(shown("bc"), QStringList{"3"}) << "narrowed";
+    EXPECT_TRUE(shown("bcd").isEmpty()) << "\"abc\" and \"cd\" are two rows";
+    EXPECT_TRUE(shown("bd").isEmpty()) << "the empty row joins nothing";
+    EXPECT_EQ(shown("d"), (QStringList{"2", "4"}));
+    EXPECT_EQ(shown("da"), QStringList{"4"}) << "a match in the last row";
+    EXPECT_EQ(shown("a\nb"), (QStringList{"0", "3", "4"})) << "a line break typed is dropped";
+    EXPECT_EQ(shown({}).size(), 5);
+}

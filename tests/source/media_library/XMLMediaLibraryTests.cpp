@@ -475,6 +475,34 @@ TEST_F(XMLLibraryTest, RecordsReadTheirTrackAndCopiesAnswerAlike)
     EXPECT_FALSE(items[0]->valueForKeyPath("artist.name").isValid());
 }
 
+TEST_F(XMLLibraryTest, MasterPlaylistsWrapTheirTracksOncePerLoad)
+{
+    const QString path = writeLibrary(sampleLibrary());
+    defaults->setValue("iTunesRecentDatabasePaths", QStringList{path});
+    XMLMediaLibrary library(*defaults);
+    const auto takenWhileLoading = library.masterMusicPlaylist();
+    ASSERT_TRUE(waitUntil([&] { return !library.loading(); }, 30000));
+    EXPECT_TRUE(takenWhileLoading->items().empty()) << "a playlist keeps the library as it was when taken";
+
+    // Lists on several threads read the music playlist at once: each gets the
+    // same records, in the playlist's order.
+    std::vector<std::vector<ZNTMediaLibraryMediaItemPtr>> read(4);
+    std::vector<std::thread> readers;
+    for (auto& items : read)
+        readers.emplace_back([&library, &items] { items = library.masterMusicPlaylist()->items(); });
+    for (std::thread& reader : readers)
+        reader.join();
+    EXPECT_EQ(titles(read[0]), (QStringList{"Third", "The Road", "Radio", "Second"}));
+    for (const auto& items : read) {
+        ASSERT_EQ(items.size(), read[0].size());
+        for (std::size_t index = 0; index < items.size(); ++index)
+            EXPECT_EQ(items[index].get(), read[0][index].get()) << "track " << index << " wrapped again";
+    }
+    const auto movies = library.masterMoviesPlaylist()->items();
+    EXPECT_TRUE(std::none_of(movies.begin(), movies.end(), [&](const auto& item) { return item == read[0].front(); }))
+        << "each playlist has its own records";
+}
+
 TEST_F(XMLLibraryTest, AlbumIndexTakesLocalFilesAndTheFirstArtist)
 {
     auto library = loadText(sampleLibrary());
