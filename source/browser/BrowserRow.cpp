@@ -61,13 +61,16 @@ std::vector<int> BrowserRowSet::rowsContaining(const QString& needle) const
     std::vector<int> found;
     const QStringMatcher matcher(needle);
     const QStringView all(searchTexts_);
+    // One letter (the first keystroke, found in nearly every row) goes by the
+    // vectorised character search; longer needles by the matcher's skip table.
+    const auto next = [&](qsizetype from) { return needle.size() == 1 ? all.indexOf(needle.front(), from) : matcher.indexIn(all, from); };
     std::size_t row = 0;
-    for (qsizetype at = matcher.indexIn(all); at >= 0;) {
+    for (qsizetype at = next(0); at >= 0;) {
         // The row whose text holds the match; the search goes on after that row.
         while (searchStarts_[row + 1] <= at)
             ++row;
         found.push_back(int(row));
-        at = matcher.indexIn(all, searchStarts_[++row]);
+        at = next(searchStarts_[++row]);
     }
     return found;
 }
