@@ -20,7 +20,21 @@ Error makeError(int code, const QString& message) { return Error{MusicFolderLibr
 }  // namespace
 
 struct MusicFolderLibrary::State {
-    std::atomic<std::shared_ptr<const MusicLibraryContents>> contents;
+    // One immutable snapshot behind one lock: a reader takes the pointer, a
+    // scan publishes a new one (the old one is let go of outside the lock).
+    std::shared_ptr<const MusicLibraryContents> snapshot() const
+    {
+        std::lock_guard lock(contentsMutex);
+        return contents;
+    }
+    void publish(std::shared_ptr<const MusicLibraryContents> next)
+    {
+        std::lock_guard lock(contentsMutex);
+        contents.swap(next);
+    }
+
+    mutable std::mutex contentsMutex;
+    std::shared_ptr<const MusicLibraryContents> contents;
     std::mutex handlerMutex;
     std::function<void()> scanFinished;
     std::atomic<bool> scanning{false};
@@ -63,7 +77,7 @@ std::shared_ptr<MusicFolderLibrary> MusicFolderLibrary::open(const QString& apiV
         return fail(noAudio, QStringLiteral("The Music folder at \"%1\" holds no audio files.").arg(folder));
 
     std::shared_ptr<MusicFolderLibrary> library(new MusicFolderLibrary(folder, indexFile, recentlyUsedFile));
-    library->state_->contents.store(music::makeContents(music::FolderIndex{}));
+    library->state_->publish(music::makeContents(music::FolderIndex{}));
     library->startScan();
     return library;
 }
@@ -80,7 +94,7 @@ MusicFolderLibrary::~MusicFolderLibrary()
     state_->scanQueue.reset();
 }
 
-std::shared_ptr<const MusicLibraryContents> MusicFolderLibrary::contents() const { return state_->contents.load(); }
+std::shared_ptr<const MusicLibraryContents> MusicFolderLibrary::contents() const { return state_->snapshot(); }
 
 bool MusicFolderLibrary::isScanning() const { return state_->scanning; }
 
@@ -100,7 +114,7 @@ void MusicFolderLibrary::startScan()
 void MusicFolderLibrary::scan()
 {
     const music::FolderIndex previous = music::readIndex(indexFile_, folder_);
-    state_->contents.store(music::makeContents(previous));  // the songs kept from before, while the scan runs
+    state_->publish(music::makeContents(previous));  // the songs kept from before, while the scan runs
     const music::FolderIndex index = music::scanFolder(folder_, previous, [this] { return state_->stopping.load(); });
     if (state_->stopping) {
         state_->scanning = false;
@@ -112,7 +126,7 @@ void MusicFolderLibrary::scan()
 
 void MusicFolderLibrary::publish(std::shared_ptr<const MusicLibraryContents> contents)
 {
-    state_->contents.store(std::move(contents));
+    state_->publish(std::move(contents));
     std::function<void()> handler;
     {
         std::lock_guard lock(state_->handlerMutex);
