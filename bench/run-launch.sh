@@ -2,7 +2,8 @@
 # Times what a user waits for when starting tolvan, in a real X window
 # (Xvfb with openbox): the first window with no file, a 4-minute MP3 given at
 # launch with its waveform fully drawn, and a 2-hour MP3 given at launch with
-# the visible waveform drawn from its samples. The times come from the marks
+# its first picture: the visible waveform drawn from its samples at the
+# view's full height (not its whole read). The times come from the marks
 # the program prints with TOLVAN_LAUNCH_TRACE set, measured from the moment
 # this script starts it. The peer is the ffmpeg command line decoding the same
 # MP3 (to 8 kHz mono bytes, as a waveform read does) in the same run.
@@ -72,7 +73,7 @@ for name in programs:
     os.symlink(music, os.path.join(homes[name].name, "Music"))
 rows = [("first window, no file", None, "firstFrame"),
         ("4-minute MP3 at launch, waveform fully drawn", "four-minutes.mp3", "waveformComplete"),
-        ("2-hour MP3 at launch, visible waveform drawn", "two-hours.mp3", "waveformVisible")]
+        ("2-hour MP3 at launch, waveform drawn at full height", "two-hours.mp3", "waveformVisible")]
 
 def launch(name, song, wanted):
     """Seconds from starting the program to the wanted mark, and every mark seen."""

@@ -22,7 +22,7 @@ enum class LaunchMark {
     FirstFrame,         // the main window's first frame reached the screen
     LaunchFinished,     // the start-up steps after the window have run
     LibraryLoaded,      // the browser's first list has its rows
-    WaveformVisible,    // the visible part of a song's waveform is drawn from its samples
+    WaveformVisible,    // the first picture of a song: its visible part drawn from its samples, at the view's height
     WaveformComplete,   // the whole song is read and the visible part drawn from it
 };
 

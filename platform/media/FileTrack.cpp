@@ -2,6 +2,7 @@
 
 #include "platform/media/FfmpegSupport.h"
 #include "platform/media/MediaError.h"
+#include "platform/media/MpegAudioInfo.h"
 #include "platform/media/PcmStream.h"
 
 #include <algorithm>
@@ -167,6 +168,7 @@ private:
     bool readOrigin(int sourceRate);
     int64_t leadInFrames(int sourceRate) const;
     void seekBefore(int64_t startFrame, int sourceRate);
+    void indexMpegFrameAt(int64_t timestamp);
     void rewind();
     bool placeFirstFrame(const AVFrame* frame);
     bool convert(const AVFrame* frame);
@@ -208,6 +210,10 @@ private:
     // After a seek: where the whole decode begins and where this one starts.
     bool placeByTimestamp_ = false;
     int64_t origin_ = 0;
+    // The first packet's place in the file, time and length (time base units).
+    int64_t firstPacketPlace_ = -1;
+    int64_t firstPacketTime_ = 0;
+    int64_t firstPacketDuration_ = 0;
     int64_t startFrame_ = 0;
     int sourceRate_ = 0;
     int inputFramesToSkip_ = 0;  // of the first frame, to keep the resampler's phase
@@ -487,6 +493,9 @@ bool FilePcmStream::readOrigin(int sourceRate)
         packetInHand_ = true;
         if (packet_->pts == AV_NOPTS_VALUE)
             return false;
+        firstPacketPlace_ = packet_->pos;
+        firstPacketTime_ = packet_->pts;
+        firstPacketDuration_ = packet_->duration;
         std::size_t size = 0;
         const uint8_t* skip = av_packet_get_side_data(packet_.get(), AV_PKT_DATA_SKIP_SAMPLES, &size);
         origin_ = av_rescale_q(packet_->pts, timeBase_, {1, sourceRate}) + (skip && size >= 4 ? int64_t(AV_RL32(skip)) : 0);
@@ -526,15 +535,35 @@ void FilePcmStream::seekBefore(int64_t startFrame, int sourceRate)
         }
         sharedPackets_.clear();
         nextSharedPacket_ = packet;
-    } else if (av_seek_frame(format_.get(), streamIndex_, timestamp, AVSEEK_FLAG_BACKWARD) < 0) {
-        rewind();
-        return;
+    } else {
+        indexMpegFrameAt(timestamp);
+        if (av_seek_frame(format_.get(), streamIndex_, timestamp, AVSEEK_FLAG_BACKWARD) < 0) {
+            rewind();
+            return;
+        }
     }
     av_packet_unref(packet_.get());
     packetInHand_ = false;
     startFrame_ = startFrame;
     sourceRate_ = sourceRate;
     placeByTimestamp_ = true;
+}
+
+// An MPEG audio file has no index of its frames: a seek would read every
+// frame before the place (a chunk late in a long song, most of the song).
+// Its frames all last as long as the first, so the frame at timestamp is
+// found by going from header to header, and given to the seek as the place
+// to go to, with the time the whole read gives it. Where the frames cannot
+// be followed, the seek reads its way there.
+void FilePcmStream::indexMpegFrameAt(int64_t timestamp)
+{
+    if (codecId_ != AV_CODEC_ID_MP3 || std::strcmp(format_->iformat->name, "mp3") != 0 || firstPacketPlace_ < 0
+        || firstPacketDuration_ <= 0 || timestamp < firstPacketTime_)
+        return;
+    const int64_t frame = (timestamp - firstPacketTime_) / firstPacketDuration_;
+    if (const auto place = mpegAudioFramePlace(path_, firstPacketPlace_, frame))
+        av_add_index_entry(format_->streams[streamIndex_], *place, firstPacketTime_ + frame * firstPacketDuration_, 0, 0,
+                           AVINDEX_KEYFRAME);
 }
 
 // Back to a decode from the start, when a seek fails or lands past the

@@ -27,7 +27,70 @@ int64_t id3v2Length(const QByteArray& head)
     return 10 + size + (head[5] & 0x10 ? 10 : 0);
 }
 
+// The header bits one stream keeps from frame to frame: the sync word,
+// version, layer and sample rate.
+constexpr uint32_t kStreamBits = 0xfffe0c00;
+
 }  // namespace
+
+std::optional<MpegFrameHeader> readMpegFrameHeader(uint32_t header)
+{
+    const int version = header >> 19 & 3;  // 0 MPEG 2.5, 2 MPEG 2, 3 MPEG 1
+    const int layer = 4 - int(header >> 17 & 3);
+    const int rateIndex = header >> 10 & 3;
+    const int bitrateIndex = header >> 12 & 15;
+    if ((header & 0xffe00000) != 0xffe00000 || version == 1 || layer == 4 || rateIndex == 3 || bitrateIndex == 0
+        || bitrateIndex == 15)
+        return std::nullopt;
+    // Kilobits a second, by bitrate index, for MPEG 1 layers I-III and MPEG 2 layers I and II-III.
+    static constexpr int kBitrates[5][15] = {
+        {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
+        {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
+        {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},
+        {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
+        {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
+    };
+    constexpr std::array<int, 3> kMpeg1Rates{44100, 48000, 32000};
+    const bool mpeg1 = version == 3;
+    const int sampleRate = kMpeg1Rates[std::size_t(rateIndex)] >> (mpeg1 ? 0 : version == 2 ? 1 : 2);
+    const int bitrate = 1000 * kBitrates[mpeg1 ? layer - 1 : layer == 1 ? 3 : 4][bitrateIndex];
+    const int padding = header >> 9 & 1;
+    if (layer == 1)
+        return MpegFrameHeader{(12 * bitrate / sampleRate + padding) * 4, 384};
+    const int samples = layer == 3 && !mpeg1 ? 576 : 1152;
+    return MpegFrameHeader{samples / 8 * bitrate / sampleRate + padding, samples};
+}
+
+std::optional<int64_t> mpegAudioFramePlace(const QString& path, int64_t first, int64_t count)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || count < 0)
+        return std::nullopt;
+    // The file is read in large blocks, a frame's header at a time taken from them.
+    constexpr qint64 kBlockBytes = 1 << 18;
+    QByteArray block;
+    int64_t blockStart = 0, place = first;
+    uint32_t stream = 0;
+    for (int64_t frame = 0;; ++frame) {
+        if (place < blockStart || place + 4 > blockStart + block.size()) {
+            if (!file.seek(place))
+                return std::nullopt;
+            block = file.read(kBlockBytes);
+            blockStart = place;
+            if (block.size() < 4)
+                return std::nullopt;
+        }
+        const uint32_t header = bigEndian(block, place - blockStart, 4);
+        const auto parsed = readMpegFrameHeader(header);
+        if (frame == 0)
+            stream = header & kStreamBits;
+        if (!parsed || (header & kStreamBits) != stream)
+            return std::nullopt;
+        if (frame == count)
+            return place;
+        place += parsed->bytes;
+    }
+}
 
 std::optional<MpegAudioInfo> readMpegAudioHeader(const QByteArray& head)
 {

@@ -24,6 +24,23 @@ struct MpegAudioInfo {
 // frame count and size.
 std::optional<MpegAudioInfo> readMpegAudioHeader(const QByteArray& frame);
 
+// One MPEG audio frame as its four header bytes describe it.
+struct MpegFrameHeader {
+    int bytes = 0;    // the whole frame, header included
+    int samples = 0;  // per channel
+};
+
+// The frame that the big-endian word header starts; nothing when it is no
+// frame header or the frame's size is not stated (free format).
+std::optional<MpegFrameHeader> readMpegFrameHeader(uint32_t header);
+
+// The place in the file at path of the frame `count` frames after the one at
+// `first`, found by going from header to header: a file's frames are counted
+// without decoding them. Nothing when the file ends before it, or a frame on
+// the way is not one of the same stream (another version, layer or rate,
+// free format, or no header where one should be), as in a damaged file.
+std::optional<int64_t> mpegAudioFramePlace(const QString& path, int64_t first, int64_t count);
+
 // The header of the file at path, when its stated size matches the file's:
 // a file cut short or joined to another is no longer what its header says.
 std::optional<MpegAudioInfo> readMpegAudioInfo(const QString& path);

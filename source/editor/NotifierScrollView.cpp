@@ -117,8 +117,16 @@ bool NotifierScrollView::viewportEvent(QEvent* event)
 bool NotifierScrollView::eventFilter(QObject* object, QEvent* event)
 {
     const bool handled = QScrollArea::eventFilter(object, event);
-    if (object == widget() && event->type() == QEvent::Resize)
+    if (object == widget() && event->type() == QEvent::Resize) {
+        // The scroller shows or hides later by itself, and the viewport's
+        // height then changes: a song would first be drawn at the height
+        // without the scroller, and its tiles wait the re-render delay to be
+        // drawn at the height with it. Setting the policy lays the scroller
+        // out now, before anything is painted.
+        if (isVisible())
+            setHorizontalScrollBarPolicy(horizontalScrollBarPolicy());
         emit scrolled();
+    }
     return handled;
 }
 

@@ -379,6 +379,8 @@ void WaveformView::resizeEvent(QResizeEvent* event)
     QWidget::resizeEvent(event);
     d->removeInvisibleTiles();
     if (event->oldSize().height() != event->size().height()) {
+        // Until the re-render, the tiles are their old height stretched.
+        d->readTiles.clear();
         update();
         d->rerenderTimer.start();
     }

@@ -80,7 +80,9 @@ struct WaveformView::Private {
 
     // Tiles, and the song generation that full renders are checked against.
     std::map<uint64_t, QImage> tiles;
-    std::set<uint64_t> readTiles;  // tiles whose image was drawn from the samples of their whole time
+    // Tiles whose image was drawn from the samples of their whole time, at
+    // the view's height: what the launch trace waits for.
+    std::set<uint64_t> readTiles;
     std::shared_ptr<WaveformRenderer> renderer;
     uint64_t generation = 0;
     qreal tileRatio = 1.0;  // device pixel ratio of the surface painted last

@@ -322,8 +322,7 @@ bool WaveformProvider::Private::startReader(const AudioOutputSettings& settings,
 }
 
 // Two chunks a core balance cores that other work slows; more would cost
-// more opening and seeking (an MP3 seeks by reading its frames up to the
-// place) than they win. A short song gets fewer, of kShortestChunkSeconds
+// more opening and settling decoders than they win. A short song gets fewer, of kShortestChunkSeconds
 // at least: a four-minute song one a core.
 int WaveformProvider::Private::chunkCountFor(int freeCores) const
 {

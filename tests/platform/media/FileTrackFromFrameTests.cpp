@@ -1,9 +1,11 @@
 #include "platform/media/Asset.h"
+#include "platform/media/MpegAudioInfo.h"
 #include "platform/media/PcmStream.h"
 
 #include "tests/support/AudioFixtures.h"
 #include "tests/support/FrameComparison.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <QStringList>
 #include <gtest/gtest.h>
@@ -70,6 +72,8 @@ TEST_P(FileTrackFromFrameTest, GivesTheFramesOfTheWholeDecode)
 INSTANTIATE_TEST_SUITE_P(Formats, FileTrackFromFrameTest,
                          ::testing::Values(Case{"song.wav", 44100, {}}, Case{"song.mp3", 44100, {}}, Case{"song.flac", 44100, {}},
                                            Case{"resampled.mp3", 48000, {}}, Case{"resampled.flac", 22050, {}},
+                                           // frames of many sizes; frames of half the samples
+                                           Case{"vbr.mp3", 44100, {"-q:a", "2"}}, Case{"mpeg2.mp3", 22050, {}},
                                            Case{"song.m4a", 44100, {"-aac_pns", "0"}}, Case{"song.aac", 44100, {"-aac_pns", "0"}},
                                            Case{"resampled.m4a", 48000, {"-aac_pns", "0"}}));
 
@@ -136,4 +140,40 @@ TEST(FileTrackFromFrame, StreamsSharingAnInputGiveTheirOwnFrames)
         ASSERT_GT(own.samples.size(), 44100u) << starts[i];
         EXPECT_EQ(shared[i], own.samples) << "from " << starts[i];
     }
+}
+
+// An MP3's frames are found by going from header to header. Where a header
+// is missing (a damaged file) the way ends there: a seek before the damage
+// still gives the whole decode's frames, one past it reads its way there
+// (where the whole decode, which drops the damaged frame, has moved on).
+TEST(FileTrackFromFrame, AnMp3WithADamagedFrameSeeksPastItByReading)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("damaged.mp3");
+    ASSERT_TRUE(writeTone(path, {.seconds = 16.0, .noise = true}));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    // The first frame follows the ID3v2 tag, whose size is in 7-bit bytes.
+    const QByteArray tag = file.read(10);
+    ASSERT_TRUE(tag.startsWith("ID3"));
+    const int64_t first = 10 + ((tag[6] & 0x7f) << 21 | (tag[7] & 0x7f) << 14 | (tag[8] & 0x7f) << 7 | (tag[9] & 0x7f));
+    const auto damaged = mpegAudioFramePlace(path, first, 300), later = mpegAudioFramePlace(path, first, 500);
+    ASSERT_TRUE(damaged && later);
+    EXPECT_LT(*damaged, *later);
+    ASSERT_TRUE(file.seek(*damaged));
+    ASSERT_EQ(file.write(QByteArray(4, '\0')), 4);
+    file.close();
+    EXPECT_TRUE(mpegAudioFramePlace(path, first, 299));
+    EXPECT_FALSE(mpegAudioFramePlace(path, first, 300));
+    EXPECT_FALSE(mpegAudioFramePlace(path, first, 500));
+
+    auto track = Asset::assetWithPath(path)->tracksWithMediaType(MediaType::Audio).front();
+    const int64_t beforeDamage = 44100 * 5, pastDamage = 44100 * 12;
+    const Decoded whole = decode(track, beforeDamage, true);
+    const Decoded part = decode(track, beforeDamage, false);
+    EXPECT_EQ(part.firstStamp, beforeDamage);
+    EXPECT_TRUE(sameFrames(part.samples, whole.samples, 2));
+    const Decoded read = decode(track, pastDamage, false);
+    EXPECT_EQ(read.firstStamp, pastDamage);
+    EXPECT_NEAR(double(read.samples.size()) / 2, 44100 * 4, 44100 * 0.1);
 }

@@ -384,6 +384,26 @@ TEST_F(WaveformAreaTest, AnotherSongStartsAfreshAndLateTilesAreDropped)
     expectSelection(view->selection(), 2, 3);
 }
 
+// A song given before the area is laid out, as at launch, and wider than
+// the area brings up the scroller as the area gets its size: the waveform
+// is painted at its final height from the first paint on, not first at the
+// height without the scroller until the re-render delay has passed.
+TEST(WaveformAreaLayout, ASongWiderThanTheAreaHasItsFinalHeightBeforeItIsPainted)
+{
+    QTemporaryDir folder;
+    WaveformViewController controller;
+    controller.setPointsPerSecond(25);
+    controller.setAsset(assetAt(writeSong(folder, "wide.wav", 120)));
+    controller.view()->resize(800, 240);
+    controller.view()->show();  // lays the area out; no event handled since
+    auto* area = qobject_cast<NotifierScrollView*>(controller.waveformView()->parentWidget()->parentWidget());
+    ASSERT_TRUE(area);
+    EXPECT_TRUE(area->horizontalScrollBar()->isVisible());
+    EXPECT_EQ(controller.waveformView()->height(), area->viewport()->height());
+    drainEvents(20);
+    EXPECT_EQ(controller.waveformView()->height(), area->viewport()->height());
+}
+
 // A four-minute song shows its first screen while the rest is still read:
 // the screen's chunks come first, and the picture is the one the whole
 // song gives there.
