@@ -23,6 +23,7 @@ struct OperationQueue::State : std::enable_shared_from_this<State> {
     std::string name;
     WorkerPool* pool = nullptr;
     int maxConcurrent = 1;
+    WorkPriority priority = WorkPriority::normal;
     bool suspended = false;
     bool stopping = false;
     std::deque<std::shared_ptr<Operation>> pending;
@@ -37,7 +38,7 @@ struct OperationQueue::State : std::enable_shared_from_this<State> {
         const int wanted = std::min<int>(maxConcurrent, int(running.size() + pending.size()));
         while (!suspended && jobs < wanted) {
             ++jobs;
-            pool->post([self = shared_from_this()] { self->runOperations(); });
+            pool->post([self = shared_from_this()] { self->runOperations(); }, priority);
         }
     }
 
@@ -121,6 +122,12 @@ void OperationQueue::setName(std::string name)
 {
     std::lock_guard lock(state_->mutex);
     state_->name = std::move(name);
+}
+
+void OperationQueue::setPriority(WorkPriority priority)
+{
+    std::lock_guard lock(state_->mutex);
+    state_->priority = priority;
 }
 
 std::shared_ptr<Operation> OperationQueue::addOperation(Operation::Body body)

@@ -52,6 +52,9 @@ public:
     std::string name() const;
     void setName(std::string name);
 
+    // Background queues split bulk work over the cores (see WorkPriority).
+    void setPriority(WorkPriority priority);
+
     std::shared_ptr<Operation> addOperation(Operation::Body body);
     void cancelAllOperations();
 

@@ -12,6 +12,7 @@ struct WorkerPool::State : std::enable_shared_from_this<State> {
     std::mutex mutex;
     std::condition_variable ready;
     std::deque<std::function<void()>> jobs;
+    std::deque<std::function<void()>> backgroundJobs;
     int limit = 1;
     int threads = 0;  // alive, whatever they do
     int idle = 0;     // waiting for a job
@@ -20,7 +21,21 @@ struct WorkerPool::State : std::enable_shared_from_this<State> {
     int running = 0;  // running a job and not blocked
     bool stopping = false;
 
-    bool mayStartJob() const { return !jobs.empty() && running < limit; }
+    bool mayStartNormalJob() const { return !jobs.empty() && running < limit; }
+    // Background jobs leave one worker free (none to leave in a pool of one).
+    bool mayStartBackgroundJob() const { return !backgroundJobs.empty() && running < std::max(1, limit - 1); }
+    bool mayStartJob() const { return mayStartNormalJob() || mayStartBackgroundJob(); }
+    int startableJobs() const
+    {
+        return (running < limit ? int(jobs.size()) : 0) + (mayStartBackgroundJob() ? int(backgroundJobs.size()) : 0);
+    }
+    std::function<void()> takeJob()
+    {
+        auto& from = mayStartNormalJob() ? jobs : backgroundJobs;
+        auto job = std::move(from.front());
+        from.pop_front();
+        return job;
+    }
     // More workers than the limit, left when blocked ones came back.
     bool overLimit() const { return threads - blocked > limit; }
 
@@ -34,7 +49,7 @@ struct WorkerPool::State : std::enable_shared_from_this<State> {
             return;
         if (idle > 0)
             ready.notify_one();
-        if (int(jobs.size()) > idle + starting && threads - blocked < limit) {
+        if (startableJobs() > idle + starting && threads - blocked < limit) {
             ++threads;
             ++starting;
             std::thread([self = shared_from_this()] { self->work(); }).detach();
@@ -58,12 +73,11 @@ void WorkerPool::State::work()
     --starting;
     for (;;) {
         ++idle;
-        ready.wait(lock, [&] { return mayStartJob() || overLimit() || (stopping && jobs.empty()); });
+        ready.wait(lock, [&] { return mayStartJob() || overLimit() || (stopping && jobs.empty() && backgroundJobs.empty()); });
         --idle;
         if (!mayStartJob() || overLimit())
             break;
-        auto job = std::move(jobs.front());
-        jobs.pop_front();
+        auto job = takeJob();
         ++running;
         lock.unlock();
         job();
@@ -104,12 +118,12 @@ int WorkerPool::threadCount() const
     return state_->threads;
 }
 
-void WorkerPool::post(std::function<void()> job)
+void WorkerPool::post(std::function<void()> job, WorkPriority priority)
 {
     if (!job)
         return;
     std::lock_guard lock(state_->mutex);
-    state_->jobs.push_back(std::move(job));
+    (priority == WorkPriority::background ? state_->backgroundJobs : state_->jobs).push_back(std::move(job));
     state_->supplyWorkerLocked();
 }
 

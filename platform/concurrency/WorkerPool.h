@@ -6,6 +6,12 @@
 
 namespace tolvan {
 
+// Background work is bulk work split over the cores (a long song's chunks, a
+// library's slices, an export's segments): it never takes the last free
+// worker, so work someone waits for now (a picture to render, a request, a
+// reply to the main thread) always finds one, and it starts after such work.
+enum class WorkPriority { normal, background };
+
 // Runs jobs on at most threadLimit() workers at once, started when needed
 // and kept for later jobs. Queues post their work here rather than owning
 // threads, so however many queues are busy, no more workers run than the
@@ -32,7 +38,7 @@ public:
     int threadCount() const;
 
     // Jobs start in the order they were posted.
-    void post(std::function<void()> job);
+    void post(std::function<void()> job, WorkPriority priority = WorkPriority::normal);
 
 private:
     friend class BlockingScope;

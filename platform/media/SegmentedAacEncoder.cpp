@@ -219,6 +219,7 @@ SegmentedAacEncoder::~SegmentedAacEncoder() = default;
 std::unique_ptr<SegmentedAacEncoder> SegmentedAacEncoder::open(const Settings& settings, Error* error)
 {
     auto d = std::make_unique<Private>();
+    d->workers.setPriority(WorkPriority::background);
     d->settings = settings;
     d->parameters = openEncoder(settings, error);
     if (!d->parameters)

@@ -355,6 +355,7 @@ void WaveformProvider::Private::startChunks(const std::shared_ptr<Track>& track,
     readingEnd = chunks->bucketEnd(0);
 
     chunkQueue = std::make_unique<OperationQueue>("com.kestrova.readWaveform.chunks", freeCores);
+    chunkQueue->setPriority(WorkPriority::background);  // the first chunk's steps and the pictures go first
     for (std::size_t index = 1; index < std::size_t(count); ++index) {
         chunkQueue->addOperation([weak = q->weak_from_this(), chunks = chunks, index](Operation& operation) {
             readChunk(weak, chunks, index, operation);

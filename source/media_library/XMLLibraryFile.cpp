@@ -438,7 +438,10 @@ std::optional<XMLTrackTable> readSlice(std::string& text)
 // hands them over, and joins their tracks in file order.
 class TrackSliceReader {
 public:
-    TrackSliceReader() : workers_("com.kestrova.readLibrary.slices", std::max(1, QThread::idealThreadCount() - 1)) {}
+    TrackSliceReader() : workers_("com.kestrova.readLibrary.slices", std::max(1, QThread::idealThreadCount() - 1))
+    {
+        workers_.setPriority(tolvan::WorkPriority::background);
+    }
 
     // Copies the slice's text: the caller's buffer is its to change.
     void read(std::string_view slice)

@@ -197,3 +197,53 @@ TEST(QueueDestructor, DestroyingOnAPoolOfOneWorkerDoesNotDeadlock)
     ASSERT_TRUE(waitUntil([&] { return done.load(); }));
     EXPECT_TRUE(serialRan);
 }
+
+TEST(WorkerPool, BackgroundWorkLeavesAWorkerForWorkSomeoneWaitsFor)
+{
+    WorkerPool pool(3);
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    std::atomic<int> backgroundRunning{0};
+    std::atomic<int> mostBackgroundAtOnce{0};
+    for (int i = 0; i < 5; ++i)
+        pool.post(
+            [&, released] {
+                raisePeak(mostBackgroundAtOnce, ++backgroundRunning);
+                released.wait();
+                --backgroundRunning;
+            },
+            WorkPriority::background);
+    ASSERT_TRUE(waitUntil([&] { return backgroundRunning == 2; }));
+
+    // The bulk work holds two of three workers; a job posted now runs at once.
+    std::promise<void> ran;
+    auto ranFuture = ran.get_future();
+    pool.post([&] { ran.set_value(); });
+    EXPECT_EQ(ranFuture.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+    EXPECT_EQ(mostBackgroundAtOnce, 2);
+    release.set_value();
+    ASSERT_TRUE(waitUntil([&] { return backgroundRunning == 0 && mostBackgroundAtOnce == 2; }));
+}
+
+TEST(WorkerPool, WorkSomeoneWaitsForStartsBeforeQueuedBackgroundWork)
+{
+    WorkerPool pool(1);
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    std::mutex orderMutex;
+    std::vector<std::string> order;
+    auto record = [&](std::string what) {
+        std::lock_guard lock(orderMutex);
+        order.push_back(std::move(what));
+    };
+    // The one worker is busy while both wait; the later one goes first.
+    pool.post([released] { released.wait(); });
+    pool.post([&] { record("background"); }, WorkPriority::background);
+    pool.post([&] { record("normal"); });
+    release.set_value();
+    ASSERT_TRUE(waitUntil([&] {
+        std::lock_guard lock(orderMutex);
+        return order.size() == 2;
+    }));
+    EXPECT_EQ(order, (std::vector<std::string>{"normal", "background"}));
+}
