@@ -61,8 +61,15 @@ bool hasPlausibleAudio(const AVFormatContext* format, QString* reason)
 
 FormatContext openInput(const QString& path, QString* reason, bool probe)
 {
-    static std::once_flag quiet;
-    std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
+    static std::once_flag configured;
+    std::call_once(configured, [] {
+        av_log_set_level(AV_LOG_QUIET);
+        // A damaged header's claimed sizes (a tag of a gigabyte, a chunk table
+        // of a hundred million entries in a file of a few kilobytes) make a
+        // demuxer allocate them whole; past this bound the allocation fails
+        // and the file is refused.
+        av_max_alloc(kLargestAllocation);
+    });
 
     const QByteArray localPath = path.toUtf8();
     if (!isRegularFile(localPath, reason))

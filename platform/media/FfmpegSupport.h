@@ -3,6 +3,7 @@
 
 #include <QString>
 
+#include <cstddef>
 #include <memory>
 
 extern "C" {
@@ -58,6 +59,11 @@ bool probeIfNeeded(AVFormatContext* format, int streamIndex, QString* reason);
 inline constexpr int kMinimumSampleRate = 1000;
 inline constexpr int kMaximumSampleRate = 2822400;
 inline constexpr int kMaximumChannels = 64;
+
+// The largest block FFmpeg may allocate at once, set when the first file
+// opens. A real file's largest blocks are far smaller: the packet index of
+// a ten-hour song (some 40 MB), a decoded 8K video picture (some 130 MB).
+inline constexpr std::size_t kLargestAllocation = std::size_t(256) << 20;
 
 // A file opened but not yet read from, kept for its first reader so that
 // reading starts without opening and parsing the file on the reading path.

@@ -171,6 +171,8 @@ private:
     void indexMpegFrameAt(int64_t timestamp);
     void rewind();
     bool placeFirstFrame(const AVFrame* frame);
+    void expectFirstFrameOf(const AVPacket* packet);
+    bool fillGapBefore(const AVFrame* frame);
     bool convert(const AVFrame* frame);
     bool configureResampler(const AVFrame* frame);
     void flushResampler();
@@ -217,6 +219,10 @@ private:
     int64_t startFrame_ = 0;
     int sourceRate_ = 0;
     int inputFramesToSkip_ = 0;  // of the first frame, to keep the resampler's phase
+    // MPEG audio: where the next decoded frame belongs on the stream's clock,
+    // to put silence in the place of a packet that failed to decode.
+    int64_t expectedPts_ = AV_NOPTS_VALUE;
+    int64_t primingFrames_ = 0;  // skipped by the decoder before the first frame, at its rate
     bool finished_ = false;
     int64_t decodeErrors_ = 0;
     int readError_ = 0;          // how reading packets ended
@@ -349,7 +355,7 @@ bool FilePcmStream::decodeStep()
             rewind();
             return !error_;
         }
-        const bool converted = convert(frame_.get());
+        const bool converted = fillGapBefore(frame_.get()) && convert(frame_.get());
         av_frame_unref(frame_.get());
         return converted;
     }
@@ -372,8 +378,12 @@ bool FilePcmStream::decodeStep()
         avcodec_send_packet(codec_.get(), nullptr);
         return true;
     }
-    if (packet_->stream_index == streamIndex_ && avcodec_send_packet(codec_.get(), packet_.get()) < 0)
-        ++decodeErrors_;
+    if (packet_->stream_index == streamIndex_) {
+        if (codecId_ == AV_CODEC_ID_MP3 && expectedPts_ == AV_NOPTS_VALUE && !placeByTimestamp_)
+            expectFirstFrameOf(packet_.get());
+        if (avcodec_send_packet(codec_.get(), packet_.get()) < 0)
+            ++decodeErrors_;
+    }
     av_packet_unref(packet_.get());
     return true;
 }
@@ -574,6 +584,8 @@ void FilePcmStream::rewind()
     av_packet_unref(packet_.get());
     packetInHand_ = false;
     placeByTimestamp_ = false;
+    expectedPts_ = AV_NOPTS_VALUE;
+    primingFrames_ = 0;
     avcodec_flush_buffers(codec_.get());
     framesToDrop_ = framesDelivered_;
     if (shared_) {
@@ -611,6 +623,52 @@ bool FilePcmStream::placeFirstFrame(const AVFrame* frame)
         return false;
     inputFramesToSkip_ = int(aligned - position);
     framesToDrop_ = startFrame_ - outputPosition;
+    if (codecId_ == AV_CODEC_ID_MP3)
+        expectedPts_ = pts;
+    return true;
+}
+
+// The first frame of a read from the start belongs where the first packet
+// starts, past the priming the decoder skips.
+void FilePcmStream::expectFirstFrameOf(const AVPacket* packet)
+{
+    if (packet->pts == AV_NOPTS_VALUE)
+        return;
+    std::size_t size = 0;
+    const uint8_t* skip = av_packet_get_side_data(packet, AV_PKT_DATA_SKIP_SAMPLES, &size);
+    expectedPts_ = packet->pts;
+    primingFrames_ = skip && size >= 4 ? int64_t(AV_RL32(skip)) : 0;
+}
+
+// An MPEG audio packet that fails to decode (a damaged header, data that is
+// no frame) gives no frame, while the demuxer's clock counts it; a read from
+// a frame inside the song finds its place by that clock. Silence of the
+// packet's length in its place keeps every read on the one timeline, from
+// the start or from a seek.
+bool FilePcmStream::fillGapBefore(const AVFrame* frame)
+{
+    if (codecId_ != AV_CODEC_ID_MP3 || expectedPts_ == AV_NOPTS_VALUE || frame->pts == AV_NOPTS_VALUE || frame->sample_rate <= 0)
+        return true;
+    const int64_t priming = std::exchange(primingFrames_, 0);
+    int64_t missing = av_rescale_q(frame->pts - expectedPts_, timeBase_, {1, frame->sample_rate}) - priming;
+    expectedPts_ = frame->pts + av_rescale_q(frame->nb_samples, {1, frame->sample_rate}, timeBase_);
+    // In pieces of at most a second, so that a long damaged stretch takes little memory.
+    while (missing > 0) {
+        Frame silence(av_frame_alloc());
+        if (silence) {
+            silence->format = frame->format;
+            silence->sample_rate = frame->sample_rate;
+            silence->nb_samples = int(std::min<int64_t>(missing, frame->sample_rate));
+        }
+        if (!silence || av_channel_layout_copy(&silence->ch_layout, &frame->ch_layout) < 0 || av_frame_get_buffer(silence.get(), 0) < 0) {
+            error_ = mediaError(MediaErrorUnknown, QStringLiteral("Out of memory"));
+            return false;
+        }
+        av_samples_set_silence(silence->extended_data, 0, silence->nb_samples, silence->ch_layout.nb_channels, AVSampleFormat(frame->format));
+        if (!convert(silence.get()))
+            return false;
+        missing -= silence->nb_samples;
+    }
     return true;
 }
 

@@ -125,13 +125,31 @@ std::optional<nlohmann::json> jsonOf(plist_t node)
     }
 }
 
+// Whether the XML text holds the character NUL, as a byte or as a character
+// reference (&#0;, &#x00;). XML has no such character, and libplist ends
+// the process when asked for a string or key that holds one.
+bool containsNULCharacter(std::string_view text)
+{
+    if (text.find('\0') != std::string_view::npos)
+        return true;
+    for (std::size_t at = text.find("&#"); at != std::string_view::npos; at = text.find("&#", at + 2)) {
+        std::size_t digit = at + 2;
+        if (digit < text.size() && (text[digit] == 'x' || text[digit] == 'X'))
+            ++digit;
+        const std::size_t end = text.find_first_not_of('0', digit);
+        if (end != digit && end != std::string_view::npos && text[end] == ';')
+            return true;
+    }
+    return false;
+}
+
 // The dictionary of a property list in the XML form the store writes. The
 // text is checked before libplist sees it: its binary reader and its
-// freeing of a tree both recurse once per level, and a store is never
-// nested deeply.
+// freeing of a tree both recurse once per level, a store is never nested
+// deeply, and a NUL inside a string or key trips libplist's own assertion.
 std::optional<nlohmann::json> dictionaryOfPropertyList(const std::string& bytes)
 {
-    if (!PLNIsValidUTF8(bytes) || !PLNXMLNestingWithinLimit(bytes))
+    if (!PLNIsValidUTF8(bytes) || !PLNXMLNestingWithinLimit(bytes) || containsNULCharacter(bytes))
         return std::nullopt;
     plist_t root = nullptr;
     plist_from_xml(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &root);

@@ -7,6 +7,7 @@
 #include "source/engine/AssetAdditions.h"
 #include "source/engine/TolvanError.h"
 
+#include <QFileInfo>
 #include <QThread>
 
 #include <algorithm>
@@ -75,6 +76,26 @@ std::shared_ptr<WaveformSamples> storeForBuckets(uint64_t buckets)
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
+}
+
+// No codec gives more than this many frames for a byte of its file: FLAC's
+// longest block, 65,535 frames of silence, takes a dozen bytes, and the
+// other codecs' packets hold a few thousand frames at most.
+constexpr double kMostFramesPerByte = 65536.0;
+
+// The song's length as its header claims it, but no longer than its file can
+// hold: a damaged header may claim hundreds of hours for a file of a few
+// kilobytes, and the store is sized by the length.
+double playableSeconds(const Asset& asset, const Track& track)
+{
+    const double claimed = asset.duration().seconds();
+    const auto* file = dynamic_cast<const FileAsset*>(&asset);
+    const auto& formats = track.formatDescriptions();
+    const auto stream = formats.empty() ? std::nullopt : formats.front().streamDescription;
+    if (!file || !stream || !(stream->sampleRate > 0.0))
+        return claimed;
+    const double bytes = double(QFileInfo(file->path()).size());
+    return std::min(claimed, bytes * kMostFramesPerByte / stream->sampleRate);
 }
 
 bool decodesToNothing(const Error& error) { return error.domain == AVFoundationErrorDomain && error.code == MediaErrorDecodeFailed; }
@@ -270,7 +291,7 @@ void WaveformProvider::startReadingWaveform()
     if (!d->startReader(settings, &track))
         return;
 
-    d->assetDuration = asset_ ? asset_->duration().seconds() : 0.0;
+    d->assetDuration = asset_ && track ? playableSeconds(*asset_, *track) : 0.0;
     const uint64_t buckets = ZNTUnsignedFromDouble(std::ceil(double(samplesPerSecond_) * d->assetDuration));
     d->samples = storeForBuckets(buckets);
     if (!d->samples)

@@ -7,6 +7,7 @@
 #include "tests/support/TagFixtures.h"
 
 #include <QDir>
+#include <QtEndian>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -14,7 +15,10 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <tuple>
 
@@ -307,6 +311,63 @@ TEST_F(AssetTest, HeadersClaimingImplausibleRatesOrChannelsCannotBeRead)
         EXPECT_FALSE(asset->loadError()) << rate;
         EXPECT_EQ(asset->duration(), MediaTime::make(2000, rate));
     }
+}
+
+// A damaged header may claim blocks far larger than its file: such a file is
+// refused without the demuxer allocating what it claims, and a long real
+// song, whose packet index is the largest block a song needs, still reads.
+TEST_F(AssetTest, HeadersClaimingHugeBlocksAreRefusedWhileLongSongsRead)
+{
+    auto le32 = [](uint32_t value) {
+        const uint32_t little = qToLittleEndian(value);
+        return QByteArray(reinterpret_cast<const char*>(&little), 4);
+    };
+    // A WAV file of a few hundred bytes whose info list claims a tag of 1.5 GB.
+    const QByteArray fmt = QByteArray::fromHex("01000100401f0000803e000002001000");
+    const QByteArray claimsGigabytes = "RIFF" + le32(0x7fff0000) + "WAVEfmt " + le32(16) + fmt + "LIST" + le32(0x7ff00000)
+                                       + "INFOISFT" + le32(0x60000000) + QByteArray(400, 'x');
+    const QString hostile = dir.filePath("claims-gigabytes.wav");
+    ASSERT_TRUE(writeBytes(hostile, claimsGigabytes));
+
+    // The demuxer fills what it allocates for a tag, so the block shows in the
+    // peak memory of a process that opens the file: a child of this one, with
+    // a peak of its own.
+    int report[2];
+    ASSERT_EQ(pipe(report), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        rusage before{}, after{};
+        getrusage(RUSAGE_SELF, &before);
+        const bool refused = Asset::assetWithPath(hostile)->loadError().has_value();
+        getrusage(RUSAGE_SELF, &after);
+        const long grownKilobytes = refused ? after.ru_maxrss - before.ru_maxrss : -1;
+        (void)!write(report[1], &grownKilobytes, sizeof grownKilobytes);
+        _exit(0);
+    }
+    close(report[1]);
+    long grownKilobytes = -2;
+    ASSERT_EQ(read(report[0], &grownKilobytes, sizeof grownKilobytes), ssize_t(sizeof grownKilobytes));
+    close(report[0]);
+    waitpid(child, nullptr, 0);
+    EXPECT_GE(grownKilobytes, 0) << "the file was not refused";
+    EXPECT_LT(grownKilobytes, 64 * 1024) << "opening it took " << grownKilobytes / 1024 << " MB";
+
+    // Two hours of AAC: some 56,000 packets in the index.
+    const QString song = dir.filePath("two-hours.m4a");
+    ASSERT_TRUE(writeTone(song, {.seconds = 7200.0, .sampleRate = 8000, .channels = 1, .bitRate = "16k"}));
+    auto asset = Asset::assetWithPath(song);
+    ASSERT_FALSE(asset->loadError()) << asset->loadError()->message.toStdString();
+    EXPECT_NEAR(asset->duration().seconds(), 7200.0, 0.1);
+    const auto tracks = asset->tracksWithMediaType(MediaType::Audio);
+    ASSERT_EQ(tracks.size(), 1u);
+    auto tail = tracks.front()->openPcmStreamFromFrame(AudioOutputSettings{}, int64_t(7199) * 44100, nullptr);
+    ASSERT_TRUE(tail);
+    int64_t frames = 0;
+    while (auto buffer = tail->nextBuffer())
+        frames += buffer->numberOfSamples();
+    EXPECT_FALSE(tail->error());
+    EXPECT_NEAR(double(frames), 44100.0, 2048.0);
 }
 
 TEST_F(AssetTest, NamesThatLookLikeProtocolsAreFileNames)

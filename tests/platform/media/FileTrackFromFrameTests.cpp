@@ -10,7 +10,9 @@
 #include <QStringList>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <map>
 
 using namespace tolvan;
 using namespace tolvan::test;
@@ -76,6 +78,44 @@ INSTANTIATE_TEST_SUITE_P(Formats, FileTrackFromFrameTest,
                                            Case{"vbr.mp3", 44100, {"-q:a", "2"}}, Case{"mpeg2.mp3", 22050, {}},
                                            Case{"song.m4a", 44100, {"-aac_pns", "0"}}, Case{"song.aac", 44100, {"-aac_pns", "0"}},
                                            Case{"resampled.m4a", 48000, {"-aac_pns", "0"}}));
+
+// Bytes between two MP3 frames that are no frame come out of the demuxer as a
+// packet that fails to decode, and the demuxer's clock counts it: silence of
+// its length in its place keeps a read from a frame inside the song on the
+// whole decode's timeline.
+TEST(FileTrackFromFrame, AnMP3PacketThatFailsToDecodeKeepsItsPlace)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("damaged.mp3");
+    ASSERT_TRUE(writeTone(path, {.seconds = 8.0, .sampleRate = 8000, .channels = 1, .noise = true, .bitRate = "16k"}));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    QByteArray bytes = file.readAll();
+    // The frames of a constant rate start with the same header, but for its
+    // padding bit: the commonest third byte after a sync.
+    std::map<char, std::vector<qsizetype>> syncs;
+    for (qsizetype at = bytes.indexOf("\xff\xe3"); at >= 0 && at + 2 < bytes.size(); at = bytes.indexOf("\xff\xe3", at + 1))
+        syncs[char(bytes[at + 2] & 0xFD)].push_back(at);
+    ASSERT_FALSE(syncs.empty());
+    const auto& starts = std::max_element(syncs.begin(), syncs.end(), [](const auto& a, const auto& b) {
+        return a.second.size() < b.second.size();
+    })->second;
+    const qsizetype frame = starts[starts.size() / 3];
+    ASSERT_GT(frame, bytes.size() / 4);
+    bytes.insert(frame, QByteArray(40, '\x55'));
+    ASSERT_TRUE(file.seek(0) && file.write(bytes) == bytes.size());
+    file.close();
+
+    auto track = Asset::assetWithPath(path)->tracksWithMediaType(MediaType::Audio).front();
+    const int64_t frames = int64_t(decode(track, 0, true).samples.size() / 2);
+    ASSERT_GT(frames, 44100 * 7);
+    for (int64_t start : {int64_t(1000), frames / 5, frames / 2, frames - 3000}) {
+        const Decoded whole = decode(track, start, true);
+        const Decoded part = decode(track, start, false);
+        EXPECT_EQ(part.samples.size(), whole.samples.size()) << "from " << start;
+        EXPECT_TRUE(sameFrames(part.samples, whole.samples, 2)) << "from " << start;
+    }
+}
 
 // AAC's noise substitution draws on a generator that runs from the first
 // packet: after a seek the noise bands hold other noise of the same level,

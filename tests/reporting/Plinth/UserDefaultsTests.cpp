@@ -129,11 +129,16 @@ TEST_F(UserDefaultsTest, DamagedFilesGiveAnEmptyStoreAndAreReplacedByTheNextSync
         binary += bigEndian(offset, 4);
     binary += std::string(6, '\0') + "\x04\x04" + bigEndian(offsets.size(), 8) + bigEndian(0, 8) + bigEndian(table, 8);
 
+    const std::string nul(1, '\0');
     const std::string damaged[] = {
         deep,
         binary,
         head + "<string>\xc3(</string></dict></plist>",        // not UTF-8
         head + "<string>&#xD800;</string></dict></plist>",     // a reference to no character
+        head + "<string>a" + nul + "b</string></dict></plist>",  // NUL in a string
+        "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>k" + nul + "k</key><string>v</string></dict></plist>",
+        head + "<string>a&#0;b</string></dict></plist>",       // NUL by reference
+        head + "<string>a&#x000;b</string></dict></plist>",
         head + "<string>cut in ha",
         "",
     };

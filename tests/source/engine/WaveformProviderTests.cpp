@@ -571,10 +571,51 @@ TEST_F(WaveformProviderTest, ASongClaimingMoreThanMemoryHoldsFailsTheReading)
     auto asset = Asset::assetWithPath(path);
     ASSERT_GT(asset->duration().seconds(), 1e7) << "the header's length is taken";
 
-    auto provider = WaveformProvider::providerWithAsset(asset, kProviderRate);
+    // A file's length is bounded by what its size can hold; an asset that
+    // only states its length (as an edited one does) is taken at its word.
+    auto stated = std::make_shared<RestatedAsset>(asset, asset->duration());
+    auto provider = WaveformProvider::providerWithAsset(stated, kProviderRate);
     provider->startReadingWaveform();
     EXPECT_EQ(provider->status(), WaveformReadingStatus::Failed);
     ASSERT_TRUE(provider->error());
+}
+
+// A header may claim far more than its file holds: the store is sized by
+// what the file can hold, and the song's own buckets are those of the same
+// song with an honest header.
+TEST_F(WaveformProviderTest, AHeaderClaimingMoreThanItsFileHoldsGetsAStoreTheFileCanFill)
+{
+    constexpr uint64_t kEditorRate = 100;
+    const QString honest = dir.filePath("honest.flac");
+    ASSERT_TRUE(writeTone(honest, {.seconds = 2.0, .sampleRate = 8000, .channels = 1, .noise = true}));
+    QFile source(honest);
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+    QByteArray bytes = source.readAll();
+    // The stream information's 36-bit count of frames, after the sample rate,
+    // channels and bits per sample: 975 hours at 8 kHz.
+    ASSERT_TRUE(bytes.startsWith("fLaC") && (bytes[4] & 0x7F) == 0) << "the stream information comes first";
+    const uint64_t claimedFrames = uint64_t(975) * 3600 * 8000;
+    uint64_t packed = qFromBigEndian<quint64>(bytes.constData() + 18);
+    packed = (packed & ~((uint64_t(1) << 36) - 1)) | claimedFrames;
+    qToBigEndian<quint64>(packed, bytes.data() + 18);
+    const QString claiming = dir.filePath("claiming.flac");
+    ASSERT_TRUE(writeBytes(claiming, bytes));
+    auto asset = Asset::assetWithPath(claiming);
+    ASSERT_NEAR(asset->duration().seconds(), 975.0 * 3600, 1.0) << "the header's length is taken";
+
+    auto provider = WaveformProvider::providerWithAsset(asset, kEditorRate);
+    readFully(provider);
+    ASSERT_EQ(provider->status(), WaveformReadingStatus::Finished);
+    const double fileCanHold = double(bytes.size()) * 65536.0 / 8000.0;
+    EXPECT_LE(double(provider->waveformSamples()->size()), 2.0 * kEditorRate * std::ceil(fileCanHold))
+        << "a store of " << provider->waveformSamples()->size() / 1000000 << " MB";
+
+    auto honestProvider = WaveformProvider::providerWithAsset(Asset::assetWithPath(honest), kEditorRate);
+    readFully(honestProvider);
+    const auto song = buckets(*honestProvider);
+    const auto read = buckets(*provider);
+    ASSERT_GE(read.size(), song.size());
+    EXPECT_TRUE(std::equal(song.begin(), song.end(), read.begin()));
 }
 
 TEST_F(WaveformProviderTest, FilesWithoutReadableAudioFailAtTheStart)
