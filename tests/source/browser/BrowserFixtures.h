@@ -6,6 +6,7 @@
 #include "platform/foundation/UserDefaults.h"
 #include "source/analytics/ZNTAnalytics.h"
 #include "source/browser/BrowserHost.h"
+#include "source/browser/BrowserRow.h"
 #include "source/media_library/IncludedLibrary.h"
 #include "source/media_library/ZNTMediaLibrary.h"
 #include "tests/support/EventLoop.h"
@@ -18,6 +19,15 @@
 #include <optional>
 
 namespace browsertest {
+
+// The rows' titles in their order.
+inline QStringList titlesOf(const BrowserRows& rows)
+{
+    QStringList titles;
+    for (const BrowserRow& row : rows)
+        titles << row.title;
+    return titles;
+}
 
 class FakeHost : public BrowserHost {
 public:

@@ -39,14 +39,6 @@ QStringList worldTitles(int count, unsigned seed)
     return titles;
 }
 
-QStringList titlesIn(const BrowserRows& rows)
-{
-    QStringList titles;
-    for (const BrowserRow& row : rows)
-        titles << row.title;
-    return titles;
-}
-
 // The folded search text of a track, worked out field by field.
 QString expectedSearchText(const ZNTMediaLibraryMediaItemPtr& track)
 {
@@ -185,7 +177,7 @@ protected:
         return list;
     }
     static const BrowserRows* rowsOf(const std::shared_ptr<BrowserListController>& list) { return &list->rows().rows(); }
-    static QStringList titles(const std::shared_ptr<BrowserListController>& list) { return titlesIn(list->rows().rows()); }
+    static QStringList titles(const std::shared_ptr<BrowserListController>& list) { return titlesOf(list->rows().rows()); }
 };
 
 TEST_F(SharedListingTest, ListsOfTheLibraryShareOneListingUntilItsTracksChange)

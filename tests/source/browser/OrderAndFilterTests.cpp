@@ -22,14 +22,6 @@ BrowserRows rowsTitled(const QStringList& titles)
     return rows;
 }
 
-QStringList titlesOf(const BrowserRows& rows)
-{
-    QStringList titles;
-    for (const BrowserRow& row : rows)
-        titles << row.title;
-    return titles;
-}
-
 BrowserRow pinned(const QString& title)
 {
     BrowserRow row{.title = title};
