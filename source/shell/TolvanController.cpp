@@ -4,6 +4,7 @@
 #include "source/shell/feedback/QFFeedbackController.h"
 #include "platform/appkit/ModifierKeys.h"
 #include "source/shell/ApplicationEditor.h"
+#include "source/shell/ApplicationIcon.h"
 #include "platform/appkit/Workspace.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/LaunchTrace.h"
@@ -118,6 +119,8 @@ void TolvanController::initializePreferences()
 
 void TolvanController::applicationWillFinishLaunching()
 {
+    // Every window of the application, and the desktop's dock and switcher, show its icon.
+    QGuiApplication::setWindowIcon(applicationIcon());
     initializePreferences();
     buildApplicationMenus();
     if (services_.offerMove)
