@@ -5,6 +5,7 @@
 #include "platform/appkit/ModifierKeys.h"
 #include "source/shell/ApplicationEditor.h"
 #include "source/shell/ApplicationIcon.h"
+#include "source/shell/ApplicationMenus.h"
 #include "platform/appkit/Workspace.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/LaunchTrace.h"
@@ -69,7 +70,8 @@ TolvanServices TolvanServices::standard()
 TolvanController::TolvanController(TolvanServices services)
     : services_(std::move(services)),
       defaults_(services_.defaults ? *services_.defaults : UserDefaults::standard()),
-      undoManager_(std::make_unique<UndoManager>())
+      undoManager_(std::make_unique<UndoManager>()),
+      menus_(std::make_unique<ApplicationMenus>(*this))
 {
     gController = this;
     saveRoad_ = SaveRoad::create(*this, defaults_);

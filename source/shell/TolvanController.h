@@ -21,6 +21,7 @@
 #include <memory>
 #include <optional>
 
+class ApplicationMenus;
 class CustomSplitView;
 class ErrorViewController;
 #include "source/shell/ITunesImportCompletedWindowController.h"
@@ -183,10 +184,9 @@ public:
     void saveAs();
     void showRingtonesInFinder();
 
-    // Menus.
+    // Menus: each item calls its handler in the menus' adapter.
     void buildApplicationMenus();
-    void performMenuAction(MenuAction action);
-    bool validateMenuAction(MenuAction action) const;
+    // Enables and retitles every item by its rule.
     void validateMenus();
 
     // The split view's rule and full screen.
@@ -247,7 +247,6 @@ private:
     void saveWindowFrame();
     // Places a window that is about to open centred over the main window.
     void centreOverMainWindow(QWidget& window) const;
-    MenuState menuState() const;
     bool leavesUndoKeyToWindow(QObject* watched, const QKeyEvent& key) const;
     bool keepsSpaceFromWindow(QObject* watched, const QKeyEvent& key) const;
 
@@ -257,6 +256,7 @@ private:
     std::unique_ptr<tolvan::Updater> updater_;  // over the controller's settings
     std::unique_ptr<tolvan::PreferencesController> preferences_;  // destroyed before the updater its Update pane uses
     std::unique_ptr<tolvan::UndoManager> undoManager_;  // outlives the editor that registers with it
+    std::unique_ptr<ApplicationMenus> menus_;
 
     TolvanMainWindow* mainWindow_ = nullptr;
     CustomSplitView* splitView_ = nullptr;
