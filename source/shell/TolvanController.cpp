@@ -27,6 +27,7 @@
 #include "source/shell/ITunesImportCompletedWindowController.h"
 #include "source/shell/PreferencesController.h"
 #include "source/shell/PreferencesPanes.h"
+#include "source/shell/PropertyListDescription.h"
 #include "source/shell/ShellEditor.h"
 #include "source/shell/TolvanMainWindow.h"
 #include "source/shell/TolvanScreenshots.h"
@@ -368,14 +369,14 @@ void TolvanController::showPreferencePanel()
 
 QString TolvanController::appFeedbackInfo() const
 {
+    const auto log = ZNTAnalytics::eventLog();
     QVariantList events;
-    if (const auto log = ZNTAnalytics::eventLog())
-        for (const QVariantMap& item : *log)
-            events.append(item);
-    QString text;
-    QDebug(&text).nospace() << QVariantMap{{QStringLiteral("eventLog"), events},
-                                           {QStringLiteral("logValues"), ZNTAnalytics::logValues().value_or(QVariantMap())}};
-    return text.replace(QStringLiteral("\\t"), QStringLiteral("\t")).replace(QStringLiteral("\\n"), QStringLiteral("\n"));
+    for (const QVariantMap& item : log.value_or(QList<QVariantMap>()))
+        events.append(item);
+    const QVariantMap info{{QStringLiteral("eventLog"), log ? QVariant(events) : QVariant(QVariantMap())},
+                           {QStringLiteral("logValues"), ZNTAnalytics::logValues().value_or(QVariantMap())}};
+    // Escaped tabs and line breaks of the texts become real ones, for the reader.
+    return propertyListDescription(info).replace(QStringLiteral("\\t"), QStringLiteral("\t")).replace(QStringLiteral("\\n"), QStringLiteral("\n"));
 }
 
 void TolvanController::showFeedback() { QFFeedbackController::showFeedbackWithAppInfo(appFeedbackInfo()); }

@@ -246,6 +246,7 @@ void QFFeedbackController::showWindow()
     show();
     raise();
     activateWindow();
+    textView_->setFocus(Qt::ActiveWindowFocusReason);  // the user's typing goes into the text at once
 }
 
 void QFFeedbackController::showSection(FeedbackSection section)
@@ -253,6 +254,8 @@ void QFFeedbackController::showSection(FeedbackSection section)
     currentSection_ = section;
     textView_->setPlainText(sectionStrings_[indexOf(section)]);
     putCursorOnSecondLine(textView_);
+    // Typing goes on in the text, also when the section was chosen by its tab.
+    textView_->setFocus(Qt::OtherFocusReason);
 }
 
 void QFFeedbackController::switchSectionAction(int segment)
