@@ -4,6 +4,7 @@
 #include "source/shell/feedback/QFFeedbackController.h"
 #include "platform/appkit/ModifierKeys.h"
 #include "source/shell/ApplicationEditor.h"
+#include "source/shell/ApplicationHosts.h"
 #include "source/shell/ApplicationIcon.h"
 #include "source/shell/ApplicationMenus.h"
 #include "platform/appkit/Workspace.h"
@@ -72,7 +73,9 @@ TolvanController::TolvanController(TolvanServices services)
     : services_(std::move(services)),
       defaults_(services_.defaults ? *services_.defaults : UserDefaults::standard()),
       undoManager_(std::make_unique<UndoManager>()),
-      menus_(std::make_unique<ApplicationMenus>(*this))
+      menus_(std::make_unique<ApplicationMenus>(*this)),
+      browserHost_(std::make_unique<ApplicationBrowserHost>(*this)),
+      recorderHost_(std::make_unique<ApplicationRecorderHost>(*this))
 {
     gController = this;
     saveRoad_ = SaveRoad::create(*this, defaults_);
@@ -343,10 +346,6 @@ void TolvanController::openURL(const QUrl& url)
 }
 
 void TolvanController::revealInFileViewer(const QString& path) { Workspace::shared().revealFiles({path}, [](bool) {}); }
-
-void TolvanController::followTolvanOnTwitter() { openURL(QUrl(QStringLiteral("https://twitter.com/tolvanapp"))); }
-
-void TolvanController::friendTolvanOnFacebook() { openURL(QUrl(QStringLiteral("https://www.facebook.com/tolvanapp"))); }
 
 void TolvanController::clearSelection(QObject*) { openSource(nullptr); }
 

@@ -12,6 +12,7 @@
 #include "source/browser/WelcomeViewController.h"
 #include "source/editor/PreviewView.h"
 #include "source/shell/AboutPanel.h"
+#include "source/shell/ApplicationHosts.h"
 #include "source/shell/ApplicationMenus.h"
 #include "source/shell/SaveAccessories.h"
 #include "source/shell/ShellEditor.h"
@@ -164,7 +165,7 @@ void TolvanController::buildWindow()
     splitView_->setSizes({250, 750});
     mainWindow_->setCentralWidget(splitView_);
 
-    BrowserServices services{this, services_.library, services_.includedLibrary, &defaults_};
+    BrowserServices services{browserHost_.get(), services_.library, services_.includedLibrary, &defaults_};
     browser_ = new SimpleBrowserController(services, browserContainer_);
     browserLayout->addWidget(browser_);
     new BrowserGrip(browserContainer_, splitView_);
@@ -174,7 +175,7 @@ void TolvanController::buildWindow()
 
 void TolvanController::setupWelcomeView()
 {
-    welcome_ = std::make_unique<WelcomeViewController>(BrowserServices{this, services_.library, services_.includedLibrary, &defaults_});
+    welcome_ = std::make_unique<WelcomeViewController>(BrowserServices{browserHost_.get(), services_.library, services_.includedLibrary, &defaults_});
 }
 
 void TolvanController::setupWaveformView()
@@ -205,7 +206,7 @@ void TolvanController::setupWaveformView()
 void TolvanController::setupRecordView()
 {
     recorder_ = RecordViewController::recordView();
-    recorder_->setTolvanController(this);
+    recorder_->setTolvanController(recorderHost_.get());
 }
 
 void TolvanController::fitContentAreaToItsViews()
