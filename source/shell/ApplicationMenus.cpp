@@ -12,26 +12,29 @@
 #include <QAction>
 #include <QApplication>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QTextEdit>
 #include <QUrl>
 
 namespace {
 
-// The standard edits go to the focused widget's slot of that name, as every
-// text field has them.
-void sendToFocus(const char* slot)
+bool isMenu(const QWidget* widget) { return qobject_cast<const QMenuBar*>(widget) || qobject_cast<const QMenu*>(widget); }
+
+// The standard edits go to the widget's slot of that name, as every text
+// field has them.
+void sendTo(QWidget* widget, const char* slot)
 {
-    if (QWidget* focus = QApplication::focusWidget())
-        QMetaObject::invokeMethod(focus, slot);
+    if (widget)
+        QMetaObject::invokeMethod(widget, slot);
 }
 
-// Deleting the focused field's selection, or asking whether there is one to
-// delete: a field that cannot be edited gives nothing up.
-bool deleteFocusedSelection(bool perform)
+// Deleting the field's selection, or asking whether there is one to delete:
+// a field that cannot be edited gives nothing up.
+bool deleteSelectionOf(QWidget* widget, bool perform)
 {
-    QWidget* focus = QApplication::focusWidget();
-    if (auto* line = qobject_cast<QLineEdit*>(focus)) {
+    if (auto* line = qobject_cast<QLineEdit*>(widget)) {
         if (line->isReadOnly() || !line->hasSelectedText())
             return false;
         if (perform)
@@ -48,14 +51,28 @@ bool deleteFocusedSelection(bool perform)
         }
         return true;
     };
-    if (auto* text = qobject_cast<QTextEdit*>(focus))
+    if (auto* text = qobject_cast<QTextEdit*>(widget))
         return deleteFrom(text);
-    if (auto* text = qobject_cast<QPlainTextEdit*>(focus))
+    if (auto* text = qobject_cast<QPlainTextEdit*>(widget))
         return deleteFrom(text);
     return false;
 }
 
 }  // namespace
+
+ApplicationMenus::ApplicationMenus(TolvanController& shell) : shell_(shell)
+{
+    QObject::connect(qApp, &QApplication::focusChanged, &focusWatch_, [this](QWidget*, QWidget* now) {
+        if (now && !isMenu(now))
+            lastFocus_ = now;
+    });
+}
+
+QWidget* ApplicationMenus::editingFocus() const
+{
+    QWidget* focus = QApplication::focusWidget();
+    return focus && !isMenu(focus) ? focus : lastFocus_.data();
+}
 
 template <typename Step>
 void ApplicationMenus::inEditor(Step step)
@@ -76,11 +93,11 @@ void ApplicationMenus::showRingtonesInFinder() { shell_.showRingtonesInFinder();
 void ApplicationMenus::performClose() { shell_.mainWindow()->close(); }
 void ApplicationMenus::undo() { shell_.undoManager().undo(); }
 void ApplicationMenus::redo() { shell_.undoManager().redo(); }
-void ApplicationMenus::cut() { sendToFocus("cut"); }
-void ApplicationMenus::copy() { sendToFocus("copy"); }
-void ApplicationMenus::paste() { sendToFocus("paste"); }
-void ApplicationMenus::deleteSelection() { deleteFocusedSelection(true); }
-void ApplicationMenus::selectAll() { sendToFocus("selectAll"); }
+void ApplicationMenus::cut() { sendTo(editingFocus(), "cut"); }
+void ApplicationMenus::copy() { sendTo(editingFocus(), "copy"); }
+void ApplicationMenus::paste() { sendTo(editingFocus(), "paste"); }
+void ApplicationMenus::deleteSelection() { deleteSelectionOf(editingFocus(), true); }
+void ApplicationMenus::selectAll() { sendTo(editingFocus(), "selectAll"); }
 void ApplicationMenus::activateSearchField() { shell_.simpleBrowserController()->activateSearchField(); }
 void ApplicationMenus::zoomIn() { inEditor([](ShellEditor& editor) { editor.zoomIn(); }); }
 void ApplicationMenus::zoomOut() { inEditor([](ShellEditor& editor) { editor.zoomOut(); }); }
@@ -124,7 +141,7 @@ bool ApplicationMenus::editorAllows(QAction& item)
     return editor ? editor->validateMenuAction(menuActionOf(&item), &item) : hasSong(item);
 }
 
-bool ApplicationMenus::hasSelectionToDelete(QAction&) { return deleteFocusedSelection(false); }
+bool ApplicationMenus::hasSelectionToDelete(QAction&) { return deleteSelectionOf(editingFocus(), false); }
 
 bool ApplicationMenus::titleFullScreen(QAction& item)
 {

@@ -4,11 +4,15 @@
 
 #include "source/shell/MainMenu.h"
 
+#include <QObject>
+#include <QPointer>
+
+class QWidget;
 class TolvanController;
 
 class ApplicationMenus : public MenuResponder {
 public:
-    explicit ApplicationMenus(TolvanController& shell) : shell_(shell) {}
+    explicit ApplicationMenus(TolvanController& shell);
 
     void showAboutPanel() override;
     void checkForUpdates() override;
@@ -50,9 +54,14 @@ public:
     bool titleFullScreen(QAction& item) override;
 
 private:
+    // The widget the standard edits act on: the focused one, or while the menu
+    // bar has taken the keyboard (F10 and the arrows), the one it took it from.
+    QWidget* editingFocus() const;
     // Runs one of the editor's items when there is an editor.
     template <typename Step>
     void inEditor(Step step);
 
     TolvanController& shell_;
+    QPointer<QWidget> lastFocus_;
+    QObject focusWatch_;  // ends the watch with this object
 };
