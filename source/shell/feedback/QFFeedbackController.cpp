@@ -163,6 +163,9 @@ void QFFeedbackController::buildInterface()
     textView_ = new QTextEdit;
     textView_->setObjectName(QStringLiteral("textView"));
     textView_->setAcceptRichText(false);
+    // Tab walks on to the check boxes and buttons, as in any form, rather
+    // than typing a tab into the feedback.
+    textView_->setTabChangesFocus(true);
 
     includeHardwareDetailsCheckbox_ = new QCheckBox(text(QStringLiteral("Include details about my computer")));
     includeHardwareDetailsCheckbox_->setChecked(true);

@@ -265,6 +265,11 @@ TEST_F(FeedbackFormTest, TypingRightAfterTheFormOpensAndAfterASectionIsChosenLan
     ASSERT_EQ(form->currentSection(), FeedbackSection::FeatureRequest);
     expected = typeAtSecondLine("Idea");
     EXPECT_EQ(form->textView()->toPlainText(), expected);
+
+    // Tab leaves the text for the form's other controls, so Send is reached by keys.
+    QTest::keyClick(form->windowHandle(), Qt::Key_Tab);
+    EXPECT_EQ(form->textView()->toPlainText(), expected) << "no tab typed into the feedback";
+    EXPECT_FALSE(form->textView()->hasFocus());
 }
 
 TEST_F(FeedbackFormTest, OpeningAgainReusesTheOpenFormWithItsTexts)
