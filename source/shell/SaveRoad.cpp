@@ -23,11 +23,6 @@ using namespace tolvan;
 
 namespace {
 
-QVariant descriptionOrNull(const std::shared_ptr<RingtoneExporter>& exporter)
-{
-    return exporter ? QVariant(exporter->description()) : QVariant::fromValue(nullptr);
-}
-
 MetadataItem iTunesItem(const QString& key, const QVariant& value)
 {
     return MetadataItem{.key = key, .keySpace = MetadataKeySpaceiTunes, .value = value};
@@ -205,7 +200,7 @@ void SaveRoad::saveRingtoneWithParams(std::shared_ptr<SaveParams> params)
     if (!description) {
         const auto asset = host_.selectedAsset();
         ZNTAnalytics::logEvent(QStringLiteral("Could not create the ringtone description."),
-                               {{"selectedAsset", asset ? QVariant(asset->description()) : QVariant::fromValue(nullptr)}});
+                               {{"selectedAsset", descriptionOrNull(asset)}});
         if (!descriptionError.domain.isEmpty())
             host_.presentError(descriptionError);
         return;

@@ -19,11 +19,6 @@ namespace {
 
 const QString kAccessBookmarksKey = QStringLiteral("accessBookmarks");
 
-QVariant descriptionOrNull(const TolvanSourcePtr& source)
-{
-    return source ? QVariant(source->description()) : QVariant::fromValue(nullptr);
-}
-
 }  // namespace
 
 void TolvanController::openSource(TolvanSourcePtr source) { openSource(std::move(source), false); }
