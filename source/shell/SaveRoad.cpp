@@ -74,7 +74,7 @@ void SaveRoad::createButtonAction(Qt::KeyboardModifiers modifiers)
 
 void SaveRoad::save()
 {
-    const bool import = defaults_.boolValue(kAutoImportIntoiTunesKey, true);
+    const bool import = defaults_.value(settings::autoImportIntoiTunes);
     saveRingtoneIfPossible(SaveParams{.importIntoITunes = import, .showSaveAsDialog = !import});
 }
 
@@ -238,7 +238,7 @@ void SaveRoad::saveRingtoneWithParams(std::shared_ptr<SaveParams> params)
     ZNTAnalytics::logEvent(QStringLiteral("Start export"), {{"exporter", descriptionOrNull(exporter)}});
     exportingParams_ = params;
     exporter->startExporting();
-    defaults_.setValue(kRingtonesCreatedKey, defaults_.integerValue(kRingtonesCreatedKey) + 1);
+    defaults_.setValue(settings::ringtonesCreated, defaults_.value(settings::ringtonesCreated) + 1);
 }
 
 void SaveRoad::ringtoneExporterDidFinishExporting(const std::shared_ptr<RingtoneExporter>& exporter)

@@ -36,8 +36,6 @@ using TolvanSourcePtr = std::shared_ptr<const TolvanSource>;
 inline const QString kOSStatusErrorDomain = QStringLiteral("NSOSStatusErrorDomain");
 inline constexpr qint64 kNoPermissionStatus = 0x70726D3F;  // 'prm?'
 
-inline const QString kAutoImportIntoiTunesKey = QStringLiteral("autoImportIntoiTunes");
-inline const QString kRingtonesCreatedKey = QStringLiteral("ringtonesCreated");
 
 // One save's parameters, kept while its dialogs are up and its export runs.
 struct SaveParams {

@@ -16,7 +16,6 @@ namespace tolvan {
 class UserDefaults;
 }
 
-inline const QString kScreenshotsKey = QStringLiteral("screenshots");
 // The song the steps open; the library must hold a song of this title.
 inline const QString kScreenshotSongTitle = QStringLiteral("Tolvan Demo Song");
 
