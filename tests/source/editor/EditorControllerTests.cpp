@@ -22,6 +22,7 @@
 
 #include "tests/platform/media/ManualPlayback.h"
 #include "tests/source/editor/EditorFixtures.h"
+#include "tests/support/RecordingWorkspace.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -523,20 +524,6 @@ TEST_F(EditorTest, TheBarsButtonsReachTheHost)
     EXPECT_EQ(clicked, 1);
     EXPECT_EQ(host.closes, 1);
 }
-
-namespace {
-
-struct RecordingWorkspace : Workspace {
-    QList<QUrl> opened;
-    void openURL(const QUrl& url, Completion done) override
-    {
-        opened << url;
-        if (done)
-            done(true);
-    }
-};
-
-}  // namespace
 
 TEST_F(EditorTest, SharingOffersTheFullMessageAndPostsAShortOne)
 {
