@@ -107,7 +107,6 @@ public:
 
     // True from the export's start until its exporter reports back.
     bool isExporting() const { return exporter_ != nullptr; }
-    const std::shared_ptr<RingtoneExporter>& currentExporter() const { return exporter_; }
     const std::shared_ptr<SaveParams>& exportingParams() const { return exportingParams_; }
     // Stops the export in progress (the window is closing); nothing is left behind.
     void cancelExport();

@@ -38,7 +38,6 @@ public:
 
     QString outputPath() const { return outputPath_; }
     void setOutputPath(const QString& path) { outputPath_ = path; }
-    double screenshotInterval() const { return interval_; }
     const QList<Step>& steps() const { return steps_; }
 
     void startRunning();
