@@ -22,13 +22,6 @@ namespace {
 // The status logged when a buffer has no single block of frames to work on.
 constexpr int kNoContiguousData = -12704;
 
-QVariant descriptionOrNull(const auto& object) { return object ? QVariant(object->description()) : QVariant::fromValue(nullptr); }
-
-QVariant errorDescriptionOrNull(const std::optional<Error>& error)
-{
-    return error ? QVariant(error->description()) : QVariant::fromValue(nullptr);
-}
-
 Error exportError(const QString& message) { return mediaError(MediaErrorUnknown, message); }
 
 }  // namespace
@@ -107,7 +100,7 @@ void RingtoneAssetWriterExporter::run()
             ZNTAnalytics::logEvent(QStringLiteral("appendSampleBuffer: failed"),
                                    {{"writerAudioInput", descriptionOrNull(writerAudioInput_)},
                                     {"assetWriterStatus", int(assetWriter_->status())},
-                                    {"assetWriterError", errorDescriptionOrNull(assetWriter_->error())}});
+                                    {"assetWriterError", descriptionOrNull(assetWriter_->error())}});
             return fail(assetWriter_->error().value_or(exportError(QStringLiteral("The ringtone's audio cannot be written"))));
         }
     }

@@ -22,9 +22,6 @@ namespace tolvan {
 
 namespace {
 
-const QString showIncludedKey = QStringLiteral("showIncludedRingtones");
-const QString autoImportKey = QStringLiteral("autoImportIntoiTunes");
-const QString importCompletedDontShowKey = QStringLiteral("ITunesImportCompletedWindowController_dontShow");
 constexpr int paneWidth = 480;
 constexpr int descriptionIndent = 22;
 // Room for a sentence of explanation beside the box's icon.
@@ -38,14 +35,14 @@ QAction* toolbarItem(const QString& identifier, const QIcon& icon, const QString
 }
 
 // A check box that shows a stored boolean and stores every change.
-QCheckBox* checkBoxBoundTo(UserDefaults& defaults, const QString& key, bool fallback, const QString& title)
+QCheckBox* checkBoxBoundTo(UserDefaults& defaults, const Setting<bool>& setting, const QString& title)
 {
     auto* box = new QCheckBox(title);
-    box->setChecked(defaults.boolValue(key, fallback));
-    QObject::connect(box, &QCheckBox::toggled, &defaults, [&defaults, key](bool on) { defaults.setValue(key, on); });
-    QObject::connect(&defaults, &UserDefaults::changed, box, [box, &defaults, key, fallback](const QString& changed) {
-        if (changed == key)
-            box->setChecked(defaults.boolValue(key, fallback));
+    box->setChecked(defaults.value(setting));
+    QObject::connect(box, &QCheckBox::toggled, &defaults, [&defaults, &setting](bool on) { defaults.setValue(setting, on); });
+    QObject::connect(&defaults, &UserDefaults::changed, box, [box, &defaults, &setting](const QString& changed) {
+        if (changed == setting.key)
+            box->setChecked(defaults.value(setting));
     });
     return box;
 }
@@ -94,11 +91,11 @@ QWidget* PreferencesGeneralController::toolbarViewController(const PreferencesEn
 
 PreferencesGeneralController::PreferencesGeneralController(UserDefaults& defaults) : defaults_(defaults)
 {
-    showIncludedRingtonesButton = checkBoxBoundTo(defaults, showIncludedKey, true,
+    showIncludedRingtonesButton = checkBoxBoundTo(defaults, settings::showIncludedRingtones,
                                                   localized(QStringLiteral("show included button title"), QStringLiteral("Show included tones")));
     showIncludedRingtonesLabel = descriptionLabel(localized(QStringLiteral("Show included ringtones button description"),
                                                             QStringLiteral("Unchecking this box will hide the included tones in the media browser.")));
-    autoiTunesImportButton = checkBoxBoundTo(defaults, autoImportKey, true,
+    autoiTunesImportButton = checkBoxBoundTo(defaults, settings::autoImportIntoiTunes,
                                              localized(QStringLiteral("import into itunes button title"),
                                                        QStringLiteral("Automatically import tones into iTunes")));
     autoiTunesImportLabel = descriptionLabel(localized(
@@ -120,8 +117,8 @@ PreferencesGeneralController::PreferencesGeneralController(UserDefaults& default
 
 void PreferencesGeneralController::resetDontShowDialogs()
 {
-    defaults_.remove(importCompletedDontShowKey);
-    defaults_.remove(moveToApplicationsFolderAlertSuppressKey);
+    defaults_.remove(settings::importCompletedDontShow);
+    defaults_.remove(settings::moveAlertSuppress);
 }
 
 QAction* PreferencesUpdateController::defaultToolbarItemWithIdentifier(const QString& identifier, QObject* parent)

@@ -23,11 +23,6 @@ using namespace tolvan;
 
 namespace {
 
-QVariant descriptionOrNull(const std::shared_ptr<RingtoneExporter>& exporter)
-{
-    return exporter ? QVariant(exporter->description()) : QVariant::fromValue(nullptr);
-}
-
 MetadataItem iTunesItem(const QString& key, const QVariant& value)
 {
     return MetadataItem{.key = key, .keySpace = MetadataKeySpaceiTunes, .value = value};
@@ -79,7 +74,7 @@ void SaveRoad::createButtonAction(Qt::KeyboardModifiers modifiers)
 
 void SaveRoad::save()
 {
-    const bool import = defaults_.boolValue(kAutoImportIntoiTunesKey, true);
+    const bool import = defaults_.value(settings::autoImportIntoiTunes);
     saveRingtoneIfPossible(SaveParams{.importIntoITunes = import, .showSaveAsDialog = !import});
 }
 
@@ -205,7 +200,7 @@ void SaveRoad::saveRingtoneWithParams(std::shared_ptr<SaveParams> params)
     if (!description) {
         const auto asset = host_.selectedAsset();
         ZNTAnalytics::logEvent(QStringLiteral("Could not create the ringtone description."),
-                               {{"selectedAsset", asset ? QVariant(asset->description()) : QVariant::fromValue(nullptr)}});
+                               {{"selectedAsset", descriptionOrNull(asset)}});
         if (!descriptionError.domain.isEmpty())
             host_.presentError(descriptionError);
         return;
@@ -243,7 +238,7 @@ void SaveRoad::saveRingtoneWithParams(std::shared_ptr<SaveParams> params)
     ZNTAnalytics::logEvent(QStringLiteral("Start export"), {{"exporter", descriptionOrNull(exporter)}});
     exportingParams_ = params;
     exporter->startExporting();
-    defaults_.setValue(kRingtonesCreatedKey, defaults_.integerValue(kRingtonesCreatedKey) + 1);
+    defaults_.setValue(settings::ringtonesCreated, defaults_.value(settings::ringtonesCreated) + 1);
 }
 
 void SaveRoad::ringtoneExporterDidFinishExporting(const std::shared_ptr<RingtoneExporter>& exporter)

@@ -36,8 +36,6 @@ using TolvanSourcePtr = std::shared_ptr<const TolvanSource>;
 inline const QString kOSStatusErrorDomain = QStringLiteral("NSOSStatusErrorDomain");
 inline constexpr qint64 kNoPermissionStatus = 0x70726D3F;  // 'prm?'
 
-inline const QString kAutoImportIntoiTunesKey = QStringLiteral("autoImportIntoiTunes");
-inline const QString kRingtonesCreatedKey = QStringLiteral("ringtonesCreated");
 
 // One save's parameters, kept while its dialogs are up and its export runs.
 struct SaveParams {
@@ -109,7 +107,6 @@ public:
 
     // True from the export's start until its exporter reports back.
     bool isExporting() const { return exporter_ != nullptr; }
-    const std::shared_ptr<RingtoneExporter>& currentExporter() const { return exporter_; }
     const std::shared_ptr<SaveParams>& exportingParams() const { return exportingParams_; }
     // Stops the export in progress (the window is closing); nothing is left behind.
     void cancelExport();

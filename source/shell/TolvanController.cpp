@@ -119,8 +119,8 @@ void TolvanController::awakeFromNib()
 
 void TolvanController::initializePreferences()
 {
-    if (!defaults_.contains(kAutoImportIntoiTunesKey))
-        defaults_.setValue(kAutoImportIntoiTunesKey, true);
+    if (!defaults_.contains(settings::autoImportIntoiTunes))
+        defaults_.setValue(settings::autoImportIntoiTunes, settings::autoImportIntoiTunes.fallback);
 }
 
 void TolvanController::applicationWillFinishLaunching()

@@ -17,13 +17,6 @@ using namespace tolvan;
 
 namespace {
 
-const QString kAccessBookmarksKey = QStringLiteral("accessBookmarks");
-
-QVariant descriptionOrNull(const TolvanSourcePtr& source)
-{
-    return source ? QVariant(source->description()) : QVariant::fromValue(nullptr);
-}
-
 }  // namespace
 
 void TolvanController::openSource(TolvanSourcePtr source) { openSource(std::move(source), false); }
@@ -162,7 +155,7 @@ void TolvanController::bookmarkAccessURL(const QString& folder)
         return;
     }
     QList<QByteArray> list;
-    for (const QVariant& entry : defaults_.arrayValue(kAccessBookmarksKey))
+    for (const QVariant& entry : defaults_.value(settings::accessBookmarks))
         list.append(entry.toByteArray());
     const BookmarkListChange change = addingBookmark(list, bookmark);
     for (const QByteArray& removed : change.removed) {
@@ -175,14 +168,14 @@ void TolvanController::bookmarkAccessURL(const QString& folder)
     QVariantList stored;
     for (const QByteArray& entry : change.list)
         stored.append(entry);
-    defaults_.setValue(kAccessBookmarksKey, stored);
+    defaults_.setValue(settings::accessBookmarks, stored);
     if (const auto granted = folderForBookmarkData(bookmark); granted && !grantedFolders_.contains(*granted))
         grantedFolders_.append(*granted);
 }
 
 void TolvanController::restoreBookmarkedAccessURLs()
 {
-    for (const QVariant& entry : defaults_.arrayValue(kAccessBookmarksKey)) {
+    for (const QVariant& entry : defaults_.value(settings::accessBookmarks)) {
         const auto folder = folderForBookmarkData(entry.toByteArray());
         if (!folder) {
             ZNTAnalytics::logError(QStringLiteral("Failed to restore bookmarked access URLs."), {}, std::nullopt);
@@ -195,6 +188,6 @@ void TolvanController::restoreBookmarkedAccessURLs()
 
 void TolvanController::clearBookmarkedAccessURLs()
 {
-    defaults_.remove(kAccessBookmarksKey);
+    defaults_.remove(settings::accessBookmarks);
     grantedFolders_.clear();
 }

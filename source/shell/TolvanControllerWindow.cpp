@@ -43,9 +43,6 @@ using namespace tolvan;
 
 namespace {
 
-const QString kFrameForNonFullScreenModeKey = QStringLiteral("frameForNonFullScreenMode");
-// The window's frame and state (maximised, full screen) as the toolkit saves them.
-const QString kMainWindowFrameKey = QStringLiteral("mainWindowFrame");
 constexpr int kSliderSteps = 10;  // slider units per point per second
 
 QLabel* imageLabel(const QString& imageName, QWidget* parent)
@@ -289,7 +286,7 @@ void TolvanController::centreOverMainWindow(QWidget& window) const
 
 void TolvanController::restoreWindowFrame()
 {
-    const QByteArray saved = defaults_.dataValue(kMainWindowFrameKey);
+    const QByteArray saved = defaults_.value(settings::mainWindowFrame);
     if (saved.isEmpty() || !mainWindow_->restoreGeometry(saved))
         return;
     // A window saved in full screen opens in full screen and leaves it for the
@@ -300,7 +297,7 @@ void TolvanController::restoreWindowFrame()
 
 void TolvanController::saveWindowFrame()
 {
-    defaults_.setValue(kMainWindowFrameKey, mainWindow_->saveGeometry());
+    defaults_.setValue(settings::mainWindowFrame, mainWindow_->saveGeometry());
     // Written now: the application ends as the window closes, before the
     // settings' own delayed write would run.
     defaults_.synchronize();
@@ -310,7 +307,7 @@ void TolvanController::saveWindowFrame()
 
 std::optional<QRectF> TolvanController::frameForNonFullScreenMode() const
 {
-    const QVariantList values = defaults_.arrayValue(kFrameForNonFullScreenModeKey);
+    const QVariantList values = defaults_.value(settings::frameForNonFullScreenMode);
     if (values.size() != 4)
         return std::nullopt;
     const QRectF frame(values[0].toDouble(), values[1].toDouble(), values[2].toDouble(), values[3].toDouble());
@@ -319,7 +316,7 @@ std::optional<QRectF> TolvanController::frameForNonFullScreenMode() const
 
 void TolvanController::setFrameForNonFullScreenMode(const QRectF& frame)
 {
-    defaults_.setValue(kFrameForNonFullScreenModeKey, QVariantList{frame.x(), frame.y(), frame.width(), frame.height()});
+    defaults_.setValue(settings::frameForNonFullScreenMode, QVariantList{frame.x(), frame.y(), frame.width(), frame.height()});
 }
 
 void TolvanController::toggleFullScreen()

@@ -28,7 +28,6 @@ namespace tolvan {
 
 namespace {
 
-const QString feedbackURLKey = QStringLiteral("QFFeedbackURL");
 const QString sectionSeparator = QStringLiteral("\n\n--\n\n");
 const QString suppressedProfile = QStringLiteral("<systemProfile suppressed>");
 
@@ -81,9 +80,9 @@ std::array<QString, 3> feedbackSectionTemplates(const QString& text)
 
 std::optional<QUrl> QFFeedbackController::postURL()
 {
-    QString address = UserDefaults::standard().stringValue(feedbackURLKey);
+    QString address = UserDefaults::standard().value(settings::feedbackURL);
     if (address.isEmpty())
-        address = Bundle::main().objectForInfoDictionaryKey(feedbackURLKey).toString();
+        address = Bundle::main().objectForInfoDictionaryKey(settings::feedbackURL.key).toString();
     const QUrl url(address);
     if (address.isEmpty() || !url.isValid() || url.host().isEmpty())
         return std::nullopt;

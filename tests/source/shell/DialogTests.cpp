@@ -42,7 +42,7 @@ TEST(SaveAsAccessoryTest, RemembersTheFormatAndSetsThePanelsType)
 
     accessory->formatPopup()->setCurrentIndex(2);
     accessory->formatPopupSelectionChanged();
-    EXPECT_EQ(scratch.defaults.stringValue(kSaveAsFormatKey), "wav") << "stored at once, even if the panel is cancelled";
+    EXPECT_EQ(scratch.defaults.stringValue(settings::saveAsFormat.key), "wav") << "stored at once, even if the panel is cancelled";
     EXPECT_EQ(panel.defaultSuffix(), "wav");
 
     auto next = SaveAsAccessoryController::accessoryController(&scratch.defaults);
@@ -52,7 +52,7 @@ TEST(SaveAsAccessoryTest, RemembersTheFormatAndSetsThePanelsType)
     EXPECT_EQ(next->formatPopup()->itemText(0), "iPhone Alert Tone (.m4r)");
     EXPECT_EQ(next->formatPopup()->itemData(0).toString(), "m4r");
 
-    scratch.defaults.setValue(kSaveAsFormatKey, "ogg");
+    scratch.defaults.setValue(settings::saveAsFormat, "ogg");
     EXPECT_EQ(saveFormatIndex(saveFormats(RingtoneKind::Ringtone), "ogg"), 0);
 }
 
@@ -90,20 +90,20 @@ TEST_F(ImportSheetTest, ShowsTheHelpPageAndKeepsTheCheckBox)
     sheet->dontShowButton()->setChecked(true);
     sheet->reject();  // Escape: every way out counts the same
     EXPECT_EQ(completions, 1);
-    EXPECT_TRUE(scratch.defaults.boolValue(kImportCompletedDontShowKey));
+    EXPECT_TRUE(scratch.defaults.boolValue(settings::importCompletedDontShow.key));
     test::waitUntil([&] { return sheet.isNull(); }, 2000);
     EXPECT_TRUE(sheet.isNull()) << "the sheet and its controller go";
 
     EXPECT_EQ(show(), nullptr) << "asked not to see it again";
     EXPECT_EQ(completions, 1);
     ITunesImportCompletedWindowController::resetDontShow(&scratch.defaults);
-    EXPECT_FALSE(scratch.defaults.contains(kImportCompletedDontShowKey));
+    EXPECT_FALSE(scratch.defaults.contains(settings::importCompletedDontShow));
     ITunesImportCompletedWindowController* again = show();
     ASSERT_TRUE(again);
     EXPECT_FALSE(again->dontShowButton()->isChecked());
     again->closeSheet();
     EXPECT_EQ(completions, 2);
-    EXPECT_FALSE(scratch.defaults.boolValue(kImportCompletedDontShowKey, true)) << "unchecked writes NO";
+    EXPECT_FALSE(scratch.defaults.boolValue(settings::importCompletedDontShow.key, true)) << "unchecked writes NO";
 }
 
 TEST_F(ImportSheetTest, PictureOfTheReadySheet)
@@ -275,7 +275,7 @@ TEST(ControllerDialogsTest, RenamingToATakenNameAsksAgainAndOverwritesNothing)
     WorkspaceScope workspace;
     TolvanController& controller = *shell.controller;
     controller.buildApplicationMenus();
-    shell.scratch.defaults.setValue(kAutoImportIntoiTunesKey, true);
+    shell.scratch.defaults.setValue(settings::autoImportIntoiTunes, true);
     controller.saveRoad().setRenameBehavior(RenameBehavior::Ask);
     controller.openSource(ShellHarness::sourceFor(shell.writeSong("tone.wav", {.seconds = 1.0, .tags = {{"title", "Tone"}}})));
     const QString folder = shell.home.filePath("Documents/Tolvan");

@@ -119,7 +119,7 @@ TEST_F(SaveRoadTest, SaveWritesIntoTheTonesFolderUnderTheTitle)
     EXPECT_EQ(itemValue(exporters[0]->metadata(), MetadataiTunesMetadataKeySongName), "Song");
     EXPECT_EQ(itemValue(exporters[0]->metadata(), MetadataiTunesMetadataKeyArtist), "Artist");
     EXPECT_EQ(host.stops, 1) << "preview and playback stop before writing";
-    EXPECT_EQ(scratch.defaults.integerValue(kRingtonesCreatedKey), 1);
+    EXPECT_EQ(scratch.defaults.integerValue(settings::ringtonesCreated.key), 1);
     EXPECT_TRUE(road->isExporting());
     EXPECT_TRUE(road->exportingParams()->importIntoITunes);
 }
@@ -144,7 +144,7 @@ TEST_F(SaveRoadTest, OneExportAtATimeAndOnlyTheCurrentReportCounts)
     EXPECT_FALSE(road->isExporting());
     road->save();
     EXPECT_EQ(exporters.size(), 2u) << "the next Create starts once the first has reported";
-    EXPECT_EQ(scratch.defaults.integerValue(kRingtonesCreatedKey), 2);
+    EXPECT_EQ(scratch.defaults.integerValue(settings::ringtonesCreated.key), 2);
 }
 
 TEST_F(SaveRoadTest, AFinishedToneGoesToTheDesktopOrIsShownInTheFileManager)
@@ -172,7 +172,7 @@ TEST_F(SaveRoadTest, FailuresAreShownAndCountedStarts)
     ASSERT_EQ(host.errors.size(), 1);
     EXPECT_EQ(host.errors[0].message, "disk full");
     EXPECT_TRUE(workspace.log->opened.isEmpty());
-    EXPECT_EQ(scratch.defaults.integerValue(kRingtonesCreatedKey), 1) << "a start that later fails still counts";
+    EXPECT_EQ(scratch.defaults.integerValue(settings::ringtonesCreated.key), 1) << "a start that later fails still counts";
 
     refuse = true;
     road->save();
@@ -185,7 +185,7 @@ TEST_F(SaveRoadTest, FailuresAreShownAndCountedStarts)
     road->save();
     ASSERT_EQ(host.errors.size(), 3);
     EXPECT_EQ(host.errors[2].code, 9) << "the editor's reason";
-    EXPECT_EQ(scratch.defaults.integerValue(kRingtonesCreatedKey), 1);
+    EXPECT_EQ(scratch.defaults.integerValue(settings::ringtonesCreated.key), 1);
 
     const Error other{"X", 2, "as it is"};
     EXPECT_EQ(SaveRoad::willPresentError(other, tonesFolder()), other);
@@ -217,8 +217,8 @@ TEST_F(SaveRoadTest, ShiftOrNoAutomaticImportAsksWhereAndCancelLeavesNothing)
     EXPECT_TRUE(exporters.empty());
     EXPECT_FALSE(road->isExporting());
 
-    scratch.defaults.setValue(kAutoImportIntoiTunesKey, false);
-    scratch.defaults.setValue(kSaveAsFormatKey, "wav");
+    scratch.defaults.setValue(settings::autoImportIntoiTunes, false);
+    scratch.defaults.setValue(settings::saveAsFormat, "wav");
     road->createButtonAction(Qt::NoModifier);
     ASSERT_EQ(host.panelNames.size(), 2);
     EXPECT_EQ(host.panelExtension, "wav") << "the remembered format";
@@ -233,7 +233,7 @@ TEST_F(SaveRoadTest, ShiftOrNoAutomaticImportAsksWhereAndCancelLeavesNothing)
 
 TEST_F(SaveRoadTest, APanelsPathGetsTheFormatsExtensionAndAMissingFolderIsSaidToBeMissing)
 {
-    scratch.defaults.setValue(kSaveAsFormatKey, "wav");
+    scratch.defaults.setValue(settings::saveAsFormat, "wav");
     road->saveAs();
     host.savePanelDone(home.filePath("Op. 9"));
     ASSERT_EQ(exporters.size(), 1u);
