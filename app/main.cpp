@@ -58,12 +58,7 @@ int main(int argc, char** argv)
     services.startKit = startKit;
     services.offerMove = tolvan::OfferMoveToApplicationsFolder;
     TolvanController controller(services);
-    QObject::connect(&instance, &tolvan::SingleInstance::filesReceived, &controller, [&controller](const QStringList& files) {
-        qInfo("A later launch handed over %lld file(s): %s", qlonglong(files.size()), qUtf8Printable(files.join(QStringLiteral(", "))));
-        controller.applicationOpenFiles(files);
-        controller.mainWindow()->raise();
-        controller.mainWindow()->activateWindow();
-    });
+    QObject::connect(&instance, &tolvan::SingleInstance::filesReceived, &controller, &TolvanController::laterLaunchOpenFiles);
 
     controller.launch([&controller, &launch] {
         if (launch.makeRingtone)

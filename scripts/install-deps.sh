@@ -24,7 +24,7 @@ packages=(
   # test servers
   libcpp-httplib-dev
   # desktop integration
-  xdg-utils libglib2.0-bin shared-mime-info desktop-file-utils
+  xdg-utils libglib2.0-bin libglib2.0-dev shared-mime-info desktop-file-utils
   # a display for checking the window by hand: xvfb-run scripts/run.sh
   xvfb xauth
   # interface fonts: stand-ins with the metrics of the fonts the interface names

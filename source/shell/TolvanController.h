@@ -160,10 +160,17 @@ public:
     void reopenSource(TolvanSourcePtr source);
     bool applicationOpenFile(const QString& path);
     void applicationOpenFiles(const QStringList& paths);
+    // Files a later launch of the program handed to this one: they open and
+    // the window comes forward, unless they are the tone just handed to the
+    // desktop, given back to us by its handler.
+    void laterLaunchOpenFiles(const QStringList& paths);
     // The desktop's "make a ringtone of this file" action.
     void makeRingtone(const QString& path);
     void openDocument();
+    // The extensions of the files the media layer reads.
     static QStringList movieFileTypes();
+    // The open panel's filters: those files, then all files.
+    static QStringList openPanelNameFilters();
     // A drop on the main window.
     static std::optional<QString> fileFromDragPasteboard(const QMimeData& data);
     bool draggingEntered(const QMimeData& data);
@@ -209,7 +216,7 @@ public:
     void browseToAndSelectSongNamed(const QString& title);
     void showAdvancedMode(bool visible);
     void showImportedPanel() override;
-    void closeImportedPanel();
+    void closeImportedPanel() override;
     ITunesImportCompletedWindowController* importCompleted() const { return importCompleted_; }
 
     // The window is closing: the export in progress stops, the application ends.
