@@ -4,6 +4,7 @@
 #include "source/shell/feedback/QFFeedbackController.h"
 #include "platform/appkit/ModifierKeys.h"
 #include "source/shell/ApplicationEditor.h"
+#include "source/shell/ApplicationSaveRoadHost.h"
 #include "platform/appkit/Workspace.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/LaunchTrace.h"
@@ -71,7 +72,8 @@ TolvanController::TolvanController(TolvanServices services)
       undoManager_(std::make_unique<UndoManager>())
 {
     gController = this;
-    saveRoad_ = SaveRoad::create(*this, defaults_);
+    saveRoadHost_ = std::make_unique<ApplicationSaveRoadHost>(*this);
+    saveRoad_ = SaveRoad::create(*saveRoadHost_, defaults_);
     updater_ = std::make_unique<Updater>(defaults_, Bundle::main());
     // Every check's result shows over the main window, whoever asked for it.
     connect(updater_.get(), &Updater::checkFinished, this,
@@ -420,21 +422,6 @@ void TolvanController::windowWillClose()
     // A tone half written is never left behind: the writer drops its file.
     saveRoad_->cancelExport();
     QCoreApplication::quit();
-}
-
-RingtoneKind TolvanController::ringtoneKind() const { return editor_ ? editor_->ringtoneKind() : RingtoneKind::Ringtone; }
-
-void TolvanController::stopPreviewAndPlaying()
-{
-    if (!editor_)
-        return;
-    editor_->stopPreview();
-    editor_->stopPlaying();
-}
-
-std::shared_ptr<RingtoneDescription> TolvanController::createRingtoneDescription(Error* error)
-{
-    return editor_ ? editor_->createRingtoneDescription(error) : nullptr;
 }
 
 void TolvanController::createButtonAction() { saveRoad_->createButtonAction(modifierFlags()); }

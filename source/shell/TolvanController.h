@@ -69,7 +69,7 @@ struct TolvanServices {
     static TolvanServices standard();
 };
 
-class TolvanController : public QObject, public BrowserHost, public RecordViewHost, public SaveRoadHost {
+class TolvanController : public QObject, public BrowserHost, public RecordViewHost {
     Q_OBJECT
 public:
     explicit TolvanController(TolvanServices services);
@@ -110,6 +110,8 @@ public:
     SimpleBrowserController* simpleBrowserController() const { return browser_; }
     ErrorViewController* errorViewController() const { return errorView_.get(); }
     SaveRoad& saveRoad() const { return *saveRoad_; }
+    // The save road's way to the song, the editor and the dialogs.
+    SaveRoadHost& saveRoadHost() const { return *saveRoadHost_; }
     tolvan::UserDefaults& defaults() const { return defaults_; }
     tolvan::Updater& updater() const { return *updater_; }
     // The preferences window once it has been asked for.
@@ -118,7 +120,7 @@ public:
     tolvan::UndoManager& undoManager() const { return *undoManager_; }
 
     // What is open and what the content area shows.
-    std::shared_ptr<tolvan::Asset> selectedAsset() const override { return selectedAsset_; }
+    std::shared_ptr<tolvan::Asset> selectedAsset() const { return selectedAsset_; }
     ContentKind contentKind() const { return content_; }
     QWidget* contentView() const { return contentView_; }
     void updateSelectionInfo(const std::optional<tolvan::Error>& error);
@@ -215,21 +217,13 @@ public:
     void showMainBrowserMenu();
     void browseToAndSelectSongNamed(const QString& title);
     void showAdvancedMode(bool visible);
-    void showImportedPanel() override;
-    void closeImportedPanel() override;
+    void showImportedPanel();
+    void closeImportedPanel();
     ITunesImportCompletedWindowController* importCompleted() const { return importCompleted_; }
 
     // The window is closing: the export in progress stops, the application ends.
     void windowWillClose();
 
-    // SaveRoadHost.
-    RingtoneKind ringtoneKind() const override;
-    void stopPreviewAndPlaying() override;
-    std::shared_ptr<RingtoneDescription> createRingtoneDescription(tolvan::Error* error) override;
-    void runSavePanel(SaveAsAccessoryController& accessory, const QString& proposedName,
-                      std::function<void(std::optional<QString>)> done) override;
-    void runRenameAlert(const QString& takenName, ReplaceAccessoryController& accessory, std::function<void(RenameAnswer)> done) override;
-    void presentError(const tolvan::Error& error) override;
 
 signals:
     void selectedAssetChanged();
@@ -260,6 +254,7 @@ private:
 
     TolvanServices services_;
     tolvan::UserDefaults& defaults_;
+    std::unique_ptr<SaveRoadHost> saveRoadHost_;  // outlives the road that holds it
     std::shared_ptr<SaveRoad> saveRoad_;
     std::unique_ptr<tolvan::Updater> updater_;  // over the controller's settings
     std::unique_ptr<tolvan::PreferencesController> preferences_;  // destroyed before the updater its Update pane uses
