@@ -4,7 +4,6 @@
 #include "platform/foundation/UserDefaults.h"
 #include "platform/system/Version.h"
 
-#include <QDesktopServices>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QXmlStreamReader>
@@ -16,7 +15,6 @@ namespace {
 const QString automaticKey = QStringLiteral("UpdaterAutomaticallyChecks");
 const QString profileKey = QStringLiteral("UpdaterSendsSystemProfile");
 const QString feedKey = QStringLiteral("UpdateFeedURL");
-const QString releaseNotesKey = QStringLiteral("ReleaseNotesURL");
 
 QString attributeNamed(const QXmlStreamAttributes& attributes, QStringView localName)
 {
@@ -103,15 +101,11 @@ std::optional<QUrl> Updater::feedURL() const
     return url;
 }
 
-QUrl Updater::releaseNotesURL() const { return QUrl(bundle_.objectForInfoDictionaryKey(releaseNotesKey).toString()); }
-
 void Updater::checkForUpdates()
 {
     const std::optional<QUrl> feed = feedURL();
     if (!feed) {
-        if (!releaseNotesURL().isValid() || releaseNotesURL().isEmpty() || !QDesktopServices::openUrl(releaseNotesURL()))
-            emit checkFinished({std::nullopt, Error{QStringLiteral("TolvanErrorDomain"), 0,
-                                                    QStringLiteral("This copy has no update feed; the package manager updates it.")}});
+        emit checkFinished({.updatedByInstaller = true});
         return;
     }
     readFeed(*feed, false);

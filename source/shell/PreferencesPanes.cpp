@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDesktopServices>
+#include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -26,6 +27,8 @@ const QString autoImportKey = QStringLiteral("autoImportIntoiTunes");
 const QString importCompletedDontShowKey = QStringLiteral("ITunesImportCompletedWindowController_dontShow");
 constexpr int paneWidth = 480;
 constexpr int descriptionIndent = 22;
+// Room for a sentence of explanation beside the box's icon.
+constexpr int kUpdateBoxWidth = 420;
 
 QAction* toolbarItem(const QString& identifier, const QIcon& icon, const QString& labelKey, QObject* parent)
 {
@@ -164,7 +167,12 @@ void showUpdateCheckResult(const UpdateCheckResult& result, QWidget* parent)
     box->setObjectName(QStringLiteral("updateCheckResult"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
-    if (result.error) {
+    if (result.updatedByInstaller) {
+        box->setIcon(QMessageBox::Information);
+        box->setText(localized(QStringLiteral("This copy of Tolvan is updated by whoever installed it")));
+        box->setInformativeText(localized(QStringLiteral("It came from your system's packages or from a build of your own; its "
+                                                         "updates come the same way.")));
+    } else if (result.error) {
         box->setIcon(QMessageBox::Warning);
         box->setText(localized(QStringLiteral("Update Error!")));
         box->setInformativeText(result.error->message);
@@ -182,6 +190,10 @@ void showUpdateCheckResult(const UpdateCheckResult& result, QWidget* parent)
     } else {
         box->setText(localized(QStringLiteral("You're up-to-date!")));
     }
+    // The box's own width follows its shortest text; a sentence of
+    // explanation then wraps into a narrow column. Every result gets room.
+    if (auto* grid = qobject_cast<QGridLayout*>(box->layout()))
+        grid->addItem(new QSpacerItem(kUpdateBoxWidth, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1, grid->columnCount());
     box->open();
 }
 

@@ -7,8 +7,8 @@
 // and modifier keys into editor actions, runs the save road, and quits when
 // the main window closes.
 
-#include "source/browser/BrowserHost.h"
 #include "source/editor/RecordViewController.h"
+#include "source/engine/TolvanSource.h"
 #include "source/shell/MainMenu.h"
 #include "source/shell/OpenRules.h"
 #include "source/shell/SaveRoad.h"
@@ -21,6 +21,11 @@
 #include <memory>
 #include <optional>
 
+class ApplicationBrowserHost;
+class ApplicationMenus;
+class ApplicationRecorderHost;
+class QKeyEvent;
+class QUrl;
 class CustomSplitView;
 class ErrorViewController;
 #include "source/shell/ITunesImportCompletedWindowController.h"
@@ -69,7 +74,7 @@ struct TolvanServices {
     static TolvanServices standard();
 };
 
-class TolvanController : public QObject, public BrowserHost, public RecordViewHost {
+class TolvanController : public QObject {
     Q_OBJECT
 public:
     explicit TolvanController(TolvanServices services);
@@ -129,19 +134,21 @@ public:
     // Whether the editor's sharing button can work on this desktop.
     static bool sharingAvailable();
 
-    // BrowserHost and RecordViewHost.
-    void openSource(TolvanSourcePtr source) override;
-    TolvanSourcePtr selectedSource() const override { return selectedSource_; }
-    bool recordingSelected() const override { return recordingSelected_; }
-    void setRecordingSelected(bool selected) override;
-    bool wantsToHandleSpacebar() const override { return selectedSource_ != nullptr; }
-    bool handleSpacebarKey(const QKeyEvent& event) override;
-    void flagsChanged(Qt::KeyboardModifiers modifiers) override;
-    void openURL(const QUrl& url) override;
-    void revealInFileViewer(const QString& path) override;
-    void followTolvanOnTwitter() override;
-    void friendTolvanOnFacebook() override;
-    void clearSelection(QObject* sender = nullptr) override;
+    // The open source and the recorder, as the browser and the recording pane
+    // ask for them through their hosts (ApplicationHosts.h).
+    void openSource(TolvanSourcePtr source);
+    TolvanSourcePtr selectedSource() const { return selectedSource_; }
+    bool recordingSelected() const { return recordingSelected_; }
+    void setRecordingSelected(bool selected);
+    bool wantsToHandleSpacebar() const { return selectedSource_ != nullptr; }
+    // Whether the key was the space bar, which it then took.
+    bool handleSpacebarKey(const QKeyEvent& event);
+    void flagsChanged(Qt::KeyboardModifiers modifiers);
+    void clearSelection(QObject* sender = nullptr);
+    // The desktop: an address in the user's default application, a file shown
+    // selected in the file manager.
+    void openURL(const QUrl& url);
+    void revealInFileViewer(const QString& path);
 
     // The modifier keys now held.
     Qt::KeyboardModifiers modifierFlags() const;
@@ -192,10 +199,9 @@ public:
     void saveAs();
     void showRingtonesInFinder();
 
-    // Menus.
+    // Menus: each item calls its handler in the menus' adapter.
     void buildApplicationMenus();
-    void performMenuAction(MenuAction action);
-    bool validateMenuAction(MenuAction action) const;
+    // Enables and retitles every item by its rule.
     void validateMenus();
 
     // The split view's rule and full screen.
@@ -248,7 +254,6 @@ private:
     void saveWindowFrame();
     // Places a window that is about to open centred over the main window.
     void centreOverMainWindow(QWidget& window) const;
-    MenuState menuState() const;
     bool leavesUndoKeyToWindow(QObject* watched, const QKeyEvent& key) const;
     bool keepsSpaceFromWindow(QObject* watched, const QKeyEvent& key) const;
 
@@ -259,6 +264,9 @@ private:
     std::unique_ptr<tolvan::Updater> updater_;  // over the controller's settings
     std::unique_ptr<tolvan::PreferencesController> preferences_;  // destroyed before the updater its Update pane uses
     std::unique_ptr<tolvan::UndoManager> undoManager_;  // outlives the editor that registers with it
+    std::unique_ptr<ApplicationMenus> menus_;
+    std::unique_ptr<ApplicationBrowserHost> browserHost_;
+    std::unique_ptr<ApplicationRecorderHost> recorderHost_;
 
     TolvanMainWindow* mainWindow_ = nullptr;
     CustomSplitView* splitView_ = nullptr;

@@ -11,6 +11,8 @@
 #include "source/browser/WelcomeViewController.h"
 #include "source/editor/PreviewView.h"
 #include "source/shell/AboutPanel.h"
+#include "source/shell/ApplicationHosts.h"
+#include "source/shell/ApplicationMenus.h"
 #include "source/shell/ShellEditor.h"
 #include "source/shell/TolvanMainWindow.h"
 #include "source/shell/WindowGeometry.h"
@@ -104,22 +106,6 @@ private:
     double grab_ = 0;
 };
 
-const char* standardEditSlot(MenuAction action)
-{
-    switch (action) {
-    case MenuAction::Cut:
-        return "cut";
-    case MenuAction::Copy:
-        return "copy";
-    case MenuAction::Paste:
-        return "paste";
-    case MenuAction::Delete:
-        return "del";
-    default:
-        return "selectAll";
-    }
-}
-
 }  // namespace
 
 void TolvanController::buildWindow()
@@ -173,7 +159,7 @@ void TolvanController::buildWindow()
     splitView_->setSizes({250, 750});
     mainWindow_->setCentralWidget(splitView_);
 
-    BrowserServices services{this, services_.library, services_.includedLibrary, &defaults_};
+    BrowserServices services{browserHost_.get(), services_.library, services_.includedLibrary, &defaults_};
     browser_ = new SimpleBrowserController(services, browserContainer_);
     browserLayout->addWidget(browser_);
     new BrowserGrip(browserContainer_, splitView_);
@@ -183,7 +169,7 @@ void TolvanController::buildWindow()
 
 void TolvanController::setupWelcomeView()
 {
-    welcome_ = std::make_unique<WelcomeViewController>(BrowserServices{this, services_.library, services_.includedLibrary, &defaults_});
+    welcome_ = std::make_unique<WelcomeViewController>(BrowserServices{browserHost_.get(), services_.library, services_.includedLibrary, &defaults_});
 }
 
 void TolvanController::setupWaveformView()
@@ -214,7 +200,7 @@ void TolvanController::setupWaveformView()
 void TolvanController::setupRecordView()
 {
     recorder_ = RecordViewController::recordView();
-    recorder_->setTolvanController(this);
+    recorder_->setTolvanController(recorderHost_.get());
 }
 
 void TolvanController::fitContentAreaToItsViews()
@@ -258,7 +244,7 @@ double TolvanController::constrainSplitPosition(double proposed) const { return 
 
 void TolvanController::buildApplicationMenus()
 {
-    ::buildApplicationMenus(mainWindow_->menuBar(), mainWindow_, [this](MenuAction action) { performMenuAction(action); });
+    ::buildApplicationMenus(mainWindow_->menuBar(), mainWindow_, *menus_);
     for (QAction* top : mainWindow_->menuBar()->actions())
         if (QMenu* menu = top->menu())
             connect(menu, &QMenu::aboutToShow, this, &TolvanController::validateMenus);
@@ -268,125 +254,10 @@ void TolvanController::buildApplicationMenus()
     validateMenus();
 }
 
-MenuState TolvanController::menuState() const
-{
-    MenuState state;
-    state.hasAsset = selectedAsset_ != nullptr;
-    state.canUndo = undoManager_->canUndo();
-    state.canRedo = undoManager_->canRedo();
-    state.fullScreen = fullScreen_;
-    if (editor_)
-        state.editorValidates = [editor = editor_.get()](MenuAction editing, QAction* item) { return editor->validateMenuAction(editing, item); };
-    return state;
-}
-
-bool TolvanController::validateMenuAction(MenuAction action) const { return ::validateMenuAction(action, menuState()); }
-
 void TolvanController::validateMenus()
 {
     if (mainWindow_)
-        ::validateMenus(mainWindow_->menuBar(), menuState());
-}
-
-void TolvanController::performMenuAction(MenuAction action)
-{
-    if (!validateMenuAction(action))
-        return;
-    QWidget* focus = QApplication::focusWidget();
-    switch (action) {
-    case MenuAction::About:
-        showAboutPanel();
-        break;
-    case MenuAction::CheckForUpdates:
-        updater_->checkForUpdates();
-        break;
-    case MenuAction::ShowPreferences:
-        showPreferencePanel();
-        break;
-    case MenuAction::Hide:
-        mainWindow_->showMinimized();
-        break;
-    case MenuAction::Terminate:
-    case MenuAction::PerformClose:
-        mainWindow_->close();
-        break;
-    case MenuAction::OpenDocument:
-        openDocument();
-        break;
-    case MenuAction::Save:
-        save();
-        break;
-    case MenuAction::SaveAs:
-        saveAs();
-        break;
-    case MenuAction::ShowRingtonesInFinder:
-        showRingtonesInFinder();
-        break;
-    case MenuAction::Undo:
-        undoManager_->undo();
-        break;
-    case MenuAction::Redo:
-        undoManager_->redo();
-        break;
-    case MenuAction::Cut:
-    case MenuAction::Copy:
-    case MenuAction::Paste:
-    case MenuAction::Delete:
-    case MenuAction::SelectAll:
-        // The focused text field takes the standard edits.
-        if (focus)
-            QMetaObject::invokeMethod(focus, standardEditSlot(action));
-        break;
-    case MenuAction::ActivateSearchField:
-        browser_->activateSearchField();
-        break;
-    case MenuAction::ZoomIn:
-        editor_->zoomIn();
-        break;
-    case MenuAction::ZoomOut:
-        editor_->zoomOut();
-        break;
-    case MenuAction::StartStopPreview:
-        editor_->startStopPreview();
-        break;
-    case MenuAction::StartStopPlay:
-        editor_->startStopPlay();
-        break;
-    case MenuAction::MoveSelectionToPlayLocation:
-        editor_->moveSelectionToPlayLocation();
-        break;
-    case MenuAction::ToggleAdvancedMode:
-        editor_->toggleAdvancedMode();
-        break;
-    case MenuAction::ToggleFullScreen:
-        toggleFullScreen();
-        break;
-    case MenuAction::Minimize:
-        mainWindow_->showMinimized();
-        break;
-    case MenuAction::Zoom:
-        mainWindow_->isMaximized() ? mainWindow_->showNormal() : mainWindow_->showMaximized();
-        break;
-    case MenuAction::ArrangeInFront:
-        mainWindow_->showNormal();
-        mainWindow_->raise();
-        mainWindow_->activateWindow();
-        break;
-    case MenuAction::ShowHelp:
-        openURL(QUrl(QStringLiteral("https://tolvan.app/support")));
-        break;
-    case MenuAction::ShowReleaseNotes:
-        openURL(QUrl(QStringLiteral("https://tolvan.app/appcast/tolvan/%1.html").arg(Bundle::main().buildVersion())));
-        break;
-    case MenuAction::ShowFeedback:
-        showFeedback();
-        break;
-    case MenuAction::None:
-    case MenuAction::Services:
-    case MenuAction::HideOthers:
-    case MenuAction::ShowAll:
-        break;
-    }
+        ::validateMenus(mainWindow_->menuBar(), *menus_);
 }
 
 void TolvanController::showAboutPanel()

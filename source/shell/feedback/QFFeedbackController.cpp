@@ -163,6 +163,9 @@ void QFFeedbackController::buildInterface()
     textView_ = new QTextEdit;
     textView_->setObjectName(QStringLiteral("textView"));
     textView_->setAcceptRichText(false);
+    // Tab walks on to the check boxes and buttons, as in any form, rather
+    // than typing a tab into the feedback.
+    textView_->setTabChangesFocus(true);
 
     includeHardwareDetailsCheckbox_ = new QCheckBox(text(QStringLiteral("Include details about my computer")));
     includeHardwareDetailsCheckbox_->setChecked(true);
@@ -246,6 +249,7 @@ void QFFeedbackController::showWindow()
     show();
     raise();
     activateWindow();
+    textView_->setFocus(Qt::ActiveWindowFocusReason);  // the user's typing goes into the text at once
 }
 
 void QFFeedbackController::showSection(FeedbackSection section)
@@ -253,6 +257,8 @@ void QFFeedbackController::showSection(FeedbackSection section)
     currentSection_ = section;
     textView_->setPlainText(sectionStrings_[indexOf(section)]);
     putCursorOnSecondLine(textView_);
+    // Typing goes on in the text, also when the section was chosen by its tab.
+    textView_->setFocus(Qt::OtherFocusReason);
 }
 
 void QFFeedbackController::switchSectionAction(int segment)

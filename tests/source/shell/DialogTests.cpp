@@ -19,6 +19,8 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTextBrowser>
+#include <QScrollBar>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using namespace shelltest;
@@ -102,6 +104,20 @@ TEST_F(ImportSheetTest, ShowsTheHelpPageAndKeepsTheCheckBox)
     again->closeSheet();
     EXPECT_EQ(completions, 2);
     EXPECT_FALSE(scratch.defaults.boolValue(kImportCompletedDontShowKey, true)) << "unchecked writes NO";
+}
+
+TEST_F(ImportSheetTest, PictureOfTheReadySheet)
+{
+    window.resize(1000, 680);
+    window.show();
+    ITunesImportCompletedWindowController* sheet = show();
+    ASSERT_TRUE(sheet);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet));
+    EXPECT_EQ(sheet->webView()->verticalScrollBar()->maximum(), 0) << "the page shows whole, with no scrolling";
+    for (const QAbstractButton* button : {static_cast<QAbstractButton*>(sheet->doneButton()), static_cast<QAbstractButton*>(sheet->dontShowButton())})
+        EXPECT_GE(button->width(), button->sizeHint().width()) << button->text().toStdString() << " shows its whole title";
+    saveWindowPictures(*sheet, "ready-sheet");
+    sheet->closeSheet();
 }
 
 TEST_F(ImportSheetTest, GoToShowsTheTonesAndEnds)
