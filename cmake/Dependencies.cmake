@@ -8,6 +8,8 @@ find_package(PkgConfig REQUIRED)
 pkg_check_modules(FFMPEG REQUIRED IMPORTED_TARGET libavformat libavcodec libavutil libswresample libswscale)
 pkg_check_modules(TAGLIB REQUIRED IMPORTED_TARGET taglib)
 pkg_check_modules(PLIST REQUIRED IMPORTED_TARGET libplist-2.0)
+# The desktop's file handlers, asked as `gio open` asks them.
+pkg_check_modules(GIO REQUIRED IMPORTED_TARGET gio-2.0)
 find_package(nlohmann_json 3 REQUIRED)
 find_package(CURL REQUIRED)
 find_package(OpenSSL 3 REQUIRED)

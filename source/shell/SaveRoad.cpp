@@ -267,19 +267,40 @@ void SaveRoad::ringtoneExporterDidFinishExporting(const std::shared_ptr<Ringtone
 
 void SaveRoad::handOver(const QString& path)
 {
-    // The desktop's handler for tones takes it; when none does, the file is
-    // shown in the file manager instead, and the sheet about the hand-over
-    // would say something untrue, so it stays away.
+    // The tone goes to the application the desktop opens tones with. When
+    // that is this program, or no application takes tones, handing it over
+    // could only open it here in place of the song: it is shown in the file
+    // manager instead, and the sheet about the hand-over would say something
+    // untrue, so it stays away.
+    const std::optional<DesktopApplication> handler = Workspace::shared().defaultApplicationForFile(path);
+    if (!handler || handler->isThisProgram())
+        return revealTone(path);
+    handedOver_ = HandedOver{QFileInfo(path).canonicalFilePath(), QDeadlineTimer(kHandOverReturnWindow)};
     std::weak_ptr<SaveRoad> weakSelf = weak_from_this();
     Workspace::shared().openFile(path, [weakSelf, path](bool handedOn) {
         auto self = weakSelf.lock();
         if (!self)
             return;
-        if (handedOn)
-            self->host_.showImportedPanel();
-        else
-            Workspace::shared().revealFiles({path}, [](bool) {});
+        if (!handedOn) {
+            self->handedOver_.reset();
+            self->revealTone(path);
+        } else if (self->handedOver_) {
+            self->host_.showImportedPanel();  // unless the tone came back already
+        }
     });
+}
+
+void SaveRoad::revealTone(const QString& path) { Workspace::shared().revealFiles({path}, [](bool) {}); }
+
+bool SaveRoad::takeBackHandedOverTone(const QStringList& files)
+{
+    if (!handedOver_ || handedOver_->until.hasExpired() || files.size() != 1
+        || QFileInfo(files.first()).canonicalFilePath() != handedOver_->path)
+        return false;
+    handedOver_.reset();  // once: a later request for the tone opens it
+    host_.closeImportedPanel();
+    revealTone(files.first());
+    return true;
 }
 
 Error SaveRoad::willPresentError(const Error& error, const QString& folder)

@@ -7,6 +7,7 @@
 #include "source/shell/ApplicationHosts.h"
 #include "source/shell/ApplicationIcon.h"
 #include "source/shell/ApplicationMenus.h"
+#include "source/shell/ApplicationSaveRoadHost.h"
 #include "platform/appkit/Workspace.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/LaunchTrace.h"
@@ -78,7 +79,8 @@ TolvanController::TolvanController(TolvanServices services)
       recorderHost_(std::make_unique<ApplicationRecorderHost>(*this))
 {
     gController = this;
-    saveRoad_ = SaveRoad::create(*this, defaults_);
+    saveRoadHost_ = std::make_unique<ApplicationSaveRoadHost>(*this);
+    saveRoad_ = SaveRoad::create(*saveRoadHost_, defaults_);
     updater_ = std::make_unique<Updater>(defaults_, Bundle::main());
     // Every check's result shows over the main window, whoever asked for it.
     connect(updater_.get(), &Updater::checkFinished, this,
@@ -425,21 +427,6 @@ void TolvanController::windowWillClose()
     // A tone half written is never left behind: the writer drops its file.
     saveRoad_->cancelExport();
     QCoreApplication::quit();
-}
-
-RingtoneKind TolvanController::ringtoneKind() const { return editor_ ? editor_->ringtoneKind() : RingtoneKind::Ringtone; }
-
-void TolvanController::stopPreviewAndPlaying()
-{
-    if (!editor_)
-        return;
-    editor_->stopPreview();
-    editor_->stopPlaying();
-}
-
-std::shared_ptr<RingtoneDescription> TolvanController::createRingtoneDescription(Error* error)
-{
-    return editor_ ? editor_->createRingtoneDescription(error) : nullptr;
 }
 
 void TolvanController::createButtonAction() { saveRoad_->createButtonAction(modifierFlags()); }

@@ -74,7 +74,7 @@ struct TolvanServices {
     static TolvanServices standard();
 };
 
-class TolvanController : public QObject, public SaveRoadHost {
+class TolvanController : public QObject {
     Q_OBJECT
 public:
     explicit TolvanController(TolvanServices services);
@@ -115,6 +115,8 @@ public:
     SimpleBrowserController* simpleBrowserController() const { return browser_; }
     ErrorViewController* errorViewController() const { return errorView_.get(); }
     SaveRoad& saveRoad() const { return *saveRoad_; }
+    // The save road's way to the song, the editor and the dialogs.
+    SaveRoadHost& saveRoadHost() const { return *saveRoadHost_; }
     tolvan::UserDefaults& defaults() const { return defaults_; }
     tolvan::Updater& updater() const { return *updater_; }
     // The preferences window once it has been asked for.
@@ -123,7 +125,7 @@ public:
     tolvan::UndoManager& undoManager() const { return *undoManager_; }
 
     // What is open and what the content area shows.
-    std::shared_ptr<tolvan::Asset> selectedAsset() const override { return selectedAsset_; }
+    std::shared_ptr<tolvan::Asset> selectedAsset() const { return selectedAsset_; }
     ContentKind contentKind() const { return content_; }
     QWidget* contentView() const { return contentView_; }
     void updateSelectionInfo(const std::optional<tolvan::Error>& error);
@@ -135,7 +137,7 @@ public:
     // The open source and the recorder, as the browser and the recording pane
     // ask for them through their hosts (ApplicationHosts.h).
     void openSource(TolvanSourcePtr source);
-    TolvanSourcePtr selectedSource() const override { return selectedSource_; }
+    TolvanSourcePtr selectedSource() const { return selectedSource_; }
     bool recordingSelected() const { return recordingSelected_; }
     void setRecordingSelected(bool selected);
     bool wantsToHandleSpacebar() const { return selectedSource_ != nullptr; }
@@ -167,10 +169,17 @@ public:
     void reopenSource(TolvanSourcePtr source);
     bool applicationOpenFile(const QString& path);
     void applicationOpenFiles(const QStringList& paths);
+    // Files a later launch of the program handed to this one: they open and
+    // the window comes forward, unless they are the tone just handed to the
+    // desktop, given back to us by its handler.
+    void laterLaunchOpenFiles(const QStringList& paths);
     // The desktop's "make a ringtone of this file" action.
     void makeRingtone(const QString& path);
     void openDocument();
+    // The extensions of the files the media layer reads.
     static QStringList movieFileTypes();
+    // The open panel's filters: those files, then all files.
+    static QStringList openPanelNameFilters();
     // A drop on the main window.
     static std::optional<QString> fileFromDragPasteboard(const QMimeData& data);
     bool draggingEntered(const QMimeData& data);
@@ -214,21 +223,13 @@ public:
     void showMainBrowserMenu();
     void browseToAndSelectSongNamed(const QString& title);
     void showAdvancedMode(bool visible);
-    void showImportedPanel() override;
+    void showImportedPanel();
     void closeImportedPanel();
     ITunesImportCompletedWindowController* importCompleted() const { return importCompleted_; }
 
     // The window is closing: the export in progress stops, the application ends.
     void windowWillClose();
 
-    // SaveRoadHost.
-    RingtoneKind ringtoneKind() const override;
-    void stopPreviewAndPlaying() override;
-    std::shared_ptr<RingtoneDescription> createRingtoneDescription(tolvan::Error* error) override;
-    void runSavePanel(SaveAsAccessoryController& accessory, const QString& proposedName,
-                      std::function<void(std::optional<QString>)> done) override;
-    void runRenameAlert(const QString& takenName, ReplaceAccessoryController& accessory, std::function<void(RenameAnswer)> done) override;
-    void presentError(const tolvan::Error& error) override;
 
 signals:
     void selectedAssetChanged();
@@ -258,6 +259,7 @@ private:
 
     TolvanServices services_;
     tolvan::UserDefaults& defaults_;
+    std::unique_ptr<SaveRoadHost> saveRoadHost_;  // outlives the road that holds it
     std::shared_ptr<SaveRoad> saveRoad_;
     std::unique_ptr<tolvan::Updater> updater_;  // over the controller's settings
     std::unique_ptr<tolvan::PreferencesController> preferences_;  // destroyed before the updater its Update pane uses

@@ -1,6 +1,5 @@
 // The main window: its layout, the split view, full screen, its frame from
-// one launch to the next, the menus, the windows that open over it and the
-// dialogs of the save road.
+// one launch to the next, the menus and the windows that open over it.
 #include "source/shell/TolvanController.h"
 
 #include "platform/foundation/Bundle.h"
@@ -14,7 +13,6 @@
 #include "source/shell/AboutPanel.h"
 #include "source/shell/ApplicationHosts.h"
 #include "source/shell/ApplicationMenus.h"
-#include "source/shell/SaveAccessories.h"
 #include "source/shell/ShellEditor.h"
 #include "source/shell/TolvanMainWindow.h"
 #include "source/shell/WindowGeometry.h"
@@ -26,15 +24,11 @@
 #include "ZNTUtilities/widgets/ZNTButton.h"
 
 #include <QApplication>
-#include <QFileDialog>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPropertyAnimation>
-#include <QPushButton>
 #include <QScreen>
 #include <QSequentialAnimationGroup>
 #include <QVBoxLayout>
@@ -357,51 +351,4 @@ void TolvanController::animateFullScreen(bool entering)
         group->deleteLater();
     });
     group->start();
-}
-
-// The save road's dialogs: sheets on the main window.
-
-void TolvanController::runSavePanel(SaveAsAccessoryController& accessory, const QString& proposedName,
-                                    std::function<void(std::optional<QString>)> done)
-{
-    auto* panel = new SavePanel(mainWindow_);
-    panel->setAttribute(Qt::WA_DeleteOnClose);
-    panel->setDirectory(saveRoad_->ringtonesFolder());
-    accessory.setSavePanel(panel);
-    panel->selectFile(proposedName + QLatin1Char('.') + accessory.selectedExtension());
-    if (auto* grid = qobject_cast<QGridLayout*>(panel->layout()))
-        grid->addWidget(accessory.view(), grid->rowCount(), 0, 1, grid->columnCount());
-    connect(panel, &QFileDialog::finished, this, [panel, done = std::move(done)](int result) {
-        const QStringList files = panel->selectedFiles();
-        done(result == QDialog::Accepted && !files.isEmpty() ? std::optional(files.first()) : std::nullopt);
-    });
-    panel->open();
-}
-
-void TolvanController::runRenameAlert(const QString& takenName, ReplaceAccessoryController& accessory, std::function<void(RenameAnswer)> done)
-{
-    auto* alert = new QMessageBox(mainWindow_);
-    alert->setAttribute(Qt::WA_DeleteOnClose);
-    alert->setIcon(QMessageBox::Question);
-    alert->setText(localized(QStringLiteral("There is already a ringtone with the name \"%@\".")).replace(QStringLiteral("%@"), takenName));
-    alert->setInformativeText(localized(QStringLiteral("You can rename the ringtone or replace the existing ringtone.")));
-    QPushButton* rename = alert->addButton(localized(QStringLiteral("Rename")), QMessageBox::AcceptRole);
-    QPushButton* replace = alert->addButton(localized(QStringLiteral("Replace")), QMessageBox::DestructiveRole);
-    alert->addButton(localized(QStringLiteral("Cancel")), QMessageBox::RejectRole);
-    alert->setDefaultButton(rename);
-    if (auto* grid = qobject_cast<QGridLayout*>(alert->layout()))
-        grid->addWidget(accessory.view(), grid->rowCount(), 1, 1, grid->columnCount() - 1);
-    connect(alert, &QMessageBox::finished, this, [alert, rename, replace, done = std::move(done)](int) {
-        const QAbstractButton* clicked = alert->clickedButton();
-        done(clicked == rename ? RenameAnswer::Rename : clicked == replace ? RenameAnswer::Replace : RenameAnswer::Cancel);
-    });
-    alert->open();
-}
-
-void TolvanController::presentError(const Error& error)
-{
-    auto* alert = new QMessageBox(QMessageBox::Warning, Bundle::main().name(), error.localizedDescription(), QMessageBox::Ok, mainWindow_);
-    alert->setAttribute(Qt::WA_DeleteOnClose);
-    alert->setObjectName(QStringLiteral("errorAlert"));
-    alert->open();
 }

@@ -147,7 +147,7 @@ TEST(ControllerDialogsTest, SavePanelCarriesTheFormatsAndAnswersThePath)
     panel->reject();
     EXPECT_FALSE(controller.saveRoad().isExporting());
 
-    controller.presentError(Error{"X", 1, "Something went wrong"});
+    controller.saveRoadHost().presentError(Error{"X", 1, "Something went wrong"});
     auto* alert = controller.mainWindow()->findChild<QMessageBox*>("errorAlert");
     ASSERT_TRUE(alert);
     EXPECT_EQ(alert->text(), "Something went wrong");

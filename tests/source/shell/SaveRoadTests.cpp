@@ -9,7 +9,9 @@
 
 #include "platform/media/MediaError.h"
 
+#include <QCoreApplication>
 #include <QFile>
+#include <QGuiApplication>
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -47,11 +49,12 @@ public:
     }
     void presentError(const Error& error) override { errors << error; }
     void showImportedPanel() override { ++importedPanels; }
+    void closeImportedPanel() override { ++closedPanels; }
 
     TolvanSourcePtr source;
     std::shared_ptr<Asset> asset;
     bool describes = true;
-    int stops = 0, importedPanels = 0;
+    int stops = 0, importedPanels = 0, closedPanels = 0;
     QStringList panelNames, renameQuestions;
     QString panelExtension;
     std::function<void(std::optional<QString>)> savePanelDone;
@@ -163,6 +166,61 @@ TEST_F(SaveRoadTest, AFinishedToneGoesToTheDesktopOrIsShownInTheFileManager)
     exporters[1]->finish(RingtoneExporterStatus::Completed);
     EXPECT_EQ(host.importedPanels, 1) << "no sheet about a hand-over that did not happen";
     EXPECT_EQ(workspace.log->revealed, QStringList{tonesFolder() + "/Song 2.m4r"});
+}
+
+// Handing the tone to Tolvan itself would open it in place of the song.
+TEST_F(SaveRoadTest, AToneWhoseHandlerIsThisProgramOrNoneIsShownInTheFileManagerWithoutTheSheet)
+{
+    const QString savedName = QGuiApplication::desktopFileName();
+    QGuiApplication::setDesktopFileName(QStringLiteral("tolvan"));
+    const std::optional<DesktopApplication> handlers[] = {
+        DesktopApplication{"tolvan.desktop", "tolvan"},
+        // An entry the user made with a command of their own that starts us.
+        DesktopApplication{"userapp-tolvan-X1.desktop", QCoreApplication::applicationFilePath()},
+        std::nullopt,  // nothing takes tones
+    };
+    for (const auto& handler : handlers) {
+        workspace.log->handler = handler;
+        workspace.log->revealed.clear();
+        road->save();
+        auto& exporter = exporters.back();
+        QFile(exporter->outputURL().toLocalFile()).open(QIODevice::WriteOnly);
+        exporter->finish(RingtoneExporterStatus::Completed);
+        EXPECT_EQ(workspace.log->revealed, QStringList{exporter->outputURL().toLocalFile()}) << (handler ? handler->id.toStdString() : "none");
+    }
+    EXPECT_TRUE(workspace.log->opened.isEmpty()) << "never handed to ourselves";
+    EXPECT_EQ(host.importedPanels, 0);
+    QGuiApplication::setDesktopFileName(savedName);
+}
+
+TEST_F(SaveRoadTest, AToneItsHandlerGivesBackToALaterLaunchIsShownNotOpenedOnce)
+{
+    road->save();
+    const QString tone = exporters[0]->outputURL().toLocalFile();
+    QFile(tone).open(QIODevice::WriteOnly);
+    exporters[0]->finish(RingtoneExporterStatus::Completed);
+    ASSERT_EQ(workspace.log->opened, QStringList{tone});
+    EXPECT_EQ(host.importedPanels, 1);
+
+    EXPECT_FALSE(road->takeBackHandedOverTone({home.filePath("Music/My Song.wav")})) << "another file opens as usual";
+    EXPECT_FALSE(road->takeBackHandedOverTone({tone, home.filePath("Music/My Song.wav")}));
+    // The handler started the program with the tone (through a link to the folder, too).
+    QFile::link(tonesFolder(), home.filePath("tones"));
+    EXPECT_TRUE(road->takeBackHandedOverTone({home.filePath("tones/Song.m4r")}));
+    EXPECT_EQ(host.closedPanels, 1) << "the sheet said it went elsewhere";
+    EXPECT_EQ(workspace.log->revealed, QStringList{home.filePath("tones/Song.m4r")});
+    EXPECT_FALSE(road->takeBackHandedOverTone({tone})) << "asked for again, it opens";
+
+    // Back before the opener has answered: the sheet never shows.
+    workspace.log->answerLater = true;
+    road->save();
+    const QString second = exporters[1]->outputURL().toLocalFile();
+    QFile(second).open(QIODevice::WriteOnly);
+    exporters[1]->finish(RingtoneExporterStatus::Completed);
+    EXPECT_TRUE(road->takeBackHandedOverTone({second}));
+    ASSERT_TRUE(workspace.log->pendingAnswer);
+    workspace.log->pendingAnswer(true);
+    EXPECT_EQ(host.importedPanels, 1);
 }
 
 TEST_F(SaveRoadTest, FailuresAreShownAndCountedStarts)

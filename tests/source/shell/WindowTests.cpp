@@ -168,7 +168,7 @@ TEST_F(WindowsOverMainTest, TheAboutPanelShowsNameVersionAndIconOverTheMainWindo
 TEST_F(WindowsOverMainTest, AlertsOpenOverTheMainWindow)
 {
     showMainWindow(controller);
-    controller.presentError(Error{"X", 1, "Something went wrong"});
+    controller.saveRoadHost().presentError(Error{"X", 1, "Something went wrong"});
     auto* error = controller.mainWindow()->findChild<QMessageBox*>("errorAlert");
     ASSERT_TRUE(error);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(error));
