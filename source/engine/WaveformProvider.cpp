@@ -415,9 +415,7 @@ void WaveformProvider::Private::readChunk(const std::weak_ptr<WaveformProvider>&
                          end))
             break;
     }
-    if (operation.isCancelled())
-        return;
-    auto provider = weak.lock();
+    const auto provider = operation.isCancelled() ? nullptr : weak.lock();
     if (!provider)
         return;
     if (!completed) {
