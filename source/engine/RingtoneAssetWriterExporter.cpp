@@ -122,10 +122,15 @@ void RingtoneAssetWriterExporter::run()
     fail(exportError(QStringLiteral("The song's reader never started")));
 }
 
+// A cancel that comes once the song is read, while the last of the tone is
+// encoded, still keeps the file from being put in place.
 void RingtoneAssetWriterExporter::complete()
 {
-    if (!assetWriter_->finishWriting())
+    if (!assetWriter_->finishWriting([this] { return !assetReader_->cancellationRequested(); })) {
+        if (assetWriter_->status() == AssetWriterStatus::Cancelled)
+            return end(RingtoneExporterStatus::Cancelled);
         return fail(assetWriter_->error().value_or(exportError(QStringLiteral("The ringtone file cannot be finished"))));
+    }
     d->progress = 1.0;
     end(RingtoneExporterStatus::Completed);
 }
