@@ -6,6 +6,7 @@
 #include "tests/source/shell/ShellFixtures.h"
 #include "tests/support/AudioFixtures.h"
 #include "tests/support/ShownTexts.h"
+#include "tests/support/TagFixtures.h"
 
 #include "platform/media/MediaError.h"
 
@@ -318,4 +319,24 @@ TEST_F(SaveRoadTest, MetadataFallsBackToTheSourceAndTheFileName)
     EXPECT_EQ(exporters[0]->outputURL().toLocalFile(), tonesFolder() + "/Untitled Take.m4r");
     EXPECT_EQ(itemValue(exporters[0]->metadata(), MetadataiTunesMetadataKeySongName), "Untitled Take");
     EXPECT_FALSE(itemValue(exporters[0]->metadata(), MetadataiTunesMetadataKeyArtist));
+}
+
+TEST_F(SaveRoadTest, AnUntitledFlacOrOggIsSavedUnderItsFileNameNotItsPicturesDescription)
+{
+    const QByteArray cover = test::imageBytes("PNG", Qt::green, 16);
+    for (const QString name : {"Night Take.flac", "Night Take.ogg"}) {
+        SCOPED_TRACE(name.toStdString());
+        const QString path = home.filePath("Music/" + name);
+        ASSERT_TRUE(test::writeTone(path, test::ToneSpec{.seconds = 0.5}));
+        ASSERT_TRUE(test::removeCommentFields(path));
+        ASSERT_TRUE(test::setPictureBlocks(path, {{"image/png", cover, "album cover"}}));
+        host.source = TolvanSource::sourceWithFile(QUrl::fromLocalFile(path));
+        host.asset = Asset::assetWithPath(path);
+        exporters.clear();
+        road->save();
+        ASSERT_EQ(exporters.size(), 1u);
+        EXPECT_EQ(exporters[0]->outputURL().toLocalFile().toStdString(), (tonesFolder() + "/Night Take.m4r").toStdString());
+        EXPECT_EQ(itemValue(exporters[0]->metadata(), MetadataiTunesMetadataKeySongName).value_or("(none)").toStdString(), "Night Take");
+        exporters[0]->finish(RingtoneExporterStatus::Cancelled);
+    }
 }
