@@ -123,7 +123,7 @@ bool isUtf8(const QByteArray& bytes) { return QString::fromUtf8(bytes).toUtf8() 
 // Whether the folder holds a name other than name, not UTF-8, that reads as name.
 bool holdsNameReadAs(const QByteArray& folder, const QByteArray& name)
 {
-    DIR* entries = ::opendir(folder.isEmpty() ? "/" : folder.constData());
+    DIR* entries = ::opendir(folder.constData());
     if (!entries)
         return false;
     const QString text = QString::fromUtf8(name);
@@ -152,7 +152,8 @@ std::optional<QString> unspellableNameInPath(const QByteArray& nativePath)
         if (end < 0)
             end = nativePath.size();
         const QByteArray name = nativePath.mid(start, end - start);
-        if (name.contains(replacement) && holdsNameReadAs(nativePath.left(start > 0 ? start - 1 : 0), name))
+        const QByteArray folder = start == 0 ? QByteArray(".") : start == 1 ? QByteArray("/") : nativePath.left(start - 1);
+        if (name.contains(replacement) && holdsNameReadAs(folder, name))
             return QString::fromUtf8(name);
         start = end + 1;
     }
