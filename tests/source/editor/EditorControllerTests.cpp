@@ -20,9 +20,9 @@
 #include "platform/foundation/UndoManager.h"
 #include "platform/foundation/UserDefaults.h"
 
+#include "tests/support/TagFixtures.h"
 #include "tests/platform/media/ManualPlayback.h"
 #include "tests/source/editor/EditorFixtures.h"
-#include "tests/support/TagFixtures.h"
 
 #include <QAbstractButton>
 #include <QAction>
