@@ -68,7 +68,27 @@ std::vector<MetadataItem> iTunesItems(const QString& path)
     return items;
 }
 
-// Container tags as FFmpeg names them, for the formats read without TagLib.
+// The tags of the other formats TagLib reads, under its property names.
+std::vector<MetadataItem> propertyMetadata(const std::vector<NativeTagItem>& tags)
+{
+    static const std::map<QByteArray, QString> keys{
+        {"TITLE", MetadataCommonKeyTitle},      {"ARTIST", MetadataCommonKeyArtist},       {"ALBUM", MetadataCommonKeyAlbumName},
+        {"DATE", MetadataCommonKeyCreationDate}, {"GENRE", MetadataCommonKeyType},          {"COPYRIGHT", MetadataCommonKeyCopyright},
+        {"COMMENT", MetadataCommonKeyDescription}, {"LABEL", MetadataCommonKeyPublisher}, {"PUBLISHER", MetadataCommonKeyPublisher},
+        {"ENCODER", MetadataCommonKeyCreator},  {"ENCODING", MetadataCommonKeyCreator},
+    };
+    std::vector<MetadataItem> items;
+    for (const NativeTagItem& tag : tags) {
+        const QString key = commonKey(keys, tag.key);
+        if (!key.isEmpty())
+            items.push_back({key, MetadataKeySpaceCommon, key, tag.value, {}});
+    }
+    return items;
+}
+
+// Container tags as FFmpeg names them, for the files TagLib cannot read. An
+// attached picture's stream is no place for tags: its "title" is the
+// picture's description.
 std::vector<MetadataItem> commonItems(const AVFormatContext* format)
 {
     static const std::map<QByteArray, QString> keys{
@@ -87,8 +107,10 @@ std::vector<MetadataItem> commonItems(const AVFormatContext* format)
         }
     };
     add(format->metadata);
-    for (unsigned i = 0; items.empty() && i < format->nb_streams; ++i)
-        add(format->streams[i]->metadata);  // Ogg keeps its comments on the stream
+    for (unsigned i = 0; items.empty() && i < format->nb_streams; ++i) {
+        if (!(format->streams[i]->disposition & AV_DISPOSITION_ATTACHED_PIC))
+            add(format->streams[i]->metadata);  // Ogg keeps its comments on the stream
+    }
     return items;
 }
 
@@ -102,6 +124,8 @@ std::vector<MetadataItem> readFileMetadata(const QString& path, const AVFormatCo
         items = id3Items(path);
     else if (name.contains("mp4"))
         items = iTunesItems(path);
+    else if (const auto tags = propertyItems(path))
+        return propertyMetadata(*tags);
     if (items.empty())
         items = commonItems(format);
     return items;

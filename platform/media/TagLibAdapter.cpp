@@ -283,6 +283,22 @@ std::vector<NativeTagItem> mp4Items(const QString& path)
     return items;
 }
 
+std::optional<std::vector<NativeTagItem>> propertyItems(const QString& path)
+{
+    if (!isRegularFile(path))
+        return std::nullopt;
+    TagLib::FileRef file(tagLibFileName(path).constData(), false);
+    if (file.isNull())
+        return std::nullopt;
+    std::vector<NativeTagItem> items;
+    for (const auto& [name, values] : file.file()->properties()) {
+        const QString text = values.isEmpty() ? QString() : tagText(values.toString(", "));
+        if (!text.isEmpty())
+            items.push_back({fromTagLibString(name).toUtf8(), text, {}});
+    }
+    return items;
+}
+
 std::vector<std::pair<QString, int>> mp4ItemNumbers(const QString& path)
 {
     TagLib::FileRef file(tagLibFileName(path).constData());

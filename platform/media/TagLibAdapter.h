@@ -97,6 +97,12 @@ std::vector<NativeTagItem> id3v2Items(const QString& path);
 // empty list is left out), text as its strings joined with ", ", anything
 // else as a number.
 std::vector<NativeTagItem> mp4Items(const QString& path);
+// The text tags of a file in any format TagLib reads (FLAC, Ogg, WavPack,
+// WAVE ...) under TagLib's property names ("TITLE", "ARTIST", "DATE" ...),
+// each with its values joined with ", ", in the names' order. A picture is
+// never a property, so its description never reads as a tag. Empty when the
+// file has no tags; none when TagLib cannot open it.
+std::optional<std::vector<NativeTagItem>> propertyItems(const QString& path);
 // Each item of the tag of a file opened by its extension, when that is an
 // MPEG-4 tag, with its value read as a number (0 for what is not one).
 std::vector<std::pair<QString, int>> mp4ItemNumbers(const QString& path);

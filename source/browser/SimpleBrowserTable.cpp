@@ -205,6 +205,20 @@ void SimpleBrowserTable::keyPressEvent(QKeyEvent* event)
         return;
     if ((space || key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Right) && performActionIfFirstResponder())
         return;
+    if ((key == Qt::Key_Down || key == Qt::Key_Up) && selectedRow() < 0) {
+        // With no row selected an arrow starts at the top, on the first row
+        // that can be chosen. The cursor may stand on a row all the same (the
+        // focus puts it on the first row of a list just pushed, and a
+        // selection cleared for another song leaves it), and stepping on from
+        // there would pass that row over, or never select an only row.
+        for (int row = 0; model() && row < model()->rowCount(); ++row) {
+            if (isRowSelectable(row)) {
+                selectRow(row);
+                break;
+            }
+        }
+        return;
+    }
     if (key == Qt::Key_Left) {
         if (tableDelegate_)
             tableDelegate_->moveLeft();

@@ -5,7 +5,8 @@
 // space bar goes to the host first while the host wants it (play or preview);
 // the left arrow and context-menu requests go to the table's delegate, the
 // list that owns it. The other arrow keys step over rows that cannot be
-// selected (group headings, a footer).
+// selected (group headings, a footer); with no row selected, Down and Up
+// select the first row that can be.
 
 #include "source/browser/BrowserCells.h"
 #include "source/browser/BrowserHost.h"

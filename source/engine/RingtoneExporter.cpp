@@ -4,6 +4,7 @@
 #include "platform/foundation/Localizer.h"
 #include "platform/media/Composition.h"
 #include "platform/media/FileTrack.h"
+#include "source/engine/StringAdditions.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -102,12 +103,22 @@ std::optional<Error> RingtoneExporter::startError() const
         if (isSameFile(source, destination))
             return Error{RingtoneExporterErrorDomain, RingtoneExporterErrorDestinationIsSource,
                          QStringLiteral("The ringtone cannot replace the song it is made from (%1)").arg(destination)};
+    if (const auto unspellable = unspellableNameInPath(nativePathOfFileURL(outputURL_)))
+        return undecodableNameError(*unspellable);
     if (!exportFileType())
         return Error{RingtoneExporterErrorDomain, RingtoneExporterErrorNoFileType,
                      QStringLiteral("No file type is known for the extension of %1").arg(destination)};
     if (!asset_ || asset_->tracksWithMediaType(MediaType::Audio).empty() || !(asset_->duration() > MediaTime::zero()))
         return Error{RingtoneExporterErrorDomain, RingtoneExporterErrorNoAudio, QStringLiteral("There is no audio to export")};
     return std::nullopt;
+}
+
+Error undecodableNameError(const QString& part)
+{
+    return Error{RingtoneExporterErrorDomain, RingtoneExporterErrorUndecodableName,
+                 localized(QStringLiteral("“%@” cannot be written: that name is not UTF-8 text, so the file would be written under "
+                                          "another name. Choose another name or folder."))
+                     .replace(QStringLiteral("%@"), part)};
 }
 
 QString RingtoneExporter::description() const

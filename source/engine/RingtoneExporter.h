@@ -124,4 +124,10 @@ enum RingtoneExporterErrorCode : qint64 {
     RingtoneExporterErrorDestinationIsSource = 2,
     RingtoneExporterErrorNoAudio = 3,          // the song has no audio that can be read
     RingtoneExporterErrorInvalidSettings = 4,  // the selection, fades, gap or volume make no tone
+    RingtoneExporterErrorUndecodableName = 5,  // the destination's text stands for a name it cannot spell
 };
+
+// Why a destination cannot be written as it was chosen: the part of its
+// path named is text standing in for a name that is not UTF-8 (see
+// unspellableNameInPath).
+tolvan::Error undecodableNameError(const QString& part);

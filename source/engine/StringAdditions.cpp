@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include <dirent.h>
 #include <pwd.h>
 
 namespace {
@@ -111,4 +112,50 @@ uint32_t fourCharCode(const QString& string)
         code = (code << 8) | byte;
     }
     return code;
+}
+
+QByteArray nativePathOfFileURL(const QUrl& url) { return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()); }
+
+namespace {
+
+bool isUtf8(const QByteArray& bytes) { return QString::fromUtf8(bytes).toUtf8() == bytes; }
+
+// Whether the folder holds a name other than name, not UTF-8, that reads as name.
+bool holdsNameReadAs(const QByteArray& folder, const QByteArray& name)
+{
+    DIR* entries = ::opendir(folder.constData());
+    if (!entries)
+        return false;
+    const QString text = QString::fromUtf8(name);
+    bool found = false;
+    while (const dirent* entry = ::readdir(entries)) {
+        const QByteArray other(entry->d_name);
+        if (other != name && !isUtf8(other) && QString::fromUtf8(other) == text) {
+            found = true;
+            break;
+        }
+    }
+    ::closedir(entries);
+    return found;
+}
+
+}  // namespace
+
+std::optional<QString> unspellableNameInPath(const QByteArray& nativePath)
+{
+    static const QByteArray replacement = QString(QChar::ReplacementCharacter).toUtf8();
+    if (!nativePath.contains(replacement))
+        return std::nullopt;
+    qsizetype start = 0;
+    while (start < nativePath.size()) {
+        qsizetype end = nativePath.indexOf('/', start);
+        if (end < 0)
+            end = nativePath.size();
+        const QByteArray name = nativePath.mid(start, end - start);
+        const QByteArray folder = start == 0 ? QByteArray(".") : start == 1 ? QByteArray("/") : nativePath.left(start - 1);
+        if (name.contains(replacement) && holdsNameReadAs(folder, name))
+            return QString::fromUtf8(name);
+        start = end + 1;
+    }
+    return std::nullopt;
 }

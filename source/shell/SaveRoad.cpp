@@ -8,6 +8,7 @@
 #include "source/engine/AssetAdditions.h"
 #include "source/engine/CoverArt.h"
 #include "source/engine/RingtoneAssetWriterExporter.h"
+#include "source/engine/StringAdditions.h"
 #include "source/shell/SaveAccessories.h"
 
 #include <QBuffer>
@@ -213,8 +214,13 @@ void SaveRoad::saveRingtoneWithParams(std::shared_ptr<SaveParams> params)
     if (!metadataItemWithKey(metadata, MetadataiTunesMetadataKeySongName) && !title.isEmpty())
         metadata.push_back(iTunesItem(MetadataiTunesMetadataKeySongName, title));
 
-    // A folder that is not there, or that we may not write to, fails every
-    // export: say which before starting.
+    // Text standing in for a name it cannot spell would be written as
+    // another file; a folder that is not there, or that we may not write to,
+    // fails every export: say which before starting.
+    if (const auto unspellable = unspellableNameInPath(QFile::encodeName(params->path))) {
+        host_.presentError(undecodableNameError(*unspellable));
+        return;
+    }
     const QFileInfo folder(QFileInfo(params->path).absolutePath());
     if (isMissing(folder.absoluteFilePath())) {
         host_.presentError(noSuchFolderError(folder.absoluteFilePath()));

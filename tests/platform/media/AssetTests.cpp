@@ -142,6 +142,38 @@ TEST_F(AssetTest, MetadataKeepsNativeKeysAndKeySpaces)
     EXPECT_FALSE(itemWithCommonKey(*bare, MetadataCommonKeyTitle));
 }
 
+TEST_F(AssetTest, TheOtherFormatsTagsComeFromTagLibAndAPicturesDescriptionIsNoTag)
+{
+    const std::map<QString, QString> tags{{"title", "Song"}, {"artist", "Band"}, {"album", "Record"}, {"genre", "Folk"}};
+    for (const QString name : {"t.flac", "t.ogg", "t.opus", "t.wv", "t.mka"}) {
+        SCOPED_TRACE(name.toStdString());
+        auto asset = Asset::assetWithPath(tone(name, {.seconds = 0.5, .tags = tags}));
+        ASSERT_EQ(asset->tracks().size(), 1u);
+        const auto title = itemWithCommonKey(*asset, MetadataCommonKeyTitle);
+        ASSERT_TRUE(title);
+        EXPECT_EQ(title->stringValue(), "Song");
+        EXPECT_EQ(title->keySpace, MetadataKeySpaceCommon);
+        EXPECT_EQ(itemWithCommonKey(*asset, MetadataCommonKeyArtist)->stringValue(), "Band");
+        EXPECT_EQ(itemWithCommonKey(*asset, MetadataCommonKeyAlbumName)->stringValue(), "Record");
+        EXPECT_EQ(itemWithCommonKey(*asset, MetadataCommonKeyType)->stringValue(), "Folk");
+    }
+
+    // A cover whose description is "album cover", in a file without tags.
+    const QByteArray png = imageBytes("PNG");
+    for (const QString name : {"cover.flac", "cover.ogg"}) {
+        SCOPED_TRACE(name.toStdString());
+        const QString path = tone(name, {.seconds = 0.5});
+        ASSERT_TRUE(removeCommentFields(path));
+        ASSERT_TRUE(setPictureBlocks(path, {{"image/png", png, "album cover"}}));
+        auto asset = Asset::assetWithPath(path);
+        QStringList seen;
+        for (const MetadataItem& item : asset->commonMetadata())
+            seen << item.commonKey + "=" + item.stringValue().value_or("(data)");
+        EXPECT_TRUE(seen.isEmpty()) << seen.join(", ").toStdString();
+        EXPECT_EQ(asset->attachedPicture(), png) << "the picture itself is the file's";
+    }
+}
+
 TEST_F(AssetTest, EmbeddedPictureIsNoTrack)
 {
     const QString path = tone("cover.mp3", {.seconds = 0.5});

@@ -159,6 +159,31 @@ TEST_F(TagLibAdapterTest, NativeItemsOfEachTagKind)
     EXPECT_EQ(readSongTags(m4a)->title, QString::fromUtf8("Sång"));
 }
 
+TEST_F(TagLibAdapterTest, PropertiesOfTheOtherFormatsAndNeverAPicturesDescription)
+{
+    const QString flac = tone("song.flac", {.seconds = 0.3, .tags = {{"title", "Sång"}, {"artist", "Anna"}}});
+    ASSERT_TRUE(setPictureBlocks(flac, {{"image/png", png, "album cover"}}));
+    const auto items = propertyItems(flac);
+    ASSERT_TRUE(items);
+    QStringList seen;
+    for (const NativeTagItem& item : *items)
+        seen << QString::fromUtf8(item.key) + "=" + item.value.toString();
+    EXPECT_TRUE(seen.contains(QString::fromUtf8("TITLE=Sång"))) << seen.join(", ").toStdString();
+    EXPECT_TRUE(seen.contains("ARTIST=Anna"));
+    EXPECT_FALSE(seen.join(",").contains("album cover"));
+
+    ASSERT_TRUE(removeCommentFields(flac));
+    ASSERT_TRUE(propertyItems(flac));
+    EXPECT_TRUE(propertyItems(flac)->empty()) << "no tags: nothing, the picture's description neither";
+
+    QFile text(dir.filePath("notes.flac"));
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("not a song at all");
+    text.close();
+    EXPECT_FALSE(propertyItems(text.fileName())) << "a file TagLib cannot read";
+    EXPECT_FALSE(propertyItems(dir.filePath("missing.ogg")));
+}
+
 TEST_F(TagLibAdapterTest, PictureFormatsByTheirSignatures)
 {
     EXPECT_EQ(pictureFormatOfBytes(jpeg), PictureFormat::jpeg);

@@ -345,6 +345,30 @@ TEST_F(ScenarioTest, TheArrowKeysStepOverTheHeadings)
     EXPECT_EQ(stack()->viewControllers().size(), 1u) << "moving opens nothing";
 }
 
+TEST_F(ScenarioTest, WithNothingSelectedTheArrowsStartAtTheTopWhereverTheCursorStands)
+{
+    pane->setSearchString("Beyonce");
+    auto* list = arrive<SimpleSongsController>();
+    ASSERT_TRUE(list);
+    SimpleBrowserTable* table = list->tableView();
+    table->setFocus();
+    // A selection cleared for another song.
+    table->selectRow(2);
+    list->selectionChangedTo(TolvanSource::sourceWithFile(QUrl::fromLocalFile(songPath(5))));
+    ASSERT_EQ(table->selectedRow(), -1);
+    ASSERT_EQ(table->currentIndex().row(), -1) << "clearing the selection clears the cursor too";
+    // The cursor put on a row without selecting it, as the focus does.
+    table->selectionModel()->setCurrentIndex(table->model()->index(2, 0), QItemSelectionModel::NoUpdate);
+    QTest::keyClick(table, Qt::Key_Down);
+    EXPECT_EQ(table->selectedRow(), 0);
+    table->clearSelection();
+    QTest::keyClick(table, Qt::Key_Up);
+    EXPECT_EQ(table->selectedRow(), 0) << "Up too";
+    QTest::keyClick(table, Qt::Key_Down);
+    EXPECT_EQ(table->selectedRow(), 1) << "from a selected row the arrows step as ever";
+    EXPECT_TRUE(host.opened.empty()) << "moving opens nothing";
+}
+
 TEST_F(ScenarioTest, SelectionFollowsTheOpenSourceAndTheContextMenuRevealsTheFile)
 {
     pane->setSearchString("Halo");

@@ -20,6 +20,7 @@
 #include "platform/foundation/UndoManager.h"
 #include "platform/foundation/UserDefaults.h"
 
+#include "tests/support/TagFixtures.h"
 #include "tests/platform/media/ManualPlayback.h"
 #include "tests/source/editor/EditorFixtures.h"
 #include "tests/support/RecordingWorkspace.h"
@@ -508,6 +509,34 @@ TEST_F(EditorTest, TheTrackDescriptionFallsBackToTheFileName)
 
     open(editortest::assetAt(path), TolvanSource::sourceWithFile(QUrl::fromLocalFile(path), QVariantMap{{"title", "Bell"}}));
     EXPECT_EQ(editor->previewView()->descriptionLines().at(0).text, "Bell") << "the source's title";
+}
+
+TEST_F(EditorTest, APicturesDescriptionIsNeverTheTitle)
+{
+    makeEditor();
+    const QByteArray cover = test::imageBytes("PNG", Qt::blue, 16);
+    for (const QString name : {"untitled take.flac", "untitled take.ogg"}) {
+        SCOPED_TRACE(name.toStdString());
+        const QString path = dir.filePath(name);
+        ASSERT_TRUE(test::writeTone(path, test::ToneSpec{.seconds = 1.0}));
+        ASSERT_TRUE(test::removeCommentFields(path));
+        ASSERT_TRUE(test::setPictureBlocks(path, {{"image/png", cover, "album cover"}}));
+        open(editortest::assetAt(path), TolvanSource::sourceWithFile(QUrl::fromLocalFile(path)));
+        auto lines = editor->trackDescription();
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_EQ(lines[0].text.toStdString(), name.toStdString()) << "the file's name, as for an untitled MP3 or MPEG-4 file";
+
+        // The tags the file does have are read beside the picture.
+        const QString tagged = dir.filePath("tagged " + name);
+        ASSERT_TRUE(test::writeTone(tagged, test::ToneSpec{.seconds = 1.0, .tags = {{"artist", "Anna"}, {"album", "Songs"}}}));
+        ASSERT_TRUE(test::setPictureBlocks(tagged, {{"image/png", cover, "album cover"}}));
+        open(editortest::assetAt(tagged), TolvanSource::sourceWithFile(QUrl::fromLocalFile(tagged)));
+        lines = editor->trackDescription();
+        ASSERT_EQ(lines.size(), 3u);
+        EXPECT_EQ(lines[0].text.toStdString(), ("tagged " + name).toStdString());
+        EXPECT_EQ(lines[1].text.toStdString(), "Anna");
+        EXPECT_EQ(lines[2].text.toStdString(), "Songs");
+    }
 }
 
 TEST_F(EditorTest, TheBarsButtonsReachTheHost)

@@ -18,8 +18,13 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
 
 #include <taglib/mp4file.h>
 
@@ -461,6 +466,81 @@ TEST_F(RingtoneExportTest, AnAssetWithoutAudioFailsOnce)
     EXPECT_EQ(exporter->status(), RingtoneExporterStatus::Failed);
     EXPECT_TRUE(exporter->error());
     EXPECT_EQ(filesIn(dir.path()), QStringList{"song.wav"});
+}
+
+namespace {
+
+// The file system's names in a folder, as bytes.
+QList<QByteArray> namesIn(const QString& folder)
+{
+    QList<QByteArray> names;
+    if (DIR* entries = ::opendir(QFile::encodeName(folder).constData())) {
+        while (const dirent* entry = ::readdir(entries))
+            if (std::strcmp(entry->d_name, ".") && std::strcmp(entry->d_name, ".."))
+                names << QByteArray(entry->d_name);
+        ::closedir(entries);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool writeNative(const QByteArray& path, const QByteArray& bytes)
+{
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const bool written = fd >= 0 && ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
+    return ::close(fd) == 0 && written;
+}
+
+QByteArray readNative(const QByteArray& path)
+{
+    QFile file;
+    const int fd = ::open(path.constData(), O_RDONLY);
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        return {};
+    return file.readAll();
+}
+
+}  // namespace
+
+TEST_F(RingtoneExportTest, ALatin1NameIsWrittenAsItsBytesOrRefusedNeverAnotherFile)
+{
+    // A Latin-1 name that a user picks in a folder: its bytes are not UTF-8,
+    // and the text that stands for it holds U+FFFD where they were.
+    const QByteArray folder = QFile::encodeName(dir.path());
+    const QByteArray latin1 = folder + "/tone-\xff\xfe-latin1.m4r";
+    ASSERT_TRUE(writeNative(latin1, "the old tone"));
+    const QString asText = QFile::decodeName(latin1);
+    ASSERT_TRUE(asText.contains(QChar::ReplacementCharacter));
+    const QList<QByteArray> before = namesIn(dir.path());
+
+    auto exporter = exporterFor(asText);
+    run(exporter);
+    EXPECT_EQ(exporter->status(), RingtoneExporterStatus::Failed) << "the text names no file that can be written as asked";
+    ASSERT_TRUE(exporter->error());
+    EXPECT_EQ(exporter->error()->code, RingtoneExporterErrorUndecodableName);
+    EXPECT_TRUE(exporter->error()->message.contains("tone-")) << exporter->error()->message.toStdString();
+    EXPECT_EQ(namesIn(dir.path()), before) << "no other file is written";
+    EXPECT_EQ(readNative(latin1), "the old tone");
+
+    // The name's own bytes, in a URL, are written exactly.
+    const QUrl exact = QUrl::fromEncoded("file://" + latin1.toPercentEncoding("/"));
+    auto description = RingtoneDescription::descriptionWithAsset(song, RingtoneKind::Ringtone, ZNTTimeRangeMake(1.0, 3.0), 0.5, 0.5, 1.0, 1.0);
+    auto writer = RingtoneAssetWriterExporter::exporterWithOutputURL(exact, description->makeComposition(), RingtoneKind::Ringtone,
+                                                                     description->makeAudioMixForAsset(description->makeComposition(), 0),
+                                                                     std::vector<MetadataItem>{});
+    delegate->calls = 0;
+    writer->setDelegate(delegate);
+    run(writer);
+    EXPECT_EQ(writer->status(), RingtoneExporterStatus::Completed);
+    EXPECT_EQ(namesIn(dir.path()), before) << "the chosen file is replaced, no other made";
+    EXPECT_EQ(readNative(latin1).mid(4, 4), "ftyp") << "the chosen file holds the tone";
+
+    // A name that merely holds U+FFFD, with no such file, is what it says.
+    auto plain = exporterFor(dir.filePath(QString::fromUtf8("tone-\uFFFD-new.m4r")));
+    delegate->calls = 0;
+    run(plain);
+    EXPECT_EQ(plain->status(), RingtoneExporterStatus::Completed);
+    ::unlink(latin1.constData());  // a name the temporary folder's removal cannot spell
 }
 
 TEST_F(RingtoneExportTest, DescriptionNamesTheFields)

@@ -6,6 +6,7 @@
 #include "tests/source/shell/ShellFixtures.h"
 #include "tests/support/AudioFixtures.h"
 #include "tests/support/ShownTexts.h"
+#include "tests/support/TagFixtures.h"
 
 #include "platform/media/MediaError.h"
 
@@ -14,6 +15,7 @@
 #include <QGuiApplication>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 using namespace shelltest;
@@ -376,4 +378,61 @@ TEST_F(SaveRoadTest, MetadataFallsBackToTheSourceAndTheFileName)
     EXPECT_EQ(exporters[0]->outputURL().toLocalFile(), tonesFolder() + "/Untitled Take.m4r");
     EXPECT_EQ(itemValue(exporters[0]->metadata(), MetadataiTunesMetadataKeySongName), "Untitled Take");
     EXPECT_FALSE(itemValue(exporters[0]->metadata(), MetadataiTunesMetadataKeyArtist));
+}
+
+TEST_F(SaveRoadTest, AnUntitledFlacOrOggIsSavedUnderItsFileNameNotItsPicturesDescription)
+{
+    const QByteArray cover = test::imageBytes("PNG", Qt::green, 16);
+    for (const QString name : {"Night Take.flac", "Night Take.ogg"}) {
+        SCOPED_TRACE(name.toStdString());
+        const QString path = home.filePath("Music/" + name);
+        ASSERT_TRUE(test::writeTone(path, test::ToneSpec{.seconds = 0.5}));
+        ASSERT_TRUE(test::removeCommentFields(path));
+        ASSERT_TRUE(test::setPictureBlocks(path, {{"image/png", cover, "album cover"}}));
+        host.source = TolvanSource::sourceWithFile(QUrl::fromLocalFile(path));
+        host.asset = Asset::assetWithPath(path);
+        exporters.clear();
+        road->save();
+        ASSERT_EQ(exporters.size(), 1u);
+        EXPECT_EQ(exporters[0]->outputURL().toLocalFile().toStdString(), (tonesFolder() + "/Night Take.m4r").toStdString());
+        EXPECT_EQ(itemValue(exporters[0]->metadata(), MetadataiTunesMetadataKeySongName).value_or("(none)").toStdString(), "Night Take");
+        exporters[0]->finish(RingtoneExporterStatus::Cancelled);
+    }
+}
+
+TEST_F(SaveRoadTest, ALatin1NameChosenInThePanelIsRefusedAtOnceAndTheChosenFileKept)
+{
+    // A folder of Latin-1 names: the panel shows each with U+FFFD where its
+    // bytes are not UTF-8, and answers that text.
+    const QByteArray chosen = QFile::encodeName(home.path()) + "/tone-\xff\xfe-latin1.m4r";
+    const int fd = ::open(chosen.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, "old", 3), 3);
+    ::close(fd);
+    const QString shown = QFile::decodeName(chosen);
+    ASSERT_TRUE(shown.contains(QChar::ReplacementCharacter));
+
+    road->saveAs();
+    host.savePanelDone(shown);
+    EXPECT_TRUE(exporters.empty()) << "no export starts";
+    ASSERT_EQ(host.errors.size(), 1);
+    EXPECT_EQ(host.errors[0].code, RingtoneExporterErrorUndecodableName);
+    EXPECT_TRUE(host.errors[0].message.startsWith(QString::fromUtf8("“tone-\uFFFD\uFFFD-latin1.m4r” cannot be written")))
+        << host.errors[0].message.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(shown)) << "no file under the text's own name";
+    struct stat info {};
+    EXPECT_EQ(::stat(chosen.constData(), &info), 0);
+    EXPECT_EQ(info.st_size, 3) << "the chosen file is as it was";
+
+    // A Latin-1 folder is refused the same way, not called missing.
+    const QByteArray folder = QFile::encodeName(home.path()) + "/T\xf6ne";
+    ASSERT_EQ(::mkdir(folder.constData(), 0755), 0);
+    road->saveAs();
+    host.savePanelDone(QFile::decodeName(folder) + "/Tone.m4r");
+    EXPECT_TRUE(exporters.empty());
+    ASSERT_EQ(host.errors.size(), 2);
+    EXPECT_EQ(host.errors[1].code, RingtoneExporterErrorUndecodableName);
+    EXPECT_TRUE(host.errors[1].message.startsWith(QString::fromUtf8("“T\uFFFDne”"))) << host.errors[1].message.toStdString();
+    ::unlink(chosen.constData());  // names the temporary folder's removal cannot spell
+    ::rmdir(folder.constData());
 }
