@@ -80,6 +80,21 @@ TEST_F(SymbolResolverTest, TheLatestLoadAtAnAddressWins)
     EXPECT_EQ(frame->library, "tolvan_brisca_tests");
 }
 
+// Data inside the program's image: no function holds it, yet the frame says
+// where it is, for a developer's own tools.
+TEST_F(SymbolResolverTest, AnAddressNoSymbolHoldsKeepsItsLibraryAndOffset)
+{
+    static const char data[] = "not code";
+    const auto address = uint64_t(uintptr_t(data));
+    const auto image = resolver.loadedBinaryImageForPC(address);
+    ASSERT_TRUE(image);
+    BRSStackFrame frame = BRSStackFrame::stackFrameWithAddress(address);
+    EXPECT_FALSE(resolver.updateStackFrame(frame, true));
+    EXPECT_FALSE(frame.symbol);
+    EXPECT_EQ(frame.library, "tolvan_brisca_tests");
+    EXPECT_EQ(frame.offset, address - (*image)["base"].get<uint64_t>());
+}
+
 TEST_F(SymbolResolverTest, AddressesOutsideTheRecordedImagesStayRaw)
 {
     EXPECT_FALSE(resolver.frameForAddress(0));

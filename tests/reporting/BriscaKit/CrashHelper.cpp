@@ -84,6 +84,15 @@ __attribute__((noinline)) void crashInLibraryOpenedLater()
     asm volatile("");
 }
 
+// Opens a library and closes it again, then crashes elsewhere.
+__attribute__((noinline)) void crashAfterALibraryCameAndWent()
+{
+    void* module = ::dlopen(BRISCA_CRASH_MODULE, RTLD_NOW | RTLD_LOCAL);
+    if (!module || ::dlclose(module) != 0)
+        ::_exit(6);
+    crashByNullWrite();
+}
+
 __attribute__((noinline)) void crashByAbort() { std::abort(); }
 
 __attribute__((noinline)) void crashByException() { throw std::runtime_error("helper exception"); }
@@ -390,6 +399,8 @@ int main(int argc, char** argv)
         crashByNullCall();
     else if (command == "late-library")
         crashInLibraryOpenedLater();
+    else if (command == "library-opened-and-closed")
+        crashAfterALibraryCameAndWent();
     else if (command == "abort")
         crashByAbort();
     else if (command == "exception")
