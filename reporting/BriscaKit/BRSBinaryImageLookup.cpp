@@ -186,6 +186,17 @@ size_t BRSBinaryImageStoreNode(const BRSBinaryImageRuntimeNode& node, const char
     return slot;
 }
 
+void BRSBinaryImageUnloadNode(const BRSBinaryImageRuntimeNode& node, const char* uuid, const char* path)
+{
+    const size_t slot = liveSlotOf(node);
+    if (slot == kNoSlot)
+        BRSSDKLog("%s: Error: Unable to track a %s node %p\n", __func__, "unloaded",
+                  reinterpret_cast<void*>(node.baseAddress));
+    else
+        BRSBinaryImageEmptySlot(&slots()[slot]);
+    BRSBinaryImageRecordSlice(false, path, uuid, node);
+}
+
 void BRSBinaryImageEmptyUnlistedSlots(const bool* listed)
 {
     for (size_t i = 0; i < kBRSBinaryImageSlots; ++i)

@@ -251,7 +251,7 @@ TEST_F(RuntimeFramesTest, TheCppRuntimesFramesOfAnUncaughtExceptionAreNamed)
 
 // A library opened and closed again before the crash: the service learns
 // both events, in order, with the library's place.
-TEST_F(RuntimeFramesTest, DISABLED_ALibraryOpenedAndClosedBeforeTheCrashHasItsLoadAndUnloadRecords)
+TEST_F(RuntimeFramesTest, ALibraryOpenedAndClosedBeforeTheCrashHasItsLoadAndUnloadRecords)
 {
     auto parts = crashAndRelaunch("library-opened-and-closed");
     const UploadedCrash crash = uploadedCrash(parts, "mach_exception");
