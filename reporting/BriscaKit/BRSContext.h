@@ -53,6 +53,7 @@ struct BRSSignalReadContext {
     bool hasSaved[kBRSHandledSignalCount];
     stack_t savedStack;
     bool hasSavedStack;
+    pid_t savedStackOwner;  // the thread whose earlier alternate stack was saved
 };
 
 struct BRSExceptionServerContext {

@@ -35,17 +35,6 @@ void BRSExceptionWriteHeader(BRSFile* file, BRSExceptionKind kind, const char* n
     BRSFileWriteHashEntryUint64(file, "time", BRSWallClockSeconds());
 }
 
-void BRSExceptionInitialize()
-{
-    BRSExceptionReadContext& part = gBRSContext->exception;
-    if (!BRSUnlinkIfExists(part.path))
-        BRSSDKLog("%s: Unable to reset the exception file %s\n", __func__, BRSErrorText(errno));
-    if (!BRSUnlinkIfExists(part.customPath))
-        BRSSDKLog("%s: Unable to reset the custom exception file %s\n", __func__, BRSErrorText(errno));
-    part.previousTerminateHandler = std::set_terminate(BRSTerminateHandler);
-    gBRSContext->writable->customExceptionCounter = 0;
-}
-
 namespace {
 
 // The reason of the current exception, by the first matching kind.
