@@ -250,8 +250,9 @@ __attribute__((visibility("hidden"))) OpenFunction BRSRealDlopen = nullptr;
 // Whether the caller's own place must reach the C library's dlopen.
 __attribute__((visibility("hidden"), used)) bool BRSDlopenNeedsItsCaller(const char* file, uintptr_t returnAddress)
 {
-    if (!BRSRealDlopen)
-        BRSRealDlopen = reinterpret_cast<OpenFunction>(dlsym(RTLD_NEXT, "dlopen"));
+    // Two first calls at once both store the same value.
+    if (!__atomic_load_n(&BRSRealDlopen, __ATOMIC_ACQUIRE))
+        __atomic_store_n(&BRSRealDlopen, reinterpret_cast<OpenFunction>(dlsym(RTLD_NEXT, "dlopen")), __ATOMIC_RELEASE);
     if (!file)
         return false;  // the program itself
     if (std::strchr(file, '$'))
@@ -261,7 +262,7 @@ __attribute__((visibility("hidden"), used)) bool BRSDlopenNeedsItsCaller(const c
 
 __attribute__((visibility("hidden"), used)) void* BRSDlopenAndRecord(const char* file, int mode)
 {
-    void* handle = BRSRealDlopen(file, mode);
+    void* handle = __atomic_load_n(&BRSRealDlopen, __ATOMIC_ACQUIRE)(file, mode);
     const int savedErrno = errno;
     BRSBinaryImageRefresh();
     errno = savedErrno;

@@ -307,6 +307,34 @@ TEST_F(ImageTableTest, ALibraryStillFindsItsSiblingAlongItsOwnRunPath)
     dlclose(opener);
 }
 
+// Threads that open and close libraries at once while another records
+// errors: every load has its unload, and the table is left as it was.
+class ImageEventsTest : public ImageTableTest {};
+
+TEST_F(ImageEventsTest, OpensAndClosesOnManyThreadsPairUp)
+{
+    const char* name = unloadedLibrary();
+    ASSERT_NE(name, nullptr);
+    const size_t loadsBefore = loads().size(), unloadsBefore = unloads().size();
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([name] {
+            for (int i = 0; i < 25; ++i)
+                if (void* library = dlopen(name, RTLD_NOW | RTLD_LOCAL))
+                    dlclose(library);
+        });
+    threads.emplace_back([] {
+        for (int i = 0; i < 25; ++i)
+            BRSUserLoggingRecordError("ImageEventsTest", i, {}, {});
+    });
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_GT(loads().size(), loadsBefore);
+    EXPECT_EQ(loads().size() - loadsBefore, unloads().size() - unloadsBefore);
+    EXPECT_FALSE(dlopen(name, RTLD_NOW | RTLD_NOLOAD));
+    EXPECT_EQ(fileText(path("sdk.log")).find("Unable to track"), std::string::npos);
+}
+
 // dlopen keeps its own answers: a missing library gives null and an error
 // text, a null name the program itself.
 TEST_F(ImageTableTest, OpeningThroughTheKitKeepsTheCLibrarysAnswers)
