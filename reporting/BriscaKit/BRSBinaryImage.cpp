@@ -1,7 +1,7 @@
-#include "reporting/BriscaKit/BRSBinaryImage.h"
+#include "reporting/BriscaKit/CrashTime/BRSBinaryImage.h"
 
-#include "reporting/BriscaKit/BRSContext.h"
-#include "reporting/BriscaKit/BRSFile.h"
+#include "reporting/BriscaKit/CrashTime/BRSContext.h"
+#include "reporting/BriscaKit/CrashTime/BRSFile.h"
 
 #include <cerrno>
 #include <climits>

@@ -2,11 +2,11 @@
 // saves what was there before them (the crash-time code puts that back after
 // its record). Runs once, inside BRSContextInitialize, with the full
 // platform available; nothing here is reached from a handler.
-#include "reporting/BriscaKit/BRSContext.h"
-#include "reporting/BriscaKit/BRSException.h"
-#include "reporting/BriscaKit/BRSExceptionServer.h"
-#include "reporting/BriscaKit/BRSProcess.h"
-#include "reporting/BriscaKit/BRSSignal.h"
+#include "reporting/BriscaKit/CrashTime/BRSContext.h"
+#include "reporting/BriscaKit/CrashTime/BRSException.h"
+#include "reporting/BriscaKit/CrashTime/BRSExceptionServer.h"
+#include "reporting/BriscaKit/CrashTime/BRSProcess.h"
+#include "reporting/BriscaKit/CrashTime/BRSSignal.h"
 
 #include <cerrno>
 #include <exception>

@@ -1,8 +1,8 @@
 #include "reporting/BriscaKit/BRSAllocator.h"
-#include "reporting/BriscaKit/BRSContext.h"
-#include "reporting/BriscaKit/BRSException.h"
-#include "reporting/BriscaKit/BRSProcess.h"
-#include "reporting/BriscaKit/BRSSignal.h"
+#include "reporting/BriscaKit/CrashTime/BRSContext.h"
+#include "reporting/BriscaKit/CrashTime/BRSException.h"
+#include "reporting/BriscaKit/CrashTime/BRSProcess.h"
+#include "reporting/BriscaKit/CrashTime/BRSSignal.h"
 #include "reporting/BriscaKit/BRSUserLogging.h"
 
 #include "tests/reporting/BriscaKit/KitFixtures.h"

@@ -1,5 +1,5 @@
-#include "reporting/BriscaKit/BRSSymbolResolver.h"
-#include "reporting/BriscaKit/BRSDemangle.h"
+#include "reporting/BriscaKit/Reports/BRSSymbolResolver.h"
+#include "reporting/BriscaKit/CrashTime/BRSDemangle.h"
 
 #include "tests/reporting/BriscaKit/KitFixtures.h"
 

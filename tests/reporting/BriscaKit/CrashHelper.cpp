@@ -7,10 +7,10 @@
 // root in $BRISCA_TEST_ROOT), answers the send prompt with button
 // $BRISCA_TEST_PROMPT and waits until no report is left to send.
 
-#include "reporting/BriscaKit/BRSContext.h"
-#include "reporting/BriscaKit/BRSException.h"
+#include "reporting/BriscaKit/CrashTime/BRSContext.h"
+#include "reporting/BriscaKit/CrashTime/BRSException.h"
 #include "reporting/BriscaKit/BRSFileManager.h"
-#include "reporting/BriscaKit/BRSSymbolResolver.h"
+#include "reporting/BriscaKit/Reports/BRSSymbolResolver.h"
 #include "reporting/BriscaKit/Brisca.h"
 #include "reporting/BriscaKit/BRSUserLogging.h"
 #include "reporting/BRSURLSession/Dispatch.h"

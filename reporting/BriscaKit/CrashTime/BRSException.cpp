@@ -1,12 +1,12 @@
 // Crash-time code: the terminate handler records on the crashing thread
 // without the exception queue (no locks), and names the exception's type in
 // its readable form through the kit's non-allocating demangler.
-#include "reporting/BriscaKit/BRSException.h"
+#include "reporting/BriscaKit/CrashTime/BRSException.h"
 
-#include "reporting/BriscaKit/BRSContext.h"
-#include "reporting/BriscaKit/BRSDemangle.h"
-#include "reporting/BriscaKit/BRSFile.h"
-#include "reporting/BriscaKit/BRSProcess.h"
+#include "reporting/BriscaKit/CrashTime/BRSContext.h"
+#include "reporting/BriscaKit/CrashTime/BRSDemangle.h"
+#include "reporting/BriscaKit/CrashTime/BRSFile.h"
+#include "reporting/BriscaKit/CrashTime/BRSProcess.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -4,7 +4,7 @@
 // had loaded and the same images (by build ID) loaded now, or their files
 // when this process has not loaded them.
 
-#include "reporting/BriscaKit/BRSBinaryImage.h"
+#include "reporting/BriscaKit/CrashTime/BRSBinaryImage.h"
 #include "reporting/BriscaKit/BRSStackFrame.h"
 
 #include <functional>

@@ -3,7 +3,7 @@
 // whole process to a crash record file: every thread's registers and
 // unwound stack, names, memory and time statistics, free disk space.
 
-#include "reporting/BriscaKit/BRSUnwind.h"
+#include "reporting/BriscaKit/CrashTime/BRSUnwind.h"
 
 #include <csignal>
 #include <sys/types.h>

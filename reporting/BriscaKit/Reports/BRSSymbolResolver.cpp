@@ -1,8 +1,8 @@
-#include "reporting/BriscaKit/BRSSymbolResolver.h"
+#include "reporting/BriscaKit/Reports/BRSSymbolResolver.h"
 
-#include "reporting/BriscaKit/BRSBinaryImage.h"
-#include "reporting/BriscaKit/BRSDemangle.h"
-#include "reporting/BriscaKit/BRSFile.h"
+#include "reporting/BriscaKit/CrashTime/BRSBinaryImage.h"
+#include "reporting/BriscaKit/CrashTime/BRSDemangle.h"
+#include "reporting/BriscaKit/CrashTime/BRSFile.h"
 #include "reporting/Plinth/PLNIdentity.h"
 
 #include <algorithm>

@@ -1,11 +1,11 @@
 // Crash-time code: the server thread runs on its pre-mapped stack; requests
 // come through a pipe and replies through a futex word in the request.
-#include "reporting/BriscaKit/BRSExceptionServer.h"
+#include "reporting/BriscaKit/CrashTime/BRSExceptionServer.h"
 
-#include "reporting/BriscaKit/BRSContext.h"
-#include "reporting/BriscaKit/BRSFile.h"
-#include "reporting/BriscaKit/BRSProcess.h"
-#include "reporting/BriscaKit/BRSSignal.h"
+#include "reporting/BriscaKit/CrashTime/BRSContext.h"
+#include "reporting/BriscaKit/CrashTime/BRSFile.h"
+#include "reporting/BriscaKit/CrashTime/BRSProcess.h"
+#include "reporting/BriscaKit/CrashTime/BRSSignal.h"
 
 #include <cerrno>
 #include <cstring>

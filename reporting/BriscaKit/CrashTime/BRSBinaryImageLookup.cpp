@@ -1,10 +1,10 @@
 // Crash-time code: the fixed table's slots, image descriptions read through
 // the safe read, and the walk of the dynamic linker's own list that brings
 // the table up to date before a crash is recorded.
-#include "reporting/BriscaKit/BRSBinaryImage.h"
+#include "reporting/BriscaKit/CrashTime/BRSBinaryImage.h"
 
-#include "reporting/BriscaKit/BRSContext.h"
-#include "reporting/BriscaKit/BRSFile.h"
+#include "reporting/BriscaKit/CrashTime/BRSContext.h"
+#include "reporting/BriscaKit/CrashTime/BRSFile.h"
 
 #include <algorithm>
 #include <climits>

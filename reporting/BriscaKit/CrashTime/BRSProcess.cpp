@@ -1,11 +1,11 @@
 // Crash-time code: system calls, stack buffers and lock-free atomics only.
 // Other threads are stopped with a reserved real-time signal whose handler
 // stores its registers and waits on a futex until it is let go.
-#include "reporting/BriscaKit/BRSProcess.h"
+#include "reporting/BriscaKit/CrashTime/BRSProcess.h"
 
-#include "reporting/BriscaKit/BRSBinaryImage.h"
-#include "reporting/BriscaKit/BRSContext.h"
-#include "reporting/BriscaKit/BRSFile.h"
+#include "reporting/BriscaKit/CrashTime/BRSBinaryImage.h"
+#include "reporting/BriscaKit/CrashTime/BRSContext.h"
+#include "reporting/BriscaKit/CrashTime/BRSFile.h"
 #include "platform/concurrency/QueueLabels.h"
 
 #include <cerrno>
