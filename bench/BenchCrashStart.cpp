@@ -6,7 +6,7 @@
 
 #include "bench/BenchCommand.h"
 
-#include "reporting/BriscaKit/BRSContext.h"
+#include "reporting/BriscaKit/CrashTime/BRSContext.h"
 #include "reporting/BriscaKit/BRSRuntime.h"
 
 #include <QTemporaryDir>

@@ -19,6 +19,8 @@ packages=(
   zlib1g-dev libcurl4-openssl-dev libssl-dev nlohmann-json3-dev libplist-dev
   # crash capture: the demangler that takes no heap memory; the unwinder's test oracle
   libiberty-dev libunwind-dev
+  # symbolication tests: the C library's detached symbol table names its own functions
+  libc6-dbg
   # music library; the collation the browser sorts titles by
   libpugixml-dev libicu-dev
   # test servers

@@ -1,6 +1,6 @@
 #include "reporting/BriscaKit/BRSAllocator.h"
 
-#include "reporting/BriscaKit/BRSContext.h"
+#include "reporting/BriscaKit/CrashTime/BRSContext.h"
 
 #include <cerrno>
 #include <cstdlib>

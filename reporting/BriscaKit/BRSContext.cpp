@@ -1,11 +1,11 @@
-#include "reporting/BriscaKit/BRSContext.h"
+#include "reporting/BriscaKit/CrashTime/BRSContext.h"
 
-#include "reporting/BriscaKit/BRSException.h"
-#include "reporting/BriscaKit/BRSExceptionServer.h"
-#include "reporting/BriscaKit/BRSFile.h"
-#include "reporting/BriscaKit/BRSProcess.h"
+#include "reporting/BriscaKit/CrashTime/BRSException.h"
+#include "reporting/BriscaKit/CrashTime/BRSExceptionServer.h"
+#include "reporting/BriscaKit/CrashTime/BRSFile.h"
+#include "reporting/BriscaKit/CrashTime/BRSProcess.h"
 #include "reporting/BriscaKit/BRSRuntime.h"
-#include "reporting/BriscaKit/BRSSignal.h"
+#include "reporting/BriscaKit/CrashTime/BRSSignal.h"
 #include "reporting/BriscaKit/BRSUserLogging.h"
 
 #include <cerrno>

@@ -1,10 +1,10 @@
 #include "reporting/BriscaKit/BRSCrashReportingController.h"
 
-#include "reporting/BriscaKit/BRSContext.h"
-#include "reporting/BriscaKit/BRSException.h"
+#include "reporting/BriscaKit/CrashTime/BRSContext.h"
+#include "reporting/BriscaKit/CrashTime/BRSException.h"
 #include "reporting/BriscaKit/BRSFileManager.h"
 #include "reporting/BriscaKit/BRSRuntime.h"
-#include "reporting/BriscaKit/BRSSignal.h"
+#include "reporting/BriscaKit/CrashTime/BRSSignal.h"
 #include "reporting/BriscaKit/BRSUserLogging.h"
 #include "reporting/Plinth/PLNConsole.h"
 #include "reporting/Plinth/PLNNetworkResponseHandler.h"

@@ -12,7 +12,7 @@
 
 #include "reporting/BriscaKit/BRSApplication.h"
 #include "reporting/BriscaKit/BRSCrashReporterConfiguration.h"
-#include "reporting/BriscaKit/BRSReportsController.h"
+#include "reporting/BriscaKit/Reports/BRSReportsController.h"
 
 #include <functional>
 #include <map>

@@ -1,7 +1,7 @@
-#include "reporting/BriscaKit/BRSContext.h"
-#include "reporting/BriscaKit/BRSException.h"
-#include "reporting/BriscaKit/BRSFile.h"
-#include "reporting/BriscaKit/BRSProcess.h"
+#include "reporting/BriscaKit/CrashTime/BRSContext.h"
+#include "reporting/BriscaKit/CrashTime/BRSException.h"
+#include "reporting/BriscaKit/CrashTime/BRSFile.h"
+#include "reporting/BriscaKit/CrashTime/BRSProcess.h"
 
 
 namespace {

@@ -1,8 +1,8 @@
 // Start-up checks that the kit's handlers are still the ones installed;
 // they name foreign handlers through the dynamic linker.
-#include "reporting/BriscaKit/BRSContext.h"
-#include "reporting/BriscaKit/BRSException.h"
-#include "reporting/BriscaKit/BRSSignal.h"
+#include "reporting/BriscaKit/CrashTime/BRSContext.h"
+#include "reporting/BriscaKit/CrashTime/BRSException.h"
+#include "reporting/BriscaKit/CrashTime/BRSSignal.h"
 
 #include <cstdio>
 #include <dlfcn.h>

@@ -1,6 +1,6 @@
-#include "reporting/BriscaKit/BRSContext.h"
-#include "reporting/BriscaKit/BRSFile.h"
-#include "reporting/BriscaKit/BRSProcess.h"
+#include "reporting/BriscaKit/CrashTime/BRSContext.h"
+#include "reporting/BriscaKit/CrashTime/BRSFile.h"
+#include "reporting/BriscaKit/CrashTime/BRSProcess.h"
 #include "reporting/BriscaKit/BRSRuntime.h"
 
 #include <clocale>

@@ -2,8 +2,8 @@
 // its own, so that a stack overflow on it can still be recorded, and unmaps
 // it when it ends: the kit stands in front of pthread_create and wraps the
 // thread's start routine.
-#include "reporting/BriscaKit/BRSContext.h"
-#include "reporting/BriscaKit/BRSSignal.h"
+#include "reporting/BriscaKit/CrashTime/BRSContext.h"
+#include "reporting/BriscaKit/CrashTime/BRSSignal.h"
 
 #include <dlfcn.h>
 #include <new>

@@ -1,6 +1,6 @@
 #include "reporting/BriscaKit/BRSUserLogging.h"
 
-#include "reporting/BriscaKit/BRSFile.h"
+#include "reporting/BriscaKit/CrashTime/BRSFile.h"
 
 #include <nlohmann/json.hpp>
 

@@ -4,7 +4,7 @@
 // crash time. Keys append to an incremental file compacted every 64 writes;
 // log lines and errors alternate between an A and a B file of bounded size.
 
-#include "reporting/BriscaKit/BRSContext.h"
+#include "reporting/BriscaKit/CrashTime/BRSContext.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,8 +1,8 @@
 #include "reporting/BriscaKit/Brisca.h"
 
-#include "reporting/BriscaKit/BRSContext.h"
-#include "reporting/BriscaKit/BRSException.h"
-#include "reporting/BriscaKit/BRSFile.h"
+#include "reporting/BriscaKit/CrashTime/BRSContext.h"
+#include "reporting/BriscaKit/CrashTime/BRSException.h"
+#include "reporting/BriscaKit/CrashTime/BRSFile.h"
 #include "reporting/BriscaKit/BRSFileManager.h"
 #include "reporting/BriscaKit/BRSRuntime.h"
 #include "reporting/BriscaKit/Tally/BRSAnalyticsController.h"

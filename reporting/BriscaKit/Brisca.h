@@ -7,7 +7,7 @@
 #include "reporting/BriscaKit/BRSApplication.h"
 #include "reporting/BriscaKit/BRSBetaController.h"
 #include "reporting/BriscaKit/BRSCrashReportingController.h"
-#include "reporting/BriscaKit/BRSReport.h"
+#include "reporting/BriscaKit/Reports/BRSReport.h"
 #include "reporting/BriscaKit/BRSStackFrame.h"
 #include "reporting/BriscaKit/BRSUserLogging.h"
 #include "reporting/Plinth/Plinth.h"

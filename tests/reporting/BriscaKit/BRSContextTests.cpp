@@ -1,8 +1,8 @@
 #include "reporting/BriscaKit/BRSAllocator.h"
-#include "reporting/BriscaKit/BRSContext.h"
-#include "reporting/BriscaKit/BRSException.h"
-#include "reporting/BriscaKit/BRSProcess.h"
-#include "reporting/BriscaKit/BRSSignal.h"
+#include "reporting/BriscaKit/CrashTime/BRSContext.h"
+#include "reporting/BriscaKit/CrashTime/BRSException.h"
+#include "reporting/BriscaKit/CrashTime/BRSProcess.h"
+#include "reporting/BriscaKit/CrashTime/BRSSignal.h"
 #include "reporting/BriscaKit/BRSUserLogging.h"
 
 #include "tests/reporting/BriscaKit/KitFixtures.h"
@@ -168,17 +168,36 @@ TEST_F(ContextTest, OnlyTheFirstCrashClaimsTheFlag)
 
 class ImageTableTest : public ContextTest {
 protected:
-    std::vector<json> loads()
+    std::vector<json> events(const char* kind)
     {
         std::vector<json> result;
         for (const auto& record : records(path("binary_images.brsrecord")))
-            if (record.contains("load"))
-                result.push_back(record["load"]);
+            if (record.contains(kind))
+                result.push_back(record[kind]);
         return result;
     }
+    std::vector<json> loads() { return events("load"); }
+    std::vector<json> unloads() { return events("unload"); }
 
-    // Opens and closes a library this process has not loaded, twice, and
-    // checks the table and the records after each `bringUpToDate`.
+    // A library this process has not loaded.
+    static const char* unloadedLibrary()
+    {
+        for (const char* candidate : {"libbz2.so.1.0", "libcurl.so.4"})
+            if (!dlopen(candidate, RTLD_NOW | RTLD_NOLOAD))
+                return candidate;
+        return nullptr;
+    }
+
+    // The C library's own dlopen and dlclose, behind the kit's back: as the
+    // C library opens libraries for itself.
+    using Open = void* (*)(const char*, int);
+    using Close = int (*)(void*);
+    const Open openUnseen = reinterpret_cast<Open>(dlsym(RTLD_NEXT, "dlopen"));
+    const Close closeUnseen = reinterpret_cast<Close>(dlsym(RTLD_NEXT, "dlclose"));
+
+    // Opens and closes a library this process has not loaded, twice, behind
+    // the kit's back, and checks the table and the records after each
+    // `bringUpToDate`.
     void expectTheTableFollowsALibrary(const std::function<void()>& bringUpToDate)
     {
         const size_t before = loads().size();
@@ -187,15 +206,10 @@ protected:
         EXPECT_EQ(loads().size(), before) << "nothing opened or closed since start: nothing changes";
         EXPECT_TRUE(BRSBinaryImageFindImageForAddress(uintptr_t(&BRSContextInitialize), nullptr));
 
-        const char* name = nullptr;
-        for (const char* candidate : {"libbz2.so.1.0", "libcurl.so.4"})
-            if (!dlopen(candidate, RTLD_NOW | RTLD_NOLOAD)) {
-                name = candidate;
-                break;
-            }
-        ASSERT_NE(name, nullptr) << "a library this process has not loaded";
+        const char* name = unloadedLibrary();
+        ASSERT_NE(name, nullptr);
         for (size_t opened = 1; opened <= 2; ++opened) {
-            void* library = dlopen(name, RTLD_NOW | RTLD_LOCAL);
+            void* library = openUnseen(name, RTLD_NOW | RTLD_LOCAL);
             ASSERT_NE(library, nullptr);
             void* function = dlsym(library, "BZ2_bzlibVersion") ?: dlsym(library, "curl_version");
             ASSERT_NE(function, nullptr);
@@ -210,7 +224,7 @@ protected:
             EXPECT_EQ(loaded.back()["base"], node.baseAddress);
             EXPECT_EQ(loaded.back()["uuid"].get<std::string>().size(), 32u);
 
-            dlclose(library);
+            closeUnseen(library);
             bringUpToDate();
             EXPECT_FALSE(BRSBinaryImageFindImageForAddress(uintptr_t(function), nullptr));
             EXPECT_TRUE(BRSBinaryImageFindImageForAddress(uintptr_t(&BRSContextInitialize), nullptr));
@@ -226,6 +240,113 @@ TEST_F(ImageTableTest, TheWalkBeforeACrashFollowsLibrariesOpenedAndClosedAfterSt
 TEST_F(ImageTableTest, RecordingAnErrorFollowsLibrariesOpenedAndClosedAfterStart)
 {
     expectTheTableFollowsALibrary([] { BRSUserLoggingRecordError("ImageTableTest", 1, {}, {}); });
+    EXPECT_EQ(unloads().size(), 2u) << "each close found at the next look";
+}
+
+// The program's own dlopen and dlclose: each event is in the table and the
+// records by the time the call returns, the library's dependencies too.
+TEST_F(ImageTableTest, EveryOpenAndCloseIsRecordedAsItHappens)
+{
+    const char* name = unloadedLibrary();
+    ASSERT_NE(name, nullptr);
+    const size_t loadsBefore = loads().size(), unloadsBefore = unloads().size();
+    for (size_t opened = 1; opened <= 2; ++opened) {
+        void* library = dlopen(name, RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(library, nullptr);
+        void* function = dlsym(library, "BZ2_bzlibVersion") ?: dlsym(library, "curl_version");
+        ASSERT_NE(function, nullptr);
+        BRSBinaryImageRuntimeNode node{};
+        ASSERT_TRUE(BRSBinaryImageFindImageForAddress(uintptr_t(function), &node));
+        const auto loaded = loads();
+        const auto load = std::find_if(loaded.begin() + std::ptrdiff_t(loadsBefore), loaded.end(),
+                                       [&](const json& event) { return event["base"] == node.baseAddress; });
+        ASSERT_NE(load, loaded.end()) << "the library's own load record";
+        EXPECT_EQ(std::filesystem::path((*load)["path"].get<std::string>()).filename(), name);
+
+        ASSERT_EQ(dlclose(library), 0);
+        EXPECT_FALSE(BRSBinaryImageFindImageForAddress(uintptr_t(function), nullptr));
+        const auto unloaded = unloads();
+        ASSERT_GT(unloaded.size(), unloadsBefore);
+        const auto closed = std::find_if(unloaded.begin() + std::ptrdiff_t(unloadsBefore), unloaded.end(),
+                                         [&](const json& unload) { return unload["base"] == node.baseAddress; });
+        ASSERT_NE(closed, unloaded.end()) << "the library's own unload record";
+        EXPECT_EQ(std::filesystem::path((*closed)["path"].get<std::string>()).filename(), name);
+        EXPECT_EQ((*closed)["size"], node.size);
+        EXPECT_EQ((*closed)["uuid"].get<std::string>().size(), 32u);
+        EXPECT_EQ(loads().size() - loadsBefore, unloads().size() - unloadsBefore) << "every image it pulled in let go too";
+    }
+    EXPECT_TRUE(BRSBinaryImageFindImageForAddress(uintptr_t(&BRSContextInitialize), nullptr));
+    EXPECT_EQ(fileText(path("sdk.log")).find("Unable to track"), std::string::npos);
+}
+
+// A library that opens another by a bare name, which only its own run path
+// finds, still finds it; the other library is recorded at the next look.
+TEST_F(ImageTableTest, ALibraryStillFindsItsSiblingAlongItsOwnRunPath)
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a sanitizer's runtime calls the C library's dlopen from itself, so no caller's run path is searched";
+#endif
+    EXPECT_EQ(dlopen("libbrisca-sibling.so", RTLD_NOW), nullptr) << "the program's own search does not find it";
+    void* opener = dlopen(BRISCA_RUNPATH_OPENER, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(opener, nullptr) << dlerror();
+    auto openSibling = reinterpret_cast<void* (*)()>(dlsym(opener, "brisca_open_sibling"));
+    ASSERT_NE(openSibling, nullptr);
+    void* sibling = openSibling();
+    ASSERT_NE(sibling, nullptr) << dlerror();
+    auto value = reinterpret_cast<int (*)()>(dlsym(sibling, "brisca_sibling_value"));
+    ASSERT_NE(value, nullptr);
+    EXPECT_EQ(value(), 17);
+
+    BRSUserLoggingRecordError("ImageTableTest", 2, {}, {});
+    const auto loaded = loads();
+    EXPECT_TRUE(std::any_of(loaded.begin(), loaded.end(), [](const json& load) {
+        return std::filesystem::path(load["path"].get<std::string>()).filename() == "libbrisca-sibling.so";
+    }));
+    EXPECT_TRUE(BRSBinaryImageFindImageForAddress(uintptr_t(value), nullptr));
+    dlclose(sibling);
+    dlclose(opener);
+}
+
+// Threads that open and close libraries at once while another records
+// errors: every load has its unload, and the table is left as it was.
+class ImageEventsTest : public ImageTableTest {};
+
+TEST_F(ImageEventsTest, OpensAndClosesOnManyThreadsPairUp)
+{
+    const char* name = unloadedLibrary();
+    ASSERT_NE(name, nullptr);
+    const size_t loadsBefore = loads().size(), unloadsBefore = unloads().size();
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([name] {
+            for (int i = 0; i < 25; ++i)
+                if (void* library = dlopen(name, RTLD_NOW | RTLD_LOCAL))
+                    dlclose(library);
+        });
+    threads.emplace_back([] {
+        for (int i = 0; i < 25; ++i)
+            BRSUserLoggingRecordError("ImageEventsTest", i, {}, {});
+    });
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_GT(loads().size(), loadsBefore);
+    EXPECT_EQ(loads().size() - loadsBefore, unloads().size() - unloadsBefore);
+    EXPECT_FALSE(dlopen(name, RTLD_NOW | RTLD_NOLOAD));
+    EXPECT_EQ(fileText(path("sdk.log")).find("Unable to track"), std::string::npos);
+}
+
+// dlopen keeps its own answers: a missing library gives null and an error
+// text, a null name the program itself.
+TEST_F(ImageTableTest, OpeningThroughTheKitKeepsTheCLibrarysAnswers)
+{
+    EXPECT_EQ(dlopen("libdoes-not-exist.so.9", RTLD_NOW), nullptr);
+    const char* error = dlerror();
+    ASSERT_NE(error, nullptr);
+    EXPECT_NE(std::string(error).find("libdoes-not-exist.so.9"), std::string::npos);
+    void* program = dlopen(nullptr, RTLD_NOW);
+    ASSERT_NE(program, nullptr);
+    EXPECT_NE(dlsym(program, "malloc"), nullptr);
+    EXPECT_EQ(dlclose(program), 0);
 }
 
 class KeyValueTest : public ContextTest {

@@ -1,6 +1,6 @@
 // Runs the crash helper in a child with a scratch HOME for every way of
 // crashing, then reads its report folder as the next launch would.
-#include "reporting/BriscaKit/BRSException.h"
+#include "reporting/BriscaKit/CrashTime/BRSException.h"
 
 #include "tests/reporting/BriscaKit/CrashHelperRun.h"
 #include "tests/reporting/BriscaKit/KitFixtures.h"

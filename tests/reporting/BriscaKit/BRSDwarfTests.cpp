@@ -1,7 +1,7 @@
 // Call-frame information built byte by byte: pointer encodings, CIE and FDE
 // records, the search table and the call-frame instructions, corrupt ones
 // included.
-#include "reporting/BriscaKit/BRSDwarf.h"
+#include "reporting/BriscaKit/CrashTime/BRSDwarf.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "reporting/BriscaKit/BRSFile.h"
+#include "reporting/BriscaKit/CrashTime/BRSFile.h"
 
 #include "tests/reporting/BriscaKit/KitFixtures.h"
 

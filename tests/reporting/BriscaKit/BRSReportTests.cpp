@@ -1,8 +1,8 @@
 // Settings, reports of earlier executions, and their packaging.
 #include "reporting/BriscaKit/BRSFileManager.h"
-#include "reporting/BriscaKit/BRSReport.h"
-#include "reporting/BriscaKit/BRSReportPackaging.h"
-#include "reporting/BriscaKit/BRSReportsController.h"
+#include "reporting/BriscaKit/Reports/BRSReport.h"
+#include "reporting/BriscaKit/Reports/BRSReportPackaging.h"
+#include "reporting/BriscaKit/Reports/BRSReportsController.h"
 #include "reporting/BriscaKit/BRSSettings.h"
 #include "reporting/BriscaKit/Tally/BRSGzip.h"
 #include "reporting/Plinth/PLNConsole.h"

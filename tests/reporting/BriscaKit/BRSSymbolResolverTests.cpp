@@ -1,5 +1,5 @@
-#include "reporting/BriscaKit/BRSSymbolResolver.h"
-#include "reporting/BriscaKit/BRSDemangle.h"
+#include "reporting/BriscaKit/Reports/BRSSymbolResolver.h"
+#include "reporting/BriscaKit/CrashTime/BRSDemangle.h"
 
 #include "tests/reporting/BriscaKit/KitFixtures.h"
 
@@ -78,6 +78,21 @@ TEST_F(SymbolResolverTest, TheLatestLoadAtAnAddressWins)
     const auto frame = reused.frameForAddress(address + 4);
     ASSERT_TRUE(frame);
     EXPECT_EQ(frame->library, "tolvan_brisca_tests");
+}
+
+// Data inside the program's image: no function holds it, yet the frame says
+// where it is, for a developer's own tools.
+TEST_F(SymbolResolverTest, AnAddressNoSymbolHoldsKeepsItsLibraryAndOffset)
+{
+    static const char data[] = "not code";
+    const auto address = uint64_t(uintptr_t(data));
+    const auto image = resolver.loadedBinaryImageForPC(address);
+    ASSERT_TRUE(image);
+    BRSStackFrame frame = BRSStackFrame::stackFrameWithAddress(address);
+    EXPECT_FALSE(resolver.updateStackFrame(frame, true));
+    EXPECT_FALSE(frame.symbol);
+    EXPECT_EQ(frame.library, "tolvan_brisca_tests");
+    EXPECT_EQ(frame.offset, address - (*image)["base"].get<uint64_t>());
 }
 
 TEST_F(SymbolResolverTest, AddressesOutsideTheRecordedImagesStayRaw)

@@ -1,7 +1,7 @@
 // The unwinder against libunwind on live stacks of several threads: both
 // must give the same return addresses.
-#include "reporting/BriscaKit/BRSProcess.h"
-#include "reporting/BriscaKit/BRSUnwind.h"
+#include "reporting/BriscaKit/CrashTime/BRSProcess.h"
+#include "reporting/BriscaKit/CrashTime/BRSUnwind.h"
 
 #include "tests/reporting/BriscaKit/KitFixtures.h"
 

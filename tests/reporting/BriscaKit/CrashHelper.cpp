@@ -7,10 +7,10 @@
 // root in $BRISCA_TEST_ROOT), answers the send prompt with button
 // $BRISCA_TEST_PROMPT and waits until no report is left to send.
 
-#include "reporting/BriscaKit/BRSContext.h"
-#include "reporting/BriscaKit/BRSException.h"
+#include "reporting/BriscaKit/CrashTime/BRSContext.h"
+#include "reporting/BriscaKit/CrashTime/BRSException.h"
 #include "reporting/BriscaKit/BRSFileManager.h"
-#include "reporting/BriscaKit/BRSSymbolResolver.h"
+#include "reporting/BriscaKit/Reports/BRSSymbolResolver.h"
 #include "reporting/BriscaKit/Brisca.h"
 #include "reporting/BriscaKit/BRSUserLogging.h"
 #include "reporting/BRSURLSession/Dispatch.h"
@@ -82,6 +82,15 @@ __attribute__((noinline)) void crashInLibraryOpenedLater()
         ::_exit(6);
     run(2);
     asm volatile("");
+}
+
+// Opens a library and closes it again, then crashes elsewhere.
+__attribute__((noinline)) void crashAfterALibraryCameAndWent()
+{
+    void* module = ::dlopen(BRISCA_CRASH_MODULE, RTLD_NOW | RTLD_LOCAL);
+    if (!module || ::dlclose(module) != 0)
+        ::_exit(6);
+    crashByNullWrite();
 }
 
 __attribute__((noinline)) void crashByAbort() { std::abort(); }
@@ -390,6 +399,8 @@ int main(int argc, char** argv)
         crashByNullCall();
     else if (command == "late-library")
         crashInLibraryOpenedLater();
+    else if (command == "library-opened-and-closed")
+        crashAfterALibraryCameAndWent();
     else if (command == "abort")
         crashByAbort();
     else if (command == "exception")

@@ -2,8 +2,8 @@
 // Shared by the crash-capture tests: a fake of the kit runtime, scratch
 // folders, and the crash-time context started in a scratch report folder.
 
-#include "reporting/BriscaKit/BRSContext.h"
-#include "reporting/BriscaKit/BRSFile.h"
+#include "reporting/BriscaKit/CrashTime/BRSContext.h"
+#include "reporting/BriscaKit/CrashTime/BRSFile.h"
 #include "reporting/BriscaKit/BRSRuntime.h"
 
 #include <nlohmann/json.hpp>

@@ -1,12 +1,12 @@
 // Crash-time code: the terminate handler records on the crashing thread
 // without the exception queue (no locks), and names the exception's type in
 // its readable form through the kit's non-allocating demangler.
-#include "reporting/BriscaKit/BRSException.h"
+#include "reporting/BriscaKit/CrashTime/BRSException.h"
 
-#include "reporting/BriscaKit/BRSContext.h"
-#include "reporting/BriscaKit/BRSDemangle.h"
-#include "reporting/BriscaKit/BRSFile.h"
-#include "reporting/BriscaKit/BRSProcess.h"
+#include "reporting/BriscaKit/CrashTime/BRSContext.h"
+#include "reporting/BriscaKit/CrashTime/BRSDemangle.h"
+#include "reporting/BriscaKit/CrashTime/BRSFile.h"
+#include "reporting/BriscaKit/CrashTime/BRSProcess.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -33,17 +33,6 @@ void BRSExceptionWriteHeader(BRSFile* file, BRSExceptionKind kind, const char* n
     BRSFileWriteHashEntryHexEncodedString(file, "name", name);
     BRSFileWriteHashEntryHexEncodedString(file, "reason", reason);
     BRSFileWriteHashEntryUint64(file, "time", BRSWallClockSeconds());
-}
-
-void BRSExceptionInitialize()
-{
-    BRSExceptionReadContext& part = gBRSContext->exception;
-    if (!BRSUnlinkIfExists(part.path))
-        BRSSDKLog("%s: Unable to reset the exception file %s\n", __func__, BRSErrorText(errno));
-    if (!BRSUnlinkIfExists(part.customPath))
-        BRSSDKLog("%s: Unable to reset the custom exception file %s\n", __func__, BRSErrorText(errno));
-    part.previousTerminateHandler = std::set_terminate(BRSTerminateHandler);
-    gBRSContext->writable->customExceptionCounter = 0;
 }
 
 namespace {

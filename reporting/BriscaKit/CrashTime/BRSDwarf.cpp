@@ -1,8 +1,8 @@
 // Crash-time code: no allocation, no locks; records and state live on the
 // caller's stack, and every read is bounded.
-#include "reporting/BriscaKit/BRSDwarf.h"
+#include "reporting/BriscaKit/CrashTime/BRSDwarf.h"
 
-#include "reporting/BriscaKit/BRSContext.h"
+#include "reporting/BriscaKit/CrashTime/BRSContext.h"
 
 #include <climits>
 #include <cstring>

@@ -6,8 +6,8 @@
 // hidden name and renamed into place only once every byte is on disk, so a
 // full disk or a killed process never leaves a package that looks complete.
 
-#include "reporting/BriscaKit/BRSReport.h"
-#include "reporting/BriscaKit/BRSSymbolResolver.h"
+#include "reporting/BriscaKit/Reports/BRSReport.h"
+#include "reporting/BriscaKit/Reports/BRSSymbolResolver.h"
 
 #include <memory>
 #include <optional>

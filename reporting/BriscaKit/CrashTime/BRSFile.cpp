@@ -1,7 +1,7 @@
 // Crash-time code: system calls and stack buffers only.
-#include "reporting/BriscaKit/BRSFile.h"
+#include "reporting/BriscaKit/CrashTime/BRSFile.h"
 
-#include "reporting/BriscaKit/BRSContext.h"
+#include "reporting/BriscaKit/CrashTime/BRSContext.h"
 
 #include <cerrno>
 #include <cstring>

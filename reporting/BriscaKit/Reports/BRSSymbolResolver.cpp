@@ -1,8 +1,8 @@
-#include "reporting/BriscaKit/BRSSymbolResolver.h"
+#include "reporting/BriscaKit/Reports/BRSSymbolResolver.h"
 
-#include "reporting/BriscaKit/BRSBinaryImage.h"
-#include "reporting/BriscaKit/BRSDemangle.h"
-#include "reporting/BriscaKit/BRSFile.h"
+#include "reporting/BriscaKit/CrashTime/BRSBinaryImage.h"
+#include "reporting/BriscaKit/CrashTime/BRSDemangle.h"
+#include "reporting/BriscaKit/CrashTime/BRSFile.h"
 #include "reporting/Plinth/PLNIdentity.h"
 
 #include <algorithm>
@@ -50,11 +50,6 @@ std::string BRSStackFrame::description() const
 
 namespace {
 
-struct Symbol {
-    std::string name;
-    uint64_t start = 0;  // in the process
-};
-
 // An image file mapped for reading, unmapped when it goes.
 class MappedFile {
 public:
@@ -94,55 +89,94 @@ private:
     size_t size_ = 0;
 };
 
-// The nearest function symbol at or below an address, from the image file's
-// own symbol table (which names the functions the dynamic table leaves out).
-std::optional<Symbol> symbolFromSymbolTable(const std::string& path, uint64_t loadBias, uint64_t address)
+// A function of an image's symbol table, at its address in the file.
+struct FileSymbol {
+    uint64_t start = 0;
+    uint64_t size = 0;
+    std::string name;
+};
+
+// An image's function symbols of one table, sorted by address.
+using FunctionTable = std::vector<FileSymbol>;
+
+FunctionTable functionsOfTable(const MappedFile& file, uint32_t tableType)
 {
-    const MappedFile file(path);
+    FunctionTable functions;
     const Elf64_Ehdr* header = file.header();
-    if (!header || header->e_shoff == 0 || !file.holds(header->e_shoff, uint64_t(header->e_shnum) * sizeof(Elf64_Shdr)))
-        return std::nullopt;
-    const auto* bytes = file.at(0);
-    const auto* sections = reinterpret_cast<const Elf64_Shdr*>(bytes + header->e_shoff);
-    const uint64_t fileAddress = address - loadBias;
-    std::optional<Symbol> best;
+    if (!header || header->e_shoff == 0 || header->e_shentsize != sizeof(Elf64_Shdr) ||
+        !file.holds(header->e_shoff, uint64_t(header->e_shnum) * sizeof(Elf64_Shdr)))
+        return functions;
+    const auto* sections = reinterpret_cast<const Elf64_Shdr*>(file.at(header->e_shoff));
     for (unsigned i = 0; i < header->e_shnum; ++i) {
         const Elf64_Shdr& table = sections[i];
-        if (table.sh_type != SHT_SYMTAB || table.sh_link >= header->e_shnum || !file.holds(table.sh_offset, table.sh_size))
+        if (table.sh_type != tableType || table.sh_link >= header->e_shnum || !file.holds(table.sh_offset, table.sh_size))
             continue;
         const Elf64_Shdr& strings = sections[table.sh_link];
-        if (!file.holds(strings.sh_offset, strings.sh_size))
+        if (strings.sh_type != SHT_STRTAB || !file.holds(strings.sh_offset, strings.sh_size))
             continue;
-        const auto* symbols = reinterpret_cast<const Elf64_Sym*>(bytes + table.sh_offset);
+        const auto* symbols = reinterpret_cast<const Elf64_Sym*>(file.at(table.sh_offset));
+        const auto* names = reinterpret_cast<const char*>(file.at(strings.sh_offset));
         for (size_t s = 0; s < table.sh_size / sizeof(Elf64_Sym); ++s) {
             const Elf64_Sym& symbol = symbols[s];
-            if (ELF64_ST_TYPE(symbol.st_info) != STT_FUNC || symbol.st_value == 0 || symbol.st_value > fileAddress ||
+            if (ELF64_ST_TYPE(symbol.st_info) != STT_FUNC || symbol.st_shndx == SHN_UNDEF || symbol.st_value == 0 ||
                 symbol.st_name >= strings.sh_size)
                 continue;
-            if (symbol.st_size && fileAddress >= symbol.st_value + symbol.st_size)
-                continue;
-            if (!best || symbol.st_value + loadBias > best->start)
-                best = Symbol{reinterpret_cast<const char*>(bytes + strings.sh_offset + symbol.st_name),
-                              symbol.st_value + loadBias};
+            const char* name = names + symbol.st_name;
+            functions.push_back({symbol.st_value, symbol.st_size, std::string(name, strnlen(name, strings.sh_size - symbol.st_name))});
         }
     }
-    return best;
+    std::sort(functions.begin(), functions.end(), [](const FileSymbol& a, const FileSymbol& b) { return a.start < b.start; });
+    return functions;
 }
 
-// The UUID text of a note segment's GNU build ID (its first 16 bytes), or
-// the empty string.
-std::string buildIDInNotes(const MappedFile& file, const Elf64_Phdr& notes)
+// The function that holds the file address: the nearest one at or below it
+// whose extent covers it (a symbol without a size covers only its start).
+const FileSymbol* functionHolding(const FunctionTable& functions, uint64_t address)
 {
-    const uint64_t end = notes.p_offset + notes.p_filesz;
-    for (uint64_t at = notes.p_offset; at < end && file.holds(at, sizeof(Elf64_Nhdr));) {
+    auto after = std::upper_bound(functions.begin(), functions.end(), address,
+                                  [](uint64_t value, const FileSymbol& symbol) { return value < symbol.start; });
+    for (auto it = after; it != functions.begin();) {
+        --it;
+        if (address < it->start + std::max<uint64_t>(it->size, 1))
+            return &*it;
+        if (it->size)  // sized symbols below it end earlier or overlap it
+            return nullptr;
+    }
+    return nullptr;
+}
+
+// The GNU build ID in notes at a file offset, as hexadecimal (all of it,
+// or its first 16 bytes: the UUID an image is recorded by), or the empty
+// string.
+std::string buildIDInNotes(const MappedFile& file, uint64_t offset, uint64_t size, bool whole)
+{
+    const uint64_t end = offset + size;
+    for (uint64_t at = offset; at < end && file.holds(at, sizeof(Elf64_Nhdr));) {
         const auto* note = reinterpret_cast<const Elf64_Nhdr*>(file.at(at));
         const uint64_t name = at + sizeof *note;
         const uint64_t description = name + ((uint64_t(note->n_namesz) + 3) & ~uint64_t(3));
         if (note->n_type == NT_GNU_BUILD_ID && note->n_namesz == 4 && note->n_descsz >= 16 && file.holds(name, 4) &&
-            std::memcmp(file.at(name), "GNU", 4) == 0 && file.holds(description, 16))
-            return pln::PLNHexStringFromData(std::string_view(reinterpret_cast<const char*>(file.at(description)), 16));
+            std::memcmp(file.at(name), "GNU", 4) == 0 && file.holds(description, note->n_descsz))
+            return pln::PLNHexStringFromData(
+                std::string_view(reinterpret_cast<const char*>(file.at(description)), whole ? note->n_descsz : 16));
         at = description + ((uint64_t(note->n_descsz) + 3) & ~uint64_t(3));
     }
+    return {};
+}
+
+// The build ID of a file by its note sections (a detached debug file keeps
+// them though its segments hold nothing).
+std::string buildIDInSections(const MappedFile& file)
+{
+    const Elf64_Ehdr* header = file.header();
+    if (!header || header->e_shoff == 0 || header->e_shentsize != sizeof(Elf64_Shdr) ||
+        !file.holds(header->e_shoff, uint64_t(header->e_shnum) * sizeof(Elf64_Shdr)))
+        return {};
+    const auto* sections = reinterpret_cast<const Elf64_Shdr*>(file.at(header->e_shoff));
+    for (unsigned i = 0; i < header->e_shnum; ++i)
+        if (sections[i].sh_type == SHT_NOTE)
+            if (auto id = buildIDInNotes(file, sections[i].sh_offset, sections[i].sh_size, true); !id.empty())
+                return id;
     return {};
 }
 
@@ -163,7 +197,7 @@ std::optional<BRSBinaryImageDetails> imageFromFile(const std::string& path, cons
         if (segments[i].p_type == PT_LOAD)
             lowest = std::min<uint64_t>(lowest, segments[i].p_vaddr);
         else if (segments[i].p_type == PT_NOTE && buildID.empty())
-            buildID = buildIDInNotes(file, segments[i]);
+            buildID = buildIDInNotes(file, segments[i].p_offset, segments[i].p_filesz, false);
     }
     if (lowest == UINT64_MAX || buildID != uuid)
         return std::nullopt;
@@ -174,21 +208,58 @@ std::optional<BRSBinaryImageDetails> imageFromFile(const std::string& path, cons
     return image;
 }
 
-// The symbol at an address of the image; the dynamic linker is asked too
-// when the image is loaded in this process.
-std::optional<Symbol> nearestSymbol(const BRSBinaryImageDetails& image, uint64_t address, bool loadedHere)
-{
-    std::optional<Symbol> found;
-    Dl_info info{};
-    if (loadedHere && dladdr(reinterpret_cast<void*>(address), &info) && info.dli_sname && info.dli_saddr)
-        found = Symbol{info.dli_sname, uint64_t(uintptr_t(info.dli_saddr))};
-    auto local = symbolFromSymbolTable(image.path, image.loadBias, address);
-    if (local && (!found || local->start > found->start))
-        found = local;
-    return found;
-}
+// Where the system keeps the detached debug files of its libraries, each
+// named by its build ID.
+constexpr const char* kDebugFilesByBuildID = "/usr/lib/debug/.build-id/";
 
 }  // namespace
+
+// What symbolication knows of an image file: its full symbol table (its own
+// .symtab, or that of its detached debug file, which names the functions a
+// stripped library keeps to itself), then its dynamic symbols.
+struct BRSSymbolResolver::ImageSymbols {
+    FunctionTable full;
+    FunctionTable dynamic;
+
+    explicit ImageSymbols(const std::string& path)
+    {
+        const MappedFile file(path);
+        full = functionsOfTable(file, SHT_SYMTAB);
+        if (const std::string id = buildIDInSections(file); full.empty() && id.size() > 2) {
+            const MappedFile debug(kDebugFilesByBuildID + id.substr(0, 2) + "/" + id.substr(2) + ".debug");
+            if (buildIDInSections(debug) == id)
+                full = functionsOfTable(debug, SHT_SYMTAB);
+        }
+        dynamic = functionsOfTable(file, SHT_DYNSYM);
+    }
+};
+
+const BRSSymbolResolver::ImageSymbols& BRSSymbolResolver::symbolsOf(const std::string& path) const
+{
+    auto& symbols = imageSymbols_[path];
+    if (!symbols)
+        symbols = std::make_shared<const ImageSymbols>(path);
+    return *symbols;
+}
+
+// The function that holds an address of the image: from its full symbol
+// table, then from its dynamic symbols (the dynamic linker's, when this
+// process has it loaded).
+std::optional<BRSSymbolResolver::Symbol> BRSSymbolResolver::functionAt(const BRSBinaryImageDetails& image,
+                                                                       uint64_t address, bool loadedHere) const
+{
+    const ImageSymbols& symbols = symbolsOf(image.path);
+    if (const FileSymbol* symbol = functionHolding(symbols.full, address - image.loadBias))
+        return Symbol{symbol->name, symbol->start + image.loadBias};
+    Dl_info info{};
+    if (loadedHere) {
+        if (dladdr(reinterpret_cast<void*>(address), &info) && info.dli_sname && info.dli_saddr)
+            return Symbol{info.dli_sname, uint64_t(uintptr_t(info.dli_saddr))};
+    } else if (const FileSymbol* symbol = functionHolding(symbols.dynamic, address - image.loadBias)) {
+        return Symbol{symbol->name, symbol->start + image.loadBias};
+    }
+    return std::nullopt;
+}
 
 bool BRSSymbolResolver::loadBinaryImagesFromFile(const std::string& path)
 {
@@ -237,35 +308,35 @@ bool BRSSymbolResolver::updateStackFrame(BRSStackFrame& frame, bool isReturnAddr
     if (frame.address == 0)
         return false;
     const auto recorded = loadedBinaryImageForPC(frame.address);
-    if (!recorded || !recorded->contains("uuid") || !(*recorded)["uuid"].is_string())
+    if (!recorded)
+        return false;
+    // Whatever else is known, the frame is placed in its image: a developer
+    // finds an unnamed function from the library's offset.
+    const uint64_t recordedBase = (*recorded)["base"].get<uint64_t>();
+    const std::string path = recorded->value("path", json()).is_string() ? (*recorded)["path"].get<std::string>() : "";
+    if (!path.empty())
+        frame.library = std::filesystem::path(path).filename().string();
+    frame.offset = frame.address - recordedBase;
+    if (!recorded->contains("uuid") || !(*recorded)["uuid"].is_string())
         return false;
     const std::string uuid = (*recorded)["uuid"].get<std::string>();
-    const uint64_t recordedBase = (*recorded)["base"].get<uint64_t>();
     BRSBinaryImageDetails image;
     const bool loadedHere = BRSBinaryImageFindImageForUUID(uuid.c_str(), &image);
     if (!loadedHere) {
-        auto fromFile = recorded->contains("path") && (*recorded)["path"].is_string()
-                            ? imageFromFile((*recorded)["path"].get<std::string>(), uuid, recordedBase)
-                            : std::nullopt;
+        auto fromFile = path.empty() ? std::nullopt : imageFromFile(path, uuid, recordedBase);
         if (!fromFile)
             return false;
         image = std::move(*fromFile);
     }
     const uint64_t local = image.node.baseAddress + (frame.address - recordedBase);
-    auto symbol = nearestSymbol(image, local, loadedHere);
+    // A return address follows its call, which may be the last instruction
+    // of its function (a call that does not return): the byte before it
+    // belongs to the caller.
+    const auto symbol = functionAt(image, isReturnAddress ? local - 1 : local, loadedHere);
     if (!symbol)
         return false;
-    if (isReturnAddress && symbol->start == local) {
-        // The call that returns here ends the function before this one.
-        symbol = nearestSymbol(image, local - 2, loadedHere);
-        if (!symbol)
-            return false;
-    }
     frame.symbol = symbol->name;
-    if (local > symbol->start)
-        frame.offset = local - symbol->start;
-    if (recorded->contains("path") && (*recorded)["path"].is_string())
-        frame.library = std::filesystem::path((*recorded)["path"].get<std::string>()).filename().string();
+    frame.offset = local - symbol->start;
     return true;
 }
 

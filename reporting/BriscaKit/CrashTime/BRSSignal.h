@@ -11,13 +11,16 @@
 // In the order every loop uses.
 inline constexpr int kBRSHandledSignals[] = {SIGABRT, SIGBUS, SIGFPE, SIGILL, SIGSEGV, SIGSYS, SIGTRAP};
 
+// At start.
 void BRSSignalInitialize();
 void BRSSignalInstallHandlers();
+void BRSSignalEnumerateHandledSignals(const std::function<void(int index, int signal)>& block);
+void BRSSignalCheckHandlers();
+
+// Crash-time.
 void BRSSignalHandler(int signal, siginfo_t* info, void* machineContext);
 void BRSSignalSafeRemoveHandlers(bool all);
 bool BRSSignalSafeInstallPreexistingHandlers();
-void BRSSignalEnumerateHandledSignals(const std::function<void(int index, int signal)>& block);
-void BRSSignalCheckHandlers();
 void BRSSignalNamesForNumber(int signal, int code, const char** name, const char** codeName);
 // The fault kind (BRSExceptionMask bit) a signal corresponds to; 0 for none.
 uint32_t BRSMachExceptionMaskForSignal(int signal);

@@ -1,7 +1,7 @@
-#include "reporting/BriscaKit/BRSReportsController.h"
+#include "reporting/BriscaKit/Reports/BRSReportsController.h"
 
 #include "reporting/BriscaKit/BRSFileManager.h"
-#include "reporting/BriscaKit/BRSReportPackaging.h"
+#include "reporting/BriscaKit/Reports/BRSReportPackaging.h"
 #include "reporting/Plinth/PLNConsole.h"
 #include "reporting/Plinth/PLNMultipartMimeStreamEncoder.h"
 #include "reporting/Plinth/PLNServiceRequest.h"

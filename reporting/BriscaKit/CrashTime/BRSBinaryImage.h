@@ -1,8 +1,9 @@
 #pragma once
 // The kit's own table of loaded images, filled at start from the dynamic
-// linker's list, brought up to date from the same list when a crash is
-// recorded, and read at crash time without locks. Every load and unload is
-// also written to "binary_images.brsrecord" for symbolication.
+// linker's list, brought up to date as libraries are opened and closed (and
+// from the same list when an error or a crash is recorded), and read at
+// crash time without locks. Every load and unload is also written to
+// "binary_images.brsrecord" for symbolication.
 
 #include <cstddef>
 #include <cstdint>
@@ -34,7 +35,7 @@ struct BRSBinaryImageDetails {
 void BRSBinaryImageInit();
 // Outside crash time: when the dynamic linker has added or removed objects
 // since the last look, brings the table and the records up to date through
-// its locked list.
+// its locked list. Run after every dlopen and dlclose of the program.
 void BRSBinaryImageRefresh();
 bool BRSBinaryImageRecordMainExecutable(BRSFile* file);
 void BRSBinaryImageRecordDetails(BRSFile* file, const BRSBinaryImageDetails& details);
@@ -55,6 +56,8 @@ bool BRSBinaryImageDescribe(uint64_t loadBias, uintptr_t programHeaders, size_t 
 // it and a "load" record. Answers the slot, kBRSBinaryImageSlots when the
 // table is full.
 size_t BRSBinaryImageStoreNode(const BRSBinaryImageRuntimeNode& node, const char* uuid, const char* path);
+// An image closed: its live slot is emptied and it gets an "unload" record.
+void BRSBinaryImageUnloadNode(const BRSBinaryImageRuntimeNode& node, const char* uuid, const char* path);
 // Empties the live slots of images the dynamic linker no longer lists.
 void BRSBinaryImageEmptyUnlistedSlots(const bool* listed);
 // Claims a free slot for the image: its index, or kBRSBinaryImageSlots when

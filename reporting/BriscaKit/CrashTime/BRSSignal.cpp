@@ -1,19 +1,56 @@
 // Crash-time code: the handler and everything it calls use system calls,
 // pre-mapped stacks and lock-free atomics only.
-#include "reporting/BriscaKit/BRSSignal.h"
+//
+// The flow of a crash, each step marked with the context it runs in:
+//
+//  [start]     BRSContextInitialize (BRSContext.cpp) maps the context, fills
+//              the image table, writes "metadata.brsrecord", and installs the
+//              handlers (BRSHandlerInstall.cpp), saving those found before.
+//                 |
+//              a fault, an abort, an uncaught C++ exception
+//                 |
+//  [signal]    BRSSignalHandler (here), on the thread's alternate stack
+//                 |-- a hardware fault of a registered kind: handed over
+//                 |     BRSExceptionServerHandleFault writes it to a pipe and
+//                 |     waits on a futex for the reply
+//  [server]       |     BRSMachExceptionServer (BRSExceptionServer.cpp), on
+//                 |     its own pre-mapped stack: "mach_exception.brsrecord"
+//                 |-- any other signal: "signal.brsrecord"
+//  [terminate] BRSTerminateHandler (BRSException.cpp), on the crashing
+//              thread: "exception.brsrecord"
+//                 |
+//  [context]   BRSHandler (BRSProcess.cpp): stops every other thread
+//              (BRSProcessSuspendHandler), brings the image table up to date
+//              (BRSBinaryImageSyncWithLoader), unwinds every stack
+//              (BRSUnwind.cpp, BRSDwarf.cpp) and appends threads, names,
+//              statistics and storage
+//                 |
+//  [records]   BRSFile (BRSFile.cpp): one JSON line a record, written with
+//              write(2); then the earlier handlers are put back and the
+//              signal repeats or is raised again, and the process ends
+//                 |
+//  [next launch] BRSCrashReportingController finds the report directory;
+//              BRSInternalReport reads it (BRSReport.cpp, BRSFileReader.cpp),
+//              BRSReportsController has it symbolicated (BRSSymbolResolver)
+//              and packaged (BRSReportPackaging)
+//                 |
+//  [upload]    BRSNetworkClient posts the package to the reporting service
+//              and removes it once the service has accepted it
+//
+// Everything from [signal] to [records] is the crash-time object library:
+// no heap, no locks, no stdio (check-crash-time-symbols.sh).
+#include "reporting/BriscaKit/CrashTime/BRSSignal.h"
 
-#include "reporting/BriscaKit/BRSContext.h"
-#include "reporting/BriscaKit/BRSExceptionServer.h"
-#include "reporting/BriscaKit/BRSFile.h"
-#include "reporting/BriscaKit/BRSProcess.h"
+#include "reporting/BriscaKit/CrashTime/BRSContext.h"
+#include "reporting/BriscaKit/CrashTime/BRSExceptionServer.h"
+#include "reporting/BriscaKit/CrashTime/BRSFile.h"
+#include "reporting/BriscaKit/CrashTime/BRSProcess.h"
 
 #include <cerrno>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 namespace {
-
-pid_t gSignalStackOwner = 0;  // the thread whose earlier alternate stack was saved
 
 // A fault repeats when the handler returns: the faulting instruction runs
 // again. Nothing else does: a breakpoint trap, a seccomp refusal or a signal
@@ -89,48 +126,6 @@ uint32_t BRSMachExceptionMaskForSignal(int signal)
     }
 }
 
-void BRSSignalInitialize()
-{
-    BRSSignalReadContext& part = gBRSContext->signal;
-    if (!BRSUnlinkIfExists(part.path))
-        BRSSDKLog("%s: Unable to reset the signal log file %s\n", __func__, BRSErrorText(errno));
-    stack_t stack{};
-    stack.ss_sp = gBRSContext->signalStack;
-    stack.ss_size = kBRSHandlerStackSize;
-    if (::sigaltstack(&stack, &part.savedStack) != 0) {
-        BRSSDKLog("%s: Unable to setup stack %s\n", __func__, BRSErrorText(errno));
-    } else {
-        part.hasSavedStack = true;
-        gSignalStackOwner = BRSCurrentThreadID();
-    }
-    BRSProcessInstallSuspendHandler();
-    BRSSignalStacksInitialize();
-    BRSSignalInstallHandlers();
-}
-
-void BRSSignalInstallHandlers()
-{
-    BRSSignalReadContext& part = gBRSContext->signal;
-    for (size_t i = 0; i < kBRSHandledSignalCount; ++i) {
-        struct sigaction action{};
-        action.sa_sigaction = BRSSignalHandler;
-        action.sa_flags = SA_ONSTACK | SA_SIGINFO;
-        sigemptyset(&action.sa_mask);
-        struct sigaction previous{};
-        if (::sigaction(kBRSHandledSignals[i], &action, &previous) != 0) {
-            BRSSDKLog("%s: Unable to install handler for %d (%s)\n", __func__, kBRSHandledSignals[i],
-                      BRSErrorText(errno));
-            continue;
-        }
-        const bool hadHandler = (previous.sa_flags & SA_SIGINFO) ? previous.sa_sigaction != nullptr
-                                                                 : previous.sa_handler != SIG_DFL;
-        if (hadHandler) {
-            part.saved[i] = previous;
-            part.hasSaved[i] = true;
-        }
-    }
-}
-
 void BRSSignalSafeRemoveHandlers(bool all)
 {
     for (size_t i = 0; i < kBRSHandledSignalCount; ++i) {
@@ -151,7 +146,7 @@ bool BRSSignalSafeInstallPreexistingHandlers()
     BRSSignalReadContext& part = gBRSContext->signal;
     BRSSignalSafeRemoveHandlers(true);
     // The saved alternate stack belongs to the thread that set up the kit.
-    if (part.hasSavedStack && BRSCurrentThreadID() == gSignalStackOwner &&
+    if (part.hasSavedStack && BRSCurrentThreadID() == part.savedStackOwner &&
         !(part.savedStack.ss_flags & SS_DISABLE) && ::sigaltstack(&part.savedStack, nullptr) != 0) {
         BRSSDKLog("%s: Unable to setup stack %s\n", __func__, BRSErrorText(errno));
         return false;

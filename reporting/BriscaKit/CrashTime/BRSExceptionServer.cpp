@@ -1,15 +1,14 @@
 // Crash-time code: the server thread runs on its pre-mapped stack; requests
 // come through a pipe and replies through a futex word in the request.
-#include "reporting/BriscaKit/BRSExceptionServer.h"
+#include "reporting/BriscaKit/CrashTime/BRSExceptionServer.h"
 
-#include "reporting/BriscaKit/BRSContext.h"
-#include "reporting/BriscaKit/BRSFile.h"
-#include "reporting/BriscaKit/BRSProcess.h"
-#include "reporting/BriscaKit/BRSSignal.h"
+#include "reporting/BriscaKit/CrashTime/BRSContext.h"
+#include "reporting/BriscaKit/CrashTime/BRSFile.h"
+#include "reporting/BriscaKit/CrashTime/BRSProcess.h"
+#include "reporting/BriscaKit/CrashTime/BRSSignal.h"
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <pthread.h>
 #include <unistd.h>
 
@@ -119,7 +118,9 @@ void handle(BRSExceptionRequest* request)
     reply(request, BRSExceptionReply::Success);
 }
 
-void* serve(void*)
+}  // namespace
+
+void* BRSMachExceptionServer(void*)
 {
     // Thread names hold 15 bytes: the server's own name's last part.
     pthread_setname_np(pthread_self(), "ExceptionServer");
@@ -136,8 +137,6 @@ void* serve(void*)
         handle(request);
     }
 }
-
-}  // namespace
 
 void BRSMachExceptionNames(uint32_t exception, uint64_t code, const char** name, const char** codeName)
 {
@@ -174,44 +173,6 @@ void BRSMachExceptionNames(uint32_t exception, uint64_t code, const char** name,
         *name = "EXC_GUARD";
         break;
     }
-}
-
-void BRSMachExceptionInit(uint32_t maskLeftToSignals)
-{
-    BRSExceptionServerContext& server = gBRSContext->server;
-    if (!BRSUnlinkIfExists(server.path))
-        BRSSDKLog("%s: Unable to reset the mach exception file %s\n", __func__, BRSErrorText(errno));
-    server.mask = kBRSExceptionMaskRegistered & ~maskLeftToSignals;
-    if (::pipe2(server.requestPipe, O_CLOEXEC) != 0) {
-        BRSSDKLog("%s: Unable to register mach exception handler\n", __func__);
-        return;
-    }
-    // The earlier handlers of the fault signals are what the fault goes to
-    // after the record.
-    for (size_t i = 0; i < kBRSHandledSignalCount; ++i) {
-        if (!gBRSContext->signal.hasSaved[i])
-            continue;
-        ++server.savedCount;
-        BRSSDKLog("%s: original 0x%x 0x%x 0x%x 0x%x\n", __func__, unsigned(kBRSHandledSignals[i]),
-                  BRSMachExceptionMaskForSignal(kBRSHandledSignals[i]), unsigned(gBRSContext->signal.saved[i].sa_flags),
-                  0u);
-    }
-    pthread_attr_t attributes;
-    pthread_t thread;
-    int error = pthread_attr_init(&attributes);
-    if (error == 0 && (error = pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED)) != 0)
-        BRSSDKLog("%s: pthread_attr_setdetachstate %s\n", __func__, BRSErrorText(error));
-    if (error == 0 && (error = pthread_attr_setstack(&attributes, gBRSContext->serverStack, kBRSHandlerStackSize)) != 0)
-        BRSSDKLog("%s: pthread_attr_setstack %s\n", __func__, BRSErrorText(error));
-    if (error == 0 && (error = pthread_create(&thread, &attributes, serve, nullptr)) != 0)
-        BRSSDKLog("%s: pthread_create %s\n", __func__, BRSErrorText(error));
-    pthread_attr_destroy(&attributes);
-    if (error != 0) {
-        BRSSDKLog("%s: Unable to start thread\n", "BRSMachExceptionThreadStart");
-        BRSMachExceptionUnregister();
-        return;
-    }
-    server.registered = true;
 }
 
 bool BRSMachExceptionUnregister()

@@ -1,6 +1,6 @@
-#include "reporting/BriscaKit/BRSReport.h"
+#include "reporting/BriscaKit/Reports/BRSReport.h"
 
-#include "reporting/BriscaKit/BRSFile.h"
+#include "reporting/BriscaKit/CrashTime/BRSFile.h"
 #include "reporting/BriscaKit/BRSUserLogging.h"
 #include "reporting/Plinth/PLNConsole.h"
 

@@ -4,7 +4,7 @@
 // bookkeeping, the image table), and the kit's crash-safe log "sdk.log".
 
 #include "reporting/BriscaKit/BRSAllocator.h"
-#include "reporting/BriscaKit/BRSBinaryImage.h"
+#include "reporting/BriscaKit/CrashTime/BRSBinaryImage.h"
 #include "reporting/BriscaKit/BRSCrashReporterConfiguration.h"
 
 #include <atomic>
@@ -53,6 +53,7 @@ struct BRSSignalReadContext {
     bool hasSaved[kBRSHandledSignalCount];
     stack_t savedStack;
     bool hasSavedStack;
+    pid_t savedStackOwner;  // the thread whose earlier alternate stack was saved
 };
 
 struct BRSExceptionServerContext {

@@ -1,6 +1,6 @@
-#include "reporting/BriscaKit/BRSFile.h"
+#include "reporting/BriscaKit/CrashTime/BRSFile.h"
 
-#include "reporting/BriscaKit/BRSContext.h"
+#include "reporting/BriscaKit/CrashTime/BRSContext.h"
 #include "reporting/Plinth/PLNUntrustedData.h"
 
 #include <nlohmann/json.hpp>

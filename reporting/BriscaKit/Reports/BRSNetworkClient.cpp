@@ -1,6 +1,6 @@
-#include "reporting/BriscaKit/BRSNetworkClient.h"
+#include "reporting/BriscaKit/Reports/BRSNetworkClient.h"
 
-#include "reporting/BriscaKit/BRSContext.h"
+#include "reporting/BriscaKit/CrashTime/BRSContext.h"
 #include "reporting/BriscaKit/BRSFileManager.h"
 #include "reporting/Plinth/PLNConsole.h"
 #include "reporting/Plinth/PLNNetworkResponseHandler.h"

@@ -1,5 +1,5 @@
 // Crash-time code: the demangler keeps its work on the stack.
-#include "reporting/BriscaKit/BRSDemangle.h"
+#include "reporting/BriscaKit/CrashTime/BRSDemangle.h"
 
 #include <cstring>
 

@@ -4,7 +4,7 @@
 // call-frame instructions run up to a pc. Every read of the image is bounded
 // to its frame segment; stack and indirect reads go through BRSReadMemory.
 
-#include "reporting/BriscaKit/BRSUnwind.h"
+#include "reporting/BriscaKit/CrashTime/BRSUnwind.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,10 +1,10 @@
 // Crash-time code: the fixed table's slots, image descriptions read through
 // the safe read, and the walk of the dynamic linker's own list that brings
 // the table up to date before a crash is recorded.
-#include "reporting/BriscaKit/BRSBinaryImage.h"
+#include "reporting/BriscaKit/CrashTime/BRSBinaryImage.h"
 
-#include "reporting/BriscaKit/BRSContext.h"
-#include "reporting/BriscaKit/BRSFile.h"
+#include "reporting/BriscaKit/CrashTime/BRSContext.h"
+#include "reporting/BriscaKit/CrashTime/BRSFile.h"
 
 #include <algorithm>
 #include <climits>
@@ -184,6 +184,17 @@ size_t BRSBinaryImageStoreNode(const BRSBinaryImageRuntimeNode& node, const char
     // Recorded even when the table is full, so that symbolication knows it.
     BRSBinaryImageRecordSlice(true, path, uuid, node);
     return slot;
+}
+
+void BRSBinaryImageUnloadNode(const BRSBinaryImageRuntimeNode& node, const char* uuid, const char* path)
+{
+    const size_t slot = liveSlotOf(node);
+    if (slot == kNoSlot)
+        BRSSDKLog("%s: Error: Unable to track a %s node %p\n", __func__, "unloaded",
+                  reinterpret_cast<void*>(node.baseAddress));
+    else
+        BRSBinaryImageEmptySlot(&slots()[slot]);
+    BRSBinaryImageRecordSlice(false, path, uuid, node);
 }
 
 void BRSBinaryImageEmptyUnlistedSlots(const bool* listed)

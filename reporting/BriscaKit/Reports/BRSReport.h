@@ -3,7 +3,7 @@
 // BRSInternalReport is the kit's handle on it; BRSReport is the face handed
 // to the application's delegate, which may attach the user's identity.
 
-#include "reporting/BriscaKit/BRSContext.h"
+#include "reporting/BriscaKit/CrashTime/BRSContext.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,11 +1,11 @@
 // Crash-time code: system calls, stack buffers and lock-free atomics only.
 // Other threads are stopped with a reserved real-time signal whose handler
 // stores its registers and waits on a futex until it is let go.
-#include "reporting/BriscaKit/BRSProcess.h"
+#include "reporting/BriscaKit/CrashTime/BRSProcess.h"
 
-#include "reporting/BriscaKit/BRSBinaryImage.h"
-#include "reporting/BriscaKit/BRSContext.h"
-#include "reporting/BriscaKit/BRSFile.h"
+#include "reporting/BriscaKit/CrashTime/BRSBinaryImage.h"
+#include "reporting/BriscaKit/CrashTime/BRSContext.h"
+#include "reporting/BriscaKit/CrashTime/BRSFile.h"
 #include "platform/concurrency/QueueLabels.h"
 
 #include <cerrno>
@@ -32,7 +32,6 @@ struct SuspendSlot {
 };
 
 SuspendSlot gSuspendSlots[kBRSMaximumThreads];
-int gSuspendSignal = 0;
 
 struct ThreadList {
     pid_t threads[kBRSMaximumThreads];
@@ -115,21 +114,6 @@ uint32_t millisecondsUntil(uint64_t deadline)
     return now < deadline ? uint32_t((deadline - now + 999999u) / 1000000u) : 0;
 }
 
-void suspendHandler(int, siginfo_t*, void* context)
-{
-    const int savedErrno = errno;
-    const pid_t self = BRSCurrentThreadID();
-    for (auto& slot : gSuspendSlots) {
-        if (slot.thread.load() != self)
-            continue;
-        BRSRegisterStateFromContext(static_cast<const ucontext_t*>(context), &slot.state);
-        slot.stored.store(1);
-        BRSFutexWake(&slot.stored);
-        BRSFutexWait(&slot.resume, 0, kSuspendedHoldMilliseconds);
-        break;
-    }
-    errno = savedErrno;
-}
 
 // Stops every thread but the recording one and the crashed one (which is
 // either the same or waiting for the exception server's reply).
@@ -145,7 +129,7 @@ size_t suspendOtherThreads(const ThreadList& list, pid_t current, pid_t crashed)
         slot.stored.store(0);
         slot.resume.store(0);
         slot.thread.store(thread);
-        if (::syscall(SYS_tgkill, process, thread, gSuspendSignal) == 0)
+        if (::syscall(SYS_tgkill, process, thread, BRSProcessSuspendSignal()) == 0)
             ++sent;
         else
             slot.thread.store(0);
@@ -342,18 +326,24 @@ void recordStats(BRSFile* file)
 
 pid_t BRSCurrentThreadID() { return pid_t(::syscall(SYS_gettid)); }
 
-int BRSProcessSuspendSignal() { return gSuspendSignal; }
+int BRSProcessSuspendSignal() { return SIGRTMIN + kSuspendSignalOffset; }
 
-void BRSProcessInstallSuspendHandler()
+void BRSProcessSuspendHandler(int, siginfo_t*, void* context)
 {
-    gSuspendSignal = SIGRTMIN + kSuspendSignalOffset;
-    struct sigaction action{};
-    action.sa_sigaction = suspendHandler;
-    action.sa_flags = SA_SIGINFO | SA_RESTART | SA_ONSTACK;
-    sigfillset(&action.sa_mask);
-    if (::sigaction(gSuspendSignal, &action, nullptr) != 0)
-        BRSSDKLog("%s: Unable to install handler for %d (%s)\n", __func__, gSuspendSignal, BRSErrorText(errno));
+    const int savedErrno = errno;
+    const pid_t self = BRSCurrentThreadID();
+    for (auto& slot : gSuspendSlots) {
+        if (slot.thread.load() != self)
+            continue;
+        BRSRegisterStateFromContext(static_cast<const ucontext_t*>(context), &slot.state);
+        slot.stored.store(1);
+        BRSFutexWake(&slot.stored);
+        BRSFutexWait(&slot.resume, 0, kSuspendedHoldMilliseconds);
+        break;
+    }
+    errno = savedErrno;
 }
+
 
 void BRSRegisterStateFromContext(const ucontext_t* context, BRSRegisterState* state)
 {

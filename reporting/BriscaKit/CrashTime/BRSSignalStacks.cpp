@@ -3,9 +3,9 @@
 // program to use up. Threads that were running before the kit get theirs
 // through a one-shot real-time signal and keep it until the process ends.
 // Mapping and unmapping are plain system calls, safe inside that handler.
-#include "reporting/BriscaKit/BRSContext.h"
-#include "reporting/BriscaKit/BRSProcess.h"
-#include "reporting/BriscaKit/BRSSignal.h"
+#include "reporting/BriscaKit/CrashTime/BRSContext.h"
+#include "reporting/BriscaKit/CrashTime/BRSProcess.h"
+#include "reporting/BriscaKit/CrashTime/BRSSignal.h"
 
 #include <cerrno>
 #include <dirent.h>

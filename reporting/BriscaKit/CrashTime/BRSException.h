@@ -11,11 +11,15 @@
 
 enum class BRSExceptionKind { ObjectiveC = 1, Cpp = 2, JavaScript = 3, Custom = 4 };
 
+// At start.
 void BRSExceptionInitialize();
+void BRSExceptionCheckHandlers();
+// Outside crash time: a custom exception, or a fatal one handed in.
 void BRSExceptionRecord(BRSExceptionKind kind, const char* name, const char* reason,
                         const std::vector<BRSStackFrame>& frames, bool notify);
+
+// Crash-time.
 [[noreturn]] void BRSTerminateHandler();
-void BRSExceptionCheckHandlers();
 
 // Crash-time parts shared by both roads.
 const char* BRSExceptionTypeText(BRSExceptionKind kind);

@@ -4,8 +4,8 @@
 // removed, the package posted. A package is removed only after the service
 // accepted it; every failure leaves the files where that step found them.
 
-#include "reporting/BriscaKit/BRSNetworkClient.h"
-#include "reporting/BriscaKit/BRSReport.h"
+#include "reporting/BriscaKit/Reports/BRSNetworkClient.h"
+#include "reporting/BriscaKit/Reports/BRSReport.h"
 #include "reporting/BriscaKit/BRSSettings.h"
 
 #include <memory>

@@ -4,6 +4,15 @@
 // is registered; it records "mach_exception.brsrecord" with the crash-time
 // records, puts back the earlier signal handlers and replies, and the fault
 // then repeats into them.
+//
+// Why a thread of its own: the faulting thread is the worst place to record
+// a fault. Its stack may be the one that overflowed, its signal stack is
+// small, and it may have faulted while holding anything. The server runs on
+// a large stack mapped at start, has done nothing since but wait on its pipe,
+// and records the faulting thread from outside while that thread waits,
+// stopped, for the reply: the same order of events as a fault that first
+// reaches an exception port and only then becomes a signal, so the
+// earlier handlers, and finally the signal's default action, still see it.
 
 #include <atomic>
 #include <csignal>
@@ -37,9 +46,14 @@ struct BRSExceptionRequest {
     std::atomic<uint32_t> reply;
 };
 
+// At start.
 void BRSMachExceptionInit(uint32_t maskLeftToSignals);
-// Crash-time: whether the server takes this fault; then hands it over and
-// waits for the reply.
+
+// Crash-time.
+// The server thread's body.
+void* BRSMachExceptionServer(void*);
+// Whether the server takes this fault; then hands it over and waits for
+// the reply.
 bool BRSExceptionServerTakesFault(int signal, const siginfo_t* info);
 BRSExceptionReply BRSExceptionServerHandleFault(int signal, const siginfo_t* info, const ucontext_t* context);
 bool BRSMachExceptionUnregister();

@@ -1,6 +1,6 @@
-#include "reporting/BriscaKit/BRSReportPackaging.h"
+#include "reporting/BriscaKit/Reports/BRSReportPackaging.h"
 
-#include "reporting/BriscaKit/BRSFile.h"
+#include "reporting/BriscaKit/CrashTime/BRSFile.h"
 #include "reporting/BriscaKit/BRSFileManager.h"
 #include "reporting/BriscaKit/Tally/BRSGzip.h"
 #include "reporting/Plinth/PLNConsole.h"

@@ -1,10 +1,10 @@
 // Crash-time code: the cursor and the DWARF state live on the caller's
 // stack; image lookups use the kit's fixed table.
-#include "reporting/BriscaKit/BRSUnwind.h"
+#include "reporting/BriscaKit/CrashTime/BRSUnwind.h"
 
-#include "reporting/BriscaKit/BRSBinaryImage.h"
-#include "reporting/BriscaKit/BRSContext.h"
-#include "reporting/BriscaKit/BRSDwarf.h"
+#include "reporting/BriscaKit/CrashTime/BRSBinaryImage.h"
+#include "reporting/BriscaKit/CrashTime/BRSContext.h"
+#include "reporting/BriscaKit/CrashTime/BRSDwarf.h"
 
 #include <cstring>
 

@@ -1,7 +1,7 @@
 // Crash-time code: system calls, stack buffers and lock-free atomics only.
-#include "reporting/BriscaKit/BRSContext.h"
+#include "reporting/BriscaKit/CrashTime/BRSContext.h"
 
-#include "reporting/BriscaKit/BRSFile.h"
+#include "reporting/BriscaKit/CrashTime/BRSFile.h"
 
 #include <algorithm>
 #include <cerrno>
