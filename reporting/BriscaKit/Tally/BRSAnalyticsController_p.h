@@ -1,0 +1,52 @@
+#pragma once
+// The usage-event controller's private state, shared by its logging
+// (BRSAnalyticsController.cpp) and its maintenance (BRSAnalyticsMaintenance.cpp).
+
+#include "reporting/BriscaKit/Tally/BRSAnalyticsController.h"
+#include "reporting/Plinth/PLNConsole.h"
+
+#include <array>
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct BRSAnalyticsController::Private {
+    struct Fragment {
+        std::string identifier;
+        uint64_t timestamp = 0;
+        std::string directory;
+        std::array<std::string, 3> files;
+    };
+
+    std::array<std::shared_ptr<brs::SerialQueue>, 3> priorityQueues{std::make_shared<brs::SerialQueue>("com.brisca.analytics.high-priority"),
+                                                                    std::make_shared<brs::SerialQueue>("com.brisca.analytics.medium-priority"),
+                                                                    std::make_shared<brs::SerialQueue>("com.brisca.analytics.low-priority")};
+    std::array<std::unique_ptr<BRSEventLogEventFile>, 3> priorityFiles;  // each on its own queue
+    std::shared_ptr<brs::SerialQueue> maintenanceQueue = std::make_shared<brs::SerialQueue>("com.brisca.analytics.maintenance");
+    mutable std::mutex mutex;  // the fragment and the settings
+    Fragment fragment;
+    BRSAnalyticsSettings settings;
+    bool performSessionMaintenanceAfterSettingsArrive = false;
+    bool loggedAnalyticsEnabled = false;
+    std::optional<std::string> lastSessionIdentifier;
+    uint64_t lastSessionTimestamp = 0;
+    std::optional<std::string> lastSessionMetadata;
+    std::optional<std::vector<std::string>> sessionFragmentsToTransmit;  // on the maintenance queue
+    std::atomic<uint64_t> timerGeneration{0};
+};
+
+namespace tally {
+
+inline uint64_t nowSeconds() { return BRSAnalyticsTimestampGenerator::generateAnalyticsTimestamp() / 1000; }
+
+// Logs a failed step of the maintenance in debug mode.
+inline void logFailure(const char* what, const std::optional<brs::Error>& error)
+{
+    if (error)
+        pln::PLNDebugLog(std::string("[Brisca:Tally] ") + what + " {" + error->description() + "}");
+}
+
+}  // namespace tally
