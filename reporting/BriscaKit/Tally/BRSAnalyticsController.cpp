@@ -143,24 +143,27 @@ void BRSAnalyticsController::waitUntilIdle()
 
 bool BRSAnalyticsController::prepareNewSessionFragment(const std::string& identifier, uint64_t timestamp, brs::Error* error)
 {
-    Private::Fragment fragment{identifier, timestamp, {}, {}};
+    Private::Fragment fragment{identifier, timestamp, {}};
     const auto directory = repository_.sessionFragmentDirectory(kBRSEventLogStateActive, sessionIdentifier_, sessionTimestamp_, identifier,
                                                                 timestamp, error);
     if (!directory)
         return false;
     fragment.directory = *directory;
+    std::array<std::string, 3> files;
     for (uint64_t priority = 0; priority < 3; ++priority) {
         const auto file = repository_.eventLogFile(kBRSEventLogStateActive, sessionIdentifier_, sessionTimestamp_, identifier, timestamp,
                                                    priority, error);
         if (!file)
             return false;
-        fragment.files[priority] = *file;
+        files[priority] = *file;
     }
     {
         std::lock_guard lock(d->mutex);
         d->fragment = std::move(fragment);
     }
-    // Each queue drops its open file, so its next event opens the new one.
+    // Each queue drops its open file and takes the new path in one job: an
+    // event before the job still goes to the old fragment, one after it
+    // opens the new file, and no file is opened, dropped and opened again.
     struct Group {
         std::mutex mutex;
         std::condition_variable done;
@@ -168,8 +171,8 @@ bool BRSAnalyticsController::prepareNewSessionFragment(const std::string& identi
     };
     auto group = std::make_shared<Group>();
     for (size_t priority = 0; priority < 3; ++priority)
-        d->priorityQueues[priority]->async([this, self = shared_from_this(), group, priority] {
-            d->priorityFiles[priority].reset();
+        d->priorityQueues[priority]->async([this, self = shared_from_this(), group, priority, path = files[priority], timestamp] {
+            d->priorityLogs[priority] = {path, timestamp, nullptr};
             std::lock_guard lock(group->mutex);
             --group->pending;
             group->done.notify_all();
@@ -180,26 +183,20 @@ bool BRSAnalyticsController::prepareNewSessionFragment(const std::string& identi
 
 bool BRSAnalyticsController::ensureLogFileExistsForPriority(size_t priority, brs::Error* error)
 {
-    if (d->priorityFiles[priority])
+    auto& log = d->priorityLogs[priority];
+    if (log.file)
         return true;
-    std::string path;
-    uint64_t fragmentTimestamp;
-    {
-        std::lock_guard lock(d->mutex);
-        path = d->fragment.files[priority];
-        fragmentTimestamp = d->fragment.timestamp;
-    }
-    if (path.empty() || !repository_.createDirectory(BRSEventLogSessionRepository::parentDirectory(path), error))
+    if (log.path.empty() || !repository_.createDirectory(BRSEventLogSessionRepository::parentDirectory(log.path), error))
         return false;
-    auto file = BRSEventLogEventFile::open(path);
+    auto file = BRSEventLogEventFile::open(log.path);
     if (!file) {
         if (error)
-            *error = BRSEventLogPOSIXError(EIO, "open " + path);
+            *error = BRSEventLogPOSIXError(EIO, "open " + log.path);
         return false;
     }
-    if (!file->appendEvent(BRSAnalyticsMetadataEvent(priority, fragmentTimestamp, metadataJSONData()), error))
+    if (!file->appendEvent(BRSAnalyticsMetadataEvent(priority, log.fragmentTimestamp, metadataJSONData()), error))
         return false;
-    d->priorityFiles[priority] = std::move(file);
+    log.file = std::move(file);
     return true;
 }
 
@@ -218,7 +215,7 @@ void BRSAnalyticsController::logEvent(const std::shared_ptr<BRSEventLogEvent>& e
                              " {error: " + error.description() + "}");
             return;
         }
-        auto& file = self->d->priorityFiles[priority];
+        auto& file = self->d->priorityLogs[priority].file;
         if (!file->appendEvent(*event, &error)) {
             // The line was cut back; the file is opened afresh for the next event.
             file.reset();
@@ -438,7 +435,7 @@ void BRSAnalyticsController::handleDisabledFeatureSwitch()
     if (!BRSEventLogSessionRepository::isDirectory(rootDirectory_))
         return;
     for (size_t priority = 0; priority < 3; ++priority)
-        d->priorityQueues[priority]->sync([this, priority] { d->priorityFiles[priority].reset(); });
+        d->priorityQueues[priority]->sync([this, priority] { d->priorityLogs[priority].file.reset(); });
     std::error_code code;
     fs::remove_all(rootDirectory_, code);
     if (code)

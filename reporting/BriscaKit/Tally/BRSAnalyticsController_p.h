@@ -18,13 +18,21 @@ struct BRSAnalyticsController::Private {
         std::string identifier;
         uint64_t timestamp = 0;
         std::string directory;
-        std::array<std::string, 3> files;
+    };
+    // What a priority's queue owns, and only that queue touches: the log
+    // file of its priority in the open fragment (path and fragment
+    // timestamp, swapped together with dropping the file) and the file once
+    // opened.
+    struct PriorityLog {
+        std::string path;
+        uint64_t fragmentTimestamp = 0;
+        std::unique_ptr<BRSEventLogEventFile> file;
     };
 
     std::array<std::shared_ptr<brs::SerialQueue>, 3> priorityQueues{std::make_shared<brs::SerialQueue>("com.brisca.analytics.high-priority"),
                                                                     std::make_shared<brs::SerialQueue>("com.brisca.analytics.medium-priority"),
                                                                     std::make_shared<brs::SerialQueue>("com.brisca.analytics.low-priority")};
-    std::array<std::unique_ptr<BRSEventLogEventFile>, 3> priorityFiles;  // each on its own queue
+    std::array<PriorityLog, 3> priorityLogs;  // each on its own queue
     std::shared_ptr<brs::SerialQueue> maintenanceQueue = std::make_shared<brs::SerialQueue>("com.brisca.analytics.maintenance");
     mutable std::mutex mutex;  // the fragment and the settings
     Fragment fragment;

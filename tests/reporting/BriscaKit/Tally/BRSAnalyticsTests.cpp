@@ -16,6 +16,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <thread>
 
 using reportingtest::ScratchFolder;
@@ -30,22 +31,35 @@ std::string contents(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// The keys of a log file's lines, in order.
-std::vector<std::string> keysOf(const std::string& path)
+struct Line {
+    std::string timestamp;
+    std::string key;
+};
+
+// The lines of a log file's text, in order.
+std::vector<Line> linesOf(const std::string& text)
 {
-    std::vector<std::string> keys;
-    std::string text = contents(path);
+    std::vector<Line> lines;
     size_t at = 0;
     while (at < text.size()) {
         const auto tab = text.find('\t', at);
         auto end = text.find_first_of("\t\n", tab + 1);
-        keys.push_back(text.substr(tab + 1, end - tab - 1));
+        lines.push_back({text.substr(at, tab - at), text.substr(tab + 1, end - tab - 1)});
         if (text[end] == '\t') {  // a payload: skip it by its length
             const auto lengthEnd = text.find('\t', end + 1);
             end = lengthEnd + 1 + std::stoul(text.substr(end + 1, lengthEnd - end - 1));
         }
         at = end + 1;
     }
+    return lines;
+}
+
+// The keys of a log file's lines, in order.
+std::vector<std::string> keysOf(const std::string& path)
+{
+    std::vector<std::string> keys;
+    for (const auto& line : linesOf(contents(path)))
+        keys.push_back(line.key);
     return keys;
 }
 
@@ -319,4 +333,56 @@ TEST_F(AnalyticsTest, SettingsFlagsWrittenAsTextReadAsTheRestOfTheKitReadsThem)
     EXPECT_FALSE(settings.shouldCollectAnalytics);
     EXPECT_TRUE(settings.shouldFlushOnBackground);
     EXPECT_TRUE(settings.trackCustomEvents);
+}
+
+// Fragments rotate while events of every priority arrive from other threads.
+// An event that comes between the new fragment's set-up and the moment its
+// queue lets go of the old file must not open a file that is then let go of
+// and opened again, which writes a second metadata line into it.
+TEST_F(AnalyticsTest, EveryLogFileStartsWithItsOneMetadataLineWhileFragmentsRotate)
+{
+    auto controller = makeController();
+    controller->setSettings(json{{"features", {{"collect_analytics", true}}}, {"analytics", {{"track_custom_events", true}}}});
+    controller->waitUntilIdle();
+    std::mt19937 random(20261211);
+    for (int rotation = 0; rotation < 150; ++rotation) {
+        reportingtest::Waiter<bool> rotated;
+        controller->maintainSessionFragments([&](auto) { rotated.set(true); });
+        const auto spin = std::chrono::microseconds(random() % 400);
+        std::vector<std::thread> loggers;
+        for (int priority = 0; priority < 3; ++priority)
+            loggers.emplace_back([&, priority] {
+                for (const auto until = std::chrono::steady_clock::now() + spin; std::chrono::steady_clock::now() < until;)
+                    ;
+                if (priority == 1)
+                    controller->logAppLaunched();
+                else if (priority == 2)
+                    controller->logCustomEventWithName("Race", nullptr);
+                else
+                    controller->logEvent(BRSAnalyticsEvent::make(BRSEventPriority::High, 1, "race", "E", nlohmann::json::object()));
+            });
+        for (auto& logger : loggers)
+            logger.join();
+        ASSERT_TRUE(rotated.wait());
+        controller->logAppLaunched();  // opens the open fragment's file again if it was let go of
+        controller->logCustomEventWithName("After", nullptr);
+    }
+    controller->waitUntilIdle();
+
+    std::size_t checked = 0;
+    for (const auto& state : {active(), packaged()})
+        for (const auto& file : filesUnder(state)) {
+            const std::string path = state + "/" + file;
+            const auto text = fs::path(file).extension() == ".zip" ? reportingtest::gunzip(contents(path)) : std::optional(contents(path));
+            ASSERT_TRUE(text) << file;
+            const auto lines = linesOf(*text);
+            ASSERT_FALSE(lines.empty()) << file;
+            EXPECT_EQ(lines[0].key, "metadata") << file;
+            // The metadata line carries the timestamp of the fragment it stands in.
+            const std::string fragment = fs::path(file).parent_path().filename().string();
+            EXPECT_EQ(lines[0].timestamp, fragment.substr(0, fragment.find('_'))) << file;
+            EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const Line& line) { return line.key == "metadata"; }), 1) << file;
+            ++checked;
+        }
+    EXPECT_GT(checked, 150u);
 }
