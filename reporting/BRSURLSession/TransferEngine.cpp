@@ -192,6 +192,10 @@ private:
 
         for (const auto& [name, value] : request.headers.fields())
             state.headerList = curl_slist_append(state.headerList, (name + ": " + value).c_str());
+        // Only the fields the request names go out: curl's own "Accept: */*"
+        // and "Expect: 100-continue" are switched off.
+        if (!request.headers.value("Accept"))
+            state.headerList = curl_slist_append(state.headerList, "Accept:");
         state.headerList = curl_slist_append(state.headerList, "Expect:");
         curl_easy_setopt(easy, CURLOPT_HTTPHEADER, state.headerList);
 

@@ -225,15 +225,21 @@ TEST_F(AnalyticsTest, MaintenanceUploadsEachPackagedFragmentAndRemovesItOnSucces
 
     ASSERT_EQ(service.requestCount("POST", "/events"), 1u);
     const auto request = service.requests().back();
-    // The upper-case names as they stand, and no other field of the kit's.
-    const std::map<std::string, std::string> expected = {{"User-Agent", "Brisca Mac SDK/3.0.8"},
+    // The upper-case names as they stand, the body's type and length, and no
+    // other field: none the transfer library would add of its own either.
+    const std::string contentType = request.header("Content-Type").value_or("");
+    EXPECT_EQ(contentType.rfind("multipart/form-data; boundary=", 0), 0u) << contentType;
+    std::map<std::string, std::string> expected = {{"Host", "127.0.0.1:" + std::to_string(service.port())},
+                                                         {"Content-Type", contentType},
+                                                         {"Content-Length", request.header("Content-Length").value_or("")},
+                                                         {"User-Agent", "Brisca Mac SDK/3.0.8"},
                                                          {"X-BRISCA-DEVELOPER-TOKEN", "e3b97a0c52d14f86a9c07b3e1d5f28c46a0b9e71"},
                                                          {"X-BRISCA-API-CLIENT-TYPE", "Brisca Mac SDK"},
                                                          {"X-BRISCA-API-CLIENT-VERSION", "50"},
                                                          {"X-BRISCA-API-CLIENT-DISPLAY-VERSION", "3.0.8"},
                                                          {"X-BRISCA-API-CLIENT-BUILD-VERSION", "50"},
                                                          {"X-BRISCA-API-KEY", "0123456789abcdef0123456789abcdef01234567"}};
-    EXPECT_EQ(request.formKitFields(), expected);
+    EXPECT_EQ(request.fieldsAsSent(), expected);
     ASSERT_EQ(request.parts.size(), 2u);
     EXPECT_EQ(request.parts[0].name, "1.log.zip");
     EXPECT_EQ(request.parts[0].fileName, "1.log.zip");
