@@ -144,3 +144,17 @@ TEST_F(CrashDeliveryTest, AReportKilledBeforeTheServiceAnsweredIsSentByTheNextLa
     EXPECT_EQ(service.requestCount("POST", kReportsRoute), 2u);
     EXPECT_EQ(packagesWaiting(), 0u);
 }
+
+// What the kit's own log says of a fault: the exception kind and its codes
+// as the record gives them, not the signal's number.
+TEST(CrashLogTest, TheExceptionServersLineNamesTheExceptionAndItsCodes)
+{
+    ScratchFolder home;
+    ASSERT_TRUE(WIFSIGNALED(runCrashHelper({"null-write"}, {{"HOME", home.path()}}).status));
+    const std::string folder = reportRoot(home.path()) + "/v3/active/crashrun";
+    const auto record = records(folder + "/mach_exception.brsrecord");
+    ASSERT_FALSE(record.empty());
+    EXPECT_EQ(record[0]["mach_exception"]["exception"], 1);
+    const std::string log = fileText(folder + "/sdk.log");
+    EXPECT_NE(log.find("BRSMachExceptionServer: Mach exception: 0x1, count: 2, code: 0x1 0x0\n"), std::string::npos) << log;
+}
