@@ -18,7 +18,6 @@
 #include <map>
 #include <set>
 #include <sstream>
-#include <sys/wait.h>
 
 using brstest::ScratchFolder;
 using ordered_json = nlohmann::ordered_json;
@@ -238,8 +237,7 @@ TEST(RecordLayoutTest, ACrashedRunsRecordsFollowTheirLayout)
     for (const std::string command : {"abort", "null-write", "exception"}) {
         SCOPED_TRACE(command);
         ScratchFolder home;
-        const auto run = brstest::runCrashHelper({command}, {{"HOME", home.path()}});
-        ASSERT_TRUE(WIFSIGNALED(run.status) || WEXITSTATUS(run.status) == 1);
+        brstest::runCrashHelper({command}, {{"HOME", home.path()}});
         const auto seen = checkRecordFiles(brstest::reportRoot(home.path()) + "/v3/active/crashrun");
         for (const auto& kind : kCrashTimeKinds)
             if (kind != "runtime")
