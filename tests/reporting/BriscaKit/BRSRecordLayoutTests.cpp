@@ -5,6 +5,9 @@
 // of crashed children.
 #include "reporting/BriscaKit/BRSContext.h"
 #include "reporting/BriscaKit/BRSException.h"
+#include "reporting/BriscaKit/BRSReport.h"
+#include "reporting/BriscaKit/BRSReportPackaging.h"
+#include "reporting/BriscaKit/BRSSymbolResolver.h"
 #include "reporting/BriscaKit/BRSUserLogging.h"
 #include "tests/reporting/BriscaKit/CrashHelperRun.h"
 #include "tests/reporting/BriscaKit/KitFixtures.h"
@@ -230,8 +233,34 @@ TEST(RecordLayoutTest, TheRunningKitsRecordsFollowTheirLayout)
         EXPECT_TRUE(seen.count(kind)) << "no \"" << kind << "\" record was written";
 }
 
+// The symbolicated frames the next launch writes beside a crash record: one
+// "threads" record, an array per thread of frames {"symbol", "offset", "library"}.
+void checkSymbolicatedFiles(const std::string& folder)
+{
+    BRSSymbolResolver resolver;
+    BRSProcessReportOperation(std::make_shared<BRSInternalReport>(folder), resolver).main();
+    std::size_t files = 0;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        if (entry.path().extension() != ".symbolicated")
+            continue;
+        ++files;
+        std::istringstream lines(brstest::fileText(entry.path().string()));
+        std::size_t count = 0;
+        for (std::string line; std::getline(lines, line); ++count) {
+            const auto record = ordered_json::parse(line, nullptr, false);
+            ASSERT_TRUE(record.is_object() && record.size() == 1 && record.contains("threads")) << line.substr(0, 200);
+            ASSERT_TRUE(record["threads"].is_array());
+            for (const auto& thread : record["threads"])
+                for (const auto& frame : thread)
+                    EXPECT_EQ(namesOf(frame), (std::vector<std::string>{"symbol", "offset", "library"})) << frame.dump();
+        }
+        EXPECT_EQ(count, 1u) << entry.path();
+    }
+    EXPECT_EQ(files, 1u) << "one crash record, one file of its frames";
+}
+
 // The report folders of children crashed by a signal, a hardware fault and
-// an uncaught exception.
+// an uncaught exception, and the frames the next launch makes of them.
 TEST(RecordLayoutTest, ACrashedRunsRecordsFollowTheirLayout)
 {
     for (const std::string command : {"abort", "null-write", "exception"}) {
@@ -243,5 +272,6 @@ TEST(RecordLayoutTest, ACrashedRunsRecordsFollowTheirLayout)
             if (kind != "runtime")
                 EXPECT_TRUE(seen.count(kind)) << "no \"" << kind << "\" record was written";
         EXPECT_TRUE(seen.count(command == "abort" ? "signal" : command == "null-write" ? "mach_exception" : "exception"));
+        checkSymbolicatedFiles(brstest::reportRoot(home.path()) + "/v3/active/crashrun");
     }
 }

@@ -392,3 +392,34 @@ TEST_F(AnalyticsTest, EveryLogFileStartsWithItsOneMetadataLineWhileFragmentsRota
         }
     EXPECT_GT(checked, 150u);
 }
+
+// The metadata line heading each log file carries the session's metadata
+// with its members in the order the service reads them; a member without a
+// value is left out, the flags and numbers are always there.
+TEST_F(AnalyticsTest, TheMetadataLineCarriesItsMembersInTheirOrder)
+{
+    auto controller = makeController();
+    controller->logAppLaunched();
+    controller->waitUntilIdle();
+    const std::string text = contents(controller->currentSessionFragmentDirectory() + "/1.log");
+    const auto lines = linesOf(text);
+    ASSERT_FALSE(lines.empty());
+    ASSERT_EQ(lines[0].key, "metadata");
+    const auto payload = text.substr(text.find('{'), text.find('\n') - text.find('{'));
+    const auto metadata = nlohmann::ordered_json::parse(payload, nullptr, false);
+    ASSERT_TRUE(metadata.is_object()) << payload;
+    const std::vector<std::string> table = {"generator", "links_ad_support", "advertising_tracking_enabled", "advertising_id", "api_key",
+                                            "session_id", "started_at", "vendor_id", "install_id", "beta_tester_token", "model",
+                                            "machine", "locale", "os_build", "os_version", "platform", "platform_code", "cores",
+                                            "jailbroken", "bundle_id", "bundle_version", "bundle_short_version", "instance_id"};
+    std::size_t at = 0;
+    for (const auto& member : metadata.items()) {
+        while (at < table.size() && table[at] != member.key())
+            ++at;
+        EXPECT_LT(at, table.size()) << "\"" << member.key() << "\" out of its place in " << payload;
+    }
+    for (const char* always : {"generator", "links_ad_support", "advertising_tracking_enabled", "api_key", "session_id", "started_at",
+                               "install_id", "platform", "platform_code", "cores", "jailbroken", "bundle_id", "instance_id"})
+        EXPECT_TRUE(metadata.contains(always)) << always << " in " << payload;
+    EXPECT_EQ(metadata["install_id"], host.installID());
+}
