@@ -20,14 +20,14 @@ struct BRSNetworkClient::Private {
         bool immediate = false;
         std::shared_ptr<brs::BRSURLSession> session;  // an immediate upload's own, kept until its task ends
         bool answered = false;     // the verdict is taken
-        bool succeeded = false;    // immediate: the service accepted the package
+        bool succeeded = false;    // the status said the service accepted the package
         bool callerWaits = false;  // immediate: the caller still waits for the verdict
     };
 
     explicit Private(std::shared_ptr<brs::SerialQueue> queue) : operationQueue(std::move(queue)) {}
     std::shared_ptr<brs::SerialQueue> operationQueue;
     std::mutex mutex;
-    std::condition_variable answered;
+    std::condition_variable verdictTaken;  // an immediate upload's caller waits on it
     std::set<std::string> uploadsUnderWay;  // task descriptions
     std::map<const brs::BRSURLSessionTask*, std::shared_ptr<Upload>> uploads;
 };
@@ -151,40 +151,33 @@ void BRSNetworkClient::startNewUploadRequest(const brs::URLRequest& request, con
 void BRSNetworkClient::uploadAnswered(const brs::BRSURLSessionTask& task, const std::optional<brs::URLResponse>& response,
                                       const std::optional<brs::Error>& error)
 {
+    bool accepted = false;
+    pln::PLNNetworkResponseHandler::clientResponseType(response, [&](pln::PLNResponseType type, long) {
+        accepted = type == pln::PLNResponseType::Success;
+    });
     std::shared_ptr<Private::Upload> upload;
+    bool reportLater = false;
     {
         std::lock_guard lock(d->mutex);
         const auto found = d->uploads.find(&task);
         if (found == d->uploads.end() || found->second->answered)
             return;
         upload = found->second;
+        upload->answered = true;
+        upload->succeeded = accepted;
+        // An immediate upload's success is told by its caller while it
+        // waits, by the client's queue once the caller has gone on.
+        reportLater = upload->immediate && accepted && !upload->callerWaits;
     }
+    d->verdictTaken.notify_all();
     if (upload->immediate) {
-        // Only a success is heard of; the caller reports it while it waits,
-        // the client's queue once the caller has gone on.
-        bool succeeded = false;
-        pln::PLNNetworkResponseHandler::clientResponseType(response, [&](pln::PLNResponseType type, long) {
-            succeeded = type == pln::PLNResponseType::Success;
-        });
-        bool reportHere;
-        {
-            std::lock_guard lock(d->mutex);
-            upload->answered = true;
-            upload->succeeded = succeeded;
-            reportHere = succeeded && !upload->callerWaits;
-            d->answered.notify_all();
-        }
-        if (reportHere)
+        if (reportLater)
             d->operationQueue->async([weak = weak_from_this(), path = upload->filePath] {
                 if (auto self = weak.lock())
                     if (auto delegate = self->delegate_.lock())
                         delegate->networkClientDidFinishUpload(*self, path, std::nullopt);
             });
         return;
-    }
-    {
-        std::lock_guard lock(d->mutex);
-        upload->answered = true;
     }
     pln::PLNNetworkResponseHandler::handleCompletedResponse(response, upload->request, error, [&](bool retry, std::optional<brs::Error> verdict) {
         if (retry)
@@ -261,7 +254,7 @@ void BRSNetworkClient::startImmediateUploadRequest(const brs::URLRequest& reques
     // The caller waits for the verdict no longer than the request's time-out;
     // an answer that comes later still counts.
     std::unique_lock lock(d->mutex);
-    d->answered.wait_for(lock, std::chrono::duration<double>(upload->request.timeoutInterval), [&] { return upload->answered; });
+    d->verdictTaken.wait_for(lock, std::chrono::duration<double>(upload->request.timeoutInterval), [&] { return upload->answered; });
     upload->callerWaits = false;
     const bool succeeded = upload->answered && upload->succeeded;
     lock.unlock();
