@@ -1,9 +1,9 @@
 #include "reporting/BriscaKit/BRSFileManager.h"
 
 #include "reporting/BriscaKit/BRSRuntime.h"
+#include "reporting/Plinth/PLNConsole.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <mutex>
 
@@ -11,7 +11,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void logLine(const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); }
+void logLine(const std::string& line) { pln::PLNLog(line); }
 
 std::string join(const std::string& directory, const std::string& name) { return (fs::path(directory) / name).string(); }
 
@@ -100,9 +100,10 @@ void BRSFileManager::removeLegacyDirectories()
     if (!fs::exists(join(rootPath(), "sendable"), error))
         return;
     fs::remove_all(rootPath(), error);
+    // Said whether or not the kit is in debug mode; never after a failure.
     if (error)
         logLine("[Brisca:FileManager] Unable to remove legacy directory structure " + error.message());
-    if (runtime_.debug())
+    else
         logLine("[Brisca:FileManager] Removed legacy structure at " + rootPath());
 }
 

@@ -49,7 +49,8 @@ std::shared_ptr<const PLNRetryPolicy> constantRetries(std::shared_ptr<brs::Sched
         maxRetries, PLNRetriesSpent::HandOnLastVerdict,
         [scheduler = std::move(scheduler)](const std::optional<brs::URLResponse>& response, unsigned, std::function<void()> next) {
             runAfterRetryValue(scheduler, response, std::move(next));
-        }});
+        },
+        false});
 }
 
 }  // namespace
@@ -59,19 +60,19 @@ void PLNNetworkTaskUtility::runAfterRetryValueFromResponse(const std::optional<b
     runAfterRetryValue(base_.scheduler, response, std::move(block));
 }
 
-void PLNNetworkTaskUtility::beginDataTaskWithRequest(const brs::URLRequest& request, unsigned maxNumberOfRetries,
+bool PLNNetworkTaskUtility::beginDataTaskWithRequest(const brs::URLRequest& request, unsigned maxNumberOfRetries,
                                                      brs::DataCompletionHandler handler)
 {
     auto session = base_.session;
-    PLNAttemptWithRetries(constantRetries(base_.scheduler, maxNumberOfRetries), request, 0, std::move(handler),
+    return PLNAttemptWithRetries(constantRetries(base_.scheduler, maxNumberOfRetries), request, 0, std::move(handler),
                           [session](const brs::URLRequest& each, brs::DataCompletionHandler done) { return session->dataTaskWithRequest(each, std::move(done)); });
 }
 
-void PLNNetworkTaskUtility::beginDownloadTaskWithRequest(const brs::URLRequest& request, unsigned maxNumberOfRetries,
+bool PLNNetworkTaskUtility::beginDownloadTaskWithRequest(const brs::URLRequest& request, unsigned maxNumberOfRetries,
                                                          brs::DownloadCompletionHandler handler)
 {
     auto session = base_.session;
-    PLNAttemptWithRetries(constantRetries(base_.scheduler, maxNumberOfRetries), request, 0, std::move(handler),
+    return PLNAttemptWithRetries(constantRetries(base_.scheduler, maxNumberOfRetries), request, 0, std::move(handler),
                           [session](const brs::URLRequest& each, brs::DownloadCompletionHandler done) {
                               return session->downloadTaskWithRequest(each, std::move(done));
                           });

@@ -48,9 +48,10 @@ public:
     explicit PLNNetworkTaskUtility(std::shared_ptr<brs::SerialQueue> queue = nullptr, PLNNetworkOptions options = {});
 
     // The handler is called once, with the last attempt's data or file, its
-    // response and the verdict's error; with error -3 when no task could be made.
-    void beginDataTaskWithRequest(const brs::URLRequest& request, unsigned maxNumberOfRetries, brs::DataCompletionHandler handler);
-    void beginDownloadTaskWithRequest(const brs::URLRequest& request, unsigned maxNumberOfRetries, brs::DownloadCompletionHandler handler);
+    // response and the verdict's error. A request that makes no task makes
+    // no call-back at all: the answer is false then.
+    bool beginDataTaskWithRequest(const brs::URLRequest& request, unsigned maxNumberOfRetries, brs::DataCompletionHandler handler);
+    bool beginDownloadTaskWithRequest(const brs::URLRequest& request, unsigned maxNumberOfRetries, brs::DownloadCompletionHandler handler);
     void runAfterRetryValueFromResponse(const std::optional<brs::URLResponse>& response, std::function<void()> block) const;
 
     const std::shared_ptr<PLNCertificatePinner>& certPinner() const { return base_.certPinner; }

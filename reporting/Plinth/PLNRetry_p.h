@@ -24,13 +24,16 @@ struct PLNRetryPolicy {
     PLNRetriesSpent whenSpent = PLNRetriesSpent::HandOnLastVerdict;
     // Runs the next attempt later: retry is its number, 1 for the first retry.
     std::function<void(const std::optional<brs::URLResponse>& response, unsigned retry, std::function<void()> next)> wait;
+    // Whether a request that makes no task calls the handler with error -3.
+    bool reportsNoTask = true;
 };
 
 // One attempt and the retries after it, for data and download tasks alike;
 // retriesMade counts the retries before this attempt. Everything a later
-// attempt needs is held by value: the client may be gone by then.
+// attempt needs is held by value: the client may be gone by then. Answers
+// whether the attempt's task was made and started.
 template <typename Handler, typename MakeTask>
-void PLNAttemptWithRetries(std::shared_ptr<const PLNRetryPolicy> policy, const brs::URLRequest& request, unsigned retriesMade, Handler handler,
+bool PLNAttemptWithRetries(std::shared_ptr<const PLNRetryPolicy> policy, const brs::URLRequest& request, unsigned retriesMade, Handler handler,
                            MakeTask makeTask)
 {
     auto task = makeTask(request, [policy, request, retriesMade, handler, makeTask](auto result, auto response, auto error) {
@@ -48,12 +51,12 @@ void PLNAttemptWithRetries(std::shared_ptr<const PLNRetryPolicy> policy, const b
         });
     });
     if (!task) {
-        // The caller hears of a request that could not even be started.
-        if (handler)
+        if (handler && policy->reportsNoTask)
             handler(std::nullopt, std::nullopt, PLNNetworkResponseHandler::errorForCode(PLNNetworkErrorCode::NoTask));
-        return;
+        return false;
     }
     task->resume();
+    return true;
 }
 
 }  // namespace pln

@@ -81,16 +81,19 @@ brs::URLRequest PLNDownloadAndSaveSettingsOperation::mutableRequestWithDefaultHT
 void PLNDownloadAndSaveSettingsOperation::main()
 {
     auto self = std::static_pointer_cast<PLNDownloadAndSaveSettingsOperation>(shared_from_this());
-    networkClient_->beginDownloadTaskWithRequest(mutableRequestWithDefaultHTTPHeaderFieldsAndTimeoutForURL(settingsURL_), 1,
-                                                 [self](auto location, auto, auto error) {
-                                                     if (error)
-                                                         self->error_ = error;
-                                                     else if (location)
-                                                         self->saveDownload(*location);
-                                                     if (auto delegate = self->delegate_.lock())
-                                                         delegate->operationDidDownloadAndSaveSettings(*self, self->error_);
-                                                     self->finish();
-                                                 });
+    // A request that cannot be sent hears nothing back: the operation ends here.
+    const auto request = mutableRequestWithDefaultHTTPHeaderFieldsAndTimeoutForURL(settingsURL_);
+    const bool sent = networkClient_->beginDownloadTaskWithRequest(request, 1, [self](auto location, auto, auto error) {
+        if (error)
+            self->error_ = error;
+        else if (location)
+            self->saveDownload(*location);
+        if (auto delegate = self->delegate_.lock())
+            delegate->operationDidDownloadAndSaveSettings(*self, self->error_);
+        self->finish();
+    });
+    if (!sent)
+        finish();
 }
 
 // The new file takes the old one's place in one rename: until then the old
@@ -210,7 +213,7 @@ brs::URLRequest PLNOnboardingOperation::buildRequest() const
 void PLNOnboardingOperation::beginAppConfigure()
 {
     auto self = std::static_pointer_cast<PLNOnboardingOperation>(shared_from_this());
-    networkClient_->beginDataTaskWithRequest(buildRequest(), 1, [self](auto, auto, auto error) {
+    const bool sent = networkClient_->beginDataTaskWithRequest(buildRequest(), 1, [self](auto, auto, auto error) {
         self->error_ = error;
         if (auto delegate = self->delegate_.lock()) {
             if (self->shouldCreate_)
@@ -220,6 +223,8 @@ void PLNOnboardingOperation::beginAppConfigure()
         }
         self->finish();
     });
+    if (!sent)  // a request that cannot be sent hears nothing back
+        finish();
 }
 
 // Manager -----------------------------------------------------------------------

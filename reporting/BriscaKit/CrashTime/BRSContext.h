@@ -127,7 +127,9 @@ void BRSContextMarkRecordingDone();
 [[noreturn]] void BRSContextWaitForRecordingAndExit();
 bool BRSContextIsDebuggerAttached();
 
-void BRSSDKLog(const char* format, ...);
+// The kit's crash-safe log "sdk.log": %s, %c, %d, %i, %u, %x and %p, with the
+// length modifiers l, ll and z and a zero-padded width (%02x).
+void BRSSDKLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
 bool BRSReadMemory(uintptr_t address, void* destination, size_t length);
 // The fallback where process_vm_readv is refused: the kernel reads the
 // bytes for a write into a pipe and answers EFAULT instead of faulting.

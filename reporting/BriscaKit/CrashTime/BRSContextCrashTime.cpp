@@ -100,7 +100,40 @@ void BRSSDKLog(const char* format, ...)
             logWrite(fd, run, size_t(p - run + 1));
             continue;
         }
+        const char* conversionStart = p;
+        // A zero-padded width, then a length: "%02x", "%llu", "%zu".
+        const bool zeros = p[1] == '0';
+        if (zeros)
+            ++p;
+        size_t width = 0;
+        while (p[1] >= '0' && p[1] <= '9')
+            width = width * 10 + size_t(*++p - '0');
+        int longs = 0;
+        bool size = false;
+        for (; p[1] == 'l' && longs < 2; ++p)
+            ++longs;
+        if (!longs && p[1] == 'z') {
+            size = true;
+            ++p;
+        }
         const char conversion = *++p;
+        auto unsignedArgument = [&]() -> uint64_t {
+            if (size)
+                return va_arg(arguments, size_t);
+            if (longs == 2)
+                return va_arg(arguments, unsigned long long);
+            if (longs == 1)
+                return va_arg(arguments, unsigned long);
+            return va_arg(arguments, unsigned);
+        };
+        auto number = [&](uint64_t value, unsigned base, bool negative) {
+            const size_t count = BRSFormatUnsigned(value, base, digits);
+            if (negative)
+                logWrite(fd, "-", 1);
+            for (size_t pad = count + negative; pad < width; ++pad)
+                logWrite(fd, zeros ? "0" : " ", 1);
+            logWrite(fd, digits, count);
+        };
         switch (conversion) {
         case 's': {
             const char* text = va_arg(arguments, const char*);
@@ -109,30 +142,39 @@ void BRSSDKLog(const char* format, ...)
             logWrite(fd, text, std::strlen(text));
             break;
         }
-        case 'd': {
-            int value = va_arg(arguments, int);
-            if (value < 0)
-                logWrite(fd, "-", 1);
-            uint64_t magnitude = value < 0 ? uint64_t(-int64_t(value)) : uint64_t(value);
-            logWrite(fd, digits, BRSFormatUnsigned(magnitude, 10, digits));
+        case 'c': {
+            const char character = char(va_arg(arguments, int));
+            logWrite(fd, &character, 1);
+            break;
+        }
+        case 'd':
+        case 'i': {
+            const int64_t value = size ? int64_t(va_arg(arguments, ssize_t))
+                                  : longs == 2 ? int64_t(va_arg(arguments, long long))
+                                  : longs == 1 ? int64_t(va_arg(arguments, long))
+                                               : int64_t(va_arg(arguments, int));
+            number(value < 0 ? uint64_t(0) - uint64_t(value) : uint64_t(value), 10, value < 0);
             break;
         }
         case 'u':
-            logWrite(fd, digits, BRSFormatUnsigned(va_arg(arguments, unsigned), 10, digits));
+            number(unsignedArgument(), 10, false);
             break;
         case 'x':
-            logWrite(fd, digits, BRSFormatUnsigned(va_arg(arguments, unsigned), 16, digits));
+            number(unsignedArgument(), 16, false);
             break;
         case 'p':
             logWrite(fd, "0x", 2);
             logWrite(fd, digits, BRSFormatUnsigned(uint64_t(uintptr_t(va_arg(arguments, void*))), 16, digits));
             break;
-        default: {
-            // Anything else, length modifiers included, stands as written.
-            char pair[2] = {'%', conversion};
-            logWrite(fd, pair, 2);
+        case '%':
+            logWrite(fd, "%", 1);
+            break;
+        default:
+            // Anything else stands as written, and takes no argument.
+            logWrite(fd, conversionStart, size_t(p - conversionStart) + (conversion ? 1 : 0));
         }
-        }
+        if (!conversion)
+            break;
     }
     va_end(arguments);
 }

@@ -376,7 +376,7 @@ bool execute(uint8_t opcode, BRSDwarfCursor* cursor, const BRSDwarfCIERecord* ci
         return true;
     case 0x80: {
         const uint64_t offset = BRSDwarfReadULEB128(cursor);
-        BRSSDKLog("%s: DW_CFA_offset %u, %lld\n", "BRSDwarfInstructionsEnumerate", unsigned(operand));
+        BRSSDKLog("%s: DW_CFA_offset %u, %lld\n", "BRSDwarfInstructionsEnumerate", unsigned(operand), static_cast<long long>(int64_t(offset) * daf));
         return !cursor->failed && setRule(state, operand, kBRSDwarfRuleOffsetFromCFA, int64_t(offset) * daf, "DW_CFA_offset");
     }
     case 0xc0:

@@ -89,8 +89,11 @@ bool record(const BRSExceptionRequest& request)
 void handle(BRSExceptionRequest* request)
 {
     BRSSDKLog("%s: Accepted mach exception message\n", "BRSMachExceptionServer");
-    BRSSDKLog("%s: Mach exception: 0x%x, count: %d, code: 0x%llx 0x%llx\n", "BRSMachExceptionServer",
-              unsigned(request->signal), 2);
+    uint32_t exception;
+    uint64_t codes[2];
+    exceptionOf(*request, &exception, codes);
+    BRSSDKLog("%s: Mach exception: 0x%x, count: %d, code: 0x%llx 0x%llx\n", "BRSMachExceptionServer", unsigned(exception), 2,
+              static_cast<unsigned long long>(codes[0]), static_cast<unsigned long long>(codes[1]));
     if (request->process != ::getpid()) {
         BRSSDKLog("%s: Mach exception task mis-match, returning failure\n", "BRSMachExceptionServer");
         reply(request, BRSExceptionReply::Failure);

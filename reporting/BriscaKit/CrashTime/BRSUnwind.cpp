@@ -67,7 +67,7 @@ bool BRSUnwindIsValid(const BRSUnwindContext* cursor)
 uint64_t BRSUnwindGetRegisterValue(const BRSRegisterState* state, uint64_t number)
 {
     if (number >= kBRSRegisterCount) {
-        BRSSDKLog("%s: Error: Unrecognized get register number %llu\n", __func__);
+        BRSSDKLog("%s: Error: Unrecognized get register number %llu\n", __func__, static_cast<unsigned long long>(number));
         return 0;
     }
     return state->registers[number];
@@ -76,7 +76,7 @@ uint64_t BRSUnwindGetRegisterValue(const BRSRegisterState* state, uint64_t numbe
 bool BRSUnwindSetRegisterValue(BRSRegisterState* state, uint64_t number, uint64_t value)
 {
     if (number >= kBRSRegisterCount) {
-        BRSSDKLog("%s: Unrecognized set register number %llu\n", __func__);
+        BRSSDKLog("%s: Unrecognized set register number %llu\n", __func__, static_cast<unsigned long long>(number));
         return false;
     }
     state->registers[number] = value;

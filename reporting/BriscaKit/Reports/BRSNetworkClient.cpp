@@ -5,22 +5,64 @@
 #include "reporting/Plinth/PLNConsole.h"
 #include "reporting/Plinth/PLNNetworkResponseHandler.h"
 
+#include <chrono>
 #include <condition_variable>
+#include <map>
 #include <mutex>
 #include <set>
 #include <unistd.h>
 
 struct BRSNetworkClient::Private {
+    // One upload under way, from its start to its task's end.
+    struct Upload {
+        std::string filePath;
+        brs::URLRequest request;
+        bool immediate = false;
+        std::shared_ptr<brs::BRSURLSession> session;  // an immediate upload's own, kept until its task ends
+        bool answered = false;     // the verdict is taken
+        bool succeeded = false;    // the status said the service accepted the package
+        bool callerWaits = false;  // immediate: the caller still waits for the verdict
+    };
+
     explicit Private(std::shared_ptr<brs::SerialQueue> queue) : operationQueue(std::move(queue)) {}
     std::shared_ptr<brs::SerialQueue> operationQueue;
     std::mutex mutex;
+    std::condition_variable verdictTaken;  // an immediate upload's caller waits on it
     std::set<std::string> uploadsUnderWay;  // task descriptions
+    std::map<const brs::BRSURLSessionTask*, std::shared_ptr<Upload>> uploads;
+};
+
+class BRSNetworkClient::Events : public pln::PLNChallengeResponder {
+public:
+    Events(std::weak_ptr<BRSNetworkClient> client, std::shared_ptr<pln::PLNCertificatePinner> pinner)
+        : PLNChallengeResponder(std::move(pinner)), client_(std::move(client))
+    {
+    }
+    void didReceiveResponse(brs::BRSURLSession&, brs::BRSURLSessionDataTask& task, const brs::URLResponse& response) override
+    {
+        if (auto client = client_.lock())
+            client->uploadAnswered(task, response, std::nullopt);
+    }
+    void didCompleteWithError(brs::BRSURLSession&, brs::BRSURLSessionTask& task, const std::optional<brs::Error>& error) override
+    {
+        if (auto client = client_.lock())
+            client->uploadEnded(task, error);
+    }
+
+private:
+    std::weak_ptr<BRSNetworkClient> client_;
 };
 
 std::shared_ptr<BRSNetworkClient> BRSNetworkClient::create(std::shared_ptr<brs::SerialQueue> queue, const BRSFileManager& fileManager,
                                                            std::weak_ptr<BRSNetworkClientDelegate> delegate, pln::PLNNetworkOptions options)
 {
-    return std::shared_ptr<BRSNetworkClient>(new BRSNetworkClient(std::move(queue), fileManager, std::move(delegate), std::move(options)));
+    std::shared_ptr<BRSNetworkClient> client(new BRSNetworkClient(std::move(queue), fileManager, std::move(delegate), std::move(options)));
+    client->session_ = brs::BRSURLSession::sessionWithConfiguration(brs::BRSURLSessionConfiguration::defaultSessionConfiguration(),
+                                                                    std::make_shared<Events>(client, client->certPinner_),
+                                                                    client->d->operationQueue);
+    if (!client->session_)
+        pln::PLNLog("[Brisca:Crash:Client] Failed to initialize");
+    return client;
 }
 
 BRSNetworkClient::BRSNetworkClient(std::shared_ptr<brs::SerialQueue> queue, const BRSFileManager& fileManager,
@@ -32,10 +74,6 @@ BRSNetworkClient::BRSNetworkClient(std::shared_ptr<brs::SerialQueue> queue, cons
     if (auto delegate = delegate_.lock())
         delegate->networkClientCanUseBackgroundSessions(*this);
     pln::PLNDebugLog("[Brisca:Crash:Client] Background uploading not supported");
-    session_ = brs::BRSURLSession::sessionWithConfiguration(brs::BRSURLSessionConfiguration::defaultSessionConfiguration(),
-                                                            std::make_shared<pln::PLNChallengeResponder>(certPinner_), d->operationQueue);
-    if (!session_)
-        pln::PLNLog("[Brisca:Crash:Client] Failed to initialize");
 }
 
 BRSNetworkClient::~BRSNetworkClient() = default;
@@ -66,6 +104,14 @@ bool BRSNetworkClient::claim(const std::string& filePath)
     return d->uploadsUnderWay.insert(*description).second;
 }
 
+void BRSNetworkClient::release(const std::string& filePath)
+{
+    if (const auto description = relativeTaskPathForAbsolutePath(filePath)) {
+        std::lock_guard lock(d->mutex);
+        d->uploadsUnderWay.erase(*description);
+    }
+}
+
 void BRSNetworkClient::startUploadRequest(const brs::URLRequest& request, const std::string& filePath, bool immediately)
 {
     if (immediately) {
@@ -83,30 +129,79 @@ void BRSNetworkClient::startUploadRequest(const brs::URLRequest& request, const 
 
 void BRSNetworkClient::startNewUploadRequest(const brs::URLRequest& request, const std::string& filePath)
 {
-    std::weak_ptr<BRSNetworkClient> weak = weak_from_this();
     std::shared_ptr<brs::BRSURLSessionUploadTask> task;
     if (session_ && ::access(filePath.c_str(), R_OK) == 0)
-        task = session_->uploadTaskWithRequest(request, filePath, [weak, request, filePath](auto, auto response, auto error) {
-            auto self = weak.lock();
-            if (!self)
-                return;
-            pln::PLNNetworkResponseHandler::handleCompletedResponse(response, request, error, [&](bool retry, std::optional<brs::Error> verdict) {
-                if (retry)
-                    self->restart(request, filePath, response);
-                else
-                    self->finishUpload(filePath, verdict);
-            });
-        });
+        task = session_->uploadTaskWithRequest(request, filePath);
     if (task) {
         if (auto description = relativeTaskPathForAbsolutePath(filePath))
             task->setTaskDescription(*description);
+        {
+            std::lock_guard lock(d->mutex);
+            d->uploads[task.get()] = std::make_shared<Private::Upload>(Private::Upload{filePath, request});
+        }
         task->resume();
         return;
     }
-    d->operationQueue->async([weak, filePath] {
+    d->operationQueue->async([weak = weak_from_this(), filePath] {
         if (auto self = weak.lock())
             self->finishUpload(filePath, brs::Error{kBRSNetworkErrorDomain, -2, "The package cannot be read", {{"path", filePath}}});
     });
+}
+
+void BRSNetworkClient::uploadAnswered(const brs::BRSURLSessionTask& task, const std::optional<brs::URLResponse>& response,
+                                      const std::optional<brs::Error>& error)
+{
+    bool accepted = false;
+    pln::PLNNetworkResponseHandler::clientResponseType(response, [&](pln::PLNResponseType type, long) {
+        accepted = type == pln::PLNResponseType::Success;
+    });
+    std::shared_ptr<Private::Upload> upload;
+    bool reportLater = false;
+    {
+        std::lock_guard lock(d->mutex);
+        const auto found = d->uploads.find(&task);
+        if (found == d->uploads.end() || found->second->answered)
+            return;
+        upload = found->second;
+        upload->answered = true;
+        upload->succeeded = accepted;
+        // An immediate upload's success is told by its caller while it
+        // waits, by the client's queue once the caller has gone on.
+        reportLater = upload->immediate && accepted && !upload->callerWaits;
+    }
+    d->verdictTaken.notify_all();
+    if (upload->immediate) {
+        if (reportLater)
+            d->operationQueue->async([weak = weak_from_this(), path = upload->filePath] {
+                if (auto self = weak.lock())
+                    if (auto delegate = self->delegate_.lock())
+                        delegate->networkClientDidFinishUpload(*self, path, std::nullopt);
+            });
+        return;
+    }
+    pln::PLNNetworkResponseHandler::handleCompletedResponse(response, upload->request, error, [&](bool retry, std::optional<brs::Error> verdict) {
+        if (retry)
+            restart(upload->request, upload->filePath, response);
+        else
+            finishUpload(upload->filePath, verdict);
+    });
+}
+
+void BRSNetworkClient::uploadEnded(const brs::BRSURLSessionTask& task, const std::optional<brs::Error>& error)
+{
+    // An end without an answer (a transport error) gives the verdict now.
+    uploadAnswered(task, task.response(), error);
+    std::shared_ptr<Private::Upload> upload;
+    {
+        std::lock_guard lock(d->mutex);
+        const auto found = d->uploads.find(&task);
+        if (found == d->uploads.end())
+            return;
+        upload = found->second;
+        d->uploads.erase(found);
+    }
+    if (upload->immediate)
+        release(upload->filePath);
 }
 
 void BRSNetworkClient::restart(const brs::URLRequest& request, const std::string& filePath, const std::optional<brs::URLResponse>& response)
@@ -124,10 +219,7 @@ void BRSNetworkClient::restart(const brs::URLRequest& request, const std::string
 
 void BRSNetworkClient::finishUpload(const std::string& filePath, const std::optional<brs::Error>& error)
 {
-    if (const auto description = relativeTaskPathForAbsolutePath(filePath)) {
-        std::lock_guard lock(d->mutex);
-        d->uploadsUnderWay.erase(*description);
-    }
+    release(filePath);
     if (auto delegate = delegate_.lock())
         delegate->networkClientDidFinishUpload(*this, filePath, error);
 }
@@ -138,38 +230,33 @@ void BRSNetworkClient::startImmediateUploadRequest(const brs::URLRequest& reques
         BRSSDKLog("%s: Error: file unreadable\n", __func__);
         return;
     }
+    if (!claim(filePath)) {
+        pln::PLNDebugLog("[Brisca:Crash:Client] A task currently exists for this upload, skipping");
+        return;
+    }
     // A session of its own whose answers arrive on a queue of their own: the
     // caller may be the work queue, which this send blocks.
-    auto session = brs::BRSURLSession::sessionWithConfiguration(brs::BRSURLSessionConfiguration::defaultSessionConfiguration(),
-                                                                std::make_shared<pln::PLNChallengeResponder>(certPinner_));
-    if (!session)
+    auto upload = std::make_shared<Private::Upload>(Private::Upload{filePath, request, true});
+    upload->request.bodyFilePath = filePath;
+    upload->session = brs::BRSURLSession::sessionWithConfiguration(brs::BRSURLSessionConfiguration::defaultSessionConfiguration(),
+                                                                   std::make_shared<Events>(weak_from_this(), certPinner_));
+    auto task = upload->session ? upload->session->dataTaskWithRequest(upload->request) : nullptr;
+    if (!task) {
+        release(filePath);
         return;
-    brs::URLRequest copy = request;
-    copy.bodyFilePath = filePath;
-    struct Outcome {
-        std::mutex mutex;
-        std::condition_variable done;
-        bool finished = false;
-        std::optional<brs::URLResponse> response;
-    };
-    auto outcome = std::make_shared<Outcome>();
-    auto task = session->dataTaskWithRequest(copy, [outcome](auto, auto response, auto) {
-        std::lock_guard lock(outcome->mutex);
-        outcome->response = response;
-        outcome->finished = true;
-        outcome->done.notify_all();
-    });
-    if (!task)
-        return;
+    }
+    upload->callerWaits = true;
+    {
+        std::lock_guard lock(d->mutex);
+        d->uploads[task.get()] = upload;
+    }
     task->resume();
-    std::unique_lock lock(outcome->mutex);
-    outcome->done.wait_for(lock, std::chrono::duration<double>(copy.timeoutInterval + 5), [&] { return outcome->finished; });
-    if (!outcome->finished)
-        return;
-    bool succeeded = false;
-    pln::PLNNetworkResponseHandler::clientResponseType(outcome->response, [&](pln::PLNResponseType type, long) {
-        succeeded = type == pln::PLNResponseType::Success;
-    });
+    // The caller waits for the verdict no longer than the request's time-out;
+    // an answer that comes later still counts.
+    std::unique_lock lock(d->mutex);
+    d->verdictTaken.wait_for(lock, std::chrono::duration<double>(upload->request.timeoutInterval), [&] { return upload->answered; });
+    upload->callerWaits = false;
+    const bool succeeded = upload->answered && upload->succeeded;
     lock.unlock();
     if (succeeded)
         if (auto delegate = delegate_.lock())

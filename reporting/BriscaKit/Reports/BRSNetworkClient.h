@@ -3,8 +3,12 @@
 // sessions here: every upload runs on an ordinary session whose callbacks
 // run on the reporting work queue, and the package stays in "prepared"
 // until an upload of it succeeds. Each upload is keyed by the package's path
-// below the report root; a package with an upload under way is not started
-// again. Retryable answers are tried again after the server's retry value.
+// below the report root; a package with an upload under way, urgent or
+// not, is not started again. Retryable answers are tried again after the
+// server's retry value. The service's verdict is taken from the status line
+// and fields of its answer, as soon as they come: a report the service has
+// accepted is never sent again, however long the rest of the answer takes
+// or whatever becomes of this process meanwhile.
 
 #include "reporting/BRSURLSession/BRSURLSession.h"
 #include "reporting/Plinth/PLNNetworkTaskUtility.h"
@@ -53,8 +57,16 @@ private:
     void finishUpload(const std::string& filePath, const std::optional<brs::Error>& error);
     // Claims the package for one upload; false when an upload of it runs.
     bool claim(const std::string& filePath);
+    void release(const std::string& filePath);
+    // A task's answer came (its status line and fields), or the task ended;
+    // the first of the two gives the verdict.
+    void uploadAnswered(const brs::BRSURLSessionTask& task, const std::optional<brs::URLResponse>& response,
+                        const std::optional<brs::Error>& error);
+    void uploadEnded(const brs::BRSURLSessionTask& task, const std::optional<brs::Error>& error);
 
-    // The queue uploads finish on, and the packages under way behind their lock.
+    // The session delegate that brings a task's answer and end to the client.
+    class Events;
+    // The queue uploads finish on, and the uploads under way behind their lock.
     struct Private;
     std::unique_ptr<Private> d;
     std::string rootPath_;

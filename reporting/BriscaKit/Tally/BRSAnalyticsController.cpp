@@ -1,29 +1,24 @@
-#include "reporting/BriscaKit/Tally/BRSAnalyticsController.h"
+#include "reporting/BriscaKit/Tally/BRSAnalyticsController_p.h"
 
-#include "reporting/BriscaKit/Tally/BRSGzip.h"
 #include "reporting/Plinth/BRSApplicationNotifications.h"
 #include "reporting/Plinth/PLNConsole.h"
 #include "reporting/Plinth/PLNNotificationCenter.h"
 #include "reporting/Plinth/PLNUntrustedData.h"
 #include "reporting/Plinth/Plinth.h"
 
-#include <algorithm>
-#include <array>
-#include <mutex>
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
-#include <map>
 
 namespace fs = std::filesystem;
+using tally::logFailure;
+using tally::nowSeconds;
 
 namespace {
 
 constexpr const char* kLastSessionIdentifierKey = "com.brisca.insights.lastsessionidentifier";
 constexpr const char* kLastSessionTimestampKey = "com.brisca.insights.lastsessiontimestamp";
 constexpr const char* kLastSessionMetadataKey = "com.brisca.insights.lastsessionmetadata";
-constexpr const char* kLastMaintenanceDateKey = "com.brisca.insights.lastmaintenancedate";
 
 const nlohmann::json* member(const std::optional<nlohmann::json>& settings, const char* group, const char* key)
 {
@@ -43,14 +38,6 @@ uint64_t numberOf(const nlohmann::json* value)
     if (value && value->is_string())
         return std::strtoull(value->get<std::string>().c_str(), nullptr, 10);
     return 0;
-}
-
-uint64_t nowSeconds() { return BRSAnalyticsTimestampGenerator::generateAnalyticsTimestamp() / 1000; }
-
-void logFailure(const char* what, const std::optional<brs::Error>& error)
-{
-    if (error)
-        pln::PLNDebugLog(std::string("[Brisca:Tally] ") + what + " {" + error->description() + "}");
 }
 
 // Bytes of the UTF-8 sequence that starts with lead; 1 for a stray byte.
@@ -75,30 +62,6 @@ size_t utf16Length(const std::string& text)
 
 }  // namespace
 
-struct BRSAnalyticsController::Private {
-    struct Fragment {
-        std::string identifier;
-        uint64_t timestamp = 0;
-        std::string directory;
-        std::array<std::string, 3> files;
-    };
-
-    std::array<std::shared_ptr<brs::SerialQueue>, 3> priorityQueues{std::make_shared<brs::SerialQueue>("com.brisca.analytics.high-priority"),
-                                                                    std::make_shared<brs::SerialQueue>("com.brisca.analytics.medium-priority"),
-                                                                    std::make_shared<brs::SerialQueue>("com.brisca.analytics.low-priority")};
-    std::array<std::unique_ptr<BRSEventLogEventFile>, 3> priorityFiles;  // each on its own queue
-    std::shared_ptr<brs::SerialQueue> maintenanceQueue = std::make_shared<brs::SerialQueue>("com.brisca.analytics.maintenance");
-    mutable std::mutex mutex;  // the fragment and the settings
-    Fragment fragment;
-    BRSAnalyticsSettings settings;
-    bool performSessionMaintenanceAfterSettingsArrive = false;
-    bool loggedAnalyticsEnabled = false;
-    std::optional<std::string> lastSessionIdentifier;
-    uint64_t lastSessionTimestamp = 0;
-    std::optional<std::string> lastSessionMetadata;
-    std::optional<std::vector<std::string>> sessionFragmentsToTransmit;  // on the maintenance queue
-    std::atomic<uint64_t> timerGeneration{0};
-};
 
 std::shared_ptr<BRSAnalyticsController> BRSAnalyticsController::create(const std::string& sessionIdentifier, const std::string& rootDirectory,
                                                                        const std::optional<std::string>& betaToken, BRSAnalyticsHost host)
@@ -180,24 +143,27 @@ void BRSAnalyticsController::waitUntilIdle()
 
 bool BRSAnalyticsController::prepareNewSessionFragment(const std::string& identifier, uint64_t timestamp, brs::Error* error)
 {
-    Private::Fragment fragment{identifier, timestamp, {}, {}};
+    Private::Fragment fragment{identifier, timestamp, {}};
     const auto directory = repository_.sessionFragmentDirectory(kBRSEventLogStateActive, sessionIdentifier_, sessionTimestamp_, identifier,
                                                                 timestamp, error);
     if (!directory)
         return false;
     fragment.directory = *directory;
+    std::array<std::string, 3> files;
     for (uint64_t priority = 0; priority < 3; ++priority) {
         const auto file = repository_.eventLogFile(kBRSEventLogStateActive, sessionIdentifier_, sessionTimestamp_, identifier, timestamp,
                                                    priority, error);
         if (!file)
             return false;
-        fragment.files[priority] = *file;
+        files[priority] = *file;
     }
     {
         std::lock_guard lock(d->mutex);
         d->fragment = std::move(fragment);
     }
-    // Each queue drops its open file, so its next event opens the new one.
+    // Each queue drops its open file and takes the new path in one job: an
+    // event before the job still goes to the old fragment, one after it
+    // opens the new file, and no file is opened, dropped and opened again.
     struct Group {
         std::mutex mutex;
         std::condition_variable done;
@@ -205,8 +171,8 @@ bool BRSAnalyticsController::prepareNewSessionFragment(const std::string& identi
     };
     auto group = std::make_shared<Group>();
     for (size_t priority = 0; priority < 3; ++priority)
-        d->priorityQueues[priority]->async([this, self = shared_from_this(), group, priority] {
-            d->priorityFiles[priority].reset();
+        d->priorityQueues[priority]->async([this, self = shared_from_this(), group, priority, path = files[priority], timestamp] {
+            d->priorityLogs[priority] = {path, timestamp, nullptr};
             std::lock_guard lock(group->mutex);
             --group->pending;
             group->done.notify_all();
@@ -217,26 +183,20 @@ bool BRSAnalyticsController::prepareNewSessionFragment(const std::string& identi
 
 bool BRSAnalyticsController::ensureLogFileExistsForPriority(size_t priority, brs::Error* error)
 {
-    if (d->priorityFiles[priority])
+    auto& log = d->priorityLogs[priority];
+    if (log.file)
         return true;
-    std::string path;
-    uint64_t fragmentTimestamp;
-    {
-        std::lock_guard lock(d->mutex);
-        path = d->fragment.files[priority];
-        fragmentTimestamp = d->fragment.timestamp;
-    }
-    if (path.empty() || !repository_.createDirectory(BRSEventLogSessionRepository::parentDirectory(path), error))
+    if (log.path.empty() || !repository_.createDirectory(BRSEventLogSessionRepository::parentDirectory(log.path), error))
         return false;
-    auto file = BRSEventLogEventFile::open(path);
+    auto file = BRSEventLogEventFile::open(log.path);
     if (!file) {
         if (error)
-            *error = BRSEventLogPOSIXError(EIO, "open " + path);
+            *error = BRSEventLogPOSIXError(EIO, "open " + log.path);
         return false;
     }
-    if (!file->appendEvent(BRSAnalyticsMetadataEvent(priority, fragmentTimestamp, metadataJSONData()), error))
+    if (!file->appendEvent(BRSAnalyticsMetadataEvent(priority, log.fragmentTimestamp, metadataJSONData()), error))
         return false;
-    d->priorityFiles[priority] = std::move(file);
+    log.file = std::move(file);
     return true;
 }
 
@@ -255,7 +215,7 @@ void BRSAnalyticsController::logEvent(const std::shared_ptr<BRSEventLogEvent>& e
                              " {error: " + error.description() + "}");
             return;
         }
-        auto& file = self->d->priorityFiles[priority];
+        auto& file = self->d->priorityLogs[priority].file;
         if (!file->appendEvent(*event, &error)) {
             // The line was cut back; the file is opened afresh for the next event.
             file.reset();
@@ -475,203 +435,11 @@ void BRSAnalyticsController::handleDisabledFeatureSwitch()
     if (!BRSEventLogSessionRepository::isDirectory(rootDirectory_))
         return;
     for (size_t priority = 0; priority < 3; ++priority)
-        d->priorityQueues[priority]->sync([this, priority] { d->priorityFiles[priority].reset(); });
+        d->priorityQueues[priority]->sync([this, priority] { d->priorityLogs[priority].file.reset(); });
     std::error_code code;
     fs::remove_all(rootDirectory_, code);
     if (code)
         pln::PLNDebugLog("[Brisca:Tally] Unable to purge analytics directory {error = " + code.message() + "}");
     std::lock_guard lock(d->mutex);
     d->performSessionMaintenanceAfterSettingsArrive = false;
-}
-
-void BRSAnalyticsController::runMaintenance()
-{
-    maintainSessionFragments([](std::optional<brs::Error> error) { logFailure("Unable to maintain session fragments", error); });
-}
-
-void BRSAnalyticsController::maintainSessionFragments(std::function<void(std::optional<brs::Error>)> completion)
-{
-    d->maintenanceQueue->async([self = shared_from_this(), completion = std::move(completion)] {
-        brs::Error openError;
-        if (!self->prepareNewSessionFragment(BRSAnalyticsIdentifierGenerator::generateSessionFragmentIdentifier(),
-                                             BRSAnalyticsTimestampGenerator::generateAnalyticsTimestamp(), &openError))
-            logFailure("Unable to open new session fragment", openError);
-        self->runPackageClosedSessionFragments([self, completion](std::optional<brs::Error> packaging) {
-            logFailure("Unable to package closed session fragments", packaging);
-            self->transmitPackagedSessionFragments([self, completion](std::optional<brs::Error> transmission) {
-                if (transmission)
-                    logFailure("Unable to transmit packaged session fragments", transmission);
-                else
-                    pln::PLNDebugLog("[Brisca:Tally] Successfully transmitted packaged session fragments");
-                logFailure("Unable to prune session fragment log files", self->pruneSessionFragmentLogFiles());
-                brs::Error cleanUp;
-                if (!self->repository_.cleanUpIgnoringSessionFragmentDirectory(self->currentSessionFragmentDirectory(), &cleanUp))
-                    logFailure("Unable to clean up session repository", cleanUp);
-                self->saveLastMaintenanceDate(nowSeconds());
-                completion(std::nullopt);
-            });
-        });
-    });
-}
-
-void BRSAnalyticsController::runPackageClosedSessionFragments(std::function<void(std::optional<brs::Error>)> next)
-{
-    brs::Error error;
-    if (!repository_.purgePrepSessionFragmentDirectories(kBRSEventLogStatePackaged, &error))
-        pln::PLNDebugLog("[Brisca:Tally] Unable to purge packaged prep session fragments {error = " + error.description() + "}");
-    const auto sessions = repository_.sessionDirectories(kBRSEventLogStateActive, &error);
-    if (!sessions)
-        return next(error);
-    const std::string open = fs::path(currentSessionFragmentDirectory()).lexically_normal().string();
-    for (const auto& session : *sessions) {
-        const auto fragments = repository_.sessionFragmentDirectories(session, &error);
-        if (!fragments)
-            return next(error);
-        for (const auto& fragment : *fragments) {
-            if (fs::path(fragment).lexically_normal().string() == open)
-                continue;
-            const auto prep = repository_.prepSessionFragmentDirectory(kBRSEventLogStatePackaged, fragment, &error);
-            if (!prep)
-                return next(error);
-            const auto entries = repository_.contentsOfDirectory(fragment, &error);
-            if (!entries)
-                return next(error);
-            for (const auto& file : *entries) {
-                if (fs::path(file).extension() != ".log")
-                    continue;
-                std::FILE* input = std::fopen(file.c_str(), "rb");
-                const std::string target = (fs::path(*prep) / (fs::path(file).filename().string() + ".zip")).string();
-                std::FILE* output = input ? std::fopen(target.c_str(), "wb") : nullptr;
-                const bool compressed = output && BRSGzipCompressFile(input, output) == 0;
-                const bool closed = !output || std::fclose(output) == 0;
-                if (input)
-                    std::fclose(input);
-                if (!compressed || !closed)
-                    return next(BRSEventLogPOSIXError(EIO, "compress " + file));
-            }
-            if (!repository_.removePrepStatus(*prep, &error) || !repository_.removeSessionFragmentDirectory(fragment, &error))
-                return next(error);
-        }
-    }
-    next(std::nullopt);
-}
-
-void BRSAnalyticsController::transmitPackagedSessionFragments(std::function<void(std::optional<brs::Error>)> next)
-{
-    if (!settings().analyticsURL)
-        return next(error(BRSAnalyticsControllerErrorCode::NoAnalyticsURL));
-    if (d->sessionFragmentsToTransmit)
-        return next(error(BRSAnalyticsControllerErrorCode::TransmissionRunning));
-    brs::Error listError;
-    const auto sessions = repository_.sessionDirectories(kBRSEventLogStatePackaged, &listError);
-    if (!sessions)
-        return next(listError);
-    std::vector<std::string> fragments;
-    for (const auto& session : *sessions)
-        if (auto each = repository_.sessionFragmentDirectories(session, &listError))
-            fragments.insert(fragments.end(), each->begin(), each->end());
-    std::sort(fragments.begin(), fragments.end());
-    d->sessionFragmentsToTransmit = std::move(fragments);
-    transmitNextPackagedSessionFragment(std::move(next));
-}
-
-void BRSAnalyticsController::transmitNextPackagedSessionFragment(std::function<void(std::optional<brs::Error>)> next)
-{
-    if (d->sessionFragmentsToTransmit->empty()) {
-        d->sessionFragmentsToTransmit.reset();
-        return next(std::nullopt);
-    }
-    const std::string fragment = d->sessionFragmentsToTransmit->front();
-    d->sessionFragmentsToTransmit->erase(d->sessionFragmentsToTransmit->begin());
-    pln::PLNDebugLog("[Brisca:Tally] Transmitting packaged session fragments in " + fragment);
-    auto files = repository_.logFiles(fragment, nullptr).value_or(std::vector<std::string>{});
-    std::sort(files.begin(), files.end());
-    networkingClient_.transmitLogFiles(files, *settings().analyticsURL, host_.host->APIKey(),
-                                       [self = shared_from_this(), fragment, next = std::move(next)](std::optional<brs::Error> error) mutable {
-                                           self->d->maintenanceQueue->async([self, fragment, error, next = std::move(next)]() mutable {
-                                               brs::Error removal;
-                                               if (!error && !self->repository_.removeSessionFragmentDirectory(fragment, &removal))
-                                                   pln::PLNDebugLog("[Brisca:Tally] Unable to delete session fragment directory \"" + fragment +
-                                                                    "\" {" + removal.description() + "}");
-                                               self->transmitNextPackagedSessionFragment(std::move(next));
-                                           });
-                                       });
-}
-
-std::optional<brs::Error> BRSAnalyticsController::pruneSessionFragmentLogFiles()
-{
-    const auto settings = this->settings();
-    if (!settings.haveSettings)
-        return std::nullopt;
-    brs::Error listError;
-    auto files = repository_.logFilesForAllStates(&listError);
-    if (!files)
-        return listError;
-    const std::string open = fs::path(currentSessionFragmentDirectory()).lexically_normal().string();
-    std::erase_if(*files, [&](const std::string& file) { return fs::path(file).parent_path().lexically_normal().string() == open; });
-    size_t count = files->size();
-    // A limit of 0 (the service gave none) is no limit: unsent events are not thrown away wholesale.
-    if (settings.maxPendingSendFileCount == 0 || count <= settings.maxPendingSendFileCount)
-        return std::nullopt;
-    std::map<int, std::vector<std::string>> groups;  // by priority, each oldest first
-    for (const auto& file : *files) {
-        const int priority = BRSEventLogSessionRepository::priorityForEventLogFileWithName(fs::path(file).filename().string());
-        if (priority >= 0)
-            groups[priority].push_back(file);
-    }
-    for (auto& [priority, group] : groups)
-        std::sort(group.begin(), group.end());
-    while (count > settings.maxPendingSendFileCount) {
-        if (groups.empty())
-            return error(BRSAnalyticsControllerErrorCode::PruningRanOut);
-        auto& lowest = groups.rbegin()->second;
-        brs::Error removal;
-        if (!repository_.removeLogFile(lowest.front(), &removal))
-            return removal;
-        lowest.erase(lowest.begin());
-        if (lowest.empty())
-            groups.erase(std::prev(groups.end()));
-        --count;
-    }
-    return std::nullopt;
-}
-
-uint64_t BRSAnalyticsController::lastMaintenanceDate()
-{
-    const auto stored = host_.store->objectForKey(kLastMaintenanceDateKey);
-    if (stored && stored->is_number())
-        return stored->get<uint64_t>();
-    const uint64_t now = nowSeconds();
-    saveLastMaintenanceDate(now);
-    return now;
-}
-
-void BRSAnalyticsController::saveLastMaintenanceDate(uint64_t seconds)
-{
-    host_.store->setObject(seconds, kLastMaintenanceDateKey);
-    host_.store->synchronize();
-}
-
-void BRSAnalyticsController::cancelSessionMaintenance() { ++d->timerGeneration; }
-
-void BRSAnalyticsController::scheduleSessionMaintenance()
-{
-    cancelSessionMaintenance();
-    const auto settings = this->settings();
-    if (!analyticsFeatureSwitchEnabled() || settings.flushIntervalSecs == 0)
-        return;
-    const double sinceLast = double(nowSeconds()) - double(lastMaintenanceDate());
-    armSessionMaintenanceTimer(d->timerGeneration, std::max(0.0, double(settings.flushIntervalSecs) - sinceLast), settings.flushIntervalSecs);
-}
-
-void BRSAnalyticsController::armSessionMaintenanceTimer(uint64_t generation, double delay, double interval)
-{
-    // The timer holds the controller weakly: it does not keep it alive.
-    host_.network.scheduler->runAfter(delay, [weak = weak_from_this(), generation, interval] {
-        auto self = weak.lock();
-        if (!self || self->d->timerGeneration != generation)
-            return;
-        self->runMaintenance();
-        self->armSessionMaintenanceTimer(generation, interval, interval);
-    });
 }

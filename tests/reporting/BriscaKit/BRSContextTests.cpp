@@ -152,10 +152,13 @@ TEST_F(ContextTest, WritesTheMetadataRecordAtStart)
     EXPECT_GT(executable["size"].get<uint64_t>(), 0u);
 }
 
-TEST_F(ContextTest, KitLogFormatsItsFewConversionsByHand)
+TEST_F(ContextTest, KitLogFormatsTheConversionsItsCallersUseByHand)
 {
-    BRSSDKLog("%s: %d %u %x %p %llx %s|\n", "fn", -42, 42u, 255u, reinterpret_cast<void*>(0xabc), nullptr);
-    EXPECT_NE(fileText(path("sdk.log")).find("fn: -42 42 ff 0xabc %llx (null)|\n"), std::string::npos);
+    BRSSDKLog("%s: %d %i %u %x %02x %p|%llu %lld %llx %lu %zu %c %s %%|\n", "fn", -42, 7, 42u, 255u, 5u, reinterpret_cast<void*>(0xabc),
+              18446744073709551615ull, -9000000000ll, 0xfeedfacecafeull, 123ul, std::size_t(99), 'Z', static_cast<const char*>(nullptr));
+    EXPECT_NE(fileText(path("sdk.log")).find("fn: -42 7 42 ff 05 0xabc|18446744073709551615 -9000000000 feedfacecafe 123 99 Z (null) %|\n"),
+              std::string::npos)
+        << fileText(path("sdk.log"));
 }
 
 TEST_F(ContextTest, OnlyTheFirstCrashClaimsTheFlag)

@@ -1,4 +1,5 @@
 #include "reporting/BriscaKit/BRSFileManager.h"
+#include "reporting/Plinth/PLNConsole.h"
 
 #include "tests/reporting/BriscaKit/KitFixtures.h"
 
@@ -36,14 +37,19 @@ TEST_F(FileManagerTest, LaysOutTheTreeUnderTheSanitisedBundleIdentifier)
     EXPECT_TRUE(fs::is_directory(*report));
 }
 
-TEST_F(FileManagerTest, ALegacyMarkerRemovesTheWholeRootFirst)
+TEST_F(FileManagerTest, ALegacyMarkerRemovesTheWholeRootFirstAndSaysSoOutsideDebugMode)
 {
+    std::vector<std::string> console;
+    pln::PLNSetConsoleSink([&](const std::string& line) { console.push_back(line); });
     ASSERT_TRUE(manager.prepareForNewLaunch());
+    EXPECT_TRUE(console.empty()) << "nothing to remove, nothing said";
     touch(manager.activePath() + "/old-report");
     touch(manager.rootPath() + "/sendable");
     ASSERT_TRUE(manager.prepareForNewLaunch());
+    pln::PLNSetConsoleSink(nullptr);
     EXPECT_FALSE(fs::exists(manager.rootPath() + "/sendable"));
     EXPECT_TRUE(manager.activePathContents().empty());
+    EXPECT_EQ(console, std::vector<std::string>{"[Brisca:FileManager] Removed legacy structure at " + manager.rootPath()});
 }
 
 TEST_F(FileManagerTest, HiddenEntriesAreNeverListedMovedOrRemoved)

@@ -5,7 +5,8 @@
 // "next-launch" starts the whole kit in $HOME as the application's next
 // launch does, against the service in $BRISCA_TEST_SERVICE (pinned to the
 // root in $BRISCA_TEST_ROOT), answers the send prompt with button
-// $BRISCA_TEST_PROMPT and waits until no report is left to send.
+// $BRISCA_TEST_PROMPT, waits until no report is left to send and prints how
+// long the kit's start held the launch.
 
 #include "reporting/BriscaKit/CrashTime/BRSContext.h"
 #include "reporting/BriscaKit/CrashTime/BRSException.h"
@@ -283,7 +284,9 @@ int nextLaunch()
     const char* answer = std::getenv("BRISCA_TEST_PROMPT");
     brstest::TestApplication application(answer ? std::optional<std::size_t>(std::strtoul(answer, nullptr, 10)) : std::nullopt);
     auto kit = Brisca::create({&host, &runtime, &application, &store, network});
+    const auto starting = std::chrono::steady_clock::now();
     kit->startWith(brstest::kTestAPIKey, nullptr);
+    const auto startMilliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - starting).count();
 
     BRSFileManager files(runtime);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
@@ -298,6 +301,7 @@ int nextLaunch()
         std::printf("alert %s|%s|%zu\n", alert.messageText.c_str(), alert.informativeText.c_str(), alert.buttons.size());
     std::printf("prepared %zu processing %zu active %zu\n", files.preparedPathContents().size(), files.processingPathContents().size(),
                 files.activePathContents().size());
+    std::printf("start took %lld ms\n", static_cast<long long>(startMilliseconds));
     std::fflush(stdout);
     ::_exit(0);  // the kit's queues and handlers stay as they are
 }

@@ -273,15 +273,19 @@ TEST_F(NetworkTest, TaskUtilityRetriesAfterTheRetryValueAndHandsOnTheLastVerdict
     EXPECT_EQ(scheduler->delays().size(), 1u);  // neither was retried
 }
 
-TEST_F(NetworkTest, TaskUtilityReportsARequestThatMakesNoTask)
+// A request that makes no task makes no call-back at all: the utility has
+// no error of its own. The caller learns it from the answer of the call.
+TEST_F(NetworkTest, TaskUtilityMakesNoCallBackForARequestThatMakesNoTask)
 {
-    PLNNetworkTaskUtility utility(nullptr, PLNNetworkOptions{testPins(), std::make_shared<reportingtest::ManualScheduler>()});
+    auto queue = std::make_shared<brs::SerialQueue>("test.task-utility");
+    PLNNetworkTaskUtility utility(queue, PLNNetworkOptions{testPins(), std::make_shared<reportingtest::ManualScheduler>()});
     brs::URLRequest bad;
     bad.url = "::not a url::";
-    const auto result = run(utility, bad, 2);
-    ASSERT_TRUE(result.error);
-    EXPECT_EQ(result.error->code, -3);
-    EXPECT_TRUE(result.error->userInfo.is_null());
+    int calls = 0;
+    EXPECT_FALSE(utility.beginDataTaskWithRequest(bad, 2, [&](auto, auto, auto) { ++calls; }));
+    EXPECT_FALSE(utility.beginDownloadTaskWithRequest(bad, 2, [&](auto, auto, auto) { ++calls; }));
+    queue->sync([] {});
+    EXPECT_EQ(calls, 0);
 }
 
 TEST_F(NetworkTest, NetworkClientRetriesTenTimesWithGrowingJitteredDelaysThenGivesUp)

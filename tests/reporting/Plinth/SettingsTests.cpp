@@ -295,6 +295,37 @@ TEST_F(SettingsTest, DamagedCacheIsLoggedRemovedAndReplacedByTheNextDownload)
     EXPECT_TRUE(std::filesystem::is_regular_file(settingsFile()));
 }
 
+// The settings read once answer every later question: a file changed or
+// removed behind their back changes nothing until they are cleared.
+TEST_F(SettingsTest, AnswersComeFromTheDictionaryHeldNotFromTheFileAgain)
+{
+    std::filesystem::create_directories(std::filesystem::path(settingsFile()).parent_path());
+    ScratchFolder::writeFile(settingsFile(), R"({"app":{"status":"activated"},"read":1})");
+    PLNSettings settings(settingsFile());
+    ASSERT_EQ(settings.appStatus(), "activated");
+
+    ScratchFolder::writeFile(settingsFile(), R"({"app":{"status":"new","update_required":true},"read":2})");
+    EXPECT_EQ(settings.settingsDictionary()->at("read"), 1);
+    EXPECT_EQ(settings.appStatus(), "activated");
+    EXPECT_FALSE(settings.appNeedsOnboarding());
+    EXPECT_FALSE(settings.appUpdateRequired());
+    std::filesystem::remove(settingsFile());
+    EXPECT_EQ(settings.appStatus(), "activated");
+    EXPECT_TRUE(settings.appSettings());
+
+    // Given settings are held as they were given.
+    settings.setSettingsDictionary(nlohmann::json{{"app", {{"update_required", true}}}});
+    ScratchFolder::writeFile(settingsFile(), R"({"app":{"update_required":false}})");
+    EXPECT_TRUE(settings.appUpdateRequired());
+
+    // Cleared, the next question reads the file of now.
+    settings.clearSettingsDictionary();
+    ScratchFolder::writeFile(settingsFile(), R"({"app":{"status":"new"},"read":3})");
+    EXPECT_TRUE(settings.appNeedsOnboarding());
+    ScratchFolder::writeFile(settingsFile(), R"({"app":{"status":"activated"},"read":4})");
+    EXPECT_EQ(settings.settingsDictionary()->at("read"), 3);
+}
+
 TEST_F(SettingsTest, WrongTypedAppValuesCountAsAbsent)
 {
     PLNSettings settings("/nonexistent");

@@ -20,16 +20,23 @@ std::optional<std::string> RecordedRequest::header(const std::string& name) cons
     return std::nullopt;
 }
 
-std::map<std::string, std::string> RecordedRequest::kitFields() const
+std::map<std::string, std::string> RecordedRequest::fieldsAsSent() const
 {
-    static const std::set<std::string> added = {"host", "remote_addr", "remote_port", "local_addr", "local_port"};
+    static const std::set<std::string> server = {"remote_addr", "remote_port", "local_addr", "local_port"};
     std::map<std::string, std::string> fields;
     for (const auto& [name, value] : headers) {
         std::string lower = name;
         std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
-        if (!added.count(lower) && !(lower == "accept" && value == "*/*"))
+        if (!server.count(lower))
             fields.emplace(name, value);
     }
+    return fields;
+}
+
+std::map<std::string, std::string> RecordedRequest::kitFields() const
+{
+    auto fields = fieldsAsSent();
+    std::erase_if(fields, [](const auto& field) { return brs::equalsIgnoringCase(field.first, "Host"); });
     return fields;
 }
 

@@ -48,9 +48,10 @@ struct RecordedRequest {
     std::string body;  // empty for a multipart request: see parts
     std::vector<RecordedPart> parts;
     std::optional<std::string> header(const std::string& name) const;
-    // The header fields the kit wrote, each name as it was written: without
-    // those the transfer library adds ("Host", its "Accept: */*" and the
-    // length of a body it sends) and the server's own address fields.
+    // Every header field that came, each name as it was written, without
+    // the server's own address fields.
+    std::map<std::string, std::string> fieldsAsSent() const;
+    // fieldsAsSent() without "Host", which the transfer library adds.
     std::map<std::string, std::string> kitFields() const;
     // kitFields() of a multipart form without the two fields that describe
     // its body; nothing unless they name a form and a length.

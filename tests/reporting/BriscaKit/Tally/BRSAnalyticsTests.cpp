@@ -16,6 +16,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <thread>
 
 using reportingtest::ScratchFolder;
@@ -30,22 +31,35 @@ std::string contents(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// The keys of a log file's lines, in order.
-std::vector<std::string> keysOf(const std::string& path)
+struct Line {
+    std::string timestamp;
+    std::string key;
+};
+
+// The lines of a log file's text, in order.
+std::vector<Line> linesOf(const std::string& text)
 {
-    std::vector<std::string> keys;
-    std::string text = contents(path);
+    std::vector<Line> lines;
     size_t at = 0;
     while (at < text.size()) {
         const auto tab = text.find('\t', at);
         auto end = text.find_first_of("\t\n", tab + 1);
-        keys.push_back(text.substr(tab + 1, end - tab - 1));
+        lines.push_back({text.substr(at, tab - at), text.substr(tab + 1, end - tab - 1)});
         if (text[end] == '\t') {  // a payload: skip it by its length
             const auto lengthEnd = text.find('\t', end + 1);
             end = lengthEnd + 1 + std::stoul(text.substr(end + 1, lengthEnd - end - 1));
         }
         at = end + 1;
     }
+    return lines;
+}
+
+// The keys of a log file's lines, in order.
+std::vector<std::string> keysOf(const std::string& path)
+{
+    std::vector<std::string> keys;
+    for (const auto& line : linesOf(contents(path)))
+        keys.push_back(line.key);
     return keys;
 }
 
@@ -211,15 +225,21 @@ TEST_F(AnalyticsTest, MaintenanceUploadsEachPackagedFragmentAndRemovesItOnSucces
 
     ASSERT_EQ(service.requestCount("POST", "/events"), 1u);
     const auto request = service.requests().back();
-    // The upper-case names as they stand, and no other field of the kit's.
-    const std::map<std::string, std::string> expected = {{"User-Agent", "Brisca Mac SDK/3.0.8"},
+    // The upper-case names as they stand, the body's type and length, and no
+    // other field: none the transfer library would add of its own either.
+    const std::string contentType = request.header("Content-Type").value_or("");
+    EXPECT_EQ(contentType.rfind("multipart/form-data; boundary=", 0), 0u) << contentType;
+    std::map<std::string, std::string> expected = {{"Host", "127.0.0.1:" + std::to_string(service.port())},
+                                                         {"Content-Type", contentType},
+                                                         {"Content-Length", request.header("Content-Length").value_or("")},
+                                                         {"User-Agent", "Brisca Mac SDK/3.0.8"},
                                                          {"X-BRISCA-DEVELOPER-TOKEN", "e3b97a0c52d14f86a9c07b3e1d5f28c46a0b9e71"},
                                                          {"X-BRISCA-API-CLIENT-TYPE", "Brisca Mac SDK"},
                                                          {"X-BRISCA-API-CLIENT-VERSION", "50"},
                                                          {"X-BRISCA-API-CLIENT-DISPLAY-VERSION", "3.0.8"},
                                                          {"X-BRISCA-API-CLIENT-BUILD-VERSION", "50"},
                                                          {"X-BRISCA-API-KEY", "0123456789abcdef0123456789abcdef01234567"}};
-    EXPECT_EQ(request.formKitFields(), expected);
+    EXPECT_EQ(request.fieldsAsSent(), expected);
     ASSERT_EQ(request.parts.size(), 2u);
     EXPECT_EQ(request.parts[0].name, "1.log.zip");
     EXPECT_EQ(request.parts[0].fileName, "1.log.zip");
@@ -319,4 +339,87 @@ TEST_F(AnalyticsTest, SettingsFlagsWrittenAsTextReadAsTheRestOfTheKitReadsThem)
     EXPECT_FALSE(settings.shouldCollectAnalytics);
     EXPECT_TRUE(settings.shouldFlushOnBackground);
     EXPECT_TRUE(settings.trackCustomEvents);
+}
+
+// Fragments rotate while events of every priority arrive from other threads.
+// An event that comes between the new fragment's set-up and the moment its
+// queue lets go of the old file must not open a file that is then let go of
+// and opened again, which writes a second metadata line into it.
+TEST_F(AnalyticsTest, EveryLogFileStartsWithItsOneMetadataLineWhileFragmentsRotate)
+{
+    auto controller = makeController();
+    controller->setSettings(json{{"features", {{"collect_analytics", true}}}, {"analytics", {{"track_custom_events", true}}}});
+    controller->waitUntilIdle();
+    std::mt19937 random(20261211);
+    for (int rotation = 0; rotation < 150; ++rotation) {
+        reportingtest::Waiter<bool> rotated;
+        controller->maintainSessionFragments([&](auto) { rotated.set(true); });
+        const auto spin = std::chrono::microseconds(random() % 400);
+        std::vector<std::thread> loggers;
+        for (int priority = 0; priority < 3; ++priority)
+            loggers.emplace_back([&, priority] {
+                for (const auto until = std::chrono::steady_clock::now() + spin; std::chrono::steady_clock::now() < until;)
+                    ;
+                if (priority == 1)
+                    controller->logAppLaunched();
+                else if (priority == 2)
+                    controller->logCustomEventWithName("Race", nullptr);
+                else
+                    controller->logEvent(BRSAnalyticsEvent::make(BRSEventPriority::High, 1, "race", "E", nlohmann::json::object()));
+            });
+        for (auto& logger : loggers)
+            logger.join();
+        ASSERT_TRUE(rotated.wait());
+        controller->logAppLaunched();  // opens the open fragment's file again if it was let go of
+        controller->logCustomEventWithName("After", nullptr);
+    }
+    controller->waitUntilIdle();
+
+    std::size_t checked = 0;
+    for (const auto& state : {active(), packaged()})
+        for (const auto& file : filesUnder(state)) {
+            const std::string path = state + "/" + file;
+            const auto text = fs::path(file).extension() == ".zip" ? reportingtest::gunzip(contents(path)) : std::optional(contents(path));
+            ASSERT_TRUE(text) << file;
+            const auto lines = linesOf(*text);
+            ASSERT_FALSE(lines.empty()) << file;
+            EXPECT_EQ(lines[0].key, "metadata") << file;
+            // The metadata line carries the timestamp of the fragment it stands in.
+            const std::string fragment = fs::path(file).parent_path().filename().string();
+            EXPECT_EQ(lines[0].timestamp, fragment.substr(0, fragment.find('_'))) << file;
+            EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const Line& line) { return line.key == "metadata"; }), 1) << file;
+            ++checked;
+        }
+    EXPECT_GT(checked, 150u);
+}
+
+// The metadata line heading each log file carries the session's metadata
+// with its members in the order the service reads them; a member without a
+// value is left out, the flags and numbers are always there.
+TEST_F(AnalyticsTest, TheMetadataLineCarriesItsMembersInTheirOrder)
+{
+    auto controller = makeController();
+    controller->logAppLaunched();
+    controller->waitUntilIdle();
+    const std::string text = contents(controller->currentSessionFragmentDirectory() + "/1.log");
+    const auto lines = linesOf(text);
+    ASSERT_FALSE(lines.empty());
+    ASSERT_EQ(lines[0].key, "metadata");
+    const auto payload = text.substr(text.find('{'), text.find('\n') - text.find('{'));
+    const auto metadata = nlohmann::ordered_json::parse(payload, nullptr, false);
+    ASSERT_TRUE(metadata.is_object()) << payload;
+    const std::vector<std::string> table = {"generator", "links_ad_support", "advertising_tracking_enabled", "advertising_id", "api_key",
+                                            "session_id", "started_at", "vendor_id", "install_id", "beta_tester_token", "model",
+                                            "machine", "locale", "os_build", "os_version", "platform", "platform_code", "cores",
+                                            "jailbroken", "bundle_id", "bundle_version", "bundle_short_version", "instance_id"};
+    std::size_t at = 0;
+    for (const auto& member : metadata.items()) {
+        while (at < table.size() && table[at] != member.key())
+            ++at;
+        EXPECT_LT(at, table.size()) << "\"" << member.key() << "\" out of its place in " << payload;
+    }
+    for (const char* always : {"generator", "links_ad_support", "advertising_tracking_enabled", "api_key", "session_id", "started_at",
+                               "install_id", "platform", "platform_code", "cores", "jailbroken", "bundle_id", "instance_id"})
+        EXPECT_TRUE(metadata.contains(always)) << always << " in " << payload;
+    EXPECT_EQ(metadata["install_id"], host.installID());
 }
