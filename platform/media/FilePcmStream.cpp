@@ -7,6 +7,7 @@
 #include <cstring>
 #include <numeric>
 #include <utility>
+#include <vector>
 
 extern "C" {
 #include <libavutil/intreadwrite.h>
@@ -21,6 +22,19 @@ namespace {
 // Packets a stream takes from a shared input at each turn: a second and a
 // half of AAC, so that turns are few and the packets in hand are small.
 constexpr int kPacketsPerTurn = 64;
+
+// How a source's channels reach the output's. A single channel plays at its
+// own level in every output channel: the resampler's own mix takes it for a
+// centre speaker heard through the pair, 3 dB down in each, and a mono song
+// would sound quieter than its waveform shows and than the same sound in
+// stereo. Every other layout keeps the resampler's mix.
+int setChannelMix(SwrContext* resampler, const AVChannelLayout& input, const AVChannelLayout& output)
+{
+    if (input.nb_channels != 1 || output.nb_channels < 2)
+        return 0;
+    const std::vector<double> eachAtFullLevel(std::size_t(output.nb_channels), 1.0);
+    return swr_set_matrix(resampler, eachAtFullLevel.data(), 1);
+}
 
 }  // namespace
 
@@ -198,6 +212,8 @@ bool FilePcmStream::configureResampler(const AVFrame* frame)
     int status = swr_alloc_set_opts2(&raw, &outputLayout_, outputSampleFormat_, int(settings_.sampleRate), &inputLayout_,
                                      format, frame->sample_rate, 0, nullptr);
     resampler_.reset(raw);
+    if (status >= 0)
+        status = setChannelMix(raw, inputLayout_, outputLayout_);
     if (status >= 0)
         status = swr_init(raw);
     if (status < 0) {
