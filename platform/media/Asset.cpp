@@ -286,6 +286,13 @@ const FileAsset::Contents& FileAsset::contents() const
         found.identity = identityOfFile(path_);
         QString reason;
         FormatContext format = openInput(path_, &reason);
+        // The demuxer gives up on free-format MPEG audio, or takes a false
+        // sync in its data for a stream of another layer.
+        if ((!format || QByteArray(format->iformat->name) == "mp3") && isFreeFormatMpegAudio(path_)) {
+            found.error = mediaError(MediaErrorDecodeFailed,
+                                     QStringLiteral("The audio of this file cannot be decoded: its MPEG audio frames do not state their bit rate (free format)"));
+            return;
+        }
         if (!format) {
             found.error = mediaError(MediaErrorFileFormatNotRecognized,
                                          QStringLiteral("The file cannot be opened as media: %1").arg(reason));

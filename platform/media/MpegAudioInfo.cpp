@@ -1,6 +1,7 @@
 #include "platform/media/MpegAudioInfo.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <array>
@@ -90,6 +91,66 @@ std::optional<int64_t> mpegAudioFramePlace(const QString& path, int64_t first, i
             return place;
         place += parsed->bytes;
     }
+}
+
+namespace {
+
+// The longest free-format frame: 640 kbit/s at 8 kHz in MPEG 2.5.
+constexpr qsizetype kLongestFreeFormatFrame = 5760;
+
+// A frame header that says all but its bit rate: free format.
+bool isFreeFormatHeader(uint32_t header)
+{
+    return (header & 0xffe00000) == 0xffe00000 && (header >> 19 & 3) != 1 && (header >> 17 & 3) != 0 && (header >> 10 & 3) != 3
+        && (header >> 12 & 15) == 0;
+}
+
+// Whether free-format frames of one stream start at `first` of bytes: the
+// next header of the stream lies a frame's length on, and the one after it
+// the same length again, give or take the padding slot.
+bool freeFormatFramesAt(const QByteArray& bytes, qsizetype first)
+{
+    constexpr qsizetype kShortestFrame = 24;
+    const uint32_t header = bigEndian(bytes, first, 4);
+    const auto sameStream = [&](qsizetype at) {
+        if (at < 0 || at + 4 > bytes.size())
+            return false;
+        const uint32_t next = bigEndian(bytes, at, 4);
+        return isFreeFormatHeader(next) && (next & kStreamBits) == (header & kStreamBits);
+    };
+    const qsizetype slot = (header >> 17 & 3) == 3 ? 4 : 1;  // layer I pads by four bytes
+    for (qsizetype length = kShortestFrame; length <= kLongestFreeFormatFrame; ++length) {
+        if (!sameStream(first + length))
+            continue;
+        const qsizetype third = first + 2 * length;
+        if (sameStream(third) || sameStream(third - slot) || sameStream(third + slot))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool isFreeFormatMpegAudio(const QString& path)
+{
+    // Only a regular file: opening a FIFO would wait for a writer.
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly) || !file.seek(id3v2Length(file.read(10))))
+        return false;
+    // The first frame is looked for a little way in, past bytes an encoder
+    // or a tagger may leave, and two more must follow it. Only the
+    // first frame is asked: a steady tone's frames repeat their data, and
+    // with it any false header inside them.
+    constexpr qsizetype kFirstFrameWithin = 4096;
+    const QByteArray bytes = file.read(kFirstFrameWithin + 3 * kLongestFreeFormatFrame + 4);
+    for (qsizetype at = 0; at < kFirstFrameWithin && at + 4 <= bytes.size(); ++at) {
+        const uint32_t header = bigEndian(bytes, at, 4);
+        if (readMpegFrameHeader(header))
+            return false;  // the stream's first frame states its bit rate
+        if (isFreeFormatHeader(header) && freeFormatFramesAt(bytes, at))
+            return true;
+    }
+    return false;
 }
 
 std::optional<MpegAudioInfo> readMpegAudioHeader(const QByteArray& head)

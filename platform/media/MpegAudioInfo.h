@@ -41,6 +41,11 @@ std::optional<MpegFrameHeader> readMpegFrameHeader(uint32_t header);
 // free format, or no header where one should be), as in a damaged file.
 std::optional<int64_t> mpegAudioFramePlace(const QString& path, int64_t first, int64_t count);
 
+// Whether the MPEG audio at the start of the file at path (past an ID3v2
+// tag) is in free format: frames whose headers state no bit rate, and so no
+// size, one after another at equal steps. FFmpeg decodes no such frames.
+bool isFreeFormatMpegAudio(const QString& path);
+
 // The header of the file at path, when its stated size matches the file's:
 // a file cut short or joined to another is no longer what its header says.
 std::optional<MpegAudioInfo> readMpegAudioInfo(const QString& path);
