@@ -28,9 +28,9 @@ int64_t id3v2Length(const QByteArray& head)
     return 10 + size + (head[5] & 0x10 ? 10 : 0);
 }
 
-// The header bits one stream keeps from frame to frame: the sync word,
-// version, layer and sample rate.
-constexpr uint32_t kStreamBits = 0xfffe0c00;
+// What one stream keeps from frame to frame: the header's sync word,
+// version, layer and sample rate, and whether it is mono.
+uint32_t streamOf(uint32_t header) { return (header & 0xfffe0c00) | ((header >> 6 & 3) == 3 ? 1 : 0); }
 
 }  // namespace
 
@@ -62,15 +62,15 @@ std::optional<MpegFrameHeader> readMpegFrameHeader(uint32_t header)
     return MpegFrameHeader{samples / 8 * bitrate / sampleRate + padding, samples};
 }
 
-std::optional<int64_t> mpegAudioFramePlace(const QString& path, int64_t first, int64_t count)
+std::optional<int64_t> mpegAudioFramePlace(const QString& path, int64_t first, int64_t count, int64_t onwards)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || count < 0)
+    if (!file.open(QIODevice::ReadOnly) || count < 0 || onwards < 0)
         return std::nullopt;
     // The file is read in large blocks, a frame's header at a time taken from them.
     constexpr qint64 kBlockBytes = 1 << 18;
     QByteArray block;
-    int64_t blockStart = 0, place = first;
+    int64_t blockStart = 0, place = first, found = -1;
     uint32_t stream = 0;
     for (int64_t frame = 0;; ++frame) {
         if (place < blockStart || place + 4 > blockStart + block.size()) {
@@ -84,11 +84,13 @@ std::optional<int64_t> mpegAudioFramePlace(const QString& path, int64_t first, i
         const uint32_t header = bigEndian(block, place - blockStart, 4);
         const auto parsed = readMpegFrameHeader(header);
         if (frame == 0)
-            stream = header & kStreamBits;
-        if (!parsed || (header & kStreamBits) != stream)
+            stream = streamOf(header);
+        if (!parsed || streamOf(header) != stream)
             return std::nullopt;
         if (frame == count)
-            return place;
+            found = place;
+        if (frame == count + onwards)
+            return found;
         place += parsed->bytes;
     }
 }
@@ -116,7 +118,7 @@ bool freeFormatFramesAt(const QByteArray& bytes, qsizetype first)
         if (at < 0 || at + 4 > bytes.size())
             return false;
         const uint32_t next = bigEndian(bytes, at, 4);
-        return isFreeFormatHeader(next) && (next & kStreamBits) == (header & kStreamBits);
+        return isFreeFormatHeader(next) && streamOf(next) == streamOf(header);
     };
     const qsizetype slot = (header >> 17 & 3) == 3 ? 4 : 1;  // layer I pads by four bytes
     for (qsizetype length = kShortestFrame; length <= kLongestFreeFormatFrame; ++length) {
