@@ -295,8 +295,7 @@ const FileAsset::Contents& FileAsset::contents() const
         // The demuxer gives up on free-format MPEG audio, or takes a false
         // sync in its data for a stream of another layer.
         if ((!format || QByteArray(format->iformat->name) == "mp3") && isFreeFormatMpegAudio(path_)) {
-            found.error = mediaError(MediaErrorDecodeFailed,
-                                     QStringLiteral("The audio of this file cannot be decoded: its MPEG audio frames do not state their bit rate (free format)"));
+            found.error = mediaError(MediaErrorDecodeFailed, QStringLiteral("The audio of this file cannot be decoded: it is free-format MPEG audio"));
             return;
         }
         if (!format) {

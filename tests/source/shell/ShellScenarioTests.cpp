@@ -169,7 +169,7 @@ TEST_F(ShellScenarioTest, FreeFormatMpegAudioEndsInTheErrorViewAtOnce)
     EXPECT_EQ(error.domain, AVFoundationErrorDomain);
     EXPECT_EQ(error.code, MediaErrorDecodeFailed);
     EXPECT_EQ(shell.controller->errorViewController()->errorText().toStdString(),
-              "The audio of this file cannot be decoded: its MPEG audio frames do not state their bit rate (free format)");
+              "The audio of this file cannot be decoded: it is free-format MPEG audio");
     EXPECT_FALSE(shell.controller->selectedAsset());
     EXPECT_FALSE(editor().asset());
 
