@@ -1,6 +1,9 @@
 #include "app/LaunchArguments.h"
 
+#include <QCryptographicHash>
+#include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QUrl>
 
 namespace {
@@ -34,4 +37,17 @@ LaunchArguments parseLaunchArguments(const QStringList& arguments)
     if (launch.makeRingtone)
         launch.files.prepend(*launch.makeRingtone);  // what a running copy is handed
     return launch;
+}
+
+void setApplicationIdentity()
+{
+    QGuiApplication::setApplicationName(QStringLiteral("Tolvan"));
+    QGuiApplication::setOrganizationName(QStringLiteral("Tolvan"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("tolvan"));
+}
+
+QString singleInstanceKey()
+{
+    const QByteArray home = QCryptographicHash::hash(QDir::homePath().toUtf8(), QCryptographicHash::Sha1).toHex().left(12);
+    return QStringLiteral("tolvan-") + QString::fromLatin1(home);
 }

@@ -14,3 +14,11 @@ struct LaunchArguments {
 };
 
 LaunchArguments parseLaunchArguments(const QStringList& arguments);
+
+// The names the program goes by on the desktop: the application's, and its
+// desktop entry's ("tolvan", for tolvan.desktop), by which a handler of a
+// file type is known to be this program.
+void setApplicationIdentity();
+
+// The name of the one running copy's socket, for this user and home folder.
+QString singleInstanceKey();

@@ -12,8 +12,6 @@
 #include "app/LaunchArguments.h"
 
 #include <QApplication>
-#include <QCryptographicHash>
-#include <QDir>
 
 #include <cstdlib>
 
@@ -21,12 +19,6 @@ namespace {
 
 // The reporting service's key for this application.
 const std::string kReportingAPIKey = "6b1e0c3f95d24a7e8c0d17f2a9b4e35c0f6d2a18";
-
-QString instanceKey()
-{
-    const QByteArray home = QCryptographicHash::hash(QDir::homePath().toUtf8(), QCryptographicHash::Sha1).toHex().left(12);
-    return QStringLiteral("tolvan-") + QString::fromLatin1(home);
-}
 
 void startKit()
 {
@@ -43,14 +35,12 @@ int main(int argc, char** argv)
     tolvan::launchMark(tolvan::LaunchMark::Main);
     QApplication application(argc, argv);
     tolvan::launchMark(tolvan::LaunchMark::ApplicationCreated);
-    QApplication::setApplicationName(QStringLiteral("Tolvan"));
-    QApplication::setOrganizationName(QStringLiteral("Tolvan"));
-    QApplication::setDesktopFileName(QStringLiteral("tolvan"));
+    setApplicationIdentity();
 
     const LaunchArguments launch = parseLaunchArguments(application.arguments());
     tolvan::UserDefaults::standard().setArguments(application.arguments());
 
-    tolvan::SingleInstance instance(instanceKey());
+    tolvan::SingleInstance instance(singleInstanceKey());
     if (instance.handOffToRunningInstance(launch.files))
         return 0;
 
@@ -58,12 +48,7 @@ int main(int argc, char** argv)
     services.startKit = startKit;
     services.offerMove = tolvan::OfferMoveToApplicationsFolder;
     TolvanController controller(services);
-    QObject::connect(&instance, &tolvan::SingleInstance::filesReceived, &controller, [&controller](const QStringList& files) {
-        qInfo("A later launch handed over %lld file(s): %s", qlonglong(files.size()), qUtf8Printable(files.join(QStringLiteral(", "))));
-        controller.applicationOpenFiles(files);
-        controller.mainWindow()->raise();
-        controller.mainWindow()->activateWindow();
-    });
+    QObject::connect(&instance, &tolvan::SingleInstance::filesReceived, &controller, &TolvanController::laterLaunchOpenFiles);
 
     controller.launch([&controller, &launch] {
         if (launch.makeRingtone)

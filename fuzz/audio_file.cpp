@@ -61,12 +61,6 @@ std::optional<std::vector<uint8_t>> readTrackFrom(const Track& track, int64_t st
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
-{
-    fuzz::initialize(argc, argv);
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
 {
     fuzz::freshFolder();

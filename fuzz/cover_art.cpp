@@ -8,12 +8,6 @@
 
 #include <QFile>
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
-{
-    tolvan::fuzz::initialize(argc, argv);
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
 {
     using namespace tolvan;

@@ -6,12 +6,6 @@
 
 #include "platform/media/QuickTimeMetadata.h"
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
-{
-    tolvan::fuzz::initialize(argc, argv);
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
 {
     using namespace tolvan;

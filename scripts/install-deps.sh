@@ -24,9 +24,10 @@ packages=(
   # test servers
   libcpp-httplib-dev
   # desktop integration
-  xdg-utils libglib2.0-bin shared-mime-info desktop-file-utils
-  # a display for checking the window by hand: xvfb-run scripts/run.sh
-  xvfb xauth
+  xdg-utils libglib2.0-bin libglib2.0-dev shared-mime-info desktop-file-utils
+  # a display for checking the window by hand (xvfb-run scripts/run.sh) and
+  # for the test that reads the window's icon off a real X server
+  xvfb xauth x11-utils
   # interface fonts: stand-ins with the metrics of the fonts the interface names
   fonts-liberation fonts-dejavu-core
 )

@@ -88,7 +88,10 @@ void Workspace::revealFiles(const QStringList& paths, Completion done)
         done(false);
         return;
     }
-    const QString folder = QFileInfo(paths.first()).absolutePath();
+    // Without a file manager nothing can be selected: a folder is opened
+    // itself, so its contents show rather than those of the folder around it.
+    const QFileInfo first(paths.first());
+    const QString folder = first.isDir() ? first.absoluteFilePath() : first.absolutePath();
     auto openFolder = [this, folder, done] { openFile(folder, done); };
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {

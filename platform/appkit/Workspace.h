@@ -10,8 +10,19 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace tolvan {
+
+// An application as the desktop knows it: by the name of its desktop entry.
+struct DesktopApplication {
+    QString id;          // the desktop entry's file name, "tolvan.desktop"
+    QString executable;  // the program its Exec line starts, as written there
+
+    // Whether it is this program: our desktop entry, or an entry of its own
+    // (one the user made with a command of their choice) that starts us.
+    bool isThisProgram() const;
+};
 
 class Workspace {
 public:
@@ -27,9 +38,14 @@ public:
     // `gio open`, else `xdg-open`. False when neither handed it on.
     virtual void openFile(const QString& path, Completion done);
 
+    // The application `openFile` hands the file to: the default handler of
+    // its type (what `gio open` uses), none when no application takes it.
+    // Answers at once; it reads the desktop's databases and starts nothing.
+    virtual std::optional<DesktopApplication> defaultApplicationForFile(const QString& path);
+
     // Shows the files selected in the file manager (its freedesktop D-Bus
-    // interface); where no file manager answers, opens the folder of the
-    // first file instead.
+    // interface). Where no file manager answers, opens the first of them
+    // when it is a folder, else the folder it lies in.
     virtual void revealFiles(const QStringList& paths, Completion done);
 
     // Opens an address (a web page, a new mail message) with the desktop's

@@ -177,6 +177,12 @@ QVariantMap UserDefaults::dictionaryValue(const QString& key, const QVariantMap&
     return v.typeId() == QMetaType::QVariantMap ? v.toMap() : fallback;
 }
 
+QDateTime UserDefaults::value(const Setting<QDateTime>& s) const
+{
+    const QDateTime date = object(s.key).toDateTime();
+    return date.isValid() ? date : s.fallback;
+}
+
 void UserDefaults::setValue(const QString& key, const QVariant& value)
 {
     if (key.isEmpty())

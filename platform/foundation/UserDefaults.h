@@ -2,6 +2,8 @@
 // The user's settings: stored values, overridden for one run by "-key value"
 // command-line arguments, backed by registered defaults.
 
+#include "platform/foundation/SettingsTable.h"
+
 #include <QObject>
 #include <QSettings>
 #include <QStringList>
@@ -41,8 +43,21 @@ public:
     QVariantList arrayValue(const QString& key, const QVariantList& fallback = {}) const;
     QVariantMap dictionaryValue(const QString& key, const QVariantMap& fallback = {}) const;
 
+    // A setting of the table: its value as its type, else its default.
+    bool value(const Setting<bool>& s) const { return boolValue(s.key, s.fallback); }
+    qint64 value(const Setting<qint64>& s) const { return integerValue(s.key, s.fallback); }
+    double value(const Setting<double>& s) const { return doubleValue(s.key, s.fallback); }
+    QString value(const Setting<QString>& s) const { return stringValue(s.key, s.fallback); }
+    QByteArray value(const Setting<QByteArray>& s) const { return dataValue(s.key, s.fallback); }
+    QVariantList value(const Setting<QVariantList>& s) const { return arrayValue(s.key, s.fallback); }
+    QVariantMap value(const Setting<QVariantMap>& s) const { return dictionaryValue(s.key, s.fallback); }
+    QDateTime value(const Setting<QDateTime>& s) const;
+    bool contains(const SettingKey& s) const { return contains(s.key); }
+
     void setValue(const QString& key, const QVariant& value);
+    void setValue(const SettingKey& s, const QVariant& value) { setValue(s.key, value); }
     void remove(const QString& key);
+    void remove(const SettingKey& s) { remove(s.key); }
     void synchronize();
 
 signals:

@@ -44,6 +44,7 @@ std::unique_ptr<PcmStream> AssetReaderTrackOutput::openStream(const Asset&, Erro
 
 struct AssetReader::Private {
     std::atomic<int> openOutputs{0};
+    std::atomic<bool> cancellationRequested{false};
 };
 
 AssetReader::AssetReader(std::shared_ptr<Asset> asset) : asset_(std::move(asset)), d(std::make_unique<Private>()) {}
@@ -100,7 +101,13 @@ bool AssetReader::startReading()
     return state_.advance(AssetReaderStatus::Reading);  // false when cancelled meanwhile
 }
 
-void AssetReader::cancelReading() { state_.end(AssetReaderStatus::Cancelled); }
+void AssetReader::cancelReading()
+{
+    d->cancellationRequested = true;
+    state_.end(AssetReaderStatus::Cancelled);
+}
+
+bool AssetReader::cancellationRequested() const { return d->cancellationRequested; }
 
 void AssetReader::fail(const Error& error) { state_.end(AssetReaderStatus::Failed, error); }
 

@@ -91,6 +91,9 @@ public:
     // error set, when one cannot start or there is no output.
     bool startReading();
     void cancelReading();
+    // Whether cancelReading() was called, also once reading had ended: what
+    // is made of the samples read may still be dropped.
+    bool cancellationRequested() const;
 
     // The first end (completed, failed or cancelled) stays.
     AssetReaderStatus status() const { return state_.status(); }

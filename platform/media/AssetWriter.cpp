@@ -477,7 +477,7 @@ void AssetWriter::stopEncoding(bool finishQueue)
         encoding_->end(finishQueue);
 }
 
-bool AssetWriter::finishWriting()
+bool AssetWriter::finishWriting(const std::function<bool()>& stillWanted)
 {
     if (status() != AssetWriterStatus::Writing) {
         cancelWriting();  // cleans up after a failure of the encoding queue
@@ -490,6 +490,10 @@ bool AssetWriter::finishWriting()
     }
     if (auto failure = encoder_->finish())
         return fail(*failure);
+    if (stillWanted && !stillWanted()) {
+        cancelWriting();
+        return false;
+    }
     if (fileType_ == FileTypeAppleM4A)
         if (auto failure = encoder_->writeMetadata(metadata_))
             return fail(*failure);

@@ -146,8 +146,9 @@ public:
     void startSessionAtSourceTime(const MediaTime& time);
     // Encodes what is queued, flushes the encoder, writes the metadata,
     // flushes the file to disk and puts it in place. False, with the status
-    // failed, when any step fails.
-    bool finishWriting();
+    // failed, when any step fails; false and cancelled when stillWanted,
+    // asked once the audio is encoded, answers false.
+    bool finishWriting(const std::function<bool()>& stillWanted = {});
     // Stops and drops the unfinished file; the destination is left alone.
     // After a failure it only cleans up.
     void cancelWriting();

@@ -19,10 +19,16 @@ CodecParameters FileSharedInput::parameters()
 std::shared_ptr<FileSharedInput> FileSharedInput::open(const QString& path, int streamIndex, QString* reason)
 {
     FormatContext format = openInput(path, reason, false);
-    if (!format || !probeIfNeeded(format.get(), streamIndex, reason) || streamIndex < 0 || unsigned(streamIndex) >= format->nb_streams)
-        return nullptr;
-    const QByteArray name = format->iformat->name;
+    return format ? open(format, streamIndex, reason) : nullptr;
+}
+
+std::shared_ptr<FileSharedInput> FileSharedInput::open(FormatContext& opened, int streamIndex, QString* reason)
+{
+    const QByteArray name = opened->iformat->name;
     if (!name.contains("mp4") && !name.contains("mov"))
+        return nullptr;
+    FormatContext format = std::move(opened);
+    if (!probeIfNeeded(format.get(), streamIndex, reason) || streamIndex < 0 || unsigned(streamIndex) >= format->nb_streams)
         return nullptr;
     for (unsigned i = 0; i < format->nb_streams; ++i)
         format->streams[i]->discard = int(i) == streamIndex ? AVDISCARD_DEFAULT : AVDISCARD_ALL;

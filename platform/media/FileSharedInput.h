@@ -25,6 +25,9 @@ using CodecParameters = std::unique_ptr<AVCodecParameters, ParametersFreer>;
 class FileSharedInput : public SharedTrackInput {
 public:
     static std::shared_ptr<FileSharedInput> open(const QString& path, int streamIndex, QString* reason);
+    // The same over a file opened and not yet read from, which it takes;
+    // null, and the file left as it was, when its container is another.
+    static std::shared_ptr<FileSharedInput> open(ffmpeg::FormatContext& opened, int streamIndex, QString* reason);
 
     AVRational timeBase() const { return timeBase_; }
     // The stream's codec parameters, copied out of turn: a stream may start

@@ -23,12 +23,34 @@ std::unique_ptr<PcmStream> FileTrack::openPcmStreamFromFrame(const AudioOutputSe
     return openSharedPcmStreamFromFrame(settings, startFrame, nullptr, error);
 }
 
+// The one the first reader reads through while it lives: a long song's
+// chunks then hold its index once, and none parses the file again.
 std::shared_ptr<SharedTrackInput> FileTrack::openSharedInput() const
 {
     if (mediaType_ != MediaType::Audio)
         return nullptr;
+    if (auto input = spareAsSharedInput())
+        return input;
     QString reason;
     return FileSharedInput::open(path_, streamIndex_, &reason);
+}
+
+// The asset's opened file as an input to share, where its container indexes
+// every packet; the one made so earlier while a reader still holds it.
+std::shared_ptr<FileSharedInput> FileTrack::spareAsSharedInput() const
+{
+    std::lock_guard lock(sharingMutex_);
+    if (auto input = sharedSpare_.lock())
+        return input;
+    FormatContext spare = spareInput_ ? spareInput_->take() : nullptr;
+    if (!spare)
+        return nullptr;
+    QString reason;
+    auto input = FileSharedInput::open(spare, streamIndex_, &reason);
+    if (spare)
+        spareInput_->keep(std::move(spare));  // another container: its first reader reads it alone
+    sharedSpare_ = input;
+    return input;
 }
 
 std::unique_ptr<PcmStream> FileTrack::openSharedPcmStreamFromFrame(const AudioOutputSettings& settings, int64_t startFrame,
@@ -42,7 +64,8 @@ std::unique_ptr<PcmStream> FileTrack::openSharedPcmStreamFromFrame(const AudioOu
 }
 
 // Through the shared input when there is one; else through the asset's
-// opened file while it is spare, or a file opened afresh.
+// opened file while it is spare (shared, where that saves memory), or a
+// file opened afresh.
 std::unique_ptr<PcmStream> FileTrack::openFilePcmStream(const AudioOutputSettings& settings, std::shared_ptr<SharedTrackInput> input,
                                                         Error* error) const
 {
@@ -52,6 +75,8 @@ std::unique_ptr<PcmStream> FileTrack::openFilePcmStream(const AudioOutputSetting
             *error = mediaError(MediaErrorUnknown, QStringLiteral("Track %1 is not an audio track").arg(trackID_));
         return nullptr;
     }
+    if (!shared)
+        shared = spareAsSharedInput();
     FormatContext spare = !shared && spareInput_ ? spareInput_->take() : nullptr;
     return FilePcmStream::open(path_, std::move(spare), streamIndex_, settings, std::move(shared), error);
 }

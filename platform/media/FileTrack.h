@@ -3,9 +3,12 @@
 
 #include "platform/media/Track.h"
 
+#include <mutex>
+
 namespace tolvan {
 
 namespace ffmpeg { class SpareInput; }
+class FileSharedInput;
 
 class FileTrack : public Track {
 public:
@@ -29,10 +32,13 @@ public:
 private:
     std::unique_ptr<PcmStream> openFilePcmStream(const AudioOutputSettings& settings, std::shared_ptr<SharedTrackInput> input,
                                                  Error* error) const;
+    std::shared_ptr<FileSharedInput> spareAsSharedInput() const;
 
     QString path_;
     int streamIndex_;
     std::shared_ptr<ffmpeg::SpareInput> spareInput_;  // the asset's opened file, for the first reader
+    mutable std::mutex sharingMutex_;
+    mutable std::weak_ptr<FileSharedInput> sharedSpare_;  // that file, once a reader shares it
 };
 
 }  // namespace tolvan

@@ -51,7 +51,6 @@ public:
     static int16_t saturate(double value);
 
 private:
-    double followedGainAt(const MediaTime& time) const;
     double lastEndVolume() const;
     // Whether a ramp covers any moment from first to last.
     bool rampTouches(const MediaTime& first, const MediaTime& last) const;

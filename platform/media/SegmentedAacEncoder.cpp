@@ -20,10 +20,6 @@ namespace {
 
 using Settings = SegmentedAacEncoder::Settings;
 
-// Each encoder adds its own memory: more than a few would take more memory
-// than they save time.
-constexpr int kMaxWorkers = 3;
-
 Error encoderError(const QString& message) { return mediaError(MediaErrorUnknown, message); }
 
 CodecContext openEncoder(const Settings& settings, Error* error)
@@ -164,7 +160,9 @@ struct SegmentedAacEncoder::Private {
     int64_t audioStart = 0;
     int64_t nextSegment = 0;
     std::deque<std::shared_ptr<Segment>> started;  // in order, until their packets are handed over
-    int workerCount = std::clamp(QThread::idealThreadCount() - 1, 1, kMaxWorkers);
+    // One encoder a free core: each holds a megabyte or two, and the tone's
+    // encoding is most of an export's time.
+    int workerCount = std::max(QThread::idealThreadCount() - 1, 1);
     OperationQueue workers{"com.kestrova.encodeAac.segments", workerCount};
 
     int64_t audioEnd() const { return audioStart + int64_t(audio.size()) / settings.channels; }

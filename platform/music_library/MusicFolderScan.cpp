@@ -1,5 +1,6 @@
 #include "platform/music_library/MusicFolderScan.h"
 
+#include "platform/media/AudiovisualTypes.h"
 #include "platform/media/TagLibAdapter.h"
 
 #include <QCollator>
@@ -17,13 +18,6 @@
 namespace tolvan::music {
 
 namespace {
-
-const QStringList& audioExtensions()
-{
-    static const QStringList extensions{"mp3", "m4a", "m4b", "mp4", "aac", "flac", "ogg", "oga", "opus",
-                                        "wav", "aif", "aiff", "wv", "ape", "mpc", "wma"};
-    return extensions;
-}
 
 bool isHiddenBelow(const QString& folder, const QString& path)
 {
@@ -99,7 +93,11 @@ MusicTrackPtr trackFromJson(const QJsonObject& o)
 
 }  // namespace
 
-bool isAudioFile(const QString& path) { return audioExtensions().contains(QFileInfo(path).suffix().toLower()); }
+bool isAudioFile(const QString& path)
+{
+    static const QStringList extensions = audioExtensions();
+    return extensions.contains(QFileInfo(path).suffix().toLower());
+}
 
 bool isPlaylistFile(const QString& path)
 {

@@ -4,7 +4,6 @@
 #include "platform/foundation/UserDefaults.h"
 #include "platform/system/Version.h"
 
-#include <QDesktopServices>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QXmlStreamReader>
@@ -13,10 +12,6 @@ namespace tolvan {
 
 namespace {
 
-const QString automaticKey = QStringLiteral("UpdaterAutomaticallyChecks");
-const QString profileKey = QStringLiteral("UpdaterSendsSystemProfile");
-const QString feedKey = QStringLiteral("UpdateFeedURL");
-const QString releaseNotesKey = QStringLiteral("ReleaseNotesURL");
 
 QString attributeNamed(const QXmlStreamAttributes& attributes, QStringView localName)
 {
@@ -72,46 +67,42 @@ Updater::Updater(UserDefaults& defaults, const Bundle& bundle, QObject* parent)
 {
 }
 
-bool Updater::automaticallyChecksForUpdates() const { return defaults_.boolValue(automaticKey, false); }
+bool Updater::automaticallyChecksForUpdates() const { return defaults_.value(settings::updaterChecksAutomatically); }
 
 void Updater::setAutomaticallyChecksForUpdates(bool on)
 {
     if (on == automaticallyChecksForUpdates())
         return;
-    defaults_.setValue(automaticKey, on);
+    defaults_.setValue(settings::updaterChecksAutomatically, on);
     emit automaticallyChecksForUpdatesChanged(on);
 }
 
-bool Updater::sendsSystemProfile() const { return defaults_.boolValue(profileKey, false); }
+bool Updater::sendsSystemProfile() const { return defaults_.value(settings::updaterSendsProfile); }
 
 void Updater::setSendsSystemProfile(bool on)
 {
     if (on == sendsSystemProfile())
         return;
-    defaults_.setValue(profileKey, on);
+    defaults_.setValue(settings::updaterSendsProfile, on);
     emit sendsSystemProfileChanged(on);
 }
 
 std::optional<QUrl> Updater::feedURL() const
 {
-    QString feed = defaults_.stringValue(feedKey);
+    QString feed = defaults_.value(settings::updateFeedURL);
     if (feed.isEmpty())
-        feed = bundle_.objectForInfoDictionaryKey(feedKey).toString();
+        feed = bundle_.objectForInfoDictionaryKey(settings::updateFeedURL.key).toString();
     const QUrl url(feed);
     if (feed.isEmpty() || !url.isValid())
         return std::nullopt;
     return url;
 }
 
-QUrl Updater::releaseNotesURL() const { return QUrl(bundle_.objectForInfoDictionaryKey(releaseNotesKey).toString()); }
-
 void Updater::checkForUpdates()
 {
     const std::optional<QUrl> feed = feedURL();
     if (!feed) {
-        if (!releaseNotesURL().isValid() || releaseNotesURL().isEmpty() || !QDesktopServices::openUrl(releaseNotesURL()))
-            emit checkFinished({std::nullopt, Error{QStringLiteral("TolvanErrorDomain"), 0,
-                                                    QStringLiteral("This copy has no update feed; the package manager updates it.")}});
+        emit checkFinished({.updatedByInstaller = true});
         return;
     }
     readFeed(*feed, false);

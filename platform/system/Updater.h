@@ -1,8 +1,8 @@
 #pragma once
 // The application's update checker. It keeps two settings the preferences
 // show, and on "Check Now..." reads the appcast when a feed is configured;
-// without one (a packaged copy, which the package manager updates) it opens
-// the release notes instead.
+// without one (a copy from the package manager or the user's own build) it
+// answers that whoever installed the copy updates it.
 
 #include "platform/foundation/Error.h"
 
@@ -33,6 +33,8 @@ std::optional<AppcastItem> newestAppcastItem(const QByteArray& feed, Error* erro
 struct UpdateCheckResult {
     std::optional<AppcastItem> newerVersion;  // empty: up to date
     std::optional<Error> error;
+    // No feed to read: the package manager or a new build brings this copy's updates.
+    bool updatedByInstaller = false;
 };
 
 class Updater : public QObject {
@@ -50,10 +52,9 @@ public:
 
     // The feed from the defaults or the information dictionary ("UpdateFeedURL").
     std::optional<QUrl> feedURL() const;
-    QUrl releaseNotesURL() const;
 
-    // The user's check: reads the feed and reports through checkFinished, or
-    // opens the release notes.
+    // The user's check: reads the feed, or finds there is none, and reports
+    // through checkFinished.
     void checkForUpdates();
     // The automatic check at launch: reports only a newer version; without a
     // feed, on an error or when up to date it stays quiet.

@@ -5,6 +5,7 @@
 #include "reporting/Plinth/PLNIdentity.h"
 #include "reporting/Plinth/PLNNotificationCenter.h"
 #include "reporting/Plinth/PLNServiceRequest.h"
+#include "reporting/Plinth/PLNSettings.h"
 #include "reporting/Plinth/PLNURLBuilder.h"
 #include "reporting/Plinth/Plinth.h"
 
@@ -94,7 +95,7 @@ std::optional<std::string> BRSBetaController::betaUpdateURL()
     const auto settings = delegate ? delegate->settingsForBetaController() : std::make_shared<BRSSettings>();
     auto builder = pln::PLNURLBuilder::URLWithBase(settings->betaEndpoint());
     builder.appendComponent("/spi/v2/platforms/");
-    builder.appendComponent("mac");
+    builder.appendComponent(pln::PLNSettings::appPlatform());
     builder.appendComponent("/apps/");
     builder.appendComponent(pln::PLNSanitizedBundleIdentifier().value_or(""));
     builder.appendComponent("/beta_update_check");

@@ -113,7 +113,7 @@ void BRSContextInitialize(const BRSCrashReporterConfiguration* configuration, co
     context->exception.path = appendToRoot(directory, "exception.brsrecord");
     context->exception.customPath = appendToRoot(directory, "custom_exception.brsrecord");
     context->signal.path = appendToRoot(directory, "signal.brsrecord");
-    context->server.path = appendToRoot(directory, "mach_exception.brsrecord");
+    context->server.path = appendToRoot(directory, "mach_exception.brsrecord");  // the name the report reader knows
     auto& logging = context->logging;
     logging.userKV = {appendToRoot(directory, "user_incremental_kv.brsrecord"),
                       appendToRoot(directory, "user_compacted_kv.brsrecord"), 64, configuration->maximumCustomKeys};

@@ -67,7 +67,7 @@ bool BRSHostRecordHostMetadata(BRSFile* file, const BRSRuntime& runtime)
     BRSFileWriteHashEntryString(file, "cpu", cpuBrand().c_str());
     BRSFileWriteHashEntryString(file, "os_build_version", runtime.osBuildVersion().c_str());
     BRSFileWriteHashEntryString(file, "os_display_version", runtime.osDisplayVersion().c_str());
-    BRSFileWriteHashEntryString(file, "platform", "mac");
+    BRSFileWriteHashEntryString(file, "platform", "mac");  // the service's name, as PLNSettings::appPlatform()
     BRSFileWriteHashEntryString(file, "locale", localeIdentifier().c_str());
     BRSFileWriteHashEnd(file);
     BRSFileWriteSectionEnd(file);

@@ -5,6 +5,7 @@
 #include "reporting/Plinth/PLNConsole.h"
 #include "reporting/Plinth/PLNMultipartMimeStreamEncoder.h"
 #include "reporting/Plinth/PLNServiceRequest.h"
+#include "reporting/Plinth/PLNSettings.h"
 #include "reporting/Plinth/PLNURLBuilder.h"
 
 #include <filesystem>
@@ -100,7 +101,7 @@ std::optional<std::string> BRSReportsController::reportURL() const
     auto delegate = delegate_.lock();
     auto builder = pln::PLNURLBuilder::URLWithBase(settings()->reportsEndpoint());
     builder.appendComponent("/sdk-api/v1/platforms/");
-    builder.appendComponent("mac");
+    builder.appendComponent(pln::PLNSettings::appPlatform());
     builder.appendComponent("/apps/");
     builder.appendComponent(delegate ? delegate->bundleIdentifierForReportsController() : "");
     builder.appendComponent("/reports");

@@ -13,4 +13,8 @@ struct PinnedRootData {
 
 const std::array<PinnedRootData, 8>& pinnedRootCertificateData();
 
+// The roots' PEM bodies, in pinning order, as the build embeds them from
+// roots/*.pem.
+extern const std::array<const char*, 8> kPinnedRootBase64;
+
 }  // namespace pln

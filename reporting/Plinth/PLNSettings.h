@@ -27,6 +27,9 @@ public:
     bool appUpdateRequired();
 
     static std::optional<std::string> appBundleIdentifier();
+    // The kit's service files reports, events and beta checks under the
+    // platform the kit was first built for and knows no other name: every
+    // path and record of ours says "mac".
     static std::string appPlatform() { return "mac"; }
     static std::optional<std::string> appBuildVersion();
     static std::optional<std::string> appDisplayVersion();

@@ -41,3 +41,8 @@ public:
     // Forgets everything recorded, as at process start (for tests).
     static void resetForTesting();
 };
+
+// An event parameter that names an object (a pointer or an optional with a
+// description()): its description, or null when there is none, so that the
+// event still carries the key.
+QVariant descriptionOrNull(const auto& object) { return object ? QVariant(object->description()) : QVariant::fromValue(nullptr); }

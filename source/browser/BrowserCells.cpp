@@ -159,15 +159,17 @@ void SimpleDetailedCell::draw(QPainter& painter, const QRectF& frame, const Brow
     painter.restore();
 }
 
-// ---- SimpleMenuCell ----
+// ---- BrowserTextCell ----
 
-SimpleMenuCell::SimpleMenuCell(QObject* parent) : BrowserCell(parent), font(interfaceFont(16)) {}
+BrowserTextCell::BrowserTextCell(QObject* parent) : BrowserCell(parent), font(interfaceFont(16)) {}
 
-void SimpleMenuCell::setTextColor(const QColor& color)
+void BrowserTextCell::setTextColor(const QColor& color)
 {
     textColor_ = color;
     emit appearanceChanged();
 }
+
+// ---- SimpleMenuCell ----
 
 SimpleMenuCell::Layout SimpleMenuCell::layout(const QRectF& frame, const BrowserRow& row, const BrowserCellState& state) const
 {
@@ -223,14 +225,6 @@ void SimpleMenuCell::draw(QPainter& painter, const QRectF& frame, const BrowserR
 }
 
 // ---- VerticallCenteredTextCell ----
-
-VerticallCenteredTextCell::VerticallCenteredTextCell(QObject* parent) : BrowserCell(parent), font(interfaceFont(16)) {}
-
-void VerticallCenteredTextCell::setTextColor(const QColor& color)
-{
-    textColor_ = color;
-    emit appearanceChanged();
-}
 
 VerticallCenteredTextCell::Layout VerticallCenteredTextCell::layout(const QRectF& frame, const BrowserRow& row, const BrowserCellState& state) const
 {

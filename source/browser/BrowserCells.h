@@ -90,22 +90,34 @@ public:
 };
 
 // A menu row: an optional icon, the title and an arrow for rows that lead on.
-// Style 1 is the grouped look of the main menu: group headings small and
-// grey, the rows under them indented.
-class SimpleMenuCell : public BrowserCell {
+// A cell of one line of text in the interface font of size 16, in a colour
+// the colour manager binds.
+class BrowserTextCell : public BrowserCell {
     Q_OBJECT
     Q_PROPERTY(QColor textColor READ textColor WRITE setTextColor)
 public:
-    explicit SimpleMenuCell(QObject* parent = nullptr);
+    explicit BrowserTextCell(QObject* parent = nullptr);
 
-    int style = 0;
     QFont font;
-    qreal leftMargin = 10;
-    qreal rightMargin = 5;
-    qreal spacing = 5;
 
     QColor textColor() const { return textColor_; }
     void setTextColor(const QColor& color);
+
+protected:
+    QColor textColor_ = Qt::black;
+};
+
+// Style 1 is the grouped look of the main menu: group headings small and
+// grey, the rows under them indented.
+class SimpleMenuCell : public BrowserTextCell {
+    Q_OBJECT
+public:
+    using BrowserTextCell::BrowserTextCell;
+
+    int style = 0;
+    qreal leftMargin = 10;
+    qreal rightMargin = 5;
+    qreal spacing = 5;
 
     struct Layout {
         QString title;
@@ -120,23 +132,15 @@ public:
 
     void draw(QPainter& painter, const QRectF& frame, const BrowserRow& row, const BrowserCellState& state) const override;
     QString accessibilityValue(const BrowserRow& row) const override { return row.title; }
-
-private:
-    QColor textColor_ = Qt::black;
 };
 
 // One line of title, centred vertically, with a chevron on the selected row.
-class VerticallCenteredTextCell : public BrowserCell {
+class VerticallCenteredTextCell : public BrowserTextCell {
     Q_OBJECT
-    Q_PROPERTY(QColor textColor READ textColor WRITE setTextColor)
 public:
-    explicit VerticallCenteredTextCell(QObject* parent = nullptr);
+    using BrowserTextCell::BrowserTextCell;
 
     BrowserRow::Text key = BrowserRow::Text::title;
-    QFont font;
-
-    QColor textColor() const { return textColor_; }
-    void setTextColor(const QColor& color);
 
     struct Layout {
         QString title;
@@ -148,7 +152,4 @@ public:
 
     void draw(QPainter& painter, const QRectF& frame, const BrowserRow& row, const BrowserCellState& state) const override;
     QString accessibilityValue(const BrowserRow& row) const override { return row.text(key); }
-
-private:
-    QColor textColor_ = Qt::black;
 };

@@ -69,7 +69,6 @@ public:
     // What opening a row does: called with the clicked row, or with the
     // selected row when a key opens it.
     void setAction(std::function<void(int row)> action) { action_ = std::move(action); }
-    bool hasAction() const { return bool(action_); }
     void setTableDelegate(BrowserTableDelegate* delegate) { tableDelegate_ = delegate; }
 
     int selectedRow() const;

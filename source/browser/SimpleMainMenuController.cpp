@@ -83,9 +83,10 @@ BrowserRows SimpleMainMenuController::buildRows(tolvan::UserDefaults& defaults, 
                      libraryRow("Movies", "movies", "movies"),
                      libraryRow("TV Shows", "tvshows", "tv_shows"),
                      libraryRow("Playlists", "playlists", "playlists")};
-    if (!defaults.contains(showIncludedRingtonesKey))
-        defaults.setValue(showIncludedRingtonesKey, true);
-    if (defaults.boolValue(showIncludedRingtonesKey)) {
+    const auto& showIncluded = tolvan::settings::showIncludedRingtones;
+    if (!defaults.contains(showIncluded))
+        defaults.setValue(showIncluded, showIncluded.fallback);
+    if (defaults.value(showIncluded)) {
         rows.push_back(groupRow("RINGTONES"));
         for (const QVariantMap& set : ringtoneSets)
             rows.push_back(ringtoneSetRow(set));
@@ -103,7 +104,7 @@ QWidget* SimpleMainMenuController::loadView()
     rebuildContents();
     if (services_.defaults) {
         connect(services_.defaults, &tolvan::UserDefaults::changed, this, [this](const QString& key) {
-            if (key == showIncludedRingtonesKey)
+            if (key == tolvan::settings::showIncludedRingtones.key)
                 rebuildContents();
         });
     }

@@ -10,8 +10,6 @@
 class SimpleMainMenuController : public BrowserListController {
     Q_OBJECT
 public:
-    static inline const QString showIncludedRingtonesKey = QStringLiteral("showIncludedRingtones");
-
     static std::shared_ptr<SimpleMainMenuController> mainMenu(const BrowserServices& services);
     explicit SimpleMainMenuController(const BrowserServices& services);
 

@@ -6,6 +6,8 @@
 
 namespace editor {
 
+namespace settings = tolvan::settings;
+
 namespace {
 
 TimeMenuItem valueItem(const char* title, float value, const char* accessibilityKey, const char* accessibilityDefault)
@@ -52,59 +54,59 @@ double gapDuration(int gapIndex) { return timeMenuValue(gapIndex).value_or(0.0);
 
 RingtoneKind EditorSettings::kind() const
 {
-    return defaults_.integerValue(kRingtoneKindKey, 0) == 0 ? RingtoneKind::Ringtone : RingtoneKind::AlertTone;
+    return defaults_.value(settings::ringtoneKind) == 0 ? RingtoneKind::Ringtone : RingtoneKind::AlertTone;
 }
 
-void EditorSettings::setKind(RingtoneKind kind) { defaults_.setValue(kRingtoneKindKey, int(kind)); }
+void EditorSettings::setKind(RingtoneKind kind) { defaults_.setValue(settings::ringtoneKind, int(kind)); }
 
-double EditorSettings::storedFade(const QString& key) const
+double EditorSettings::storedFade(const tolvan::Setting<double>& setting) const
 {
-    const double stored = defaults_.doubleValue(key, 0.0);
+    const double stored = defaults_.value(setting);
     return std::isfinite(stored) && stored > 0.0 ? stored : 0.0;
 }
 
-double EditorSettings::storedFadeIn() const { return storedFade(kFadeInDurationKey); }
-double EditorSettings::storedFadeOut() const { return storedFade(kFadeOutDurationKey); }
+double EditorSettings::storedFadeIn() const { return storedFade(settings::fadeInDuration); }
+double EditorSettings::storedFadeOut() const { return storedFade(settings::fadeOutDuration); }
 double EditorSettings::fadeInDuration() const { return std::max(kMinimumFade, storedFadeIn()); }
 double EditorSettings::fadeOutDuration() const { return std::max(kMinimumFade, storedFadeOut()); }
-void EditorSettings::setFadeIn(double seconds) { defaults_.setValue(kFadeInDurationKey, float(seconds)); }
-void EditorSettings::setFadeOut(double seconds) { defaults_.setValue(kFadeOutDurationKey, float(seconds)); }
+void EditorSettings::setFadeIn(double seconds) { defaults_.setValue(settings::fadeInDuration, float(seconds)); }
+void EditorSettings::setFadeOut(double seconds) { defaults_.setValue(settings::fadeOutDuration, float(seconds)); }
 
 bool EditorSettings::migrateFadeSettings()
 {
     bool wrote = false;
-    const auto migrate = [&](const QString& durationKey, const QString& oldKey) {
-        if (defaults_.contains(durationKey))
+    const auto migrate = [&](const tolvan::Setting<double>& duration, const tolvan::Setting<bool>& old) {
+        if (defaults_.contains(duration))
             return;
-        defaults_.setValue(durationKey, defaults_.boolValue(oldKey, true) ? 1.0f : 0.0f);
+        defaults_.setValue(duration, defaults_.value(old) ? 1.0f : 0.0f);
         wrote = true;
     };
-    migrate(kFadeInDurationKey, kOldFadeInKey);
-    migrate(kFadeOutDurationKey, kOldFadeOutKey);
+    migrate(settings::fadeInDuration, settings::oldFadeIn);
+    migrate(settings::fadeOutDuration, settings::oldFadeOut);
     return wrote;
 }
 
 int EditorSettings::gapIndex() const
 {
-    const qint64 stored = defaults_.integerValue(kSelectedGapKey, 0);
+    const qint64 stored = defaults_.value(settings::selectedGap);
     return stored >= 0 && stored < qint64(timeMenu().size()) ? int(stored) : 0;
 }
 
-void EditorSettings::setGapIndex(int index) { defaults_.setValue(kSelectedGapKey, index); }
+void EditorSettings::setGapIndex(int index) { defaults_.setValue(settings::selectedGap, index); }
 
 
-bool EditorSettings::manuallyAdjustVolume() const { return defaults_.boolValue(kManuallyAdjustVolumeKey, false); }
-void EditorSettings::setManuallyAdjustVolume(bool manual) { defaults_.setValue(kManuallyAdjustVolumeKey, manual); }
+bool EditorSettings::manuallyAdjustVolume() const { return defaults_.value(settings::manuallyAdjustVolume); }
+void EditorSettings::setManuallyAdjustVolume(bool manual) { defaults_.setValue(settings::manuallyAdjustVolume, manual); }
 
 double EditorSettings::manualVolumeGain() const
 {
-    const double gain = defaults_.doubleValue(kManualVolumeGainKey, 0.0);
+    const double gain = defaults_.value(settings::manualVolumeGain);
     return std::isfinite(gain) && gain > 0.0 ? gain : 1.0;
 }
 
-void EditorSettings::setManualVolumeGain(double gain) { defaults_.setValue(kManualVolumeGainKey, float(gain)); }
+void EditorSettings::setManualVolumeGain(double gain) { defaults_.setValue(settings::manualVolumeGain, float(gain)); }
 
-bool EditorSettings::showAdvanced() const { return defaults_.boolValue(kShowAdvancedKey, false); }
-void EditorSettings::setShowAdvanced(bool show) { defaults_.setValue(kShowAdvancedKey, show); }
+bool EditorSettings::showAdvanced() const { return defaults_.value(settings::showAdvanced); }
+void EditorSettings::setShowAdvanced(bool show) { defaults_.setValue(settings::showAdvanced, show); }
 
 }  // namespace editor

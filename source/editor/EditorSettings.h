@@ -6,6 +6,8 @@
 
 #include "source/engine/RingtoneDescription.h"
 
+#include "platform/foundation/SettingsTable.h"
+
 #include <QString>
 
 #include <optional>
@@ -16,18 +18,6 @@ class UserDefaults;
 }
 
 namespace editor {
-
-inline const QString kRingtoneKindKey = QStringLiteral("ringtoneKind");
-inline const QString kFadeInDurationKey = QStringLiteral("fadeInDuration");
-inline const QString kFadeOutDurationKey = QStringLiteral("fadeOutDuration");
-inline const QString kSelectedGapKey = QStringLiteral("selectedGap");
-inline const QString kManuallyAdjustVolumeKey = QStringLiteral("manuallyAdjustVolume");
-inline const QString kManualVolumeGainKey = QStringLiteral("manualVolumeGain");
-inline const QString kShowAdvancedKey = QStringLiteral("editor_showAdvanced");
-inline const QString kSongSelectionsKey = QStringLiteral("songSelections");
-// The boolean fade settings of earlier versions.
-inline const QString kOldFadeInKey = QStringLiteral("fadeIn");
-inline const QString kOldFadeOutKey = QStringLiteral("fadeOut");
 
 // The shortest fade the tone gets, whatever is chosen.
 inline constexpr double kMinimumFade = 0.1;
@@ -52,7 +42,8 @@ std::optional<double> timeMenuValue(int index);
 // The gap an index stands for, in seconds: none (0) for an index with no item.
 double gapDuration(int gapIndex);
 
-// The settings, read where they are used and written as they change.
+// The settings (the editor's rows of SettingsTable.h), read where they are
+// used and written as they change.
 class EditorSettings {
 public:
     explicit EditorSettings(tolvan::UserDefaults& defaults) : defaults_(defaults) {}
@@ -87,7 +78,7 @@ public:
     void setShowAdvanced(bool show);
 
 private:
-    double storedFade(const QString& key) const;
+    double storedFade(const tolvan::Setting<double>& setting) const;
     tolvan::UserDefaults& defaults_;
 };
 

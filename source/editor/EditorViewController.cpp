@@ -3,17 +3,13 @@
 #include "source/editor/EditorRules.h"
 #include "source/editor/EditorViewController_p.h"
 #include "source/editor/PreviewView.h"
-#include "source/editor/SharingMessages.h"
 #include "source/editor/WaveformView.h"
 #include "source/editor/WaveformViewController.h"
 #include "source/engine/AssetAdditions.h"
 #include "source/engine/RingtonePreviewer.h"
 #include "source/engine/TolvanSource.h"
 
-#include "source/analytics/ZNTAnalytics.h"
-
 #include "platform/appkit/ModifierKeys.h"
-#include "platform/appkit/Workspace.h"
 #include "platform/foundation/Localizer.h"
 #include "platform/foundation/UndoManager.h"
 #include "platform/foundation/UserDefaults.h"
@@ -132,49 +128,6 @@ void EditorViewController::Private::selectionDidChangeInArea()
     }
     showSelection();
     emit q->selectionChanged();
-}
-
-// Neither playing nor previewing, a song with video shows the picture at the
-// selection's start: the song player stands there (a later Play seeks to
-// the play position first). A paused song keeps its picture until the
-// selection changes.
-void EditorViewController::Private::showSelectionStartWhileStopped()
-{
-    if (!player || player->playing() || ringtonePreviewer || !player->player().hasVideo())
-        return;
-    seekPlayer(waveformViewController->selection().start);
-}
-
-void EditorViewController::Private::previewTimeDidChange()
-{
-    if (!ringtonePreviewer || !ringtonePreviewer->playing())
-        return;
-    previewPlayTime = ringtonePreviewer->currentTime();
-    waveformViewController->setPreviewTime(editor::previewMarkerTime(waveformViewController->selection(), previewPlayTime));
-}
-
-void EditorViewController::Private::playTimeDidChange()
-{
-    if (player && player->playing())
-        waveformViewController->setPlayTime(player->currentTime());
-}
-
-void EditorViewController::Private::applyVolumeToPreview()
-{
-    if (ringtonePreviewer)
-        ringtonePreviewer->setVolume(float(q->adjustVolumeAmount()));
-}
-
-void EditorViewController::Private::touchPreviewButtonTitle()
-{
-    showButtonTitles();
-    emit q->previewButtonTitleChanged();
-}
-
-void EditorViewController::Private::seekPlayer(double seconds)
-{
-    if (player && std::isfinite(seconds))
-        player->setPlayTime(std::max(0.0, seconds));
 }
 
 void EditorViewController::Private::updateViewState()
@@ -520,136 +473,6 @@ void EditorViewController::setLoadingAsset(bool loading)
     emit loadingAssetChanged();
 }
 
-// ---------------------------------------------------------------- Preview and play
-
-void EditorViewController::startStopPreview()
-{
-    if (isPlaying()) {
-        stopPlaying();
-    } else if (isPreviewing()) {
-        stopPreview();
-    } else {
-        d->previewPlayTime = kZNTInfinity;
-        if (ModifierKeys::shared().optionDown())
-            startPreviewNearEnd();
-        else
-            startPreview();
-    }
-}
-
-void EditorViewController::startStopPlay()
-{
-    if (isPlaying())
-        stopPlaying();
-    else
-        startPlaying();
-}
-
-void EditorViewController::handleSpacebarKey()
-{
-    if (isPlaying())
-        stopPlaying();
-    else
-        startStopPreview();
-}
-
-bool EditorViewController::isPlaying() const { return d->player && d->player->playing(); }
-bool EditorViewController::isPreviewing() const { return d->ringtonePreviewer != nullptr; }
-
-void EditorViewController::startPreview()
-{
-    stopPlaying();
-    d->waveformViewController->setPlayTime(kZNTInfinity);
-    stopPreview();
-    const auto description = createRingtoneDescriptionForPreview();
-    if (!description || description->settingsError())
-        return;
-    auto composition = description->makePreviewComposition();
-    d->ringtonePreviewer = d->makePreviewer(composition, description->makeAudioMixForAsset(composition, 0.0));
-    if (!d->ringtonePreviewer)
-        return;
-    d->previewView->setPlayer(&d->ringtonePreviewer->player());
-    connect(d->ringtonePreviewer.get(), &RingtonePreviewer::currentTimeChanged, this, [this] { d->previewTimeDidChange(); });
-    d->ringtonePreviewer->setVolume(float(adjustVolumeAmount()));
-    if (selection().duration > d->previewPlayTime)
-        d->ringtonePreviewer->playAtTime(d->previewPlayTime);
-    else
-        d->ringtonePreviewer->play();
-    d->touchPreviewButtonTitle();
-    emit isPreviewingChanged();
-}
-
-void EditorViewController::startPreviewNearEnd()
-{
-    if (const auto start = editor::previewStartNearEnd(selection(), fadeOutDuration()))
-        d->previewPlayTime = *start;
-    startPreview();
-}
-
-void EditorViewController::stopPreview()
-{
-    if (d->ringtonePreviewer) {
-        d->ringtonePreviewer->disconnect(this);
-        d->ringtonePreviewer->pause();
-        d->previewView->setPlayer(d->player ? &d->player->player() : nullptr);
-        d->ringtonePreviewer.reset();
-        d->showSelectionStartWhileStopped();
-        emit isPreviewingChanged();
-    }
-    d->waveformViewController->setPreviewTime(kZNTInfinity);
-    d->touchPreviewButtonTitle();
-}
-
-void EditorViewController::restartPreviewIfPlaying()
-{
-    if (!isPreviewing())
-        return;
-    stopPreview();
-    startPreview();
-}
-
-void EditorViewController::restartPreviewAtBeginningIfPlaying()
-{
-    if (!isPreviewing())
-        return;
-    stopPreview();
-    d->previewPlayTime = kZNTInfinity;
-    startPreview();
-}
-
-void EditorViewController::restartPreviewNearEndIfPlaying()
-{
-    if (!isPreviewing())
-        return;
-    stopPreview();
-    startPreviewNearEnd();
-}
-
-void EditorViewController::startPlaying()
-{
-    stopPreview();
-    stopPlaying();
-    if (!d->player)
-        return;
-    const double playTime = d->waveformViewController->playTime();
-    d->player->setPlayTime(std::isfinite(playTime) ? playTime : 0.0);
-    d->player->play();
-    emit isPlayingChanged();
-    d->touchPlayButtonImages();
-}
-
-void EditorViewController::stopPlaying()
-{
-    if (d->player)
-        d->player->pause();
-    emit isPlayingChanged();
-    d->touchPlayButtonImages();
-}
-
-double EditorViewController::previewPlayTime() const { return d->previewPlayTime; }
-RingtonePreviewer* EditorViewController::ringtonePreviewer() const { return d->ringtonePreviewer.get(); }
-RingtonePreviewer* EditorViewController::player() const { return d->player.get(); }
-
 std::shared_ptr<RingtoneDescription> EditorViewController::createRingtoneDescription(Error* error) const
 {
     const auto fail = [error](const QString& reason) -> std::shared_ptr<RingtoneDescription> {
@@ -670,11 +493,6 @@ std::shared_ptr<RingtoneDescription> EditorViewController::createRingtoneDescrip
 std::shared_ptr<RingtoneDescription> EditorViewController::createRingtoneDescriptionForPreview() const { return d->makeDescription(1.0); }
 
 QString EditorViewController::createButtonTitle() const { return localized(editor::createButtonTitleKey(ModifierKeys::shared().flags())); }
-
-QString EditorViewController::previewButtonTitle() const
-{
-    return localized(editor::previewButtonTitleKey(isPreviewing(), ModifierKeys::shared().flags()));
-}
 
 // ---------------------------------------------------------------- Zoom
 
@@ -725,80 +543,4 @@ std::vector<StyledText> EditorViewController::trackDescription() const
     append(lines.artist, otherStyle);
     append(lines.album, otherStyle);
     return text;
-}
-
-// ---------------------------------------------------------------- Sharing
-
-QString EditorViewController::sharingMessageWithLimit(bool limit) const
-{
-    std::optional<QString> name, artist;
-    if (d->asset)
-        assetName(*d->asset, &name, &artist, nullptr);
-    return editor::sharingMessage(name, artist, limit);
-}
-
-SharingServices EditorViewController::sharingServicesForItems(const QStringList&, SharingServices proposed)
-{
-    std::erase_if(proposed, [](const auto& service) { return service->title() == SharingService::composeEmailTitle(); });
-    // The posting pages carry their own messages, the short one for Twitter.
-    QPointer<EditorViewController> self(this);
-    proposed.push_back(std::make_shared<SharingService>(localized(QStringLiteral("Facebook")), [self](const QStringList&) {
-        if (self)
-            self->updateFacebook();
-    }));
-    proposed.push_back(std::make_shared<SharingService>(localized(QStringLiteral("Twitter")), [self](const QStringList&) {
-        if (self)
-            self->updateTwitter();
-    }));
-    return proposed;
-}
-
-void EditorViewController::shareAction(QWidget* sender)
-{
-    if (!sender) {
-        qCritical("Invalid parameter not satisfying: %s", "[ sender isKindOfClass: [ NSView class ] ]");
-        return;
-    }
-    d->sharingPicker = std::make_unique<SharingServicePicker>(QStringList{sharingMessageWithLimit(false)});
-    d->sharingPicker->setDelegate(this);
-    d->sharingPicker->showRelativeToRect(sender->rect(), sender, Qt::TopEdge);
-}
-
-SharingServicePicker* EditorViewController::sharingPicker() const { return d->sharingPicker.get(); }
-
-void EditorViewController::updateFacebook()
-{
-    if (!d->asset)
-        return;
-    const QUrl url = editor::facebookPostURL(sharingMessageWithLimit(false));
-    ZNTAnalytics::logEvent(QStringLiteral("Post message to Facebook"),
-                           {{QStringLiteral("URL"), url.isValid() ? QVariant(url.toString()) : QVariant()}});
-    Workspace::shared().openURL(url, {});
-}
-
-void EditorViewController::updateTwitter()
-{
-    if (!d->asset)
-        return;
-    const QUrl url = editor::twitterPostURL(sharingMessageWithLimit(true));
-    ZNTAnalytics::logEvent(QStringLiteral("Post message to Twitter"),
-                           {{QStringLiteral("URL"), url.isValid() ? QVariant(url.toString()) : QVariant()}});
-    Workspace::shared().openURL(url, {});
-}
-
-void EditorViewController::showImportedIntoITunesPanel()
-{
-    if (!d->services.host)
-        return;
-    QPointer<EditorViewController> self(this);
-    d->importCompleted = d->services.host->showImportCompletedSheet([self] {
-        if (self)
-            self->d->importCompleted = nullptr;
-    });
-}
-
-void EditorViewController::closeImportedIntoITunesPanel()
-{
-    if (d->services.host && d->importCompleted)
-        d->services.host->closeImportCompletedSheet(d->importCompleted);
 }

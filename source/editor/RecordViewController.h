@@ -38,7 +38,6 @@ public:
     ZNTButton* closeButton() const { return closeButton_; }
 
     double recordDuration() const { return recordDuration_; }
-    void setRecordDuration(double seconds) { recordDuration_ = seconds; }
     RecordViewHost* tolvanController() const { return host_; }
     void setTolvanController(RecordViewHost* host) { host_ = host; }
 

@@ -49,7 +49,7 @@ bool SelectionCache::writtenBefore(const QVariantMap& a, const QVariantMap& b) {
 void SelectionCache::load()
 {
     if (!cache_)
-        cache_ = defaults_.dictionaryValue(kSongSelectionsKey);
+        cache_ = defaults_.value(tolvan::settings::songSelections);
 }
 
 const QVariantMap& SelectionCache::entries()
@@ -92,7 +92,7 @@ void SelectionCache::remember(const QString& key, ZNTTimeRange selection, double
         }
         cache_->erase(oldest);
     }
-    defaults_.setValue(kSongSelectionsKey, *cache_);
+    defaults_.setValue(tolvan::settings::songSelections, *cache_);
 }
 
 }  // namespace editor

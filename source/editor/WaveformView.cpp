@@ -15,16 +15,10 @@
 
 using namespace waveform;
 
-namespace {
-
-const QString kPixelsPerSecondKey = QStringLiteral("pixelsPerSecond");
-
-}  // namespace
-
 WaveformView::WaveformView(QWidget* parent) : QWidget(parent), d(std::make_unique<Private>(this))
 {
     d->pointsPerSecond =
-        initialPointsPerSecond(tolvan::UserDefaults::standard().doubleValue(kPixelsPerSecondKey, 0.0));
+        initialPointsPerSecond(tolvan::UserDefaults::standard().value(tolvan::settings::pixelsPerSecond));
     d->rulerFont = QFont(QStringLiteral("Helvetica"));
     d->rulerFont.setPixelSize(13);
     d->rulerFont.setWeight(QFont::Light);
@@ -110,7 +104,7 @@ void WaveformView::setPointsPerSecond(double value)
 
     d->pointsPerSecond = next;
     emit pointsPerSecondChanged();
-    tolvan::UserDefaults::standard().setValue(kPixelsPerSecondKey, float(next));
+    tolvan::UserDefaults::standard().setValue(tolvan::settings::pixelsPerSecond, float(next));
     update();
     if (parentWidget())
         updateWidthForContainerSize(parentWidget()->size());

@@ -22,13 +22,6 @@ namespace {
 // The status logged when a buffer has no single block of frames to work on.
 constexpr int kNoContiguousData = -12704;
 
-QVariant descriptionOrNull(const auto& object) { return object ? QVariant(object->description()) : QVariant::fromValue(nullptr); }
-
-QVariant errorDescriptionOrNull(const std::optional<Error>& error)
-{
-    return error ? QVariant(error->description()) : QVariant::fromValue(nullptr);
-}
-
 Error exportError(const QString& message) { return mediaError(MediaErrorUnknown, message); }
 
 }  // namespace
@@ -107,7 +100,7 @@ void RingtoneAssetWriterExporter::run()
             ZNTAnalytics::logEvent(QStringLiteral("appendSampleBuffer: failed"),
                                    {{"writerAudioInput", descriptionOrNull(writerAudioInput_)},
                                     {"assetWriterStatus", int(assetWriter_->status())},
-                                    {"assetWriterError", errorDescriptionOrNull(assetWriter_->error())}});
+                                    {"assetWriterError", descriptionOrNull(assetWriter_->error())}});
             return fail(assetWriter_->error().value_or(exportError(QStringLiteral("The ringtone's audio cannot be written"))));
         }
     }
@@ -129,10 +122,15 @@ void RingtoneAssetWriterExporter::run()
     fail(exportError(QStringLiteral("The song's reader never started")));
 }
 
+// A cancel that comes once the song is read, while the last of the tone is
+// encoded, still keeps the file from being put in place.
 void RingtoneAssetWriterExporter::complete()
 {
-    if (!assetWriter_->finishWriting())
+    if (!assetWriter_->finishWriting([this] { return !assetReader_->cancellationRequested(); })) {
+        if (assetWriter_->status() == AssetWriterStatus::Cancelled)
+            return end(RingtoneExporterStatus::Cancelled);
         return fail(assetWriter_->error().value_or(exportError(QStringLiteral("The ringtone file cannot be finished"))));
+    }
     d->progress = 1.0;
     end(RingtoneExporterStatus::Completed);
 }

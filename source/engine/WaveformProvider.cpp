@@ -1,5 +1,6 @@
 #include "source/engine/WaveformProvider_p.h"
 
+#include "platform/concurrency/WorkerPool.h"
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/media/MediaError.h"
@@ -132,7 +133,6 @@ void addWaveformToCache(std::shared_ptr<const WaveformSamples> samples, const As
     }
     cache.entries.emplace(*key, WaveformCacheEntry{secondsSinceEpoch(), std::move(samples)});
 }
-
 
 }  // namespace
 
@@ -342,15 +342,16 @@ bool WaveformProvider::Private::startReader(const AudioOutputSettings& settings,
     return true;
 }
 
-// Two chunks a core balance cores that other work slows; more would cost
-// more opening and settling decoders than they win. A short song gets fewer, of kShortestChunkSeconds
-// at least: a four-minute song one a core.
+// The chunks read at once are the steps' and those the pool starts while a
+// worker stays free: two rounds of them balance cores that other work slows;
+// a song too short for two gets one, never a round of a few stragglers.
 int WaveformProvider::Private::chunkCountFor(int freeCores) const
 {
     if (chunkCount > 0)
         return chunkCount;
+    const int atOnce = std::max(1, std::min(freeCores + 1, WorkerPool::shared().threadLimit() - 1));
     const auto fitting = int(std::min(assetDuration / kShortestChunkSeconds, 1e6));
-    return std::min(1 + 2 * freeCores, fitting);
+    return fitting < atOnce ? fitting : atOnce * std::min(2, fitting / atOnce);
 }
 
 // The chunks after the first are queued in the order of the song, the one
@@ -414,9 +415,7 @@ void WaveformProvider::Private::readChunk(const std::weak_ptr<WaveformProvider>&
                          end))
             break;
     }
-    if (operation.isCancelled())
-        return;
-    auto provider = weak.lock();
+    const auto provider = operation.isCancelled() ? nullptr : weak.lock();
     if (!provider)
         return;
     if (!completed) {

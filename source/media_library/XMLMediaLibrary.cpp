@@ -291,8 +291,8 @@ QString XMLMediaLibrary::iTunesMusicLibraryXMLPath() const
         QString path = kDefaultLibraryPath;
         defaults_.synchronize();
         // A list of paths; a list of one may read back from the settings file as a plain string.
-        const QVariant recent = defaults_.object("iTunesRecentDatabasePaths");
-        const QVariantList paths = defaults_.arrayValue("iTunesRecentDatabasePaths");
+        const QVariant recent = defaults_.object(tolvan::settings::recentLibraryPaths.key);
+        const QVariantList paths = defaults_.value(tolvan::settings::recentLibraryPaths);
         const QVariant first = paths.isEmpty() ? recent : paths.first();
         if (first.typeId() == QMetaType::QString && !first.toString().isEmpty())
             path = first.toString();

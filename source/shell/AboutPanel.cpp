@@ -2,12 +2,11 @@
 
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Localizer.h"
+#include "source/shell/ApplicationIcon.h"
 #include "ZNTUtilities/ImageStore.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>
-#include <QPainter>
-#include <QSvgRenderer>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -19,18 +18,10 @@ constexpr int kIconPoints = 64;
 constexpr int kPanelWidth = 300;
 
 // The application's icon, drawn for high-density screens.
-QPixmap applicationIcon(const tolvan::Bundle& bundle)
+QPixmap iconPixmap()
 {
-    QSvgRenderer renderer(bundle.pathForResource(QStringLiteral("tolvan"), QStringLiteral("svg"), QStringLiteral("desktop")));
-    if (!renderer.isValid())
-        return {};
     const qreal scale = ImageStore::renderScale();
-    QPixmap icon(int(std::ceil(kIconPoints * scale)), int(std::ceil(kIconPoints * scale)));
-    icon.fill(Qt::transparent);
-    {
-        QPainter painter(&icon);
-        renderer.render(&painter, QRectF(QPointF(), icon.size()));
-    }
+    QPixmap icon = QPixmap::fromImage(renderApplicationIcon(int(std::ceil(kIconPoints * scale))));
     icon.setDevicePixelRatio(scale);
     return icon;
 }
@@ -59,7 +50,7 @@ AboutPanel::AboutPanel(const tolvan::Bundle& bundle, QWidget* parent)
     setWindowTitle(tolvan::localized(QStringLiteral("About Tolvan")));
     setAttribute(Qt::WA_DeleteOnClose);
 
-    iconView_->setPixmap(applicationIcon(bundle));
+    iconView_->setPixmap(iconPixmap());
     iconView_->setFixedSize(kIconPoints, kIconPoints);
     iconView_->setScaledContents(true);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);

@@ -6,6 +6,7 @@
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Dispatch.h"
 #include "platform/foundation/Localizer.h"
+#include "source/shell/ApplicationIcon.h"
 #include "source/shell/TolvanMainWindow.h"
 
 #include "reporting/BRSURLSession/ServerTrust.h"
@@ -65,6 +66,9 @@ void BriscaAdapter::installKitEnvironment()
     environment.cacheFolder = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation).toStdString();
     environment.configFolder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation).toStdString();
     environment.localeIdentifier = QLocale().name().toStdString();
+    // The service shows the application's record with its icon.
+    if (const QByteArray png = applicationIconPNG(); !png.isEmpty())
+        environment.icon = pln::PLNIconImage{png.toStdString(), double(kKitIconPoints), double(kKitIconPoints)};
     pln::PLNSetEnvironment(std::move(environment));
 }
 

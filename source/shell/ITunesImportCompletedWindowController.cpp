@@ -61,7 +61,7 @@ ITunesImportCompletedWindowController* ITunesImportCompletedWindowController::sh
                                                                                                tolvan::UserDefaults* defaults)
 {
     tolvan::UserDefaults& store = defaults ? *defaults : tolvan::UserDefaults::standard();
-    if (store.boolValue(kImportCompletedDontShowKey))
+    if (store.value(tolvan::settings::importCompletedDontShow))
         return nullptr;
     auto* sheet = new ITunesImportCompletedWindowController(window, store);
     sheet->setCompletion(std::move(completion));
@@ -73,7 +73,7 @@ ITunesImportCompletedWindowController* ITunesImportCompletedWindowController::sh
 
 void ITunesImportCompletedWindowController::resetDontShow(tolvan::UserDefaults* defaults)
 {
-    (defaults ? *defaults : tolvan::UserDefaults::standard()).remove(kImportCompletedDontShowKey);
+    (defaults ? *defaults : tolvan::UserDefaults::standard()).remove(tolvan::settings::importCompletedDontShow);
 }
 
 ITunesImportCompletedWindowController::ITunesImportCompletedWindowController(QWidget* window, tolvan::UserDefaults& defaults)
@@ -97,7 +97,7 @@ void ITunesImportCompletedWindowController::awakeFromNib()
     doneButton_ = new QPushButton(localized(QStringLiteral("itunes help done button title"), QStringLiteral("Done")), this);
     iTunesButton_ = new QPushButton(localized(QStringLiteral("itunes help go to iTunes button title"), QStringLiteral("Go to iTunes")), this);
     dontShowButton_ = new QCheckBox(localized(QStringLiteral("itunes help dont show button title"), QStringLiteral("Don't Show Again")), this);
-    dontShowButton_->setChecked(defaults_.boolValue(kImportCompletedDontShowKey));
+    dontShowButton_->setChecked(defaults_.value(tolvan::settings::importCompletedDontShow));
     doneButton_->setDefault(true);
     connect(doneButton_, &QPushButton::clicked, this, &ITunesImportCompletedWindowController::closeSheet);
     connect(iTunesButton_, &QPushButton::clicked, this, &ITunesImportCompletedWindowController::gotoITunes);
@@ -130,7 +130,7 @@ void ITunesImportCompletedWindowController::sheetDidEnd()
         return;
     ended_ = true;
     // Every way out counts the same: the check box is kept and the caller told.
-    defaults_.setValue(kImportCompletedDontShowKey, dontShowButton_->isChecked());
+    defaults_.setValue(tolvan::settings::importCompletedDontShow, dontShowButton_->isChecked());
     hide();
     if (completion_)
         completion_();

@@ -17,8 +17,6 @@ namespace tolvan {
 class UserDefaults;
 }
 
-inline const QString kImportCompletedDontShowKey = QStringLiteral("ITunesImportCompletedWindowController_dontShow");
-
 class ITunesImportCompletedWindowController : public QDialog {
     Q_OBJECT
 public:

@@ -14,51 +14,82 @@ using tolvan::localized;
 
 namespace {
 
-MenuItemSpec item(const char* title, MenuAction action, const char* lookup = "", const char* key = "", KeyMask mask = KeyMask::Command)
+using R = MenuResponder;
+
+MenuItemSpec item(const char* title, MenuAction action, MenuHandler perform, MenuRule enabled = nullptr, const char* lookup = "",
+                  const char* key = "", KeyMask mask = KeyMask::Command)
 {
-    return MenuItemSpec{QString::fromUtf8(title), {}, action, QString::fromUtf8(lookup), QString::fromUtf8(key), mask, false};
+    MenuItemSpec spec;
+    spec.titleKey = QString::fromUtf8(title);
+    spec.action = action;
+    spec.perform = perform;
+    spec.enabled = enabled;
+    spec.keyLookupKey = QString::fromUtf8(lookup);
+    spec.defaultKey = QString::fromUtf8(key);
+    spec.mask = mask;
+    return spec;
+}
+
+MenuItemSpec toggle(MenuItemSpec spec)
+{
+    spec.toggle = true;
+    return spec;
 }
 
 MenuItemSpec separator() { return MenuItemSpec{}; }
 
 QList<MenuSpec> makeTable()
 {
-    MenuItemSpec nearEnd = item("Preview Selection Near End", MenuAction::StartStopPreview, "Preview selection near end menu item key", " ", KeyMask::Option);
+    MenuItemSpec nearEnd = toggle(item("Preview Selection Near End", MenuAction::StartStopPreview, &R::startStopPreview, &R::editorAllows,
+                                       "Preview selection near end menu item key", " ", KeyMask::Option));
     nearEnd.alternate = true;
-    MenuItemSpec releaseNotes = item("release notes menu item", MenuAction::ShowReleaseNotes);
+    MenuItemSpec releaseNotes = item("release notes menu item", MenuAction::ShowReleaseNotes, &R::showReleaseNotes);
     releaseNotes.defaultTitle = QStringLiteral("Release Notes");
+    // Full screen also answers F11, the key the desktop's programs use for it.
+    MenuItemSpec fullScreen =
+        toggle(item("Enter Full Screen", MenuAction::ToggleFullScreen, &R::toggleFullScreen, &R::titleFullScreen, "", "f", KeyMask::ControlCommand));
+    fullScreen.otherKey = QKeySequence(Qt::Key_F11);
     return {
         {QStringLiteral("Tolvan"),
-         {item("About Tolvan", MenuAction::About), item("Check for Updates...", MenuAction::CheckForUpdates), separator(),
-          item("Preferences...", MenuAction::ShowPreferences, "Preferences menu item key", ","), separator(),
-          item("Services", MenuAction::Services), separator(),
-          item("Hide Tolvan", MenuAction::Hide, "Hide Tolvan menu item key", "h"),
-          item("Hide Others", MenuAction::HideOthers, "Hide Others menu item key", "h", KeyMask::OptionCommand),
-          item("Show All", MenuAction::ShowAll), separator(), item("Quit Tolvan", MenuAction::Terminate, "Quit Tolvan menu item key", "q")}},
+         {item("About Tolvan", MenuAction::About, &R::showAboutPanel), item("Check for Updates...", MenuAction::CheckForUpdates, &R::checkForUpdates),
+          separator(), item("Preferences...", MenuAction::ShowPreferences, &R::showPreferencePanel, nullptr, "Preferences menu item key", ","),
+          separator(),
+          // The desktop has no services menu and no hiding of other programs.
+          item("Services", MenuAction::Services, nullptr), separator(),
+          item("Hide Tolvan", MenuAction::Hide, &R::hide, nullptr, "Hide Tolvan menu item key", "h"),
+          item("Hide Others", MenuAction::HideOthers, nullptr, nullptr, "Hide Others menu item key", "h", KeyMask::OptionCommand),
+          item("Show All", MenuAction::ShowAll, nullptr), separator(),
+          item("Quit Tolvan", MenuAction::Terminate, &R::terminate, nullptr, "Quit Tolvan menu item key", "q")}},
         {QStringLiteral("File"),
-         {item("Open", MenuAction::OpenDocument, "Open menu item key", "o"), separator(), item("Save", MenuAction::Save, "Save menu item key", "s"),
-          item("Save As...", MenuAction::SaveAs, "Save As menu item key", "S"), separator(),
-          item("Show Ringtones in Finder", MenuAction::ShowRingtonesInFinder), separator(),
-          item("Close", MenuAction::PerformClose, "Close menu item key", "w")}},
+         {item("Open", MenuAction::OpenDocument, &R::openDocument, nullptr, "Open menu item key", "o"), separator(),
+          item("Save", MenuAction::Save, &R::save, &R::hasSong, "Save menu item key", "s"),
+          item("Save As...", MenuAction::SaveAs, &R::saveAs, &R::hasSong, "Save As menu item key", "S"), separator(),
+          item("Show Ringtones in Finder", MenuAction::ShowRingtonesInFinder, &R::showRingtonesInFinder), separator(),
+          item("Close", MenuAction::PerformClose, &R::performClose, nullptr, "Close menu item key", "w")}},
         {QStringLiteral("Edit"),
-         {item("Undo", MenuAction::Undo, "Undo menu item key", "z"), item("Redo", MenuAction::Redo, "Redo menu item key", "Z"), separator(),
-          item("Cut", MenuAction::Cut, "Cut menu item key", "x"), item("Copy", MenuAction::Copy, "Copy menu item key", "c"),
-          item("Paste", MenuAction::Paste, "Paste menu item key", "v"), item("Delete", MenuAction::Delete),
-          item("Select All", MenuAction::SelectAll, "Select All menu item key", "a"), separator(),
-          item("Find", MenuAction::ActivateSearchField, "Find menu item key", "f")}},
+         {item("Undo", MenuAction::Undo, &R::undo, &R::canUndo, "Undo menu item key", "z"),
+          item("Redo", MenuAction::Redo, &R::redo, &R::canRedo, "Redo menu item key", "Z"), separator(),
+          item("Cut", MenuAction::Cut, &R::cut, nullptr, "Cut menu item key", "x"), item("Copy", MenuAction::Copy, &R::copy, nullptr, "Copy menu item key", "c"),
+          item("Paste", MenuAction::Paste, &R::paste, nullptr, "Paste menu item key", "v"),
+          item("Delete", MenuAction::Delete, &R::deleteSelection, &R::hasSelectionToDelete),
+          item("Select All", MenuAction::SelectAll, &R::selectAll, nullptr, "Select All menu item key", "a"), separator(),
+          item("Find", MenuAction::ActivateSearchField, &R::activateSearchField, nullptr, "Find menu item key", "f")}},
         {QStringLiteral("View"),
-         {item("Zoom In", MenuAction::ZoomIn, "Zoom In menu item key", "="), item("Zoom Out", MenuAction::ZoomOut, "Zoom Out menu item key", "-"),
-          separator(), item("Preview Selection", MenuAction::StartStopPreview, "Preview Selection menu item key", " ", KeyMask::None), nearEnd,
-          item("Play", MenuAction::StartStopPlay, "Play menu item key", "p"),
-          item("Move Selection to Play Location", MenuAction::MoveSelectionToPlayLocation, "Move selection menu item key", "m"), separator(),
-          item("Advanced Controls", MenuAction::ToggleAdvancedMode, "", "e"), separator(),
-          item("Enter Full Screen", MenuAction::ToggleFullScreen, "", "f", KeyMask::ControlCommand)}},
+         {item("Zoom In", MenuAction::ZoomIn, &R::zoomIn, &R::editorAllows, "Zoom In menu item key", "="),
+          item("Zoom Out", MenuAction::ZoomOut, &R::zoomOut, &R::editorAllows, "Zoom Out menu item key", "-"), separator(),
+          toggle(item("Preview Selection", MenuAction::StartStopPreview, &R::startStopPreview, &R::editorAllows, "Preview Selection menu item key", " ",
+                      KeyMask::None)),
+          nearEnd, toggle(item("Play", MenuAction::StartStopPlay, &R::startStopPlay, &R::editorAllows, "Play menu item key", "p")),
+          item("Move Selection to Play Location", MenuAction::MoveSelectionToPlayLocation, &R::moveSelectionToPlayLocation, &R::editorAllows,
+               "Move selection menu item key", "m"),
+          separator(), toggle(item("Advanced Controls", MenuAction::ToggleAdvancedMode, &R::toggleAdvancedMode, &R::editorAllows, "", "e")), separator(),
+          fullScreen}},
         {QStringLiteral("Window"),
-         {item("Minimize", MenuAction::Minimize, "Minimize menu item key", "m"), item("Zoom", MenuAction::Zoom), separator(),
-          item("Bring All to Front", MenuAction::ArrangeInFront)}},
+         {item("Minimize", MenuAction::Minimize, &R::minimize, nullptr, "Minimize menu item key", "m"), item("Zoom", MenuAction::Zoom, &R::zoom), separator(),
+          item("Bring All to Front", MenuAction::ArrangeInFront, &R::arrangeInFront)}},
         {QStringLiteral("Help"),
-         {item("Tolvan Help", MenuAction::ShowHelp, "Tolvan Help menu item key", "?"), separator(), releaseNotes,
-          item("Send Feedback...", MenuAction::ShowFeedback)}},
+         {item("Tolvan Help", MenuAction::ShowHelp, &R::showHelp, nullptr, "Tolvan Help menu item key", "?"), separator(), releaseNotes,
+          item("Send Feedback...", MenuAction::ShowFeedback, &R::showFeedback)}},
     };
 }
 
@@ -79,7 +110,19 @@ Qt::KeyboardModifiers modifiersOf(KeyMask mask)
     return Qt::NoModifier;
 }
 
-const char* kMenuActionProperty = "tolvanMenuAction";
+const char* kMenuItemProperty = "tolvanMenuItem";
+
+const MenuItemSpec* itemSpecOf(const QAction* action)
+{
+    const QVariant value = action ? action->property(kMenuItemProperty) : QVariant();
+    return value.isValid() ? reinterpret_cast<const MenuItemSpec*>(value.value<quintptr>()) : nullptr;
+}
+
+// Whether the item may act now: it has a handler and its rule allows it.
+bool allows(QAction& action, const MenuItemSpec& spec, MenuResponder& responder)
+{
+    return spec.perform && (!spec.enabled || (responder.*spec.enabled)(action));
+}
 
 // The menu bar's own keys, as on the desktop's other programs: Alt pressed
 // and let go alone selects the first title, and the arrow keys walk the bar.
@@ -117,67 +160,10 @@ QKeySequence keyEquivalent(const MenuItemSpec& item)
     return QKeySequence(QKeyCombination(modifiers, Qt::Key(character.toUpper().unicode())));
 }
 
-bool isEditorAction(MenuAction action)
-{
-    switch (action) {
-    case MenuAction::ZoomIn:
-    case MenuAction::ZoomOut:
-    case MenuAction::StartStopPreview:
-    case MenuAction::StartStopPlay:
-    case MenuAction::MoveSelectionToPlayLocation:
-    case MenuAction::ToggleAdvancedMode:
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool isToggleAction(MenuAction action)
-{
-    switch (action) {
-    case MenuAction::StartStopPreview:
-    case MenuAction::StartStopPlay:
-    case MenuAction::ToggleAdvancedMode:
-    case MenuAction::ToggleFullScreen:
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool validateMenuAction(MenuAction action, const MenuState& state, QAction* item)
-{
-    if (isEditorAction(action))
-        return state.editorValidates ? state.editorValidates(action, item) : state.hasAsset;
-    switch (action) {
-    case MenuAction::Save:
-    case MenuAction::SaveAs:
-        return state.hasAsset;
-    case MenuAction::Undo:
-        return state.canUndo;
-    case MenuAction::Redo:
-        return state.canRedo;
-    case MenuAction::Services:  // the desktop has no services menu
-    case MenuAction::HideOthers:
-    case MenuAction::ShowAll:
-    case MenuAction::None:
-        return false;
-    default:
-        return true;
-    }
-}
-
-std::optional<QString> stateTitle(MenuAction action, const MenuState& state)
-{
-    if (action == MenuAction::ToggleFullScreen)
-        return localized(state.fullScreen ? QStringLiteral("Exit Full Screen") : QStringLiteral("Enter Full Screen"));
-    return std::nullopt;
-}
-
 MenuAction menuActionOf(const QAction* action)
 {
-    const QVariant value = action ? action->property(kMenuActionProperty) : QVariant();
-    return value.isValid() ? MenuAction(value.toInt()) : MenuAction::None;
+    const MenuItemSpec* spec = itemSpecOf(action);
+    return spec ? spec->action : MenuAction::None;
 }
 
 QString withMnemonic(const QString& title, QSet<QChar>& taken)
@@ -198,7 +184,7 @@ QString withMnemonic(const QString& title, QSet<QChar>& taken)
     return marked;
 }
 
-void buildApplicationMenus(QMenuBar* bar, QWidget* window, const std::function<void(MenuAction)>& perform)
+void buildApplicationMenus(QMenuBar* bar, QWidget* window, MenuResponder& responder)
 {
     auto* style = new KeyboardMenuBarStyle(QApplication::style()->name());
     style->setParent(bar);
@@ -220,16 +206,23 @@ void buildApplicationMenus(QMenuBar* bar, QWidget* window, const std::function<v
                 continue;
             }
             auto* action = new QAction(menuItemTitle(itemSpec), itemSpec.alternate ? static_cast<QObject*>(window) : menu);
-            action->setProperty(kMenuActionProperty, int(itemSpec.action));
-            action->setAutoRepeat(!isToggleAction(itemSpec.action));
-            const QKeySequence sequence = keyEquivalent(itemSpec);
-            if (!sequence.isEmpty() && !taken.contains(sequence)) {
-                taken.insert(sequence);
-                action->setShortcut(sequence);
-            }
+            // The table lives as long as the program: its items can be pointed at.
+            action->setProperty(kMenuItemProperty, QVariant::fromValue(reinterpret_cast<quintptr>(&itemSpec)));
+            action->setAutoRepeat(!itemSpec.toggle);
+            QList<QKeySequence> sequences;
+            for (const QKeySequence& sequence : {keyEquivalent(itemSpec), itemSpec.otherKey})
+                if (!sequence.isEmpty() && !taken.contains(sequence)) {
+                    taken.insert(sequence);
+                    sequences << sequence;
+                }
+            action->setShortcuts(sequences);
             if (itemSpec.action == MenuAction::Services)
                 action->setMenu(new QMenu(menuItemTitle(itemSpec), menu));
-            QObject::connect(action, &QAction::triggered, action, [perform, which = itemSpec.action] { perform(which); });
+            // A key may reach an item its menu has not validated since things changed.
+            QObject::connect(action, &QAction::triggered, action, [action, &itemSpec, &responder] {
+                if (allows(*action, itemSpec, responder))
+                    (responder.*itemSpec.perform)();
+            });
             if (itemSpec.alternate && previous) {
                 // Its key works from the window; the menu retitles the item
                 // above while Alt is held.
@@ -246,15 +239,11 @@ void buildApplicationMenus(QMenuBar* bar, QWidget* window, const std::function<v
     }
 }
 
-void validateMenus(QMenuBar* bar, const MenuState& state)
+void validateMenus(QMenuBar* bar, MenuResponder& responder)
 {
     for (QAction* top : bar->actions())
         if (QMenu* menu = top->menu())
             for (QAction* action : menu->actions())
-                if (!action->isSeparator()) {
-                    const MenuAction which = menuActionOf(action);
-                    if (const auto title = stateTitle(which, state))
-                        action->setText(*title);
-                    action->setEnabled(validateMenuAction(which, state, action));
-                }
+                if (const MenuItemSpec* spec = itemSpecOf(action))
+                    action->setEnabled(allows(*action, *spec, responder));
 }

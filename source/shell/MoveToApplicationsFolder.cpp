@@ -148,7 +148,7 @@ void OfferMoveToApplicationsFolder()
 {
     UserDefaults& defaults = UserDefaults::standard();
     const std::optional<ApplicationCopy> copy = runningApplicationCopy();
-    if (!copy || !shouldOfferMove(copy->path, defaults.boolValue(moveToApplicationsFolderAlertSuppressKey),
+    if (!copy || !shouldOfferMove(copy->path, defaults.value(settings::moveAlertSuppress),
                                   {homeApplicationsFolder(), systemApplicationsFolder}))
         return;
 
@@ -170,7 +170,7 @@ void OfferMoveToApplicationsFolder()
 
     if (alert.clickedButton() != move) {
         if (suppress->isChecked())
-            defaults.setValue(moveToApplicationsFolderAlertSuppressKey, true);
+            defaults.setValue(settings::moveAlertSuppress, true);
         return;
     }
     qInfo().noquote() << QStringLiteral("INFO -- Moving myself to the Applications folder");

@@ -9,8 +9,6 @@
 
 namespace tolvan {
 
-inline const QString moveToApplicationsFolderAlertSuppressKey = QStringLiteral("moveToApplicationsFolderAlertSuppress");
-
 // Whether to offer at all: not when the user declined for good, nor for a copy
 // already inside one of the given folders or any folder named "Applications".
 bool shouldOfferMove(const QString& copyPath, bool suppressed, const QStringList& applicationsFolders);

@@ -14,7 +14,6 @@ namespace tolvan {
 
 namespace {
 
-const QString selectedPaneKey = QStringLiteral("selectedPreferencePane");
 constexpr int resizeAnimationMs = 180;
 
 // The size a pane lays itself out at: its preferred width within its limits,
@@ -73,7 +72,7 @@ PreferencesController::PreferencesController(PreferencesEnvironment environment,
     layout->setContentsMargins(0, 0, 0, 0);
     setCentralWidget(content);
 
-    setSelectedPaneWithIdentifier(preferencePaneToOpen(environment_.defaults.stringValue(selectedPaneKey), toolbarIdentifiers_), false);
+    setSelectedPaneWithIdentifier(preferencePaneToOpen(environment_.defaults.value(settings::selectedPreferencePane), toolbarIdentifiers_), false);
     setWindowTitle(localized(QStringLiteral("Preferences")));
 
     auto* closeWindow = new QAction(this);
@@ -109,7 +108,7 @@ void PreferencesController::setSelectedPaneWithIdentifier(const QString& identif
     const PreferencePaneClass* paneClass = preferencePaneClassNamed(toolbarContentClasses_.value(identifier));
     if (!paneClass)
         return;
-    environment_.defaults.setValue(selectedPaneKey, identifier);
+    environment_.defaults.setValue(settings::selectedPreferencePane, identifier);
     selected_ = identifier;
     if (QAction* item = toolbarItem(identifier))
         item->setChecked(true);

@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDesktopServices>
+#include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -21,11 +22,10 @@ namespace tolvan {
 
 namespace {
 
-const QString showIncludedKey = QStringLiteral("showIncludedRingtones");
-const QString autoImportKey = QStringLiteral("autoImportIntoiTunes");
-const QString importCompletedDontShowKey = QStringLiteral("ITunesImportCompletedWindowController_dontShow");
 constexpr int paneWidth = 480;
 constexpr int descriptionIndent = 22;
+// Room for a sentence of explanation beside the box's icon.
+constexpr int kUpdateBoxWidth = 420;
 
 QAction* toolbarItem(const QString& identifier, const QIcon& icon, const QString& labelKey, QObject* parent)
 {
@@ -35,14 +35,14 @@ QAction* toolbarItem(const QString& identifier, const QIcon& icon, const QString
 }
 
 // A check box that shows a stored boolean and stores every change.
-QCheckBox* checkBoxBoundTo(UserDefaults& defaults, const QString& key, bool fallback, const QString& title)
+QCheckBox* checkBoxBoundTo(UserDefaults& defaults, const Setting<bool>& setting, const QString& title)
 {
     auto* box = new QCheckBox(title);
-    box->setChecked(defaults.boolValue(key, fallback));
-    QObject::connect(box, &QCheckBox::toggled, &defaults, [&defaults, key](bool on) { defaults.setValue(key, on); });
-    QObject::connect(&defaults, &UserDefaults::changed, box, [box, &defaults, key, fallback](const QString& changed) {
-        if (changed == key)
-            box->setChecked(defaults.boolValue(key, fallback));
+    box->setChecked(defaults.value(setting));
+    QObject::connect(box, &QCheckBox::toggled, &defaults, [&defaults, &setting](bool on) { defaults.setValue(setting, on); });
+    QObject::connect(&defaults, &UserDefaults::changed, box, [box, &defaults, &setting](const QString& changed) {
+        if (changed == setting.key)
+            box->setChecked(defaults.value(setting));
     });
     return box;
 }
@@ -91,11 +91,11 @@ QWidget* PreferencesGeneralController::toolbarViewController(const PreferencesEn
 
 PreferencesGeneralController::PreferencesGeneralController(UserDefaults& defaults) : defaults_(defaults)
 {
-    showIncludedRingtonesButton = checkBoxBoundTo(defaults, showIncludedKey, true,
+    showIncludedRingtonesButton = checkBoxBoundTo(defaults, settings::showIncludedRingtones,
                                                   localized(QStringLiteral("show included button title"), QStringLiteral("Show included tones")));
     showIncludedRingtonesLabel = descriptionLabel(localized(QStringLiteral("Show included ringtones button description"),
                                                             QStringLiteral("Unchecking this box will hide the included tones in the media browser.")));
-    autoiTunesImportButton = checkBoxBoundTo(defaults, autoImportKey, true,
+    autoiTunesImportButton = checkBoxBoundTo(defaults, settings::autoImportIntoiTunes,
                                              localized(QStringLiteral("import into itunes button title"),
                                                        QStringLiteral("Automatically import tones into iTunes")));
     autoiTunesImportLabel = descriptionLabel(localized(
@@ -117,8 +117,8 @@ PreferencesGeneralController::PreferencesGeneralController(UserDefaults& default
 
 void PreferencesGeneralController::resetDontShowDialogs()
 {
-    defaults_.remove(importCompletedDontShowKey);
-    defaults_.remove(moveToApplicationsFolderAlertSuppressKey);
+    defaults_.remove(settings::importCompletedDontShow);
+    defaults_.remove(settings::moveAlertSuppress);
 }
 
 QAction* PreferencesUpdateController::defaultToolbarItemWithIdentifier(const QString& identifier, QObject* parent)
@@ -164,7 +164,12 @@ void showUpdateCheckResult(const UpdateCheckResult& result, QWidget* parent)
     box->setObjectName(QStringLiteral("updateCheckResult"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::WindowModal);
-    if (result.error) {
+    if (result.updatedByInstaller) {
+        box->setIcon(QMessageBox::Information);
+        box->setText(localized(QStringLiteral("This copy of Tolvan is updated by whoever installed it")));
+        box->setInformativeText(localized(QStringLiteral("It came from your system's packages or from a build of your own; its "
+                                                         "updates come the same way.")));
+    } else if (result.error) {
         box->setIcon(QMessageBox::Warning);
         box->setText(localized(QStringLiteral("Update Error!")));
         box->setInformativeText(result.error->message);
@@ -182,6 +187,10 @@ void showUpdateCheckResult(const UpdateCheckResult& result, QWidget* parent)
     } else {
         box->setText(localized(QStringLiteral("You're up-to-date!")));
     }
+    // The box's own width follows its shortest text; a sentence of
+    // explanation then wraps into a narrow column. Every result gets room.
+    if (auto* grid = qobject_cast<QGridLayout*>(box->layout()))
+        grid->addItem(new QSpacerItem(kUpdateBoxWidth, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1, grid->columnCount());
     box->open();
 }
 

@@ -105,7 +105,7 @@ void SaveAsAccessoryController::loadView()
     row->addWidget(formatPopup_, 1, Qt::AlignBaseline);
     view_ = root;
     populateFormatMenu();
-    formatPopup_->setCurrentIndex(saveFormatIndex(saveFormats(ringtoneKind_), defaults_.stringValue(kSaveAsFormatKey)));
+    formatPopup_->setCurrentIndex(saveFormatIndex(saveFormats(ringtoneKind_), defaults_.value(tolvan::settings::saveAsFormat)));
     root->resize(root->sizeHint() + QSize(4, 0));
 }
 
@@ -125,7 +125,7 @@ void SaveAsAccessoryController::setSavePanel(QFileDialog* panel)
 {
     view();
     savePanel_ = panel;
-    formatPopup_->setCurrentIndex(saveFormatIndex(saveFormats(ringtoneKind_), defaults_.stringValue(kSaveAsFormatKey)));
+    formatPopup_->setCurrentIndex(saveFormatIndex(saveFormats(ringtoneKind_), defaults_.value(tolvan::settings::saveAsFormat)));
     updateSavePanelWithSelection();
 }
 
@@ -149,7 +149,7 @@ void SaveAsAccessoryController::updateSavePanelWithSelection()
 
 void SaveAsAccessoryController::formatPopupSelectionChanged()
 {
-    defaults_.setValue(kSaveAsFormatKey, selectedExtension());
+    defaults_.setValue(tolvan::settings::saveAsFormat, selectedExtension());
     updateSavePanelWithSelection();
 }
 

@@ -25,7 +25,6 @@ namespace tolvan {
 class UserDefaults;
 }
 
-inline const QString kSaveAsFormatKey = QStringLiteral("saveAsFormat");
 
 struct SaveFormat {
     QString title;      // localised

@@ -23,11 +23,6 @@ using namespace tolvan;
 
 namespace {
 
-QVariant descriptionOrNull(const std::shared_ptr<RingtoneExporter>& exporter)
-{
-    return exporter ? QVariant(exporter->description()) : QVariant::fromValue(nullptr);
-}
-
 MetadataItem iTunesItem(const QString& key, const QVariant& value)
 {
     return MetadataItem{.key = key, .keySpace = MetadataKeySpaceiTunes, .value = value};
@@ -79,7 +74,7 @@ void SaveRoad::createButtonAction(Qt::KeyboardModifiers modifiers)
 
 void SaveRoad::save()
 {
-    const bool import = defaults_.boolValue(kAutoImportIntoiTunesKey, true);
+    const bool import = defaults_.value(settings::autoImportIntoiTunes);
     saveRingtoneIfPossible(SaveParams{.importIntoITunes = import, .showSaveAsDialog = !import});
 }
 
@@ -205,7 +200,7 @@ void SaveRoad::saveRingtoneWithParams(std::shared_ptr<SaveParams> params)
     if (!description) {
         const auto asset = host_.selectedAsset();
         ZNTAnalytics::logEvent(QStringLiteral("Could not create the ringtone description."),
-                               {{"selectedAsset", asset ? QVariant(asset->description()) : QVariant::fromValue(nullptr)}});
+                               {{"selectedAsset", descriptionOrNull(asset)}});
         if (!descriptionError.domain.isEmpty())
             host_.presentError(descriptionError);
         return;
@@ -243,7 +238,7 @@ void SaveRoad::saveRingtoneWithParams(std::shared_ptr<SaveParams> params)
     ZNTAnalytics::logEvent(QStringLiteral("Start export"), {{"exporter", descriptionOrNull(exporter)}});
     exportingParams_ = params;
     exporter->startExporting();
-    defaults_.setValue(kRingtonesCreatedKey, defaults_.integerValue(kRingtonesCreatedKey) + 1);
+    defaults_.setValue(settings::ringtonesCreated, defaults_.value(settings::ringtonesCreated) + 1);
 }
 
 void SaveRoad::ringtoneExporterDidFinishExporting(const std::shared_ptr<RingtoneExporter>& exporter)
@@ -272,19 +267,40 @@ void SaveRoad::ringtoneExporterDidFinishExporting(const std::shared_ptr<Ringtone
 
 void SaveRoad::handOver(const QString& path)
 {
-    // The desktop's handler for tones takes it; when none does, the file is
-    // shown in the file manager instead, and the sheet about the hand-over
-    // would say something untrue, so it stays away.
+    // The tone goes to the application the desktop opens tones with. When
+    // that is this program, or no application takes tones, handing it over
+    // could only open it here in place of the song: it is shown in the file
+    // manager instead, and the sheet about the hand-over would say something
+    // untrue, so it stays away.
+    const std::optional<DesktopApplication> handler = Workspace::shared().defaultApplicationForFile(path);
+    if (!handler || handler->isThisProgram())
+        return revealTone(path);
+    handedOver_ = HandedOver{QFileInfo(path).canonicalFilePath(), QDeadlineTimer(kHandOverReturnWindow)};
     std::weak_ptr<SaveRoad> weakSelf = weak_from_this();
     Workspace::shared().openFile(path, [weakSelf, path](bool handedOn) {
         auto self = weakSelf.lock();
         if (!self)
             return;
-        if (handedOn)
-            self->host_.showImportedPanel();
-        else
-            Workspace::shared().revealFiles({path}, [](bool) {});
+        if (!handedOn) {
+            self->handedOver_.reset();
+            self->revealTone(path);
+        } else if (self->handedOver_) {
+            self->host_.showImportedPanel();  // unless the tone came back already
+        }
     });
+}
+
+void SaveRoad::revealTone(const QString& path) { Workspace::shared().revealFiles({path}, [](bool) {}); }
+
+bool SaveRoad::takeBackHandedOverTone(const QStringList& files)
+{
+    if (!handedOver_ || handedOver_->until.hasExpired() || files.size() != 1
+        || QFileInfo(files.first()).canonicalFilePath() != handedOver_->path)
+        return false;
+    handedOver_.reset();  // once: a later request for the tone opens it
+    host_.closeImportedPanel();
+    revealTone(files.first());
+    return true;
 }
 
 Error SaveRoad::willPresentError(const Error& error, const QString& folder)

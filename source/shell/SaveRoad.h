@@ -16,8 +16,11 @@
 #include "source/engine/TolvanSource.h"
 #include "source/shell/SaveNaming.h"
 
+#include <QDeadlineTimer>
 #include <QString>
+#include <QStringList>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -36,8 +39,6 @@ using TolvanSourcePtr = std::shared_ptr<const TolvanSource>;
 inline const QString kOSStatusErrorDomain = QStringLiteral("NSOSStatusErrorDomain");
 inline constexpr qint64 kNoPermissionStatus = 0x70726D3F;  // 'prm?'
 
-inline const QString kAutoImportIntoiTunesKey = QStringLiteral("autoImportIntoiTunes");
-inline const QString kRingtonesCreatedKey = QStringLiteral("ringtonesCreated");
 
 // One save's parameters, kept while its dialogs are up and its export runs.
 struct SaveParams {
@@ -67,8 +68,10 @@ public:
     virtual void runRenameAlert(const QString& takenName, ReplaceAccessoryController& accessory,
                                 std::function<void(RenameAnswer)> done) = 0;
     virtual void presentError(const tolvan::Error& error) = 0;
-    // The tone reached the desktop's handler.
+    // The tone reached the desktop's handler; and, when that handler turns
+    // out to have given it back to us, it did not after all.
     virtual void showImportedPanel() = 0;
+    virtual void closeImportedPanel() = 0;
 };
 
 class SaveRoad : public RingtoneExporterDelegate, public std::enable_shared_from_this<SaveRoad> {
@@ -109,7 +112,6 @@ public:
 
     // True from the export's start until its exporter reports back.
     bool isExporting() const { return exporter_ != nullptr; }
-    const std::shared_ptr<RingtoneExporter>& currentExporter() const { return exporter_; }
     const std::shared_ptr<SaveParams>& exportingParams() const { return exportingParams_; }
     // Stops the export in progress (the window is closing); nothing is left behind.
     void cancelExport();
@@ -117,9 +119,20 @@ public:
     // The folder tones are saved in by default.
     QString ringtonesFolder() const;
 
+    // Files a later launch of the program was given. True when they are the
+    // tone just handed to the desktop's handler coming back (that handler
+    // started this program with it): the tone is shown in the file manager
+    // instead of opening in place of the song. Any other file, and the same
+    // tone asked for again later, is for the caller to open.
+    bool takeBackHandedOverTone(const QStringList& files);
+    // How long after the hand-over a later launch with the tone counts as
+    // the tone coming back.
+    static constexpr std::chrono::seconds kHandOverReturnWindow{30};
+
 private:
     SaveRoad(SaveRoadHost& host, tolvan::UserDefaults& defaults);
     void handOver(const QString& path);
+    void revealTone(const QString& path);
 
     SaveRoadHost& host_;
     tolvan::UserDefaults& defaults_;
@@ -128,4 +141,10 @@ private:
     bool viaTempDirectory_ = false;
     std::shared_ptr<RingtoneExporter> exporter_;
     std::shared_ptr<SaveParams> exportingParams_;
+    // The tone handed over last, while it may still come back.
+    struct HandedOver {
+        QString path;  // canonical
+        QDeadlineTimer until;
+    };
+    std::optional<HandedOver> handedOver_;
 };

@@ -4,6 +4,10 @@
 #include "source/shell/feedback/QFFeedbackController.h"
 #include "platform/appkit/ModifierKeys.h"
 #include "source/shell/ApplicationEditor.h"
+#include "source/shell/ApplicationHosts.h"
+#include "source/shell/ApplicationIcon.h"
+#include "source/shell/ApplicationMenus.h"
+#include "source/shell/ApplicationSaveRoadHost.h"
 #include "platform/appkit/Workspace.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/LaunchTrace.h"
@@ -25,6 +29,7 @@
 #include "source/shell/ITunesImportCompletedWindowController.h"
 #include "source/shell/PreferencesController.h"
 #include "source/shell/PreferencesPanes.h"
+#include "source/shell/PropertyListDescription.h"
 #include "source/shell/ShellEditor.h"
 #include "source/shell/TolvanMainWindow.h"
 #include "source/shell/TolvanScreenshots.h"
@@ -68,10 +73,14 @@ TolvanServices TolvanServices::standard()
 TolvanController::TolvanController(TolvanServices services)
     : services_(std::move(services)),
       defaults_(services_.defaults ? *services_.defaults : UserDefaults::standard()),
-      undoManager_(std::make_unique<UndoManager>())
+      undoManager_(std::make_unique<UndoManager>()),
+      menus_(std::make_unique<ApplicationMenus>(*this)),
+      browserHost_(std::make_unique<ApplicationBrowserHost>(*this)),
+      recorderHost_(std::make_unique<ApplicationRecorderHost>(*this))
 {
     gController = this;
-    saveRoad_ = SaveRoad::create(*this, defaults_);
+    saveRoadHost_ = std::make_unique<ApplicationSaveRoadHost>(*this);
+    saveRoad_ = SaveRoad::create(*saveRoadHost_, defaults_);
     updater_ = std::make_unique<Updater>(defaults_, Bundle::main());
     // Every check's result shows over the main window, whoever asked for it.
     connect(updater_.get(), &Updater::checkFinished, this,
@@ -112,12 +121,14 @@ void TolvanController::awakeFromNib()
 
 void TolvanController::initializePreferences()
 {
-    if (!defaults_.contains(kAutoImportIntoiTunesKey))
-        defaults_.setValue(kAutoImportIntoiTunesKey, true);
+    if (!defaults_.contains(settings::autoImportIntoiTunes))
+        defaults_.setValue(settings::autoImportIntoiTunes, settings::autoImportIntoiTunes.fallback);
 }
 
 void TolvanController::applicationWillFinishLaunching()
 {
+    // Every window of the application, and the desktop's dock and switcher, show its icon.
+    QGuiApplication::setWindowIcon(applicationIcon());
     initializePreferences();
     buildApplicationMenus();
     if (services_.offerMove)
@@ -338,10 +349,6 @@ void TolvanController::openURL(const QUrl& url)
 
 void TolvanController::revealInFileViewer(const QString& path) { Workspace::shared().revealFiles({path}, [](bool) {}); }
 
-void TolvanController::followTolvanOnTwitter() { openURL(QUrl(QStringLiteral("https://twitter.com/tolvanapp"))); }
-
-void TolvanController::friendTolvanOnFacebook() { openURL(QUrl(QStringLiteral("https://www.facebook.com/tolvanapp"))); }
-
 void TolvanController::clearSelection(QObject*) { openSource(nullptr); }
 
 void TolvanController::reportError(const Error& error)
@@ -363,14 +370,14 @@ void TolvanController::showPreferencePanel()
 
 QString TolvanController::appFeedbackInfo() const
 {
+    const auto log = ZNTAnalytics::eventLog();
     QVariantList events;
-    if (const auto log = ZNTAnalytics::eventLog())
-        for (const QVariantMap& item : *log)
-            events.append(item);
-    QString text;
-    QDebug(&text).nospace() << QVariantMap{{QStringLiteral("eventLog"), events},
-                                           {QStringLiteral("logValues"), ZNTAnalytics::logValues().value_or(QVariantMap())}};
-    return text.replace(QStringLiteral("\\t"), QStringLiteral("\t")).replace(QStringLiteral("\\n"), QStringLiteral("\n"));
+    for (const QVariantMap& item : log.value_or(QList<QVariantMap>()))
+        events.append(item);
+    const QVariantMap info{{QStringLiteral("eventLog"), log ? QVariant(events) : QVariant(QVariantMap())},
+                           {QStringLiteral("logValues"), ZNTAnalytics::logValues().value_or(QVariantMap())}};
+    // Escaped tabs and line breaks of the texts become real ones, for the reader.
+    return propertyListDescription(info).replace(QStringLiteral("\\t"), QStringLiteral("\t")).replace(QStringLiteral("\\n"), QStringLiteral("\n"));
 }
 
 void TolvanController::showFeedback() { QFFeedbackController::showFeedbackWithAppInfo(appFeedbackInfo()); }
@@ -420,21 +427,6 @@ void TolvanController::windowWillClose()
     // A tone half written is never left behind: the writer drops its file.
     saveRoad_->cancelExport();
     QCoreApplication::quit();
-}
-
-RingtoneKind TolvanController::ringtoneKind() const { return editor_ ? editor_->ringtoneKind() : RingtoneKind::Ringtone; }
-
-void TolvanController::stopPreviewAndPlaying()
-{
-    if (!editor_)
-        return;
-    editor_->stopPreview();
-    editor_->stopPlaying();
-}
-
-std::shared_ptr<RingtoneDescription> TolvanController::createRingtoneDescription(Error* error)
-{
-    return editor_ ? editor_->createRingtoneDescription(error) : nullptr;
 }
 
 void TolvanController::createButtonAction() { saveRoad_->createButtonAction(modifierFlags()); }

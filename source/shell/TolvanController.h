@@ -7,8 +7,8 @@
 // and modifier keys into editor actions, runs the save road, and quits when
 // the main window closes.
 
-#include "source/browser/BrowserHost.h"
 #include "source/editor/RecordViewController.h"
+#include "source/engine/TolvanSource.h"
 #include "source/shell/MainMenu.h"
 #include "source/shell/OpenRules.h"
 #include "source/shell/SaveRoad.h"
@@ -21,6 +21,11 @@
 #include <memory>
 #include <optional>
 
+class ApplicationBrowserHost;
+class ApplicationMenus;
+class ApplicationRecorderHost;
+class QKeyEvent;
+class QUrl;
 class CustomSplitView;
 class ErrorViewController;
 #include "source/shell/ITunesImportCompletedWindowController.h"
@@ -69,7 +74,7 @@ struct TolvanServices {
     static TolvanServices standard();
 };
 
-class TolvanController : public QObject, public BrowserHost, public RecordViewHost, public SaveRoadHost {
+class TolvanController : public QObject {
     Q_OBJECT
 public:
     explicit TolvanController(TolvanServices services);
@@ -110,6 +115,8 @@ public:
     SimpleBrowserController* simpleBrowserController() const { return browser_; }
     ErrorViewController* errorViewController() const { return errorView_.get(); }
     SaveRoad& saveRoad() const { return *saveRoad_; }
+    // The save road's way to the song, the editor and the dialogs.
+    SaveRoadHost& saveRoadHost() const { return *saveRoadHost_; }
     tolvan::UserDefaults& defaults() const { return defaults_; }
     tolvan::Updater& updater() const { return *updater_; }
     // The preferences window once it has been asked for.
@@ -118,7 +125,7 @@ public:
     tolvan::UndoManager& undoManager() const { return *undoManager_; }
 
     // What is open and what the content area shows.
-    std::shared_ptr<tolvan::Asset> selectedAsset() const override { return selectedAsset_; }
+    std::shared_ptr<tolvan::Asset> selectedAsset() const { return selectedAsset_; }
     ContentKind contentKind() const { return content_; }
     QWidget* contentView() const { return contentView_; }
     void updateSelectionInfo(const std::optional<tolvan::Error>& error);
@@ -127,19 +134,21 @@ public:
     // Whether the editor's sharing button can work on this desktop.
     static bool sharingAvailable();
 
-    // BrowserHost and RecordViewHost.
-    void openSource(TolvanSourcePtr source) override;
-    TolvanSourcePtr selectedSource() const override { return selectedSource_; }
-    bool recordingSelected() const override { return recordingSelected_; }
-    void setRecordingSelected(bool selected) override;
-    bool wantsToHandleSpacebar() const override { return selectedSource_ != nullptr; }
-    bool handleSpacebarKey(const QKeyEvent& event) override;
-    void flagsChanged(Qt::KeyboardModifiers modifiers) override;
-    void openURL(const QUrl& url) override;
-    void revealInFileViewer(const QString& path) override;
-    void followTolvanOnTwitter() override;
-    void friendTolvanOnFacebook() override;
-    void clearSelection(QObject* sender = nullptr) override;
+    // The open source and the recorder, as the browser and the recording pane
+    // ask for them through their hosts (ApplicationHosts.h).
+    void openSource(TolvanSourcePtr source);
+    TolvanSourcePtr selectedSource() const { return selectedSource_; }
+    bool recordingSelected() const { return recordingSelected_; }
+    void setRecordingSelected(bool selected);
+    bool wantsToHandleSpacebar() const { return selectedSource_ != nullptr; }
+    // Whether the key was the space bar, which it then took.
+    bool handleSpacebarKey(const QKeyEvent& event);
+    void flagsChanged(Qt::KeyboardModifiers modifiers);
+    void clearSelection(QObject* sender = nullptr);
+    // The desktop: an address in the user's default application, a file shown
+    // selected in the file manager.
+    void openURL(const QUrl& url);
+    void revealInFileViewer(const QString& path);
 
     // The modifier keys now held.
     Qt::KeyboardModifiers modifierFlags() const;
@@ -160,10 +169,17 @@ public:
     void reopenSource(TolvanSourcePtr source);
     bool applicationOpenFile(const QString& path);
     void applicationOpenFiles(const QStringList& paths);
+    // Files a later launch of the program handed to this one: they open and
+    // the window comes forward, unless they are the tone just handed to the
+    // desktop, given back to us by its handler.
+    void laterLaunchOpenFiles(const QStringList& paths);
     // The desktop's "make a ringtone of this file" action.
     void makeRingtone(const QString& path);
     void openDocument();
+    // The extensions of the files the media layer reads.
     static QStringList movieFileTypes();
+    // The open panel's filters: those files, then all files.
+    static QStringList openPanelNameFilters();
     // A drop on the main window.
     static std::optional<QString> fileFromDragPasteboard(const QMimeData& data);
     bool draggingEntered(const QMimeData& data);
@@ -183,10 +199,9 @@ public:
     void saveAs();
     void showRingtonesInFinder();
 
-    // Menus.
+    // Menus: each item calls its handler in the menus' adapter.
     void buildApplicationMenus();
-    void performMenuAction(MenuAction action);
-    bool validateMenuAction(MenuAction action) const;
+    // Enables and retitles every item by its rule.
     void validateMenus();
 
     // The split view's rule and full screen.
@@ -208,21 +223,13 @@ public:
     void showMainBrowserMenu();
     void browseToAndSelectSongNamed(const QString& title);
     void showAdvancedMode(bool visible);
-    void showImportedPanel() override;
+    void showImportedPanel();
     void closeImportedPanel();
     ITunesImportCompletedWindowController* importCompleted() const { return importCompleted_; }
 
     // The window is closing: the export in progress stops, the application ends.
     void windowWillClose();
 
-    // SaveRoadHost.
-    RingtoneKind ringtoneKind() const override;
-    void stopPreviewAndPlaying() override;
-    std::shared_ptr<RingtoneDescription> createRingtoneDescription(tolvan::Error* error) override;
-    void runSavePanel(SaveAsAccessoryController& accessory, const QString& proposedName,
-                      std::function<void(std::optional<QString>)> done) override;
-    void runRenameAlert(const QString& takenName, ReplaceAccessoryController& accessory, std::function<void(RenameAnswer)> done) override;
-    void presentError(const tolvan::Error& error) override;
 
 signals:
     void selectedAssetChanged();
@@ -247,16 +254,19 @@ private:
     void saveWindowFrame();
     // Places a window that is about to open centred over the main window.
     void centreOverMainWindow(QWidget& window) const;
-    MenuState menuState() const;
     bool leavesUndoKeyToWindow(QObject* watched, const QKeyEvent& key) const;
     bool keepsSpaceFromWindow(QObject* watched, const QKeyEvent& key) const;
 
     TolvanServices services_;
     tolvan::UserDefaults& defaults_;
+    std::unique_ptr<SaveRoadHost> saveRoadHost_;  // outlives the road that holds it
     std::shared_ptr<SaveRoad> saveRoad_;
     std::unique_ptr<tolvan::Updater> updater_;  // over the controller's settings
     std::unique_ptr<tolvan::PreferencesController> preferences_;  // destroyed before the updater its Update pane uses
     std::unique_ptr<tolvan::UndoManager> undoManager_;  // outlives the editor that registers with it
+    std::unique_ptr<ApplicationMenus> menus_;
+    std::unique_ptr<ApplicationBrowserHost> browserHost_;
+    std::unique_ptr<ApplicationRecorderHost> recorderHost_;
 
     TolvanMainWindow* mainWindow_ = nullptr;
     CustomSplitView* splitView_ = nullptr;

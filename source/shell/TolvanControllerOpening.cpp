@@ -4,9 +4,12 @@
 #include "platform/foundation/Localizer.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/media/Asset.h"
+#include "platform/media/AudiovisualTypes.h"
 #include "source/analytics/ZNTAnalytics.h"
 #include "source/browser/WelcomeViewController.h"
 #include "source/shell/TolvanMainWindow.h"
+
+#include <QDebug>
 
 #include <QFileDialog>
 #include <QFileInfo>
@@ -16,13 +19,6 @@
 using namespace tolvan;
 
 namespace {
-
-const QString kAccessBookmarksKey = QStringLiteral("accessBookmarks");
-
-QVariant descriptionOrNull(const TolvanSourcePtr& source)
-{
-    return source ? QVariant(source->description()) : QVariant::fromValue(nullptr);
-}
 
 }  // namespace
 
@@ -76,6 +72,16 @@ void TolvanController::applicationOpenFiles(const QStringList& paths)
         applicationOpenFile(paths.first());
 }
 
+void TolvanController::laterLaunchOpenFiles(const QStringList& paths)
+{
+    qInfo("A later launch handed over %lld file(s): %s", qlonglong(paths.size()), qUtf8Printable(paths.join(QStringLiteral(", "))));
+    if (saveRoad_->takeBackHandedOverTone(paths))
+        return;
+    applicationOpenFiles(paths);
+    mainWindow_->raise();
+    mainWindow_->activateWindow();
+}
+
 void TolvanController::makeRingtone(const QString& path)
 {
     ZNTAnalytics::logEvent(QStringLiteral("Opening a source file from the services menu"),
@@ -84,12 +90,17 @@ void TolvanController::makeRingtone(const QString& path)
         openSource(TolvanSource::sourceWithFile(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath())));
 }
 
-QStringList TolvanController::movieFileTypes()
+QStringList TolvanController::movieFileTypes() { return audiovisualExtensions(); }
+
+QStringList TolvanController::openPanelNameFilters()
 {
-    return {QStringLiteral("mp3"), QStringLiteral("m4a"), QStringLiteral("m4r"), QStringLiteral("m4b"), QStringLiteral("mp4"),
-            QStringLiteral("aac"), QStringLiteral("wav"), QStringLiteral("aif"), QStringLiteral("aiff"), QStringLiteral("aifc"),
-            QStringLiteral("caf"), QStringLiteral("flac"), QStringLiteral("ogg"), QStringLiteral("oga"), QStringLiteral("opus"),
-            QStringLiteral("mov"), QStringLiteral("m4v"), QStringLiteral("3gp"), QStringLiteral("amr"), QStringLiteral("wma")};
+    QStringList patterns;
+    for (const QString& extension : movieFileTypes())
+        patterns << QStringLiteral("*.") + extension;
+    // The reader takes a song by its contents: a file without an extension,
+    // or with one the list lacks, opens from "All files".
+    return {localized(QStringLiteral("Audio files")) + QStringLiteral(" (%1)").arg(patterns.join(QLatin1Char(' '))),
+            localized(QStringLiteral("All files")) + QStringLiteral(" (*)")};
 }
 
 void TolvanController::openDocument()
@@ -99,10 +110,8 @@ void TolvanController::openDocument()
     panel->setAttribute(Qt::WA_DeleteOnClose);
     panel->setFileMode(QFileDialog::ExistingFile);
     panel->setAcceptMode(QFileDialog::AcceptOpen);
-    QStringList patterns;
-    for (const QString& extension : movieFileTypes())
-        patterns << QStringLiteral("*.") + extension;
-    panel->setNameFilter(localized(QStringLiteral("Audio and video files")) + QStringLiteral(" (%1)").arg(patterns.join(QLatin1Char(' '))));
+    panel->setOption(QFileDialog::HideNameFilterDetails);  // fifty patterns would hide the filter's name
+    panel->setNameFilters(openPanelNameFilters());
     panel->setDirectory(QStandardPaths::writableLocation(QStandardPaths::MusicLocation));
     QPointer<TolvanController> self(this);
     connect(panel, &QFileDialog::finished, this, [self, panel](int result) {
@@ -162,7 +171,7 @@ void TolvanController::bookmarkAccessURL(const QString& folder)
         return;
     }
     QList<QByteArray> list;
-    for (const QVariant& entry : defaults_.arrayValue(kAccessBookmarksKey))
+    for (const QVariant& entry : defaults_.value(settings::accessBookmarks))
         list.append(entry.toByteArray());
     const BookmarkListChange change = addingBookmark(list, bookmark);
     for (const QByteArray& removed : change.removed) {
@@ -175,14 +184,14 @@ void TolvanController::bookmarkAccessURL(const QString& folder)
     QVariantList stored;
     for (const QByteArray& entry : change.list)
         stored.append(entry);
-    defaults_.setValue(kAccessBookmarksKey, stored);
+    defaults_.setValue(settings::accessBookmarks, stored);
     if (const auto granted = folderForBookmarkData(bookmark); granted && !grantedFolders_.contains(*granted))
         grantedFolders_.append(*granted);
 }
 
 void TolvanController::restoreBookmarkedAccessURLs()
 {
-    for (const QVariant& entry : defaults_.arrayValue(kAccessBookmarksKey)) {
+    for (const QVariant& entry : defaults_.value(settings::accessBookmarks)) {
         const auto folder = folderForBookmarkData(entry.toByteArray());
         if (!folder) {
             ZNTAnalytics::logError(QStringLiteral("Failed to restore bookmarked access URLs."), {}, std::nullopt);
@@ -195,6 +204,6 @@ void TolvanController::restoreBookmarkedAccessURLs()
 
 void TolvanController::clearBookmarkedAccessURLs()
 {
-    defaults_.remove(kAccessBookmarksKey);
+    defaults_.remove(settings::accessBookmarks);
     grantedFolders_.clear();
 }

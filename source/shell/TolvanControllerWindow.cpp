@@ -1,6 +1,5 @@
 // The main window: its layout, the split view, full screen, its frame from
-// one launch to the next, the menus, the windows that open over it and the
-// dialogs of the save road.
+// one launch to the next, the menus and the windows that open over it.
 #include "source/shell/TolvanController.h"
 
 #include "platform/foundation/Bundle.h"
@@ -12,7 +11,8 @@
 #include "source/browser/WelcomeViewController.h"
 #include "source/editor/PreviewView.h"
 #include "source/shell/AboutPanel.h"
-#include "source/shell/SaveAccessories.h"
+#include "source/shell/ApplicationHosts.h"
+#include "source/shell/ApplicationMenus.h"
 #include "source/shell/ShellEditor.h"
 #include "source/shell/TolvanMainWindow.h"
 #include "source/shell/WindowGeometry.h"
@@ -24,15 +24,11 @@
 #include "ZNTUtilities/widgets/ZNTButton.h"
 
 #include <QApplication>
-#include <QFileDialog>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPropertyAnimation>
-#include <QPushButton>
 #include <QScreen>
 #include <QSequentialAnimationGroup>
 #include <QVBoxLayout>
@@ -41,9 +37,6 @@ using namespace tolvan;
 
 namespace {
 
-const QString kFrameForNonFullScreenModeKey = QStringLiteral("frameForNonFullScreenMode");
-// The window's frame and state (maximised, full screen) as the toolkit saves them.
-const QString kMainWindowFrameKey = QStringLiteral("mainWindowFrame");
 constexpr int kSliderSteps = 10;  // slider units per point per second
 
 QLabel* imageLabel(const QString& imageName, QWidget* parent)
@@ -110,22 +103,6 @@ private:
     double grab_ = 0;
 };
 
-const char* standardEditSlot(MenuAction action)
-{
-    switch (action) {
-    case MenuAction::Cut:
-        return "cut";
-    case MenuAction::Copy:
-        return "copy";
-    case MenuAction::Paste:
-        return "paste";
-    case MenuAction::Delete:
-        return "del";
-    default:
-        return "selectAll";
-    }
-}
-
 }  // namespace
 
 void TolvanController::buildWindow()
@@ -179,7 +156,7 @@ void TolvanController::buildWindow()
     splitView_->setSizes({250, 750});
     mainWindow_->setCentralWidget(splitView_);
 
-    BrowserServices services{this, services_.library, services_.includedLibrary, &defaults_};
+    BrowserServices services{browserHost_.get(), services_.library, services_.includedLibrary, &defaults_};
     browser_ = new SimpleBrowserController(services, browserContainer_);
     browserLayout->addWidget(browser_);
     new BrowserGrip(browserContainer_, splitView_);
@@ -189,7 +166,7 @@ void TolvanController::buildWindow()
 
 void TolvanController::setupWelcomeView()
 {
-    welcome_ = std::make_unique<WelcomeViewController>(BrowserServices{this, services_.library, services_.includedLibrary, &defaults_});
+    welcome_ = std::make_unique<WelcomeViewController>(BrowserServices{browserHost_.get(), services_.library, services_.includedLibrary, &defaults_});
 }
 
 void TolvanController::setupWaveformView()
@@ -220,7 +197,7 @@ void TolvanController::setupWaveformView()
 void TolvanController::setupRecordView()
 {
     recorder_ = RecordViewController::recordView();
-    recorder_->setTolvanController(this);
+    recorder_->setTolvanController(recorderHost_.get());
 }
 
 void TolvanController::fitContentAreaToItsViews()
@@ -264,7 +241,7 @@ double TolvanController::constrainSplitPosition(double proposed) const { return 
 
 void TolvanController::buildApplicationMenus()
 {
-    ::buildApplicationMenus(mainWindow_->menuBar(), mainWindow_, [this](MenuAction action) { performMenuAction(action); });
+    ::buildApplicationMenus(mainWindow_->menuBar(), mainWindow_, *menus_);
     for (QAction* top : mainWindow_->menuBar()->actions())
         if (QMenu* menu = top->menu())
             connect(menu, &QMenu::aboutToShow, this, &TolvanController::validateMenus);
@@ -274,125 +251,10 @@ void TolvanController::buildApplicationMenus()
     validateMenus();
 }
 
-MenuState TolvanController::menuState() const
-{
-    MenuState state;
-    state.hasAsset = selectedAsset_ != nullptr;
-    state.canUndo = undoManager_->canUndo();
-    state.canRedo = undoManager_->canRedo();
-    state.fullScreen = fullScreen_;
-    if (editor_)
-        state.editorValidates = [editor = editor_.get()](MenuAction editing, QAction* item) { return editor->validateMenuAction(editing, item); };
-    return state;
-}
-
-bool TolvanController::validateMenuAction(MenuAction action) const { return ::validateMenuAction(action, menuState()); }
-
 void TolvanController::validateMenus()
 {
     if (mainWindow_)
-        ::validateMenus(mainWindow_->menuBar(), menuState());
-}
-
-void TolvanController::performMenuAction(MenuAction action)
-{
-    if (!validateMenuAction(action))
-        return;
-    QWidget* focus = QApplication::focusWidget();
-    switch (action) {
-    case MenuAction::About:
-        showAboutPanel();
-        break;
-    case MenuAction::CheckForUpdates:
-        updater_->checkForUpdates();
-        break;
-    case MenuAction::ShowPreferences:
-        showPreferencePanel();
-        break;
-    case MenuAction::Hide:
-        mainWindow_->showMinimized();
-        break;
-    case MenuAction::Terminate:
-    case MenuAction::PerformClose:
-        mainWindow_->close();
-        break;
-    case MenuAction::OpenDocument:
-        openDocument();
-        break;
-    case MenuAction::Save:
-        save();
-        break;
-    case MenuAction::SaveAs:
-        saveAs();
-        break;
-    case MenuAction::ShowRingtonesInFinder:
-        showRingtonesInFinder();
-        break;
-    case MenuAction::Undo:
-        undoManager_->undo();
-        break;
-    case MenuAction::Redo:
-        undoManager_->redo();
-        break;
-    case MenuAction::Cut:
-    case MenuAction::Copy:
-    case MenuAction::Paste:
-    case MenuAction::Delete:
-    case MenuAction::SelectAll:
-        // The focused text field takes the standard edits.
-        if (focus)
-            QMetaObject::invokeMethod(focus, standardEditSlot(action));
-        break;
-    case MenuAction::ActivateSearchField:
-        browser_->activateSearchField();
-        break;
-    case MenuAction::ZoomIn:
-        editor_->zoomIn();
-        break;
-    case MenuAction::ZoomOut:
-        editor_->zoomOut();
-        break;
-    case MenuAction::StartStopPreview:
-        editor_->startStopPreview();
-        break;
-    case MenuAction::StartStopPlay:
-        editor_->startStopPlay();
-        break;
-    case MenuAction::MoveSelectionToPlayLocation:
-        editor_->moveSelectionToPlayLocation();
-        break;
-    case MenuAction::ToggleAdvancedMode:
-        editor_->toggleAdvancedMode();
-        break;
-    case MenuAction::ToggleFullScreen:
-        toggleFullScreen();
-        break;
-    case MenuAction::Minimize:
-        mainWindow_->showMinimized();
-        break;
-    case MenuAction::Zoom:
-        mainWindow_->isMaximized() ? mainWindow_->showNormal() : mainWindow_->showMaximized();
-        break;
-    case MenuAction::ArrangeInFront:
-        mainWindow_->showNormal();
-        mainWindow_->raise();
-        mainWindow_->activateWindow();
-        break;
-    case MenuAction::ShowHelp:
-        openURL(QUrl(QStringLiteral("https://tolvan.app/support")));
-        break;
-    case MenuAction::ShowReleaseNotes:
-        openURL(QUrl(QStringLiteral("https://tolvan.app/appcast/tolvan/%1.html").arg(Bundle::main().buildVersion())));
-        break;
-    case MenuAction::ShowFeedback:
-        showFeedback();
-        break;
-    case MenuAction::None:
-    case MenuAction::Services:
-    case MenuAction::HideOthers:
-    case MenuAction::ShowAll:
-        break;
-    }
+        ::validateMenus(mainWindow_->menuBar(), *menus_);
 }
 
 void TolvanController::showAboutPanel()
@@ -418,7 +280,7 @@ void TolvanController::centreOverMainWindow(QWidget& window) const
 
 void TolvanController::restoreWindowFrame()
 {
-    const QByteArray saved = defaults_.dataValue(kMainWindowFrameKey);
+    const QByteArray saved = defaults_.value(settings::mainWindowFrame);
     if (saved.isEmpty() || !mainWindow_->restoreGeometry(saved))
         return;
     // A window saved in full screen opens in full screen and leaves it for the
@@ -429,7 +291,7 @@ void TolvanController::restoreWindowFrame()
 
 void TolvanController::saveWindowFrame()
 {
-    defaults_.setValue(kMainWindowFrameKey, mainWindow_->saveGeometry());
+    defaults_.setValue(settings::mainWindowFrame, mainWindow_->saveGeometry());
     // Written now: the application ends as the window closes, before the
     // settings' own delayed write would run.
     defaults_.synchronize();
@@ -439,7 +301,7 @@ void TolvanController::saveWindowFrame()
 
 std::optional<QRectF> TolvanController::frameForNonFullScreenMode() const
 {
-    const QVariantList values = defaults_.arrayValue(kFrameForNonFullScreenModeKey);
+    const QVariantList values = defaults_.value(settings::frameForNonFullScreenMode);
     if (values.size() != 4)
         return std::nullopt;
     const QRectF frame(values[0].toDouble(), values[1].toDouble(), values[2].toDouble(), values[3].toDouble());
@@ -448,7 +310,7 @@ std::optional<QRectF> TolvanController::frameForNonFullScreenMode() const
 
 void TolvanController::setFrameForNonFullScreenMode(const QRectF& frame)
 {
-    defaults_.setValue(kFrameForNonFullScreenModeKey, QVariantList{frame.x(), frame.y(), frame.width(), frame.height()});
+    defaults_.setValue(settings::frameForNonFullScreenMode, QVariantList{frame.x(), frame.y(), frame.width(), frame.height()});
 }
 
 void TolvanController::toggleFullScreen()
@@ -489,51 +351,4 @@ void TolvanController::animateFullScreen(bool entering)
         group->deleteLater();
     });
     group->start();
-}
-
-// The save road's dialogs: sheets on the main window.
-
-void TolvanController::runSavePanel(SaveAsAccessoryController& accessory, const QString& proposedName,
-                                    std::function<void(std::optional<QString>)> done)
-{
-    auto* panel = new SavePanel(mainWindow_);
-    panel->setAttribute(Qt::WA_DeleteOnClose);
-    panel->setDirectory(saveRoad_->ringtonesFolder());
-    accessory.setSavePanel(panel);
-    panel->selectFile(proposedName + QLatin1Char('.') + accessory.selectedExtension());
-    if (auto* grid = qobject_cast<QGridLayout*>(panel->layout()))
-        grid->addWidget(accessory.view(), grid->rowCount(), 0, 1, grid->columnCount());
-    connect(panel, &QFileDialog::finished, this, [panel, done = std::move(done)](int result) {
-        const QStringList files = panel->selectedFiles();
-        done(result == QDialog::Accepted && !files.isEmpty() ? std::optional(files.first()) : std::nullopt);
-    });
-    panel->open();
-}
-
-void TolvanController::runRenameAlert(const QString& takenName, ReplaceAccessoryController& accessory, std::function<void(RenameAnswer)> done)
-{
-    auto* alert = new QMessageBox(mainWindow_);
-    alert->setAttribute(Qt::WA_DeleteOnClose);
-    alert->setIcon(QMessageBox::Question);
-    alert->setText(localized(QStringLiteral("There is already a ringtone with the name \"%@\".")).replace(QStringLiteral("%@"), takenName));
-    alert->setInformativeText(localized(QStringLiteral("You can rename the ringtone or replace the existing ringtone.")));
-    QPushButton* rename = alert->addButton(localized(QStringLiteral("Rename")), QMessageBox::AcceptRole);
-    QPushButton* replace = alert->addButton(localized(QStringLiteral("Replace")), QMessageBox::DestructiveRole);
-    alert->addButton(localized(QStringLiteral("Cancel")), QMessageBox::RejectRole);
-    alert->setDefaultButton(rename);
-    if (auto* grid = qobject_cast<QGridLayout*>(alert->layout()))
-        grid->addWidget(accessory.view(), grid->rowCount(), 1, 1, grid->columnCount() - 1);
-    connect(alert, &QMessageBox::finished, this, [alert, rename, replace, done = std::move(done)](int) {
-        const QAbstractButton* clicked = alert->clickedButton();
-        done(clicked == rename ? RenameAnswer::Rename : clicked == replace ? RenameAnswer::Replace : RenameAnswer::Cancel);
-    });
-    alert->open();
-}
-
-void TolvanController::presentError(const Error& error)
-{
-    auto* alert = new QMessageBox(QMessageBox::Warning, Bundle::main().name(), error.localizedDescription(), QMessageBox::Ok, mainWindow_);
-    alert->setAttribute(Qt::WA_DeleteOnClose);
-    alert->setObjectName(QStringLiteral("errorAlert"));
-    alert->open();
 }

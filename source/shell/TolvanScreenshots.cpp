@@ -21,7 +21,7 @@ TolvanScreenshots& TolvanScreenshots::standardTolvanScreenshots()
 
 bool TolvanScreenshots::isRunningInScreenshotMode(const tolvan::UserDefaults& defaults)
 {
-    return !defaults.stringValue(kScreenshotsKey).isEmpty();
+    return !defaults.value(tolvan::settings::screenshots).isEmpty();
 }
 
 QString TolvanScreenshots::standardizedOutputPath(const QString& path)
@@ -51,7 +51,7 @@ void TolvanScreenshots::startRunningIfNeeded(tolvan::UserDefaults& defaults)
 {
     if (!isRunningInScreenshotMode(defaults))
         return;
-    const QString folder = standardizedOutputPath(defaults.stringValue(kScreenshotsKey));
+    const QString folder = standardizedOutputPath(defaults.value(tolvan::settings::screenshots));
     if (const std::optional<QString> problem = outputFolderProblem(folder))
         return fail(*problem);
     standardTolvanScreenshots().setOutputPath(folder);

@@ -16,7 +16,6 @@ namespace tolvan {
 class UserDefaults;
 }
 
-inline const QString kScreenshotsKey = QStringLiteral("screenshots");
 // The song the steps open; the library must hold a song of this title.
 inline const QString kScreenshotSongTitle = QStringLiteral("Tolvan Demo Song");
 
@@ -39,7 +38,6 @@ public:
 
     QString outputPath() const { return outputPath_; }
     void setOutputPath(const QString& path) { outputPath_ = path; }
-    double screenshotInterval() const { return interval_; }
     const QList<Step>& steps() const { return steps_; }
 
     void startRunning();

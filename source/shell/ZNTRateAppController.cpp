@@ -18,11 +18,6 @@ namespace tolvan {
 
 namespace {
 
-const QString firstLaunchKey = QStringLiteral("ZNTRateAppFirstLaunch");
-const QString launchCountKey = QStringLiteral("ZNTRateAppLaunchCount");
-const QString dontAskAgainKey = QStringLiteral("ZNTRateAppDontAskAgain");
-const QString didRateAppKey = QStringLiteral("ZNTRateAppDidRateApp");
-const QString lastRatedVersionKey = QStringLiteral("ZNTRateAppLastRatedVersion");
 
 QString text(const QString& key) { return Localizer::main().string(key, {}, QStringLiteral("ZNTRateApp")); }
 
@@ -79,30 +74,30 @@ void ZNTRateAppController::initZNTRateAppControllerMembers()
 void ZNTRateAppController::updateCounters()
 {
     UserDefaults& defaults = *environment_.defaults;
-    if (!defaults.contains(firstLaunchKey))
-        defaults.setValue(firstLaunchKey, environment_.now());
-    const qint64 count = defaults.integerValue(launchCountKey);
-    if (!defaults.boolValue(dontAskAgainKey) && !defaults.boolValue(didRateAppKey))
-        defaults.setValue(launchCountKey, count + 1);
+    if (!defaults.contains(settings::rateFirstLaunch))
+        defaults.setValue(settings::rateFirstLaunch, environment_.now());
+    const qint64 count = defaults.value(settings::rateLaunchCount);
+    if (!defaults.value(settings::rateDontAskAgain) && !defaults.value(settings::rateDidRate))
+        defaults.setValue(settings::rateLaunchCount, count + 1);
     else if (count > launchCountThreshold)
-        defaults.setValue(launchCountKey, 0);
+        defaults.setValue(settings::rateLaunchCount, 0);
     defaults.synchronize();
 }
 
 bool ZNTRateAppController::shouldShowRateRequest() const
 {
     const UserDefaults& defaults = *environment_.defaults;
-    if (defaults.boolValue(dontAskAgainKey))
+    if (defaults.value(settings::rateDontAskAgain))
         return false;
     // An answer holds for the version it was given in; a newer version may ask again.
-    if (defaults.boolValue(didRateAppKey) && compareVersion(currentAppVersion(), defaults.stringValue(lastRatedVersionKey)) <= 0)
+    if (defaults.value(settings::rateDidRate) && compareVersion(currentAppVersion(), defaults.value(settings::rateLastRatedVersion)) <= 0)
         return false;
     if (!connectedToNetwork())
         return false;
-    const QDateTime firstLaunch = defaults.object(firstLaunchKey).toDateTime();
+    const QDateTime firstLaunch = defaults.value(settings::rateFirstLaunch);
     if (!firstLaunch.isValid() || firstLaunch.msecsTo(environment_.now()) / 1000.0 < launchTimeThreshold)
         return false;
-    return defaults.integerValue(launchCountKey) >= launchCountThreshold;
+    return defaults.value(settings::rateLaunchCount) >= launchCountThreshold;
 }
 
 void ZNTRateAppController::showRateRequestDialogIfNeeded()
@@ -134,34 +129,36 @@ void ZNTRateAppController::rateApp()
 void ZNTRateAppController::markAppAsRated()
 {
     UserDefaults& defaults = *environment_.defaults;
-    defaults.setValue(didRateAppKey, true);
-    defaults.setValue(lastRatedVersionKey, currentAppVersion());
-    defaults.setValue(launchCountKey, 0);
+    defaults.setValue(settings::rateDidRate, true);
+    defaults.setValue(settings::rateLastRatedVersion, currentAppVersion());
+    defaults.setValue(settings::rateLaunchCount, 0);
     defaults.synchronize();
 }
 
 void ZNTRateAppController::dontAskAgain()
 {
-    environment_.defaults->setValue(dontAskAgainKey, true);
-    environment_.defaults->setValue(launchCountKey, 0);
+    environment_.defaults->setValue(settings::rateDontAskAgain, true);
+    environment_.defaults->setValue(settings::rateLaunchCount, 0);
 }
 
 void ZNTRateAppController::resetAllRateRequestParameters()
 {
-    for (const QString& key : {firstLaunchKey, launchCountKey, dontAskAgainKey, didRateAppKey, lastRatedVersionKey})
-        environment_.defaults->remove(key);
+    for (const SettingKey* setting : std::initializer_list<const SettingKey*>{
+             &settings::rateFirstLaunch, &settings::rateLaunchCount, &settings::rateDontAskAgain, &settings::rateDidRate,
+             &settings::rateLastRatedVersion})
+        environment_.defaults->remove(*setting);
     environment_.defaults->synchronize();
 }
 
 void ZNTRateAppController::forceRateRequestAtNextOpportunity()
 {
     UserDefaults& defaults = *environment_.defaults;
-    defaults.remove(lastRatedVersionKey);
-    defaults.remove(dontAskAgainKey);
-    defaults.remove(firstLaunchKey);
-    defaults.setValue(firstLaunchKey, environment_.now().addMSecs(qint64(-1.1 * launchTimeThreshold * 1000)));
-    defaults.setValue(launchCountKey, launchCountThreshold + 1);
-    defaults.remove(didRateAppKey);
+    defaults.remove(settings::rateLastRatedVersion);
+    defaults.remove(settings::rateDontAskAgain);
+    defaults.remove(settings::rateFirstLaunch);
+    defaults.setValue(settings::rateFirstLaunch, environment_.now().addMSecs(qint64(-1.1 * launchTimeThreshold * 1000)));
+    defaults.setValue(settings::rateLaunchCount, launchCountThreshold + 1);
+    defaults.remove(settings::rateDidRate);
     defaults.synchronize();
 }
 
@@ -169,11 +166,11 @@ void ZNTRateAppController::logRateRequestParameters() const
 {
     const UserDefaults& defaults = *environment_.defaults;
     qInfo().noquote() << QStringLiteral("Rate Request, first launch %1, launch count %2, did rate app %3, don't ask again %4, last rated version %5")
-                             .arg(defaults.object(firstLaunchKey).toDateTime().toString(Qt::ISODate))
-                             .arg(defaults.integerValue(launchCountKey))
-                             .arg(int(defaults.boolValue(didRateAppKey)))
-                             .arg(int(defaults.boolValue(dontAskAgainKey)))
-                             .arg(defaults.stringValue(lastRatedVersionKey));
+                             .arg(defaults.value(settings::rateFirstLaunch).toString(Qt::ISODate))
+                             .arg(defaults.value(settings::rateLaunchCount))
+                             .arg(int(defaults.value(settings::rateDidRate)))
+                             .arg(int(defaults.value(settings::rateDontAskAgain)))
+                             .arg(defaults.value(settings::rateLastRatedVersion));
 }
 
 QString ZNTRateAppController::currentAppVersion() const

@@ -1,8 +1,8 @@
 // The real tolvan program, started as a desktop would start it, in a
 // scratch home with a generated library: the screenshot run, a second
-// launch handing its file to the first, launches over damaged kit files,
-// and a crash whose report the next launch sends to a reporting service on
-// 127.0.0.1.
+// launch handing its file to the first, launches over damaged kit files, a
+// crash whose report the next launch sends to a reporting service on
+// 127.0.0.1, and the window's icon on a real X server.
 #include "tests/support/AudioFixtures.h"
 #include "tests/support/TagFixtures.h"
 #include "tests/support/reporting/FakeReportingService.h"
@@ -14,6 +14,7 @@
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -281,4 +282,74 @@ TEST_F(AppTest, ALaunchShowsItsSongInTheFirstFrameThenStartsTheKitAndTheLibrary)
     EXPECT_LT(kit, at("launchFinished"));
     EXPECT_LT(at("waveformVisible"), at("waveformComplete"));
     EXPECT_EQ(lines.count("firstFrame"), 1) << "each mark prints once";
+}
+
+namespace {
+
+QString findProgram(const QString& name) { return QStandardPaths::findExecutable(name); }
+
+// An X server of our own on a display nobody uses, ended with the test.
+class ScratchXServer {
+public:
+    ScratchXServer()
+    {
+        for (int number = 170 + int(getpid() % 50); number < 400; ++number) {
+            if (QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)) || QFileInfo::exists(QStringLiteral("/tmp/.X%1-lock").arg(number)))
+                continue;
+            display_ = QStringLiteral(":%1").arg(number);
+            server_.start(findProgram("Xvfb"), {display_, "-screen", "0", "1280x800x24", "-nolisten", "tcp"});
+            if (server_.waitForStarted() && QTest::qWaitFor([&] { return QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)); }, 10000))
+                return;
+            server_.kill();
+            server_.waitForFinished();
+        }
+        display_.clear();
+    }
+    ~ScratchXServer()
+    {
+        server_.terminate();
+        server_.waitForFinished(5000);
+    }
+    QString display() const { return display_; }
+
+private:
+    QProcess server_;
+    QString display_;
+};
+
+QByteArray readWindowProperty(const QString& display, const QString& windowName, const QString& property)
+{
+    QProcess xprop;
+    xprop.start(findProgram("xprop"), {"-display", display, "-name", windowName, property});
+    xprop.waitForFinished(5000);
+    return xprop.readAllStandardOutput();
+}
+
+}  // namespace
+
+TEST_F(AppTest, TheWindowCarriesTheApplicationsIconOnARealXServer)
+{
+    if (findProgram("Xvfb").isEmpty() || findProgram("xprop").isEmpty())
+        GTEST_SKIP() << "needs Xvfb and xprop (scripts/install-deps.sh installs them)";
+    ScratchXServer server;
+    ASSERT_FALSE(server.display().isEmpty());
+    QProcessEnvironment env = environment();
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    env.insert("DISPLAY", server.display());
+    auto tolvan = start({"-moveToApplicationsFolderAlertSuppress", "YES"}, env);
+    ASSERT_TRUE(tolvan->waitForStarted());
+
+    QByteArray icon;
+    const bool shown = QTest::qWaitFor(
+        [&] {
+            icon = readWindowProperty(server.display(), "Tolvan", "_NET_WM_ICON");
+            return icon.startsWith("_NET_WM_ICON(CARDINAL)");
+        },
+        30000);
+    tolvan->terminate();
+    tolvan->waitForFinished(10000);
+    ASSERT_TRUE(shown) << icon.toStdString() << tolvan->readAllStandardError().toStdString();
+    // xprop draws each size the property holds under its own heading.
+    for (const char* size : {"Icon (16 x 16)", "Icon (32 x 32)", "Icon (64 x 64)"})
+        EXPECT_TRUE(icon.contains(size)) << size;
 }

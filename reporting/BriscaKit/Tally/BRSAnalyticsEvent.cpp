@@ -5,6 +5,7 @@
 #include "reporting/Plinth/PLNConsole.h"
 #include "reporting/Plinth/PLNEnvironment.h"
 #include "reporting/Plinth/PLNIdentity.h"
+#include "reporting/Plinth/PLNSettings.h"
 #include "reporting/Plinth/Plinth.h"
 
 #include <chrono>
@@ -109,7 +110,7 @@ nlohmann::ordered_json BRSAnalyticsMetadataController::metadataWithTimeStamp(pln
     set("locale", pln::PLNCurrentEnvironment()->localeIdentifier);
     set("os_build", pln::PLNHostOSBuildVersion());
     set("os_version", std::to_string(version.major) + "." + std::to_string(version.minor) + "." + std::to_string(version.patch));
-    metadata["platform"] = "mac";
+    metadata["platform"] = pln::PLNSettings::appPlatform();
     metadata["platform_code"] = 0;
     metadata["cores"] = std::thread::hardware_concurrency();
     metadata["jailbroken"] = false;

@@ -28,7 +28,6 @@ namespace tolvan {
 
 namespace {
 
-const QString feedbackURLKey = QStringLiteral("QFFeedbackURL");
 const QString sectionSeparator = QStringLiteral("\n\n--\n\n");
 const QString suppressedProfile = QStringLiteral("<systemProfile suppressed>");
 
@@ -81,9 +80,9 @@ std::array<QString, 3> feedbackSectionTemplates(const QString& text)
 
 std::optional<QUrl> QFFeedbackController::postURL()
 {
-    QString address = UserDefaults::standard().stringValue(feedbackURLKey);
+    QString address = UserDefaults::standard().value(settings::feedbackURL);
     if (address.isEmpty())
-        address = Bundle::main().objectForInfoDictionaryKey(feedbackURLKey).toString();
+        address = Bundle::main().objectForInfoDictionaryKey(settings::feedbackURL.key).toString();
     const QUrl url(address);
     if (address.isEmpty() || !url.isValid() || url.host().isEmpty())
         return std::nullopt;
@@ -163,6 +162,9 @@ void QFFeedbackController::buildInterface()
     textView_ = new QTextEdit;
     textView_->setObjectName(QStringLiteral("textView"));
     textView_->setAcceptRichText(false);
+    // Tab walks on to the check boxes and buttons, as in any form, rather
+    // than typing a tab into the feedback.
+    textView_->setTabChangesFocus(true);
 
     includeHardwareDetailsCheckbox_ = new QCheckBox(text(QStringLiteral("Include details about my computer")));
     includeHardwareDetailsCheckbox_->setChecked(true);
@@ -246,6 +248,7 @@ void QFFeedbackController::showWindow()
     show();
     raise();
     activateWindow();
+    textView_->setFocus(Qt::ActiveWindowFocusReason);  // the user's typing goes into the text at once
 }
 
 void QFFeedbackController::showSection(FeedbackSection section)
@@ -253,6 +256,8 @@ void QFFeedbackController::showSection(FeedbackSection section)
     currentSection_ = section;
     textView_->setPlainText(sectionStrings_[indexOf(section)]);
     putCursorOnSecondLine(textView_);
+    // Typing goes on in the text, also when the section was chosen by its tab.
+    textView_->setFocus(Qt::OtherFocusReason);
 }
 
 void QFFeedbackController::switchSectionAction(int segment)

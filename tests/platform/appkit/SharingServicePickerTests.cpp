@@ -5,6 +5,7 @@
 #include "platform/appkit/Workspace.h"
 
 #include "tests/support/EventLoop.h"
+#include "tests/support/RecordingWorkspace.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -17,16 +18,6 @@ using namespace tolvan;
 using namespace tolvan::test;
 
 namespace {
-
-struct RecordingWorkspace : Workspace {
-    QList<QUrl> opened;
-    void openURL(const QUrl& url, Completion done) override
-    {
-        opened << url;
-        if (done)
-            done(true);
-    }
-};
 
 struct WithoutMail : SharingServicePickerDelegate {
     SharingServices sharingServicesForItems(const QStringList&, SharingServices proposed) override

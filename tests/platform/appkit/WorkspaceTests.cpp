@@ -106,6 +106,16 @@ TEST_F(WorkspaceTest, RevealingWithoutAFileManagerOpensTheFolder)
     EXPECT_EQ(argumentsOf("gio"), (QStringList{"open", dir.path()}));
 }
 
+TEST_F(WorkspaceTest, RevealingAFolderWithoutAFileManagerOpensThatFolder)
+{
+    fakeOpener("gio", 0);
+    QDir().mkpath(dir.filePath("Tolvan"));
+    std::optional<bool> result;
+    Workspace::shared().revealFiles({dir.filePath("Tolvan")}, [&](bool ok) { result = ok; });
+    ASSERT_TRUE(waitUntil([&] { return result.has_value(); }));
+    EXPECT_EQ(argumentsOf("gio"), (QStringList{"open", dir.filePath("Tolvan")})) << "its contents, not the folder around it";
+}
+
 TEST_F(WorkspaceTest, TestsCanPutTheirOwnWorkspaceInPlace)
 {
     struct Recording : Workspace {

@@ -1,5 +1,6 @@
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Localizer.h"
+#include "tests/support/FileFixtures.h"
 
 #include <QDir>
 #include <QFile>
@@ -7,18 +8,7 @@
 #include <gtest/gtest.h>
 
 using namespace tolvan;
-
-namespace {
-
-void writeFile(const QString& path, const QByteArray& content)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(content);
-}
-
-}  // namespace
+using namespace tolvan::test;
 
 TEST(Localizer, TableValueElseNonEmptyDefaultElseKey)
 {

@@ -317,6 +317,26 @@ TEST_F(AssetWriterTest, CancelledOrFailedWritesLeaveTheOldFileAlone)
     EXPECT_EQ(entries(), QStringList{"old.m4r"});
 }
 
+// A file its writer is told is no longer wanted once its audio is encoded
+// (the window closed while the last of it was encoded) is not put in place.
+TEST_F(AssetWriterTest, AFileNoLongerWantedOnceEncodedIsCancelled)
+{
+    const QString path = dir.filePath("old.m4r");
+    ASSERT_TRUE(writeBytes(path, "the old tone"));
+    auto writer = startedWriter(path, FileTypeAppleM4A, kAac);
+    appendSeconds(12.0);
+    input->markAsFinished();
+    bool asked = false;
+    EXPECT_FALSE(writer->finishWriting([&] {
+        asked = true;
+        return false;
+    }));
+    EXPECT_TRUE(asked);
+    EXPECT_EQ(writer->status(), AssetWriterStatus::Cancelled);
+    EXPECT_EQ(contents(path), "the old tone");
+    EXPECT_EQ(entries(), QStringList{"old.m4r"});
+}
+
 TEST_F(AssetWriterTest, RefusesWhatItCannotWrite)
 {
     Error error;

@@ -174,12 +174,40 @@ TEST(FileTrackFromFrame, StreamsSharingAnInputGiveTheirOwnFrames)
             }
         }
     }
-    for (std::size_t i = 0; i < starts.size(); ++i) {
+    for (std::size_t i = 0; i < starts.size(); ++i)
         EXPECT_FALSE(streams[i]->error()) << starts[i];
+    // Let go of, the input is no reader's to share: each reads its own.
+    streams.clear();
+    input.reset();
+    for (std::size_t i = 0; i < starts.size(); ++i) {
         const Decoded own = decode(track, starts[i], false);
         ASSERT_GT(own.samples.size(), 44100u) << starts[i];
         EXPECT_EQ(shared[i], own.samples) << "from " << starts[i];
     }
+}
+
+// An MPEG-4 file's first reader reads the file its asset opened, and the
+// streams that read the track in pieces meanwhile share that input: its
+// packet index is held once and the file is not parsed again.
+TEST(FileTrackFromFrame, PiecesShareTheInputOfTheFirstReader)
+{
+    QTemporaryDir dir;
+    const QString m4a = dir.filePath("first.m4a");
+    ASSERT_TRUE(writeTone(m4a, {.seconds = 3.0}));
+    auto track = Asset::assetWithPath(m4a)->tracksWithMediaType(MediaType::Audio).front();
+    auto first = track->openPcmStream(AudioOutputSettings{}, nullptr);
+    ASSERT_TRUE(first && first->nextBuffer());
+    auto piece = track->openSharedInput(), another = track->openSharedInput();
+    ASSERT_TRUE(piece);
+    EXPECT_EQ(piece, another);
+    const std::weak_ptr<SharedTrackInput> shared = piece;
+    first.reset();
+    piece.reset();
+    another.reset();
+    EXPECT_TRUE(shared.expired());
+    auto later = track->openSharedInput();  // of its own, once nothing reads the first
+    EXPECT_TRUE(later);
+    EXPECT_EQ(decode(track, 44100, false).samples, decode(track, 44100, true).samples);
 }
 
 // An MP3's frames are found by going from header to header. Where a header

@@ -5,6 +5,7 @@
 #include "tests/support/EventLoop.h"
 #include "tests/support/RecentlyUsedFixtures.h"
 #include "tests/support/TagFixtures.h"
+#include "tests/support/FileFixtures.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,16 +20,9 @@
 #include <sys/stat.h>
 
 using namespace tolvan;
+using namespace tolvan::test;
 
 namespace {
-
-void writeText(const QString& path, const QByteArray& text)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(text);
-}
 
 void writeTagged(const QString& path, std::map<QString, QString> tags, bool id3 = true)
 {
@@ -75,8 +69,8 @@ protected:
         setSortTags(music + "/Band/02 Second.m4a", {{"ALBUMSORT", "One"}});
         writeTagged(music + "/untagged.mp3", {}, false);
         writeTagged(music + "/.hidden/secret.mp3", {{"title", "Secret"}});
-        writeText(music + "/notes.txt", "not audio");
-        writeText(music + "/Mix.m3u", "#EXTM3U\n#EXTINF:1,Second\nBand/02 Second.m4a\n\n" + QFile::encodeName(music) +
+        writeFile(music + "/notes.txt", "not audio");
+        writeFile(music + "/Mix.m3u", "#EXTM3U\n#EXTINF:1,Second\nBand/02 Second.m4a\n\n" + QFile::encodeName(music) +
                                           "/untagged.mp3\nmissing.mp3\nhttp://radio.invalid/stream\n");
     }
 
@@ -166,7 +160,7 @@ TEST_F(MusicFolder, OpenFailsWithoutFolderWithoutAudioOrForAnotherVersion)
     EXPECT_EQ(error.domain, MusicFolderLibrary::kErrorDomain);
     EXPECT_EQ(error.code, MusicFolderLibrary::noMusicFolder);
 
-    writeText(music + "/notes.txt", "not audio");
+    writeFile(music + "/notes.txt", "not audio");
     writeTagged(music + "/.hidden/secret.mp3", {});
     EXPECT_FALSE(MusicFolderLibrary::open("1.0", &error));
     EXPECT_EQ(error.code, MusicFolderLibrary::noAudio) << "hidden audio does not count";
@@ -235,7 +229,7 @@ TEST_F(MusicFolder, IndexCacheStartsTheNextRunAndSkipsUnchangedFiles)
         value = track;
     }
     root["tracks"] = tracks;
-    writeText(indexPath, QJsonDocument(root).toJson());
+    writeFile(indexPath, QJsonDocument(root).toJson());
 
     Error error;
     auto library = MusicFolderLibrary::open("1.0", &error);
@@ -250,7 +244,7 @@ TEST_F(MusicFolder, IndexCacheStartsTheNextRunAndSkipsUnchangedFiles)
 TEST_F(MusicFolder, IndexOfAnotherFolderOrMalformedIsIgnored)
 {
     writeSongs();
-    writeText(MusicFolderLibrary::defaultIndexFile(), "{ not json");
+    writeFile(MusicFolderLibrary::defaultIndexFile(), "{ not json");
     auto library = openScanned();
     ASSERT_TRUE(library);
     EXPECT_EQ(library->contents()->tracks.size(), 3u);
@@ -360,7 +354,7 @@ TEST_F(MusicFolder, DevicesFifosAndEndlessLinksAreSkippedAndTheScanEnds)
     ASSERT_TRUE(QFile::link("/dev/zero", music + "/endless.m3u"));
     ASSERT_EQ(::mkfifo(QFile::encodeName(music + "/pipe.mp3").constData(), 0600), 0);
     ASSERT_EQ(::mkfifo(QFile::encodeName(music + "/pipe.m3u").constData(), 0600), 0);
-    writeText(music + "/Real.m3u", "song.mp3\nzero.mp3\npipe.mp3\n");
+    writeFile(music + "/Real.m3u", "song.mp3\nzero.mp3\npipe.mp3\n");
 
     auto library = openScanned();
     ASSERT_TRUE(library);
@@ -379,9 +373,9 @@ TEST_F(MusicFolder, PlaylistFilesAreOrderedByNameWithTheirEntriesInFileOrder)
     writeTagged(music + "/a.mp3", {{"title", "A"}});
     writeTagged(music + "/b.mp3", {{"title", "B"}});
     writeTagged(music + "/sub/c.mp3", {{"title", "C"}});
-    writeText(music + "/zeta.m3u", "file:b.mp3\nsub/c.mp3\na.mp3\n");
-    writeText(music + "/sub/Alpha.m3u8", "file:c.mp3\nfile:../a.mp3\n");
-    writeText(music + "/beta.m3u", "file:sub/c.mp3\nb.mp3\n");
+    writeFile(music + "/zeta.m3u", "file:b.mp3\nsub/c.mp3\na.mp3\n");
+    writeFile(music + "/sub/Alpha.m3u8", "file:c.mp3\nfile:../a.mp3\n");
+    writeFile(music + "/beta.m3u", "file:sub/c.mp3\nb.mp3\n");
 
     auto library = openScanned();
     ASSERT_TRUE(library);
@@ -402,7 +396,7 @@ TEST(PlaylistEntries, UrlsBackslashesCommentsAndRelativePaths)
 {
     QTemporaryDir dir;
     const QString list = dir.filePath("lists/a.m3u8");
-    writeText(list, "\xEF\xBB\xBF#EXTM3U\r\n"
+    writeFile(list, "\xEF\xBB\xBF#EXTM3U\r\n"
                     "song one.mp3\r\n"
                     "..\\other\\two.mp3\r\n"
                     "file:///abs/three%20x.mp3\n"

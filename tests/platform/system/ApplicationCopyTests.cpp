@@ -1,5 +1,6 @@
 #include "platform/system/ApplicationCopy.h"
 #include "tests/support/EventLoop.h"
+#include "tests/support/FileFixtures.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,16 +12,9 @@
 #include <unistd.h>
 
 using namespace tolvan;
+using namespace tolvan::test;
 
 namespace {
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
 
 QByteArray readFile(const QString& path)
 {

@@ -112,11 +112,11 @@ TEST(AppcastTest, EmptyFeedsHaveNoItemAndBrokenOnesSayWhy)
     EXPECT_FALSE(error.message.isEmpty());
 }
 
-TEST(UpdaterTest, WithoutAFeedOrReleaseNotesACheckSaysSoInsteadOfUpToDate)
+TEST(UpdaterTest, WithoutAFeedACheckSaysWhoUpdatesTheCopyInsteadOfUpToDateOrAnError)
 {
     QTemporaryDir dir;
     UserDefaults defaults(dir.filePath("defaults.ini"));
-    const Bundle bundle(dir.path());  // no information dictionary: no feed, no release notes
+    const Bundle bundle(dir.path());  // no information dictionary: no feed
     Updater updater(defaults, bundle);
     EXPECT_FALSE(updater.feedURL());
     std::optional<UpdateCheckResult> result;
@@ -124,7 +124,8 @@ TEST(UpdaterTest, WithoutAFeedOrReleaseNotesACheckSaysSoInsteadOfUpToDate)
     updater.checkForUpdates();
     ASSERT_TRUE(result);
     EXPECT_FALSE(result->newerVersion);
-    ASSERT_TRUE(result->error);
+    EXPECT_FALSE(result->error);
+    EXPECT_TRUE(result->updatedByInstaller);
 
     defaults.setValue("UpdateFeedURL", "http://127.0.0.1:9/appcast.xml");
     EXPECT_EQ(updater.feedURL(), QUrl("http://127.0.0.1:9/appcast.xml"));

@@ -43,15 +43,6 @@ protected:
     void SetUp() override
     {
         installLaunchEnvironment(home.path(), service.baseURL());
-        pln::PLNSetConsoleSink([this](const std::string& line) {
-            std::lock_guard lock(mutex);
-            console.push_back(line);
-        });
-    }
-    void TearDown() override
-    {
-        pln::PLNSetConsoleSink(nullptr);
-        pln::PLNSetDebugEnabled(false);
     }
 
     // A launch: a host of its own over the same store, as a new process has.
@@ -65,11 +56,7 @@ protected:
     }
 
     std::string earlierReport(const std::string& name, bool crash = true) { return writeReport(files.activePath() + "/" + name, name, crash); }
-    bool logged(const std::string& fragment)
-    {
-        std::lock_guard lock(mutex);
-        return std::any_of(console.begin(), console.end(), [&](const auto& line) { return line.find(fragment) != std::string::npos; });
-    }
+    bool logged(const std::string& fragment) const { return console.mentions(fragment); }
 
     ScratchFolder home;
     FakeReportingService service{KitTestPKI::shared().pinnedLeaf};
@@ -77,8 +64,7 @@ protected:
     FakeRuntime runtime{home.path() + "/.cache"};
     BRSFileManager files{runtime};
     std::vector<std::unique_ptr<pln::Plinth>> hosts;
-    std::mutex mutex;
-    std::vector<std::string> console;
+    ConsoleCapture console;
 };
 
 }  // namespace

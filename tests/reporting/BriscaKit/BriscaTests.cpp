@@ -18,24 +18,11 @@ protected:
     void SetUp() override
     {
         installLaunchEnvironment(home.path(), "https://127.0.0.1:9");
-        pln::PLNSetConsoleSink([this](const std::string& line) {
-            std::lock_guard lock(mutex);
-            console.push_back(line);
-        });
-    }
-    void TearDown() override
-    {
-        pln::PLNSetConsoleSink(nullptr);
-        pln::PLNSetDebugEnabled(false);
     }
 
     std::shared_ptr<Brisca> makeKit() { return Brisca::create({&host, &runtime, &application, &store, network}); }
 
-    bool logged(const std::string& line)
-    {
-        std::lock_guard lock(mutex);
-        return std::find(console.begin(), console.end(), line) != console.end();
-    }
+    bool logged(const std::string& line) const { return console.hasLine(line); }
 
     ScratchFolder home;
     pln::PLNNetworkOptions network{{}, std::make_shared<reportingtest::ManualScheduler>()};
@@ -43,8 +30,7 @@ protected:
     pln::Plinth host{store, network};
     FakeRuntime runtime{home.path() + "/.cache"};
     TestApplication application;
-    std::mutex mutex;
-    std::vector<std::string> console;
+    ConsoleCapture console;
 };
 
 }  // namespace

@@ -7,12 +7,14 @@
 #include "reporting/BriscaKit/BRSApplication.h"
 #include "reporting/BriscaKit/Brisca.h"
 #include "reporting/BRSURLSession/Dispatch.h"
+#include "reporting/Plinth/PLNConsole.h"
 #include "reporting/Plinth/PLNEnvironment.h"
 #include "reporting/Plinth/Plinth.h"
 #include "tests/reporting/BriscaKit/KitFixtures.h"
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -77,6 +79,41 @@ private:
     brs::SerialQueue main_{"test.main"};
     mutable std::mutex mutex_;
     std::vector<BRSAlert> alerts_;
+};
+
+// The kit's console lines while it lives; the kit's debug output is off
+// again after it.
+class ConsoleCapture {
+public:
+    ConsoleCapture()
+    {
+        pln::PLNSetConsoleSink([this](const std::string& line) {
+            std::lock_guard lock(mutex_);
+            lines_.push_back(line);
+        });
+    }
+    ~ConsoleCapture()
+    {
+        pln::PLNSetConsoleSink(nullptr);
+        pln::PLNSetDebugEnabled(false);
+    }
+    ConsoleCapture(const ConsoleCapture&) = delete;
+    ConsoleCapture& operator=(const ConsoleCapture&) = delete;
+
+    bool hasLine(const std::string& line) const
+    {
+        std::lock_guard lock(mutex_);
+        return std::find(lines_.begin(), lines_.end(), line) != lines_.end();
+    }
+    bool mentions(const std::string& fragment) const
+    {
+        std::lock_guard lock(mutex_);
+        return std::any_of(lines_.begin(), lines_.end(), [&](const auto& line) { return line.find(fragment) != std::string::npos; });
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> lines_;
 };
 
 }  // namespace brstest

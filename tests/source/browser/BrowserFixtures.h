@@ -10,6 +10,7 @@
 #include "source/media_library/IncludedLibrary.h"
 #include "source/media_library/ZNTMediaLibrary.h"
 #include "tests/support/EventLoop.h"
+#include "tests/source/analytics/LoggedEvents.h"
 
 #include <QDir>
 #include <QKeyEvent>
@@ -175,13 +176,7 @@ protected:
 
     BrowserServices services() { return {&host, &library, &IncludedLibrary::defaultLibrary(), defaults.get()}; }
 
-    static QStringList loggedEvents()
-    {
-        QStringList events;
-        for (const QVariantMap& item : ZNTAnalytics::eventLog().value_or(QList<QVariantMap>{}))
-            events << item.value("event").toString();
-        return events;
-    }
+    static QStringList loggedEvents() { return tolvan::test::loggedEvents(); }
 
     QTemporaryDir dir;
     std::unique_ptr<tolvan::UserDefaults> defaults;

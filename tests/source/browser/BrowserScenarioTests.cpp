@@ -19,6 +19,7 @@
 #include "tests/support/EventLoop.h"
 #include "tests/support/ShownTexts.h"
 #include "ZNTUtilities/Fonts.h"
+#include "tests/support/FileFixtures.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -129,9 +130,7 @@ protected:
         });
         const QString text = pl::document(pl::dict({{"Major Version", pl::integer(1)}, {"Tracks", pl::dict(tracks)}, {"Playlists", playlists}}));
         const QString path = dir.filePath("Library.xml");
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(text.toUtf8());
+        tolvan::test::writeFile(path, text.toUtf8());
         return path;
     }
 

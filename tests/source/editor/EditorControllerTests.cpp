@@ -22,6 +22,7 @@
 
 #include "tests/platform/media/ManualPlayback.h"
 #include "tests/source/editor/EditorFixtures.h"
+#include "tests/support/RecordingWorkspace.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -174,7 +175,7 @@ TEST_F(EditorTest, ARememberedSelectionIsCutByKindAndGapAndUndoGivesItBack)
 
     ASSERT_TRUE(undo.undo());
     EXPECT_EQ(editor->selectedGap(), 0);
-    EXPECT_EQ(defaults.integerValue(editor::kSelectedGapKey), 0);
+    EXPECT_EQ(defaults.integerValue(settings::selectedGap.key), 0);
     expectSelection(*editor, 12, 29.98);
     ASSERT_TRUE(undo.redo());
     EXPECT_EQ(editor->selectedGap(), 7);
@@ -202,8 +203,8 @@ TEST_F(EditorTest, FirstSelectionsAndTheLongestForAnIncludedTone)
 
 TEST_F(EditorTest, StoredSettingsThatNoMenuCarriesAreReadSafely)
 {
-    defaults.setValue(editor::kSelectedGapKey, 42);
-    defaults.setValue(editor::kFadeInDurationKey, 0.25);
+    defaults.setValue(settings::selectedGap, 42);
+    defaults.setValue(settings::fadeInDuration, 0.25);
     makeEditor();
     EXPECT_EQ(editor->selectedGap(), 0) << "a gap index without an item is no gap";
     EXPECT_EQ(editor->gapDuration(), 0.0);
@@ -336,7 +337,7 @@ TEST_F(EditorTest, MenusNeedASongAndTheAdvancedItemSaysWhatItWillDo)
     editor->toggleAdvancedMode();
     editor->validateMenuItem(EditorMenuAction::toggleAdvancedMode, &advanced);
     EXPECT_EQ(advanced.text(), "Hide Advanced Controls");
-    EXPECT_TRUE(defaults.boolValue(editor::kShowAdvancedKey));
+    EXPECT_TRUE(defaults.boolValue(settings::showAdvanced.key));
 
     open(song("song.wav", 5));
     EXPECT_TRUE(editor->validateMenuItem(EditorMenuAction::zoomIn));
@@ -524,20 +525,6 @@ TEST_F(EditorTest, TheBarsButtonsReachTheHost)
     EXPECT_EQ(host.closes, 1);
 }
 
-namespace {
-
-struct RecordingWorkspace : Workspace {
-    QList<QUrl> opened;
-    void openURL(const QUrl& url, Completion done) override
-    {
-        opened << url;
-        if (done)
-            done(true);
-    }
-};
-
-}  // namespace
-
 TEST_F(EditorTest, SharingOffersTheFullMessageAndPostsAShortOne)
 {
     const QString path = dir.filePath("tagged.wav");
@@ -655,7 +642,7 @@ TEST_F(EditorTest, SongsOfNoLengthShareNoRememberedSelection)
         editor->setSelectionStartTime(5);
         endStep();
     }
-    EXPECT_TRUE(defaults.dictionaryValue(editor::kSongSelectionsKey).isEmpty()) << "nothing is kept for songs of no length";
+    EXPECT_TRUE(defaults.dictionaryValue(settings::songSelections.key).isEmpty()) << "nothing is kept for songs of no length";
 }
 
 TEST_F(EditorTest, OpeningASongRemembersItAtOnceAndTheSliderSpeaksTheGain)
@@ -666,7 +653,7 @@ TEST_F(EditorTest, OpeningASongRemembersItAtOnceAndTheSliderSpeaksTheGain)
     open(asset);
     const QString key = editor::SelectionCache::keyForAsset(*asset).value();
     EXPECT_EQ(key, asset->duration().description()) << "no title: the duration alone";
-    const QVariantMap entry = defaults.dictionaryValue(editor::kSongSelectionsKey).value(key).toMap();
+    const QVariantMap entry = defaults.dictionaryValue(settings::songSelections.key).value(key).toMap();
     EXPECT_GE(entry.value(editor::kSelectionCacheTimeKey).toDouble(), before);
     EXPECT_EQ(entry.value(editor::kSelectionCacheSizeKey).toDouble(), 10.0);
 
@@ -675,7 +662,7 @@ TEST_F(EditorTest, OpeningASongRemembersItAtOnceAndTheSliderSpeaksTheGain)
     ASSERT_NE(slider, nullptr);
     EXPECT_EQ(slider->accessibleDescription(), "1.5");
     EXPECT_DOUBLE_EQ(slider->doubleValue(), 0.05);
-    defaults.setValue(editor::kManualVolumeGainKey, 0);
+    defaults.setValue(settings::manualVolumeGain, 0);
     EXPECT_EQ(editor->manualVolumeGain(), 1.0);
     EXPECT_EQ(editor->manualVolumeSliderValue(), 0.0);
 }
@@ -734,7 +721,7 @@ TEST_F(EditorTest, SongsOfOneLengthKeepASelectionEachByTitle)
     expectSelection(*editor, 12, 10);
     open(editortest::assetAt(dir.filePath("second.wav")));
     expectSelection(*editor, 30, 10);
-    EXPECT_EQ(defaults.dictionaryValue(editor::kSongSelectionsKey).size(), 2);
+    EXPECT_EQ(defaults.dictionaryValue(settings::songSelections.key).size(), 2);
 }
 
 TEST_F(EditorTest, SwitchingManualVolumeChangesTheGainOfAPreviewThatPlays)

@@ -75,10 +75,10 @@ TEST_F(ScratchDefaults, SettingsReadUsableValuesWhateverIsStored)
         int gapIndex;
     } gaps[] = {{3, 3}, {7, 7}, {1, 1}, {8, 0}, {-1, 0}, {99999, 0}, {"x", 0}};
     for (const auto& c : gaps) {
-        defaults.setValue(kSelectedGapKey, c.stored);
+        defaults.setValue(tolvan::settings::selectedGap, c.stored);
         EXPECT_EQ(settings.gapIndex(), c.gapIndex) << c.stored.toString().toStdString();
     }
-    defaults.setValue(kSelectedGapKey, 1);
+    defaults.setValue(tolvan::settings::selectedGap, 1);
     EXPECT_EQ(gapDuration(settings.gapIndex()), 0.0) << "the separator's index is no gap";
 
     const struct {
@@ -86,7 +86,7 @@ TEST_F(ScratchDefaults, SettingsReadUsableValuesWhateverIsStored)
         double gain;
     } gains[] = {{0.0, 1.0}, {2.5, 2.5}, {-3.0, 1.0}, {kNaN, 1.0}, {kInf, 1.0}};
     for (const auto& c : gains) {
-        defaults.setValue(kManualVolumeGainKey, c.stored);
+        defaults.setValue(tolvan::settings::manualVolumeGain, c.stored);
         EXPECT_EQ(settings.manualVolumeGain(), c.gain) << c.stored.toString().toStdString();
     }
 
@@ -95,10 +95,10 @@ TEST_F(ScratchDefaults, SettingsReadUsableValuesWhateverIsStored)
         double fade;
     } fades[] = {{0.0, 0.1}, {0.05, 0.1}, {2.0, 2.0}, {-1.0, 0.1}, {kNaN, 0.1}};
     for (const auto& c : fades) {
-        defaults.setValue(kFadeInDurationKey, c.stored);
+        defaults.setValue(tolvan::settings::fadeInDuration, c.stored);
         EXPECT_EQ(settings.fadeInDuration(), c.fade) << c.stored.toString().toStdString();
     }
-    defaults.setValue(kRingtoneKindKey, 7);
+    defaults.setValue(tolvan::settings::ringtoneKind, 7);
     EXPECT_EQ(settings.kind(), RingtoneKind::AlertTone) << "any other value is an alert tone";
 }
 
@@ -113,19 +113,19 @@ TEST_F(ScratchDefaults, FadeSettingsMigrateFromTheOldBooleans)
         {true, false, 1.0, 0.0},
     };
     for (const auto& c : cases) {
-        for (const QString& key : {kFadeInDurationKey, kFadeOutDurationKey, kOldFadeInKey, kOldFadeOutKey})
+        for (const QString& key : {tolvan::settings::fadeInDuration.key, tolvan::settings::fadeOutDuration.key, tolvan::settings::oldFadeIn.key, tolvan::settings::oldFadeOut.key})
             defaults.remove(key);
         if (c.oldFadeIn.isValid())
-            defaults.setValue(kOldFadeInKey, c.oldFadeIn);
+            defaults.setValue(tolvan::settings::oldFadeIn, c.oldFadeIn);
         if (c.oldFadeOut.isValid())
-            defaults.setValue(kOldFadeOutKey, c.oldFadeOut);
+            defaults.setValue(tolvan::settings::oldFadeOut, c.oldFadeOut);
         EditorSettings settings(defaults);
         EXPECT_TRUE(settings.migrateFadeSettings());
         EXPECT_EQ(settings.storedFadeIn(), c.fadeIn);
         EXPECT_EQ(settings.storedFadeOut(), c.fadeOut);
         EXPECT_FALSE(settings.migrateFadeSettings()) << "migrates once";
     }
-    defaults.setValue(kFadeInDurationKey, 3.0f);
+    defaults.setValue(tolvan::settings::fadeInDuration, 3.0f);
     EXPECT_FALSE(EditorSettings(defaults).migrateFadeSettings());
     EXPECT_EQ(EditorSettings(defaults).storedFadeIn(), 3.0) << "a stored duration is kept";
 }
@@ -193,7 +193,7 @@ TEST_F(ScratchDefaults, SelectionCacheKeepsTheNewestHundredAndIgnoresBadEntries)
     bad.insert("empty", entry(0, 0));
     bad.insert("past the end", entry(70, 20));
     bad.insert("good", entry(12, 20));
-    defaults.setValue(kSongSelectionsKey, bad);
+    defaults.setValue(tolvan::settings::songSelections, bad);
     SelectionCache checked(defaults);
     for (const QString& key : bad.keys()) {
         if (key != "good") {
@@ -209,7 +209,7 @@ TEST_F(ScratchDefaults, SelectionCacheKeepsTheNewestHundredAndIgnoresBadEntries)
         e.insert(kSelectionCacheTimeKey, i == 50 ? QVariant("yesterday") : QVariant(10.0 + i));
         full.insert(QStringLiteral("song %1").arg(i), e);
     }
-    defaults.setValue(kSongSelectionsKey, full);
+    defaults.setValue(tolvan::settings::songSelections, full);
     SelectionCache withUntimed(defaults);
     withUntimed.remember("another", {0, 5}, 999.0);
     EXPECT_FALSE(withUntimed.entries().contains("song 50"));

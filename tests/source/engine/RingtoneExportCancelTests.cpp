@@ -46,6 +46,25 @@ TEST_F(RingtoneExportCancelTest, ACancelledAssetWriterExportEndsOnceAndKeepsTheO
     EXPECT_EQ(fileContents(destination), "the older tone");
 }
 
+// Closing the window once the song is read, while the tone's last audio is
+// encoded, still cancels: the file is not put in place.
+TEST_F(RingtoneExportCancelTest, ACancelOnceTheSongIsReadStillCancels)
+{
+    const QString song = dir.filePath("song.wav");
+    ASSERT_TRUE(writeTone(song, {.seconds = 40.0, .noise = true}));
+    auto exporter = RingtoneAssetWriterExporter::exporterWithOutputURL(QUrl::fromLocalFile(destination), Asset::assetWithPath(song),
+                                                                       RingtoneKind::Ringtone, std::nullopt, std::vector<MetadataItem>{});
+    exporter->setDelegate(delegate);
+    exporter->startExporting();
+    ASSERT_TRUE(waitUntil([&] { return exporter->assetReader()->status() != AssetReaderStatus::Reading; }, 30000));
+    ASSERT_EQ(exporter->assetReader()->status(), AssetReaderStatus::Completed);
+    exporter->assetReader()->cancelReading();
+    ASSERT_TRUE(waitUntil([&] { return delegate->calls > 0; }, 30000));
+    EXPECT_EQ(exporter->status(), RingtoneExporterStatus::Cancelled);
+    EXPECT_EQ(filesIn(dir.path()), (QStringList{"song.wav", "tone.m4r"}));
+    EXPECT_EQ(fileContents(destination), "the older tone");
+}
+
 TEST_F(RingtoneExportCancelTest, DestroyingARunningExportSessionExporterCancelsItsSession)
 {
     auto exporter = RingtoneExportSessionExporter::exporterWithOutputURL(QUrl::fromLocalFile(dir.filePath("new.m4r")), slowSong(),

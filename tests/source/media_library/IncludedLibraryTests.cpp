@@ -3,6 +3,7 @@
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Localizer.h"
 #include "tests/support/AudioFixtures.h"
+#include "tests/support/FileFixtures.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,16 +12,12 @@
 #include <gtest/gtest.h>
 
 using namespace tolvan;
+using namespace tolvan::test;
 
 namespace {
 
-void writeFile(const QString& path, const QByteArray& bytes = "tone")
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
+// A tone file: the library lists it by its name, never reads it.
+void writeTone(const QString& path) { writeFile(path, "tone"); }
 
 const QByteArray kFooter = R"(<?xml version="1.0" encoding="UTF-8"?>
 <plist version="1.0"><dict><key>title</key><string>More tones</string><key>count</key><integer>2</integer></dict></plist>)";
@@ -139,17 +136,17 @@ protected:
         ASSERT_TRUE(resources.isValid());
         writeFile(resources.filePath("strings/included_ringtones.json"),
                   R"({"bells": "Bells", "zap": "Alerts", "b.m4a": "Big Bell", "c.m4a": "Another Bell"})");
-        writeFile(included("bells/b.m4a"));
-        writeFile(included("bells/c.m4a"));
-        writeFile(included("bells/a.wav"));
-        writeFile(included("bells/.DS_Store"));
+        writeTone(included("bells/b.m4a"));
+        writeTone(included("bells/c.m4a"));
+        writeTone(included("bells/a.wav"));
+        writeTone(included("bells/.DS_Store"));
         writeFile(included("bells/footer.plist"), kFooter);
         QDir().mkpath(included("bells/nested"));
-        writeFile(included("zap/x.m4a"));
+        writeTone(included("zap/x.m4a"));
         writeFile(included("zap/footer.plist"), "not a property list");
         writeFile(included("only/footer.plist"), kFooter);
-        writeFile(included(".hidden/x.m4a"));
-        writeFile(included("plain-file.m4a"));
+        writeTone(included(".hidden/x.m4a"));
+        writeTone(included("plain-file.m4a"));
     }
 
     QString included(const QString& relative) const { return resources.filePath("included/" + relative); }
@@ -216,13 +213,13 @@ TEST_F(IncludedTones, FooterOnlyUnreadableFooterAndMissingSets)
 
 TEST_F(IncludedTones, BinaryFootersAreReadAndHostileOnesLeftOut)
 {
-    writeFile(included("binary/x.m4a"));
+    writeTone(included("binary/x.m4a"));
     writeFile(included("binary/footer.plist"), binaryFooter("Binary", "shown"));
     const QList<QVariantMap> binary = library.ringtonesWithSetPath(included("binary"));
     ASSERT_EQ(binary.size(), 2);
     EXPECT_EQ(binary[1], (QVariantMap{{"title", "Binary"}, {"shown", true}}));
 
-    writeFile(included("nul/x.m4a"));
+    writeTone(included("nul/x.m4a"));
     writeFile(included("nul/footer.plist"), binaryFooter("Nul", QByteArray("a\0b", 3)));
     EXPECT_EQ(titles(library.ringtonesWithSetPath(included("nul"))), QStringList{"x.m4a"}) << "a key holding U+0000";
     writeFile(included("nul/footer.plist"), binaryFooter("Nul", QByteArray("\0", 1), true));
@@ -230,7 +227,7 @@ TEST_F(IncludedTones, BinaryFootersAreReadAndHostileOnesLeftOut)
     writeFile(included("nul/footer.plist"), binaryFooter("Wide", "shown", true));
     EXPECT_EQ(library.ringtonesWithSetPath(included("nul")).value(1), (QVariantMap{{"title", "Wide"}, {"shown", true}}));
 
-    writeFile(included("deep/x.m4a"));
+    writeTone(included("deep/x.m4a"));
     writeFile(included("deep/footer.plist"), deepBinaryFooter(100000));
     EXPECT_EQ(titles(library.ringtonesWithSetPath(included("deep"))), QStringList{"x.m4a"}) << "binary, 100,000 deep";
     writeFile(included("deep/footer.plist"), deepXMLFooter(100000));

@@ -8,6 +8,8 @@
 #include "source/analytics/ZNTAnalytics.h"
 #include "source/media_library/XMLMediaLibrary.h"
 #include "tests/support/EventLoop.h"
+#include "tests/source/analytics/LoggedEvents.h"
+#include "tests/support/FileFixtures.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -78,9 +80,7 @@ protected:
     QString writeLibrary(const QString& text, const QString& name = "Library.xml")
     {
         const QString path = dir.filePath(name);
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(text.toUtf8());
+        tolvan::test::writeFile(path, text.toUtf8());
         return path;
     }
 
@@ -98,13 +98,7 @@ protected:
 
     std::unique_ptr<XMLMediaLibrary> loadText(const QString& text) { return load(writeLibrary(text)); }
 
-    static QStringList loggedEvents()
-    {
-        QStringList events;
-        for (const QVariantMap& item : ZNTAnalytics::eventLog().value_or(QList<QVariantMap>{}))
-            events << item.value("event").toString();
-        return events;
-    }
+    static QStringList loggedEvents() { return tolvan::test::loggedEvents(); }
 
     QTemporaryDir dir;
     std::unique_ptr<UserDefaults> defaults;

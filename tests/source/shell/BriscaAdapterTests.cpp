@@ -1,19 +1,27 @@
 // The adapter between the application and the reporting kit: life-cycle
 // events become the kit's notifications, and the send prompt is a message
-// box on the main thread whose answer goes back to the kit.
+// box on the main thread whose answer goes back to the kit, and the kit
+// sends the application's icon to a reporting service on 127.0.0.1.
 #include "source/shell/BriscaAdapter.h"
 
+#include "reporting/Plinth/PLNEnvironment.h"
+#include "reporting/Plinth/PLNIdentity.h"
 #include "reporting/Plinth/PLNNotificationCenter.h"
+#include "reporting/Plinth/PLNSettingsOnboardingManager.h"
 #include "tests/support/EventLoop.h"
+#include "tests/support/reporting/FakeReportingService.h"
 
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QImage>
 #include <QMessageBox>
 #include <QPainter>
+#include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 
 #include <mutex>
@@ -111,4 +119,53 @@ TEST(BriscaAdapterTest, MainThreadWorkRunsOnTheMainThread)
     std::thread([&] { BriscaAdapter::shared().dispatchMain([&] { onMain = QThread::currentThread() == qApp->thread(); }); }).join();
     ASSERT_TRUE(tolvan::test::waitUntil([&] { return onMain.has_value(); }));
     EXPECT_TRUE(*onMain);
+}
+
+TEST(BriscaAdapterTest, TheKitSendsTheApplicationsIconWithItsSettingsRequestAndItsRecord)
+{
+    const auto& pki = reportingtest::KitTestPKI::shared();
+    QTemporaryDir scratch;
+    pki.installTrustedRootAsSystemStore(scratch.path().toStdString());
+    reportingtest::FakeReportingService service{pki.pinnedLeaf};
+    setenv("SettingsEndpoint", service.baseURL().c_str(), 1);
+    setenv("ConfigureEndpoint", service.baseURL().c_str(), 1);
+    BriscaAdapter::installKitEnvironment();
+    pln::PLNEnvironment environment = *pln::PLNCurrentEnvironment();
+    environment.cacheFolder = scratch.filePath("cache").toStdString();  // the settings file goes here
+    pln::PLNSetEnvironment(environment);
+    const std::string app = "/spi/v2/platforms/mac/apps/" + environment.infoDictionary.value("CFBundleIdentifier", std::string()) + "/settings";
+    // The service has no record of the application: the kit makes one.
+    service.script("GET", app, {reportingtest::ScriptedAnswer{200, R"({"app":{"status":"new"}})"}});
+    service.script("POST", "/spi/v1/platforms/mac/apps", {reportingtest::ScriptedAnswer{200, "{}"}});
+
+    auto manager = std::make_shared<pln::PLNSettingsOnboardingManager>(pln::PLNApplicationIdentiferModel::initWithInstallID("INSTALL-ID"),
+                                                                        std::nullopt, pln::PLNNetworkOptions{{pki.pinnedRoot.certificate}});
+    manager->beginSettingsAndOnboardingOperationsWithAPIKey(std::string(40, 'a'), {});
+    const bool onboarded = QTest::qWaitFor([&] { return service.requestCount("POST", "/spi/v1/platforms/mac/apps") > 0; }, 20000);
+    unsetenv("SettingsEndpoint");
+    unsetenv("ConfigureEndpoint");
+    pln::PLNSetEnvironment(pln::PLNEnvironment{});
+    ASSERT_TRUE(onboarded);
+
+    std::optional<std::string> iconHash;
+    std::map<std::string, reportingtest::RecordedPart> iconParts;
+    for (const auto& request : service.requests()) {
+        if (const auto hash = request.query.find("icon_hash"); request.path == app && hash != request.query.end())
+            iconHash = hash->second;
+        for (const auto& part : request.parts)
+            if (part.name.starts_with("app[icon]"))
+                iconParts[part.name] = part;
+    }
+    ASSERT_TRUE(iconHash) << "the settings request names the icon";
+    ASSERT_TRUE(iconParts.contains("app[icon][data]")) << "the record carries the icon";
+    const reportingtest::RecordedPart& data = iconParts["app[icon][data]"];
+    EXPECT_EQ(data.fileName, "icon.png");
+    EXPECT_EQ(data.contentType, "image/png");
+    const QImage picture = QImage::fromData(QByteArray::fromStdString(data.data), "PNG");
+    ASSERT_EQ(picture.size(), QSize(256, 256));
+    EXPECT_GT(qAlpha(picture.pixel(128, 128)), 0) << "the picture is drawn, not blank";
+    EXPECT_EQ(QCryptographicHash::hash(QByteArray::fromStdString(data.data), QCryptographicHash::Sha1).toHex().toStdString(), *iconHash);
+    EXPECT_EQ(iconParts["app[icon][hash]"].data, *iconHash);
+    EXPECT_EQ(iconParts["app[icon][width]"].data, "256");
+    EXPECT_EQ(iconParts["app[icon][height]"].data, "256");
 }

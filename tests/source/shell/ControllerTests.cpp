@@ -8,6 +8,9 @@
 #include "source/engine/TolvanError.h"
 #include "source/shell/TolvanMainWindow.h"
 #include "source/shell/TolvanScreenshots.h"
+#include "source/shell/feedback/QFFeedbackController.h"
+#include "source/analytics/ZNTAnalytics.h"
+#include "tests/support/HttpTestServer.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -292,6 +295,51 @@ TEST_F(ControllerTest, MenusFollowTheOpenSong)
     find(MenuAction::ZoomIn)->trigger();
     find(MenuAction::MoveSelectionToPlayLocation)->trigger();
     EXPECT_EQ(shell.editor->calls, (QStringList{"zoomIn", "moveSelectionToPlayLocation"}));
+}
+
+TEST_F(ControllerTest, SendFeedbackPostsTheApplicationsInformationAsReadableText)
+{
+    test::HttpTestServer server;
+    UserDefaults::standard().setValue("QFFeedbackURL", server.url());
+    ZNTAnalytics::resetForTesting();
+    ZNTAnalytics::addItemToLog(QVariantMap{{"event", "Opened Song"}, {"parameters", QVariantMap{{"seconds", 30}, {"kind", "m4r"}}}});
+    ZNTAnalytics::setLogValue("Music folder", "defaultMediaLibrary");
+    ZNTAnalytics::setLogValue("first\tsecond\nthird \"quoted\"", "note");
+    controller.applicationWillFinishLaunching();
+
+    menuItemFor(controller, MenuAction::ShowFeedback)->trigger();
+    QFFeedbackController* form = QFFeedbackController::sharedController();
+    ASSERT_TRUE(form);
+    form->includeHardwareDetailsCheckbox()->setChecked(false);
+    form->submitAction();
+    const bool posted = test::waitUntil([&] { return !server.requests.isEmpty(); }, 15000);
+    form->closeFeedback();
+    UserDefaults::standard().remove("QFFeedbackURL");
+    ZNTAnalytics::resetForTesting();
+    ASSERT_TRUE(posted);
+
+    const QByteArray& body = server.requests.front().body;
+    const QByteArray head = "name=\"applicationInfo\"\r\n\r\n";
+    const qsizetype start = body.indexOf(head) + head.size();
+    ASSERT_GE(start, head.size());
+    QString info = QString::fromUtf8(body.mid(start, body.indexOf("\r\n--", start) - start));
+    if (info.endsWith("\r\n"))
+        info.chop(2);  // the form's last value is followed by an empty line
+    EXPECT_EQ(info.toStdString(), "{\n"
+                                  "    eventLog = (\n"
+                                  "        {\n"
+                                  "            event = \"Opened Song\";\n"
+                                  "            parameters = {\n"
+                                  "                kind = m4r;\n"
+                                  "                seconds = 30;\n"
+                                  "            };\n"
+                                  "        }\n"
+                                  "    );\n"
+                                  "    logValues = {\n"
+                                  "        defaultMediaLibrary = \"Music folder\";\n"
+                                  "        note = \"first\tsecond\nthird \\\"quoted\\\"\";\n"
+                                  "    };\n"
+                                  "}");
 }
 
 TEST_F(ControllerTest, FullScreenReturnsToTheSavedFrame)

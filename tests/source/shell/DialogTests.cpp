@@ -19,6 +19,8 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTextBrowser>
+#include <QScrollBar>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using namespace shelltest;
@@ -40,7 +42,7 @@ TEST(SaveAsAccessoryTest, RemembersTheFormatAndSetsThePanelsType)
 
     accessory->formatPopup()->setCurrentIndex(2);
     accessory->formatPopupSelectionChanged();
-    EXPECT_EQ(scratch.defaults.stringValue(kSaveAsFormatKey), "wav") << "stored at once, even if the panel is cancelled";
+    EXPECT_EQ(scratch.defaults.stringValue(settings::saveAsFormat.key), "wav") << "stored at once, even if the panel is cancelled";
     EXPECT_EQ(panel.defaultSuffix(), "wav");
 
     auto next = SaveAsAccessoryController::accessoryController(&scratch.defaults);
@@ -50,7 +52,7 @@ TEST(SaveAsAccessoryTest, RemembersTheFormatAndSetsThePanelsType)
     EXPECT_EQ(next->formatPopup()->itemText(0), "iPhone Alert Tone (.m4r)");
     EXPECT_EQ(next->formatPopup()->itemData(0).toString(), "m4r");
 
-    scratch.defaults.setValue(kSaveAsFormatKey, "ogg");
+    scratch.defaults.setValue(settings::saveAsFormat, "ogg");
     EXPECT_EQ(saveFormatIndex(saveFormats(RingtoneKind::Ringtone), "ogg"), 0);
 }
 
@@ -88,20 +90,34 @@ TEST_F(ImportSheetTest, ShowsTheHelpPageAndKeepsTheCheckBox)
     sheet->dontShowButton()->setChecked(true);
     sheet->reject();  // Escape: every way out counts the same
     EXPECT_EQ(completions, 1);
-    EXPECT_TRUE(scratch.defaults.boolValue(kImportCompletedDontShowKey));
+    EXPECT_TRUE(scratch.defaults.boolValue(settings::importCompletedDontShow.key));
     test::waitUntil([&] { return sheet.isNull(); }, 2000);
     EXPECT_TRUE(sheet.isNull()) << "the sheet and its controller go";
 
     EXPECT_EQ(show(), nullptr) << "asked not to see it again";
     EXPECT_EQ(completions, 1);
     ITunesImportCompletedWindowController::resetDontShow(&scratch.defaults);
-    EXPECT_FALSE(scratch.defaults.contains(kImportCompletedDontShowKey));
+    EXPECT_FALSE(scratch.defaults.contains(settings::importCompletedDontShow));
     ITunesImportCompletedWindowController* again = show();
     ASSERT_TRUE(again);
     EXPECT_FALSE(again->dontShowButton()->isChecked());
     again->closeSheet();
     EXPECT_EQ(completions, 2);
-    EXPECT_FALSE(scratch.defaults.boolValue(kImportCompletedDontShowKey, true)) << "unchecked writes NO";
+    EXPECT_FALSE(scratch.defaults.boolValue(settings::importCompletedDontShow.key, true)) << "unchecked writes NO";
+}
+
+TEST_F(ImportSheetTest, PictureOfTheReadySheet)
+{
+    window.resize(1000, 680);
+    window.show();
+    ITunesImportCompletedWindowController* sheet = show();
+    ASSERT_TRUE(sheet);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet));
+    EXPECT_EQ(sheet->webView()->verticalScrollBar()->maximum(), 0) << "the page shows whole, with no scrolling";
+    for (const QAbstractButton* button : {static_cast<QAbstractButton*>(sheet->doneButton()), static_cast<QAbstractButton*>(sheet->dontShowButton())})
+        EXPECT_GE(button->width(), button->sizeHint().width()) << button->text().toStdString() << " shows its whole title";
+    saveWindowPictures(*sheet, "ready-sheet");
+    sheet->closeSheet();
 }
 
 TEST_F(ImportSheetTest, GoToShowsTheTonesAndEnds)
@@ -131,7 +147,7 @@ TEST(ControllerDialogsTest, SavePanelCarriesTheFormatsAndAnswersThePath)
     panel->reject();
     EXPECT_FALSE(controller.saveRoad().isExporting());
 
-    controller.presentError(Error{"X", 1, "Something went wrong"});
+    controller.saveRoadHost().presentError(Error{"X", 1, "Something went wrong"});
     auto* alert = controller.mainWindow()->findChild<QMessageBox*>("errorAlert");
     ASSERT_TRUE(alert);
     EXPECT_EQ(alert->text(), "Something went wrong");
@@ -259,7 +275,7 @@ TEST(ControllerDialogsTest, RenamingToATakenNameAsksAgainAndOverwritesNothing)
     WorkspaceScope workspace;
     TolvanController& controller = *shell.controller;
     controller.buildApplicationMenus();
-    shell.scratch.defaults.setValue(kAutoImportIntoiTunesKey, true);
+    shell.scratch.defaults.setValue(settings::autoImportIntoiTunes, true);
     controller.saveRoad().setRenameBehavior(RenameBehavior::Ask);
     controller.openSource(ShellHarness::sourceFor(shell.writeSong("tone.wav", {.seconds = 1.0, .tags = {{"title", "Tone"}}})));
     const QString folder = shell.home.filePath("Documents/Tolvan");

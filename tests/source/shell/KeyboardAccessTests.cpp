@@ -289,6 +289,28 @@ TEST_F(KeyboardAccessTest, TheMenuBarOpensFromF10AndAltAndItsMnemonics)
     EXPECT_TRUE(test::waitUntil([&] { return editor().advancedVisible(); }));
 }
 
+TEST_F(KeyboardAccessTest, EditDeleteReachedByF10AndTheArrowsDeletesTheSearchFieldsSelection)
+{
+    click(Qt::Key_F, Qt::ControlModifier);
+    QLineEdit* field = controller().simpleBrowserController()->searchField();
+    ASSERT_TRUE(test::waitUntil([&] { return field->hasFocus(); }));
+    typeKeys("odd name");
+    click(Qt::Key_Left, Qt::ShiftModifier | Qt::ControlModifier);
+    ASSERT_EQ(field->selectedText(), "name");
+
+    // The menu bar takes the keyboard while it is walked; the edits still go
+    // to the field the user was in.
+    QMenuBar* bar = controller().mainWindow()->menuBar();
+    click(Qt::Key_F10);
+    ASSERT_TRUE(test::waitUntil([&] { return QApplication::activePopupWidget() == bar->actions().at(0)->menu(); }));
+    QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Right);
+    QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Right);
+    ASSERT_TRUE(test::waitUntil([&] { return QApplication::activePopupWidget() == bar->actions().at(2)->menu(); }));
+    ASSERT_TRUE(walkMenuTo(MenuAction::Delete)) << "Delete is enabled: there is a selection to delete";
+    QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Return);
+    EXPECT_TRUE(test::waitUntil([&] { return field->text() == "odd "; })) << field->text().toStdString();
+}
+
 TEST_F(KeyboardAccessTest, ASelectionTypedIntoStartAndDurationIsTheToneWritten)
 {
     click(Qt::Key_E, Qt::ControlModifier);

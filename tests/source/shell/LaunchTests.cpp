@@ -103,6 +103,9 @@ TEST_F(LaunchTest, TheKitStartsAfterTheFirstFrameWhichShowsTheFileTheLaunchWasGi
     EXPECT_TRUE(shell.scratch.defaults.boolValue("autoImportIntoiTunes")) << "the steps before launch finishes ran";
     EXPECT_FALSE(controller->mainWindow()->menuBar()->actions().isEmpty()) << "the menus are built";
     EXPECT_TRUE(controller->mainWindow()->isVisible());
+    ASSERT_FALSE(QGuiApplication::windowIcon().isNull()) << "docks and task switchers show the application's icon";
+    for (int size : {16, 48, 256})
+        EXPECT_EQ(controller->mainWindow()->windowIcon().pixmap(size).size(), QSize(size, size)) << "a desktop may ask for any size: " << size;
     EXPECT_EQ(controller->contentKind(), ContentKind::Editor) << "the first frame shows the song, not the welcome screen";
     EXPECT_FALSE(controller->hasFinishedLaunching());
     const auto before = ZNTAnalytics::logValues();

@@ -126,6 +126,45 @@ TEST_F(EditingMenuTest, TheAdvancedAndFullScreenItemsSayWhatTheyWillDo)
     EXPECT_EQ(titleAsShown(MenuAction::ToggleFullScreen), "Enter Full Screen");
 }
 
+TEST_F(MenuRoadTest, F11OnTheWindowTogglesFullScreenAsTheMenusKeyDoes)
+{
+    controller().applicationWillFinishLaunching();
+    controller().setFullScreenAnimationDuration(0.0);
+    QTest::keyClick(controller().mainWindow(), Qt::Key_F11);
+    ASSERT_TRUE(test::waitUntil([&] { return controller().isFullScreen() && controller().mainWindow()->isFullScreen(); }));
+    EXPECT_EQ(titleAsShown(MenuAction::ToggleFullScreen), "Exit Full Screen");
+    click(Qt::Key_F11);
+    ASSERT_TRUE(test::waitUntil([&] { return !controller().isFullScreen(); }));
+    EXPECT_FALSE(controller().mainWindow()->isFullScreen());
+    click(Qt::Key_F, Qt::ControlModifier | Qt::MetaModifier);
+    EXPECT_TRUE(test::waitUntil([&] { return controller().isFullScreen(); })) << "the menu's own key still works";
+}
+
+TEST_F(MenuRoadTest, DeleteRemovesTheSearchFieldsSelectionAndIsDisabledWithoutOne)
+{
+    controller().applicationWillFinishLaunching();
+    QLineEdit* field = controller().simpleBrowserController()->searchField();
+    field->setFocus();
+    ASSERT_TRUE(test::waitUntil([&] { return field->hasFocus(); }));
+    field->setText("bells and whistles");
+    QAction* deleteItem = item(MenuAction::Delete);
+    titleAsShown(MenuAction::Delete);  // the Edit menu opened and closed
+    EXPECT_FALSE(deleteItem->isEnabled()) << "nothing selected";
+    deleteItem->trigger();
+    EXPECT_EQ(field->text(), "bells and whistles");
+
+    field->setSelection(5, 4);  // " and"
+    EXPECT_EQ(titleAsShown(MenuAction::Delete), "Delete");
+    ASSERT_TRUE(deleteItem->isEnabled());
+    ASSERT_TRUE(field->hasFocus());
+    deleteItem->trigger();
+    EXPECT_EQ(field->text(), "bells whistles");
+    EXPECT_EQ(field->cursorPosition(), 5);
+    EXPECT_FALSE(field->hasSelectedText());
+    titleAsShown(MenuAction::Delete);
+    EXPECT_FALSE(deleteItem->isEnabled()) << "the selection is gone";
+}
+
 TEST_F(MenuRoadTest, AHeldSpaceBarTogglesThePreviewOncePerPressOnEveryRoad)
 {
     const auto previews = [&] { return shell.editor->calls.count("startStopPreview"); };

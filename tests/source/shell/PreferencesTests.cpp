@@ -96,7 +96,7 @@ TEST_F(PreferencesTest, SwitchingPanesFitsTheWindowAndKeepsItsTopLeft)
 TEST_F(PreferencesTest, TheGeneralPaneStoresItsSettingsAndResetsTheDontShowChoices)
 {
     defaults.setValue("ITunesImportCompletedWindowController_dontShow", true);
-    defaults.setValue(moveToApplicationsFolderAlertSuppressKey, true);
+    defaults.setValue(settings::moveAlertSuppress, true);
     defaults.setValue("showIncludedRingtones", false);
     PreferencesGeneralController pane(defaults);
     EXPECT_FALSE(pane.showIncludedRingtonesButton->isChecked());
@@ -113,7 +113,7 @@ TEST_F(PreferencesTest, TheGeneralPaneStoresItsSettingsAndResetsTheDontShowChoic
 
     pane.resetDontShowDialogsButton->click();
     EXPECT_FALSE(defaults.contains("ITunesImportCompletedWindowController_dontShow"));
-    EXPECT_FALSE(defaults.contains(moveToApplicationsFolderAlertSuppressKey));
+    EXPECT_FALSE(defaults.contains(settings::moveAlertSuppress));
     EXPECT_TRUE(defaults.contains("showIncludedRingtones"));
 }
 

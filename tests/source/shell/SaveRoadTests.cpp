@@ -9,7 +9,9 @@
 
 #include "platform/media/MediaError.h"
 
+#include <QCoreApplication>
 #include <QFile>
+#include <QGuiApplication>
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -47,11 +49,12 @@ public:
     }
     void presentError(const Error& error) override { errors << error; }
     void showImportedPanel() override { ++importedPanels; }
+    void closeImportedPanel() override { ++closedPanels; }
 
     TolvanSourcePtr source;
     std::shared_ptr<Asset> asset;
     bool describes = true;
-    int stops = 0, importedPanels = 0;
+    int stops = 0, importedPanels = 0, closedPanels = 0;
     QStringList panelNames, renameQuestions;
     QString panelExtension;
     std::function<void(std::optional<QString>)> savePanelDone;
@@ -119,7 +122,7 @@ TEST_F(SaveRoadTest, SaveWritesIntoTheTonesFolderUnderTheTitle)
     EXPECT_EQ(itemValue(exporters[0]->metadata(), MetadataiTunesMetadataKeySongName), "Song");
     EXPECT_EQ(itemValue(exporters[0]->metadata(), MetadataiTunesMetadataKeyArtist), "Artist");
     EXPECT_EQ(host.stops, 1) << "preview and playback stop before writing";
-    EXPECT_EQ(scratch.defaults.integerValue(kRingtonesCreatedKey), 1);
+    EXPECT_EQ(scratch.defaults.integerValue(settings::ringtonesCreated.key), 1);
     EXPECT_TRUE(road->isExporting());
     EXPECT_TRUE(road->exportingParams()->importIntoITunes);
 }
@@ -144,7 +147,7 @@ TEST_F(SaveRoadTest, OneExportAtATimeAndOnlyTheCurrentReportCounts)
     EXPECT_FALSE(road->isExporting());
     road->save();
     EXPECT_EQ(exporters.size(), 2u) << "the next Create starts once the first has reported";
-    EXPECT_EQ(scratch.defaults.integerValue(kRingtonesCreatedKey), 2);
+    EXPECT_EQ(scratch.defaults.integerValue(settings::ringtonesCreated.key), 2);
 }
 
 TEST_F(SaveRoadTest, AFinishedToneGoesToTheDesktopOrIsShownInTheFileManager)
@@ -165,6 +168,61 @@ TEST_F(SaveRoadTest, AFinishedToneGoesToTheDesktopOrIsShownInTheFileManager)
     EXPECT_EQ(workspace.log->revealed, QStringList{tonesFolder() + "/Song 2.m4r"});
 }
 
+// Handing the tone to Tolvan itself would open it in place of the song.
+TEST_F(SaveRoadTest, AToneWhoseHandlerIsThisProgramOrNoneIsShownInTheFileManagerWithoutTheSheet)
+{
+    const QString savedName = QGuiApplication::desktopFileName();
+    QGuiApplication::setDesktopFileName(QStringLiteral("tolvan"));
+    const std::optional<DesktopApplication> handlers[] = {
+        DesktopApplication{"tolvan.desktop", "tolvan"},
+        // An entry the user made with a command of their own that starts us.
+        DesktopApplication{"userapp-tolvan-X1.desktop", QCoreApplication::applicationFilePath()},
+        std::nullopt,  // nothing takes tones
+    };
+    for (const auto& handler : handlers) {
+        workspace.log->handler = handler;
+        workspace.log->revealed.clear();
+        road->save();
+        auto& exporter = exporters.back();
+        QFile(exporter->outputURL().toLocalFile()).open(QIODevice::WriteOnly);
+        exporter->finish(RingtoneExporterStatus::Completed);
+        EXPECT_EQ(workspace.log->revealed, QStringList{exporter->outputURL().toLocalFile()}) << (handler ? handler->id.toStdString() : "none");
+    }
+    EXPECT_TRUE(workspace.log->opened.isEmpty()) << "never handed to ourselves";
+    EXPECT_EQ(host.importedPanels, 0);
+    QGuiApplication::setDesktopFileName(savedName);
+}
+
+TEST_F(SaveRoadTest, AToneItsHandlerGivesBackToALaterLaunchIsShownNotOpenedOnce)
+{
+    road->save();
+    const QString tone = exporters[0]->outputURL().toLocalFile();
+    QFile(tone).open(QIODevice::WriteOnly);
+    exporters[0]->finish(RingtoneExporterStatus::Completed);
+    ASSERT_EQ(workspace.log->opened, QStringList{tone});
+    EXPECT_EQ(host.importedPanels, 1);
+
+    EXPECT_FALSE(road->takeBackHandedOverTone({home.filePath("Music/My Song.wav")})) << "another file opens as usual";
+    EXPECT_FALSE(road->takeBackHandedOverTone({tone, home.filePath("Music/My Song.wav")}));
+    // The handler started the program with the tone (through a link to the folder, too).
+    QFile::link(tonesFolder(), home.filePath("tones"));
+    EXPECT_TRUE(road->takeBackHandedOverTone({home.filePath("tones/Song.m4r")}));
+    EXPECT_EQ(host.closedPanels, 1) << "the sheet said it went elsewhere";
+    EXPECT_EQ(workspace.log->revealed, QStringList{home.filePath("tones/Song.m4r")});
+    EXPECT_FALSE(road->takeBackHandedOverTone({tone})) << "asked for again, it opens";
+
+    // Back before the opener has answered: the sheet never shows.
+    workspace.log->answerLater = true;
+    road->save();
+    const QString second = exporters[1]->outputURL().toLocalFile();
+    QFile(second).open(QIODevice::WriteOnly);
+    exporters[1]->finish(RingtoneExporterStatus::Completed);
+    EXPECT_TRUE(road->takeBackHandedOverTone({second}));
+    ASSERT_TRUE(workspace.log->pendingAnswer);
+    workspace.log->pendingAnswer(true);
+    EXPECT_EQ(host.importedPanels, 1);
+}
+
 TEST_F(SaveRoadTest, FailuresAreShownAndCountedStarts)
 {
     road->save();
@@ -172,7 +230,7 @@ TEST_F(SaveRoadTest, FailuresAreShownAndCountedStarts)
     ASSERT_EQ(host.errors.size(), 1);
     EXPECT_EQ(host.errors[0].message, "disk full");
     EXPECT_TRUE(workspace.log->opened.isEmpty());
-    EXPECT_EQ(scratch.defaults.integerValue(kRingtonesCreatedKey), 1) << "a start that later fails still counts";
+    EXPECT_EQ(scratch.defaults.integerValue(settings::ringtonesCreated.key), 1) << "a start that later fails still counts";
 
     refuse = true;
     road->save();
@@ -185,7 +243,7 @@ TEST_F(SaveRoadTest, FailuresAreShownAndCountedStarts)
     road->save();
     ASSERT_EQ(host.errors.size(), 3);
     EXPECT_EQ(host.errors[2].code, 9) << "the editor's reason";
-    EXPECT_EQ(scratch.defaults.integerValue(kRingtonesCreatedKey), 1);
+    EXPECT_EQ(scratch.defaults.integerValue(settings::ringtonesCreated.key), 1);
 
     const Error other{"X", 2, "as it is"};
     EXPECT_EQ(SaveRoad::willPresentError(other, tonesFolder()), other);
@@ -217,8 +275,8 @@ TEST_F(SaveRoadTest, ShiftOrNoAutomaticImportAsksWhereAndCancelLeavesNothing)
     EXPECT_TRUE(exporters.empty());
     EXPECT_FALSE(road->isExporting());
 
-    scratch.defaults.setValue(kAutoImportIntoiTunesKey, false);
-    scratch.defaults.setValue(kSaveAsFormatKey, "wav");
+    scratch.defaults.setValue(settings::autoImportIntoiTunes, false);
+    scratch.defaults.setValue(settings::saveAsFormat, "wav");
     road->createButtonAction(Qt::NoModifier);
     ASSERT_EQ(host.panelNames.size(), 2);
     EXPECT_EQ(host.panelExtension, "wav") << "the remembered format";
@@ -233,7 +291,7 @@ TEST_F(SaveRoadTest, ShiftOrNoAutomaticImportAsksWhereAndCancelLeavesNothing)
 
 TEST_F(SaveRoadTest, APanelsPathGetsTheFormatsExtensionAndAMissingFolderIsSaidToBeMissing)
 {
-    scratch.defaults.setValue(kSaveAsFormatKey, "wav");
+    scratch.defaults.setValue(settings::saveAsFormat, "wav");
     road->saveAs();
     host.savePanelDone(home.filePath("Op. 9"));
     ASSERT_EQ(exporters.size(), 1u);

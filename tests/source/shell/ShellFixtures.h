@@ -12,6 +12,7 @@
 #include "tests/support/AudioFixtures.h"
 
 #include <QStringList>
+#include <optional>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -83,19 +84,27 @@ private:
 };
 
 // The desktop: records files opened and revealed and addresses opened,
-// answers `handles`.
+// answers `handles`; files open with `handler`. `answerLater` keeps the
+// opener's answer until the test gives it.
 class RecordingWorkspace : public tolvan::Workspace {
 public:
     struct Log {
         QStringList opened, revealed;
         QList<QUrl> addresses;
         bool handles = true;
+        std::optional<tolvan::DesktopApplication> handler = tolvan::DesktopApplication{"player.desktop", "player"};
+        bool answerLater = false;
+        Completion pendingAnswer;
     };
     explicit RecordingWorkspace(std::shared_ptr<Log> log) : log_(std::move(log)) {}
+    std::optional<tolvan::DesktopApplication> defaultApplicationForFile(const QString&) override { return log_->handler; }
     void openFile(const QString& path, Completion done) override
     {
         log_->opened << path;
-        done(log_->handles);
+        if (log_->answerLater)
+            log_->pendingAnswer = std::move(done);
+        else
+            done(log_->handles);
     }
     void revealFiles(const QStringList& paths, Completion done) override
     {

@@ -18,6 +18,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <unistd.h>
 
 using namespace tolvan;
@@ -199,60 +201,145 @@ TEST(MenuTableTest, MenusInOrderWithTheirKeys)
     EXPECT_EQ(menuItemTitle(*findItem("release notes menu item")), "Release Notes");
 }
 
+namespace {
+
+// Menus over a responder that records the handlers called and answers its
+// rules from its fields.
+class RecordingResponder : public MenuResponder {
+public:
+    void showAboutPanel() override { performed << MenuAction::About; }
+    void checkForUpdates() override { performed << MenuAction::CheckForUpdates; }
+    void showPreferencePanel() override { performed << MenuAction::ShowPreferences; }
+    void hide() override { performed << MenuAction::Hide; }
+    void terminate() override { performed << MenuAction::Terminate; }
+    void openDocument() override { performed << MenuAction::OpenDocument; }
+    void save() override { performed << MenuAction::Save; }
+    void saveAs() override { performed << MenuAction::SaveAs; }
+    void showRingtonesInFinder() override { performed << MenuAction::ShowRingtonesInFinder; }
+    void performClose() override { performed << MenuAction::PerformClose; }
+    void undo() override { performed << MenuAction::Undo; }
+    void redo() override { performed << MenuAction::Redo; }
+    void cut() override { performed << MenuAction::Cut; }
+    void copy() override { performed << MenuAction::Copy; }
+    void paste() override { performed << MenuAction::Paste; }
+    void deleteSelection() override { performed << MenuAction::Delete; }
+    void selectAll() override { performed << MenuAction::SelectAll; }
+    void activateSearchField() override { performed << MenuAction::ActivateSearchField; }
+    void zoomIn() override { performed << MenuAction::ZoomIn; }
+    void zoomOut() override { performed << MenuAction::ZoomOut; }
+    void startStopPreview() override { performed << MenuAction::StartStopPreview; }
+    void startStopPlay() override { performed << MenuAction::StartStopPlay; }
+    void moveSelectionToPlayLocation() override { performed << MenuAction::MoveSelectionToPlayLocation; }
+    void toggleAdvancedMode() override { performed << MenuAction::ToggleAdvancedMode; }
+    void toggleFullScreen() override { performed << MenuAction::ToggleFullScreen; }
+    void minimize() override { performed << MenuAction::Minimize; }
+    void zoom() override { performed << MenuAction::Zoom; }
+    void arrangeInFront() override { performed << MenuAction::ArrangeInFront; }
+    void showHelp() override { performed << MenuAction::ShowHelp; }
+    void showReleaseNotes() override { performed << MenuAction::ShowReleaseNotes; }
+    void showFeedback() override { performed << MenuAction::ShowFeedback; }
+
+    bool hasSong(QAction&) override { return song; }
+    bool canUndo(QAction&) override { return undoable; }
+    bool canRedo(QAction&) override { return redoable; }
+    bool editorAllows(QAction& item) override { return editorSays ? editorSays(menuActionOf(&item)) : song; }
+    bool hasSelectionToDelete(QAction&) override { return selection; }
+    bool titleFullScreen(QAction& item) override
+    {
+        item.setText(fullScreen ? "Exit Full Screen" : "Enter Full Screen");
+        return true;
+    }
+
+    QList<MenuAction> performed;
+    bool song = false, undoable = false, redoable = false, selection = false, fullScreen = false;
+    std::function<bool(MenuAction)> editorSays;
+};
+
+struct BuiltMenus {
+    QMenuBar bar;
+    QWidget window;
+    RecordingResponder responder;
+    BuiltMenus() { buildApplicationMenus(&bar, &window, responder); }
+    QAction* item(MenuAction wanted)
+    {
+        for (QAction* top : bar.actions())
+            for (QAction* action : top->menu()->actions())
+                if (menuActionOf(action) == wanted)
+                    return action;
+        return nullptr;
+    }
+    bool enabled(MenuAction action)
+    {
+        validateMenus(&bar, responder);
+        return item(action)->isEnabled();
+    }
+};
+
+}  // namespace
+
 TEST(MenuTableTest, ValidationWithAndWithoutASong)
 {
-    const MenuState none{};
-    const MenuState open{.hasAsset = true};
-    for (MenuAction action : {MenuAction::Save, MenuAction::SaveAs, MenuAction::ZoomIn, MenuAction::ZoomOut, MenuAction::StartStopPreview,
-                              MenuAction::StartStopPlay, MenuAction::MoveSelectionToPlayLocation, MenuAction::ToggleAdvancedMode}) {
-        EXPECT_FALSE(validateMenuAction(action, none)) << int(action);
-        EXPECT_TRUE(validateMenuAction(action, open)) << int(action);
-    }
+    BuiltMenus menus;
+    const QList<MenuAction> needASong{MenuAction::Save, MenuAction::SaveAs, MenuAction::ZoomIn, MenuAction::ZoomOut, MenuAction::StartStopPreview,
+                                      MenuAction::StartStopPlay, MenuAction::MoveSelectionToPlayLocation, MenuAction::ToggleAdvancedMode};
+    for (MenuAction action : needASong)
+        EXPECT_FALSE(menus.enabled(action)) << int(action);
     for (MenuAction action : {MenuAction::OpenDocument, MenuAction::ActivateSearchField, MenuAction::Minimize, MenuAction::ShowHelp,
-                              MenuAction::ShowFeedback, MenuAction::Terminate})
-        EXPECT_TRUE(validateMenuAction(action, none)) << int(action);
-    const MenuState editorSays{.hasAsset = true, .editorValidates = [](MenuAction action, QAction*) { return action == MenuAction::ZoomIn; }};
-    EXPECT_TRUE(validateMenuAction(MenuAction::ZoomIn, editorSays));
-    EXPECT_FALSE(validateMenuAction(MenuAction::ZoomOut, editorSays)) << "the editor decides its own items";
-    EXPECT_TRUE(validateMenuAction(MenuAction::Save, editorSays));
+                              MenuAction::ShowFeedback, MenuAction::Terminate, MenuAction::ToggleFullScreen})
+        EXPECT_TRUE(menus.enabled(action)) << int(action);
+    for (MenuAction action : {MenuAction::Services, MenuAction::HideOthers, MenuAction::ShowAll})
+        EXPECT_FALSE(menus.enabled(action)) << "no meaning on this desktop: " << int(action);
+    menus.responder.song = true;
+    for (MenuAction action : needASong)
+        EXPECT_TRUE(menus.enabled(action)) << int(action);
 
-    EXPECT_FALSE(validateMenuAction(MenuAction::Undo, open)) << "a song alone gives nothing to undo";
-    EXPECT_FALSE(validateMenuAction(MenuAction::Redo, open));
-    EXPECT_TRUE(validateMenuAction(MenuAction::Undo, MenuState{.canUndo = true}));
-    EXPECT_FALSE(validateMenuAction(MenuAction::Redo, MenuState{.canUndo = true}));
-    EXPECT_TRUE(validateMenuAction(MenuAction::Redo, MenuState{.canRedo = true}));
+    menus.responder.editorSays = [](MenuAction action) { return action == MenuAction::ZoomIn; };
+    EXPECT_TRUE(menus.enabled(MenuAction::ZoomIn));
+    EXPECT_FALSE(menus.enabled(MenuAction::ZoomOut)) << "the editor decides its own items";
+    EXPECT_TRUE(menus.enabled(MenuAction::Save));
+
+    EXPECT_FALSE(menus.enabled(MenuAction::Undo)) << "a song alone gives nothing to undo";
+    EXPECT_FALSE(menus.enabled(MenuAction::Redo));
+    menus.responder.undoable = true;
+    EXPECT_TRUE(menus.enabled(MenuAction::Undo));
+    EXPECT_FALSE(menus.enabled(MenuAction::Redo));
+    menus.responder.redoable = true;
+    EXPECT_TRUE(menus.enabled(MenuAction::Redo));
+    EXPECT_FALSE(menus.enabled(MenuAction::Delete)) << "nothing selected to delete";
+    menus.responder.selection = true;
+    EXPECT_TRUE(menus.enabled(MenuAction::Delete));
 }
 
 TEST(MenuTableTest, BuiltBarGivesEachKeyToOneItem)
 {
-    QMenuBar bar;
-    QWidget window;
-    QList<MenuAction> performed;
-    buildApplicationMenus(&bar, &window, [&](MenuAction action) { performed << action; });
+    BuiltMenus menus;
     QHash<QKeySequence, QStringList> owners;
-    QAction* minimize = nullptr;
-    QAction* moveSelection = nullptr;
-    for (QAction* top : bar.actions())
-        for (QAction* action : top->menu()->actions()) {
-            if (!action->shortcut().isEmpty())
-                owners[action->shortcut()] << action->text();
-            if (menuActionOf(action) == MenuAction::Minimize)
-                minimize = action;
-            if (menuActionOf(action) == MenuAction::MoveSelectionToPlayLocation)
-                moveSelection = action;
-        }
+    for (QAction* top : menus.bar.actions())
+        for (QAction* action : top->menu()->actions())
+            for (const QKeySequence& key : action->shortcuts())
+                owners[key] << action->text();
     for (auto it = owners.begin(); it != owners.end(); ++it)
         EXPECT_EQ(it.value().size(), 1) << it.key().toString().toStdString() << " " << it.value().join(", ").toStdString();
+    QAction* minimize = menus.item(MenuAction::Minimize);
+    QAction* moveSelection = menus.item(MenuAction::MoveSelectionToPlayLocation);
     ASSERT_TRUE(minimize && moveSelection);
     EXPECT_EQ(moveSelection->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_M));
     EXPECT_TRUE(minimize->shortcut().isEmpty()) << "Ctrl+M is the View menu's already";
-    ASSERT_EQ(window.actions().size(), 1) << "the near-end preview keeps its key on the window";
-    EXPECT_EQ(window.actions().front()->shortcut(), QKeySequence(Qt::ALT | Qt::Key_Space));
+    EXPECT_EQ(menus.item(MenuAction::ToggleFullScreen)->shortcuts(),
+              (QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::META | Qt::Key_F), QKeySequence(Qt::Key_F11)}));
+    ASSERT_EQ(menus.window.actions().size(), 1) << "the near-end preview keeps its key on the window";
+    EXPECT_EQ(menus.window.actions().front()->shortcut(), QKeySequence(Qt::ALT | Qt::Key_Space));
 
-    validateMenus(&bar, MenuState{});
+    validateMenus(&menus.bar, menus.responder);
     minimize->trigger();
     moveSelection->trigger();  // disabled: does nothing
-    EXPECT_EQ(performed, QList<MenuAction>{MenuAction::Minimize});
+    menus.item(MenuAction::Services)->trigger();  // no handler: does nothing
+    EXPECT_EQ(menus.responder.performed, QList<MenuAction>{MenuAction::Minimize});
+    menus.responder.song = true;
+    validateMenus(&menus.bar, menus.responder);
+    menus.responder.song = false;
+    moveSelection->trigger();  // its key came after the song closed, before the menu was validated again
+    EXPECT_EQ(menus.responder.performed, QList<MenuAction>{MenuAction::Minimize});
 }
 
 TEST(WindowGeometryTest, DividerStaysBetweenTwoAndThreeHundred)

@@ -168,7 +168,7 @@ TEST_F(WindowsOverMainTest, TheAboutPanelShowsNameVersionAndIconOverTheMainWindo
 TEST_F(WindowsOverMainTest, AlertsOpenOverTheMainWindow)
 {
     showMainWindow(controller);
-    controller.presentError(Error{"X", 1, "Something went wrong"});
+    controller.saveRoadHost().presentError(Error{"X", 1, "Something went wrong"});
     auto* error = controller.mainWindow()->findChild<QMessageBox*>("errorAlert");
     ASSERT_TRUE(error);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(error));
@@ -267,6 +267,33 @@ TEST_F(WindowsOverMainTest, AnAutomaticCheckThatFindsNothingNewStaysQuiet)
     ASSERT_TRUE(test::waitUntil([&] { return feed.server.requests.size() == 1; }));
     test::drainEvents(300);
     EXPECT_FALSE(controller.mainWindow()->findChild<QMessageBox*>("updateCheckResult"));
+}
+
+TEST_F(WindowsOverMainTest, CheckForUpdatesOnACopyWithoutAFeedSaysWhoUpdatesItInABoxThatFitsItsText)
+{
+    // A copy from the package manager or a build of the user's own has no feed.
+    showMainWindow(controller);
+    windowsMenuItem(controller, MenuAction::CheckForUpdates)->trigger();
+    QMessageBox* alert = waitForUpdateAlert(controller);
+    ASSERT_TRUE(alert);
+    EXPECT_EQ(alert->icon(), QMessageBox::Information) << "no error";
+    EXPECT_EQ(alert->text(), "This copy of Tolvan is updated by whoever installed it");
+    EXPECT_EQ(alert->informativeText(),
+              "It came from your system's packages or from a build of your own; its updates come the same way.");
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(alert));
+    for (QLabel* label : alert->findChildren<QLabel*>()) {
+        if (label->text().isEmpty() || !label->isVisible())
+            continue;
+        // Each text shows whole in its label, in as many lines as it wraps to.
+        const QRect needed = label->fontMetrics().boundingRect(label->contentsRect(), Qt::TextWordWrap, label->text());
+        EXPECT_LE(needed.height(), label->contentsRect().height()) << label->text().toStdString();
+        EXPECT_LE(needed.width(), label->contentsRect().width()) << label->text().toStdString();
+    }
+    const QLabel* informative = alert->findChild<QLabel*>("qt_msgbox_informativelabel");
+    ASSERT_TRUE(informative);
+    EXPECT_GE(informative->width(), 360) << "a box wide enough that the explanation reads in a few lines, not a narrow column";
+    saveWindowPictures(*alert, "update-check-installed-copy");
+    alert->close();
 }
 
 TEST_F(WindowsOverMainTest, CheckForUpdatesShowsItsResultWithoutTheUpdatePane)

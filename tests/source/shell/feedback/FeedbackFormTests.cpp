@@ -13,6 +13,8 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTabBar>
+#include <QTest>
+#include <QTextBlock>
 #include <QTextEdit>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -240,6 +242,34 @@ TEST_F(FeedbackFormTest, SectionsKeepTheirTextsAndSupportTurnsContactInfoOn)
     EXPECT_TRUE(form->includeContactInfo());  // leaving Support leaves it on
     form->segmentedControl()->setCurrentIndex(2);
     EXPECT_EQ(form->textView()->toPlainText(), "help me");
+}
+
+TEST_F(FeedbackFormTest, TypingRightAfterTheFormOpensAndAfterASectionIsChosenLandsOnTheSecondLine)
+{
+    QFFeedbackController* form = open();
+    ASSERT_TRUE(test::waitUntil([&] { return QApplication::activeWindow() == form; }));
+    // Types on the window as the keyboard does, and answers what the text
+    // should read: the typing at the start of the section's second line.
+    auto typeAtSecondLine = [&](const char* typed) {
+        QString expected = form->textView()->toPlainText();
+        expected.insert(form->textView()->document()->findBlockByNumber(1).position(), QString::fromLatin1(typed));
+        for (const char* key = typed; *key; ++key)
+            QTest::keyClick(form->windowHandle(), *key);
+        return expected;
+    };
+    QString expected = typeAtSecondLine("Crash");
+    EXPECT_EQ(form->textView()->toPlainText(), expected);
+
+    const QTabBar* sections = form->segmentedControl();
+    QTest::mouseClick(form->segmentedControl(), Qt::LeftButton, {}, sections->tabRect(1).center());
+    ASSERT_EQ(form->currentSection(), FeedbackSection::FeatureRequest);
+    expected = typeAtSecondLine("Idea");
+    EXPECT_EQ(form->textView()->toPlainText(), expected);
+
+    // Tab leaves the text for the form's other controls, so Send is reached by keys.
+    QTest::keyClick(form->windowHandle(), Qt::Key_Tab);
+    EXPECT_EQ(form->textView()->toPlainText(), expected) << "no tab typed into the feedback";
+    EXPECT_FALSE(form->textView()->hasFocus());
 }
 
 TEST_F(FeedbackFormTest, OpeningAgainReusesTheOpenFormWithItsTexts)
