@@ -145,6 +145,12 @@ std::vector<MediaTime> exactDurations(AVFormatContext* format, const QString& pa
     const bool mpegAudio = QByteArray(format->iformat->name) == "mp3";
     const bool countPackets = audioOnly && (format->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE || mpegAudio);
     std::vector<int64_t> samples(format->nb_streams, 0);
+    // Counted at each stream's rate as its first frames give it: reading on
+    // changes the parameters to those of the last frame read, and an MPEG
+    // audio stream may change its rate part-way.
+    std::vector<int> rates(format->nb_streams);
+    for (unsigned i = 0; i < format->nb_streams; ++i)
+        rates[i] = format->streams[i]->codecpar->sample_rate;
     bool counted = false;
     for (unsigned i = 0; countPackets && mpegAudio && i < format->nb_streams; ++i) {
         if (format->streams[i]->codecpar->codec_type != AVMEDIA_TYPE_AUDIO)
@@ -159,7 +165,7 @@ std::vector<MediaTime> exactDurations(AVFormatContext* format, const QString& pa
         Packet packet(av_packet_alloc());
         while (av_read_frame(format, packet.get()) >= 0) {
             const AVStream* stream = format->streams[packet->stream_index];
-            const int rate = stream->codecpar->sample_rate;
+            const int rate = rates[std::size_t(packet->stream_index)];
             if (stream->codecpar->codec_type == AVMEDIA_TYPE_AUDIO && rate > 0) {
                 int64_t frames = packet->duration > 0 ? av_rescale_q(packet->duration, stream->time_base, {1, rate})
                                                       : stream->codecpar->frame_size;
@@ -174,8 +180,8 @@ std::vector<MediaTime> exactDurations(AVFormatContext* format, const QString& pa
     }
     for (unsigned i = 0; i < format->nb_streams; ++i) {
         const AVStream* stream = format->streams[i];
-        if (counted && stream->codecpar->codec_type == AVMEDIA_TYPE_AUDIO && stream->codecpar->sample_rate > 0)
-            durations[i] = MediaTime::make(samples[i], stream->codecpar->sample_rate);
+        if (counted && stream->codecpar->codec_type == AVMEDIA_TYPE_AUDIO && rates[i] > 0)
+            durations[i] = MediaTime::make(samples[i], rates[i]);
         else if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0 && stream->time_base.num == 1)
             durations[i] = MediaTime::make(stream->duration, stream->time_base.den);
         else if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0)
@@ -286,6 +292,12 @@ const FileAsset::Contents& FileAsset::contents() const
         found.identity = identityOfFile(path_);
         QString reason;
         FormatContext format = openInput(path_, &reason);
+        // The demuxer gives up on free-format MPEG audio, or takes a false
+        // sync in its data for a stream of another layer.
+        if ((!format || QByteArray(format->iformat->name) == "mp3") && isFreeFormatMpegAudio(path_)) {
+            found.error = mediaError(MediaErrorDecodeFailed, QStringLiteral("The audio of this file cannot be decoded: it is free-format MPEG audio"));
+            return;
+        }
         if (!format) {
             found.error = mediaError(MediaErrorFileFormatNotRecognized,
                                          QStringLiteral("The file cannot be opened as media: %1").arg(reason));
@@ -299,6 +311,11 @@ const FileAsset::Contents& FileAsset::contents() const
         }
         found.metadata = readFileMetadata(path_, format.get());
         auto spare = std::make_shared<SpareInput>();
+        // The formats as the streams start: counting packets reads on, and
+        // leaves the parameters of the last frame read.
+        std::vector<FormatDescription> formats;
+        for (unsigned i = 0; i < format->nb_streams; ++i)
+            formats.push_back(formatOf(format->streams[i]->codecpar));
         const std::vector<MediaTime> durations = exactDurations(format.get(), path_);
         MediaTime longest = MediaTime::zero();
         for (unsigned i = 0; i < format->nb_streams; ++i) {
@@ -312,7 +329,7 @@ const FileAsset::Contents& FileAsset::contents() const
                 continue;
             const int32_t trackID = stream->id > 0 ? stream->id : int32_t(i) + 1;
             found.tracks.push_back(std::make_shared<FileTrack>(path_, int(i), trackID, mediaTypeOf(stream->codecpar->codec_type),
-                                                                   std::vector{formatOf(stream->codecpar)}, durations[i], spare));
+                                                                   std::vector{formats[i]}, durations[i], spare));
             if (durations[i].isNumeric() && durations[i] > longest)
                 longest = durations[i];
         }

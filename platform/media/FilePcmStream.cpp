@@ -7,6 +7,7 @@
 #include <cstring>
 #include <numeric>
 #include <utility>
+#include <vector>
 
 extern "C" {
 #include <libavutil/intreadwrite.h>
@@ -21,6 +22,19 @@ namespace {
 // Packets a stream takes from a shared input at each turn: a second and a
 // half of AAC, so that turns are few and the packets in hand are small.
 constexpr int kPacketsPerTurn = 64;
+
+// How a source's channels reach the output's. A single channel plays at its
+// own level in every output channel: the resampler's own mix takes it for a
+// centre speaker heard through the pair, 3 dB down in each, and a mono song
+// would sound quieter than its waveform shows and than the same sound in
+// stereo. Every other layout keeps the resampler's mix.
+int setChannelMix(SwrContext* resampler, const AVChannelLayout& input, const AVChannelLayout& output)
+{
+    if (input.nb_channels != 1 || output.nb_channels < 2)
+        return 0;
+    const std::vector<double> eachAtFullLevel(std::size_t(output.nb_channels), 1.0);
+    return swr_set_matrix(resampler, eachAtFullLevel.data(), 1);
+}
 
 }  // namespace
 
@@ -199,6 +213,8 @@ bool FilePcmStream::configureResampler(const AVFrame* frame)
                                      format, frame->sample_rate, 0, nullptr);
     resampler_.reset(raw);
     if (status >= 0)
+        status = setChannelMix(raw, inputLayout_, outputLayout_);
+    if (status >= 0)
         status = swr_init(raw);
     if (status < 0) {
         error_ = mediaError(MediaErrorUnknown, QStringLiteral("The audio cannot be converted: %1").arg(errorText(status)));
@@ -340,7 +356,8 @@ void FilePcmStream::seekBefore(int64_t startFrame, int sourceRate)
         sharedPackets_.clear();
         nextSharedPacket_ = packet;
     } else {
-        indexMpegFrameAt(timestamp);
+        if (!indexMpegFrameAt(timestamp, av_rescale_q(origin_ + sourceStart, {1, sourceRate}, timeBase_)))
+            return;  // decoded from the start
         if (av_seek_frame(format_.get(), streamIndex_, timestamp, AVSEEK_FLAG_BACKWARD) < 0) {
             rewind();
             return;
@@ -355,19 +372,30 @@ void FilePcmStream::seekBefore(int64_t startFrame, int sourceRate)
 
 // An MPEG audio file has no index of its frames: a seek would read every
 // frame before the place (a chunk late in a long song, most of the song).
-// Its frames all last as long as the first, so the frame at timestamp is
-// found by going from header to header, and given to the seek as the place
-// to go to, with the time the whole read gives it. Where the frames cannot
-// be followed, the seek reads its way there.
-void FilePcmStream::indexMpegFrameAt(int64_t timestamp)
+// While its frames are of one stream they all last as long as the first, so
+// the frame at timestamp is found by going from header to header, and given
+// to the seek as the place to go to, with the time the whole read gives it.
+// The way goes on to the frame at the start: over the lead-in the demuxer,
+// which after the seek finds frames afresh, comes to split the data as the
+// whole read does. Where the frames cannot be followed that far (damaged
+// data, or frames of another rate, layer or channel count), neither the
+// places nor the frames the whole decode has before them are known: false,
+// and the stream decodes from the start. Other files seek as their
+// container says.
+bool FilePcmStream::indexMpegFrameAt(int64_t timestamp, int64_t startTimestamp)
 {
-    if (codecId_ != AV_CODEC_ID_MP3 || std::strcmp(format_->iformat->name, "mp3") != 0 || firstPacketPlace_ < 0
-        || firstPacketDuration_ <= 0 || timestamp < firstPacketTime_)
-        return;
+    const bool mpegAudio = codecId_ == AV_CODEC_ID_MP3 || codecId_ == AV_CODEC_ID_MP2 || codecId_ == AV_CODEC_ID_MP1;
+    if (!mpegAudio || std::strcmp(format_->iformat->name, "mp3") != 0 || timestamp < firstPacketTime_)
+        return true;
+    if (firstPacketPlace_ < 0 || firstPacketDuration_ <= 0)
+        return false;
     const int64_t frame = (timestamp - firstPacketTime_) / firstPacketDuration_;
-    if (const auto place = mpegAudioFramePlace(path_, firstPacketPlace_, frame))
+    const int64_t startFrame = (startTimestamp - firstPacketTime_) / firstPacketDuration_;
+    const auto place = mpegAudioFramePlace(path_, firstPacketPlace_, frame, std::max<int64_t>(startFrame - frame, 0));
+    if (place)
         av_add_index_entry(format_->streams[streamIndex_], *place, firstPacketTime_ + frame * firstPacketDuration_, 0, 0,
                            AVINDEX_KEYFRAME);
+    return place.has_value();
 }
 
 // Back to a decode from the start, when a seek fails or lands past the

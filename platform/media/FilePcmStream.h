@@ -44,7 +44,7 @@ private:
     bool readOrigin(int sourceRate);
     int64_t leadInFrames(int sourceRate) const;
     void seekBefore(int64_t startFrame, int sourceRate);
-    void indexMpegFrameAt(int64_t timestamp);
+    bool indexMpegFrameAt(int64_t timestamp, int64_t startTimestamp);
     void rewind();
     bool placeFirstFrame(const AVFrame* frame);
     void expectFirstFrameOf(const AVPacket* packet);

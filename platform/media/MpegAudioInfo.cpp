@@ -1,6 +1,7 @@
 #include "platform/media/MpegAudioInfo.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <array>
@@ -27,9 +28,9 @@ int64_t id3v2Length(const QByteArray& head)
     return 10 + size + (head[5] & 0x10 ? 10 : 0);
 }
 
-// The header bits one stream keeps from frame to frame: the sync word,
-// version, layer and sample rate.
-constexpr uint32_t kStreamBits = 0xfffe0c00;
+// What one stream keeps from frame to frame: the header's sync word,
+// version, layer and sample rate, and whether it is mono.
+uint32_t streamOf(uint32_t header) { return (header & 0xfffe0c00) | ((header >> 6 & 3) == 3 ? 1 : 0); }
 
 }  // namespace
 
@@ -61,15 +62,15 @@ std::optional<MpegFrameHeader> readMpegFrameHeader(uint32_t header)
     return MpegFrameHeader{samples / 8 * bitrate / sampleRate + padding, samples};
 }
 
-std::optional<int64_t> mpegAudioFramePlace(const QString& path, int64_t first, int64_t count)
+std::optional<int64_t> mpegAudioFramePlace(const QString& path, int64_t first, int64_t count, int64_t onwards)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || count < 0)
+    if (!file.open(QIODevice::ReadOnly) || count < 0 || onwards < 0)
         return std::nullopt;
     // The file is read in large blocks, a frame's header at a time taken from them.
     constexpr qint64 kBlockBytes = 1 << 18;
     QByteArray block;
-    int64_t blockStart = 0, place = first;
+    int64_t blockStart = 0, place = first, found = -1;
     uint32_t stream = 0;
     for (int64_t frame = 0;; ++frame) {
         if (place < blockStart || place + 4 > blockStart + block.size()) {
@@ -83,13 +84,75 @@ std::optional<int64_t> mpegAudioFramePlace(const QString& path, int64_t first, i
         const uint32_t header = bigEndian(block, place - blockStart, 4);
         const auto parsed = readMpegFrameHeader(header);
         if (frame == 0)
-            stream = header & kStreamBits;
-        if (!parsed || (header & kStreamBits) != stream)
+            stream = streamOf(header);
+        if (!parsed || streamOf(header) != stream)
             return std::nullopt;
         if (frame == count)
-            return place;
+            found = place;
+        if (frame == count + onwards)
+            return found;
         place += parsed->bytes;
     }
+}
+
+namespace {
+
+// The longest free-format frame: 640 kbit/s at 8 kHz in MPEG 2.5.
+constexpr qsizetype kLongestFreeFormatFrame = 5760;
+
+// A frame header that says all but its bit rate: free format.
+bool isFreeFormatHeader(uint32_t header)
+{
+    return (header & 0xffe00000) == 0xffe00000 && (header >> 19 & 3) != 1 && (header >> 17 & 3) != 0 && (header >> 10 & 3) != 3
+        && (header >> 12 & 15) == 0;
+}
+
+// Whether free-format frames of one stream start at `first` of bytes: the
+// next header of the stream lies a frame's length on, and the one after it
+// the same length again, give or take the padding slot.
+bool freeFormatFramesAt(const QByteArray& bytes, qsizetype first)
+{
+    constexpr qsizetype kShortestFrame = 24;
+    const uint32_t header = bigEndian(bytes, first, 4);
+    const auto sameStream = [&](qsizetype at) {
+        if (at < 0 || at + 4 > bytes.size())
+            return false;
+        const uint32_t next = bigEndian(bytes, at, 4);
+        return isFreeFormatHeader(next) && streamOf(next) == streamOf(header);
+    };
+    const qsizetype slot = (header >> 17 & 3) == 3 ? 4 : 1;  // layer I pads by four bytes
+    for (qsizetype length = kShortestFrame; length <= kLongestFreeFormatFrame; ++length) {
+        if (!sameStream(first + length))
+            continue;
+        const qsizetype third = first + 2 * length;
+        if (sameStream(third) || sameStream(third - slot) || sameStream(third + slot))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool isFreeFormatMpegAudio(const QString& path)
+{
+    // Only a regular file: opening a FIFO would wait for a writer.
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly) || !file.seek(id3v2Length(file.read(10))))
+        return false;
+    // The first frame is looked for a little way in, past bytes an encoder
+    // or a tagger may leave, and two more must follow it. Only the
+    // first frame is asked: a steady tone's frames repeat their data, and
+    // with it any false header inside them.
+    constexpr qsizetype kFirstFrameWithin = 4096;
+    const QByteArray bytes = file.read(kFirstFrameWithin + 3 * kLongestFreeFormatFrame + 4);
+    for (qsizetype at = 0; at < kFirstFrameWithin && at + 4 <= bytes.size(); ++at) {
+        const uint32_t header = bigEndian(bytes, at, 4);
+        if (readMpegFrameHeader(header))
+            return false;  // the stream's first frame states its bit rate
+        if (isFreeFormatHeader(header) && freeFormatFramesAt(bytes, at))
+            return true;
+    }
+    return false;
 }
 
 std::optional<MpegAudioInfo> readMpegAudioHeader(const QByteArray& head)

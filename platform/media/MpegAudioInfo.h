@@ -36,10 +36,17 @@ std::optional<MpegFrameHeader> readMpegFrameHeader(uint32_t header);
 
 // The place in the file at path of the frame `count` frames after the one at
 // `first`, found by going from header to header: a file's frames are counted
-// without decoding them. Nothing when the file ends before it, or a frame on
-// the way is not one of the same stream (another version, layer or rate,
-// free format, or no header where one should be), as in a damaged file.
-std::optional<int64_t> mpegAudioFramePlace(const QString& path, int64_t first, int64_t count);
+// without decoding them. The way goes on for `onwards` frames past it. Nothing
+// when the file ends before the way does, or a frame on
+// the way is not one of the same stream (another version, layer, rate or
+// channel count, free format, or no header where one should be), as in a
+// damaged file or in songs joined byte for byte.
+std::optional<int64_t> mpegAudioFramePlace(const QString& path, int64_t first, int64_t count, int64_t onwards = 0);
+
+// Whether the MPEG audio at the start of the file at path (past an ID3v2
+// tag) is in free format: frames whose headers state no bit rate, and so no
+// size, one after another at equal steps. FFmpeg decodes no such frames.
+bool isFreeFormatMpegAudio(const QString& path);
 
 // The header of the file at path, when its stated size matches the file's:
 // a file cut short or joined to another is no longer what its header says.

@@ -11,6 +11,7 @@
 
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 
 using namespace tolvan;
@@ -48,8 +49,10 @@ public:
     QSize sizeHint() const override
     {
         const QFontMetricsF metrics(text_.font);
-        // Whole points, rounded up, and room for the shadow on each side.
-        return QSize(int(std::ceil(metrics.horizontalAdvance(text_.text))) + 2 * kInset, int(std::ceil(metrics.height())) + 2 * kInset);
+        // Whole points, rounded up, and room for the shadow on each side; at
+        // most as wide as the view it is in, where paintEvent cuts it.
+        const int width = int(std::ceil(metrics.horizontalAdvance(text_.text))) + 2 * kInset;
+        return QSize(parentWidget() ? std::min(width, parentWidget()->width()) : width, int(std::ceil(metrics.height())) + 2 * kInset);
     }
 
 protected:

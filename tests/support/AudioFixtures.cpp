@@ -61,7 +61,7 @@ QStringList tagArguments(const QString& path, const ToneSpec& spec)
         args << "-metadata" << key + "=" + value;
     const QString ext = QFileInfo(path).suffix().toLower();
     if (ext == "mp3")
-        args << (spec.id3 ? QStringList{"-id3v2_version", "3"} : QStringList{"-write_id3v2", "0", "-write_xing", "0"});
+        args << (spec.id3 ? QStringList{"-id3v2_version", "3"} : QStringList{"-id3v2_version", "0", "-write_xing", "0"});
     if (ext == "m4r")
         args << "-f" << "ipod";
     return args;
@@ -213,6 +213,29 @@ bool writeFramesDamaged(const QString& flacSource, const QString& path)
         bytes[i] = char(noise >> 24);
     }
     return writeBytes(path, bytes);
+}
+
+bool writeFreeFormat(const QString& mp3Source, const QString& path)
+{
+    QFile in(mp3Source);
+    if (!in.open(QIODevice::ReadOnly))
+        return false;
+    QByteArray bytes = in.readAll();
+    constexpr int kKilobitsPerSecond[16] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0};
+    constexpr int kRates[4] = {44100, 48000, 32000, 0};
+    // Past an ID3v2 tag: ten bytes of header and a length in 7-bit bytes.
+    qsizetype at = 0;
+    if (bytes.startsWith("ID3") && bytes.size() >= 10)
+        at = 10 + ((bytes[6] & 0x7f) << 21 | (bytes[7] & 0x7f) << 14 | (bytes[8] & 0x7f) << 7 | (bytes[9] & 0x7f));
+    while (at + 4 <= bytes.size()) {
+        const quint32 header = qFromBigEndian<quint32>(bytes.constData() + at);
+        const int bitRate = kKilobitsPerSecond[(header >> 12) & 15] * 1000, rate = kRates[(header >> 10) & 3];
+        if ((header & 0xfffe0000) != 0xfffa0000 || bitRate == 0 || rate == 0)
+            return false;  // no MPEG-1 Layer III frame of a stated rate
+        bytes[at + 2] = char(uchar(bytes[at + 2]) & 0x0f);
+        at += 144 * bitRate / rate + ((header >> 9) & 1);
+    }
+    return at == bytes.size() && writeBytes(path, bytes);
 }
 
 QByteArray wavOf16BitSamples(int sampleRate, int channels, const std::vector<int16_t>& samples)

@@ -46,6 +46,11 @@ bool writeTruncated(const QString& source, const QString& path, double fraction)
 bool writeMediaDataCutOff(const QString& m4aSource, const QString& path, qsizetype keptBytes = 100);
 bool writeFramesDamaged(const QString& flacSource, const QString& path);
 
+// A copy of an MPEG-1 Layer III file, its ID3v2 tag kept, whose frames
+// state no bit rate (free format): each frame keeps its size and data, and
+// its header's bit-rate index becomes 0.
+bool writeFreeFormat(const QString& mp3Source, const QString& path);
+
 // The bytes of a 16-bit WAV file of interleaved samples, written here
 // without starting ffmpeg. Any rate and channel count go into the header.
 QByteArray wavOf16BitSamples(int sampleRate, int channels, const std::vector<int16_t>& samples);

@@ -261,6 +261,34 @@ TEST_F(AssetTest, RandomBytesTextAndEmptyFilesAreNoMediaWhateverTheirName)
     EXPECT_TRUE(movie->tracksWithMediaType(MediaType::Audio).empty());
 }
 
+// MPEG audio in free format states no bit rate in its frames, and so no
+// frame size; no decoder of ours reads it. The demuxer may give up on such a
+// file or take a false sync inside its data for a stream of another layer:
+// either way the file says at once that its audio cannot be decoded.
+TEST_F(AssetTest, FreeFormatMpegAudioCannotBeDecoded)
+{
+    for (const int rate : {32000, 44100, 48000}) {
+        for (const int channels : {1, 2}) {
+            for (const bool tagged : {false, true}) {  // an ID3v2 tag and an Info frame, or bare frames
+                const QString name = QString("free-%1-%2-%3").arg(rate).arg(channels).arg(tagged);
+                SCOPED_TRACE(name.toStdString());
+                const QString stated = tone(name + "-stated.mp3", {.seconds = 3.0, .sampleRate = rate, .channels = channels,
+                                                                   .frequency = 1000, .id3 = tagged, .bitRate = "128k"});
+                ASSERT_TRUE(Asset::assetWithPath(stated)->tracks().size() == 1);
+                const QString free = dir.filePath(name + ".mp3");
+                ASSERT_TRUE(writeFreeFormat(stated, free));
+                auto asset = Asset::assetWithPath(free);
+                const Error error = asset->loadError().value_or(Error{});
+                EXPECT_EQ(error.domain, AVFoundationErrorDomain);
+                EXPECT_EQ(error.code, MediaErrorDecodeFailed);
+                EXPECT_EQ(error.message.toStdString(), "The audio of this file cannot be decoded: it is free-format MPEG audio");
+                EXPECT_TRUE(asset->tracks().empty());
+                EXPECT_EQ(asset->duration(), MediaTime::zero());
+            }
+        }
+    }
+}
+
 TEST_F(AssetTest, OnlyRegularFilesAndLinksToThemAreOpened)
 {
     const QString fifo = dir.filePath("fifo.wav");

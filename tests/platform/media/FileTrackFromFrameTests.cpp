@@ -212,9 +212,9 @@ TEST(FileTrackFromFrame, PiecesShareTheInputOfTheFirstReader)
 
 // An MP3's frames are found by going from header to header. Where a header
 // is missing (a damaged file) the way ends there: a seek before the damage
-// still gives the whole decode's frames, one past it reads its way there
-// (where the whole decode, which drops the damaged frame, has moved on).
-TEST(FileTrackFromFrame, AnMp3WithADamagedFrameSeeksPastItByReading)
+// still gives the whole decode's frames, and a read from a frame past it
+// decodes from the start, so it gives them too.
+TEST(FileTrackFromFrame, AnMp3WithADamagedFrameGivesTheWholeDecodesFramesPastIt)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("damaged.mp3");
@@ -244,4 +244,43 @@ TEST(FileTrackFromFrame, AnMp3WithADamagedFrameSeeksPastItByReading)
     const Decoded read = decode(track, pastDamage, false);
     EXPECT_EQ(read.firstStamp, pastDamage);
     EXPECT_NEAR(double(read.samples.size()) / 2, 44100 * 4, 44100 * 0.1);
+    EXPECT_TRUE(sameFrames(read.samples, decode(track, pastDamage, true).samples, 2));
+}
+
+// MPEG audio whose frames change part-way (songs joined byte for byte: another
+// rate, layer or channel count from one frame on) decodes, from the start,
+// with the converter set up again at each change. A read from a frame inside
+// it gives exactly the frames that the whole decode has from there on, before
+// the change, across it and past it.
+TEST(FileTrackFromFrame, MpegAudioThatChangesPartWayGivesTheFramesOfTheWholeDecode)
+{
+    QTemporaryDir dir;
+    const auto bytesOf = [&](const QString& name, const ToneSpec& spec) {
+        const QString path = dir.filePath(name);
+        EXPECT_TRUE(writeTone(path, spec));
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QByteArray first = bytesOf("first.mp3", {.seconds = 5.0, .noise = true, .id3 = false});
+    const std::map<QString, QByteArray> seconds{
+        {"rate", bytesOf("rate.mp3", {.seconds = 4.0, .sampleRate = 32000, .noise = true, .id3 = false})},
+        {"mpeg2", bytesOf("mpeg2.mp3", {.seconds = 4.0, .sampleRate = 22050, .noise = true, .id3 = false})},
+        {"layer", bytesOf("layer.mp2", {.seconds = 4.0, .noise = true})},
+        {"channels", bytesOf("channels.mp3", {.seconds = 4.0, .channels = 1, .noise = true, .id3 = false})},
+    };
+    for (const auto& [change, second] : seconds) {
+        SCOPED_TRACE(change.toStdString());
+        const QString path = dir.filePath("joined-" + change + ".mp3");
+        ASSERT_TRUE(writeBytes(path, first + second));
+        auto track = Asset::assetWithPath(path)->tracksWithMediaType(MediaType::Audio).front();
+        const int64_t frames = int64_t(decode(track, 0, true).samples.size() / 2);
+        ASSERT_GT(frames, 44100 * 8);
+        for (int64_t start : {int64_t(44100 * 2), int64_t(44100 * 5 - 300), int64_t(44100 * 6), frames - 20000}) {
+            const Decoded whole = decode(track, start, true);
+            const Decoded part = decode(track, start, false);
+            EXPECT_EQ(part.firstStamp, start) << "from " << start;
+            EXPECT_EQ(part.samples.size(), whole.samples.size()) << "from " << start;
+            EXPECT_TRUE(sameFrames(part.samples, whole.samples, 2)) << "from " << start;
+        }
+    }
 }

@@ -65,6 +65,36 @@ TEST(ErrorView, PictureAndLineStayCentredAtAnySize)
     }
 }
 
+// A line longer than the view is as wide as the view, centred, and its text
+// ends in an ellipsis (the view draws what fits); it never spills past both
+// edges.
+TEST(ErrorView, ALongLineStaysWithinTheView)
+{
+    const QString sentence = QStringLiteral("The audio of this file cannot be decoded: its MPEG audio frames do not state their bit rate");
+    auto controller = ErrorViewController::errorViewWithError({AVFoundationErrorDomain, -11821, sentence});
+    QWidget* view = controller->view();
+    for (const QSize size : {QSize(420, 300), QSize(2000, 300)}) {
+        SCOPED_TRACE(testing::Message() << size.width());
+        view->resize(size);
+        view->layout()->activate();
+        view->layout()->setGeometry(QRect(QPoint(), size));
+        const QWidget* line = view->findChildren<QWidget*>().last();
+        EXPECT_GE(line->geometry().left(), 0);
+        EXPECT_LE(line->geometry().right(), size.width() - 1);
+        EXPECT_NEAR(line->geometry().center().x(), size.width() / 2, 1);
+    }
+    // Cut only where it does not fit: in a wide view the line is as wide as its text.
+    view->resize(420, 300);
+    view->layout()->setGeometry(QRect(0, 0, 420, 300));
+    const QWidget* line = view->findChildren<QWidget*>().last();
+    EXPECT_EQ(line->width(), 420);
+    view->resize(2000, 300);
+    view->layout()->setGeometry(QRect(0, 0, 2000, 300));
+    EXPECT_GT(line->width(), 420);
+    EXPECT_LT(line->width(), 2000);
+    EXPECT_EQ(controller->errorText(), sentence);
+}
+
 TEST(ErrorView, Picture)
 {
     auto controller = ErrorViewController::errorViewWithError({TolvanErrorDomain, 1000, ""});

@@ -7,6 +7,13 @@
 #include "tests/platform/media/PcmWav.h"
 #include "tests/source/engine/ExportFixtures.h"
 #include "tests/support/AudioFileTest.h"
+#include "tests/support/EventLoop.h"
+#include "tests/support/FrameComparison.h"
+
+#include "source/engine/WaveformProvider.h"
+
+#include <QFile>
+#include <QTemporaryDir>
 
 using namespace tolvan;
 using namespace tolvan::test;
@@ -99,4 +106,59 @@ TEST_F(ExportedToneTest, FadesShareTheRoomThatTheGapLeaves)
                            {131858, 160},    // 24000 × 442 / 66150, truncated
                        });
     expectSilence(tone, 131859, 176400);
+}
+
+// Two songs joined byte for byte: MPEG audio whose rate changes part-way.
+// The song lasts as long as its two parts, and a tone cut from past the
+// change holds the frames that a decode of the whole file has there; the
+// waveform read in chunks, as the editor reads a long song, is the whole
+// read's.
+TEST(ChangingSongTest, ATonePastARateChangeHoldsTheWholeDecodesFrames)
+{
+    QTemporaryDir dir;
+    QByteArray joined;
+    for (const int rate : {44100, 32000}) {
+        const QString part = dir.filePath(QString("part%1.mp3").arg(rate));
+        ASSERT_TRUE(writeTone(part, {.seconds = 5.0, .sampleRate = rate, .noise = true, .id3 = false}));
+        QFile file(part);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        joined += file.readAll();
+    }
+    const QString song = dir.filePath("joined.mp3");
+    ASSERT_TRUE(writeBytes(song, joined));
+    auto asset = Asset::assetWithPath(song);
+    EXPECT_NEAR(asset->duration().seconds(), 10.0, 0.2);
+
+    constexpr int kRate = 44100;
+    const AudioOutputSettings settings{.formatID = AudioFormatLinearPCM, .sampleRate = double(kRate), .channels = 2, .bitDepth = 16};
+    auto stream = asset->tracksWithMediaType(MediaType::Audio).front()->openPcmStream(settings, nullptr);
+    std::vector<int16_t> whole;
+    while (auto buffer = stream->nextBuffer())
+        whole.insert(whole.end(), reinterpret_cast<const int16_t*>(buffer->data()),
+                     reinterpret_cast<const int16_t*>(buffer->data()) + buffer->numberOfSamples() * 2);
+    ASSERT_GT(whole.size(), std::size_t(2 * kRate * 9));
+
+    auto description = RingtoneDescription::descriptionWithAsset(asset, RingtoneKind::Ringtone, ZNTTimeRangeMake(6.0, 2.0), 0, 0, 0, 1.0);
+    const QString tone = dir.filePath("tone.wav");
+    auto delegate = std::make_shared<CountingExportDelegate>();
+    auto exporter = description->exporterWithDelegate(delegate, tone, std::vector<MetadataItem>{}, nullptr);
+    exportToTheEnd(exporter, *delegate);
+    ASSERT_EQ(exporter->status(), RingtoneExporterStatus::Completed);
+    const QByteArray pcm = decodeWithFfmpeg(tone, kRate, 2);
+    const std::vector<int16_t> written(reinterpret_cast<const int16_t*>(pcm.constData()),
+                                       reinterpret_cast<const int16_t*>(pcm.constData() + pcm.size()));
+    ASSERT_EQ(written.size(), std::size_t(2 * 2 * kRate));
+    const std::vector<int16_t> expected(whole.begin() + 2 * 6 * kRate, whole.begin() + 2 * 8 * kRate);
+    EXPECT_TRUE(sameFrames(written, expected, 2));
+
+    const auto bucketsOf = [&](bool chunked) {
+        auto provider = WaveformProvider::providerWithAsset(asset, 8000);
+        if (chunked)
+            provider->setChunking(1.0, 4);
+        provider->startReadingWaveform();
+        EXPECT_TRUE(waitUntil([&] { return provider->finished(); }, 60000));
+        const auto store = provider->waveformSamples();
+        return std::vector<int8_t>(store->data(), store->data() + store->size());
+    };
+    EXPECT_EQ(bucketsOf(true), bucketsOf(false));
 }

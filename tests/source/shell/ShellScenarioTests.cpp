@@ -152,3 +152,28 @@ TEST_F(ShellScenarioTest, ASongThatDecodesToNothingEndsInTheErrorView)
     test::drainEvents(100);
     EXPECT_EQ(shell.controller->contentKind(), ContentKind::Editor);
 }
+
+// Free-format MPEG audio states no bit rate in its frames, which no decoder
+// of ours reads: opened as the file manager opens it, the song goes straight
+// to the error view, which says so; no editor waits for its waveform.
+TEST_F(ShellScenarioTest, FreeFormatMpegAudioEndsInTheErrorViewAtOnce)
+{
+    const QString stated = shell.home.filePath("stated.mp3");
+    ASSERT_TRUE(test::writeTone(stated, test::ToneSpec{.seconds = 8.0, .bitRate = "128k"}));
+    song = shell.home.filePath("Music/free format.mp3");
+    ASSERT_TRUE(test::writeFreeFormat(stated, song));
+
+    shell.controller->applicationOpenFile(song);
+    ASSERT_EQ(shell.controller->contentKind(), ContentKind::Error);
+    const Error& error = shell.controller->errorViewController()->error();
+    EXPECT_EQ(error.domain, AVFoundationErrorDomain);
+    EXPECT_EQ(error.code, MediaErrorDecodeFailed);
+    EXPECT_EQ(shell.controller->errorViewController()->errorText().toStdString(),
+              "The audio of this file cannot be decoded: it is free-format MPEG audio");
+    EXPECT_FALSE(shell.controller->selectedAsset());
+    EXPECT_FALSE(editor().asset());
+
+    // The same song with its bit rates stated opens in the editor.
+    song = stated;
+    openSong();
+}
