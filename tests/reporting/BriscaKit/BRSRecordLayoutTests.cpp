@@ -3,11 +3,11 @@
 // names in the order written (optional members only where they may stand).
 // The lines come from a running kit's own files and from the report folders
 // of crashed children.
-#include "reporting/BriscaKit/BRSContext.h"
-#include "reporting/BriscaKit/BRSException.h"
-#include "reporting/BriscaKit/BRSReport.h"
-#include "reporting/BriscaKit/BRSReportPackaging.h"
-#include "reporting/BriscaKit/BRSSymbolResolver.h"
+#include "reporting/BriscaKit/CrashTime/BRSContext.h"
+#include "reporting/BriscaKit/CrashTime/BRSException.h"
+#include "reporting/BriscaKit/Reports/BRSReport.h"
+#include "reporting/BriscaKit/Reports/BRSReportPackaging.h"
+#include "reporting/BriscaKit/Reports/BRSSymbolResolver.h"
 #include "reporting/BriscaKit/BRSUserLogging.h"
 #include "tests/reporting/BriscaKit/CrashHelperRun.h"
 #include "tests/reporting/BriscaKit/KitFixtures.h"
