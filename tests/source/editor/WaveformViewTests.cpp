@@ -11,6 +11,7 @@
 #include "platform/media/Asset.h"
 #include "platform/media/Track.h"
 #include "tests/source/editor/EditorFixtures.h"
+#include "tests/support/Gate.h"
 
 #include <QApplication>
 #include <QImage>
@@ -19,11 +20,10 @@
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <mutex>
-
 using namespace editortest;
 using tolvan::test::drainEvents;
+using tolvan::test::Gate;
+using tolvan::test::ReleasedAtEnd;
 using tolvan::test::waitUntil;
 
 namespace {
@@ -97,27 +97,7 @@ void expectSelection(ZNTTimeRange actual, double start, double duration)
 }
 
 // Holds back every stream of a song that starts at or past a frame until
-// released, or for 30 seconds at most.
-class Gate {
-public:
-    void release()
-    {
-        std::lock_guard lock(mutex_);
-        open_ = true;
-        opened_.notify_all();
-    }
-    void pass() const
-    {
-        std::unique_lock lock(mutex_);
-        opened_.wait_for(lock, std::chrono::seconds(30), [this] { return open_; });
-    }
-
-private:
-    mutable std::mutex mutex_;
-    mutable std::condition_variable opened_;
-    bool open_ = false;
-};
-
+// the gate is released.
 class HeldTrack : public tolvan::Track {
 public:
     HeldTrack(std::shared_ptr<tolvan::Track> inner, int64_t heldFrom, std::shared_ptr<const Gate> gate)
@@ -410,8 +390,7 @@ TEST(WaveformAreaLayout, ASongWiderThanTheAreaHasItsFinalHeightBeforeItIsPainted
 TEST_F(WaveformAreaTest, TheFirstScreenOfASongIsDrawnBeforeItsReadingEnds)
 {
     const auto gate = std::make_shared<Gate>();
-    // Released before the controller goes, should the test end early.
-    const std::unique_ptr<Gate, void (*)(Gate*)> releaseAtEnd(gate.get(), [](Gate* held) { held->release(); });
+    const ReleasedAtEnd releaseAtEnd(*gate);  // before the controller goes
     controller.setPointsPerSecond(25);
     controller.setAsset(std::make_shared<HeldAsset>(assetAt(writeSong(folder, "four.wav", 240)), 100.0, gate));
     const auto visible = [&] { return view->visibleBounds(); };

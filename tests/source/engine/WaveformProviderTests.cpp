@@ -7,6 +7,7 @@
 
 #include "tests/support/AudioFileTest.h"
 #include "tests/support/EventLoop.h"
+#include "tests/support/Gate.h"
 #include "tests/support/RangeComparison.h"
 
 #include <QFile>
@@ -48,6 +49,81 @@ public:
 private:
     std::shared_ptr<Asset> inner_;
     MediaTime duration_;
+};
+
+// A song whose audio, read from its start, waits at the gate before its
+// first buffer from `heldFrom` seconds on; the chunks read past the start
+// are not held. Its title, length and file are the inner song's, so it is
+// cached as that song.
+class HeldReadAsset : public Asset {
+public:
+    HeldReadAsset(std::shared_ptr<Asset> inner, double heldFrom, std::shared_ptr<const Gate> gate) : inner_(std::move(inner))
+    {
+        for (const auto& track : inner_->tracks())
+            tracks_.push_back(std::make_shared<HeldTrack>(track, heldFrom, gate));
+    }
+    MediaTime duration() const override { return inner_->duration(); }
+    std::vector<std::shared_ptr<Track>> tracks() const override { return tracks_; }
+    std::vector<MetadataItem> metadata() const override { return inner_->metadata(); }
+    std::optional<QString> fileIdentity() const override { return inner_->fileIdentity(); }
+
+private:
+    class HeldTrack : public Track {
+    public:
+        HeldTrack(std::shared_ptr<Track> inner, double heldFrom, std::shared_ptr<const Gate> gate)
+            : Track(inner->trackID(), inner->mediaType(), inner->formatDescriptions(), inner->duration()), inner_(std::move(inner)),
+              heldFrom_(heldFrom), gate_(std::move(gate))
+        {
+        }
+        std::unique_ptr<PcmStream> openPcmStream(const AudioOutputSettings& settings, Error* error) const override
+        {
+            auto stream = inner_->openPcmStream(settings, error);
+            if (!stream)
+                return nullptr;
+            return std::make_unique<HeldStream>(std::move(stream), int64_t(heldFrom_ * settings.sampleRate), gate_);
+        }
+        std::unique_ptr<PcmStream> openPcmStreamFromFrame(const AudioOutputSettings& settings, int64_t startFrame,
+                                                          Error* error) const override
+        {
+            return inner_->openPcmStreamFromFrame(settings, startFrame, error);
+        }
+        std::shared_ptr<SharedTrackInput> openSharedInput() const override { return inner_->openSharedInput(); }
+        std::unique_ptr<PcmStream> openSharedPcmStreamFromFrame(const AudioOutputSettings& settings, int64_t startFrame,
+                                                                std::shared_ptr<SharedTrackInput> input, Error* error) const override
+        {
+            return inner_->openSharedPcmStreamFromFrame(settings, startFrame, std::move(input), error);
+        }
+
+    private:
+        struct HeldStream : PcmStream {
+            HeldStream(std::unique_ptr<PcmStream> inner, int64_t heldFrom, std::shared_ptr<const Gate> gate)
+                : inner(std::move(inner)), heldFrom(heldFrom), gate(std::move(gate))
+            {
+            }
+            std::shared_ptr<SampleBuffer> nextBuffer() override
+            {
+                if (delivered >= heldFrom)
+                    gate->pass();
+                auto buffer = inner->nextBuffer();
+                if (buffer)
+                    delivered += int64_t(buffer->numberOfSamples());
+                return buffer;
+            }
+            std::optional<Error> error() const override { return inner->error(); }
+
+            std::unique_ptr<PcmStream> inner;
+            int64_t heldFrom;
+            std::shared_ptr<const Gate> gate;
+            int64_t delivered = 0;
+        };
+
+        std::shared_ptr<Track> inner_;
+        double heldFrom_;
+        std::shared_ptr<const Gate> gate_;
+    };
+
+    std::shared_ptr<Asset> inner_;
+    std::vector<std::shared_ptr<Track>> tracks_;
 };
 
 // A stereo track that delivers one buffer of loud audio and then fails.
@@ -159,6 +235,26 @@ protected:
         drainEvents();
     }
 
+    static std::shared_ptr<const WaveformSamples> readStore(const QString& path)
+    {
+        auto provider = WaveformProvider::providerWithAsset(Asset::assetWithPath(path), kProviderRate);
+        readFully(provider);
+        return provider->waveformSamples();
+    }
+
+    // Whether the song comes from the cache with the given store. A cache
+    // hit shares the stored store and is finished inside
+    // startReadingWaveform; a read fills a store of its own, however soon it
+    // ends.
+    static bool isCachedWith(const QString& path, const std::shared_ptr<const WaveformSamples>& stored)
+    {
+        auto provider = WaveformProvider::providerWithAsset(Asset::assetWithPath(path), kProviderRate);
+        provider->startReadingWaveform();
+        const bool cached = provider->waveformSamples() == stored && provider->finished();
+        provider->stopReadingWaveform();
+        return cached;
+    }
+
     static std::vector<std::pair<int, int>> buckets(const WaveformProvider& provider)
     {
         std::vector<std::pair<int, int>> pairs;
@@ -230,71 +326,64 @@ TEST_F(WaveformProviderTest, TitledSongsComeFromTheCacheTheSecondTime)
 
     // Without a title there is no key, and the song is read again.
     const QString untitled = tone("untitled.wav", {.seconds = 1.0});
-    readFully(WaveformProvider::providerWithAsset(Asset::assetWithPath(untitled), kProviderRate));
+    auto untitledFirst = WaveformProvider::providerWithAsset(Asset::assetWithPath(untitled), kProviderRate);
+    readFully(untitledFirst);
     auto again = WaveformProvider::providerWithAsset(Asset::assetWithPath(untitled), kProviderRate);
     again->startReadingWaveform();
-    EXPECT_FALSE(again->finished());
+    EXPECT_NE(again->waveformSamples().get(), untitledFirst->waveformSamples().get());
     again->stopReadingWaveform();
 }
 
 TEST_F(WaveformProviderTest, TheTwelfthStoredSongEvictsTheOldest)
 {
     std::vector<QString> paths;
+    std::vector<std::shared_ptr<const WaveformSamples>> stores;
     for (int i = 0; i < 12; ++i) {
         paths.push_back(tone(QString("song%1.wav").arg(i), {.seconds = 0.2, .tags = {{"title", QString("Song %1").arg(i)}}}));
-        readFully(WaveformProvider::providerWithAsset(Asset::assetWithPath(paths.back()), kProviderRate));
+        stores.push_back(readStore(paths.back()));
     }
-    auto isCached = [](const QString& path) {
-        auto provider = WaveformProvider::providerWithAsset(Asset::assetWithPath(path), kProviderRate);
-        provider->startReadingWaveform();
-        const bool cached = provider->finished();
-        provider->stopReadingWaveform();
-        return cached;
-    };
-    EXPECT_FALSE(isCached(paths[0]));
     for (int i = 1; i < 12; ++i)
-        EXPECT_TRUE(isCached(paths[i])) << i;
+        EXPECT_TRUE(isCachedWith(paths[i], stores[i])) << i;
+    // Song 0 is asked last: its read may end, and store it anew, before the
+    // stop.
+    EXPECT_FALSE(isCachedWith(paths[0], stores[0]));
 }
 
 TEST_F(WaveformProviderTest, StoringASongAgainRefreshesItsPlaceInTheCache)
 {
     std::vector<QString> paths;
-    for (int i = 0; i < 12; ++i) {
-        // Long enough that a read started by the check below cannot end
-        // before the check reads the provider's state.
-        const double seconds = i == 0 ? 10.0 : 20.0;
-        paths.push_back(tone(QString("song%1.wav").arg(i), {.seconds = seconds, .tags = {{"title", QString("Song %1").arg(i)}}}));
-    }
+    for (int i = 0; i < 12; ++i)
+        paths.push_back(tone(QString("song%1.wav").arg(i), {.seconds = 1.0, .tags = {{"title", QString("Song %1").arg(i)}}}));
     // A second reader of song 0 that started before song 0 was cached, held
-    // until the others are stored.
-    auto late = WaveformProvider::providerWithAsset(Asset::assetWithPath(paths[0]), kProviderRate);
+    // at its first buffer until the others are stored.
+    const auto gate = std::make_shared<Gate>();
+    const ReleasedAtEnd releaseAtEnd(*gate);
+    auto late = WaveformProvider::providerWithAsset(std::make_shared<HeldReadAsset>(Asset::assetWithPath(paths[0]), 0.0, gate),
+                                                    kProviderRate);
     late->startReadingWaveform();
-    late->pauseReadingWaveform();
     ASSERT_FALSE(late->finished());
+    std::vector<std::shared_ptr<const WaveformSamples>> stores;
     for (int i = 0; i < 11; ++i)
-        readFully(WaveformProvider::providerWithAsset(Asset::assetWithPath(paths[i]), kProviderRate));
-    late->resumeReadingWaveform();
+        stores.push_back(readStore(paths[i]));
+    gate->release();
     ASSERT_TRUE(waitUntil([&] { return late->finished(); }));
-    readFully(WaveformProvider::providerWithAsset(Asset::assetWithPath(paths[11]), kProviderRate));
+    readStore(paths[11]);
 
-    // A cached song is finished as soon as its reading starts.
-    auto isCached = [](const QString& path) {
-        auto provider = WaveformProvider::providerWithAsset(Asset::assetWithPath(path), kProviderRate);
-        provider->startReadingWaveform();
-        const bool finishedAtOnce = provider->finished();
-        provider->stopReadingWaveform();
-        return finishedAtOnce;
-    };
-    EXPECT_TRUE(isCached(paths[0]));
-    EXPECT_FALSE(isCached(paths[1]));  // now the oldest stored
+    EXPECT_TRUE(isCachedWith(paths[0], late->waveformSamples()));
+    EXPECT_FALSE(isCachedWith(paths[1], stores[1]));  // now the oldest stored
 }
 
 TEST_F(WaveformProviderTest, StoppedProvidersStayUnfinishedAndFallSilent)
 {
-    auto provider = WaveformProvider::providerWithAsset(Asset::assetWithPath(tone("long.mp3", {.seconds = 120.0})), kProviderRate);
+    // Held at its first buffer, so that the reading cannot end before the stop.
+    const auto gate = std::make_shared<Gate>();
+    const ReleasedAtEnd releaseAtEnd(*gate);
+    auto provider = WaveformProvider::providerWithAsset(
+        std::make_shared<HeldReadAsset>(Asset::assetWithPath(tone("long.mp3", {.seconds = 120.0})), 0.0, gate), kProviderRate);
     Listener listener(provider.get());
     provider->startReadingWaveform();
     provider->stopReadingWaveform();
+    gate->release();
     drainEvents(300);
     const int heard = listener.count;
     drainEvents(300);
@@ -305,9 +394,14 @@ TEST_F(WaveformProviderTest, StoppedProvidersStayUnfinishedAndFallSilent)
 
 TEST_F(WaveformProviderTest, PausedReadingHoldsUntilResumed)
 {
-    auto provider = WaveformProvider::providerWithAsset(Asset::assetWithPath(tone("song.wav", {.seconds = 20.0})), kProviderRate);
+    // Held at its first buffer, so that the reading cannot end before the pause.
+    const auto gate = std::make_shared<Gate>();
+    const ReleasedAtEnd releaseAtEnd(*gate);
+    auto provider = WaveformProvider::providerWithAsset(
+        std::make_shared<HeldReadAsset>(Asset::assetWithPath(tone("song.wav", {.seconds = 20.0})), 0.0, gate), kProviderRate);
     provider->startReadingWaveform();
     provider->pauseReadingWaveform();
+    gate->release();
     // A step already running when the pause came may still land: the range
     // is held once it stops changing, and must then stay put.
     ZNTTimeRange held = provider->timeRangeOfSamples();
@@ -398,9 +492,10 @@ TEST_F(WaveformProviderTest, SongsSharingTitleAndDurationKeepTheirOwnWaveforms)
     readFully(first);
     ASSERT_LT(first->maxMagnitudeOfTimeRange({0.0, 1.0}), 0.2);
 
+    // A cache hit shares the stored store; a read fills one of its own.
     auto second = WaveformProvider::providerWithAsset(Asset::assetWithPath(loud), kProviderRate);
     second->startReadingWaveform();
-    EXPECT_FALSE(second->finished()) << "taken from the other song's cache entry";
+    EXPECT_NE(second->waveformSamples().get(), first->waveformSamples().get()) << "taken from the other song's cache entry";
     ASSERT_TRUE(waitUntil([&] { return second->finished(); }));
     EXPECT_GT(second->maxMagnitudeOfTimeRange({0.0, 1.0}), 0.7);
 
@@ -409,7 +504,7 @@ TEST_F(WaveformProviderTest, SongsSharingTitleAndDurationKeepTheirOwnWaveforms)
     ASSERT_TRUE(QFile::copy(loud, quiet));
     auto edited = WaveformProvider::providerWithAsset(Asset::assetWithPath(quiet), kProviderRate);
     edited->startReadingWaveform();
-    EXPECT_FALSE(edited->finished());
+    EXPECT_NE(edited->waveformSamples().get(), first->waveformSamples().get());
     ASSERT_TRUE(waitUntil([&] { return edited->finished(); }));
     EXPECT_GT(edited->maxMagnitudeOfTimeRange({0.0, 1.0}), 0.7);
 
@@ -434,7 +529,12 @@ TEST_F(WaveformProviderTest, QueriesDuringReadingSeeOnlyFinishedBuckets)
     std::vector<int> frames(kSeconds * 8000);
     for (std::size_t i = 0; i < frames.size(); ++i)
         frames[i] = int(i * 37 % 255) - 127;  // neighbouring buckets differ
-    auto provider = WaveformProvider::providerWithAsset(Asset::assetWithPath(wav("long.wav", frames)), kProviderRate);
+    // The reading from the start holds at two seconds until the querier has
+    // seen a range published before the end.
+    const auto gate = std::make_shared<Gate>();
+    const ReleasedAtEnd releaseAtEnd(*gate);
+    auto song = Asset::assetWithPath(wav("long.wav", frames));
+    auto provider = WaveformProvider::providerWithAsset(std::make_shared<HeldReadAsset>(song, 2.0, gate), kProviderRate);
 
     // A query over a column inside the range published before it.
     struct Seen {
@@ -444,11 +544,9 @@ TEST_F(WaveformProviderTest, QueriesDuringReadingSeeOnlyFinishedBuckets)
     };
     std::vector<Seen> seen;
     std::vector<ZNTTimeRange> published;
-    std::atomic<int> rounds{0};
+    std::atomic<std::size_t> recorded{0};
     std::atomic<bool> done{false};
-    // Held until the querier runs, so that it runs while reading goes on.
     provider->startReadingWaveform();
-    provider->pauseReadingWaveform();
     std::thread querier([&] {
         while (!done.load()) {
             const ZNTTimeRange valid = provider->timeRangeOfSamples();
@@ -470,19 +568,21 @@ TEST_F(WaveformProviderTest, QueriesDuringReadingSeeOnlyFinishedBuckets)
             if (grown && valid.duration > width && ZNTTimeRangeContainsRange(valid, last)) {
                 published.push_back(valid);
                 seen.push_back(inside);
+                ++recorded;
             }
-            ++rounds;
         }
     });
-    ASSERT_TRUE(waitUntil([&] { return rounds.load() > 0; }));
-    provider->resumeReadingWaveform();
+    const bool seenWhileHeld = waitUntil([&] { return recorded.load() > 0; });
+    gate->release();
     const bool finished = waitUntil([&] { return provider->finished(); }, 60000);
     done = true;
     querier.join();
+    ASSERT_TRUE(seenWhileHeld);
     ASSERT_TRUE(finished);
 
     EXPECT_TRUE(sameRange(provider->timeRangeOfSamples(), {0.0, double(kSeconds)}));
     ASSERT_FALSE(seen.empty());
+    EXPECT_LT(ZNTTimeRangeEnd(published.front()), double(kSeconds)) << "the first query came while the song was read";
     for (std::size_t i = 1; i < published.size(); ++i)
         ASSERT_TRUE(ZNTTimeRangeContainsRange(published[i], published[i - 1])) << "the valid range shrank at query " << i;
     const auto store = provider->waveformSamples();
@@ -517,10 +617,14 @@ TEST_F(WaveformProviderTest, QueriesDuringReadingSeeOnlyFinishedBuckets)
 TEST_F(WaveformProviderTest, TheValidRangeIsReadUnderItsLockWhileReadingExtendsIt)
 {
     constexpr double kSeconds = 120;
+    // The reading from the start holds at a second until the asker runs.
+    const auto gate = std::make_shared<Gate>();
+    const ReleasedAtEnd releaseAtEnd(*gate);
     auto provider = WaveformProvider::providerWithAsset(
-        Asset::assetWithPath(wav("growing.wav", std::vector<int>(std::size_t(kSeconds * 8000), 50))), kProviderRate);
+        std::make_shared<HeldReadAsset>(Asset::assetWithPath(wav("growing.wav", std::vector<int>(std::size_t(kSeconds * 8000), 50))), 1.0,
+                                        gate),
+        kProviderRate);
     provider->startReadingWaveform();
-    provider->pauseReadingWaveform();
     std::atomic<bool> done{false};
     std::atomic<int> queries{0};
     std::vector<ZNTTimeRange> seen;
@@ -532,14 +636,20 @@ TEST_F(WaveformProviderTest, TheValidRangeIsReadUnderItsLockWhileReadingExtendsI
             ++queries;
         }
     });
-    ASSERT_TRUE(waitUntil([&] { return queries.load() > 0; }));
-    provider->resumeReadingWaveform();
+    const bool askedWhileHeld = waitUntil([&] { return queries.load() > 0; });
+    gate->release();
     const bool finished = waitUntil([&] { return provider->finished(); }, 60000);
+    // One more answer once the song is read: the asker sees the range grow.
+    const int asked = queries.load();
+    const bool askedAtEnd = waitUntil([&] { return queries.load() > asked; });
     done = true;
     asker.join();
-    ASSERT_TRUE(finished);
+    ASSERT_TRUE(askedWhileHeld && finished && askedAtEnd);
 
     EXPECT_TRUE(sameRange(provider->timeRangeOfSamples(), {0.0, kSeconds}));
+    ASSERT_GE(seen.size(), 2u);
+    EXPECT_LT(ZNTTimeRangeEnd(seen.front()), kSeconds) << "asked while the song was read";
+    EXPECT_TRUE(sameRange(seen.back(), {0.0, kSeconds}));
     for (std::size_t i = 0; i < seen.size(); ++i) {
         EXPECT_EQ(seen[i].start, 0.0) << i;
         EXPECT_LE(ZNTTimeRangeEnd(seen[i]), kSeconds) << i;
@@ -811,11 +921,17 @@ TEST_F(WaveformProviderTest, ChunksEndWhenReadStoppedOrLetGo)
     readFully(chunked);
     EXPECT_EQ(buckets(*chunked), buckets(*whole));
 
-    auto stopped = WaveformProvider::providerWithAsset(Asset::assetWithPath(path), kProviderRate);
+    // The first chunk held at its first buffer, so that the reading cannot
+    // end before the stop.
+    const auto gate = std::make_shared<Gate>();
+    const ReleasedAtEnd releaseAtEnd(*gate);
+    auto stopped = WaveformProvider::providerWithAsset(std::make_shared<HeldReadAsset>(Asset::assetWithPath(path), 0.0, gate),
+                                                       kProviderRate);
     stopped->setChunking(10.0, 6);
     Listener listener(stopped.get());
     stopped->startReadingWaveform();
     stopped->stopReadingWaveform();
+    gate->release();
     drainEvents(500);
     const int heard = listener.count;
     drainEvents(300);
