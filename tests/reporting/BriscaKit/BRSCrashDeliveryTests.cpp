@@ -26,7 +26,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kReportsRoute = "/sdk-api/v1/platforms/mac/apps/com.kestrova.tolvan/reports";
 
 // A 200 whose status and fields come at once and whose body then takes
 // about 10 s, a byte every 1.5 s: no idle time-out ever fires on it.
@@ -78,29 +77,29 @@ long startMilliseconds(const std::string& output)
 TEST_F(CrashDeliveryTest, AnUrgentReportAnsweredSlowlyIsSentOnceAndHoldsTheLaunchNoLongerThanItsTimeOut)
 {
     markLastLaunchFailed();
-    service.script("POST", kReportsRoute, {slowTwoHundred()});
+    service.script("POST", kReportsPath, {slowTwoHundred()});
     const auto first = runCrashHelper({"next-launch"}, launchEnvironment());
     EXPECT_NE(first.output.find("prepared 0 processing 0 active 1"), std::string::npos) << first.output;
     const long held = startMilliseconds(first.output);
     ASSERT_GE(held, 0) << first.output;
     EXPECT_LT(held, 2500) << "the urgent send's time-out is 2 s";
 
-    service.script("POST", kReportsRoute, {ScriptedAnswer{200, "{}"}});
+    service.script("POST", kReportsPath, {ScriptedAnswer{200, "{}"}});
     runCrashHelper({"next-launch"}, launchEnvironment());
-    EXPECT_EQ(service.requestCount("POST", kReportsRoute), 1u);
+    EXPECT_EQ(service.requestCount("POST", kReportsPath), 1u);
 }
 
 TEST_F(CrashDeliveryTest, ALaunchKilledWhileTheAcceptedReportsAnswerStillComesSendsNothingAgain)
 {
-    service.script("POST", kReportsRoute, {slowTwoHundred()});
+    service.script("POST", kReportsPath, {slowTwoHundred()});
     const pid_t launch = startNextLaunch();
     ASSERT_GT(launch, 0);
     // The service has the whole report once it answers; the launch is
     // killed while the answer's body is still on its way.
     const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (service.requestCount("POST", kReportsRoute) == 0 && std::chrono::steady_clock::now() < limit)
+    while (service.requestCount("POST", kReportsPath) == 0 && std::chrono::steady_clock::now() < limit)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ASSERT_EQ(service.requestCount("POST", kReportsRoute), 1u);
+    ASSERT_EQ(service.requestCount("POST", kReportsPath), 1u);
     for (const auto settle = std::chrono::steady_clock::now() + std::chrono::seconds(3); packagesWaiting() > 0 && std::chrono::steady_clock::now() < settle;)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     // Killed, or ended by itself once nothing was left to send: either way
@@ -108,29 +107,29 @@ TEST_F(CrashDeliveryTest, ALaunchKilledWhileTheAcceptedReportsAnswerStillComesSe
     ::kill(launch, SIGKILL);
     ::waitpid(launch, nullptr, 0);
 
-    service.script("POST", kReportsRoute, {ScriptedAnswer{200, "{}"}});
+    service.script("POST", kReportsPath, {ScriptedAnswer{200, "{}"}});
     const auto relaunch = runCrashHelper({"next-launch"}, launchEnvironment());
     EXPECT_NE(relaunch.output.find("prepared 0 processing 0 active 1"), std::string::npos) << relaunch.output;
-    EXPECT_EQ(service.requestCount("POST", kReportsRoute), 1u) << "the accepted report went out again";
+    EXPECT_EQ(service.requestCount("POST", kReportsPath), 1u) << "the accepted report went out again";
 }
 
 TEST_F(CrashDeliveryTest, AReportKilledBeforeTheServiceAnsweredIsSentByTheNextLaunch)
 {
     // The service takes 3 s before it answers at all: the launch dies first.
-    service.script("POST", kReportsRoute, {ScriptedAnswer{200, "{}", "application/json", {}, {}, {}, std::chrono::milliseconds(3000)}});
+    service.script("POST", kReportsPath, {ScriptedAnswer{200, "{}", "application/json", {}, {}, {}, std::chrono::milliseconds(3000)}});
     const pid_t launch = startNextLaunch();
     ASSERT_GT(launch, 0);
     const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (service.requestCount("POST", kReportsRoute) == 0 && std::chrono::steady_clock::now() < limit)
+    while (service.requestCount("POST", kReportsPath) == 0 && std::chrono::steady_clock::now() < limit)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ::kill(launch, SIGKILL);
     ::waitpid(launch, nullptr, 0);
     EXPECT_EQ(packagesWaiting(), 1u) << "an unanswered report stays for the next launch";
 
-    service.script("POST", kReportsRoute, {ScriptedAnswer{200, "{}"}});
+    service.script("POST", kReportsPath, {ScriptedAnswer{200, "{}"}});
     const auto relaunch = runCrashHelper({"next-launch"}, launchEnvironment());
     EXPECT_NE(relaunch.output.find("prepared 0 processing 0 active 1"), std::string::npos) << relaunch.output;
-    EXPECT_EQ(service.requestCount("POST", kReportsRoute), 2u);
+    EXPECT_EQ(service.requestCount("POST", kReportsPath), 2u);
     EXPECT_EQ(packagesWaiting(), 0u);
 }
 

@@ -23,7 +23,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kReportsPath = "/sdk-api/v1/platforms/mac/apps/com.kestrova.tolvan/reports";
 
 // Polls until the condition holds; the limit only guards a hung test.
 template <typename Condition>

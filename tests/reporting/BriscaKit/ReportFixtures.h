@@ -9,6 +9,9 @@
 
 namespace brstest {
 
+// Where the kit posts the reports of earlier runs of this application.
+inline const std::string kReportsPath = "/sdk-api/v1/platforms/mac/apps/com.kestrova.tolvan/reports";
+
 inline void writeFile(const std::string& path, const std::string& text)
 {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());

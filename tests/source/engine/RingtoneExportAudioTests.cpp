@@ -23,6 +23,20 @@ namespace {
 constexpr int kRate = 44100;
 constexpr int16_t kLevel = 24000;  // × 1.5 saturates
 
+// Exports the description as a WAVE file at `path` and answers its
+// interleaved stereo samples, decoded at kRate; empty when the export failed.
+std::vector<int16_t> exportedSamples(const std::shared_ptr<RingtoneDescription>& description, const QString& path)
+{
+    auto delegate = std::make_shared<CountingExportDelegate>();
+    auto exporter = description->exporterWithDelegate(delegate, path, std::vector<MetadataItem>{}, nullptr);
+    exportToTheEnd(exporter, *delegate);
+    EXPECT_EQ(exporter->status(), RingtoneExporterStatus::Completed);
+    if (exporter->status() != RingtoneExporterStatus::Completed)
+        return {};
+    const QByteArray pcm = decodeWithFfmpeg(path, kRate, 2);
+    return {reinterpret_cast<const int16_t*>(pcm.constData()), reinterpret_cast<const int16_t*>(pcm.constData() + pcm.size())};
+}
+
 }  // namespace
 
 class ExportedToneTest : public AudioFileTest {
@@ -40,15 +54,9 @@ protected:
     {
         auto description = RingtoneDescription::descriptionWithAsset(Asset::assetWithPath(songPath), RingtoneKind::Ringtone,
                                                                      ZNTTimeRangeMake(1.0, 2.99), fadeIn, fadeOut, 1.0, volume);
-        const QString path = dir.filePath("tone.wav");
-        auto delegate = std::make_shared<CountingExportDelegate>();
-        auto exporter = description->exporterWithDelegate(delegate, path, std::vector<MetadataItem>{}, nullptr);
-        exportToTheEnd(exporter, *delegate);
-        EXPECT_EQ(exporter->status(), RingtoneExporterStatus::Completed);
-        const QByteArray pcm = decodeWithFfmpeg(path, kRate, 2);
-        const auto* samples = reinterpret_cast<const int16_t*>(pcm.constData());
+        const std::vector<int16_t> samples = exportedSamples(description, dir.filePath("tone.wav"));
         std::vector<int16_t> left;
-        for (qsizetype frame = 0; frame < pcm.size() / 4; ++frame) {
+        for (std::size_t frame = 0; frame < samples.size() / 2; ++frame) {
             EXPECT_EQ(samples[2 * frame], samples[2 * frame + 1]) << "channels differ at frame " << frame;
             left.push_back(samples[2 * frame]);
         }
@@ -129,7 +137,6 @@ TEST(ChangingSongTest, ATonePastARateChangeHoldsTheWholeDecodesFrames)
     auto asset = Asset::assetWithPath(song);
     EXPECT_NEAR(asset->duration().seconds(), 10.0, 0.2);
 
-    constexpr int kRate = 44100;
     const AudioOutputSettings settings{.formatID = AudioFormatLinearPCM, .sampleRate = double(kRate), .channels = 2, .bitDepth = 16};
     auto stream = asset->tracksWithMediaType(MediaType::Audio).front()->openPcmStream(settings, nullptr);
     std::vector<int16_t> whole;
@@ -139,14 +146,7 @@ TEST(ChangingSongTest, ATonePastARateChangeHoldsTheWholeDecodesFrames)
     ASSERT_GT(whole.size(), std::size_t(2 * kRate * 9));
 
     auto description = RingtoneDescription::descriptionWithAsset(asset, RingtoneKind::Ringtone, ZNTTimeRangeMake(6.0, 2.0), 0, 0, 0, 1.0);
-    const QString tone = dir.filePath("tone.wav");
-    auto delegate = std::make_shared<CountingExportDelegate>();
-    auto exporter = description->exporterWithDelegate(delegate, tone, std::vector<MetadataItem>{}, nullptr);
-    exportToTheEnd(exporter, *delegate);
-    ASSERT_EQ(exporter->status(), RingtoneExporterStatus::Completed);
-    const QByteArray pcm = decodeWithFfmpeg(tone, kRate, 2);
-    const std::vector<int16_t> written(reinterpret_cast<const int16_t*>(pcm.constData()),
-                                       reinterpret_cast<const int16_t*>(pcm.constData() + pcm.size()));
+    const std::vector<int16_t> written = exportedSamples(description, dir.filePath("tone.wav"));
     ASSERT_EQ(written.size(), std::size_t(2 * 2 * kRate));
     const std::vector<int16_t> expected(whole.begin() + 2 * 6 * kRate, whole.begin() + 2 * 8 * kRate);
     EXPECT_TRUE(sameFrames(written, expected, 2));
