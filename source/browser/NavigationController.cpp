@@ -7,9 +7,11 @@
 #include "ZNTUtilities/UIColorManager.h"
 #include "ZNTUtilities/widgets/ZNTButton.h"
 
+#include <QApplication>
 #include <QEasingCurve>
 #include <QFontMetricsF>
 #include <QGraphicsDropShadowEffect>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QParallelAnimationGroup>
 #include <QPropertyAnimation>
@@ -277,6 +279,7 @@ void NavigationController::buildNavigationBarItems()
         backButton_->setText(stack_[stack_.size() - 2]->title());
         backButton_->setAccessibleName(backButton_->text());
         connect(backButton_, &QAbstractButton::clicked, this, [this] { popViewControllerAnimated(true); });
+        backButton_->installEventFilter(this);
         backButton_->show();
         // Tab reaches the button above the list before the list.
         for (QWidget* stop : topViewController()->view()->findChildren<QWidget*>())
@@ -298,6 +301,23 @@ void NavigationController::buildNavigationBarItems()
         titleField_->show();
     }
     layoutNavigationBar();
+}
+
+// Down on the back button goes on into the list below it, as Down in the
+// list does: the list takes the focus and the key, so the first Down selects
+// its first row. (A button's own arrow keys would only move the focus.)
+bool NavigationController::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != backButton_ || event->type() != QEvent::KeyPress || !topViewController())
+        return QWidget::eventFilter(watched, event);
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() != Qt::Key_Down || (key->modifiers() & ~Qt::KeypadModifier))
+        return false;
+    topViewController()->restoreFirstResponder();
+    QWidget* list = QApplication::focusWidget();
+    if (list && list != backButton_)
+        QCoreApplication::sendEvent(list, event);
+    return true;
 }
 
 void NavigationController::layoutNavigationBar()

@@ -124,6 +124,7 @@ signals:
 
 protected:
     void resizeEvent(QResizeEvent*) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void switchToControllerView(NavigationViewController* controller, Slide slide, std::function<void()> completion);
