@@ -70,7 +70,9 @@ void SimpleBrowserController::setSearchString(const QString& text)
 
 void SimpleBrowserController::activateSearchField()
 {
-    searchField_->setFocus(Qt::OtherFocusReason);
+    // The search typed earlier is selected, so the next keys start a new one.
+    searchField_->setFocus(Qt::ShortcutFocusReason);
+    searchField_->selectAll();
 }
 
 void SimpleBrowserController::activateBrowser()

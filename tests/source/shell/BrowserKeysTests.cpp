@@ -109,6 +109,21 @@ TEST_F(BrowserKeysTest, CtrlFATitleTabDownAndReturnOpenTheOneSongTheSearchFinds)
     EXPECT_EQ(shell.editor->loads, loads) << "the row is not opened again";
 }
 
+// Ctrl+F again after a search takes the field with its text selected, so
+// what is typed next is a new search rather than a longer one.
+TEST_F(BrowserKeysTest, CtrlFAgainSelectsTheSearchSoTypingReplacesIt)
+{
+    click(Qt::Key_F, Qt::ControlModifier);
+    typeKeys("halo");
+    click(Qt::Key_Tab);
+    ASSERT_NE(QApplication::focusWidget(), browser()->searchField());
+    click(Qt::Key_F, Qt::ControlModifier);
+    ASSERT_EQ(QApplication::focusWidget(), browser()->searchField());
+    EXPECT_EQ(browser()->searchField()->selectedText().toStdString(), "halo");
+    typeKeys("clocks");
+    EXPECT_EQ(browser()->searchField()->text().toStdString(), "clocks");
+}
+
 TEST_F(BrowserKeysTest, TheFirstDownInAFreshlyPushedListSelectsItsFirstRow)
 {
     ASSERT_EQ(accessibleNameOf(QApplication::focusWidget()), "Media Browser") << "the window opens with the keys on the menu";
