@@ -15,12 +15,6 @@ using namespace tolvan;
 
 namespace {
 
-QString accessibleNameOf(QWidget* widget)
-{
-    QAccessibleInterface* node = widget ? QAccessible::queryAccessibleInterface(widget) : nullptr;
-    return node ? node->text(QAccessible::Name) : QStringLiteral("(nothing)");
-}
-
 class BrowserKeysTest : public MenuRoadTest {
 protected:
     void SetUp() override
@@ -89,7 +83,7 @@ TEST_F(BrowserKeysTest, CtrlFATitleTabDownAndReturnOpenTheOneSongTheSearchFinds)
     // One Tab from the field reaches the back button above the list; Down
     // goes on into the list and selects its first (and only) row.
     click(Qt::Key_Tab);
-    ASSERT_EQ(accessibleNameOf(QApplication::focusWidget()), "Media Browser") << "the back button";
+    ASSERT_EQ(spokenName(QApplication::focusWidget()), "Media Browser") << "the back button";
     EXPECT_EQ(selectedTitle(), "") << "Tab alone selects nothing";
     click(Qt::Key_Down);
     EXPECT_EQ(QApplication::focusWidget(), visibleList()->tableView());
@@ -126,7 +120,7 @@ TEST_F(BrowserKeysTest, CtrlFAgainSelectsTheSearchSoTypingReplacesIt)
 
 TEST_F(BrowserKeysTest, TheFirstDownInAFreshlyPushedListSelectsItsFirstRow)
 {
-    ASSERT_EQ(accessibleNameOf(QApplication::focusWidget()), "Media Browser") << "the window opens with the keys on the menu";
+    ASSERT_EQ(spokenName(QApplication::focusWidget()), "Media Browser") << "the window opens with the keys on the menu";
     click(Qt::Key_Down);
     EXPECT_EQ(selectedTitle(), "Songs") << "the first row that can be chosen, below the LIBRARY heading";
 
@@ -171,20 +165,8 @@ TEST_F(BrowserKeysTest, TheFirstDownInAFreshlyPushedListSelectsItsFirstRow)
 }
 
 // Launched as the program launches, with a song or without.
-class SpaceAtLaunchTest : public ::testing::Test {
+class SpaceAtLaunchTest : public UnlaunchedShellTest {
 protected:
-    SpaceAtLaunchTest()
-    {
-        shell.controller.reset();  // the harness's own controller never launched
-        services.defaults = &shell.scratch.defaults;
-        services.library = &shell.library;
-        services.includedLibrary = &IncludedLibrary::defaultLibrary();
-        services.makeEditor = [this](TolvanController&) {
-            auto made = std::make_unique<FakeEditor>();
-            editor = made.get();
-            return made;
-        };
-    }
     void launch(const QStringList& files)
     {
         controller = std::make_unique<TolvanController>(services);
@@ -200,17 +182,13 @@ protected:
         QTest::simulateEvent(window, false, Qt::Key_Space, Qt::NoModifier, " ", false, 1);
     }
 
-    ShellHarness shell;
-    TolvanServices services;
-    std::unique_ptr<TolvanController> controller;
-    FakeEditor* editor = nullptr;
 };
 
 TEST_F(SpaceAtLaunchTest, WithASongGivenSpaceStartsThePreview)
 {
     launch({shell.writeSong("launch.wav")});
     ASSERT_EQ(controller->contentKind(), ContentKind::Editor);
-    EXPECT_EQ(accessibleNameOf(QApplication::focusWidget()), "Media Browser");
+    EXPECT_EQ(spokenName(QApplication::focusWidget()), "Media Browser");
     pressSpace();
     EXPECT_EQ(editor->calls, QStringList{"startStopPreview"});
     EXPECT_EQ(controller->simpleBrowserController()->searchField()->text(), "") << "no blank typed into the filter";
@@ -221,7 +199,7 @@ TEST_F(SpaceAtLaunchTest, WithNothingOpenSpaceTypesNothingAndOpensNothing)
     shell.library.music.push_back(browsertest::track({.title = "Halo", .path = shell.writeSong("Halo.wav")}));
     launch({});
     ASSERT_EQ(controller->contentKind(), ContentKind::Welcome);
-    EXPECT_EQ(accessibleNameOf(QApplication::focusWidget()), "Media Browser");
+    EXPECT_EQ(spokenName(QApplication::focusWidget()), "Media Browser");
     pressSpace();
     test::drainEvents(50);
     EXPECT_EQ(controller->simpleBrowserController()->searchField()->text(), "");

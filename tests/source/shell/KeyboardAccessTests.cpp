@@ -48,12 +48,6 @@ bool isControl(QAccessibleInterface* node)
     }
 }
 
-QString spokenName(QWidget* widget)
-{
-    QAccessibleInterface* node = widget ? QAccessible::queryAccessibleInterface(widget) : nullptr;
-    return node ? node->text(QAccessible::Name) : QStringLiteral("(nothing)");
-}
-
 class KeyboardAccessTest : public EditingMenuTest {
 protected:
     void SetUp() override

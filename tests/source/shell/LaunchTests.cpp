@@ -63,29 +63,16 @@ TEST(FirstFrameTest, AWindowNeverPaintedStillRunsTheWorkAfterTheDeadlineButADest
     EXPECT_FALSE(ranForGone);
 }
 
-class LaunchTest : public ::testing::Test {
+class LaunchTest : public UnlaunchedShellTest {
 protected:
     LaunchTest()
     {
-        shell.controller.reset();  // the harness's own controller never launched
-        services.defaults = &shell.scratch.defaults;
-        services.library = &shell.library;
-        services.includedLibrary = &IncludedLibrary::defaultLibrary();
-        services.makeEditor = [this](TolvanController&) {
-            auto made = std::make_unique<FakeEditor>();
-            editor = made.get();
-            return made;
-        };
         services.offerMove = [this] { steps << QStringLiteral("move offer"); };
         services.startKit = [this] {
             steps << (controller && controller->mainWindow()->isVisible() ? QStringLiteral("kit, window shown") : QStringLiteral("kit"));
         };
     }
 
-    ShellHarness shell;
-    TolvanServices services;
-    std::unique_ptr<TolvanController> controller;
-    FakeEditor* editor = nullptr;
     QStringList steps;
 };
 

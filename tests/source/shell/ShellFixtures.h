@@ -167,6 +167,7 @@ struct ScratchDefaults {
 #include "source/shell/TolvanMainWindow.h"
 #include "tests/source/browser/BrowserFixtures.h"
 
+#include <QAccessible>
 #include <QCoreApplication>
 #include <QDir>
 #include <QImage>
@@ -234,6 +235,36 @@ struct ShellHarness {
     FakeEditor* editor = nullptr;
     std::unique_ptr<TolvanController> controller;
 };
+
+// For tests of the launch itself: the harness's own controller is dropped,
+// and the test makes one from `services` and launches it.
+class UnlaunchedShellTest : public ::testing::Test {
+protected:
+    UnlaunchedShellTest()
+    {
+        shell.controller.reset();
+        services.defaults = &shell.scratch.defaults;
+        services.library = &shell.library;
+        services.includedLibrary = &IncludedLibrary::defaultLibrary();
+        services.makeEditor = [this](TolvanController&) {
+            auto made = std::make_unique<FakeEditor>();
+            editor = made.get();
+            return made;
+        };
+    }
+
+    ShellHarness shell;
+    TolvanServices services;
+    std::unique_ptr<TolvanController> controller;
+    FakeEditor* editor = nullptr;
+};
+
+// What a screen reader says for widget, "(nothing)" for no widget.
+inline QString spokenName(QWidget* widget)
+{
+    QAccessibleInterface* node = widget ? QAccessible::queryAccessibleInterface(widget) : nullptr;
+    return node ? node->text(QAccessible::Name) : QStringLiteral("(nothing)");
+}
 
 // Saves what window draws, at pixel ratios 1 and 2, as NAME@1x.png and
 // NAME@2x.png beside the test program.
