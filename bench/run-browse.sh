@@ -5,11 +5,9 @@
 # JSON line per library, tagged with its shape.
 # usage: bench/run-browse.sh [N]   (TOLVAN_BUILD_DIR selects the build)
 set -euo pipefail
-root="$(cd "$(dirname "$0")/.." && pwd)"
-bench="${TOLVAN_BUILD_DIR:-$root/build}/bin/tolvan-bench"
+# shellcheck source=bench/scratch.sh
+source "$(dirname "$0")/scratch.sh"
 count="${1:-50000}"
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
 
 run() {
     local shape="$1"

@@ -4,11 +4,9 @@
 # lines and the ratio of their times.
 # usage: bench/run-library.sh [N]   (TOLVAN_BUILD_DIR selects the build)
 set -euo pipefail
-root="$(cd "$(dirname "$0")/.." && pwd)"
-bench="${TOLVAN_BUILD_DIR:-$root/build}/bin/tolvan-bench"
+# shellcheck source=bench/scratch.sh
+source "$(dirname "$0")/scratch.sh"
 count="${1:-50000}"
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
 
 python3 "$root/bench/make-library.py" "$count" > "$work/library.xml"
 cat "$work/library.xml" > /dev/null  # both runs start from a warm cache

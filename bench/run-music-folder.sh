@@ -6,12 +6,10 @@
 # line of tolvan-bench music-folder.
 # usage: bench/run-music-folder.sh [SONGS] [BOOKMARKS]   (TOLVAN_BUILD_DIR selects the build)
 set -euo pipefail
-root="$(cd "$(dirname "$0")/.." && pwd)"
-bench="${TOLVAN_BUILD_DIR:-$root/build}/bin/tolvan-bench"
+# shellcheck source=bench/scratch.sh
+source "$(dirname "$0")/scratch.sh"
 songs="${1:-2000}"
 bookmarks="${2:-20000}"
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
 
 mkdir -p "$work/Music"
 ffmpeg -hide_banner -loglevel error -f lavfi -i "sine=frequency=440:sample_rate=8000:duration=0.25" \
