@@ -293,17 +293,15 @@ class ScratchXServer {
 public:
     ScratchXServer()
     {
-        for (int number = 170 + int(getpid() % 50); number < 400; ++number) {
-            if (QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)) || QFileInfo::exists(QStringLiteral("/tmp/.X%1-lock").arg(number)))
-                continue;
-            display_ = QStringLiteral(":%1").arg(number);
-            server_.start(findProgram("Xvfb"), {display_, "-screen", "0", "1280x800x24", "-nolisten", "tcp"});
-            if (server_.waitForStarted() && QTest::qWaitFor([&] { return QFileInfo::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)); }, 10000))
-                return;
-            server_.kill();
-            server_.waitForFinished();
-        }
-        display_.clear();
+        // Xvfb takes the first free display itself and writes its number
+        // once it listens: no other server started at the same time (a
+        // parallel test, a desktop of the user's) can take it in between.
+        server_.start(findProgram("Xvfb"), {"-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp"});
+        if (!server_.waitForStarted())
+            return;
+        QByteArray written;
+        if (QTest::qWaitFor([&] { return (written += server_.readAllStandardOutput()).contains('\n'); }, 10000))
+            display_ = QStringLiteral(":") + QString::fromLatin1(written.trimmed());
     }
     ~ScratchXServer()
     {
