@@ -270,10 +270,9 @@ TEST_F(URLSessionTest, DownloadHandsOverAClosedCompleteFileAndRemovesItAfterward
     ASSERT_FALSE(result.error) << result.error->description();
     ASSERT_TRUE(result.fileExisted);
     EXPECT_EQ(result.fileContents, body);
-    // The handler has returned: the temporary file is gone soon after, on the task's queue.
+    // The file goes once the handler has returned, in the same step on the
+    // delegate queue: a step queued behind it runs after the file is gone.
     session->delegateQueue()->sync([] {});
-    for (int i = 0; i < 1000 && exists(*result.path); ++i)
-        std::this_thread::yield();
     EXPECT_FALSE(exists(*result.path));
 }
 
@@ -295,8 +294,7 @@ TEST_F(URLSessionTest, TruncatedDownloadIsAnErrorAndLeavesNoFile)
     ASSERT_TRUE(result.error);
     EXPECT_EQ(result.error->domain, kBRSURLSessionTransportErrorDomain);
     ASSERT_TRUE(result.path);
-    for (int i = 0; i < 1000 && exists(*result.path); ++i)
-        std::this_thread::yield();
+    session->delegateQueue()->sync([] {});
     EXPECT_FALSE(exists(*result.path));
 }
 
