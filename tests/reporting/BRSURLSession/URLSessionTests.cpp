@@ -59,19 +59,27 @@ struct PlainServer {
     std::atomic<int> requests{0};
 };
 
-// A port of 127.0.0.1 that was free a moment ago: nothing listens there.
-int portWithNoListener()
-{
-    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(probe);
-    return ntohs(address.sin_port);
-}
+// A port of 127.0.0.1 where nothing listens, for as long as this object
+// lives: its socket holds the port bound without listening, so a connection
+// is refused and no other server of a parallel run can take the port.
+struct PortWithNoListener {
+    PortWithNoListener()
+    {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ::bind(descriptor, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::getsockname(descriptor, reinterpret_cast<sockaddr*>(&address), &length);
+        port = ntohs(address.sin_port);
+    }
+    ~PortWithNoListener() { ::close(descriptor); }
+    PortWithNoListener(const PortWithNoListener&) = delete;
+    PortWithNoListener& operator=(const PortWithNoListener&) = delete;
+
+    const int descriptor = ::socket(AF_INET, SOCK_STREAM, 0);
+    int port = 0;
+};
 
 bool exists(const std::string& path)
 {
@@ -270,10 +278,9 @@ TEST_F(URLSessionTest, DownloadHandsOverAClosedCompleteFileAndRemovesItAfterward
     ASSERT_FALSE(result.error) << result.error->description();
     ASSERT_TRUE(result.fileExisted);
     EXPECT_EQ(result.fileContents, body);
-    // The handler has returned: the temporary file is gone soon after, on the task's queue.
+    // The file goes once the handler has returned, in the same step on the
+    // delegate queue: a step queued behind it runs after the file is gone.
     session->delegateQueue()->sync([] {});
-    for (int i = 0; i < 1000 && exists(*result.path); ++i)
-        std::this_thread::yield();
     EXPECT_FALSE(exists(*result.path));
 }
 
@@ -295,8 +302,7 @@ TEST_F(URLSessionTest, TruncatedDownloadIsAnErrorAndLeavesNoFile)
     ASSERT_TRUE(result.error);
     EXPECT_EQ(result.error->domain, kBRSURLSessionTransportErrorDomain);
     ASSERT_TRUE(result.path);
-    for (int i = 0; i < 1000 && exists(*result.path); ++i)
-        std::this_thread::yield();
+    session->delegateQueue()->sync([] {});
     EXPECT_FALSE(exists(*result.path));
 }
 
@@ -375,11 +381,12 @@ TEST_F(URLSessionTest, ATransferThatGoesQuietTimesOut)
     auto session = BRSURLSession::sessionWithConfiguration(BRSURLSessionConfiguration::defaultSessionConfiguration());
     auto quiet = request("/quiet");
     quiet.timeoutInterval = 0.3;
-    const auto started = std::chrono::steady_clock::now();
+    // Had the transfer waited for the second byte, it would have ended with
+    // the whole body: a time-out proves it gave up in the quiet gap, however
+    // slowly a loaded machine got there.
     const auto result = fetch(session, quiet);
     ASSERT_TRUE(result.error);
     EXPECT_EQ(result.error->code, static_cast<long>(URLErrorCode::TimedOut)) << result.error->description();
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(1400)) << "before the second byte";
 }
 
 TEST_F(URLSessionTest, ARedirectMayNotLeaveHttps)
@@ -416,8 +423,9 @@ TEST_F(URLSessionTest, ARedirectMayNotLeaveHttps)
 TEST_F(URLSessionTest, FailuresComeBackAsTheSessionsOwnCodes)
 {
     auto session = BRSURLSession::sessionWithConfiguration(BRSURLSessionConfiguration::defaultSessionConfiguration());
+    const PortWithNoListener closed;
     URLRequest refused;
-    refused.url = "https://127.0.0.1:" + std::to_string(portWithNoListener()) + "/";
+    refused.url = "https://127.0.0.1:" + std::to_string(closed.port) + "/";
     const auto unconnected = fetch(session, refused);
     ASSERT_TRUE(unconnected.error);
     EXPECT_EQ(unconnected.error->code, static_cast<long>(URLErrorCode::CannotConnectToHost)) << unconnected.error->description();
